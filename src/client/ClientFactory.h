@@ -1,0 +1,29 @@
+#pragma once
+
+// Chooses and makes the directory client a front end starts with.
+//
+// Which trees the client connects to comes from the client configuration
+// (docs/connections.md): the file named by $VELLRUN_CONNECTIONS, else
+// connections.json in the per-user config folder, else the bundled sample image.
+// A broken configuration still yields a client, one whose start-up fails with
+// a message that names the file and the fault.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "client/DirectoryClient.h"
+
+namespace vellrun::client {
+
+struct ClientOptions {
+    // Serve this image alone (every tree in it), ignoring any configuration.
+    std::optional<std::filesystem::path> image;
+};
+
+std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);
+
+// The bundled sample image: beside the executable (data/), else in the source tree.
+std::filesystem::path BundledSampleImage();
+
+}  // namespace vellrun::client

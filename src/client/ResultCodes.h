@@ -1,0 +1,64 @@
+#pragma once
+
+// The directory's result codes that this program and its backends use, and the
+// table of their texts. The table stands in for the optional error-text
+// library: a client may come without it (ErrorTexts() returns null), and the
+// program then shows the hexadecimal code alone.
+
+#include <optional>
+#include <string>
+
+#include "client/ClientTypes.h"
+
+namespace vellrun::client {
+
+namespace Err {
+// The end of a connection scan ("non-zero at the end"); not a failure.
+inline constexpr Result NoMoreConnections = 0x8801;
+// The end of a continuation; a listing cursor reports it as its end.
+inline constexpr Result EndOfListing = -1;
+
+// Client-side codes.
+inline constexpr Result NotEnoughMemory = -301;
+inline constexpr Result BadKey = -302;
+inline constexpr Result BadContext = -303;
+inline constexpr Result BufferFull = -304;
+inline constexpr Result BufferEmpty = -307;
+inline constexpr Result BadVerb = -308;
+inline constexpr Result InvalidHandle = -322;
+inline constexpr Result NoConnection = -330;
+inline constexpr Result InvalidIteration = -348;
+inline constexpr Result NoSuchTree = -349;
+inline constexpr Result ClientNotStarted = -350;
+inline constexpr Result ConfigurationFailed = -351;
+inline constexpr Result StreamReadFailed = -352;
+
+// Directory (server-side) codes.
+inline constexpr Result NoSuchEntry = -601;
+inline constexpr Result NoSuchValue = -602;
+inline constexpr Result NoSuchAttribute = -603;
+inline constexpr Result NoSuchClass = -604;
+inline constexpr Result EntryAlreadyExists = -606;
+inline constexpr Result IllegalAttribute = -608;
+inline constexpr Result MissingMandatory = -609;
+inline constexpr Result IllegalDsName = -610;
+inline constexpr Result SingleValued = -612;
+inline constexpr Result SyntaxViolation = -613;
+inline constexpr Result DuplicateValue = -614;
+inline constexpr Result AttributeAlreadyExists = -615;
+inline constexpr Result NotContainer = -618;
+inline constexpr Result InvalidRequest = -641;
+inline constexpr Result InsufficientBuffer = -649;
+inline constexpr Result NotEmpty = -654;  // a container that still has subordinates
+inline constexpr Result NoAccess = -672;
+inline constexpr Result AliasOfAlias = -680;  // alias chain too long or circular
+}  // namespace Err
+
+// Code to text, for the codes above.
+class ErrorTextTable {
+public:
+    // The text of a code, or nothing for a code the table does not know.
+    std::optional<std::string> Lookup(Result code) const;
+};
+
+}  // namespace vellrun::client

@@ -1,0 +1,117 @@
+#pragma once
+
+// The in-memory directory that the embedded backend serves: trees, each with
+// its schema and its objects. The loader builds it from an image file and
+// validates it whole; the client reads and changes it. Names are compared
+// without regard to (ASCII) case, as the directory does.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "client/AttrValue.h"
+#include "client/ClientTypes.h"
+
+namespace vellrun::client::image {
+
+// Lower-cases ASCII letters; the key under which names are looked up.
+std::string FoldCase(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+struct AttributeDefinition {
+    std::string name;
+    SyntaxId syntax = 0;
+    uint32_t flags = 0;
+    uint32_t lowerBound = 0;
+    uint32_t upperBound = 0;
+    ObjectIdentifier identifier;
+};
+
+struct ClassDefinition {
+    std::string name;
+    uint32_t flags = 0;
+    ObjectIdentifier identifier;
+    std::vector<std::string> superClasses;
+    std::vector<std::string> containment;
+    std::vector<std::string> naming;
+    std::vector<std::string> mandatory;
+    std::vector<std::string> optional;
+};
+
+class Schema {
+public:
+    // Both keep definition order, which is the order in which reads list them.
+    std::vector<AttributeDefinition> attributes;
+    std::vector<ClassDefinition> classes;
+
+    // Rebuilds the name indexes; call after filling the vectors.
+    void Index();
+    const AttributeDefinition* FindAttribute(std::string_view name) const;
+    const ClassDefinition* FindClass(std::string_view name) const;
+
+private:
+    std::unordered_map<std::string, size_t> attributeIndex_;
+    std::unordered_map<std::string, size_t> classIndex_;
+};
+
+struct StoredValue {
+    AttrValue value;
+    uint32_t flags = 0;  // value flags as the directory reports them
+    TimeStamp modified;
+};
+
+struct StoredAttribute {
+    std::string name;  // spelled as the schema spells it
+    SyntaxId syntax = 0;
+    std::vector<StoredValue> values;  // for a stream: exactly one StreamValue
+    Bytes stream;                     // the content of a stream attribute
+};
+
+struct Entry {
+    std::string name;        // relative name without its type, e.g. "jdoe"
+    std::string namingType;  // the type of the relative name, e.g. "CN", "OU", "O"
+    std::string baseClass;   // spelled as the schema spells it
+    Entry* parent = nullptr; // null only for the tree's top, "[Root]"
+    std::vector<std::unique_ptr<Entry>> children;  // listing order
+    std::unordered_map<std::string, Entry*> childIndex;  // FoldCase(name) -> child
+    std::vector<StoredAttribute> attributes;  // reading order
+    uint32_t created = 0;
+    uint32_t modified = 0;
+    bool partitionRoot = false;
+    bool readOnly = false;  // the logged-in user may neither change nor remove it
+
+    bool IsRoot() const { return parent == nullptr; }
+    bool IsAlias() const;  // base class "Alias"
+    Entry* FindChild(std::string_view childName) const;
+    StoredAttribute* FindAttribute(std::string_view attributeName);
+    const StoredAttribute* FindAttribute(std::string_view attributeName) const;
+    // Adds a child at the end of the listing order and indexes it.
+    Entry& AddChild(std::unique_ptr<Entry> child);
+    // Removes a child that has no subordinates of its own.
+    void RemoveChild(Entry* child);
+};
+
+struct Tree {
+    std::string name;
+    std::string identity;  // full typeless name of the logged-in user, without a leading dot; may be empty
+    Schema schema;
+    std::unique_ptr<Entry> root;  // "[Root]"; its children are the top-level objects
+
+    // "jdoe.Sales.Corp", or with types "CN=jdoe.OU=Sales.O=Corp"; "[Root]" for the top.
+    static std::string FullName(const Entry& entry, bool typeless);
+    // Finds an object by its full name (typed or typeless relative names, without
+    // a leading dot); "[Root]" is the top. Aliases are not followed.
+    Entry* Find(std::string_view fullName) const;
+};
+
+struct DirectoryImage {
+    std::string sourcePath;
+    std::vector<std::unique_ptr<Tree>> trees;
+
+    Tree* FindTree(std::string_view name) const;
+};
+
+}  // namespace vellrun::client::image

@@ -1,0 +1,30 @@
+#pragma once
+
+// Reads a directory image file (see docs/directory-image.md) into a
+// DirectoryImage. The image is validated whole: a bad file is refused with a
+// message naming the file, the place and the fault, and nothing of it is
+// returned.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "client/image/DirectoryImage.h"
+
+namespace vellrun::client::image {
+
+struct LoadResult {
+    std::unique_ptr<DirectoryImage> image;  // null when the file was refused
+    std::string error;                      // "FILE: PLACE: FAULT" when refused
+};
+
+// Loads the image at path; relative stream files are taken from the image's folder.
+LoadResult LoadImageFile(const std::filesystem::path& path);
+
+// Loads an image from its text; displayName stands for the file in messages and
+// baseDir is where stream files are looked for.
+LoadResult LoadImageText(std::string_view text, const std::string& displayName,
+                         const std::filesystem::path& baseDir);
+
+}  // namespace vellrun::client::image
