@@ -17,12 +17,16 @@ namespace Err {
 inline constexpr Result NoMoreConnections = 0x8801;
 // The end of a continuation; a listing cursor reports it as its end.
 inline constexpr Result EndOfListing = -1;
+// The client could not be initialised (its configuration or an image could not
+// be loaded); start-up shows it as the 16-bit code 0xFFFF.
+inline constexpr Result InitFailed = -1;
 
 // Client-side codes.
 inline constexpr Result NotEnoughMemory = -301;
 inline constexpr Result BadKey = -302;
 inline constexpr Result BadContext = -303;
 inline constexpr Result BufferFull = -304;
+inline constexpr Result BadSyntax = -306;
 inline constexpr Result BufferEmpty = -307;
 inline constexpr Result BadVerb = -308;
 inline constexpr Result InvalidHandle = -322;
@@ -30,7 +34,6 @@ inline constexpr Result NoConnection = -330;
 inline constexpr Result InvalidIteration = -348;
 inline constexpr Result NoSuchTree = -349;
 inline constexpr Result ClientNotStarted = -350;
-inline constexpr Result ConfigurationFailed = -351;
 inline constexpr Result StreamReadFailed = -352;
 
 // Directory (server-side) codes.

@@ -1,0 +1,130 @@
+#include "client/image/DirectoryImage.h"
+
+#include <algorithm>
+
+namespace vellrun::client::image {
+
+std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+void Schema::Index() {
+    attributeIndex_.clear();
+    classIndex_.clear();
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        attributeIndex_.emplace(FoldCase(attributes[i].name), i);
+    }
+    for (size_t i = 0; i < classes.size(); ++i) classIndex_.emplace(FoldCase(classes[i].name), i);
+}
+
+const AttributeDefinition* Schema::FindAttribute(std::string_view name) const {
+    auto it = attributeIndex_.find(FoldCase(name));
+    return it == attributeIndex_.end() ? nullptr : &attributes[it->second];
+}
+
+const ClassDefinition* Schema::FindClass(std::string_view name) const {
+    auto it = classIndex_.find(FoldCase(name));
+    return it == classIndex_.end() ? nullptr : &classes[it->second];
+}
+
+bool Entry::IsAlias() const { return EqualsNoCase(baseClass, "Alias"); }
+
+Entry* Entry::FindChild(std::string_view childName) const {
+    auto it = childIndex.find(FoldCase(childName));
+    return it == childIndex.end() ? nullptr : it->second;
+}
+
+StoredAttribute* Entry::FindAttribute(std::string_view attributeName) {
+    for (auto& attribute : attributes) {
+        if (EqualsNoCase(attribute.name, attributeName)) return &attribute;
+    }
+    return nullptr;
+}
+
+const StoredAttribute* Entry::FindAttribute(std::string_view attributeName) const {
+    return const_cast<Entry*>(this)->FindAttribute(attributeName);
+}
+
+Entry& Entry::AddChild(std::unique_ptr<Entry> child) {
+    child->parent = this;
+    Entry& added = *child;
+    childIndex.emplace(FoldCase(added.name), &added);
+    children.push_back(std::move(child));
+    return added;
+}
+
+void Entry::RemoveChild(Entry* child) {
+    childIndex.erase(FoldCase(child->name));
+    auto it = std::find_if(children.begin(), children.end(),
+                           [child](const auto& c) { return c.get() == child; });
+    if (it != children.end()) children.erase(it);
+}
+
+std::string Tree::FullName(const Entry& entry, bool typeless) {
+    if (entry.IsRoot()) return "[Root]";
+    std::string name;
+    for (const Entry* e = &entry; e && !e->IsRoot(); e = e->parent) {
+        if (!name.empty()) name += '.';
+        if (!typeless && !e->namingType.empty()) {
+            name += e->namingType;
+            name += '=';
+        }
+        name += e->name;
+    }
+    return name;
+}
+
+namespace {
+
+// The relative name without its "TYPE=" prefix.
+std::string_view WithoutType(std::string_view rdn) {
+    auto eq = rdn.find('=');
+    return eq == std::string_view::npos ? rdn : rdn.substr(eq + 1);
+}
+
+}  // namespace
+
+Entry* Tree::Find(std::string_view fullName) const {
+    if (EqualsNoCase(fullName, "[Root]")) return root.get();
+    if (fullName.empty()) return nullptr;
+    // Relative names run from the object upwards; walk them from the top down.
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (true) {
+        auto dot = fullName.find('.', start);
+        parts.push_back(fullName.substr(start, dot - start));
+        if (dot == std::string_view::npos) break;
+        start = dot + 1;
+    }
+    Entry* entry = root.get();
+    for (auto it = parts.rbegin(); it != parts.rend() && entry; ++it) {
+        auto part = WithoutType(*it);
+        if (part.empty()) return nullptr;
+        entry = entry->FindChild(part);
+    }
+    return entry;
+}
+
+Tree* DirectoryImage::FindTree(std::string_view treeName) const {
+    for (const auto& tree : trees) {
+        if (EqualsNoCase(tree->name, treeName)) return tree.get();
+    }
+    return nullptr;
+}
+
+}  // namespace vellrun::client::image

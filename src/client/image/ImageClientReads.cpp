@@ -1,0 +1,286 @@
+// Reply pages of the embedded directory: listings, attribute reads and schema
+// reads. Each page takes as many entries as fit into the caller's reply
+// buffer; what does not fit waits behind a continuation.
+
+#include <algorithm>
+
+#include "client/image/ImageClientState.h"
+
+namespace vellrun::client::image {
+namespace {
+
+// What one item costs in a reply, in the client's encoding.
+constexpr size_t kPageHeader = 8;
+constexpr size_t kEntryFixed = 20;      // flags, subordinates, time, attribute count, length
+constexpr size_t kAttributeFixed = 12;  // name length, syntax, value count
+constexpr size_t kValueFixed = 4;       // value length
+constexpr size_t kValueInfo = 12;       // flags and time stamp
+constexpr size_t kDefinitionFixed = 4 + 36;
+constexpr size_t kAttrDefFixed = 16 + 36;
+
+size_t TextCost(std::string_view text) { return 4 + text.size() + 1; }
+
+// Takes the continuation the caller passes: a fresh start, or one of ours.
+template <typename Where>
+Result ResumeIteration(ImageClient::State& state, ContextHandle owner, int32_t continuation,
+                       Where*& where) {
+    where = nullptr;
+    if (continuation == kNoContinuation) return 0;
+    auto it = state.iterations.find(continuation);
+    if (it == state.iterations.end() || it->second.owner != owner) return Err::InvalidIteration;
+    where = std::get_if<Where>(&it->second.where);
+    return where ? 0 : Err::InvalidIteration;
+}
+
+// Ends or keeps the iteration after a page; continuation tells the caller which.
+template <typename Where>
+void FinishPage(ImageClient::State& state, ContextHandle owner, int32_t& continuation,
+                Where state_after, bool more) {
+    if (continuation != kNoContinuation) state.iterations.erase(continuation);
+    continuation = more ? state.NewIteration(owner, std::move(state_after)) : kNoContinuation;
+}
+
+}  // namespace
+
+Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                  std::string_view container, int32_t& continuation, BufferState& reply) {
+    ListIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    Entry* parent = nullptr;
+    if (resumed) {
+        parent = resumed->container == "[Root]" ? context.tree->root.get()
+                                                 : context.tree->Find(resumed->container);
+        if (!parent) return Err::NoSuchEntry;
+    } else if (Result r = state.Resolve(context, container, true, parent); r != 0) {
+        return r;
+    }
+    ++state.statistics.listPages;
+    ListPage page;
+    size_t position = resumed ? resumed->position : 0;
+    size_t used = kPageHeader;
+    const bool typeless = context.Typeless();
+    while (position < parent->children.size()) {
+        const Entry& child = *parent->children[position];
+        ListedEntry listed;
+        listed.name = typeless || child.namingType.empty()
+                          ? child.name
+                          : child.namingType + "=" + child.name;
+        listed.attributeCount = static_cast<uint32_t>(child.attributes.size());
+        listed.record = state.RecordOf(*context.tree, child);
+        const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
+        if (used + cost > reply.capacity) {
+            if (page.entries.empty()) return Err::InsufficientBuffer;
+            break;
+        }
+        used += cost;
+        page.entries.push_back(std::move(listed));
+        ++position;
+    }
+    const bool more = position < parent->children.size();
+    FinishPage(state, handle, continuation,
+               ListIteration{Tree::FullName(*parent, true), position}, more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                  std::string_view object, ReadKind kind, bool allAttributes,
+                  const BufferState* request, int32_t& continuation, BufferState& reply) {
+    ReadIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    ReadIteration where;
+    Entry* entry = nullptr;
+    if (resumed) {
+        where = *resumed;
+        entry = where.object == "[Root]" ? context.tree->root.get()
+                                          : context.tree->Find(where.object);
+        if (!entry) return Err::NoSuchEntry;
+    } else {
+        if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
+        where.object = Tree::FullName(*entry, true);
+        where.kind = kind;
+        // Attributes without values (added but not yet given one) are not there for a read.
+        if (allAttributes) {
+            for (const auto& attribute : entry->attributes) {
+                if (!attribute.values.empty()) where.attributes.push_back(attribute.name);
+            }
+        } else {
+            for (const auto& name : request->request.names) {
+                const StoredAttribute* attribute = entry->FindAttribute(name);
+                if (attribute && !attribute->values.empty()) {
+                    where.attributes.push_back(attribute->name);
+                }
+            }
+            if (where.attributes.empty()) return Err::NoSuchAttribute;
+        }
+    }
+    ++state.statistics.readPages;
+    ReadPage page;
+    page.kind = where.kind;
+    size_t used = kPageHeader;
+    const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
+    bool full = false;
+    while (where.attribute < where.attributes.size() && !full) {
+        const StoredAttribute* stored = entry->FindAttribute(where.attributes[where.attribute]);
+        if (!stored || stored->values.empty()) {  // gone since the last page
+            ++where.attribute;
+            where.value = 0;
+            continue;
+        }
+        const size_t headerCost = kAttributeFixed + TextCost(stored->name);
+        if (used + headerCost > reply.capacity) break;
+        PageAttribute attribute{stored->name, stored->syntax, {}};
+        size_t cost = headerCost;
+        if (where.kind != ReadKind::Names) {
+            while (where.value < stored->values.size()) {
+                const StoredValue& value = stored->values[where.value];
+                const size_t valueCost = perValue + RecordSize(value.value);
+                if (used + cost + valueCost > reply.capacity) {
+                    full = true;
+                    break;
+                }
+                cost += valueCost;
+                attribute.values.push_back(
+                    StoredValue{state.Presented(context, value.value), value.flags, value.modified});
+                ++where.value;
+            }
+            if (full && attribute.values.empty()) {
+                if (page.attributes.empty()) return Err::InsufficientBuffer;
+                break;
+            }
+        }
+        used += cost;
+        page.attributes.push_back(std::move(attribute));
+        if (!full) {
+            ++where.attribute;
+            where.value = 0;
+        }
+    }
+    if (page.attributes.empty() && where.attribute < where.attributes.size()) {
+        return Err::InsufficientBuffer;
+    }
+    const bool more = where.attribute < where.attributes.size();
+    FinishPage(state, handle, continuation, std::move(where), more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+namespace {
+
+// The names a schema read covers: every definition, or the requested ones as
+// the schema spells them.
+template <typename Definition, typename Find>
+Result SchemaNames(const std::vector<Definition>& all, bool everything, const BufferState* request,
+                   Find find, Result missing, std::vector<std::string>& names) {
+    if (everything) {
+        for (const auto& definition : all) names.push_back(definition.name);
+        return 0;
+    }
+    for (const auto& name : request->request.names) {
+        const Definition* definition = find(name);
+        if (!definition) return missing;
+        names.push_back(definition->name);
+    }
+    return 0;
+}
+
+}  // namespace
+
+Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                   ClassInfoKind kind, bool allClasses, const BufferState* request,
+                   int32_t& continuation, BufferState& reply) {
+    if (!context.tree) return Err::NoSuchTree;
+    const Schema& schema = context.tree->schema;
+    SchemaIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    SchemaIteration where;
+    if (resumed) {
+        where = *resumed;
+    } else if (Result r = SchemaNames(
+                   schema.classes, allClasses, request,
+                   [&](const std::string& n) { return schema.FindClass(n); }, Err::NoSuchClass,
+                   where.names);
+               r != 0) {
+        return r;
+    }
+    ++state.statistics.schemaPages;
+    ClassPage page;
+    page.kind = kind;
+    size_t used = kPageHeader;
+    while (where.position < where.names.size()) {
+        const ClassDefinition* definition = schema.FindClass(where.names[where.position]);
+        if (!definition) {
+            ++where.position;
+            continue;
+        }
+        PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
+        size_t cost = TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
+        if (kind == ClassInfoKind::Definitions) {
+            shown.lists = {definition->superClasses, definition->containment, definition->naming,
+                           definition->mandatory, definition->optional};
+            for (const auto& list : shown.lists) {
+                cost += 4;
+                for (const auto& name : list) cost += TextCost(name);
+            }
+        }
+        if (used + cost > reply.capacity) {
+            if (page.classes.empty()) return Err::InsufficientBuffer;
+            break;
+        }
+        used += cost;
+        page.classes.push_back(std::move(shown));
+        ++where.position;
+    }
+    const bool more = where.position < where.names.size();
+    FinishPage(state, handle, continuation, std::move(where), more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                     AttrInfoKind kind, bool allAttributes, const BufferState* request,
+                     int32_t& continuation, BufferState& reply) {
+    if (!context.tree) return Err::NoSuchTree;
+    const Schema& schema = context.tree->schema;
+    SchemaIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    SchemaIteration where;
+    if (resumed) {
+        where = *resumed;
+    } else if (Result r = SchemaNames(
+                   schema.attributes, allAttributes, request,
+                   [&](const std::string& n) { return schema.FindAttribute(n); },
+                   Err::NoSuchAttribute, where.names);
+               r != 0) {
+        return r;
+    }
+    ++state.statistics.schemaPages;
+    AttrDefPage page;
+    page.kind = kind;
+    size_t used = kPageHeader;
+    while (where.position < where.names.size()) {
+        const AttributeDefinition* definition = schema.FindAttribute(where.names[where.position]);
+        if (!definition) {
+            ++where.position;
+            continue;
+        }
+        const size_t cost =
+            TextCost(definition->name) + (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
+        if (used + cost > reply.capacity) {
+            if (page.definitions.empty()) return Err::InsufficientBuffer;
+            break;
+        }
+        used += cost;
+        page.definitions.push_back(
+            {definition->name,
+             {definition->flags, definition->syntax, definition->lowerBound,
+              definition->upperBound, definition->identifier}});
+        ++where.position;
+    }
+    const bool more = where.position < where.names.size();
+    FinishPage(state, handle, continuation, std::move(where), more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+}  // namespace vellrun::client::image

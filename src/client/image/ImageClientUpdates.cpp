@@ -1,0 +1,180 @@
+// Changes to the embedded directory: modify requests and removals. A modify
+// request is applied whole or not at all: its changes run against a working
+// copy of the object's attributes, and the copy replaces them only when every
+// change succeeded.
+
+#include <algorithm>
+
+#include "client/image/ImageClientState.h"
+
+namespace vellrun::client::image {
+namespace {
+
+constexpr uint32_t kSingleValued = 0x01;
+constexpr uint32_t kValuePresent = 0x04;
+
+struct WorkingAttribute {
+    StoredAttribute attribute;
+    bool addedEmpty = false;  // added by this request without a value; kept while empty
+};
+
+WorkingAttribute* FindWorking(std::vector<WorkingAttribute>& working, std::string_view name) {
+    for (auto& w : working) {
+        if (EqualsNoCase(w.attribute.name, name)) return &w;
+    }
+    return nullptr;
+}
+
+// Values come in with names as a context shows them (typed or not); the
+// directory keeps them typeless.
+AttrValue Stored(const Tree& tree, const AttrValue& value) {
+    AttrValue stored = value;
+    auto untype = [&](std::string& name) {
+        if (name.empty() || name.front() == '[') return;
+        std::string_view text = name;
+        if (text.front() == '.') text.remove_prefix(1);
+        if (const Entry* entry = tree.Find(text)) name = Tree::FullName(*entry, true);
+    };
+    std::visit(
+        [&](auto& record) {
+            using T = std::decay_t<decltype(record)>;
+            if constexpr (std::is_same_v<T, StringValue>) {
+                if (stored.syntax == Syntax::DistName) untype(record.text);
+            } else if constexpr (std::is_same_v<T, PathValue>) {
+                untype(record.volume);
+            } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
+                untype(record.server);
+            } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
+                untype(record.subject);
+            } else if constexpr (std::is_same_v<T, BackLinkValue> ||
+                                 std::is_same_v<T, TypedNameValue> ||
+                                 std::is_same_v<T, HoldValue>) {
+                untype(record.objectName);
+            }
+        },
+        stored.record);
+    return stored;
+}
+
+Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
+                const RequestedChange& change, uint32_t now) {
+    const AttributeDefinition* definition = tree.schema.FindAttribute(change.attribute);
+    if (!definition) return Err::NoSuchAttribute;
+    WorkingAttribute* target = FindWorking(working, definition->name);
+    std::optional<AttrValue> value;
+    if (change.value) {
+        if (change.value->syntax != definition->syntax) return Err::SyntaxViolation;
+        if (definition->syntax == Syntax::Stream) return Err::SyntaxViolation;
+        value = Stored(tree, *change.value);
+    }
+    auto position = [&](const AttrValue& v) {
+        auto& values = target->attribute.values;
+        return std::find_if(values.begin(), values.end(),
+                            [&](const StoredValue& s) { return SameValue(s.value, v); });
+    };
+    auto add = [&](const AttrValue& v) {
+        target->attribute.values.push_back(StoredValue{v, kValuePresent, TimeStamp{now, 0, 0}});
+    };
+
+    switch (change.type) {
+        case ChangeType::AddAttribute:
+            if (target) return Err::AttributeAlreadyExists;
+            working.push_back({StoredAttribute{definition->name, definition->syntax, {}, {}}, true});
+            target = &working.back();
+            if (value) add(*value);
+            return 0;
+        case ChangeType::RemoveAttribute:
+            if (!target) return Err::NoSuchAttribute;
+            working.erase(working.begin() + (target - working.data()));
+            return 0;
+        case ChangeType::AddValue:
+        case ChangeType::AddAdditionalValue:
+            if (!target) return Err::NoSuchAttribute;
+            if (!value) return Err::InvalidRequest;
+            if (position(*value) != target->attribute.values.end()) return Err::DuplicateValue;
+            if ((definition->flags & kSingleValued) && !target->attribute.values.empty()) {
+                return Err::SingleValued;
+            }
+            add(*value);
+            return 0;
+        case ChangeType::RemoveValue: {
+            if (!target) return Err::NoSuchAttribute;
+            if (!value) return Err::InvalidRequest;
+            auto it = position(*value);
+            if (it == target->attribute.values.end()) return Err::NoSuchValue;
+            target->attribute.values.erase(it);
+            return 0;
+        }
+        case ChangeType::OverwriteValue: {
+            if (!target) return Err::NoSuchAttribute;
+            if (!value) return Err::InvalidRequest;
+            auto it = position(*value);
+            if (it != target->attribute.values.end()) {
+                *it = StoredValue{*value, kValuePresent, TimeStamp{now, 0, 0}};
+                return 0;
+            }
+            // A single value is overwritten; a list gains the value.
+            if (definition->flags & kSingleValued) target->attribute.values.clear();
+            add(*value);
+            return 0;
+        }
+        case ChangeType::ClearAttribute:
+            if (!target) return Err::NoSuchAttribute;
+            // The attribute stays for the rest of the request, which may give it
+            // new values; left empty, it is gone afterwards.
+            target->attribute.values.clear();
+            target->addedEmpty = false;
+            return 0;
+        case ChangeType::ClearValue: {
+            if (!target) return Err::NoSuchAttribute;
+            if (!value) return Err::InvalidRequest;
+            auto it = position(*value);
+            if (it != target->attribute.values.end()) target->attribute.values.erase(it);
+            return 0;
+        }
+    }
+    return Err::InvalidRequest;
+}
+
+}  // namespace
+
+Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& entry,
+                    const std::vector<RequestedChange>& changes) {
+    if (entry.readOnly || entry.IsRoot()) return Err::NoAccess;
+    if (changes.empty()) return Err::InvalidRequest;
+    const Tree& tree = *context.tree;
+    const uint32_t now = state.Now();
+    // Attributes that exist but have no values yet (added alone) count as there.
+    std::vector<WorkingAttribute> working;
+    working.reserve(entry.attributes.size() + changes.size());
+    for (const auto& attribute : entry.attributes) {
+        working.push_back({attribute, attribute.values.empty()});
+    }
+    for (const auto& change : changes) {
+        if (Result r = ApplyOne(tree, working, change, now); r != 0) return r;
+    }
+    // An attribute whose last value went is gone, unless it was added on
+    // purpose, without a value, to take values later.
+    std::vector<StoredAttribute> result;
+    result.reserve(working.size());
+    for (auto& w : working) {
+        if (!w.attribute.values.empty() || w.addedEmpty) result.push_back(std::move(w.attribute));
+    }
+    entry.attributes = std::move(result);
+    entry.modified = now;
+    return 0;
+}
+
+Result RemoveEntry(ImageClient::State& state, ContextState& context, std::string_view object) {
+    Entry* entry = nullptr;
+    // Removing an alias removes the alias, not what it points at.
+    if (Result r = state.Resolve(context, object, false, entry); r != 0) return r;
+    if (entry->IsRoot() || entry->readOnly) return Err::NoAccess;
+    if (!entry->children.empty()) return Err::NotEmpty;
+    Entry* parent = entry->parent;
+    parent->RemoveChild(entry);
+    parent->modified = state.Now();
+    return 0;
+}
+
+}  // namespace vellrun::client::image
