@@ -41,8 +41,7 @@ size_t LayoutIndex(SyntaxId syntax) {
         case Syntax::OctetList: return kIndexOf<OctetListValue>;
         case Syntax::EmailAddress: return kIndexOf<EmailAddressValue>;
         case Syntax::Path: return kIndexOf<PathValue>;
-        case Syntax::ReplicaPointer:
-            return kIndexOf<ReplicaPointerValue>;
+        case Syntax::ReplicaPointer: return kIndexOf<ReplicaPointerValue>;
         case Syntax::ObjectAcl: return kIndexOf<ObjectAclValue>;
         case Syntax::PoAddress: return kIndexOf<PostalAddressValue>;
         case Syntax::Timestamp: return kIndexOf<TimeStamp>;
@@ -56,7 +55,9 @@ size_t LayoutIndex(SyntaxId syntax) {
     }
 }
 
-size_t TextSize(const std::string& text) { return text.size() + 1; }
+size_t TextSize(const std::string& text) {
+    return text.size() + 1;
+}
 
 // Sizes follow the client's records: 4 bytes for every number and reference,
 // texts with their terminating zero, counted bytes behind their count.
@@ -67,7 +68,8 @@ struct SizeOf {
     size_t operator()(const StringValue& v) const { return TextSize(v.text); }
     size_t operator()(const CiListValue& v) const {
         size_t size = 4;
-        for (const auto& s : v.strings) size += 8 + TextSize(s);
+        for (const auto& s : v.strings)
+            size += 8 + TextSize(s);
         return size;
     }
     size_t operator()(const BooleanValue&) const { return 1; }
@@ -79,7 +81,8 @@ struct SizeOf {
     size_t operator()(const NetAddressValue& v) const { return 12 + v.address.size(); }
     size_t operator()(const OctetListValue& v) const {
         size_t size = 4;
-        for (const auto& s : v.strings) size += 12 + s.size();
+        for (const auto& s : v.strings)
+            size += 12 + s.size();
         return size;
     }
     size_t operator()(const EmailAddressValue& v) const { return 8 + TextSize(v.address); }
@@ -88,7 +91,8 @@ struct SizeOf {
     }
     size_t operator()(const ReplicaPointerValue& v) const {
         size_t size = 20 + TextSize(v.server);
-        for (const auto& a : v.addresses) size += (*this)(a);
+        for (const auto& a : v.addresses)
+            size += (*this)(a);
         return size;
     }
     size_t operator()(const ObjectAclValue& v) const {
@@ -96,7 +100,8 @@ struct SizeOf {
     }
     size_t operator()(const PostalAddressValue& v) const {
         size_t size = 0;
-        for (const auto& line : v.lines) size += 4 + TextSize(line);
+        for (const auto& line : v.lines)
+            size += 4 + TextSize(line);
         return size;
     }
     size_t operator()(const TimeStamp&) const { return 8; }
@@ -132,10 +137,10 @@ struct Same {
     bool Text(const std::string& a, const std::string& b) const {
         return ignoreCase ? SameTextNoCase(a, b) : a == b;
     }
-    bool operator()(const UnknownValue& a, const UnknownValue& b) const {
-        return a.data == b.data;
+    bool operator()(const UnknownValue& a, const UnknownValue& b) const { return a.data == b.data; }
+    bool operator()(const StringValue& a, const StringValue& b) const {
+        return Text(a.text, b.text);
     }
-    bool operator()(const StringValue& a, const StringValue& b) const { return Text(a.text, b.text); }
     bool operator()(const CiListValue& a, const CiListValue& b) const {
         return std::equal(a.strings.begin(), a.strings.end(), b.strings.begin(), b.strings.end(),
                           [this](const auto& x, const auto& y) { return Text(x, y); });
@@ -143,7 +148,9 @@ struct Same {
     bool operator()(const BooleanValue& a, const BooleanValue& b) const {
         return (a.value != 0) == (b.value != 0);
     }
-    bool operator()(const IntegerValue& a, const IntegerValue& b) const { return a.value == b.value; }
+    bool operator()(const IntegerValue& a, const IntegerValue& b) const {
+        return a.value == b.value;
+    }
     bool operator()(const OctetStringValue& a, const OctetStringValue& b) const {
         return a.data == b.data;
     }
@@ -209,7 +216,8 @@ ValueRecord EmptyRecordFor(SyntaxId syntax) {
     // Walk the alternatives once to default-construct the wanted one.
     [&]<size_t... I>(std::index_sequence<I...>) {
         ((I == index ? (record.emplace<I>(), 0) : 0), ...);
-    }(std::make_index_sequence<std::variant_size_v<ValueRecord>>{});
+    }
+    (std::make_index_sequence<std::variant_size_v<ValueRecord>>{});
     if (auto* unknown = std::get_if<UnknownValue>(&record)) unknown->syntax = syntax;
     return record;
 }
@@ -218,7 +226,9 @@ bool RecordFitsSyntax(SyntaxId syntax, const ValueRecord& record) {
     return record.index() == LayoutIndex(syntax);
 }
 
-size_t RecordSize(const AttrValue& value) { return std::visit(SizeOf{}, value.record); }
+size_t RecordSize(const AttrValue& value) {
+    return std::visit(SizeOf{}, value.record);
+}
 
 bool SameValue(const AttrValue& a, const AttrValue& b) {
     if (a.syntax != b.syntax) return false;

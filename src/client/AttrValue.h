@@ -5,13 +5,13 @@
 // and bytes, so it stays valid after the reply it came from is gone, and no
 // reader can walk past the end of a value.
 
+#include "client/ClientTypes.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
-
-#include "client/ClientTypes.h"
 
 namespace vellrun::client {
 
@@ -151,12 +151,11 @@ struct RawValue {
     Bytes bytes;
 };
 
-using ValueRecord =
-    std::variant<UnknownValue, StringValue, CiListValue, BooleanValue, IntegerValue,
-                 OctetStringValue, FaxNumberValue, NetAddressValue, OctetListValue,
-                 EmailAddressValue, PathValue, ReplicaPointerValue, ObjectAclValue,
-                 PostalAddressValue, TimeStamp, StreamValue, BackLinkValue, TimeValue,
-                 TypedNameValue, HoldValue, IntervalValue, RawValue>;
+using ValueRecord = std::variant<UnknownValue, StringValue, CiListValue, BooleanValue, IntegerValue,
+                                 OctetStringValue, FaxNumberValue, NetAddressValue, OctetListValue,
+                                 EmailAddressValue, PathValue, ReplicaPointerValue, ObjectAclValue,
+                                 PostalAddressValue, TimeStamp, StreamValue, BackLinkValue,
+                                 TimeValue, TypedNameValue, HoldValue, IntervalValue, RawValue>;
 
 // One value together with its syntax.
 struct AttrValue {

@@ -1,13 +1,13 @@
 #include "client/ClientFactory.h"
 
+#include "client/image/ImageClient.h"
+#include "platform/Paths.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
-
-#include "client/image/ImageClient.h"
-#include "platform/Paths.h"
 
 namespace vellrun::client {
 namespace {
@@ -65,8 +65,10 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
     }
     if (config.contains("primary")) {
         const auto& p = config["primary"];
-        if (!p.is_number_unsigned() || p.get<size_t>() < 1 || p.get<size_t>() > connections.size()) {
-            return ImageClient::Failing(name + ": \"primary\" must be the number of a connection (1 to " +
+        if (!p.is_number_unsigned() || p.get<size_t>() < 1 ||
+            p.get<size_t>() > connections.size()) {
+            return ImageClient::Failing(name +
+                                        ": \"primary\" must be the number of a connection (1 to " +
                                         std::to_string(connections.size()) + ")");
         }
         primary = static_cast<int>(p.get<size_t>()) - 1;

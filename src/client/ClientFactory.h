@@ -8,11 +8,11 @@
 // A broken configuration still yields a client, one whose start-up fails with
 // a message that names the file and the fault.
 
+#include "client/DirectoryClient.h"
+
 #include <filesystem>
 #include <memory>
 #include <optional>
-
-#include "client/DirectoryClient.h"
 
 namespace vellrun::client {
 

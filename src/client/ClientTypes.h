@@ -67,23 +67,20 @@ enum class Operation : uint32_t {
 
 // Information kinds of a read of attribute values.
 enum class ReadKind : uint32_t {
-    Names = 0,           // attribute names only
-    Values = 1,          // names and values
-    ValuesWithInfo = 3   // names and values, each value with its flags and time stamp
+    Names = 0,          // attribute names only
+    Values = 1,         // names and values
+    ValuesWithInfo = 3  // names and values, each value with its flags and time stamp
 };
 
 // Information kinds of a read of class definitions.
 enum class ClassInfoKind : uint32_t {
     Names = 0,
-    Definitions = 2,     // the record and the five lists of each class
-    NamesAndRecord = 3   // each class's name and record only
+    Definitions = 2,    // the record and the five lists of each class
+    NamesAndRecord = 3  // each class's name and record only
 };
 
 // Information kinds of a read of attribute definitions.
-enum class AttrInfoKind : uint32_t {
-    Names = 0,
-    Definitions = 1
-};
+enum class AttrInfoKind : uint32_t { Names = 0, Definitions = 1 };
 
 // Change types of a modify request.
 enum class ChangeType : uint32_t {

@@ -15,15 +15,15 @@
 // A client is used from one thread. It never throws for a directory failure:
 // every failure is a result code.
 
+#include "client/AttrValue.h"
+#include "client/ClientTypes.h"
+#include "client/ResultCodes.h"
+
 #include <cstdint>
 #include <map>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include "client/AttrValue.h"
-#include "client/ClientTypes.h"
-#include "client/ResultCodes.h"
 
 namespace vellrun::client {
 
@@ -70,9 +70,9 @@ public:
     virtual Result PutName(ContextHandle context, BufferHandle request, std::string_view name) = 0;
     virtual Result PutChange(ContextHandle context, BufferHandle request, ChangeType change,
                              std::string_view attribute) = 0;
-    virtual Result PutChangeAndValue(ContextHandle context, BufferHandle request,
-                                     ChangeType change, std::string_view attribute,
-                                     SyntaxId syntax, const AttrValue& value) = 0;
+    virtual Result PutChangeAndValue(ContextHandle context, BufferHandle request, ChangeType change,
+                                     std::string_view attribute, SyntaxId syntax,
+                                     const AttrValue& value) = 0;
 
     // --- Listing subordinates -----------------------------------------------
     virtual Result ListSubordinates(ContextHandle context, std::string_view container,
@@ -100,11 +100,10 @@ public:
                                      TimeStamp& stamp) = 0;
 
     // --- Schema -------------------------------------------------------------
-    virtual Result ReadClassDefinitions(ContextHandle context, ClassInfoKind kind,
-                                        bool allClasses, BufferHandle request,
-                                        int32_t& continuation, BufferHandle reply) = 0;
-    virtual Result GetClassDefCount(ContextHandle context, BufferHandle reply,
-                                    uint32_t& count) = 0;
+    virtual Result ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
+                                        BufferHandle request, int32_t& continuation,
+                                        BufferHandle reply) = 0;
+    virtual Result GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) = 0;
     virtual Result GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
                                ClassDefRecord& record) = 0;
     // Each of the five lists of a class (super classes, containment classes,
@@ -112,9 +111,9 @@ public:
     virtual Result GetClassItemCount(ContextHandle context, BufferHandle reply,
                                      uint32_t& count) = 0;
     virtual Result GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) = 0;
-    virtual Result ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind,
-                                       bool allAttributes, BufferHandle request,
-                                       int32_t& continuation, BufferHandle reply) = 0;
+    virtual Result ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind, bool allAttributes,
+                                       BufferHandle request, int32_t& continuation,
+                                       BufferHandle reply) = 0;
     // The record is filled only for AttrInfoKind::Definitions.
     virtual Result GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
                               AttrDefRecord& record) = 0;
@@ -140,15 +139,13 @@ public:
     virtual Result OpenStream(ContextHandle context, std::string_view object,
                               std::string_view attribute, uint32_t access,
                               StreamHandle& stream) = 0;
-    virtual Result ReadStream(StreamHandle stream, std::span<uint8_t> into,
-                              size_t& bytesRead) = 0;
+    virtual Result ReadStream(StreamHandle stream, std::span<uint8_t> into, size_t& bytesRead) = 0;
     virtual Result CloseStream(StreamHandle stream) = 0;
 
     // --- Updates ------------------------------------------------------------
     virtual Result RemoveObject(ContextHandle context, std::string_view object) = 0;
     virtual Result ModifyObject(ContextHandle context, std::string_view object,
-                                int32_t& continuation, bool moreRequests,
-                                BufferHandle request) = 0;
+                                int32_t& continuation, bool moreRequests, BufferHandle request) = 0;
 
     // --- Error texts and start-up diagnostics -------------------------------
     // The code-to-text table, or null when this client comes without one.

@@ -5,10 +5,10 @@
 // library: a client may come without it (ErrorTexts() returns null), and the
 // program then shows the hexadecimal code alone.
 
+#include "client/ClientTypes.h"
+
 #include <optional>
 #include <string>
-
-#include "client/ClientTypes.h"
 
 namespace vellrun::client {
 

@@ -1,9 +1,9 @@
 #include "platform/Paths.h"
 
+#include <cstdlib>
+
 #include <pwd.h>
 #include <unistd.h>
-
-#include <cstdlib>
 
 namespace vellrun::platform {
 

@@ -1,12 +1,12 @@
 // The embedded directory as the program sees it through the client interface:
 // paging, names, aliases, schema reads, entry information, streams and updates.
 
-#include <gtest/gtest.h>
+#include "client/image/ImageClient.h"
+#include "support/ImageFixture.h"
 
 #include <set>
 
-#include "client/image/ImageClient.h"
-#include "support/ImageFixture.h"
+#include <gtest/gtest.h>
 
 namespace vellrun::client {
 namespace {
@@ -56,7 +56,8 @@ struct Session {
         client.SetContextNumber(context, ContextKey::Flags, flags);
     }
     ~Session() {
-        for (auto b : buffers) client.FreeBuffer(b);
+        for (auto b : buffers)
+            client.FreeBuffer(b);
         client.FreeContext(context);
     }
     BufferHandle Buffer(size_t size) {
@@ -71,7 +72,8 @@ struct Session {
         int32_t continuation = kNoContinuation;
         pages = 0;
         do {
-            if (Result r = client.ListSubordinates(context, container, continuation, reply); r != 0) {
+            if (Result r = client.ListSubordinates(context, container, continuation, reply);
+                r != 0) {
                 return r;
             }
             ++pages;
@@ -118,8 +120,9 @@ struct Session {
         } while (continuation != kNoContinuation);
         return 0;
     }
-    Result Modify(std::string_view object,
-                  std::vector<std::tuple<ChangeType, std::string, std::optional<AttrValue>>> changes) {
+    Result Modify(
+        std::string_view object,
+        std::vector<std::tuple<ChangeType, std::string, std::optional<AttrValue>>> changes) {
         BufferHandle request = Buffer(kRequestBufferSize);
         client.PrepareRequest(context, Operation::Modify, request);
         for (auto& [type, attribute, value] : changes) {
@@ -133,7 +136,9 @@ struct Session {
     }
 };
 
-AttrValue Text(SyntaxId syntax, std::string text) { return {syntax, StringValue{std::move(text)}}; }
+AttrValue Text(SyntaxId syntax, std::string text) {
+    return {syntax, StringValue{std::move(text)}};
+}
 
 TEST(ImageClientConnections, ScanPadsTreeNamesAndEndsWithNonZero) {
     auto client = StartImageClient(SmallTree());
@@ -283,7 +288,8 @@ TEST(ImageClientReading, NamesInValuesFollowTheTypedSetting) {
 TEST(ImageClientReading, ManyValuesSpanPagesEachValueOnce) {
     std::string values;
     for (int i = 0; i < 3000; ++i) {
-        values += (i ? "," : "") + std::string("\"value number ") + std::to_string(i) + " of many\"";
+        values +=
+            (i ? "," : "") + std::string("\"value number ") + std::to_string(i) + " of many\"";
     }
     auto client = StartImageClient(TreeImage(
         R"([{"name": "Corp", "class": "Organization"},

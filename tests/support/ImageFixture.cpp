@@ -1,8 +1,8 @@
 #include "support/ImageFixture.h"
 
-#include <gtest/gtest.h>
-
 #include "client/image/ImageLoader.h"
+
+#include <gtest/gtest.h>
 
 namespace vellrun::testing {
 

@@ -2,11 +2,11 @@
 
 // Builds embedded-directory clients from small images that tests write inline.
 
+#include "client/image/ImageClient.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "client/image/ImageClient.h"
 
 namespace vellrun::testing {
 

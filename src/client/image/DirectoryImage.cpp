@@ -29,7 +29,8 @@ void Schema::Index() {
     for (size_t i = 0; i < attributes.size(); ++i) {
         attributeIndex_.emplace(FoldCase(attributes[i].name), i);
     }
-    for (size_t i = 0; i < classes.size(); ++i) classIndex_.emplace(FoldCase(classes[i].name), i);
+    for (size_t i = 0; i < classes.size(); ++i)
+        classIndex_.emplace(FoldCase(classes[i].name), i);
 }
 
 const AttributeDefinition* Schema::FindAttribute(std::string_view name) const {
@@ -42,7 +43,9 @@ const ClassDefinition* Schema::FindClass(std::string_view name) const {
     return it == classIndex_.end() ? nullptr : &classes[it->second];
 }
 
-bool Entry::IsAlias() const { return EqualsNoCase(baseClass, "Alias"); }
+bool Entry::IsAlias() const {
+    return EqualsNoCase(baseClass, "Alias");
+}
 
 Entry* Entry::FindChild(std::string_view childName) const {
     auto it = childIndex.find(FoldCase(childName));

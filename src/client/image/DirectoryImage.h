@@ -5,15 +5,15 @@
 // validates it whole; the client reads and changes it. Names are compared
 // without regard to (ASCII) case, as the directory does.
 
+#include "client/AttrValue.h"
+#include "client/ClientTypes.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include "client/AttrValue.h"
-#include "client/ClientTypes.h"
 
 namespace vellrun::client::image {
 
@@ -71,13 +71,13 @@ struct StoredAttribute {
 };
 
 struct Entry {
-    std::string name;        // relative name without its type, e.g. "jdoe"
-    std::string namingType;  // the type of the relative name, e.g. "CN", "OU", "O"
-    std::string baseClass;   // spelled as the schema spells it
-    Entry* parent = nullptr; // null only for the tree's top, "[Root]"
-    std::vector<std::unique_ptr<Entry>> children;  // listing order
+    std::string name;         // relative name without its type, e.g. "jdoe"
+    std::string namingType;   // the type of the relative name, e.g. "CN", "OU", "O"
+    std::string baseClass;    // spelled as the schema spells it
+    Entry* parent = nullptr;  // null only for the tree's top, "[Root]"
+    std::vector<std::unique_ptr<Entry>> children;        // listing order
     std::unordered_map<std::string, Entry*> childIndex;  // FoldCase(name) -> child
-    std::vector<StoredAttribute> attributes;  // reading order
+    std::vector<StoredAttribute> attributes;             // reading order
     uint32_t created = 0;
     uint32_t modified = 0;
     bool partitionRoot = false;
@@ -96,7 +96,8 @@ struct Entry {
 
 struct Tree {
     std::string name;
-    std::string identity;  // full typeless name of the logged-in user, without a leading dot; may be empty
+    std::string
+        identity;  // full typeless name of the logged-in user, without a leading dot; may be empty
     Schema schema;
     std::unique_ptr<Entry> root;  // "[Root]"; its children are the top-level objects
 

@@ -1,10 +1,10 @@
 #include "client/image/ImageClient.h"
 
-#include <algorithm>
-#include <ctime>
-
 #include "client/image/ImageClientState.h"
 #include "client/image/ImageLoader.h"
+
+#include <algorithm>
+#include <ctime>
 
 namespace vellrun::client::image {
 namespace {
@@ -21,7 +21,9 @@ std::string_view StripLeadingDot(std::string_view name) {
     return name;
 }
 
-bool IsRootName(std::string_view name) { return EqualsNoCase(name, "[Root]"); }
+bool IsRootName(std::string_view name) {
+    return EqualsNoCase(name, "[Root]");
+}
 
 // Names inside a value that refer to objects.
 template <typename F>
@@ -140,8 +142,7 @@ std::string ImageClient::State::PresentedName(const ContextState& context,
     return entry ? Tree::FullName(*entry, false) : name;
 }
 
-AttrValue ImageClient::State::Presented(const ContextState& context,
-                                        const AttrValue& value) const {
+AttrValue ImageClient::State::Presented(const ContextState& context, const AttrValue& value) const {
     AttrValue shown = value;
     if (!context.Typeless()) {
         ForEachName(shown, [&](std::string& name) { name = PresentedName(context, name); });
@@ -189,14 +190,18 @@ std::unique_ptr<ImageClient> ImageClient::Failing(std::string diagnostic) {
 
 ImageClient::~ImageClient() = default;
 
-void ImageClient::SetClock(std::function<uint32_t()> clock) { state_->clock = std::move(clock); }
+void ImageClient::SetClock(std::function<uint32_t()> clock) {
+    state_->clock = std::move(clock);
+}
 void ImageClient::SetErrorTextsAvailable(bool available) {
     state_->errorTextsAvailable = available;
 }
-const ImageClientStatistics& ImageClient::Statistics() const { return state_->statistics; }
+const ImageClientStatistics& ImageClient::Statistics() const {
+    return state_->statistics;
+}
 const DirectoryImage* ImageClient::Image(size_t index) const {
     return (state_->started && index < state_->images.size()) ? state_->images[index].get()
-                                                               : nullptr;
+                                                              : nullptr;
 }
 
 // --- Connections ------------------------------------------------------------
@@ -212,7 +217,8 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
         // An image handed over in memory: every tree is a connection.
         for (const auto& image : s.images) {
             if (!image) continue;
-            for (const auto& tree : image->trees) s.connections.push_back({tree.get()});
+            for (const auto& tree : image->trees)
+                s.connections.push_back({tree.get()});
         }
         s.started = true;
         return 0;
@@ -237,7 +243,8 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
             images.push_back(image);
         }
         if (wanted.tree.empty()) {
-            for (const auto& tree : image->trees) connections.push_back({tree.get()});
+            for (const auto& tree : image->trees)
+                connections.push_back({tree.get()});
             continue;
         }
         Tree* tree = image->FindTree(wanted.tree);
@@ -280,8 +287,7 @@ Result ImageClient::OpenConnection(ConnRef ref, uint32_t, uint32_t, ConnHandle& 
     return 0;
 }
 
-Result ImageClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room,
-                                      std::string& text) {
+Result ImageClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, std::string& text) {
     if (!state_->started) return Err::ClientNotStarted;
     if (ref == 0 || ref > state_->connections.size()) return Err::InvalidHandle;
     if (item != 4) return Err::InvalidRequest;
@@ -371,7 +377,8 @@ Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::s
         case ContextKey::NameContext: c->nameContext = std::string(value); return 0;
         case ContextKey::TreeName: {
             std::string_view name = value;
-            while (!name.empty() && name.back() == '_') name.remove_suffix(1);
+            while (!name.empty() && name.back() == '_')
+                name.remove_suffix(1);
             for (const auto& connection : s.connections) {
                 if (EqualsNoCase(connection.tree->name, name)) {
                     c->tree = connection.tree;
@@ -600,8 +607,7 @@ Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, u
     return 0;
 }
 
-Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply,
-                                      TimeStamp& stamp) {
+Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
     ReadPage* page = nullptr;
     const StoredValue* stored = nullptr;
     if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
@@ -626,9 +632,9 @@ Result SchemaRequest(ImageClient::State& state, bool all, BufferHandle request, 
 
 }  // namespace
 
-Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind,
-                                         bool allClasses, BufferHandle request,
-                                         int32_t& continuation, BufferHandle reply) {
+Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
+                                         BufferHandle request, int32_t& continuation,
+                                         BufferHandle reply) {
     ContextState* c = state_->FindContext(context);
     if (!c) return Err::BadContext;
     BufferState* out = state_->FindBuffer(reply);
@@ -668,8 +674,7 @@ Result ImageClient::GetClassDef(ContextHandle context, BufferHandle reply, std::
     return 0;
 }
 
-Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply,
-                                      uint32_t& count) {
+Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
     if (!state_->FindContext(context)) return Err::BadContext;
     BufferState* b = state_->FindBuffer(reply);
     if (!b) return Err::InvalidHandle;
@@ -764,14 +769,16 @@ Result ImageClient::ReadEntryInfo(ContextHandle context, std::string_view object
     }
     if (want(EntryItemBit::PartitionRoot)) {
         const Entry* root = entry;
-        while (!root->IsRoot() && !root->partitionRoot) root = root->parent;
+        while (!root->IsRoot() && !root->partitionRoot)
+            root = root->parent;
         info.items[EntryItemBit::PartitionRoot] = Tree::FullName(*root, typeless);
     }
     if (want(EntryItemBit::Parent) && entry->parent) {
         info.items[EntryItemBit::Parent] = Tree::FullName(*entry->parent, typeless);
     }
     size_t size = 4;
-    for (const auto& [bit, item] : info.items) size += EntryItemSize(item);
+    for (const auto& [bit, item] : info.items)
+        size += EntryItemSize(item);
     if (size > room) {
         info.items.clear();
         return Err::InsufficientBuffer;
@@ -844,8 +851,7 @@ Result ImageClient::ReadObjectInfo(ContextHandle context, std::string_view objec
 // --- Streams ----------------------------------------------------------------
 
 Result ImageClient::OpenStream(ContextHandle context, std::string_view object,
-                               std::string_view attribute, uint32_t access,
-                               StreamHandle& stream) {
+                               std::string_view attribute, uint32_t access, StreamHandle& stream) {
     State& s = *state_;
     ContextState* c = s.FindContext(context);
     if (!c) return Err::BadContext;
@@ -905,6 +911,8 @@ const ErrorTextTable* ImageClient::ErrorTexts() const {
     return state_->errorTextsAvailable ? &state_->errorTexts : nullptr;
 }
 
-std::string ImageClient::StartupDiagnostic() const { return state_->diagnostic; }
+std::string ImageClient::StartupDiagnostic() const {
+    return state_->diagnostic;
+}
 
 }  // namespace vellrun::client::image

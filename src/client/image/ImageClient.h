@@ -8,6 +8,9 @@
 //
 // Owned by whoever made it (the front end's start-up, or a test); used from one thread.
 
+#include "client/DirectoryClient.h"
+#include "client/image/DirectoryImage.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,9 +18,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "client/DirectoryClient.h"
-#include "client/image/DirectoryImage.h"
 
 namespace vellrun::client::image {
 
@@ -60,8 +60,7 @@ public:
     Result InitClient(uint32_t reserved1, uint32_t reserved2) override;
     Result ScanConnections(uint32_t& iterator, ConnRef& ref) override;
     Result GetPrimaryConnection(ConnRef& ref) override;
-    Result OpenConnection(ConnRef ref, uint32_t access, uint32_t mode,
-                          ConnHandle& handle) override;
+    Result OpenConnection(ConnRef ref, uint32_t access, uint32_t mode, ConnHandle& handle) override;
     Result GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, std::string& text) override;
 
     Result CreateContext(ContextHandle& context) override;
@@ -74,8 +73,7 @@ public:
 
     Result AllocBuffer(size_t size, BufferHandle& buffer) override;
     Result FreeBuffer(BufferHandle buffer) override;
-    Result PrepareRequest(ContextHandle context, Operation operation,
-                          BufferHandle buffer) override;
+    Result PrepareRequest(ContextHandle context, Operation operation, BufferHandle buffer) override;
     Result PutName(ContextHandle context, BufferHandle request, std::string_view name) override;
     Result PutChange(ContextHandle context, BufferHandle request, ChangeType change,
                      std::string_view attribute) override;
@@ -89,9 +87,8 @@ public:
     Result GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
                         uint32_t& attributeCount, EntryRecord& record) override;
 
-    Result Read(ContextHandle context, std::string_view object, ReadKind kind,
-                bool allAttributes, BufferHandle request, int32_t& continuation,
-                BufferHandle reply) override;
+    Result Read(ContextHandle context, std::string_view object, ReadKind kind, bool allAttributes,
+                BufferHandle request, int32_t& continuation, BufferHandle reply) override;
     Result GetAttrCount(ContextHandle context, BufferHandle reply, uint32_t& count) override;
     Result GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
                        uint32_t& valueCount, SyntaxId& syntax) override;
@@ -100,8 +97,7 @@ public:
     Result GetAttrVal(ContextHandle context, BufferHandle reply, SyntaxId syntax,
                       AttrValue& value) override;
     Result GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) override;
-    Result GetAttrValModTime(ContextHandle context, BufferHandle reply,
-                             TimeStamp& stamp) override;
+    Result GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) override;
 
     Result ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
                                 BufferHandle request, int32_t& continuation,

@@ -2,9 +2,9 @@
 // reads. Each page takes as many entries as fit into the caller's reply
 // buffer; what does not fit waits behind a continuation.
 
-#include <algorithm>
-
 #include "client/image/ImageClientState.h"
+
+#include <algorithm>
 
 namespace vellrun::client::image {
 namespace {
@@ -18,7 +18,9 @@ constexpr size_t kValueInfo = 12;       // flags and time stamp
 constexpr size_t kDefinitionFixed = 4 + 36;
 constexpr size_t kAttrDefFixed = 16 + 36;
 
-size_t TextCost(std::string_view text) { return 4 + text.size() + 1; }
+size_t TextCost(std::string_view text) {
+    return 4 + text.size() + 1;
+}
 
 // Takes the continuation the caller passes: a fresh start, or one of ours.
 template <typename Where>
@@ -49,7 +51,7 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     Entry* parent = nullptr;
     if (resumed) {
         parent = resumed->container == "[Root]" ? context.tree->root.get()
-                                                 : context.tree->Find(resumed->container);
+                                                : context.tree->Find(resumed->container);
         if (!parent) return Err::NoSuchEntry;
     } else if (Result r = state.Resolve(context, container, true, parent); r != 0) {
         return r;
@@ -62,9 +64,8 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     while (position < parent->children.size()) {
         const Entry& child = *parent->children[position];
         ListedEntry listed;
-        listed.name = typeless || child.namingType.empty()
-                          ? child.name
-                          : child.namingType + "=" + child.name;
+        listed.name =
+            typeless || child.namingType.empty() ? child.name : child.namingType + "=" + child.name;
         listed.attributeCount = static_cast<uint32_t>(child.attributes.size());
         listed.record = state.RecordOf(*context.tree, child);
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
@@ -77,8 +78,8 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         ++position;
     }
     const bool more = position < parent->children.size();
-    FinishPage(state, handle, continuation,
-               ListIteration{Tree::FullName(*parent, true), position}, more);
+    FinishPage(state, handle, continuation, ListIteration{Tree::FullName(*parent, true), position},
+               more);
     reply.reply = std::move(page);
     return 0;
 }
@@ -92,8 +93,8 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     Entry* entry = nullptr;
     if (resumed) {
         where = *resumed;
-        entry = where.object == "[Root]" ? context.tree->root.get()
-                                          : context.tree->Find(where.object);
+        entry =
+            where.object == "[Root]" ? context.tree->root.get() : context.tree->Find(where.object);
         if (!entry) return Err::NoSuchEntry;
     } else {
         if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
@@ -140,8 +141,8 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
                     break;
                 }
                 cost += valueCost;
-                attribute.values.push_back(
-                    StoredValue{state.Presented(context, value.value), value.flags, value.modified});
+                attribute.values.push_back(StoredValue{state.Presented(context, value.value),
+                                                       value.flags, value.modified});
                 ++where.value;
             }
             if (full && attribute.values.empty()) {
@@ -173,7 +174,8 @@ template <typename Definition, typename Find>
 Result SchemaNames(const std::vector<Definition>& all, bool everything, const BufferState* request,
                    Find find, Result missing, std::vector<std::string>& names) {
     if (everything) {
-        for (const auto& definition : all) names.push_back(definition.name);
+        for (const auto& definition : all)
+            names.push_back(definition.name);
         return 0;
     }
     for (const auto& name : request->request.names) {
@@ -214,13 +216,15 @@ Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState
             continue;
         }
         PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
-        size_t cost = TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
+        size_t cost =
+            TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
         if (kind == ClassInfoKind::Definitions) {
             shown.lists = {definition->superClasses, definition->containment, definition->naming,
                            definition->mandatory, definition->optional};
             for (const auto& list : shown.lists) {
                 cost += 4;
-                for (const auto& name : list) cost += TextCost(name);
+                for (const auto& name : list)
+                    cost += TextCost(name);
             }
         }
         if (used + cost > reply.capacity) {
@@ -271,10 +275,9 @@ Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextSta
             break;
         }
         used += cost;
-        page.definitions.push_back(
-            {definition->name,
-             {definition->flags, definition->syntax, definition->lowerBound,
-              definition->upperBound, definition->identifier}});
+        page.definitions.push_back({definition->name,
+                                    {definition->flags, definition->syntax, definition->lowerBound,
+                                     definition->upperBound, definition->identifier}});
         ++where.position;
     }
     const bool more = where.position < where.names.size();

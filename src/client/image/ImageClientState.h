@@ -4,6 +4,8 @@
 // buffers with their request items or reply pages, open continuations and
 // open streams. Private to the embedded directory's implementation files.
 
+#include "client/image/ImageClient.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,8 +14,6 @@
 #include <string>
 #include <variant>
 #include <vector>
-
-#include "client/image/ImageClient.h"
 
 namespace vellrun::client::image {
 

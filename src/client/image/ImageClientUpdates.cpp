@@ -3,9 +3,9 @@
 // copy of the object's attributes, and the copy replaces them only when every
 // change succeeded.
 
-#include <algorithm>
-
 #include "client/image/ImageClientState.h"
+
+#include <algorithm>
 
 namespace vellrun::client::image {
 namespace {
@@ -79,7 +79,8 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
     switch (change.type) {
         case ChangeType::AddAttribute:
             if (target) return Err::AttributeAlreadyExists;
-            working.push_back({StoredAttribute{definition->name, definition->syntax, {}, {}}, true});
+            working.push_back(
+                {StoredAttribute{definition->name, definition->syntax, {}, {}}, true});
             target = &working.back();
             if (value) add(*value);
             return 0;
