@@ -1,0 +1,354 @@
+#include "client/image/ImageJson.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+namespace vellrun::client::image::detail {
+
+void Refusal::Within(std::string_view place) {
+    if (place.empty()) return;
+    std::string text;
+    text.reserve(place.size() + 2 + text_.size());
+    text.append(place).append(": ").append(text_);
+    text_ = std::move(text);
+}
+
+void Refuse(std::string text) {
+    throw Refusal(std::move(text));
+}
+
+std::string Quoted(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.push_back('"');
+    quoted.append(text);
+    quoted.push_back('"');
+    return quoted;
+}
+
+size_t CountCharacters(std::string_view text) {
+    // Every byte that is not a continuation byte starts a character.
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+namespace {
+
+// No image needs more than about fifteen levels; a deeper document is refused
+// before it can cost anything.
+constexpr size_t kMaxDepth = 64;
+
+// Builds the document from the parser's events, as the library's own builder
+// does, and in addition refuses a key given twice in one object (the library
+// would silently keep one of them) and nesting deeper than kMaxDepth.
+class DocumentBuilder {
+public:
+    using number_integer_t = Json::number_integer_t;
+    using number_unsigned_t = Json::number_unsigned_t;
+    using number_float_t = Json::number_float_t;
+    using string_t = Json::string_t;
+    using binary_t = Json::binary_t;
+
+    explicit DocumentBuilder(Json& root) : root_(root) {}
+
+    bool null() { return Put(Json(nullptr)) != nullptr; }
+    bool boolean(bool value) { return Put(Json(value)) != nullptr; }
+    bool number_integer(number_integer_t value) { return Put(Json(value)) != nullptr; }
+    bool number_unsigned(number_unsigned_t value) { return Put(Json(value)) != nullptr; }
+    bool number_float(number_float_t value, const string_t& /*text*/) {
+        return Put(Json(value)) != nullptr;
+    }
+    bool string(string_t& value) { return Put(Json(std::move(value))) != nullptr; }
+    bool binary(binary_t& value) { return Put(Json::binary(std::move(value))) != nullptr; }
+
+    bool start_object(std::size_t /*elements*/) { return Open(Json(Json::value_t::object)); }
+    bool start_array(std::size_t /*elements*/) { return Open(Json(Json::value_t::array)); }
+    bool end_object() {
+        stack_.pop_back();
+        return true;
+    }
+    bool end_array() {
+        stack_.pop_back();
+        return true;
+    }
+
+    bool key(string_t& name) {
+        auto& object = stack_.back()->get_ref<Json::object_t&>();
+        for (const auto& item : object) {
+            if (item.first == name) {
+                fault_ = PlaceOfTop();
+                if (!fault_.empty()) fault_ += ": ";
+                fault_ += "key " + Quoted(name) + " is given twice";
+                return false;
+            }
+        }
+        object.emplace_back(std::move(name), nullptr);
+        element_ = &object.back().second;
+        return true;
+    }
+
+    bool parse_error(std::size_t position, const std::string& /*lastToken*/,
+                     const nlohmann::detail::exception& error) {
+        syntaxPosition_ = position;
+        syntaxError_ = error.what();
+        return false;
+    }
+
+    // Set when the parser stopped at a syntax error.
+    std::optional<size_t> SyntaxPosition() const { return syntaxPosition_; }
+    const std::string& SyntaxError() const { return syntaxError_; }
+    // Set when the builder stopped the parser.
+    const std::string& Fault() const { return fault_; }
+
+private:
+    Json* Put(Json&& value) {
+        if (stack_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        Json* top = stack_.back();
+        if (top->is_array()) {
+            auto& array = top->get_ref<Json::array_t&>();
+            array.push_back(std::move(value));
+            return &array.back();
+        }
+        *element_ = std::move(value);
+        return element_;
+    }
+
+    bool Open(Json&& container) {
+        if (stack_.size() >= kMaxDepth) {
+            fault_ = PlaceOfTop();
+            if (!fault_.empty()) fault_ += ": ";
+            fault_ += "nested more than " + std::to_string(kMaxDepth) + " levels deep";
+            return false;
+        }
+        stack_.push_back(Put(std::move(container)));
+        return true;
+    }
+
+    // The place of the innermost open container, in the loader's manner:
+    // keys joined by ".", array elements as "[i]"; an element of a named list
+    // (objects, classes, attribute definitions) shows its name, and the rest
+    // of the place follows after ": ".
+    std::string PlaceOfTop() const {
+        std::string place;
+        bool afterName = false;
+        std::string_view listKey;
+        for (size_t level = 0; level + 1 < stack_.size(); ++level) {
+            const Json& container = *stack_[level];
+            const Json* child = stack_[level + 1];
+            if (container.is_array()) {
+                const auto& array = container.get_ref<const Json::array_t&>();
+                const size_t index = static_cast<size_t>(child - array.data());
+                place += "[" + std::to_string(index) + "]";
+                if (listKey != "trees" && child->is_object()) {
+                    auto name = child->find("name");
+                    if (name != child->end() && name->is_string()) {
+                        place += " " + Quoted(name->get_ref<const std::string&>());
+                        afterName = true;
+                    }
+                }
+                listKey = {};
+                continue;
+            }
+            const auto& object = container.get_ref<const Json::object_t&>();
+            for (const auto& item : object) {
+                if (&item.second != child) continue;
+                if (!place.empty()) place += afterName ? ": " : ".";
+                afterName = false;
+                place += item.first;
+                listKey = item.first;
+                break;
+            }
+        }
+        return place;
+    }
+
+    Json& root_;
+    std::vector<Json*> stack_;
+    Json* element_ = nullptr;
+    std::optional<size_t> syntaxPosition_;
+    std::string syntaxError_;
+    std::string fault_;
+};
+
+// "line L, column C" of the character at a byte offset; columns count characters.
+std::string LineAndColumn(std::string_view text, size_t offset) {
+    offset = std::min(offset, text.size());
+    size_t line = 1;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    const size_t column = CountCharacters(text.substr(lineStart, offset - lineStart)) + 1;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The parser's description without its own prefix and position
+// ("[json.exception.parse_error.101] parse error at line 1, column 2: ").
+std::string SyntaxDescription(const std::string& what) {
+    size_t start = what.find("parse error");
+    if (start == std::string::npos) return what;
+    start = what.find(": ", start);
+    if (start == std::string::npos) return what;
+    return what.substr(start + 2);
+}
+
+}  // namespace
+
+bool ParseImageJson(std::string_view text, Json& document, std::string& error) {
+    DocumentBuilder builder(document);
+    const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder);
+    if (parsed) return true;
+    if (builder.SyntaxPosition()) {
+        // The parser counts the characters it has read, the offending one included.
+        const size_t position = *builder.SyntaxPosition();
+        error = "invalid JSON at " + LineAndColumn(text, position > 0 ? position - 1 : 0) + ": " +
+                SyntaxDescription(builder.SyntaxError());
+    } else if (!builder.Fault().empty()) {
+        error = builder.Fault();
+    } else {
+        error = "invalid JSON";
+    }
+    document = Json();
+    return false;
+}
+
+Fields::Fields(const Json& object, std::initializer_list<std::string_view> allowed,
+               std::string_view expected) {
+    if (!object.is_object()) Refuse("expected " + std::string(expected));
+    for (std::string_view key : allowed) {
+        if (count_ < kMaxKeys) slots_[count_++] = {key, nullptr};
+    }
+    for (const auto& item : object.get_ref<const Json::object_t&>()) {
+        bool known = false;
+        for (size_t i = 0; i < count_; ++i) {
+            if (slots_[i].first == item.first) {
+                slots_[i].second = &item.second;
+                known = true;
+                break;
+            }
+        }
+        if (!known) Refuse("unknown key " + Quoted(item.first));
+    }
+}
+
+const Json* Fields::Get(std::string_view key) const {
+    for (size_t i = 0; i < count_; ++i) {
+        if (slots_[i].first == key) return slots_[i].second;
+    }
+    return nullptr;
+}
+
+const Json& Fields::Require(std::string_view key) const {
+    const Json* value = Get(key);
+    if (value == nullptr) Refuse("missing " + Quoted(key));
+    return *value;
+}
+
+const std::string& ReadText(const Json& value) {
+    if (!value.is_string()) Refuse("expected a text");
+    return value.get_ref<const std::string&>();
+}
+
+uint32_t ReadUnsigned(const Json& value, uint32_t maximum) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<Json::number_unsigned_t>();
+        if (number <= maximum) return static_cast<uint32_t>(number);
+    }
+    Refuse("expected a whole number from 0 to " + std::to_string(maximum));
+}
+
+int32_t ReadInteger(const Json& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<Json::number_unsigned_t>();
+        if (number <= static_cast<Json::number_unsigned_t>(INT32_MAX)) {
+            return static_cast<int32_t>(number);
+        }
+    } else if (value.is_number_integer()) {
+        const auto number = value.get<Json::number_integer_t>();
+        if (number >= INT32_MIN && number <= INT32_MAX) return static_cast<int32_t>(number);
+    }
+    Refuse("expected a whole number from -2147483648 to 2147483647");
+}
+
+bool ReadBoolean(const Json& value) {
+    if (!value.is_boolean()) Refuse("expected true or false");
+    return value.get<bool>();
+}
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+bool IsLeapYear(int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+bool ReadDigits(std::string_view text, size_t at, size_t count, unsigned& number) {
+    number = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        number = number * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseTimeText(std::string_view text, uint32_t& seconds) {
+    // YYYY-MM-DDTHH:MM:SSZ
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
+        return false;
+    }
+    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!ReadDigits(text, 0, 4, year) || !ReadDigits(text, 5, 2, month) ||
+        !ReadDigits(text, 8, 2, day) || !ReadDigits(text, 11, 2, hour) ||
+        !ReadDigits(text, 14, 2, minute) || !ReadDigits(text, 17, 2, second)) {
+        return false;
+    }
+    static constexpr unsigned kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1) return false;
+    const unsigned monthDays = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+    if (day > monthDays || hour > 23 || minute > 59 || second > 59) return false;
+    const int64_t total = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
+                          static_cast<int64_t>(second);
+    if (total < 0 || total > static_cast<int64_t>(UINT32_MAX)) return false;
+    seconds = static_cast<uint32_t>(total);
+    return true;
+}
+
+uint32_t ReadTime(const Json& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<Json::number_unsigned_t>();
+        if (number <= UINT32_MAX) return static_cast<uint32_t>(number);
+        Refuse("expected a time: seconds from 0 to 4294967295");
+    }
+    if (value.is_string()) {
+        uint32_t seconds = 0;
+        const auto& text = value.get_ref<const std::string&>();
+        if (ParseTimeText(text, seconds)) return seconds;
+        Refuse(Quoted(text) +
+               " is not a time \"YYYY-MM-DDTHH:MM:SSZ\" (UTC, 1970-01-01T00:00:00Z to "
+               "2106-02-07T06:28:15Z)");
+    }
+    Refuse("expected a time (seconds or \"YYYY-MM-DDTHH:MM:SSZ\")");
+}
+
+}  // namespace vellrun::client::image::detail

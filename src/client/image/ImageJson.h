@@ -1,0 +1,90 @@
+#pragma once
+
+// Private to the image loader: the parsed JSON document and the small readers
+// with which the loader takes it apart. A fault is thrown as a Refusal; each
+// level of the loader that catches one puts its own place in front of the text,
+// so the message that leaves the loader reads "PLACE: PLACE: FAULT".
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace vellrun::client::image::detail {
+
+// Keys keep their file order: the attributes of an object are read back in it.
+using Json = nlohmann::ordered_json;
+
+class Refusal {
+public:
+    explicit Refusal(std::string text) : text_(std::move(text)) {}
+    const std::string& Text() const { return text_; }
+    // Puts a place in front: "place: text".
+    void Within(std::string_view place);
+
+private:
+    std::string text_;
+};
+
+[[noreturn]] void Refuse(std::string text);
+
+// "\"text\"", as names appear in messages.
+std::string Quoted(std::string_view text);
+
+// Parses the text of an image. Duplicate keys in one object and nesting
+// deeper than any image needs are faults as well. On failure returns false
+// and sets error to "invalid JSON at line L, column C: what" or "PLACE: FAULT".
+bool ParseImageJson(std::string_view text, Json& document, std::string& error);
+
+// The keys of one JSON object, checked against the keys its place allows.
+class Fields {
+public:
+    static constexpr size_t kMaxKeys = 12;
+
+    // Refuses a value that is not an object ("expected " + expected) and any key
+    // not in allowed.
+    Fields(const Json& object, std::initializer_list<std::string_view> allowed,
+           std::string_view expected = "an object");
+
+    // The value of a key, or null when the object does not have it.
+    const Json* Get(std::string_view key) const;
+    // The value of a key the object must have.
+    const Json& Require(std::string_view key) const;
+    bool Has(std::string_view key) const { return Get(key) != nullptr; }
+
+private:
+    std::array<std::pair<std::string_view, const Json*>, kMaxKeys> slots_{};
+    size_t count_ = 0;
+};
+
+// Readers that refuse a value of the wrong type or range.
+const std::string& ReadText(const Json& value);
+uint32_t ReadUnsigned(const Json& value, uint32_t maximum = UINT32_MAX);
+int32_t ReadInteger(const Json& value);
+bool ReadBoolean(const Json& value);
+// Seconds since 1970 UTC, from a number or a "YYYY-MM-DDTHH:MM:SSZ" text.
+uint32_t ReadTime(const Json& value);
+
+// "YYYY-MM-DDTHH:MM:SSZ" (UTC) to seconds since 1970; false when the text is
+// not of that form, not a date of the calendar, or outside 0 to 4294967295 seconds.
+bool ParseTimeText(std::string_view text, uint32_t& seconds);
+
+// Number of characters of a UTF-8 text.
+size_t CountCharacters(std::string_view text);
+
+// Reads a field: on a fault, the key goes in front of the message.
+template <typename Reader>
+auto ReadField(std::string_view key, Reader&& reader) -> decltype(reader()) {
+    try {
+        return reader();
+    } catch (Refusal& refusal) {
+        refusal.Within(key);
+        throw;
+    }
+}
+
+}  // namespace vellrun::client::image::detail

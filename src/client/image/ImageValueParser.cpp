@@ -1,0 +1,534 @@
+#include "client/image/ImageValueParser.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+namespace vellrun::client::image::detail {
+
+namespace {
+
+void CheckSize(size_t size) {
+    if (size > kMaxValueBytes) {
+        Refuse("the value is longer than " + std::to_string(kMaxValueBytes) + " bytes");
+    }
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Hexadecimal digits in pairs; blanks anywhere are ignored.
+void AppendHex(const Json& value, Bytes& out) {
+    const std::string& text = ReadText(value);
+    int high = -1;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            Refuse(Quoted(text) + " is not hexadecimal (bad character " +
+                   Quoted(std::string_view(&c, 1)) + ")");
+        }
+        if (high < 0) {
+            high = digit;
+        } else {
+            out.push_back(static_cast<uint8_t>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    if (high >= 0) Refuse(Quoted(text) + " has an odd number of hexadecimal digits");
+    CheckSize(out.size());
+}
+
+// UTF-8 (already checked by the JSON parser) to UTF-16LE.
+void AppendUtf16(std::string_view text, Bytes& out) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        uint32_t code = 0;
+        size_t length = 1;
+        if (lead < 0x80) {
+            code = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            code = lead & 0x1F;
+            length = 2;
+        } else if ((lead & 0xF0) == 0xE0) {
+            code = lead & 0x0F;
+            length = 3;
+        } else {
+            code = lead & 0x07;
+            length = 4;
+        }
+        for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += length;
+        auto put = [&out](uint32_t unit) {
+            out.push_back(static_cast<uint8_t>(unit & 0xFF));
+            out.push_back(static_cast<uint8_t>(unit >> 8));
+        };
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            put(0xD800 + (code >> 10));
+            put(0xDC00 + (code & 0x3FF));
+        } else {
+            put(code);
+        }
+    }
+}
+
+void AppendLittleEndian(uint32_t number, size_t bytes, Bytes& out) {
+    for (size_t i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(number >> (8 * i)));
+}
+
+// One piece of a {"bytes": [...]} value.
+void AppendPiece(const Json& piece, Bytes& out) {
+    if (!piece.is_object() || piece.size() != 1) {
+        Refuse(
+            "expected a piece with one key: u8, u16, u32, be16, text8, text16, hex, zeros or at");
+    }
+    const auto& [kind, value] = *piece.get_ref<const Json::object_t&>().begin();
+    ReadField(kind, [&, &kindName = kind, &pieceValue = value] {
+        if (kindName == "u8") {
+            out.push_back(static_cast<uint8_t>(ReadUnsigned(pieceValue, 0xFF)));
+        } else if (kindName == "u16") {
+            AppendLittleEndian(ReadUnsigned(pieceValue, 0xFFFF), 2, out);
+        } else if (kindName == "u32") {
+            AppendLittleEndian(ReadUnsigned(pieceValue), 4, out);
+        } else if (kindName == "be16") {
+            const uint32_t number = ReadUnsigned(pieceValue, 0xFFFF);
+            out.push_back(static_cast<uint8_t>(number >> 8));
+            out.push_back(static_cast<uint8_t>(number & 0xFF));
+        } else if (kindName == "text8") {
+            const std::string& text = ReadText(pieceValue);
+            CheckSize(out.size() + text.size() + 1);
+            out.insert(out.end(), text.begin(), text.end());
+            out.push_back(0);
+        } else if (kindName == "text16") {
+            const std::string& text = ReadText(pieceValue);
+            CheckSize(out.size() + 2 * text.size() + 2);
+            AppendUtf16(text, out);
+            out.push_back(0);
+            out.push_back(0);
+        } else if (kindName == "hex") {
+            AppendHex(pieceValue, out);
+        } else if (kindName == "zeros") {
+            const uint32_t count = ReadUnsigned(pieceValue);
+            CheckSize(out.size() + count);
+            out.resize(out.size() + count, 0);
+        } else if (kindName == "at") {
+            const uint32_t offset = ReadUnsigned(pieceValue);
+            if (offset < out.size()) {
+                Refuse("offset " + std::to_string(offset) + " is behind the current end (" +
+                       std::to_string(out.size()) + " bytes)");
+            }
+            CheckSize(offset);
+            out.resize(offset, 0);
+        } else {
+            Refuse("unknown piece; expected u8, u16, u32, be16, text8, text16, hex, zeros or at");
+        }
+    });
+    CheckSize(out.size());
+}
+
+constexpr std::string_view kOctetForms =
+    R"(an octet value: {"hex": ...}, {"text": ...} or {"bytes": [...]})";
+
+// {"hex"}, {"text"} or {"bytes"}; with streamFile, also {"file"} (a stream's content).
+Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = nullptr) {
+    if (!value.is_object() || value.size() != 1) {
+        Refuse(streamBase != nullptr
+                   ? std::string(R"(expected a stream: {"text": ...}, {"file": ...}, )"
+                                 R"({"hex": ...} or {"bytes": [...]})")
+                   : "expected " + std::string(kOctetForms));
+    }
+    const auto& [form, content] = *value.get_ref<const Json::object_t&>().begin();
+    Bytes bytes;
+    if (form == "hex") {
+        ReadField("hex", [&] { AppendHex(content, bytes); });
+    } else if (form == "text") {
+        const std::string& text =
+            ReadField("text", [&]() -> const std::string& { return ReadText(content); });
+        bytes.assign(text.begin(), text.end());
+        CheckSize(bytes.size());
+    } else if (form == "bytes") {
+        if (!content.is_array()) ReadField("bytes", [] { Refuse("expected a list of pieces"); });
+        size_t index = 0;
+        for (const Json& piece : content) {
+            ReadField("bytes[" + std::to_string(index++) + "]", [&] { AppendPiece(piece, bytes); });
+        }
+    } else if (form == "file" && streamBase != nullptr) {
+        ReadField("file", [&] {
+            const std::filesystem::path relative(ReadText(content));
+            if (relative.empty() || relative.has_root_path()) {
+                Refuse(Quoted(relative.string()) + " is not a path relative to the image's folder");
+            }
+            for (const auto& part : relative) {
+                if (part == "..") {
+                    Refuse(Quoted(relative.string()) + " leaves the image's folder");
+                }
+            }
+            const std::filesystem::path full = *streamBase / relative;
+            std::error_code error;
+            const auto status = std::filesystem::status(full, error);
+            if (status.type() == std::filesystem::file_type::not_found) {
+                Refuse("cannot read the stream file " + Quoted(full.string()) + ": no such file");
+            }
+            if (status.type() != std::filesystem::file_type::regular) {
+                Refuse("cannot read the stream file " + Quoted(full.string()) + ": " +
+                       (error ? error.message() : std::string("not a regular file")));
+            }
+            std::ifstream in(full, std::ios::binary);
+            if (in) {
+                in.seekg(0, std::ios::end);
+                const std::streamoff size = in.tellg();
+                in.seekg(0, std::ios::beg);
+                if (size >= 0) {
+                    CheckSize(static_cast<size_t>(size));
+                    bytes.resize(static_cast<size_t>(size));
+                    in.read(reinterpret_cast<char*>(bytes.data()), size);
+                }
+            }
+            if (!in) {
+                Refuse("cannot read the stream file " + Quoted(full.string()) + ": " +
+                       std::strerror(errno));
+            }
+        });
+    } else {
+        Refuse("unknown key " + Quoted(form) + "; expected " +
+               (streamBase != nullptr ? std::string("a stream: text, file, hex or bytes")
+                                      : std::string(kOctetForms)));
+    }
+    return bytes;
+}
+
+bool ParseIpText(std::string_view text, uint8_t (&address)[4]) {
+    size_t part = 0;
+    size_t i = 0;
+    while (part < 4) {
+        size_t digits = 0;
+        unsigned number = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            number = number * 10 + static_cast<unsigned>(text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || number > 255) return false;
+        address[part++] = static_cast<uint8_t>(number);
+        if (part < 4) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+    }
+    return i == text.size();
+}
+
+NetAddressValue ParseNetAddress(const Json& value) {
+    const Fields fields(value, {"type", "hex", "bytes", "ip", "port", "network", "node", "text"},
+                        "a network address {\"type\": ..., ...}");
+    NetAddressValue address;
+    const Json& typeValue = fields.Require("type");
+    address.type = ReadField("type", [&] { return ReadUnsigned(typeValue); });
+    const int forms = int{fields.Has("hex")} + int{fields.Has("bytes")} + int{fields.Has("ip")} +
+                      int{fields.Has("network") || fields.Has("node")} + int{fields.Has("text")};
+    if (forms != 1) {
+        Refuse(
+            "expected exactly one of \"hex\", \"bytes\", \"ip\", \"network\" with \"node\", or "
+            "\"text\"");
+    }
+    if (fields.Has("port") && !fields.Has("ip")) Refuse("\"port\" goes only with \"ip\"");
+    const uint32_t type = address.type;
+    if (fields.Has("hex")) {
+        address.address = ParseOctets(Json::object({{"hex", fields.Require("hex")}}));
+    } else if (fields.Has("bytes")) {
+        address.address = ParseOctets(Json::object({{"bytes", fields.Require("bytes")}}));
+    } else if (fields.Has("ip")) {
+        const bool addressFirst = type == 1 || type == 7 || type == 10 || type == 11;
+        const bool portFirst = type == 8 || type == 9;
+        if (!addressFirst && !portFirst) {
+            Refuse("\"ip\" is for address types 1, 7, 8, 9, 10 and 11, not " +
+                   std::to_string(type));
+        }
+        uint8_t ip[4] = {};
+        ReadField("ip", [&] {
+            const std::string& text = ReadText(fields.Require("ip"));
+            if (!ParseIpText(text, ip)) Refuse(Quoted(text) + " is not an address a.b.c.d");
+        });
+        const uint32_t port =
+            fields.Has("port")
+                ? ReadField("port", [&] { return ReadUnsigned(fields.Require("port"), 0xFFFF); })
+                : 0;
+        const uint8_t portBytes[2] = {static_cast<uint8_t>(port >> 8),
+                                      static_cast<uint8_t>(port & 0xFF)};
+        if (portFirst) address.address.assign(portBytes, portBytes + 2);
+        address.address.insert(address.address.end(), ip, ip + 4);
+        if (addressFirst) address.address.insert(address.address.end(), portBytes, portBytes + 2);
+    } else if (fields.Has("text")) {
+        if (type != 13) Refuse("\"text\" is for address type 13, not " + std::to_string(type));
+        ReadField("text", [&] {
+            const std::string& text = ReadText(fields.Require("text"));
+            CheckSize(2 * text.size() + 2);
+            AppendUtf16(text, address.address);
+            address.address.push_back(0);
+            address.address.push_back(0);
+        });
+    } else {
+        if (type != 0) {
+            Refuse("\"network\" and \"node\" are for address type 0, not " + std::to_string(type));
+        }
+        auto hexOfLength = [&](std::string_view key, size_t length) {
+            ReadField(key, [&] {
+                const size_t before = address.address.size();
+                AppendHex(fields.Require(key), address.address);
+                if (address.address.size() - before != length) {
+                    Refuse("expected " + std::to_string(length * 2) + " hexadecimal digits");
+                }
+            });
+        };
+        hexOfLength("network", 4);
+        hexOfLength("node", 6);
+    }
+    return address;
+}
+
+// A text, or the text member of an object form.
+std::string ReadValueText(const Json& value, std::string_view expected) {
+    if (!value.is_string()) Refuse("expected " + std::string(expected));
+    return value.get_ref<const std::string&>();
+}
+
+std::string ReadName(const Json& value) {
+    const std::string& name = ReadText(value);
+    CheckValueName(name);
+    return name;
+}
+
+template <typename Reader>
+auto ReadRequired(const Fields& fields, std::string_view key, Reader&& reader) {
+    const Json& value = fields.Require(key);
+    return ReadField(key, [&] { return reader(value); });
+}
+
+uint32_t ReadOptionalUnsigned(const Fields& fields, std::string_view key,
+                              uint32_t maximum = UINT32_MAX) {
+    const Json* value = fields.Get(key);
+    if (value == nullptr) return 0;
+    return ReadField(key, [&] { return ReadUnsigned(*value, maximum); });
+}
+
+ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& streamContent) {
+    switch (source.syntax) {
+        case Syntax::Unknown:
+            return UnknownValue{*source.attributeName, source.syntax, ParseOctets(value)};
+        case Syntax::DistName:
+            if (!value.is_string()) Refuse("expected a full name (a text)");
+            return StringValue{ReadName(value)};
+        case Syntax::CeString:
+        case Syntax::CiString:
+        case Syntax::PrString:
+        case Syntax::TelNumber: return StringValue{ReadValueText(value, "a text")};
+        case Syntax::NuString: {
+            std::string text = ReadValueText(value, "a text of digits and blanks");
+            for (char c : text) {
+                if ((c < '0' || c > '9') && c != ' ') {
+                    Refuse(Quoted(text) + " is not numeric (digits and blanks only)");
+                }
+            }
+            return StringValue{std::move(text)};
+        }
+        case Syntax::ClassName: {
+            const std::string& text = ReadValueText(value, "a class name (a text)");
+            const std::string* spelling = source.findClass(text);
+            if (spelling == nullptr) Refuse(Quoted(text) + " is not a class of the schema");
+            return StringValue{*spelling};
+        }
+        case Syntax::CiList: {
+            if (!value.is_array()) {
+                Refuse(
+                    "expected a list of texts (a CI_LIST value is itself a list, so the values "
+                    "need an outer list)");
+            }
+            CiListValue list;
+            list.strings.reserve(value.size());
+            for (const Json& item : value) {
+                if (!item.is_string()) Refuse("expected a list of texts");
+                list.strings.push_back(item.get_ref<const std::string&>());
+            }
+            return list;
+        }
+        case Syntax::Boolean: return BooleanValue{static_cast<uint8_t>(ReadBoolean(value) ? 1 : 0)};
+        case Syntax::Integer:
+        case Syntax::Counter: return IntegerValue{ReadInteger(value)};
+        case Syntax::OctetString: return OctetStringValue{ParseOctets(value)};
+        case Syntax::FaxNumber: {
+            if (value.is_string()) return FaxNumberValue{value.get<std::string>(), 0, {}};
+            const Fields fields(value, {"number", "bits", "hex"},
+                                R"(a text or {"number": ..., "bits": ..., "hex": ...})");
+            FaxNumberValue fax;
+            fax.number = ReadRequired(fields, "number", ReadText);
+            fax.parameterBits = ReadOptionalUnsigned(fields, "bits");
+            if (const Json* hex = fields.Get("hex")) {
+                ReadField("hex", [&] { AppendHex(*hex, fax.parameters); });
+            }
+            return fax;
+        }
+        case Syntax::NetAddress: return ParseNetAddress(value);
+        case Syntax::OctetList: {
+            if (!value.is_array()) {
+                Refuse(
+                    "expected a list of octet values (an OCTET_LIST value is itself a list, so "
+                    "the values need an outer list)");
+            }
+            OctetListValue list;
+            list.strings.reserve(value.size());
+            size_t index = 0;
+            for (const Json& item : value) {
+                list.strings.push_back(ReadField("item " + std::to_string(++index),
+                                                 [&] { return ParseOctets(item); }));
+            }
+            return list;
+        }
+        case Syntax::EmailAddress: {
+            if (value.is_string()) return EmailAddressValue{0, value.get<std::string>()};
+            const Fields fields(value, {"type", "address"},
+                                R"(a text or {"type": ..., "address": ...})");
+            EmailAddressValue mail;
+            mail.type = ReadOptionalUnsigned(fields, "type");
+            mail.address = ReadRequired(fields, "address", ReadText);
+            return mail;
+        }
+        case Syntax::Path: {
+            const Fields fields(value, {"nameSpace", "volume", "path"},
+                                R"({"nameSpace": ..., "volume": ..., "path": ...})");
+            PathValue path;
+            path.nameSpace = ReadOptionalUnsigned(fields, "nameSpace");
+            path.volume = ReadRequired(fields, "volume", ReadName);
+            if (const Json* text = fields.Get("path")) {
+                path.path = ReadField("path", [&] { return ReadText(*text); });
+            }
+            return path;
+        }
+        case Syntax::ReplicaPointer: {
+            const Fields fields(
+                value, {"server", "type", "number", "addresses"},
+                R"({"server": ..., "type": ..., "number": ..., "addresses": [...]})");
+            ReplicaPointerValue replica;
+            replica.server = ReadRequired(fields, "server", ReadName);
+            replica.type = ReadOptionalUnsigned(fields, "type");
+            replica.number = ReadOptionalUnsigned(fields, "number");
+            if (const Json* addresses = fields.Get("addresses")) {
+                if (!addresses->is_array()) {
+                    ReadField("addresses", [] { Refuse("expected a list of network addresses"); });
+                }
+                size_t index = 0;
+                for (const Json& item : *addresses) {
+                    replica.addresses.push_back(
+                        ReadField("addresses[" + std::to_string(index++) + "]",
+                                  [&] { return ParseNetAddress(item); }));
+                }
+            }
+            return replica;
+        }
+        case Syntax::ObjectAcl: {
+            const Fields fields(value, {"attribute", "subject", "privileges"},
+                                R"({"attribute": ..., "subject": ..., "privileges": ...})");
+            ObjectAclValue acl;
+            acl.protectedAttribute = ReadRequired(fields, "attribute", ReadText);
+            if (acl.protectedAttribute.empty()) {
+                ReadField("attribute", [] { Refuse("expected an attribute name"); });
+            }
+            acl.subject = ReadRequired(fields, "subject", ReadName);
+            acl.privileges = ReadOptionalUnsigned(fields, "privileges");
+            return acl;
+        }
+        case Syntax::PoAddress: {
+            if (!value.is_array() || value.size() > 6) {
+                Refuse(
+                    "expected a list of up to six texts (a PO_ADDRESS value is itself a list, so "
+                    "the values need an outer list)");
+            }
+            PostalAddressValue postal;
+            size_t line = 0;
+            for (const Json& item : value) {
+                if (!item.is_string()) Refuse("expected a list of up to six texts");
+                postal.lines[line++] = item.get_ref<const std::string&>();
+            }
+            return postal;
+        }
+        case Syntax::Timestamp: {
+            if (!value.is_object()) return TimeStamp{ReadTime(value), 0, 0};
+            const Fields fields(value, {"time", "replica", "event"},
+                                R"(a time or {"time": ..., "replica": ..., "event": ...})");
+            TimeStamp stamp;
+            stamp.seconds = ReadRequired(fields, "time", ReadTime);
+            stamp.replica = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "replica", 0xFFFF));
+            stamp.event = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "event", 0xFFFF));
+            return stamp;
+        }
+        case Syntax::Stream:
+            streamContent = ParseOctets(value, source.baseDir);
+            return StreamValue{};
+        case Syntax::BackLink: {
+            const Fields fields(value, {"remoteId", "object"},
+                                R"({"remoteId": ..., "object": ...})");
+            BackLinkValue link;
+            link.remoteId = ReadOptionalUnsigned(fields, "remoteId");
+            link.objectName = ReadRequired(fields, "object", ReadName);
+            return link;
+        }
+        case Syntax::Time: return TimeValue{ReadTime(value)};
+        case Syntax::TypedName: {
+            const Fields fields(value, {"object", "level", "interval"},
+                                R"({"object": ..., "level": ..., "interval": ...})");
+            TypedNameValue typed;
+            typed.objectName = ReadRequired(fields, "object", ReadName);
+            typed.level = ReadOptionalUnsigned(fields, "level");
+            typed.interval = ReadOptionalUnsigned(fields, "interval");
+            return typed;
+        }
+        case Syntax::Hold: {
+            const Fields fields(value, {"object", "amount"}, R"({"object": ..., "amount": ...})");
+            HoldValue hold;
+            hold.objectName = ReadRequired(fields, "object", ReadName);
+            hold.amount = ReadOptionalUnsigned(fields, "amount");
+            return hold;
+        }
+        case Syntax::Interval:
+            if (!value.is_number()) Refuse("expected a number of seconds");
+            return IntervalValue{ReadUnsigned(value)};
+        default: return RawValue{ParseOctets(value)};
+    }
+}
+
+}  // namespace
+
+bool ValueIsList(SyntaxId syntax) {
+    return syntax == Syntax::CiList || syntax == Syntax::OctetList || syntax == Syntax::PoAddress;
+}
+
+AttrValue ParseValue(const Json& value, const ValueSource& source, Bytes& streamContent) {
+    return AttrValue{source.syntax, ParseRecord(value, source, streamContent)};
+}
+
+void CheckValueName(std::string_view name) {
+    if (name.empty()) Refuse("expected a full name, not an empty text");
+    if (name.front() == '.') {
+        Refuse(Quoted(name) + " has a leading dot (full names are written without one)");
+    }
+    if (name.back() == '.' || name.find("..") != std::string_view::npos) {
+        Refuse(Quoted(name) + " has an empty relative name");
+    }
+    for (size_t i = name.find('='); i != std::string_view::npos; i = name.find('=', i + 1)) {
+        if (i == 0 || name[i - 1] != '\\') {
+            Refuse(Quoted(name) +
+                   " has name types; such names are written typeless (\"jdoe.Sales.Corp\")");
+        }
+    }
+}
+
+}  // namespace vellrun::client::image::detail
