@@ -5,12 +5,12 @@
 // message naming the file, the place and the fault, and nothing of it is
 // returned.
 
+#include "client/image/DirectoryImage.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "client/image/DirectoryImage.h"
 
 namespace vellrun::client::image {
 
