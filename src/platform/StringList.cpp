@@ -1,0 +1,99 @@
+#include "platform/StringList.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vellrun::platform {
+
+namespace {
+
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool TextLess(const StringList::Item& a, const StringList::Item& b) {
+    return StringList::CompareText(a.text, b.text) < 0;
+}
+
+}  // namespace
+
+StringList::StringList(bool sorted, Duplicates duplicates)
+    : sorted_(sorted), duplicates_(duplicates) {}
+
+void StringList::SetSorted(bool sorted) {
+    if (sorted && !sorted_) std::stable_sort(items_.begin(), items_.end(), TextLess);
+    sorted_ = sorted;
+}
+
+size_t StringList::Add(std::string text, int64_t number) {
+    if (!sorted_) {
+        items_.push_back(Item{std::move(text), number});
+        return items_.size() - 1;
+    }
+    const Item probe{text, 0};
+    auto first = std::lower_bound(items_.begin(), items_.end(), probe, TextLess);
+    if (duplicates_ == Duplicates::Ignore && first != items_.end() &&
+        CompareText(first->text, text) == 0) {
+        return static_cast<size_t>(first - items_.begin());
+    }
+    auto place = std::upper_bound(first, items_.end(), probe, TextLess);
+    auto inserted = items_.insert(place, Item{std::move(text), number});
+    return static_cast<size_t>(inserted - items_.begin());
+}
+
+void StringList::Insert(size_t index, std::string text, int64_t number) {
+    if (sorted_) throw std::logic_error("StringList: Insert on a sorted list");
+    if (index > items_.size()) throw std::out_of_range("StringList: Insert index");
+    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index),
+                  Item{std::move(text), number});
+}
+
+void StringList::Delete(size_t index) {
+    if (index >= items_.size()) throw std::out_of_range("StringList: Delete index");
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::optional<size_t> StringList::IndexOf(std::string_view text) const {
+    if (sorted_) {
+        const Item probe{std::string(text), 0};
+        auto first = std::lower_bound(items_.begin(), items_.end(), probe, TextLess);
+        if (first != items_.end() && CompareText(first->text, text) == 0) {
+            return static_cast<size_t>(first - items_.begin());
+        }
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (CompareText(items_[i].text, text) == 0) return i;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> StringList::Texts() const {
+    std::vector<std::string> texts;
+    texts.reserve(items_.size());
+    for (const Item& item : items_)
+        texts.push_back(item.text);
+    return texts;
+}
+
+std::string StringList::Joined(std::string_view separator) const {
+    std::string joined;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (i > 0) joined += separator;
+        joined += items_[i].text;
+    }
+    return joined;
+}
+
+int StringList::CompareText(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const auto ca = static_cast<unsigned char>(FoldAscii(a[i]));
+        const auto cb = static_cast<unsigned char>(FoldAscii(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace vellrun::platform

@@ -1,0 +1,58 @@
+#include "ui/DesktopArguments.h"
+
+#include <QFile>
+
+namespace vellrun::ui {
+
+namespace {
+
+const QString kImageOption = QStringLiteral("--image");
+
+}  // namespace
+
+DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
+    DesktopArguments parsed;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
+            parsed.help = true;
+            continue;
+        }
+        QString file;
+        if (argument == kImageOption) {
+            if (i + 1 >= arguments.size()) {
+                parsed.problem = QStringLiteral("--image needs a FILE");
+                return parsed;
+            }
+            file = arguments[++i];
+        } else if (argument.startsWith(kImageOption + QLatin1Char('='))) {
+            file = argument.mid(kImageOption.size() + 1);
+        } else {
+            parsed.problem = QStringLiteral("unknown argument %1").arg(argument);
+            return parsed;
+        }
+        if (file.isEmpty()) {
+            parsed.problem = QStringLiteral("--image needs a FILE");
+            return parsed;
+        }
+        parsed.image = std::filesystem::path(QFile::encodeName(file).toStdString());
+    }
+    return parsed;
+}
+
+QString DesktopArguments::UsageText() {
+    return QStringLiteral(
+        "Usage: vellrun [--image FILE]\n"
+        "\n"
+        "  --image FILE   serve the directory image FILE alone instead of the\n"
+        "                 configured connections\n"
+        "  --help         show this text\n");
+}
+
+client::ClientOptions DesktopArguments::ClientOptions() const {
+    client::ClientOptions options;
+    options.image = image;
+    return options;
+}
+
+}  // namespace vellrun::ui

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "client/ClientFactory.h"
+
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <optional>
+
+namespace vellrun::ui {
+
+// What the desktop program was asked for on its command line: "--image FILE"
+// (or "--image=FILE") serves that directory image alone, as the console
+// program does; "--help" asks for the usage text. A plain value.
+struct DesktopArguments {
+    std::optional<std::filesystem::path> image;
+    bool help = false;
+    // Not empty when the command line could not be understood.
+    QString problem;
+
+    // arguments as QCoreApplication::arguments() gives them (program first,
+    // Qt's own options already taken out).
+    static DesktopArguments Parse(const QStringList& arguments);
+    static QString UsageText();
+
+    client::ClientOptions ClientOptions() const;
+};
+
+}  // namespace vellrun::ui

@@ -1,0 +1,78 @@
+#include "ui/QtMessagePort.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QString>
+
+namespace vellrun::ui {
+
+namespace {
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString PathText(const std::filesystem::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+std::optional<std::filesystem::path> ChosenPath(const QString& chosen) {
+    if (chosen.isEmpty()) return std::nullopt;
+    return std::filesystem::path(QFile::encodeName(chosen).toStdString());
+}
+
+}  // namespace
+
+QtMessagePort::QtMessagePort(QWidget* parent) : parent_(parent) {}
+
+void QtMessagePort::ErrorBox(std::string_view text) {
+    ShowBox(QMessageBox::Critical, DialogScript::Kind::Error, text);
+}
+
+void QtMessagePort::InfoBox(std::string_view text) {
+    ShowBox(QMessageBox::Information, DialogScript::Kind::Information, text);
+}
+
+void QtMessagePort::PlainBox(std::string_view text) {
+    ShowBox(QMessageBox::NoIcon, DialogScript::Kind::Plain, text);
+}
+
+void QtMessagePort::ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind,
+                            std::string_view text) {
+    if (DialogScript::Running()) {
+        DialogScript::Record(kind, text);
+        return;
+    }
+    QMessageBox box(icon, QGuiApplication::applicationDisplayName(), Text(text), QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
+    if (DialogScript::Running()) return DialogScript::TakeYesNo(text).value_or(!defaultNo);
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Text(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::filesystem::path> QtMessagePort::ChooseSaveFile(
+    std::string_view title, const std::filesystem::path& suggested, std::string_view filter) {
+    if (DialogScript::Running()) {
+        return DialogScript::TakeFile(DialogScript::Kind::SaveFile, title).value_or(std::nullopt);
+    }
+    return ChosenPath(
+        QFileDialog::getSaveFileName(parent_, Text(title), PathText(suggested), Text(filter)));
+}
+
+std::optional<std::filesystem::path> QtMessagePort::ChooseOpenFile(
+    std::string_view title, const std::filesystem::path& suggested, std::string_view filter) {
+    if (DialogScript::Running()) {
+        return DialogScript::TakeFile(DialogScript::Kind::OpenFile, title).value_or(std::nullopt);
+    }
+    return ChosenPath(
+        QFileDialog::getOpenFileName(parent_, Text(title), PathText(suggested), Text(filter)));
+}
+
+}  // namespace vellrun::ui

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/MessagePort.h"
+#include "ui/DialogScript.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+namespace vellrun::ui {
+
+// The desktop's message boxes and file dialogs, titled with the application
+// title and centred on the parent widget once one is attached (start-up
+// speaks before any window exists). Made by the desktop start-up, which owns
+// it; it does not own the parent. While a DialogScript runs it opens nothing
+// and answers from the script instead.
+class QtMessagePort final : public platform::MessagePort {
+public:
+    explicit QtMessagePort(QWidget* parent = nullptr);
+
+    void SetParentWidget(QWidget* parent) { parent_ = parent; }
+
+    void ErrorBox(std::string_view text) override;
+    void InfoBox(std::string_view text) override;
+    void PlainBox(std::string_view text) override;
+    bool AskYesNo(std::string_view text, bool defaultNo) override;
+    std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title,
+                                                        const std::filesystem::path& suggested,
+                                                        std::string_view filter) override;
+    std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title,
+                                                        const std::filesystem::path& suggested,
+                                                        std::string_view filter) override;
+
+private:
+    void ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind, std::string_view text);
+
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace vellrun::ui

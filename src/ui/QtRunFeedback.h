@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/RunFeedback.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <array>
+
+namespace vellrun::ui {
+
+// Run feedback on the desktop: pending events are handled by the Qt event
+// loop, the busy cursor is Qt's override cursor, and the three status texts
+// go to the status bar panels of the main window once they are attached
+// (texts set before that, or after a panel is gone, are dropped). Owned by the
+// desktop start-up; it does not own the panels.
+class QtRunFeedback final : public platform::RunFeedback {
+public:
+    static constexpr int kPanels = 3;
+
+    QtRunFeedback() = default;
+    QtRunFeedback(const QtRunFeedback&) = delete;
+    QtRunFeedback& operator=(const QtRunFeedback&) = delete;
+
+    void AttachStatusPanels(const std::array<QLabel*, kPanels>& panels);
+
+    void SetStatus(int panel, std::string_view text) override;
+    void ProcessPendingEvents() override;
+    void PushBusyCursor() override;
+    void PopBusyCursor() override;
+    platform::CancelFlag& Cancel() override { return cancel_; }
+
+    // How many busy cursors this feedback has pushed and not yet popped.
+    int BusyDepth() const { return busyDepth_; }
+
+private:
+    std::array<QPointer<QLabel>, kPanels> panels_;
+    platform::CancelFlag cancel_;
+    int busyDepth_ = 0;
+};
+
+}  // namespace vellrun::ui

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "directory/DirectoryAccess.h"
+#include "directory/TTreeInfo.h"
+#include "platform/CancelFlag.h"
+#include "platform/StringList.h"
+#include "ui/TNodeInfo.h"
+
+#include <QWidget>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vellrun::ui {
+
+// The directory tree browser: shows the connected trees as trees of
+// containers, lists a container when the user clicks or expands it, and puts
+// the container's entry lines ("base class: entry name") into the owner's
+// list. Containers are read lazily, each on its first click or expansion;
+// later clicks only refresh the entry lines.
+//
+// Owns one TTreeInfo (and its pair of contexts) per shown tree until it shows
+// trees again or is destroyed; the DirectoryAccess must outlive it. Listings
+// pump the event loop, so a click can arrive while one runs: the busy flag
+// keeps it from starting a second listing inside the first; it cancels the
+// running listing instead, and the clicked node is listed once the first has
+// stopped.
+class TTreeFrame : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr size_t kMaxTrees = 31;
+
+    explicit TTreeFrame(directory::DirectoryAccess& access, QWidget* parent = nullptr);
+    ~TTreeFrame() override;
+
+    // Shows every tree of the connections. entryLines (not owned; null for the
+    // frame's own list) receives the lines of each listed container.
+    void Initialize(platform::StringList* entryLines);
+    void InitializeWithTree(const std::string& treeName, platform::StringList* entryLines);
+    // Shows the given trees (at most kMaxTrees), sorted by name; a single tree
+    // is expanded and listed at once. Refused while a listing runs, which is
+    // cancelled instead: the nodes it fills must stay.
+    void InitializeWithTreeList(const platform::StringList& treeNames,
+                                platform::StringList* entryLines);
+
+    // Asks a running listing to stop at its next entry.
+    void SearchCancel();
+
+    TNodeInfo GetNodeInfo(QTreeWidgetItem* node);
+    QTreeWidgetItem* GetCurrentNode() const;
+    TNodeInfo GetCurrentNodeInfo() { return GetNodeInfo(GetCurrentNode()); }
+    // The node last clicked, expanded or double-clicked.
+    const TNodeInfo& CurrentNode() const { return current_; }
+
+    // Typeless names on both contexts of every tree; applies at once.
+    bool TypeLessNames() const { return typeLessNames_; }
+    void SetTypeLessNames(bool on);
+
+    bool Busy() const { return busy_; }
+    size_t TreeCount() const { return treeCount_; }
+    directory::TTreeInfo& Tree(size_t index) { return trees_.at(index); }
+    const platform::StringList& EntryLines() const { return *entryLines_; }
+    QTreeWidget* TreeView() const { return treeView_; }
+
+signals:
+    // After a click has made the clicked node current (and listed it, unless
+    // a listing was running).
+    void TreeViewClick();
+    // After a double click has made the node current; nothing is listed.
+    void TreeViewDblClick();
+    // The entry lines were emptied or filled.
+    void EntryLinesChanged();
+
+private:
+    enum class NodeKind { Tree, Container };
+
+    void TreeViewClicked(QTreeWidgetItem* node);
+    void TreeViewExpanded(QTreeWidgetItem* node);
+    void TreeViewDoubleClicked(QTreeWidgetItem* node);
+
+    void SelectNode(QTreeWidgetItem* node);
+    void FillTreeNodes(directory::TTreeInfo& tree, const std::string& container,
+                       QTreeWidgetItem* node);
+    void AddContainerNodes(directory::TTreeInfo& tree, QTreeWidgetItem* node,
+                           const platform::StringList& containerNames);
+    QTreeWidgetItem* AddTreeNode(directory::TTreeInfo& tree, QTreeWidgetItem* parent, NodeKind kind,
+                                 const std::string& fullName, const std::string& text);
+    void InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* node);
+    void SetNodeImage(QTreeWidgetItem* node, NodeKind kind);
+    void SelectDeferredNode();
+    void ReleaseTrees();
+
+    directory::DirectoryAccess& access_;
+    QTreeWidget* treeView_;
+    std::array<directory::TTreeInfo, kMaxTrees> trees_;
+    size_t treeCount_ = 0;
+    platform::StringList treeNames_;
+    platform::StringList ownEntryLines_;
+    platform::StringList* entryLines_ = &ownEntryLines_;
+    TNodeInfo current_;
+    bool typeLessNames_ = true;
+    bool busy_ = false;
+    platform::CancelFlag cancel_;
+
+    // A node clicked or expanded while a listing ran: its tree number and
+    // full name, looked up again when the listing is over.
+    struct DeferredNode {
+        size_t tree;
+        std::string fullName;
+    };
+    std::optional<DeferredNode> deferred_;
+};
+
+}  // namespace vellrun::ui

@@ -1,0 +1,165 @@
+// The console program driven in-process, and once as the built executable.
+
+#include "cli/CliApp.h"
+#include "support/DirectoryTestBed.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace vellrun::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for one test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device random;
+        path_ = fs::temp_directory_path() / ("vellrun-cli-test-" + std::to_string(random()));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    fs::path Write(const std::string& name, const std::string& text) const {
+        const fs::path file = path_ / name;
+        std::ofstream(file) << text;
+        return file;
+    }
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliApp app;
+    CliRun run;
+    run.code = app.Run(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+class CliAppTest : public ::testing::Test {
+protected:
+    CliAppTest() {
+        image_ =
+            folder_.Write("corp.json", testing::TreesImage({{"CORP", testing::CorpObjects()},
+                                                            {"Lab", R"([{"name": "Bench", "class":
+                                                       "Organization"}])"}}));
+    }
+    std::string Image() const { return image_.string(); }
+
+    TempFolder folder_;
+    fs::path image_;
+};
+
+TEST_F(CliAppTest, TreesListsEveryConnectedTree) {
+    const CliRun run = RunCli({"--image", Image(), "trees"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "CORP\nLab\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliAppTest, ListPrintsTheEntriesOfTheFirstTreesContainer) {
+    const CliRun run = RunCli({"list", "Sales.Corp", "--image=" + Image()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "User: jdoe\nOrganizational Unit: East\nGroup: staff\nAlias: jalias\n");
+}
+
+TEST_F(CliAppTest, ListTakesATreeByNameInAnyCase) {
+    CliRun run = RunCli({"--image", Image(), "list", "--tree", "LAB", "[Root]"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "Organization: Bench\n");
+
+    run = RunCli({"--image", Image(), "list", "--tree", "Elsewhere", "[Root]"});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("tree \"Elsewhere\" is not connected"), std::string::npos) << run.err;
+}
+
+TEST_F(CliAppTest, AContainerThatCannotBeListedShowsTheErrorText) {
+    const CliRun run = RunCli({"--image", Image(), "list", "Nowhere.Corp"});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("List \"Nowhere.Corp\" returned error 0xFFFFFDA7 (", 0), 0u) << run.err;
+}
+
+TEST_F(CliAppTest, ABrokenImageEndsTheRunWithTheLoadersMessage) {
+    const fs::path broken = folder_.Write("broken.json", R"({"format": "vellrun-directory-image",
+        "version": 1, "trees": [{"name": "CORP", "objects": [], "colour": "blue"}]})");
+    const CliRun run = RunCli({"--image", broken.string(), "trees"});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("Could not initialize NetWare Client. InitNetWare returned error "
+                            "0xFFFF",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_NE(run.err.find("broken.json"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("colour"), std::string::npos) << run.err;
+
+    const CliRun missing = RunCli({"--image", (folder_.Path() / "absent.json").string(), "trees"});
+    EXPECT_EQ(missing.code, CliApp::kFailure);
+    EXPECT_NE(missing.err.find("absent.json"), std::string::npos) << missing.err;
+}
+
+TEST(CliUsage, HelpAndWrongUsage) {
+    CliRun run = RunCli({"--help"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, CliApp::UsageText());
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command frobnicate"},
+        {{"--frob", "trees"}, "unknown option --frob"},
+        {{"trees", "--image"}, "option --image needs a value"},
+        {{"--image=", "trees"}, "option --image needs a value"},
+        {{"trees", "extra"}, "trees takes no operands"},
+        {{"--tree", "T", "trees"}, "--tree applies to list only"},
+        {{"list"}, "list needs exactly one CONTAINER"},
+        {{"list", "A", "B"}, "list needs exactly one CONTAINER"},
+    };
+    for (const auto& [args, problem] : wrong) {
+        run = RunCli(args);
+        EXPECT_EQ(run.code, CliApp::kUsage) << problem;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "vellrun-cli: " + problem + "\n\n" + CliApp::UsageText());
+    }
+}
+
+TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
+    TempFolder folder;
+    const fs::path broken = folder.Write("bad image.json", "{\"format\": ");
+    const fs::path err = folder.Path() / "err.txt";
+    const std::string command = std::string("'") + VELLRUN_CLI_PATH + "' --image '" +
+                                broken.string() + "' trees >/dev/null 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), CliApp::kFailure);
+    std::stringstream text;
+    text << std::ifstream(err).rdbuf();
+    EXPECT_NE(text.str().find("InitNetWare returned error 0xFFFF"), std::string::npos)
+        << text.str();
+    EXPECT_NE(text.str().find("bad image.json"), std::string::npos) << text.str();
+}
+
+}  // namespace
+}  // namespace vellrun::cli

@@ -1,0 +1,91 @@
+#include "UiTestSupport.h"
+#include "client/image/ImageClient.h"
+#include "support/DirectoryTestBed.h"
+#include "support/ImageFixture.h"
+#include "ui/DesktopArguments.h"
+#include "ui/DesktopSession.h"
+#include "ui/DialogScript.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::ui {
+namespace {
+
+using Kind = DialogScript::Kind;
+
+class DesktopSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override { DialogScript::Begin(); }
+    void TearDown() override { DialogScript::End(); }
+};
+
+TEST_F(DesktopSessionTest, FailedStartShowsWhyAndMakesNoWindow) {
+    DesktopSession session(client::image::ImageClient::Failing("x.json: broken"));
+    EXPECT_FALSE(session.Start());
+
+    EXPECT_EQ(session.MainForm(), nullptr);
+    const auto errors = DialogScript::Texts(Kind::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(
+        errors[0].rfind("Could not initialize NetWare Client. InitNetWare returned error 0x", 0),
+        0u)
+        << errors[0];
+    EXPECT_EQ(errors[1], "x.json: broken");
+    EXPECT_EQ(DialogScript::ShownBoxes().size(), 2u);
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "RAZ Arorad");
+}
+
+TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
+    DesktopSession session(testing::StartImageClient(
+        testing::TreesImage({{"ZULU", R"([{"name": "Lab", "class": "Organization"}])"},
+                             {"CORP", testing::CorpObjects()}})));
+    ASSERT_TRUE(session.Start());
+    TMainForm* form = session.MainForm();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle(), "Korvel: Vellrun - RAZ Arorad Generator v2.12 (2009-10-30)");
+
+    // The trees are discovered once the window is shown.
+    form->show();
+    QTreeWidget& view = *form->DSTree()->TreeView();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&view] { return view.topLevelItemCount() == 2; }));
+    QTreeWidgetItem* corp = view.topLevelItem(0);
+    EXPECT_EQ(corp->text(0), "CORP");
+    EXPECT_EQ(form->StatusPanels()[1]->text(), "CORP");
+    EXPECT_EQ(form->StatusPanels()[2]->text(), "[Root]");
+
+    testing::ClickItem(view, corp);
+    ASSERT_EQ(corp->childCount(), 1);
+    view.expandItem(corp);
+    testing::ClickItem(view, corp->child(0));
+    QListWidget& objects = *form->ListBoxObjects();
+    std::vector<QString> shown;
+    for (int i = 0; i < objects.count(); ++i)
+        shown.push_back(objects.item(i)->text());
+    EXPECT_EQ(shown,
+              (std::vector<QString>{"Organizational Unit: IT", "Organizational Unit: Sales"}));
+    EXPECT_EQ(form->StatusPanels()[2]->text(), ".Corp");
+    EXPECT_TRUE(DialogScript::ShownBoxes().empty());
+}
+
+TEST(DesktopArgumentsTest, ReadsTheImageOptionAndRefusesTheRest) {
+    const auto parse = [](QStringList arguments) {
+        arguments.prepend("vellrun");
+        return DesktopArguments::Parse(arguments);
+    };
+    EXPECT_EQ(parse({"--image", "/srv/a b.json"}).ClientOptions().image, "/srv/a b.json");
+    EXPECT_EQ(parse({"--image=lab.json"}).image, "lab.json");
+    EXPECT_FALSE(parse({}).image);
+    for (const QStringList& wrong :
+         {QStringList{"--image"}, QStringList{"--image="}, QStringList{"--imagine", "x"}}) {
+        EXPECT_FALSE(parse(wrong).problem.isEmpty()) << wrong.join(' ').toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace vellrun::ui

@@ -1,0 +1,137 @@
+#include "ui/DialogScript.h"
+#include "ui/QtDesktopPort.h"
+#include "ui/QtMessagePort.h"
+#include "ui/QtRunFeedback.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::ui {
+namespace {
+
+using Kind = DialogScript::Kind;
+
+TEST(QtMessagePortTest, ScriptedDialogsAreRecordedAndAnsweredInOrder) {
+    DialogScript::Begin();
+    QtMessagePort port;
+    port.ErrorBox("Save Attribute returned error 0xFFFFFD5A");
+    port.InfoBox("Done");
+    port.PlainBox("Plain");
+
+    // Without a scripted answer a question takes its default button.
+    EXPECT_FALSE(port.AskYesNo("Delete?", true));
+    EXPECT_TRUE(port.AskYesNo("Go on?", false));
+
+    DialogScript::PushYesNo(true);
+    DialogScript::PushFile(std::filesystem::path("/tmp/out.csv"));
+    DialogScript::PushFile(std::nullopt);
+    EXPECT_TRUE(port.AskYesNo("Delete \"jdoe\"?", true));
+    EXPECT_EQ(port.ChooseSaveFile("Export", "report.csv", "CSV (*.csv)"),
+              std::filesystem::path("/tmp/out.csv"));
+    EXPECT_EQ(port.ChooseOpenFile("Run report", "", "Reports (*.rpt)"), std::nullopt);
+    EXPECT_EQ(port.ChooseOpenFile("Run report", "", "Reports (*.rpt)"), std::nullopt);
+    EXPECT_EQ(DialogScript::PendingAnswers(), 0u);
+
+    const auto& shown = DialogScript::ShownBoxes();
+    ASSERT_EQ(shown.size(), 9u);
+    EXPECT_EQ(shown[0].kind, Kind::Error);
+    EXPECT_EQ(shown[0].text, "Save Attribute returned error 0xFFFFFD5A");
+    EXPECT_EQ(DialogScript::Texts(Kind::Question),
+              (std::vector<std::string>{"Delete?", "Go on?", "Delete \"jdoe\"?"}));
+    EXPECT_EQ(DialogScript::Texts(Kind::SaveFile), std::vector<std::string>{"Export"});
+
+    // An answer of the wrong kind is a mistake of the test, not a silent default.
+    DialogScript::PushYesNo(true);
+    EXPECT_THROW(port.ChooseSaveFile("Export", "", ""), std::logic_error);
+    DialogScript::End();
+}
+
+TEST(QtMessagePortTest, RealQuestionBoxOffersTheRequestedDefault) {
+    QCoreApplication::setApplicationName("RAZ Arorad");
+    QtMessagePort port;
+    for (const bool defaultNo : {true, false}) {
+        QString title;
+        QString text;
+        bool defaultIsNo = false;
+        // Answers the modal box as a person pressing Enter would.
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            text = box->text();
+            defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+            box->defaultButton()->click();
+        });
+        EXPECT_EQ(port.AskYesNo("Delete \"Müller\"?", defaultNo), !defaultNo);
+        EXPECT_EQ(defaultIsNo, defaultNo);
+        EXPECT_EQ(title, "RAZ Arorad");
+        EXPECT_EQ(text, QString::fromUtf8("Delete \"Müller\"?"));
+    }
+}
+
+TEST(QtRunFeedbackTest, BusyCursorNestsAndStatusGoesToAttachedPanels) {
+    QtRunFeedback feedback;
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    feedback.PushBusyCursor();
+    feedback.PushBusyCursor();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    feedback.PopBusyCursor();
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    feedback.PopBusyCursor();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A pop without its push leaves a cursor set by someone else alone.
+    QApplication::setOverrideCursor(Qt::CrossCursor);
+    feedback.PopBusyCursor();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
+    QApplication::restoreOverrideCursor();
+
+    // Texts before the panels exist are dropped; afterwards each goes to its panel.
+    feedback.SetStatus(0, "dropped");
+    auto panels = std::make_unique<std::array<QLabel, 3>>();
+    feedback.AttachStatusPanels({&(*panels)[0], &(*panels)[1], &(*panels)[2]});
+    feedback.SetStatus(0, "Read Attributes");
+    feedback.SetStatus(2, ".Sales.Corp");
+    feedback.SetStatus(3, "no such panel");
+    feedback.SetStatus(-1, "no such panel");
+    EXPECT_EQ((*panels)[0].text(), "Read Attributes");
+    EXPECT_EQ((*panels)[1].text(), "");
+    EXPECT_EQ((*panels)[2].text(), ".Sales.Corp");
+
+    // Panels that are gone are not written.
+    panels.reset();
+    feedback.SetStatus(1, "after the window closed");
+}
+
+TEST(QtDesktopPortTest, TargetsBecomeAddressesOrFiles) {
+    EXPECT_EQ(QtDesktopPort::DocumentUrl("https://example.org/a?b=1").toString(),
+              "https://example.org/a?b=1");
+    EXPECT_EQ(QtDesktopPort::DocumentUrl("mailto:admin@example.org").scheme(), "mailto");
+    EXPECT_EQ(QtDesktopPort::DocumentUrl("www.example.org").toString(), "http://www.example.org");
+    const QUrl file = QtDesktopPort::DocumentUrl("/tmp/My Report.csv");
+    EXPECT_TRUE(file.isLocalFile());
+    EXPECT_EQ(file.toLocalFile(), "/tmp/My Report.csv");
+    const QUrl relative = QtDesktopPort::DocumentUrl("report.html");
+    EXPECT_TRUE(relative.isLocalFile());
+    EXPECT_TRUE(relative.toLocalFile().endsWith("/report.html"));
+    EXPECT_TRUE(QDir::isAbsolutePath(relative.toLocalFile()));
+
+    QtDesktopPort port;
+    port.SetClipboardText("Name\tOrt\r\nMüller\tZürich");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QString::fromUtf8("Name\tOrt\r\nMüller\tZürich"));
+}
+
+}  // namespace
+}  // namespace vellrun::ui

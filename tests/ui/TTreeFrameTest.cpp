@@ -1,0 +1,228 @@
+#include "UiTestSupport.h"
+#include "directory/DirectoryAccess.h"
+#include "support/CountingRunFeedback.h"
+#include "support/DirectoryTestBed.h"
+#include "support/ImageFixture.h"
+#include "ui/DialogScript.h"
+#include "ui/QtMessagePort.h"
+#include "ui/QtRunFeedback.h"
+#include "ui/TTreeFrame.h"
+
+#include <QCoreApplication>
+#include <QTreeWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::ui {
+namespace {
+
+using testing::ClickItem;
+
+// ZULU comes first in the image, so only sorting puts ALPHA on top.
+std::string TwoTrees() {
+    return testing::TreesImage({
+        {"ZULU", R"([
+          {"name": "Corp", "class": "Organization"},
+          {"name": "Other", "class": "Organization"},
+          {"name": "Sales.Corp", "class": "Organizational Unit"}])"},
+        {"ALPHA", R"([
+          {"name": "Lab", "class": "Organization"},
+          {"name": "Bench.Lab", "class": "Organizational Unit"}])"},
+    });
+}
+
+std::vector<std::string> ChildTexts(const QTreeWidgetItem* node) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < node->childCount(); ++i) {
+        texts.push_back(node->child(i)->text(0).toStdString());
+    }
+    return texts;
+}
+
+std::vector<std::string> TopTexts(const QTreeWidget& view) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < view.topLevelItemCount(); ++i) {
+        texts.push_back(view.topLevelItem(i)->text(0).toStdString());
+    }
+    return texts;
+}
+
+QTreeWidgetItem* Child(QTreeWidgetItem* node, const std::string& text) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (node->child(i)->text(0).toStdString() == text) return node->child(i);
+    }
+    return nullptr;
+}
+
+bool ShowsExpander(const QTreeWidgetItem* node) {
+    return node->childCount() > 0 || node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator;
+}
+
+// A frame over an inline image, typeless names off as the main window has them.
+template <typename Feedback>
+class FrameBed {
+public:
+    explicit FrameBed(const std::string& json)
+        : client(testing::StartImageClient(json)), access(*client, messages, feedback) {
+        DialogScript::Begin();
+        EXPECT_EQ(access.DSStartClient(), 0);
+        frame = std::make_unique<TTreeFrame>(access);
+        frame->SetTypeLessNames(false);
+        frame->resize(300, 400);
+        frame->show();
+    }
+    ~FrameBed() {
+        frame.reset();
+        DialogScript::End();
+    }
+
+    QTreeWidget& View() { return *frame->TreeView(); }
+    uint64_t ListPages() const { return client->Statistics().listPages; }
+
+    std::unique_ptr<client::image::ImageClient> client;
+    QtMessagePort messages;
+    Feedback feedback;
+    directory::DirectoryAccess access;
+    platform::StringList lines;
+    std::unique_ptr<TTreeFrame> frame;
+};
+
+TEST(TTreeFrameTest, ShowsEveryTreeSortedAndListsNothingUntilAsked) {
+    FrameBed<QtRunFeedback> bed(TwoTrees());
+    bed.frame->Initialize(&bed.lines);
+
+    EXPECT_EQ(TopTexts(bed.View()), (std::vector<std::string>{"ALPHA", "ZULU"}));
+    ASSERT_EQ(bed.frame->TreeCount(), 2u);
+    for (QTreeWidgetItem* root : {bed.View().topLevelItem(0), bed.View().topLevelItem(1)}) {
+        const TNodeInfo info = bed.frame->GetNodeInfo(root);
+        ASSERT_NE(info.tree, nullptr);
+        EXPECT_EQ(info.tree->treeName, info.text);
+        EXPECT_EQ(info.fullName, "[Root]");
+        EXPECT_NE(info.tree->objectContext, 0u);
+        EXPECT_NE(info.tree->rootContext, 0u);
+        EXPECT_EQ(info.tree->rootNode, reinterpret_cast<directory::NodeHandle>(root));
+        EXPECT_EQ(root->childCount(), 0);
+        EXPECT_TRUE(ShowsExpander(root));
+        EXPECT_FALSE(root->isExpanded());
+        EXPECT_FALSE(root->icon(0).isNull());
+    }
+    // With two trees nothing is read until the person acts; the top tree is selected.
+    EXPECT_EQ(bed.ListPages(), 0u);
+    EXPECT_TRUE(bed.lines.Empty());
+    EXPECT_EQ(bed.frame->GetCurrentNode(), bed.View().topLevelItem(0));
+
+    // Showing trees again frees the old contexts and opens new ones.
+    bed.frame->Initialize(&bed.lines);
+    EXPECT_EQ(TopTexts(bed.View()), (std::vector<std::string>{"ALPHA", "ZULU"}));
+}
+
+TEST(TTreeFrameTest, ListsContainersIntoChildNodesAndEntryLines) {
+    FrameBed<QtRunFeedback> bed(testing::TreesImage({{"CORP", testing::CorpObjects()}}));
+    int changes = 0;
+    QObject::connect(bed.frame.get(), &TTreeFrame::EntryLinesChanged, [&changes] { ++changes; });
+    bed.frame->Initialize(&bed.lines);
+
+    // A single tree is expanded and its top listed at once.
+    QTreeWidgetItem* root = bed.View().topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(ChildTexts(root), std::vector<std::string>{"Corp"});
+    EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"Organization: Corp"});
+    EXPECT_GT(changes, 0);
+
+    QTreeWidgetItem* corp = Child(root, "Corp");
+    ASSERT_NE(corp, nullptr);
+    EXPECT_EQ(bed.frame->GetNodeInfo(corp).fullName, ".Corp");
+    EXPECT_TRUE(ShowsExpander(corp));
+    EXPECT_EQ(corp->childCount(), 0);
+
+    // A click lists the container: subordinate containers become sorted child
+    // nodes, every subordinate becomes an entry line.
+    ClickItem(bed.View(), corp);
+    EXPECT_EQ(ChildTexts(corp), (std::vector<std::string>{"IT", "Sales"}));
+    EXPECT_EQ(bed.frame->GetNodeInfo(Child(corp, "Sales")).fullName, ".Sales.Corp");
+    EXPECT_EQ(bed.frame->CurrentNode().node, corp);
+    EXPECT_TRUE(bed.lines.Contains("Organizational Unit: Sales"));
+    EXPECT_TRUE(bed.lines.Contains("Organizational Unit: IT"));
+    EXPECT_EQ(bed.lines.Count(), 2u);
+    EXPECT_EQ(bed.lines.Number(*bed.lines.IndexOf("Organizational Unit: IT")),
+              static_cast<int64_t>(std::string("Organizational Unit: ").size()));
+
+    // Expanding lists too, and selects the node.
+    QTreeWidgetItem* sales = Child(corp, "Sales");
+    bed.View().expandItem(corp);
+    bed.View().expandItem(sales);
+    EXPECT_EQ(bed.frame->GetCurrentNode(), sales);
+    EXPECT_EQ(ChildTexts(sales), std::vector<std::string>{"East"});
+    EXPECT_EQ(bed.frame->GetNodeInfo(Child(sales, "East")).fullName, ".East.Sales.Corp");
+    for (const char* line :
+         {"User: jdoe", "Group: staff", "Alias: jalias", "Organizational Unit: East"}) {
+        EXPECT_TRUE(bed.lines.Contains(line)) << line;
+    }
+
+    // A container that holds only objects shows no expander once listed.
+    QTreeWidgetItem* it = Child(corp, "IT");
+    ClickItem(bed.View(), it);
+    EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"User: admin"});
+    EXPECT_EQ(it->childCount(), 0);
+    EXPECT_FALSE(ShowsExpander(it));
+
+    // Clicking a listed container refreshes its lines and keeps its nodes.
+    ClickItem(bed.View(), corp);
+    EXPECT_EQ(ChildTexts(corp), (std::vector<std::string>{"IT", "Sales"}));
+    EXPECT_EQ(bed.lines.Count(), 2u);
+    EXPECT_EQ(bed.feedback.BusyDepth(), 0);
+}
+
+// A click that arrives while a listing pumps events must not start a second
+// listing inside the first: it cancels the running one, and the clicked node
+// is listed once that has stopped. The cancelled container stays unlisted.
+TEST(TTreeFrameTest, ClickDuringListingCancelsItInsteadOfNesting) {
+    // Once before the listing has taken an entry, once in the middle of it.
+    for (const size_t linesBeforeClick : {size_t{0}, size_t{1}}) {
+        SCOPED_TRACE(linesBeforeClick);
+        FrameBed<testing::CountingRunFeedback> bed(TwoTrees());
+        bed.frame->Initialize(&bed.lines);
+        QCoreApplication::processEvents();
+        QTreeWidgetItem* alpha = bed.View().topLevelItem(0);
+        QTreeWidgetItem* zulu = bed.View().topLevelItem(1);
+
+        // Armed when the listing of ZULU empties the lines, fired at the first
+        // pump after that which sees enough lines.
+        bool armed = false;
+        bool clicked = false;
+        QObject::connect(bed.frame.get(), &TTreeFrame::EntryLinesChanged, [&] {
+            if (bed.lines.Empty() && !clicked) armed = true;
+        });
+        bed.feedback.onEvent = [&](int) {
+            if (!armed || clicked || bed.lines.Count() < linesBeforeClick) return;
+            clicked = true;
+            const uint64_t pages = bed.ListPages();
+            ClickItem(bed.View(), alpha);
+            EXPECT_EQ(bed.ListPages(), pages) << "a second listing ran inside the first";
+            EXPECT_EQ(alpha->childCount(), 0);
+            EXPECT_EQ(bed.frame->CurrentNode().node, alpha);
+        };
+        ClickItem(bed.View(), zulu);
+        ASSERT_TRUE(clicked);
+
+        EXPECT_EQ(zulu->childCount(), 0);
+        EXPECT_TRUE(ShowsExpander(zulu));
+        EXPECT_EQ(ChildTexts(alpha), std::vector<std::string>{"Lab"});
+        EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"Organization: Lab"});
+        EXPECT_FALSE(bed.frame->Busy());
+        EXPECT_EQ(bed.feedback.depth, 0);
+
+        // The cancelled tree lists in full on its next click.
+        bed.feedback.onEvent = nullptr;
+        ClickItem(bed.View(), zulu);
+        EXPECT_EQ(ChildTexts(zulu), (std::vector<std::string>{"Corp", "Other"}));
+        EXPECT_EQ(bed.lines.Count(), 2u);
+    }
+}
+
+}  // namespace
+}  // namespace vellrun::ui

@@ -1,0 +1,32 @@
+#include "UiTestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+
+namespace vellrun::testing {
+
+void ClickItem(QTreeWidget& view, QTreeWidgetItem* item) {
+    view.scrollToItem(item);
+    QWidget* viewport = view.viewport();
+    const QPointF where = view.visualItemRect(item).center();
+    const QPointF global = viewport->mapToGlobal(where);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, where, global, Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &event);
+    }
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& condition, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+}  // namespace vellrun::testing
