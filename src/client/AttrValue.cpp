@@ -178,6 +178,7 @@ struct Same {
                SameTextNoCase(a.subject, b.subject) && a.privileges == b.privileges;
     }
     bool operator()(const PostalAddressValue& a, const PostalAddressValue& b) const {
+        if (a.lines.size() != b.lines.size()) return false;
         for (size_t i = 0; i < a.lines.size(); ++i) {
             if (!SameTextNoCase(a.lines[i], b.lines[i])) return false;
         }

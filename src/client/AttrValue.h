@@ -115,9 +115,10 @@ struct ObjectAclValue {
     std::string subject;
     uint32_t privileges = 0;
 };
-// 18: six lines.
+// 18: six lines, always six (kept on the heap so that every value record stays small).
 struct PostalAddressValue {
-    std::array<std::string, 6> lines;
+    static constexpr size_t kLines = 6;
+    std::vector<std::string> lines = std::vector<std::string>(kLines);
 };
 // 19: a TimeStamp (ClientTypes.h).
 // 21: a stream has no value in a reply; its content is read through a stream handle.

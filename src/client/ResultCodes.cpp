@@ -5,6 +5,8 @@ namespace vellrun::client {
 std::optional<std::string> ErrorTextTable::Lookup(Result code) const {
     switch (code) {
         case Err::EndOfListing: return "End of listing";
+        case Err::InitFailed16: return "The directory client could not be started";
+        case Err::NoMoreConnections: return "No connection to any tree";
         case Err::NotEnoughMemory: return "Not enough memory";
         case Err::BadKey: return "Bad context key";
         case Err::BadContext: return "Bad context";

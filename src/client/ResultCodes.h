@@ -20,6 +20,8 @@ inline constexpr Result EndOfListing = -1;
 // The client could not be initialised (its configuration or an image could not
 // be loaded); start-up shows it as the 16-bit code 0xFFFF.
 inline constexpr Result InitFailed = -1;
+// The same failure as start-up reports it, reduced to 16 bits.
+inline constexpr Result InitFailed16 = 0xFFFF;
 
 // Client-side codes.
 inline constexpr Result NotEnoughMemory = -301;

@@ -165,6 +165,13 @@ TEST(ImageClientConnections, NothingWorksBeforeStartAndBadConfigurationExplains)
     EXPECT_NE(missing.StartupDiagnostic().find("/nonexistent/image.json"), std::string::npos);
 }
 
+TEST(ImageClientConnections, StartUpCodesHaveTexts) {
+    ErrorTextTable table;
+    EXPECT_EQ(table.Lookup(Err::InitFailed16), "The directory client could not be started");
+    EXPECT_EQ(table.Lookup(Err::NoSuchEntry), "No such entry");
+    EXPECT_FALSE(table.Lookup(-12345));
+}
+
 TEST(ImageClientContexts, DuplicateKeepsSettingsAndTreeNamesMatchWithoutCase) {
     auto client = StartImageClient(SmallTree());
     ContextHandle context = 0, copy = 0;
@@ -515,6 +522,9 @@ TEST(ImageClientUpdates, ModifyRulesAndResultCodes) {
     texts.clear();
     ASSERT_EQ(s.ReadTexts("a", "Description", texts), 0);
     EXPECT_EQ(texts, std::vector<std::string>{"only"});
+    // Clearing a value sent alone names no value: nothing changes.
+    EXPECT_EQ(s.Modify("a", {{C::ClearValue, "Description", std::nullopt}}), 0);
+    EXPECT_EQ(s.Modify("staff", {{C::ClearValue, "Title", std::nullopt}}), Err::NoSuchAttribute);
     // Clearing alone leaves no attribute behind.
     EXPECT_EQ(s.Modify("a", {{C::ClearAttribute, "Description", std::nullopt}}), 0);
     EXPECT_EQ(s.Modify("a", {{C::OverwriteValue, "Description", boss}}), Err::NoSuchAttribute);

@@ -128,7 +128,7 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
             return 0;
         case ChangeType::ClearValue: {
             if (!target) return Err::NoSuchAttribute;
-            if (!value) return Err::InvalidRequest;
+            if (!value) return 0;  // sent alone it names no value, so nothing is cleared
             auto it = position(*value);
             if (it != target->attribute.values.end()) target->attribute.values.erase(it);
             return 0;
