@@ -25,29 +25,6 @@ bool IsRootName(std::string_view name) {
     return EqualsNoCase(name, "[Root]");
 }
 
-// Names inside a value that refer to objects.
-template <typename F>
-void ForEachName(AttrValue& value, F&& f) {
-    std::visit(
-        [&](auto& record) {
-            using T = std::decay_t<decltype(record)>;
-            if constexpr (std::is_same_v<T, StringValue>) {
-                if (value.syntax == Syntax::DistName) f(record.text);
-            } else if constexpr (std::is_same_v<T, PathValue>) {
-                f(record.volume);
-            } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
-                f(record.server);
-            } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
-                f(record.subject);
-            } else if constexpr (std::is_same_v<T, BackLinkValue> ||
-                                 std::is_same_v<T, TypedNameValue> ||
-                                 std::is_same_v<T, HoldValue>) {
-                f(record.objectName);
-            }
-        },
-        value.record);
-}
-
 size_t EntryItemSize(const EntryItem& item) {
     if (const auto* text = std::get_if<std::string>(&item)) return text->size() + 1;
     return 4;
@@ -475,22 +452,16 @@ Result ImageClient::ListSubordinates(ContextHandle context, std::string_view con
 }
 
 Result ImageClient::GetEntryCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ListPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     count = static_cast<uint32_t>(page->entries.size());
     return 0;
 }
 
 Result ImageClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
                                  uint32_t& attributeCount, EntryRecord& record) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ListPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (page->next >= page->entries.size()) return Err::BufferEmpty;
     const ListedEntry& entry = page->entries[page->next++];
     name = entry.name;
@@ -544,11 +515,8 @@ Result ImageClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint
 
 Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
                                 uint32_t& valueCount, SyntaxId& syntax) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ReadPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ReadPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (page->nextAttribute >= page->attributes.size()) return Err::BufferEmpty;
     // Values of the previous attribute that were not taken are passed over.
     const PageAttribute& attribute = page->attributes[page->nextAttribute++];
@@ -564,11 +532,7 @@ namespace {
 
 Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle reply,
                  ReadPage*& page, const StoredValue*& value) {
-    if (!state.FindContext(context)) return Err::BadContext;
-    BufferState* b = state.FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    page = std::get_if<ReadPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
     if (!attribute || page->nextValue >= attribute->values.size()) return Err::BufferEmpty;
     value = &attribute->values[page->nextValue];
@@ -648,22 +612,16 @@ Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind ki
 }
 
 Result ImageClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ClassPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     count = static_cast<uint32_t>(page->classes.size());
     return 0;
 }
 
 Result ImageClient::GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
                                 ClassDefRecord& record) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ClassPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (page->nextClass >= page->classes.size()) return Err::BufferEmpty;
     const PageClass& definition = page->classes[page->nextClass++];
     page->haveCurrent = true;
@@ -675,11 +633,8 @@ Result ImageClient::GetClassDef(ContextHandle context, BufferHandle reply, std::
 }
 
 Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ClassPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (page->kind != ClassInfoKind::Definitions || !page->haveCurrent) return Err::BadVerb;
     const PageClass& definition = page->classes[page->nextClass - 1];
     if (page->nextList >= definition.lists.size()) return Err::BufferEmpty;
@@ -690,11 +645,8 @@ Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply,
 }
 
 Result ImageClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<ClassPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (!page->haveCurrent || !page->haveList) return Err::BadVerb;
     const auto& list = page->classes[page->nextClass - 1].lists[page->nextList - 1];
     if (page->nextItem >= list.size()) return Err::BufferEmpty;
@@ -720,11 +672,8 @@ Result ImageClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind
 
 Result ImageClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
                                AttrDefRecord& record) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    auto* page = std::get_if<AttrDefPage>(&b->reply);
-    if (!page) return Err::BadVerb;
+    AttrDefPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
     if (page->next >= page->definitions.size()) return Err::BufferEmpty;
     const PageAttrDef& definition = page->definitions[page->next++];
     name = definition.name;

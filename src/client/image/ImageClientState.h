@@ -17,6 +17,29 @@
 
 namespace vellrun::client::image {
 
+// Calls f on every name inside a value that refers to an object.
+template <typename F>
+inline void ForEachName(AttrValue& value, F&& f) {
+    std::visit(
+        [&](auto& record) {
+            using T = std::decay_t<decltype(record)>;
+            if constexpr (std::is_same_v<T, StringValue>) {
+                if (value.syntax == Syntax::DistName) f(record.text);
+            } else if constexpr (std::is_same_v<T, PathValue>) {
+                f(record.volume);
+            } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
+                f(record.server);
+            } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
+                f(record.subject);
+            } else if constexpr (std::is_same_v<T, BackLinkValue> ||
+                                 std::is_same_v<T, TypedNameValue> ||
+                                 std::is_same_v<T, HoldValue>) {
+                f(record.objectName);
+            }
+        },
+        value.record);
+}
+
 struct ContextState {
     Tree* tree = nullptr;
     uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
@@ -171,6 +194,18 @@ struct ImageClient::State {
     EntryRecord RecordOf(const Tree& tree, const Entry& entry) const;
     uint32_t Now() const { return clock ? clock() : 0; }
 };
+
+// The reply page of the given kind in a buffer, after checking the context and the buffer.
+template <typename Page>
+Result ReplyPage(ImageClient::State& state, ContextHandle context, BufferHandle reply,
+                 Page*& page) {
+    page = nullptr;
+    if (!state.FindContext(context)) return Err::BadContext;
+    BufferState* buffer = state.FindBuffer(reply);
+    if (!buffer) return Err::InvalidHandle;
+    page = std::get_if<Page>(&buffer->reply);
+    return page ? 0 : Err::BadVerb;
+}
 
 // Reads: listings, attribute values and schema definitions (ImageClientReads.cpp).
 Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,

@@ -35,24 +35,7 @@ AttrValue Stored(const Tree& tree, const AttrValue& value) {
         if (text.front() == '.') text.remove_prefix(1);
         if (const Entry* entry = tree.Find(text)) name = Tree::FullName(*entry, true);
     };
-    std::visit(
-        [&](auto& record) {
-            using T = std::decay_t<decltype(record)>;
-            if constexpr (std::is_same_v<T, StringValue>) {
-                if (stored.syntax == Syntax::DistName) untype(record.text);
-            } else if constexpr (std::is_same_v<T, PathValue>) {
-                untype(record.volume);
-            } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
-                untype(record.server);
-            } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
-                untype(record.subject);
-            } else if constexpr (std::is_same_v<T, BackLinkValue> ||
-                                 std::is_same_v<T, TypedNameValue> ||
-                                 std::is_same_v<T, HoldValue>) {
-                untype(record.objectName);
-            }
-        },
-        stored.record);
+    ForEachName(stored, untype);
     return stored;
 }
 
