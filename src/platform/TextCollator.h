@@ -1,0 +1,27 @@
+#pragma once
+
+// Locale-aware comparison of texts without regard to case (ICU), for sorting
+// what the program shows. Made once by whoever sorts and passed on; not copied.
+
+#include <memory>
+#include <string_view>
+
+namespace vellrun::platform {
+
+class TextCollator {
+public:
+    // The collation of the named locale, or of the environment's when null.
+    explicit TextCollator(const char* localeName = nullptr);
+    ~TextCollator();
+    TextCollator(const TextCollator&) = delete;
+    TextCollator& operator=(const TextCollator&) = delete;
+
+    // Negative, zero or positive as a sorts before, with or after b (UTF-8 texts).
+    int Compare(std::string_view a, std::string_view b) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vellrun::platform

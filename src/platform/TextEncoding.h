@@ -1,0 +1,27 @@
+#pragma once
+
+// Turning the bytes the directory stores into the program's text, which is
+// UTF-8 throughout. Nothing here ever produces invalid UTF-8, whatever the input.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vellrun::platform {
+
+bool IsValidUtf8(std::string_view text);
+
+// 8-bit text: valid UTF-8 sequences are kept as they are; every other byte is
+// read as Windows-1252 (the code page the directory's older clients wrote).
+std::string BytesToUtf8(std::span<const uint8_t> bytes);
+std::string BytesToUtf8(std::string_view bytes);
+
+// UTF-16LE text from the start of bytes up to its first zero code unit or the
+// end of bytes (an odd last byte is ignored). Unpaired surrogates become U+FFFD.
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
+
+// UTF-8 to UTF-16LE with a terminating zero code unit (for values the program writes).
+std::string Utf8ToUtf16Le(std::string_view text);
+
+}  // namespace vellrun::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+// Octet strings and streams made readable: the layouts known by attribute
+// name, a hexadecimal dump for every other octet string, and the text of
+// streams, including application object templates ("AOT FILE"). No decoder
+// reads beyond its value: bytes past the end read as zero.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "client/ClientTypes.h"
+#include "directory/DirectoryAccess.h"
+#include "platform/DateTime.h"
+
+namespace vellrun::values {
+
+// The text of one octet string (one entry, which may hold CR LF). valueNumber
+// counts the attribute's values from 1. formats shows the time of "Partition Status".
+std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
+                              uint32_t valueNumber, const platform::DateTimeFormats& formats);
+
+// The text of a stream's content as read (at most 64,512 bytes): the bytes up
+// to the first zero as text, or the decoding of an application object template.
+std::string StreamContentText(std::span<const uint8_t> content, std::string_view attributeName);
+
+// Reads the stream and gives its text; on a failed read the text is
+// "Cannot read Stream" and the client's result is returned.
+client::Result StreamText(directory::DirectoryAccess& access, client::ContextHandle context,
+                          std::string_view object, std::string_view attributeName,
+                          std::string& text);
+
+}  // namespace vellrun::values
