@@ -53,9 +53,9 @@ struct DateTimeFormats {
     std::string pmText = "PM";
     std::array<std::string, 12> shortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::array<std::string, 12> longMonthNames{"January", "February", "March",     "April",
-                                               "May",     "June",     "July",      "August",
-                                               "September", "October", "November", "December"};
+    std::array<std::string, 12> longMonthNames{"January",   "February", "March",    "April",
+                                               "May",       "June",     "July",     "August",
+                                               "September", "October",  "November", "December"};
     std::array<std::string, 7> shortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     std::array<std::string, 7> longDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                             "Thursday", "Friday", "Saturday"};
@@ -64,6 +64,13 @@ struct DateTimeFormats {
     // date and time formats translated into the pattern language, its names and
     // separators. Falls back to the defaults above for what the locale lacks.
     static DateTimeFormats FromLocale(const char* localeName = nullptr);
+
+    // The part of FromLocale that needs no installed locale: the four formats
+    // and the two separators from strftime-style date, time and 12-hour time
+    // formats (a locale's D_FMT, T_FMT and T_FMT_AMPM); the names and the
+    // am/pm texts keep their defaults.
+    static DateTimeFormats FromStrftime(std::string_view dateFormat, std::string_view timeFormat,
+                                        std::string_view ampmTimeFormat);
 };
 
 std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,

@@ -1,0 +1,68 @@
+#include "platform/TextCollator.h"
+
+#include "platform/StringList.h"
+
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/stringpiece.h>
+
+namespace vellrun::platform {
+
+namespace {
+
+// ICU knows "de_DE" but not the code set and modifier of "de_DE.UTF-8@euro".
+std::string IcuLocaleId(std::string_view posixName) {
+    return std::string(posixName.substr(0, posixName.find_first_of(".@")));
+}
+
+// The collation locale of the environment, looked up as the C library does
+// for LC_COLLATE.
+std::string EnvironmentLocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+struct TextCollator::Impl {
+    std::unique_ptr<icu::Collator> collator;
+};
+
+TextCollator::TextCollator(const char* localeName) : impl_(std::make_unique<Impl>()) {
+    const std::string name = localeName != nullptr ? localeName : EnvironmentLocaleName();
+    const std::string id = IcuLocaleId(name);
+    // "C" and "POSIX" have no collation of their own; ICU's root order is the
+    // neutral one and still sorts "b" before "C".
+    const icu::Locale locale = (id.empty() || id == "C" || id == "POSIX") ? icu::Locale::getRoot()
+                                                                          : icu::Locale(id.c_str());
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
+    if (U_FAILURE(status) || !collator) return;
+    // Secondary strength: accents still count, case does not.
+    collator->setStrength(icu::Collator::SECONDARY);
+    impl_->collator = std::move(collator);
+}
+
+TextCollator::~TextCollator() = default;
+
+int TextCollator::Compare(std::string_view a, std::string_view b) const {
+    constexpr size_t kIcuMaxLength = std::numeric_limits<int32_t>::max();
+    if (impl_->collator && a.size() <= kIcuMaxLength && b.size() <= kIcuMaxLength) {
+        UErrorCode status = U_ZERO_ERROR;
+        const UCollationResult result = impl_->collator->compareUTF8(
+            icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+            icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+        if (U_SUCCESS(status)) return static_cast<int>(result);
+    }
+    // Without ICU's data the order is still total and ignores ASCII case.
+    return StringList::CompareText(a, b);
+}
+
+}  // namespace vellrun::platform
