@@ -152,11 +152,13 @@ public:
     // --- Schema requests ----------------------------------------------------
     // Adds the name of every attribute definition of the schema.
     client::Result DSReadAttrNames(client::ContextHandle context, platform::StringList& names);
-    // Reads class definitions: one class, or all when className is empty. Kind
-    // Definitions brings the five lists, NamesAndRecord only name and record.
-    // onClass is called per class in reply order.
+    // Reads class definitions: one class (its name placed in the request as
+    // given), or all without a name. Kind Definitions brings the five lists,
+    // NamesAndRecord only name and record. onClass is called per class in reply
+    // order. Like every continuation loop here, it stops when the client gives
+    // back the continuation it was asked with, rather than ask it again for ever.
     client::Result DSReadClassDefs(client::ContextHandle context, client::ClassInfoKind kind,
-                                   std::string_view className, size_t replySize,
+                                   std::optional<std::string_view> className, size_t replySize,
                                    const std::function<void(const ClassDefinitionInfo&)>& onClass);
     // The definition record of one attribute.
     client::Result DSReadAttrDef(client::ContextHandle context, std::string_view attribute,

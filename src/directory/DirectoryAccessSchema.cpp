@@ -13,7 +13,9 @@ Result DirectoryAccess::DSReadAttrNames(ContextHandle context, platform::StringL
     Result result = reply.Allocate(client::kReadReplySize);
     if (result != 0) return result;
     int32_t continuation = client::kNoContinuation;
+    int32_t previous = continuation;
     do {
+        previous = continuation;
         result = client_.ReadAttrDefinitions(context, client::AttrInfoKind::Names, true, 0,
                                              continuation, reply.Get());
         if (result != 0) return result;
@@ -26,35 +28,36 @@ Result DirectoryAccess::DSReadAttrNames(ContextHandle context, platform::StringL
             if (client_.GetAttrDef(context, reply.Get(), name, record) != 0) break;
             names.Add(std::move(name));
         }
-    } while (continuation != client::kNoContinuation);
+    } while (continuation != client::kNoContinuation && continuation != previous);
     return 0;
 }
 
 Result DirectoryAccess::DSReadClassDefs(
-    ContextHandle context, client::ClassInfoKind kind, std::string_view className, size_t replySize,
-    const std::function<void(const ClassDefinitionInfo&)>& onClass) {
-    const bool allClasses = className.empty();
+    ContextHandle context, client::ClassInfoKind kind, std::optional<std::string_view> className,
+    size_t replySize, const std::function<void(const ClassDefinitionInfo&)>& onClass) {
+    const bool allClasses = !className.has_value();
     ScopedBuffer request(client_);
     Result result = request.Allocate(client::kRequestBufferSize);
     if (result == 0) {
         result =
             client_.PrepareRequest(context, client::Operation::ReadClassDefinitions, request.Get());
     }
-    if (result == 0 && !allClasses) result = client_.PutName(context, request.Get(), className);
+    if (result == 0 && !allClasses) result = client_.PutName(context, request.Get(), *className);
     if (result != 0) return result;
     ScopedBuffer reply(client_);
     result = reply.Allocate(replySize);
     if (result != 0) return result;
 
     int32_t continuation = client::kNoContinuation;
-    do {
+    while (true) {
+        const int32_t previous = continuation;
         result = client_.ReadClassDefinitions(context, kind, allClasses, request.Get(),
                                               continuation, reply.Get());
         if (result != 0) return result;
         result = ReadClassDefsPage(context, reply.Get(), kind, onClass);
         if (result != 0) return result;
-    } while (continuation != client::kNoContinuation);
-    return 0;
+        if (continuation == client::kNoContinuation || continuation == previous) return 0;
+    }
 }
 
 Result DirectoryAccess::ReadClassDefsPage(

@@ -57,8 +57,8 @@ TEST(SchemaRead, AllClassesWithTheirFlagsAndAnUnknownClass) {
     DirectoryTestBed bed(TreesImage({{"CORP", "[]"}}));
     const auto context = bed.Context();
     std::vector<std::pair<std::string, uint32_t>> classes;
-    EXPECT_EQ(bed.access.DSReadClassDefs(context, client::ClassInfoKind::NamesAndRecord, "",
-                                         client::kListReplySize,
+    EXPECT_EQ(bed.access.DSReadClassDefs(context, client::ClassInfoKind::NamesAndRecord,
+                                         std::nullopt, client::kListReplySize,
                                          [&](const ClassDefinitionInfo& info) {
                                              EXPECT_TRUE(info.lists[0].empty());
                                              classes.emplace_back(info.name, info.record.flags);
