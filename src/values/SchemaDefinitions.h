@@ -5,27 +5,25 @@
 // with its flags. All return the client's result (0 for success) and leave
 // their text outputs empty on failure.
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
 #include "platform/StringList.h"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 namespace vellrun::values {
 
-client::Result ReadAttrDefinition(directory::DirectoryAccess& access,
-                                  client::ContextHandle context, std::string_view attribute,
-                                  client::AttrDefRecord& definition);
+client::Result ReadAttrDefinition(directory::DirectoryAccess& access, client::ContextHandle context,
+                                  std::string_view attribute, client::AttrDefRecord& definition);
 client::Result ReadAttrDefinitionText(directory::DirectoryAccess& access,
                                       client::ContextHandle context, std::string_view attribute,
                                       std::string& text);
 client::Result ReadClassFlags(directory::DirectoryAccess& access, client::ContextHandle context,
                               std::string_view className, uint32_t& flags);
-client::Result ReadClassFlagsText(directory::DirectoryAccess& access,
-                                  client::ContextHandle context, std::string_view className,
-                                  std::string& text);
+client::Result ReadClassFlagsText(directory::DirectoryAccess& access, client::ContextHandle context,
+                                  std::string_view className, std::string& text);
 // which: 0 to 4 one list (super classes, containment, naming, mandatory,
 // optional), 5 the three attribute lists, 6 the object identifier only.
 client::Result ListClassDefinition(directory::DirectoryAccess& access,

@@ -4,12 +4,12 @@
 // definition flags, replica types and states, object identifiers, and the two
 // small text helpers every value text uses. Pure functions; fixed English texts.
 
+#include "client/ClientTypes.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include "client/ClientTypes.h"
 
 namespace vellrun::values {
 

@@ -154,6 +154,9 @@ Result SpyClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind
                                        BufferHandle request, int32_t& continuation,
                                        BufferHandle reply) {
     Note("ReadClassDefinitions");
+    if (onReadClassDefinitions) {
+        return onReadClassDefinitions(context, kind, allClasses, request, continuation, reply);
+    }
     return inner_.ReadClassDefinitions(context, kind, allClasses, request, continuation, reply);
 }
 Result SpyClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {

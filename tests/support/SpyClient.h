@@ -38,6 +38,9 @@ public:
         onRead;
     std::function<client::Result(client::ContextHandle, client::BufferHandle, uint32_t&)>
         onGetAttrValFlags;
+    std::function<client::Result(client::ContextHandle, client::ClassInfoKind, bool,
+                                 client::BufferHandle, int32_t&, client::BufferHandle)>
+        onReadClassDefinitions;
     std::function<client::Result(client::StreamHandle, std::span<uint8_t>, size_t&)> onReadStream;
     std::function<client::Result(client::ContextHandle, std::string_view, int32_t&, bool,
                                  client::BufferHandle)>
