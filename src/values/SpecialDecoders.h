@@ -5,14 +5,14 @@
 // streams, including application object templates ("AOT FILE"). No decoder
 // reads beyond its value: bytes past the end read as zero.
 
+#include "client/ClientTypes.h"
+#include "directory/DirectoryAccess.h"
+#include "platform/DateTime.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include "client/ClientTypes.h"
-#include "directory/DirectoryAccess.h"
-#include "platform/DateTime.h"
 
 namespace vellrun::values {
 
