@@ -2,6 +2,8 @@
 
 #include "client/ClientFactory.h"
 #include "client/DirectoryClient.h"
+#include "output/AppSettings.h"
+#include "platform/DateTime.h"
 
 #include <filesystem>
 #include <functional>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellrun::cli {
@@ -31,6 +34,13 @@ public:
     // supply their own); by default the program's client factory.
     explicit CliApp(ClientMaker maker = client::MakeDirectoryClient);
 
+    // The date and time formats values are shown in; by default those of the
+    // user's locale, read when a command runs. Tests fix them.
+    void SetDateTimeFormats(platform::DateTimeFormats formats) { formats_ = std::move(formats); }
+    // The settings a run starts from, before its options apply; by default the
+    // settings dialog's defaults (4096 characters, no value flags or time stamps).
+    void SetSettings(output::AppSettings settings) { settings_ = std::move(settings); }
+
     // args are the arguments after the program name. Returns the exit code.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -40,6 +50,9 @@ private:
     struct Options {
         std::optional<std::filesystem::path> image;
         std::optional<std::string> tree;
+        std::optional<int> maxSizeIndex;  // AppSettings::MaxAttrSizeIndex
+        bool valueFlags = false;
+        bool timeStamps = false;
         bool help = false;
         std::vector<std::string> operands;
     };
@@ -48,6 +61,8 @@ private:
     int Execute(const Options& options, std::ostream& out, std::ostream& err);
 
     ClientMaker maker_;
+    std::optional<platform::DateTimeFormats> formats_;
+    std::optional<output::AppSettings> settings_;
 };
 
 }  // namespace vellrun::cli

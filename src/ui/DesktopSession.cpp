@@ -8,6 +8,7 @@ namespace vellrun::ui {
 
 DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
     : client_(std::move(client)), access_(*client_, messages_, feedback_) {
+    access_.SetValueFormatter(&formatter_);
     // The name, not the display name: Qt would append a display name to every
     // window title on this platform.
     QCoreApplication::setApplicationName(QString::fromUtf8(product::kApplicationTitle));

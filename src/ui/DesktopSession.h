@@ -2,10 +2,12 @@
 
 #include "client/DirectoryClient.h"
 #include "directory/DirectoryAccess.h"
+#include "platform/DateTime.h"
 #include "ui/QtDesktopPort.h"
 #include "ui/QtMessagePort.h"
 #include "ui/QtRunFeedback.h"
 #include "ui/TMainForm.h"
+#include "values/ValueFormatting.h"
 
 #include <memory>
 
@@ -40,6 +42,10 @@ private:
     QtRunFeedback feedback_;
     QtDesktopPort desktop_;
     directory::DirectoryAccess access_;
+    // The program-wide date and time formats, and the formatter that turns
+    // every value the access reads into text with them.
+    platform::DateTimeFormats formats_ = platform::DateTimeFormats::FromLocale();
+    values::ValueTextFormatter formatter_{access_, formats_};
     std::unique_ptr<TMainForm> mainForm_;
 };
 

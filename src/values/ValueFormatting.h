@@ -4,16 +4,16 @@
 // values are made of: network addresses, rights, durations, local times and
 // value information.
 
+#include "directory/DirectoryAccess.h"
+#include "directory/ValueFormatter.h"
+#include "directory/ValueInfo.h"
+#include "platform/DateTime.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "directory/DirectoryAccess.h"
-#include "directory/ValueFormatter.h"
-#include "directory/ValueInfo.h"
-#include "platform/DateTime.h"
 
 namespace vellrun::values {
 
@@ -33,7 +33,8 @@ std::string ValueInfoText(const directory::ValueInfo& info, int parts,
 // front end's start-up next to the DirectoryAccess it reads streams through.
 class ValueTextFormatter final : public directory::ValueFormatter {
 public:
-    ValueTextFormatter(directory::DirectoryAccess& access, const platform::DateTimeFormats& formats);
+    ValueTextFormatter(directory::DirectoryAccess& access,
+                       const platform::DateTimeFormats& formats);
     client::Result FormatValue(client::ContextHandle context, std::string_view object,
                                std::string_view attribute, std::vector<std::string>& lines,
                                const client::AttrValue& value, size_t size,

@@ -1,0 +1,169 @@
+#include "values/CellTextReader.h"
+
+#include "directory/DirectoryNames.h"
+#include "directory/ScopedContextCopy.h"
+#include "values/ValueFormatting.h"
+
+#include <exception>
+#include <variant>
+#include <vector>
+
+namespace vellrun::values {
+
+namespace {
+
+using client::Result;
+
+// The entry-information items of the six pseudo-attributes, in kDsiNames order.
+constexpr std::array<uint32_t, CellTextReader::kDsiNames.size()> kDsiItems{
+    client::EntryItemBit::Parent,           client::EntryItemBit::PartitionRoot,
+    client::EntryItemBit::SubordinateCount, client::EntryItemBit::CreationTime,
+    client::EntryItemBit::ModificationTime, client::EntryItemBit::FullName};
+// All six in one request; replaces whatever the context would fetch.
+constexpr uint32_t kDsiSelector = 0xE068;
+constexpr size_t kEntryInfoBufferSize = 4096;
+constexpr std::string_view kNotAvailable = "n/a";
+
+// How long a line ends up with the limit applied: the limit counts characters
+// (code points), and a cut always falls before the first byte of a
+// character, so a cut line stays valid UTF-8.
+bool IsCharacterStart(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+}
+
+size_t CharacterCount(std::string_view text) {
+    size_t count = 0;
+    for (char byte : text)
+        if (IsCharacterStart(byte)) ++count;
+    return count;
+}
+
+// The byte length of the first `characters` characters of text.
+size_t PrefixBytes(std::string_view text, size_t characters) {
+    size_t seen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsCharacterStart(text[i])) {
+            if (seen == characters) return i;
+            ++seen;
+        }
+    }
+    return text.size();
+}
+
+std::string LimitLine(std::string line, size_t limit) {
+    if (CharacterCount(line) <= limit) return line;
+    constexpr size_t kEllipsisRoom = 6;
+    const size_t keep = limit > kEllipsisRoom ? limit - kEllipsisRoom : 0;
+    line.resize(PrefixBytes(line, keep));
+    return line + "...";
+}
+
+}  // namespace
+
+CellTextReader::CellTextReader(directory::DirectoryAccess& access,
+                               const output::AppSettings& settings,
+                               const platform::DateTimeFormats& formats)
+    : access_(access), settings_(settings), formats_(formats) {
+    dsiTexts_.fill(std::string(kNotAvailable));
+}
+
+std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::string_view object,
+                                         std::string_view attribute) {
+    // The prefix is compared with its case: "dsi: Parent" is an ordinary attribute name.
+    if (attribute.starts_with(kDsiPrefix)) return DsiValue(context, object, attribute);
+
+    std::string text;
+    try {
+        const int parts = settings_.GetAttrValInfoType();
+        const bool wantInfo = parts != 0;
+        std::vector<std::string> lines;
+        directory::ValueInfoBlock info;
+        const Result result =
+            access_.DSReadValues(context, object, attribute, wantInfo, lines, &info);
+        if (result != 0) {
+            lastResult_ = result;
+        } else {
+            const size_t limit = settings_.MaxAttrSize();
+            for (size_t k = 1; k <= lines.size(); ++k) {
+                // Without a limit lines are neither annotated nor cut.
+                if (limit == 0) break;
+                std::string& line = lines[k - 1];
+                if (wantInfo && k <= directory::kMaxValueInfos) {
+                    // The k-th line gets the k-th value's information; for
+                    // syntaxes with several lines per value they do not
+                    // correspond, and lines past the values get an empty record.
+                    const directory::ValueInfo slot =
+                        k <= info.values.size() ? info.values[k - 1] : directory::ValueInfo{};
+                    line = ValueInfoText(slot, parts, formats_) + " " + line;
+                }
+                line = LimitLine(std::move(line), limit);
+            }
+            for (size_t k = 0; k < lines.size(); ++k) {
+                if (k > 0) text += "\r\n";
+                text += lines[k];
+            }
+            while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+                text.pop_back();
+        }
+    } catch (const std::exception& error) {
+        text = "Exception reading " + std::string(attribute) + " (" + std::string(object) +
+               "): " + error.what();
+    } catch (...) {
+        text = "Exception reading " + std::string(attribute) + " (" + std::string(object) +
+               "): Unknown exception";
+    }
+    access_.Feedback().ProcessPendingEvents();
+    return text;
+}
+
+std::string CellTextReader::DsiValue(client::ContextHandle treeContext, std::string_view object,
+                                     std::string_view name) {
+    std::string key = access_.DSContextName(treeContext, client::ContextKey::NameContext);
+    key += " - ";
+    key += object;
+    if (key != dsiKey_) {
+        // The key is kept even when the read fails, so a failing object is
+        // not read again for each of its six names.
+        dsiKey_ = std::move(key);
+        dsiTexts_.fill(std::string(kNotAvailable));
+        ReadEntryInformation(treeContext, object);
+    }
+    for (size_t i = 0; i < kDsiNames.size(); ++i) {
+        if (name == kDsiNames[i]) return dsiTexts_[i];
+    }
+    return "unknown flag";
+}
+
+void CellTextReader::ReadEntryInformation(client::ContextHandle treeContext,
+                                          std::string_view object) {
+    client::DirectoryClient& client = access_.Client();
+    directory::ScopedContextCopy copy(client);
+    if (copy.Duplicate(treeContext) != 0) return;
+    if (client.SetContextNumber(copy.Get(), client::ContextKey::EntryInfoItems, kDsiSelector) !=
+        0) {
+        return;
+    }
+    client::EntryInfo info;
+    if (client.ReadEntryInfo(copy.Get(), object, kEntryInfoBufferSize, info) != 0) return;
+
+    for (size_t i = 0; i < kDsiItems.size(); ++i) {
+        client::EntryItem item;
+        if (client.TakeEntryItem(info, kEntryInfoBufferSize, kDsiItems[i], item) != 0) continue;
+        const uint32_t* number = std::get_if<uint32_t>(&item);
+        const std::string* text = std::get_if<std::string>(&item);
+        switch (kDsiItems[i]) {
+            case client::EntryItemBit::SubordinateCount:
+                if (number) dsiTexts_[i] = std::to_string(static_cast<int32_t>(*number));
+                break;
+            case client::EntryItemBit::CreationTime:
+            case client::EntryItemBit::ModificationTime:
+                if (number && *number != 0) dsiTexts_[i] = LocalTimeText(*number, formats_);
+                break;
+            default:
+                if (text) dsiTexts_[i] = directory::DSFullName(*text);
+                break;
+        }
+    }
+}
+
+}  // namespace vellrun::values

@@ -1,0 +1,286 @@
+// Attribute values as text, syntax by syntax, and the small texts they are
+// made of. Every text here is built from fixed English literals and the
+// value's own fields; nothing reads beyond a value's bytes.
+
+#include "values/ValueFormatting.h"
+
+#include "platform/TextEncoding.h"
+#include "values/SpecialDecoders.h"
+#include "values/SyntaxCatalogue.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <stdexcept>
+#include <type_traits>
+#include <variant>
+
+namespace vellrun::values {
+
+namespace {
+
+using client::Result;
+
+// printf into a std::string; only ever called with the program's own formats.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (needed > 0) {
+        text.resize(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<size_t>(needed));
+    }
+    va_end(again);
+    return text;
+}
+
+// The directory's unsigned words are shown with "%d": read as signed numbers.
+int Signed(uint32_t word) {
+    return static_cast<int>(static_cast<int32_t>(word));
+}
+
+// The bytes at fixed positions, those past the end of the value as zero: an
+// address is read where its type says its parts are, whatever its length,
+// and a short one must not lead the read out of the value.
+std::array<uint8_t, 12> FixedAddressBytes(std::span<const uint8_t> address) {
+    std::array<uint8_t, 12> bytes{};
+    for (size_t i = 0; i < bytes.size() && i < address.size(); ++i)
+        bytes[i] = address[i];
+    return bytes;
+}
+
+// Value flag bits in the order in which they are listed.
+struct FlagName {
+    uint32_t bit;
+    const char* name;
+};
+constexpr std::array<FlagName, 6> kValueFlags{{{0x04, "PRESENT"},
+                                               {0x01, "NAMING"},
+                                               {0x02, "BASECLASS"},
+                                               {0x08, "VALUE_DAMAGED"},
+                                               {0x10, "SUPERCLASS"},
+                                               {0x20, "AUXCLASS"}}};
+
+template <typename Record>
+const Record& RecordOf(const client::AttrValue& value) {
+    if (const Record* record = std::get_if<Record>(&value.record)) return *record;
+    // Only a faulty client hands out such a value; DSReadValues turns this
+    // message into the value's line and goes on with the next value.
+    throw std::invalid_argument("Value record does not fit syntax " + std::to_string(value.syntax));
+}
+
+}  // namespace
+
+std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
+    const std::string prefix = Format("(%d) ", Signed(type));
+    if (address.empty()) return prefix;
+    const std::array<uint8_t, 12> b = FixedAddressBytes(address);
+    const std::span<const uint8_t> all(b);
+    std::string text;
+    switch (type) {
+        case 0: text = HexText(all.subspan(0, 4)) + ":" + HexText(all.subspan(4, 6)); break;
+        case 1:
+        case 7:
+        case 10:
+        case 11: text = Format("%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], (b[4] << 8) | b[5]); break;
+        case 8:
+        case 9: text = Format("%d.%d.%d.%d:%d", b[2], b[3], b[4], b[5], (b[0] << 8) | b[1]); break;
+        case 13: text = platform::Utf16LeToUtf8(address); break;
+        default: text = "[" + HexText(all) + "]"; break;
+    }
+    return prefix + text;
+}
+
+std::string RightsText(uint32_t privileges, int kind) {
+    const uint32_t p = privileges & 0xFFFF;
+    auto letter = [](bool set, char c) { return set ? c : ' '; };
+    std::string positions;
+    if (kind == 1) {
+        positions += letter(p & 0x01, 'B');
+        positions += letter(p & 0x02, 'C');
+        positions += letter(p & 0x04, 'D');
+        positions += letter(p & 0x08, 'R');
+        positions += letter(p & 0x10, 'A');
+        // For entry rights the bit 0x40 stands for the absence of inheritance.
+        positions += letter((p & 0x40) == 0, 'I');
+    } else {
+        positions += letter(p & 0x01, 'C');
+        positions += letter(p & 0x02, 'R');
+        positions += letter(p & 0x04, 'W');
+        positions += letter(p & 0x08, 'S');
+        positions += letter(p & 0x20, 'A');
+        positions += letter(p & 0x40, 'I');
+    }
+    return "[" + positions + "]";
+}
+
+std::string AclText(uint32_t privileges, std::string_view subject,
+                    std::string_view protectedAttribute) {
+    const bool entryRights =
+        protectedAttribute.find("[Entry Rights]") != std::string_view::npos ||
+        protectedAttribute.find("[Inheritance Mask]") != std::string_view::npos;
+    return RightsText(privileges, entryRights ? 1 : 2) + " " + std::string(subject) + " / " +
+           std::string(protectedAttribute);
+}
+
+std::string DurationText(uint32_t seconds) {
+    if (seconds == 0) return "0 sec";
+    const uint32_t days = seconds / 86400;
+    const uint32_t hours = (seconds / 3600) % 24;
+    const uint32_t minutes = (seconds / 60) % 60;
+    const uint32_t rest = seconds % 60;
+    std::string text;
+    if (days != 0) text += Format("%" PRIu32 " days, ", days);
+    if (hours != 0) text += Format("%" PRIu32 " h, ", hours);
+    if (minutes != 0) text += Format("%" PRIu32 " min, ", minutes);
+    if (rest != 0) text += Format("%" PRIu32 " sec", rest);
+    while (!text.empty() && (text.back() == ',' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& formats) {
+    // The rules in force at the stamp's own instant, not the bias of today:
+    // a winter stamp read in summer is not an hour off.
+    const platform::DateTimeParts local = platform::LocalTimeOf(seconds);
+    const std::string date = platform::FormatDateTime(formats.shortDate, local, formats);
+    const std::string time = platform::FormatDateTime(formats.longTime, local, formats);
+    // Date and time with one blank between; either alone when the other is empty.
+    return JoinNonEmpty(date, time, " ");
+}
+
+std::string ValueInfoText(const directory::ValueInfo& info, int parts,
+                          const platform::DateTimeFormats& formats) {
+    std::string text;
+    if ((parts & 1) != 0 && info.modified.seconds != 0) {
+        text = LocalTimeText(info.modified.seconds, formats);
+    }
+    if ((parts & 2) != 0) {
+        if (info.flags == 0) {
+            text = JoinNonEmpty(text, "NOT_PRESENT", " / ");
+        } else {
+            for (const FlagName& flag : kValueFlags) {
+                if ((info.flags & flag.bit) != 0) text = JoinNonEmpty(text, flag.name, " / ");
+            }
+        }
+    }
+    return text.empty() ? text : "[ " + text + " ]";
+}
+
+ValueTextFormatter::ValueTextFormatter(directory::DirectoryAccess& access,
+                                       const platform::DateTimeFormats& formats)
+    : access_(access), formats_(formats) {}
+
+Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::string_view object,
+                                       std::string_view attribute, std::vector<std::string>& lines,
+                                       const client::AttrValue& value, size_t size,
+                                       uint32_t position) {
+    namespace S = client::Syntax;
+    switch (value.syntax) {
+        case S::Unknown: {
+            const auto& record = RecordOf<client::UnknownValue>(value);
+            lines.push_back(Format("%.*s [%d] ", static_cast<int>(attribute.size()),
+                                   attribute.data(), Signed(record.syntax)) +
+                            HexText(record.data));
+            break;
+        }
+        case S::DistName:
+        case S::CeString:
+        case S::CiString:
+        case S::PrString:
+        case S::NuString:
+        case S::TelNumber:
+        case S::ClassName: lines.push_back(RecordOf<client::StringValue>(value).text); break;
+        case S::CiList:
+            for (const std::string& text : RecordOf<client::CiListValue>(value).strings)
+                lines.push_back(text);
+            break;
+        case S::Boolean:
+            lines.emplace_back(RecordOf<client::BooleanValue>(value).value != 0 ? "TRUE" : "FALSE");
+            break;
+        case S::Integer:
+        case S::Counter:
+            lines.push_back(std::to_string(RecordOf<client::IntegerValue>(value).value));
+            break;
+        case S::OctetString:
+            lines.push_back(DecodeOctetString(RecordOf<client::OctetStringValue>(value).data,
+                                              attribute, position, formats_));
+            break;
+        case S::FaxNumber: lines.push_back(RecordOf<client::FaxNumberValue>(value).number); break;
+        case S::NetAddress: {
+            const auto& record = RecordOf<client::NetAddressValue>(value);
+            lines.push_back(NetAddressText(record.type, record.address));
+            break;
+        }
+        case S::OctetList:
+            for (const client::Bytes& bytes : RecordOf<client::OctetListValue>(value).strings)
+                lines.push_back(DecodeOctetString(bytes, attribute, position, formats_));
+            break;
+        case S::EmailAddress:
+            lines.push_back(RecordOf<client::EmailAddressValue>(value).address);
+            break;
+        case S::Path: {
+            const auto& record = RecordOf<client::PathValue>(value);
+            lines.push_back(Format("(%d) ", Signed(record.nameSpace)) + record.volume + ":" +
+                            record.path);
+            break;
+        }
+        case S::ReplicaPointer: {
+            const auto& record = RecordOf<client::ReplicaPointerValue>(value);
+            lines.push_back(record.server + " [" + ReplicaTypeText(record.type & 0xFF) + "] " +
+                            Format("[Nr: %d]", Signed(record.number)));
+            break;
+        }
+        case S::ObjectAcl: {
+            const auto& record = RecordOf<client::ObjectAclValue>(value);
+            lines.push_back(AclText(record.privileges, record.subject, record.protectedAttribute));
+            break;
+        }
+        case S::PoAddress:
+            for (const std::string& line : RecordOf<client::PostalAddressValue>(value).lines)
+                lines.push_back(line);
+            break;
+        case S::Timestamp:
+            lines.push_back(LocalTimeText(RecordOf<client::TimeStamp>(value).seconds, formats_));
+            break;
+        case S::Stream: {
+            std::string text;
+            const Result result = StreamText(access_, context, object, attribute, text);
+            if (result != 0) return result;
+            lines.push_back(std::move(text));
+            break;
+        }
+        case S::BackLink: lines.push_back(RecordOf<client::BackLinkValue>(value).objectName); break;
+        case S::Time:
+            lines.push_back(LocalTimeText(RecordOf<client::TimeValue>(value).seconds, formats_));
+            break;
+        case S::TypedName: {
+            const auto& record = RecordOf<client::TypedNameValue>(value);
+            lines.push_back(record.objectName +
+                            Format("#%d#%d", Signed(record.level), Signed(record.interval)));
+            break;
+        }
+        case S::Hold: {
+            const auto& record = RecordOf<client::HoldValue>(value);
+            lines.push_back(record.objectName + Format(" (%d)", Signed(record.amount)));
+            break;
+        }
+        case S::Interval:
+            lines.push_back(DurationText(RecordOf<client::IntervalValue>(value).seconds));
+            break;
+        default:
+            lines.push_back(Format("[%X] ", static_cast<unsigned>(value.syntax)) +
+                            HexText(RecordOf<client::RawValue>(value).bytes, size));
+            break;
+    }
+    return 0;
+}
+
+}  // namespace vellrun::values
