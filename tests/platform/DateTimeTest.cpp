@@ -2,6 +2,7 @@
 // typed dates, and the locale's formats translated into patterns.
 
 #include "platform/DateTime.h"
+#include "support/ScopedTimeZone.h"
 
 #include <cstdlib>
 #include <optional>
@@ -14,6 +15,8 @@
 namespace vellrun::platform {
 namespace {
 
+using vellrun::testing::ScopedTimeZone;
+
 DateTimeParts Parts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     DateTimeParts parts;
     parts.year = year;
@@ -25,30 +28,7 @@ DateTimeParts Parts(int year, int month, int day, int hour = 0, int minute = 0, 
     return parts;
 }
 
-// Sets $TZ for one test and puts the old value back.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (old_) {
-            setenv("TZ", old_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
-
-class DateTimePatterns : public testing::Test {
+class DateTimePatterns : public ::testing::Test {
 protected:
     DateTimeFormats formats_;  // the built-in English names, '-' and ':'
     const DateTimeParts morning_ = Parts(2009, 3, 7, 9, 4, 3);  // a Saturday
@@ -155,7 +135,7 @@ TEST(DateTimeZones, UtcTimeIsTheSecondsAsTheyAre) {
               "2106-02-07 06:28:15");
 }
 
-class DateTimeParsing : public testing::Test {
+class DateTimeParsing : public ::testing::Test {
 protected:
     static std::optional<std::string> Read(std::string_view text, std::string_view shortDate) {
         DateTimeFormats formats;

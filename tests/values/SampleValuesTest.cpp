@@ -11,9 +11,9 @@
 #include "directory/ScopedBuffer.h"
 #include "platform/TextEncoding.h"
 #include "support/CountingRunFeedback.h"
+#include "support/ScopedTimeZone.h"
 #include "support/ScriptedMessagePort.h"
 #include "values/CellTextReader.h"
-#include "values/ScopedTimeZone.h"
 #include "values/ValueFormatting.h"
 
 #include <filesystem>

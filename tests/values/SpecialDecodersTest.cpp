@@ -3,7 +3,7 @@
 
 #include "client/ResultCodes.h"
 #include "support/DirectoryTestBed.h"
-#include "values/ScopedTimeZone.h"
+#include "support/ScopedTimeZone.h"
 #include "values/SpecialDecoders.h"
 
 #include <string>

@@ -5,8 +5,8 @@
 #include "platform/TextEncoding.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
+#include "support/ScopedTimeZone.h"
 #include "values/CellTextReader.h"
-#include "values/ScopedTimeZone.h"
 #include "values/ValueFormatting.h"
 
 #include <stdexcept>

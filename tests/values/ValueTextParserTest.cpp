@@ -5,7 +5,7 @@
 #include "platform/DateTime.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
-#include "values/ScopedTimeZone.h"
+#include "support/ScopedTimeZone.h"
 #include "values/ValueTextParser.h"
 
 #include <optional>
