@@ -21,7 +21,7 @@ constexpr std::array<std::string_view, 2> kQuoteCharItems{"&Double Quote (\")",
                                                           "&Single Quote (')"};
 
 // The settings registry: key, member, dialog default, unattended default, meaning.
-constexpr std::array<SettingDescriptor, 12> kSettings{{
+constexpr std::array<SettingDescriptor, 13> kSettings{{
     {.key = "RadioGroupAttrMaxSize",
      .kind = Kind::Index,
      .index = &AppSettings::MaxAttrSizeIndex,
@@ -99,6 +99,12 @@ constexpr std::array<SettingDescriptor, 12> kSettings{{
      .systemDefault = &DateTimeFormats::shortTime,
      .readUnattended = false,
      .meaning = "the program-wide short time format"},
+    {.key = "CheckBoxExportUtf8",
+     .kind = Kind::Boolean,
+     .flag = &AppSettings::ExportUtf8,
+     .dialogDefault = 0,
+     .unattendedDefault = 0,
+     .meaning = "delimited text export is written as UTF-8 instead of Windows-1252"},
 }};
 
 char Lower(char c) {

@@ -35,6 +35,8 @@ struct AppSettings {
     char QuoteChar = '"';
     std::string DateFormat;  // becomes the program-wide short date format
     std::string TimeFormat;  // becomes the program-wide short time format
+    // Delimited text export writes UTF-8 instead of Windows-1252.
+    bool ExportUtf8 = false;
 
     // With no INI file: what the settings dialog shows, and what an unattended
     // run (command line "report") uses. The date and time formats are the

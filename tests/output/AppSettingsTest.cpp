@@ -38,6 +38,7 @@ TEST(AppSettings, DialogDefaultsWithoutAnIniFile) {
     EXPECT_EQ(settings.QuoteChar, '"');
     EXPECT_EQ(settings.DateFormat, "dd.MM.yy");
     EXPECT_EQ(settings.TimeFormat, "h:nn am/pm");
+    EXPECT_FALSE(settings.ExportUtf8);
 
     // The record's own initialisers agree with the table but for the formats.
     AppSettings plain;
@@ -52,7 +53,8 @@ TEST(AppSettings, UnattendedDefaultsWithoutAnIniFile) {
     EXPECT_FALSE(settings.ShowAttrInfo);
     EXPECT_FALSE(settings.ShowAttrNames);
     EXPECT_FALSE(settings.ShowValueFlags || settings.ShowTimeStamps || settings.AllowAttrEdit ||
-                 settings.TypelessNames);
+                 settings.TypelessNames || settings.ExportUtf8);
+    EXPECT_TRUE(Setting("CheckBoxExportUtf8").readUnattended);
     EXPECT_EQ(settings.FieldDelimiter, ';');
     EXPECT_EQ(settings.ValueDelimiter, '|');
     EXPECT_EQ(settings.QuoteChar, '"');
@@ -90,7 +92,8 @@ TEST(AppSettings, TheTableKeysEveryMemberOnceInOrder) {
                   "RadioGroupAttrMaxSize", "CheckBoxGetAttrValFlags", "CheckBoxGetAttrTimeStamps",
                   "CheckBoxAllowAttrEdit", "CheckBoxShowAttrInfo", "CheckBoxShowAttrNames",
                   "CheckBoxTypelessNames", "RadioGroupDelimiterFields", "RadioGroupDelimiterValue",
-                  "RadioGroupQuoteChar", "ComboBoxDateFormat", "ComboBoxTimeFormat"}));
+                  "RadioGroupQuoteChar", "ComboBoxDateFormat", "ComboBoxTimeFormat",
+                  "CheckBoxExportUtf8"}));
     EXPECT_EQ(&Setting("checkboxtypelessnames"), &SettingsTable()[6]);
     EXPECT_EQ(FindSetting("Tree"), nullptr);
     for (const SettingDescriptor& setting : SettingsTable()) {
@@ -135,6 +138,7 @@ TEST(AppSettings, IniTextsRoundTrip) {
     changed.QuoteChar = '\'';
     changed.DateFormat = "yyyy-MM-dd";
     changed.TimeFormat = "hh:nn:ss";
+    changed.ExportUtf8 = true;
 
     std::string texts;
     AppSettings read = defaults;
@@ -143,7 +147,7 @@ TEST(AppSettings, IniTextsRoundTrip) {
         texts += text + ";";
         EXPECT_TRUE(FromIniText(read, setting, text, defaults)) << setting.key;
     }
-    EXPECT_EQ(texts, "3;1;1;1;0;0;1;1;3;1;yyyy-MM-dd;hh:nn:ss;");
+    EXPECT_EQ(texts, "3;1;1;1;0;0;1;1;3;1;yyyy-MM-dd;hh:nn:ss;1;");
     EXPECT_EQ(read, changed);
 
     // A character no radio item offers is written as the group's first item.

@@ -1,0 +1,238 @@
+// The INI file: names without case, quotes stripped, stray lines tolerated and
+// kept, and writes that replace the file whole or not at all.
+
+#include "platform/IniFile.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellrun::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vellrun-ini-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir_, ignored);
+    }
+
+    static void Put(const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static std::string Get(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    size_t FilesInDir() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(IniFileTest, NamesIgnoreCaseAndQuotesAreStripped) {
+    const fs::path path = dir_ / "a.ini";
+    Put(path,
+        "[Settings]\n"
+        "Key1 = \"quoted value\"  \n"
+        "key2=  plain  \n"
+        "Equals=a=b\n"
+        "One=\"\n"
+        "Empty=\"\"\n"
+        "Inner=\"say \"hi\"\"\n"
+        "[Tree: Ünïcode]\n"
+        "Straße=1\n");
+    const IniFile file(path);
+    EXPECT_EQ(file.ReadValue("SETTINGS", "KEY1"), "quoted value");
+    EXPECT_EQ(file.ReadValue("settings", "Key2"), "plain");
+    EXPECT_EQ(file.ReadValue("Settings", "equals"), "a=b");
+    EXPECT_EQ(file.ReadValue("Settings", "One"), "\"");
+    EXPECT_EQ(file.ReadValue("Settings", "Empty"), "");
+    EXPECT_EQ(file.ReadValue("Settings", "Inner"), "say \"hi\"");  // only the outer pair goes
+    EXPECT_EQ(file.ReadValue("TREE: üNÏCODE", "STRASSE"), "1");
+    EXPECT_EQ(file.ReadValue("Settings", "missing"), std::nullopt);
+    EXPECT_EQ(file.ReadValue("Nowhere", "Key1"), std::nullopt);
+    EXPECT_EQ(file.ReadString("Nowhere", "Key1", "dflt"), "dflt");
+    EXPECT_TRUE(file.SectionExists("tree: ünïcode"));
+    EXPECT_FALSE(file.SectionExists("Tree"));
+    EXPECT_EQ(file.ReadSectionNames(), (std::vector<std::string>{"Settings", "Tree: Ünïcode"}));
+
+    // A write in another case replaces the line in place; nothing is duplicated.
+    IniFile writer(path);
+    ASSERT_TRUE(writer.WriteString("SETTINGS", "KEY2", "new").ok());
+    ASSERT_TRUE(writer.WriteString("settings", "Added", "x").ok());
+    ASSERT_TRUE(writer.WriteString("Other", "k", "v").ok());
+    EXPECT_EQ(Get(path),
+              "[Settings]\n"
+              "Key1 = \"quoted value\"  \n"
+              "key2=new\n"
+              "Equals=a=b\n"
+              "One=\"\n"
+              "Empty=\"\"\n"
+              "Inner=\"say \"hi\"\"\n"
+              "Added=x\n"
+              "[Tree: Ünïcode]\n"
+              "Straße=1\n"
+              "[Other]\n"
+              "k=v\n");
+    // The other object sees the write at once.
+    EXPECT_EQ(file.ReadValue("settings", "key2"), "new");
+}
+
+TEST_F(IniFileTest, StrayLinesAreIgnoredOnReadAndKeptOnWrite) {
+    const fs::path path = dir_ / "garbage.ini";
+    const std::string original =
+        "\xEF\xBB\xBF"
+        "stray before any section\r\n"
+        "Top=ignored, no section\r\n"
+        "[Settings]\r\n"
+        "; a comment=with equals\r\n"
+        "no equals sign here\r\n"
+        "=value without key\r\n"
+        "\x01\xFF\xFE binary junk\r\n"
+        "Good=1\r\n"
+        "[unterminated\r\n"
+        "Inside=2\r\n"
+        "[]\r\n"
+        "Last=3";  // no final line break
+    Put(path, original);
+    IniFile file(path);
+    EXPECT_EQ(file.ReadValue("Settings", "Good"), "1");
+    EXPECT_EQ(file.ReadValue("Settings", "Top"), std::nullopt);
+    EXPECT_EQ(file.ReadValue("unterminated", "Inside"), "2");
+    EXPECT_EQ(file.ReadValue("", "Last"), "3");
+    EXPECT_EQ(file.ReadSection("Settings"),
+              (std::vector<std::pair<std::string, std::string>>{{"Good", "1"}}));
+
+    ASSERT_TRUE(file.WriteString("Settings", "Good", "0").ok());
+    EXPECT_EQ(Get(path),
+              "stray before any section\n"
+              "Top=ignored, no section\n"
+              "[Settings]\n"
+              "; a comment=with equals\n"
+              "no equals sign here\n"
+              "=value without key\n"
+              "\x01\xFF\xFE binary junk\n"
+              "Good=0\n"
+              "[unterminated\n"
+              "Inside=2\n"
+              "[]\n"
+              "Last=3\n");
+}
+
+TEST_F(IniFileTest, OnlyRealChangesReachTheDisk) {
+    const fs::path path = dir_ / "count.ini";
+    IniFile file(path);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(file.EraseSection("None").ok());
+    EXPECT_TRUE(file.DeleteKey("None", "k").ok());
+    EXPECT_FALSE(fs::exists(path));  // nothing to do creates no file
+    EXPECT_EQ(file.WriteCount(), 0u);
+
+    ASSERT_TRUE(file.WriteString("S", "k", "v").ok());
+    ASSERT_TRUE(file.WriteString("S", "k", "v").ok());  // same line: no rewrite
+    EXPECT_EQ(file.WriteCount(), 1u);
+    ASSERT_TRUE(file.WriteString("S", "j", "w").ok());
+    ASSERT_TRUE(file.WriteString("T", "k", "x").ok());
+    ASSERT_TRUE(file.DeleteKey("s", "K").ok());
+    EXPECT_EQ(Get(path), "[S]\nj=w\n[T]\nk=x\n");
+    ASSERT_TRUE(file.EraseSection("s").ok());
+    EXPECT_EQ(Get(path), "[T]\nk=x\n");
+    EXPECT_EQ(file.WriteCount(), 5u);
+
+    // Names and values that one line cannot hold are refused, file untouched.
+    for (const auto& [section, key, value] : {std::tuple{"S", "a=b", "v"},
+                                              {"S", "k", "two\nlines"},
+                                              {"S", "", "v"},
+                                              {"", "k", "v"},
+                                              {"a]b", "k", "v"},
+                                              {"S", "[k", "v"},
+                                              {"S", ";k", "v"},
+                                              {"S\n", "k", "v"}}) {
+        EXPECT_FALSE(file.WriteString(section, key, value).ok()) << key << value;
+    }
+    EXPECT_EQ(Get(path), "[T]\nk=x\n");
+    EXPECT_EQ(file.WriteCount(), 5u);
+}
+
+TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
+    // A folder that is a regular file: no temporary file can be made, even as root.
+    const fs::path notAFolder = dir_ / "plain-file";
+    Put(notAFolder, "x");
+    IniFile inside(notAFolder / "a.ini");
+    const IniFile::Status refused = inside.WriteString("S", "k", "v");
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.error.find("a.ini"), std::string::npos) << refused.error;
+    EXPECT_EQ(Get(notAFolder), "x");
+
+    IniFile missingFolder(dir_ / "missing" / "a.ini");
+    EXPECT_FALSE(missingFolder.WriteString("S", "k", "v").ok());
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+
+    // A write that fails half-way (the file size limit, which binds root too):
+    // the old file stays as it was and no temporary file is left behind.
+    const fs::path path = dir_ / "whole.ini";
+    const std::string original = "[S]\nk=old\n";
+    Put(path, original);
+    IniFile file(path);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const IniFile::Status failed = file.WriteString("S", "k", std::string(1000, 'n'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(Get(path), original);
+    EXPECT_EQ(FilesInDir(), 2u) << "a temporary file was left behind";
+    EXPECT_EQ(file.WriteCount(), 0u);
+
+    // An unwritable folder; root writes anyway, so only others can check it.
+    if (::geteuid() != 0) {
+        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(file.WriteString("S", "k", "new").ok());
+        fs::permissions(dir_, fs::perms::owner_all);
+        EXPECT_EQ(Get(path), original);
+    }
+
+    // The next write that can succeed does.
+    ASSERT_TRUE(file.WriteString("S", "k", "new").ok());
+    EXPECT_EQ(Get(path), "[S]\nk=new\n");
+}
+
+TEST_F(IniFileTest, AWriteKeepsTheModeAndFollowsALink) {
+    const fs::path real = dir_ / "real.ini";
+    Put(real, "[S]\nk=1\n");
+    ::chmod(real.c_str(), 0640);
+    const fs::path link = dir_ / "link.ini";
+    fs::create_symlink(real, link);
+    IniFile file(link);
+    ASSERT_TRUE(file.WriteString("S", "k", "2").ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Get(real), "[S]\nk=2\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace vellrun::platform
