@@ -1,0 +1,240 @@
+#include "output/ExportFormats.h"
+
+#include "output/TableUtilities.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <set>
+#include <utility>
+
+namespace vellrun::output {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+std::string AsciiUpper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+void AppendLine(std::string& document, std::string_view line) {
+    document.append(line);
+    document.append(kCrLf);
+}
+
+std::string Doubled(std::string_view value, char quote) {
+    std::string result;
+    result.reserve(value.size());
+    for (char c : value) {
+        result.push_back(c);
+        if (c == quote) result.push_back(c);
+    }
+    return result;
+}
+
+bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+ExportKind ExportKindFromName(std::string_view name) {
+    static constexpr std::array<std::pair<std::string_view, ExportKind>, 10> kNames = {{
+        {"HTML", ExportKind::Html},
+        {"HTM", ExportKind::Html},
+        {"XML", ExportKind::Xml},
+        {"TXT", ExportKind::Text},
+        {"DOC", ExportKind::Text},
+        {"ASCII", ExportKind::Text},
+        {"CSV", ExportKind::Text},
+        {"XLS", ExportKind::Excel},
+        {"EXCEL", ExportKind::Excel},
+        {"CLIPBOARD", ExportKind::Clipboard},
+    }};
+    const std::string upper = AsciiUpper(name);
+    for (const auto& [known, kind] : kNames) {
+        if (upper == known) return kind;
+    }
+    return ExportKind::None;
+}
+
+ExportKind ExportKindForTarget(std::string_view formatName, std::string_view targetPath) {
+    std::string_view name = formatName;
+    if (name.empty()) {
+        // The extension of the file name only: a dot in a folder name is no extension.
+        const size_t nameStart = targetPath.find_last_of('/');
+        const std::string_view fileName =
+            nameStart == std::string_view::npos ? targetPath : targetPath.substr(nameStart + 1);
+        const size_t dot = fileName.find_last_of('.');
+        name = dot == std::string_view::npos ? std::string_view() : fileName.substr(dot);
+    }
+    const size_t start = name.find_first_not_of(" .");
+    return ExportKindFromName(start == std::string_view::npos ? std::string_view()
+                                                              : name.substr(start));
+}
+
+bool IsValidTargetPath(std::string_view targetPath) {
+    const auto characters = std::count_if(targetPath.begin(), targetPath.end(),
+                                          [](char c) { return !IsUtf8Continuation(c); });
+    return characters >= 3;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return lines;
+}
+
+std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters) {
+    char separator = delimiters.value;
+    if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';
+    std::string joined;
+    bool first = true;
+    for (const std::string& line : SplitLines(cell)) {
+        if (!first) joined.push_back(separator);
+        first = false;
+        joined.append(delimiters.quote == '\0' ? line : Doubled(line, delimiters.quote));
+    }
+    return joined;
+}
+
+std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters) {
+    std::string document;
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        std::string line;
+        for (size_t column = 0; column < table.ColCount(); ++column) {
+            if (column > 0) line.push_back(delimiters.field);
+            if (delimiters.quote != '\0') line.push_back(delimiters.quote);
+            line.append(JoinCellValues(table.Cell(column, row), delimiters));
+            if (delimiters.quote != '\0') line.push_back(delimiters.quote);
+        }
+        AppendLine(document, line);
+    }
+    return document;
+}
+
+std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row) {
+    const std::string& text = table.Cell(column, row);
+    std::string content;
+    if (text.empty()) {
+        content = "<br>";
+    } else {
+        content = ReplaceAll(text, "&", "&amp;", true, true);
+        content = ReplaceAll(content, "<", "&lt;", true, true);
+        content = ReplaceAll(content, ">", "&gt;", true, true);
+        content = ReplaceAll(content, "'", "&apos;", true, true);
+        content = ReplaceAll(content, "\"", "&quot;", true, true);
+        content = ReplaceAll(content, kCrLf, "<br>", true, true);
+        if (row < table.FixedRows() || column < table.FixedCols()) {
+            content = "<b>" + content + "</b>";
+        }
+    }
+    return "<td>" + content + "</td>";
+}
+
+std::string TableToHtml(const report::ResultTable& table) {
+    std::string document;
+    AppendLine(document, "<html><body>");
+    AppendLine(document, "<table border=1>");
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        AppendLine(document, "<tr>");
+        for (size_t column = 0; column < table.ColCount(); ++column) {
+            AppendLine(document, CellToHtml(table, column, row));
+        }
+        AppendLine(document, "</tr>");
+    }
+    AppendLine(document, "</table>");
+    AppendLine(document, "</body></html>");
+    return document;
+}
+
+std::string XmlEscape(std::string_view text) {
+    std::string escaped = ReplaceAll(text, "&", "&amp;", true, true);
+    escaped = ReplaceAll(escaped, "<", "&lt;", true, true);
+    return ReplaceAll(escaped, ">", "&gt;", true, true);
+}
+
+std::string XmlElement(std::string_view name, std::string_view content) {
+    std::string element = "<";
+    element.append(name);
+    if (content.empty()) return element + "/>";
+    element.push_back('>');
+    element.append(content);
+    element.append("</");
+    element.append(name);
+    element.push_back('>');
+    return element;
+}
+
+std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator) {
+    std::vector<std::string> values = SplitLines(cell);
+    std::stable_sort(values.begin(), values.end(), [&](const std::string& a, const std::string& b) {
+        return collator.Compare(a, b) < 0;
+    });
+    std::set<std::string> seen;
+    std::string elements;
+    size_t index = 0;
+    for (const std::string& value : values) {
+        if (!seen.insert(value).second) continue;
+        elements +=
+            "<value index=\"" + std::to_string(index++) + "\">" + XmlEscape(value) + "</value>";
+    }
+    return elements;
+}
+
+std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
+                       const platform::DateTimeParts& now) {
+    std::string document;
+    AppendLine(document, R"(<?xml version="1.0" encoding="windows-1252" standalone="yes"?>)");
+    AppendLine(document, "<document>");
+    std::array<char, 200> line{};
+    std::snprintf(line.data(), line.size(),
+                  R"(<table rowCount="%d" colCount="%d" fixedRows="%d" fixedCols="%d" )"
+                  R"(date="%04d-%02d-%02d" time="%02d:%02d:%02d"/>)",
+                  static_cast<int>(table.RowCount()), static_cast<int>(table.ColCount()),
+                  static_cast<int>(table.FixedRows()), static_cast<int>(table.FixedCols()),
+                  now.year, now.month, now.day, now.hour, now.minute, now.second);
+    AppendLine(document, line.data());
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        AppendLine(document, "<row value=\"" + std::to_string(row) + "\">");
+        AppendLine(document, XmlElement("row", XmlEscape(table.Cell(0, row))));
+        if (table.ColCount() > 1) {
+            for (size_t column = 0; column < table.ColCount(); ++column) {
+                const std::string content = XmlElement("col", XmlEscape(table.Cell(column, 0))) +
+                                            CellValuesToXml(table.Cell(column, row), collator);
+                AppendLine(document, XmlElement("cell", content));
+            }
+        }
+        AppendLine(document, "</row>");
+    }
+    AppendLine(document, "</document>");
+    return document;
+}
+
+EncodedText EncodeExportDocument(std::string_view document, ExportKind kind, bool utf8Text) {
+    std::string text;
+    text.reserve(document.size() + document.size() / 16);
+    for (const std::string& line : SplitLines(document))
+        AppendLine(text, line);
+    const bool delimited = kind != ExportKind::Html && kind != ExportKind::Xml;
+    if (delimited && utf8Text) return {std::move(text), 0};
+    return EncodeWindows1252(text,
+                             delimited ? Unmappable::QuestionMark : Unmappable::CharacterReference);
+}
+
+}  // namespace vellrun::output
