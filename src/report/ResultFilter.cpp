@@ -1,0 +1,130 @@
+// The filter test of a report by object type and the storage of the filter panel.
+
+#include "report/ResultFilter.h"
+
+#include "platform/StringList.h"
+#include "values/CellTextReader.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace vellrun::report {
+namespace {
+
+// Only ASCII letters change: the comparison must not depend on the locale,
+// and bytes of multi-byte UTF-8 sequences stay as they are.
+std::string AsciiUpper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return platform::StringList::CompareText(a, b) == 0;
+}
+
+std::string RowKey(std::string_view stem, size_t row, std::string_view suffix = {}) {
+    std::string key(stem);
+    key += std::to_string(row + 1);
+    key += suffix;
+    return key;
+}
+
+// Runs one write; the panel's writes never stop the program.
+template <typename Write>
+bool TryWrite(Write&& write) {
+    try {
+        write();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool FilterConditionHolds(std::string_view value, std::string_view text) {
+    if (SameIgnoringCase(value, kFilterAnything) && !text.empty()) return true;
+    if (SameIgnoringCase(value, kFilterNothing) && text.empty()) return true;
+    return AsciiUpper(text).find(AsciiUpper(value)) != std::string::npos;
+}
+
+bool PassesFilters(const FilterRows& rows,
+                   const std::function<std::string(std::string_view attribute)>& readText) {
+    for (const FilterRow& row : rows) {
+        if (row.Attribute.empty() || row.Value.empty()) continue;
+        const bool holds = FilterConditionHolds(row.Value, readText(row.Attribute));
+        if (holds != row.MustContain) return false;
+    }
+    return true;
+}
+
+bool PassesFilters(values::CellTextReader& reader, client::ContextHandle context,
+                   std::string_view object, bool filtered, const FilterRows& rows) {
+    if (!filtered) return true;
+    return PassesFilters(rows, [&](std::string_view attribute) {
+        return reader.GetAttrValue(context, object, attribute);
+    });
+}
+
+std::string FilterSectionName(std::string_view className) {
+    std::string section = "Filter: ";
+    section += className;
+    return section;
+}
+
+std::string FilterAttributeKey(size_t row) {
+    return RowKey("ComboBoxFilter", row);
+}
+std::string FilterValueKey(size_t row) {
+    return RowKey("EditFilter", row);
+}
+std::string FilterModeKey(size_t row) {
+    return RowKey("RadioFilter", row, "a");
+}
+
+void ReadFilterPanel(KeyValueSource& source, std::string_view className, FilterPanelState& state) {
+    const std::string section = FilterSectionName(className);
+    try {
+        state.Filtered = source.ReadBool(section, kFilterEnabledKey, false);
+        for (size_t row = 0; row < kFilterRowCount; ++row)
+            state.Rows[row].Attribute = source.ReadString(section, FilterAttributeKey(row), "");
+        for (size_t row = 0; row < kFilterRowCount; ++row)
+            state.Rows[row].Value = source.ReadString(section, FilterValueKey(row), "");
+        for (size_t row = 0; row < kFilterRowCount; ++row)
+            state.Rows[row].MustContain = source.ReadBool(section, FilterModeKey(row), true);
+    } catch (const std::exception&) {
+        // A damaged or unreadable file leaves the panel as far as it was read.
+    }
+}
+
+bool WriteFilterEnabled(KeyValueSource& source, std::string_view className, bool filtered) {
+    return TryWrite(
+        [&] { source.WriteBool(FilterSectionName(className), kFilterEnabledKey, filtered); });
+}
+
+bool WriteFilterModes(KeyValueSource& source, std::string_view className, const FilterRows& rows) {
+    return TryWrite([&] {
+        const std::string section = FilterSectionName(className);
+        for (size_t row = 0; row < kFilterRowCount; ++row)
+            source.WriteBool(section, FilterModeKey(row), rows[row].MustContain);
+    });
+}
+
+bool WriteFilterAttribute(KeyValueSource& source, std::string_view className, size_t row,
+                          std::string_view attribute) {
+    if (row >= kFilterRowCount) return false;
+    return TryWrite([&] {
+        source.WriteString(FilterSectionName(className), FilterAttributeKey(row), attribute);
+    });
+}
+
+bool WriteFilterValue(KeyValueSource& source, std::string_view className, size_t row,
+                      std::string_view value) {
+    if (row >= kFilterRowCount) return false;
+    return TryWrite(
+        [&] { source.WriteString(FilterSectionName(className), FilterValueKey(row), value); });
+}
+
+}  // namespace vellrun::report
