@@ -6,6 +6,24 @@
 
 namespace vellrun::directory {
 
+namespace {
+
+// Frees what a listing cursor still holds when the scope ends, also when a
+// callback or the event pump throws, so that no context or buffer is left behind.
+class CursorCloser {
+public:
+    CursorCloser(DirectoryAccess& access, TNDSObj& cursor) : access_(access), cursor_(cursor) {}
+    ~CursorCloser() { access_.DSListClose(cursor_); }
+    CursorCloser(const CursorCloser&) = delete;
+    CursorCloser& operator=(const CursorCloser&) = delete;
+
+private:
+    DirectoryAccess& access_;
+    TNDSObj& cursor_;
+};
+
+}  // namespace
+
 using client::ContextHandle;
 using client::Result;
 
@@ -126,6 +144,7 @@ Result DirectoryAccess::DSListContainer(ContextHandle context, std::string_view 
     platform::BusyCursorScope busy(feedback_);
     cancel.Clear();
     TNDSObj cursor;
+    CursorCloser closer(*this, cursor);
     Result result = DSListOpen(context, container, cursor);
     while (result == 0) {
         feedback_.ProcessPendingEvents();
@@ -140,7 +159,6 @@ Result DirectoryAccess::DSListContainer(ContextHandle context, std::string_view 
         result = DSListNext(cursor);
         if (cancel.IsSet()) break;
     }
-    DSListClose(cursor);
     return EndToSuccess(result);
 }
 
@@ -156,6 +174,7 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
                                   platform::CancelFlag& cancel, const WalkCallback& callback,
                                   std::string_view classFilter) {
     TNDSObj cursor;
+    CursorCloser closer(*this, cursor);
     Result result = DSListOpen(context, container, cursor);
     while (result == 0 && !cancel.IsSet()) {
         if (cursor.HasEntry()) {
@@ -174,7 +193,6 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
         feedback_.ProcessPendingEvents();
         result = DSListNext(cursor);
     }
-    DSListClose(cursor);
     return EndToSuccess(result);
 }
 

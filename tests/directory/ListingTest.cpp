@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,19 @@ TEST(Walk, RecursiveReportsEachContainerAfterItsContents) {
                                 ".Corp | IT",
                             }));
     EXPECT_EQ(bed.feedback.depth, 0);
+    EXPECT_EQ(bed.spy.liveBuffers, 0);
+    EXPECT_EQ(bed.spy.liveContexts, 1);
+}
+
+TEST(Walk, AnExceptionFromTheCallbackLeavesNothingOpenAtAnyLevel) {
+    DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
+    const auto context = bed.Context();
+    auto throwing = [](const std::string&, const directory::TNDSObj& cursor) {
+        if (cursor.entryName == "asmith") throw std::runtime_error("stop");
+    };
+    EXPECT_THROW(
+        bed.access.DSWalkContainer(context, "Corp", true, bed.feedback.Cancel(), throwing, "*"),
+        std::runtime_error);
     EXPECT_EQ(bed.spy.liveBuffers, 0);
     EXPECT_EQ(bed.spy.liveContexts, 1);
 }
