@@ -1,0 +1,354 @@
+// The report run against a small inline tree: the kinds through Rpt_run, the
+// status texts, cancel, refusal of a second run, sorting at the end, the
+// automatic export hook, failures that still go through the tail, and the
+// column-width arithmetic.
+
+#include "output/AppSettings.h"
+#include "platform/DateTime.h"
+#include "platform/TextCollator.h"
+#include "report/ReportRun.h"
+#include "support/DirectoryTestBed.h"
+#include "values/CellTextReader.h"
+#include "values/ValueFormatting.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::report {
+namespace {
+
+class ReportRunTest : public ::testing::Test {
+protected:
+    ReportRunTest()
+        : bed_(testing::TreesImage({{"CORP", testing::CorpObjects()}})),
+          formatter_(bed_.access, formats_),
+          reader_(bed_.access, settings_, formats_),
+          run_(bed_.access, reader_, settings_, bed_.feedback, collator_) {
+        settings_.TypelessNames = true;
+        bed_.access.SetValueFormatter(&formatter_);
+        run_.RunHooks().exportAtOnce = [this](ReportSpec& current) {
+            exports_.push_back(current.OutputFile);
+        };
+    }
+
+    ReportSpec ByType(std::string container, std::string objectClass,
+                      std::vector<std::string> attributes, bool recursive) {
+        ReportSpec spec;
+        spec.Kind = ReportKind::ByType;
+        spec.TreeName = "CORP";
+        spec.Container = std::move(container);
+        spec.ObjectClass = std::move(objectClass);
+        spec.Attributes = std::move(attributes);
+        spec.Recursive = recursive;
+        return spec;
+    }
+
+    std::vector<std::string> Column(size_t column) const {
+        std::vector<std::string> cells;
+        for (size_t r = 1; r < run_.Table().RowCount(); ++r)
+            cells.push_back(run_.Table().Cell(column, r));
+        return cells;
+    }
+
+    // What every run leaves behind, however it ended.
+    void ExpectRestored() {
+        EXPECT_FALSE(run_.ReportRunning());
+        EXPECT_EQ(bed_.spy.liveContexts, 0);
+        EXPECT_EQ(bed_.spy.liveBuffers, 0);
+        EXPECT_EQ(bed_.feedback.depth, 0);
+        EXPECT_GT(bed_.feedback.pushes, 0);
+    }
+
+    platform::DateTimeFormats formats_{};
+    output::AppSettings settings_ = output::AppSettings::DialogDefaults(formats_);
+    testing::DirectoryTestBed bed_;
+    values::ValueTextFormatter formatter_;
+    values::CellTextReader reader_;
+    platform::TextCollator collator_{"en_US"};
+    ReportRun run_;
+    std::vector<std::string> exports_;
+};
+
+TEST_F(ReportRunTest, ByTypeOneLevelReadsTheChosenAttributes) {
+    ASSERT_TRUE(run_.Rpt_run(ByType("Sales.Corp", "User", {"Surname", "Description"}, false)));
+
+    EXPECT_EQ(run_.LastResult(), 0);
+    EXPECT_EQ(run_.Table().Row(0), (std::vector<std::string>{"DN", "Surname", "Description"}));
+    // asmith lives one level further down.
+    EXPECT_EQ(Column(0), (std::vector<std::string>{".jdoe.Sales.Corp"}));
+    EXPECT_EQ(run_.Table().Cell(1, 1), "Doe");
+    EXPECT_EQ(run_.Table().Cell(2, 1), "first\r\nsecond");
+    EXPECT_EQ(run_.Table().FixedRows(), 1u);
+    EXPECT_EQ(run_.Table().FixedCols(), 1u);
+    EXPECT_TRUE(run_.SaveEnabled());
+    EXPECT_EQ(run_.ReportName(), "User");
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, ByTypeRecursiveListsASubtreeBeforeItsContainerAndFilters) {
+    ASSERT_TRUE(run_.Rpt_run(ByType("Sales.Corp", "*", {}, true)));
+    const std::vector<std::string> all = Column(0);
+    const auto at = [&](std::string_view name) {
+        return std::find(all.begin(), all.end(), name) - all.begin();
+    };
+    ASSERT_LT(at(".asmith.East.Sales.Corp"), static_cast<long>(all.size()));
+    ASSERT_LT(at(".East.Sales.Corp"), static_cast<long>(all.size()));
+    EXPECT_LT(at(".asmith.East.Sales.Corp"), at(".East.Sales.Corp"));
+    EXPECT_EQ(all.size(), 5u);  // jdoe, East, asmith, staff, jalias
+    EXPECT_EQ(run_.ReportName(), " ");
+
+    ReportSpec users = ByType("Corp", "User", {"CN"}, true);
+    ASSERT_TRUE(run_.Rpt_run(users));
+    EXPECT_EQ(Column(0).size(), 3u);
+
+    // Only the users with a surname; the header row of the earlier, longer
+    // run does not linger either.
+    users.Filtered = true;
+    users.Filters[0] = {"Surname", "[anything]", true};
+    ASSERT_TRUE(run_.Rpt_run(users));
+    std::vector<std::string> found = Column(0);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{".admin.IT.Corp", ".jdoe.Sales.Corp"}));
+    EXPECT_EQ(run_.Table().RowCount(), 3u);
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, ByTypeWithoutMatchesOffersNoExport) {
+    ReportSpec spec = ByType("IT.Corp", "Group", {"CN"}, false);
+    spec.OutputFile = "/tmp/none.csv";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(run_.Table().RowCount(), 1u);
+    EXPECT_EQ(run_.Table().FixedRows(), 0u);
+    EXPECT_FALSE(run_.SaveEnabled());
+    EXPECT_TRUE(exports_.empty());
+}
+
+TEST_F(ReportRunTest, ByObjectListsTheClassAttributesAndTheSixPseudoAttributes) {
+    ReportSpec spec;
+    spec.Kind = ReportKind::ByObject;
+    spec.TreeName = "CORP";
+    spec.Container = "Sales.Corp";
+    spec.ObjectName = "jdoe";  // made absolute against the container
+    spec.ObjectClass = "User";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+
+    EXPECT_EQ(run_.Table().Row(0), (std::vector<std::string>{"Attribute Name", "Value"}));
+    const std::vector<std::string> names = Column(0);
+    for (std::string_view dsi : values::CellTextReader::kDsiNames)
+        EXPECT_NE(std::find(names.begin(), names.end(), dsi), names.end()) << dsi;
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [&](const auto& a, const auto& b) {
+        return collator_.Compare(a, b) < 0;
+    }));
+    const auto value = [&](std::string_view name) {
+        const auto it = std::find(names.begin(), names.end(), name);
+        return it == names.end() ? std::string("<missing>")
+                                 : run_.Table().Cell(1, (it - names.begin()) + 1);
+    };
+    EXPECT_EQ(value("Description"), "first\r\nsecond");
+    EXPECT_EQ(value("Title"), "");  // defined, not held
+    EXPECT_NE(value("DSI: DN").find("jdoe"), std::string::npos);
+    EXPECT_EQ(run_.ReportName(), "User jdoe");
+    EXPECT_TRUE(run_.SaveEnabled());
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, ByObjectWithUnreadableClassUsesTheGivenClass) {
+    ReportSpec spec;
+    spec.Kind = ReportKind::ByObject;
+    spec.TreeName = "CORP";
+    spec.Container = "Corp";
+    spec.ObjectName = "gh:o/st*?";
+    spec.ObjectClass = "Group";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+
+    EXPECT_NE(run_.LastResult(), 0);  // the object's own class list could not be read
+    std::vector<std::string> expected{"CN"};
+    expected.insert(expected.end(), values::CellTextReader::kDsiNames.begin(),
+                    values::CellTextReader::kDsiNames.end());
+    std::sort(expected.begin(), expected.end(),
+              [&](const auto& a, const auto& b) { return collator_.Compare(a, b) < 0; });
+    EXPECT_EQ(Column(0), expected);
+    EXPECT_EQ(run_.ReportName(), "Group gh o st  ");
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, SchemaKindsAndUnknownKindsRunBetweenHeadAndTail) {
+    ReportSpec spec;
+    spec.TreeName = "CORP";
+    spec.Kind = ReportKind::SchemaClasses;
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(run_.Table().Cell(0, 0), "Class Name");
+    EXPECT_EQ(run_.ReportName(), "CORP-schema-classes");
+    EXPECT_TRUE(run_.SaveEnabled());
+    EXPECT_GT(run_.Table().RowCount(), 5u);
+
+    spec.Kind = ReportKind::SchemaAttributes;
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(run_.Table().Cell(0, 0), "Attribute Name");
+    EXPECT_EQ(run_.ReportName(), "CORP-schema-attributes");
+
+    // Any other number: the head and the tail only; the table is emptied.
+    spec.Kind = static_cast<ReportKind>(9);
+    spec.OutputFile = "/tmp/x.csv";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_FALSE(run_.SaveEnabled());
+    EXPECT_EQ(run_.Table().Cell(0, 0), "");
+    EXPECT_TRUE(exports_.empty());
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, StatusTextsProportionsAndPanelRules) {
+    auto& status = bed_.feedback.status;
+    run_.ShowStatus("a", "b", "c");
+    EXPECT_EQ(run_.CurrentStatusLayout(), StatusLayoutFor(3));
+    EXPECT_EQ(StatusPanelWidths(run_.CurrentStatusLayout(), 800),
+              (std::array<int, 3>{200, 300, 300}));
+
+    // One text: panel 1 emptied, panel 2 kept, panel 0 over the whole bar.
+    const int events = bed_.feedback.events;
+    run_.ShowStatus("Get Schema");
+    EXPECT_EQ(bed_.feedback.events, events + 1);
+    EXPECT_EQ(status[0], "Get Schema");
+    EXPECT_EQ(status[1], "");
+    EXPECT_EQ(status[2], "c");
+    EXPECT_EQ(StatusPanelWidths(run_.CurrentStatusLayout(), 801), (std::array<int, 3>{801, 0, 0}));
+
+    // An empty last text counts as absent: a two-text call.
+    run_.ShowStatus("x", "y", "");
+    EXPECT_EQ(run_.CurrentStatusLayout().textCount, 2);
+    EXPECT_EQ(StatusPanelWidths(run_.CurrentStatusLayout(), 803),
+              (std::array<int, 3>{400, 400, 0}));
+    EXPECT_EQ(status[2], "");
+
+    // Keep and clear markers, as a found object shows itself.
+    run_.ShowStatus(kStatusKeep, ".obj", kStatusClear);
+    EXPECT_EQ(status[0], "x");
+    EXPECT_EQ(status[1], ".obj");
+    EXPECT_EQ(status[2], "");
+    EXPECT_EQ(run_.CurrentStatusLayout().textCount, 3);
+
+    // After a run: the idle texts of the current ReportSpec.
+    ASSERT_TRUE(run_.Rpt_run(ByType("IT.Corp", "User", {}, false)));
+    EXPECT_EQ(status[0], ReportRun::kProductAddress);
+    EXPECT_EQ(status[1], "CORP");
+    EXPECT_EQ(status[2], "IT.Corp");
+}
+
+TEST_F(ReportRunTest, CancelKeepsTheRowsFoundSoFarAndStillExports) {
+    bed_.feedback.onEvent = [this](int) {
+        if (run_.ReportRunning() && run_.Table().RowCount() >= 3) run_.RequestCancel();
+    };
+    ReportSpec spec = ByType("Corp", "*", {"CN", "Description"}, true);
+    spec.OutputFile = "/tmp/out.csv";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    // The second row was filled completely; no third entry was taken.
+    EXPECT_EQ(run_.Table().RowCount(), 3u);
+    EXPECT_TRUE(run_.SaveEnabled());
+    EXPECT_EQ(exports_, (std::vector<std::string>{"/tmp/out.csv"}));
+    EXPECT_FALSE(run_.CancelRequested());
+    ExpectRestored();
+
+    // The next run starts without the old request.
+    bed_.feedback.onEvent = nullptr;
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_GT(run_.Table().RowCount(), 3u);
+}
+
+TEST_F(ReportRunTest, ASecondRunWhileOneRunsIsRefused) {
+    int refused = 0;
+    bed_.feedback.onEvent = [&](int) {
+        if (!run_.ReportRunning()) return;
+        ReportSpec other = ByType("IT.Corp", "User", {}, false);
+        if (!run_.Rpt_run(other)) ++refused;
+        if (!run_.Rpt_run()) ++refused;
+    };
+    ASSERT_TRUE(run_.Rpt_run(ByType("Sales.Corp", "User", {"CN"}, false)));
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(Column(0), (std::vector<std::string>{".jdoe.Sales.Corp"}));
+    EXPECT_EQ(run_.CurrentSpec().Container, "Sales.Corp");
+    EXPECT_EQ(bed_.feedback.depth, 0);
+}
+
+TEST_F(ReportRunTest, OrderByInsideTheTableSortsOutsideItKeepsTheFoundOrder) {
+    ReportSpec spec = ByType("Corp", "*", {"CN"}, true);
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    const std::vector<std::string> found = Column(0);
+
+    spec.OrderBy = 2;  // = column count
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(Column(0), found);
+
+    spec.OrderBy = 0;
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    std::vector<std::string> sorted = found;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const auto& a, const auto& b) { return collator_.Compare(a, b) < 0; });
+    EXPECT_EQ(Column(0), sorted);
+    EXPECT_NE(sorted, found);
+    EXPECT_EQ(run_.Table().Cell(0, 0), "DN");  // the header row stays on top
+}
+
+TEST_F(ReportRunTest, UnknownTreeOrContainerReportsAndStillRunsTheTail) {
+    ReportSpec spec = ByType("Corp", "User", {"CN"}, false);
+    spec.TreeName = "NO-SUCH-TREE";
+    spec.OutputFile = "/tmp/out.csv";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_NE(run_.LastResult(), 0);
+    EXPECT_FALSE(run_.SaveEnabled());
+    EXPECT_TRUE(exports_.empty());
+    ExpectRestored();
+
+    spec.TreeName = "CORP";
+    spec.Container = "Nowhere.Corp";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_NE(run_.LastResult(), 0);
+    EXPECT_LE(run_.Table().RowCount(), 1u);
+    EXPECT_FALSE(run_.SaveEnabled());
+    EXPECT_TRUE(exports_.empty());
+    ExpectRestored();
+}
+
+TEST_F(ReportRunTest, AFailureWhileOneObjectIsHandledEndsTheSearchCleanly) {
+    bool thrown = false;
+    bed_.feedback.onEvent = [&](int) {
+        if (!thrown && run_.ReportRunning() && run_.Table().RowCount() == 3) {
+            thrown = true;
+            throw std::runtime_error("lost");
+        }
+    };
+    ASSERT_TRUE(run_.Rpt_run(ByType("Corp", "*", {"CN"}, true)));
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(run_.Table().RowCount(), 3u);
+    EXPECT_TRUE(run_.SaveEnabled());
+    EXPECT_FALSE(run_.CancelRequested());
+    ExpectRestored();
+}
+
+TEST(GridResize, FitsColumnsToTheClientWidth) {
+    const GridGeometry geometry{400, 1, 0, 0};
+    // Room left: shared out over every column but the key column.
+    EXPECT_EQ(FitColumnWidths({50, 50, 50}, geometry), (std::vector<int>{50, 132, 132}));
+    // Far too wide: every column but the key one gets an equal share.
+    EXPECT_EQ(FitColumnWidths({300, 300, 300}, geometry), (std::vector<int>{300, 133, 133}));
+    // Wider than the client, not by 30 %: unchanged.
+    EXPECT_EQ(FitColumnWidths({250, 250}, geometry), (std::vector<int>{250, 250}));
+    EXPECT_TRUE(FitColumnWidths({}, geometry).empty());
+
+    ResultTable table(2, 2);
+    table.SetCell(0, 0, "DN");
+    table.SetCell(1, 0, "Description");
+    table.SetCell(1, 1, "ab\r\nabcdefghijklmnopqrst");
+    const auto tenPerCharacter = [](std::string_view text) {
+        return static_cast<int>(text.size()) * 10;
+    };
+    // Widest line + padding, at least the minimum; then 1000 - 242 = 758 / 2 = 379 more.
+    EXPECT_EQ(GridResize(table, tenPerCharacter, GridGeometry{1000, 1, 10, 30}),
+              (std::vector<int>{30, 210 + 379}));
+}
+
+}  // namespace
+}  // namespace vellrun::report
