@@ -1,0 +1,336 @@
+#include "report/SavedReport.h"
+
+#include "platform/AtomicFileWriter.h"
+#include "platform/IniFile.h"
+
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace vellrun::report {
+
+namespace {
+
+constexpr std::string_view kGeneral = "General";
+constexpr std::string_view kOutput = "Output";
+constexpr std::string_view kObject = "Object";
+constexpr std::string_view kAttributes = "Attributes";
+constexpr std::string_view kFilter = "Filter";
+
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return bytes.str();
+}
+
+// A scratch file in the temporary folder that the store edits key by key
+// before the finished text replaces the target in one step. Removed when done.
+class ScratchFile {
+public:
+    ScratchFile() {
+        std::error_code ec;
+        std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+        if (ec) dir = "/tmp";
+        std::string pattern = (dir / "vellrun-report-XXXXXX").string();
+        const int fd = ::mkstemp(pattern.data());
+        if (fd >= 0) {
+            ::close(fd);
+            path_ = pattern;
+        }
+    }
+    ~ScratchFile() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(path_, ec);
+        }
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Decimal text of a 32-bit integer, nothing else but surrounding blanks.
+std::optional<int32_t> ParseInteger(std::string_view text) {
+    text = Trim(text);
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+// Reads the file's numbers, remembering the first one that is not a number.
+class NumberReader {
+public:
+    explicit NumberReader(const platform::IniFile& ini) : ini_(ini) {}
+
+    int32_t Integer(std::string_view section, std::string_view key, int32_t defaultValue) {
+        const auto text = ini_.ReadValue(section, key);
+        if (!text) return defaultValue;
+        if (const auto value = ParseInteger(*text)) return *value;
+        if (problem_.empty()) {
+            problem_ = "\"" + std::string(key) + "\" in [" + std::string(section) +
+                       "] is not a whole number: \"" + *text + "\"";
+        }
+        return defaultValue;
+    }
+    bool Boolean(std::string_view section, std::string_view key, bool defaultValue) {
+        return Integer(section, key, defaultValue ? 1 : 0) != 0;
+    }
+    const std::string& Problem() const { return problem_; }
+
+private:
+    const platform::IniFile& ini_;
+    std::string problem_;
+};
+
+// The line number (from 1) of the first line in [Attributes] that has a value
+// but no key. The INI reader skips such a line, which would silently drop a
+// column, so the load refuses the file instead.
+std::optional<size_t> AttributeLineWithoutKey(std::string_view text) {
+    bool inSection = false;
+    size_t number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = Trim(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[') {
+            std::string_view name = line.substr(1);
+            name = Trim(name.substr(0, name.find(']')));
+            inSection = platform::IniNamesEqual(name, kAttributes);
+        } else if (inSection && line.front() == '=') {
+            return number;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FilterKey(std::string_view name, size_t row) {
+    return std::string(name) + " " + std::to_string(row + 1);
+}
+
+}  // namespace
+
+std::string SavedReport::ValidityProblem(const ReportSpec& spec) {
+    if (spec.Kind != ReportKind::ByObject && spec.Kind != ReportKind::ByType) {
+        return "only reports on one object (Report Type 1) or on all objects of a class "
+               "(Report Type 2) run from a file; this one has Report Type " +
+               std::to_string(static_cast<int32_t>(spec.Kind));
+    }
+    if (spec.TreeName.empty()) return "no tree is named ([General] Tree)";
+    if (spec.Container.empty()) return "no container is named ([General] Container)";
+    if (spec.ObjectClass.empty()) return "no object class is named ([Object] Type)";
+    if (spec.Kind == ReportKind::ByObject && spec.ObjectName.empty()) {
+        return "no object is named ([Object] Name)";
+    }
+    if (spec.Kind == ReportKind::ByType && spec.Attributes.empty()) {
+        return "no attribute is listed ([Attributes])";
+    }
+    return {};
+}
+
+std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::path& file) {
+    const std::string target = "\"" + file.string() + "\"";
+    // A line break cannot be kept in a line of the file; refuse before any
+    // write rather than store a report that reads back differently.
+    std::vector<std::string_view> texts = {spec.Container, spec.TreeName, spec.OutputFile,
+                                           spec.ObjectName, spec.ObjectClass};
+    for (const std::string& attribute : spec.Attributes)
+        texts.push_back(attribute);
+    for (const FilterRow& row : spec.Filters) {
+        texts.push_back(row.Attribute);
+        texts.push_back(row.Value);
+    }
+    for (std::string_view text : texts) {
+        if (HasLineBreak(text)) {
+            return "Cannot store the report in " + target + ": the value \"" + std::string(text) +
+                   "\" holds a line break";
+        }
+    }
+    if (spec.Kind == ReportKind::ByType) {
+        for (const std::string& attribute : spec.Attributes) {
+            if (Trim(attribute).empty()) {
+                return "Cannot store the report in " + target + ": an attribute has no name";
+            }
+        }
+    }
+
+    std::string existing;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        const auto bytes = ReadWholeFile(file);
+        if (!bytes) return "Cannot read " + target + " to store the report in it";
+        existing = *bytes;
+    }
+    ScratchFile scratch;
+    if (scratch.Path().empty()) {
+        return "Cannot store the report in " + target + ": no temporary file can be made";
+    }
+    if (std::string error = platform::AtomicFileWriter::Write(scratch.Path(), existing);
+        !error.empty()) {
+        return "Cannot store the report in " + target + ": " + error;
+    }
+
+    platform::IniFile ini(scratch.Path());
+    std::string error;
+    const auto put = [&](std::string_view section, std::string_view key, std::string_view value) {
+        if (!error.empty()) return;
+        if (const auto status = ini.WriteString(section, key, value); !status.ok()) {
+            error = status.error;
+        }
+    };
+    const auto flag = [](bool value) { return value ? "1" : "0"; };
+
+    put(kGeneral, "Container", spec.Container);
+    put(kGeneral, "Tree", spec.TreeName);
+    put(kGeneral, "Report Type", std::to_string(static_cast<int32_t>(spec.Kind)));
+    put(kOutput, "Type", std::to_string(static_cast<int32_t>(spec.Output)));
+    put(kOutput, "File", spec.OutputFile);
+    put(kOutput, "OrderBy", std::to_string(spec.OrderBy));
+    if (spec.Kind == ReportKind::ByObject) put(kObject, "Name", spec.ObjectName);
+    if (spec.Kind == ReportKind::ByType) {
+        put(kGeneral, "Recursive", flag(spec.Recursive));
+        if (error.empty()) {
+            if (const auto status = ini.EraseSection(kAttributes); !status.ok()) {
+                error = status.error;
+            }
+        }
+        for (size_t i = 0; i < spec.Attributes.size(); ++i) {
+            put(kAttributes, std::to_string(i), spec.Attributes[i]);
+        }
+        put(kFilter, "Filtered", flag(spec.Filtered));
+        for (size_t row = 0; row < spec.Filters.size(); ++row) {
+            put(kFilter, FilterKey("Filter Attr", row), spec.Filters[row].Attribute);
+            put(kFilter, FilterKey("Filter", row), spec.Filters[row].Value);
+            put(kFilter, FilterKey("Mode", row), flag(spec.Filters[row].MustContain));
+        }
+    }
+    put(kObject, "Type", spec.ObjectClass);
+    if (!error.empty()) return "Cannot store the report in " + target + ": " + error;
+
+    const auto finished = ReadWholeFile(scratch.Path());
+    if (!finished) return "Cannot store the report in " + target + ": the temporary file is lost";
+    return platform::AtomicFileWriter::Write(file, *finished);
+}
+
+SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
+                                          const ReportSpec& current) {
+    LoadResult result;
+    const auto refuse = [&](std::string reason) {
+        result.spec.reset();
+        result.message = "Invalid Report File: " + file.string();
+        result.reason = std::move(reason);
+        return result;
+    };
+
+    const auto text = ReadWholeFile(file);
+    if (!text) return refuse("the file cannot be read");
+    const platform::IniFile ini(file);
+    if (!ini.SectionExists(kGeneral)) return refuse("the file has no [General] section");
+
+    NumberReader numbers(ini);
+    ReportSpec spec = current;
+    spec.Attributes.clear();
+    spec.Kind = static_cast<ReportKind>(numbers.Integer(kGeneral, "Report Type", 0));
+    spec.TreeName = ini.ReadString(kGeneral, "Tree", "");
+    spec.Container = ini.ReadString(kGeneral, "Container", "");
+    spec.ObjectClass = ini.ReadString(kObject, "Type", "");
+    const int32_t output = numbers.Integer(kOutput, "Type", 0);
+    spec.OutputFile = ini.ReadString(kOutput, "File", "");
+    spec.OrderBy = numbers.Integer(kOutput, "OrderBy", -1);
+    if (!numbers.Problem().empty()) return refuse(numbers.Problem());
+    if (output < static_cast<int32_t>(OutputType::Csv) ||
+        output > static_cast<int32_t>(OutputType::Xml)) {
+        return refuse("unknown output type " + std::to_string(output) + " ([Output] Type)");
+    }
+    spec.Output = static_cast<OutputType>(output);
+
+    if (spec.Kind == ReportKind::ByObject) {
+        spec.ObjectName = ini.ReadString(kObject, "Name", "");
+    } else if (spec.Kind == ReportKind::ByType) {
+        spec.Recursive = numbers.Boolean(kGeneral, "Recursive", false);
+        if (const auto line = AttributeLineWithoutKey(*text)) {
+            return refuse("line " + std::to_string(*line) +
+                          " of the [Attributes] section has no key before its \"=\"");
+        }
+        for (const auto& [key, name] : ini.ReadSection(kAttributes)) {
+            if (name.empty()) return refuse("attribute \"" + key + "\" has no name");
+            spec.Attributes.push_back(name);
+        }
+        spec.Filtered = numbers.Boolean(kFilter, "Filtered", false);
+        for (size_t row = 0; row < spec.Filters.size(); ++row) {
+            FilterRow& filter = spec.Filters[row];
+            filter.Attribute = ini.ReadString(kFilter, FilterKey("Filter Attr", row), "");
+            filter.Value = ini.ReadString(kFilter, FilterKey("Filter", row), "");
+            filter.MustContain = numbers.Boolean(kFilter, FilterKey("Mode", row), true);
+        }
+        if (!numbers.Problem().empty()) return refuse(numbers.Problem());
+    }
+
+    if (std::string problem = ValidityProblem(spec); !problem.empty()) {
+        return refuse(std::move(problem));
+    }
+    result.spec = std::move(spec);
+    return result;
+}
+
+ReportCommandLine ParseReportCommandLine(const std::vector<std::string>& arguments) {
+    // "/" and "\" are the traditional switch characters; "-" and "--" are what
+    // a Linux command line uses, so they introduce a switch as well.
+    const auto stripped = [](std::string_view text) {
+        const size_t first = text.find_first_not_of("/\\-");
+        return first == std::string_view::npos ? std::string_view{} : text.substr(first);
+    };
+    const auto isPrefixOf = [](std::string_view part, std::string_view name) {
+        if (part.empty() || part.size() > name.size()) return false;
+        for (size_t i = 0; i < part.size(); ++i) {
+            if (LowerAscii(part[i]) != name[i]) return false;
+        }
+        return true;
+    };
+
+    ReportCommandLine line;
+    bool reportFound = false;
+    for (const std::string& argument : arguments) {
+        if (isPrefixOf(stripped(argument), "quit")) line.quit = true;
+        const size_t equals = argument.find('=');
+        if (!reportFound && equals != std::string::npos &&
+            isPrefixOf(stripped(std::string_view(argument).substr(0, equals)), "report")) {
+            reportFound = true;
+            line.reportFile = argument.substr(equals + 1);
+        }
+    }
+    return line;
+}
+
+}  // namespace vellrun::report
