@@ -42,10 +42,20 @@ void SortTableByColumn(report::ResultTable& table, size_t column,
     if (feedback != nullptr) busy.emplace(*feedback);
     // Whole rows move, so every column follows the sort column and the cell
     // texts, line breaks included, come back exactly as they were.
-    std::stable_sort(rows.begin() + static_cast<std::ptrdiff_t>(fixed), rows.end(),
-                     [&](const std::vector<std::string>& a, const std::vector<std::string>& b) {
-                         return collator.Compare(a[column], b[column]) < 0;
-                     });
+    // Each text's collation key is made once; the sort then compares bytes.
+    struct Keyed {
+        std::string key;
+        std::vector<std::string> row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(rows.size() - fixed);
+    for (size_t r = fixed; r < rows.size(); ++r) {
+        keyed.push_back({collator.SortKey(rows[r][column]), std::move(rows[r])});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        rows[fixed + i] = std::move(keyed[i].row);
 }
 
 void DeleteTableRow(report::ResultTable& table, size_t row) {

@@ -9,6 +9,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
 
 namespace vellrun::platform {
 
@@ -63,6 +64,33 @@ int TextCollator::Compare(std::string_view a, std::string_view b) const {
     }
     // Without ICU's data the order is still total and ignores ASCII case.
     return StringList::CompareText(a, b);
+}
+
+std::string TextCollator::SortKey(std::string_view text) const {
+    constexpr size_t kIcuMaxLength = std::numeric_limits<int32_t>::max();
+    if (impl_->collator && text.size() <= kIcuMaxLength) {
+        const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+        std::string key(text.size() * 2 + 16, '\0');
+        auto* bytes = reinterpret_cast<uint8_t*>(key.data());
+        int32_t length =
+            impl_->collator->getSortKey(unicode, bytes, static_cast<int32_t>(key.size()));
+        if (length > static_cast<int32_t>(key.size())) {
+            key.resize(static_cast<size_t>(length));
+            bytes = reinterpret_cast<uint8_t*>(key.data());
+            length = impl_->collator->getSortKey(unicode, bytes, length);
+        }
+        if (length > 0) {
+            key.resize(static_cast<size_t>(length));
+            return key;
+        }
+    }
+    // The same order as Compare's fallback: ASCII case folded, then bytes.
+    std::string key(text);
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
 }
 
 }  // namespace vellrun::platform

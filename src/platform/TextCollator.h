@@ -4,6 +4,7 @@
 // what the program shows. Made once by whoever sorts and passed on; not copied.
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace vellrun::platform {
@@ -18,6 +19,10 @@ public:
 
     // Negative, zero or positive as a sorts before, with or after b (UTF-8 texts).
     int Compare(std::string_view a, std::string_view b) const;
+
+    // A key whose byte order (std::string comparison) is the collation order of
+    // the texts: for sorting many texts, each key is made once.
+    std::string SortKey(std::string_view text) const;
 
 private:
     struct Impl;

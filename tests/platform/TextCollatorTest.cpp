@@ -44,6 +44,20 @@ TEST(TextCollator, AccentedLettersSortBesideTheirBaseLetter) {
     EXPECT_LT(collator.Compare("resume", "R\xC3\xA9sum\xC3\xA9"), 0);
 }
 
+TEST(TextCollator, SortKeysOrderTextsAsCompareDoes) {
+    const TextCollator collator("en");
+    const std::vector<std::string> texts = {
+        "b", "A", "a", "10", "9", "", "\xC3\xA9t\xC3\xA9", "ete", "Zebra", "line\r\nbreak", "line"};
+    for (const auto& a : texts) {
+        for (const auto& b : texts) {
+            const int byCompare = collator.Compare(a, b);
+            const int byKey = collator.SortKey(a).compare(collator.SortKey(b));
+            EXPECT_EQ(byCompare < 0, byKey < 0) << a << " / " << b;
+            EXPECT_EQ(byCompare == 0, byKey == 0) << a << " / " << b;
+        }
+    }
+}
+
 TEST(TextCollator, TheEnvironmentsLocaleAndBrokenTextWork) {
     const TextCollator collator;
     EXPECT_EQ(collator.Compare("Tree", "TREE"), 0);
