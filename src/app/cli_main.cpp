@@ -1,13 +1,45 @@
-// The console program: everything it does lives in cli::CliApp.
+// The console program: everything it does lives in cli::CliApp. main adds
+// what only a real process has: whether standard error is a terminal (the
+// progress line) and Ctrl-C, which stops a report run as its Cancel button does.
 
 #include "cli/CliApp.h"
 
+#include <atomic>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+namespace {
+
+// The feedback of the run going on, for the signal handler; null between runs.
+std::atomic<vellrun::cli::ConsoleRunFeedback*> runningFeedback{nullptr};
+static_assert(std::atomic<vellrun::cli::ConsoleRunFeedback*>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    vellrun::cli::ConsoleRunFeedback* feedback = runningFeedback.load();
+    if (feedback == nullptr || feedback->Interrupted()) {
+        // Nothing to stop, or asked twice: end the program as Ctrl-C usually does.
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+        return;
+    }
+    feedback->Interrupt();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     vellrun::cli::CliApp app;
+    app.SetShowProgress(isatty(STDERR_FILENO) == 1);
+    app.SetFeedbackObserver(
+        [](vellrun::cli::ConsoleRunFeedback* feedback) { runningFeedback.store(feedback); });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
     return app.Run(args, std::cout, std::cerr);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/ConsoleRunFeedback.h"
 #include "client/ClientFactory.h"
 #include "client/DirectoryClient.h"
 #include "output/AppSettings.h"
@@ -41,6 +42,19 @@ public:
     // settings dialog's defaults (4096 characters, no value flags or time stamps).
     void SetSettings(output::AppSettings settings) { settings_ = std::move(settings); }
 
+    // The settings' INI file read when no settings were set (by default the
+    // desktop's per-user file).
+    void SetSettingsFile(std::filesystem::path file) { settingsFile_ = std::move(file); }
+    // The time that dates an XML export; by default the local time of the run.
+    void SetNow(platform::DateTimeParts now) { now_ = now; }
+    // Draw the progress line of report runs on err (main: err is a terminal).
+    void SetShowProgress(bool show) { showProgress_ = show; }
+    // Told the run feedback when a run begins and null when it has ended, so
+    // that a signal handler can interrupt the run (ConsoleRunFeedback::Interrupt).
+    void SetFeedbackObserver(std::function<void(ConsoleRunFeedback*)> observer) {
+        feedbackObserver_ = std::move(observer);
+    }
+
     // args are the arguments after the program name. Returns the exit code.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -53,16 +67,40 @@ private:
         std::optional<int> maxSizeIndex;  // AppSettings::MaxAttrSizeIndex
         bool valueFlags = false;
         bool timeStamps = false;
+        std::optional<bool> typeless;
+        std::optional<char> fieldDelimiter;
+        std::optional<char> valueDelimiter;
+        std::optional<char> quote;
         bool help = false;
+        // report and schema
+        std::optional<std::string> container;
+        std::optional<std::string> objectClass;
+        std::vector<std::string> attributes;
+        bool recurse = false;
+        std::vector<std::string> filters;
+        std::optional<int> orderBy;
+        std::optional<std::string> output;
+        std::optional<std::string> file;
+        std::optional<std::filesystem::path> saveReport;
+        // --report=FILE (every spelling of the report option), and the quit switch.
+        std::optional<std::string> reportFile;
+        bool quit = false;
         std::vector<std::string> operands;
     };
 
     static std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options);
+    static std::optional<std::string> CheckCommand(const Options& options);
     int Execute(const Options& options, std::ostream& out, std::ostream& err);
+    output::AppSettings RunSettings(const Options& options,
+                                    const platform::DateTimeFormats& formats) const;
 
     ClientMaker maker_;
     std::optional<platform::DateTimeFormats> formats_;
     std::optional<output::AppSettings> settings_;
+    std::optional<std::filesystem::path> settingsFile_;
+    std::optional<platform::DateTimeParts> now_;
+    bool showProgress_ = false;
+    std::function<void(ConsoleRunFeedback*)> feedbackObserver_;
 };
 
 }  // namespace vellrun::cli

@@ -1,6 +1,15 @@
 #include "cli/ConsoleRunFeedback.h"
 
+#include <cstdio>
+
 namespace vellrun::cli {
+
+namespace {
+
+// Longest current name shown, so that the line fits a common terminal.
+constexpr size_t kNameWidth = 48;
+
+}  // namespace
 
 void ConsoleRunFeedback::SetStatus(int panel, std::string_view text) {
     if (panel >= 0 && panel < 3) status_[panel] = std::string(text);
@@ -9,6 +18,35 @@ void ConsoleRunFeedback::SetStatus(int panel, std::string_view text) {
 const std::string& ConsoleRunFeedback::Status(int panel) const {
     static const std::string kNone;
     return (panel >= 0 && panel < 3) ? status_[panel] : kNone;
+}
+
+void ConsoleRunFeedback::StartProgress(std::ostream& progress, std::function<size_t()> foundCount) {
+    progress_ = &progress;
+    foundCount_ = std::move(foundCount);
+    started_ = std::chrono::steady_clock::now();
+    lastDrawn_ = {};
+}
+
+void ConsoleRunFeedback::EndProgress() {
+    if (progress_ == nullptr) return;
+    // Carriage return and "erase to the end of the line".
+    *progress_ << "\r\x1b[K" << std::flush;
+    progress_ = nullptr;
+}
+
+void ConsoleRunFeedback::ProcessPendingEvents() {
+    if (progress_ == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+    lastDrawn_ = now;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started_).count();
+    std::string name = status_[1];
+    if (name.size() > kNameWidth) name = "..." + name.substr(name.size() - kNameWidth + 3);
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    const size_t found = foundCount_ ? foundCount_() : 0;
+    *progress_ << "\r\x1b[K" << found << " found  " << elapsed << "  " << name << std::flush;
 }
 
 }  // namespace vellrun::cli

@@ -2,18 +2,25 @@
 
 #include "platform/RunFeedback.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <ostream>
 #include <string>
 
 namespace vellrun::cli {
 
 // Run feedback of the console: a console has no event loop and no mouse
 // cursor, so events and cursors are only counted; the status texts are kept
-// for whoever wants to print them. Owned by the console program's run; it
-// writes nothing by itself.
+// for whoever wants to print them. Once a progress stream is given (a
+// terminal), every chance to handle events redraws one progress line there
+// (objects found, the current name, the elapsed time), at most ten times a
+// second. Owned by the console program's run; it writes nothing else.
 class ConsoleRunFeedback final : public platform::RunFeedback {
 public:
     void SetStatus(int panel, std::string_view text) override;
-    void ProcessPendingEvents() override {}
+    void ProcessPendingEvents() override;
     void PushBusyCursor() override { ++busyDepth_; }
     void PopBusyCursor() override {
         if (busyDepth_ > 0) --busyDepth_;
@@ -23,10 +30,32 @@ public:
     const std::string& Status(int panel) const;
     int BusyDepth() const { return busyDepth_; }
 
+    // The console's Cancel button (Ctrl-C): sets the cancel flag and remembers
+    // the request, since the run clears the flag when it ends. Safe to call
+    // from a signal handler: it only stores two lock-free atomics.
+    void Interrupt() {
+        interrupted_.store(true);
+        cancel_.Set();
+    }
+    bool Interrupted() const { return interrupted_.load(); }
+
+    // Draws the progress line on progress from now on; foundCount tells the
+    // objects found so far.
+    void StartProgress(std::ostream& progress, std::function<size_t()> foundCount);
+    // Removes the progress line; nothing more is drawn.
+    void EndProgress();
+
 private:
     std::string status_[3];
     int busyDepth_ = 0;
     platform::CancelFlag cancel_;
+    std::atomic<bool> interrupted_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
+
+    std::ostream* progress_ = nullptr;
+    std::function<size_t()> foundCount_;
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point lastDrawn_;
 };
 
 }  // namespace vellrun::cli

@@ -133,7 +133,7 @@ TEST(CliUsage, HelpAndWrongUsage) {
         {{"trees", "--image"}, "option --image needs a value"},
         {{"--image=", "trees"}, "option --image needs a value"},
         {{"trees", "extra"}, "trees takes no operands"},
-        {{"--tree", "T", "trees"}, "--tree applies to list and object only"},
+        {{"--tree", "T", "trees"}, "--tree does not apply to trees"},
         {{"list"}, "list needs exactly one CONTAINER"},
         {{"list", "A", "B"}, "list needs exactly one CONTAINER"},
     };

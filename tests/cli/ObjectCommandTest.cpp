@@ -147,10 +147,8 @@ TEST_F(ObjectCommandTest, WrongUsage) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
         {{"object"}, "object needs exactly one OBJECT"},
         {{"object", "a", "b"}, "object needs exactly one OBJECT"},
-        {{"--value-flags", "trees"},
-         "--max-size, --value-flags and --time-stamps apply to object only"},
-        {{"list", "--max-size", "512", "Corp"},
-         "--max-size, --value-flags and --time-stamps apply to object only"},
+        {{"--value-flags", "trees"}, "value options do not apply to trees"},
+        {{"list", "--max-size", "512", "Corp"}, "value options do not apply to list"},
     };
     for (const auto& [args, problem] : wrong) {
         std::ostringstream out;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "cli/ConsoleMessagePort.h"
+#include "cli/ConsoleRunFeedback.h"
+#include "directory/DirectoryAccess.h"
+#include "output/AppSettings.h"
+#include "platform/DateTime.h"
+#include "report/ReportSpec.h"
+#include "report/ResultTable.h"
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+namespace vellrun::cli {
+
+// The console's report run: one ReportSpec through the report run the desktop
+// uses, then its export (a file, standard output, the clipboard or a
+// workbook) and, when asked, the spec stored as a saved report. Made by
+// CliApp for one command; it borrows everything it is given and keeps the
+// results table only while it runs. It never chooses a tree: the spec
+// arrives with a connected tree's name.
+class ReportCommand {
+public:
+    struct Services {
+        directory::DirectoryAccess& access;
+        const output::AppSettings& settings;
+        const platform::DateTimeFormats& formats;
+        ConsoleRunFeedback& feedback;
+        ConsoleMessagePort& messages;
+        platform::DateTimeParts now;  // dates the XML table line
+        bool showProgress = false;    // draw the progress line on err
+        std::ostream& out;
+        std::ostream& err;
+    };
+
+    explicit ReportCommand(Services services) : s_(services) {}
+
+    // Runs spec and exports its table where spec.Output and spec.OutputFile
+    // say (no file: the document on standard output). A failed run exports
+    // nothing, so an earlier export stays whole. An interrupted ByType walk
+    // exports the rows found so far. saveReport, when set, receives the spec
+    // once the run and its export have succeeded. Returns the exit code.
+    int Run(const report::ReportSpec& spec, const std::optional<std::filesystem::path>& saveReport);
+
+    static constexpr int kSuccess = 0;
+    static constexpr int kFailure = 1;
+    // Exit code of an interrupted run whose partial rows were exported.
+    static constexpr int kInterrupted = 130;
+
+private:
+    bool Export(const report::ReportSpec& spec, const report::ResultTable& table);
+
+    Services s_;
+};
+
+}  // namespace vellrun::cli

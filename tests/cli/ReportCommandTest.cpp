@@ -1,0 +1,280 @@
+// The console's report commands: report, schema, run and the saved-report
+// command line, with their exports, their settings and their failures.
+
+#include "cli/CliApp.h"
+#include "support/DirectoryTestBed.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "Łódź" holds a letter Windows-1252 lacks; zoe's descriptions repeat and
+// differ only in case.
+constexpr std::string_view kObjects = R"([
+  {"name": "Corp", "class": "Organization", "partitionRoot": true},
+  {"name": "Sales.Corp", "class": "Organizational Unit"},
+  {"name": "East.Sales.Corp", "class": "Organizational Unit"},
+  {"name": "zoe.Sales.Corp", "class": "User",
+   "attributes": {"CN": "zoe", "Surname": "O\"Brien", "Title": "Head of \u0141\u00f3d\u017a",
+                  "Description": ["beta", "Alpha", "alpha", "beta"]}},
+  {"name": "amy.Sales.Corp", "class": "User",
+   "attributes": {"CN": "amy", "Surname": "Smith", "Title": "Clerk <temp>"}},
+  {"name": "bob.East.Sales.Corp", "class": "User",
+   "attributes": {"CN": "bob", "Surname": "Jones", "Title": "Manager"}},
+  {"name": "staff.Sales.Corp", "class": "Group", "attributes": {"CN": "staff"}}
+])";
+
+class ReportCommandTest : public ::testing::Test {
+protected:
+    ReportCommandTest() {
+        std::random_device random;
+        folder_ = fs::temp_directory_path() / ("vellrun-report-test-" + std::to_string(random()));
+        fs::create_directories(folder_);
+        image_ = folder_ / "corp.json";
+        std::ofstream(image_) << testing::TreesImage({{"CORP", std::string(kObjects)}});
+    }
+    ~ReportCommandTest() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    struct Run {
+        int code = -1;
+        std::string out;
+        std::string err;
+    };
+    Run Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--image", image_.string()});
+        CliApp app;
+        app.SetDateTimeFormats(formats_);
+        if (settingsFile_) {
+            app.SetSettingsFile(*settingsFile_);
+        } else {
+            output::AppSettings settings = output::AppSettings::UnattendedDefaults(formats_);
+            settings.TypelessNames = true;
+            app.SetSettings(settings);
+        }
+        app.SetNow({2026, 3, 4, 5, 6, 7, 3});
+        if (interruptAtOnce_)
+            app.SetFeedbackObserver([](ConsoleRunFeedback* feedback) {
+                if (feedback != nullptr) feedback->Interrupt();
+            });
+        std::ostringstream out;
+        std::ostringstream err;
+        Run run;
+        run.code = app.Run(args, out, err);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+    // The users below Sales.Corp, sorted by full name, with the output options given.
+    Run Users(std::vector<std::string> output) {
+        std::vector<std::string> args{"report",      "--tree",    "corp",       "--container",
+                                      "Sales.Corp",  "--class",   "User",       "--attr",
+                                      "Surname",     "--attr",    "Title",      "--attr",
+                                      "Description", "--recurse", "--order-by", "0"};
+        args.insert(args.end(), output.begin(), output.end());
+        return Cli(args);
+    }
+    static std::string Bytes(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+
+    platform::DateTimeFormats formats_;
+    fs::path folder_;
+    fs::path image_;
+    std::optional<fs::path> settingsFile_;
+    bool interruptAtOnce_ = false;
+};
+
+TEST_F(ReportCommandTest, CsvFileQuotesEveryFieldAndStandsInForWhatTheCodePageLacks) {
+    const fs::path file = folder_ / "users.csv";
+    const Run run = Users({"--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Bytes(file),
+              "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n"
+              "\".amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
+              "\".bob.East.Sales.Corp\";\"Jones\";\"Manager\";\"\"\r\n"
+              "\".zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of ?\xF3\x64?\";"
+              "\"beta|Alpha|alpha|beta\"\r\n");
+    // The two stand-ins are counted for the person.
+    EXPECT_NE(run.err.find('2'), std::string::npos) << run.err;
+}
+
+TEST_F(ReportCommandTest, HtmlAndXmlFilesKeepEveryCharacter) {
+    const fs::path html = folder_ / "users.html";
+    Run run = Users({"--output", "html", "--file", html.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(html),
+              "<html><body>\r\n<table border=1>\r\n"
+              "<tr>\r\n<td><b>DN</b></td>\r\n<td><b>Surname</b></td>\r\n"
+              "<td><b>Title</b></td>\r\n<td><b>Description</b></td>\r\n</tr>\r\n"
+              "<tr>\r\n<td><b>.amy.Sales.Corp</b></td>\r\n<td>Smith</td>\r\n"
+              "<td>Clerk &lt;temp&gt;</td>\r\n<td><br></td>\r\n</tr>\r\n"
+              "<tr>\r\n<td><b>.bob.East.Sales.Corp</b></td>\r\n<td>Jones</td>\r\n"
+              "<td>Manager</td>\r\n<td><br></td>\r\n</tr>\r\n"
+              "<tr>\r\n<td><b>.zoe.Sales.Corp</b></td>\r\n<td>O&quot;Brien</td>\r\n"
+              "<td>Head of &#321;\xF3\x64&#378;</td>\r\n<td>beta<br>Alpha<br>alpha<br>beta</td>\r\n"
+              "</tr>\r\n</table>\r\n</body></html>\r\n");
+
+    const fs::path xml = folder_ / "users.xml";
+    run = Users({"--output", "xml", "--file", xml.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string bytes = Bytes(xml);
+    EXPECT_NE(bytes.find("<table rowCount=\"4\" colCount=\"4\" fixedRows=\"1\" fixedCols=\"1\" "
+                         "date=\"2026-03-04\" time=\"05:06:07\"/>\r\n"),
+              std::string::npos)
+        << bytes;
+    // Sorted without regard to case, only exact repeats dropped.
+    EXPECT_NE(bytes.find("<value index=\"0\">Alpha</value><value index=\"1\">alpha</value>"
+                         "<value index=\"2\">beta</value></cell>"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find("Head of &#321;\xF3\x64&#378;"), std::string::npos) << bytes;
+    // Every line ends with CR LF.
+    EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1);
+    EXPECT_EQ(bytes.substr(bytes.size() - 13), "</document>\r\n");
+}
+
+TEST_F(ReportCommandTest, WithoutAFileTheDocumentGoesToStandardOutputUnchanged) {
+    const Run run = Users({"--filter", "Title!=manager", "--filter", "Surname=[anything]"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out,
+              "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n"
+              "\".amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
+              "\".zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of \u0141\u00f3d\u017a\";"
+              "\"beta|Alpha|alpha|beta\"\r\n");
+}
+
+TEST_F(ReportCommandTest, SettingsComeFromTheIniFileAndOptionsOverrideThem) {
+    settingsFile_ = folder_ / "vellrun.ini";
+    std::ofstream(*settingsFile_) << "[Settings]\r\nRadioGroupDelimiterFields=1\r\n"
+                                     "CheckBoxTypelessNames=1\r\n";
+    Run run =
+        Cli({"report", "--container", "East.Sales.Corp", "--class", "User", "--attr", "Surname"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out, "\"DN\",\"Surname\"\r\n\".bob.East.Sales.Corp\",\"Jones\"\r\n");
+
+    run = Cli({"report", "--container", "East.Sales.Corp", "--class", "User", "--attr", "Surname",
+               "--field-delimiter", "tab", "--quote", "none"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out, "DN\tSurname\r\n.bob.East.Sales.Corp\tJones\r\n");
+}
+
+TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {
+    const fs::path saved = folder_ / "users.rpt";
+    const fs::path file = folder_ / "users.csv";
+    Run run = Users({"--file", file.string(), "--save-report", saved.string()});
+    ASSERT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string first = Bytes(file);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"run", saved.string()},
+                                                 {"--report=" + saved.string(), "--quit"},
+                                                 {"/REPORT=" + saved.string(), "/q"},
+                                                 {"r=" + saved.string()}}) {
+        fs::remove(file);
+        run = Cli(args);
+        EXPECT_EQ(run.code, CliApp::kSuccess) << args[0] << run.err;
+        EXPECT_EQ(Bytes(file), first) << args[0];
+    }
+}
+
+TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
+    const fs::path missing = folder_ / "missing.rpt";
+    const fs::path broken = folder_ / "broken.rpt";
+    std::ofstream(broken) << "[General]\nTree=CORP\nReport Type=7\n";
+    for (const fs::path& file : {missing, broken}) {
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"run", file.string()},
+                                                     {"--report=" + file.string(), "--quit"}}) {
+            const Run run = Cli(args);
+            EXPECT_EQ(run.code, CliApp::kFailure);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.rfind("Invalid Report File: " + file.string() + "\n", 0), 0u)
+                << run.err;
+        }
+    }
+}
+
+TEST_F(ReportCommandTest, UnknownTreeOrContainerFailsAndWritesNothing) {
+    const fs::path file = folder_ / "users.csv";
+    Run run = Cli({"report", "--tree", "Elsewhere", "--container", "Sales.Corp", "--class", "User",
+                   "--attr", "CN", "--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_NE(run.err.find("tree \"Elsewhere\" is not connected"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(file));
+
+    run = Cli({"report", "--container", "Nowhere.Corp", "--class", "User", "--attr", "CN", "--file",
+               file.string()});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_NE(run.err.find("Nowhere.Corp"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(ReportCommandTest, AnUnwritableTargetFailsWithItsMessage) {
+    const fs::path plain = folder_ / "plain";
+    std::ofstream(plain) << "x";
+    for (const char* kind : {"csv", "xls"}) {
+        const fs::path target = plain / (std::string("users.") + kind);
+        const Run run = Users({"--output", kind, "--file", target.string()});
+        EXPECT_EQ(run.code, CliApp::kFailure) << kind;
+        EXPECT_NE(run.err, "") << kind;
+    }
+    EXPECT_EQ(Bytes(plain), "x");
+}
+
+TEST_F(ReportCommandTest, AnInterruptedRunExportsWhatItFound) {
+    interruptAtOnce_ = true;
+    const fs::path file = folder_ / "users.csv";
+    const Run run = Users({"--file", file.string()});
+    EXPECT_EQ(run.code, 130);
+    EXPECT_EQ(Bytes(file), "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n");
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+}
+
+TEST_F(ReportCommandTest, SchemaReportsListTheDefinitions) {
+    const Run run = Cli({"schema", "classes"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out.rfind("\"Class Name\";", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\r\n\"User\";"), std::string::npos) << run.out;
+}
+
+TEST_F(ReportCommandTest, WrongUsage) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+        {{"report", "--class", "User", "--attr", "CN"}, "report needs --container"},
+        {{"report", "--container", "Corp", "--attr", "CN"}, "report needs --class"},
+        {{"report", "--container", "Corp", "--class", "User"}, "report needs at least one --attr"},
+        {{"report", "--container", "C", "--class", "U", "--attr", "CN", "--filter", "CN"},
+         "option --filter takes ATTR=TEXT or ATTR!=TEXT, not CN"},
+        {{"report", "--container", "C", "--class", "U", "--attr", "A", "--output", "pdf"},
+         "option --output takes csv, html, xml, xls or clipboard, not pdf"},
+        {{"report", "--container", "C", "--class", "U", "--attr", "A", "--output", "xls"},
+         "--output xls needs --file"},
+        {{"schema", "tables"}, "schema needs classes or attributes"},
+        {{"schema", "classes", "--save-report", "x.rpt"}, "--save-report applies to report only"},
+        {{"run", "a.rpt", "--file", "x.csv"},
+         "a saved report names its own tree, objects and output"},
+        {{"--report=", "--quit"}, "the report option needs a saved report file (--report=FILE)"},
+        {{"--report=a.rpt", "trees"}, "a saved report (--report=FILE) takes no command"},
+    };
+    for (const auto& [args, problem] : wrong) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CliApp app;
+        EXPECT_EQ(app.Run(args, out, err), CliApp::kUsage) << problem;
+        EXPECT_NE(err.str().find(problem), std::string::npos) << err.str();
+    }
+}
+
+}  // namespace
+}  // namespace vellrun::cli
