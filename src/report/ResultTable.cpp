@@ -7,10 +7,14 @@ const std::string kEmpty;
 }
 
 void ResultTable::Resize(size_t columns, size_t rows) {
-    cells_.resize(rows);
-    for (auto& row : cells_)
-        row.resize(columns);
-    columns_ = columns;
+    // Rows are added one at a time while a report runs: only a change of the
+    // column count touches the rows already there.
+    if (columns != columns_) {
+        for (auto& row : cells_)
+            row.resize(columns);
+        columns_ = columns;
+    }
+    cells_.resize(rows, std::vector<std::string>(columns));
 }
 
 const std::string& ResultTable::Cell(size_t column, size_t row) const {
