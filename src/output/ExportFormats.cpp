@@ -227,10 +227,23 @@ std::string TableToXml(const report::ResultTable& table, const platform::TextCol
 }
 
 EncodedText EncodeExportDocument(std::string_view document, ExportKind kind, bool utf8Text) {
+    // Every line ends in CR LF, whatever break it had (the same lines as
+    // SplitLines gives, in one pass over a large document).
     std::string text;
     text.reserve(document.size() + document.size() / 16);
-    for (const std::string& line : SplitLines(document))
-        AppendLine(text, line);
+    size_t start = 0;
+    while (start < document.size()) {
+        const size_t end = document.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            text.append(document.substr(start));
+            text.append("\r\n");
+            break;
+        }
+        text.append(document.substr(start, end - start));
+        text.append("\r\n");
+        start = end + 1;
+        if (document[end] == '\r' && start < document.size() && document[start] == '\n') ++start;
+    }
     const bool delimited = kind != ExportKind::Html && kind != ExportKind::Xml;
     if (delimited && utf8Text) return {std::move(text), 0};
     return EncodeWindows1252(text,
