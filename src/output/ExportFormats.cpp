@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <set>
 #include <utility>
 
 namespace vellrun::output {
@@ -164,9 +163,17 @@ std::string TableToHtml(const report::ResultTable& table) {
 }
 
 std::string XmlEscape(std::string_view text) {
-    std::string escaped = ReplaceAll(text, "&", "&amp;", true, true);
-    escaped = ReplaceAll(escaped, "<", "&lt;", true, true);
-    return ReplaceAll(escaped, ">", "&gt;", true, true);
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': escaped.append("&amp;"); break;
+            case '<': escaped.append("&lt;"); break;
+            case '>': escaped.append("&gt;"); break;
+            default: escaped.push_back(c);
+        }
+    }
+    return escaped;
 }
 
 std::string XmlElement(std::string_view name, std::string_view content) {
@@ -186,11 +193,13 @@ std::string CellValuesToXml(std::string_view cell, const platform::TextCollator&
     std::stable_sort(values.begin(), values.end(), [&](const std::string& a, const std::string& b) {
         return collator.Compare(a, b) < 0;
     });
-    std::set<std::string> seen;
+    // Only exact repeats go; a cell holds few values, so a linear look suffices.
+    std::vector<std::string_view> seen;
     std::string elements;
     size_t index = 0;
     for (const std::string& value : values) {
-        if (!seen.insert(value).second) continue;
+        if (std::find(seen.begin(), seen.end(), value) != seen.end()) continue;
+        seen.push_back(value);
         elements +=
             "<value index=\"" + std::to_string(index++) + "\">" + XmlEscape(value) + "</value>";
     }
@@ -210,13 +219,18 @@ std::string TableToXml(const report::ResultTable& table, const platform::TextCol
                   static_cast<int>(table.FixedRows()), static_cast<int>(table.FixedCols()),
                   now.year, now.month, now.day, now.hour, now.minute, now.second);
     AppendLine(document, line.data());
+    // The column elements repeat in every row: made once.
+    std::vector<std::string> columnElements;
+    for (size_t column = 0; column < table.ColCount(); ++column) {
+        columnElements.push_back(XmlElement("col", XmlEscape(table.Cell(column, 0))));
+    }
     for (size_t row = 0; row < table.RowCount(); ++row) {
         AppendLine(document, "<row value=\"" + std::to_string(row) + "\">");
         AppendLine(document, XmlElement("row", XmlEscape(table.Cell(0, row))));
         if (table.ColCount() > 1) {
             for (size_t column = 0; column < table.ColCount(); ++column) {
-                const std::string content = XmlElement("col", XmlEscape(table.Cell(column, 0))) +
-                                            CellValuesToXml(table.Cell(column, row), collator);
+                const std::string content =
+                    columnElements[column] + CellValuesToXml(table.Cell(column, row), collator);
                 AppendLine(document, XmlElement("cell", content));
             }
         }
