@@ -1,5 +1,7 @@
 #include "output/AppSettings.h"
 
+#include "platform/TextLines.h"
+
 #include <charconv>
 #include <optional>
 
@@ -119,20 +121,10 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+using platform::TrimBlanks;
 
-// A whole decimal integer, or nothing.
 std::optional<int> ParseInteger(std::string_view text) {
-    text = TrimBlanks(text);
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || ptr != end) return std::nullopt;
-    return value;
+    return platform::ParseDecimalInt(text);
 }
 
 char ItemCharacter(const SettingDescriptor& setting, int index) {

@@ -83,22 +83,6 @@ bool IsValidTargetPath(std::string_view targetPath) {
     return characters >= 3;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
-}
-
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters) {
     char separator = delimiters.value;
     if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';

@@ -11,6 +11,7 @@
 #include "output/Windows1252.h"
 #include "platform/DateTime.h"
 #include "platform/TextCollator.h"
+#include "platform/TextLines.h"
 #include "report/ResultTable.h"
 
 #include <cstddef>
@@ -41,9 +42,8 @@ struct Delimiters {
     char quote = '"';  // 0 writes the fields without quotes
 };
 
-// The lines of a text, split at CR LF, CR or LF: an empty text has no line and
-// a break at the very end gives no empty last line.
-std::vector<std::string> SplitLines(std::string_view text);
+// The lines of a cell (CR LF, CR or LF); shared with the other subsystems.
+using platform::SplitLines;
 
 // The lines of a cell joined with the value delimiter (see Delimiters for 0).
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters);

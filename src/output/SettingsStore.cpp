@@ -2,6 +2,7 @@
 
 #include "platform/MessagePort.h"
 #include "platform/Paths.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <charconv>
@@ -16,19 +17,10 @@ namespace {
 
 using platform::IniFile;
 
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+using platform::TrimBlanks;
 
 std::optional<int> ParseInteger(std::string_view text) {
-    text = TrimBlanks(text);
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || ptr != end) return std::nullopt;
-    return value;
+    return platform::ParseDecimalInt(text);
 }
 
 // Writes text unless the file holds exactly it; both names are clean already.

@@ -3,6 +3,7 @@
 #include "values/ValueTextParser.h"
 
 #include "directory/AttrChange.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <limits>
@@ -35,21 +36,7 @@ std::optional<uint32_t> Low32(std::string_view text) {
 
 // The text's lines as a text box gives them: a line ends at CR LF, CR or LF,
 // and a break at the very end starts no further line.
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
-}
+using platform::SplitLines;
 
 Result ParseList(std::string_view text, client::AttrValue& value) {
     client::CiListValue list;
