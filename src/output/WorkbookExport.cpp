@@ -275,4 +275,23 @@ GridExportResult ExportListTable(const report::ResultTable& table, std::string_v
     return ExportGrid(table, formatName, target, Delimiters{field, '|', '\''}, false, services);
 }
 
+GridExportResult SaveList(const std::vector<std::string>& lines, std::string_view name,
+                          std::string_view reportName, std::filesystem::path& reportPath,
+                          const ExportServices& services) {
+    if (lines.empty()) return GridExportResult::Cancelled;
+    report::ResultTable table(1, lines.size());
+    table.SetFixedRows(lines.size() >= 2 ? 1 : 0);
+    for (size_t row = 0; row < lines.size(); ++row)
+        table.SetCell(0, row, lines[row]);
+    if (name == "xls") return ExportListTable(table, name, {}, services);
+    const std::filesystem::path proposed =
+        reportPath / (std::string(reportName) + "." + std::string(name));
+    const std::string filter =
+        std::string(name) + " files (*." + std::string(name) + ");;All Files (*)";
+    const auto chosen = services.messages.ChooseSaveFile("Save List", proposed, filter);
+    if (!chosen) return GridExportResult::Cancelled;
+    if (chosen->has_parent_path()) reportPath = chosen->parent_path();
+    return ExportListTable(table, {}, *chosen, services);
+}
+
 }  // namespace vellrun::output

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellrun::output {
 
@@ -91,5 +92,15 @@ GridExportResult ExportResults(const report::ResultTable& table, report::OutputT
 GridExportResult ExportListTable(const report::ResultTable& table, std::string_view formatName,
                                  const std::filesystem::path& target,
                                  const ExportServices& services);
+
+// Saves a list of lines (the object types or the attribute list) as a
+// one-column table; with two or more lines the first is the header row. For
+// "txt", "html" and "xml" the person chooses the file (proposed: reportName
+// + "." + name, in reportPath), and reportPath becomes the chosen folder; for
+// "xls" the list goes to the workbook at once. An empty list is not saved.
+// Failures of its own are not reported; what the export shows still shows.
+GridExportResult SaveList(const std::vector<std::string>& lines, std::string_view name,
+                          std::string_view reportName, std::filesystem::path& reportPath,
+                          const ExportServices& services);
 
 }  // namespace vellrun::output

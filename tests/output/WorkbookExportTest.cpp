@@ -238,5 +238,25 @@ TEST_F(WorkbookExportTest, ListTablesUseCommaOnlyForCsvTargets) {
     EXPECT_EQ(ReadText(dir_ / "l.txt"), "'a'\t'b'\r\n");
 }
 
+TEST_F(WorkbookExportTest, SaveListAsksForTheFileAndRemembersItsFolder) {
+    const auto services = Services(dir_ / "wb");
+    fs::path reportPath = dir_;
+    EXPECT_EQ(SaveList({}, "html", "CORP-classes", reportPath, services),
+              GridExportResult::Cancelled);  // an empty list is not saved
+    EXPECT_TRUE(messages_.boxes.empty());
+
+    fs::create_directories(dir_ / "lists");
+    messages_.files.push_back(dir_ / "lists" / "classes.xml");
+    ASSERT_EQ(SaveList({"Class", "User", "Group"}, "xml", "CORP-classes", reportPath, services),
+              GridExportResult::Written);
+    EXPECT_EQ(reportPath, dir_ / "lists");
+    const std::string xml = ReadText(dir_ / "lists" / "classes.xml");
+    EXPECT_NE(xml.find(R"(rowCount="3" colCount="1" fixedRows="1")"), std::string::npos) << xml;
+
+    messages_.files.push_back(std::nullopt);  // the person cancels
+    EXPECT_EQ(SaveList({"a"}, "txt", "x", reportPath, services), GridExportResult::Cancelled);
+    EXPECT_EQ(reportPath, dir_ / "lists");
+}
+
 }  // namespace
 }  // namespace vellrun::output
