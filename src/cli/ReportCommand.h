@@ -16,9 +16,9 @@ namespace vellrun::cli {
 
 // The console's report run: one ReportSpec through the report run the desktop
 // uses, then its export (a file, standard output, the clipboard or a
-// workbook) and, when asked, the spec stored as a saved report. Made by
+// workbook) and, when asked, the report spec stored as a saved report. Made by
 // CliApp for one command; it borrows everything it is given and keeps the
-// results table only while it runs. It never chooses a tree: the spec
+// results table only while it runs. It never chooses a tree: the report spec
 // arrives with a connected tree's name.
 class ReportCommand {
 public:
@@ -39,7 +39,7 @@ public:
     // Runs spec and exports its table where spec.Output and spec.OutputFile
     // say (no file: the document on standard output). A failed run exports
     // nothing, so an earlier export stays whole. An interrupted ByType walk
-    // exports the rows found so far. saveReport, when set, receives the spec
+    // exports the rows found so far. saveReport, when set, receives the report spec
     // once the run and its export have succeeded. Returns the exit code.
     int Run(const report::ReportSpec& spec, const std::optional<std::filesystem::path>& saveReport);
 

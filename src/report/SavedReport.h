@@ -27,7 +27,7 @@ namespace vellrun::report {
 
 class SavedReport {
 public:
-    // Writes the spec's keys into file. Keys of an existing file that this
+    // Writes the report spec's keys into file. Keys of an existing file that this
     // store does not write stay in it. The file is replaced as a whole: the
     // keys are applied to a scratch copy first, so a failure anywhere reports
     // the error (naming the file) and leaves any previous file whole. Empty
@@ -53,7 +53,7 @@ public:
     // current is never touched, so a refused load loses nothing.
     static LoadResult Load(const std::filesystem::path& file, const ReportSpec& current);
 
-    // Why the spec cannot run from a file, or empty when it can: the kind is
+    // Why the report spec cannot run from a file, or empty when it can: the kind is
     // ByObject or ByType; tree, container and object class are set; ByObject
     // names its object; ByType lists at least one attribute.
     static std::string ValidityProblem(const ReportSpec& spec);

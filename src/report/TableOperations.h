@@ -107,7 +107,7 @@ public:
     void SortByColumn(size_t column);
 
     // The cell's object, attribute and value: in a single-object report the
-    // object is the spec's ObjectName and the attribute the row's key; in
+    // object is the report spec's ObjectName and the attribute the row's key; in
     // every other kind the object is the row's key and the attribute the
     // column's header.
     CellMeaning MeaningOf(size_t column, size_t row) const;
