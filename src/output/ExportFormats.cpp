@@ -173,6 +173,14 @@ std::string XmlElement(std::string_view name, std::string_view content) {
 }
 
 std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator) {
+    // Most cells hold one value: nothing to split, sort or compare.
+    if (cell.find_first_of("\r\n") == std::string_view::npos) {
+        if (cell.empty()) return {};
+        std::string element = "<value index=\"0\">";
+        element += XmlEscape(cell);
+        element += "</value>";
+        return element;
+    }
     std::vector<std::string> values = SplitLines(cell);
     std::stable_sort(values.begin(), values.end(), [&](const std::string& a, const std::string& b) {
         return collator.Compare(a, b) < 0;
