@@ -562,20 +562,28 @@ Result ImageClient::GetAttrVal(ContextHandle context, BufferHandle reply, Syntax
     return 0;
 }
 
-Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
+namespace {
+
+// The value about to be taken, in a reply that carries value information.
+Result NextValueWithInfo(ImageClient::State& state, ContextHandle context, BufferHandle reply,
+                         const StoredValue*& value) {
     ReadPage* page = nullptr;
+    if (Result r = NextValue(state, context, reply, page, value); r != 0) return r;
+    return page->kind == ReadKind::ValuesWithInfo ? 0 : Err::BadVerb;
+}
+
+}  // namespace
+
+Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
     const StoredValue* stored = nullptr;
-    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
-    if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
+    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
     flags = stored->flags;
     return 0;
 }
 
 Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
-    ReadPage* page = nullptr;
     const StoredValue* stored = nullptr;
-    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
-    if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
+    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
     stamp = stored->modified;
     return 0;
 }

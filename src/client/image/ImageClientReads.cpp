@@ -5,6 +5,7 @@
 #include "client/image/ImageClientState.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace vellrun::client::image {
 namespace {
@@ -188,55 +189,80 @@ Result SchemaNames(const std::vector<Definition>& all, bool everything, const Bu
 
 }  // namespace
 
-Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
-                   ClassInfoKind kind, bool allClasses, const BufferState* request,
-                   int32_t& continuation, BufferState& reply) {
-    if (!context.tree) return Err::NoSuchTree;
-    const Schema& schema = context.tree->schema;
+namespace {
+
+// Pages through the schema names a read covers: the first call takes them from
+// firstNames, later calls go on behind the continuation. describe gives the
+// page item of one definition and its cost, or nothing for a definition that
+// has gone since the read began.
+template <typename Item, typename FirstNames, typename Describe>
+Result SchemaPages(ImageClient::State& state, ContextHandle handle, int32_t& continuation,
+                   size_t capacity, FirstNames firstNames, Describe describe,
+                   std::vector<Item>& items) {
     SchemaIteration* resumed = nullptr;
     if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
     SchemaIteration where;
     if (resumed) {
         where = *resumed;
-    } else if (Result r = SchemaNames(
-                   schema.classes, allClasses, request,
-                   [&](const std::string& n) { return schema.FindClass(n); }, Err::NoSuchClass,
-                   where.names);
-               r != 0) {
+    } else if (Result r = firstNames(where.names); r != 0) {
         return r;
     }
     ++state.statistics.schemaPages;
-    ClassPage page;
-    page.kind = kind;
     size_t used = kPageHeader;
     while (where.position < where.names.size()) {
-        const ClassDefinition* definition = schema.FindClass(where.names[where.position]);
-        if (!definition) {
+        size_t cost = 0;
+        std::optional<Item> item = describe(where.names[where.position], cost);
+        if (!item) {
             ++where.position;
             continue;
         }
-        PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
-        size_t cost =
-            TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
-        if (kind == ClassInfoKind::Definitions) {
-            shown.lists = {definition->superClasses, definition->containment, definition->naming,
-                           definition->mandatory, definition->optional};
-            for (const auto& list : shown.lists) {
-                cost += 4;
-                for (const auto& name : list)
-                    cost += TextCost(name);
-            }
-        }
-        if (used + cost > reply.capacity) {
-            if (page.classes.empty()) return Err::InsufficientBuffer;
+        if (used + cost > capacity) {
+            if (items.empty()) return Err::InsufficientBuffer;
             break;
         }
         used += cost;
-        page.classes.push_back(std::move(shown));
+        items.push_back(std::move(*item));
         ++where.position;
     }
     const bool more = where.position < where.names.size();
     FinishPage(state, handle, continuation, std::move(where), more);
+    return 0;
+}
+
+}  // namespace
+
+Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                   ClassInfoKind kind, bool allClasses, const BufferState* request,
+                   int32_t& continuation, BufferState& reply) {
+    if (!context.tree) return Err::NoSuchTree;
+    const Schema& schema = context.tree->schema;
+    const auto find = [&](const std::string& name) { return schema.FindClass(name); };
+    ClassPage page;
+    page.kind = kind;
+    const Result result = SchemaPages(
+        state, handle, continuation, reply.capacity,
+        [&](std::vector<std::string>& names) {
+            return SchemaNames(schema.classes, allClasses, request, find, Err::NoSuchClass, names);
+        },
+        [&](const std::string& name, size_t& cost) -> std::optional<PageClass> {
+            const ClassDefinition* definition = find(name);
+            if (!definition) return std::nullopt;
+            PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
+            cost =
+                TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
+            if (kind == ClassInfoKind::Definitions) {
+                shown.lists = {definition->superClasses, definition->containment,
+                               definition->naming, definition->mandatory, definition->optional};
+                for (const auto& list : shown.lists) {
+                    cost += 4;
+                    for (const auto& item : list)
+                        cost += TextCost(item);
+                }
+            }
+            return shown;
+        },
+        page.classes);
+    if (result != 0) return result;
     reply.reply = std::move(page);
     return 0;
 }
@@ -246,42 +272,26 @@ Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextSta
                      int32_t& continuation, BufferState& reply) {
     if (!context.tree) return Err::NoSuchTree;
     const Schema& schema = context.tree->schema;
-    SchemaIteration* resumed = nullptr;
-    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    SchemaIteration where;
-    if (resumed) {
-        where = *resumed;
-    } else if (Result r = SchemaNames(
-                   schema.attributes, allAttributes, request,
-                   [&](const std::string& n) { return schema.FindAttribute(n); },
-                   Err::NoSuchAttribute, where.names);
-               r != 0) {
-        return r;
-    }
-    ++state.statistics.schemaPages;
+    const auto find = [&](const std::string& name) { return schema.FindAttribute(name); };
     AttrDefPage page;
     page.kind = kind;
-    size_t used = kPageHeader;
-    while (where.position < where.names.size()) {
-        const AttributeDefinition* definition = schema.FindAttribute(where.names[where.position]);
-        if (!definition) {
-            ++where.position;
-            continue;
-        }
-        const size_t cost =
-            TextCost(definition->name) + (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
-        if (used + cost > reply.capacity) {
-            if (page.definitions.empty()) return Err::InsufficientBuffer;
-            break;
-        }
-        used += cost;
-        page.definitions.push_back({definition->name,
-                                    {definition->flags, definition->syntax, definition->lowerBound,
-                                     definition->upperBound, definition->identifier}});
-        ++where.position;
-    }
-    const bool more = where.position < where.names.size();
-    FinishPage(state, handle, continuation, std::move(where), more);
+    const Result result = SchemaPages(
+        state, handle, continuation, reply.capacity,
+        [&](std::vector<std::string>& names) {
+            return SchemaNames(schema.attributes, allAttributes, request, find,
+                               Err::NoSuchAttribute, names);
+        },
+        [&](const std::string& name, size_t& cost) -> std::optional<PageAttrDef> {
+            const AttributeDefinition* definition = find(name);
+            if (!definition) return std::nullopt;
+            cost = TextCost(definition->name) +
+                   (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
+            return PageAttrDef{definition->name,
+                               {definition->flags, definition->syntax, definition->lowerBound,
+                                definition->upperBound, definition->identifier}};
+        },
+        page.definitions);
+    if (result != 0) return result;
     reply.reply = std::move(page);
     return 0;
 }
