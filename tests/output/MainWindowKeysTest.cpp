@@ -3,6 +3,7 @@
 // one run and read by the next.
 
 #include "output/MainWindowKeys.h"
+#include "support/TempDir.h"
 
 #include <fstream>
 #include <sstream>
@@ -19,27 +20,12 @@ using Strings = std::vector<std::string>;
 
 class MainWindowKeysTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vellrun-keys-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ / "vellrun.ini";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    void Put(const std::string& text) const { testing::WriteFile(path_, text); }
+    std::string Get() const { return testing::ReadFile(path_); }
 
-    void Put(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
-    std::string Get() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    fs::path dir_;
-    fs::path path_;
+    testing::TempDir temp_{"vellrun-keys"};
+    const fs::path& dir_ = temp_.Path();
+    fs::path path_ = dir_ / "vellrun.ini";
     SectionCache cache_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "output/SettingsStore.h"
 #include "support/ScriptedMessagePort.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -21,24 +22,8 @@ using platform::IniFile;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vellrun-store-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ / "vellrun.ini";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    void Put(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
-    std::string Get() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void Put(const std::string& text) const { testing::WriteFile(path_, text); }
+    std::string Get() const { return testing::ReadFile(path_); }
 
     static platform::DateTimeFormats System() {
         platform::DateTimeFormats system;
@@ -47,8 +32,9 @@ protected:
         return system;
     }
 
-    fs::path dir_;
-    fs::path path_;
+    testing::TempDir temp_{"vellrun-store"};
+    const fs::path& dir_ = temp_.Path();
+    fs::path path_ = dir_ / "vellrun.ini";
     SectionCache cache_;
 };
 
