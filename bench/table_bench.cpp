@@ -6,10 +6,10 @@
 // The table looks like a report of users: a header row, a key column of full
 // names and columns of mixed values, some multi-line. Deterministic.
 
-#include "output/ExportFormats.h"
-#include "output/TableUtilities.h"
+#include "exports/ExportFormats.h"
 #include "platform/TextCollator.h"
 #include "report/ResultTable.h"
+#include "report/TableUtilities.h"
 
 #include <chrono>
 #include <cstdio>
@@ -75,27 +75,27 @@ int main(int argc, char** argv) {
     double slowest = 0;
     for (size_t c = 0; c < columns; ++c) {
         start = Clock::now();
-        vellrun::output::SortTableByColumn(table, c, collator);
+        vellrun::report::SortTableByColumn(table, c, collator);
         const double took = Seconds(start);
         if (took > slowest) slowest = took;
         std::printf("  sort by column %-2zu                            %6.2f s\n", c, took);
     }
     std::printf("  slowest sort                                 %6.2f s\n", slowest);
 
-    using vellrun::output::ExportKind;
+    using vellrun::exports::ExportKind;
     start = Clock::now();
-    const auto csv = vellrun::output::EncodeExportDocument(
-        vellrun::output::TableToDelimitedText(table, {}), ExportKind::Text, false);
+    const auto csv = vellrun::exports::EncodeExportDocument(
+        vellrun::exports::TableToDelimitedText(table, {}), ExportKind::Text, false);
     std::printf("  CSV  export (%8zu bytes)                 %6.2f s\n", csv.bytes.size(),
                 Seconds(start));
     start = Clock::now();
-    const auto html = vellrun::output::EncodeExportDocument(vellrun::output::TableToHtml(table),
-                                                            ExportKind::Html, false);
+    const auto html = vellrun::exports::EncodeExportDocument(vellrun::exports::TableToHtml(table),
+                                                             ExportKind::Html, false);
     std::printf("  HTML export (%8zu bytes)                 %6.2f s\n", html.bytes.size(),
                 Seconds(start));
     start = Clock::now();
-    const auto xml = vellrun::output::EncodeExportDocument(
-        vellrun::output::TableToXml(table, collator, vellrun::platform::DateTimeParts{}),
+    const auto xml = vellrun::exports::EncodeExportDocument(
+        vellrun::exports::TableToXml(table, collator, vellrun::platform::DateTimeParts{}),
         ExportKind::Xml, false);
     std::printf("  XML  export (%8zu bytes)                 %6.2f s\n", xml.bytes.size(),
                 Seconds(start));

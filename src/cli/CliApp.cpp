@@ -4,10 +4,10 @@
 #include "cli/ConsoleRunFeedback.h"
 #include "cli/ReportCommand.h"
 #include "directory/DirectoryAccess.h"
-#include "output/SettingsStore.h"
 #include "platform/StringList.h"
 #include "report/ReportSpec.h"
 #include "report/SavedReport.h"
+#include "settings/SettingsStore.h"
 #include "values/CellTextReader.h"
 #include "values/SchemaDefinitions.h"
 #include "values/ValueFormatting.h"
@@ -160,7 +160,7 @@ void PrintBlock(std::ostream& out, std::string_view name, std::string_view cell)
 }
 
 int RunObject(directory::DirectoryAccess& access, const std::optional<std::string>& wantedTree,
-              const std::string& name, const output::AppSettings& settings,
+              const std::string& name, const settings::AppSettings& settings,
               const platform::DateTimeFormats& formats, std::ostream& out, std::ostream& err) {
     const std::string tree = ChooseTree(access, wantedTree, err);
     if (tree.empty()) return CliApp::kFailure;
@@ -558,19 +558,19 @@ int CliApp::Run(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 }
 
-output::AppSettings CliApp::RunSettings(const Options& options,
-                                        const platform::DateTimeFormats& formats) const {
-    output::AppSettings settings;
+settings::AppSettings CliApp::RunSettings(const Options& options,
+                                          const platform::DateTimeFormats& formats) const {
+    settings::AppSettings settings;
     if (settings_) {
         settings = *settings_;
     } else if (options.operands.empty() || options.operands.front() != "object") {
         // The file the desktop keeps, read as an unattended run reads it.
         const platform::IniFile file(settingsFile_ ? *settingsFile_
-                                                   : output::SettingsFilePath(true));
-        settings = output::getSettingsFromIni(file, formats);
+                                                   : settings::SettingsFilePath(true));
+        settings = settings::getSettingsFromIni(file, formats);
     } else {
         // object shows values as the desktop's settings dialog starts out.
-        settings = output::AppSettings::DialogDefaults(formats);
+        settings = settings::AppSettings::DialogDefaults(formats);
     }
     if (options.maxSizeIndex) settings.MaxAttrSizeIndex = *options.maxSizeIndex;
     if (options.valueFlags) settings.ShowValueFlags = true;
@@ -613,8 +613,8 @@ int CliApp::Execute(const Options& options, std::ostream& out, std::ostream& err
     const platform::DateTimeFormats formats =
         formats_ ? *formats_ : platform::DateTimeFormats::FromLocale();
     const bool needsSettings = command != "trees" && command != "list";
-    const output::AppSettings settings =
-        needsSettings ? RunSettings(options, formats) : output::AppSettings{};
+    const settings::AppSettings settings =
+        needsSettings ? RunSettings(options, formats) : settings::AppSettings{};
     values::ValueTextFormatter formatter(access, formats);
     access.SetValueFormatter(&formatter);
     if (access.DSStartClient() != 0) return kFailure;

@@ -3,8 +3,8 @@
 #include "cli/ConsoleRunFeedback.h"
 #include "client/ClientFactory.h"
 #include "client/DirectoryClient.h"
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
+#include "settings/AppSettings.h"
 
 #include <filesystem>
 #include <functional>
@@ -40,7 +40,7 @@ public:
     void SetDateTimeFormats(platform::DateTimeFormats formats) { formats_ = std::move(formats); }
     // The settings a run starts from, before its options apply; by default the
     // settings dialog's defaults (4096 characters, no value flags or time stamps).
-    void SetSettings(output::AppSettings settings) { settings_ = std::move(settings); }
+    void SetSettings(settings::AppSettings settings) { settings_ = std::move(settings); }
 
     // The settings' INI file read when no settings were set (by default the
     // desktop's per-user file).
@@ -91,12 +91,12 @@ private:
     static std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options);
     static std::optional<std::string> CheckCommand(const Options& options);
     int Execute(const Options& options, std::ostream& out, std::ostream& err);
-    output::AppSettings RunSettings(const Options& options,
-                                    const platform::DateTimeFormats& formats) const;
+    settings::AppSettings RunSettings(const Options& options,
+                                      const platform::DateTimeFormats& formats) const;
 
     ClientMaker maker_;
     std::optional<platform::DateTimeFormats> formats_;
-    std::optional<output::AppSettings> settings_;
+    std::optional<settings::AppSettings> settings_;
     std::optional<std::filesystem::path> settingsFile_;
     std::optional<platform::DateTimeParts> now_;
     bool showProgress_ = false;

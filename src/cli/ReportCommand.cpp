@@ -1,9 +1,9 @@
 #include "cli/ReportCommand.h"
 
 #include "cli/ConsoleDesktopPort.h"
-#include "output/ExportFormats.h"
-#include "output/ResultsFileExport.h"
-#include "output/WorkbookExport.h"
+#include "exports/ExportFormats.h"
+#include "exports/ResultsFileExport.h"
+#include "exports/WorkbookExport.h"
 #include "platform/TextCollator.h"
 #include "report/ReportRun.h"
 #include "report/SavedReport.h"
@@ -94,8 +94,8 @@ int ReportCommand::Run(const report::ReportSpec& spec,
 }
 
 bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultTable& table) {
-    const output::Delimiters delimiters{s_.settings.FieldDelimiter, s_.settings.ValueDelimiter,
-                                        s_.settings.QuoteChar};
+    const exports::Delimiters delimiters{s_.settings.FieldDelimiter, s_.settings.ValueDelimiter,
+                                         s_.settings.QuoteChar};
     const std::filesystem::path target(spec.OutputFile);
     switch (spec.Output) {
         case report::OutputType::Csv:
@@ -106,11 +106,11 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
                 // Standard output is read like the clipboard: the program's
                 // text (UTF-8), with the document's CR LF line ends.
                 if (spec.Output == report::OutputType::Csv)
-                    s_.out << output::TableToDelimitedText(table, delimiters);
+                    s_.out << exports::TableToDelimitedText(table, delimiters);
                 else if (spec.Output == report::OutputType::Html)
-                    s_.out << output::TableToHtml(table);
+                    s_.out << exports::TableToHtml(table);
                 else
-                    s_.out << output::TableToXml(table, collator, s_.now);
+                    s_.out << exports::TableToXml(table, collator, s_.now);
                 s_.out.flush();
                 if (!s_.out) {
                     s_.err << kProgram << ": standard output could not be written\n";
@@ -118,20 +118,20 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
                 }
                 return true;
             }
-            output::FileExportRequest request;
+            exports::FileExportRequest request;
             request.formatName = std::string(FormatName(spec.Output));
             request.target = target;
             request.delimiters = delimiters;
             request.utf8Text = s_.settings.ExportUtf8;
-            return output::ExportTableToFile(table, request, collator, s_.now, s_.messages) ==
-                   output::FileExportResult::Written;
+            return exports::ExportTableToFile(table, request, collator, s_.now, s_.messages) ==
+                   exports::FileExportResult::Written;
         }
         case report::OutputType::Excel: {
             if (target.empty()) {
                 s_.err << kProgram << ": a workbook needs a file (--file)\n";
                 return false;
             }
-            const std::string problem = output::WriteWorkbook(table, target);
+            const std::string problem = exports::WriteWorkbook(table, target);
             if (!problem.empty()) {
                 s_.err << kProgram << ": the workbook " << target.string()
                        << " could not be written (" << problem << ")\n";
@@ -141,7 +141,7 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
         }
         case report::OutputType::Clipboard: {
             ConsoleDesktopPort desktop;
-            output::CopyTableToClipboard(table, delimiters, desktop);
+            exports::CopyTableToClipboard(table, delimiters, desktop);
             if (!desktop.ClipboardProblem().empty()) {
                 s_.err << kProgram << ": the results could not be put on the clipboard ("
                        << desktop.ClipboardProblem() << ")\n";

@@ -3,10 +3,10 @@
 #include "cli/ConsoleMessagePort.h"
 #include "cli/ConsoleRunFeedback.h"
 #include "directory/DirectoryAccess.h"
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
 #include "report/ReportSpec.h"
 #include "report/ResultTable.h"
+#include "settings/AppSettings.h"
 
 #include <filesystem>
 #include <optional>
@@ -24,7 +24,7 @@ class ReportCommand {
 public:
     struct Services {
         directory::DirectoryAccess& access;
-        const output::AppSettings& settings;
+        const settings::AppSettings& settings;
         const platform::DateTimeFormats& formats;
         ConsoleRunFeedback& feedback;
         ConsoleMessagePort& messages;

@@ -1,10 +1,10 @@
 #include "report/ReportRun.h"
 
 #include "directory/DirectoryNames.h"
-#include "output/TableUtilities.h"
 #include "platform/StringList.h"
 #include "report/ResultFilter.h"
 #include "report/SchemaReports.h"
+#include "report/TableUtilities.h"
 #include "values/SchemaDefinitions.h"
 
 #include <algorithm>
@@ -101,7 +101,7 @@ std::string ReportFileBaseName(std::string_view text) {
 // --- The run ---------------------------------------------------------------------
 
 ReportRun::ReportRun(directory::DirectoryAccess& access, values::CellTextReader& reader,
-                     const output::AppSettings& settings, platform::RunFeedback& feedback,
+                     const settings::AppSettings& settings, platform::RunFeedback& feedback,
                      const platform::TextCollator& collator)
     : access_(access),
       reader_(reader),
@@ -149,7 +149,7 @@ void ReportRun::Head(ReportSpec& run) {
     reader_.ForgetEntryInformation();
     ShowIdleStatus();
     Rpt_getContextHandle(run);
-    output::ClearTable(table_);
+    report::ClearTable(table_);
     if (hooks_.runStarted) hooks_.runStarted(run);
 }
 
@@ -163,7 +163,7 @@ void ReportRun::Tail(ReportSpec& run) {
     try {
         const int32_t orderBy = current_.OrderBy;
         if (orderBy >= 0 && static_cast<size_t>(orderBy) < table_.ColCount())
-            output::SortTableByColumn(table_, static_cast<size_t>(orderBy), collator_, &feedback_);
+            report::SortTableByColumn(table_, static_cast<size_t>(orderBy), collator_, &feedback_);
         if (saveEnabled_ && !current_.OutputFile.empty() && hooks_.exportAtOnce)
             hooks_.exportAtOnce(current_);
     } catch (...) {

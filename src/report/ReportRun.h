@@ -17,11 +17,11 @@
 
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
-#include "output/AppSettings.h"
 #include "platform/RunFeedback.h"
 #include "platform/TextCollator.h"
 #include "report/ReportSpec.h"
 #include "report/ResultTable.h"
+#include "settings/AppSettings.h"
 #include "values/CellTextReader.h"
 
 #include <array>
@@ -101,7 +101,7 @@ public:
     };
 
     ReportRun(directory::DirectoryAccess& access, values::CellTextReader& reader,
-              const output::AppSettings& settings, platform::RunFeedback& feedback,
+              const settings::AppSettings& settings, platform::RunFeedback& feedback,
               const platform::TextCollator& collator);
     ReportRun(const ReportRun&) = delete;
     ReportRun& operator=(const ReportRun&) = delete;
@@ -177,7 +177,7 @@ private:
 
     directory::DirectoryAccess& access_;
     values::CellTextReader& reader_;
-    const output::AppSettings& settings_;
+    const settings::AppSettings& settings_;
     platform::RunFeedback& feedback_;
     const platform::TextCollator& collator_;
     Hooks hooks_;

@@ -10,6 +10,7 @@
 // shows anything or keeps state between calls.
 
 #include "client/ClientTypes.h"
+#include "settings/KeyValueSource.h"
 
 #include <array>
 #include <cstddef>
@@ -22,6 +23,8 @@ class CellTextReader;
 }
 
 namespace vellrun::report {
+
+using settings::KeyValueSource;
 
 // One condition. A row whose Attribute or Value is empty is not in use.
 struct FilterRow {
@@ -56,21 +59,6 @@ bool PassesFilters(values::CellTextReader& reader, client::ContextHandle context
                    std::string_view object, bool filtered, const FilterRows& rows);
 
 // --- Storage of the filter panel, one section per object class ----------------
-
-// Where the panel's values are kept. The settings file implements it with its
-// cached readers and its change-only writers; the rules of both (booleans
-// "1"/"0", the default for an empty value, brackets dropped from names) are
-// its business, not this code's. Implementations may throw.
-class KeyValueSource {
-public:
-    virtual ~KeyValueSource() = default;
-    virtual std::string ReadString(std::string_view section, std::string_view key,
-                                   std::string_view defaultValue) = 0;
-    virtual bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) = 0;
-    virtual void WriteString(std::string_view section, std::string_view key,
-                             std::string_view value) = 0;
-    virtual void WriteBool(std::string_view section, std::string_view key, bool value) = 0;
-};
 
 // The panel's values: the "Filter Results" box and the three rows.
 struct FilterPanelState {

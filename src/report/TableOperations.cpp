@@ -2,9 +2,9 @@
 
 #include "directory/DirectoryNames.h"
 #include "directory/TObjectRecord.h"
-#include "output/TableUtilities.h"
 #include "platform/BusyCursorScope.h"
 #include "platform/TextEncoding.h"
+#include "report/TableUtilities.h"
 
 #include <cstdio>
 #include <string>
@@ -90,7 +90,7 @@ void TableOperations::HideEmptyFields() {
         for (size_t c = 1; c < table.ColCount() && empty; ++c)
             empty = table.Cell(c, r).empty();
         if (!empty) continue;
-        output::DeleteTableRow(table, r);
+        report::DeleteTableRow(table, r);
         NotifyChanged();
         feedback_.ProcessPendingEvents();
     }
@@ -115,7 +115,7 @@ ResultsPopup TableOperations::PreparePopup(size_t column, size_t row) const {
 
 void TableOperations::SortByColumn(size_t column) {
     run_.CurrentSpec().OrderBy = static_cast<int32_t>(column);
-    output::SortTableByColumn(run_.Table(), column, collator_, &feedback_);
+    report::SortTableByColumn(run_.Table(), column, collator_, &feedback_);
     NotifyChanged();
 }
 

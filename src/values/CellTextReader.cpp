@@ -61,7 +61,7 @@ std::string LimitLine(std::string line, size_t limit) {
 }  // namespace
 
 CellTextReader::CellTextReader(directory::DirectoryAccess& access,
-                               const output::AppSettings& settings,
+                               const settings::AppSettings& settings,
                                const platform::DateTimeFormats& formats)
     : access_(access), settings_(settings), formats_(formats) {
     dsiTexts_.fill(std::string(kNotAvailable));

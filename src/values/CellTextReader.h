@@ -6,8 +6,8 @@
 
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
+#include "settings/AppSettings.h"
 
 #include <array>
 #include <string>
@@ -29,7 +29,7 @@ public:
         "DSI: Time Created", "DSI: Time Modified",  "DSI: DN"};
     static constexpr std::string_view kDsiPrefix = "DSI: ";
 
-    CellTextReader(directory::DirectoryAccess& access, const output::AppSettings& settings,
+    CellTextReader(directory::DirectoryAccess& access, const settings::AppSettings& settings,
                    const platform::DateTimeFormats& formats);
     CellTextReader(const CellTextReader&) = delete;
     CellTextReader& operator=(const CellTextReader&) = delete;
@@ -59,7 +59,7 @@ private:
     void ReadEntryInformation(client::ContextHandle treeContext, std::string_view object);
 
     directory::DirectoryAccess& access_;
-    const output::AppSettings& settings_;
+    const settings::AppSettings& settings_;
     const platform::DateTimeFormats& formats_;
     client::Result lastResult_ = 0;
     // The object whose entry information dsiTexts_ holds ("<name context> - <object>";

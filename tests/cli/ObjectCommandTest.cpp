@@ -66,7 +66,7 @@ protected:
         formats.shortDate = "yyyy-MM-dd";
         formats.longTime = "hh:nn:ss";
         app.SetDateTimeFormats(formats);
-        output::AppSettings settings = output::AppSettings::DialogDefaults(formats);
+        settings::AppSettings settings = settings::AppSettings::DialogDefaults(formats);
         settings.TypelessNames = typeless_;
         app.SetSettings(settings);
         std::ostringstream out;

@@ -58,7 +58,7 @@ protected:
         if (settingsFile_) {
             app.SetSettingsFile(*settingsFile_);
         } else {
-            output::AppSettings settings = output::AppSettings::UnattendedDefaults(formats_);
+            settings::AppSettings settings = settings::AppSettings::UnattendedDefaults(formats_);
             settings.TypelessNames = true;
             app.SetSettings(settings);
         }

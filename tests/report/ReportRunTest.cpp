@@ -3,10 +3,10 @@
 // automatic export hook, failures that still go through the tail, and the
 // column-width arithmetic.
 
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
 #include "platform/TextCollator.h"
 #include "report/ReportRun.h"
+#include "settings/AppSettings.h"
 #include "support/DirectoryTestBed.h"
 #include "values/CellTextReader.h"
 #include "values/ValueFormatting.h"
@@ -64,7 +64,7 @@ protected:
     }
 
     platform::DateTimeFormats formats_{};
-    output::AppSettings settings_ = output::AppSettings::DialogDefaults(formats_);
+    settings::AppSettings settings_ = settings::AppSettings::DialogDefaults(formats_);
     testing::DirectoryTestBed bed_;
     values::ValueTextFormatter formatter_;
     values::CellTextReader reader_;

@@ -1,9 +1,9 @@
 // The filter of a report by object type: the condition rules, how rows
 // combine, the test over real cell reads, and the per-class panel storage.
 
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
 #include "report/ResultFilter.h"
+#include "settings/AppSettings.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "values/CellTextReader.h"
@@ -95,7 +95,7 @@ protected:
     }
 
     platform::DateTimeFormats formats_{};
-    output::AppSettings settings_ = output::AppSettings::DialogDefaults(formats_);
+    settings::AppSettings settings_ = settings::AppSettings::DialogDefaults(formats_);
     testing::DirectoryTestBed bed_;
     values::ValueTextFormatter formatter_;
     values::CellTextReader reader_;

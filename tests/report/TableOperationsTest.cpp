@@ -2,11 +2,11 @@
 // pop-up menu, sorting from it, cell meanings and the hexadecimal status
 // text, the single-object report on a cell, and deleting an object.
 
-#include "output/AppSettings.h"
 #include "platform/DateTime.h"
 #include "platform/TextCollator.h"
 #include "report/ReportRun.h"
 #include "report/TableOperations.h"
+#include "settings/AppSettings.h"
 #include "support/DirectoryTestBed.h"
 #include "values/CellTextReader.h"
 #include "values/ValueFormatting.h"
@@ -50,7 +50,7 @@ protected:
     }
 
     platform::DateTimeFormats formats_{};
-    output::AppSettings settings_ = output::AppSettings::DialogDefaults(formats_);
+    settings::AppSettings settings_ = settings::AppSettings::DialogDefaults(formats_);
     testing::DirectoryTestBed bed_;
     values::ValueTextFormatter formatter_;
     values::CellTextReader reader_;

@@ -42,7 +42,7 @@ protected:
         testing::ScriptedMessagePort messages;
         testing::CountingRunFeedback feedback;
         platform::DateTimeFormats formats;
-        output::AppSettings settings;
+        settings::AppSettings settings;
         directory::DirectoryAccess access;
         ValueTextFormatter formatter;
         CellTextReader reader;
@@ -65,7 +65,7 @@ protected:
         ASSERT_EQ(Access().DSStartClient(), 0);
         served_->formats.shortDate = "yyyy-MM-dd";
         served_->formats.longTime = "hh:nn:ss";
-        served_->settings = output::AppSettings{};
+        served_->settings = settings::AppSettings{};
         served_->reader.ResetLastResult();
     }
     void TearDown() override {

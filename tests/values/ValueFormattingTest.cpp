@@ -180,7 +180,7 @@ protected:
 
     testing::ScopedTimeZone zone_{"UTC"};
     platform::DateTimeFormats formats_ = FixedFormats();
-    output::AppSettings settings_;
+    settings::AppSettings settings_;
     testing::DirectoryTestBed bed_;
     ValueTextFormatter formatter_;
     CellTextReader reader_;

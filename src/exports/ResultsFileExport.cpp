@@ -1,0 +1,88 @@
+#include "exports/ResultsFileExport.h"
+
+#include "platform/AtomicFileWriter.h"
+
+#include <utility>
+
+namespace vellrun::exports {
+
+namespace {
+
+constexpr std::string_view kSaveFilter =
+    "Text Files (*.txt);;Doc Files (*.doc);;HTML Files (*.html);;XML (*.xml);;All Files (*)";
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+}  // namespace
+
+FileExportResult ExportTableToFile(const report::ResultTable& table,
+                                   const FileExportRequest& request,
+                                   const platform::TextCollator& collator,
+                                   const platform::DateTimeParts& now,
+                                   platform::MessagePort& messages) {
+    const std::string target = request.target.string();
+    // The kind is decided before the path is looked at.
+    const ExportKind kind = ExportKindForTarget(request.formatName, target);
+    if (kind == ExportKind::None) {
+        messages.ErrorBox("Invalid target");
+        return FileExportResult::InvalidTarget;
+    }
+    if (kind == ExportKind::Excel || kind == ExportKind::Clipboard) {
+        return FileExportResult::ExcelOrClipboard;
+    }
+    if (!IsValidTargetPath(target)) {
+        messages.ErrorBox("Invalid target path");
+        return FileExportResult::InvalidPath;
+    }
+
+    std::string document;
+    switch (kind) {
+        case ExportKind::Html: document = TableToHtml(table); break;
+        case ExportKind::Xml: document = TableToXml(table, collator, now); break;
+        default: document = TableToDelimitedText(table, request.delimiters); break;
+    }
+    const platform::EncodedText file = EncodeExportDocument(document, kind, request.utf8Text);
+    if (const std::string error = platform::AtomicFileWriter::Write(request.target, file.bytes);
+        !error.empty()) {
+        messages.ErrorBox(error);
+        return FileExportResult::WriteFailed;
+    }
+    // HTML and XML keep every character as a reference; only delimited text
+    // loses some, and the person should know which setting keeps them.
+    if (file.replaced > 0 && kind == ExportKind::Text) {
+        messages.InfoBox(std::to_string(file.replaced) +
+                         " character(s) have no place in the Windows-1252 code page and were "
+                         "written as \"?\". Choose \"Export as UTF-8\" in the settings to keep "
+                         "them.");
+    }
+    return FileExportResult::Written;
+}
+
+FileExportResult ExportResultsToFile(const report::ResultTable& table, std::string_view formatName,
+                                     ExportTargets& targets, const settings::AppSettings& settings,
+                                     bool utf8Text, const platform::TextCollator& collator,
+                                     const platform::DateTimeParts& now,
+                                     platform::MessagePort& messages) {
+    if (targets.outputFile.empty()) {
+        const std::string extension = AsciiLower(formatName);
+        const auto chosen = messages.ChooseSaveFile(
+            "Export Results", targets.reportPath / (targets.reportName + "." + extension),
+            kSaveFilter);
+        if (!chosen || chosen->empty()) return FileExportResult::Cancelled;
+        targets.outputFile = *chosen;
+        targets.reportPath = chosen->parent_path();
+    }
+    FileExportRequest request;
+    request.target = std::exchange(targets.outputFile, {});
+    request.delimiters = {settings.FieldDelimiter, settings.ValueDelimiter, settings.QuoteChar};
+    request.utf8Text = utf8Text;
+    return ExportTableToFile(table, request, collator, now, messages);
+}
+
+}  // namespace vellrun::exports

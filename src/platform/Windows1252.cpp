@@ -1,0 +1,57 @@
+#include "platform/Windows1252.h"
+
+#include <array>
+#include <cstdint>
+
+#include <unicode/utf8.h>
+
+namespace vellrun::platform {
+
+namespace {
+
+// The code points of bytes 0x80 to 0x9F. The five bytes the code page leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) carry the C1 control of the same
+// number, as Windows' own conversion does; everything else below 0x100 maps to itself.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+}  // namespace
+
+int Windows1252Byte(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint < 0x100)) {
+        return static_cast<int>(codePoint);
+    }
+    for (size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
+    }
+    return -1;
+}
+
+EncodedText EncodeWindows1252(std::string_view utf8, Unmappable style) {
+    EncodedText result;
+    result.bytes.reserve(utf8.size());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int64_t>(utf8.size());
+    int64_t at = 0;
+    while (at < length) {
+        UChar32 codePoint = 0;
+        U8_NEXT(bytes, at, length, codePoint);
+        const int byte = codePoint < 0 ? -1 : Windows1252Byte(static_cast<char32_t>(codePoint));
+        if (byte >= 0) {
+            result.bytes.push_back(static_cast<char>(byte));
+            continue;
+        }
+        ++result.replaced;
+        if (style == Unmappable::QuestionMark) {
+            result.bytes.push_back('?');
+        } else {
+            result.bytes += "&#" + std::to_string(codePoint < 0 ? 0xFFFD : codePoint) + ";";
+        }
+    }
+    return result;
+}
+
+}  // namespace vellrun::platform

@@ -1,0 +1,310 @@
+#include "settings/SettingsStore.h"
+
+#include "platform/MessagePort.h"
+#include "platform/Paths.h"
+#include "platform/TextLines.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace vellrun::settings {
+
+namespace {
+
+using platform::IniFile;
+
+using platform::TrimBlanks;
+
+std::optional<int> ParseInteger(std::string_view text) {
+    return platform::ParseDecimalInt(text);
+}
+
+// Writes text unless the file holds exactly it; both names are clean already.
+IniStatus WriteIfChanged(IniFile& file, SectionCache& cache, const std::string& section,
+                         const std::string& key, const std::string& text) {
+    if (file.ReadValue(section, key) == text) return {};
+    IniStatus status = file.WriteString(section, key, text);
+    if (status.ok()) cache.AfterWrite(file, section, key);
+    return status;
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// The value to write so that reading gives the text back: reading drops the
+// blanks around a value and one pair of enclosing quotation marks.
+std::string Preserved(const std::string& text) {
+    const bool blanksAround =
+        !text.empty() && (TrimBlanks(text).size() != text.size() || TrimBlanks(text).empty());
+    const bool quotedAlready = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+    return blanksAround || quotedAlready ? Quoted(text) : text;
+}
+
+std::string SectionFor(std::string_view section, std::string_view name) {
+    return section.empty() ? std::string(name) : std::string(section);
+}
+
+std::string PaneKey(const PaneSize& pane) {
+    return pane.name + (pane.horizontalSplitter ? ".Height" : ".Width");
+}
+
+// Section "Settings" read once; each key of the table (or, for an unattended
+// run, each key it reads) through the table's own INI text reader.
+AppSettings ReadSettings(const IniFile& file, const AppSettings& defaults, bool unattended) {
+    AppSettings settings = defaults;
+    const auto values = file.ReadSection(kSettingsSection);
+    for (const SettingDescriptor& setting : SettingsTable()) {
+        if (unattended && !setting.readUnattended) continue;
+        const auto found = std::find_if(values.begin(), values.end(), [&](const auto& value) {
+            return platform::IniNamesEqual(value.first, setting.key);
+        });
+        FromIniText(settings, setting, found != values.end() ? found->second : std::string_view(),
+                    defaults);
+    }
+    return settings;
+}
+
+}  // namespace
+
+std::filesystem::path SettingsFilePath(bool perUser) {
+    return (perUser ? platform::ConfigDir() : platform::ExecutableDir()) / kSettingsFileName;
+}
+
+platform::IniFile OpenSettingsFile(bool perUser) {
+    const std::filesystem::path path = SettingsFilePath(perUser);
+    if (perUser) {
+        std::error_code ignored;  // a folder that cannot be made fails the first write
+        std::filesystem::create_directories(path.parent_path(), ignored);
+    }
+    return platform::IniFile(path);
+}
+
+std::string CleanIniName(std::string_view text) {
+    std::string clean;
+    clean.reserve(text.size());
+    for (char c : text) {
+        if (c != '[' && c != ']') clean += c;
+    }
+    return clean;
+}
+
+IniStatus IniWriteString(IniFile& file, SectionCache& cache, std::string_view section,
+                         std::string_view key, std::string_view value,
+                         platform::MessagePort* port) {
+    const std::string cleanSection = CleanIniName(section);
+    const std::string cleanKey = CleanIniName(key);
+    if (cleanKey.empty()) return {};
+    const std::string stored = file.ReadString(cleanSection, cleanKey, "");
+    if (value == stored || value == Quoted(stored)) return {};
+    IniStatus status = file.WriteString(cleanSection, cleanKey, value);
+    if (status.ok()) {
+        cache.AfterWrite(file, cleanSection, cleanKey);
+    } else if (port) {
+        port->PlainBox(status.error);
+    }
+    return status;
+}
+
+IniStatus IniWriteInteger(IniFile& file, SectionCache& cache, std::string_view section,
+                          std::string_view key, int value) {
+    const std::string cleanKey = CleanIniName(key);
+    if (cleanKey.empty()) return {};
+    // Compared as text, not against a sentinel default: every number, whatever
+    // its value, reaches a key that does not exist yet.
+    return WriteIfChanged(file, cache, CleanIniName(section), cleanKey, std::to_string(value));
+}
+
+IniStatus IniWriteBool(IniFile& file, SectionCache& cache, std::string_view section,
+                       std::string_view key, bool value) {
+    const std::string cleanKey = CleanIniName(key);
+    if (cleanKey.empty()) return {};
+    return WriteIfChanged(file, cache, CleanIniName(section), cleanKey, value ? "1" : "0");
+}
+
+std::string CachedReadString(const IniFile& file, SectionCache& cache, std::string_view section,
+                             std::string_view key, std::string_view defaultValue) {
+    std::string value = cache.Lookup(file, section, CleanIniName(key));
+    return value.empty() ? std::string(defaultValue) : value;
+}
+
+int CachedReadInteger(const IniFile& file, SectionCache& cache, std::string_view section,
+                      std::string_view key, int defaultValue) {
+    return ParseInteger(cache.Lookup(file, section, CleanIniName(key))).value_or(defaultValue);
+}
+
+bool CachedReadBool(const IniFile& file, SectionCache& cache, std::string_view section,
+                    std::string_view key, bool defaultValue) {
+    const std::string value = cache.Lookup(file, section, CleanIniName(key));
+    return value.empty() ? defaultValue : value == "1";
+}
+
+IniStatus SaveBounds(IniFile& file, SectionCache& cache, std::string_view section,
+                     std::string_view name, const WindowBounds& bounds) {
+    const std::string target = SectionFor(section, name);
+    const std::string prefix(name);
+    for (const auto& [suffix, value] : {std::pair{".Top", bounds.top},
+                                        {".Left", bounds.left},
+                                        {".Width", bounds.width},
+                                        {".Height", bounds.height}}) {
+        IniStatus status = IniWriteInteger(file, cache, target, prefix + suffix, value);
+        if (!status.ok()) return status;
+    }
+    return {};
+}
+
+void RestoreBounds(const IniFile& file, std::string_view section, std::string_view name,
+                   WindowBounds& bounds) {
+    const std::string target = CleanIniName(SectionFor(section, name));
+    const std::string prefix = CleanIniName(name);
+    for (const auto& [suffix, member] : {std::pair{".Width", &WindowBounds::width},
+                                         {".Height", &WindowBounds::height},
+                                         {".Left", &WindowBounds::left},
+                                         {".Top", &WindowBounds::top}}) {
+        const int value = ParseInteger(file.ReadString(target, prefix + suffix, "")).value_or(0);
+        if (value != 0) bounds.*member = value;
+    }
+}
+
+IniStatus SaveSplitterSizes(IniFile& file, SectionCache& cache, std::string_view section,
+                            std::span<const PaneSize> panes) {
+    for (const PaneSize& pane : panes) {
+        IniStatus status = IniWriteInteger(file, cache, section, PaneKey(pane), pane.size);
+        if (!status.ok()) return status;
+    }
+    return {};
+}
+
+void RestoreSplitterSizes(const IniFile& file, SectionCache& cache, std::string_view section,
+                          std::span<PaneSize> panes) {
+    const std::string target = CleanIniName(section);
+    for (PaneSize& pane : panes) {
+        pane.size = CachedReadInteger(file, cache, target, PaneKey(pane), pane.size);
+    }
+}
+
+IniStatus SaveFont(IniFile& file, SectionCache& cache, std::string_view section,
+                   const FontRecord& font) {
+    IniStatus status = IniWriteString(file, cache, section, "Name", font.name);
+    for (const auto& [key, value] : {std::pair{"CharSet", font.charSet},
+                                     {"Color", font.color},
+                                     {"Size", font.size},
+                                     {"Style", font.style}}) {
+        if (!status.ok()) return status;
+        status = IniWriteInteger(file, cache, section, key, value);
+    }
+    return status;
+}
+
+void RestoreFont(const IniFile& file, SectionCache& cache, std::string_view section,
+                 FontRecord& font) {
+    const std::string target = CleanIniName(section);
+    font.name = CachedReadString(file, cache, target, "Name", font.name);
+    for (const auto& [key, member] : {std::pair{"CharSet", &FontRecord::charSet},
+                                      {"Color", &FontRecord::color},
+                                      {"Size", &FontRecord::size},
+                                      {"Style", &FontRecord::style}}) {
+        font.*member = CachedReadInteger(file, cache, target, key, font.*member);
+    }
+}
+
+IniStatus SaveComboHistory(IniFile& file, SectionCache& cache, std::string_view section,
+                           ComboHistory& history) {
+    history.AddToHistory();
+    const std::string target = CleanIniName(section);
+    IniStatus status = file.EraseSection(target);
+    cache.AfterErase(file, target);
+    if (!status.ok()) return status;
+    status = IniWriteString(file, cache, target, "Current", Quoted(history.text));
+    if (status.ok()) {
+        status =
+            IniWriteInteger(file, cache, target, "Count", static_cast<int>(history.entries.size()));
+    }
+    for (size_t i = 0; status.ok() && i < history.entries.size(); ++i) {
+        status = IniWriteString(file, cache, target, std::to_string(i), Quoted(history.entries[i]));
+    }
+    return status;
+}
+
+void RestoreComboHistory(const IniFile& file, std::string_view section,
+                         std::string_view defaultText, ComboHistory& history, bool dropDownList) {
+    const auto values = file.ReadSection(CleanIniName(section));
+    const auto valueOf = [&](std::string_view key) -> std::string {
+        const auto found = std::find_if(values.begin(), values.end(), [&](const auto& value) {
+            return platform::IniNamesEqual(value.first, key);
+        });
+        return found != values.end() ? found->second : std::string();
+    };
+    // No more keys can exist than the section has lines, whatever "Count" says.
+    const int count =
+        std::min(ParseInteger(valueOf("Count")).value_or(30), static_cast<int>(values.size()));
+    for (int i = 0; i <= count; ++i) {
+        std::string entry = valueOf(std::to_string(i));
+        if (!entry.empty() && std::find(history.entries.begin(), history.entries.end(), entry) ==
+                                  history.entries.end()) {
+            history.entries.push_back(std::move(entry));
+        }
+    }
+    if (dropDownList) {
+        history.text = history.entries.empty() ? std::string() : history.entries.front();
+    } else {
+        history.text = valueOf("Current");
+    }
+    if (history.text.empty()) history.text = defaultText;
+    history.AddToHistory();
+}
+
+IniStatus SaveStringsSection(IniFile& file, SectionCache& cache, std::string_view section,
+                             const platform::StringList& lines, bool keysFromNumbers) {
+    const std::string target = CleanIniName(section);
+    IniStatus status = file.EraseSection(target);
+    cache.AfterErase(file, target);
+    for (size_t i = 0; status.ok() && i < lines.Count(); ++i) {
+        const std::string key =
+            std::to_string(keysFromNumbers ? lines.Number(i) : static_cast<int64_t>(i));
+        // Straight to the file: the section is new, and an empty line must be
+        // written too, or the lines after it would move up on reading.
+        status = file.WriteString(target, key, Preserved(lines.Text(i)));
+    }
+    return status;
+}
+
+void LoadStringsSection(const IniFile& file, std::string_view section, platform::StringList& lines,
+                        bool keysAsNumbers) {
+    const std::string target = CleanIniName(section);
+    if (!file.SectionExists(target)) return;
+    lines.Clear();
+    for (auto& [key, value] : file.ReadSection(target)) {
+        int64_t number = 0;
+        if (keysAsNumbers) {
+            const std::string_view digits = TrimBlanks(key);
+            const char* end = digits.data() + digits.size();
+            const auto [ptr, error] = std::from_chars(digits.data(), end, number);
+            if (error != std::errc() || ptr != end) number = 0;
+        }
+        lines.Add(std::move(value), number);
+    }
+}
+
+AppSettings ReadSettingsSection(const IniFile& file, const AppSettings& defaults) {
+    return ReadSettings(file, defaults, false);
+}
+
+AppSettings getSettingsFromIni(const IniFile& file, const platform::DateTimeFormats& system) {
+    return ReadSettings(file, AppSettings::UnattendedDefaults(system), true);
+}
+
+IniStatus WriteSettingsSection(IniFile& file, SectionCache& cache, const AppSettings& settings) {
+    for (const SettingDescriptor& setting : SettingsTable()) {
+        IniStatus status = IniWriteString(file, cache, kSettingsSection, setting.key,
+                                          ToIniText(settings, setting));
+        if (!status.ok()) return status;
+    }
+    return {};
+}
+
+}  // namespace vellrun::settings

@@ -1,0 +1,264 @@
+#include "exports/WorkbookExport.h"
+#include "support/ScriptedMessagePort.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace vellrun::exports {
+namespace {
+
+using settings::AppSettings;
+
+namespace fs = std::filesystem;
+using testing::ScriptedMessagePort;
+
+// Records what the export hands to the desktop.
+class RecordingDesktopPort final : public platform::DesktopPort {
+public:
+    std::optional<std::string> clipboard;
+    std::vector<fs::path> workbooks;
+    bool opens = true;
+
+    void SetClipboardText(std::string_view text) override { clipboard = std::string(text); }
+    bool OpenDocument(std::string_view) override { return true; }
+    bool OpenWorkbook(const fs::path& workbook) override {
+        workbooks.push_back(workbook);
+        return opens;
+    }
+};
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One member of a zip archive through the unzip tool, when it is installed.
+std::optional<std::string> ZipMember(const fs::path& archive, const std::string& member,
+                                     const fs::path& scratch) {
+    if (std::system("command -v unzip >/dev/null 2>&1") != 0) return std::nullopt;
+    const fs::path out = scratch / "member.txt";
+    const std::string command =
+        "unzip -p '" + archive.string() + "' '" + member + "' > '" + out.string() + "'";
+    if (std::system(command.c_str()) != 0) return std::string();
+    return ReadText(out);
+}
+
+report::ResultTable SampleTable() {
+    report::ResultTable table(3, 3);
+    table.SetFixedRows(1);
+    table.SetFixedCols(1);
+    table.SetCell(0, 0, "DN");
+    table.SetCell(1, 0, "Telephone Number");
+    table.SetCell(2, 0, "Description");
+    table.SetCell(0, 1, "CN=Admin.O=Acme");
+    table.SetCell(1, 1, "100\r\n200\r\n");
+    table.SetCell(2, 1, "says \"hi\" — Zoë");
+    table.SetCell(0, 2, "CN=Guest.O=Acme");
+    return table;
+}
+
+class WorkbookExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "workbook-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    ExportServices Services(const fs::path& folder) {
+        return ExportServices{messages_, desktop_, collator_, now_, folder};
+    }
+
+    fs::path dir_;
+    ScriptedMessagePort messages_;
+    RecordingDesktopPort desktop_;
+    platform::TextCollator collator_{"en_US"};
+    platform::DateTimeParts now_{};
+};
+
+TEST_F(WorkbookExportTest, WritesOneCellPerTableCellWithLinesKeptAndBoldHeaders) {
+    const fs::path file = dir_ / "sheet.xlsx";
+    ASSERT_EQ(WriteWorkbook(SampleTable(), file), "");
+    const std::string bytes = ReadText(file);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(bytes.substr(0, 2), "PK");
+
+    const auto sheet = ZipMember(file, "xl/worksheets/sheet1.xml", dir_);
+    if (!sheet) GTEST_SKIP() << "unzip is not installed";
+    EXPECT_NE(sheet->find("<c r=\"B2\""), std::string::npos);
+    EXPECT_NE(sheet->find("<c r=\"C2\""), std::string::npos);
+    EXPECT_EQ(sheet->find("<c r=\"B3\""), std::string::npos);  // empty cells stay empty
+    // "Telephone Number" is the widest text of column B; two lines make row 2 taller.
+    EXPECT_NE(sheet->find("<col min=\"2\" max=\"2\" width=\"18."), std::string::npos) << *sheet;
+    EXPECT_NE(sheet->find("<row r=\"2\" spans=\"1:3\" ht=\"30\""), std::string::npos) << *sheet;
+
+    const auto strings = ZipMember(file, "xl/sharedStrings.xml", dir_);
+    ASSERT_TRUE(strings);
+    EXPECT_NE(strings->find(">100\n200<"), std::string::npos) << *strings;
+    EXPECT_NE(strings->find(">says \"hi\" — Zoë<"), std::string::npos) << *strings;
+    const auto styles = ZipMember(file, "xl/styles.xml", dir_);
+    ASSERT_TRUE(styles);
+    EXPECT_NE(styles->find("<b/>"), std::string::npos);
+    EXPECT_NE(styles->find("wrapText=\"1\""), std::string::npos);
+}
+
+TEST_F(WorkbookExportTest, ExcelTargetFillsTheClipboardAndOpensANewWorkbook) {
+    const fs::path folder = dir_ / "cache" / "workbooks";
+    const auto result = ExportToExcel(SampleTable(), Delimiters{'\t', '\n', '"'}, Services(folder));
+    EXPECT_EQ(result, GridExportResult::Workbook);
+    ASSERT_EQ(desktop_.workbooks.size(), 1u);
+    EXPECT_EQ(desktop_.workbooks[0].parent_path(), folder);
+    EXPECT_EQ(desktop_.workbooks[0].extension(), ".xlsx");
+    EXPECT_EQ(ReadText(desktop_.workbooks[0]).substr(0, 2), "PK");
+    // The clipboard carries UTF-8 unchanged, quotes doubled inside a field.
+    EXPECT_EQ(desktop_.clipboard,
+              "\"DN\"\t\"Telephone Number\"\t\"Description\"\r\n"
+              "\"CN=Admin.O=Acme\"\t\"100\n200\"\t\"says \"\"hi\"\" — Zoë\"\r\n"
+              "\"CN=Guest.O=Acme\"\t\"\"\t\"\"\r\n");
+    EXPECT_TRUE(messages_.boxes.empty());
+
+    // A second export never reuses the first workbook.
+    ExportToExcel(SampleTable(), Delimiters{'\t', '\n', '"'}, Services(folder));
+    ASSERT_EQ(desktop_.workbooks.size(), 2u);
+    EXPECT_NE(desktop_.workbooks[0], desktop_.workbooks[1]);
+}
+
+TEST_F(WorkbookExportTest, AnyWorkbookFailureSaysSoAndLeavesTheResultsOnTheClipboard) {
+    const fs::path blocker = dir_ / "not-a-folder";
+    std::ofstream(blocker) << "x";
+    auto result =
+        ExportToExcel(SampleTable(), Delimiters{'\t', '\n', '"'}, Services(blocker / "workbooks"));
+    EXPECT_EQ(result, GridExportResult::WorkbookFailed);
+    ASSERT_EQ(messages_.Texts(ScriptedMessagePort::Kind::Plain).size(), 1u);
+    const std::string text = messages_.Texts(ScriptedMessagePort::Kind::Plain)[0];
+    EXPECT_EQ(text.rfind("Error saving to Excel (cannot create the folder \"" +
+                             (blocker / "workbooks").string() + "\": ",
+                         0),
+              0u)
+        << text;
+    EXPECT_TRUE(text.ends_with(") - Results are in clipboard")) << text;
+    ASSERT_TRUE(desktop_.clipboard);
+    EXPECT_EQ(desktop_.clipboard->substr(0, 5), "\"DN\"\t");
+    EXPECT_TRUE(desktop_.workbooks.empty());
+
+    desktop_.opens = false;
+    result = ExportToExcel(SampleTable(), Delimiters{'\t', '\n', '"'}, Services(dir_ / "wb"));
+    EXPECT_EQ(result, GridExportResult::WorkbookFailed);
+    EXPECT_EQ(messages_.Texts(ScriptedMessagePort::Kind::Plain).back(),
+              "Error saving to Excel (no spreadsheet program opened \"" +
+                  desktop_.workbooks.at(0).string() + "\") - Results are in clipboard");
+
+    // A cell longer than a worksheet cell can hold is a failure, not a cut.
+    report::ResultTable huge(1, 1);
+    huge.SetCell(0, 0, std::string(40000, 'x'));
+    EXPECT_NE(WriteWorkbook(huge, dir_ / "huge.xlsx"), "");
+    EXPECT_FALSE(fs::exists(dir_ / "huge.xlsx"));
+}
+
+TEST_F(WorkbookExportTest, ExportGridSendsEachKindToItsTarget) {
+    const auto services = Services(dir_ / "wb");
+    const Delimiters delimiters{',', '/', '\''};
+    EXPECT_EQ(ExportGrid(SampleTable(), "", dir_ / "a.dat", delimiters, false, services),
+              GridExportResult::InvalidTarget);
+    EXPECT_EQ(messages_.Errors(), std::vector<std::string>{"Invalid target"});
+    EXPECT_FALSE(desktop_.clipboard);
+
+    EXPECT_EQ(ExportGrid(SampleTable(), " .clipboard", {}, delimiters, false, services),
+              GridExportResult::Clipboard);
+    EXPECT_EQ(desktop_.clipboard->rfind("'DN','Telephone Number','Description'\r\n", 0), 0u);
+    EXPECT_TRUE(desktop_.workbooks.empty());
+
+    EXPECT_EQ(ExportGrid(SampleTable(), "", dir_ / "out.XLS", delimiters, false, services),
+              GridExportResult::Workbook);
+    EXPECT_FALSE(fs::exists(dir_ / "out.XLS"));  // the path is not used for the workbook
+
+    EXPECT_EQ(ExportGrid(SampleTable(), "", dir_ / "out.htm", delimiters, false, services),
+              GridExportResult::Written);
+    EXPECT_EQ(ReadText(dir_ / "out.htm").substr(0, 14), "<html><body>\r\n");
+}
+
+TEST_F(WorkbookExportTest, ExportResultsFollowsTheOutputTypeAndTheChosenName) {
+    const auto services = Services(dir_ / "wb");
+    AppSettings settings;
+    settings.FieldDelimiter = '|';
+    settings.ValueDelimiter = ',';
+    settings.QuoteChar = '\'';
+    ExportTargets targets;
+
+    report::ResultTable table(2, 1);
+    table.SetCell(0, 0, "a\r\nb");
+    table.SetCell(1, 0, "c");
+    EXPECT_EQ(ExportResults(table, report::OutputType::Clipboard, targets, settings, services),
+              GridExportResult::Clipboard);
+    EXPECT_EQ(desktop_.clipboard, "'a,b'|'c'\r\n");
+    EXPECT_EQ(ExportResults(table, report::OutputType::Excel, targets, settings, services),
+              GridExportResult::Workbook);
+    EXPECT_EQ(desktop_.clipboard, "\"a\nb\"\t\"c\"\r\n");
+
+    // A CSV export saved under a name for the clipboard goes there, with the
+    // settings' characters; the name is forgotten afterwards.
+    desktop_.clipboard.reset();
+    messages_.files.push_back(dir_ / "list.clipboard");
+    EXPECT_EQ(ExportResults(table, report::OutputType::Csv, targets, settings, services),
+              GridExportResult::Clipboard);
+    EXPECT_EQ(desktop_.clipboard, "'a,b'|'c'\r\n");
+    EXPECT_TRUE(targets.outputFile.empty());
+    EXPECT_EQ(targets.reportPath, dir_);
+
+    targets.outputFile = dir_ / "auto.xml";
+    EXPECT_EQ(ExportResults(table, report::OutputType::Csv, targets, settings, services),
+              GridExportResult::Written);
+    EXPECT_NE(ReadText(dir_ / "auto.xml").find("<document>"), std::string::npos);
+}
+
+TEST_F(WorkbookExportTest, ListTablesUseCommaOnlyForCsvTargets) {
+    const auto services = Services(dir_ / "wb");
+    report::ResultTable list(1, 2);
+    list.SetCell(0, 0, "User");
+    list.SetCell(0, 1, "Group");
+    EXPECT_EQ(ExportListTable(list, "clipboard", {}, services), GridExportResult::Clipboard);
+    EXPECT_EQ(desktop_.clipboard, "'User'\r\n'Group'\r\n");
+
+    report::ResultTable wide(2, 1);
+    wide.SetCell(0, 0, "a");
+    wide.SetCell(1, 0, "b");
+    ASSERT_EQ(ExportListTable(wide, "txt", dir_ / "l.CSV", services), GridExportResult::Written);
+    EXPECT_EQ(ReadText(dir_ / "l.CSV"), "'a','b'\r\n");
+    ASSERT_EQ(ExportListTable(wide, "txt", dir_ / "l.txt", services), GridExportResult::Written);
+    EXPECT_EQ(ReadText(dir_ / "l.txt"), "'a'\t'b'\r\n");
+}
+
+TEST_F(WorkbookExportTest, SaveListAsksForTheFileAndRemembersItsFolder) {
+    const auto services = Services(dir_ / "wb");
+    fs::path reportPath = dir_;
+    EXPECT_EQ(SaveList({}, "html", "CORP-classes", reportPath, services),
+              GridExportResult::Cancelled);  // an empty list is not saved
+    EXPECT_TRUE(messages_.boxes.empty());
+
+    fs::create_directories(dir_ / "lists");
+    messages_.files.push_back(dir_ / "lists" / "classes.xml");
+    ASSERT_EQ(SaveList({"Class", "User", "Group"}, "xml", "CORP-classes", reportPath, services),
+              GridExportResult::Written);
+    EXPECT_EQ(reportPath, dir_ / "lists");
+    const std::string xml = ReadText(dir_ / "lists" / "classes.xml");
+    EXPECT_NE(xml.find(R"(rowCount="3" colCount="1" fixedRows="1")"), std::string::npos) << xml;
+
+    messages_.files.push_back(std::nullopt);  // the person cancels
+    EXPECT_EQ(SaveList({"a"}, "txt", "x", reportPath, services), GridExportResult::Cancelled);
+    EXPECT_EQ(reportPath, dir_ / "lists");
+}
+
+}  // namespace
+}  // namespace vellrun::exports
