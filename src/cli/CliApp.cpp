@@ -87,7 +87,7 @@ class CommandContext {
 public:
     explicit CommandContext(directory::DirectoryAccess& access) : access_(access) {}
     ~CommandContext() {
-        if (handle_ != 0) access_.Client().FreeContext(handle_);
+        if (handle_ != client::ContextHandle{}) access_.Client().FreeContext(handle_);
     }
     CommandContext(const CommandContext&) = delete;
     CommandContext& operator=(const CommandContext&) = delete;
@@ -97,7 +97,7 @@ public:
     bool Open(const std::string& tree, const std::string& container, bool typeless) {
         client::Result result = access_.Client().CreateContext(handle_);
         if (result != 0) {
-            handle_ = 0;
+            handle_ = client::ContextHandle{};
             access_.DSShowError(result, "Create Context");
             return false;
         }
@@ -113,7 +113,7 @@ public:
 
 private:
     directory::DirectoryAccess& access_;
-    client::ContextHandle handle_ = 0;
+    client::ContextHandle handle_{};
 };
 
 int RunList(directory::DirectoryAccess& access, platform::RunFeedback& feedback,

@@ -16,11 +16,16 @@ namespace vellrun::client {
 // (negative; see ResultCodes.h). Continuations are separate out-parameters.
 using Result = int32_t;
 
-using ConnRef = uint32_t;        // a connection as the scan reports it
-using ConnHandle = uint32_t;     // an opened connection
-using ContextHandle = uint32_t;  // a directory context; 0 is never a valid one
-using BufferHandle = uint32_t;   // a request or reply buffer; 0 means "no buffer"
-using StreamHandle = uint32_t;   // an open stream attribute
+using ConnRef = uint32_t;     // a connection as the scan reports it
+using ConnHandle = uint32_t;  // an opened connection
+
+// Handles are distinct types so that a context can never be passed where a
+// buffer or a stream is meant; each call's arguments are checked by the
+// compiler. The value-initialised handle (ContextHandle{}, 0) is never a valid
+// one and stands for "none" (BufferHandle{} means "no buffer").
+enum class ContextHandle : uint32_t {};  // a directory context
+enum class BufferHandle : uint32_t {};   // a request or reply buffer
+enum class StreamHandle : uint32_t {};   // an open stream attribute
 using SyntaxId = uint32_t;
 
 // The continuation value before the first page and once nothing is left.

@@ -26,7 +26,7 @@ inline constexpr uint32_t ReplaceAll = 128;
 // One change of one attribute of one object, as DirectoryAccess::DSModifyAttr
 // puts it to the client. A plain record owned by the caller.
 struct AttrChange {
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
     std::string object;  // full name
     std::string attribute;
     client::SyntaxId syntax = 0;

@@ -153,7 +153,7 @@ Result DirectoryAccess::OpenTreeInfo(TTreeInfo& tree, std::string_view treeName,
         if (first == 0 && result != 0) first = result;
     };
 
-    ContextHandle objectContext = 0;
+    ContextHandle objectContext{};
     Result result = client_.CreateContext(objectContext);
     note(result);
     if (result == 0) {
@@ -162,7 +162,7 @@ Result DirectoryAccess::OpenTreeInfo(TTreeInfo& tree, std::string_view treeName,
         note(DSSetTypeless(objectContext, typeless));
     }
 
-    ContextHandle rootContext = 0;
+    ContextHandle rootContext{};
     result = client_.CreateContext(rootContext);
     note(result);
     if (result == 0) {
@@ -181,15 +181,15 @@ void DirectoryAccess::ClearTreeInfo(TTreeInfo& tree) {
     tree.nodes.Clear();
     tree.classes.Clear();
     tree.auxAttributes.Clear();
-    if (tree.objectContext != 0) client_.FreeContext(tree.objectContext);
-    if (tree.rootContext != 0) client_.FreeContext(tree.rootContext);
+    if (tree.objectContext != ContextHandle{}) client_.FreeContext(tree.objectContext);
+    if (tree.rootContext != ContextHandle{}) client_.FreeContext(tree.rootContext);
     tree = TTreeInfo{};
 }
 
 Result DirectoryAccess::SetTreeTypeless(TTreeInfo& tree, bool on) {
     Result first = 0;
     for (ContextHandle context : {tree.objectContext, tree.rootContext}) {
-        if (context == 0) continue;
+        if (context == ContextHandle{}) continue;
         const Result result = DSSetTypeless(context, on);
         if (first == 0) first = result;
     }

@@ -46,7 +46,7 @@ Result DirectoryAccess::DSListOpen(ContextHandle context, std::string_view conta
     cursor = TNDSObj{};
     const std::string full = DSFullName(container);
 
-    client::ContextHandle copy = 0;
+    client::ContextHandle copy{};
     Result result = client_.DuplicateContext(context, copy);
     if (result != 0) return result;
     cursor.context = copy;
@@ -57,7 +57,7 @@ Result DirectoryAccess::DSListOpen(ContextHandle context, std::string_view conta
         result = client_.SetContextText(copy, client::ContextKey::NameContext, DSStripDot(full));
     }
     if (result == 0) {
-        client::BufferHandle reply = 0;
+        client::BufferHandle reply{};
         result = client_.AllocBuffer(client::kListReplySize, reply);
         if (result == 0) cursor.reply = reply;
     }
@@ -75,7 +75,7 @@ Result DirectoryAccess::DSListOpen(ContextHandle context, std::string_view conta
 }
 
 Result DirectoryAccess::DSListNext(TNDSObj& cursor) {
-    if (cursor.context == 0 && cursor.reply == 0) {
+    if (cursor.context == client::ContextHandle{} && cursor.reply == client::BufferHandle{}) {
         cursor.entryName.clear();
         return client::Err::EndOfListing;
     }
@@ -95,10 +95,10 @@ Result DirectoryAccess::DSListNext(TNDSObj& cursor) {
 }
 
 void DirectoryAccess::DSListClose(TNDSObj& cursor) {
-    if (cursor.reply != 0) client_.FreeBuffer(cursor.reply);
-    if (cursor.context != 0) client_.FreeContext(cursor.context);
-    cursor.reply = 0;
-    cursor.context = 0;
+    if (cursor.reply != client::BufferHandle{}) client_.FreeBuffer(cursor.reply);
+    if (cursor.context != client::ContextHandle{}) client_.FreeContext(cursor.context);
+    cursor.reply = client::BufferHandle{};
+    cursor.context = client::ContextHandle{};
 }
 
 Result DirectoryAccess::FetchListPage(TNDSObj& cursor) {

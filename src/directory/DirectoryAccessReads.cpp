@@ -153,7 +153,7 @@ Result DirectoryAccess::DSReadStream(ContextHandle context, std::string_view obj
                                      size_t& size) {
     const size_t wanted = std::min(size, buffer.size());
     size = 0;
-    client::StreamHandle stream = 0;
+    client::StreamHandle stream{};
     const Result opened = client_.OpenStream(context, object, attribute, 1, stream);
     if (opened != 0) return opened;
 

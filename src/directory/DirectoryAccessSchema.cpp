@@ -16,8 +16,8 @@ Result DirectoryAccess::DSReadAttrNames(ContextHandle context, platform::StringL
     int32_t previous = continuation;
     do {
         previous = continuation;
-        result = client_.ReadAttrDefinitions(context, client::AttrInfoKind::Names, true, 0,
-                                             continuation, reply.Get());
+        result = client_.ReadAttrDefinitions(context, client::AttrInfoKind::Names, true,
+                                             client::BufferHandle{}, continuation, reply.Get());
         if (result != 0) return result;
         uint32_t count = 0;
         if (client_.GetAttrCount(context, reply.Get(), count) != 0) count = 0;

@@ -12,13 +12,13 @@ class ScopedBuffer {
 public:
     explicit ScopedBuffer(client::DirectoryClient& client) : client_(client) {}
     ~ScopedBuffer() {
-        if (handle_ != 0) client_.FreeBuffer(handle_);
+        if (handle_ != client::BufferHandle{}) client_.FreeBuffer(handle_);
     }
     ScopedBuffer(const ScopedBuffer&) = delete;
     ScopedBuffer& operator=(const ScopedBuffer&) = delete;
 
     client::Result Allocate(size_t size) {
-        client::BufferHandle buffer = 0;
+        client::BufferHandle buffer{};
         const client::Result result = client_.AllocBuffer(size, buffer);
         if (result == 0) handle_ = buffer;
         return result;
@@ -27,7 +27,7 @@ public:
 
 private:
     client::DirectoryClient& client_;
-    client::BufferHandle handle_ = 0;
+    client::BufferHandle handle_{};
 };
 
 }  // namespace vellrun::directory

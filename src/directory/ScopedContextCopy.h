@@ -11,13 +11,13 @@ class ScopedContextCopy {
 public:
     explicit ScopedContextCopy(client::DirectoryClient& client) : client_(client) {}
     ~ScopedContextCopy() {
-        if (handle_ != 0) client_.FreeContext(handle_);
+        if (handle_ != client::ContextHandle{}) client_.FreeContext(handle_);
     }
     ScopedContextCopy(const ScopedContextCopy&) = delete;
     ScopedContextCopy& operator=(const ScopedContextCopy&) = delete;
 
     client::Result Duplicate(client::ContextHandle source) {
-        client::ContextHandle copy = 0;
+        client::ContextHandle copy{};
         const client::Result result = client_.DuplicateContext(source, copy);
         if (result == 0) handle_ = copy;
         return result;
@@ -26,7 +26,7 @@ public:
 
 private:
     client::DirectoryClient& client_;
-    client::ContextHandle handle_ = 0;
+    client::ContextHandle handle_{};
 };
 
 }  // namespace vellrun::directory

@@ -20,8 +20,8 @@ struct TNDSObj {
     uint32_t entriesInPage = 0;
     uint32_t entriesTaken = 0;
     client::EntryRecord entry;
-    client::ContextHandle context = 0;
-    client::BufferHandle reply = 0;
+    client::ContextHandle context{};
+    client::BufferHandle reply{};
 
     // True while the cursor stands on an entry (a fresh page may hold none).
     bool HasEntry() const { return !entryName.empty(); }

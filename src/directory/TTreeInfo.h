@@ -19,8 +19,8 @@ using NodeHandle = std::uintptr_t;
 // ClearTreeInfo, never by the record itself.
 struct TTreeInfo {
     std::string treeName;
-    client::ContextHandle objectContext = 0;
-    client::ContextHandle rootContext = 0;
+    client::ContextHandle objectContext{};
+    client::ContextHandle rootContext{};
     NodeHandle rootNode = 0;
     // The full name of every node shown for this tree, with the node as its number.
     platform::StringList nodes;
@@ -29,7 +29,9 @@ struct TTreeInfo {
     // The attributes that the tree's auxiliary classes can add.
     platform::StringList auxAttributes;
 
-    bool HoldsContexts() const { return objectContext != 0 || rootContext != 0; }
+    bool HoldsContexts() const {
+        return objectContext != client::ContextHandle{} || rootContext != client::ContextHandle{};
+    }
 };
 
 }  // namespace vellrun::directory

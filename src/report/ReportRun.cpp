@@ -174,8 +174,8 @@ void ReportRun::Tail(ReportSpec& run) {
     // The cancel request belonged to this run; the next one starts clean.
     feedback_.Cancel().Clear();
     for (client::ContextHandle* context : {&run.ReadContext, &run.SearchContext}) {
-        if (*context != 0) access_.Client().FreeContext(*context);
-        *context = 0;
+        if (*context != client::ContextHandle{}) access_.Client().FreeContext(*context);
+        *context = client::ContextHandle{};
     }
     feedback_.PopBusyCursor();
     if (hooks_.fitColumns) hooks_.fitColumns();
@@ -184,8 +184,8 @@ void ReportRun::Tail(ReportSpec& run) {
 
 Result ReportRun::Rpt_getContextHandle(ReportSpec& spec) {
     client::DirectoryClient& client = access_.Client();
-    spec.ReadContext = 0;
-    spec.SearchContext = 0;
+    spec.ReadContext = client::ContextHandle{};
+    spec.SearchContext = client::ContextHandle{};
     // The first failure ends the set-up: a run must not go on with a
     // context that a later success would hide.
     auto step = [this](Result result) {

@@ -52,8 +52,8 @@ struct ReportSpec {
     std::vector<std::string> Attributes;  // ByType: the columns after "DN", in order
     // Made by each run and released in its common tail: name context
     // Container and "[Root]". 0 while no run holds them.
-    client::ContextHandle ReadContext = 0;
-    client::ContextHandle SearchContext = 0;
+    client::ContextHandle ReadContext{};
+    client::ContextHandle SearchContext{};
     int32_t OrderBy = -1;  // column sorted by when the run ends; -1 = none
     OutputType Output = OutputType::Csv;
     // Exported to at the end of the run without asking; empty = no export.

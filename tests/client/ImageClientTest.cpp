@@ -5,6 +5,7 @@
 #include "support/ImageFixture.h"
 
 #include <set>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,17 @@ namespace {
 using image::ImageClient;
 using testing::StartImageClient;
 using testing::TreeImage;
+
+// A context, a buffer and a stream cannot stand in for one another: a call
+// with its handles swapped does not compile.
+static_assert(!std::is_convertible_v<ContextHandle, BufferHandle>);
+static_assert(!std::is_convertible_v<BufferHandle, ContextHandle>);
+static_assert(!std::is_convertible_v<StreamHandle, BufferHandle>);
+static_assert(!std::is_convertible_v<uint32_t, ContextHandle>);
+static_assert(std::is_invocable_v<decltype(&DirectoryClient::GetEntryCount), DirectoryClient&,
+                                  ContextHandle, BufferHandle, uint32_t&>);
+static_assert(!std::is_invocable_v<decltype(&DirectoryClient::GetEntryCount), DirectoryClient&,
+                                   BufferHandle, ContextHandle, uint32_t&>);
 
 // Objects: Corp with OU Sales (users a, b, an alias to a, a group) and OU Empty.
 std::string SmallTree() {
@@ -43,7 +55,7 @@ std::string ManyUsers(int count) {
 // Owns a context and the buffers of one test; frees them at the end.
 struct Session {
     ImageClient& client;
-    ContextHandle context = 0;
+    ContextHandle context{};
     std::vector<BufferHandle> buffers;
 
     explicit Session(ImageClient& c, std::string_view nameContext = "[Root]", bool typeless = true)
@@ -61,7 +73,7 @@ struct Session {
         client.FreeContext(context);
     }
     BufferHandle Buffer(size_t size) {
-        BufferHandle b = 0;
+        BufferHandle b{};
         EXPECT_EQ(client.AllocBuffer(size, b), 0);
         buffers.push_back(b);
         return b;
@@ -155,7 +167,7 @@ TEST(ImageClientConnections, ScanPadsTreeNamesAndEndsWithNonZero) {
 
 TEST(ImageClientConnections, NothingWorksBeforeStartAndBadConfigurationExplains) {
     auto failing = ImageClient::Failing("conn.json: connection 1: no such image");
-    ContextHandle context = 0;
+    ContextHandle context{};
     EXPECT_NE(failing->CreateContext(context), 0);
     EXPECT_NE(failing->InitClient(0, 0), 0);
     EXPECT_EQ(failing->StartupDiagnostic(), "conn.json: connection 1: no such image");
@@ -174,7 +186,7 @@ TEST(ImageClientConnections, StartUpCodesHaveTexts) {
 
 TEST(ImageClientContexts, DuplicateKeepsSettingsAndTreeNamesMatchWithoutCase) {
     auto client = StartImageClient(SmallTree());
-    ContextHandle context = 0, copy = 0;
+    ContextHandle context{}, copy{};
     ASSERT_EQ(client->CreateContext(context), 0);
     client->SetContextText(context, ContextKey::NameContext, "Sales.Corp");
     client->SetContextNumber(context, ContextKey::Flags, 0x15);
@@ -242,14 +254,14 @@ TEST(ImageClientListing, TypedNamesAndContainerFlag) {
 
 TEST(ImageClientListing, ContinuationDiesWithItsContext) {
     auto client = StartImageClient(ManyUsers(400));
-    ContextHandle context = 0;
+    ContextHandle context{};
     client->CreateContext(context);
-    BufferHandle reply = 0;
+    BufferHandle reply{};
     client->AllocBuffer(kListReplySize, reply);
     int32_t continuation = kNoContinuation;
     ASSERT_EQ(client->ListSubordinates(context, ".Big.Corp", continuation, reply), 0);
     ASSERT_NE(continuation, kNoContinuation);
-    ContextHandle other = 0;
+    ContextHandle other{};
     client->CreateContext(other);
     int32_t stolen = continuation;
     EXPECT_EQ(client->ListSubordinates(other, ".Big.Corp", stolen, reply), Err::InvalidIteration);
@@ -358,7 +370,7 @@ TEST(ImageClientStreams, ReadInPiecesToTheEnd) {
         {"name": "u.Corp", "class": "User", "attributes": {"Login Script": {"text": ")" +
                                              text + R"("}}}])"));
     Session s(*client);
-    StreamHandle stream = 0;
+    StreamHandle stream{};
     EXPECT_EQ(client->OpenStream(s.context, "u.Corp", "Title", 1, stream), Err::NoSuchAttribute);
     ASSERT_EQ(client->OpenStream(s.context, "u.Corp", "login script", 1, stream), 0);
     std::vector<uint8_t> buffer(kReadReplySize);
@@ -385,8 +397,8 @@ TEST(ImageClientSchema, ClassesPageThroughSmallRepliesWithTheirLists) {
     size_t total = 0;
     int pages = 0;
     do {
-        ASSERT_EQ(client->ReadClassDefinitions(s.context, ClassInfoKind::NamesAndRecord, true, 0,
-                                               continuation, reply),
+        ASSERT_EQ(client->ReadClassDefinitions(s.context, ClassInfoKind::NamesAndRecord, true,
+                                               BufferHandle{}, continuation, reply),
                   0);
         ++pages;
         uint32_t count = 0;

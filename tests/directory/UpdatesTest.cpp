@@ -47,7 +47,7 @@ struct UpdateBed : DirectoryTestBed {
         return lines;
     }
 
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
 };
 
 // A parser for plain texts: one string value; a text with a line break

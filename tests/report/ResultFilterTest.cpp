@@ -99,7 +99,7 @@ protected:
     testing::DirectoryTestBed bed_;
     values::ValueTextFormatter formatter_;
     values::CellTextReader reader_;
-    client::ContextHandle context_ = 0;
+    client::ContextHandle context_{};
 };
 
 TEST_F(FilterOnCellsTest, LowerCaseTextFindsUpperCaseInsideALongerValue) {

@@ -48,7 +48,7 @@ struct SchemaBed : testing::DirectoryTestBed {
             return spy.Inner().ReadClassDefinitions(c, k, all, request, continuation, reply);
         };
     }
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
 };
 
 TEST(SchemaReports, ClassesReportListsEveryClassWithSortedDefinitionLists) {
@@ -141,7 +141,8 @@ TEST(SchemaReports, AttributesReportOnAnUnreadableSchemaLeavesTheTable) {
     SchemaBed bed;
     ResultTable table(1, 1);
     ReportBodyOutcome outcome;
-    SchemaAttributesReport(bed.access, 987654, "CORP", table, outcome);  // no such context
+    SchemaAttributesReport(bed.access, static_cast<client::ContextHandle>(987654), "CORP", table,
+                           outcome);  // no such context
     EXPECT_EQ(outcome.reportName, "CORP-schema-attributes");
     EXPECT_NE(outcome.lastResult, 0);
     EXPECT_FALSE(outcome.saveEnabled);

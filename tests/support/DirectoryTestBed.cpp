@@ -100,7 +100,7 @@ DirectoryTestBed::~DirectoryTestBed() {
 
 client::ContextHandle DirectoryTestBed::Context(std::string_view container, std::string_view tree,
                                                 bool typeless) {
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
     EXPECT_EQ(spy.CreateContext(context), 0);
     contexts_.push_back(context);
     EXPECT_EQ(access.DSSetContext(context, tree, container), 0);

@@ -101,8 +101,8 @@ TEST(TTreeFrameTest, ShowsEveryTreeSortedAndListsNothingUntilAsked) {
         ASSERT_NE(info.tree, nullptr);
         EXPECT_EQ(info.tree->treeName, info.text);
         EXPECT_EQ(info.fullName, "[Root]");
-        EXPECT_NE(info.tree->objectContext, 0u);
-        EXPECT_NE(info.tree->rootContext, 0u);
+        EXPECT_NE(info.tree->objectContext, client::ContextHandle{});
+        EXPECT_NE(info.tree->rootContext, client::ContextHandle{});
         EXPECT_EQ(info.tree->rootNode, reinterpret_cast<directory::NodeHandle>(root));
         EXPECT_EQ(root->childCount(), 0);
         EXPECT_TRUE(ShowsExpander(root));

@@ -77,7 +77,7 @@ protected:
 
     // A typeless context at the top of the tree.
     client::ContextHandle TreeContext(const std::string& tree) {
-        client::ContextHandle context = 0;
+        client::ContextHandle context{};
         EXPECT_EQ(Access().Client().CreateContext(context), 0);
         contexts_.push_back(context);
         EXPECT_EQ(Access().DSSetContext(context, tree, "[Root]"), 0);
@@ -94,8 +94,9 @@ protected:
         std::vector<std::string> names;
         int32_t continuation = client::kNoContinuation;
         do {
-            const client::Result read = client.Read(context, object, client::ReadKind::Names, true,
-                                                    0, continuation, reply.Get());
+            const client::Result read =
+                client.Read(context, object, client::ReadKind::Names, true, client::BufferHandle{},
+                            continuation, reply.Get());
             EXPECT_EQ(read, 0) << object;
             if (read != 0) break;
             uint32_t count = 0;

@@ -33,7 +33,7 @@ struct SchemaBed : DirectoryTestBed {
             items.emplace_back(item.text, item.number);
         return items;
     }
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
 };
 
 using Items = std::vector<std::pair<std::string, int64_t>>;

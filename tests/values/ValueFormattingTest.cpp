@@ -128,8 +128,9 @@ protected:
 TEST_F(FormatValueTest, ARecordThatDoesNotFitItsSyntaxIsRefusedNotMisread) {
     std::vector<std::string> lines;
     const AttrValue wrong{8, client::StringValue{"12"}};
-    EXPECT_THROW(formatter_.FormatValue(0, ".Corp", "Attr", lines, wrong, 3, 1),
-                 std::invalid_argument);
+    EXPECT_THROW(
+        formatter_.FormatValue(client::ContextHandle{}, ".Corp", "Attr", lines, wrong, 3, 1),
+        std::invalid_argument);
 }
 
 // Report cells over a small tree, read with the real formatter.
@@ -184,7 +185,7 @@ protected:
     testing::DirectoryTestBed bed_;
     ValueTextFormatter formatter_;
     CellTextReader reader_;
-    client::ContextHandle context_ = 0;
+    client::ContextHandle context_{};
 };
 
 TEST_F(CellTextTest, ValuesAreLinesOfOneCellWithoutTrailingBreak) {

@@ -33,8 +33,8 @@ Parsed Parse(client::SyntaxId syntax, std::string_view text, uint32_t changeType
     ValueTextParser parser(formats);
     Parsed parsed;
     parsed.changeType = changeType;
-    parsed.result =
-        parser.ParseValue(1, ".x.Corp", "Attr", text, syntax, parsed.changeType, parsed.value);
+    parsed.result = parser.ParseValue(static_cast<client::ContextHandle>(1), ".x.Corp", "Attr",
+                                      text, syntax, parsed.changeType, parsed.value);
     return parsed;
 }
 
@@ -259,7 +259,7 @@ struct WriteBed : testing::DirectoryTestBed {
     platform::DateTimeFormats formats;
     ValueTextParser parser{formats};
     CapturingFormatter capture;
-    client::ContextHandle context = 0;
+    client::ContextHandle context{};
 };
 
 TEST(ValueTextParserWrites, ReplaceAllValuesOfEachSyntax) {

@@ -289,7 +289,7 @@ Result ImageClient::CreateContext(ContextHandle& context) {
         fresh.tree = s.connections.front().tree;
     }
     fresh.entryItems = kDefaultEntryItems;
-    context = s.NewHandle();
+    context = s.NewHandle<ContextHandle>();
     s.contexts[context] = std::move(fresh);
     return 0;
 }
@@ -299,7 +299,7 @@ Result ImageClient::DuplicateContext(ContextHandle source, ContextHandle& copy) 
     ContextState* original = s.FindContext(source);
     if (!original) return Err::BadContext;
     ContextState duplicate = *original;
-    copy = s.NewHandle();
+    copy = s.NewHandle<ContextHandle>();
     s.contexts[copy] = std::move(duplicate);
     return 0;
 }
@@ -372,7 +372,7 @@ Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::s
 
 Result ImageClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     if (size == 0 || size > kLargestBuffer) return Err::InvalidRequest;
-    buffer = state_->NewHandle();
+    buffer = state_->NewHandle<BufferHandle>();
     state_->buffers[buffer].capacity = size;
     return 0;
 }
@@ -819,7 +819,7 @@ Result ImageClient::OpenStream(ContextHandle context, std::string_view object,
     if (!stored || stored->syntax != Syntax::Stream || stored->values.empty()) {
         return Err::NoSuchAttribute;
     }
-    stream = s.NewHandle();
+    stream = s.NewHandle<StreamHandle>();
     s.streams[stream] = OpenStreamState{stored->stream, 0};
     return 0;
 }

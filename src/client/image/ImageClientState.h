@@ -140,7 +140,7 @@ struct SchemaIteration {
 };
 
 struct Iteration {
-    ContextHandle owner = 0;
+    ContextHandle owner{};
     std::variant<ListIteration, ReadIteration, SchemaIteration> where;
 };
 
@@ -176,7 +176,11 @@ struct ImageClient::State {
     ErrorTextTable errorTexts;
     ImageClientStatistics statistics;
 
-    uint32_t NewHandle() { return nextHandle++; }
+    // One counter for every kind of handle, so no two live handles share a number.
+    template <typename Handle>
+    Handle NewHandle() {
+        return static_cast<Handle>(nextHandle++);
+    }
     int32_t NewIteration(ContextHandle owner, decltype(Iteration::where) where);
     ContextState* FindContext(ContextHandle context);
     BufferState* FindBuffer(BufferHandle buffer);
