@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/CliCommand.h"
+#include "cli/CliOptions.h"
 #include "cli/ConsoleRunFeedback.h"
 #include "client/ClientFactory.h"
 #include "client/DirectoryClient.h"
@@ -24,9 +26,9 @@ namespace vellrun::cli {
 class CliApp {
 public:
     // Exit codes.
-    static constexpr int kSuccess = 0;
-    static constexpr int kFailure = 1;
-    static constexpr int kUsage = 2;
+    static constexpr int kSuccess = kExitSuccess;
+    static constexpr int kFailure = kExitFailure;
+    static constexpr int kUsage = kExitUsage;
 
     using ClientMaker =
         std::function<std::unique_ptr<client::DirectoryClient>(const client::ClientOptions&)>;
@@ -58,40 +60,13 @@ public:
     // args are the arguments after the program name. Returns the exit code.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+    // The usage text of --help, made from the command and option tables.
     static std::string UsageText();
 
 private:
-    struct Options {
-        std::optional<std::filesystem::path> image;
-        std::optional<std::string> tree;
-        std::optional<int> maxSizeIndex;  // AppSettings::MaxAttrSizeIndex
-        bool valueFlags = false;
-        bool timeStamps = false;
-        std::optional<bool> typeless;
-        std::optional<char> fieldDelimiter;
-        std::optional<char> valueDelimiter;
-        std::optional<char> quote;
-        bool help = false;
-        // report and schema
-        std::optional<std::string> container;
-        std::optional<std::string> objectClass;
-        std::vector<std::string> attributes;
-        bool recurse = false;
-        std::vector<std::string> filters;
-        std::optional<int> orderBy;
-        std::optional<std::string> output;
-        std::optional<std::string> file;
-        std::optional<std::filesystem::path> saveReport;
-        // --report=FILE (every spelling of the report option), and the quit switch.
-        std::optional<std::string> reportFile;
-        bool quit = false;
-        std::vector<std::string> operands;
-    };
-
-    static std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options);
-    static std::optional<std::string> CheckCommand(const Options& options);
-    int Execute(const Options& options, std::ostream& out, std::ostream& err);
-    settings::AppSettings RunSettings(const Options& options,
+    int Execute(const CliOptions& options, const Command& command, std::ostream& out,
+                std::ostream& err);
+    settings::AppSettings RunSettings(const CliOptions& options, const Command& command,
                                       const platform::DateTimeFormats& formats) const;
 
     ClientMaker maker_;

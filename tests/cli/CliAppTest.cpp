@@ -145,6 +145,23 @@ TEST(CliUsage, HelpAndWrongUsage) {
     }
 }
 
+TEST(CliUsage, TheHelpIsMadeFromTheTablesItParses) {
+    const std::string help = CliApp::UsageText();
+    for (const OptionEntry& option : OptionTable())
+        EXPECT_NE(help.find(std::string(option.name) + " "), std::string::npos) << option.name;
+    for (const Command* command : CommandTable())
+        EXPECT_NE(help.find("] " + std::string(command->name)), std::string::npos) << command->name;
+
+    CliRun run = RunCli({"trees", "--recurse=yes"});
+    EXPECT_EQ(run.code, CliApp::kUsage);
+    EXPECT_EQ(run.err.rfind("vellrun-cli: option --recurse takes no value\n", 0), 0u) << run.err;
+    run = RunCli({"list", "--container", "C", "X"});
+    EXPECT_EQ(run.err.rfind("vellrun-cli: --container applies to report only\n", 0), 0u) << run.err;
+    run = RunCli({"object", "--output", "xml", "X"});
+    EXPECT_EQ(run.err.rfind("vellrun-cli: output options do not apply to object\n", 0), 0u)
+        << run.err;
+}
+
 TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
     TempFolder folder;
     const fs::path broken = folder.Write("bad image.json", "{\"format\": ");

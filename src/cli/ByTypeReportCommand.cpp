@@ -1,0 +1,57 @@
+// report: every object of one class in a container, one row each, exported
+// where the output options say.
+
+#include "cli/CliCommand.h"
+#include "cli/CommandSupport.h"
+
+namespace vellrun::cli {
+
+namespace {
+
+std::optional<std::string> Check(const CliOptions& options) {
+    if (options.operands.size() != 1) return "report takes options only";
+    if (!options.container) return "report needs --container";
+    if (!options.objectClass) return "report needs --class";
+    if (options.attributes.empty()) return "report needs at least one --attr";
+    if (options.filters.size() > report::kFilterRowCount)
+        return "report takes up to three --filter";
+    if (options.output == report::OutputType::Excel && !options.file)
+        return "--output xls needs --file";
+    return std::nullopt;
+}
+
+int Run(CommandServices& s) {
+    const CliOptions& options = s.options;
+    report::ReportSpec spec;
+    spec.Kind = report::ReportKind::ByType;
+    spec.Container = *options.container;
+    spec.ObjectClass = *options.objectClass;
+    spec.Attributes = options.attributes;
+    spec.Recursive = options.recurse;
+    spec.Filtered = !options.filters.empty();
+    for (size_t i = 0; i < options.filters.size(); ++i)
+        spec.Filters[i] = options.filters[i];
+    spec.OrderBy = options.orderBy.value_or(-1);
+    ApplyOutputOptions(options, spec);
+    spec.TreeName = ChooseTree(s.access, options.tree, s.err);
+    if (spec.TreeName.empty()) return kExitFailure;
+    return RunReportSpec(s, spec);
+}
+
+}  // namespace
+
+const Command kReportByTypeCommand{
+    "report",
+    "report [--tree NAME] --container CONTAINER\n        --class CLASS --attr NAME [--attr NAME "
+    "...] [--recurse]\n        [--filter ATTR=TEXT | --filter ATTR!=TEXT ...] [--order-by N]\n"
+    "        [OUTPUT OPTIONS] [VALUE OPTIONS]",
+    "Report every object of CLASS (\"*\": every object) in CONTAINER, one\nrow each: its full "
+    "name, then the attributes in the order given.",
+    kTreeOption | kReportOptions | kOutputOptions | kSaveOption | kValueOptions,
+    "",
+    CommandSettings::kSettingsFile,
+    Check,
+    nullptr,
+    Run};
+
+}  // namespace vellrun::cli

@@ -1,0 +1,61 @@
+#include "cli/CommandSupport.h"
+
+#include "cli/ReportCommand.h"
+#include "platform/StringList.h"
+
+namespace vellrun::cli {
+
+std::string ChooseTree(directory::DirectoryAccess& access,
+                       const std::optional<std::string>& wantedTree, std::ostream& err) {
+    platform::StringList trees;
+    access.DSScanTrees(trees);
+    if (wantedTree) {
+        const auto index = trees.IndexOf(*wantedTree);
+        if (!index) {
+            err << kProgram << ": tree \"" << *wantedTree << "\" is not connected\n";
+            return {};
+        }
+        return trees.Text(*index);
+    }
+    if (trees.Empty()) {
+        err << kProgram << ": no tree is connected\n";
+        return {};
+    }
+    return trees.Text(0);
+}
+
+CommandContext::~CommandContext() {
+    if (open_) access_.Client().FreeContext(handle_);
+}
+
+bool CommandContext::Open(const std::string& tree, const std::string& container, bool typeless) {
+    client::Result result = access_.Client().CreateContext(handle_);
+    if (result != 0) {
+        access_.DSShowError(result, "Create Context");
+        return false;
+    }
+    open_ = true;
+    result = access_.DSSetContext(handle_, tree, container);
+    if (result == 0) result = access_.DSSetTypeless(handle_, typeless);
+    if (result != 0) {
+        access_.DSShowError(result, "Set Context \"" + container + "\"");
+        return false;
+    }
+    return true;
+}
+
+int RunReportSpec(CommandServices& s, const report::ReportSpec& spec) {
+    ReportCommand report(ReportCommand::Services{s.access, s.settings, s.formats, s.feedback,
+                                                 s.messages, s.now, s.showProgress, s.out, s.err});
+    if (s.feedbackObserver) s.feedbackObserver(&s.feedback);
+    const int code = report.Run(spec, s.options.saveReport);
+    if (s.feedbackObserver) s.feedbackObserver(nullptr);
+    return code;
+}
+
+void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {
+    spec.Output = options.output.value_or(report::OutputType::Csv);
+    spec.OutputFile = options.file.value_or("");
+}
+
+}  // namespace vellrun::cli

@@ -1,0 +1,51 @@
+#pragma once
+
+// What several console commands share: choosing the tree, a context that is
+// freed when the command ends, and running a report spec through
+// ReportCommand. Free functions and one small scope class; they keep nothing.
+
+#include "cli/CliCommand.h"
+#include "client/ClientTypes.h"
+#include "directory/DirectoryAccess.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace vellrun::cli {
+
+inline constexpr std::string_view kProgram = "vellrun-cli";
+
+// The tree named by wantedTree (compared without regard to case), else the
+// first connected one; empty after telling err why there is none.
+std::string ChooseTree(directory::DirectoryAccess& access,
+                       const std::optional<std::string>& wantedTree, std::ostream& err);
+
+// A context of one command, freed when the command ends.
+class CommandContext {
+public:
+    explicit CommandContext(directory::DirectoryAccess& access) : access_(access) {}
+    ~CommandContext();
+    CommandContext(const CommandContext&) = delete;
+    CommandContext& operator=(const CommandContext&) = delete;
+
+    // A context on the tree with container as its name context; false after
+    // the directory's error has been shown.
+    bool Open(const std::string& tree, const std::string& container, bool typeless);
+    client::ContextHandle Get() const { return handle_; }
+
+private:
+    directory::DirectoryAccess& access_;
+    client::ContextHandle handle_{};
+    bool open_ = false;
+};
+
+// Runs spec (its tree already chosen) through ReportCommand and exports it;
+// the exit code.
+int RunReportSpec(CommandServices& services, const report::ReportSpec& spec);
+
+// report and schema: the export the output options ask for.
+void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec);
+
+}  // namespace vellrun::cli
