@@ -42,8 +42,10 @@ private:
 };
 
 // Runs spec (its tree already chosen) through ReportCommand and exports it;
-// the exit code.
-int RunReportSpec(CommandServices& services, const report::ReportSpec& spec);
+// the exit code. savedReport: the spec came from a saved report file, whose
+// export follows the desktop's rules (ReportCommand::ExportRule).
+int RunReportSpec(CommandServices& services, const report::ReportSpec& spec,
+                  bool savedReport = false);
 
 // report and schema: the export the output options ask for.
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec);

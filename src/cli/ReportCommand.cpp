@@ -17,15 +17,38 @@ namespace {
 
 constexpr std::string_view kProgram = "vellrun-cli";
 
-std::string_view FormatName(report::OutputType output) {
+exports::ExportKind KindOf(report::OutputType output) {
     switch (output) {
-        case report::OutputType::Csv: return "CSV";
-        case report::OutputType::Html: return "HTML";
-        case report::OutputType::Xml: return "XML";
-        case report::OutputType::Excel: return "XLS";
-        case report::OutputType::Clipboard: return "CLIPBOARD";
+        case report::OutputType::Csv: return exports::ExportKind::Text;
+        case report::OutputType::Html: return exports::ExportKind::Html;
+        case report::OutputType::Xml: return exports::ExportKind::Xml;
+        case report::OutputType::Excel: return exports::ExportKind::Excel;
+        case report::OutputType::Clipboard: return exports::ExportKind::Clipboard;
     }
-    return {};
+    return exports::ExportKind::None;
+}
+
+std::string FormatName(exports::ExportKind kind) {
+    switch (kind) {
+        case exports::ExportKind::Html: return "HTML";
+        case exports::ExportKind::Xml: return "XML";
+        default: return "CSV";
+    }
+}
+
+exports::Delimiters Delimiters(const settings::AppSettings& settings) {
+    return {settings.FieldDelimiter, settings.ValueDelimiter, settings.QuoteChar};
+}
+
+// What a failed run names in its message.
+std::string Where(const report::ReportSpec& spec) {
+    switch (spec.Kind) {
+        case report::ReportKind::SchemaClasses:
+        case report::ReportKind::SchemaAttributes:
+            return "Schema of tree \"" + spec.TreeName + "\"";
+        case report::ReportKind::ByObject: return "Report on \"" + spec.ObjectName + "\"";
+        default: return "Report on \"" + spec.Container + "\"";
+    }
 }
 
 // Ends the progress line however the run leaves.
@@ -53,7 +76,7 @@ private:
 }  // namespace
 
 int ReportCommand::Run(const report::ReportSpec& spec,
-                       const std::optional<std::filesystem::path>& saveReport) {
+                       const std::optional<std::filesystem::path>& saveReport, ExportRule rule) {
     values::CellTextReader reader(s_.access, s_.settings, s_.formats);
     platform::TextCollator collator;
     report::ReportRun run(s_.access, reader, s_.settings, s_.feedback, collator);
@@ -66,20 +89,42 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         ProgressScope progress(s_.feedback, s_.showProgress, s_.err, run.Table());
         run.Rpt_run(spec);
     }
-    if (run.LastResult() != 0) {
-        const std::string where = spec.Kind == report::ReportKind::SchemaClasses ||
-                                          spec.Kind == report::ReportKind::SchemaAttributes
-                                      ? "Schema of tree \"" + spec.TreeName + "\""
-                                      : "Report on \"" + spec.Container + "\"";
-        s_.access.DSShowError(run.LastResult(), where);
+    const bool interrupted = s_.feedback.Interrupted();
+    const client::Result result = run.LastResult();
+    const bool byType = spec.Kind == report::ReportKind::ByType;
+    const size_t rows = run.Table().RowCount() > 0 ? run.Table().RowCount() - 1 : 0;
+    if (!run.SaveEnabled()) {
+        // The run produced nothing to export: an earlier export stays whole.
+        if (result != 0) {
+            s_.access.DSShowError(result, Where(spec));
+            s_.err << kProgram << ": nothing was exported\n";
+            return kFailure;
+        }
+        if (interrupted) {
+            s_.err << kProgram
+                   << ": interrupted before the first object was found; nothing was "
+                      "exported\n";
+            return kInterrupted;
+        }
+        s_.err << kProgram << ": "
+               << (byType ? "the report found no object" : "the report has no results")
+               << "; nothing was exported\n";
+        return kSuccess;
+    }
+    if (spec.Kind == report::ReportKind::ByObject && result != 0) {
+        // Only the read of "Object Class" sets the result of a one-object run.
+        s_.access.DSShowError(result, "Read \"Object Class\" of \"" + spec.ObjectName + "\"");
+        s_.err << kProgram << ": the attributes of the class \"" << spec.ObjectClass
+               << "\" named in the report are listed\n";
+    }
+    if (!Export(run.CurrentSpec(), run.Table(), rule)) return kFailure;
+    if (byType && result != 0 && !interrupted) {
+        s_.access.DSShowError(result, Where(spec));
+        s_.err << kProgram << ": the " << rows << " rows found before the error were exported\n";
         return kFailure;
     }
-    const bool interrupted = s_.feedback.Interrupted();
-    if (!Export(run.CurrentSpec(), run.Table())) return kFailure;
     if (interrupted) {
-        s_.err << kProgram << ": interrupted; the "
-               << (run.Table().RowCount() > 0 ? run.Table().RowCount() - 1 : 0)
-               << " rows found so far were exported\n";
+        s_.err << kProgram << ": interrupted; the " << rows << " rows found so far were exported\n";
         // A cut-short run is no report to run again.
         return kInterrupted;
     }
@@ -93,40 +138,57 @@ int ReportCommand::Run(const report::ReportSpec& spec,
     return kSuccess;
 }
 
-bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultTable& table) {
-    const exports::Delimiters delimiters{s_.settings.FieldDelimiter, s_.settings.ValueDelimiter,
-                                         s_.settings.QuoteChar};
+bool ReportCommand::ToStandardOutput(report::OutputType output, const report::ResultTable& table) {
+    // Standard output is read like the clipboard: the program's text (UTF-8),
+    // with the document's CR LF line ends; XML says so in its declaration.
+    platform::TextCollator collator;
+    if (output == report::OutputType::Csv)
+        s_.out << exports::TableToDelimitedText(table, Delimiters(s_.settings));
+    else if (output == report::OutputType::Html)
+        s_.out << exports::TableToHtml(table);
+    else
+        s_.out << exports::TableToXml(table, collator, s_.now, "UTF-8");
+    s_.out.flush();
+    if (!s_.out) {
+        s_.err << kProgram << ": standard output could not be written\n";
+        return false;
+    }
+    return true;
+}
+
+bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultTable& table,
+                           ExportRule rule) {
     const std::filesystem::path target(spec.OutputFile);
-    switch (spec.Output) {
-        case report::OutputType::Csv:
-        case report::OutputType::Html:
-        case report::OutputType::Xml: {
+    const bool document = spec.Output == report::OutputType::Csv ||
+                          spec.Output == report::OutputType::Html ||
+                          spec.Output == report::OutputType::Xml;
+    if (target.empty()) {
+        if (document) return ToStandardOutput(spec.Output, table);
+        if (rule == ExportRule::kSavedReport) {
+            s_.err << kProgram << ": the report names no output file; nothing was exported\n";
+            return true;
+        }
+    }
+    // A saved report of a document type leaves the format to the file's
+    // extension, as the desktop's save step does.
+    const exports::ExportKind kind = rule == ExportRule::kSavedReport && document
+                                         ? exports::ExportKindForTarget("", target.string())
+                                         : KindOf(spec.Output);
+    switch (kind) {
+        case exports::ExportKind::None: s_.messages.ErrorBox("Invalid target"); return false;
+        case exports::ExportKind::Text:
+        case exports::ExportKind::Html:
+        case exports::ExportKind::Xml: {
             platform::TextCollator collator;
-            if (target.empty()) {
-                // Standard output is read like the clipboard: the program's
-                // text (UTF-8), with the document's CR LF line ends.
-                if (spec.Output == report::OutputType::Csv)
-                    s_.out << exports::TableToDelimitedText(table, delimiters);
-                else if (spec.Output == report::OutputType::Html)
-                    s_.out << exports::TableToHtml(table);
-                else
-                    s_.out << exports::TableToXml(table, collator, s_.now);
-                s_.out.flush();
-                if (!s_.out) {
-                    s_.err << kProgram << ": standard output could not be written\n";
-                    return false;
-                }
-                return true;
-            }
             exports::FileExportRequest request;
-            request.formatName = std::string(FormatName(spec.Output));
+            request.formatName = rule == ExportRule::kSavedReport ? "" : FormatName(kind);
             request.target = target;
-            request.delimiters = delimiters;
+            request.delimiters = Delimiters(s_.settings);
             request.utf8Text = s_.settings.ExportUtf8;
             return exports::ExportTableToFile(table, request, collator, s_.now, s_.messages) ==
                    exports::FileExportResult::Written;
         }
-        case report::OutputType::Excel: {
+        case exports::ExportKind::Excel: {
             if (target.empty()) {
                 s_.err << kProgram << ": a workbook needs a file (--file)\n";
                 return false;
@@ -139,9 +201,9 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
             }
             return true;
         }
-        case report::OutputType::Clipboard: {
+        case exports::ExportKind::Clipboard: {
             ConsoleDesktopPort desktop;
-            exports::CopyTableToClipboard(table, delimiters, desktop);
+            exports::CopyTableToClipboard(table, Delimiters(s_.settings), desktop);
             if (!desktop.ClipboardProblem().empty()) {
                 s_.err << kProgram << ": the results could not be put on the clipboard ("
                        << desktop.ClipboardProblem() << ")\n";
@@ -150,7 +212,6 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
             return true;
         }
     }
-    s_.err << kProgram << ": unknown output type " << static_cast<int>(spec.Output) << '\n';
     return false;
 }
 

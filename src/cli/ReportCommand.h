@@ -36,12 +36,27 @@ public:
 
     explicit ReportCommand(Services services) : s_(services) {}
 
+    // How the export's target is chosen.
+    enum class ExportRule {
+        // report and schema: the kind the --output option chose; the
+        // clipboard needs no file.
+        kOutputOption,
+        // A saved report exports as the desktop's run does: with a CSV, HTML
+        // or XML type the output file's extension decides the format (".xls"
+        // the workbook, an unknown one "Invalid target"); an Excel or
+        // Clipboard type exports only when the file names an output file.
+        kSavedReport,
+    };
+
     // Runs spec and exports its table where spec.Output and spec.OutputFile
-    // say (no file: the document on standard output). A failed run exports
-    // nothing, so an earlier export stays whole. An interrupted ByType walk
-    // exports the rows found so far. saveReport, when set, receives the report spec
+    // say (no file: a CSV, HTML or XML document on standard output). Only a
+    // run whose body produced results exports: one that failed, found no
+    // object or was interrupted before its first row leaves an earlier
+    // export whole and says why on err. An interrupted ByType walk exports
+    // the rows found so far. saveReport, when set, receives the report spec
     // once the run and its export have succeeded. Returns the exit code.
-    int Run(const report::ReportSpec& spec, const std::optional<std::filesystem::path>& saveReport);
+    int Run(const report::ReportSpec& spec, const std::optional<std::filesystem::path>& saveReport,
+            ExportRule rule = ExportRule::kOutputOption);
 
     static constexpr int kSuccess = 0;
     static constexpr int kFailure = 1;
@@ -49,7 +64,8 @@ public:
     static constexpr int kInterrupted = 130;
 
 private:
-    bool Export(const report::ReportSpec& spec, const report::ResultTable& table);
+    bool Export(const report::ReportSpec& spec, const report::ResultTable& table, ExportRule rule);
+    bool ToStandardOutput(report::OutputType output, const report::ResultTable& table);
 
     Services s_;
 };

@@ -32,7 +32,7 @@ int Run(CommandServices& s) {
     spec.Tree = nullptr;
     spec.TreeName = ChooseTree(s.access, spec.TreeName, s.err);
     if (spec.TreeName.empty()) return kExitFailure;
-    return RunReportSpec(s, spec);
+    return RunReportSpec(s, spec, true);
 }
 
 }  // namespace

@@ -199,9 +199,10 @@ std::string CellValuesToXml(std::string_view cell, const platform::TextCollator&
 }
 
 std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
-                       const platform::DateTimeParts& now) {
+                       const platform::DateTimeParts& now, std::string_view encoding) {
     std::string document;
-    AppendLine(document, R"(<?xml version="1.0" encoding="windows-1252" standalone="yes"?>)");
+    AppendLine(document, R"(<?xml version="1.0" encoding=")" + std::string(encoding) +
+                             R"(" standalone="yes"?>)");
     AppendLine(document, "<document>");
     std::array<char, 200> line{};
     std::snprintf(line.data(), line.size(),

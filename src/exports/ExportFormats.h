@@ -66,9 +66,12 @@ std::string XmlElement(std::string_view name, std::string_view content);
 // ignored, equal lines in their order) and exact repeats dropped, so values
 // that differ only in case are all kept.
 std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator);
-// now fills the date and time attributes of the table line.
+// now fills the date and time attributes of the table line; encoding is the
+// one the declaration names: the code page of an export file, or "UTF-8" for
+// text handed on as the program's own UTF-8.
 std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
-                       const platform::DateTimeParts& now);
+                       const platform::DateTimeParts& now,
+                       std::string_view encoding = "windows-1252");
 
 // The document as the bytes of its file: split into lines at CR LF, CR or LF
 // (a lone break inside a cell starts a new file line), each line ending with

@@ -84,6 +84,33 @@ protected:
         args.insert(args.end(), output.begin(), output.end());
         return Cli(args);
     }
+    // Runs a saved report from within the test's folder, so that a relative
+    // output file lands there. rpt is the file's text, or a file of tests/data.
+    Run RunSaved(const std::string& rpt, std::vector<std::string> args = {"run"}) {
+        fs::path file = fs::path(VELLRUN_TEST_FILES_DIR) / rpt;
+        if (!fs::exists(file)) {
+            file = folder_ / "saved.rpt";
+            std::ofstream(file) << rpt;
+        }
+        const fs::path before = fs::current_path();
+        fs::current_path(folder_);
+        if (args.back().ends_with('='))
+            args.back() += file.string();
+        else
+            args.push_back(file.string());
+        Run run = Cli(args);
+        fs::current_path(before);
+        return run;
+    }
+    static std::string UsersRpt(std::string_view type, std::string_view file,
+                                std::string_view container = "Sales.Corp",
+                                std::string_view more = "") {
+        return "[General]\nContainer=" + std::string(container) +
+               "\nTree=CORP\nReport Type=2\nRecursive=1\n[Output]\nType=" + std::string(type) +
+               "\nFile=" + std::string(file) +
+               "\nOrderBy=0\n[Attributes]\n0=Surname\n1=Title\n[Object]\nType=User\n" +
+               std::string(more);
+    }
     static std::string Bytes(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
         std::ostringstream bytes;
@@ -233,13 +260,94 @@ TEST_F(ReportCommandTest, AnUnwritableTargetFailsWithItsMessage) {
     EXPECT_EQ(Bytes(plain), "x");
 }
 
-TEST_F(ReportCommandTest, AnInterruptedRunExportsWhatItFound) {
+TEST_F(ReportCommandTest, ARunWithoutRowsLeavesTheEarlierExportWhole) {
+    // Interrupted before the first row: nothing to export, status 130.
     interruptAtOnce_ = true;
     const fs::path file = folder_ / "users.csv";
-    const Run run = Users({"--file", file.string()});
+    std::ofstream(file) << "earlier export";
+    Run run = Users({"--file", file.string()});
     EXPECT_EQ(run.code, 130);
-    EXPECT_EQ(Bytes(file), "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n");
-    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+    EXPECT_EQ(Bytes(file), "earlier export");
+    EXPECT_NE(run.err.find("interrupted before the first object was found; nothing was exported"),
+              std::string::npos)
+        << run.err;
+    interruptAtOnce_ = false;
+
+    // Found nothing: status 0, and said so.
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "Printer", "--attr", "CN",
+               "--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(file), "earlier export");
+    EXPECT_NE(run.err.find("the report found no object; nothing was exported"), std::string::npos)
+        << run.err;
+    run = RunSaved(UsersRpt("0", "users.csv", "Sales.Corp",
+                            "[Filter]\nFiltered=1\nFilter Attr 1=CN\nFilter 1=nobody\nMode 1=1\n"));
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(file), "earlier export");
+
+    // Ended by an error: status 1.
+    run = RunSaved(UsersRpt("0", "users.csv", "Nowhere.Corp"));
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(Bytes(file), "earlier export");
+    EXPECT_NE(run.err.find("Nowhere.Corp"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("nothing was exported"), std::string::npos) << run.err;
+}
+
+TEST_F(ReportCommandTest, ASavedReportsOutputFileExtensionDecidesTheFormat) {
+    // Type 0 (CSV) with a file ending in .html writes HTML.
+    Run run = RunSaved("users-type-csv-file-html.rpt");
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "out.html").rfind("<html><body>\r\n<table border=1>\r\n", 0), 0u);
+
+    // .xls goes to the workbook whatever the type says.
+    run = RunSaved(UsersRpt("4", "out.xls"));
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "out.xls").substr(0, 2), "PK");
+
+    // An unknown extension, or none, writes nothing: "Invalid target".
+    for (const char* name : {"a.x", "plain"}) {
+        run = RunSaved(UsersRpt("0", name));
+        EXPECT_EQ(run.code, CliApp::kFailure) << name;
+        EXPECT_NE(run.err.find("Invalid target\n"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(folder_ / name)) << name;
+    }
+    // The kind is decided before the path's length.
+    run = RunSaved(UsersRpt("3", "ab"));
+    EXPECT_NE(run.err.find("Invalid target\n"), std::string::npos) << run.err;
+}
+
+TEST_F(ReportCommandTest, WithoutAnOutputFileOnlyDocumentsReachStandardOutput) {
+    // Excel and Clipboard types export only to a named file or target.
+    for (const char* type : {"1", "2"}) {
+        const Run run = RunSaved(UsersRpt(type, ""));
+        EXPECT_EQ(run.code, CliApp::kSuccess) << type << run.err;
+        EXPECT_EQ(run.out, "") << type;
+        EXPECT_NE(run.err.find("the report names no output file; nothing was exported"),
+                  std::string::npos)
+            << run.err;
+    }
+    // XML on standard output is UTF-8 and says so.
+    const Run run = RunSaved(UsersRpt("4", ""));
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.out.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n", 0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.out.find("Head of \u0141\u00f3d\u017a"), std::string::npos) << run.out;
+}
+
+TEST_F(ReportCommandTest, AOneObjectReportWhoseClassListCannotBeReadUsesTheFilesClass) {
+    // A class of the schema that zoe is not: its attributes are listed, and
+    // every value zoe holds of them is read.
+    const std::string rpt =
+        "[General]\nContainer=Sales.Corp\nTree=CORP\nReport Type=1\n[Output]\nType=0\n"
+        "File=zoe.csv\n[Object]\nName=ghost.Sales.Corp\nType=User\n";
+    const Run run = RunSaved(rpt);
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string bytes = Bytes(folder_ / "zoe.csv");
+    EXPECT_NE(bytes.find("\"Surname\";\"\""), std::string::npos) << bytes;
+    // The message names the object, and says which class stood in.
+    EXPECT_NE(run.err.find("ghost.Sales.Corp"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\"User\""), std::string::npos) << run.err;
 }
 
 TEST_F(ReportCommandTest, SchemaReportsListTheDefinitions) {
