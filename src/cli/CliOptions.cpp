@@ -185,16 +185,25 @@ bool IsPrefixOf(std::string_view part, std::string_view word) {
 }
 
 // The desktop's command-line spellings of the report option and the quit
-// switch ("/report=F", "r=F", "/q", ...) and the console's own "--report=F"
-// and "--quit". The desktop's rules say what the value is; a bare word counts
-// only as the report option (it holds "="), so operands such as "q" stay operands.
+// switch, with the console's "-" as one more switch character: an argument
+// that, without its leading "/", "\\" and "-", holds "=" after a non-empty
+// prefix of "report" ("/REPORT=F", "r=F", "--rep=F") names the saved report
+// (the first one counts); one that is a non-empty prefix of "quit" in any
+// letter case ("/q", "--quit", "-QUI") asks to quit. A bare word ("q",
+// "qu") asks to quit only beside the report option (see ParseArguments), so
+// that it stays an operand of the other commands.
+std::string_view WithoutSwitchCharacters(std::string_view arg) {
+    while (!arg.empty() && (arg[0] == '/' || arg[0] == '\\' || arg[0] == '-'))
+        arg.remove_prefix(1);
+    return arg;
+}
+
+bool IsQuitSwitch(std::string_view arg) {
+    return IsPrefixOf(Lower(WithoutSwitchCharacters(arg)), "quit");
+}
+
 bool TakeReportLineArgument(const std::string& arg, CliOptions& options) {
-    std::string_view rest(arg);
-    const bool dashed = rest.size() > 2 && rest.substr(0, 2) == "--";
-    const bool slashed = !rest.empty() && (rest[0] == '/' || rest[0] == '\\');
-    if (dashed) rest.remove_prefix(2);
-    while (!rest.empty() && (rest[0] == '/' || rest[0] == '\\'))
-        rest.remove_prefix(1);
+    const std::string_view rest = WithoutSwitchCharacters(arg);
     const size_t equals = rest.find('=');
     if (equals != std::string_view::npos) {
         if (!IsPrefixOf(Lower(rest.substr(0, equals)), "report")) return false;
@@ -203,7 +212,7 @@ bool TakeReportLineArgument(const std::string& arg, CliOptions& options) {
         if (!options.reportFile) options.reportFile = line.reportFile;  // the first one counts
         return true;
     }
-    if ((dashed || slashed) && IsPrefixOf(Lower(rest), "quit")) {
+    if (rest.size() < arg.size() && IsQuitSwitch(arg)) {
         options.quit = true;
         return true;
     }
@@ -269,6 +278,14 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args,
             return "option " + std::string(entry->name) + " needs a value";
         if (auto problem = entry->apply(options, value)) return problem;
         options.given.push_back(entry);
+    }
+    // Beside the report option a bare "q", "qu" or "QUIT" is the quit switch.
+    if (options.reportFile) {
+        std::erase_if(options.operands, [&options](const std::string& operand) {
+            const bool quit = IsQuitSwitch(operand) && operand.find('=') == std::string::npos;
+            options.quit = options.quit || quit;
+            return quit;
+        });
     }
     return std::nullopt;
 }

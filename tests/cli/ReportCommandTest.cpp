@@ -209,7 +209,11 @@ TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"run", saved.string()},
                                                  {"--report=" + saved.string(), "--quit"},
                                                  {"/REPORT=" + saved.string(), "/q"},
-                                                 {"r=" + saved.string()}}) {
+                                                 {"r=" + saved.string()},
+                                                 {"q", "rep=" + saved.string()},
+                                                 {"\\Rep=" + saved.string(), "qu"},
+                                                 {"QUI", "-r=" + saved.string()},
+                                                 {"--rep=" + saved.string(), "QUIT"}}) {
         fs::remove(file);
         run = Cli(args);
         EXPECT_EQ(run.code, CliApp::kSuccess) << args[0] << run.err;
