@@ -289,14 +289,22 @@ void ReportRun::ByType(ReportSpec& run) {
 void ReportRun::AddObjectRow(const std::string& searchBase, const directory::TNDSObj& entry) {
     if (walkSpec_ == nullptr) return;
     const ReportSpec& run = *walkSpec_;
-    const std::string name =
-        directory::DSFullName(directory::DSComposeName(searchBase, entry.entryName));
+    // The walk names each level in full, with its leading dot; the DN column
+    // composes the entry with the search base as the report spec spells it,
+    // so a container given without the dot gives names without one.
+    const bool dotted = run.Container.empty() || run.Container.front() == '.' ||
+                        directory::DSIsSpecialName(run.Container);
+    const std::string dn = directory::DSComposeName(
+        dotted ? searchBase : directory::DSStripDot(searchBase), entry.entryName);
+    // Read through the full name: the read context's name context is the
+    // container, which a name without its dot would be taken relative to.
+    const std::string name = directory::DSFullName(dn);
     if (!PassesFilters(reader_, run.ReadContext, name, run.Filtered, run.Filters)) return;
 
     const size_t row = ++rowCounter_;
     table_.SetRowCount(row + 1);
-    table_.SetCell(0, row, name);
-    ShowStatus(kStatusKeep, name, kStatusClear);
+    table_.SetCell(0, row, dn);
+    ShowStatus(kStatusKeep, dn, kStatusClear);
     for (size_t i = 0; i < run.Attributes.size(); ++i)
         table_.SetCell(i + 1, row, reader_.GetAttrValue(run.ReadContext, name, run.Attributes[i]));
 }

@@ -132,9 +132,9 @@ TEST_F(ReportCommandTest, CsvFileQuotesEveryFieldAndStandsInForWhatTheCodePageLa
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Bytes(file),
               "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n"
-              "\".amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
-              "\".bob.East.Sales.Corp\";\"Jones\";\"Manager\";\"\"\r\n"
-              "\".zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of ?\xF3\x64?\";"
+              "\"amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
+              "\"bob.East.Sales.Corp\";\"Jones\";\"Manager\";\"\"\r\n"
+              "\"zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of ?\xF3\x64?\";"
               "\"beta|Alpha|alpha|beta\"\r\n");
     // The two stand-ins are counted for the person.
     EXPECT_NE(run.err.find('2'), std::string::npos) << run.err;
@@ -148,11 +148,11 @@ TEST_F(ReportCommandTest, HtmlAndXmlFilesKeepEveryCharacter) {
               "<html><body>\r\n<table border=1>\r\n"
               "<tr>\r\n<td><b>DN</b></td>\r\n<td><b>Surname</b></td>\r\n"
               "<td><b>Title</b></td>\r\n<td><b>Description</b></td>\r\n</tr>\r\n"
-              "<tr>\r\n<td><b>.amy.Sales.Corp</b></td>\r\n<td>Smith</td>\r\n"
+              "<tr>\r\n<td><b>amy.Sales.Corp</b></td>\r\n<td>Smith</td>\r\n"
               "<td>Clerk &lt;temp&gt;</td>\r\n<td><br></td>\r\n</tr>\r\n"
-              "<tr>\r\n<td><b>.bob.East.Sales.Corp</b></td>\r\n<td>Jones</td>\r\n"
+              "<tr>\r\n<td><b>bob.East.Sales.Corp</b></td>\r\n<td>Jones</td>\r\n"
               "<td>Manager</td>\r\n<td><br></td>\r\n</tr>\r\n"
-              "<tr>\r\n<td><b>.zoe.Sales.Corp</b></td>\r\n<td>O&quot;Brien</td>\r\n"
+              "<tr>\r\n<td><b>zoe.Sales.Corp</b></td>\r\n<td>O&quot;Brien</td>\r\n"
               "<td>Head of &#321;\xF3\x64&#378;</td>\r\n<td>beta<br>Alpha<br>alpha<br>beta</td>\r\n"
               "</tr>\r\n</table>\r\n</body></html>\r\n");
 
@@ -180,8 +180,8 @@ TEST_F(ReportCommandTest, WithoutAFileTheDocumentGoesToStandardOutputUnchanged) 
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
     EXPECT_EQ(run.out,
               "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n"
-              "\".amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
-              "\".zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of \u0141\u00f3d\u017a\";"
+              "\"amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
+              "\"zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of \u0141\u00f3d\u017a\";"
               "\"beta|Alpha|alpha|beta\"\r\n");
 }
 
@@ -192,12 +192,12 @@ TEST_F(ReportCommandTest, SettingsComeFromTheIniFileAndOptionsOverrideThem) {
     Run run =
         Cli({"report", "--container", "East.Sales.Corp", "--class", "User", "--attr", "Surname"});
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
-    EXPECT_EQ(run.out, "\"DN\",\"Surname\"\r\n\".bob.East.Sales.Corp\",\"Jones\"\r\n");
+    EXPECT_EQ(run.out, "\"DN\",\"Surname\"\r\n\"bob.East.Sales.Corp\",\"Jones\"\r\n");
 
     run = Cli({"report", "--container", "East.Sales.Corp", "--class", "User", "--attr", "Surname",
                "--field-delimiter", "tab", "--quote", "none"});
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
-    EXPECT_EQ(run.out, "DN\tSurname\r\n.bob.East.Sales.Corp\tJones\r\n");
+    EXPECT_EQ(run.out, "DN\tSurname\r\nbob.East.Sales.Corp\tJones\r\n");
 }
 
 TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {

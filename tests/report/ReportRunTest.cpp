@@ -79,7 +79,7 @@ TEST_F(ReportRunTest, ByTypeOneLevelReadsTheChosenAttributes) {
     EXPECT_EQ(run_.LastResult(), 0);
     EXPECT_EQ(run_.Table().Row(0), (std::vector<std::string>{"DN", "Surname", "Description"}));
     // asmith lives one level further down.
-    EXPECT_EQ(Column(0), (std::vector<std::string>{".jdoe.Sales.Corp"}));
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"jdoe.Sales.Corp"}));
     EXPECT_EQ(run_.Table().Cell(1, 1), "Doe");
     EXPECT_EQ(run_.Table().Cell(2, 1), "first\r\nsecond");
     EXPECT_EQ(run_.Table().FixedRows(), 1u);
@@ -95,9 +95,9 @@ TEST_F(ReportRunTest, ByTypeRecursiveListsASubtreeBeforeItsContainerAndFilters) 
     const auto at = [&](std::string_view name) {
         return std::find(all.begin(), all.end(), name) - all.begin();
     };
-    ASSERT_LT(at(".asmith.East.Sales.Corp"), static_cast<long>(all.size()));
-    ASSERT_LT(at(".East.Sales.Corp"), static_cast<long>(all.size()));
-    EXPECT_LT(at(".asmith.East.Sales.Corp"), at(".East.Sales.Corp"));
+    ASSERT_LT(at("asmith.East.Sales.Corp"), static_cast<long>(all.size()));
+    ASSERT_LT(at("East.Sales.Corp"), static_cast<long>(all.size()));
+    EXPECT_LT(at("asmith.East.Sales.Corp"), at("East.Sales.Corp"));
     EXPECT_EQ(all.size(), 5u);  // jdoe, East, asmith, staff, jalias
     EXPECT_EQ(run_.ReportName(), " ");
 
@@ -112,9 +112,27 @@ TEST_F(ReportRunTest, ByTypeRecursiveListsASubtreeBeforeItsContainerAndFilters) 
     ASSERT_TRUE(run_.Rpt_run(users));
     std::vector<std::string> found = Column(0);
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{".admin.IT.Corp", ".jdoe.Sales.Corp"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"admin.IT.Corp", "jdoe.Sales.Corp"}));
     EXPECT_EQ(run_.Table().RowCount(), 3u);
     ExpectRestored();
+}
+
+TEST_F(ReportRunTest, TheDnColumnSpellsTheSearchBaseAsTheReportSpecGivesIt) {
+    // With and without the leading dot, and from the top of the tree; the
+    // values are read either way.
+    for (const auto& [container, dn] :
+         std::vector<std::pair<std::string, std::string>>{{"Corp", "jdoe.Sales.Corp"},
+                                                          {".Corp", ".jdoe.Sales.Corp"},
+                                                          {"[Root]", ".jdoe.Sales.Corp"}}) {
+        ASSERT_TRUE(run_.Rpt_run(ByType(container, "User", {"Surname"}, true)));
+        bool found = false;
+        for (size_t row = 1; row < run_.Table().RowCount(); ++row) {
+            if (run_.Table().Cell(0, row) != dn) continue;
+            found = true;
+            EXPECT_EQ(run_.Table().Cell(1, row), "Doe") << container;
+        }
+        EXPECT_TRUE(found) << container << ": " << ::testing::PrintToString(Column(0));
+    }
 }
 
 TEST_F(ReportRunTest, ByTypeWithoutMatchesOffersNoExport) {
@@ -268,7 +286,7 @@ TEST_F(ReportRunTest, ASecondRunWhileOneRunsIsRefused) {
     };
     ASSERT_TRUE(run_.Rpt_run(ByType("Sales.Corp", "User", {"CN"}, false)));
     EXPECT_GT(refused, 0);
-    EXPECT_EQ(Column(0), (std::vector<std::string>{".jdoe.Sales.Corp"}));
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"jdoe.Sales.Corp"}));
     EXPECT_EQ(run_.CurrentSpec().Container, "Sales.Corp");
     EXPECT_EQ(bed_.feedback.depth, 0);
 }
