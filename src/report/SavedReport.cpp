@@ -100,8 +100,13 @@ public:
         }
         return defaultValue;
     }
+    // True for any non-zero whole number; anything else that is not a whole
+    // number ("true", "yes") reads as the default, as it always has.
     bool Boolean(std::string_view section, std::string_view key, bool defaultValue) {
-        return Integer(section, key, defaultValue ? 1 : 0) != 0;
+        const auto text = ini_.ReadValue(section, key);
+        if (!text) return defaultValue;
+        const auto value = ParseInteger(*text);
+        return value ? *value != 0 : defaultValue;
     }
     const std::string& Problem() const { return problem_; }
 
@@ -110,10 +115,10 @@ private:
     std::string problem_;
 };
 
-// The line number (from 1) of the first line in [Attributes] that has a value
-// but no key. The INI reader skips such a line, which would silently drop a
-// column, so the load refuses the file instead.
-std::optional<size_t> AttributeLineWithoutKey(std::string_view text) {
+// Why a line of [Attributes] cannot be read, with its number (from 1): one
+// with a value but no key, or one without "=". The INI reader skips such a
+// line, which would silently drop a column, so the load refuses the file.
+std::optional<std::string> BrokenAttributeLine(std::string_view text) {
     bool inSection = false;
     size_t number = 0;
     while (!text.empty()) {
@@ -129,7 +134,11 @@ std::optional<size_t> AttributeLineWithoutKey(std::string_view text) {
             name = Trim(name.substr(0, name.find(']')));
             inSection = platform::IniNamesEqual(name, kAttributes);
         } else if (inSection && line.front() == '=') {
-            return number;
+            return "line " + std::to_string(number) +
+                   " of the [Attributes] section has no key before its \"=\"";
+        } else if (inSection && line.find('=') == std::string_view::npos) {
+            return "line " + std::to_string(number) + " of the [Attributes] section (\"" +
+                   std::string(line) + "\") has no \"=\" before the attribute's name";
         }
     }
     return std::nullopt;
@@ -279,14 +288,10 @@ SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
         spec.ObjectName = ini.ReadString(kObject, "Name", "");
     } else if (spec.Kind == ReportKind::ByType) {
         spec.Recursive = numbers.Boolean(kGeneral, "Recursive", false);
-        if (const auto line = AttributeLineWithoutKey(*text)) {
-            return refuse("line " + std::to_string(*line) +
-                          " of the [Attributes] section has no key before its \"=\"");
-        }
-        for (const auto& [key, name] : ini.ReadSection(kAttributes)) {
-            if (name.empty()) return refuse("attribute \"" + key + "\" has no name");
+        if (auto problem = BrokenAttributeLine(*text)) return refuse(std::move(*problem));
+        // A line with an empty name ("1=") is an empty column, kept in its place.
+        for (const auto& [key, name] : ini.ReadSection(kAttributes))
             spec.Attributes.push_back(name);
-        }
         spec.Filtered = numbers.Boolean(kFilter, "Filtered", false);
         for (size_t row = 0; row < spec.Filters.size(); ++row) {
             FilterRow& filter = spec.Filters[row];

@@ -176,10 +176,10 @@ TEST_F(SavedReportTest, BadFilesAreRefusedWithTheirReason) {
         {"[General]\nReport Type=3\n" + head.substr(10), "Report Type 3"},
         {"[General]\nReport Type=9\n" + head.substr(10), "Report Type 9"},
         {byType + "[Attributes]\n0=Surname\n=Given Name\n", "line 9 of the [Attributes]"},
-        {byType + "[Attributes]\n0=Surname\n1=\n", "attribute \"1\" has no name"},
+        {byType + "[Attributes]\n0=Surname\nGiven Name\n1=CN\n",
+         "line 9 of the [Attributes] section (\"Given Name\") has no \"=\""},
         {byType, "no attribute is listed"},
         {byType + "[Attributes]\n0=cn\n[Output]\nType=7\n", "unknown output type 7"},
-        {byType + "[Attributes]\n0=cn\n[Filter]\nMode 2=yes\n", "\"Mode 2\" in [Filter]"},
         {"[General]\nReport Type=1\n" + head.substr(10), "no object is named"},
         {"[General]\nReport Type=1\nContainer=O=Acme\n[Object]\nName=X\nType=User\n",
          "no tree is named"},
@@ -207,6 +207,17 @@ TEST_F(SavedReportTest, LoadFollowsLineOrderDefaultsAndKeepsUnnamedFields) {
     EXPECT_TRUE(result.spec->Filters[1].MustContain);  // missing mode: must contain
     EXPECT_EQ(result.spec->Output, OutputType::Csv);
     EXPECT_EQ(result.spec->OrderBy, -1);
+
+    // A boolean holding text reads as its default; an attribute line with an
+    // empty name stays an (empty) column in its place.
+    const auto texts = LoadText(
+        "[General]\nReport Type=2\nTree=T\nContainer=O=Acme\nRecursive=true\n[Object]\n"
+        "Type=User\n[Attributes]\n0=Surname\n1=\n2=CN\n[Filter]\nFiltered=yes\nMode 1=no\n");
+    ASSERT_TRUE(texts.ok()) << texts.reason;
+    EXPECT_FALSE(texts.spec->Recursive);
+    EXPECT_FALSE(texts.spec->Filtered);
+    EXPECT_TRUE(texts.spec->Filters[0].MustContain);
+    EXPECT_EQ(texts.spec->Attributes, (std::vector<std::string>{"Surname", "", "CN"}));
 
     // A ByObject file leaves Recursive and the filter rows as they were.
     const fs::path file = dir_ / "one.rpt";
