@@ -3,6 +3,7 @@
 #include "report/ResultFilter.h"
 
 #include "platform/StringList.h"
+#include "settings/SettingsStore.h"
 #include "values/CellTextReader.h"
 
 #include <algorithm>
@@ -69,8 +70,10 @@ bool PassesFilters(values::CellTextReader& reader, client::ContextHandle context
 }
 
 std::string FilterSectionName(std::string_view className) {
+    // The settings file cannot hold brackets in a section's name; reads must
+    // look for the name that writes store.
     std::string section = "Filter: ";
-    section += className;
+    section += settings::CleanIniName(className);
     return section;
 }
 

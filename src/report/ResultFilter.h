@@ -68,7 +68,8 @@ struct FilterPanelState {
     bool operator==(const FilterPanelState&) const = default;
 };
 
-// "Filter: <class name>".
+// "Filter: <class name>", without the brackets the settings file cannot hold
+// in a section name ("a[b]" gives "Filter: ab"), for reads and writes alike.
 std::string FilterSectionName(std::string_view className);
 
 // The keys, by row (0 to 2): "ComboBoxFilter1", "EditFilter1", "RadioFilter1a", ...

@@ -4,8 +4,11 @@
 #include "platform/DateTime.h"
 #include "report/ResultFilter.h"
 #include "settings/AppSettings.h"
+#include "settings/IniKeyValueSource.h"
+#include "settings/SectionCache.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
+#include "support/TempDir.h"
 #include "values/CellTextReader.h"
 #include "values/ValueFormatting.h"
 
@@ -204,6 +207,23 @@ TEST(FilterPanelStorage, WritesGoToTheClassSectionAndReadBack) {
     FilterPanelState other;
     ReadFilterPanel(source, "Group", other);
     EXPECT_EQ(other, FilterPanelState{});
+}
+
+TEST(FilterPanelStorage, AClassWithBracketsGetsItsFilterBackFromTheSettingsFile) {
+    testing::TempDir dir;
+    platform::IniFile file(dir.Path() / "vellrun.ini");
+    settings::SectionCache cache;
+    settings::IniKeyValueSource source(file, cache);
+    EXPECT_TRUE(WriteFilterEnabled(source, "a[b]", true));
+    EXPECT_TRUE(WriteFilterAttribute(source, "a[b]", 0, "Title"));
+
+    settings::SectionCache fresh;
+    settings::IniKeyValueSource again(file, fresh);
+    FilterPanelState state;
+    ReadFilterPanel(again, "a[b]", state);
+    EXPECT_TRUE(state.Filtered);
+    EXPECT_EQ(state.Rows[0].Attribute, "Title");
+    EXPECT_TRUE(file.SectionExists("Filter: ab"));
 }
 
 TEST(FilterPanelStorage, FailuresAreIgnoredAndKeepWhatWasRead) {
