@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/AtomicFileWriter.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -100,6 +101,19 @@ std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) c
     }
     std::string_view text = buffer.view();
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    // Files that the program's Windows ancestors wrote are Windows-1252: a
+    // byte that is no part of valid UTF-8 is read as that code page.
+    std::string decoded;
+    if (!IsValidUtf8(text)) {
+        decoded = BytesToUtf8(text);
+        text = decoded;
+    }
+    // A rewrite keeps the line ends the file has.
+    const size_t firstBreak = text.find('\n');
+    lineEnd_ =
+        firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r'
+            ? "\r\n"
+            : "\n";
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -115,7 +129,7 @@ IniFile::Status IniFile::Store(const std::vector<std::string>& lines) {
     std::string data;
     for (const std::string& line : lines) {
         data += line;
-        data += '\n';
+        data += lineEnd_;
     }
     if (std::string error = AtomicFileWriter::Write(path_, data); !error.empty()) {
         return {std::move(error)};

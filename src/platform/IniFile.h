@@ -1,8 +1,11 @@
 #pragma once
 
 // One INI file on disk: sections in square brackets, one "key=value" line per
-// value, UTF-8 text. Section and key names compare without regard to case; a
-// value enclosed in double quotation marks loses them on reading.
+// value, UTF-8 text. Files written by the program's Windows ancestors load
+// too: bytes that are not valid UTF-8 are read as Windows-1252, CR LF and LF
+// line ends are both read, and a rewrite keeps the line ends the file has
+// (the text it writes is UTF-8; a new file gets LF). Section and key names compare without regard
+// to case; a value enclosed in double quotation marks loses them on reading.
 //
 // The object holds only the path: every read looks at the file as it is now
 // and every write goes through to disk at once, so two objects on the same
@@ -69,6 +72,8 @@ private:
 
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;
+    // The line end of the file as last read ("\r\n" or "\n"); a new file gets "\n".
+    mutable std::string_view lineEnd_ = "\n";
 };
 
 // True when the two names are equal without regard to case (full Unicode case

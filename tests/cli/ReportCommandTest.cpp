@@ -339,6 +339,19 @@ TEST_F(ReportCommandTest, WithoutAnOutputFileOnlyDocumentsReachStandardOutput) {
     EXPECT_NE(run.out.find("Head of \u0141\u00f3d\u017a"), std::string::npos) << run.out;
 }
 
+TEST_F(ReportCommandTest, ASavedReportWrittenOnWindowsRuns) {
+    // Windows-1252 bytes and CR LF: Container=S\xE4lj.O1, File=s\xE4lj.csv.
+    std::ofstream(image_) << testing::TreesImage(
+        {{"CORP", R"([{"name": "O1", "class": "Organization"},
+                      {"name": "S\u00e4lj.O1", "class": "Organizational Unit"},
+                      {"name": "eva.S\u00e4lj.O1", "class": "User",
+                       "attributes": {"Surname": "Ek"}}])"}});
+    const Run run = RunSaved("windows-1252-container.rpt");
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "s\u00e4lj.csv"),
+              "\"DN\";\"Surname\"\r\n\"eva.S\xE4lj.O1\";\"Ek\"\r\n");
+}
+
 TEST_F(ReportCommandTest, AOneObjectReportWhoseClassListCannotBeReadUsesTheFilesClass) {
     // A class of the schema that zoe is not: its attributes are listed, and
     // every value zoe holds of them is read.

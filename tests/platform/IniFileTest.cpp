@@ -96,6 +96,26 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndQuotesAreStripped) {
     EXPECT_EQ(file.ReadValue("settings", "key2"), "new");
 }
 
+TEST_F(IniFileTest, AWindowsFileLoadsAndARewriteKeepsItsLineEnds) {
+    // Windows-1252 bytes (0xE4 is a-umlaut, 0x80 the euro sign) and CR LF.
+    const fs::path file = dir_ / "old.ini";
+    Put(file, "[General]\r\nContainer=S\xE4lj.O1\r\nPrice=5 \x80\r\n");
+    IniFile ini(file);
+    EXPECT_EQ(ini.ReadString("General", "Container", ""), "S\u00e4lj.O1");
+    EXPECT_EQ(ini.ReadString("General", "Price", ""), "5 \u20ac");
+    ASSERT_TRUE(ini.WriteString("General", "Tree", "CORP").ok());
+    EXPECT_EQ(Get(file), "[General]\r\nContainer=S\u00e4lj.O1\r\nPrice=5 \u20ac\r\nTree=CORP\r\n");
+
+    // LF stays LF; a new file is UTF-8 with LF.
+    const fs::path unix = dir_ / "unix.ini";
+    Put(unix, "[A]\nx=1\n");
+    ASSERT_TRUE(IniFile(unix).WriteString("A", "y", "\u00e4").ok());
+    EXPECT_EQ(Get(unix), "[A]\nx=1\ny=\u00e4\n");
+    const fs::path fresh = dir_ / "new.ini";
+    ASSERT_TRUE(IniFile(fresh).WriteString("A", "y", "\u00e4").ok());
+    EXPECT_EQ(Get(fresh), "[A]\ny=\u00e4\n");
+}
+
 TEST_F(IniFileTest, StrayLinesAreIgnoredOnReadAndKeptOnWrite) {
     const fs::path path = dir_ / "garbage.ini";
     const std::string original =
@@ -121,20 +141,22 @@ TEST_F(IniFileTest, StrayLinesAreIgnoredOnReadAndKeptOnWrite) {
     EXPECT_EQ(file.ReadSection("Settings"),
               (std::vector<std::pair<std::string, std::string>>{{"Good", "1"}}));
 
+    // Kept in their place, with the file's CR LF; bytes that are no UTF-8
+    // were read as Windows-1252 and are written as UTF-8.
     ASSERT_TRUE(file.WriteString("Settings", "Good", "0").ok());
     EXPECT_EQ(Get(path),
-              "stray before any section\n"
-              "Top=ignored, no section\n"
-              "[Settings]\n"
-              "; a comment=with equals\n"
-              "no equals sign here\n"
-              "=value without key\n"
-              "\x01\xFF\xFE binary junk\n"
-              "Good=0\n"
-              "[unterminated\n"
-              "Inside=2\n"
-              "[]\n"
-              "Last=3\n");
+              "stray before any section\r\n"
+              "Top=ignored, no section\r\n"
+              "[Settings]\r\n"
+              "; a comment=with equals\r\n"
+              "no equals sign here\r\n"
+              "=value without key\r\n"
+              "\x01\xC3\xBF\xC3\xBE binary junk\r\n"
+              "Good=0\r\n"
+              "[unterminated\r\n"
+              "Inside=2\r\n"
+              "[]\r\n"
+              "Last=3\r\n");
 }
 
 TEST_F(IniFileTest, OnlyRealChangesReachTheDisk) {
