@@ -59,7 +59,8 @@ bool IsShellCommand(std::string_view word) {
 
 ShellOpenPlan PlanShellOpen(std::string_view commandLine,
                             const std::function<bool(const std::string&)>& isFile,
-                            std::string_view shell) {
+                            std::string_view shell,
+                            const std::function<bool(const std::string&)>& isProgram) {
     const std::vector<Word> words = WordsOf(commandLine);
     ShellOpenPlan plan;
     std::string candidate;
@@ -67,7 +68,9 @@ ShellOpenPlan PlanShellOpen(std::string_view commandLine,
         if (!candidate.empty()) candidate.push_back(' ');
         candidate.append(commandLine.substr(word.start, word.end - word.start));
         if (isFile(candidate)) {
-            plan.kind = ShellOpenPlan::Kind::Program;
+            // A document is opened with its program, never executed.
+            plan.kind = !isProgram || isProgram(candidate) ? ShellOpenPlan::Kind::Program
+                                                           : ShellOpenPlan::Kind::Document;
             plan.target = candidate;
             plan.parameters = RestAfter(commandLine, word.end);
             plan.folder = std::filesystem::path(candidate).parent_path().string();
@@ -85,6 +88,7 @@ ShellOpenPlan PlanShellOpen(std::string_view commandLine,
     }
     plan.target = std::string(first);
     plan.parameters = RestAfter(commandLine, words[0].end);
+    if (isProgram && isProgram(plan.target)) plan.kind = ShellOpenPlan::Kind::Program;
     return plan;
 }
 

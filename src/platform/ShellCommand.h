@@ -28,11 +28,15 @@ struct ShellOpenPlan {
 };
 
 // Words are taken one by one (joined with single blanks) until they name an
-// existing file (isFile); that file is the program and the rest of the line
-// its parameters. Otherwise the first word decides: a built-in command runs
-// the whole line through shell, anything else is opened as a document.
+// existing file (isFile); the rest of the line is its parameters. That file
+// runs as a program when isProgram says it is one (no isProgram: always),
+// else it is a document opened with its program. Otherwise the first word
+// decides: a built-in command runs the whole line through shell, a program
+// (isProgram: on the search path) runs with the rest of the line as its
+// parameters, anything else is opened as a document.
 ShellOpenPlan PlanShellOpen(std::string_view commandLine,
                             const std::function<bool(const std::string&)>& isFile,
-                            std::string_view shell);
+                            std::string_view shell,
+                            const std::function<bool(const std::string&)>& isProgram = {});
 
 }  // namespace vellrun::platform

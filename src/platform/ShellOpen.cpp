@@ -73,6 +73,25 @@ int StartDetached(const std::vector<std::string>& argv, const std::string& folde
     return 0;
 }
 
+// An executable file, or a name without "/" that the search path holds as one.
+bool IsProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
+    while (true) {
+        const size_t colon = folders.find(':');
+        const std::string folder(folders.substr(0, colon));
+        const std::filesystem::path candidate =
+            std::filesystem::path(folder.empty() ? "." : folder) / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return true;
+        if (colon == std::string_view::npos) return false;
+        folders.remove_prefix(colon + 1);
+    }
+}
+
 }  // namespace
 
 int ShellOpen(std::string_view commandLine) {
@@ -84,7 +103,7 @@ int ShellOpen(std::string_view commandLine) {
             std::error_code ec;
             return std::filesystem::is_regular_file(path, ec);
         },
-        shell);
+        shell, IsProgram);
     std::vector<std::string> argv;
     switch (plan.kind) {
         case ShellOpenPlan::Kind::Program:
@@ -95,6 +114,8 @@ int ShellOpen(std::string_view commandLine) {
         case ShellOpenPlan::Kind::Interpreter:
             return StartDetached({plan.target, "-c", plan.parameters}, {});
         case ShellOpenPlan::Kind::Document:
+            // xdg-open takes the one document or address; its program gets
+            // no parameters of ours.
             if (plan.target.empty()) return EINVAL;
             return StartDetached({"xdg-open", plan.target}, {});
     }

@@ -22,6 +22,22 @@ TEST(ShellCommand, FindsAProgramWhosePathHoldsBlanks) {
     EXPECT_EQ(plan.folder, "/opt/My Tools");
 }
 
+TEST(ShellCommand, ADocumentWithBlanksOpensWithItsProgramAndAProgramGetsTheRest) {
+    const std::set<std::string> files = {"/home/ann/My Notes.txt", "/usr/bin/gedit"};
+    const auto isFile = [&](const std::string& path) { return files.count(path) > 0; };
+    const auto isProgram = [](const std::string& path) {
+        return path == "/usr/bin/gedit" || path == "gedit";
+    };
+    ShellOpenPlan plan = PlanShellOpen("/home/ann/My Notes.txt", isFile, "/bin/sh", isProgram);
+    EXPECT_EQ(plan.kind, ShellOpenPlan::Kind::Document);
+    EXPECT_EQ(plan.target, "/home/ann/My Notes.txt");
+
+    plan = PlanShellOpen("gedit /home/ann/My Notes.txt", isFile, "/bin/sh", isProgram);
+    EXPECT_EQ(plan.kind, ShellOpenPlan::Kind::Program);
+    EXPECT_EQ(plan.target, "gedit");
+    EXPECT_EQ(plan.parameters, "/home/ann/My Notes.txt");
+}
+
 TEST(ShellCommand, BuiltInCommandsRunThroughTheInterpreterOthersOpenAsDocuments) {
     const auto noFile = [](const std::string&) { return false; };
     const ShellOpenPlan dir = PlanShellOpen("dir /tmp", noFile, "/bin/bash");
