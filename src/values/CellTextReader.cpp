@@ -153,7 +153,7 @@ void CellTextReader::ReadEntryInformation(client::ContextHandle treeContext,
         const std::string* text = std::get_if<std::string>(&item);
         switch (kDsiItems[i]) {
             case client::EntryItemBit::SubordinateCount:
-                if (number) dsiTexts_[i] = std::to_string(static_cast<int32_t>(*number));
+                if (number) dsiTexts_[i] = std::to_string(*number);
                 break;
             case client::EntryItemBit::CreationTime:
             case client::EntryItemBit::ModificationTime:

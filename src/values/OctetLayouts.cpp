@@ -63,8 +63,9 @@ std::string Hex(uint32_t value, int minDigits) {
     return out;
 }
 
+// A 32-bit word of a layout: unsigned, as every number the layouts hold.
 std::string Dec(uint32_t word) {
-    return std::to_string(static_cast<int32_t>(word));
+    return std::to_string(word);
 }
 
 // --- Bindery Property --------------------------------------------------------

@@ -41,9 +41,10 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-// The directory's unsigned words are shown with "%d": read as signed numbers.
-int Signed(uint32_t word) {
-    return static_cast<int>(static_cast<int32_t>(word));
+// The directory's 32-bit words are unsigned and shown so (4294967295, not
+// -1); only the numbers of syntaxes 8 and 22 are signed.
+unsigned Unsigned(uint32_t word) {
+    return static_cast<unsigned>(word);
 }
 
 // The bytes at fixed positions, those past the end of the value as zero: an
@@ -79,7 +80,7 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    const std::string prefix = Format("(%d) ", Signed(type));
+    const std::string prefix = Format("(%u) ", Unsigned(type));
     if (address.empty()) return prefix;
     const std::array<uint8_t, 12> b = FixedAddressBytes(address);
     const std::span<const uint8_t> all(b);
@@ -92,7 +93,13 @@ std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
         case 11: text = Format("%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], (b[4] << 8) | b[5]); break;
         case 8:
         case 9: text = Format("%d.%d.%d.%d:%d", b[2], b[3], b[4], b[5], (b[0] << 8) | b[1]); break;
-        case 13: text = platform::Utf16LeToUtf8(address); break;
+        case 13: {
+            // A missing last byte of the last code unit reads as zero.
+            std::vector<uint8_t> units(address.begin(), address.end());
+            if (units.size() % 2 != 0) units.push_back(0);
+            text = platform::Utf16LeToUtf8(units);
+            break;
+        }
         default: text = "[" + HexText(all) + "]"; break;
     }
     return prefix + text;
@@ -186,8 +193,8 @@ Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::strin
     switch (value.syntax) {
         case S::Unknown: {
             const auto& record = RecordOf<client::UnknownValue>(value);
-            lines.push_back(Format("%.*s [%d] ", static_cast<int>(attribute.size()),
-                                   attribute.data(), Signed(record.syntax)) +
+            lines.push_back(Format("%.*s [%u] ", static_cast<int>(attribute.size()),
+                                   attribute.data(), Unsigned(record.syntax)) +
                             HexText(record.data));
             break;
         }
@@ -228,14 +235,14 @@ Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::strin
             break;
         case S::Path: {
             const auto& record = RecordOf<client::PathValue>(value);
-            lines.push_back(Format("(%d) ", Signed(record.nameSpace)) + record.volume + ":" +
+            lines.push_back(Format("(%u) ", Unsigned(record.nameSpace)) + record.volume + ":" +
                             record.path);
             break;
         }
         case S::ReplicaPointer: {
             const auto& record = RecordOf<client::ReplicaPointerValue>(value);
             lines.push_back(record.server + " [" + ReplicaTypeText(record.type & 0xFF) + "] " +
-                            Format("[Nr: %d]", Signed(record.number)));
+                            Format("[Nr: %u]", Unsigned(record.number)));
             break;
         }
         case S::ObjectAcl: {
@@ -264,12 +271,12 @@ Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::strin
         case S::TypedName: {
             const auto& record = RecordOf<client::TypedNameValue>(value);
             lines.push_back(record.objectName +
-                            Format("#%d#%d", Signed(record.level), Signed(record.interval)));
+                            Format("#%u#%u", Unsigned(record.level), Unsigned(record.interval)));
             break;
         }
         case S::Hold: {
             const auto& record = RecordOf<client::HoldValue>(value);
-            lines.push_back(record.objectName + Format(" (%d)", Signed(record.amount)));
+            lines.push_back(record.objectName + Format(" (%u)", Unsigned(record.amount)));
             break;
         }
         case S::Interval:

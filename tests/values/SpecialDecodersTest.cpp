@@ -135,7 +135,7 @@ TEST(OctetLayouts, FixedOffsetLayoutsShowTheirWordsAndTexts) {
 
     Octets port;
     port.U16(0x3F8).U16(0).U32(8).U32(1).U32(0xFFFFFFFF).Text16("COM1");
-    EXPECT_EQ(Decode(port, "WM:INV Port"), "[03F8,8,1,-1] COM1");
+    EXPECT_EQ(Decode(port, "WM:INV Port"), "[03F8,8,1,4294967295] COM1");
 
     Octets dma;
     dma.U32(3).U32(8).U32(2).U32(0).Text16("ECP");

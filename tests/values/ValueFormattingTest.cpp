@@ -57,7 +57,11 @@ TEST(NetAddressText, ReadsFixedPositionsWhateverTheLength) {
     EXPECT_EQ(NetAddressText(9, Bytes{0x01, 0x02, 3}), "(9) 3.0.0.0:258");
     EXPECT_EQ(NetAddressText(0, Bytes{0xAB}), "(0) AB000000:000000000000");
     EXPECT_EQ(NetAddressText(2, Bytes{0xFF}), "(2) [FF0000000000000000000000]");
-    EXPECT_EQ(NetAddressText(13, Bytes{'a'}), "(13) ");
+    // An odd last byte is the low half of a code unit whose high half is zero.
+    EXPECT_EQ(NetAddressText(13, Bytes{'a'}), "(13) a");
+    EXPECT_EQ(NetAddressText(13, Bytes{0x41, 0, 0x42, 0, 0x43}), "(13) ABC");
+    // The type is an unsigned word.
+    EXPECT_EQ(NetAddressText(0xFFFFFFFF, Bytes{}), "(4294967295) ");
     EXPECT_EQ(NetAddressText(9, Bytes{}), "(9) ");
 }
 
@@ -124,6 +128,23 @@ protected:
     testing::DirectoryTestBed bed_;
     ValueTextFormatter formatter_;
 };
+
+TEST_F(FormatValueTest, UnsignedWordsPrintUnsignedOnlyIntegersAndCountersAreSigned) {
+    constexpr uint32_t kAll = 0xFFFFFFFF;
+    const std::vector<std::pair<AttrValue, std::string>> cases = {
+        {{16, client::ReplicaPointerValue{"FS1", 0, kAll, {}}}, "FS1 [Master] [Nr: 4294967295]"},
+        {{15, client::PathValue{kAll, "SYS", "x"}}, "(4294967295) SYS:x"},
+        {{25, client::TypedNameValue{"q", kAll, 1}}, "q#4294967295#1"},
+        {{26, client::HoldValue{"h", kAll}}, "h (4294967295)"},
+        {{8, client::IntegerValue{-1}}, "-1"},
+        {{22, client::IntegerValue{-1}}, "-1"},
+    };
+    for (const auto& [value, text] : cases) {
+        std::vector<std::string> lines;
+        formatter_.FormatValue(client::ContextHandle{}, ".Corp", "Attr", lines, value, 0, 1);
+        EXPECT_EQ(lines, std::vector<std::string>{text}) << value.syntax;
+    }
+}
 
 TEST_F(FormatValueTest, ARecordThatDoesNotFitItsSyntaxIsRefusedNotMisread) {
     std::vector<std::string> lines;
