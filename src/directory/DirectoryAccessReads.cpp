@@ -102,10 +102,13 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
             size_t size = 0;
             result = client_.ComputeAttrValSize(context, reply, syntax, size);
             if (result != 0) return result;
-            if (size == 0) continue;
+            // A value of no bytes is still taken, so that the next value is
+            // the reply's next one. A raw value (syntax 28 and above) of no
+            // bytes is a value and gets its line; any other shows nothing.
             client::AttrValue value;
             result = client_.GetAttrVal(context, reply, syntax, value);
             if (result != 0) return result;
+            if (size == 0 && syntax <= client::Syntax::Interval) continue;
             result = FormatOneValue(context, object, name, lines, value, size, position);
             if (result != 0) return result;
         }

@@ -209,6 +209,23 @@ protected:
     client::ContextHandle context_{};
 };
 
+TEST(CellText, AnEmptyRawValueIsAValueAndTheValuesAfterItAreRead) {
+    testing::ScopedTimeZone zone{"UTC"};
+    const platform::DateTimeFormats formats = FixedFormats();
+    testing::DirectoryTestBed bed(testing::TreeImage(
+        R"([{"name": "Corp", "class": "Organization",
+             "attributes": {"Raw28": [{"hex": ""}, {"hex": "AB"}],
+                            "Raw99": [{"hex": "AB"}, {"hex": ""}, {"hex": "CD"}]}}])",
+        R"({"name": "Raw28", "syntax": 28}, {"name": "Raw99", "syntax": 99})"));
+    ValueTextFormatter formatter(bed.access, formats);
+    bed.access.SetValueFormatter(&formatter);
+    settings::AppSettings settings;
+    CellTextReader reader(bed.access, settings, formats);
+    const client::ContextHandle context = bed.Context("[Root]");
+    EXPECT_EQ(reader.GetAttrValue(context, ".Corp", "Raw28"), "[1C] \r\n[1C] AB");
+    EXPECT_EQ(reader.GetAttrValue(context, ".Corp", "Raw99"), "[63] AB\r\n[63] \r\n[63] CD");
+}
+
 TEST_F(CellTextTest, ValuesAreLinesOfOneCellWithoutTrailingBreak) {
     EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Description"), "kept\r\nalso");
     EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Languages"), "en\r\nde\r\nfr");
