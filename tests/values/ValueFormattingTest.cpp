@@ -226,6 +226,23 @@ TEST(CellText, AnEmptyRawValueIsAValueAndTheValuesAfterItAreRead) {
     EXPECT_EQ(reader.GetAttrValue(context, ".Corp", "Raw99"), "[63] AB\r\n[63] \r\n[63] CD");
 }
 
+TEST(CellText, AStreamCarriesItsValueFlagsAndTimeStamp) {
+    testing::ScopedTimeZone zone{"UTC"};
+    const platform::DateTimeFormats formats = FixedFormats();
+    testing::DirectoryTestBed bed(testing::TreeImage(
+        R"([{"name": "Corp", "class": "Organization",
+             "attributes": {"Login Script": {"value": {"text": "hi"}, "flags": 5,
+                                             "modified": "2009-10-30T12:00:00Z"}}}])"));
+    ValueTextFormatter formatter(bed.access, formats);
+    bed.access.SetValueFormatter(&formatter);
+    settings::AppSettings settings;
+    settings.ShowValueFlags = true;
+    settings.ShowTimeStamps = true;
+    CellTextReader reader(bed.access, settings, formats);
+    EXPECT_EQ(reader.GetAttrValue(bed.Context("[Root]"), ".Corp", "Login Script"),
+              "[ 2009-10-30 12:00:00 / PRESENT / NAMING ] hi");
+}
+
 TEST_F(CellTextTest, ValuesAreLinesOfOneCellWithoutTrailingBreak) {
     EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Description"), "kept\r\nalso");
     EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Languages"), "en\r\nde\r\nfr");
