@@ -171,6 +171,19 @@ const Layout* LayoutFor(std::string_view attributeName) {
     return nullptr;
 }
 
+// What a decoder found is shown, not obeyed: control bytes (a stray small
+// number, a zero inside a text) never reach a cell, where they would break
+// an export's structure. Line breaks stay the line breaks of the value; a
+// tab becomes a blank, since tabs may separate the fields of an export.
+std::string WithoutControlCharacters(std::string text) {
+    std::erase_if(text, [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && c != '\r' && c != '\n' && c != '\t';
+    });
+    std::replace(text.begin(), text.end(), '\t', ' ');
+    return text;
+}
+
 }  // namespace
 
 std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
@@ -180,12 +193,12 @@ std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view a
     bytes = bytes.first(bytes.size() & 0xFFFF);
     const Layout* layout = LayoutFor(attributeName);
     if (layout == nullptr) return HexText(bytes);
-    return layout->decode(bytes, valueNumber, formats);
+    return WithoutControlCharacters(layout->decode(bytes, valueNumber, formats));
 }
 
 std::string StreamContentText(std::span<const uint8_t> content, std::string_view attributeName) {
-    if (IsTemplate(content)) return TemplateText(content, attributeName);
-    return Text8(content, 0);
+    if (IsTemplate(content)) return WithoutControlCharacters(TemplateText(content, attributeName));
+    return WithoutControlCharacters(Text8(content, 0));
 }
 
 client::Result StreamText(directory::DirectoryAccess& access, client::ContextHandle context,

@@ -42,7 +42,8 @@ std::string IdentifiersText(Bytes content) {
 // No word is skipped right after a character was taken: inside a string a
 // character followed by three zero bytes (the last value, before the
 // closing zero word) also reads as a small word, and skipping it there would
-// drop that character.
+// drop that character. A word whose first byte is a control byte is no
+// character, though: it is skipped there as well.
 std::string MacroRecords(Bytes content) {
     const size_t recordsSize = content.size() - kTemplateHeaderSize;
     size_t base = kTemplateHeaderSize;
@@ -54,11 +55,15 @@ std::string MacroRecords(Bytes content) {
     bool inString = false;
     for (size_t p = 1; p < 1024 && p <= recordsSize;) {
         const size_t at = base + p - 1;
-        if (!inString && static_cast<int32_t>(U32(content, at)) <= 255 && p < recordsSize) {
+        const uint8_t byte = U8(content, at);
+        // A small word right after a string's last character (no closing
+        // zero) starts with a control byte: it is skipped too, and ends the string.
+        const bool smallWord = static_cast<int32_t>(U32(content, at)) <= 255 && p < recordsSize;
+        if (smallWord && (!inString || (byte != 0 && byte < 0x20))) {
             p += 4;
+            inString = false;
             continue;
         }
-        const uint8_t byte = U8(content, at);
         if (!raw.empty() && byte != 0 && U8(content, at - 1) == 0) raw += " | ";
         if (byte != 0) raw += static_cast<char>(byte);
         inString = byte != 0;

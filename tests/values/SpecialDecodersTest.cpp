@@ -284,7 +284,8 @@ TEST(StreamContent, PlainStreamsAndShortTemplatesAreText) {
     ASSERT_EQ(head.bytes.size(), 24u);
     EXPECT_EQ(Stream(head, "App:Inventory"), "AOT FILE");
     Octets marked = TemplateHead();
-    EXPECT_EQ(Stream(marked, "App:Inventory"), "AOT FILE\xC4\x91*?\x1B\xC2\xA1");
+    // (Its control byte 0x1B is left out.)
+    EXPECT_EQ(Stream(marked, "App:Inventory"), "AOT FILE\xC4\x91*?\xC2\xA1");
 
     // The mark must be exactly "AOT FILE" within the first eight bytes.
     Octets shortMark;
@@ -312,6 +313,22 @@ TEST(StreamContent, TheLastMacroValueKeepsItsLastCharacter) {
     marked.Text8("A1").U32(3).U32(0xFFFFFFFF).U32(3).Text8("B2").U32(0);
     EXPECT_EQ(Stream(marked, "App:Macros"),
               "AOT FILE (" + std::to_string(marked.bytes.size()) + " bytes) A1 | B2");
+}
+
+TEST(StreamContent, ASmallNumberAfterTextIsNoCharacter) {
+    Octets macros = TemplateHead();
+    macros.Chars("ABCD").U32(2).Chars("EFGH").U32(0);
+    EXPECT_EQ(Stream(macros, "App:Macros"),
+              "AOT FILE (" + std::to_string(macros.bytes.size()) + " bytes) ABCD | EFGH");
+    // A line feed word does not break the line either.
+    Octets feed = TemplateHead();
+    feed.Chars("AB").U32(10).Chars("CD").U32(0);
+    EXPECT_EQ(Stream(feed, "App:Macros"),
+              "AOT FILE (" + std::to_string(feed.bytes.size()) + " bytes) AB | CD");
+    // No decoder hands a control byte to a cell; line breaks stay, tabs become blanks.
+    Octets plain;
+    plain.Chars("a\x01\tb\r\nc");
+    EXPECT_EQ(Stream(plain, "Login Script"), "a b\r\nc");
 }
 
 TEST(StreamContent, MacroWalkStopsAfter1024Bytes) {
