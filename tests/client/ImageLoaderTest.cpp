@@ -651,6 +651,11 @@ TEST(ImageLoaderTest, ValuesThatDoNotFitTheirSyntaxAreRefused) {
         {R"("A7": "yes")", "attribute \"A7\": value 1: expected true or false"},
         {R"("A2": 5)", "attribute \"A2\": value 1: expected a text"},
         {R"("A5": "12a")", "attribute \"A5\": value 1: \"12a\" is not numeric"},
+        // A text ends at its first zero: one inside it is refused where it stands.
+        {R"("A2": ["ok", "a\u0000b"])",
+         "attribute \"A2\": value 2: the text holds a zero byte after 1 bytes"},
+        {R"("A6": [["x", "\u0000"]])", "attribute \"A6\": value 1: the text holds a zero byte"},
+        {R"("A18": [["1", "2\u0000"]])", "attribute \"A18\": value 1: the text holds a zero"},
         {R"("A20": "Spaceship")",
          "attribute \"A20\": value 1: \"Spaceship\" is not a class of the schema"},
         {R"("A9": {"hex": "0G"})", "attribute \"A9\": value 1: hex: \"0G\" is not hexadecimal"},

@@ -255,7 +255,14 @@ const Json& Fields::Require(std::string_view key) const {
 
 const std::string& ReadText(const Json& value) {
     if (!value.is_string()) Refuse("expected a text");
-    return value.get_ref<const std::string&>();
+    const std::string& text = value.get_ref<const std::string&>();
+    // Texts of the directory end at their first zero: a zero inside one
+    // would be cut off by every reader and must not reach a cell or a file.
+    if (const size_t zero = text.find('\0'); zero != std::string::npos) {
+        Refuse("the text holds a zero byte after " + std::to_string(zero) +
+               " bytes; texts end at their first zero (use hex for bytes)");
+    }
+    return text;
 }
 
 uint32_t ReadUnsigned(const Json& value, uint32_t maximum) {

@@ -299,7 +299,7 @@ NetAddressValue ParseNetAddress(const Json& value) {
 // A text, or the text member of an object form.
 std::string ReadValueText(const Json& value, std::string_view expected) {
     if (!value.is_string()) Refuse("expected " + std::string(expected));
-    return value.get_ref<const std::string&>();
+    return ReadText(value);
 }
 
 std::string ReadName(const Json& value) {
@@ -357,7 +357,7 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             list.strings.reserve(value.size());
             for (const Json& item : value) {
                 if (!item.is_string()) Refuse("expected a list of texts");
-                list.strings.push_back(item.get_ref<const std::string&>());
+                list.strings.push_back(ReadText(item));
             }
             return list;
         }
@@ -366,7 +366,7 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
         case Syntax::Counter: return IntegerValue{ReadInteger(value)};
         case Syntax::OctetString: return OctetStringValue{ParseOctets(value)};
         case Syntax::FaxNumber: {
-            if (value.is_string()) return FaxNumberValue{value.get<std::string>(), 0, {}};
+            if (value.is_string()) return FaxNumberValue{ReadText(value), 0, {}};
             const Fields fields(value, {"number", "bits", "hex"},
                                 R"(a text or {"number": ..., "bits": ..., "hex": ...})");
             FaxNumberValue fax;
@@ -394,7 +394,7 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             return list;
         }
         case Syntax::EmailAddress: {
-            if (value.is_string()) return EmailAddressValue{0, value.get<std::string>()};
+            if (value.is_string()) return EmailAddressValue{0, ReadText(value)};
             const Fields fields(value, {"type", "address"},
                                 R"(a text or {"type": ..., "address": ...})");
             EmailAddressValue mail;
@@ -456,7 +456,7 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             size_t line = 0;
             for (const Json& item : value) {
                 if (!item.is_string()) Refuse("expected a list of up to six texts");
-                postal.lines[line++] = item.get_ref<const std::string&>();
+                postal.lines[line++] = ReadText(item);
             }
             return postal;
         }
