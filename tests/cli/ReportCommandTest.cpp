@@ -2,8 +2,11 @@
 // command line, with their exports, their settings and their failures.
 
 #include "cli/CliApp.h"
+#include "client/ClientFactory.h"
 #include "support/DirectoryTestBed.h"
+#include "support/SpyClient.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -53,7 +56,7 @@ protected:
     };
     Run Cli(std::vector<std::string> args) {
         args.insert(args.begin(), {"--image", image_.string()});
-        CliApp app;
+        CliApp app = failClassReadAt_ > 0 ? CliApp(SpyMaker()) : CliApp();
         app.SetDateTimeFormats(formats_);
         if (settingsFile_) {
             app.SetSettingsFile(*settingsFile_);
@@ -118,6 +121,26 @@ protected:
         return bytes.str();
     }
 
+    // A client whose reads of class definitions fail from the failClassReadAt_-th on.
+    CliApp::ClientMaker SpyMaker() {
+        return [this](const client::ClientOptions& options) {
+            inner_ = client::MakeDirectoryClient(options);
+            auto spy = std::make_unique<testing::SpyClient>(*inner_);
+            spy->onReadClassDefinitions = [spy = spy.get(), this, calls = 0](
+                                              client::ContextHandle c, client::ClassInfoKind k,
+                                              bool all, client::BufferHandle request,
+                                              int32_t& continuation,
+                                              client::BufferHandle reply) mutable {
+                if (k == client::ClassInfoKind::Definitions && ++calls >= failClassReadAt_)
+                    return client::Result{client::Err::NoSuchClass};
+                return spy->Inner().ReadClassDefinitions(c, k, all, request, continuation, reply);
+            };
+            return std::unique_ptr<client::DirectoryClient>(std::move(spy));
+        };
+    }
+
+    int failClassReadAt_ = 0;
+    std::unique_ptr<client::DirectoryClient> inner_;
     platform::DateTimeFormats formats_;
     fs::path folder_;
     fs::path image_;
@@ -365,6 +388,18 @@ TEST_F(ReportCommandTest, AOneObjectReportWhoseClassListCannotBeReadUsesTheFiles
     // The message names the object, and says which class stood in.
     EXPECT_NE(run.err.find("ghost.Sales.Corp"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\"User\""), std::string::npos) << run.err;
+}
+
+TEST_F(ReportCommandTest, AnUnreadableCellOfASchemaReportStaysEmptyAndTheRunExports) {
+    // No class definition can be read, the run's last directory call among them.
+    failClassReadAt_ = 1;
+    const fs::path file = folder_ / "classes.csv";
+    const Run run = Cli({"schema", "classes", "--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string bytes = Bytes(file);
+    EXPECT_EQ(bytes.rfind("\"Class Name\";", 0), 0u) << bytes;
+    // Every class keeps its row and name; the unreadable cells are empty.
+    EXPECT_NE(bytes.find("\r\n\"User\";\"\";\"\";\"\";\"\";\"\";"), std::string::npos) << bytes;
 }
 
 TEST_F(ReportCommandTest, SchemaReportsListTheDefinitions) {
