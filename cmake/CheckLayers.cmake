@@ -2,7 +2,7 @@
 # The core's folders stand in one order, each including only itself and what
 # lies below it; the front ends (cli, ui, app) may include every core folder
 # but not each other. Run as: cmake -DROOT=<source dir> -P CheckLayers.cmake
-set(order platform client directory settings values report exports)
+set(order platform client directory settings values report exports update)
 set(frontends cli ui app)
 file(GLOB_RECURSE files RELATIVE ${ROOT}/src ${ROOT}/src/*.cpp ${ROOT}/src/*.h)
 set(faults "")

@@ -1,10 +1,14 @@
-// The desktop program: everything it does lives in ui::DesktopSession.
+// The desktop program: everything it does lives in ui::DesktopSession; the
+// splash window shows while it starts and goes when the main window is active.
 
 #include "client/ClientFactory.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
+#include "ui/TSplash.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -20,10 +24,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    const QPointer<vellrun::ui::TSplash> splash = vellrun::ui::TSplash::ShowAtStart();
+    splash->SplashMessage(QStringLiteral("Starting the directory client ..."));
     vellrun::ui::DesktopSession session(
         vellrun::client::MakeDirectoryClient(arguments.ClientOptions()));
     // A failed start has been shown to the person already.
     if (!session.Start()) return 1;
+    if (splash) splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     session.MainForm()->show();
+    session.MainForm()->activateWindow();
+    // Should the desktop not activate the main window, the splash goes anyway.
+    if (splash) QTimer::singleShot(3000, splash.data(), &QWidget::close);
     return QApplication::exec();
 }

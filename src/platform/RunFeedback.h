@@ -2,6 +2,7 @@
 
 #include "platform/CancelFlag.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace vellrun::platform {
@@ -19,6 +20,9 @@ public:
     // panel is 0, 1 or 2.
     virtual void SetStatus(int panel, std::string_view text) = 0;
     virtual void ProcessPendingEvents() = 0;
+    // How far a transfer has come: bytes done of total (0 when unknown). A
+    // front end without a progress bar has the status texts only.
+    virtual void ShowProgress(uint64_t /*done*/, uint64_t /*total*/) {}
 
     // Shows the busy cursor; PopBusyCursor brings back whatever cursor was
     // shown before the matching push. Pushes nest.

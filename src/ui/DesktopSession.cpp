@@ -1,5 +1,6 @@
 #include "ui/DesktopSession.h"
 
+#include "settings/SettingsStore.h"
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
@@ -9,12 +10,16 @@ namespace vellrun::ui {
 DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
     : client_(std::move(client)), access_(*client_, messages_, feedback_) {
     access_.SetValueFormatter(&formatter_);
+    access_.SetValueParser(&parser_);
     // The name, not the display name: Qt would append a display name to every
     // window title on this platform.
     QCoreApplication::setApplicationName(QString::fromUtf8(product::kApplicationTitle));
 }
 
 DesktopSession::~DesktopSession() {
+    helpMenu_.reset();
+    dlgSettings_.reset();
+    formAttrDetail_.reset();
     // The window's tree browser frees its contexts through the access and the client.
     mainForm_.reset();
 }
@@ -25,6 +30,11 @@ bool DesktopSession::Start() {
         mainForm_ = std::make_unique<TMainForm>(access_);
         messages_.SetParentWidget(mainForm_.get());
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());
+        // In the program's order: the detail dialog, the settings dialog, the update check.
+        formAttrDetail_ = std::make_unique<TFormAttrDetail>(access_, mainForm_.get());
+        dlgSettings_ = std::make_unique<TDlgSettings>(
+            formats_, systemFormats_, messages_, settings::SettingsFilePath(true), mainForm_.get());
+        helpMenu_ = std::make_unique<HelpMenu>(messages_, desktop_, mainForm_.get());
     }
     return true;
 }

@@ -3,11 +3,15 @@
 #include "client/DirectoryClient.h"
 #include "directory/DirectoryAccess.h"
 #include "platform/DateTime.h"
+#include "ui/HelpMenu.h"
 #include "ui/QtDesktopPort.h"
 #include "ui/QtMessagePort.h"
 #include "ui/QtRunFeedback.h"
+#include "ui/TDlgSettings.h"
+#include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 #include "values/ValueFormatting.h"
+#include "values/ValueTextParser.h"
 
 #include <memory>
 
@@ -35,6 +39,13 @@ public:
     QtMessagePort& Messages() { return messages_; }
     QtRunFeedback& Feedback() { return feedback_; }
     QtDesktopPort& Desktop() { return desktop_; }
+    platform::DateTimeFormats& Formats() { return formats_; }
+
+    // The dialogs and the Help menu's commands, made after the main window;
+    // null until Start has succeeded.
+    TFormAttrDetail* FormAttrDetail() const { return formAttrDetail_.get(); }
+    TDlgSettings* DlgSettings() const { return dlgSettings_.get(); }
+    HelpMenu* Help() const { return helpMenu_.get(); }
 
 private:
     std::unique_ptr<client::DirectoryClient> client_;
@@ -44,9 +55,15 @@ private:
     directory::DirectoryAccess access_;
     // The program-wide date and time formats, and the formatter that turns
     // every value the access reads into text with them.
-    platform::DateTimeFormats formats_ = platform::DateTimeFormats::FromLocale();
+    const platform::DateTimeFormats systemFormats_ = platform::DateTimeFormats::FromLocale();
+    platform::DateTimeFormats formats_ = systemFormats_;
     values::ValueTextFormatter formatter_{access_, formats_};
+    // Edited values go back into the directory through it.
+    values::ValueTextParser parser_{formats_};
     std::unique_ptr<TMainForm> mainForm_;
+    std::unique_ptr<TFormAttrDetail> formAttrDetail_;
+    std::unique_ptr<TDlgSettings> dlgSettings_;
+    std::unique_ptr<HelpMenu> helpMenu_;
 };
 
 }  // namespace vellrun::ui

@@ -44,6 +44,10 @@ void DialogScript::PushFile(std::optional<std::filesystem::path> file) {
     State().answers.emplace_back(std::move(file));
 }
 
+void DialogScript::PushFont(std::optional<std::string> description) {
+    State().answers.emplace_back(FontChoice{std::move(description)});
+}
+
 size_t DialogScript::PendingAnswers() {
     return State().answers.size();
 }
@@ -89,6 +93,24 @@ std::optional<std::optional<std::filesystem::path>> DialogScript::TakeFile(Kind 
                                std::string(title));
     }
     std::optional<std::filesystem::path> answer = std::move(*file);
+    state.answers.pop_front();
+    return answer;
+}
+
+}  // namespace vellrun::ui
+
+namespace vellrun::ui {
+
+std::optional<DialogScript::FontChoice> DialogScript::TakeFont(std::string_view title) {
+    ScriptState& state = State();
+    Record(Kind::Font, title);
+    if (state.answers.empty()) return std::nullopt;
+    auto* font = std::get_if<FontChoice>(&state.answers.front());
+    if (font == nullptr) {
+        throw std::logic_error("scripted another answer, but a font was asked for: " +
+                               std::string(title));
+    }
+    FontChoice answer = std::move(*font);
     state.answers.pop_front();
     return answer;
 }

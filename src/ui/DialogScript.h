@@ -18,15 +18,19 @@ namespace vellrun::ui {
 // stands in for; only tests start a script.
 class DialogScript {
 public:
-    enum class Kind { Error, Information, Plain, Question, SaveFile, OpenFile };
+    enum class Kind { Error, Information, Plain, Question, SaveFile, OpenFile, Font };
 
     struct Shown {
         Kind kind;
         std::string text;  // the message, or the title of a file choice
     };
 
-    // A yes/no answer or a file choice (nothing = cancelled).
-    using Answer = std::variant<bool, std::optional<std::filesystem::path>>;
+    // A font choice: the font's description (QFont::toString), nothing = cancelled.
+    struct FontChoice {
+        std::optional<std::string> description;
+    };
+    // A yes/no answer, a file choice (nothing = cancelled) or a font choice.
+    using Answer = std::variant<bool, std::optional<std::filesystem::path>, FontChoice>;
 
     // Starts a script with no answers queued and nothing recorded.
     static void Begin();
@@ -36,6 +40,7 @@ public:
 
     static void PushYesNo(bool yes);
     static void PushFile(std::optional<std::filesystem::path> file);
+    static void PushFont(std::optional<std::string> description);
     static size_t PendingAnswers();
 
     static const std::vector<Shown>& ShownBoxes();
@@ -48,6 +53,7 @@ public:
     static std::optional<bool> TakeYesNo(std::string_view text);
     static std::optional<std::optional<std::filesystem::path>> TakeFile(Kind kind,
                                                                         std::string_view title);
+    static std::optional<FontChoice> TakeFont(std::string_view title);
     static void Record(Kind kind, std::string_view text);
 };
 

@@ -1,0 +1,32 @@
+# Installs the build into a fresh prefix and starts the installed console
+# program on the installed sample, the way a packaged program runs.
+# Run as: cmake -DBUILD=<build dir> -DPREFIX=<empty folder> -P InstallTest.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+    RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${status}")
+endif()
+string(REPLACE "|" ";" EXTRA_FILES "${EXTRA_FILES}")
+foreach(file bin/vellrun-cli share/vellrun/vellrun.txt share/vellrun/sample-directory.json
+        share/vellrun/sample-users.rpt ${EXTRA_FILES})
+    if(NOT EXISTS ${PREFIX}/${file})
+        message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+
+# No configuration of the user's: the installed sample is the directory.
+set(ENV{XDG_CONFIG_HOME} ${PREFIX}/config)
+unset(ENV{VELLRUN_CONNECTIONS})
+execute_process(COMMAND ${PREFIX}/bin/vellrun-cli trees
+    WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status OUTPUT_VARIABLE trees ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR trees STREQUAL "")
+    message(FATAL_ERROR "the installed vellrun-cli found no trees (${status}): ${errors}")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/vellrun-cli report --container Corp --class User
+        --attr "Full Name" --recurse
+    WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status OUTPUT_VARIABLE table ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT table MATCHES "Full Name")
+    message(FATAL_ERROR "the installed vellrun-cli could not report (${status}): ${errors}${table}")
+endif()
+message(STATUS "installed into ${PREFIX}; trees: ${trees}")

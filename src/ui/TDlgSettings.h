@@ -1,0 +1,108 @@
+#pragma once
+
+#include "platform/DateTime.h"
+#include "platform/IniFile.h"
+#include "platform/MessagePort.h"
+#include "settings/AppSettings.h"
+#include "settings/SectionCache.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace vellrun::ui {
+
+// The settings dialog: one page "&General Settings" whose controls are named
+// by the keys of the settings table and stored in section "Settings" of the
+// INI file. The page is read and written as one settings::AppSettings record.
+// Choosing a date or time format puts it in force program-wide at once;
+// "Cancel" discards the page's changes and puts back the formats that were in
+// force when the dialog opened; "OK" saves the page.
+//
+// One instance lives as long as the program. It keeps its own INI file object
+// on the program's settings file, holds references to the program-wide date
+// and time formats (which it changes) and to the message port, and owns its
+// controls. It never changes AppSettings by itself: ActionSettingsExecute
+// hands the page to the caller's record.
+class TDlgSettings : public QDialog {
+    Q_OBJECT
+
+public:
+    TDlgSettings(platform::DateTimeFormats& formats, const platform::DateTimeFormats& system,
+                 platform::MessagePort& messages, std::filesystem::path iniPath,
+                 QWidget* parent = nullptr);
+
+    // The main window's first show: the dialog takes its font, both format
+    // lists select their first entry, settings takes the page, the page is
+    // reloaded from the file and its formats are put in force.
+    void StartUp(const QFont& font, settings::AppSettings& settings);
+    // The "&Settings" action: the dialog modally, then settings takes the page
+    // and applySettings runs, whichever button closed it.
+    void ActionSettingsExecute(
+        settings::AppSettings& settings,
+        const std::function<void(const settings::AppSettings&)>& applySettings = {});
+
+    settings::AppSettings Page() const;
+    void SetPage(const settings::AppSettings& page);
+    // The page from section "Settings", each control keeping its value when
+    // the file holds none; the left panel's width too.
+    void RestorePage();
+    // The page into section "Settings" (only what changed is written); a
+    // failure is returned and shown in a plain box.
+    platform::IniFile::Status SavePage();
+
+    QTabWidget* PageControl() const { return pageControl_; }
+    QComboBox* ComboBoxDateFormat() const { return comboBoxDateFormat_; }
+    QComboBox* ComboBoxTimeFormat() const { return comboBoxTimeFormat_; }
+    QLabel* LabelCurrentDateTimeFormat() const { return labelCurrentDateTimeFormat_; }
+    QSplitter* Splitter() const { return splitter_; }
+    QPushButton* ButtonOk() const { return buttonOk_; }
+    QPushButton* ButtonCancel() const { return buttonCancel_; }
+    // The radio group stored under key (its buttons' ids are the item indexes).
+    QButtonGroup* RadioGroup(const std::string& key) const;
+    const platform::IniFile& File() const { return file_; }
+
+public slots:
+    void accept() override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* MakeLeftPanel();
+    QWidget* MakeRightPanel();
+    QWidget* MakeRadioGroup(const settings::SettingDescriptor& setting, const QString& caption);
+    QCheckBox* MakeCheckBox(std::string_view key, const QString& caption, const QString& hint);
+    void FormatChanged();
+    void ShowExample();
+
+    platform::DateTimeFormats& formats_;
+    const platform::DateTimeFormats system_;
+    platform::MessagePort& messages_;
+    platform::IniFile file_;
+    settings::SectionCache cache_;
+    // The formats in force when the dialog was shown; "Cancel" puts them back.
+    std::string openedDate_;
+    std::string openedTime_;
+
+    QTabWidget* pageControl_;
+    QSplitter* splitter_ = nullptr;
+    QComboBox* comboBoxDateFormat_ = nullptr;
+    QComboBox* comboBoxTimeFormat_ = nullptr;
+    QLabel* labelCurrentDateTimeFormat_ = nullptr;
+    QPushButton* buttonOk_;
+    QPushButton* buttonCancel_;
+    std::map<std::string, QButtonGroup*> radioGroups_;
+};
+
+}  // namespace vellrun::ui

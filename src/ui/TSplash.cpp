@@ -1,0 +1,99 @@
+#include "ui/TSplash.h"
+
+#include "ui/ProductInfo.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+// The resources of a static library are registered by hand, outside any namespace.
+static void InitSplashResources() {
+    Q_INIT_RESOURCE(vellrun);
+}
+
+namespace vellrun::ui {
+
+namespace {
+
+constexpr int kClientWidth = 287;
+constexpr int kClientHeight = 267;
+constexpr int kInfoHeight = 32;
+
+}  // namespace
+
+TSplash* TSplash::ShowAtStart() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    auto* splash = new TSplash;
+    splash->show();
+    splash->repaint();
+    QCoreApplication::processEvents();
+    return splash;
+}
+
+QPixmap TSplash::ProductPicture() {
+    InitSplashResources();
+    return QPixmap(QStringLiteral(":/vellrun/splash.jpg"), "JPG");
+}
+
+TSplash::TSplash()
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("Splash"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromUtf8(product::kProductName));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    auto* panelTop = new QWidget(this);
+    panelTop->setObjectName(QStringLiteral("PanelTop"));
+    panelTop->setGeometry(0, 0, kClientWidth, kClientHeight - kInfoHeight);
+    panelTop->setAutoFillBackground(true);
+    panelTop->setPalette(QPalette(Qt::black, Qt::white));
+    splashImage_ = new QLabel(panelTop);
+    splashImage_->setObjectName(QStringLiteral("SplashImage"));
+    splashImage_->setGeometry(40, 24, 200, 200);
+    splashImage_->setAlignment(Qt::AlignCenter);
+    splashImage_->setPixmap(ProductPicture());
+    splashImage_->setAccessibleName(QString::fromUtf8(product::kProductName));
+
+    panelInfo_ = new QLabel(this);
+    panelInfo_->setObjectName(QStringLiteral("PanelInfo"));
+    panelInfo_->setGeometry(0, kClientHeight - kInfoHeight, kClientWidth, kInfoHeight);
+    panelInfo_->setAutoFillBackground(true);
+    panelInfo_->setPalette(QPalette(Qt::black, Qt::white));
+    panelInfo_->setAlignment(Qt::AlignCenter);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(16);
+    font.setBold(true);
+    panelInfo_->setFont(font);
+    panelInfo_->setText(QString::fromStdString(product::WebSiteName()));
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    // Any other window of the program becoming active ends the splash.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
+        if (focused != nullptr && focused != windowHandle()) FormDeactivate();
+    });
+}
+
+TSplash::~TSplash() {
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TSplash::SplashMessage(const QString& text) {
+    panelInfo_->setText(text);
+    repaint();
+    QCoreApplication::processEvents();
+}
+
+void TSplash::FormDeactivate() {
+    if (closing_) return;
+    closing_ = true;
+    close();
+}
+
+}  // namespace vellrun::ui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+namespace vellrun::ui {
+
+// The splash window shown while the program starts: the product picture
+// (decoded from the JPEG built into the program) and one line that names the
+// maker's web site or, through SplashMessage, the start-up step under way.
+// It shows the busy cursor while it lives and deletes itself as soon as
+// another window of the program becomes active (the main window coming up,
+// or a start-up error box). Made by main() before any other window; it owns
+// its controls and nothing else.
+class TSplash : public QWidget {
+    Q_OBJECT
+
+public:
+    // Creates the splash window, shows and paints it at once.
+    static TSplash* ShowAtStart();
+
+    // Puts the text into the info line, repaints and lets pending events run.
+    void SplashMessage(const QString& text);
+
+    QLabel* SplashImage() const { return splashImage_; }
+    QLabel* PanelInfo() const { return panelInfo_; }
+    // The product picture from the built-in JPEG.
+    static QPixmap ProductPicture();
+
+    ~TSplash() override;
+
+private:
+    TSplash();
+    void FormDeactivate();
+
+    QLabel* splashImage_;
+    QLabel* panelInfo_;
+    bool closing_ = false;
+};
+
+}  // namespace vellrun::ui

@@ -1,0 +1,69 @@
+#include "ui/TransferProgress.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace vellrun::ui {
+
+namespace {
+
+// A request that is done within this time shows no dialog at all.
+constexpr int kShowAfterMilliseconds = 400;
+
+}  // namespace
+
+TransferProgress::~TransferProgress() {
+    delete dialog_;
+}
+
+void TransferProgress::SetStatus(int panel, std::string_view text) {
+    if (panel != 0 || text.empty()) return;
+    label_ = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (dialog_ != nullptr) dialog_->setLabelText(label_);
+}
+
+void TransferProgress::ProcessPendingEvents() {
+    QCoreApplication::processEvents();
+    if (dialog_ != nullptr && dialog_->wasCanceled()) cancel_.Set();
+}
+
+void TransferProgress::ShowProgress(uint64_t done, uint64_t total) {
+    if (dialog_ == nullptr) return;
+    if (total == 0) {
+        dialog_->setRange(0, 0);  // an unknown length: the bar just moves
+        dialog_->setValue(0);
+        return;
+    }
+    // The bar counts kilobytes so that large files fit its int range.
+    dialog_->setRange(0, static_cast<int>(total / 1024) + 1);
+    dialog_->setValue(static_cast<int>(done / 1024));
+}
+
+void TransferProgress::PushBusyCursor() {
+    if (depth_++ > 0) return;
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    delete dialog_;
+    dialog_ = new QProgressDialog(label_, QStringLiteral("&Cancel"), 0, 0, parent_);
+    dialog_->setObjectName(QStringLiteral("TransferProgress"));
+    dialog_->setWindowTitle(QGuiApplication::applicationDisplayName());
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setMinimumDuration(kShowAfterMilliseconds);
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    dialog_->setAccessibleName(QStringLiteral("Transfer progress"));
+    QObject::connect(dialog_, &QProgressDialog::canceled, dialog_, [this] { cancel_.Set(); });
+    dialog_->setValue(0);
+}
+
+void TransferProgress::PopBusyCursor() {
+    if (depth_ == 0 || --depth_ > 0) return;
+    QGuiApplication::restoreOverrideCursor();
+    label_.clear();
+    if (dialog_ != nullptr) {
+        dialog_->hide();
+        dialog_->deleteLater();
+        dialog_ = nullptr;
+    }
+}
+
+}  // namespace vellrun::ui

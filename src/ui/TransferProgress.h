@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/RunFeedback.h"
+
+#include <QPointer>
+#include <QProgressDialog>
+#include <QWidget>
+
+namespace vellrun::ui {
+
+// Run feedback for a network transfer: a window-modal progress dialog with a
+// Cancel button that appears when a request takes longer than a moment,
+// shows the status text and how far the transfer has come, keeps the window
+// repainting while the request runs, and sets the cancel flag when the person
+// presses Cancel. The dialog lives from the first busy-cursor push to the
+// matching pop. Owned by the Help menu's update check; it does not own the parent.
+class TransferProgress final : public platform::RunFeedback {
+public:
+    explicit TransferProgress(QWidget* parent = nullptr) : parent_(parent) {}
+    ~TransferProgress() override;
+    TransferProgress(const TransferProgress&) = delete;
+    TransferProgress& operator=(const TransferProgress&) = delete;
+
+    void SetParentWidget(QWidget* parent) { parent_ = parent; }
+
+    void SetStatus(int panel, std::string_view text) override;
+    void ProcessPendingEvents() override;
+    void ShowProgress(uint64_t done, uint64_t total) override;
+    void PushBusyCursor() override;
+    void PopBusyCursor() override;
+    platform::CancelFlag& Cancel() override { return cancel_; }
+
+    // The dialog while a transfer runs, else null.
+    QProgressDialog* Dialog() const { return dialog_; }
+
+private:
+    QPointer<QWidget> parent_;
+    QPointer<QProgressDialog> dialog_;
+    platform::CancelFlag cancel_;
+    // The last status text: the label of a dialog made after it was set.
+    QString label_;
+    int depth_ = 0;
+};
+
+}  // namespace vellrun::ui
