@@ -140,9 +140,9 @@ const Command* FindCommand(CliOptions& options, std::string& problem) {
 }  // namespace
 
 const std::vector<const Command*>& CommandTable() {
-    static const std::vector<const Command*> table{&kTreesCommand,  &kListCommand,
-                                                   &kObjectCommand, &kReportByTypeCommand,
-                                                   &kSchemaCommand, &kRunCommand};
+    static const std::vector<const Command*> table{
+        &kTreesCommand,  &kListCommand, &kObjectCommand,    &kReportByTypeCommand,
+        &kSchemaCommand, &kRunCommand,  &kExportLdifCommand};
     return table;
 }
 

@@ -20,7 +20,7 @@ namespace vellrun::client {
 
 struct ClientOptions {
     // Serve this image alone (every tree in it), ignoring any configuration.
-    std::optional<std::filesystem::path> image;
+    std::optional<std::filesystem::path> image = std::nullopt;
     // Connect to this one server alone (the console's -H), ignoring any configuration.
     std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
 };

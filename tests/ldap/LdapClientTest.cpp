@@ -191,7 +191,8 @@ TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes)
     EXPECT_EQ(good["cn"][0].second, 0x05u);
     EXPECT_EQ(good["sn"][0].second, 0x04u);
     bool baseClassFlagged = false;
-    for (const auto& [value, flags] : good["objectClass"]) {
+    // A schema that names its definitions the directory's way calls objectClass "Object Class".
+    for (const auto& [value, flags] : good["Object Class"]) {
         if (std::get<StringValue>(value.record).text == "User") {
             baseClassFlagged = (flags & 0x02) != 0;
         }

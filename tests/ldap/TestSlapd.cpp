@@ -63,8 +63,11 @@ TestSlapd& TestSlapd::Shared() {
 
 std::unique_ptr<TestSlapd> TestSlapd::Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas,
-                                            const std::vector<std::string>& ldifs) {
-    std::string command = Quote(VELLRUN_SLAPD_FIXTURE) + " start " + Quote(dir.string());
+                                            const std::vector<std::string>& ldifs,
+                                            const std::string& suffix, bool unchecked) {
+    std::string command = "SLAPD_SUFFIX=" + Quote(suffix) +
+                          (unchecked ? " SLAPADD_FLAGS=-s " : " ") + Quote(VELLRUN_SLAPD_FIXTURE) +
+                          " start " + Quote(dir.string());
     for (const auto& s : schemas)
         command += " " + Quote(s);
     command += " --";

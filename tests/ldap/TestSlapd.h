@@ -23,9 +23,12 @@ public:
     // The shared server of this test run.
     static TestSlapd& Shared();
     // A private server in dir, with extra schema files and LDIF loaded before start.
+    // suffix replaces dc=test; unchecked loads the LDIF without schema checks.
     static std::unique_ptr<TestSlapd> Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas = {},
-                                            const std::vector<std::string>& ldifs = {});
+                                            const std::vector<std::string>& ldifs = {},
+                                            const std::string& suffix = "dc=test",
+                                            bool unchecked = false);
     ~TestSlapd();
 
     std::string Uri() const;       // ldap://127.0.0.1:PORT

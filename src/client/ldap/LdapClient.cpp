@@ -67,9 +67,20 @@ BufferState* LdapClient::State::FindBuffer(BufferHandle buffer) {
     return it == buffers.end() ? nullptr : &it->second;
 }
 
+std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
+    const LdapContext& context) {
+    const LdapSchema* schema = nullptr;
+    if (SchemaOf(context, schema) != 0 || !schema) return {};
+    // A naming attribute the directory names itself ("vrCN" is "CN") shows that name.
+    return [schema](std::string_view type) {
+        const std::string program = schema->ProgramAttribute(type);
+        return image::EqualsNoCase(program, type) ? std::string() : program;
+    };
+}
+
 std::string LdapClient::State::RelativeNameOf(const LdapContext& context, const Name& dn) {
     if (dn.empty()) return "[Root]";
-    return DottedText(Name{dn.front()}, context.Typeless());
+    return DottedText(Name{dn.front()}, context.Typeless(), TypeNames(context));
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
@@ -84,7 +95,7 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     if (!ParseDn(dn, full)) return std::string(dn);
     if (!RelativeTo(full, SessionOf(context).Base(), relative)) relative = full;
     if (relative.empty()) return "[Root]";
-    return DottedText(relative, context.Typeless());
+    return DottedText(relative, context.Typeless(), TypeNames(context));
 }
 
 Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn) {
@@ -102,6 +113,15 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
         return std::all_of(r.begin(), r.end(), [](const NamePart& p) { return !p.type.empty(); });
     });
     if (typed) {
+        const LdapSchema* schema = nullptr;
+        if (SchemaOf(context, schema) == 0 && schema) {
+            for (RelativeName& relative : dotted) {
+                for (NamePart& part : relative) {
+                    const std::string ldapName = schema->LdapAttribute(part.type);
+                    if (!ldapName.empty()) part.type = ldapName;
+                }
+            }
+        }
         dn = DnText(Under(dotted, session.Base()));
         return 0;
     }

@@ -9,6 +9,7 @@
 #include "client/ldap/LdapValues.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -169,6 +170,8 @@ struct LdapClient::State {
     Result ToDn(const LdapContext& context, std::string_view name, std::string& dn);
     // A DN to the program's full name as the context shows it ("[Root]" for the base).
     std::string FromDn(const LdapContext& context, std::string_view dn);
+    // How the context shows the attribute types of a DN.
+    std::function<std::string(std::string_view)> TypeNames(const LdapContext& context);
     // The relative name of a DN's object as the context shows it.
     std::string RelativeNameOf(const LdapContext& context, const Name& dn);
     void Remember(const LdapContext& context, const std::string& dn);

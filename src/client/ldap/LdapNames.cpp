@@ -151,14 +151,16 @@ bool ParseDotted(std::string_view text, Name& name) {
     return true;
 }
 
-std::string DottedText(const Name& name, bool typeless) {
+std::string DottedText(const Name& name, bool typeless,
+                       const std::function<std::string(std::string_view)>& typeName) {
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
         if (i) out += '.';
         for (size_t j = 0; j < name[i].size(); ++j) {
             if (j) out += '+';
             if (!typeless && !name[i][j].type.empty()) {
-                out += Upper(name[i][j].type);
+                std::string shown = typeName ? typeName(name[i][j].type) : std::string();
+                out += shown.empty() ? Upper(name[i][j].type) : shown;
                 out += '=';
             }
             out += EscapeDottedValue(name[i][j].value);

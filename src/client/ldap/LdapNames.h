@@ -9,6 +9,7 @@
 //
 // Plain functions over values; nothing here talks to a server.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,11 @@ std::string DnText(const Name& name);
 // Parses a dotted name, typed or typeless, without a leading dot. False for an
 // empty relative name or a dangling escape.
 bool ParseDotted(std::string_view text, Name& name);
-// Writes a dotted name, typed ("CN=jdoe") or typeless ("jdoe").
-std::string DottedText(const Name& name, bool typeless);
+// Writes a dotted name, typed ("CN=jdoe") or typeless ("jdoe"). typeName, when
+// given, turns an LDAP attribute type into the type the program shows;
+// without it (or when it returns nothing) the type is written in capitals.
+std::string DottedText(const Name& name, bool typeless,
+                       const std::function<std::string(std::string_view)>& typeName = {});
 
 // The part of full below base, or false when full is not at or under base.
 // Types and values compare without regard to ASCII case.

@@ -355,7 +355,32 @@ void LdapSchema::Load(const SchemaText& text) {
         std::string superior;
         bool syntaxGiven = false;
     };
+    // Names the directory gives its own definitions win over a plain LDAP
+    // definition of the same name ("Title" over "title"): the plain one is
+    // shadowed and left out of the program's schema.
+    std::unordered_map<std::string, bool> ownAttributeNames, ownClassNames;
+    for (const std::string& line : text.attributeTypes) {
+        int code = 0;
+        const char* error = nullptr;
+        if (LDAPAttributeType* at =
+                ldap_str2attributetype(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
+            const std::string own = Extension(at->at_extensions, "X-NDS_NAME");
+            if (!own.empty()) ownAttributeNames[Fold(own)] = true;
+            ldap_attributetype_free(at);
+        }
+    }
+    for (const std::string& line : text.objectClasses) {
+        int code = 0;
+        const char* error = nullptr;
+        if (LDAPObjectClass* oc =
+                ldap_str2objectclass(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
+            const std::string own = Extension(oc->oc_extensions, "X-NDS_NAME");
+            if (!own.empty()) ownClassNames[Fold(own)] = true;
+            ldap_objectclass_free(oc);
+        }
+    }
     std::vector<Pending> pending;
+    bool namedByDirectory = false;
     const unsigned flags = LDAP_SCHEMA_ALLOW_ALL;
     for (const std::string& line : text.attributeTypes) {
         int code = 0;
@@ -370,6 +395,11 @@ void LdapSchema::Load(const SchemaText& text) {
             at->at_names && at->at_names[0] ? at->at_names[0] : (at->at_oid ? at->at_oid : "");
         const std::string ndsName = Extension(at->at_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
+        namedByDirectory = namedByDirectory || !ndsName.empty();
+        if (ndsName.empty() && ownAttributeNames.count(Fold(ldapName)) != 0) {
+            ldap_attributetype_free(at);
+            continue;
+        }
         Pending p;
         if (at->at_syntax_oid) p.syntaxOid = at->at_syntax_oid;
         if (at->at_sup_oid) p.superior = at->at_sup_oid;
@@ -397,7 +427,7 @@ void LdapSchema::Load(const SchemaText& text) {
             definition.upperBound = static_cast<uint32_t>(at->at_syntax_len);
         }
         if (ExtensionSet(ext, "X-NDS_NONREMOVABLE")) f |= 0x4;
-        if (at->at_no_user_mod) f |= 0x8;
+        if (at->at_no_user_mod || ExtensionSet(ext, "X-NDS_READ_ONLY")) f |= 0x8;
         if (ExtensionSet(ext, "X-NDS_HIDDEN")) f |= 0x10;
         if (ExtensionSet(ext, "X-NDS_STRING")) f |= 0x20;
         if (ExtensionSet(ext, "X-NDS_SYNC_IMMEDIATE")) f |= 0x40;
@@ -406,11 +436,20 @@ void LdapSchema::Load(const SchemaText& text) {
         if (ExtensionSet(ext, "X-NDS_WRITE_MANAGED")) f |= 0x200;
         if (ExtensionSet(ext, "X-NDS_PER_REPLICA")) f |= 0x400;
         if (ExtensionSet(ext, "X-NDS_SYNC_NEVER")) f |= 0x800;
-        if (at->at_usage != LDAP_SCHEMA_USER_APPLICATIONS) f |= 0x1000;
+        if (at->at_usage != LDAP_SCHEMA_USER_APPLICATIONS ||
+            ExtensionSet(ext, "X-NDS_OPERATIONAL")) {
+            f |= 0x1000;
+        }
         if (ExtensionSet(ext, "X-NDS_BOTH_MANAGED")) f |= 0x8000;
         if (ExtensionSet(ext, "X-NDS_READ_FILTERED")) f |= 0x20000;
         definition.flags = f;
-        if (at->at_oid) definition.identifier = Encode(at->at_oid);
+        // The directory's own identifier when the definition carries it.
+        const std::string ownOid = Extension(ext, "X-NDS_OID");
+        if (!ownOid.empty()) {
+            definition.identifier = Encode(ownOid);
+        } else if (at->at_oid) {
+            definition.identifier = Encode(at->at_oid);
+        }
 
         const size_t index = schema_.attributes.size();
         // The first definition of a name wins: a server never sends two.
@@ -420,13 +459,30 @@ void LdapSchema::Load(const SchemaText& text) {
             continue;
         }
         attributeByAnyName_.emplace(Fold(definition.name), index);
-        for (int i = 0; at->at_names && at->at_names[i]; ++i)
-            attributeByAnyName_.emplace(Fold(at->at_names[i]), index);
+        for (int i = 0; at->at_names && at->at_names[i]; ++i) {
+            // An LDAP alias such as "surname" does not take a name the directory gives
+            // another definition.
+            const std::string alias = Fold(at->at_names[i]);
+            if (ownAttributeNames.count(alias) == 0 || alias == Fold(definition.name))
+                attributeByAnyName_.emplace(alias, index);
+        }
         if (at->at_oid) attributeByAnyName_.emplace(Fold(at->at_oid), index);
         schema_.attributes.push_back(std::move(definition));
         attributeLdapNames_.push_back(ldapName);
         pending.push_back(std::move(p));
         ldap_attributetype_free(at);
+    }
+    // A schema that speaks the directory's names calls objectClass "Object
+    // Class", as the directory does, though a server's own objectClass
+    // definition cannot carry the term.
+    if (namedByDirectory) {
+        auto it = attributeByAnyName_.find("objectclass");
+        if (it != attributeByAnyName_.end() &&
+            image::EqualsNoCase(schema_.attributes[it->second].name, "objectClass") &&
+            attributeByAnyName_.count("object class") == 0) {
+            schema_.attributes[it->second].name = "Object Class";
+            attributeByAnyName_.emplace("object class", it->second);
+        }
     }
     // Attributes without a syntax of their own take their superior's.
     for (size_t i = 0; i < schema_.attributes.size(); ++i) {
@@ -460,6 +516,10 @@ void LdapSchema::Load(const SchemaText& text) {
             oc->oc_names && oc->oc_names[0] ? oc->oc_names[0] : (oc->oc_oid ? oc->oc_oid : "");
         const std::string ndsName = Extension(oc->oc_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
+        if (ndsName.empty() && ownClassNames.count(Fold(ldapName)) != 0) {
+            ldap_objectclass_free(oc);
+            continue;
+        }
         auto* ext = oc->oc_extensions;
         uint32_t f = 0;
         if (!ExtensionSet(ext, "X-NDS_NOT_CONTAINER")) f |= 0x01;
@@ -470,7 +530,12 @@ void LdapSchema::Load(const SchemaText& text) {
         if (oc->oc_kind == LDAP_SCHEMA_AUXILIARY) f |= 0x20;
         if (ExtensionSet(ext, "X-NDS_OPERATIONAL")) f |= 0x40;
         definition.flags = f;
-        if (oc->oc_oid) definition.identifier = Encode(oc->oc_oid);
+        const std::string ownOid = Extension(ext, "X-NDS_OID");
+        if (!ownOid.empty()) {
+            definition.identifier = Encode(ownOid);
+        } else if (oc->oc_oid) {
+            definition.identifier = Encode(oc->oc_oid);
+        }
         PendingClass lists;
         auto take = [](char** names, std::vector<std::string>& into) {
             for (int i = 0; names && names[i]; ++i)
@@ -488,8 +553,11 @@ void LdapSchema::Load(const SchemaText& text) {
         }
         const size_t index = schema_.classes.size();
         classByAnyName_.emplace(Fold(definition.name), index);
-        for (int i = 0; oc->oc_names && oc->oc_names[i]; ++i)
-            classByAnyName_.emplace(Fold(oc->oc_names[i]), index);
+        for (int i = 0; oc->oc_names && oc->oc_names[i]; ++i) {
+            const std::string alias = Fold(oc->oc_names[i]);
+            if (ownClassNames.count(alias) == 0 || alias == Fold(definition.name))
+                classByAnyName_.emplace(alias, index);
+        }
         if (oc->oc_oid) classByAnyName_.emplace(Fold(oc->oc_oid), index);
         schema_.classes.push_back(std::move(definition));
         classLdapNames_.push_back(ldapName);
