@@ -120,6 +120,50 @@ TEST_F(LdapClientTest, ListingPagesThroughTheServerAndSurvivesAChangeBetweenPage
     EXPECT_EQ(client->ListSubordinates(context, "OU=Nowhere", continuation, reply),
               Err::NoSuchEntry);
     EXPECT_EQ(continuation, kNoContinuation);
+
+    // A report walk: list a page, read one attribute of each listed object.
+    // After the first objects the listing fetches that attribute itself, so
+    // the reads need no round trip of their own.
+    auto fresh = Connect(slapd.ManagerConnection());
+    const ContextHandle walk = Context(*fresh, true);
+    BufferHandle page{}, request{}, values{};
+    fresh->AllocBuffer(kListReplySize, page);
+    fresh->AllocBuffer(kRequestBufferSize, request);
+    fresh->AllocBuffer(kReadReplySize, values);
+    size_t read = 0, withSurname = 0;
+    continuation = kNoContinuation;
+    do {
+        ASSERT_EQ(fresh->ListSubordinates(walk, "Paging", continuation, page), 0);
+        uint32_t count = 0;
+        fresh->GetEntryCount(walk, page, count);
+        std::vector<std::string> listed(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t attributes = 0;
+            EntryRecord record;
+            fresh->GetNextEntry(walk, page, listed[i], attributes, record);
+        }
+        for (const std::string& name : listed) {
+            fresh->PrepareRequest(walk, Operation::Read, request);
+            fresh->PutName(walk, request, "sn");
+            int32_t readOn = kNoContinuation;
+            ASSERT_EQ(fresh->Read(walk, name + ".Paging", ReadKind::Values, false, request, readOn,
+                                  values),
+                      0)
+                << name << " after " << read << " reads";
+            ++read;
+            std::string attribute;
+            uint32_t valueCount = 0;
+            SyntaxId syntax = 0;
+            if (fresh->GetAttrName(walk, values, attribute, valueCount, syntax) == 0 &&
+                valueCount == 1) {
+                ++withSurname;
+            }
+        }
+    } while (continuation != kNoContinuation);
+    EXPECT_EQ(withSurname, read);
+    const LdapClientStatistics statistics = fresh->Statistics();
+    EXPECT_GT(statistics.readsFromListing, read - 100);
+    EXPECT_LT(statistics.serverRequests, 120u) << "a round trip per read";
 }
 
 TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {

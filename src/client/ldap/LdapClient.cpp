@@ -184,10 +184,10 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
     return SessionOf(context).Schema(schema);
 }
 
-void LdapClient::State::Prefetched(FoundEntry entry) {
+void LdapClient::State::Prefetched(FoundEntry entry, const std::vector<std::string>& fetched) {
     std::string key = image::FoldCase(entry.dn);
     if (prefetched.count(key) == 0) prefetchOrder.push_back(key);
-    prefetched[key] = std::move(entry);
+    prefetched[key] = Prefetch{std::move(entry), fetched};
     while (prefetchOrder.size() > kPrefetchLimit) {
         prefetched.erase(prefetchOrder.front());
         prefetchOrder.pop_front();

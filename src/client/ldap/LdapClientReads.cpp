@@ -25,6 +25,9 @@ constexpr size_t kAttrDefFixed = 16 + 36;
 // of such entries that fit, so a page of the server fills one reply buffer.
 constexpr size_t kSmallestListedEntry = kEntryFixed + 2 * 5 + 16;
 
+// The most attributes a listing learns to fetch from the reads after it.
+constexpr size_t kMostLearnt = 64;
+
 constexpr uint32_t kValueNaming = 0x01;
 constexpr uint32_t kValueBaseClass = 0x02;
 constexpr uint32_t kValuePresent = 0x04;
@@ -190,6 +193,12 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
     return attributes;
 }
 
+namespace {
+bool namingContextsOf(const LdapSession& session, const ListIteration& where) {
+    return session.Base().empty() && where.containerDn.empty();
+}
+}  // namespace
+
 Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
                   std::string_view container, int32_t& continuation, BufferState& reply) {
     ListIteration* resumed = nullptr;
@@ -206,11 +215,26 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     ++state.statistics.listPages;
 
     std::vector<std::string> attributes = RecordAttributes();
+    std::vector<std::string> fetched;
     for (const std::string& name : state.listingAttributes) {
         const std::string ldapName = schema->LdapAttribute(name);
-        if (!ldapName.empty()) attributes.push_back(ldapName);
+        if (!ldapName.empty()) fetched.push_back(ldapName);
     }
-    const bool prefetch = !state.listingAttributes.empty();
+    for (const std::string& name : state.learntAttributes) {
+        if (std::none_of(fetched.begin(), fetched.end(),
+                         [&](const std::string& f) { return image::EqualsNoCase(f, name); })) {
+            fetched.push_back(name);
+        }
+    }
+    if (resumed && fetched != where.fetched && !namingContextsOf(session, where)) {
+        // The reads asked for more: begin the search again with them.
+        where.cookie.clear();
+        where.serverDone = false;
+        where.waiting.clear();
+    }
+    where.fetched = fetched;
+    attributes.insert(attributes.end(), fetched.begin(), fetched.end());
+    const bool prefetch = !fetched.empty();
     const int pageSize = static_cast<int>(
         std::max<size_t>(1, (reply.capacity - kPageHeader) / kSmallestListedEntry));
 
@@ -237,8 +261,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.cookie = end.cookie;
         where.serverDone = end.cookie.empty();
         where.limit = end.limit;
-        for (FoundEntry& entry : found)
-            where.waiting.push_back(std::move(entry));
+        for (FoundEntry& entry : found) {
+            if (where.delivered.count(image::FoldCase(entry.dn)) == 0) {
+                where.waiting.push_back(std::move(entry));
+            }
+        }
     }
 
     ListPage page;
@@ -259,7 +286,13 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         used += cost;
         page.entries.push_back(std::move(listed));
         state.Remember(context, entry.dn);
-        if (prefetch) state.Prefetched(std::move(entry));
+        where.delivered.insert(image::FoldCase(entry.dn));
+        if (prefetch) {
+            state.Prefetched(std::move(entry), fetched);
+        } else {
+            // Listed without attributes: a read of it may teach the next pages what to fetch.
+            state.Prefetched(FoundEntry{entry.dn, {}}, {});
+        }
         where.waiting.pop_front();
     }
     const bool more = !where.waiting.empty() || !where.serverDone;
@@ -272,8 +305,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         if (page.entries.empty()) return limit;
         where.limit = 0;
         where.serverDone = true;
-        continuation =
-            state.NewIteration(handle, ListIteration{where.containerDn, {}, {}, true, limit});
+        ListIteration rest;
+        rest.containerDn = where.containerDn;
+        rest.serverDone = true;
+        rest.limit = limit;
+        continuation = state.NewIteration(handle, std::move(rest));
         reply.reply = std::move(page);
         return 0;
     }
@@ -309,20 +345,31 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             auto it = state.prefetched.find(image::FoldCase(dn));
             if (it != state.prefetched.end()) {
                 // Answered from the listing when it fetched every attribute asked for.
+                const auto& fetched = it->second.fetched;
                 fromListing = std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) {
-                    return std::any_of(state.listingAttributes.begin(),
-                                       state.listingAttributes.end(), [&](const std::string& l) {
-                                           return image::EqualsNoCase(schema->LdapAttribute(l), w);
-                                       });
+                    return std::any_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
+                        return image::EqualsNoCase(f, w);
+                    });
                 });
                 if (fromListing) {
-                    entry.dn = it->second.dn;
+                    entry.dn = it->second.entry.dn;
                     for (const std::string& w : wanted) {
-                        if (const auto* values = it->second.Find(w)) {
+                        if (const auto* values = it->second.entry.Find(w)) {
                             entry.attributes.emplace_back(w, *values);
                         }
                     }
                     ++state.statistics.readsFromListing;
+                } else {
+                    // A report walk reads the same attributes of every listed
+                    // object: the next listing pages fetch them with the entries.
+                    for (const std::string& w : wanted) {
+                        if (state.learntAttributes.size() < kMostLearnt &&
+                            std::none_of(
+                                state.learntAttributes.begin(), state.learntAttributes.end(),
+                                [&](const std::string& l) { return image::EqualsNoCase(l, w); })) {
+                            state.learntAttributes.push_back(w);
+                        }
+                    }
                 }
             }
         }

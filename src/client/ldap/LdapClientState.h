@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -111,6 +112,11 @@ struct ListIteration {
     std::deque<FoundEntry> waiting;
     bool serverDone = false;
     Result limit = 0;  // a size or time limit the server reported, told once the rest is out
+    // The attributes this search fetches: a paged search goes on with the
+    // request it began with, so when the reads teach it more attributes it
+    // starts again and passes over the entries already delivered.
+    std::vector<std::string> fetched;
+    std::unordered_set<std::string> delivered;  // folded DNs
 };
 // A read whose attributes did not fit: what is left, already parsed.
 struct ReadIteration {
@@ -148,9 +154,15 @@ struct LdapClient::State {
     int32_t nextIteration = 1;
 
     std::vector<std::string> listingAttributes;  // program names
+    // Learnt from the reads of listed objects: what the next listing pages fetch.
+    std::vector<std::string> learntAttributes;  // LDAP names
     // Entries a listing fetched with the listing attributes, by folded DN,
     // oldest first; reads of those attributes are answered from here.
-    std::unordered_map<std::string, FoundEntry> prefetched;
+    struct Prefetch {
+        FoundEntry entry;
+        std::vector<std::string> fetched;  // LDAP names the listing asked for
+    };
+    std::unordered_map<std::string, Prefetch> prefetched;
     std::deque<std::string> prefetchOrder;
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types.
@@ -184,7 +196,7 @@ struct LdapClient::State {
                                           const FoundEntry& entry, ReadKind kind);
     EntryRecord RecordOf(const LdapContext& context, const LdapSchema& schema,
                          const FoundEntry& entry);
-    void Prefetched(FoundEntry entry);
+    void Prefetched(FoundEntry entry, const std::vector<std::string>& fetched);
     void Forget(const std::string& dn);
 };
 
