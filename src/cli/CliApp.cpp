@@ -7,13 +7,69 @@
 #include "settings/SettingsStore.h"
 #include "values/ValueFormatting.h"
 
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <utility>
 
+#include <termios.h>
+#include <unistd.h>
+
 namespace vellrun::cli {
 
 namespace {
+
+// The -H family of options goes together.
+std::optional<std::string> CheckServerOptions(const CliOptions& options) {
+    const bool serverOptions = options.serverBase || options.bindDn || options.passwordFile ||
+                               options.askPassword || options.startTls;
+    if (serverOptions && !options.serverUri) return "-b, -D, -y, -W and -Z need -H URI";
+    if (options.serverUri && options.image) return "-H and --image cannot be used together";
+    if (options.bindDn && !options.passwordFile && !options.askPassword)
+        return "-D needs the password from -y FILE or -W";
+    if ((options.passwordFile || options.askPassword) && !options.bindDn)
+        return "-y and -W need -D BINDDN";
+    if (options.passwordFile && options.askPassword) return "-y and -W exclude each other";
+    return std::nullopt;
+}
+
+// The host of an ldap:// or ldaps:// address, the tree's name for a -H run;
+// "localhost" for ldapi:// and an address without a host.
+std::string HostOfUri(const std::string& uri) {
+    const size_t start = uri.find("://");
+    if (start == std::string::npos) return "localhost";
+    std::string host = uri.substr(start + 3);
+    host = host.substr(0, host.find('/'));
+    if (!host.empty() && host.front() == '[') {
+        host = host.substr(1, host.find(']') - 1);
+    } else {
+        host = host.substr(0, host.find(':'));
+    }
+    if (host.empty() || host.find('%') != std::string::npos) return "localhost";
+    return host;
+}
+
+// Asks for the bind password on the terminal without showing it (-W).
+std::optional<std::string> AskPassword(std::ostream& err) {
+    std::FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) return std::nullopt;
+    const int fd = ::fileno(tty);
+    termios saved{};
+    const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    err << "Enter LDAP Password: " << std::flush;
+    std::string password;
+    for (int c = std::fgetc(tty); c != EOF && c != '\n'; c = std::fgetc(tty))
+        password += static_cast<char>(c);
+    if (isTerminal) ::tcsetattr(fd, TCSAFLUSH, &saved);
+    err << '\n';
+    std::fclose(tty);
+    return password;
+}
 
 int UsageError(std::ostream& err, std::string_view problem) {
     err << kProgram << ": " << problem << "\n\n" << CliApp::UsageText();
@@ -84,9 +140,9 @@ const Command* FindCommand(CliOptions& options, std::string& problem) {
 }  // namespace
 
 const std::vector<const Command*>& CommandTable() {
-    static const std::vector<const Command*> table{&kTreesCommand,  &kListCommand,
-                                                   &kObjectCommand, &kReportByTypeCommand,
-                                                   &kSchemaCommand, &kRunCommand};
+    static const std::vector<const Command*> table{
+        &kTreesCommand,  &kListCommand, &kObjectCommand,    &kReportByTypeCommand,
+        &kSchemaCommand, &kRunCommand,  &kExportLdifCommand};
     return table;
 }
 
@@ -172,8 +228,30 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     std::optional<report::ReportSpec> saved;
     if (command.load != nullptr && !command.load(options, saved, err)) return kFailure;
 
+    if (auto problem = CheckServerOptions(options)) return UsageError(err, *problem);
     client::ClientOptions clientOptions;
     clientOptions.image = options.image;
+    if (options.serverUri) {
+        client::ldap::LdapConnectionConfig server;
+        server.uri = *options.serverUri;
+        server.name = HostOfUri(server.uri);
+        if (options.serverBase) server.base = *options.serverBase;
+        if (options.bindDn) {
+            server.bind = client::ldap::BindKind::Simple;
+            server.bindDn = *options.bindDn;
+        }
+        if (options.passwordFile) server.passwordFile = *options.passwordFile;
+        if (options.askPassword) {
+            std::optional<std::string> password = AskPassword(err);
+            if (!password) {
+                err << kProgram << ": no password given\n";
+                return kFailure;
+            }
+            server.password = std::move(*password);
+        }
+        if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
+        clientOptions.server = std::move(server);
+    }
     std::unique_ptr<client::DirectoryClient> client = maker_(clientOptions);
     if (!client) {
         err << kProgram << ": no directory client is available\n";

@@ -84,6 +84,7 @@ extern const Command kListCommand;
 extern const Command kObjectCommand;
 extern const Command kReportByTypeCommand;
 extern const Command kSchemaCommand;
+extern const Command kExportLdifCommand;
 extern const Command kRunCommand;
 
 }  // namespace vellrun::cli

@@ -47,6 +47,52 @@ const std::vector<OptionEntry> kOptions = {
          o.image = std::filesystem::path(v);
          return std::nullopt;
      }},
+    {"-H", "", "URI", kAnyCommand,
+     "connect to the LDAP server at URI (ldap://, ldaps://,\nldapi://) instead of the configured "
+     "connections;\nthe tree is named after the host",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.serverUri = v;
+         return std::nullopt;
+     }},
+    {"-b", "", "BASE", kAnyCommand,
+     "with -H: the DN that is the tree's top (default: the\nserver's naming context)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.serverBase = v;
+         return std::nullopt;
+     }},
+    {"-D", "", "BINDDN", kAnyCommand,
+     "with -H: bind as BINDDN with the password from -y FILE\n(a file only its owner may read) or "
+     "-W (asked on\nthe terminal)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.bindDn = v;
+         return std::nullopt;
+     }},
+    {"-y", "", "FILE", kAnyCommand, "with -H -D: the file that holds the password",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.passwordFile = v;
+         return std::nullopt;
+     }},
+    {"-W", "", "", kAnyCommand, "with -H -D: ask for the password",
+     [](CliOptions& o, const std::string&) -> Problem {
+         o.askPassword = true;
+         return std::nullopt;
+     }},
+    {"-Z", "", "", kAnyCommand, "with -H: StartTLS before binding (the certificate is verified)",
+     [](CliOptions& o, const std::string&) -> Problem {
+         o.startTls = true;
+         return std::nullopt;
+     }},
+    {"--base", "", "DN", kLdifOptions, "the DN every exported object goes under",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.exportBase = v;
+         return std::nullopt;
+     }},
+    {"--schema-out", "", "FILE", kLdifOptions,
+     "where the schema file goes (default: FILE with .schema)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.schemaOut = std::filesystem::path(v);
+         return std::nullopt;
+     }},
     {"--tree", "", "NAME", kTreeOption, "the tree to use",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.tree = v;

@@ -26,12 +26,23 @@ enum OptionGroup : uint32_t {
     kOutputOptions = 4,  // where the export goes
     kSaveOption = 8,     // --save-report
     kValueOptions = 16,  // how values become text
+    kLdifOptions = 32,   // export-ldif: --base, --schema-out
 };
 
 struct OptionEntry;
 
 struct CliOptions {
     std::optional<std::filesystem::path> image;
+    // One LDAP server for this run, in the manner of ldapsearch.
+    std::optional<std::string> serverUri;     // -H
+    std::optional<std::string> serverBase;    // -b
+    std::optional<std::string> bindDn;        // -D
+    std::optional<std::string> passwordFile;  // -y
+    bool askPassword = false;                 // -W
+    bool startTls = false;                    // -Z
+    // export-ldif
+    std::optional<std::string> exportBase;
+    std::optional<std::filesystem::path> schemaOut;
     std::optional<std::string> tree;
     std::optional<int> maxSizeIndex;  // AppSettings::MaxAttrSizeIndex
     bool valueFlags = false;

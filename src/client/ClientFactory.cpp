@@ -1,8 +1,10 @@
 #include "client/ClientFactory.h"
 
 #include "client/image/ImageClient.h"
+#include "client/ldap/LdapClient.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -14,6 +16,91 @@ namespace {
 
 using image::ImageClient;
 using image::ImageConnection;
+
+// One server entry of the connections file; false with the fault in error.
+bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
+                ldap::LdapConnectionConfig& config, std::string& error) {
+    auto text = [&](const char* key, std::string& into) {
+        if (!entry.contains(key)) return true;
+        if (!entry[key].is_string()) {
+            error = std::string("\"") + key + "\" must be a text";
+            return false;
+        }
+        into = entry[key].get<std::string>();
+        return true;
+    };
+    auto flag = [&](const char* key, bool& into) {
+        if (!entry.contains(key)) return true;
+        if (!entry[key].is_boolean()) {
+            error = std::string("\"") + key + "\" must be true or false";
+            return false;
+        }
+        into = entry[key].get<bool>();
+        return true;
+    };
+    for (const auto& [key, value] : entry.items()) {
+        if (key == "password") {
+            error =
+                "a password is never kept in the connections file; use \"passwordFile\" or "
+                "\"passwordEnv\"";
+            return false;
+        }
+        static const char* const kKeys[] = {"uri",
+                                            "name",
+                                            "base",
+                                            "bind",
+                                            "bindDn",
+                                            "passwordFile",
+                                            "passwordEnv",
+                                            "tls",
+                                            "caFile",
+                                            "verifyCertificate",
+                                            "allowInsecureBind"};
+        if (std::none_of(std::begin(kKeys), std::end(kKeys),
+                         [&](const char* k) { return key == k; })) {
+            error = "unknown key \"" + key + "\"";
+            return false;
+        }
+    }
+    std::string baseDn, bind = "anonymous", tls = "none";
+    if (!text("uri", config.uri) || !text("name", config.name) || !text("base", baseDn) ||
+        !text("bind", bind) || !text("bindDn", config.bindDn) ||
+        !text("passwordFile", config.passwordFile) || !text("passwordEnv", config.passwordEnv) ||
+        !text("tls", tls) || !text("caFile", config.caFile) ||
+        !flag("verifyCertificate", config.verifyCertificate) ||
+        !flag("allowInsecureBind", config.allowInsecureBind)) {
+        return false;
+    }
+    if (entry.contains("base")) config.base = baseDn;
+    if (bind == "anonymous") {
+        config.bind = ldap::BindKind::Anonymous;
+    } else if (bind == "simple") {
+        config.bind = ldap::BindKind::Simple;
+        if (config.bindDn.empty()) {
+            error = "a simple bind needs \"bindDn\"";
+            return false;
+        }
+    } else if (bind == "external") {
+        config.bind = ldap::BindKind::External;
+    } else {
+        error = "\"bind\" must be \"anonymous\", \"simple\" or \"external\"";
+        return false;
+    }
+    if (tls == "none") {
+        config.tls = ldap::TlsKind::None;
+    } else if (tls == "starttls") {
+        config.tls = ldap::TlsKind::StartTls;
+    } else {
+        error = "\"tls\" must be \"none\" or \"starttls\" (ldaps:// goes in the uri)";
+        return false;
+    }
+    for (std::string* path : {&config.passwordFile, &config.caFile}) {
+        if (!path->empty() && std::filesystem::path(*path).is_relative()) {
+            *path = (base / *path).string();
+        }
+    }
+    return true;
+}
 
 // Reads a connections file; on a fault, a client whose start-up fails with the message.
 std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file) {
@@ -34,12 +121,23 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
     }
     const auto base = file.parent_path();
     std::vector<ImageConnection> connections;
+    std::vector<ldap::LdapConnectionConfig> servers;
     size_t index = 0;
     for (const auto& entry : config["connections"]) {
         ++index;
         const std::string place = name + ": connection " + std::to_string(index);
+        if (entry.is_object() && entry.contains("uri")) {
+            ldap::LdapConnectionConfig server;
+            std::string error;
+            if (!ReadServer(entry, base, server, error)) {
+                return ImageClient::Failing(place + ": " + error);
+            }
+            servers.push_back(std::move(server));
+            continue;
+        }
         if (!entry.is_object() || !entry.contains("image") || !entry["image"].is_string()) {
-            return ImageClient::Failing(place + ": expected {\"image\": FILE, \"tree\": NAME}");
+            return ImageClient::Failing(
+                place + ": expected {\"image\": FILE, \"tree\": NAME} or {\"uri\": URI, ...}");
         }
         for (const auto& [key, value] : entry.items()) {
             if (key != "image" && key != "tree") {
@@ -63,17 +161,22 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             return ImageClient::Failing(name + ": unknown key \"" + key + "\"");
         }
     }
+    if (!servers.empty() && !connections.empty()) {
+        return ImageClient::Failing(name +
+                                    ": images and servers cannot be mixed in one configuration");
+    }
+    const size_t total = connections.size() + servers.size();
     if (config.contains("primary")) {
         const auto& p = config["primary"];
-        if (!p.is_number_unsigned() || p.get<size_t>() < 1 ||
-            p.get<size_t>() > connections.size()) {
+        if (!p.is_number_unsigned() || p.get<size_t>() < 1 || p.get<size_t>() > total) {
             return ImageClient::Failing(name +
                                         ": \"primary\" must be the number of a connection (1 to " +
-                                        std::to_string(connections.size()) + ")");
+                                        std::to_string(total) + ")");
         }
         primary = static_cast<int>(p.get<size_t>()) - 1;
     }
-    if (connections.empty()) return ImageClient::Failing(name + ": no connections");
+    if (total == 0) return ImageClient::Failing(name + ": no connections");
+    if (!servers.empty()) return std::make_unique<ldap::LdapClient>(std::move(servers), primary);
     return std::make_unique<ImageClient>(std::move(connections), name, primary);
 }
 
@@ -89,6 +192,10 @@ std::filesystem::path BundledSampleImage() {
 }
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options) {
+    if (options.server) {
+        return std::make_unique<ldap::LdapClient>(
+            std::vector<ldap::LdapConnectionConfig>{*options.server}, 0);
+    }
     if (options.image) {
         return std::make_unique<ImageClient>(std::vector<ImageConnection>{{*options.image, {}}},
                                              std::string{}, 0);

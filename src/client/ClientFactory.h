@@ -5,10 +5,12 @@
 // Which trees the client connects to comes from the client configuration
 // (docs/connections.md): the file named by $VELLRUN_CONNECTIONS, else
 // connections.json in the per-user config folder, else the bundled sample image.
+// A configuration names images or LDAP servers.
 // A broken configuration still yields a client, one whose start-up fails with
 // a message that names the file and the fault.
 
 #include "client/DirectoryClient.h"
+#include "client/ldap/LdapSession.h"
 
 #include <filesystem>
 #include <memory>
@@ -18,7 +20,9 @@ namespace vellrun::client {
 
 struct ClientOptions {
     // Serve this image alone (every tree in it), ignoring any configuration.
-    std::optional<std::filesystem::path> image;
+    std::optional<std::filesystem::path> image = std::nullopt;
+    // Connect to this one server alone (the console's -H), ignoring any configuration.
+    std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
 };
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);

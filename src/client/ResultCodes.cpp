@@ -20,6 +20,12 @@ std::optional<std::string> ErrorTextTable::Lookup(Result code) const {
         case Err::NoSuchTree: return "No connection to that tree";
         case Err::ClientNotStarted: return "Directory client not started";
         case Err::StreamReadFailed: return "Stream could not be read";
+        case Err::SizeLimitExceeded:
+            return "The server's size limit was reached; the result is incomplete";
+        case Err::TimeLimitExceeded:
+            return "The server's time limit was reached; the result is incomplete";
+        case Err::TransportFailure: return "Transport failure: the server cannot be reached";
+        case Err::FailedAuthentication: return "Failed authentication";
         case Err::NoSuchEntry: return "No such entry";
         case Err::NoSuchValue: return "No such value";
         case Err::NoSuchAttribute: return "No such attribute";

@@ -37,6 +37,10 @@ inline constexpr Result InvalidIteration = -348;
 inline constexpr Result NoSuchTree = -349;
 inline constexpr Result ClientNotStarted = -350;
 inline constexpr Result StreamReadFailed = -352;
+// A server's size or time limit cut a listing short: the entries before it
+// were delivered, the rest is missing.
+inline constexpr Result SizeLimitExceeded = -366;
+inline constexpr Result TimeLimitExceeded = -367;
 
 // Directory (server-side) codes.
 inline constexpr Result NoSuchEntry = -601;
@@ -52,9 +56,11 @@ inline constexpr Result SyntaxViolation = -613;
 inline constexpr Result DuplicateValue = -614;
 inline constexpr Result AttributeAlreadyExists = -615;
 inline constexpr Result NotContainer = -618;
+inline constexpr Result TransportFailure = -625;  // the server is busy, unavailable or gone
 inline constexpr Result InvalidRequest = -641;
 inline constexpr Result InsufficientBuffer = -649;
 inline constexpr Result NotEmpty = -654;  // a container that still has subordinates
+inline constexpr Result FailedAuthentication = -669;
 inline constexpr Result NoAccess = -672;
 inline constexpr Result AliasOfAlias = -680;  // alias chain too long or circular
 }  // namespace Err

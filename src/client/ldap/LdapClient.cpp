@@ -1,0 +1,994 @@
+#include "client/ldap/LdapClient.h"
+
+#include "client/ldap/LdapClientState.h"
+
+#include <algorithm>
+
+#include <ldap.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+constexpr size_t kLargestBuffer = kReadReplySize;
+constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
+                                        EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
+                                        EntryItemBit::FullName;
+constexpr size_t kTreeNameWidth = 32;
+constexpr size_t kPrefetchLimit = 20000;  // entries kept from listings for the reads after them
+
+std::string_view StripLeadingDot(std::string_view name) {
+    if (!name.empty() && name.front() == '.') name.remove_prefix(1);
+    return name;
+}
+
+size_t EntryItemSize(const EntryItem& item) {
+    if (const auto* text = std::get_if<std::string>(&item)) return text->size() + 1;
+    return 4;
+}
+
+template <typename Page>
+Result ReplyPage(LdapClient::State& state, ContextHandle context, BufferHandle reply, Page*& page) {
+    page = nullptr;
+    if (!state.FindContext(context)) return Err::BadContext;
+    BufferState* buffer = state.FindBuffer(reply);
+    if (!buffer) return Err::InvalidHandle;
+    page = std::get_if<Page>(&buffer->reply);
+    return page ? 0 : Err::BadVerb;
+}
+
+// The absolute dotted text of a name seen from the context.
+std::string AbsoluteName(const LdapContext& context, std::string_view name) {
+    if (IsRootName(name)) return "[Root]";
+    if (!name.empty() && name.front() == '.') return std::string(name.substr(1));
+    std::string_view base = StripLeadingDot(context.nameContext);
+    if (base.empty() || IsRootName(base)) return std::string(name);
+    return std::string(name) + "." + std::string(base);
+}
+
+}  // namespace
+
+// --- State helpers ----------------------------------------------------------
+
+int32_t LdapClient::State::NewIteration(ContextHandle owner, decltype(Iteration::where) where) {
+    if (nextIteration == INT32_MAX) nextIteration = 1;
+    const int32_t id = nextIteration++;
+    iterations[id] = Iteration{owner, std::move(where)};
+    return id;
+}
+
+LdapContext* LdapClient::State::FindContext(ContextHandle context) {
+    auto it = contexts.find(context);
+    return it == contexts.end() ? nullptr : &it->second;
+}
+
+BufferState* LdapClient::State::FindBuffer(BufferHandle buffer) {
+    auto it = buffers.find(buffer);
+    return it == buffers.end() ? nullptr : &it->second;
+}
+
+std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
+    const LdapContext& context) {
+    const LdapSchema* schema = nullptr;
+    if (SchemaOf(context, schema) != 0 || !schema) return {};
+    // A naming attribute the directory names itself ("vrCN" is "CN") shows that name.
+    return [schema](std::string_view type) {
+        const std::string program = schema->ProgramAttribute(type);
+        return image::EqualsNoCase(program, type) ? std::string() : program;
+    };
+}
+
+std::string LdapClient::State::RelativeNameOf(const LdapContext& context, const Name& dn) {
+    if (dn.empty()) return "[Root]";
+    return DottedText(Name{dn.front()}, context.Typeless(), TypeNames(context));
+}
+
+void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
+    Name full, relative;
+    if (!ParseDn(dn, full)) return;
+    if (!RelativeTo(full, SessionOf(context).Base(), relative) || relative.empty()) return;
+    knownDns[image::FoldCase(DottedText(relative, true))] = dn;
+}
+
+std::string LdapClient::State::FromDn(const LdapContext& context, std::string_view dn) {
+    Name full, relative;
+    if (!ParseDn(dn, full)) return std::string(dn);
+    if (!RelativeTo(full, SessionOf(context).Base(), relative)) relative = full;
+    if (relative.empty()) return "[Root]";
+    return DottedText(relative, context.Typeless(), TypeNames(context));
+}
+
+Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn) {
+    if (name.empty()) return Err::IllegalDsName;
+    LdapSession& session = SessionOf(context);
+    if (Result r = session.Open(); r != 0) return r;
+    const std::string absolute = AbsoluteName(context, name);
+    if (IsRootName(absolute)) {
+        dn = DnText(session.Base());
+        return 0;
+    }
+    Name dotted;
+    if (!ParseDotted(absolute, dotted)) return Err::IllegalDsName;
+    const bool typed = std::all_of(dotted.begin(), dotted.end(), [](const RelativeName& r) {
+        return std::all_of(r.begin(), r.end(), [](const NamePart& p) { return !p.type.empty(); });
+    });
+    if (typed) {
+        const LdapSchema* schema = nullptr;
+        if (SchemaOf(context, schema) == 0 && schema) {
+            for (RelativeName& relative : dotted) {
+                for (NamePart& part : relative) {
+                    const std::string ldapName = schema->LdapAttribute(part.type);
+                    if (!ldapName.empty()) part.type = ldapName;
+                }
+            }
+        }
+        dn = DnText(Under(dotted, session.Base()));
+        return 0;
+    }
+    const std::string key = image::FoldCase(DottedText(dotted, true));
+    if (auto it = knownDns.find(key); it != knownDns.end()) {
+        dn = it->second;
+        return 0;
+    }
+    // Walk down from the top, listing each level once, until the name is known.
+    std::string current = DnText(session.Base());
+    for (size_t level = dotted.size(); level-- > 0;) {
+        const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
+        const std::string belowKey = image::FoldCase(DottedText(below, true));
+        if (auto it = knownDns.find(belowKey); it != knownDns.end()) {
+            current = it->second;
+            continue;
+        }
+        std::string cookie;
+        bool found = false;
+        for (int pages = 0; pages < 100000 && !found; ++pages) {
+            std::vector<FoundEntry> entries;
+            PageEnd end;
+            if (Result r = session.SearchPage(current, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                              {"1.1"}, 1000, cookie, entries, end);
+                r != 0) {
+                return r;
+            }
+            for (const FoundEntry& entry : entries) {
+                Remember(context, entry.dn);
+                if (!found && knownDns.count(belowKey) != 0) found = true;
+            }
+            if (end.cookie.empty()) break;
+            cookie = end.cookie;
+        }
+        auto it = knownDns.find(belowKey);
+        if (it == knownDns.end()) return Err::NoSuchEntry;
+        current = it->second;
+    }
+    dn = current;
+    return 0;
+}
+
+ValueNames LdapClient::State::NamesFor(const LdapContext& context, const LdapSchema& schema) {
+    ValueNames names;
+    names.fromDn = [this, &context](std::string_view dn) { return FromDn(context, dn); };
+    names.toDn = [this, &context](std::string_view name) {
+        std::string dn;
+        // A name that does not resolve is written as it was given: the server judges it.
+        if (ToDn(context, "." + std::string(StripLeadingDot(name)), dn) != 0) dn = name;
+        return dn;
+    };
+    names.classFromLdap = [&schema](std::string_view n) { return schema.ProgramClass(n); };
+    names.classToLdap = [&schema](std::string_view n) { return schema.LdapClass(n); };
+    names.attributeFromLdap = [&schema](std::string_view n) { return schema.ProgramAttribute(n); };
+    names.attributeToLdap = [&schema](std::string_view n) { return schema.LdapAttribute(n); };
+    return names;
+}
+
+Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*& schema) {
+    return SessionOf(context).Schema(schema);
+}
+
+void LdapClient::State::Prefetched(FoundEntry entry, const std::vector<std::string>& fetched) {
+    std::string key = image::FoldCase(entry.dn);
+    if (prefetched.count(key) == 0) prefetchOrder.push_back(key);
+    prefetched[key] = Prefetch{std::move(entry), fetched};
+    while (prefetchOrder.size() > kPrefetchLimit) {
+        prefetched.erase(prefetchOrder.front());
+        prefetchOrder.pop_front();
+    }
+}
+
+void LdapClient::State::Forget(const std::string& dn) {
+    prefetched.erase(image::FoldCase(dn));
+}
+
+// --- Construction -----------------------------------------------------------
+
+LdapClient::LdapClient(std::vector<LdapConnectionConfig> connections, int primary)
+    : state_(std::make_unique<State>()) {
+    state_->configured = std::move(connections);
+    state_->primary = primary;
+}
+
+LdapClient::~LdapClient() = default;
+
+void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
+    state_->listingAttributes = std::move(attributes);
+    state_->prefetched.clear();
+    state_->prefetchOrder.clear();
+}
+
+LdapClientStatistics LdapClient::Statistics() const {
+    LdapClientStatistics statistics = state_->statistics;
+    for (const auto& session : state_->sessions)
+        statistics.serverRequests += session->requests;
+    return statistics;
+}
+
+// --- Connections ------------------------------------------------------------
+
+Result LdapClient::InitClient(uint32_t, uint32_t) {
+    State& s = *state_;
+    if (s.started) return 0;
+    std::vector<std::unique_ptr<LdapSession>> sessions;
+    for (const LdapConnectionConfig& config : s.configured) {
+        auto session = std::make_unique<LdapSession>(config);
+        if (Result r = session->Open(); r != 0) {
+            s.diagnostic = session->Diagnostic();
+            return Err::InitFailed;
+        }
+        sessions.push_back(std::move(session));
+    }
+    s.sessions = std::move(sessions);
+    s.started = true;
+    s.diagnostic.clear();
+    return 0;
+}
+
+Result LdapClient::ScanConnections(uint32_t& iterator, ConnRef& ref) {
+    if (!state_->started) return Err::ClientNotStarted;
+    if (iterator >= state_->sessions.size()) return Err::NoMoreConnections;
+    ref = static_cast<ConnRef>(iterator + 1);
+    ++iterator;
+    return 0;
+}
+
+Result LdapClient::GetPrimaryConnection(ConnRef& ref) {
+    if (!state_->started) return Err::ClientNotStarted;
+    const int primary = state_->primary;
+    if (primary < 0 || static_cast<size_t>(primary) >= state_->sessions.size()) {
+        return Err::NoConnection;
+    }
+    ref = static_cast<ConnRef>(primary + 1);
+    return 0;
+}
+
+Result LdapClient::OpenConnection(ConnRef ref, uint32_t, uint32_t, ConnHandle& handle) {
+    if (!state_->started) return Err::ClientNotStarted;
+    const auto index = static_cast<size_t>(ref);
+    if (index == 0 || index > state_->sessions.size()) return Err::InvalidHandle;
+    handle = static_cast<ConnHandle>(index);
+    return 0;
+}
+
+Result LdapClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, std::string& text) {
+    if (!state_->started) return Err::ClientNotStarted;
+    const auto index = static_cast<size_t>(ref);
+    if (index == 0 || index > state_->sessions.size()) return Err::InvalidHandle;
+    if (item != 4) return Err::InvalidRequest;
+    std::string name = state_->sessions[index - 1]->TreeName();
+    if (name.size() < kTreeNameWidth) name.append(kTreeNameWidth - name.size(), '_');
+    if (room == 0) return Err::InsufficientBuffer;
+    if (name.size() > room - 1) name.resize(room - 1);
+    text = std::move(name);
+    return 0;
+}
+
+// --- Contexts ---------------------------------------------------------------
+
+Result LdapClient::CreateContext(ContextHandle& context) {
+    State& s = *state_;
+    if (!s.started) return Err::ClientNotStarted;
+    if (s.sessions.empty()) return Err::NoConnection;
+    LdapContext fresh;
+    ConnRef primary{};
+    fresh.session = GetPrimaryConnection(primary) == 0 ? static_cast<size_t>(primary) - 1 : 0;
+    fresh.entryItems = kDefaultEntryItems;
+    context = static_cast<ContextHandle>(s.NewHandle());
+    s.contexts[context] = std::move(fresh);
+    return 0;
+}
+
+Result LdapClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
+    State& s = *state_;
+    LdapContext* original = s.FindContext(source);
+    if (!original) return Err::BadContext;
+    LdapContext duplicate = *original;
+    copy = static_cast<ContextHandle>(s.NewHandle());
+    s.contexts[copy] = std::move(duplicate);
+    return 0;
+}
+
+Result LdapClient::FreeContext(ContextHandle context) {
+    State& s = *state_;
+    if (!s.contexts.erase(context)) return Err::BadContext;
+    std::erase_if(s.iterations, [context](const auto& it) { return it.second.owner == context; });
+    return 0;
+}
+
+Result LdapClient::GetContextNumber(ContextHandle context, ContextKey key, uint32_t& value) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    switch (key) {
+        case ContextKey::Flags: value = c->flags; return 0;
+        case ContextKey::Confidence: value = c->confidence; return 0;
+        case ContextKey::EntryInfoItems: value = c->entryItems; return 0;
+        default: return Err::BadKey;
+    }
+}
+
+Result LdapClient::GetContextText(ContextHandle context, ContextKey key, std::string& value) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    switch (key) {
+        case ContextKey::NameContext: value = c->nameContext; return 0;
+        case ContextKey::TreeName: value = state_->SessionOf(*c).TreeName(); return 0;
+        default: return Err::BadKey;
+    }
+}
+
+Result LdapClient::SetContextNumber(ContextHandle context, ContextKey key, uint32_t value) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    switch (key) {
+        case ContextKey::Flags: c->flags = value; return 0;
+        case ContextKey::Confidence: c->confidence = value; return 0;
+        case ContextKey::EntryInfoItems: c->entryItems = value; return 0;
+        default: return Err::BadKey;
+    }
+}
+
+Result LdapClient::SetContextText(ContextHandle context, ContextKey key, std::string_view value) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    switch (key) {
+        case ContextKey::NameContext: c->nameContext = std::string(value); return 0;
+        case ContextKey::TreeName: {
+            std::string_view name = value;
+            while (!name.empty() && name.back() == '_')
+                name.remove_suffix(1);
+            for (size_t i = 0; i < s.sessions.size(); ++i) {
+                if (image::EqualsNoCase(s.sessions[i]->TreeName(), name)) {
+                    c->session = i;
+                    return 0;
+                }
+            }
+            return Err::NoSuchTree;
+        }
+        default: return Err::BadKey;
+    }
+}
+
+// --- Buffers and requests ---------------------------------------------------
+
+Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
+    if (size == 0 || size > kLargestBuffer) return Err::InvalidRequest;
+    buffer = static_cast<BufferHandle>(state_->NewHandle());
+    state_->buffers[buffer].capacity = size;
+    return 0;
+}
+
+Result LdapClient::FreeBuffer(BufferHandle buffer) {
+    return state_->buffers.erase(buffer) ? 0 : Err::InvalidHandle;
+}
+
+Result LdapClient::PrepareRequest(ContextHandle context, Operation operation, BufferHandle buffer) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(buffer);
+    if (!b) return Err::InvalidHandle;
+    switch (operation) {
+        case Operation::Read:
+        case Operation::Modify:
+        case Operation::ReadAttrDefinitions:
+        case Operation::ReadClassDefinitions: break;
+        default: return Err::BadVerb;
+    }
+    b->prepared = true;
+    b->request = RequestData{operation, {}, {}};
+    b->requestBytes = 8;
+    b->reply = std::monostate{};
+    return 0;
+}
+
+Result LdapClient::PutName(ContextHandle context, BufferHandle request, std::string_view name) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(request);
+    if (!b) return Err::InvalidHandle;
+    if (!b->prepared || b->request.operation == Operation::Modify) return Err::BadVerb;
+    const size_t size = 4 + name.size() + 1;
+    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
+    b->requestBytes += size;
+    b->request.names.emplace_back(name);
+    return 0;
+}
+
+Result LdapClient::PutChange(ContextHandle context, BufferHandle request, ChangeType change,
+                             std::string_view attribute) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(request);
+    if (!b) return Err::InvalidHandle;
+    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
+    const size_t size = 8 + attribute.size() + 1;
+    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
+    b->requestBytes += size;
+    b->request.changes.push_back({change, std::string(attribute), std::nullopt});
+    return 0;
+}
+
+Result LdapClient::PutChangeAndValue(ContextHandle context, BufferHandle request, ChangeType change,
+                                     std::string_view attribute, SyntaxId syntax,
+                                     const AttrValue& value) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(request);
+    if (!b) return Err::InvalidHandle;
+    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
+    if (value.syntax != syntax || !RecordFitsSyntax(syntax, value.record)) return Err::BadSyntax;
+    const size_t size = 12 + attribute.size() + 1 + RecordSize(value);
+    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
+    b->requestBytes += size;
+    b->request.changes.push_back({change, std::string(attribute), value});
+    return 0;
+}
+
+// --- Listing ----------------------------------------------------------------
+
+Result LdapClient::ListSubordinates(ContextHandle context, std::string_view container,
+                                    int32_t& continuation, BufferHandle reply) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(reply);
+    if (!b) return Err::InvalidHandle;
+    return ListPageOf(*state_, context, *c, container, continuation, *b);
+}
+
+Result LdapClient::GetEntryCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    count = static_cast<uint32_t>(page->entries.size());
+    return 0;
+}
+
+Result LdapClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
+                                uint32_t& attributeCount, EntryRecord& record) {
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->next >= page->entries.size()) return Err::BufferEmpty;
+    const ListedEntry& entry = page->entries[page->next++];
+    name = entry.name;
+    attributeCount = entry.attributeCount;
+    record = entry.record;
+    return 0;
+}
+
+// --- Reading ----------------------------------------------------------------
+
+Result LdapClient::Read(ContextHandle context, std::string_view object, ReadKind kind,
+                        bool allAttributes, BufferHandle request, int32_t& continuation,
+                        BufferHandle reply) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (!allAttributes) {
+        in = state_->FindBuffer(request);
+        if (!in) return Err::InvalidHandle;
+        if (!in->prepared || in->request.operation != Operation::Read) return Err::BadVerb;
+    }
+    return ReadPageOf(*state_, context, *c, object, kind, allAttributes, in, continuation, *out);
+}
+
+namespace {
+
+PageAttribute* CurrentAttribute(ReadPage& page) {
+    if (!page.haveCurrent || page.nextAttribute == 0) return nullptr;
+    return &page.attributes[page.nextAttribute - 1];
+}
+
+Result NextValue(LdapClient::State& state, ContextHandle context, BufferHandle reply,
+                 ReadPage*& page, const PageValue*& value) {
+    if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
+    PageAttribute* attribute = CurrentAttribute(*page);
+    if (!attribute || page->nextValue >= attribute->values.size()) return Err::BufferEmpty;
+    value = &attribute->values[page->nextValue];
+    return 0;
+}
+
+}  // namespace
+
+Result LdapClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(reply);
+    if (!b) return Err::InvalidHandle;
+    if (auto* page = std::get_if<ReadPage>(&b->reply)) {
+        count = static_cast<uint32_t>(page->attributes.size());
+        return 0;
+    }
+    if (auto* page = std::get_if<AttrDefPage>(&b->reply)) {
+        count = static_cast<uint32_t>(page->definitions.size());
+        return 0;
+    }
+    return Err::BadVerb;
+}
+
+Result LdapClient::GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
+                               uint32_t& valueCount, SyntaxId& syntax) {
+    ReadPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->nextAttribute >= page->attributes.size()) return Err::BufferEmpty;
+    const PageAttribute& attribute = page->attributes[page->nextAttribute++];
+    page->haveCurrent = true;
+    page->nextValue = 0;
+    name = attribute.name;
+    syntax = attribute.syntax;
+    valueCount = page->kind == ReadKind::Names ? 0 : static_cast<uint32_t>(attribute.values.size());
+    return 0;
+}
+
+Result LdapClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply, SyntaxId syntax,
+                                      size_t& size) {
+    ReadPage* page = nullptr;
+    const PageValue* value = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, value); r != 0) return r;
+    if (value->value.syntax != syntax) return Err::BadSyntax;
+    size = RecordSize(value->value);
+    return 0;
+}
+
+Result LdapClient::GetAttrVal(ContextHandle context, BufferHandle reply, SyntaxId syntax,
+                              AttrValue& value) {
+    ReadPage* page = nullptr;
+    const PageValue* stored = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
+    if (stored->value.syntax != syntax) return Err::BadSyntax;
+    value = stored->value;
+    ++page->nextValue;
+    return 0;
+}
+
+Result LdapClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
+    ReadPage* page = nullptr;
+    const PageValue* stored = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
+    if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
+    flags = stored->flags;
+    return 0;
+}
+
+Result LdapClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
+    ReadPage* page = nullptr;
+    const PageValue* stored = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
+    if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
+    stamp = TimeStamp{};  // LDAP keeps no time stamp per value
+    return 0;
+}
+
+// --- Schema -----------------------------------------------------------------
+
+namespace {
+
+Result SchemaRequest(LdapClient::State& state, bool all, BufferHandle request, Operation expected,
+                     const BufferState*& in) {
+    in = nullptr;
+    if (all) return 0;
+    in = state.FindBuffer(request);
+    if (!in) return Err::InvalidHandle;
+    if (!in->prepared || in->request.operation != expected) return Err::BadVerb;
+    return 0;
+}
+
+}  // namespace
+
+Result LdapClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
+                                        BufferHandle request, int32_t& continuation,
+                                        BufferHandle reply) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (Result r = SchemaRequest(*state_, allClasses, request, Operation::ReadClassDefinitions, in);
+        r != 0) {
+        return r;
+    }
+    return ClassPageOf(*state_, context, *c, kind, allClasses, in, continuation, *out);
+}
+
+Result LdapClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    count = static_cast<uint32_t>(page->classes.size());
+    return 0;
+}
+
+Result LdapClient::GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
+                               ClassDefRecord& record) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->nextClass >= page->classes.size()) return Err::BufferEmpty;
+    const PageClass& definition = page->classes[page->nextClass++];
+    page->haveCurrent = true;
+    page->nextList = 0;
+    page->haveList = false;
+    name = definition.name;
+    if (page->kind != ClassInfoKind::Names) record = definition.record;
+    return 0;
+}
+
+Result LdapClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->kind != ClassInfoKind::Definitions || !page->haveCurrent) return Err::BadVerb;
+    const PageClass& definition = page->classes[page->nextClass - 1];
+    if (page->nextList >= definition.lists.size()) return Err::BufferEmpty;
+    count = static_cast<uint32_t>(definition.lists[page->nextList++].size());
+    page->haveList = true;
+    page->nextItem = 0;
+    return 0;
+}
+
+Result LdapClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (!page->haveCurrent || !page->haveList) return Err::BadVerb;
+    const auto& list = page->classes[page->nextClass - 1].lists[page->nextList - 1];
+    if (page->nextItem >= list.size()) return Err::BufferEmpty;
+    name = list[page->nextItem++];
+    return 0;
+}
+
+Result LdapClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind, bool allAttributes,
+                                       BufferHandle request, int32_t& continuation,
+                                       BufferHandle reply) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (Result r =
+            SchemaRequest(*state_, allAttributes, request, Operation::ReadAttrDefinitions, in);
+        r != 0) {
+        return r;
+    }
+    return AttrDefPageOf(*state_, context, *c, kind, allAttributes, in, continuation, *out);
+}
+
+Result LdapClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
+                              AttrDefRecord& record) {
+    AttrDefPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->next >= page->definitions.size()) return Err::BufferEmpty;
+    const PageAttrDef& definition = page->definitions[page->next++];
+    name = definition.name;
+    if (page->kind == AttrInfoKind::Definitions) record = definition.record;
+    return 0;
+}
+
+Result LdapClient::GetSyntaxId(ContextHandle context, std::string_view attribute,
+                               SyntaxId& syntax) {
+    LdapContext* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    const LdapSchema* schema = nullptr;
+    if (Result r = state_->SchemaOf(*c, schema); r != 0) return r;
+    const image::AttributeDefinition* definition = schema->Definitions().FindAttribute(attribute);
+    if (!definition) {
+        const std::string program = schema->ProgramAttribute(attribute);
+        definition = program.empty() ? nullptr : schema->Definitions().FindAttribute(program);
+    }
+    if (!definition) return Err::NoSuchAttribute;
+    syntax = definition->syntax;
+    return 0;
+}
+
+// --- Names and entry information --------------------------------------------
+
+Result LdapClient::ReadEntryInfo(ContextHandle context, std::string_view object, size_t room,
+                                 EntryInfo& info) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    std::string dn;
+    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    const LdapSchema* schema = nullptr;
+    if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
+    LdapSession& session = s.SessionOf(*c);
+    FoundEntry entry;
+    if (Result r = session.ReadEntry(dn, RecordAttributes(), entry); r != 0) return r;
+    const EntryRecord record = s.RecordOf(*c, *schema, entry);
+    const uint32_t wanted = c->entryItems;
+    auto want = [wanted](uint32_t bit) { return (wanted & bit) != 0; };
+    info.items.clear();
+    if (want(EntryItemBit::SubordinateCount)) {
+        uint32_t count = record.subordinateCount;
+        if (!entry.Find("subordinateCount") && !entry.Find("numSubordinates") &&
+            (record.flags & EntryFlag::Container) != 0 && count != 0) {
+            // The server tells only whether there are subordinates: count them.
+            count = 0;
+            std::string cookie;
+            for (int pages = 0; pages < 100000; ++pages) {
+                std::vector<FoundEntry> children;
+                PageEnd end;
+                if (Result r = session.SearchPage(dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                                  {"1.1"}, 1000, cookie, children, end);
+                    r != 0) {
+                    return r;
+                }
+                count += static_cast<uint32_t>(children.size());
+                if (end.cookie.empty()) break;
+                cookie = end.cookie;
+            }
+        }
+        info.items[EntryItemBit::SubordinateCount] = count;
+    }
+    auto time = [&](const char* attribute) -> uint32_t {
+        const auto* values = entry.Find(attribute);
+        uint32_t seconds = 0;
+        if (values && !values->empty()) ParseGeneralizedTime(values->front(), seconds);
+        return seconds;
+    };
+    if (want(EntryItemBit::ModificationTime)) {
+        info.items[EntryItemBit::ModificationTime] = time("modifyTimestamp");
+    }
+    if (want(EntryItemBit::CreationTime)) {
+        info.items[EntryItemBit::CreationTime] = time("createTimestamp");
+    }
+    if (want(EntryItemBit::BaseClass)) info.items[EntryItemBit::BaseClass] = record.baseClass;
+    if (want(EntryItemBit::FullName)) info.items[EntryItemBit::FullName] = s.FromDn(*c, dn);
+    Name full;
+    ParseDn(dn, full);
+    if (want(EntryItemBit::PartitionRoot)) {
+        // The naming context that holds the entry; the top when it lies above.
+        std::string root = "[Root]";
+        size_t best = 0;
+        for (const Name& naming : session.NamingContexts()) {
+            Name below;
+            if (naming.size() > best && RelativeTo(full, naming, below)) {
+                best = naming.size();
+                root = s.FromDn(*c, DnText(naming));
+            }
+        }
+        info.items[EntryItemBit::PartitionRoot] = root;
+    }
+    if (want(EntryItemBit::Parent) && !full.empty()) {
+        Name relative;
+        if (RelativeTo(full, session.Base(), relative) && !relative.empty()) {
+            info.items[EntryItemBit::Parent] =
+                s.FromDn(*c, DnText(Name(full.begin() + 1, full.end())));
+        }
+    }
+    size_t size = 4;
+    for (const auto& [bit, item] : info.items)
+        size += EntryItemSize(item);
+    if (size > room) {
+        info.items.clear();
+        return Err::InsufficientBuffer;
+    }
+    return 0;
+}
+
+Result LdapClient::TakeEntryItem(const EntryInfo& info, size_t room, uint32_t selector,
+                                 EntryItem& item) {
+    auto it = info.items.find(selector);
+    if (it == info.items.end()) return Err::InvalidRequest;
+    if (EntryItemSize(it->second) > room) return Err::InsufficientBuffer;
+    item = it->second;
+    return 0;
+}
+
+Result LdapClient::CanonicalizeName(ContextHandle context, std::string_view name,
+                                    std::string& full) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    if (name.empty()) return Err::IllegalDsName;
+    std::string dn;
+    if (s.ToDn(*c, name, dn) == 0) {
+        full = s.FromDn(*c, dn);
+        return 0;
+    }
+    // A name the server does not hold is still given its full form, as written.
+    const std::string absolute = AbsoluteName(*c, name);
+    Name dotted;
+    if (!ParseDotted(absolute, dotted)) return Err::IllegalDsName;
+    full = DottedText(dotted, c->Typeless());
+    return 0;
+}
+
+Result LdapClient::WhoAmI(ContextHandle context, std::string& identity) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    const std::string& dn = s.SessionOf(*c).Identity();
+    identity = dn.empty() ? std::string() : s.FromDn(*c, dn);
+    return 0;
+}
+
+Result LdapClient::ReadObjectInfo(ContextHandle context, std::string_view object,
+                                  std::string& fullName, EntryRecord& info) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    std::string dn;
+    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    const LdapSchema* schema = nullptr;
+    if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
+    FoundEntry entry;
+    if (Result r = s.SessionOf(*c).ReadEntry(dn, RecordAttributes(), entry); r != 0) return r;
+    info = s.RecordOf(*c, *schema, entry);
+    fullName = s.FromDn(*c, dn);
+    return 0;
+}
+
+// --- Streams ------------------------------------------------------------------
+
+Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
+                              std::string_view attribute, uint32_t access, StreamHandle& stream) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    if (access != 1) return Err::NoAccess;
+    const LdapSchema* schema = nullptr;
+    if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
+    std::string ldapName = schema->LdapAttribute(attribute);
+    if (ldapName.empty()) return Err::NoSuchAttribute;
+    std::string dn;
+    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    FoundEntry entry;
+    if (Result r = s.SessionOf(*c).ReadEntry(dn, {ldapName}, entry); r != 0) return r;
+    const auto* values = entry.Find(ldapName);
+    if (!values || values->empty()) return Err::NoSuchAttribute;
+    stream = static_cast<StreamHandle>(s.NewHandle());
+    s.streams[stream] = OpenStreamState{values->front(), 0};
+    return 0;
+}
+
+Result LdapClient::ReadStream(StreamHandle stream, std::span<uint8_t> into, size_t& bytesRead) {
+    auto it = state_->streams.find(stream);
+    if (it == state_->streams.end()) return Err::InvalidHandle;
+    OpenStreamState& open = it->second;
+    bytesRead = std::min(into.size(), open.content.size() - open.position);
+    std::copy_n(open.content.begin() + static_cast<std::ptrdiff_t>(open.position), bytesRead,
+                into.begin());
+    open.position += bytesRead;
+    return 0;
+}
+
+Result LdapClient::CloseStream(StreamHandle stream) {
+    return state_->streams.erase(stream) ? 0 : Err::InvalidHandle;
+}
+
+// --- Updates ------------------------------------------------------------------
+
+Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    std::string dn;
+    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
+    s.Forget(dn);
+    std::erase_if(s.knownDns,
+                  [&](const auto& known) { return image::EqualsNoCase(known.second, dn); });
+    return 0;
+}
+
+Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
+                                int32_t& continuation, bool, BufferHandle request) {
+    State& s = *state_;
+    LdapContext* c = s.FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* in = s.FindBuffer(request);
+    if (!in) return Err::InvalidHandle;
+    if (!in->prepared || in->request.operation != Operation::Modify) return Err::BadVerb;
+    const LdapSchema* schema = nullptr;
+    if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
+    std::string dn;
+    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    const ValueNames names = s.NamesFor(*c, *schema);
+    std::vector<LdapSession::Change> changes;
+    bool tolerant = true;             // only changes that must not fail on what is or is not there
+    std::vector<bool> tolerantKinds;  // per change: clear a value, or add one to a list
+    for (const RequestedChange& change : in->request.changes) {
+        const std::string attribute = schema->LdapAttribute(change.attribute);
+        if (attribute.empty()) return Err::NoSuchAttribute;
+        std::vector<std::string> values;
+        if (change.value) values.push_back(LdapValueText(*change.value, names));
+        LdapSession::Change out;
+        out.attribute = attribute;
+        out.values = values;
+        switch (change.type) {
+            case ChangeType::AddAttribute:
+                // An attribute exists through its values; with none there is nothing to send.
+                if (values.empty()) continue;
+                out.operation = LDAP_MOD_ADD;
+                tolerant = false;
+                break;
+            case ChangeType::RemoveAttribute:
+                out.operation = LDAP_MOD_DELETE;
+                out.values.clear();
+                tolerant = false;
+                break;
+            case ChangeType::AddValue:
+            case ChangeType::AddAdditionalValue:
+                if (values.empty()) return Err::InvalidRequest;
+                out.operation = LDAP_MOD_ADD;
+                tolerant = false;
+                break;
+            case ChangeType::RemoveValue:
+                if (values.empty()) return Err::InvalidRequest;
+                out.operation = LDAP_MOD_DELETE;
+                tolerant = false;
+                break;
+            case ChangeType::OverwriteValue: {
+                if (values.empty()) return Err::InvalidRequest;
+                const auto* definition =
+                    schema->Definitions().FindAttribute(schema->ProgramAttribute(attribute));
+                // A single value is replaced; a list gains the value.
+                out.operation =
+                    definition && (definition->flags & 0x1) != 0 ? LDAP_MOD_REPLACE : LDAP_MOD_ADD;
+                break;
+            }
+            case ChangeType::ClearAttribute:
+                out.operation = LDAP_MOD_REPLACE;
+                out.values.clear();
+                break;
+            case ChangeType::ClearValue:
+                if (values.empty()) continue;  // names no value: nothing is cleared
+                out.operation = LDAP_MOD_DELETE;
+                break;
+        }
+        tolerantKinds.push_back(
+            change.type == ChangeType::ClearValue ||
+            (change.type == ChangeType::OverwriteValue && out.operation == LDAP_MOD_ADD));
+        changes.push_back(std::move(out));
+    }
+    continuation = kNoContinuation;
+    // Clearing a value that is not there, or overwriting a list's value with
+    // itself, is no error for the directory. Servers without the permissive-
+    // modify control would refuse those, so they are checked against the
+    // values the object holds now and left out when there is nothing to do.
+    std::vector<std::string> checked;
+    for (size_t i = 0; i < changes.size(); ++i) {
+        if (tolerantKinds[i]) checked.push_back(changes[i].attribute);
+    }
+    if (!checked.empty()) {
+        FoundEntry current;
+        if (Result r = s.SessionOf(*c).ReadEntry(dn, checked, current); r != 0) return r;
+        std::vector<LdapSession::Change> kept;
+        for (size_t i = 0; i < changes.size(); ++i) {
+            if (tolerantKinds[i] && !changes[i].values.empty()) {
+                const auto* held = current.Find(changes[i].attribute);
+                const bool present =
+                    held && std::any_of(held->begin(), held->end(), [&](const std::string& v) {
+                        return image::EqualsNoCase(v, changes[i].values.front());
+                    });
+                const bool deleting = changes[i].operation == LDAP_MOD_DELETE;
+                if (deleting != present) continue;  // nothing to clear, or already there
+            }
+            kept.push_back(std::move(changes[i]));
+        }
+        changes = std::move(kept);
+    }
+    if (changes.empty()) return 0;
+    const Result result = s.SessionOf(*c).Modify(dn, changes, tolerant);
+    s.Forget(dn);
+    return result;
+}
+
+const ErrorTextTable* LdapClient::ErrorTexts() const {
+    return &state_->errorTexts;
+}
+
+std::string LdapClient::StartupDiagnostic() const {
+    return state_->diagnostic;
+}
+
+}  // namespace vellrun::client::ldap

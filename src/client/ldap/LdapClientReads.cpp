@@ -1,0 +1,578 @@
+// Reply pages of the LDAP client: listings, attribute reads and schema reads.
+// Each page takes as many items as fit into the caller's reply buffer, costed
+// as the embedded directory costs them; what the server sent that does not
+// fit waits behind the continuation, and the server is asked again only when
+// nothing is waiting.
+
+#include "client/ldap/LdapClientState.h"
+
+#include <algorithm>
+
+#include <ldap.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+constexpr size_t kPageHeader = 8;
+constexpr size_t kEntryFixed = 20;
+constexpr size_t kAttributeFixed = 12;
+constexpr size_t kValueFixed = 4;
+constexpr size_t kValueInfo = 12;
+constexpr size_t kDefinitionFixed = 4 + 36;
+constexpr size_t kAttrDefFixed = 16 + 36;
+// The smallest an entry of a listing costs; the server's page is the number
+// of such entries that fit, so a page of the server fills one reply buffer.
+constexpr size_t kSmallestListedEntry = kEntryFixed + 2 * 5 + 16;
+
+// The most attributes a listing learns to fetch from the reads after it.
+constexpr size_t kMostLearnt = 64;
+
+constexpr uint32_t kValueNaming = 0x01;
+constexpr uint32_t kValueBaseClass = 0x02;
+constexpr uint32_t kValuePresent = 0x04;
+
+size_t TextCost(std::string_view text) {
+    return 4 + text.size() + 1;
+}
+
+template <typename Where>
+Result ResumeIteration(LdapClient::State& state, ContextHandle owner, int32_t continuation,
+                       Where*& where) {
+    where = nullptr;
+    if (continuation == kNoContinuation) return 0;
+    auto it = state.iterations.find(continuation);
+    if (it == state.iterations.end() || it->second.owner != owner) return Err::InvalidIteration;
+    where = std::get_if<Where>(&it->second.where);
+    return where ? 0 : Err::InvalidIteration;
+}
+
+template <typename Where>
+void FinishPage(LdapClient::State& state, ContextHandle owner, int32_t& continuation, Where after,
+                bool more) {
+    if (continuation != kNoContinuation) state.iterations.erase(continuation);
+    continuation = more ? state.NewIteration(owner, std::move(after)) : kNoContinuation;
+}
+
+bool IsOperational(const image::AttributeDefinition* definition) {
+    return definition && (definition->flags & 0x1000) != 0;
+}
+
+std::string FirstValue(const FoundEntry& entry, const char* attribute) {
+    const auto* values = entry.Find(attribute);
+    return values && !values->empty() ? values->front() : std::string();
+}
+
+}  // namespace
+
+const std::vector<std::string>& RecordAttributes() {
+    static const std::vector<std::string> kAttributes = {
+        "objectClass",      "structuralObjectClass", "hasSubordinates", "numSubordinates",
+        "subordinateCount", "modifyTimestamp",       "createTimestamp", "entryFlags"};
+    return kAttributes;
+}
+
+EntryRecord LdapClient::State::RecordOf(const LdapContext&, const LdapSchema& schema,
+                                        const FoundEntry& entry) {
+    EntryRecord record;
+    // The base class: the structural class the server names, else the most
+    // derived structural class of the entry's classes.
+    std::string base = FirstValue(entry, "structuralObjectClass");
+    const auto* classes = entry.Find("objectClass");
+    if (base.empty() && classes) {
+        for (auto it = classes->rbegin(); it != classes->rend(); ++it) {
+            const auto* definition = schema.Definitions().FindClass(schema.ProgramClass(*it));
+            if (definition && (definition->flags & 0x02) != 0) {
+                base = *it;
+                break;
+            }
+        }
+        if (base.empty() && !classes->empty()) base = classes->back();
+    }
+    const std::string program = schema.ProgramClass(base);
+    record.baseClass = program.empty() ? base : program;
+    uint32_t count = 0;
+    bool counted = false;
+    for (const char* attribute : {"subordinateCount", "numSubordinates"}) {
+        const std::string text = FirstValue(entry, attribute);
+        if (!text.empty()) {
+            count = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+            counted = true;
+            break;
+        }
+    }
+    const std::string has = FirstValue(entry, "hasSubordinates");
+    // Without a count the server says only whether there are any: 1 stands for "some".
+    if (!counted && image::EqualsNoCase(has, "TRUE")) count = 1;
+    record.subordinateCount = count;
+    uint32_t seconds = 0;
+    if (ParseGeneralizedTime(FirstValue(entry, "modifyTimestamp"), seconds)) {
+        record.modificationTime = seconds;
+    }
+    const std::string flagsText = FirstValue(entry, "entryFlags");
+    const uint32_t entryFlags =
+        flagsText.empty() ? 0 : static_cast<uint32_t>(std::strtoul(flagsText.c_str(), nullptr, 10));
+    const auto* definition = schema.Definitions().FindClass(record.baseClass);
+    if ((entryFlags & EntryFlag::Container) != 0 || count != 0 ||
+        (definition && (definition->flags & 0x01) != 0)) {
+        record.flags |= EntryFlag::Container;
+    }
+    bool alias = (entryFlags & EntryFlag::Alias) != 0;
+    if (classes) {
+        for (const std::string& c : *classes)
+            alias = alias || image::EqualsNoCase(c, "alias");
+    }
+    if (alias) record.flags |= EntryFlag::Alias;
+    if ((entryFlags & EntryFlag::PartitionRoot) != 0) record.flags |= EntryFlag::PartitionRoot;
+    return record;
+}
+
+std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& context,
+                                                         const LdapSchema& schema,
+                                                         const FoundEntry& entry, ReadKind kind) {
+    std::vector<PageAttribute> attributes;
+    const ValueNames names = NamesFor(context, schema);
+    Name dn;
+    ParseDn(entry.dn, dn);
+    const std::string structural = FirstValue(entry, "structuralObjectClass");
+    for (const auto& [ldapName, texts] : entry.attributes) {
+        if (texts.empty()) continue;
+        const std::string program = schema.ProgramAttribute(ldapName);
+        const image::AttributeDefinition* definition =
+            program.empty() ? nullptr : schema.Definitions().FindAttribute(program);
+        PageAttribute attribute;
+        attribute.name = program.empty() ? ldapName : program;
+        attribute.syntax = definition ? definition->syntax : Syntax::OctetString;
+        if (kind != ReadKind::Names) {
+            bool parsed = true;
+            for (const std::string& text : texts) {
+                PageValue value;
+                if (attribute.syntax == Syntax::Stream) {
+                    // A stream's content is read through a stream handle.
+                    value.value = AttrValue{Syntax::Stream, StreamValue{}};
+                    attribute.values.push_back(std::move(value));
+                    break;
+                }
+                if (!ParseLdapValue(attribute.syntax, text, names, value.value)) {
+                    parsed = false;
+                    break;
+                }
+                attribute.values.push_back(std::move(value));
+            }
+            if (!parsed) {
+                // A value that does not fit its syntax: the attribute is handed
+                // out as the bytes the server sent, every value of it.
+                attribute.syntax = Syntax::OctetString;
+                attribute.values.clear();
+                for (const std::string& text : texts) {
+                    attribute.values.push_back(
+                        PageValue{AttrValue{Syntax::OctetString,
+                                            OctetStringValue{Bytes(text.begin(), text.end())}},
+                                  0});
+                }
+            }
+            for (size_t i = 0; i < attribute.values.size() && i < texts.size(); ++i) {
+                uint32_t flags = kValuePresent;
+                if (!dn.empty()) {
+                    for (const NamePart& part : dn.front()) {
+                        if (image::EqualsNoCase(part.type, ldapName) &&
+                            image::EqualsNoCase(part.value, texts[i])) {
+                            flags |= kValueNaming;
+                        }
+                    }
+                }
+                if (image::EqualsNoCase(ldapName, "objectClass") &&
+                    image::EqualsNoCase(texts[i], structural)) {
+                    flags |= kValueBaseClass;
+                }
+                attribute.values[i].flags = flags;
+            }
+        }
+        attributes.push_back(std::move(attribute));
+    }
+    return attributes;
+}
+
+namespace {
+bool namingContextsOf(const LdapSession& session, const ListIteration& where) {
+    return session.Base().empty() && where.containerDn.empty();
+}
+}  // namespace
+
+Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                  std::string_view container, int32_t& continuation, BufferState& reply) {
+    ListIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    const LdapSchema* schema = nullptr;
+    if (Result r = state.SchemaOf(context, schema); r != 0) return r;
+    LdapSession& session = state.SessionOf(context);
+    ListIteration where;
+    if (resumed) {
+        where = std::move(*resumed);
+    } else if (Result r = state.ToDn(context, container, where.containerDn); r != 0) {
+        return r;
+    }
+    ++state.statistics.listPages;
+
+    std::vector<std::string> attributes = RecordAttributes();
+    std::vector<std::string> fetched;
+    for (const std::string& name : state.listingAttributes) {
+        const std::string ldapName = schema->LdapAttribute(name);
+        if (!ldapName.empty()) fetched.push_back(ldapName);
+    }
+    for (const std::string& name : state.learntAttributes) {
+        if (std::none_of(fetched.begin(), fetched.end(),
+                         [&](const std::string& f) { return image::EqualsNoCase(f, name); })) {
+            fetched.push_back(name);
+        }
+    }
+    if (resumed && fetched != where.fetched && !namingContextsOf(session, where)) {
+        // The reads asked for more: begin the search again with them.
+        where.cookie.clear();
+        where.serverDone = false;
+        where.waiting.clear();
+    }
+    where.fetched = fetched;
+    attributes.insert(attributes.end(), fetched.begin(), fetched.end());
+    const bool prefetch = !fetched.empty();
+    const int pageSize = static_cast<int>(
+        std::max<size_t>(1, (reply.capacity - kPageHeader) / kSmallestListedEntry));
+
+    // The top of a tree without a base lists the server's naming contexts.
+    const bool namingContexts = session.Base().empty() && where.containerDn.empty();
+    if (where.waiting.empty() && !where.serverDone) {
+        std::vector<FoundEntry> found;
+        PageEnd end;
+        if (namingContexts) {
+            for (const Name& name : session.NamingContexts()) {
+                FoundEntry entry;
+                if (session.ReadEntry(DnText(name), attributes, entry) == 0) {
+                    found.push_back(std::move(entry));
+                }
+            }
+        } else if (Result r =
+                       session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                          attributes, pageSize, where.cookie, found, end);
+                   r != 0) {
+            if (continuation != kNoContinuation) state.iterations.erase(continuation);
+            continuation = kNoContinuation;
+            return r;
+        }
+        where.cookie = end.cookie;
+        where.serverDone = end.cookie.empty();
+        where.limit = end.limit;
+        for (FoundEntry& entry : found) {
+            if (where.delivered.count(image::FoldCase(entry.dn)) == 0) {
+                where.waiting.push_back(std::move(entry));
+            }
+        }
+    }
+
+    ListPage page;
+    size_t used = kPageHeader;
+    while (!where.waiting.empty()) {
+        FoundEntry& entry = where.waiting.front();
+        Name dn;
+        ParseDn(entry.dn, dn);
+        ListedEntry listed;
+        listed.name = state.RelativeNameOf(context, dn);
+        listed.record = state.RecordOf(context, *schema, entry);
+        listed.attributeCount = static_cast<uint32_t>(entry.attributes.size());
+        const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
+        if (used + cost > reply.capacity) {
+            if (page.entries.empty()) return Err::InsufficientBuffer;
+            break;
+        }
+        used += cost;
+        page.entries.push_back(std::move(listed));
+        state.Remember(context, entry.dn);
+        where.delivered.insert(image::FoldCase(entry.dn));
+        if (prefetch) {
+            state.Prefetched(std::move(entry), fetched);
+        } else {
+            // Listed without attributes: a read of it may teach the next pages what to fetch.
+            state.Prefetched(FoundEntry{entry.dn, {}}, {});
+        }
+        where.waiting.pop_front();
+    }
+    const bool more = !where.waiting.empty() || !where.serverDone;
+    if (!more && where.limit != 0) {
+        // The server stopped early: the entries so far are delivered; this
+        // call says why nothing more comes.
+        const Result limit = where.limit;
+        if (continuation != kNoContinuation) state.iterations.erase(continuation);
+        continuation = kNoContinuation;
+        if (page.entries.empty()) return limit;
+        where.limit = 0;
+        where.serverDone = true;
+        ListIteration rest;
+        rest.containerDn = where.containerDn;
+        rest.serverDone = true;
+        rest.limit = limit;
+        continuation = state.NewIteration(handle, std::move(rest));
+        reply.reply = std::move(page);
+        return 0;
+    }
+    FinishPage(state, handle, continuation, std::move(where), more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                  std::string_view object, ReadKind kind, bool allAttributes,
+                  const BufferState* request, int32_t& continuation, BufferState& reply) {
+    ReadIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    ReadIteration where;
+    if (resumed) {
+        where = std::move(*resumed);
+    } else {
+        const LdapSchema* schema = nullptr;
+        if (Result r = state.SchemaOf(context, schema); r != 0) return r;
+        std::string dn;
+        if (Result r = state.ToDn(context, object, dn); r != 0) return r;
+        std::vector<std::string> wanted;
+        if (!allAttributes) {
+            for (const std::string& name : request->request.names) {
+                const std::string ldapName = schema->LdapAttribute(name);
+                if (!ldapName.empty()) wanted.push_back(ldapName);
+            }
+            if (wanted.empty()) return Err::NoSuchAttribute;
+        }
+        FoundEntry entry;
+        bool fromListing = false;
+        if (!allAttributes) {
+            auto it = state.prefetched.find(image::FoldCase(dn));
+            if (it != state.prefetched.end()) {
+                // Answered from the listing when it fetched every attribute asked for.
+                const auto& fetched = it->second.fetched;
+                fromListing = std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) {
+                    return std::any_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
+                        return image::EqualsNoCase(f, w);
+                    });
+                });
+                if (fromListing) {
+                    entry.dn = it->second.entry.dn;
+                    for (const std::string& w : wanted) {
+                        if (const auto* values = it->second.entry.Find(w)) {
+                            entry.attributes.emplace_back(w, *values);
+                        }
+                    }
+                    ++state.statistics.readsFromListing;
+                } else {
+                    // A report walk reads the same attributes of every listed
+                    // object: the next listing pages fetch them with the entries.
+                    for (const std::string& w : wanted) {
+                        if (state.learntAttributes.size() < kMostLearnt &&
+                            std::none_of(
+                                state.learntAttributes.begin(), state.learntAttributes.end(),
+                                [&](const std::string& l) { return image::EqualsNoCase(l, w); })) {
+                            state.learntAttributes.push_back(w);
+                        }
+                    }
+                }
+            }
+        }
+        if (!fromListing) {
+            if (allAttributes) wanted = {"*"};
+            // The record's classes name the base class for the value flags.
+            if (kind == ReadKind::ValuesWithInfo) wanted.push_back("structuralObjectClass");
+            if (Result r = state.SessionOf(context).ReadEntry(dn, wanted, entry); r != 0) return r;
+        }
+        where.kind = kind;
+        where.attributes = state.Attributes(context, *schema, entry, kind);
+        std::erase_if(where.attributes, [&](const PageAttribute& a) {
+            const bool helper =
+                !allAttributes && image::EqualsNoCase(a.name, "structuralObjectClass") &&
+                std::none_of(request->request.names.begin(), request->request.names.end(),
+                             [&](const std::string& n) {
+                                 return image::EqualsNoCase(schema->LdapAttribute(n),
+                                                            "structuralObjectClass");
+                             });
+            return helper ||
+                   (allAttributes && IsOperational(schema->Definitions().FindAttribute(a.name)));
+        });
+        if (!allAttributes && where.attributes.empty()) return Err::NoSuchAttribute;
+    }
+    ++state.statistics.readPages;
+    ReadPage page;
+    page.kind = where.kind;
+    size_t used = kPageHeader;
+    const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
+    bool full = false;
+    while (where.attribute < where.attributes.size() && !full) {
+        const PageAttribute& stored = where.attributes[where.attribute];
+        const size_t headerCost = kAttributeFixed + TextCost(stored.name);
+        if (used + headerCost > reply.capacity) break;
+        PageAttribute attribute{stored.name, stored.syntax, {}};
+        size_t cost = headerCost;
+        if (where.kind != ReadKind::Names) {
+            while (where.value < stored.values.size()) {
+                const PageValue& value = stored.values[where.value];
+                const size_t valueCost = perValue + RecordSize(value.value);
+                if (used + cost + valueCost > reply.capacity) {
+                    full = true;
+                    break;
+                }
+                cost += valueCost;
+                attribute.values.push_back(value);
+                ++where.value;
+            }
+            if (full && attribute.values.empty()) {
+                if (page.attributes.empty()) return Err::InsufficientBuffer;
+                break;
+            }
+        }
+        used += cost;
+        page.attributes.push_back(std::move(attribute));
+        if (!full) {
+            ++where.attribute;
+            where.value = 0;
+        }
+    }
+    if (page.attributes.empty() && where.attribute < where.attributes.size()) {
+        return Err::InsufficientBuffer;
+    }
+    const bool more = where.attribute < where.attributes.size();
+    FinishPage(state, handle, continuation, std::move(where), more);
+    reply.reply = std::move(page);
+    return 0;
+}
+
+namespace {
+
+template <typename Definition, typename Find>
+Result SchemaNames(const std::vector<Definition>& all, bool everything, const BufferState* request,
+                   Find find, Result missing, std::vector<std::string>& names) {
+    if (everything) {
+        for (const auto& definition : all)
+            names.push_back(definition.name);
+        return 0;
+    }
+    for (const auto& name : request->request.names) {
+        const Definition* definition = find(name);
+        if (!definition) return missing;
+        names.push_back(definition->name);
+    }
+    return 0;
+}
+
+template <typename Item, typename FirstNames, typename Describe>
+Result SchemaPages(LdapClient::State& state, ContextHandle handle, int32_t& continuation,
+                   size_t capacity, FirstNames firstNames, Describe describe,
+                   std::vector<Item>& items) {
+    SchemaIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    SchemaIteration where;
+    if (resumed) {
+        where = *resumed;
+    } else if (Result r = firstNames(where.names); r != 0) {
+        return r;
+    }
+    size_t used = kPageHeader;
+    while (where.position < where.names.size()) {
+        size_t cost = 0;
+        std::optional<Item> item = describe(where.names[where.position], cost);
+        if (!item) {
+            ++where.position;
+            continue;
+        }
+        if (used + cost > capacity) {
+            if (items.empty()) return Err::InsufficientBuffer;
+            break;
+        }
+        used += cost;
+        items.push_back(std::move(*item));
+        ++where.position;
+    }
+    const bool more = where.position < where.names.size();
+    FinishPage(state, handle, continuation, std::move(where), more);
+    return 0;
+}
+
+// A definition by its program name or any LDAP name.
+template <typename Definition, typename FindProgram, typename ToProgram>
+const Definition* FindAny(std::string_view name, FindProgram findProgram, ToProgram toProgram) {
+    if (const Definition* d = findProgram(name)) return d;
+    const std::string program = toProgram(name);
+    return program.empty() ? nullptr : findProgram(program);
+}
+
+}  // namespace
+
+Result ClassPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                   ClassInfoKind kind, bool allClasses, const BufferState* request,
+                   int32_t& continuation, BufferState& reply) {
+    const LdapSchema* ldapSchema = nullptr;
+    if (Result r = state.SchemaOf(context, ldapSchema); r != 0) return r;
+    const image::Schema& schema = ldapSchema->Definitions();
+    const auto find = [&](const std::string& name) {
+        return FindAny<image::ClassDefinition>(
+            name, [&](std::string_view n) { return schema.FindClass(n); },
+            [&](std::string_view n) { return ldapSchema->ProgramClass(n); });
+    };
+    ClassPage page;
+    page.kind = kind;
+    const Result result = SchemaPages(
+        state, handle, continuation, reply.capacity,
+        [&](std::vector<std::string>& names) {
+            return SchemaNames(schema.classes, allClasses, request, find, Err::NoSuchClass, names);
+        },
+        [&](const std::string& name, size_t& cost) -> std::optional<PageClass> {
+            const image::ClassDefinition* definition = find(name);
+            if (!definition) return std::nullopt;
+            PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
+            cost =
+                TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
+            if (kind == ClassInfoKind::Definitions) {
+                shown.lists = {definition->superClasses, definition->containment,
+                               definition->naming, definition->mandatory, definition->optional};
+                for (const auto& list : shown.lists) {
+                    cost += 4;
+                    for (const auto& item : list)
+                        cost += TextCost(item);
+                }
+            }
+            return shown;
+        },
+        page.classes);
+    if (result != 0) return result;
+    reply.reply = std::move(page);
+    return 0;
+}
+
+Result AttrDefPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                     AttrInfoKind kind, bool allAttributes, const BufferState* request,
+                     int32_t& continuation, BufferState& reply) {
+    const LdapSchema* ldapSchema = nullptr;
+    if (Result r = state.SchemaOf(context, ldapSchema); r != 0) return r;
+    const image::Schema& schema = ldapSchema->Definitions();
+    const auto find = [&](const std::string& name) {
+        return FindAny<image::AttributeDefinition>(
+            name, [&](std::string_view n) { return schema.FindAttribute(n); },
+            [&](std::string_view n) { return ldapSchema->ProgramAttribute(n); });
+    };
+    AttrDefPage page;
+    page.kind = kind;
+    const Result result = SchemaPages(
+        state, handle, continuation, reply.capacity,
+        [&](std::vector<std::string>& names) {
+            return SchemaNames(schema.attributes, allAttributes, request, find,
+                               Err::NoSuchAttribute, names);
+        },
+        [&](const std::string& name, size_t& cost) -> std::optional<PageAttrDef> {
+            const image::AttributeDefinition* definition = find(name);
+            if (!definition) return std::nullopt;
+            cost = TextCost(definition->name) +
+                   (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
+            return PageAttrDef{definition->name,
+                               {definition->flags, definition->syntax, definition->lowerBound,
+                                definition->upperBound, definition->identifier}};
+        },
+        page.definitions);
+    if (result != 0) return result;
+    reply.reply = std::move(page);
+    return 0;
+}
+
+}  // namespace vellrun::client::ldap

@@ -1,0 +1,219 @@
+#pragma once
+
+// The inner state of LdapClient: sessions, contexts, buffers with their
+// request items or reply pages, open continuations, entries a listing fetched
+// for the reads that follow, and open streams. Private to the LDAP client's
+// implementation files.
+
+#include "client/ldap/LdapClient.h"
+#include "client/ldap/LdapValues.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <variant>
+#include <vector>
+
+namespace vellrun::client::ldap {
+
+struct LdapContext {
+    size_t session = 0;
+    uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
+    uint32_t confidence = 1;
+    std::string nameContext = "[Root]";
+    uint32_t entryItems = 0;
+
+    bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
+};
+
+struct RequestedChange {
+    ChangeType type = ChangeType::AddValue;
+    std::string attribute;
+    std::optional<AttrValue> value;
+};
+
+struct RequestData {
+    Operation operation = Operation::Read;
+    std::vector<std::string> names;
+    std::vector<RequestedChange> changes;
+};
+
+struct ListedEntry {
+    std::string name;
+    uint32_t attributeCount = 0;
+    EntryRecord record;
+};
+struct ListPage {
+    std::vector<ListedEntry> entries;
+    size_t next = 0;
+};
+
+struct PageValue {
+    AttrValue value;
+    uint32_t flags = 0;
+};
+struct PageAttribute {
+    std::string name;
+    SyntaxId syntax = 0;
+    std::vector<PageValue> values;
+};
+struct ReadPage {
+    ReadKind kind = ReadKind::Values;
+    std::vector<PageAttribute> attributes;
+    size_t nextAttribute = 0;
+    bool haveCurrent = false;
+    size_t nextValue = 0;
+};
+
+struct PageClass {
+    std::string name;
+    ClassDefRecord record;
+    std::vector<std::vector<std::string>> lists;
+};
+struct ClassPage {
+    ClassInfoKind kind = ClassInfoKind::Names;
+    std::vector<PageClass> classes;
+    size_t nextClass = 0;
+    bool haveCurrent = false;
+    size_t nextList = 0;
+    bool haveList = false;
+    size_t nextItem = 0;
+};
+
+struct PageAttrDef {
+    std::string name;
+    AttrDefRecord record;
+};
+struct AttrDefPage {
+    AttrInfoKind kind = AttrInfoKind::Names;
+    std::vector<PageAttrDef> definitions;
+    size_t next = 0;
+};
+
+struct BufferState {
+    size_t capacity = 0;
+    bool prepared = false;
+    RequestData request;
+    size_t requestBytes = 0;
+    std::variant<std::monostate, ListPage, ReadPage, ClassPage, AttrDefPage> reply;
+};
+
+// Where an interrupted listing goes on: the server's cookie, and entries the
+// server sent that did not fit into the caller's buffer yet.
+struct ListIteration {
+    std::string containerDn;
+    std::string cookie;
+    std::deque<FoundEntry> waiting;
+    bool serverDone = false;
+    Result limit = 0;  // a size or time limit the server reported, told once the rest is out
+    // The attributes this search fetches: a paged search goes on with the
+    // request it began with, so when the reads teach it more attributes it
+    // starts again and passes over the entries already delivered.
+    std::vector<std::string> fetched;
+    std::unordered_set<std::string> delivered;  // folded DNs
+};
+// A read whose attributes did not fit: what is left, already parsed.
+struct ReadIteration {
+    ReadKind kind = ReadKind::Values;
+    std::vector<PageAttribute> attributes;
+    size_t attribute = 0;
+    size_t value = 0;
+};
+struct SchemaIteration {
+    std::vector<std::string> names;
+    size_t position = 0;
+};
+struct Iteration {
+    ContextHandle owner{};
+    std::variant<ListIteration, ReadIteration, SchemaIteration> where;
+};
+
+struct OpenStreamState {
+    std::string content;
+    size_t position = 0;
+};
+
+struct LdapClient::State {
+    std::vector<LdapConnectionConfig> configured;
+    int primary = 0;
+    std::vector<std::unique_ptr<LdapSession>> sessions;
+    bool started = false;
+    std::string diagnostic;
+
+    std::map<ContextHandle, LdapContext> contexts;
+    std::map<BufferHandle, BufferState> buffers;
+    std::map<int32_t, Iteration> iterations;
+    std::map<StreamHandle, OpenStreamState> streams;
+    uint32_t nextHandle = 1;
+    int32_t nextIteration = 1;
+
+    std::vector<std::string> listingAttributes;  // program names
+    // Learnt from the reads of listed objects: what the next listing pages fetch.
+    std::vector<std::string> learntAttributes;  // LDAP names
+    // Entries a listing fetched with the listing attributes, by folded DN,
+    // oldest first; reads of those attributes are answered from here.
+    struct Prefetch {
+        FoundEntry entry;
+        std::vector<std::string> fetched;  // LDAP names the listing asked for
+    };
+    std::unordered_map<std::string, Prefetch> prefetched;
+    std::deque<std::string> prefetchOrder;
+    // Typeless dotted names (folded, absolute) to the DNs seen, for names
+    // that come without their types.
+    std::unordered_map<std::string, std::string> knownDns;
+
+    ErrorTextTable errorTexts;
+    LdapClientStatistics statistics;
+
+    uint32_t NewHandle() { return nextHandle++; }
+    int32_t NewIteration(ContextHandle owner, decltype(Iteration::where) where);
+    LdapContext* FindContext(ContextHandle context);
+    BufferState* FindBuffer(BufferHandle buffer);
+    LdapSession& SessionOf(const LdapContext& context) { return *sessions[context.session]; }
+
+    // A program name as the context sees it to a DN; typeless names are looked
+    // up among the names seen, else found by walking down from the top.
+    Result ToDn(const LdapContext& context, std::string_view name, std::string& dn);
+    // A DN to the program's full name as the context shows it ("[Root]" for the base).
+    std::string FromDn(const LdapContext& context, std::string_view dn);
+    // How the context shows the attribute types of a DN.
+    std::function<std::string(std::string_view)> TypeNames(const LdapContext& context);
+    // The relative name of a DN's object as the context shows it.
+    std::string RelativeNameOf(const LdapContext& context, const Name& dn);
+    void Remember(const LdapContext& context, const std::string& dn);
+    // How names inside values map for this context.
+    ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema);
+
+    Result SchemaOf(const LdapContext& context, const LdapSchema*& schema);
+    // The attributes of an entry as reply items of the program.
+    std::vector<PageAttribute> Attributes(const LdapContext& context, const LdapSchema& schema,
+                                          const FoundEntry& entry, ReadKind kind);
+    EntryRecord RecordOf(const LdapContext& context, const LdapSchema& schema,
+                         const FoundEntry& entry);
+    void Prefetched(FoundEntry entry, const std::vector<std::string>& fetched);
+    void Forget(const std::string& dn);
+};
+
+// The attributes a listing asks for to fill an entry's record.
+const std::vector<std::string>& RecordAttributes();
+
+// Reads (LdapClientReads.cpp).
+Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                  std::string_view container, int32_t& continuation, BufferState& reply);
+Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                  std::string_view object, ReadKind kind, bool allAttributes,
+                  const BufferState* request, int32_t& continuation, BufferState& reply);
+Result ClassPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                   ClassInfoKind kind, bool allClasses, const BufferState* request,
+                   int32_t& continuation, BufferState& reply);
+Result AttrDefPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& context,
+                     AttrInfoKind kind, bool allAttributes, const BufferState* request,
+                     int32_t& continuation, BufferState& reply);
+
+}  // namespace vellrun::client::ldap

@@ -1,0 +1,200 @@
+#include "client/ldap/LdapNames.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include <ldap.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// RFC 4514 escaping of an attribute value in a DN.
+std::string EscapeDnValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 4);
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const bool first = i == 0;
+        const bool last = i + 1 == value.size();
+        if (c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' || c == '>' || c == ';' ||
+            c == '=' || (first && (c == '#' || c == ' ')) || (last && c == ' ')) {
+            out += '\\';
+            out += c;
+        } else if (c == '\0') {
+            out += "\\00";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool ParseDn(std::string_view text, Name& name) {
+    name.clear();
+    if (text.empty()) return true;
+    LDAPDN dn = nullptr;
+    const std::string copy(text);
+    if (ldap_str2dn(copy.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+    for (int i = 0; dn && dn[i]; ++i) {
+        RelativeName relative;
+        for (int j = 0; dn[i][j]; ++j) {
+            const LDAPAVA* ava = dn[i][j];
+            NamePart part;
+            part.type.assign(ava->la_attr.bv_val, ava->la_attr.bv_len);
+            if ((ava->la_flags & LDAP_AVA_BINARY) != 0) {
+                // A value written as #hex: keep it in that written form.
+                static const char kHex[] = "0123456789ABCDEF";
+                part.value = "#";
+                for (ber_len_t k = 0; k < ava->la_value.bv_len; ++k) {
+                    const auto b = static_cast<unsigned char>(ava->la_value.bv_val[k]);
+                    part.value += kHex[b >> 4];
+                    part.value += kHex[b & 15];
+                }
+            } else {
+                part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
+            }
+            relative.push_back(std::move(part));
+        }
+        name.push_back(std::move(relative));
+    }
+    ldap_dnfree(dn);
+    return true;
+}
+
+std::string DnText(const Name& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i) out += ',';
+        for (size_t j = 0; j < name[i].size(); ++j) {
+            if (j) out += '+';
+            out += Lower(name[i][j].type);
+            out += '=';
+            out += EscapeDnValue(name[i][j].value);
+        }
+    }
+    return out;
+}
+
+std::string EscapeDottedValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        if (c == '.' || c == '\\' || c == '=' || c == '+') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+bool ParseDotted(std::string_view text, Name& name) {
+    name.clear();
+    if (text.empty()) return false;
+    RelativeName relative;
+    NamePart part;
+    std::string current;
+    bool sawType = false;
+    auto endPart = [&]() -> bool {
+        if (current.empty()) return false;
+        if (!sawType) part.type.clear();
+        part.value = std::move(current);
+        current.clear();
+        relative.push_back(std::move(part));
+        part = NamePart{};
+        sawType = false;
+        return true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\') {
+            if (i + 1 >= text.size()) return false;
+            current += text[++i];
+        } else if (c == '=' && !sawType) {
+            if (current.empty()) return false;
+            part.type = Upper(current);
+            current.clear();
+            sawType = true;
+        } else if (c == '+') {
+            if (!endPart()) return false;
+        } else if (c == '.') {
+            if (!endPart()) return false;
+            name.push_back(std::move(relative));
+            relative.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!endPart()) return false;
+    name.push_back(std::move(relative));
+    return true;
+}
+
+std::string DottedText(const Name& name, bool typeless,
+                       const std::function<std::string(std::string_view)>& typeName) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i) out += '.';
+        for (size_t j = 0; j < name[i].size(); ++j) {
+            if (j) out += '+';
+            if (!typeless && !name[i][j].type.empty()) {
+                std::string shown = typeName ? typeName(name[i][j].type) : std::string();
+                out += shown.empty() ? Upper(name[i][j].type) : shown;
+                out += '=';
+            }
+            out += EscapeDottedValue(name[i][j].value);
+        }
+    }
+    return out;
+}
+
+bool RelativeTo(const Name& full, const Name& base, Name& relative) {
+    relative.clear();
+    if (base.size() > full.size()) return false;
+    const size_t offset = full.size() - base.size();
+    for (size_t i = 0; i < base.size(); ++i) {
+        const RelativeName& a = full[offset + i];
+        const RelativeName& b = base[i];
+        if (a.size() != b.size()) return false;
+        for (size_t j = 0; j < a.size(); ++j) {
+            if (!SameNoCase(a[j].type, b[j].type) || !SameNoCase(a[j].value, b[j].value)) {
+                return false;
+            }
+        }
+    }
+    relative.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(offset));
+    return true;
+}
+
+Name Under(const Name& relative, const Name& base) {
+    Name full = relative;
+    full.insert(full.end(), base.begin(), base.end());
+    return full;
+}
+
+bool IsRootName(std::string_view name) {
+    return SameNoCase(name, "[Root]");
+}
+
+}  // namespace vellrun::client::ldap

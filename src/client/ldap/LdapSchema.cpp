@@ -1,0 +1,610 @@
+#include "client/ldap/LdapSchema.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <map>
+#include <memory>
+
+#include <ldap.h>
+#include <ldap_schema.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+constexpr std::string_view kLdapSyntaxPrefix = "1.3.6.1.4.1.1466.115.121.1.";
+constexpr std::string_view kNdsSyntaxPrefix = "2.16.840.1.113719.1.1.5.1.";
+
+// Syntax numbers by the last number of the standard LDAP syntax OIDs.
+SyntaxId StandardSyntax(unsigned number) {
+    switch (number) {
+        case 12: return 1;
+        case 26: return 2;
+        case 3:
+        case 11:
+        case 15:
+        case 16:
+        case 17:
+        case 37:
+        case 39:
+        case 54:
+        case 57: return 3;
+        case 44: return 4;
+        case 36: return 5;
+        case 7: return 7;
+        case 27: return 8;
+        case 50: return 10;
+        case 22: return 11;
+        case 41: return 18;
+        case 38: return 20;
+        case 5: return 21;
+        case 24: return 24;
+        default: break;
+    }
+    if (number >= 30 && number <= 35) return 3;
+    return 9;  // every other standard syntax is shown as bytes
+}
+
+bool IsStandardKnown(unsigned number) {
+    return number >= 1 && number <= 58;
+}
+
+std::string Fold(std::string_view text) {
+    return image::FoldCase(text);
+}
+
+// The first value of an extension term such as X-NDS_NAME, or empty.
+std::string Extension(LDAPSchemaExtensionItem** items, std::string_view term) {
+    for (int i = 0; items && items[i]; ++i) {
+        if (image::EqualsNoCase(items[i]->lsei_name, term) && items[i]->lsei_values &&
+            items[i]->lsei_values[0]) {
+            return items[i]->lsei_values[0];
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> ExtensionList(LDAPSchemaExtensionItem** items, std::string_view term) {
+    std::vector<std::string> values;
+    for (int i = 0; items && items[i]; ++i) {
+        if (!image::EqualsNoCase(items[i]->lsei_name, term)) continue;
+        for (int j = 0; items[i]->lsei_values && items[i]->lsei_values[j]; ++j)
+            values.emplace_back(items[i]->lsei_values[j]);
+    }
+    return values;
+}
+
+bool ExtensionSet(LDAPSchemaExtensionItem** items, std::string_view term) {
+    const std::string value = Extension(items, term);
+    return !value.empty() && value != "0" && !image::EqualsNoCase(value, "false");
+}
+
+uint32_t Number(const std::string& text) {
+    uint32_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+ObjectIdentifier Encode(std::string_view text) {
+    ObjectIdentifier identifier;
+    std::vector<uint32_t> numbers;
+    size_t at = 0;
+    while (at < text.size()) {
+        uint32_t number = 0;
+        auto [end, ec] = std::from_chars(text.data() + at, text.data() + text.size(), number);
+        if (ec != std::errc() || end == text.data() + at) return {};
+        numbers.push_back(number);
+        at = static_cast<size_t>(end - text.data());
+        if (at < text.size()) {
+            if (text[at] != '.') return {};
+            ++at;
+        }
+    }
+    if (numbers.size() < 2 || numbers[0] > 2 || numbers[1] > 39) return {};
+    std::vector<uint8_t> content{static_cast<uint8_t>(numbers[0] * 40 + numbers[1])};
+    for (size_t i = 2; i < numbers.size(); ++i) {
+        uint8_t groups[5];
+        size_t count = 0;
+        uint32_t number = numbers[i];
+        do {
+            groups[count++] = static_cast<uint8_t>(number & 0x7F);
+            number >>= 7;
+        } while (number != 0);
+        while (count > 0) {
+            --count;
+            content.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
+        }
+    }
+    if (content.size() + 2 > identifier.data.size()) return {};
+    identifier.data[0] = 6;
+    identifier.data[1] = static_cast<uint8_t>(content.size());
+    std::copy(content.begin(), content.end(), identifier.data.begin() + 2);
+    identifier.length = static_cast<uint32_t>(content.size() + 2);
+    return identifier;
+}
+
+// "name:suffix" or "name" of an objectidentifier macro, expanded.
+std::string ExpandMacros(const std::string& definition,
+                         const std::map<std::string, std::string>& macros) {
+    if (macros.empty()) return definition;
+    std::string out;
+    size_t at = 0;
+    while (at < definition.size()) {
+        const char c = definition[at];
+        if (c == '\'') {
+            const size_t end = definition.find('\'', at + 1);
+            const size_t stop = end == std::string::npos ? definition.size() : end + 1;
+            out.append(definition, at, stop - at);
+            at = stop;
+            continue;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c))) {
+            size_t end = at;
+            while (end < definition.size() &&
+                   (std::isalnum(static_cast<unsigned char>(definition[end])) ||
+                    definition[end] == '-' || definition[end] == '_' || definition[end] == ':' ||
+                    definition[end] == '.')) {
+                ++end;
+            }
+            std::string word = definition.substr(at, end - at);
+            const size_t colon = word.find(':');
+            auto it = macros.find(Fold(word.substr(0, colon)));
+            if (it != macros.end()) {
+                word =
+                    it->second + (colon == std::string::npos ? "" : "." + word.substr(colon + 1));
+            }
+            out += word;
+            at = end;
+            continue;
+        }
+        out += c;
+        ++at;
+    }
+    return out;
+}
+
+bool StartsWithWord(std::string_view line, std::string_view word, std::string_view& rest) {
+    if (line.size() < word.size() || !image::EqualsNoCase(line.substr(0, word.size()), word)) {
+        return false;
+    }
+    rest = line.substr(word.size());
+    if (!rest.empty() && rest.front() == ':') {
+        rest.remove_prefix(1);
+    } else if (rest.empty() || !std::isspace(static_cast<unsigned char>(rest.front()))) {
+        return false;
+    }
+    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front())))
+        rest.remove_prefix(1);
+    return true;
+}
+
+// Base64 of an LDIF "name:: value" line of a subschema entry.
+std::string DecodeBase64(std::string_view text) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const int v = value(c);
+        if (v < 0) continue;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+SyntaxId SyntaxFromOid(std::string_view oid) {
+    // A length bound such as {64} is not part of the OID.
+    if (auto brace = oid.find('{'); brace != std::string_view::npos) oid = oid.substr(0, brace);
+    unsigned number = 0;
+    auto tail = [&](std::string_view prefix) {
+        if (oid.size() <= prefix.size() || oid.substr(0, prefix.size()) != prefix) return false;
+        const std::string_view rest = oid.substr(prefix.size());
+        auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+        return ec == std::errc() && end == rest.data() + rest.size();
+    };
+    if (tail(kLdapSyntaxPrefix)) return IsStandardKnown(number) ? StandardSyntax(number) : 9;
+    if (tail(kNdsSyntaxPrefix)) {
+        if (number == 0 || number == 6 || (number >= 12 && number <= 17) || number == 19 ||
+            number == 22 || number == 23 || (number >= 25 && number <= 27)) {
+            return number;
+        }
+        return 9;
+    }
+    return 9;
+}
+
+std::string OidForSyntax(SyntaxId syntax) {
+    static const std::map<SyntaxId, unsigned> kStandard = {
+        {1, 12}, {2, 26},  {3, 15},  {4, 44},  {5, 36},  {7, 7},  {8, 27},
+        {9, 40}, {10, 50}, {11, 22}, {18, 41}, {20, 38}, {21, 5}, {24, 24}};
+    if (auto it = kStandard.find(syntax); it != kStandard.end()) {
+        return std::string(kLdapSyntaxPrefix) + std::to_string(it->second);
+    }
+    if (syntax <= 27) return std::string(kNdsSyntaxPrefix) + std::to_string(syntax);
+    return std::string(kLdapSyntaxPrefix) + "40";
+}
+
+bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error) {
+    // Join continuation lines (a line starting with blank continues the one before).
+    struct Logical {
+        size_t number;
+        std::string text;
+        bool ldif;  // "name: value" lines fold by dropping the one blank
+    };
+    std::vector<Logical> logical;
+    size_t lineNumber = 0;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        ++lineNumber;
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.front() == '#') continue;
+        if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !logical.empty()) {
+            // LDIF folding drops the one blank; schema files keep the words apart.
+            if (!logical.back().ldif) logical.back().text += ' ';
+            logical.back().text += line.substr(1);
+            continue;
+        }
+        if (line.find_first_not_of(" \t") == std::string_view::npos) {
+            if (end == text.size()) break;
+            continue;
+        }
+        const size_t colon = line.find(':');
+        const size_t blank = line.find_first_of(" \t(");
+        logical.push_back({lineNumber, std::string(line),
+                           colon != std::string_view::npos &&
+                               (blank == std::string_view::npos || colon < blank)});
+        if (end == text.size()) break;
+    }
+    std::map<std::string, std::string> macros;
+    for (auto& [number, line, ldif] : logical) {
+        std::string_view rest;
+        std::string value;
+        std::vector<std::string>* target = nullptr;
+        std::string_view view(line);
+        bool base64 = false;
+        for (auto [word, list] : {std::pair<std::string_view, std::vector<std::string>*>{
+                                      "attributetypes", &into.attributeTypes},
+                                  {"attributetype", &into.attributeTypes},
+                                  {"olcAttributeTypes", &into.attributeTypes},
+                                  {"objectclasses", &into.objectClasses},
+                                  {"objectclass", &into.objectClasses},
+                                  {"olcObjectClasses", &into.objectClasses},
+                                  {"ldapsyntaxes", &into.ldapSyntaxes},
+                                  {"ldapsyntax", &into.ldapSyntaxes}}) {
+            if (StartsWithWord(view, word, rest)) {
+                target = list;
+                break;
+            }
+        }
+        if (!target && StartsWithWord(view, "objectidentifier", rest)) {
+            const std::string words(rest);
+            const size_t blank = words.find_first_of(" \t");
+            if (blank == std::string::npos) continue;
+            std::string name = words.substr(0, blank);
+            std::string oid = words.substr(words.find_first_not_of(" \t", blank));
+            while (!oid.empty() && std::isspace(static_cast<unsigned char>(oid.back())))
+                oid.pop_back();
+            macros[Fold(name)] = ExpandMacros(oid, macros);
+            continue;
+        }
+        if (!target) continue;  // dn:, objectClass: subschema and other lines
+        if (!rest.empty() && rest.front() == ':') {
+            base64 = true;
+            rest.remove_prefix(1);
+            while (!rest.empty() && rest.front() == ' ')
+                rest.remove_prefix(1);
+        }
+        value = base64 ? DecodeBase64(rest) : std::string(rest);
+        // "objectClass: subschema" in an LDIF entry is not a definition.
+        if (value.find('(') == std::string::npos) continue;
+        int depth = 0;
+        for (char c : value) {
+            if (c == '(') ++depth;
+            if (c == ')') --depth;
+        }
+        if (depth != 0) {
+            error = "line " + std::to_string(number) + ": the definition is not closed";
+            return false;
+        }
+        target->push_back(ExpandMacros(value, macros));
+    }
+    return true;
+}
+
+void LdapSchema::Load(const SchemaText& text) {
+    schema_ = image::Schema();
+    attributeLdapNames_.clear();
+    classLdapNames_.clear();
+    attributeByAnyName_.clear();
+    classByAnyName_.clear();
+    skipped = 0;
+
+    // Syntax numbers the server publishes for its own syntaxes.
+    std::unordered_map<std::string, SyntaxId> publishedSyntax;
+    for (const std::string& line : text.ldapSyntaxes) {
+        int code = 0;
+        const char* error = nullptr;
+        LDAPSyntax* syntax = ldap_str2syntax(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL);
+        if (!syntax) continue;
+        const std::string number = Extension(syntax->syn_extensions, "X-NDS_SYNTAX");
+        if (!number.empty()) publishedSyntax[syntax->syn_oid] = Number(number);
+        ldap_syntax_free(syntax);
+    }
+
+    struct Pending {
+        std::string syntaxOid;
+        std::string superior;
+        bool syntaxGiven = false;
+    };
+    // Names the directory gives its own definitions win over a plain LDAP
+    // definition of the same name ("Title" over "title"): the plain one is
+    // shadowed and left out of the program's schema.
+    std::unordered_map<std::string, bool> ownAttributeNames, ownClassNames;
+    for (const std::string& line : text.attributeTypes) {
+        int code = 0;
+        const char* error = nullptr;
+        if (LDAPAttributeType* at =
+                ldap_str2attributetype(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
+            const std::string own = Extension(at->at_extensions, "X-NDS_NAME");
+            if (!own.empty()) ownAttributeNames[Fold(own)] = true;
+            ldap_attributetype_free(at);
+        }
+    }
+    for (const std::string& line : text.objectClasses) {
+        int code = 0;
+        const char* error = nullptr;
+        if (LDAPObjectClass* oc =
+                ldap_str2objectclass(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
+            const std::string own = Extension(oc->oc_extensions, "X-NDS_NAME");
+            if (!own.empty()) ownClassNames[Fold(own)] = true;
+            ldap_objectclass_free(oc);
+        }
+    }
+    std::vector<Pending> pending;
+    bool namedByDirectory = false;
+    const unsigned flags = LDAP_SCHEMA_ALLOW_ALL;
+    for (const std::string& line : text.attributeTypes) {
+        int code = 0;
+        const char* error = nullptr;
+        LDAPAttributeType* at = ldap_str2attributetype(line.c_str(), &code, &error, flags);
+        if (!at) {
+            ++skipped;
+            continue;
+        }
+        image::AttributeDefinition definition;
+        const std::string ldapName =
+            at->at_names && at->at_names[0] ? at->at_names[0] : (at->at_oid ? at->at_oid : "");
+        const std::string ndsName = Extension(at->at_extensions, "X-NDS_NAME");
+        definition.name = ndsName.empty() ? ldapName : ndsName;
+        namedByDirectory = namedByDirectory || !ndsName.empty();
+        if (ndsName.empty() && ownAttributeNames.count(Fold(ldapName)) != 0) {
+            ldap_attributetype_free(at);
+            continue;
+        }
+        Pending p;
+        if (at->at_syntax_oid) p.syntaxOid = at->at_syntax_oid;
+        if (at->at_sup_oid) p.superior = at->at_sup_oid;
+        const std::string syntaxTerm = Extension(at->at_extensions, "X-NDS_SYNTAX");
+        if (!syntaxTerm.empty()) {
+            definition.syntax = Number(syntaxTerm);
+            p.syntaxGiven = true;
+        } else if (!p.syntaxOid.empty()) {
+            std::string oid = p.syntaxOid.substr(0, p.syntaxOid.find('{'));
+            auto it = publishedSyntax.find(oid);
+            definition.syntax = it != publishedSyntax.end() ? it->second : SyntaxFromOid(oid);
+            p.syntaxGiven = true;
+        }
+        uint32_t f = 0;
+        auto* ext = at->at_extensions;
+        if (at->at_single_value) f |= 0x1;
+        const std::string lower = Extension(ext, "X-NDS_LOWER_BOUND");
+        const std::string upper = Extension(ext, "X-NDS_UPPER_BOUND");
+        if (!lower.empty() || !upper.empty()) {
+            f |= 0x2;
+            definition.lowerBound = Number(lower);
+            definition.upperBound = Number(upper);
+        } else if (at->at_syntax_len > 0) {
+            f |= 0x2;
+            definition.upperBound = static_cast<uint32_t>(at->at_syntax_len);
+        }
+        if (ExtensionSet(ext, "X-NDS_NONREMOVABLE")) f |= 0x4;
+        if (at->at_no_user_mod || ExtensionSet(ext, "X-NDS_READ_ONLY")) f |= 0x8;
+        if (ExtensionSet(ext, "X-NDS_HIDDEN")) f |= 0x10;
+        if (ExtensionSet(ext, "X-NDS_STRING")) f |= 0x20;
+        if (ExtensionSet(ext, "X-NDS_SYNC_IMMEDIATE")) f |= 0x40;
+        if (ExtensionSet(ext, "X-NDS_PUBLIC_READ")) f |= 0x80;
+        if (ExtensionSet(ext, "X-NDS_SERVER_READ")) f |= 0x100;
+        if (ExtensionSet(ext, "X-NDS_WRITE_MANAGED")) f |= 0x200;
+        if (ExtensionSet(ext, "X-NDS_PER_REPLICA")) f |= 0x400;
+        if (ExtensionSet(ext, "X-NDS_SYNC_NEVER")) f |= 0x800;
+        if (at->at_usage != LDAP_SCHEMA_USER_APPLICATIONS ||
+            ExtensionSet(ext, "X-NDS_OPERATIONAL")) {
+            f |= 0x1000;
+        }
+        if (ExtensionSet(ext, "X-NDS_BOTH_MANAGED")) f |= 0x8000;
+        if (ExtensionSet(ext, "X-NDS_READ_FILTERED")) f |= 0x20000;
+        definition.flags = f;
+        // The directory's own identifier when the definition carries it.
+        const std::string ownOid = Extension(ext, "X-NDS_OID");
+        if (!ownOid.empty()) {
+            definition.identifier = Encode(ownOid);
+        } else if (at->at_oid) {
+            definition.identifier = Encode(at->at_oid);
+        }
+
+        const size_t index = schema_.attributes.size();
+        // The first definition of a name wins: a server never sends two.
+        if (attributeByAnyName_.count(Fold(definition.name)) != 0) {
+            ldap_attributetype_free(at);
+            ++skipped;
+            continue;
+        }
+        attributeByAnyName_.emplace(Fold(definition.name), index);
+        for (int i = 0; at->at_names && at->at_names[i]; ++i) {
+            // An LDAP alias such as "surname" does not take a name the directory gives
+            // another definition.
+            const std::string alias = Fold(at->at_names[i]);
+            if (ownAttributeNames.count(alias) == 0 || alias == Fold(definition.name))
+                attributeByAnyName_.emplace(alias, index);
+        }
+        if (at->at_oid) attributeByAnyName_.emplace(Fold(at->at_oid), index);
+        schema_.attributes.push_back(std::move(definition));
+        attributeLdapNames_.push_back(ldapName);
+        pending.push_back(std::move(p));
+        ldap_attributetype_free(at);
+    }
+    // A schema that speaks the directory's names calls objectClass "Object
+    // Class", as the directory does, though a server's own objectClass
+    // definition cannot carry the term.
+    if (namedByDirectory) {
+        auto it = attributeByAnyName_.find("objectclass");
+        if (it != attributeByAnyName_.end() &&
+            image::EqualsNoCase(schema_.attributes[it->second].name, "objectClass") &&
+            attributeByAnyName_.count("object class") == 0) {
+            schema_.attributes[it->second].name = "Object Class";
+            attributeByAnyName_.emplace("object class", it->second);
+        }
+    }
+    // Attributes without a syntax of their own take their superior's.
+    for (size_t i = 0; i < schema_.attributes.size(); ++i) {
+        size_t at = i;
+        for (int hops = 0; hops < 16 && !pending[at].syntaxGiven && !pending[at].superior.empty();
+             ++hops) {
+            auto it = attributeByAnyName_.find(Fold(pending[at].superior));
+            if (it == attributeByAnyName_.end()) break;
+            at = it->second;
+        }
+        if (!pending[i].syntaxGiven) {
+            schema_.attributes[i].syntax =
+                pending[at].syntaxGiven ? schema_.attributes[at].syntax : Syntax::OctetString;
+        }
+    }
+
+    struct PendingClass {
+        std::vector<std::string> lists[5];
+    };
+    std::vector<PendingClass> classLists;
+    for (const std::string& line : text.objectClasses) {
+        int code = 0;
+        const char* error = nullptr;
+        LDAPObjectClass* oc = ldap_str2objectclass(line.c_str(), &code, &error, flags);
+        if (!oc) {
+            ++skipped;
+            continue;
+        }
+        image::ClassDefinition definition;
+        const std::string ldapName =
+            oc->oc_names && oc->oc_names[0] ? oc->oc_names[0] : (oc->oc_oid ? oc->oc_oid : "");
+        const std::string ndsName = Extension(oc->oc_extensions, "X-NDS_NAME");
+        definition.name = ndsName.empty() ? ldapName : ndsName;
+        if (ndsName.empty() && ownClassNames.count(Fold(ldapName)) != 0) {
+            ldap_objectclass_free(oc);
+            continue;
+        }
+        auto* ext = oc->oc_extensions;
+        uint32_t f = 0;
+        if (!ExtensionSet(ext, "X-NDS_NOT_CONTAINER")) f |= 0x01;
+        if (oc->oc_kind == LDAP_SCHEMA_STRUCTURAL) f |= 0x02;
+        if (ExtensionSet(ext, "X-NDS_NONREMOVABLE")) f |= 0x04;
+        if (ExtensionSet(ext, "X-NDS_AMBIGUOUS_NAMING")) f |= 0x08;
+        if (ExtensionSet(ext, "X-NDS_AMBIGUOUS_CONTAINMENT")) f |= 0x10;
+        if (oc->oc_kind == LDAP_SCHEMA_AUXILIARY) f |= 0x20;
+        if (ExtensionSet(ext, "X-NDS_OPERATIONAL")) f |= 0x40;
+        definition.flags = f;
+        const std::string ownOid = Extension(ext, "X-NDS_OID");
+        if (!ownOid.empty()) {
+            definition.identifier = Encode(ownOid);
+        } else if (oc->oc_oid) {
+            definition.identifier = Encode(oc->oc_oid);
+        }
+        PendingClass lists;
+        auto take = [](char** names, std::vector<std::string>& into) {
+            for (int i = 0; names && names[i]; ++i)
+                into.emplace_back(names[i]);
+        };
+        take(oc->oc_sup_oids, lists.lists[0]);
+        lists.lists[1] = ExtensionList(ext, "X-NDS_CONTAINMENT");
+        lists.lists[2] = ExtensionList(ext, "X-NDS_NAMING");
+        take(oc->oc_at_oids_must, lists.lists[3]);
+        take(oc->oc_at_oids_may, lists.lists[4]);
+        if (classByAnyName_.count(Fold(definition.name)) != 0) {
+            ldap_objectclass_free(oc);
+            ++skipped;
+            continue;
+        }
+        const size_t index = schema_.classes.size();
+        classByAnyName_.emplace(Fold(definition.name), index);
+        for (int i = 0; oc->oc_names && oc->oc_names[i]; ++i) {
+            const std::string alias = Fold(oc->oc_names[i]);
+            if (ownClassNames.count(alias) == 0 || alias == Fold(definition.name))
+                classByAnyName_.emplace(alias, index);
+        }
+        if (oc->oc_oid) classByAnyName_.emplace(Fold(oc->oc_oid), index);
+        schema_.classes.push_back(std::move(definition));
+        classLdapNames_.push_back(ldapName);
+        classLists.push_back(std::move(lists));
+        ldap_objectclass_free(oc);
+    }
+    // The lists name classes and attributes by their program names.
+    for (size_t i = 0; i < schema_.classes.size(); ++i) {
+        image::ClassDefinition& definition = schema_.classes[i];
+        std::vector<std::string>* targets[5] = {&definition.superClasses, &definition.containment,
+                                                &definition.naming, &definition.mandatory,
+                                                &definition.optional};
+        for (int list = 0; list < 5; ++list) {
+            for (const std::string& name : classLists[i].lists[list]) {
+                const bool ofClasses = list < 2;
+                std::string program = ofClasses ? ProgramClass(name) : ProgramAttribute(name);
+                if (program.empty()) program = name;
+                if (std::none_of(targets[list]->begin(), targets[list]->end(),
+                                 [&](const std::string& have) {
+                                     return image::EqualsNoCase(have, program);
+                                 })) {
+                    targets[list]->push_back(program);
+                }
+            }
+        }
+    }
+    schema_.Index();
+}
+
+std::string LdapSchema::LdapAttribute(std::string_view name) const {
+    auto it = attributeByAnyName_.find(Fold(name));
+    return it == attributeByAnyName_.end() ? std::string() : attributeLdapNames_[it->second];
+}
+
+std::string LdapSchema::LdapClass(std::string_view name) const {
+    auto it = classByAnyName_.find(Fold(name));
+    return it == classByAnyName_.end() ? std::string() : classLdapNames_[it->second];
+}
+
+std::string LdapSchema::ProgramAttribute(std::string_view ldapName) const {
+    auto it = attributeByAnyName_.find(Fold(ldapName));
+    return it == attributeByAnyName_.end() ? std::string() : schema_.attributes[it->second].name;
+}
+
+std::string LdapSchema::ProgramClass(std::string_view ldapName) const {
+    auto it = classByAnyName_.find(Fold(ldapName));
+    return it == classByAnyName_.end() ? std::string() : schema_.classes[it->second].name;
+}
+
+}  // namespace vellrun::client::ldap

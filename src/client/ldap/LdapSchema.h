@@ -1,0 +1,68 @@
+#pragma once
+
+// A directory schema as LDAP publishes it: attribute types, object classes and
+// syntaxes in RFC 4512 form, parsed with libldap into the program's definitions
+// (names, syntax numbers, flags, bounds, identifiers, the five lists of a
+// class). The program's name of a definition is its X-NDS_NAME term where the
+// server publishes one, else its first LDAP name; the schema maps both ways.
+//
+// Owned by the LDAP client (one per connection) or by the LDIF image loader.
+// It holds text only and never talks to a server.
+
+#include "client/image/DirectoryImage.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vellrun::client::ldap {
+
+// The definitions of a subschema entry (or of schema files), as written.
+struct SchemaText {
+    std::vector<std::string> attributeTypes;
+    std::vector<std::string> objectClasses;
+    std::vector<std::string> ldapSyntaxes;
+};
+
+// Reads schema files as slapd reads them ("attributetype ( ... )",
+// "objectclass ( ... )", continuation lines, comments, "objectidentifier"
+// macros) or an LDIF subschema entry ("attributeTypes: ( ... )"). Appends to
+// into; false with a message naming the line when a definition is unfinished.
+bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error);
+
+// The syntax number for an LDAP syntax OID (0 for an OID nobody knows).
+SyntaxId SyntaxFromOid(std::string_view oid);
+// The LDAP syntax OID the exporter writes for a syntax number.
+std::string OidForSyntax(SyntaxId syntax);
+
+class LdapSchema {
+public:
+    // Parses what the server sent. Definitions that do not parse are passed
+    // over and counted in skipped (a server's one broken line must not hide the rest).
+    void Load(const SchemaText& text);
+
+    // The definitions under the program's names, in the order the server sent them.
+    const image::Schema& Definitions() const { return schema_; }
+    image::Schema& Definitions() { return schema_; }
+
+    // The LDAP name of an attribute or class given by its program name or any
+    // of its LDAP names; empty when the schema does not know it.
+    std::string LdapAttribute(std::string_view name) const;
+    std::string LdapClass(std::string_view name) const;
+    // The program's name of an attribute or class given by any LDAP name or
+    // OID; empty when unknown.
+    std::string ProgramAttribute(std::string_view ldapName) const;
+    std::string ProgramClass(std::string_view ldapName) const;
+
+    size_t skipped = 0;
+
+private:
+    image::Schema schema_;
+    std::vector<std::string> attributeLdapNames_;  // by definition index
+    std::vector<std::string> classLdapNames_;
+    std::unordered_map<std::string, size_t> attributeByAnyName_;  // folded -> index
+    std::unordered_map<std::string, size_t> classByAnyName_;
+};
+
+}  // namespace vellrun::client::ldap

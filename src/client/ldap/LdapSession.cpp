@@ -1,0 +1,546 @@
+#include "client/ldap/LdapSession.h"
+
+#include "client/ResultCodes.h"
+#include "client/image/DirectoryImage.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <ldap.h>
+#include <sys/stat.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+// Frees what libldap hands out, whatever path a function leaves by.
+struct MessageGuard {
+    LDAPMessage* message = nullptr;
+    ~MessageGuard() {
+        if (message) ldap_msgfree(message);
+    }
+};
+struct ControlsGuard {
+    LDAPControl** controls = nullptr;
+    ~ControlsGuard() {
+        if (controls) ldap_controls_free(controls);
+    }
+};
+
+std::string HostOf(const std::string& uri) {
+    LDAPURLDesc* url = nullptr;
+    if (ldap_url_parse(uri.c_str(), &url) != LDAP_URL_SUCCESS || !url) return {};
+    std::string host = url->lud_host ? url->lud_host : "";
+    ldap_free_urldesc(url);
+    return host;
+}
+
+std::string SchemeOf(const std::string& uri) {
+    const size_t colon = uri.find("://");
+    return colon == std::string::npos ? std::string() : image::FoldCase(uri.substr(0, colon));
+}
+
+bool IsLoopback(const std::string& host) {
+    return host.empty() || host == "localhost" || host == "::1" || host == "[::1]" ||
+           host.rfind("127.", 0) == 0;
+}
+
+// "member;range=0-1499" -> ("member", 1499); end is -1 for "*", -2 for no range.
+std::pair<std::string, long long> RangeOf(const std::string& description) {
+    const std::string folded = image::FoldCase(description);
+    const size_t at = folded.find(";range=");
+    if (at == std::string::npos) return {description, -2};
+    const size_t dash = folded.find('-', at);
+    if (dash == std::string::npos) return {description, -2};
+    const std::string end = folded.substr(dash + 1);
+    if (end == "*") return {description.substr(0, at), -1};
+    long long last = 0;
+    std::from_chars(end.data(), end.data() + end.size(), last);
+    return {description.substr(0, at), last};
+}
+
+void ReadAttributes(LDAP* ld, LDAPMessage* entry, FoundEntry& found) {
+    char* dn = ldap_get_dn(ld, entry);
+    if (dn) {
+        found.dn = dn;
+        ldap_memfree(dn);
+    }
+    BerElement* ber = nullptr;
+    for (char* name = ldap_first_attribute(ld, entry, &ber); name;
+         name = ldap_next_attribute(ld, entry, ber)) {
+        std::vector<std::string> values;
+        if (berval** bv = ldap_get_values_len(ld, entry, name)) {
+            for (int i = 0; bv[i]; ++i)
+                values.emplace_back(bv[i]->bv_val, bv[i]->bv_len);
+            ldap_value_free_len(bv);
+        }
+        found.attributes.emplace_back(name, std::move(values));
+        ldap_memfree(name);
+    }
+    if (ber) ber_free(ber, 0);
+}
+
+}  // namespace
+
+const std::vector<std::string>* FoundEntry::Find(std::string_view name) const {
+    for (const auto& [attribute, values] : attributes) {
+        if (image::EqualsNoCase(attribute, name)) return &values;
+    }
+    return nullptr;
+}
+
+LdapSession::LdapSession(LdapConnectionConfig config) : config_(std::move(config)) {}
+
+LdapSession::~LdapSession() {
+    Close();
+}
+
+void LdapSession::Close() {
+    if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
+    ld_ = nullptr;
+}
+
+Result LdapSession::MapResult(int code, const std::string& message) {
+    if (code == LDAP_SUCCESS) return 0;
+    // A server of the directory family says its own code in the message: "(-NNN)".
+    for (size_t at = message.find("(-"); at != std::string::npos; at = message.find("(-", at + 1)) {
+        int value = 0;
+        const char* start = message.data() + at + 1;
+        auto [end, ec] = std::from_chars(start, message.data() + message.size(), value);
+        if (ec == std::errc() && end < message.data() + message.size() && *end == ')' &&
+            value < 0) {
+            return value;
+        }
+    }
+    switch (code) {
+        case LDAP_NO_SUCH_OBJECT: return Err::NoSuchEntry;
+        case LDAP_NO_SUCH_ATTRIBUTE:
+            // Deleting a value that is not there: the attribute is, the value is not.
+            return image::FoldCase(message).find("value") != std::string::npos
+                       ? Err::NoSuchValue
+                       : Err::NoSuchAttribute;
+        case LDAP_TYPE_OR_VALUE_EXISTS: return Err::DuplicateValue;
+        case LDAP_INSUFFICIENT_ACCESS: return Err::NoAccess;
+        case LDAP_INVALID_CREDENTIALS:
+        case LDAP_INAPPROPRIATE_AUTH:
+        case LDAP_STRONG_AUTH_REQUIRED:
+        case LDAP_CONFIDENTIALITY_REQUIRED: return Err::FailedAuthentication;
+        case LDAP_INVALID_DN_SYNTAX:
+        case LDAP_NAMING_VIOLATION: return Err::IllegalDsName;
+        case LDAP_UNDEFINED_TYPE: return Err::NoSuchAttribute;
+        case LDAP_INVALID_SYNTAX: return Err::SyntaxViolation;
+        case LDAP_CONSTRAINT_VIOLATION: return Err::SyntaxViolation;
+        case LDAP_OBJECT_CLASS_VIOLATION: return Err::MissingMandatory;
+        case LDAP_NOT_ALLOWED_ON_NONLEAF: return Err::NotEmpty;
+        case LDAP_ALREADY_EXISTS: return Err::EntryAlreadyExists;
+        case LDAP_SIZELIMIT_EXCEEDED:
+        case LDAP_ADMINLIMIT_EXCEEDED: return Err::SizeLimitExceeded;
+        case LDAP_TIMELIMIT_EXCEEDED: return Err::TimeLimitExceeded;
+        case LDAP_BUSY:
+        case LDAP_UNAVAILABLE:
+        case LDAP_SERVER_DOWN:
+        case LDAP_CONNECT_ERROR:
+        case LDAP_TIMEOUT:
+        case LDAP_OTHER: return Err::TransportFailure;
+        default: return Err::InvalidRequest;
+    }
+}
+
+Result LdapSession::Fail(int code, const std::string& message) {
+    diagnostic_ = config_.uri + ": " + ldap_err2string(code);
+    if (!message.empty()) diagnostic_ += " (" + message + ")";
+    const Result result = MapResult(code, message);
+    // A connection that broke is dropped; the next call connects again.
+    if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
+        code == LDAP_UNAVAILABLE) {
+        Close();
+    }
+    return result;
+}
+
+Result LdapSession::Open() {
+    if (ld_) return 0;
+    diagnostic_.clear();
+    if (Result r = Connect(); r != 0) {
+        Close();
+        return r;
+    }
+    if (Result r = Bind(); r != 0) {
+        Close();
+        return r;
+    }
+    if (Result r = ReadRootDse(); r != 0) {
+        Close();
+        return r;
+    }
+    return 0;
+}
+
+Result LdapSession::Connect() {
+    const std::string scheme = SchemeOf(config_.uri);
+    if (scheme != "ldap" && scheme != "ldaps" && scheme != "ldapi") {
+        diagnostic_ = config_.uri + ": not an ldap://, ldaps:// or ldapi:// address";
+        return Err::InvalidRequest;
+    }
+    LDAP* ld = nullptr;
+    if (int rc = ldap_initialize(&ld, config_.uri.c_str()); rc != LDAP_SUCCESS) {
+        diagnostic_ = config_.uri + ": " + ldap_err2string(rc);
+        return Err::InvalidRequest;
+    }
+    ld_ = ld;
+    const int version = LDAP_VERSION3;
+    ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    timeval timeout{config_.timeoutSeconds, 0};
+    ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+    ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
+    // TLS: the certificate is checked unless the entry says otherwise.
+    const int require = config_.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
+    ldap_set_option(ld_, LDAP_OPT_X_TLS_REQUIRE_CERT, &require);
+    if (!config_.caFile.empty()) {
+        ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE, config_.caFile.c_str());
+    }
+    const int newContext = 0;
+    ldap_set_option(ld_, LDAP_OPT_X_TLS_NEWCTX, &newContext);
+    if (config_.tls == TlsKind::StartTls && scheme == "ldap") {
+        ++requests;
+        if (int rc = ldap_start_tls_s(ld_, nullptr, nullptr); rc != LDAP_SUCCESS) {
+            char* message = nullptr;
+            ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
+            std::string text = message ? message : "";
+            if (message) ldap_memfree(message);
+            diagnostic_ = config_.uri + ": StartTLS failed: " + ldap_err2string(rc);
+            if (!text.empty()) diagnostic_ += " (" + text + ")";
+            return Err::TransportFailure;
+        }
+    }
+    return 0;
+}
+
+Result LdapSession::ReadPassword(std::string& password) {
+    if (config_.password) {
+        password = *config_.password;
+        return 0;
+    }
+    if (!config_.passwordEnv.empty()) {
+        const char* value = std::getenv(config_.passwordEnv.c_str());
+        if (!value) {
+            diagnostic_ = config_.uri + ": the environment variable " + config_.passwordEnv +
+                          " that holds the password is not set";
+            return Err::FailedAuthentication;
+        }
+        password = value;
+        return 0;
+    }
+    if (!config_.passwordFile.empty()) {
+        struct stat info {};
+        if (stat(config_.passwordFile.c_str(), &info) != 0) {
+            diagnostic_ = config_.passwordFile + ": the password file cannot be read";
+            return Err::FailedAuthentication;
+        }
+        if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+            diagnostic_ = config_.passwordFile +
+                          ": the password file may be read by others; make it private "
+                          "(chmod 600) first";
+            return Err::FailedAuthentication;
+        }
+        std::ifstream in(config_.passwordFile, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        password = text.str();
+        // One line: the end of line is not part of the password.
+        while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
+            password.pop_back();
+        return 0;
+    }
+    diagnostic_ = config_.uri +
+                  ": a simple bind needs a password (a file, an environment "
+                  "variable, or asked for)";
+    return Err::FailedAuthentication;
+}
+
+Result LdapSession::Bind() {
+    const std::string scheme = SchemeOf(config_.uri);
+    if (config_.bind == BindKind::Simple) {
+        const bool encrypted =
+            scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
+        if (!encrypted && !IsLoopback(HostOf(config_.uri)) && !config_.allowInsecureBind) {
+            diagnostic_ = config_.uri +
+                          ": refused to send a password unencrypted to another host; use "
+                          "ldaps:// or StartTLS, or set \"allowInsecureBind\": true";
+            return Err::FailedAuthentication;
+        }
+        std::string password;
+        if (Result r = ReadPassword(password); r != 0) return r;
+        berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
+        ++requests;
+        const int rc = ldap_sasl_bind_s(ld_, config_.bindDn.c_str(), LDAP_SASL_SIMPLE, &credentials,
+                                        nullptr, nullptr, nullptr);
+        if (rc != LDAP_SUCCESS) return Fail(rc, {});
+        identity_ = config_.bindDn;
+        return 0;
+    }
+    if (config_.bind == BindKind::External) {
+        ++requests;
+        // EXTERNAL asks nothing of us: the identity comes from the socket or
+        // the client certificate.
+        const int rc = ldap_sasl_interactive_bind_s(
+            ld_, nullptr, "EXTERNAL", nullptr, nullptr, LDAP_SASL_QUIET,
+            [](LDAP*, unsigned, void*, void*) { return LDAP_SUCCESS; }, nullptr);
+        if (rc != LDAP_SUCCESS) return Fail(rc, {});
+        berval* who = nullptr;
+        ++requests;
+        if (ldap_whoami_s(ld_, &who, nullptr, nullptr) == LDAP_SUCCESS && who) {
+            std::string id(who->bv_val, who->bv_len);
+            if (id.rfind("dn:", 0) == 0) identity_ = id.substr(3);
+            ber_bvfree(who);
+        }
+        return 0;
+    }
+    // Anonymous: no bind request at all.
+    return 0;
+}
+
+Result LdapSession::ReadRootDse() {
+    FoundEntry root;
+    const std::vector<std::string> wanted = {"namingContexts", "subschemaSubentry",
+                                             "directoryTreeName", "supportedFeatures", "+"};
+    if (Result r = ReadEntry("", wanted, root); r != 0) return r;
+    namingContexts_.clear();
+    if (const auto* contexts = root.Find("namingContexts")) {
+        for (const std::string& text : *contexts) {
+            Name name;
+            if (ParseDn(text, name)) namingContexts_.push_back(std::move(name));
+        }
+    }
+    if (const auto* subschema = root.Find("subschemaSubentry"); subschema && !subschema->empty()) {
+        subschemaDn_ = subschema->front();
+    } else {
+        subschemaDn_ = "cn=Subschema";
+    }
+    base_.clear();
+    if (config_.base && !config_.base->empty()) {
+        if (!ParseDn(*config_.base, base_)) {
+            diagnostic_ = config_.uri + ": the base \"" + *config_.base + "\" is not a DN";
+            return Err::IllegalDsName;
+        }
+    } else if (namingContexts_.size() == 1) {
+        // One naming context is the tree's top; several are its top-level objects.
+        base_ = namingContexts_.front();
+    }
+    if (!config_.name.empty()) {
+        treeName_ = config_.name;
+    } else if (const auto* tree = root.Find("directoryTreeName"); tree && !tree->empty()) {
+        treeName_ = tree->front();
+    } else {
+        treeName_ = HostOf(config_.uri);
+        if (treeName_.empty()) treeName_ = "localhost";
+    }
+    return 0;
+}
+
+Result LdapSession::Schema(const LdapSchema*& schema) {
+    schema = nullptr;
+    if (schema_) {
+        schema = schema_.get();
+        return 0;
+    }
+    if (Result r = Open(); r != 0) return r;
+    FoundEntry entry;
+    if (Result r =
+            ReadEntry(subschemaDn_, {"attributeTypes", "objectClasses", "ldapSyntaxes"}, entry);
+        r != 0) {
+        return r;
+    }
+    SchemaText text;
+    if (const auto* list = entry.Find("attributeTypes")) text.attributeTypes = *list;
+    if (const auto* list = entry.Find("objectClasses")) text.objectClasses = *list;
+    if (const auto* list = entry.Find("ldapSyntaxes")) text.ldapSyntaxes = *list;
+    auto loaded = std::make_unique<LdapSchema>();
+    loaded->Load(text);
+    hasSubordinateCount_ = !loaded->LdapAttribute("subordinateCount").empty() ||
+                           !loaded->LdapAttribute("numSubordinates").empty();
+    schema_ = std::move(loaded);
+    schema = schema_.get();
+    return 0;
+}
+
+Result LdapSession::SearchPage(const std::string& base, int scope, const std::string& filter,
+                               const std::vector<std::string>& attributes, int pageSize,
+                               const std::string& cookie, std::vector<FoundEntry>& entries,
+                               PageEnd& end) {
+    entries.clear();
+    end = PageEnd{};
+    if (Result r = Open(); r != 0) return r;
+    std::vector<char*> names;
+    for (const std::string& a : attributes)
+        names.push_back(const_cast<char*>(a.c_str()));
+    names.push_back(nullptr);
+    LDAPControl* page = nullptr;
+    if (pageSize > 0) {
+        berval sent{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+        if (int rc =
+                ldap_create_page_control(ld_, pageSize, cookie.empty() ? nullptr : &sent, 1, &page);
+            rc != LDAP_SUCCESS) {
+            return Fail(rc, {});
+        }
+    }
+    LDAPControl* controls[] = {page, nullptr};
+    MessageGuard result;
+    ++requests;
+    const int rc = ldap_search_ext_s(
+        ld_, base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(), 0,
+        page ? controls : nullptr, nullptr, nullptr, 0, &result.message);
+    if (page) ldap_control_free(page);
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
+        return Fail(rc, {});
+    }
+    if (!result.message) return Fail(rc, {});
+    for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
+        FoundEntry found;
+        ReadAttributes(ld_, e, found);
+        entries.push_back(std::move(found));
+    }
+    int code = LDAP_SUCCESS;
+    char* diagnostic = nullptr;
+    ControlsGuard returned;
+    if (int prc = ldap_parse_result(ld_, result.message, &code, nullptr, &diagnostic, nullptr,
+                                    &returned.controls, 0);
+        prc != LDAP_SUCCESS) {
+        return Fail(prc, {});
+    }
+    const std::string message = diagnostic ? diagnostic : "";
+    if (diagnostic) ldap_memfree(diagnostic);
+    if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) {
+        end.limit = Err::SizeLimitExceeded;
+    } else if (code == LDAP_TIMELIMIT_EXCEEDED) {
+        end.limit = Err::TimeLimitExceeded;
+    } else if (code != LDAP_SUCCESS) {
+        return Fail(code, message);
+    }
+    if (pageSize > 0 && returned.controls) {
+        if (LDAPControl* response =
+                ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned.controls, nullptr)) {
+            ber_int_t estimate = 0;
+            berval next{0, nullptr};
+            if (ldap_parse_pageresponse_control(ld_, response, &estimate, &next) == LDAP_SUCCESS) {
+                end.cookie.assign(next.bv_val ? next.bv_val : "", next.bv_len);
+                if (next.bv_val) ber_memfree(next.bv_val);
+            }
+        }
+        if (!end.cookie.empty() && end.cookie == cookie) {
+            diagnostic_ = config_.uri + ": the server sent the same paging cookie twice";
+            end.cookie.clear();
+            return Err::InvalidIteration;
+        }
+    }
+    for (FoundEntry& entry : entries) {
+        if (Result r = CompleteRanges(entry); r != 0) return r;
+    }
+    return 0;
+}
+
+Result LdapSession::ReadEntry(const std::string& dn, const std::vector<std::string>& attributes,
+                              FoundEntry& entry) {
+    std::vector<FoundEntry> entries;
+    PageEnd end;
+    if (Result r =
+            SearchPage(dn, LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, {}, entries, end);
+        r != 0) {
+        return r;
+    }
+    if (entries.empty()) return Err::NoSuchEntry;
+    entry = std::move(entries.front());
+    return 0;
+}
+
+Result LdapSession::CompleteRanges(FoundEntry& entry) {
+    // "member;range=0-1499": the server hands out the values in slices; ask for
+    // the next slice until the one that ends with "*".
+    for (size_t i = 0; i < entry.attributes.size(); ++i) {
+        auto [name, last] = RangeOf(entry.attributes[i].first);
+        if (last == -2) continue;
+        std::vector<std::string> values = std::move(entry.attributes[i].second);
+        int guard = 0;
+        while (last >= 0) {
+            if (++guard > 100000) return Err::InvalidIteration;
+            const std::string next = name + ";range=" + std::to_string(last + 1) + "-*";
+            std::vector<FoundEntry> slice;
+            PageEnd end;
+            if (Result r = SearchPage(entry.dn, LDAP_SCOPE_BASE, "(objectClass=*)", {next}, 0, {},
+                                      slice, end);
+                r != 0) {
+                return r;
+            }
+            long long reached = -1;
+            bool found = false;
+            if (!slice.empty()) {
+                for (auto& [description, more] : slice.front().attributes) {
+                    auto [sliceName, sliceLast] = RangeOf(description);
+                    if (!image::EqualsNoCase(sliceName, name) || sliceLast == -2) continue;
+                    values.insert(values.end(), more.begin(), more.end());
+                    reached = sliceLast;
+                    found = true;
+                }
+            }
+            if (!found || (reached >= 0 && reached <= last)) break;  // no progress: stop
+            last = reached;
+        }
+        entry.attributes[i] = {name, std::move(values)};
+    }
+    return 0;
+}
+
+Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& changes,
+                           bool permissive) {
+    if (Result r = Open(); r != 0) return r;
+    std::vector<LDAPMod> mods(changes.size());
+    std::vector<std::vector<berval>> values(changes.size());
+    std::vector<std::vector<berval*>> pointers(changes.size());
+    std::vector<LDAPMod*> list;
+    for (size_t i = 0; i < changes.size(); ++i) {
+        for (const std::string& v : changes[i].values)
+            values[i].push_back(
+                berval{static_cast<ber_len_t>(v.size()), const_cast<char*>(v.data())});
+        for (berval& b : values[i])
+            pointers[i].push_back(&b);
+        pointers[i].push_back(nullptr);
+        mods[i].mod_op = changes[i].operation | LDAP_MOD_BVALUES;
+        mods[i].mod_type = const_cast<char*>(changes[i].attribute.c_str());
+        mods[i].mod_bvalues = values[i].empty() ? nullptr : pointers[i].data();
+        list.push_back(&mods[i]);
+    }
+    list.push_back(nullptr);
+    // The permissive-modify control (1.2.840.113556.1.4.1413).
+    LDAPControl permissiveControl{const_cast<char*>("1.2.840.113556.1.4.1413"), {0, nullptr}, 0};
+    LDAPControl* controls[] = {&permissiveControl, nullptr};
+    ++requests;
+    int rc =
+        ldap_modify_ext_s(ld_, dn.c_str(), list.data(), permissive ? controls : nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        char* message = nullptr;
+        ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
+        std::string text = message ? message : "";
+        if (message) ldap_memfree(message);
+        return Fail(rc, text);
+    }
+    return 0;
+}
+
+Result LdapSession::Delete(const std::string& dn) {
+    if (Result r = Open(); r != 0) return r;
+    ++requests;
+    const int rc = ldap_delete_ext_s(ld_, dn.c_str(), nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        char* message = nullptr;
+        ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
+        std::string text = message ? message : "";
+        if (message) ldap_memfree(message);
+        return Fail(rc, text);
+    }
+    return 0;
+}
+
+}  // namespace vellrun::client::ldap

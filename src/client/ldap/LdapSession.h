@@ -1,0 +1,132 @@
+#pragma once
+
+// One connection to an LDAP server through libldap: connecting, TLS, binding,
+// the root DSE and the subschema entry, searches (one page at a time with the
+// paged-results control, ranged values read whole), modifications and
+// deletions, and LDAP result codes turned into the client's. A server that
+// goes away closes the session; the next call connects again.
+//
+// Owned by the LDAP client, one per configured connection; used from one
+// thread. It knows DNs and LDAP names only, never the program's dotted names.
+
+#include "client/ClientTypes.h"
+#include "client/ldap/LdapNames.h"
+#include "client/ldap/LdapSchema.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ldap;
+
+namespace vellrun::client::ldap {
+
+enum class BindKind { Anonymous, Simple, External };
+enum class TlsKind { None, StartTls };  // ldaps:// is chosen by the URI
+
+// One configured server (docs/connections.md).
+struct LdapConnectionConfig {
+    std::string name;  // the tree's name; empty: from the root DSE, else the host
+    std::string uri;
+    std::optional<std::string> base;  // empty text or none: the naming contexts
+    BindKind bind = BindKind::Anonymous;
+    std::string bindDn;
+    std::string passwordFile;             // must not be readable by group or others
+    std::string passwordEnv;              // the environment variable holding it
+    std::optional<std::string> password;  // given for this run (asked), never stored
+    TlsKind tls = TlsKind::None;
+    std::string caFile;
+    bool verifyCertificate = true;
+    bool allowInsecureBind = false;
+    int timeoutSeconds = 30;
+};
+
+// One entry of a search result: its DN and attributes with their values, in
+// the order the server sent them.
+struct FoundEntry {
+    std::string dn;
+    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    const std::vector<std::string>* Find(std::string_view name) const;
+};
+
+// How a search page ended, beside its result code.
+struct PageEnd {
+    std::string cookie;  // empty: nothing is left
+    Result limit = 0;    // Err::SizeLimitExceeded or TimeLimitExceeded when the server cut it
+};
+
+class LdapSession {
+public:
+    explicit LdapSession(LdapConnectionConfig config);
+    ~LdapSession();
+    LdapSession(const LdapSession&) = delete;
+    LdapSession& operator=(const LdapSession&) = delete;
+
+    // Connects and binds when not connected. On failure the diagnostic says why.
+    Result Open();
+    void Close();
+    bool IsOpen() const { return ld_ != nullptr; }
+    const std::string& Diagnostic() const { return diagnostic_; }
+    const LdapConnectionConfig& Config() const { return config_; }
+
+    // Known after the first successful Open.
+    const Name& Base() const { return base_; }
+    const std::vector<Name>& NamingContexts() const { return namingContexts_; }
+    const std::string& TreeName() const { return treeName_; }
+    const std::string& Identity() const { return identity_; }  // a DN, or empty
+    bool HasSubordinateCount() const { return hasSubordinateCount_; }
+
+    // The server's schema, read once per connection.
+    Result Schema(const LdapSchema*& schema);
+
+    // One page of a search. pageSize 0 asks without the paged-results control.
+    // cookie is the server's cookie from the last page (empty for the first).
+    // A cookie that comes back the same as the one sent is an error: the
+    // server would send the same page for ever.
+    Result SearchPage(const std::string& base, int scope, const std::string& filter,
+                      const std::vector<std::string>& attributes, int pageSize,
+                      const std::string& cookie, std::vector<FoundEntry>& entries, PageEnd& end);
+    // The one entry at dn (a base search); values handed out in ranges are read whole.
+    Result ReadEntry(const std::string& dn, const std::vector<std::string>& attributes,
+                     FoundEntry& entry);
+
+    // A modification: each item is (operation, attribute, values); permissive
+    // makes adding a present value and deleting a missing one no error.
+    struct Change {
+        int operation = 0;  // LDAP_MOD_ADD, LDAP_MOD_DELETE, LDAP_MOD_REPLACE
+        std::string attribute;
+        std::vector<std::string> values;
+    };
+    Result Modify(const std::string& dn, const std::vector<Change>& changes, bool permissive);
+    Result Delete(const std::string& dn);
+
+    // LDAP result code (and diagnostic message) to the client's result code.
+    static Result MapResult(int code, const std::string& message);
+
+    // How many requests went to the server (tests and benchmarks look at it).
+    uint64_t requests = 0;
+
+private:
+    Result Fail(int code, const std::string& message);
+    Result Connect();
+    Result Bind();
+    Result ReadRootDse();
+    Result ReadPassword(std::string& password);
+    Result CompleteRanges(FoundEntry& entry);
+
+    LdapConnectionConfig config_;
+    struct ldap* ld_ = nullptr;
+    std::string diagnostic_;
+    Name base_;
+    std::vector<Name> namingContexts_;
+    std::string treeName_;
+    std::string identity_;
+    std::string subschemaDn_;
+    bool hasSubordinateCount_ = false;
+    std::unique_ptr<LdapSchema> schema_;
+};
+
+}  // namespace vellrun::client::ldap

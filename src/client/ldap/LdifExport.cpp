@@ -1,0 +1,459 @@
+#include "client/ldap/LdifExport.h"
+
+#include "client/image/DirectoryImage.h"
+#include "client/ldap/LdapNames.h"
+#include "client/ldap/LdapSchema.h"
+#include "client/ldap/LdapValues.h"
+
+#include <cctype>
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+#include <ldap.h>
+#include <ldif.h>
+
+namespace vellrun::client::ldap {
+
+namespace {
+
+// Vellrun's private arc (a UUID OID): attributes under .1, classes under .2.
+constexpr const char* kArc = "2.25.275186938416375926043254719873560221421";
+
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'' || c == '\\') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "\\%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
+std::string OidOf(const ObjectIdentifier& identifier) {
+    // Tag 6, length, then 40 * first + second and base-128 numbers.
+    if (identifier.length < 3 || identifier.data[0] != 6) return {};
+    const size_t length = std::min<size_t>(identifier.data[1], identifier.length - 2);
+    if (length < 1) return {};
+    std::string text =
+        std::to_string(identifier.data[2] / 40) + "." + std::to_string(identifier.data[2] % 40);
+    uint64_t value = 0;
+    for (size_t i = 3; i < 2 + length; ++i) {
+        value = value * 128 + (identifier.data[i] & 0x7F);
+        if ((identifier.data[i] & 0x80) == 0) {
+            text += "." + std::to_string(value);
+            value = 0;
+        }
+    }
+    return text;
+}
+
+void Line(std::ostream& out, const std::string& name, const std::string& value) {
+    char* text = ldif_put_wrap(LDIF_PUT_VALUE, name.c_str(), value.data(),
+                               static_cast<ber_len_t>(value.size()), 76);
+    if (text) {
+        out << text;
+        ber_memfree(text);
+    }
+}
+
+struct Walker {
+    explicit Walker(DirectoryClient& c) : client(c) {}
+    DirectoryClient& client;
+    ContextHandle context{};
+    std::map<std::string, std::string> attributeNames;  // folded program name -> LDAP name
+    std::map<std::string, std::string> classNames;
+    std::map<std::string, SyntaxId> syntaxes;
+    Name base;
+    ValueNames names;
+    size_t entries = 0;
+    std::string error;
+
+    std::string LdapAttribute(const std::string& program) const {
+        auto it = attributeNames.find(image::FoldCase(program));
+        return it == attributeNames.end() ? std::string() : it->second;
+    }
+    std::string LdapClass(const std::string& program) const {
+        auto it = classNames.find(image::FoldCase(program));
+        return it == classNames.end() ? std::string() : it->second;
+    }
+
+    // A typed full name to its DN under the base.
+    std::string DnOf(std::string_view dotted) const {
+        if (IsRootName(dotted)) return DnText(base);
+        Name name;
+        if (!ParseDotted(dotted, name)) return std::string(dotted);
+        for (RelativeName& relative : name) {
+            for (NamePart& part : relative) {
+                std::string type = LdapAttribute(part.type.empty() ? "CN" : part.type);
+                part.type = type.empty() ? (part.type.empty() ? "cn" : part.type) : type;
+            }
+        }
+        return DnText(Under(name, base));
+    }
+
+    Result Walk(const std::string& container, std::ostream& ldif);
+    Result WriteEntry(const std::string& full, const EntryRecord& record, std::ostream& ldif);
+};
+
+Result Walker::Walk(const std::string& container, std::ostream& ldif) {
+    BufferHandle reply{};
+    if (Result r = client.AllocBuffer(kListReplySize, reply); r != 0) return r;
+    std::vector<std::pair<std::string, EntryRecord>> children;
+    int32_t continuation = kNoContinuation;
+    Result result = 0;
+    do {
+        result = client.ListSubordinates(context, container, continuation, reply);
+        if (result != 0) break;
+        uint32_t count = 0;
+        client.GetEntryCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            uint32_t attributes = 0;
+            EntryRecord record;
+            if (client.GetNextEntry(context, reply, name, attributes, record) != 0) break;
+            const std::string full = IsRootName(container) ? name : name + "." + container;
+            children.emplace_back(full, record);
+        }
+    } while (continuation != kNoContinuation);
+    client.FreeBuffer(reply);
+    if (result != 0) {
+        error = "listing " + container + " failed (" + std::to_string(result) + ")";
+        return result;
+    }
+    for (const auto& [full, record] : children) {
+        if (Result r = WriteEntry(full, record, ldif); r != 0) return r;
+        if ((record.flags & EntryFlag::Container) != 0 || record.subordinateCount > 0) {
+            if (Result r = Walk(full, ldif); r != 0) return r;
+        }
+    }
+    return 0;
+}
+
+Result Walker::WriteEntry(const std::string& full, const EntryRecord& record, std::ostream& ldif) {
+    const std::string dn = DnOf(full);
+    Line(ldif, "dn", dn);
+    BufferHandle reply{};
+    client.AllocBuffer(kReadReplySize, reply);
+    int32_t continuation = kNoContinuation;
+    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    std::vector<std::string> streams;
+    Result result = 0;
+    do {
+        result =
+            client.Read(context, full, ReadKind::Values, true, BufferHandle{}, continuation, reply);
+        if (result != 0) break;
+        uint32_t count = 0;
+        client.GetAttrCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            uint32_t valueCount = 0;
+            SyntaxId syntax = 0;
+            client.GetAttrName(context, reply, name, valueCount, syntax);
+            if (attributes.empty() || attributes.back().first != name) {
+                attributes.emplace_back(name, std::vector<std::string>{});
+            }
+            for (uint32_t v = 0; v < valueCount; ++v) {
+                AttrValue value;
+                if (client.GetAttrVal(context, reply, syntax, value) != 0) break;
+                if (syntax == Syntax::Stream) {
+                    streams.push_back(name);
+                    continue;
+                }
+                attributes.back().second.push_back(LdapValueText(value, names));
+            }
+        }
+    } while (continuation != kNoContinuation);
+    client.FreeBuffer(reply);
+    if (result != 0) {
+        error = "reading " + full + " failed (" + std::to_string(result) + ")";
+        return result;
+    }
+    bool classesWritten = false;
+    for (const auto& [name, values] : attributes) {
+        if (image::EqualsNoCase(name, "Object Class")) {
+            for (const std::string& value : values)
+                Line(ldif, "objectClass", value);
+            classesWritten = true;
+        }
+    }
+    if (!classesWritten) {
+        const std::string baseClass = LdapClass(record.baseClass);
+        Line(ldif, "objectClass", baseClass.empty() ? "top" : baseClass);
+    }
+    for (const auto& [name, values] : attributes) {
+        if (image::EqualsNoCase(name, "Object Class")) continue;
+        const std::string ldapName = LdapAttribute(name);
+        if (ldapName.empty()) continue;
+        for (const std::string& value : values)
+            Line(ldif, ldapName, value);
+    }
+    for (const std::string& name : streams) {
+        StreamHandle stream{};
+        if (client.OpenStream(context, full, name, 1, stream) != 0) continue;
+        std::string content;
+        uint8_t chunk[4096];
+        size_t read = 0;
+        while (client.ReadStream(stream, chunk, read) == 0 && read > 0)
+            content.append(chunk, chunk + read);
+        client.CloseStream(stream);
+        Line(ldif, LdapAttribute(name), content);
+    }
+    EntryInfo info;
+    client.SetContextNumber(context, ContextKey::EntryInfoItems,
+                            EntryItemBit::CreationTime | EntryItemBit::ModificationTime);
+    if (client.ReadEntryInfo(context, full, 4096, info) == 0) {
+        auto time = [&](uint32_t bit, const char* attribute) {
+            auto it = info.items.find(bit);
+            if (it == info.items.end()) return;
+            if (const auto* seconds = std::get_if<uint32_t>(&it->second); seconds && *seconds) {
+                Line(ldif, attribute, GeneralizedTimeText(*seconds));
+            }
+        };
+        time(EntryItemBit::CreationTime, "createTimestamp");
+        time(EntryItemBit::ModificationTime, "modifyTimestamp");
+    }
+    ldif << '\n';
+    ++entries;
+    return 0;
+}
+
+// The flags that have an X-NDS term of their own, in the order they are written.
+struct FlagTerm {
+    uint32_t bit;
+    const char* term;
+};
+constexpr FlagTerm kAttributeTerms[] = {
+    {0x4, "X-NDS_NONREMOVABLE"},     {0x8, "X-NDS_READ_ONLY"},       {0x10, "X-NDS_HIDDEN"},
+    {0x20, "X-NDS_STRING"},          {0x40, "X-NDS_SYNC_IMMEDIATE"}, {0x80, "X-NDS_PUBLIC_READ"},
+    {0x100, "X-NDS_SERVER_READ"},    {0x200, "X-NDS_WRITE_MANAGED"}, {0x400, "X-NDS_PER_REPLICA"},
+    {0x800, "X-NDS_SYNC_NEVER"},     {0x1000, "X-NDS_OPERATIONAL"},  {0x8000, "X-NDS_BOTH_MANAGED"},
+    {0x20000, "X-NDS_READ_FILTERED"}};
+constexpr FlagTerm kClassTerms[] = {{0x04, "X-NDS_NONREMOVABLE"},
+                                    {0x08, "X-NDS_AMBIGUOUS_NAMING"},
+                                    {0x10, "X-NDS_AMBIGUOUS_CONTAINMENT"},
+                                    {0x40, "X-NDS_OPERATIONAL"}};
+
+std::string NameList(const std::vector<std::string>& names, bool quoted) {
+    if (names.size() == 1) return quoted ? Quoted(names[0]) : names[0];
+    std::string out = "( ";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) out += quoted ? " " : " $ ";
+        out += quoted ? Quoted(names[i]) : names[i];
+    }
+    return out + " )";
+}
+
+}  // namespace
+
+std::string ExportedName(const std::string& programName) {
+    std::string out = "vr";
+    bool upper = true;
+    for (char c : programName) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            out += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return out;
+}
+
+LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& options,
+                            std::ostream& ldif, std::ostream& schema) {
+    LdifExportResult outcome;
+    Walker walker(client);
+    if (!ParseDn(options.base, walker.base) || walker.base.empty()) {
+        outcome.result = Err::IllegalDsName;
+        outcome.error = "the base \"" + options.base + "\" is not a DN";
+        return outcome;
+    }
+    ContextHandle context{};
+    if (Result r = client.CreateContext(context); r != 0) {
+        outcome.result = r;
+        outcome.error = "no directory context";
+        return outcome;
+    }
+    walker.context = context;
+    auto fail = [&](Result r, const std::string& what) {
+        client.FreeContext(context);
+        outcome.result = r;
+        outcome.error = what;
+        return outcome;
+    };
+    if (!options.tree.empty()) {
+        if (Result r = client.SetContextText(context, ContextKey::TreeName, options.tree); r != 0) {
+            return fail(r, "no tree \"" + options.tree + "\"");
+        }
+    }
+    // Typed names, so that every name inside a value becomes a full DN.
+    client.SetContextNumber(context, ContextKey::Flags, ContextFlag::Canonical);
+
+    // The schema: every attribute and class definition, in order.
+    BufferHandle reply{};
+    client.AllocBuffer(kReadReplySize, reply);
+    std::vector<std::pair<std::string, AttrDefRecord>> attributes;
+    int32_t continuation = kNoContinuation;
+    do {
+        if (Result r = client.ReadAttrDefinitions(context, AttrInfoKind::Definitions, true,
+                                                  BufferHandle{}, continuation, reply);
+            r != 0) {
+            client.FreeBuffer(reply);
+            return fail(r, "the attribute definitions cannot be read");
+        }
+        uint32_t count = 0;
+        client.GetAttrCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            AttrDefRecord record;
+            client.GetAttrDef(context, reply, name, record);
+            attributes.emplace_back(name, record);
+        }
+    } while (continuation != kNoContinuation);
+    struct ClassOut {
+        std::string name;
+        ClassDefRecord record;
+        std::vector<std::vector<std::string>> lists;
+    };
+    std::vector<ClassOut> classes;
+    continuation = kNoContinuation;
+    do {
+        if (Result r = client.ReadClassDefinitions(context, ClassInfoKind::Definitions, true,
+                                                   BufferHandle{}, continuation, reply);
+            r != 0) {
+            client.FreeBuffer(reply);
+            return fail(r, "the class definitions cannot be read");
+        }
+        uint32_t count = 0;
+        client.GetClassDefCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            ClassOut out;
+            client.GetClassDef(context, reply, out.name, out.record);
+            for (int list = 0; list < 5; ++list) {
+                uint32_t items = 0;
+                out.lists.emplace_back();
+                if (client.GetClassItemCount(context, reply, items) != 0) break;
+                for (uint32_t k = 0; k < items; ++k) {
+                    std::string item;
+                    client.GetClassItem(context, reply, item);
+                    out.lists.back().push_back(item);
+                }
+            }
+            classes.push_back(std::move(out));
+        }
+    } while (continuation != kNoContinuation);
+    client.FreeBuffer(reply);
+
+    std::set<std::string> taken;
+    auto unique = [&](const std::string& program) {
+        std::string name = ExportedName(program);
+        std::string candidate = name;
+        for (int n = 2; !taken.insert(image::FoldCase(candidate)).second; ++n)
+            candidate = name + std::to_string(n);
+        return candidate;
+    };
+    for (const auto& [name, record] : attributes) {
+        if (image::EqualsNoCase(name, "Object Class")) continue;  // objectClass itself
+        walker.attributeNames[image::FoldCase(name)] = unique(name);
+        walker.syntaxes[image::FoldCase(name)] = record.syntax;
+    }
+    for (const ClassOut& c : classes)
+        walker.classNames[image::FoldCase(c.name)] = unique(c.name);
+
+    schema << "# Written by vellrun-cli export-ldif: the schema of the tree "
+           << (options.tree.empty() ? std::string("(primary)") : options.tree)
+           << " as LDAP definitions.\n# The X-NDS_* terms keep the directory's own names, "
+              "syntaxes and flags.\n\n";
+    size_t index = 0;
+    for (const auto& [name, record] : attributes) {
+        ++index;
+        if (image::EqualsNoCase(name, "Object Class")) continue;
+        std::string line = "attributetype ( " + std::string(kArc) + ".1." + std::to_string(index) +
+                           " NAME " + Quoted(walker.LdapAttribute(name)) +
+                           "\n\tEQUALITY octetStringMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.40";
+        if ((record.flags & 0x1) != 0) line += " SINGLE-VALUE";
+        line += "\n\tX-NDS_NAME " + Quoted(name) + " X-NDS_SYNTAX " +
+                Quoted(std::to_string(record.syntax));
+        if ((record.flags & 0x2) != 0) {
+            line += " X-NDS_LOWER_BOUND " + Quoted(std::to_string(record.lowerBound)) +
+                    " X-NDS_UPPER_BOUND " + Quoted(std::to_string(record.upperBound));
+        }
+        for (const FlagTerm& term : kAttributeTerms) {
+            if ((record.flags & term.bit) != 0) line += std::string(" ") + term.term + " '1'";
+        }
+        const std::string oid = OidOf(record.identifier);
+        if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
+        schema << line << " )\n";
+    }
+    index = 0;
+    for (const ClassOut& c : classes) {
+        ++index;
+        std::vector<std::string> supers, must, may, containment, naming;
+        auto mapAll = [](const std::vector<std::string>& in, std::vector<std::string>& out,
+                         const std::function<std::string(const std::string&)>& map) {
+            for (const std::string& n : in) {
+                const std::string mapped = map(n);
+                if (!mapped.empty()) out.push_back(mapped);
+            }
+        };
+        auto attribute = [&](const std::string& n) {
+            return image::EqualsNoCase(n, "Object Class") ? std::string("objectClass")
+                                                          : walker.LdapAttribute(n);
+        };
+        auto ofClass = [&](const std::string& n) { return walker.LdapClass(n); };
+        mapAll(c.lists[0], supers, ofClass);
+        mapAll(c.lists[1], containment, ofClass);
+        mapAll(c.lists[2], naming, attribute);
+        mapAll(c.lists[3], must, attribute);
+        mapAll(c.lists[4], may, attribute);
+        if (supers.empty()) supers.push_back("top");
+        const char* kind = (c.record.flags & 0x20) != 0   ? "AUXILIARY"
+                           : (c.record.flags & 0x02) != 0 ? "STRUCTURAL"
+                                                          : "ABSTRACT";
+        std::string line = "objectclass ( " + std::string(kArc) + ".2." + std::to_string(index) +
+                           " NAME " + Quoted(walker.LdapClass(c.name)) + "\n\tSUP " +
+                           NameList(supers, false) + " " + kind;
+        if (!must.empty()) line += "\n\tMUST " + NameList(must, false);
+        if (!may.empty()) line += "\n\tMAY " + NameList(may, false);
+        line += "\n\tX-NDS_NAME " + Quoted(c.name);
+        if (!containment.empty()) line += " X-NDS_CONTAINMENT " + NameList(containment, true);
+        if (!naming.empty()) line += " X-NDS_NAMING " + NameList(naming, true);
+        if ((c.record.flags & 0x01) == 0) line += " X-NDS_NOT_CONTAINER '1'";
+        for (const FlagTerm& term : kClassTerms) {
+            if ((c.record.flags & term.bit) != 0) line += std::string(" ") + term.term + " '1'";
+        }
+        const std::string oid = OidOf(c.record.identifier);
+        if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
+        schema << line << " )\n";
+    }
+
+    // Names inside values become DNs; class and attribute names their LDAP names.
+    walker.names.toDn = [&walker](std::string_view name) { return walker.DnOf(name); };
+    walker.names.classToLdap = [&walker](std::string_view n) {
+        return walker.LdapClass(std::string(n));
+    };
+    walker.names.attributeToLdap = [&walker](std::string_view n) {
+        return walker.LdapAttribute(std::string(n));
+    };
+
+    // The base entry, then the tree from the top down.
+    const RelativeName& top = walker.base.front();
+    Line(ldif, "dn", DnText(walker.base));
+    Line(ldif, "objectClass", "extensibleObject");
+    Line(ldif, "objectClass", "top");
+    for (const NamePart& part : top)
+        Line(ldif, part.type, part.value);
+    ldif << '\n';
+    if (Result r = walker.Walk("[Root]", ldif); r != 0) return fail(r, walker.error);
+    client.FreeContext(context);
+    outcome.entries = walker.entries;
+    return outcome;
+}
+
+}  // namespace vellrun::client::ldap

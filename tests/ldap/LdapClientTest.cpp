@@ -1,0 +1,506 @@
+// The live directory client against a real slapd: listings paged through the
+// server with a change between pages, values parsed into the program's
+// records (a malformed one kept as bytes), entry information, modifications
+// and deletions with each mapped error, bind refusals, a server's size limit,
+// and a server that dies in the middle of a listing.
+
+#include "TestSlapd.h"
+#include "client/ldap/LdapClient.h"
+#include "support/TempDir.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace vellrun::client::ldap {
+namespace {
+
+using testing::TestSlapd;
+
+class LdapClientTest : public ::testing::Test {
+protected:
+    std::unique_ptr<LdapClient> Connect(LdapConnectionConfig config) {
+        auto client = std::make_unique<LdapClient>(std::vector<LdapConnectionConfig>{config});
+        EXPECT_EQ(client->InitClient(0, 0), 0) << client->StartupDiagnostic();
+        return client;
+    }
+
+    ContextHandle Context(LdapClient& client, bool typeless = false) {
+        ContextHandle context{};
+        EXPECT_EQ(client.CreateContext(context), 0);
+        if (typeless) {
+            EXPECT_EQ(client.SetContextNumber(context, ContextKey::Flags,
+                                              ContextFlag::Typeless | ContextFlag::Canonical),
+                      0);
+        }
+        return context;
+    }
+
+    // Every entry of a listing, page by page; between the first and second
+    // page the callback may change the directory.
+    Result ListAll(LdapClient& client, ContextHandle context, const std::string& container,
+                   std::vector<std::string>& names, size_t& pages,
+                   const std::function<void()>& betweenPages = {}) {
+        BufferHandle reply{};
+        EXPECT_EQ(client.AllocBuffer(kListReplySize, reply), 0);
+        int32_t continuation = kNoContinuation;
+        pages = 0;
+        Result result = 0;
+        do {
+            result = client.ListSubordinates(context, container, continuation, reply);
+            if (result != 0) break;
+            ++pages;
+            uint32_t count = 0;
+            client.GetEntryCount(context, reply, count);
+            for (uint32_t i = 0; i < count; ++i) {
+                std::string name;
+                uint32_t attributes = 0;
+                EntryRecord record;
+                EXPECT_EQ(client.GetNextEntry(context, reply, name, attributes, record), 0);
+                names.push_back(name);
+            }
+            if (pages == 1 && betweenPages) betweenPages();
+        } while (continuation != kNoContinuation);
+        client.FreeBuffer(reply);
+        return result;
+    }
+
+    std::string People(const std::string& ou, int count, int from = 0) {
+        std::string ldif;
+        for (int i = from; i < from + count; ++i) {
+            ldif += "dn: cn=user" + std::to_string(i) + ",ou=" + ou +
+                    ",dc=test\nobjectClass: inetOrgPerson\ncn: user" + std::to_string(i) +
+                    "\nsn: Person " + std::to_string(i) + "\n\n";
+        }
+        return ldif;
+    }
+};
+
+TEST_F(LdapClientTest, ListingPagesThroughTheServerAndSurvivesAChangeBetweenPages) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Paging");
+    slapd.Modify(People("Paging", 300));
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client);
+
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "OU=Paging", names, pages,
+                      [&] {
+                          // One entry added and one removed while the listing is under way.
+                          slapd.Modify(People("Paging", 1, 1000));
+                          slapd.Modify("dn: cn=user299,ou=Paging,dc=test\nchangetype: delete\n",
+                                       false);
+                      }),
+              0);
+    EXPECT_GT(pages, 3u);  // a 4 KiB reply never holds 300 entries
+    std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), names.size()) << "an entry was listed twice";
+    for (int i = 0; i < 299; ++i) {
+        EXPECT_EQ(unique.count("CN=user" + std::to_string(i)), 1u) << i;
+    }
+
+    // Typeless names list and resolve the same objects.
+    const ContextHandle plain = Context(*client, true);
+    std::vector<std::string> typeless;
+    ASSERT_EQ(ListAll(*client, plain, "Paging", typeless, pages), 0);
+    EXPECT_EQ(std::count(typeless.begin(), typeless.end(), "user7"), 1);
+    std::string full;
+    ASSERT_EQ(client->CanonicalizeName(plain, "user7.Paging", full), 0);
+    EXPECT_EQ(full, "user7.Paging");
+    ASSERT_EQ(client->CanonicalizeName(context, "CN=user7.OU=Paging", full), 0);
+    EXPECT_EQ(full, "CN=user7.OU=Paging");
+
+    int32_t continuation = kNoContinuation;
+    BufferHandle reply{};
+    client->AllocBuffer(kListReplySize, reply);
+    EXPECT_EQ(client->ListSubordinates(context, "OU=Nowhere", continuation, reply),
+              Err::NoSuchEntry);
+    EXPECT_EQ(continuation, kNoContinuation);
+
+    // A report walk: list a page, read one attribute of each listed object.
+    // After the first objects the listing fetches that attribute itself, so
+    // the reads need no round trip of their own.
+    auto fresh = Connect(slapd.ManagerConnection());
+    const ContextHandle walk = Context(*fresh, true);
+    BufferHandle page{}, request{}, values{};
+    fresh->AllocBuffer(kListReplySize, page);
+    fresh->AllocBuffer(kRequestBufferSize, request);
+    fresh->AllocBuffer(kReadReplySize, values);
+    size_t read = 0, withSurname = 0;
+    continuation = kNoContinuation;
+    do {
+        ASSERT_EQ(fresh->ListSubordinates(walk, "Paging", continuation, page), 0);
+        uint32_t count = 0;
+        fresh->GetEntryCount(walk, page, count);
+        std::vector<std::string> listed(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t attributes = 0;
+            EntryRecord record;
+            fresh->GetNextEntry(walk, page, listed[i], attributes, record);
+        }
+        for (const std::string& name : listed) {
+            fresh->PrepareRequest(walk, Operation::Read, request);
+            fresh->PutName(walk, request, "sn");
+            int32_t readOn = kNoContinuation;
+            ASSERT_EQ(fresh->Read(walk, name + ".Paging", ReadKind::Values, false, request, readOn,
+                                  values),
+                      0)
+                << name << " after " << read << " reads";
+            ++read;
+            std::string attribute;
+            uint32_t valueCount = 0;
+            SyntaxId syntax = 0;
+            if (fresh->GetAttrName(walk, values, attribute, valueCount, syntax) == 0 &&
+                valueCount == 1) {
+                ++withSurname;
+            }
+        }
+    } while (continuation != kNoContinuation);
+    EXPECT_EQ(withSurname, read);
+    const LdapClientStatistics statistics = fresh->Statistics();
+    EXPECT_GT(statistics.readsFromListing, read - 100);
+    EXPECT_LT(statistics.serverRequests, 120u) << "a round trip per read";
+}
+
+TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Values");
+    slapd.Modify(
+        "dn: cn=jdoe,ou=Values,dc=test\nobjectClass: vrUser\ncn: jdoe\nsn: Doe\n"
+        "telephoneNumber: +1 555 0100\nvrLoginGraceLimit: 6\n"
+        "vrACL: 31#entry#cn=admin,dc=test#[Entry Rights]\n"
+        "vrACL: 2#subtree#ou=Values,dc=test#sn\n"
+        "vrLoginTime: 20091030120000Z\nvrLanguage: ENGLISH$DEUTSCH\n"
+        "vrLoginScript: WRITE \"hello\"\n\n"
+        "dn: cn=broken,ou=Values,dc=test\nobjectClass: vrUser\ncn: broken\nsn: B\n"
+        "vrLoginGraceLimit: six\nvrACL: not an acl\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client, true);
+
+    SyntaxId syntax = 0;
+    ASSERT_EQ(client->GetSyntaxId(context, "Login Grace Limit", syntax), 0);
+    EXPECT_EQ(syntax, Syntax::Integer);
+
+    auto readAll = [&](const std::string& object, ReadKind kind) {
+        std::map<std::string, std::vector<std::pair<AttrValue, uint32_t>>> values;
+        BufferHandle reply{};
+        client->AllocBuffer(kReadReplySize, reply);
+        int32_t continuation = kNoContinuation;
+        do {
+            EXPECT_EQ(
+                client->Read(context, object, kind, true, BufferHandle{}, continuation, reply), 0);
+            uint32_t count = 0;
+            client->GetAttrCount(context, reply, count);
+            for (uint32_t i = 0; i < count; ++i) {
+                std::string name;
+                uint32_t valueCount = 0;
+                SyntaxId s = 0;
+                client->GetAttrName(context, reply, name, valueCount, s);
+                for (uint32_t v = 0; v < valueCount; ++v) {
+                    uint32_t flags = 0;
+                    if (kind == ReadKind::ValuesWithInfo) {
+                        EXPECT_EQ(client->GetAttrValFlags(context, reply, flags), 0);
+                        TimeStamp stamp{1, 1, 1};
+                        EXPECT_EQ(client->GetAttrValModTime(context, reply, stamp), 0);
+                        EXPECT_EQ(stamp.seconds, 0u);
+                    }
+                    AttrValue value;
+                    EXPECT_EQ(client->GetAttrVal(context, reply, s, value), 0) << name;
+                    values[name].emplace_back(value, flags);
+                }
+            }
+        } while (continuation != kNoContinuation);
+        client->FreeBuffer(reply);
+        return values;
+    };
+    auto good = readAll("jdoe.Values", ReadKind::ValuesWithInfo);
+    ASSERT_EQ(good["Login Grace Limit"].size(), 1u);
+    EXPECT_EQ(std::get<IntegerValue>(good["Login Grace Limit"][0].first.record).value, 6);
+    ASSERT_EQ(good["ACL"].size(), 2u);
+    const auto& acl = std::get<ObjectAclValue>(good["ACL"][0].first.record);
+    EXPECT_EQ(acl.privileges, 31u);
+    EXPECT_EQ(acl.subject, "admin");  // typeless, relative to the base dc=test
+    EXPECT_EQ(acl.protectedAttribute, "[Entry Rights]");
+    EXPECT_EQ(std::get<ObjectAclValue>(good["ACL"][1].first.record).protectedAttribute, "sn");
+    EXPECT_EQ(std::get<TimeValue>(good["Login Time"][0].first.record).seconds, 1256904000u);
+    EXPECT_EQ(std::get<CiListValue>(good["Language"][0].first.record).strings,
+              (std::vector<std::string>{"ENGLISH", "DEUTSCH"}));
+    EXPECT_EQ(good["Login Script"][0].first.syntax, Syntax::Stream);
+    EXPECT_EQ(good["telephoneNumber"][0].first.syntax, Syntax::TelNumber);
+    // Synthesised value information: the naming value, the base class, present.
+    EXPECT_EQ(good["cn"][0].second, 0x05u);
+    EXPECT_EQ(good["sn"][0].second, 0x04u);
+    bool baseClassFlagged = false;
+    // A schema that names its definitions the directory's way calls objectClass "Object Class".
+    for (const auto& [value, flags] : good["Object Class"]) {
+        if (std::get<StringValue>(value.record).text == "User") {
+            baseClassFlagged = (flags & 0x02) != 0;
+        }
+    }
+    EXPECT_TRUE(baseClassFlagged);
+
+    // The stream is read on demand.
+    StreamHandle stream{};
+    ASSERT_EQ(client->OpenStream(context, "jdoe.Values", "Login Script", 1, stream), 0);
+    uint8_t bytes[64];
+    size_t read = 0;
+    ASSERT_EQ(client->ReadStream(stream, bytes, read), 0);
+    EXPECT_EQ(std::string(bytes, bytes + read), "WRITE \"hello\"");
+    client->CloseStream(stream);
+
+    // Values that do not fit their syntax are handed out as their bytes, none lost.
+    auto broken = readAll("broken.Values", ReadKind::Values);
+    ASSERT_EQ(broken["Login Grace Limit"].size(), 1u);
+    EXPECT_EQ(broken["Login Grace Limit"][0].first.syntax, Syntax::OctetString);
+    const Bytes six = std::get<OctetStringValue>(broken["Login Grace Limit"][0].first.record).data;
+    EXPECT_EQ(std::string(six.begin(), six.end()), "six");
+    EXPECT_EQ(broken["ACL"].size(), 1u);
+
+    // Entry information.
+    EntryInfo info;
+    ASSERT_EQ(client->SetContextNumber(context, ContextKey::EntryInfoItems, 0xF868), 0);
+    ASSERT_EQ(client->ReadEntryInfo(context, "Values", 4096, info), 0);
+    EXPECT_EQ(std::get<uint32_t>(info.items[EntryItemBit::SubordinateCount]), 2u);
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::BaseClass]), "organizationalUnit");
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::FullName]), "Values");
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::Parent]), "[Root]");
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::PartitionRoot]), "[Root]");
+    EXPECT_GT(std::get<uint32_t>(info.items[EntryItemBit::CreationTime]), 1600000000u);
+    ASSERT_EQ(client->ReadEntryInfo(context, "jdoe.Values", 4096, info), 0);
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::BaseClass]), "User");
+    EXPECT_EQ(std::get<std::string>(info.items[EntryItemBit::Parent]), "Values");
+    EXPECT_EQ(std::get<uint32_t>(info.items[EntryItemBit::SubordinateCount]), 0u);
+
+    // The schema reads page through continuations like any other read.
+    BufferHandle reply{};
+    client->AllocBuffer(kListReplySize, reply);
+    int32_t continuation = kNoContinuation;
+    size_t definitions = 0, pages = 0;
+    bool sawUser = false;
+    do {
+        ASSERT_EQ(client->ReadClassDefinitions(context, ClassInfoKind::Definitions, true,
+                                               BufferHandle{}, continuation, reply),
+                  0);
+        ++pages;
+        uint32_t count = 0;
+        client->GetClassDefCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i, ++definitions) {
+            std::string name;
+            ClassDefRecord record;
+            client->GetClassDef(context, reply, name, record);
+            if (name == "User") {
+                sawUser = true;
+                EXPECT_EQ(record.flags, 0x02u);
+            }
+        }
+    } while (continuation != kNoContinuation);
+    EXPECT_TRUE(sawUser);
+    EXPECT_GT(pages, 1u);
+}
+
+TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Updates");
+    slapd.Modify(
+        "dn: cn=ann,ou=Updates,dc=test\nobjectClass: vrUser\ncn: ann\nsn: Ann\n"
+        "telephoneNumber: 1\n\n"
+        "dn: ou=Box,ou=Updates,dc=test\nobjectClass: organizationalUnit\nou: Box\n\n"
+        "dn: cn=inside,ou=Box,ou=Updates,dc=test\nobjectClass: person\ncn: inside\n"
+        "sn: I\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client, true);
+    ASSERT_EQ(client->SetContextText(context, ContextKey::NameContext, "Updates"), 0);
+
+    auto modify = [&](const std::string& object, ChangeType type, const std::string& attribute,
+                      std::optional<AttrValue> value) {
+        BufferHandle request{};
+        client->AllocBuffer(kRequestBufferSize, request);
+        client->PrepareRequest(context, Operation::Modify, request);
+        if (value) {
+            client->PutChangeAndValue(context, request, type, attribute, value->syntax, *value);
+        } else {
+            client->PutChange(context, request, type, attribute);
+        }
+        int32_t continuation = kNoContinuation;
+        const Result result = client->ModifyObject(context, object, continuation, false, request);
+        client->FreeBuffer(request);
+        return result;
+    };
+    const AttrValue phone1{Syntax::TelNumber, StringValue{"1"}};
+    const AttrValue phone2{Syntax::TelNumber, StringValue{"2"}};
+    const AttrValue grace{Syntax::Integer, IntegerValue{3}};
+    EXPECT_EQ(modify("ann", ChangeType::AddValue, "telephoneNumber", phone2), 0);
+    EXPECT_EQ(modify("ann", ChangeType::AddValue, "telephoneNumber", phone2), Err::DuplicateValue);
+    EXPECT_EQ(modify("ann", ChangeType::RemoveValue, "telephoneNumber", phone1), 0);
+    EXPECT_EQ(modify("ann", ChangeType::RemoveValue, "telephoneNumber", phone1), Err::NoSuchValue);
+    EXPECT_EQ(modify("ann", ChangeType::RemoveAttribute, "Login Grace Limit", std::nullopt),
+              Err::NoSuchAttribute);
+    EXPECT_EQ(modify("ann", ChangeType::OverwriteValue, "Login Grace Limit", grace), 0);
+    EXPECT_EQ(modify("ann", ChangeType::OverwriteValue, "Login Grace Limit",
+                     AttrValue{Syntax::Integer, IntegerValue{4}}),
+              0);
+    // Clearing what is not there is no error.
+    EXPECT_EQ(modify("ann", ChangeType::ClearValue, "telephoneNumber", phone1), 0);
+    EXPECT_EQ(modify("nobody", ChangeType::AddValue, "telephoneNumber", phone2), Err::NoSuchEntry);
+    EXPECT_EQ(modify("ann", ChangeType::AddValue, "No Such Attribute", phone2),
+              Err::NoSuchAttribute);
+
+    // What the server holds now, read back through a fresh read.
+    BufferHandle request{}, reply{};
+    client->AllocBuffer(kRequestBufferSize, request);
+    client->AllocBuffer(kReadReplySize, reply);
+    client->PrepareRequest(context, Operation::Read, request);
+    client->PutName(context, request, "Login Grace Limit");
+    client->PutName(context, request, "telephoneNumber");
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(client->Read(context, "ann", ReadKind::Values, false, request, continuation, reply),
+              0);
+    uint32_t count = 0;
+    client->GetAttrCount(context, reply, count);
+    ASSERT_EQ(count, 2u);
+    std::map<std::string, std::vector<AttrValue>> held;
+    for (uint32_t i = 0; i < count; ++i) {
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        client->GetAttrName(context, reply, name, values, syntax);
+        for (uint32_t v = 0; v < values; ++v) {
+            AttrValue value;
+            client->GetAttrVal(context, reply, syntax, value);
+            held[name].push_back(value);
+        }
+    }
+    ASSERT_EQ(held["Login Grace Limit"].size(), 1u);
+    EXPECT_EQ(std::get<IntegerValue>(held["Login Grace Limit"][0].record).value, 4);
+    ASSERT_EQ(held["telephoneNumber"].size(), 1u);
+    EXPECT_EQ(std::get<StringValue>(held["telephoneNumber"][0].record).text, "2");
+
+    EXPECT_EQ(client->RemoveObject(context, "Box"), Err::NotEmpty);
+    EXPECT_EQ(client->RemoveObject(context, "inside.Box"), 0);
+    EXPECT_EQ(client->RemoveObject(context, "Box"), 0);
+    EXPECT_EQ(client->RemoveObject(context, "Box"), Err::NoSuchEntry);
+
+    // A user who may read but not write.
+    LdapConnectionConfig reader = slapd.ManagerConnection();
+    reader.bindDn = "cn=limited,dc=test";
+    reader.password = "limitedpw";
+    auto limited = Connect(reader);
+    const ContextHandle readOnly = Context(*limited, true);
+    BufferHandle change{};
+    limited->AllocBuffer(kRequestBufferSize, change);
+    limited->PrepareRequest(readOnly, Operation::Modify, change);
+    limited->PutChangeAndValue(readOnly, change, ChangeType::AddValue, "telephoneNumber",
+                               Syntax::TelNumber, phone1);
+    continuation = kNoContinuation;
+    EXPECT_EQ(limited->ModifyObject(readOnly, "ann.Updates", continuation, false, change),
+              Err::NoAccess);
+    EXPECT_EQ(limited->RemoveObject(readOnly, "ann.Updates"), Err::NoAccess);
+
+    // A diagnostic message that carries the directory's own code gives that code.
+    EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);
+    EXPECT_EQ(LdapSession::MapResult(51, ""), Err::TransportFailure);
+    EXPECT_EQ(LdapSession::MapResult(52, ""), Err::TransportFailure);
+}
+
+TEST_F(LdapClientTest, BindsThatAreRefused) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    auto refused = [](LdapConnectionConfig config, const std::string& words) {
+        LdapClient client({config});
+        EXPECT_EQ(client.InitClient(0, 0), Err::InitFailed);
+        EXPECT_NE(client.StartupDiagnostic().find(words), std::string::npos)
+            << client.StartupDiagnostic();
+    };
+    LdapConnectionConfig wrong = slapd.ManagerConnection();
+    wrong.password = "not the password";
+    refused(wrong, "Invalid credentials");
+
+    // A password in clear text to another host is refused before anything is sent.
+    LdapConnectionConfig insecure = slapd.ManagerConnection();
+    insecure.uri = "ldap://192.0.2.1:389";
+    refused(insecure, "allowInsecureBind");
+
+    testing::TempDir dir;
+    LdapConnectionConfig fromFile = slapd.ManagerConnection();
+    fromFile.password.reset();
+    fromFile.passwordFile = (dir / "pw").string();
+    testing::WriteFile(dir / "pw", "secret\n");
+    ::chmod(fromFile.passwordFile.c_str(), 0644);
+    refused(fromFile, "may be read by others");
+    ::chmod(fromFile.passwordFile.c_str(), 0600);
+    auto fileClient = Connect(fromFile);
+    std::string identity;
+    EXPECT_EQ(fileClient->WhoAmI(Context(*fileClient), identity), 0);
+    EXPECT_EQ(identity, "CN=admin");
+
+    LdapConnectionConfig fromEnv = slapd.ManagerConnection();
+    fromEnv.password.reset();
+    fromEnv.passwordEnv = "VELLRUN_TEST_NO_SUCH_VARIABLE";
+    refused(fromEnv, "is not set");
+
+    // SASL EXTERNAL over the server's own socket: the server says who we are.
+    LdapConnectionConfig external;
+    external.uri = slapd.LdapiUri();
+    external.base = "dc=test";
+    external.bind = BindKind::External;
+    auto externalClient = Connect(external);
+    ASSERT_EQ(externalClient->WhoAmI(Context(*externalClient, true), identity), 0);
+    EXPECT_NE(identity.find("peercred"), std::string::npos) << identity;
+    // The tree is named after the host when nothing else names it.
+    std::string tree;
+    LdapConnectionConfig unnamed = slapd.ManagerConnection();
+    unnamed.name.clear();
+    auto unnamedClient = Connect(unnamed);
+    ASSERT_EQ(unnamedClient->GetConnectionInfo(1, 4, 64, tree), 0);
+    EXPECT_EQ(tree.substr(0, 10), "127.0.0.1_");
+}
+
+TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Limits");
+    slapd.Modify(People("Limits", 12));
+    LdapConnectionConfig limited = slapd.ManagerConnection();
+    limited.bindDn = "cn=limited,dc=test";
+    limited.password = "limitedpw";
+    auto client = Connect(limited);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, Context(*client), "OU=Limits", names, pages),
+              Err::SizeLimitExceeded);
+    EXPECT_FALSE(names.empty());
+    EXPECT_LT(names.size(), 12u);
+}
+
+TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    std::string data =
+        "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+        "dc: test\n\ndn: ou=Many,dc=test\nobjectClass: organizationalUnit\n"
+        "ou: Many\n\n";
+    data += People("Many", 200);
+    testing::WriteFile(ldif, data);
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    auto client = Connect(slapd->ManagerConnection());
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    const Result result =
+        ListAll(*client, context, "OU=Many", names, pages, [&] { slapd->Kill(); });
+    EXPECT_EQ(result, Err::TransportFailure);
+    EXPECT_FALSE(names.empty());  // the first page stays
+    EXPECT_LT(names.size(), 200u);
+    // The next operation tries again and fails the same way, without hanging.
+    std::string full;
+    BufferHandle reply{};
+    client->AllocBuffer(kListReplySize, reply);
+    int32_t continuation = kNoContinuation;
+    EXPECT_EQ(client->ListSubordinates(context, "OU=Many", continuation, reply),
+              Err::TransportFailure);
+}
+
+}  // namespace
+}  // namespace vellrun::client::ldap

@@ -1,0 +1,74 @@
+// Servers in the connections file: a configured server starts through the
+// directory layer like an image does, and the entries it refuses (a stored
+// password, images and servers mixed, unknown keys) stop the start with a
+// message naming the file and the fault.
+
+#include "TestSlapd.h"
+#include "client/ClientFactory.h"
+#include "directory/DirectoryAccess.h"
+#include "support/CountingRunFeedback.h"
+#include "support/ScriptedMessagePort.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+namespace vellrun::client {
+namespace {
+
+std::vector<std::string> Start(const testing::TempDir& dir, const std::string& config,
+                               std::vector<std::string>& errors) {
+    testing::WriteFile(dir / "connections.json", config);
+    setenv("VELLRUN_CONNECTIONS", (dir / "connections.json").c_str(), 1);
+    auto client = MakeDirectoryClient({});
+    unsetenv("VELLRUN_CONNECTIONS");
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(*client, messages, feedback);
+    std::vector<std::string> trees;
+    if (access.DSStartClient() == 0) {
+        platform::StringList list;
+        access.DSScanTrees(list);
+        trees = list.Texts();
+    }
+    errors = messages.Errors();
+    return trees;
+}
+
+TEST(LdapConfiguration, AConfiguredServerStartsAndBadEntriesAreRefused) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    testing::TempDir dir;
+    testing::WriteFile(dir / "manager.pw", "secret\n");
+    ::chmod((dir / "manager.pw").c_str(), 0600);
+    std::vector<std::string> errors;
+    const std::string server = R"({"uri": ")" + slapd.Uri() +
+                               R"(", "name": "LIVE", "base": "dc=test", "bind": "simple",
+                                   "bindDn": "cn=admin,dc=test", "passwordFile": "manager.pw")";
+    EXPECT_EQ(Start(dir, R"({"connections": [)" + server + "}]}", errors),
+              std::vector<std::string>{"LIVE"});
+    EXPECT_TRUE(errors.empty());
+
+    auto refused = [&](const std::string& config, const std::string& words) {
+        std::vector<std::string> messages;
+        EXPECT_TRUE(Start(dir, config, messages).empty()) << config;
+        std::string all;
+        for (const auto& m : messages)
+            all += m + "\n";
+        EXPECT_NE(all.find(words), std::string::npos) << all;
+    };
+    refused(R"({"connections": [)" + server + R"(, "password": "secret"}]})",
+            "never kept in the connections file");
+    refused(R"({"connections": [)" + server + R"(}, {"image": "x.json"}]})", "cannot be mixed");
+    refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1", "bind": "kerberos"}]})",
+            "\"bind\" must be");
+    refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1", "bind": "simple"}]})",
+            "needs \"bindDn\"");
+    refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1", "colour": "red"}]})",
+            "unknown key \"colour\"");
+    // A server that is not there: the start fails with libldap's reason.
+    refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1"}]})", "Can't contact LDAP server");
+}
+
+}  // namespace
+}  // namespace vellrun::client

@@ -1,0 +1,77 @@
+// The console's ldapsearch-style shortcuts: -H with -b, -D and -y runs any
+// command against one server, the tree named after the host; wrong
+// combinations are usage errors before anything connects.
+
+#include "TestSlapd.h"
+#include "cli/CliApp.h"
+#include "client/ClientFactory.h"
+#include "support/TempDir.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace vellrun::cli {
+namespace {
+
+int RunCli(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    CliApp app(
+        [](const client::ClientOptions& options) { return client::MakeDirectoryClient(options); });
+    std::ostringstream o, e;
+    const int code = app.Run(args, o, e);
+    out = o.str();
+    err = e.str();
+    return code;
+}
+
+TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    slapd.FreshSubtree("Console");
+    slapd.Modify(
+        "dn: cn=jdoe,ou=Console,dc=test\nobjectClass: vrUser\ncn: jdoe\nsn: Doe\n"
+        "telephoneNumber: 555 0100\nvrLoginGraceLimit: 6\n\n"
+        "dn: cn=ann,ou=Console,dc=test\nobjectClass: vrUser\ncn: ann\nsn: Ann\n");
+    const std::string pw = (slapd.Dir() / "admin.pw").string();
+    const std::vector<std::string> connect = {"-H", slapd.Uri(),        "-b", "dc=test",
+                                              "-D", "cn=admin,dc=test", "-y", pw};
+    auto with = [&](std::vector<std::string> command) {
+        std::vector<std::string> args = connect;
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    };
+    std::string out, err;
+    ASSERT_EQ(RunCli(with({"trees"}), out, err), 0) << err;
+    EXPECT_EQ(out, "127.0.0.1\n");
+    ASSERT_EQ(RunCli(with({"list", "OU=Console"}), out, err), 0) << err;
+    EXPECT_NE(out.find("User: jdoe\n"), std::string::npos) << out;
+    ASSERT_EQ(RunCli(with({"report", "--container", "Console", "--class", "User", "--attr", "sn",
+                           "--attr", "Login Grace Limit", "--attr", "telephoneNumber", "--order-by",
+                           "1", "--typeless"}),
+                     out, err),
+              0)
+        << err;
+    EXPECT_EQ(out,
+              "\"DN\";\"sn\";\"Login Grace Limit\";\"telephoneNumber\"\r\n"
+              "\"ann.Console\";\"Ann\";\"\";\"\"\r\n"
+              "\"jdoe.Console\";\"Doe\";\"6\";\"555 0100\"\r\n")
+        << out;
+
+    EXPECT_EQ(RunCli({"-b", "dc=test", "trees"}, out, err), 2);
+    EXPECT_NE(err.find("need -H URI"), std::string::npos);
+    EXPECT_EQ(RunCli({"-H", slapd.Uri(), "-D", "cn=admin,dc=test", "trees"}, out, err), 2);
+    EXPECT_NE(err.find("-y FILE or -W"), std::string::npos);
+    EXPECT_EQ(RunCli({"-H", slapd.Uri(), "--image", "x.json", "trees"}, out, err), 2);
+    // A wrong password stops the start with the server's reason.
+    testing::TempDir dir;
+    testing::WriteFile(dir / "wrong.pw", "wrong");
+    ::chmod((dir / "wrong.pw").c_str(), 0600);
+    EXPECT_EQ(RunCli({"-H", slapd.Uri(), "-D", "cn=admin,dc=test", "-y",
+                      (dir / "wrong.pw").string(), "trees"},
+                     out, err),
+              1);
+    EXPECT_NE(err.find("Invalid credentials"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace vellrun::cli
