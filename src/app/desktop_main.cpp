@@ -28,8 +28,13 @@ int main(int argc, char** argv) {
     splash->SplashMessage(QStringLiteral("Starting the directory client ..."));
     vellrun::ui::DesktopSession session(
         vellrun::client::MakeDirectoryClient(arguments.ClientOptions()));
+    vellrun::ui::TMainForm::Options options;
+    options.reportFile = arguments.reportFile;
+    options.quit = arguments.quit;
     // A failed start has been shown to the person already.
-    if (!session.Start()) return 1;
+    if (!session.Start(options)) return 1;
+    // An unattended report has run while the window was made.
+    if (session.MainForm()->QuitAfterReport()) return session.MainForm()->ExitCode();
     if (splash) splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     session.MainForm()->show();
     session.MainForm()->activateWindow();

@@ -8,6 +8,7 @@ namespace vellrun::report {
 
 namespace {
 
+constexpr int kWhichSuperClasses = 0;
 constexpr int kWhichAttributeLists = 5;
 
 }  // namespace
@@ -47,17 +48,37 @@ client::Result ReadPropertiesInclDSI(directory::DirectoryAccess& access,
     entries.SetSorted(true);
     for (std::string_view name : values::CellTextReader::kDsiNames)
         entries.Add(std::string(name), kItemDsi);
-    const client::Result result = values::ListClassAttributes(access, tree.objectContext, className,
-                                                              kWhichAttributeLists, entries);
+    const client::ContextHandle context = tree.objectContext;
+    client::Result result =
+        values::ListClassAttributes(access, context, className, kWhichAttributeLists, entries);
     if (result != 0) access.DSShowError(result, kAttributesErrorLabel);
     if (result == 0 && className != kAllClasses) {
+        // The class's own definition lists only what it adds; an object of
+        // the class also has every attribute of its super classes (a User's
+        // Surname comes from Organizational Person), so they are listed too.
+        platform::StringList classes;
+        classes.Add(std::string(className));
+        for (size_t k = 0; k < classes.Count(); ++k) {
+            platform::StringList supers;
+            values::ListClassDefinition(access, context, classes.Text(k), kWhichSuperClasses,
+                                        supers, false);
+            for (const platform::StringList::Item& super : supers) {
+                if (classes.Contains(super.text)) continue;
+                classes.Add(super.text);
+                values::ListClassAttributes(access, context, super.text, kWhichAttributeLists,
+                                            entries);
+            }
+        }
         // A naming attribute that is also mandatory is listed once, as naming;
         // "Check Mandatory" must still tick it.
-        platform::StringList mandatory;
-        values::ListClassAttributes(access, tree.objectContext, className,
-                                    static_cast<int>(kItemMandatory), mandatory);
-        for (const platform::StringList::Item& item : mandatory) {
-            if (auto index = entries.IndexOf(item.text)) entries.SetNumber(*index, kItemMandatory);
+        for (const platform::StringList::Item& item : classes) {
+            platform::StringList mandatory;
+            values::ListClassAttributes(access, context, item.text,
+                                        static_cast<int>(kItemMandatory), mandatory);
+            for (const platform::StringList::Item& name : mandatory) {
+                if (auto index = entries.IndexOf(name.text))
+                    entries.SetNumber(*index, kItemMandatory);
+            }
         }
     }
     entries.SetSorted(false);

@@ -57,10 +57,10 @@ enum class TreeInformationResult {
 TreeInformationResult GetTreeInformation(directory::DirectoryAccess& access,
                                          directory::TTreeInfo& tree);
 
-// The attribute checklist of a class: the six "DSI: " names and the class's
-// naming, mandatory and optional attributes (for "*" every attribute of the
-// schema), sorted together without case, each with its number (a mandatory
-// naming attribute counts as mandatory); then, for a
+// The attribute checklist of a class: the six "DSI: " names and the naming,
+// mandatory and optional attributes of the class and of its super classes
+// (for "*" every attribute of the schema), sorted together without case, each
+// with its number (a mandatory naming attribute counts as mandatory); then, for a
 // class other than "*", when the tree knows auxiliary attributes, the
 // separator line and each auxiliary attribute not listed yet, in the tree's
 // order. A failing attribute read shows the error box and leaves the "DSI: "

@@ -19,7 +19,12 @@ void QtRunFeedback::SetStatus(int panel, std::string_view text) {
 }
 
 void QtRunFeedback::ProcessPendingEvents() {
+    // Long work calls this after every entry and value: handling events (and
+    // repainting) that often would cost more than the work itself, so they
+    // are handled at most every kPumpInterval ms, which still feels immediate.
+    if (sincePump_.isValid() && sincePump_.elapsed() < kPumpInterval) return;
     QCoreApplication::processEvents();
+    sincePump_.start();
 }
 
 void QtRunFeedback::PushBusyCursor() {

@@ -2,6 +2,7 @@
 
 #include "platform/RunFeedback.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <array>
@@ -9,8 +10,8 @@
 namespace vellrun::ui {
 
 // Run feedback on the desktop: pending events are handled by the Qt event
-// loop, the busy cursor is Qt's override cursor, and the three status texts
-// go to the status bar panels of the main window once they are attached
+// loop (at most every 20 ms, however often the work asks), the busy cursor is Qt's override cursor,
+// and the three status texts go to the status bar panels of the main window once they are attached
 // (texts set before that, or after a panel is gone, are dropped). Owned by the
 // desktop start-up; it does not own the panels.
 class QtRunFeedback final : public platform::RunFeedback {
@@ -33,7 +34,10 @@ public:
     int BusyDepth() const { return busyDepth_; }
 
 private:
+    static constexpr qint64 kPumpInterval = 20;
+
     std::array<QPointer<QLabel>, kPanels> panels_;
+    QElapsedTimer sincePump_;
     platform::CancelFlag cancel_;
     int busyDepth_ = 0;
 };

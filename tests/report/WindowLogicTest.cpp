@@ -85,14 +85,17 @@ TEST_F(WindowLogicTest, ClassesAuxiliaryAttributesAndTheChecklistOfAClass) {
               std::string(30, '-') + " Potential Auxiliary Attributes " + std::string(30, '-'));
     // Above the separator: the class's attributes and the "DSI: " names sorted together.
     EXPECT_EQ(entries.Number(*entries.IndexOf("DSI: Parent")), kItemDsi);
-    EXPECT_EQ(entries.Number(*entries.IndexOf("CN")), kItemNaming);
+    // The super classes' attributes are the class's too.
+    EXPECT_EQ(entries.Number(*entries.IndexOf("OU")), kItemNaming);
+    EXPECT_EQ(entries.Number(*entries.IndexOf("Full Name")), kItemOptional);
     EXPECT_EQ(entries.Number(*entries.IndexOf("Login Disabled")), kItemOptional);
     EXPECT_LT(*entries.IndexOf("CN"), *entries.IndexOf("DSI: DN"));
     EXPECT_LT(*entries.IndexOf("DSI: DN"), *separator);
     // Below it only auxiliary attributes the class lacks; one it has stays above.
     EXPECT_GT(*entries.IndexOf("corpBadgeNumber"), *separator);
     EXPECT_LT(*entries.IndexOf("Login Disabled"), *separator);
-    EXPECT_GT(*entries.IndexOf("Description"), *separator);
+    EXPECT_LT(*entries.IndexOf("Description"), *separator);
+    EXPECT_GT(*entries.IndexOf("uidNumber"), *separator);
     EXPECT_EQ(entries.Count(), [&] {
         std::vector<std::string> t = entries.Texts();
         std::sort(t.begin(), t.end());
@@ -101,12 +104,13 @@ TEST_F(WindowLogicTest, ClassesAuxiliaryAttributesAndTheChecklistOfAClass) {
 
     // "Check Mandatory" ticks exactly the mandatory attributes; the separator
     // is never an attribute.
-    EXPECT_TRUE(TickedAttributes(entries, ChecklistTicks(entries, ChecklistCommand::CheckMandatory))
-                    .empty());
+    // CN names the class and is mandatory in Person: it counts as mandatory.
+    EXPECT_EQ(TickedAttributes(entries, ChecklistTicks(entries, ChecklistCommand::CheckMandatory)),
+              (std::vector<std::string>{"CN", "Object Class", "Surname"}));
     platform::StringList group;
     ASSERT_EQ(ReadPropertiesInclDSI(bed_.access, tree_, "Group", group), 0);
     EXPECT_EQ(TickedAttributes(group, ChecklistTicks(group, ChecklistCommand::CheckMandatory)),
-              (std::vector<std::string>{"CN"}));
+              (std::vector<std::string>{"CN", "Object Class"}));
     const std::vector<bool> all = ChecklistTicks(entries, ChecklistCommand::CheckAll);
     EXPECT_EQ(TickedAttributes(entries, all).size(), entries.Count() - 1);
     EXPECT_TRUE(
