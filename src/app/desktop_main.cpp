@@ -40,5 +40,13 @@ int main(int argc, char** argv) {
     session.MainForm()->activateWindow();
     // Should the desktop not activate the main window, the splash goes anyway.
     if (splash) QTimer::singleShot(3000, splash.data(), &QWidget::close);
+    if (arguments.screenshot) {
+        // Once the trees are shown and the window has painted.
+        const QString file = QString::fromStdString(arguments.screenshot->string());
+        QTimer::singleShot(1500, session.MainForm(), [&session, file] {
+            const bool saved = session.MainForm()->grab().save(file, "PNG");
+            QApplication::exit(saved ? 0 : 1);
+        });
+    }
     return QApplication::exec();
 }

@@ -20,6 +20,15 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
             parsed.help = true;
             continue;
         }
+        if (argument == QStringLiteral("--screenshot")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                parsed.problem = QStringLiteral("--screenshot needs a FILE");
+                return parsed;
+            }
+            parsed.screenshot =
+                std::filesystem::path(QFile::encodeName(arguments[++i]).toStdString());
+            continue;
+        }
         QString file;
         if (argument == kImageOption) {
             if (i + 1 >= arguments.size()) {
@@ -58,6 +67,8 @@ QString DesktopArguments::UsageText() {
         "  report=FILE    run the saved report FILE at start (also /report=FILE, r=FILE)\n"
         "  quit           end after that report; the exit status is 0 when it ran\n"
         "                 and exported, 1 otherwise (also /quit, q)\n"
+        "  --screenshot FILE  save a picture of the window to FILE once it has come\n"
+        "                 up (after the report=FILE run) and end\n"
         "  --help         show this text\n");
 }
 

@@ -21,6 +21,9 @@ struct DesktopArguments {
     bool help = false;
     std::string reportFile;
     bool quit = false;
+    // "--screenshot FILE": once the window has come up (and a report given
+    // with report=FILE has run), save a picture of it to FILE and end.
+    std::optional<std::filesystem::path> screenshot;
     // Not empty when the command line could not be understood.
     QString problem;
 

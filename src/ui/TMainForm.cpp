@@ -148,7 +148,12 @@ void TMainForm::FormShow() {
     // After the window has painted: discovering and listing trees pumps events.
     QTimer::singleShot(0, this, [this] {
         ActionRescanClick();
-        RestoreLastPlace();
+        // A report run from the command line has made its tree current.
+        if (currentTree_ == nullptr) {
+            RestoreLastPlace();
+        } else {
+            GetTreeInformation(*currentTree_);
+        }
         dsTree_->SetTypeLessNames(settings_.TypelessNames);
         PageControlChange();
     });
