@@ -4,6 +4,7 @@
 #include "report/ReportStart.h"
 #include "ui/ProductInfo.h"
 #include "ui/ResultTableModel.h"
+#include "ui/ResultsGrid.h"
 #include "ui/TMainForm.h"
 
 #include <QAction>
@@ -266,7 +267,7 @@ QWidget* TMainForm::BuildResultsTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = Named(new QSplitter(Qt::Vertical, tab), "SplitterResults");
-    gridResults_ = Named(new QTableView(splitter), "GridResults");
+    gridResults_ = Named(new ResultsGrid(splitter), "GridResults");
     resultsModel_ = new ResultTableModel(run_.Table(), this);
     gridResults_->setModel(resultsModel_);
     gridResults_->setAccessibleName(QStringLiteral("Results"));

@@ -13,6 +13,7 @@
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
 #include "ui/ResultTableModel.h"
+#include "ui/ResultsGrid.h"
 #include "ui/TMainForm.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableView>
@@ -280,6 +282,15 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
     EXPECT_EQ(grid[0], (std::vector<std::string>{"DN", "Full Name", "Title"}));
+    // The key column stays in place while the others scroll sideways.
+    auto* results = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(results, nullptr);
+    results->resize(300, 200);
+    const QPoint keyAt = results->KeyColumn()->pos();
+    results->horizontalScrollBar()->setValue(results->horizontalScrollBar()->maximum());
+    EXPECT_TRUE(results->KeyColumn()->isVisible());
+    EXPECT_EQ(results->KeyColumn()->pos(), keyAt);
+    EXPECT_EQ(results->KeyColumn()->model(), results->model());
 
     // The window's CSV equals the console's for the same report.
     const fs::path windowCsv = dir_ / "window.csv";
