@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
+#include <QString>
 #include <array>
 
 namespace vellrun::ui {
@@ -36,7 +37,11 @@ public:
 private:
     static constexpr qint64 kPumpInterval = 20;
 
+    void FlushStatus();
+
     std::array<QPointer<QLabel>, kPanels> panels_;
+    std::array<QString, kPanels> pending_;
+    std::array<bool, kPanels> dirty_{};
     QElapsedTimer sincePump_;
     platform::CancelFlag cancel_;
     int busyDepth_ = 0;
