@@ -28,12 +28,25 @@ int main(int argc, char** argv) {
     splash->SplashMessage(QStringLiteral("Starting the directory client ..."));
     vellrun::ui::DesktopSession session(
         vellrun::client::MakeDirectoryClient(arguments.ClientOptions()));
+    vellrun::ui::TMainForm::Options options;
+    options.reportFile = arguments.reportFile;
+    options.quit = arguments.quit;
     // A failed start has been shown to the person already.
-    if (!session.Start()) return 1;
+    if (!session.Start(options)) return 1;
+    // An unattended report has run while the window was made.
+    if (session.MainForm()->QuitAfterReport()) return session.MainForm()->ExitCode();
     if (splash) splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     session.MainForm()->show();
     session.MainForm()->activateWindow();
     // Should the desktop not activate the main window, the splash goes anyway.
     if (splash) QTimer::singleShot(3000, splash.data(), &QWidget::close);
+    if (arguments.screenshot) {
+        // Once the trees are shown and the window has painted.
+        const QString file = QString::fromStdString(arguments.screenshot->string());
+        QTimer::singleShot(1500, session.MainForm(), [&session, file] {
+            const bool saved = session.MainForm()->grab().save(file, "PNG");
+            QApplication::exit(saved ? 0 : 1);
+        });
+    }
     return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "ui/DesktopArguments.h"
 
+#include "report/SavedReport.h"
+
 #include <QFile>
 
 namespace vellrun::ui {
@@ -18,6 +20,15 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
             parsed.help = true;
             continue;
         }
+        if (argument == QStringLiteral("--screenshot")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                parsed.problem = QStringLiteral("--screenshot needs a FILE");
+                return parsed;
+            }
+            parsed.screenshot =
+                std::filesystem::path(QFile::encodeName(arguments[++i]).toStdString());
+            continue;
+        }
         QString file;
         if (argument == kImageOption) {
             if (i + 1 >= arguments.size()) {
@@ -28,8 +39,15 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
         } else if (argument.startsWith(kImageOption + QLatin1Char('='))) {
             file = argument.mid(kImageOption.size() + 1);
         } else {
-            parsed.problem = QStringLiteral("unknown argument %1").arg(argument);
-            return parsed;
+            const report::ReportCommandLine switches =
+                report::ParseReportCommandLine({QFile::encodeName(argument).toStdString()});
+            if (switches.reportFile.empty() && !switches.quit) {
+                parsed.problem = QStringLiteral("unknown argument %1").arg(argument);
+                return parsed;
+            }
+            if (parsed.reportFile.empty()) parsed.reportFile = switches.reportFile;
+            parsed.quit = parsed.quit || switches.quit;
+            continue;
         }
         if (file.isEmpty()) {
             parsed.problem = QStringLiteral("--image needs a FILE");
@@ -42,10 +60,15 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
 
 QString DesktopArguments::UsageText() {
     return QStringLiteral(
-        "Usage: vellrun [--image FILE]\n"
+        "Usage: vellrun [--image FILE] [report=FILE [quit]]\n"
         "\n"
         "  --image FILE   serve the directory image FILE alone instead of the\n"
         "                 configured connections\n"
+        "  report=FILE    run the saved report FILE at start (also /report=FILE, r=FILE)\n"
+        "  quit           end after that report; the exit status is 0 when it ran\n"
+        "                 and exported, 1 otherwise (also /quit, q)\n"
+        "  --screenshot FILE  save a picture of the window to FILE once it has come\n"
+        "                 up (after the report=FILE run) and end\n"
         "  --help         show this text\n");
 }
 

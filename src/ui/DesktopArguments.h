@@ -6,15 +6,24 @@
 #include <QStringList>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace vellrun::ui {
 
 // What the desktop program was asked for on its command line: "--image FILE"
 // (or "--image=FILE") serves that directory image alone, as the console
-// program does; "--help" asks for the usage text. A plain value.
+// program does; "--help" asks for the usage text; the saved report switches
+// "report=FILE" and "quit" in every spelling the console accepts
+// ("/REPORT=FILE", "r=FILE", "/q", ...) run a report at start and end the
+// program after it. A plain value.
 struct DesktopArguments {
     std::optional<std::filesystem::path> image;
     bool help = false;
+    std::string reportFile;
+    bool quit = false;
+    // "--screenshot FILE": once the window has come up (and a report given
+    // with report=FILE has run), save a picture of it to FILE and end.
+    std::optional<std::filesystem::path> screenshot;
     // Not empty when the command line could not be understood.
     QString problem;
 

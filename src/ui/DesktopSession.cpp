@@ -24,10 +24,10 @@ DesktopSession::~DesktopSession() {
     mainForm_.reset();
 }
 
-bool DesktopSession::Start() {
+bool DesktopSession::Start(TMainForm::Options options) {
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
-        mainForm_ = std::make_unique<TMainForm>(access_);
+        mainForm_ = std::make_unique<TMainForm>(access_, desktop_, formats_, std::move(options));
         messages_.SetParentWidget(mainForm_.get());
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());
         // In the program's order: the detail dialog, the settings dialog, the update check.
@@ -35,6 +35,10 @@ bool DesktopSession::Start() {
         dlgSettings_ = std::make_unique<TDlgSettings>(
             formats_, systemFormats_, messages_, settings::SettingsFilePath(true), mainForm_.get());
         helpMenu_ = std::make_unique<HelpMenu>(messages_, desktop_, mainForm_.get());
+        QObject::connect(mainForm_.get(), &TMainForm::AboutRequested, mainForm_.get(),
+                         [this] { helpMenu_->MenuItemAboutClick(); });
+        QObject::connect(mainForm_.get(), &TMainForm::UpdateCheckRequested, mainForm_.get(),
+                         [this] { helpMenu_->MenuItemCheckforUpdatesClick(); });
     }
     return true;
 }

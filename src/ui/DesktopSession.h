@@ -31,7 +31,7 @@ public:
 
     // Starts the directory client and makes the main window. False when the
     // client could not start; the person has then been told why.
-    bool Start();
+    bool Start(TMainForm::Options options = {});
 
     // Null until Start has succeeded.
     TMainForm* MainForm() const { return mainForm_.get(); }

@@ -27,5 +27,7 @@ inline std::string WebSiteAddress() {
 inline std::string WebSiteName() {
     return update::WebSiteName(update::MakerWebSite());
 }
+// The support forum the Info tab's second button opens.
+inline constexpr char kSupportAddress[] = "https://forum.vellrun.example.org/edirectory";
 
 }  // namespace vellrun::ui::product

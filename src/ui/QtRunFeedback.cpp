@@ -13,13 +13,31 @@ void QtRunFeedback::AttachStatusPanels(const std::array<QLabel*, kPanels>& panel
 
 void QtRunFeedback::SetStatus(int panel, std::string_view text) {
     if (panel < 0 || panel >= kPanels) return;
-    QLabel* label = panels_[static_cast<size_t>(panel)];
-    if (label == nullptr) return;
-    label->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    const auto index = static_cast<size_t>(panel);
+    pending_[index] = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    dirty_[index] = true;
+    // While long work runs (busy cursor shown) a report sets the texts for
+    // every row; laying out a label that often costs more than the row, so the
+    // texts reach the labels when events are handled and when the work ends.
+    if (busyDepth_ == 0) FlushStatus();
+}
+
+void QtRunFeedback::FlushStatus() {
+    for (size_t i = 0; i < panels_.size(); ++i) {
+        if (!dirty_[i]) continue;
+        dirty_[i] = false;
+        if (QLabel* label = panels_[i]) label->setText(pending_[i]);
+    }
 }
 
 void QtRunFeedback::ProcessPendingEvents() {
+    // Long work calls this after every entry and value: handling events (and
+    // repainting) that often would cost more than the work itself, so they
+    // are handled at most every kPumpInterval ms, which still feels immediate.
+    if (sincePump_.isValid() && sincePump_.elapsed() < kPumpInterval) return;
+    FlushStatus();
     QCoreApplication::processEvents();
+    sincePump_.start();
 }
 
 void QtRunFeedback::PushBusyCursor() {
@@ -32,6 +50,7 @@ void QtRunFeedback::PopBusyCursor() {
     if (busyDepth_ == 0) return;
     --busyDepth_;
     QApplication::restoreOverrideCursor();
+    if (busyDepth_ == 0) FlushStatus();
 }
 
 }  // namespace vellrun::ui

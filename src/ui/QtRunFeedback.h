@@ -2,15 +2,17 @@
 
 #include "platform/RunFeedback.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
+#include <QString>
 #include <array>
 
 namespace vellrun::ui {
 
 // Run feedback on the desktop: pending events are handled by the Qt event
-// loop, the busy cursor is Qt's override cursor, and the three status texts
-// go to the status bar panels of the main window once they are attached
+// loop (at most every 20 ms, however often the work asks), the busy cursor is Qt's override cursor,
+// and the three status texts go to the status bar panels of the main window once they are attached
 // (texts set before that, or after a panel is gone, are dropped). Owned by the
 // desktop start-up; it does not own the panels.
 class QtRunFeedback final : public platform::RunFeedback {
@@ -33,7 +35,14 @@ public:
     int BusyDepth() const { return busyDepth_; }
 
 private:
+    static constexpr qint64 kPumpInterval = 20;
+
+    void FlushStatus();
+
     std::array<QPointer<QLabel>, kPanels> panels_;
+    std::array<QString, kPanels> pending_;
+    std::array<bool, kPanels> dirty_{};
+    QElapsedTimer sincePump_;
     platform::CancelFlag cancel_;
     int busyDepth_ = 0;
 };

@@ -1,109 +1,248 @@
+// TMainForm: construction, the window's lifecycle and the status bar.
+
 #include "ui/TMainForm.h"
 
+#include "platform/BusyCursorScope.h"
+#include "platform/InfoText.h"
+#include "platform/Paths.h"
+#include "report/SavedReport.h"
+#include "settings/MainWindowKeys.h"
+#include "settings/SettingsStore.h"
 #include "ui/ProductInfo.h"
+#include "ui/QtRunFeedback.h"
+#include "ui/ResultTableModel.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 namespace vellrun::ui {
 
 namespace {
 
-constexpr int kWidth = 1000;
-constexpr int kHeight = 650;
-constexpr int kTreeWidth = 340;
-// The panels' shares of the status bar while the window is idle (web
-// address, tree, container).
-constexpr std::array<int, TMainForm::kStatusPanels> kPanelShares = {2, 3, 3};
-constexpr int kPanelMinimumWidth = 50;
+QString Formatted(const char* name) {
+    char caption[160];
+    std::snprintf(caption, sizeof caption, "%s %s (%s)", name, product::kVersion,
+                  product::kVersionDate);
+    return QString::fromUtf8(caption);
+}
+
+std::filesystem::path SettingsFileOf(const TMainForm::Options& options) {
+    return options.settingsFile.empty() ? settings::SettingsFilePath(true) : options.settingsFile;
+}
 
 }  // namespace
 
-TMainForm::TMainForm(directory::DirectoryAccess& access, QWidget* parent)
+TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& desktop,
+                     const platform::DateTimeFormats& formats, Options options, QWidget* parent)
     : QMainWindow(parent),
       access_(access),
-      splitter3_(new QSplitter(Qt::Horizontal, this)),
-      dsTree_(new TTreeFrame(access, splitter3_)),
-      listBoxObjects_(new QListWidget(splitter3_)) {
+      desktop_(desktop),
+      formats_(formats),
+      options_(std::move(options)),
+      ini_(SettingsFileOf(options_)),
+      settings_(
+          settings::ReadSettingsSection(ini_, settings::AppSettings::DialogDefaults(formats))),
+      reader_(access, settings_, formats),
+      run_(access, reader_, settings_, access.Feedback(), collator_),
+      operations_(run_, access, access.Feedback(), collator_) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(Caption());
-
-    splitter3_->setObjectName(QStringLiteral("Splitter3"));
-    splitter3_->setChildrenCollapsible(false);
-    dsTree_->setObjectName(QStringLiteral("DSTree"));
-    dsTree_->SetTypeLessNames(false);
-    listBoxObjects_->setObjectName(QStringLiteral("ListBoxObjects"));
-    listBoxObjects_->setUniformItemSizes(true);
-    splitter3_->setStretchFactor(0, 0);
-    splitter3_->setStretchFactor(1, 1);
-    splitter3_->setSizes({kTreeWidth, kWidth - kTreeWidth});
-    setCentralWidget(splitter3_);
-
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar"));
-    for (int i = 0; i < kStatusPanels; ++i) {
-        auto* panel = new QLabel(bar);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setMinimumWidth(kPanelMinimumWidth);
-        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        bar->addWidget(panel, kPanelShares[static_cast<size_t>(i)]);
-        statusPanels_[static_cast<size_t>(i)] = panel;
-    }
-
-    resize(kWidth, kHeight);
-
+    resize(1000, 650);
+    BuildControls();
+    // The status texts of the run (also those of a command-line report run
+    // while the window is made) go to this window's panels.
+    if (auto* feedback = dynamic_cast<QtRunFeedback*>(&access.Feedback()))
+        feedback->AttachStatusPanels(statusPanels_);
+    HookRun();
+    operations_.OperationHooks().tableChanged = [this] { resultsModel_->Reset(); };
     connect(dsTree_, &TTreeFrame::EntryLinesChanged, this, &TMainForm::ShowObjectLines);
     connect(dsTree_, &TTreeFrame::TreeViewClick, this, &TMainForm::DSTreeTreeViewClick);
+    connect(dsTree_, &TTreeFrame::TreeViewDblClick, this, &TMainForm::DSTreeTreeViewDblClick);
+    connect(listBoxObjects_, &QListWidget::itemDoubleClicked, this,
+            [this] { ActionReportByObjectExecute(); });
+    connect(pageControl_, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    // The controls outlive this body and the report state; their last
+    // signals (lists emptied while they are destroyed) must not reach it.
+    rowsTimer_->stop();
+    for (QObject* child : findChildren<QObject*>())
+        child->blockSignals(true);
+    // The tree browser frees its trees' contexts while the access is whole.
+    delete pageControl_;
+    if (currentTree_ == &cannedTree_) currentTree_ = nullptr;
+    access_.ClearTreeInfo(cannedTree_);
 }
 
 QString TMainForm::Caption() {
-    char caption[128];
-    std::snprintf(caption, sizeof caption, "%s %s (%s)", product::kGeneratorName, product::kVersion,
-                  product::kVersionDate);
-    return QString::fromUtf8(caption);
+    return Formatted(product::kGeneratorName);
+}
+
+std::string TMainForm::GetCurrentTree() const {
+    return currentTree_ != nullptr ? currentTree_->treeName : std::string();
+}
+
+void TMainForm::FormCreate() {
+    setWindowTitle(Caption());
+    memo1_->setToolTip(Formatted("Vellrun"));
+    panelInfo_->setText(Formatted("Vellrun"));
+    pageControl_->setCurrentWidget(tabSheetInfo_);
+    pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), false);
+    LoadInfoText();
+
+    platform::BusyCursorScope busy(access_.Feedback());
+    const settings::MainWindowState state = settings::ReadMainWindowState(ini_, cache_);
+    if (QAbstractButton* button = outputTypeButtons_->button(state.outputType)) {
+        button->setChecked(true);
+    }
+    run_.SetReportPath(state.reportPath);
+
+    pageControl_->setCurrentWidget(tabSheetSelObj_);
+    gridResults_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+
+    quitAfterReport_ = options_.quit;
+    if (!options_.reportFile.empty()) {
+        // An unattended run uses the settings an unattended run reads.
+        settings_ = settings::getSettingsFromIni(ini_, formats_);
+        exitCode_ = 1;
+        OpenCannedReport(options_.reportFile);
+    } else if (quitAfterReport_) {
+        exitCode_ = 0;
+    }
+}
+
+void TMainForm::LoadInfoText() {
+    const std::filesystem::path folder =
+        options_.infoFolder.empty() ? platform::ExecutableDir() : options_.infoFolder;
+    std::vector<std::string> lines;
+    platform::LoadInfoText(lines, folder);
+    QStringList texts;
+    for (const std::string& line : lines)
+        texts.append(QString::fromStdString(line));
+    memo1_->setPlainText(texts.join(QLatin1Char('\n')));
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    FormShow();
+}
+
+void TMainForm::FormShow() {
+    RestoreWindowState();
     // After the window has painted: discovering and listing trees pumps events.
     QTimer::singleShot(0, this, [this] {
         ActionRescanClick();
-        DSTreeTreeViewClick();
+        // A report run from the command line has made its tree current.
+        if (currentTree_ == nullptr) {
+            RestoreLastPlace();
+        } else {
+            GetTreeInformation(*currentTree_);
+        }
+        dsTree_->SetTypeLessNames(settings_.TypelessNames);
+        PageControlChange();
     });
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (run_.ReportRunning()) {
+        // The run's stack is below this event: stop it, then close.
+        run_.RequestCancel();
+        event->ignore();
+        QTimer::singleShot(50, this, &QWidget::close);
+        return;
+    }
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::FormClose() {
+    if (selectionDirty_) INISaveProperties();
+    SaveWindowState();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (pageControl_ != nullptr && pageControl_->currentWidget() == tabSheetResults_) GridResize();
+    ApplyStatusLayout(run_.CurrentStatusLayout());
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // Hints go to the first panel; the other panels keep their texts.
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (!tip.isEmpty()) statusPanels_[0]->setText(tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == static_cast<QObject*>(checkListAllProps_) && event->type() == QEvent::FocusOut)
+        ListAllPropsExit();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::PageControlChange() {
+    if (pageControl_->currentWidget() == tabSheetResults_) GridResize();
+    ShowIdleStatus();
+}
+
+void TMainForm::ShowIdleStatus() {
+    run_.ShowStatus(
+        report::ReportRun::kProductAddress, GetCurrentTree(),
+        currentContainer_.empty() ? std::string(report::kStatusClear) : currentContainer_);
+}
+
+void TMainForm::ApplyStatusLayout(const report::StatusLayout& layout) {
+    const std::array<int, 3> widths = report::StatusPanelWidths(layout, statusBar()->width());
+    // Every status text of a run comes here; the bar is laid out only when
+    // its proportions change.
+    if (widths == appliedStatusWidths_) return;
+    appliedStatusWidths_ = widths;
+    for (size_t i = 0; i < statusPanels_.size(); ++i) {
+        statusPanels_[i]->setVisible(widths[i] > 0);
+        statusPanels_[i]->setFixedWidth(std::max(widths[i] - 4, 0));
+    }
 }
 
 void TMainForm::ActionRescanClick() {
     dsTree_->Initialize(&objectLines_);
 }
 
-void TMainForm::DSTreeTreeViewClick() {
-    const TNodeInfo node = dsTree_->GetCurrentNodeInfo();
-    platform::RunFeedback& feedback = access_.Feedback();
-    feedback.SetStatus(1, node.tree != nullptr ? node.tree->treeName : std::string());
-    feedback.SetStatus(2, node.fullName);
-}
-
 void TMainForm::ShowObjectLines() {
-    // The list shows the lines in the program's sorted order (case ignored).
-    std::vector<const std::string*> lines;
+    // The list shows the lines in the program's sorted order (case ignored),
+    // each with the length of its class prefix.
+    std::vector<const platform::StringList::Item*> lines;
     lines.reserve(objectLines_.Count());
     for (const platform::StringList::Item& line : objectLines_)
-        lines.push_back(&line.text);
-    std::stable_sort(lines.begin(), lines.end(), [](const std::string* a, const std::string* b) {
-        return platform::StringList::CompareText(*a, *b) < 0;
+        lines.push_back(&line);
+    std::stable_sort(lines.begin(), lines.end(), [](const auto* a, const auto* b) {
+        return platform::StringList::CompareText(a->text, b->text) < 0;
     });
-    QStringList texts;
-    texts.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string* line : lines)
-        texts.append(QString::fromStdString(*line));
+    listBoxObjects_->setUpdatesEnabled(false);
     listBoxObjects_->clear();
-    listBoxObjects_->addItems(texts);
+    for (const platform::StringList::Item* line : lines) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line->text));
+        item->setData(Qt::UserRole, static_cast<qlonglong>(line->number));
+        listBoxObjects_->addItem(item);
+    }
+    listBoxObjects_->setUpdatesEnabled(true);
 }
 
 }  // namespace vellrun::ui

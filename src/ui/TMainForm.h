@@ -1,56 +1,323 @@
 #pragma once
 
 #include "directory/DirectoryAccess.h"
+#include "directory/TTreeInfo.h"
+#include "platform/DateTime.h"
+#include "platform/DesktopPort.h"
+#include "platform/IniFile.h"
 #include "platform/StringList.h"
+#include "platform/TextCollator.h"
+#include "report/ReportRun.h"
+#include "report/ReportSpec.h"
+#include "report/ResultFilter.h"
+#include "report/TableOperations.h"
+#include "settings/AppSettings.h"
+#include "settings/ControlState.h"
+#include "settings/SectionCache.h"
 #include "ui/TTreeFrame.h"
+#include "values/CellTextReader.h"
 
-#include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
-#include <QSplitter>
 #include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QWidget;
 
 namespace vellrun::ui {
 
-// The program's main window: the directory tree browser on the left, the
-// objects of the selected container on the right, three status panels below.
-// Made by the desktop start-up after the directory client has started; owns
-// its controls and the object lines the browser fills, not the directory
-// access. Trees are discovered when the window is first shown.
+class ResultTableModel;
+
+// The program's main window and the place every report starts from: the Info
+// tab, the tree browser with the objects of the selected container, the
+// object type and attribute choice with its filter, and the results grid
+// with its export. Its methods carry the names the program's design gives
+// them and delegate the logic to the core: the report run, the table
+// operations, the tree information, the saved reports, the exports and the
+// INI file keys.
+//
+// Made by the desktop start-up once the directory client has started; it
+// owns its controls, the report state (run, table, current spec), its INI
+// file object and the tree record a saved report sets up. It borrows the
+// directory access and the ports, which outlive it. Everything runs on the
+// user-interface thread; long work pumps events through the run feedback.
+//
+// The class is split by feature: TMainForm.cpp (lifecycle, status),
+// TMainFormLayout.cpp (controls, actions, menus), TMainFormMultiObject.cpp
+// (types, checklist, filter), TMainFormRuns.cpp (runs, saved reports),
+// TMainFormResults.cpp (grid and its operations, exports),
+// TMainFormState.cpp (window state in the INI file).
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
 public:
     static constexpr int kStatusPanels = 3;
 
-    explicit TMainForm(directory::DirectoryAccess& access, QWidget* parent = nullptr);
+    struct Options {
+        // The INI file; empty: the per-user file.
+        std::filesystem::path settingsFile;
+        // The command line's saved report ("report=FILE") and quit switch.
+        std::string reportFile;
+        bool quit = false;
+        // The folder whose info text the Info tab shows; empty: the program's.
+        std::filesystem::path infoFolder;
+    };
+
+    TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& desktop,
+              const platform::DateTimeFormats& formats, Options options, QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     // "Korvel: Vellrun - RAZ Arorad Generator v2.12 (2009-10-30)".
     static QString Caption();
 
+    // The command line asked to quit after its report: the program ends with
+    // ExitCode() instead of showing the window.
+    bool QuitAfterReport() const { return quitAfterReport_; }
+    // 0 when the command line's report ran and exported; 1 otherwise.
+    int ExitCode() const { return exitCode_; }
+
+    // What the tests and the start-up reach.
     TTreeFrame* DSTree() const { return dsTree_; }
     QListWidget* ListBoxObjects() const { return listBoxObjects_; }
-    QSplitter* Splitter3() const { return splitter3_; }
     std::array<QLabel*, kStatusPanels> StatusPanels() const { return statusPanels_; }
+    report::ReportRun& Run() { return run_; }
+    report::TableOperations& Operations() { return operations_; }
+    platform::IniFile& Ini() { return ini_; }
+    settings::AppSettings& Settings() { return settings_; }
+    directory::TTreeInfo* CurrentTree() const { return currentTree_; }
+    const std::string& CurrentContainer() const { return currentContainer_; }
+    const std::string& CurrentObjectType() const { return currentObjectType_; }
+    const std::vector<std::string>& SelectedAttributes() const { return selectedAttributes_; }
+    QTableView* GridResults() const { return gridResults_; }
+    ResultTableModel* ResultsModel() const { return resultsModel_; }
 
-    // Lets the tree browser discover the trees again and show them.
+    // --- Actions and handlers (names of the program's design) ---------------
     void ActionRescanClick();
+    void ActionReportByTypeExecute();
+    void ActionReportByObjectExecute();
+    void ActionReportOnSelectedObjectExecute();
+    void ActionObjectDeleteExecute();
+    void ActionClearEmptyFieldsClick();
+    void ActionStoreResultsExecute();
+    void PopupSaveClick(int outputType);
+    void PopupSortResultsClick(int column);
+    void ActionStoreReportSpecClick();
+    void ActionLoadReportSpecClick();
+    void ActionSchemaGetClassInfoExecute();
+    void BitBtnSchemaClassesClick();
+    void BitBtnSchemaAttributesClick();
+    void OpenCannedReport(const std::filesystem::path& file);
+    void ActionListAttrClick(QListWidget* list, const QString& command);
+
+    void GetTreeInformation(directory::TTreeInfo& tree);
+    void INIReadProperties();
+    void ReadPropertiesInclDSI(const std::string& className);
+    void MarkAttributesAsSelected();
+    void ListAllPropsClick();
+    void ListAllPropsExit();
+    void INISaveProperties();
+    void INIReadFilter();
+
+    // The status bar: one, two or three texts, and the idle texts (the
+    // product's address, the current tree, the current container).
+    void ShowIdleStatus();
+
+    // The grid's column widths from the core's fit.
+    void GridResize();
+
+    std::string GetCurrentTree() const;
+
+signals:
+    // The Edit and Help menu entries whose dialogs live elsewhere.
+    void SettingsRequested();
+    void FontRequested();
+    void UpdateCheckRequested();
+    void AboutRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // TMainFormLayout.cpp
+    void BuildControls();
+    QWidget* BuildInfoTab();
+    QWidget* BuildSelObjTab();
+    QWidget* BuildObjAttrTab();
+    QWidget* BuildFilterPanel();
+    QWidget* BuildResultsTab();
+    void BuildActions();
+    void BuildMenus();
+    void BuildStatusBar();
+    QAction* MakeAction(const char* name, const QString& caption, const QString& category);
+
+    // TMainForm.cpp
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void PageControlChange();
+    void LoadInfoText();
+    void ApplyStatusLayout(const report::StatusLayout& layout);
+
+    // TMainFormMultiObject.cpp
+    void ShowObjectTypes(directory::TTreeInfo& tree);
+    void FillFilterAttributeLists();
+    void FilterChange(QObject* sender);
+    void CheckBoxFilterClick();
+    report::FilterRows FilterRowsFromControls() const;
+    void PopupAttrChecklistPopup(QListWidget* list, const QPoint& position);
+    void SetTicks(const std::vector<bool>& ticks);
+    std::vector<std::string> TickedInOrder() const;
+
+    // TMainFormRuns.cpp
+    void HookRun();
+    void StartRun(const std::function<bool()>& run);
+    void ReportOnObject(const std::string& objectName, const std::string& objectClass);
     void DSTreeTreeViewClick();
+    void DSTreeTreeViewDblClick();
+    void PrepareForCannedReport(const report::ReportSpec& spec);
+    void ExportAtOnce(report::ReportSpec& current);
+
+    // TMainFormResults.cpp
+    void PopupResultsPopup(const QPoint& position);
+    void GridResultsClick(const QModelIndex& index);
+    void GridResultsDblClick(const QModelIndex& index);
+    void GridResultsSelectCell(const QModelIndex& current);
+    void FitRowHeights();
+    void RemoveDeletedObject(const std::string& fullName);
+    std::optional<report::ObjectListEntry> SelectedObjectEntry();
+    bool ExportResults();
+
+    // TMainFormState.cpp
+    void RestoreWindowState();
+    void SaveWindowState();
+    void RestoreLastPlace();
+    settings::ControlState ControlStateOf(QWidget* widget) const;
+    void ApplyControlState(QWidget* widget, const settings::ControlState& state);
+
     void ShowObjectLines();
 
     directory::DirectoryAccess& access_;
-    QSplitter* splitter3_;
-    TTreeFrame* dsTree_;
-    QListWidget* listBoxObjects_;
-    std::array<QLabel*, kStatusPanels> statusPanels_{};
-    // The entry lines of the selected container, filled by the tree browser.
+    platform::DesktopPort& desktop_;
+    const platform::DateTimeFormats& formats_;
+    Options options_;
+
+    platform::IniFile ini_;
+    settings::SectionCache cache_;
+    settings::AppSettings settings_;
+    values::CellTextReader reader_;
+    platform::TextCollator collator_;
+    report::ReportRun run_;
+    report::TableOperations operations_;
+
+    // The tree a saved report set up; the current tree while it is chosen.
+    directory::TTreeInfo cannedTree_;
+    directory::TTreeInfo* currentTree_ = nullptr;
+    // The tree whose object types the list shows.
+    directory::TTreeInfo* typesShownFor_ = nullptr;
+    // The tree the attribute checklist was filled for.
+    directory::TTreeInfo* checklistFor_ = nullptr;
+    std::string currentContainer_;
+    std::string currentObjectType_;
+    std::string currentObjectName_;
+    std::vector<std::string> selectedAttributes_;
+    bool selectionDirty_ = false;
+    platform::StringList checklistEntries_;
     platform::StringList objectLines_;
+    bool quitAfterReport_ = false;
+    int exitCode_ = 0;
+    bool exportFailed_ = false;
     bool shown_ = false;
+    bool fillingControls_ = false;
+    QListWidget* popupList_ = nullptr;
+
+    // Controls, by their names in the program's design.
+    QTabWidget* pageControl_ = nullptr;
+    QWidget* tabSheetInfo_ = nullptr;
+    QWidget* tabSheetSelObj_ = nullptr;
+    QWidget* tabSheetObjAttr_ = nullptr;
+    QWidget* tabSheetResults_ = nullptr;
+    QLabel* panelInfo_ = nullptr;
+    QPlainTextEdit* memo1_ = nullptr;
+    QPushButton* bitBtnWeb_ = nullptr;
+    QPushButton* bitBtnSupport_ = nullptr;
+    QSplitter* splitter3_ = nullptr;
+    QWidget* panelLeft_ = nullptr;
+    TTreeFrame* dsTree_ = nullptr;
+    QListWidget* listBoxObjects_ = nullptr;
+    QSplitter* splitter2_ = nullptr;
+    QWidget* panelObjects_ = nullptr;
+    QListWidget* listObjType_ = nullptr;
+    QListWidget* checkListAllProps_ = nullptr;
+    QWidget* panelMultiFilter_ = nullptr;
+    std::array<QComboBox*, report::kFilterRowCount> comboBoxFilter_{};
+    std::array<QComboBox*, report::kFilterRowCount> editFilter_{};
+    std::array<QRadioButton*, report::kFilterRowCount> radioFilterA_{};
+    std::array<QRadioButton*, report::kFilterRowCount> radioFilterB_{};
+    QWidget* panelMultiBottom_ = nullptr;
+    QCheckBox* checkBoxRecurse_ = nullptr;
+    QCheckBox* checkBoxFilter_ = nullptr;
+    QPushButton* buttonRun_ = nullptr;
+    QPushButton* bitBtnSchemaClasses_ = nullptr;
+    QPushButton* bitBtnSchemaAttributes_ = nullptr;
+    QTableView* gridResults_ = nullptr;
+    ResultTableModel* resultsModel_ = nullptr;
+    QGroupBox* radioGroupOutputType_ = nullptr;
+    QButtonGroup* outputTypeButtons_ = nullptr;
+    QPushButton* buttonSave_ = nullptr;
+    QPushButton* bitBtn1_ = nullptr;
+    std::array<QLabel*, kStatusPanels> statusPanels_{};
+    std::array<int, kStatusPanels> appliedStatusWidths_{-1, -1, -1};
+    QTimer* rowsTimer_ = nullptr;
+
+    QAction* actionRescanTrees_ = nullptr;
+    QAction* actionQuit_ = nullptr;
+    QAction* actionSettings_ = nullptr;
+    QAction* actionFont_ = nullptr;
+    QAction* actionClearEmptyFields_ = nullptr;
+    QAction* actionStoreResults_ = nullptr;
+    QAction* actionStoreReportSpec_ = nullptr;
+    QAction* actionLoadReportSpec_ = nullptr;
+    QAction* actionReportByType_ = nullptr;
+    QAction* actionReportByObject_ = nullptr;
+    QAction* actionReportOnSelectedObject_ = nullptr;
+    QAction* actionObjectDelete_ = nullptr;
+    QAction* actionSchemaGetClassInfo_ = nullptr;
+    QAction* actionCheckUpdates_ = nullptr;
+    QAction* actionVisitWeb_ = nullptr;
+    QAction* actionAbout_ = nullptr;
+
+    QMenu* popupResults_ = nullptr;
+    QMenu* popupSortResults_ = nullptr;
+    QMenu* popupExportResults_ = nullptr;
+    QMenu* popupAttrChecklist_ = nullptr;
+    QMenu* popupMenuObjectAction_ = nullptr;
+    QMenu* popupMenuRefresh_ = nullptr;
+    QAction* popupCheckAll_ = nullptr;
+    QAction* popupUncheckAll_ = nullptr;
+    QAction* popupCheckMandatory_ = nullptr;
+    QAction* popupSaveList_ = nullptr;
 };
 
 }  // namespace vellrun::ui

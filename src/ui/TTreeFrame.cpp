@@ -2,8 +2,9 @@
 
 #include "directory/DirectoryNames.h"
 #include "platform/BusyCursorScope.h"
+#include "ui/ClassImages.h"
 
-#include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@ namespace {
 // A tree's top node carries its tree number; every other node its full name.
 constexpr int kTreeNumberRole = Qt::UserRole;
 constexpr int kFullNameRole = Qt::UserRole + 1;
+constexpr int kImageRole = Qt::UserRole + 2;
 constexpr int kIndentation = 19;
 constexpr char kRootName[] = "[Root]";
 
@@ -35,7 +37,13 @@ std::string NodeText(const QTreeWidgetItem* node) {
 }  // namespace
 
 TTreeFrame::TTreeFrame(directory::DirectoryAccess& access, QWidget* parent)
-    : QWidget(parent), access_(access), treeView_(new QTreeWidget(this)) {
+    : QWidget(parent),
+      access_(access),
+      treeView_(new QTreeWidget(this)),
+      timerSearchCancel_(new QTimer(this)) {
+    timerSearchCancel_->setObjectName(QStringLiteral("TimerSearchCancel"));
+    timerSearchCancel_->setInterval(kCancelInterval);
+    connect(timerSearchCancel_, &QTimer::timeout, this, &TTreeFrame::TimerSearchCancelTimer);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(treeView_);
@@ -106,7 +114,22 @@ void TTreeFrame::InitializeWithTreeList(const platform::StringList& treeNames,
 }
 
 void TTreeFrame::SearchCancel() {
+    if (!busy_) return;
+    cancel_.Set();
+    cancelCountdown_ = kCancelTicks;
+    timerSearchCancel_->start();
+}
+
+bool TTreeFrame::CancelTimerActive() const {
+    return timerSearchCancel_->isActive();
+}
+
+void TTreeFrame::TimerSearchCancelTimer() {
+    // The listing sees the flag at its next entry; the timer keeps it set
+    // until the listing has stopped or five seconds have passed.
     if (busy_) cancel_.Set();
+    --cancelCountdown_;
+    if (!busy_ || cancelCountdown_ <= 0) timerSearchCancel_->stop();
 }
 
 TNodeInfo TTreeFrame::GetNodeInfo(QTreeWidgetItem* node) {
@@ -147,6 +170,7 @@ void TTreeFrame::TreeViewClicked(QTreeWidgetItem* node) {
 }
 
 void TTreeFrame::TreeViewExpanded(QTreeWidgetItem* node) {
+    if (quietExpansion_) return;
     treeView_->setCurrentItem(node);
     SearchCancel();
     access_.Feedback().ProcessPendingEvents();
@@ -201,7 +225,10 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     // A cancelled listing leaves the node unlisted, so that its next click
     // reads all its containers instead of keeping part of them for good. A
     // failed one keeps what it read: a node that cannot be listed shows so.
-    if (firstListing && !cancelled) AddContainerNodes(tree, node, containerNames);
+    if (firstListing && !cancelled) {
+        AddContainerNodes(tree, node, containerNames);
+        if (showLeafNodes_) AddLeafNodes(tree, node, containerNames);
+    }
     emit EntryLinesChanged();
     SelectDeferredNode();
 }
@@ -210,22 +237,61 @@ void TTreeFrame::AddContainerNodes(directory::TTreeInfo& tree, QTreeWidgetItem* 
                                    const platform::StringList& containerNames) {
     node->setChildIndicatorPolicy(containerNames.Empty() ? QTreeWidgetItem::DontShowIndicator
                                                          : QTreeWidgetItem::ShowIndicator);
+    // The entry lines name every subordinate's class ("class: name"), so a
+    // container's image needs no read of its own.
+    platform::StringList classes(true);
+    if (!containerNames.Empty()) {
+        for (const platform::StringList::Item& line : *entryLines_) {
+            const auto prefix = static_cast<size_t>(line.number);
+            if (prefix < 2 || prefix >= line.text.size()) continue;
+            const std::string name = line.text.substr(prefix);
+            if (containerNames.Contains(name))
+                classes.Add(name + ": " + line.text.substr(0, prefix - 2));
+        }
+    }
     for (const platform::StringList::Item& name : containerNames) {
         const std::string fullName =
             directory::DSFullName(access_.DSResolveName(tree.objectContext, name.text));
-        QTreeWidgetItem* child = AddTreeNode(tree, node, NodeKind::Container, fullName, name.text);
+        std::string className;
+        for (const platform::StringList::Item& known : classes) {
+            if (known.text.size() > name.text.size() + 2 &&
+                platform::StringList::CompareText(known.text.substr(0, name.text.size()),
+                                                  name.text) == 0 &&
+                known.text.compare(name.text.size(), 2, ": ") == 0) {
+                className = known.text.substr(name.text.size() + 2);
+                break;
+            }
+        }
+        QTreeWidgetItem* child =
+            AddTreeNode(tree, node, NodeKind::Container, fullName, name.text, className);
         child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+}
+
+void TTreeFrame::AddLeafNodes(directory::TTreeInfo& tree, QTreeWidgetItem* node,
+                              const platform::StringList& containerNames) {
+    for (const platform::StringList::Item& line : *entryLines_) {
+        const auto prefix = static_cast<size_t>(line.number);
+        if (prefix < 2 || prefix >= line.text.size()) continue;
+        const std::string name = line.text.substr(prefix);
+        if (containerNames.Contains(name)) continue;
+        const std::string fullName =
+            directory::DSFullName(access_.DSResolveName(tree.objectContext, name));
+        QTreeWidgetItem* leaf = AddTreeNode(tree, node, NodeKind::Object, fullName, name,
+                                            line.text.substr(0, prefix - 2));
+        leaf->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
     }
 }
 
 QTreeWidgetItem* TTreeFrame::AddTreeNode(directory::TTreeInfo& tree, QTreeWidgetItem* parent,
                                          NodeKind kind, const std::string& fullName,
-                                         const std::string& text) {
+                                         const std::string& text, const std::string& className) {
     if (auto known = tree.nodes.IndexOf(fullName)) return NodeOf(tree.nodes.Number(*known));
     auto* node = new QTreeWidgetItem(QStringList{QString::fromStdString(text)});
     node->setData(0, kFullNameRole, QString::fromStdString(fullName));
     InsertSorted(parent, node);
-    SetNodeImage(node, kind);
+    SetNodeImage(tree, node, kind, kind == NodeKind::Tree ? std::string("Top") : className,
+                 fullName);
     tree.nodes.Add(fullName, static_cast<int64_t>(Handle(node)));
     return node;
 }
@@ -254,10 +320,89 @@ void TTreeFrame::InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* node) {
     }
 }
 
-void TTreeFrame::SetNodeImage(QTreeWidgetItem* node, NodeKind kind) {
-    const QStyle::StandardPixmap image =
-        kind == NodeKind::Tree ? QStyle::SP_DriveNetIcon : QStyle::SP_DirIcon;
-    node->setIcon(0, style()->standardIcon(image));
+void TTreeFrame::SetNodeImage(directory::TTreeInfo& tree, QTreeWidgetItem* node, NodeKind kind,
+                              std::string className, const std::string& fullName) {
+    // A class that cannot be read gives the fallback image.
+    if (className.empty()) access_.DSEntryClass(tree.rootContext, fullName, className);
+    const int image = ClassImages::IndexOf(className, kind == NodeKind::Container);
+    if (node->data(0, kImageRole).isValid() && node->data(0, kImageRole).toInt() == image) return;
+    node->setData(0, kImageRole, image);
+    node->setIcon(0, ClassImages::Icon(image));
+}
+
+void TTreeFrame::ForgetDescendants(directory::TTreeInfo& tree, QTreeWidgetItem* node) {
+    // Deepest first, last child first, each leaving its tree's node list.
+    for (int k = node->childCount() - 1; k >= 0; --k) {
+        QTreeWidgetItem* child = node->child(k);
+        ForgetDescendants(tree, child);
+        if (auto index = tree.nodes.IndexOf(child->data(0, kFullNameRole).toString().toStdString()))
+            tree.nodes.Delete(*index);
+        delete node->takeChild(k);
+    }
+}
+
+void TTreeFrame::NodeReloadSubordinates(QTreeWidgetItem* node) {
+    const TNodeInfo info = GetNodeInfo(node);
+    if (info.tree == nullptr || busy_) return;
+    quietExpansion_ = true;
+    treeView_->collapseItem(node);
+    ForgetDescendants(*info.tree, node);
+    current_ = {};
+    current_ = info;
+    SelectNode(node);
+    treeView_->expandItem(node);
+    quietExpansion_ = false;
+    node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
+                                                         : QTreeWidgetItem::DontShowIndicator);
+}
+
+bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& fullName) {
+    if (busy_) return false;
+    size_t number = treeCount_;
+    for (size_t k = 0; k < treeCount_; ++k) {
+        if (platform::StringList::CompareText(trees_[k].treeName, treeName) == 0) number = k;
+    }
+    if (number == treeCount_) return false;
+    directory::TTreeInfo& tree = trees_[number];
+    QTreeWidgetItem* node = NodeOf(static_cast<int64_t>(tree.rootNode));
+    if (node == nullptr) return false;
+
+    // ".Sales.Corp": the containers .Corp, then .Sales.Corp, each listed
+    // (which adds its children) and expanded on the way down.
+    std::vector<std::string> parts;
+    if (fullName != kRootName) {
+        std::string rest = fullName.starts_with('.') ? fullName.substr(1) : fullName;
+        size_t start = 0;
+        while (start <= rest.size()) {
+            const size_t dot = rest.find('.', start);
+            parts.push_back(
+                rest.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+            if (dot == std::string::npos) break;
+            start = dot + 1;
+        }
+    }
+    quietExpansion_ = true;
+    for (size_t depth = 0; depth <= parts.size(); ++depth) {
+        if (depth > 0) {
+            std::string name;
+            for (size_t k = parts.size() - depth; k < parts.size(); ++k)
+                name += "." + parts[k];
+            const auto index = tree.nodes.IndexOf(name);
+            if (!index) break;
+            node = NodeOf(tree.nodes.Number(*index));
+        }
+        treeView_->setCurrentItem(node);
+        if (depth < parts.size()) {
+            if (node->childCount() == 0) SelectNode(node);
+            treeView_->expandItem(node);
+        }
+    }
+    quietExpansion_ = false;
+    treeView_->setCurrentItem(node);
+    SelectNode(node);
+    current_ = GetNodeInfo(node);
+    emit TreeViewClick();
+    return true;
 }
 
 void TTreeFrame::SelectDeferredNode() {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -48,8 +49,25 @@ public:
     void InitializeWithTreeList(const platform::StringList& treeNames,
                                 platform::StringList* entryLines);
 
-    // Asks a running listing to stop at its next entry.
+    // Asks a running listing to stop at its next entry; the cancel timer
+    // keeps asking every 100 ms for up to 50 ticks while it still runs.
     void SearchCancel();
+    static constexpr int kCancelInterval = 100;
+    static constexpr int kCancelTicks = 50;
+    bool CancelTimerActive() const;
+
+    // Forgets everything below node and lists it afresh.
+    void NodeReloadSubordinates(QTreeWidgetItem* node);
+
+    // Lists and expands the containers down to fullName ("[Root]" for the
+    // top) in the tree named treeName, makes the deepest one found current
+    // and reports it as a click. False when the tree is not shown or a
+    // listing runs.
+    bool SelectPath(const std::string& treeName, const std::string& fullName);
+
+    // Also show the non-container objects of a listed container as leaves.
+    bool ShowLeafNodes() const { return showLeafNodes_; }
+    void SetShowLeafNodes(bool on) { showLeafNodes_ = on; }
 
     TNodeInfo GetNodeInfo(QTreeWidgetItem* node);
     QTreeWidgetItem* GetCurrentNode() const;
@@ -77,7 +95,7 @@ signals:
     void EntryLinesChanged();
 
 private:
-    enum class NodeKind { Tree, Container };
+    enum class NodeKind { Tree, Container, Object };
 
     void TreeViewClicked(QTreeWidgetItem* node);
     void TreeViewExpanded(QTreeWidgetItem* node);
@@ -88,10 +106,16 @@ private:
                        QTreeWidgetItem* node);
     void AddContainerNodes(directory::TTreeInfo& tree, QTreeWidgetItem* node,
                            const platform::StringList& containerNames);
+    void AddLeafNodes(directory::TTreeInfo& tree, QTreeWidgetItem* node,
+                      const platform::StringList& containerNames);
     QTreeWidgetItem* AddTreeNode(directory::TTreeInfo& tree, QTreeWidgetItem* parent, NodeKind kind,
-                                 const std::string& fullName, const std::string& text);
+                                 const std::string& fullName, const std::string& text,
+                                 const std::string& className = {});
     void InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* node);
-    void SetNodeImage(QTreeWidgetItem* node, NodeKind kind);
+    void SetNodeImage(directory::TTreeInfo& tree, QTreeWidgetItem* node, NodeKind kind,
+                      std::string className, const std::string& fullName);
+    void TimerSearchCancelTimer();
+    void ForgetDescendants(directory::TTreeInfo& tree, QTreeWidgetItem* node);
     void SelectDeferredNode();
     void ReleaseTrees();
 
@@ -105,7 +129,11 @@ private:
     TNodeInfo current_;
     bool typeLessNames_ = true;
     bool busy_ = false;
+    bool showLeafNodes_ = false;
+    bool quietExpansion_ = false;
     platform::CancelFlag cancel_;
+    QTimer* timerSearchCancel_;
+    int cancelCountdown_ = 0;
 
     // A node clicked or expanded while a listing ran: its tree number and
     // full name, looked up again when the listing is over.

@@ -39,8 +39,9 @@ constexpr std::string_view kSchema = R"("schema": {
     ]
   })";
 
-std::unique_ptr<client::image::ImageClient> LoadClient(std::string_view json) {
-    auto loaded = client::image::LoadImageText(json, "test.json", ".");
+std::unique_ptr<client::image::ImageClient> LoadClient(std::string_view json,
+                                                       std::string_view baseDir) {
+    auto loaded = client::image::LoadImageText(json, "test.json", std::string(baseDir));
     if (!loaded.image) {
         ADD_FAILURE() << "image refused: " << loaded.error;
         return client::image::ImageClient::Failing(loaded.error);
@@ -84,8 +85,8 @@ std::string CorpObjects() {
 ])";
 }
 
-DirectoryTestBed::DirectoryTestBed(std::string_view json, bool start)
-    : image(LoadClient(json)), spy(*image), access(spy, messages, feedback) {
+DirectoryTestBed::DirectoryTestBed(std::string_view json, bool start, std::string_view baseDir)
+    : image(LoadClient(json, baseDir)), spy(*image), access(spy, messages, feedback) {
     formatter.access = &access;
     access.SetValueFormatter(&formatter);
     if (start) {

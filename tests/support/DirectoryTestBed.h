@@ -34,7 +34,9 @@ std::string CorpObjects();
 class DirectoryTestBed {
 public:
     // start: run DSStartClient at once (the test fails unless it returns 0).
-    explicit DirectoryTestBed(std::string_view json, bool start = true);
+    // baseDir: where the image's stream files lie.
+    explicit DirectoryTestBed(std::string_view json, bool start = true,
+                              std::string_view baseDir = ".");
     ~DirectoryTestBed();
     DirectoryTestBed(const DirectoryTestBed&) = delete;
     DirectoryTestBed& operator=(const DirectoryTestBed&) = delete;

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <memory>
 #include <string>
 #include <vector>

@@ -3,12 +3,15 @@
 #include "support/CountingRunFeedback.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
+#include "ui/ClassImages.h"
 #include "ui/DialogScript.h"
 #include "ui/QtMessagePort.h"
 #include "ui/QtRunFeedback.h"
 #include "ui/TTreeFrame.h"
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 #include <string>
@@ -222,6 +225,116 @@ TEST(TTreeFrameTest, ClickDuringListingCancelsItInsteadOfNesting) {
         EXPECT_EQ(ChildTexts(zulu), (std::vector<std::string>{"Corp", "Other"}));
         EXPECT_EQ(bed.lines.Count(), 2u);
     }
+}
+
+}  // namespace
+}  // namespace vellrun::ui
+
+namespace vellrun::ui {
+namespace {
+
+std::string ManyEntries(size_t count) {
+    std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "Big.Corp", "class": "Organizational Unit"},
+        {"name": "Small.Corp", "class": "Organizational Unit"},
+        {"name": "one.Small.Corp", "class": "User"})";
+    for (size_t k = 0; k < count; ++k)
+        objects += ",\n{\"name\": \"u" + std::to_string(k) + ".Big.Corp\", \"class\": \"User\"}";
+    return objects + "]";
+}
+
+TEST(TTreeFrameTest, ClassImagesReloadLeavesAndTheTreeLimit) {
+    // Fifteen pictures that differ from each other at 16 px.
+    for (int a = 0; a < ClassImages::kCount; ++a) {
+        const QImage first = ClassImages::Icon(a).pixmap(16, 16).toImage();
+        for (int b = a + 1; b < ClassImages::kCount; ++b)
+            EXPECT_NE(first, ClassImages::Icon(b).pixmap(16, 16).toImage()) << a << " " << b;
+    }
+    EXPECT_EQ(ClassImages::IndexOf("user", false), 8);
+    EXPECT_EQ(ClassImages::IndexOf("ORGANIZATIONAL UNIT", true), 4);
+    EXPECT_EQ(ClassImages::IndexOf("Printer", true), ClassImages::kOtherContainer);
+    EXPECT_EQ(ClassImages::IndexOf("Printer", false), ClassImages::kOtherObject);
+
+    FrameBed<QtRunFeedback> bed(testing::TreesImage({{"CORP", testing::CorpObjects()}}));
+    bed.frame->SetShowLeafNodes(true);
+    bed.frame->Initialize(&bed.lines);
+    QTreeWidgetItem* root = bed.View().topLevelItem(0);
+    QTreeWidgetItem* corp = Child(root, "Corp");
+    ASSERT_NE(corp, nullptr);
+    const auto iconOf = [](QTreeWidgetItem* node) {
+        return node->icon(0).pixmap(16, 16).toImage();
+    };
+    EXPECT_EQ(iconOf(root), ClassImages::Icon(ClassImages::kTop).pixmap(16, 16).toImage());
+    EXPECT_EQ(iconOf(corp), ClassImages::Icon(3).pixmap(16, 16).toImage());
+    ClickItem(bed.View(), corp);
+    QTreeWidgetItem* sales = Child(corp, "Sales");
+    EXPECT_EQ(iconOf(sales), ClassImages::Icon(4).pixmap(16, 16).toImage());
+    // Leaves: the objects of a listed container, without expanders.
+    ClickItem(bed.View(), sales);
+    QTreeWidgetItem* jdoe = Child(sales, "jdoe");
+    ASSERT_NE(jdoe, nullptr);
+    EXPECT_EQ(iconOf(jdoe), ClassImages::Icon(8).pixmap(16, 16).toImage());
+    EXPECT_FALSE(ShowsExpander(jdoe));
+    EXPECT_EQ(bed.frame->GetNodeInfo(jdoe).fullName, ".jdoe.Sales.Corp");
+
+    // "Refresh" forgets the nodes below and lists the container afresh.
+    QTreeWidgetItem* east = Child(sales, "East");
+    ASSERT_NE(east, nullptr);
+    bed.frame->NodeReloadSubordinates(sales);
+    EXPECT_EQ(bed.frame->CurrentNode().node, sales);
+    EXPECT_TRUE(sales->isExpanded());
+    EXPECT_NE(Child(sales, "East"), nullptr);
+    EXPECT_NE(Child(sales, "jdoe"), nullptr);
+    EXPECT_TRUE(bed.lines.Contains("User: jdoe"));
+
+    // The path to a remembered container is listed and expanded on the way down.
+    bed.frame->Initialize(&bed.lines);
+    EXPECT_TRUE(bed.frame->SelectPath("corp", ".East.Sales.Corp"));
+    EXPECT_EQ(bed.frame->CurrentNode().fullName, ".East.Sales.Corp");
+    EXPECT_TRUE(bed.lines.Contains("User: asmith"));
+    EXPECT_FALSE(bed.frame->SelectPath("NOWHERE", "[Root]"));
+
+    // At most 31 trees are shown.
+    std::vector<std::pair<std::string, std::string>> trees;
+    for (int k = 0; k < 33; ++k)
+        trees.emplace_back("T" + std::to_string(100 + k), "[]");
+    FrameBed<QtRunFeedback> many(testing::TreesImage(trees));
+    many.frame->Initialize(&many.lines);
+    EXPECT_EQ(many.frame->TreeCount(), TTreeFrame::kMaxTrees);
+    EXPECT_EQ(many.View().topLevelItemCount(), 31);
+}
+
+// A click on another container while a 5,000-entry listing runs stops that
+// listing at once (its flag is seen at the next entry) and leaves it
+// unlisted; the cancel timer stops itself once the listing has ended.
+TEST(TTreeFrameTest, ClickOnAnotherContainerStopsALongListing) {
+    FrameBed<testing::CountingRunFeedback> bed(testing::TreesImage({{"CORP", ManyEntries(5000)}}));
+    bed.frame->Initialize(&bed.lines);
+    QTreeWidgetItem* corp = Child(bed.View().topLevelItem(0), "Corp");
+    ClickItem(bed.View(), corp);
+    QTreeWidgetItem* big = Child(corp, "Big");
+    QTreeWidgetItem* small = Child(corp, "Small");
+    ASSERT_NE(big, nullptr);
+    ASSERT_NE(small, nullptr);
+
+    size_t linesAtClick = 0;
+    bool timerWhileBusy = false;
+    // The person clicks while the listing pumps events.
+    bed.feedback.onEvent = [&](int) {
+        if (linesAtClick > 0 || !bed.frame->Busy() || bed.lines.Count() < 200) return;
+        linesAtClick = bed.lines.Count();
+        ClickItem(bed.View(), small);
+        timerWhileBusy = bed.frame->CancelTimerActive();
+    };
+    ClickItem(bed.View(), big);
+    bed.feedback.onEvent = nullptr;
+    ASSERT_GT(linesAtClick, 0u);
+    EXPECT_TRUE(timerWhileBusy);
+    EXPECT_FALSE(bed.frame->Busy());
+    // The clicked container has been listed once the long one stopped.
+    EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"User: one"});
+    EXPECT_EQ(big->childCount(), 0);
+    EXPECT_TRUE(testing::ProcessEventsUntil([&] { return !bed.frame->CancelTimerActive(); }, 1000));
 }
 
 }  // namespace

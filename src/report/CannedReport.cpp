@@ -1,0 +1,40 @@
+#include "report/CannedReport.h"
+
+#include "report/SavedReport.h"
+#include "report/TreeInformation.h"
+
+namespace vellrun::report {
+
+CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess& access,
+                                     directory::TTreeInfo& treeRecord,
+                                     const std::filesystem::path& file, bool typeless,
+                                     const std::function<void(const ReportSpec&)>& prepareWindow) {
+    CannedReportOutcome outcome;
+    // The record may be the running report's tree: never replace it mid-run.
+    if (run.ReportRunning()) {
+        outcome.status = CannedReportOutcome::Status::Busy;
+        return outcome;
+    }
+    SavedReport::LoadResult loaded = SavedReport::Load(file, run.CurrentSpec());
+    if (!loaded.ok()) {
+        outcome.reason = loaded.reason;
+        access.Messages().ErrorBox(loaded.message);
+        return outcome;
+    }
+    ReportSpec spec = std::move(*loaded.spec);
+    if (access.OpenTreeInfo(treeRecord, spec.TreeName, typeless) != 0) {
+        access.ClearTreeInfo(treeRecord);
+        outcome.status = CannedReportOutcome::Status::TreeFailed;
+        return outcome;
+    }
+    // A failure has shown its box; the report still runs without the classes.
+    GetTreeInformation(access, treeRecord);
+    spec.Tree = &treeRecord;
+    if (prepareWindow) prepareWindow(spec);
+    run.Rpt_run(spec);
+    outcome.status = CannedReportOutcome::Status::Ran;
+    outcome.lastResult = run.LastResult();
+    return outcome;
+}
+
+}  // namespace vellrun::report

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QTableView>
+
+namespace vellrun::ui {
+
+// The results grid: a table view whose key column (column 0: the object,
+// attribute or class name) stays in place while the other columns scroll
+// sideways, as the header row does while the rows scroll. The key column is a
+// second view laid over the left edge that shares the model and the selection,
+// so a click, a double click or a right click on it acts like one on the grid.
+//
+// Owned by the main window like any child widget; holds no data of its own.
+class ResultsGrid final : public QTableView {
+    Q_OBJECT
+
+public:
+    explicit ResultsGrid(QWidget* parent = nullptr);
+
+    void setModel(QAbstractItemModel* model) override;
+    QTableView* KeyColumn() const { return keyColumn_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
+private:
+    void UpdateKeyColumn();
+    void PlaceKeyColumn();
+
+    QTableView* keyColumn_;
+};
+
+}  // namespace vellrun::ui

@@ -1,0 +1,261 @@
+// TMainForm: the Multi-Object tab — the tree's object types, the attribute
+// checklist with the ticks remembered per class, the filter panel with the
+// filter remembered per class, and the lists' pop-up menu.
+
+#include "exports/WorkbookExport.h"
+#include "platform/BusyCursorScope.h"
+#include "report/TreeInformation.h"
+#include "settings/IniKeyValueSource.h"
+#include "settings/MainWindowKeys.h"
+#include "ui/TMainForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <ctime>
+
+namespace vellrun::ui {
+
+namespace {
+
+// Fills a widget's items while its change handlers stay quiet.
+class FillingScope {
+public:
+    explicit FillingScope(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+    ~FillingScope() { flag_ = previous_; }
+    FillingScope(const FillingScope&) = delete;
+    FillingScope& operator=(const FillingScope&) = delete;
+
+private:
+    bool& flag_;
+    bool previous_;
+};
+
+}  // namespace
+
+void TMainForm::GetTreeInformation(directory::TTreeInfo& tree) {
+    const report::TreeInformationResult result = report::GetTreeInformation(access_, tree);
+    // The list may show another tree's types: show this tree's whenever it
+    // is not the one shown, though its classes are read only once.
+    if (result == report::TreeInformationResult::AlreadyLoaded && typesShownFor_ == &tree) return;
+    platform::BusyCursorScope busy(access_.Feedback());
+    ShowObjectTypes(tree);
+}
+
+void TMainForm::ShowObjectTypes(directory::TTreeInfo& tree) {
+    {
+        FillingScope filling(fillingControls_);
+        listObjType_->clear();
+        typesShownFor_ = &tree;
+        if (tree.classes.Empty()) return;
+        QStringList names;
+        for (const platform::StringList::Item& item : tree.classes)
+            names.append(QString::fromStdString(item.text));
+        listObjType_->addItems(names);
+        const settings::TreeMemory memory = settings::ReadTreeMemory(ini_, cache_, tree.treeName);
+        const int row = report::ObjectTypeToSelect(tree.classes, memory.objectType);
+        // "*" stands for every class and sits at the top.
+        listObjType_->insertItem(0, QString::fromUtf8(report::kAllClasses));
+        if (row >= 0) listObjType_->setCurrentRow(row + 1);
+    }
+    INIReadProperties();
+}
+
+void TMainForm::INIReadProperties() {
+    platform::BusyCursorScope busy(access_.Feedback());
+    QListWidgetItem* item = listObjType_->currentItem();
+    if (listObjType_->count() == 0 || item == nullptr) return;
+    const std::string className = item->text().toStdString();
+    if (className == currentObjectType_ && !checklistEntries_.Empty() &&
+        checklistFor_ == currentTree_)
+        return;
+    if (selectionDirty_) INISaveProperties();
+    currentObjectType_ = className;
+    ReadPropertiesInclDSI(className);
+    selectedAttributes_ = settings::ReadClassAttributes(ini_, className);
+    MarkAttributesAsSelected();
+    INIReadFilter();
+}
+
+void TMainForm::ReadPropertiesInclDSI(const std::string& className) {
+    FillingScope filling(fillingControls_);
+    checkListAllProps_->clear();
+    checklistFor_ = currentTree_;
+    if (currentTree_ == nullptr) return;
+    report::ReadPropertiesInclDSI(access_, *currentTree_, className, checklistEntries_);
+    checkListAllProps_->setUpdatesEnabled(false);
+    for (const platform::StringList::Item& entry : checklistEntries_) {
+        auto* item = new QListWidgetItem(QString::fromStdString(entry.text));
+        item->setData(Qt::UserRole, static_cast<qlonglong>(entry.number));
+        if (entry.number == report::kItemSeparator) {
+            item->setFlags(Qt::ItemIsEnabled);
+        } else {
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+        }
+        checkListAllProps_->addItem(item);
+    }
+    checkListAllProps_->setUpdatesEnabled(true);
+    FillFilterAttributeLists();
+}
+
+void TMainForm::MarkAttributesAsSelected() {
+    FillingScope filling(fillingControls_);
+    for (size_t index : report::MarkAttributesAsSelected(checklistEntries_, selectedAttributes_)) {
+        if (QListWidgetItem* item = checkListAllProps_->item(static_cast<int>(index)))
+            item->setCheckState(Qt::Checked);
+    }
+}
+
+std::vector<std::string> TMainForm::TickedInOrder() const {
+    std::vector<bool> ticks;
+    for (int k = 0; k < checkListAllProps_->count(); ++k)
+        ticks.push_back(checkListAllProps_->item(k)->checkState() == Qt::Checked);
+    return report::TickedAttributes(checklistEntries_, ticks);
+}
+
+void TMainForm::ListAllPropsClick() {
+    selectedAttributes_ = TickedInOrder();
+    selectionDirty_ = true;
+}
+
+void TMainForm::ListAllPropsExit() {
+    if (selectionDirty_) INISaveProperties();
+}
+
+void TMainForm::INISaveProperties() {
+    platform::BusyCursorScope busy(access_.Feedback());
+    selectionDirty_ = false;
+    if (currentObjectType_.empty()) return;
+    // Errors are the settings file's to report; nothing is lost in the window.
+    settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_);
+}
+
+void TMainForm::SetTicks(const std::vector<bool>& ticks) {
+    {
+        FillingScope filling(fillingControls_);
+        for (int k = 0; k < checkListAllProps_->count(); ++k) {
+            QListWidgetItem* item = checkListAllProps_->item(k);
+            if ((item->flags() & Qt::ItemIsUserCheckable) == 0) continue;
+            item->setCheckState(ticks.at(static_cast<size_t>(k)) ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    ListAllPropsClick();
+}
+
+void TMainForm::FillFilterAttributeLists() {
+    QStringList names{QString()};
+    for (const platform::StringList::Item& entry : checklistEntries_)
+        names.append(QString::fromStdString(entry.text));
+    FillingScope filling(fillingControls_);
+    for (QComboBox* combo : comboBoxFilter_) {
+        combo->clear();
+        combo->addItems(names);
+    }
+}
+
+void TMainForm::INIReadFilter() {
+    report::FilterPanelState state;
+    settings::IniKeyValueSource source(ini_, cache_);
+    report::ReadFilterPanel(source, currentObjectType_, state);
+    FillingScope filling(fillingControls_);
+    checkBoxFilter_->setChecked(state.Filtered);
+    panelMultiFilter_->setVisible(state.Filtered);
+    for (size_t k = 0; k < report::kFilterRowCount; ++k) {
+        const report::FilterRow& row = state.Rows[k];
+        const int index = comboBoxFilter_[k]->findText(QString::fromStdString(row.Attribute),
+                                                       Qt::MatchFixedString);
+        comboBoxFilter_[k]->setCurrentIndex(index);
+        editFilter_[k]->setEditText(QString::fromStdString(row.Value));
+        radioFilterA_[k]->setChecked(row.MustContain);
+        radioFilterB_[k]->setChecked(!row.MustContain);
+    }
+}
+
+void TMainForm::CheckBoxFilterClick() {
+    panelMultiFilter_->setVisible(checkBoxFilter_->isChecked());
+    FilterChange(checkBoxFilter_);
+}
+
+report::FilterRows TMainForm::FilterRowsFromControls() const {
+    report::FilterRows rows{};
+    for (size_t k = 0; k < report::kFilterRowCount; ++k) {
+        rows[k].Attribute = comboBoxFilter_[k]->currentText().toStdString();
+        rows[k].Value = editFilter_[k]->currentText().toStdString();
+        rows[k].MustContain = radioFilterA_[k]->isChecked();
+    }
+    return rows;
+}
+
+void TMainForm::FilterChange(QObject* sender) {
+    if (!shown_ || fillingControls_ || currentObjectType_.empty()) return;
+    settings::IniKeyValueSource source(ini_, cache_);
+    if (sender == checkBoxFilter_) {
+        report::WriteFilterEnabled(source, currentObjectType_, checkBoxFilter_->isChecked());
+        return;
+    }
+    for (size_t k = 0; k < report::kFilterRowCount; ++k) {
+        if (sender == radioFilterA_[k]) {
+            report::WriteFilterModes(source, currentObjectType_, FilterRowsFromControls());
+        } else if (sender == comboBoxFilter_[k]) {
+            report::WriteFilterAttribute(source, currentObjectType_, k,
+                                         comboBoxFilter_[k]->currentText().toStdString());
+        } else if (sender == editFilter_[k]) {
+            report::WriteFilterValue(source, currentObjectType_, k,
+                                     editFilter_[k]->currentText().toStdString());
+        }
+    }
+}
+
+void TMainForm::PopupAttrChecklistPopup(QListWidget* list, const QPoint& position) {
+    popupList_ = list;
+    const bool onChecklist = list == checkListAllProps_;
+    popupCheckAll_->setEnabled(onChecklist);
+    popupUncheckAll_->setEnabled(onChecklist);
+    popupCheckMandatory_->setEnabled(onChecklist);
+    for (QAction* action : popupAttrChecklist_->actions()) {
+        if (action->objectName() == QStringLiteral("PopupClassGetInformation"))
+            action->setEnabled(list == listObjType_);
+    }
+    popupAttrChecklist_->popup(list->viewport()->mapToGlobal(position));
+}
+
+void TMainForm::ActionListAttrClick(QListWidget* list, const QString& command) {
+    std::vector<std::string> lines;
+    if (list == checkListAllProps_) {
+        run_.SetReportName(GetCurrentTree() + "-attributes");
+    } else if (list == listObjType_) {
+        run_.SetReportName(GetCurrentTree() + "-classes");
+    } else {
+        return;
+    }
+    for (int k = 0; k < list->count(); ++k)
+        lines.push_back(list->item(k)->text().toStdString());
+    if (lines.empty()) return;
+
+    const std::string kind = command.toStdString();
+    if (kind == "txt" || kind == "html" || kind == "xml" || kind == "xls") {
+        std::filesystem::path reportPath = run_.ReportPath();
+        const exports::ExportServices services{
+            access_.Messages(), desktop_, collator_,
+            platform::LocalTimeOf(static_cast<uint32_t>(std::time(nullptr))),
+            exports::DefaultWorkbookFolder()};
+        exports::SaveList(lines, kind, run_.ReportName(), reportPath, services);
+        run_.SetReportPath(reportPath.string());
+        return;
+    }
+    if (list != checkListAllProps_) return;
+    report::ChecklistCommand checklistCommand = report::ChecklistCommand::CheckAll;
+    if (command == QStringLiteral("Uncheck All")) {
+        checklistCommand = report::ChecklistCommand::UncheckAll;
+    } else if (command == QStringLiteral("Check Mandatory")) {
+        checklistCommand = report::ChecklistCommand::CheckMandatory;
+    }
+    SetTicks(report::ChecklistTicks(checklistEntries_, checklistCommand));
+}
+
+}  // namespace vellrun::ui

@@ -1,0 +1,204 @@
+// TMainForm: the results grid and what the person does with the table —
+// the pop-up menu, sorting, hiding empty fields, the selected cell's status
+// texts, a report on the object in a cell, deleting an object, and the export.
+
+#include "directory/DirectoryNames.h"
+#include "exports/WorkbookExport.h"
+#include "platform/BusyCursorScope.h"
+#include "report/ReportRun.h"
+#include "ui/ResultTableModel.h"
+#include "ui/TMainForm.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <algorithm>
+#include <ctime>
+
+namespace vellrun::ui {
+
+namespace {
+
+size_t ColumnOf(const QModelIndex& index) {
+    return static_cast<size_t>(index.column());
+}
+
+}  // namespace
+
+void TMainForm::PopupResultsPopup(const QPoint& position) {
+    const QModelIndex current = gridResults_->currentIndex();
+    const size_t column = current.isValid() ? ColumnOf(current) : 0;
+    const size_t row = current.isValid() ? ResultTableModel::TableRow(current) : 0;
+    const report::ResultsPopup popup = operations_.PreparePopup(column, row);
+    actionReportOnSelectedObject_->setText(QString::fromStdString(popup.reportOnSelected.caption));
+    actionReportOnSelectedObject_->setEnabled(current.isValid() && popup.reportOnSelected.enabled);
+    popupSortResults_->clear();
+    for (const report::PopupEntry& entry : popup.sortEntries) {
+        QAction* item = popupSortResults_->addAction(QString::fromStdString(entry.caption));
+        const int tag = entry.tag;
+        connect(item, &QAction::triggered, this, [this, tag] { PopupSortResultsClick(tag); });
+    }
+    popupResults_->popup(gridResults_->viewport()->mapToGlobal(position));
+}
+
+void TMainForm::PopupSortResultsClick(int column) {
+    if (run_.ReportRunning() || column < 0) return;
+    platform::BusyCursorScope busy(access_.Feedback());
+    operations_.SortByColumn(static_cast<size_t>(column));
+}
+
+void TMainForm::ActionClearEmptyFieldsClick() {
+    if (run_.ReportRunning()) return;
+    operations_.HideEmptyFields();
+}
+
+void TMainForm::GridResultsClick(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    gridResults_->setToolTip(QString::fromStdString(
+        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index))));
+}
+
+void TMainForm::GridResultsDblClick(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    const report::CellMeaning meaning =
+        operations_.MeaningOf(ColumnOf(index), ResultTableModel::TableRow(index));
+    if (meaning.object.empty() || meaning.attribute.empty()) return;
+    // The cell's whole text, read-only, until the attribute detail dialog
+    // takes this place.
+    access_.Messages().InfoBox(
+        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+}
+
+void TMainForm::GridResultsSelectCell(const QModelIndex& current) {
+    if (!current.isValid() || run_.ReportRunning()) return;
+    operations_.ShowSelectedCell(ColumnOf(current), ResultTableModel::TableRow(current));
+}
+
+void TMainForm::FitRowHeights() {
+    // Rows are one line high; only rows with a multi-line cell grow, so a
+    // large table is not measured row by row.
+    const report::ResultTable& table = run_.Table();
+    QHeaderView* rows = gridResults_->verticalHeader();
+    const int lineHeight = gridResults_->fontMetrics().lineSpacing();
+    const int padding = rows->defaultSectionSize() - lineHeight;
+    for (size_t r = 1; r < table.RowCount(); ++r) {
+        size_t lines = 1;
+        for (const std::string& cell : table.Row(r))
+            lines = std::max(lines,
+                             static_cast<size_t>(std::count(cell.begin(), cell.end(), '\n')) + 1);
+        if (lines > 1)
+            rows->resizeSection(static_cast<int>(r - 1),
+                                std::min(static_cast<int>(lines), 20) * lineHeight + padding);
+    }
+}
+
+void TMainForm::GridResize() {
+    const QFontMetrics metrics = gridResults_->fontMetrics();
+    report::GridGeometry geometry;
+    geometry.clientWidth = gridResults_->viewport()->width();
+    geometry.lineWidth = gridResults_->showGrid() ? 1 : 0;
+    geometry.padding = 2 * metrics.averageCharWidth() + 4;
+    // Column widths follow the widest line; a long table is measured on its
+    // first rows, which are what the person sees first.
+    constexpr size_t kMeasuredRows = 2000;
+    const report::ResultTable& table = run_.Table();
+    report::ResultTable sample;
+    const report::ResultTable* measured = &table;
+    if (table.RowCount() > kMeasuredRows) {
+        sample.Resize(table.ColCount(), kMeasuredRows);
+        for (size_t r = 0; r < kMeasuredRows; ++r)
+            sample.MutableRow(r) = table.Row(r);
+        measured = &sample;
+    }
+    const std::vector<int> widths = report::GridResize(
+        *measured,
+        [&metrics](std::string_view text) {
+            return metrics.horizontalAdvance(
+                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        },
+        geometry);
+    QHeaderView* header = gridResults_->horizontalHeader();
+    for (size_t c = 0; c < widths.size() && c < static_cast<size_t>(header->count()); ++c)
+        header->resizeSection(static_cast<int>(c), widths[c]);
+}
+
+void TMainForm::ActionReportOnSelectedObjectExecute() {
+    const QModelIndex current = gridResults_->currentIndex();
+    if (!current.isValid() || currentTree_ == nullptr) return;
+    operations_.ReportOnSelectedObject(ColumnOf(current), ResultTableModel::TableRow(current),
+                                       currentTree_->objectContext);
+}
+
+void TMainForm::ActionObjectDeleteExecute() {
+    if (run_.ReportRunning()) return;
+    const auto entry = SelectedObjectEntry();
+    if (!entry || currentTree_ == nullptr) pageControl_->setCurrentWidget(tabSheetSelObj_);
+    const client::ContextHandle context =
+        currentTree_ != nullptr ? currentTree_->objectContext : client::ContextHandle{};
+    const std::string fullName =
+        entry ? directory::DSFullName(access_.DSResolveName(context, entry->objectName))
+              : std::string();
+    if (operations_.DeleteObject(entry, context) != report::DeleteOutcome::Deleted) return;
+    RemoveDeletedObject(fullName);
+}
+
+void TMainForm::RemoveDeletedObject(const std::string& fullName) {
+    // The object leaves the list and the grid at once; a listing that still
+    // showed it would read as a delete that did not happen.
+    if (QListWidgetItem* item = listBoxObjects_->currentItem()) {
+        if (auto index = objectLines_.IndexOf(item->text().toStdString()))
+            objectLines_.Delete(*index);
+        delete listBoxObjects_->takeItem(listBoxObjects_->row(item));
+    }
+    report::ResultTable& table = run_.Table();
+    if (table.RowCount() <= 1) return;
+    const report::ReportSpec& spec = run_.CurrentSpec();
+    auto& rows = table.Rows();
+    if (spec.Kind == report::ReportKind::ByObject) {
+        if (platform::StringList::CompareText(spec.ObjectName, fullName) == 0) table.SetRowCount(1);
+    } else {
+        rows.erase(std::remove_if(rows.begin() + 1, rows.end(),
+                                  [&fullName](const std::vector<std::string>& row) {
+                                      return !row.empty() && platform::StringList::CompareText(
+                                                                 row[0], fullName) == 0;
+                                  }),
+                   rows.end());
+    }
+    resultsModel_->Reset();
+}
+
+void TMainForm::ActionStoreResultsExecute() {
+    if (run_.ReportRunning()) return;
+    run_.CurrentSpec().Output =
+        static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
+    ExportResults();
+}
+
+void TMainForm::PopupSaveClick(int outputType) {
+    if (QAbstractButton* button = outputTypeButtons_->button(outputType)) button->setChecked(true);
+    ActionStoreResultsExecute();
+}
+
+bool TMainForm::ExportResults() {
+    report::ReportSpec& spec = run_.CurrentSpec();
+    exports::ExportTargets targets{run_.ReportName(), spec.OutputFile, run_.ReportPath()};
+    const exports::ExportServices services{
+        access_.Messages(), desktop_, collator_,
+        platform::LocalTimeOf(static_cast<uint32_t>(std::time(nullptr))),
+        exports::DefaultWorkbookFolder()};
+    const exports::GridExportResult result =
+        exports::ExportResults(run_.Table(), spec.Output, targets, settings_, services);
+    run_.SetReportPath(targets.reportPath.string());
+    spec.OutputFile = targets.outputFile.string();
+    return result == exports::GridExportResult::Written ||
+           result == exports::GridExportResult::Clipboard ||
+           result == exports::GridExportResult::Workbook;
+}
+
+}  // namespace vellrun::ui

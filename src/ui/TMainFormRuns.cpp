@@ -1,0 +1,223 @@
+// TMainForm: starting runs — by type, on one object, on the schema, from a
+// saved report — and storing the current report as a saved report.
+
+#include "directory/DirectoryNames.h"
+#include "report/CannedReport.h"
+#include "report/ReportStart.h"
+#include "report/SavedReport.h"
+#include "report/SchemaReports.h"
+#include "report/TreeInformation.h"
+#include "ui/ResultTableModel.h"
+#include "ui/TMainForm.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace vellrun::ui {
+
+namespace {
+
+constexpr int kRowsInterval = 100;  // ms between two announcements of new rows
+
+}  // namespace
+
+void TMainForm::HookRun() {
+    rowsTimer_ = new QTimer(this);
+    rowsTimer_->setInterval(kRowsInterval);
+    connect(rowsTimer_, &QTimer::timeout, resultsModel_, &ResultTableModel::Sync);
+    report::ReportRun::Hooks& hooks = run_.RunHooks();
+    hooks.runStarted = [this](const report::ReportSpec& spec) {
+        pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), true);
+        pageControl_->setCurrentWidget(tabSheetResults_);
+        if (QAbstractButton* button = outputTypeButtons_->button(static_cast<int>(spec.Output)))
+            button->setChecked(true);
+        buttonSave_->setEnabled(false);
+        resultsModel_->Reset();
+        rowsTimer_->start();
+    };
+    hooks.exportAtOnce = [this](report::ReportSpec& current) { ExportAtOnce(current); };
+    hooks.fitColumns = [this] {
+        rowsTimer_->stop();
+        // The tail may have sorted the rows: one reset instead of a last sync.
+        resultsModel_->Reset();
+        FitRowHeights();
+        GridResize();
+        buttonSave_->setEnabled(run_.SaveEnabled());
+    };
+    hooks.statusLayoutChanged = [this](const report::StatusLayout& layout) {
+        ApplyStatusLayout(layout);
+    };
+}
+
+void TMainForm::ActionReportByTypeExecute() {
+    if (run_.ReportRunning()) {
+        run_.RequestCancel();
+        return;
+    }
+    report::ByTypeChoices choices;
+    choices.treeName = GetCurrentTree();
+    choices.container = currentContainer_;
+    if (QListWidgetItem* item = listObjType_->currentItem())
+        choices.objectClass = item->text().toStdString();
+    choices.attributes = TickedInOrder();
+    choices.recursive = checkBoxRecurse_->isChecked();
+    choices.output = static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
+    choices.filtered = checkBoxFilter_->isChecked();
+    choices.filters = FilterRowsFromControls();
+    if (auto refusal = report::ByTypeStartRefusal(choices)) {
+        pageControl_->setCurrentWidget(tabSheetObjAttr_);
+        access_.Messages().PlainBox(*refusal);
+        return;
+    }
+    if (selectionDirty_) INISaveProperties();
+    report::ReportSpec& spec = run_.CurrentSpec();
+    report::PrepareByType(spec, choices);
+    spec.Tree = currentTree_;
+    buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
+    run_.Rpt_run();
+    buttonRun_->setText(QString::fromUtf8(report::kRunCaption));
+}
+
+std::optional<report::ObjectListEntry> TMainForm::SelectedObjectEntry() {
+    QListWidgetItem* item = listBoxObjects_->currentItem();
+    if (item == nullptr || !item->isSelected()) return std::nullopt;
+    return report::ParseObjectListLine(item->text().toStdString(),
+                                       item->data(Qt::UserRole).toLongLong());
+}
+
+void TMainForm::ActionReportByObjectExecute() {
+    if (run_.ReportRunning()) return;
+    const auto entry = SelectedObjectEntry();
+    if (!entry || currentTree_ == nullptr) {
+        pageControl_->setCurrentWidget(tabSheetSelObj_);
+        access_.Messages().PlainBox(report::TableOperations::kSelectOneObject);
+        return;
+    }
+    const std::string absolute = directory::DSFullName(
+        access_.DSResolveName(currentTree_->objectContext, entry->objectName));
+    ReportOnObject(absolute, entry->className);
+}
+
+void TMainForm::ReportOnObject(const std::string& objectName, const std::string& objectClass) {
+    // The class chosen in the type list stays current: its ticks are the
+    // ones the checklist keeps, whatever object is reported on.
+    currentObjectName_ = objectName;
+    report::ReportSpec& spec = run_.CurrentSpec();
+    report::PrepareByObject(spec, GetCurrentTree(), currentContainer_, objectName, objectClass);
+    spec.Tree = currentTree_;
+    run_.Rpt_run();
+}
+
+void TMainForm::DSTreeTreeViewClick() {
+    TNodeInfo node = dsTree_->CurrentNode();
+    if (node.tree == nullptr) node = dsTree_->GetCurrentNodeInfo();
+    if (node.tree == nullptr) return;
+    currentTree_ = node.tree;
+    currentContainer_ = node.fullName;
+    GetTreeInformation(*currentTree_);
+    ShowIdleStatus();
+}
+
+void TMainForm::DSTreeTreeViewDblClick() {
+    if (run_.ReportRunning()) return;
+    const TNodeInfo node = dsTree_->CurrentNode();
+    if (node.tree == nullptr) return;
+    std::string className;
+    if (access_.DSEntryClass(node.tree->rootContext, node.fullName, className) != 0 ||
+        className.empty())
+        return;
+    currentTree_ = node.tree;
+    ReportOnObject(node.fullName, className);
+}
+
+void TMainForm::BitBtnSchemaClassesClick() {
+    report::ReportSpec& spec = run_.CurrentSpec();
+    if (!report::PrepareSchema(spec, report::ReportKind::SchemaClasses, run_.ReportRunning()))
+        return;
+    spec.TreeName = GetCurrentTree();
+    spec.Tree = currentTree_;
+    if (spec.Container.empty()) spec.Container = currentContainer_;
+    run_.Rpt_run();
+}
+
+void TMainForm::BitBtnSchemaAttributesClick() {
+    report::ReportSpec& spec = run_.CurrentSpec();
+    if (!report::PrepareSchema(spec, report::ReportKind::SchemaAttributes, run_.ReportRunning()))
+        return;
+    spec.TreeName = GetCurrentTree();
+    spec.Tree = currentTree_;
+    if (spec.Container.empty()) spec.Container = currentContainer_;
+    run_.Rpt_run();
+}
+
+void TMainForm::ActionSchemaGetClassInfoExecute() {
+    QListWidgetItem* item = listObjType_->currentItem();
+    if (item == nullptr || currentTree_ == nullptr) return;
+    const std::string text = report::ClassInformationText(access_, currentTree_->objectContext,
+                                                          item->text().toStdString());
+    access_.Messages().InfoBox(text);
+}
+
+void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
+    exportFailed_ = false;
+    if (currentTree_ == &cannedTree_) currentTree_ = nullptr;
+    const report::CannedReportOutcome outcome = report::OpenCannedReport(
+        run_, access_, cannedTree_, file, settings_.TypelessNames,
+        [this](const report::ReportSpec& spec) { PrepareForCannedReport(spec); });
+    buttonRun_->setText(QString::fromUtf8(report::kRunCaption));
+    exitCode_ = outcome.Succeeded() && !exportFailed_ ? 0 : 1;
+}
+
+void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
+    currentTree_ = &cannedTree_;
+    currentContainer_ = spec.Container;
+    if (spec.Kind != report::ReportKind::ByType) return;
+    // The type list is not refilled; the class is selected when it shows.
+    const QList<QListWidgetItem*> found =
+        listObjType_->findItems(QString::fromStdString(spec.ObjectClass), Qt::MatchFixedString);
+    {
+        const bool wasFilling = fillingControls_;
+        fillingControls_ = true;
+        if (!found.isEmpty()) listObjType_->setCurrentItem(found.first());
+        fillingControls_ = wasFilling;
+    }
+    if (selectionDirty_) INISaveProperties();
+    currentObjectType_ = spec.ObjectClass;
+    ReadPropertiesInclDSI(spec.ObjectClass);
+    selectedAttributes_ = spec.Attributes;
+    MarkAttributesAsSelected();
+    buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
+}
+
+void TMainForm::ExportAtOnce(report::ReportSpec& current) {
+    (void)current;
+    exportFailed_ = !ExportResults();
+}
+
+void TMainForm::ActionStoreReportSpecClick() {
+    const std::filesystem::path proposed =
+        std::filesystem::path(run_.ReportPath()) / report::StoreReportFileName(run_.ReportName());
+    const auto chosen = access_.Messages().ChooseSaveFile(
+        "Store Report Spec", proposed, report::StoreReportFilter(currentObjectType_));
+    if (!chosen) return;
+    if (chosen->has_parent_path()) run_.SetReportPath(chosen->parent_path().string());
+    // A report that could not be stored is said so; the previous file stays whole.
+    const std::string problem = report::SavedReport::Store(run_.CurrentSpec(), *chosen);
+    if (!problem.empty()) access_.Messages().ErrorBox(problem);
+}
+
+void TMainForm::ActionLoadReportSpecClick() {
+    if (run_.ReportRunning()) return;
+    const auto chosen = access_.Messages().ChooseOpenFile(
+        "Run Saved Report", std::filesystem::path(run_.ReportPath()), report::OpenReportFilter());
+    if (!chosen) return;
+    if (chosen->has_parent_path()) run_.SetReportPath(chosen->parent_path().string());
+    OpenCannedReport(*chosen);
+}
+
+}  // namespace vellrun::ui

@@ -1,0 +1,489 @@
+// The main window over the bundled sample directory, driven as a person
+// would: trees, containers and object types, ticks and filters that survive a
+// restart, runs by type compared with the console, cancel, the results
+// operations and exports, saved reports from the menu and the command line,
+// schema reports, delete with its question.
+
+#include "UiTestSupport.h"
+#include "client/ClientFactory.h"
+#include "exports/ExportFormats.h"
+#include "report/ReportStart.h"
+#include "report/TreeInformation.h"
+#include "support/TempDir.h"
+#include "ui/DesktopSession.h"
+#include "ui/DialogScript.h"
+#include "ui/ResultTableModel.h"
+#include "ui/ResultsGrid.h"
+#include "ui/TMainForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vellrun::ui {
+namespace {
+
+using Kind = DialogScript::Kind;
+namespace fs = std::filesystem;
+
+const fs::path kData = VELLRUN_TEST_DATA_DIR;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { DialogScript::Begin(); }
+    void TearDown() override {
+        session_.reset();
+        DialogScript::End();
+    }
+
+    // Starts the program on the sample with this test's INI file and waits
+    // until the trees are shown and the window has come back to its place.
+    TMainForm* Start(TMainForm::Options options = {}, bool show = true) {
+        client::ClientOptions client;
+        client.image = kData / "sample-directory.json";
+        session_ = std::make_unique<DesktopSession>(client::MakeDirectoryClient(client));
+        options.settingsFile = ini_;
+        options.infoFolder = kData;
+        EXPECT_TRUE(session_->Start(options));
+        form_ = session_->MainForm();
+        if (show) {
+            form_->show();
+            EXPECT_TRUE(testing::ProcessEventsUntil(
+                [this] { return form_->DSTree()->TreeCount() == 3 && form_->CurrentTree(); }));
+        }
+        return form_;
+    }
+    void Restart() {
+        form_->close();
+        session_.reset();
+        Start();
+    }
+
+    template <typename Widget>
+    Widget* Find(const char* name) const {
+        auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    void GoTo(const std::string& container) {
+        ASSERT_TRUE(form_->DSTree()->SelectPath("CORP", container));
+        ASSERT_EQ(form_->CurrentContainer(), container);
+    }
+    void ChooseType(const QString& type) {
+        auto* types = Find<QListWidget>("ListObjType");
+        const auto found = types->findItems(type, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << type.toStdString();
+        types->setCurrentItem(found.first());
+        ASSERT_EQ(form_->CurrentObjectType(), type.toStdString());
+    }
+    QListWidgetItem* Attribute(const QString& name) const {
+        const auto found =
+            Find<QListWidget>("CheckListAllProps")->findItems(name, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    void Tick(const QString& name) {
+        QListWidgetItem* item = Attribute(name);
+        ASSERT_NE(item, nullptr) << name.toStdString();
+        item->setCheckState(Qt::Checked);
+    }
+    std::vector<std::string> Ticked() const {
+        std::vector<std::string> names;
+        auto* list = Find<QListWidget>("CheckListAllProps");
+        for (int k = 0; k < list->count(); ++k) {
+            if (list->item(k)->checkState() == Qt::Checked)
+                names.push_back(list->item(k)->text().toStdString());
+        }
+        return names;
+    }
+    // The grid as the person sees it: header, then every row.
+    std::vector<std::vector<std::string>> Grid() const {
+        std::vector<std::vector<std::string>> rows;
+        const QAbstractItemModel* model = form_->GridResults()->model();
+        std::vector<std::string> header;
+        for (int c = 0; c < model->columnCount(); ++c)
+            header.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
+        rows.push_back(header);
+        for (int r = 0; r < model->rowCount(); ++r) {
+            std::vector<std::string> row;
+            for (int c = 0; c < model->columnCount(); ++c)
+                row.push_back(model->index(r, c).data().toString().toStdString());
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    void RunUsers() {
+        GoTo(".Corp");
+        ChooseType("User");
+        Tick("Full Name");
+        Tick("Title");
+        Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+        QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+        ASSERT_FALSE(form_->Run().ReportRunning());
+    }
+
+    testing::TempDir dir_{"vellrun-window"};
+    fs::path ini_ = dir_ / "vellrun.ini";
+    std::unique_ptr<DesktopSession> session_;
+    TMainForm* form_ = nullptr;
+};
+
+TEST_F(MainWindowTest, LayoutNamesCaptionsMenusAndHints) {
+    Start();
+    auto* tabs = Find<QTabWidget>("PageControl");
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->tabText(0), "&Info");
+    EXPECT_EQ(tabs->tabText(1), "Select &Container; Single-Object Report");
+    EXPECT_EQ(tabs->tabText(2), "&Multi-Object Report");
+    EXPECT_FALSE(tabs->isTabVisible(3));
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    for (const char* name : {"ListBoxObjects",
+                             "DSTree",
+                             "ListObjType",
+                             "CheckListAllProps",
+                             "PanelMultiFilter",
+                             "PanelMultiBottom",
+                             "ComboBoxFilter3",
+                             "EditFilter2",
+                             "RadioFilter1a",
+                             "RadioFilter3b",
+                             "GridResults",
+                             "RadioGroupOutputType",
+                             "ButtonSave",
+                             "BitBtn1",
+                             "Memo1",
+                             "BitBtnWeb",
+                             "BitBtnSchemaClasses",
+                             "BitBtnSchemaAttributes",
+                             "Splitter2",
+                             "Splitter3"}) {
+        EXPECT_NE(form_->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+    EXPECT_EQ(Find<QPushButton>("ButtonRun")->text(), "&Object Report");
+    EXPECT_EQ(Find<QPushButton>("ButtonSave")->text(), "E&xport Results ...");
+    EXPECT_EQ(Find<QCheckBox>("CheckBoxRecurse")->text(), "&Recurse into Subcontainers");
+    EXPECT_TRUE(Find<QWidget>("PanelMultiFilter")->isHidden());
+    EXPECT_EQ(Find<QWidget>("GridResults")->toolTip(), "Right-Click for options");
+
+    // The menus in order, the export sub-menu from the output types.
+    QStringList menus;
+    for (QAction* menu : form_->menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Report", "&Help"}));
+    auto* exportMenu = Find<QMenu>("PopupExportResults");
+    QStringList exportsShown;
+    for (QAction* entry : exportMenu->actions())
+        exportsShown << entry->text();
+    EXPECT_EQ(exportsShown, (QStringList{".. as &CSV", ".. as MS &Excel", ".. as Clip&board",
+                                         ".. as &HTML", ".. as &XML"}));
+    EXPECT_EQ(form_->findChild<QAction*>("ActionSettings")->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+Alt+S")));
+
+    // A hint goes to the first status panel; the others keep their texts.
+    const QString tree = form_->StatusPanels()[1]->text();
+    QStatusTipEvent tip(Find<QWidget>("ButtonRun")->statusTip());
+    QCoreApplication::sendEvent(form_, &tip);
+    EXPECT_EQ(form_->StatusPanels()[0]->text(), "Start scanning for the selected class");
+    EXPECT_EQ(form_->StatusPanels()[1]->text(), tree);
+    // The Info tab shows the bundled text.
+    EXPECT_FALSE(Find<QPlainTextEdit>("Memo1")->toPlainText().startsWith("Could not find"));
+}
+
+TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
+    Start();
+    GoTo(".Sales.Corp");
+    EXPECT_GT(form_->ListBoxObjects()->count(), 0);
+    auto* types = Find<QListWidget>("ListObjType");
+    EXPECT_EQ(types->item(0)->text(), "*");
+    // No memory yet: "User" is chosen.
+    EXPECT_EQ(form_->CurrentObjectType(), "User");
+    ASSERT_NE(Attribute("DSI: Parent"), nullptr);
+    ASSERT_NE(Attribute(QString::fromStdString(report::AuxSeparatorLine())), nullptr);
+
+    // The checklist commands.
+    form_->ActionListAttrClick(Find<QListWidget>("CheckListAllProps"), "Check All");
+    EXPECT_EQ(Ticked().size(),
+              static_cast<size_t>(Find<QListWidget>("CheckListAllProps")->count() - 1));
+    form_->ActionListAttrClick(Find<QListWidget>("CheckListAllProps"), "Uncheck All");
+    EXPECT_TRUE(Ticked().empty());
+    ChooseType("Group");
+    form_->ActionListAttrClick(Find<QListWidget>("CheckListAllProps"), "Check Mandatory");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"CN", "Object Class"}));
+    form_->ActionListAttrClick(Find<QListWidget>("CheckListAllProps"), "Uncheck All");
+
+    Tick("Member");
+    Tick("Description");
+    form_->ListAllPropsExit();
+    // The filter panel writes each change at once.
+    auto* filter = Find<QCheckBox>("CheckBoxFilter");
+    filter->setChecked(true);
+    EXPECT_FALSE(Find<QWidget>("PanelMultiFilter")->isHidden());
+    Find<QComboBox>("ComboBoxFilter1")->setCurrentText("Description");
+    Find<QComboBox>("EditFilter1")->setEditText("[anything]");
+    Find<QRadioButton>("RadioFilter1b")->setChecked(true);
+    // Another type has its own, empty filter and its own ticks.
+    ChooseType("User");
+    EXPECT_FALSE(filter->isChecked());
+    EXPECT_TRUE(Ticked().empty());
+    ChooseType("Group");
+    EXPECT_TRUE(filter->isChecked());
+    EXPECT_EQ(Find<QComboBox>("EditFilter1")->currentText(), "[anything]");
+    EXPECT_TRUE(Find<QRadioButton>("RadioFilter1b")->isChecked());
+
+    form_->setGeometry(40, 50, 910, 610);
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+    Restart();
+    EXPECT_EQ(form_->CurrentTree()->treeName, "CORP");
+    EXPECT_EQ(form_->CurrentContainer(), ".Sales.Corp");
+    EXPECT_EQ(form_->CurrentObjectType(), "Group");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Description", "Member"}));
+    EXPECT_EQ(form_->SelectedAttributes(), (std::vector<std::string>{"Description", "Member"}));
+    EXPECT_TRUE(Find<QCheckBox>("CheckBoxFilter")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>("CheckBoxRecurse")->isChecked());
+    EXPECT_EQ(form_->size(), QSize(910, 610));
+    EXPECT_GT(form_->ListBoxObjects()->count(), 0);
+}
+
+TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
+    Start();
+    // Refusals first.
+    ChooseType("Group");
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain),
+              (std::vector<std::string>{"No attributes selected"}));
+
+    RunUsers();
+    auto* tabs = Find<QTabWidget>("PageControl");
+    EXPECT_TRUE(tabs->isTabVisible(3));
+    EXPECT_EQ(tabs->currentIndex(), 3);
+    EXPECT_EQ(Find<QPushButton>("ButtonRun")->text(), "&Object Report");
+    EXPECT_TRUE(Find<QPushButton>("ButtonSave")->isEnabled());
+    const auto grid = Grid();
+    ASSERT_GT(grid.size(), 100u);
+    EXPECT_EQ(grid[0], (std::vector<std::string>{"DN", "Full Name", "Title"}));
+    // The key column stays in place while the others scroll sideways.
+    auto* results = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(results, nullptr);
+    results->resize(300, 200);
+    const QPoint keyAt = results->KeyColumn()->pos();
+    results->horizontalScrollBar()->setValue(results->horizontalScrollBar()->maximum());
+    EXPECT_TRUE(results->KeyColumn()->isVisible());
+    EXPECT_EQ(results->KeyColumn()->pos(), keyAt);
+    EXPECT_EQ(results->KeyColumn()->model(), results->model());
+
+    // The window's CSV equals the console's for the same report.
+    const fs::path windowCsv = dir_ / "window.csv";
+    DialogScript::PushFile(windowCsv);
+    form_->PopupSaveClick(0);
+    QProcess console;
+    console.setProcessEnvironment([this] {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir_.Path().string()));
+        return environment;
+    }());
+    const fs::path consoleCsv = dir_ / "console.csv";
+    console.start(VELLRUN_CLI_PATH,
+                  {"--image", QString::fromStdString((kData / "sample-directory.json").string()),
+                   "report", "--tree", "CORP", "--container", ".Corp", "--class", "User", "--attr",
+                   "Full Name", "--attr", "Title", "--recurse", "--no-typeless", "--file",
+                   QString::fromStdString(consoleCsv.string())});
+    ASSERT_TRUE(console.waitForFinished(30000));
+    ASSERT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
+    EXPECT_EQ(testing::ReadFile(windowCsv), testing::ReadFile(consoleCsv));
+
+    // Sorting by each column keeps the header and orders the rows.
+    for (int column = 0; column < 3; ++column) {
+        form_->PopupSortResultsClick(column);
+        const auto sorted = Grid();
+        EXPECT_EQ(sorted[0], grid[0]);
+        for (size_t r = 2; r < sorted.size(); ++r) {
+            EXPECT_LE(QString::fromStdString(sorted[r - 1][static_cast<size_t>(column)])
+                          .compare(QString::fromStdString(sorted[r][static_cast<size_t>(column)]),
+                                   Qt::CaseInsensitive),
+                      0);
+        }
+    }
+    EXPECT_EQ(form_->Run().CurrentSpec().OrderBy, 2);
+
+    // Hide empty fields drops the users with neither name nor title.
+    size_t empty = 0;
+    for (size_t r = 1; r < grid.size(); ++r)
+        empty += grid[r][1].empty() && grid[r][2].empty() ? 1 : 0;
+    form_->ActionClearEmptyFieldsClick();
+    EXPECT_EQ(Grid().size(), grid.size() - empty);
+
+    // HTML and XML through the sub-menu equal the core's documents; the
+    // clipboard holds the delimited text.
+    for (const auto& [tag, name] : {std::pair{3, "out.html"}, std::pair{4, "out.xml"}}) {
+        DialogScript::PushFile(dir_ / name);
+        form_->PopupSaveClick(tag);
+        EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+    }
+    EXPECT_NE(testing::ReadFile(dir_ / "out.html").find("<td>"), std::string::npos);
+    form_->PopupSaveClick(2);
+    const exports::Delimiters delimiters{form_->Settings().FieldDelimiter,
+                                         form_->Settings().ValueDelimiter,
+                                         form_->Settings().QuoteChar};
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              exports::TableToDelimitedText(form_->Run().Table(), delimiters));
+    EXPECT_TRUE(DialogScript::Texts(Kind::Error).empty());
+}
+
+TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
+    Start();
+    GoTo("[Root]");
+    ChooseType("*");
+    Tick("CN");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+    auto* run = Find<QPushButton>("ButtonRun");
+    QString captionWhileRunning;
+    QTimer watcher;
+    watcher.setInterval(1);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
+            captionWhileRunning = run->text();
+            QTest::mouseClick(run, Qt::LeftButton);
+        }
+    });
+    watcher.start();
+    QTest::mouseClick(run, Qt::LeftButton);
+    watcher.stop();
+    EXPECT_EQ(captionWhileRunning, "Cancel");
+    EXPECT_EQ(run->text(), "&Object Report");
+    const size_t kept = form_->Run().Table().RowCount();
+    EXPECT_GT(kept, 20u);
+    // The rows found stay in the grid; the full walk finds many more.
+    EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_GT(form_->Run().Table().RowCount(), kept + 50);
+}
+
+TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
+    Start();
+    RunUsers();
+    const auto grid = Grid();
+    const fs::path stored = dir_ / "users.rpt";
+    DialogScript::PushFile(stored);
+    form_->ActionStoreReportSpecClick();
+    ASSERT_TRUE(fs::exists(stored));
+    form_->Run().Table().SetRowCount(1);
+    form_->ResultsModel()->Reset();
+    DialogScript::PushFile(stored);
+    form_->ActionLoadReportSpecClick();
+    EXPECT_EQ(Grid(), grid);
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Full Name", "Title"}));
+
+    // report=FILE quit with an output file: runs before the window shows,
+    // exports, exit status 0.
+    std::string text = testing::ReadFile(stored);
+    const fs::path csv = dir_ / "unattended.csv";
+    text.replace(text.find("File="), 5, "File=" + csv.string());
+    testing::WriteFile(stored, text);
+    form_->close();
+    session_.reset();
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    options.quit = true;
+    Start(options, false);
+    EXPECT_TRUE(form_->QuitAfterReport());
+    EXPECT_EQ(form_->ExitCode(), 0);
+    EXPECT_TRUE(fs::exists(csv));
+    session_.reset();
+
+    // An invalid file: its box, exit status 1.
+    const fs::path invalid = dir_ / "schema.rpt";
+    testing::WriteFile(invalid, "[General]\nTree=CORP\nContainer=Corp\nReport Type=3\n");
+    options.reportFile = invalid.string();
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 1);
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).back(), "Invalid Report File: " + invalid.string());
+}
+
+TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {
+    Start();
+    GoTo(".Sales.Corp");
+    QTest::mouseClick(Find<QPushButton>("BitBtnSchemaClasses"), Qt::LeftButton);
+    auto grid = Grid();
+    EXPECT_EQ(grid[0].size(), 7u);
+    EXPECT_EQ(grid[0][0], "Class Name");
+    EXPECT_EQ(form_->Run().ReportName(), "CORP-schema-classes");
+    QTest::mouseClick(Find<QPushButton>("BitBtnSchemaAttributes"), Qt::LeftButton);
+    EXPECT_EQ(Grid()[0],
+              (std::vector<std::string>{"Attribute Name", "Syntax", "Attribute Flags", "ASN"}));
+
+    ChooseType("Group");
+    form_->ActionSchemaGetClassInfoExecute();
+    ASSERT_FALSE(DialogScript::Texts(Kind::Information).empty());
+    EXPECT_EQ(DialogScript::Texts(Kind::Information).back().rfind("\"Group\": ", 0), 0u);
+
+    // Nothing selected in the object list: the single-object report says so.
+    form_->ListBoxObjects()->clearSelection();
+    form_->ActionReportByObjectExecute();
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).back(), "First, select one object");
+    const auto found = form_->ListBoxObjects()->findItems("User: ", Qt::MatchStartsWith);
+    ASSERT_FALSE(found.isEmpty());
+    form_->ListBoxObjects()->setCurrentItem(found.first());
+    form_->ActionReportByObjectExecute();
+    grid = Grid();
+    EXPECT_EQ(grid[0], (std::vector<std::string>{"Attribute Name", "Value"}));
+    bool hasDsi = false;
+    for (const auto& row : grid)
+        hasDsi = hasDsi || row[0] == "DSI: Time Created";
+    EXPECT_TRUE(hasDsi);
+}
+
+TEST_F(MainWindowTest, DeleteAsksAndTheObjectLeavesListAndGrid) {
+    Start();
+    GoTo(".Sales.Corp");
+    ChooseType("User");
+    Tick("Full Name");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(false);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    const size_t rows = Grid().size();
+    auto* objects = form_->ListBoxObjects();
+    const auto found = objects->findItems("User: ", Qt::MatchStartsWith);
+    ASSERT_FALSE(found.isEmpty());
+    const QString line = found.first()->text();
+    objects->setCurrentItem(found.first());
+
+    DialogScript::PushYesNo(false);
+    form_->ActionObjectDeleteExecute();
+    EXPECT_EQ(objects->findItems(line, Qt::MatchExactly).size(), 1);
+    EXPECT_EQ(Grid().size(), rows);
+
+    objects->setCurrentItem(objects->findItems(line, Qt::MatchExactly).first());
+    DialogScript::PushYesNo(true);
+    form_->ActionObjectDeleteExecute();
+    EXPECT_TRUE(objects->findItems(line, Qt::MatchExactly).isEmpty());
+    EXPECT_EQ(Grid().size(), rows - 1);
+    const std::string name = line.toStdString().substr(6);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).back(), "\"" + name + "\" successfully deleted");
+    // Gone from the directory: the container lists it no more.
+    form_->DSTree()->NodeReloadSubordinates(form_->DSTree()->GetCurrentNode());
+    EXPECT_TRUE(objects->findItems(line, Qt::MatchExactly).isEmpty());
+    EXPECT_FALSE(objects->findItems("User: ", Qt::MatchStartsWith).isEmpty());
+}
+
+}  // namespace
+}  // namespace vellrun::ui
