@@ -1,6 +1,7 @@
 #include "ui/DesktopSession.h"
 
 #include "settings/SettingsStore.h"
+#include "ui/FontAction.h"
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,9 @@ DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
 }
 
 DesktopSession::~DesktopSession() {
+    // The settings page is kept at close; a failure was shown by the dialog
+    // while it still could be, and closing goes on regardless.
+    if (dlgSettings_) static_cast<void>(dlgSettings_->SavePage());
     helpMenu_.reset();
     dlgSettings_.reset();
     formAttrDetail_.reset();
@@ -39,8 +43,28 @@ bool DesktopSession::Start(TMainForm::Options options) {
                          [this] { helpMenu_->MenuItemAboutClick(); });
         QObject::connect(mainForm_.get(), &TMainForm::UpdateCheckRequested, mainForm_.get(),
                          [this] { helpMenu_->MenuItemCheckforUpdatesClick(); });
+        QObject::connect(mainForm_.get(), &TMainForm::SettingsRequested, mainForm_.get(), [this] {
+            dlgSettings_->ActionSettingsExecute(
+                mainForm_->Settings(),
+                [this](const settings::AppSettings& settings) { ApplySettings(settings); });
+        });
+        QObject::connect(mainForm_.get(), &TMainForm::FontRequested, mainForm_.get(), [this] {
+            ActionFontClick(*mainForm_, dlgSettings_.get(), mainForm_->GridResults());
+        });
+        mainForm_->SetAttrDetailOpener(
+            [this](const values::AttrDetailState& state, const std::function<void()>& onSaved) {
+                return formAttrDetail_->Open(state, onSaved);
+            });
+        // The dialog takes the window's font and the settings page from the
+        // file, and puts the page's date and time formats in force.
+        dlgSettings_->StartUp(mainForm_->font(), mainForm_->Settings());
+        ApplySettings(mainForm_->Settings());
     }
     return true;
+}
+
+void DesktopSession::ApplySettings(const settings::AppSettings& settings) {
+    mainForm_->DSTree()->SetTypeLessNames(settings.TypelessNames);
 }
 
 }  // namespace vellrun::ui

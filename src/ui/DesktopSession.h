@@ -48,6 +48,9 @@ public:
     HelpMenu* Help() const { return helpMenu_.get(); }
 
 private:
+    // What a changed settings page means for the open windows.
+    void ApplySettings(const settings::AppSettings& settings);
+
     std::unique_ptr<client::DirectoryClient> client_;
     QtMessagePort messages_;
     QtRunFeedback feedback_;

@@ -72,4 +72,10 @@ void ResultTableModel::Reset() {
     endResetModel();
 }
 
+void ResultTableModel::CellChanged(size_t column, size_t row) {
+    if (row == 0 || row > static_cast<size_t>(shownRows_)) return;
+    const QModelIndex cell = index(static_cast<int>(row - 1), static_cast<int>(column));
+    if (cell.isValid()) emit dataChanged(cell, cell);
+}
+
 }  // namespace vellrun::ui

@@ -29,6 +29,8 @@ public:
 
     void Sync();
     void Reset();
+    // One cell of the table (column, row) got a new text.
+    void CellChanged(size_t column, size_t row);
 
     // The table's (column, row) of a model index.
     static size_t TableRow(const QModelIndex& index) {

@@ -15,6 +15,7 @@
 #include "settings/ControlState.h"
 #include "settings/SectionCache.h"
 #include "ui/TTreeFrame.h"
+#include "values/AttrDetail.h"
 #include "values/CellTextReader.h"
 
 #include <QMainWindow>
@@ -145,6 +146,13 @@ public:
 
     std::string GetCurrentTree() const;
 
+    // The attribute detail dialog for a double-clicked cell: it runs modally
+    // and calls onSaved after a value was written. Without one, a double-click
+    // shows the cell's whole text read-only.
+    using AttrDetailOpener = std::function<bool(const values::AttrDetailState& state,
+                                                const std::function<void()>& onSaved)>;
+    void SetAttrDetailOpener(AttrDetailOpener opener) { attrDetailOpener_ = std::move(opener); }
+
 signals:
     // The Edit and Help menu entries whose dialogs live elsewhere.
     void SettingsRequested();
@@ -226,6 +234,7 @@ private:
     platform::IniFile ini_;
     settings::SectionCache cache_;
     settings::AppSettings settings_;
+    AttrDetailOpener attrDetailOpener_;
     values::CellTextReader reader_;
     platform::TextCollator collator_;
     report::ReportRun run_;

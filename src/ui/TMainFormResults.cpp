@@ -69,10 +69,27 @@ void TMainForm::GridResultsDblClick(const QModelIndex& index) {
     const report::CellMeaning meaning =
         operations_.MeaningOf(ColumnOf(index), ResultTableModel::TableRow(index));
     if (meaning.object.empty() || meaning.attribute.empty()) return;
-    // The cell's whole text, read-only, until the attribute detail dialog
-    // takes this place.
-    access_.Messages().InfoBox(
-        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+    if (!attrDetailOpener_ || currentTree_ == nullptr) {
+        access_.Messages().InfoBox(
+            operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+        return;
+    }
+    values::AttrDetailState state;
+    state.context = currentTree_->objectContext;
+    state.objectName = meaning.object;
+    state.objectClass = meaning.objectClass;
+    state.attributeName = meaning.attribute;
+    state.valueText = meaning.value;
+    state.TakeSettings(settings_);
+    const size_t column = ColumnOf(index);
+    const size_t row = ResultTableModel::TableRow(index);
+    attrDetailOpener_(state, [this, state, column, row] {
+        // The cell shows what the directory holds now, read as the run reads it.
+        run_.Table().SetCell(
+            column, row,
+            reader_.GetAttrValue(state.context, state.objectName, state.attributeName));
+        resultsModel_->CellChanged(column, row);
+    });
 }
 
 void TMainForm::GridResultsSelectCell(const QModelIndex& current) {

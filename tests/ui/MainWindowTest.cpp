@@ -4,6 +4,7 @@
 // operations and exports, saved reports from the menu and the command line,
 // schema reports, delete with its question.
 
+#include "DialogTestSupport.h"
 #include "UiTestSupport.h"
 #include "client/ClientFactory.h"
 #include "exports/ExportFormats.h"
@@ -14,12 +15,14 @@
 #include "ui/DialogScript.h"
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
+#include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -483,6 +486,32 @@ TEST_F(MainWindowTest, DeleteAsksAndTheObjectLeavesListAndGrid) {
     form_->DSTree()->NodeReloadSubordinates(form_->DSTree()->GetCurrentNode());
     EXPECT_TRUE(objects->findItems(line, Qt::MatchExactly).isEmpty());
     EXPECT_FALSE(objects->findItems("User: ", Qt::MatchStartsWith).isEmpty());
+}
+
+TEST_F(MainWindowTest, ADoubleClickedCellIsEditedInTheDetailDialogAndTheGridShowsTheNewValue) {
+    Start();
+    form_->Settings().AllowAttrEdit = true;
+    RunUsers();
+    const auto grid = Grid();
+    int title = -1;
+    for (size_t c = 0; c < grid[0].size(); ++c)
+        if (grid[0][c] == "Title") title = static_cast<int>(c);
+    ASSERT_GE(title, 0);
+    const QModelIndex cell = form_->GridResults()->model()->index(0, title);
+
+    TFormAttrDetail* detail = session_->FormAttrDetail();
+    testing::WhenModal([detail] {
+        detail->AttrEdit()->setText(QStringLiteral("Chief Tester"));
+        testing::TypeText(detail->AttrEdit(), "!");
+        detail->BitBtnAttrSave()->click();
+    });
+    emit form_->GridResults()->doubleClicked(cell);
+    EXPECT_EQ(detail->State().attributeName, "Title");
+    EXPECT_EQ(cell.data().toString().toStdString(), "Chief Tester!");
+    // The directory holds it: the same report run again shows it too.
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    EXPECT_EQ(form_->GridResults()->model()->index(0, title).data().toString().toStdString(),
+              "Chief Tester!");
 }
 
 }  // namespace
