@@ -376,10 +376,11 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     EXPECT_EQ(run->text(), "&Object Report");
     const size_t kept = form_->Run().Table().RowCount();
     EXPECT_GT(kept, 20u);
-    // The rows found stay in the grid; the full walk finds many more.
+    // The rows found stay in the grid; the full walk finds more (how many
+    // more depends on how soon a busy machine handles the click).
     EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
     QTest::mouseClick(run, Qt::LeftButton);
-    EXPECT_GT(form_->Run().Table().RowCount(), kept + 50);
+    EXPECT_GT(form_->Run().Table().RowCount(), kept);
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
