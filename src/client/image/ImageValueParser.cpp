@@ -321,10 +321,10 @@ uint32_t ReadOptionalUnsigned(const Fields& fields, std::string_view key,
     return ReadField(key, [&] { return ReadUnsigned(*value, maximum); });
 }
 
-ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& streamContent) {
+// Texts and full names: DIST_NAME, the case-exact, case-ignoring and printable
+// strings, TEL_NUMBER, NU_STRING and CLASS_NAME.
+ValueRecord ParseTextRecord(const Json& value, const ValueSource& source) {
     switch (source.syntax) {
-        case Syntax::Unknown:
-            return UnknownValue{*source.attributeName, source.syntax, ParseOctets(value)};
         case Syntax::DistName:
             if (!value.is_string()) Refuse("expected a full name (a text)");
             return StringValue{ReadName(value)};
@@ -347,6 +347,14 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             if (spelling == nullptr) Refuse(Quoted(text) + " is not a class of the schema");
             return StringValue{*spelling};
         }
+        default: break;
+    }
+    Refuse("syntax " + std::to_string(source.syntax) + " is not read here");
+}
+
+// Values that are themselves lists: CI_LIST, OCTET_LIST and PO_ADDRESS.
+ValueRecord ParseListRecord(const Json& value, const ValueSource& source) {
+    switch (source.syntax) {
         case Syntax::CiList: {
             if (!value.is_array()) {
                 Refuse(
@@ -361,23 +369,6 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             }
             return list;
         }
-        case Syntax::Boolean: return BooleanValue{static_cast<uint8_t>(ReadBoolean(value) ? 1 : 0)};
-        case Syntax::Integer:
-        case Syntax::Counter: return IntegerValue{ReadInteger(value)};
-        case Syntax::OctetString: return OctetStringValue{ParseOctets(value)};
-        case Syntax::FaxNumber: {
-            if (value.is_string()) return FaxNumberValue{ReadText(value), 0, {}};
-            const Fields fields(value, {"number", "bits", "hex"},
-                                R"(a text or {"number": ..., "bits": ..., "hex": ...})");
-            FaxNumberValue fax;
-            fax.number = ReadRequired(fields, "number", ReadText);
-            fax.parameterBits = ReadOptionalUnsigned(fields, "bits");
-            if (const Json* hex = fields.Get("hex")) {
-                ReadField("hex", [&] { AppendHex(*hex, fax.parameters); });
-            }
-            return fax;
-        }
-        case Syntax::NetAddress: return ParseNetAddress(value);
         case Syntax::OctetList: {
             if (!value.is_array()) {
                 Refuse(
@@ -393,6 +384,66 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             }
             return list;
         }
+        case Syntax::PoAddress: {
+            if (!value.is_array() || value.size() > 6) {
+                Refuse(
+                    "expected a list of up to six texts (a PO_ADDRESS value is itself a list, so "
+                    "the values need an outer list)");
+            }
+            PostalAddressValue postal;
+            size_t line = 0;
+            for (const Json& item : value) {
+                if (!item.is_string()) Refuse("expected a list of up to six texts");
+                postal.lines[line++] = ReadText(item);
+            }
+            return postal;
+        }
+        default: break;
+    }
+    Refuse("syntax " + std::to_string(source.syntax) + " is not read here");
+}
+
+// Numbers and times: BOOLEAN, INTEGER, COUNTER, TIME, TIMESTAMP and INTERVAL.
+ValueRecord ParseNumberRecord(const Json& value, const ValueSource& source) {
+    switch (source.syntax) {
+        case Syntax::Boolean: return BooleanValue{static_cast<uint8_t>(ReadBoolean(value) ? 1 : 0)};
+        case Syntax::Integer:
+        case Syntax::Counter: return IntegerValue{ReadInteger(value)};
+        case Syntax::Time: return TimeValue{ReadTime(value)};
+        case Syntax::Timestamp: {
+            if (!value.is_object()) return TimeStamp{ReadTime(value), 0, 0};
+            const Fields fields(value, {"time", "replica", "event"},
+                                R"(a time or {"time": ..., "replica": ..., "event": ...})");
+            TimeStamp stamp;
+            stamp.seconds = ReadRequired(fields, "time", ReadTime);
+            stamp.replica = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "replica", 0xFFFF));
+            stamp.event = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "event", 0xFFFF));
+            return stamp;
+        }
+        case Syntax::Interval:
+            if (!value.is_number()) Refuse("expected a number of seconds");
+            return IntervalValue{ReadUnsigned(value)};
+        default: break;
+    }
+    Refuse("syntax " + std::to_string(source.syntax) + " is not read here");
+}
+
+// Addresses: FAX_NUMBER, NET_ADDRESS and EMAIL_ADDRESS.
+ValueRecord ParseAddressRecord(const Json& value, const ValueSource& source) {
+    switch (source.syntax) {
+        case Syntax::FaxNumber: {
+            if (value.is_string()) return FaxNumberValue{ReadText(value), 0, {}};
+            const Fields fields(value, {"number", "bits", "hex"},
+                                R"(a text or {"number": ..., "bits": ..., "hex": ...})");
+            FaxNumberValue fax;
+            fax.number = ReadRequired(fields, "number", ReadText);
+            fax.parameterBits = ReadOptionalUnsigned(fields, "bits");
+            if (const Json* hex = fields.Get("hex")) {
+                ReadField("hex", [&] { AppendHex(*hex, fax.parameters); });
+            }
+            return fax;
+        }
+        case Syntax::NetAddress: return ParseNetAddress(value);
         case Syntax::EmailAddress: {
             if (value.is_string()) return EmailAddressValue{0, ReadText(value)};
             const Fields fields(value, {"type", "address"},
@@ -402,6 +453,15 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             mail.address = ReadRequired(fields, "address", ReadText);
             return mail;
         }
+        default: break;
+    }
+    Refuse("syntax " + std::to_string(source.syntax) + " is not read here");
+}
+
+// Records that name objects: PATH, REPLICA_POINTER, OBJECT_ACL, BACK_LINK,
+// TYPED_NAME and HOLD.
+ValueRecord ParseObjectRecord(const Json& value, const ValueSource& source) {
+    switch (source.syntax) {
         case Syntax::Path: {
             const Fields fields(value, {"nameSpace", "volume", "path"},
                                 R"({"nameSpace": ..., "volume": ..., "path": ...})");
@@ -446,33 +506,6 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             acl.privileges = ReadOptionalUnsigned(fields, "privileges");
             return acl;
         }
-        case Syntax::PoAddress: {
-            if (!value.is_array() || value.size() > 6) {
-                Refuse(
-                    "expected a list of up to six texts (a PO_ADDRESS value is itself a list, so "
-                    "the values need an outer list)");
-            }
-            PostalAddressValue postal;
-            size_t line = 0;
-            for (const Json& item : value) {
-                if (!item.is_string()) Refuse("expected a list of up to six texts");
-                postal.lines[line++] = ReadText(item);
-            }
-            return postal;
-        }
-        case Syntax::Timestamp: {
-            if (!value.is_object()) return TimeStamp{ReadTime(value), 0, 0};
-            const Fields fields(value, {"time", "replica", "event"},
-                                R"(a time or {"time": ..., "replica": ..., "event": ...})");
-            TimeStamp stamp;
-            stamp.seconds = ReadRequired(fields, "time", ReadTime);
-            stamp.replica = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "replica", 0xFFFF));
-            stamp.event = static_cast<uint16_t>(ReadOptionalUnsigned(fields, "event", 0xFFFF));
-            return stamp;
-        }
-        case Syntax::Stream:
-            streamContent = ParseOctets(value, source.baseDir);
-            return StreamValue{};
         case Syntax::BackLink: {
             const Fields fields(value, {"remoteId", "object"},
                                 R"({"remoteId": ..., "object": ...})");
@@ -481,7 +514,6 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             link.objectName = ReadRequired(fields, "object", ReadName);
             return link;
         }
-        case Syntax::Time: return TimeValue{ReadTime(value)};
         case Syntax::TypedName: {
             const Fields fields(value, {"object", "level", "interval"},
                                 R"({"object": ..., "level": ..., "interval": ...})");
@@ -498,9 +530,46 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
             hold.amount = ReadOptionalUnsigned(fields, "amount");
             return hold;
         }
-        case Syntax::Interval:
-            if (!value.is_number()) Refuse("expected a number of seconds");
-            return IntervalValue{ReadUnsigned(value)};
+        default: break;
+    }
+    Refuse("syntax " + std::to_string(source.syntax) + " is not read here");
+}
+
+// One value by its syntax: the octet syntaxes here, each other group of
+// syntaxes in its own reader above; anything unknown is kept as raw octets.
+ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& streamContent) {
+    switch (source.syntax) {
+        case Syntax::Unknown:
+            return UnknownValue{*source.attributeName, source.syntax, ParseOctets(value)};
+        case Syntax::OctetString: return OctetStringValue{ParseOctets(value)};
+        case Syntax::Stream:
+            streamContent = ParseOctets(value, source.baseDir);
+            return StreamValue{};
+        case Syntax::DistName:
+        case Syntax::CeString:
+        case Syntax::CiString:
+        case Syntax::PrString:
+        case Syntax::TelNumber:
+        case Syntax::NuString:
+        case Syntax::ClassName: return ParseTextRecord(value, source);
+        case Syntax::CiList:
+        case Syntax::OctetList:
+        case Syntax::PoAddress: return ParseListRecord(value, source);
+        case Syntax::Boolean:
+        case Syntax::Integer:
+        case Syntax::Counter:
+        case Syntax::Time:
+        case Syntax::Timestamp:
+        case Syntax::Interval: return ParseNumberRecord(value, source);
+        case Syntax::FaxNumber:
+        case Syntax::NetAddress:
+        case Syntax::EmailAddress: return ParseAddressRecord(value, source);
+        case Syntax::Path:
+        case Syntax::ReplicaPointer:
+        case Syntax::ObjectAcl:
+        case Syntax::BackLink:
+        case Syntax::TypedName:
+        case Syntax::Hold: return ParseObjectRecord(value, source);
         default: return RawValue{ParseOctets(value)};
     }
 }

@@ -1,0 +1,270 @@
+// The embedded directory's reply calls: listing, reading attributes and
+// reading the schema. Each call checks its context and buffer and takes the
+// next item of a reply page that ImageClientReads.cpp built.
+
+#include "client/image/ImageClient.h"
+#include "client/image/ImageClientState.h"
+
+namespace vellrun::client::image {
+
+// --- Listing ----------------------------------------------------------------
+
+Result ImageClient::ListSubordinates(ContextHandle context, std::string_view container,
+                                     int32_t& continuation, BufferHandle reply) {
+    ContextState* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(reply);
+    if (!b) return Err::InvalidHandle;
+    return ListPageOf(*state_, context, *c, container, continuation, *b);
+}
+
+Result ImageClient::GetEntryCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    count = static_cast<uint32_t>(page->entries.size());
+    return 0;
+}
+
+Result ImageClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
+                                 uint32_t& attributeCount, EntryRecord& record) {
+    ListPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->next >= page->entries.size()) return Err::BufferEmpty;
+    const ListedEntry& entry = page->entries[page->next++];
+    name = entry.name;
+    attributeCount = entry.attributeCount;
+    record = entry.record;
+    return 0;
+}
+
+// --- Reading ----------------------------------------------------------------
+
+Result ImageClient::Read(ContextHandle context, std::string_view object, ReadKind kind,
+                         bool allAttributes, BufferHandle request, int32_t& continuation,
+                         BufferHandle reply) {
+    ContextState* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (!allAttributes) {
+        in = state_->FindBuffer(request);
+        if (!in) return Err::InvalidHandle;
+        if (!in->prepared || in->request.operation != Operation::Read) return Err::BadVerb;
+    }
+    return ReadPageOf(*state_, context, *c, object, kind, allAttributes, in, continuation, *out);
+}
+
+namespace {
+
+// The attribute taken last, whose values are being taken, or null.
+PageAttribute* CurrentAttribute(ReadPage& page) {
+    if (!page.haveCurrent || page.nextAttribute == 0) return nullptr;
+    return &page.attributes[page.nextAttribute - 1];
+}
+
+}  // namespace
+
+Result ImageClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    if (!state_->FindContext(context)) return Err::BadContext;
+    BufferState* b = state_->FindBuffer(reply);
+    if (!b) return Err::InvalidHandle;
+    if (auto* page = std::get_if<ReadPage>(&b->reply)) {
+        count = static_cast<uint32_t>(page->attributes.size());
+        return 0;
+    }
+    if (auto* page = std::get_if<AttrDefPage>(&b->reply)) {
+        count = static_cast<uint32_t>(page->definitions.size());
+        return 0;
+    }
+    return Err::BadVerb;
+}
+
+Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
+                                uint32_t& valueCount, SyntaxId& syntax) {
+    ReadPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->nextAttribute >= page->attributes.size()) return Err::BufferEmpty;
+    // Values of the previous attribute that were not taken are passed over.
+    const PageAttribute& attribute = page->attributes[page->nextAttribute++];
+    page->haveCurrent = true;
+    page->nextValue = 0;
+    name = attribute.name;
+    syntax = attribute.syntax;
+    valueCount = page->kind == ReadKind::Names ? 0 : static_cast<uint32_t>(attribute.values.size());
+    return 0;
+}
+
+namespace {
+
+Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle reply,
+                 ReadPage*& page, const StoredValue*& value) {
+    if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
+    PageAttribute* attribute = CurrentAttribute(*page);
+    if (!attribute || page->nextValue >= attribute->values.size()) return Err::BufferEmpty;
+    value = &attribute->values[page->nextValue];
+    return 0;
+}
+
+}  // namespace
+
+Result ImageClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply, SyntaxId syntax,
+                                       size_t& size) {
+    ReadPage* page = nullptr;
+    const StoredValue* value = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, value); r != 0) return r;
+    if (value->value.syntax != syntax) return Err::BadSyntax;
+    size = RecordSize(value->value);
+    return 0;
+}
+
+Result ImageClient::GetAttrVal(ContextHandle context, BufferHandle reply, SyntaxId syntax,
+                               AttrValue& value) {
+    ReadPage* page = nullptr;
+    const StoredValue* stored = nullptr;
+    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
+    if (stored->value.syntax != syntax) return Err::BadSyntax;
+    value = stored->value;
+    ++page->nextValue;
+    return 0;
+}
+
+namespace {
+
+// The value about to be taken, in a reply that carries value information.
+Result NextValueWithInfo(ImageClient::State& state, ContextHandle context, BufferHandle reply,
+                         const StoredValue*& value) {
+    ReadPage* page = nullptr;
+    if (Result r = NextValue(state, context, reply, page, value); r != 0) return r;
+    return page->kind == ReadKind::ValuesWithInfo ? 0 : Err::BadVerb;
+}
+
+}  // namespace
+
+Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
+    const StoredValue* stored = nullptr;
+    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
+    flags = stored->flags;
+    return 0;
+}
+
+Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
+    const StoredValue* stored = nullptr;
+    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
+    stamp = stored->modified;
+    return 0;
+}
+
+// --- Schema -----------------------------------------------------------------
+
+namespace {
+
+Result SchemaRequest(ImageClient::State& state, bool all, BufferHandle request, Operation expected,
+                     const BufferState*& in) {
+    in = nullptr;
+    if (all) return 0;
+    in = state.FindBuffer(request);
+    if (!in) return Err::InvalidHandle;
+    if (!in->prepared || in->request.operation != expected) return Err::BadVerb;
+    return 0;
+}
+
+}  // namespace
+
+Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
+                                         BufferHandle request, int32_t& continuation,
+                                         BufferHandle reply) {
+    ContextState* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (Result r = SchemaRequest(*state_, allClasses, request, Operation::ReadClassDefinitions, in);
+        r != 0) {
+        return r;
+    }
+    return ClassPageOf(*state_, context, *c, kind, allClasses, in, continuation, *out);
+}
+
+Result ImageClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    count = static_cast<uint32_t>(page->classes.size());
+    return 0;
+}
+
+Result ImageClient::GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
+                                ClassDefRecord& record) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->nextClass >= page->classes.size()) return Err::BufferEmpty;
+    const PageClass& definition = page->classes[page->nextClass++];
+    page->haveCurrent = true;
+    page->nextList = 0;
+    page->haveList = false;
+    name = definition.name;
+    if (page->kind != ClassInfoKind::Names) record = definition.record;
+    return 0;
+}
+
+Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->kind != ClassInfoKind::Definitions || !page->haveCurrent) return Err::BadVerb;
+    const PageClass& definition = page->classes[page->nextClass - 1];
+    if (page->nextList >= definition.lists.size()) return Err::BufferEmpty;
+    count = static_cast<uint32_t>(definition.lists[page->nextList++].size());
+    page->haveList = true;
+    page->nextItem = 0;
+    return 0;
+}
+
+Result ImageClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
+    ClassPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (!page->haveCurrent || !page->haveList) return Err::BadVerb;
+    const auto& list = page->classes[page->nextClass - 1].lists[page->nextList - 1];
+    if (page->nextItem >= list.size()) return Err::BufferEmpty;
+    name = list[page->nextItem++];
+    return 0;
+}
+
+Result ImageClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind,
+                                        bool allAttributes, BufferHandle request,
+                                        int32_t& continuation, BufferHandle reply) {
+    ContextState* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    BufferState* out = state_->FindBuffer(reply);
+    if (!out) return Err::InvalidHandle;
+    const BufferState* in = nullptr;
+    if (Result r =
+            SchemaRequest(*state_, allAttributes, request, Operation::ReadAttrDefinitions, in);
+        r != 0) {
+        return r;
+    }
+    return AttrDefPageOf(*state_, context, *c, kind, allAttributes, in, continuation, *out);
+}
+
+Result ImageClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
+                               AttrDefRecord& record) {
+    AttrDefPage* page = nullptr;
+    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
+    if (page->next >= page->definitions.size()) return Err::BufferEmpty;
+    const PageAttrDef& definition = page->definitions[page->next++];
+    name = definition.name;
+    if (page->kind == AttrInfoKind::Definitions) record = definition.record;
+    return 0;
+}
+
+Result ImageClient::GetSyntaxId(ContextHandle context, std::string_view attribute,
+                                SyntaxId& syntax) {
+    ContextState* c = state_->FindContext(context);
+    if (!c) return Err::BadContext;
+    if (!c->tree) return Err::NoSuchTree;
+    const AttributeDefinition* definition = c->tree->schema.FindAttribute(attribute);
+    if (!definition) return Err::NoSuchAttribute;
+    syntax = definition->syntax;
+    return 0;
+}
+
+}  // namespace vellrun::client::image

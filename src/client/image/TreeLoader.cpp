@@ -1,0 +1,74 @@
+#include "client/image/TreeLoader.h"
+
+#include <utility>
+
+namespace vellrun::client::image::detail {
+
+namespace {
+
+constexpr size_t kMaxTreeNameLength = 32;
+
+}  // namespace
+
+std::string Indexed(std::string_view list, size_t index) {
+    std::string place(list);
+    place += '[';
+    place += std::to_string(index);
+    place += ']';
+    return place;
+}
+
+std::string NameNote(const Json& element) {
+    if (!element.is_object()) return {};
+    auto name = element.find("name");
+    if (name == element.end() || !name->is_string()) return {};
+    return " " + Quoted(name->get_ref<const std::string&>());
+}
+
+std::unique_ptr<Tree> TreeLoader::Load() {
+    tree_ = std::make_unique<Tree>();
+    const Json* schema = nullptr;
+    Json* objects = nullptr;
+    const Json* identity = nullptr;
+    try {
+        const Fields fields(source_, {"name", "identity", "schema", "objects"},
+                            R"(a tree {"name": ..., "schema": ..., "objects": [...]})");
+        const Json& nameValue = fields.Require("name");
+        tree_->name = ReadField("name", [&] {
+            const std::string& name = detail::ReadText(nameValue);
+            const size_t length = detail::CountCharacters(name);
+            if (length == 0 || length > kMaxTreeNameLength) {
+                Refuse(Quoted(name) + " is not 1 to 32 characters long");
+            }
+            if (name.back() == '_') Refuse(Quoted(name) + " ends with \"_\"");
+            return name;
+        });
+        schema = &fields.Require("schema");
+        if (fields.Has("objects")) objects = &source_["objects"];
+        identity = fields.Get("identity");
+    } catch (Refusal& refusal) {
+        refusal.Within(place_);
+        throw;
+    }
+
+    LoadSchema(*schema);
+
+    auto root = std::make_unique<Entry>();
+    root->name = "[Root]";
+    // The top of a tree is of class "Top" whether or not the schema defines it.
+    root->baseClass = topClass_ ? tree_->schema.classes[*topClass_].name : "Top";
+    root->partitionRoot = true;
+    tree_->root = std::move(root);
+
+    valueSource_.baseDir = &baseDir_;
+    valueSource_.findClass = [this](const std::string& name) -> const std::string* {
+        const size_t* index = FindClass(name);
+        return index != nullptr ? &tree_->schema.classes[*index].name : nullptr;
+    };
+    if (objects != nullptr) LoadObjects(*objects);
+    LinkObjects();
+    if (identity != nullptr) ReadIdentity(*identity);
+    return std::move(tree_);
+}
+
+}  // namespace vellrun::client::image::detail

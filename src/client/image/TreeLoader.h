@@ -1,0 +1,120 @@
+#pragma once
+
+// Private to the image loader: reads one tree of an image document, its
+// schema (TreeLoaderSchema.cpp) and its objects (TreeLoaderObjects.cpp), into
+// a Tree. Made and used by LoadImageText for one tree at a time; a fault is
+// thrown as a Refusal with the place in front, and the half-read tree is
+// dropped with the loader.
+
+#include "client/image/DirectoryImage.h"
+#include "client/image/ImageJson.h"
+#include "client/image/ImageValueParser.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vellrun::client::image::detail {
+
+// A map by text that takes a string_view key without making a string of it.
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+template <typename T>
+using TextMap = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
+
+// "list[index]", for places in messages.
+std::string Indexed(std::string_view list, size_t index);
+// " \"name\"" for an element of a list that carries a name, for places.
+std::string NameNote(const Json& element);
+
+// What the objects of one class have in common, worked out once per class.
+struct ClassFacts {
+    bool ready = false;
+    bool alias = false;
+    std::vector<const AttributeDefinition*> naming;  // the naming attributes in effect
+    std::string namingType;                          // when the name does not say
+    std::vector<const std::string*> objectClass;     // base, supers nearest first, "Top" last
+};
+
+// An object read from the file, before it is linked under its container.
+struct PendingObject {
+    std::unique_ptr<Entry> owned;  // moved into the tree when linked
+    Entry* entry = nullptr;
+    const std::string* key = nullptr;           // folded typeless full name (the index's own key)
+    size_t containerStart = std::string::npos;  // where the container's name starts in key
+    std::string writtenName;                    // the full name as the file writes it, for messages
+    size_t classIndex = 0;
+    std::vector<std::string> types;  // per relative name as written typed, "" where untyped
+};
+
+class TreeLoader {
+public:
+    // The loader frees each object's part of the document once it has taken it
+    // in, so the document and the tree are not both whole in memory at once.
+    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir)
+        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir) {}
+
+    std::unique_ptr<Tree> Load();
+
+private:
+    void LoadSchema(const Json& schema);
+    void LoadAttributeDefinition(const Json& source, size_t index);
+    void LoadClassName(const Json& source, size_t index);
+    void LoadClassDefinition(const Json& source, ClassDefinition& definition, size_t index);
+    std::vector<std::string> ReadNameList(const Fields& fields, std::string_view key,
+                                          std::string_view what, bool classes,
+                                          std::vector<size_t>* indexes);
+    void CheckSuperCircles();
+
+    void LoadObjects(Json& objects);
+    void LoadObject(const Json& source, PendingObject& pending, size_t index);
+    void ReadObjectName(const std::string& text, PendingObject& pending, std::string& key);
+    void LoadAttributes(const Json& attributes, PendingObject& pending, const ClassFacts& facts);
+    void LoadValues(const Json& values, const AttributeDefinition& definition,
+                    StoredAttribute& attribute, uint32_t defaultFlags, uint32_t modified);
+    void LoadValue(const Json& source, StoredAttribute& attribute, uint32_t defaultFlags,
+                   uint32_t modified);
+    void LinkObjects();
+    void CheckTypedNames(const PendingObject& pending);
+    void CheckAlias(const PendingObject& pending);
+    void ReadIdentity(const Json& identity);
+
+    const AttributeDefinition* FindAttribute(const std::string& name);
+    const size_t* FindClass(const std::string& name);
+    const ClassFacts& FactsOf(size_t classIndex);
+    Entry* FindObject(std::string_view typelessName) const;
+    std::string ObjectPlace(size_t index) const;
+
+    Json& source_;
+    std::string place_;
+    const std::filesystem::path& baseDir_;
+    std::unique_ptr<Tree> tree_;
+
+    TextMap<size_t> attributeIndex_;  // folded name -> definition
+    TextMap<size_t> classIndex_;
+    TextMap<const AttributeDefinition*> attributeSpellings_;  // as written in the file
+    TextMap<size_t> classSpellings_;
+    std::vector<std::vector<size_t>> superIndexes_;
+    std::vector<ClassFacts> classFacts_;
+    const AttributeDefinition* objectClassAttribute_ = nullptr;
+    const AttributeDefinition* aliasedNameAttribute_ = nullptr;
+    std::optional<size_t> topClass_;
+
+    struct ObjectSlot {
+        Entry* entry = nullptr;
+        size_t index = 0;
+    };
+    TextMap<ObjectSlot> objectIndex_;  // folded typeless full name -> object
+    std::vector<PendingObject> pending_;
+    detail::ValueSource valueSource_;
+};
+
+}  // namespace vellrun::client::image::detail

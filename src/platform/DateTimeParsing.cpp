@@ -1,0 +1,199 @@
+// Reading a date and time that a person typed, in the order of the short date format.
+
+#include "platform/DateTime.h"
+#include "platform/DateTimeCalendar.h"
+
+#include <utility>
+
+namespace vellrun::platform {
+
+namespace {
+
+using namespace detail;
+
+// The order of day ('d'), month ('m') and year ('y') in a date pattern;
+// year-month-day when the pattern does not show all three.
+std::array<char, 3> DateFieldOrder(std::string_view pattern) {
+    std::array<char, 3> order{};
+    size_t found = 0;
+    auto note = [&order, &found](char field) {
+        for (size_t k = 0; k < found; ++k) {
+            if (order[k] == field) return;
+        }
+        if (found < 3) order[found++] = field;
+    };
+    bool afterHour = false;
+    for (size_t i = 0; i < pattern.size();) {
+        const char c = pattern[i];
+        if (c == '"' || c == '\'') {
+            const size_t end = pattern.find(c, i + 1);
+            i = end == std::string_view::npos ? pattern.size() : end + 1;
+            continue;
+        }
+        const char letter = Lower(c);
+        if (!IsAsciiLetter(c)) {
+            ++i;
+            continue;
+        }
+        const size_t run = RunLength(pattern, i);
+        if (letter == 'd' && run <= 2) note('d');
+        if (letter == 'm' && !(afterHour && run <= 2)) note('m');
+        if (letter == 'y') note('y');
+        afterHour = letter == 'h';
+        i += run;
+    }
+    if (found < 3) return {'y', 'm', 'd'};
+    return order;
+}
+
+class TextReader {
+public:
+    explicit TextReader(std::string_view text) : text_(text) {}
+
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    std::string_view Rest() const { return text_.substr(pos_); }
+    void Skip(size_t count) { pos_ += count; }
+
+    size_t SkipBlanks() {
+        const size_t start = pos_;
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t'))
+            ++pos_;
+        return pos_ - start;
+    }
+
+    bool TakeChar(char c) {
+        if (AtEnd() || text_[pos_] != c) return false;
+        ++pos_;
+        return true;
+    }
+
+    // An unsigned number of 1 to maxDigits digits; digits gets how many.
+    std::optional<int> TakeNumber(size_t maxDigits, size_t& digits) {
+        digits = 0;
+        int value = 0;
+        while (!AtEnd() && IsDigit(text_[pos_]) && digits < maxDigits) {
+            value = value * 10 + (text_[pos_] - '0');
+            ++pos_;
+            ++digits;
+        }
+        if (digits == 0 || (!AtEnd() && IsDigit(text_[pos_]))) return std::nullopt;
+        return value;
+    }
+
+    bool TakeWordNoCase(std::string_view word) {
+        if (!StartsWithNoCase(Rest(), word)) return false;
+        const size_t after = pos_ + word.size();
+        if (after < text_.size() && IsAsciiLetter(text_[after])) return false;
+        pos_ = after;
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+};
+
+bool TakeDateSeparator(TextReader& reader, char dateSeparator) {
+    size_t taken = reader.SkipBlanks();
+    for (char c : {'.', '/', '-', ',', dateSeparator}) {
+        if (reader.TakeChar(c)) {
+            ++taken;
+            break;
+        }
+    }
+    taken += reader.SkipBlanks();
+    return taken > 0;
+}
+
+std::optional<int> TakeMonth(TextReader& reader, const DateTimeFormats& formats) {
+    size_t digits = 0;
+    if (auto month = reader.TakeNumber(2, digits)) return month;
+    for (const auto* names : {&formats.longMonthNames, &formats.shortMonthNames}) {
+        for (size_t k = 0; k < names->size(); ++k) {
+            if (reader.TakeWordNoCase((*names)[k])) return static_cast<int>(k) + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
+    auto takeSeparator = [&reader, &formats] {
+        return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator);
+    };
+    size_t digits = 0;
+    const auto hour = reader.TakeNumber(2, digits);
+    if (!hour || !takeSeparator()) return false;
+    const auto minute = reader.TakeNumber(2, digits);
+    if (!minute) return false;
+    std::optional<int> second = 0;
+    if (takeSeparator()) {
+        second = reader.TakeNumber(2, digits);
+        if (!second) return false;
+    }
+    reader.SkipBlanks();
+    std::optional<bool> pm;
+    for (const auto& [word, isPm] : {std::pair<std::string_view, bool>{formats.amText, false},
+                                     {formats.pmText, true},
+                                     {"am", false},
+                                     {"pm", true},
+                                     {"a", false},
+                                     {"p", true}}) {
+        if (reader.TakeWordNoCase(word)) {
+            pm = isPm;
+            break;
+        }
+    }
+    if (*minute > 59 || *second > 59) return false;
+    if (pm) {
+        if (*hour > 12) return false;
+        parts.hour = *hour % 12 + (*pm ? 12 : 0);
+    } else {
+        if (*hour > 23) return false;
+        parts.hour = *hour;
+    }
+    parts.minute = *minute;
+    parts.second = *second;
+    return true;
+}
+
+}  // namespace
+
+std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTimeFormats& formats) {
+    TextReader reader(text);
+    reader.SkipBlanks();
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    const std::array<char, 3> order = DateFieldOrder(formats.shortDate);
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (k > 0 && !TakeDateSeparator(reader, formats.dateSeparator)) return std::nullopt;
+        size_t digits = 0;
+        std::optional<int> value;
+        switch (order[k]) {
+            case 'd': value = reader.TakeNumber(2, digits); break;
+            case 'm': value = TakeMonth(reader, formats); break;
+            default:
+                value = reader.TakeNumber(4, digits);
+                if (value && digits <= 2) *value += *value < 50 ? 2000 : 1900;
+                break;
+        }
+        if (!value) return std::nullopt;
+        (order[k] == 'd' ? day : order[k] == 'm' ? month : year) = *value;
+    }
+    if (!IsValidDate(year, month, day)) return std::nullopt;
+
+    DateTimeParts parts;
+    parts.year = year;
+    parts.month = month;
+    parts.day = day;
+    parts.dayOfWeek = DayOfWeek(year, month, day);
+    const bool blank = reader.SkipBlanks() > 0;
+    if (!reader.AtEnd()) {
+        if (!blank || !TakeTime(reader, formats, parts)) return std::nullopt;
+        reader.SkipBlanks();
+        if (!reader.AtEnd()) return std::nullopt;
+    }
+    return parts;
+}
+
+}  // namespace vellrun::platform
