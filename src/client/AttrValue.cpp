@@ -1,5 +1,7 @@
 #include "client/AttrValue.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <type_traits>
 
@@ -114,12 +116,7 @@ struct SizeOf {
     size_t operator()(const RawValue& v) const { return v.bytes.size(); }
 };
 
-bool SameTextNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
-               return lower(x) == lower(y);
-           });
-}
+using platform::EqualsNoCase;
 
 // Names and case-ignoring strings compare without regard to case; the rest exactly.
 bool SyntaxIgnoresCase(SyntaxId syntax) {
@@ -135,7 +132,7 @@ bool SyntaxIgnoresCase(SyntaxId syntax) {
 struct Same {
     bool ignoreCase;
     bool Text(const std::string& a, const std::string& b) const {
-        return ignoreCase ? SameTextNoCase(a, b) : a == b;
+        return ignoreCase ? EqualsNoCase(a, b) : a == b;
     }
     bool operator()(const UnknownValue& a, const UnknownValue& b) const { return a.data == b.data; }
     bool operator()(const StringValue& a, const StringValue& b) const {
@@ -164,23 +161,23 @@ struct Same {
         return a.strings == b.strings;
     }
     bool operator()(const EmailAddressValue& a, const EmailAddressValue& b) const {
-        return a.type == b.type && SameTextNoCase(a.address, b.address);
+        return a.type == b.type && EqualsNoCase(a.address, b.address);
     }
     bool operator()(const PathValue& a, const PathValue& b) const {
-        return a.nameSpace == b.nameSpace && SameTextNoCase(a.volume, b.volume) &&
-               SameTextNoCase(a.path, b.path);
+        return a.nameSpace == b.nameSpace && EqualsNoCase(a.volume, b.volume) &&
+               EqualsNoCase(a.path, b.path);
     }
     bool operator()(const ReplicaPointerValue& a, const ReplicaPointerValue& b) const {
-        return SameTextNoCase(a.server, b.server);
+        return EqualsNoCase(a.server, b.server);
     }
     bool operator()(const ObjectAclValue& a, const ObjectAclValue& b) const {
-        return SameTextNoCase(a.protectedAttribute, b.protectedAttribute) &&
-               SameTextNoCase(a.subject, b.subject) && a.privileges == b.privileges;
+        return EqualsNoCase(a.protectedAttribute, b.protectedAttribute) &&
+               EqualsNoCase(a.subject, b.subject) && a.privileges == b.privileges;
     }
     bool operator()(const PostalAddressValue& a, const PostalAddressValue& b) const {
         if (a.lines.size() != b.lines.size()) return false;
         for (size_t i = 0; i < a.lines.size(); ++i) {
-            if (!SameTextNoCase(a.lines[i], b.lines[i])) return false;
+            if (!EqualsNoCase(a.lines[i], b.lines[i])) return false;
         }
         return true;
     }
@@ -189,15 +186,15 @@ struct Same {
     }
     bool operator()(const StreamValue&, const StreamValue&) const { return true; }
     bool operator()(const BackLinkValue& a, const BackLinkValue& b) const {
-        return a.remoteId == b.remoteId && SameTextNoCase(a.objectName, b.objectName);
+        return a.remoteId == b.remoteId && EqualsNoCase(a.objectName, b.objectName);
     }
     bool operator()(const TimeValue& a, const TimeValue& b) const { return a.seconds == b.seconds; }
     bool operator()(const TypedNameValue& a, const TypedNameValue& b) const {
-        return SameTextNoCase(a.objectName, b.objectName) && a.level == b.level &&
+        return EqualsNoCase(a.objectName, b.objectName) && a.level == b.level &&
                a.interval == b.interval;
     }
     bool operator()(const HoldValue& a, const HoldValue& b) const {
-        return SameTextNoCase(a.objectName, b.objectName);
+        return EqualsNoCase(a.objectName, b.objectName);
     }
     bool operator()(const IntervalValue& a, const IntervalValue& b) const {
         return a.seconds == b.seconds;

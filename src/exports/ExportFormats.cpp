@@ -1,5 +1,6 @@
 #include "exports/ExportFormats.h"
 
+#include "platform/AsciiText.h"
 #include "report/TableUtilities.h"
 
 #include <algorithm>
@@ -12,14 +13,6 @@ namespace vellrun::exports {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
-
-std::string AsciiUpper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
 
 void AppendLine(std::string& document, std::string_view line) {
     document.append(line);
@@ -55,7 +48,7 @@ ExportKind ExportKindFromName(std::string_view name) {
         {"EXCEL", ExportKind::Excel},
         {"CLIPBOARD", ExportKind::Clipboard},
     }};
-    const std::string upper = AsciiUpper(name);
+    const std::string upper = platform::AsciiUpperCopy(name);
     for (const auto& [known, kind] : kNames) {
         if (upper == known) return kind;
     }

@@ -1,5 +1,6 @@
 #include "exports/ResultsFileExport.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 
 #include <utility>
@@ -10,14 +11,6 @@ namespace {
 
 constexpr std::string_view kSaveFilter =
     "Text Files (*.txt);;Doc Files (*.doc);;HTML Files (*.html);;XML (*.xml);;All Files (*)";
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 }  // namespace
 
@@ -70,7 +63,7 @@ FileExportResult ExportResultsToFile(const report::ResultTable& table, std::stri
                                      const platform::DateTimeParts& now,
                                      platform::MessagePort& messages) {
     if (targets.outputFile.empty()) {
-        const std::string extension = AsciiLower(formatName);
+        const std::string extension = platform::AsciiLowerCopy(formatName);
         const auto chosen = messages.ChooseSaveFile(
             "Export Results", targets.reportPath / (targets.reportName + "." + extension),
             kSaveFilter);

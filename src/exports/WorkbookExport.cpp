@@ -1,5 +1,7 @@
 #include "exports/WorkbookExport.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -20,14 +22,6 @@ constexpr double kMaxColumnWidth = 80.0;
 constexpr double kMinColumnWidth = 8.0;
 // The tallest row a worksheet allows, in points.
 constexpr double kMaxRowHeight = 409.0;
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 // Characters, not bytes: a column of accented names is as wide as its text.
 size_t CharacterCount(std::string_view utf8) {
@@ -271,7 +265,7 @@ GridExportResult ExportResults(const report::ResultTable& table, report::OutputT
 GridExportResult ExportListTable(const report::ResultTable& table, std::string_view formatName,
                                  const std::filesystem::path& target,
                                  const ExportServices& services) {
-    const char field = AsciiLower(target.extension().string()) == ".csv" ? ',' : '\t';
+    const char field = platform::AsciiLowerCopy(target.extension().string()) == ".csv" ? ',' : '\t';
     return ExportGrid(table, formatName, target, Delimiters{field, '|', '\''}, false, services);
 }
 

@@ -58,7 +58,7 @@ void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts&
     size_t i = 0;
     while (i < pattern.size()) {
         const char c = pattern[i];
-        const char letter = Lower(c);
+        const char letter = AsciiLower(c);
         const std::string_view rest = pattern.substr(i);
         if (c == '"' || c == '\'') {
             size_t end = pattern.find(c, i + 1);

@@ -4,6 +4,8 @@
 // DateTimeLocale.cpp): the calendar and the pattern letters that formatting,
 // reading typed dates and translating a locale's formats share.
 
+#include "platform/AsciiText.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -12,24 +14,6 @@ namespace vellrun::platform::detail {
 // Patterns that name the short or long date or time format expand them; a
 // format that names itself must not recurse for ever.
 constexpr int kMaxPatternDepth = 3;
-
-inline char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-inline bool IsAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-inline bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (prefix.empty() || text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[i]) != Lower(prefix[i])) return false;
-    }
-    return true;
-}
 
 inline bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -56,7 +40,7 @@ inline int DayOfWeek(int year, int month, int day) {
 // How many times the letter at pos repeats there, in either case ("dd", "MMM").
 inline size_t RunLength(std::string_view pattern, size_t pos) {
     size_t end = pos + 1;
-    while (end < pattern.size() && Lower(pattern[end]) == Lower(pattern[pos]))
+    while (end < pattern.size() && AsciiLower(pattern[end]) == AsciiLower(pattern[pos]))
         ++end;
     return end - pos;
 }

@@ -63,7 +63,7 @@ size_t TranslateConversion(Translation& translation, std::string_view format, in
         if (format[i] == '-' || format[i] == '_') unpadded = true;
         ++i;
     }
-    while (i < format.size() && IsDigit(format[i]))
+    while (i < format.size() && IsAsciiDigit(format[i]))
         ++i;
     if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
     if (i >= format.size()) return format.size();
@@ -158,7 +158,7 @@ char SeparatorOf(const std::vector<Piece>& pieces) {
         if (pieces[k].field || !pieces[k - 1].field) continue;
         for (char c : pieces[k].text) {
             const auto byte = static_cast<unsigned char>(c);
-            if (byte > ' ' && byte < 0x80 && !IsAsciiLetter(c) && !IsDigit(c)) return c;
+            if (byte > ' ' && byte < 0x80 && !IsAsciiLetter(c) && !IsAsciiDigit(c)) return c;
         }
     }
     return 0;
@@ -200,7 +200,7 @@ std::string Render(const std::vector<Piece>& pieces, char dateSeparator, char ti
         // Two fields of the same letter side by side would read as one longer
         // field ("dd" + "dd" is a day name): an empty literal keeps them apart.
         if (k > 0 && pieces[k - 1].field &&
-            Lower(pieces[k - 1].text.back()) == Lower(piece.text.front())) {
+            AsciiLower(pieces[k - 1].text.back()) == AsciiLower(piece.text.front())) {
             out += "\"\"";
         }
         out += piece.text;
@@ -237,7 +237,7 @@ std::string LongDateOf(const std::vector<Piece>& datePieces) {
     std::string order;
     for (const Piece& piece : datePieces) {
         if (!piece.field) continue;
-        const char letter = Lower(piece.text.front());
+        const char letter = AsciiLower(piece.text.front());
         const bool numericDay = letter == 'd' && piece.text.size() <= 2;
         if ((numericDay || letter == 'm' || letter == 'y') &&
             order.find(letter) == std::string::npos) {

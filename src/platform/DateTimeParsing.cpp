@@ -30,7 +30,7 @@ std::array<char, 3> DateFieldOrder(std::string_view pattern) {
             i = end == std::string_view::npos ? pattern.size() : end + 1;
             continue;
         }
-        const char letter = Lower(c);
+        const char letter = AsciiLower(c);
         if (!IsAsciiLetter(c)) {
             ++i;
             continue;
@@ -71,17 +71,19 @@ public:
     std::optional<int> TakeNumber(size_t maxDigits, size_t& digits) {
         digits = 0;
         int value = 0;
-        while (!AtEnd() && IsDigit(text_[pos_]) && digits < maxDigits) {
+        while (!AtEnd() && IsAsciiDigit(text_[pos_]) && digits < maxDigits) {
             value = value * 10 + (text_[pos_] - '0');
             ++pos_;
             ++digits;
         }
-        if (digits == 0 || (!AtEnd() && IsDigit(text_[pos_]))) return std::nullopt;
+        if (digits == 0 || (!AtEnd() && IsAsciiDigit(text_[pos_]))) return std::nullopt;
         return value;
     }
 
+    // A whole word, without case; an empty word (a locale without am/pm
+    // texts) is never taken.
     bool TakeWordNoCase(std::string_view word) {
-        if (!StartsWithNoCase(Rest(), word)) return false;
+        if (word.empty() || !StartsWithNoCase(Rest(), word)) return false;
         const size_t after = pos_ + word.size();
         if (after < text_.size() && IsAsciiLetter(text_[after])) return false;
         pos_ = after;

@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/TextEncoding.h"
 
@@ -16,21 +17,9 @@ namespace vellrun::platform {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // What one line of the file is.
@@ -41,18 +30,18 @@ struct ParsedLine {
 };
 
 ParsedLine Parse(std::string_view line) {
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = TrimBlanks(line);
     if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return {};
     if (trimmed.front() == '[') {
         std::string_view name = trimmed.substr(1);
         name = name.substr(0, name.find(']'));
-        return {ParsedLine::Kind::Section, Trim(name), {}};
+        return {ParsedLine::Kind::Section, TrimBlanks(name), {}};
     }
     const size_t equals = trimmed.find('=');
     if (equals == std::string_view::npos) return {};
-    const std::string_view key = Trim(trimmed.substr(0, equals));
+    const std::string_view key = TrimBlanks(trimmed.substr(0, equals));
     if (key.empty()) return {};
-    std::string_view value = Trim(trimmed.substr(equals + 1));
+    std::string_view value = TrimBlanks(trimmed.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = value.substr(1, value.size() - 2);
     }
@@ -63,9 +52,7 @@ ParsedLine Parse(std::string_view line) {
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
     if (IsAscii(a) && IsAscii(b)) {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(),
-                          [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+        return EqualsNoCase(a, b);
     }
     const auto fold = [](std::string_view text) {
         icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
@@ -204,17 +191,17 @@ IniFile::Status IniFile::WriteString(std::string_view section, std::string_view 
     const auto breaksLine = [](std::string_view text) {
         return text.find_first_of("\r\n") != std::string_view::npos;
     };
-    if (Trim(section).empty() || Trim(key).empty() || breaksLine(section) || breaksLine(key) ||
-        breaksLine(value) || section.find(']') != std::string_view::npos ||
-        key.find('=') != std::string_view::npos || Trim(key).front() == '[' ||
-        Trim(key).front() == ';' || Trim(key).front() == '#') {
+    if (TrimBlanks(section).empty() || TrimBlanks(key).empty() || breaksLine(section) ||
+        breaksLine(key) || breaksLine(value) || section.find(']') != std::string_view::npos ||
+        key.find('=') != std::string_view::npos || TrimBlanks(key).front() == '[' ||
+        TrimBlanks(key).front() == ';' || TrimBlanks(key).front() == '#') {
         return {"Cannot write \"" + path_.string() + "\": the name or value cannot be stored"};
     }
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};
 
-    const std::string entry = std::string(Trim(key)) + "=" + std::string(value);
+    const std::string entry = std::string(TrimBlanks(key)) + "=" + std::string(value);
     bool inSection = false;
     std::optional<size_t> insertAt;  // after the last entry of the first matching section
     for (size_t i = 0; i < lines->size(); ++i) {
@@ -237,7 +224,7 @@ IniFile::Status IniFile::WriteString(std::string_view section, std::string_view 
     if (insertAt) {
         lines->insert(lines->begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
     } else {
-        lines->push_back("[" + std::string(Trim(section)) + "]");
+        lines->push_back("[" + std::string(TrimBlanks(section)) + "]");
         lines->push_back(entry);
     }
     return Store(*lines);

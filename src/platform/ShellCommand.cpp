@@ -1,5 +1,7 @@
 #include "platform/ShellCommand.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -33,17 +35,6 @@ std::string RestAfter(std::string_view line, size_t from) {
     return start == std::string_view::npos ? std::string() : std::string(line.substr(start));
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool IsShellCommand(std::string_view word) {
@@ -52,7 +43,7 @@ bool IsShellCommand(std::string_view word) {
         "REM", "REN",  "RD",  "SET", "TRUENAME", "TYPE", "VER",
     };
     for (std::string_view command : kCommands) {
-        if (SameIgnoringCase(word, command)) return true;
+        if (EqualsNoCase(word, command)) return true;
     }
     return false;
 }

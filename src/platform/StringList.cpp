@@ -1,15 +1,13 @@
 #include "platform/StringList.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace vellrun::platform {
 
 namespace {
-
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool TextLess(const StringList::Item& a, const StringList::Item& b) {
     return StringList::CompareText(a.text, b.text) < 0;
@@ -88,8 +86,8 @@ std::string StringList::Joined(std::string_view separator) const {
 int StringList::CompareText(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        const auto ca = static_cast<unsigned char>(FoldAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(FoldAscii(b[i]));
+        const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;

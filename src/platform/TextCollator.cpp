@@ -1,5 +1,6 @@
 #include "platform/TextCollator.h"
 
+#include "platform/AsciiText.h"
 #include "platform/StringList.h"
 
 #include <cstdlib>
@@ -86,11 +87,7 @@ std::string TextCollator::SortKey(std::string_view text) const {
         }
     }
     // The same order as Compare's fallback: ASCII case folded, then bytes.
-    std::string key(text);
-    for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return key;
+    return AsciiLowerCopy(text);
 }
 
 }  // namespace vellrun::platform

@@ -1,27 +1,12 @@
 #include "platform/TextEncoding.h"
 
-#include <array>
+#include "platform/Windows1252.h"
 
 namespace vellrun::platform {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-// Windows-1252 for 0x80 to 0x9F. The five slots the code page leaves undefined
-// (0x81, 0x8D, 0x8F, 0x90, 0x9D) keep their own value as a C1 control, as the
-// platform's own conversion does, so no byte is ever lost.
-constexpr std::array<char16_t, 32> kWindows1252High{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
-};
-
-char32_t Windows1252(uint8_t byte) {
-    if (byte >= 0x80 && byte <= 0x9F) return kWindows1252High[byte - 0x80];
-    return byte;  // ASCII and 0xA0-0xFF are Latin-1, which is Unicode's first block
-}
 
 bool IsTrail(uint8_t byte) {
     return (byte & 0xC0) == 0x80;
@@ -99,7 +84,7 @@ void ForEachCodePoint(std::span<const uint8_t> bytes, Emit emit) {
         char32_t cp = 0;
         const size_t length = DecodeUtf8(bytes.subspan(pos), cp);
         if (length == 0) {
-            emit(Windows1252(bytes[pos]));
+            emit(Windows1252CodePoint(bytes[pos]));
             ++pos;
         } else {
             emit(cp);

@@ -1,5 +1,7 @@
 #include "platform/TextLines.h"
 
+#include "platform/AsciiText.h"
+
 #include <charconv>
 
 namespace vellrun::platform {
@@ -18,12 +20,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
         if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
     }
     return lines;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::optional<int> ParseDecimalInt(std::string_view text) {

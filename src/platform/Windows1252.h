@@ -1,10 +1,13 @@
 #pragma once
 
-// Turning the program's UTF-8 text into the Windows-1252 bytes that export
-// files keep. Pure functions; they never fail: what the code page cannot
-// hold is replaced, and the caller learns how many characters were.
+// The Windows-1252 code page, its one table: turning the program's UTF-8 text
+// into the Windows-1252 bytes that export files keep, and a byte back into
+// its code point (TextEncoding reads old files with it). Pure functions; they
+// never fail: what the code page cannot hold is replaced, and the caller
+// learns how many characters were.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,5 +30,8 @@ EncodedText EncodeWindows1252(std::string_view utf8, Unmappable style);
 
 // The Windows-1252 byte of one code point, or -1 when the code page has none.
 int Windows1252Byte(char32_t codePoint);
+
+// The code point of one Windows-1252 byte; every byte has one.
+char32_t Windows1252CodePoint(uint8_t byte);
 
 }  // namespace vellrun::platform

@@ -2,6 +2,7 @@
 
 #include "report/ResultFilter.h"
 
+#include "platform/AsciiText.h"
 #include "platform/StringList.h"
 #include "settings/SettingsStore.h"
 #include "values/CellTextReader.h"
@@ -11,15 +12,6 @@
 
 namespace vellrun::report {
 namespace {
-
-// Only ASCII letters change: the comparison must not depend on the locale,
-// and bytes of multi-byte UTF-8 sequences stay as they are.
-std::string AsciiUpper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     return platform::StringList::CompareText(a, b) == 0;
@@ -48,7 +40,8 @@ bool TryWrite(Write&& write) {
 bool FilterConditionHolds(std::string_view value, std::string_view text) {
     if (SameIgnoringCase(value, kFilterAnything) && !text.empty()) return true;
     if (SameIgnoringCase(value, kFilterNothing) && text.empty()) return true;
-    return AsciiUpper(text).find(AsciiUpper(value)) != std::string::npos;
+    return platform::AsciiUpperCopy(text).find(platform::AsciiUpperCopy(value)) !=
+           std::string::npos;
 }
 
 bool PassesFilters(const FilterRows& rows,

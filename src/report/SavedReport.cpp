@@ -1,5 +1,6 @@
 #include "report/SavedReport.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/IniFile.h"
 
@@ -21,16 +22,7 @@ constexpr std::string_view kObject = "Object";
 constexpr std::string_view kAttributes = "Attributes";
 constexpr std::string_view kFilter = "Filter";
 
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using platform::TrimBlanks;
 
 bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
@@ -77,7 +69,7 @@ private:
 
 // Decimal text of a 32-bit integer, nothing else but surrounding blanks.
 std::optional<int32_t> ParseInteger(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     int32_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -127,11 +119,11 @@ std::optional<std::string> BrokenAttributeLine(std::string_view text) {
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++number;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {
             std::string_view name = line.substr(1);
-            name = Trim(name.substr(0, name.find(']')));
+            name = TrimBlanks(name.substr(0, name.find(']')));
             inSection = platform::IniNamesEqual(name, kAttributes);
         } else if (inSection && line.front() == '=') {
             return "line " + std::to_string(number) +
@@ -188,7 +180,7 @@ std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::pa
     }
     if (spec.Kind == ReportKind::ByType) {
         for (const std::string& attribute : spec.Attributes) {
-            if (Trim(attribute).empty()) {
+            if (TrimBlanks(attribute).empty()) {
                 return "Cannot store the report in " + target + ": an attribute has no name";
             }
         }
@@ -319,7 +311,7 @@ ReportCommandLine ParseReportCommandLine(const std::vector<std::string>& argumen
     const auto isPrefixOf = [](std::string_view part, std::string_view name) {
         if (part.empty() || part.size() > name.size()) return false;
         for (size_t i = 0; i < part.size(); ++i) {
-            if (LowerAscii(part[i]) != name[i]) return false;
+            if (platform::AsciiLower(part[i]) != name[i]) return false;
         }
         return true;
     };

@@ -2,6 +2,7 @@
 
 #include "directory/DirectoryNames.h"
 #include "directory/TObjectRecord.h"
+#include "platform/AsciiText.h"
 #include "platform/BusyCursorScope.h"
 #include "platform/TextEncoding.h"
 #include "report/TableUtilities.h"
@@ -37,13 +38,6 @@ std::string FirstCharacters(std::string_view text, size_t limit) {
     return std::string(text);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::optional<ObjectListEntry> ParseObjectListLine(std::string_view line, long long number) {
@@ -55,11 +49,11 @@ std::optional<ObjectListEntry> ParseObjectListLine(std::string_view line, long l
 std::optional<std::string> HexCharacterText(std::string_view text) {
     if (text.empty()) return std::nullopt;
     for (char c : text)
-        if (c != '|' && HexDigit(c) < 0) return std::nullopt;
+        if (c != '|' && platform::HexDigitValue(c) < 0) return std::nullopt;
     std::string out;
     for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
+        const int high = platform::HexDigitValue(text[i]);
+        const int low = platform::HexDigitValue(text[i + 1]);
         const int code = high < 0 || low < 0 ? -1 : high * 16 + low;
         if (code < 32) {
             out += '?';

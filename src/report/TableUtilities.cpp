@@ -1,5 +1,6 @@
 #include "report/TableUtilities.h"
 
+#include "platform/AsciiText.h"
 #include "platform/BusyCursorScope.h"
 
 #include <algorithm>
@@ -9,9 +10,7 @@ namespace vellrun::report {
 
 namespace {
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using platform::AsciiLower;
 
 // Where search first occurs in text from start on, ignoring the case of a to
 // z only (other bytes, UTF-8 sequences included, must match exactly).

@@ -1,5 +1,6 @@
 #include "settings/AppSettings.h"
 
+#include "platform/AsciiText.h"
 #include "platform/TextLines.h"
 
 #include <charconv>
@@ -109,18 +110,7 @@ constexpr std::array<SettingDescriptor, 13> kSettings{{
      .meaning = "delimited text export is written as UTF-8 instead of Windows-1252"},
 }};
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
+using platform::EqualsNoCase;
 using platform::TrimBlanks;
 
 std::optional<int> ParseInteger(std::string_view text) {
@@ -176,7 +166,7 @@ std::span<const SettingDescriptor> SettingsTable() {
 
 const SettingDescriptor* FindSetting(std::string_view key) {
     for (const SettingDescriptor& setting : kSettings) {
-        if (EqualNoCase(setting.key, key)) return &setting;
+        if (EqualsNoCase(setting.key, key)) return &setting;
     }
     return nullptr;
 }

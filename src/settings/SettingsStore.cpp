@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/AsciiText.h"
 #include "platform/MessagePort.h"
 #include "platform/Paths.h"
 #include "platform/TextLines.h"

@@ -1,5 +1,6 @@
 #include "values/SpecialDecoders.h"
 
+#include "platform/AsciiText.h"
 #include "platform/TextEncoding.h"
 #include "values/OctetLayouts.h"
 #include "values/SyntaxCatalogue.h"
@@ -155,18 +156,9 @@ constexpr Layout kLayouts[] = {
     {"Printer Configuration", PrinterConfiguration},
 };
 
-// Attribute names are ASCII; letters compare without regard to case.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 const Layout* LayoutFor(std::string_view attributeName) {
     for (const Layout& layout : kLayouts) {
-        if (SameNameIgnoringCase(layout.name, attributeName)) return &layout;
+        if (platform::EqualsNoCase(layout.name, attributeName)) return &layout;
     }
     return nullptr;
 }

@@ -3,6 +3,7 @@
 #include "values/ValueTextParser.h"
 
 #include "directory/AttrChange.h"
+#include "platform/AsciiText.h"
 #include "platform/TextLines.h"
 
 #include <algorithm>
@@ -17,14 +18,7 @@ using directory::ParseResult::NoParser;
 using directory::ParseResult::NotOfSyntax;
 
 int DigitValue(char c, int base) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') {
-        digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        digit = c - 'A' + 10;
-    }
+    const int digit = platform::HexDigitValue(c);
     return digit < base ? digit : -1;
 }
 

@@ -7,6 +7,7 @@
 
 #include "client/AttrValue.h"
 #include "client/ClientTypes.h"
+#include "platform/AsciiText.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,9 +18,12 @@
 
 namespace vellrun::client::image {
 
-// Lower-cases ASCII letters; the key under which names are looked up.
-std::string FoldCase(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Names are looked up under their ASCII lower-cased form and compared
+// without case (platform/AsciiText.h).
+using platform::EqualsNoCase;
+inline std::string FoldCase(std::string_view text) {
+    return platform::AsciiLowerCopy(text);
+}
 
 struct AttributeDefinition {
     std::string name;

@@ -1,5 +1,7 @@
 #include "client/image/ImageValueParser.h"
 
+#include "platform/AsciiText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -15,20 +17,13 @@ void CheckSize(size_t size) {
     }
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Hexadecimal digits in pairs; blanks anywhere are ignored.
 void AppendHex(const Json& value, Bytes& out) {
     const std::string& text = ReadText(value);
     int high = -1;
     for (char c : text) {
         if (c == ' ' || c == '\t') continue;
-        const int digit = HexDigit(c);
+        const int digit = platform::HexDigitValue(c);
         if (digit < 0) {
             Refuse(Quoted(text) + " is not hexadecimal (bad character " +
                    Quoted(std::string_view(&c, 1)) + ")");

@@ -1,0 +1,60 @@
+#pragma once
+
+// The small text helpers that every folder needs, written once: ASCII case
+// (lower- and upper-casing, comparing and prefix tests without case), ASCII
+// letters, digits and hexadecimal digits, and trimming blanks. Only the 26
+// ASCII letters change case; every other byte, UTF-8 included, stays as it
+// is, whatever the locale. Locale-aware comparison is TextCollator's.
+
+#include <string>
+#include <string_view>
+
+namespace vellrun::platform {
+
+constexpr char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+constexpr bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+constexpr bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The text with its ASCII letters lower-cased (upper-cased).
+std::string AsciiLowerCopy(std::string_view text);
+std::string AsciiUpperCopy(std::string_view text);
+
+// Equal when the ASCII letters are compared without case.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// Whether text starts with prefix, ASCII letters compared without case; an
+// empty prefix starts every text.
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The text without blanks and tabs at either end.
+std::string_view TrimBlanks(std::string_view text);
+
+}  // namespace vellrun::platform
