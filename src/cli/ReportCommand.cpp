@@ -129,9 +129,10 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         return kInterrupted;
     }
     if (saveReport) {
-        const std::string problem = report::SavedReport::Store(run.CurrentSpec(), *saveReport);
-        if (!problem.empty()) {
-            s_.err << kProgram << ": " << problem << '\n';
+        const platform::FileStatus stored =
+            report::SavedReport::Store(run.CurrentSpec(), *saveReport);
+        if (!stored.ok()) {
+            s_.err << kProgram << ": " << stored.error << '\n';
             return kFailure;
         }
     }

@@ -41,9 +41,10 @@ FileExportResult ExportTableToFile(const report::ResultTable& table,
         default: document = TableToDelimitedText(table, request.delimiters); break;
     }
     const platform::EncodedText file = EncodeExportDocument(document, kind, request.utf8Text);
-    if (const std::string error = platform::AtomicFileWriter::Write(request.target, file.bytes);
-        !error.empty()) {
-        messages.ErrorBox(error);
+    if (const platform::FileStatus status =
+            platform::AtomicFileWriter::Write(request.target, file.bytes);
+        !status.ok()) {
+        messages.ErrorBox(status.error);
         return FileExportResult::WriteFailed;
     }
     // HTML and XML keep every character as a reference; only delimited text

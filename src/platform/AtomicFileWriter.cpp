@@ -46,11 +46,11 @@ int OpenTemporary(const std::filesystem::path& target, std::filesystem::path& te
 
 }  // namespace
 
-std::string AtomicFileWriter::Write(const std::filesystem::path& path, std::string_view bytes) {
+FileStatus AtomicFileWriter::Write(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path target = WriteTarget(path);
     std::filesystem::path temporary;
     const int fd = OpenTemporary(target, temporary);
-    if (fd < 0) return ErrorText(path, errno);
+    if (fd < 0) return FileStatus::Failed(ErrorText(path, errno));
 
     int error = 0;
     size_t written = 0;
@@ -72,9 +72,9 @@ std::string AtomicFileWriter::Write(const std::filesystem::path& path, std::stri
     if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) {
         ::unlink(temporary.c_str());
-        return ErrorText(path, error);
+        return FileStatus::Failed(ErrorText(path, error));
     }
-    return {};
+    return FileStatus::Ok();
 }
 
 }  // namespace vellrun::platform

@@ -8,6 +8,8 @@
 // points at is replaced), and a replaced file keeps its permissions.
 // Stateless; the caller owns the bytes and the path.
 
+#include "platform/FileStatus.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -16,8 +18,8 @@ namespace vellrun::platform {
 
 class AtomicFileWriter {
 public:
-    // Empty on success, else the platform's message naming the file.
-    static std::string Write(const std::filesystem::path& target, std::string_view bytes);
+    // Ok, or the platform's message naming the file.
+    static FileStatus Write(const std::filesystem::path& target, std::string_view bytes);
 };
 
 }  // namespace vellrun::platform

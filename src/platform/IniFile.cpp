@@ -112,15 +112,13 @@ std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) c
     return lines;
 }
 
-IniFile::Status IniFile::Store(const std::vector<std::string>& lines) {
+FileStatus IniFile::Store(const std::vector<std::string>& lines) {
     std::string data;
     for (const std::string& line : lines) {
         data += line;
         data += lineEnd_;
     }
-    if (std::string error = AtomicFileWriter::Write(path_, data); !error.empty()) {
-        return {std::move(error)};
-    }
+    if (FileStatus status = AtomicFileWriter::Write(path_, data); !status.ok()) return status;
     ++writeCount_;
     return {};
 }
@@ -186,8 +184,8 @@ std::vector<std::string> IniFile::ReadSectionNames() const {
     return names;
 }
 
-IniFile::Status IniFile::WriteString(std::string_view section, std::string_view key,
-                                     std::string_view value) {
+FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
     const auto breaksLine = [](std::string_view text) {
         return text.find_first_of("\r\n") != std::string_view::npos;
     };
@@ -230,7 +228,7 @@ IniFile::Status IniFile::WriteString(std::string_view section, std::string_view 
     return Store(*lines);
 }
 
-IniFile::Status IniFile::EraseSection(std::string_view section) {
+FileStatus IniFile::EraseSection(std::string_view section) {
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};
@@ -247,7 +245,7 @@ IniFile::Status IniFile::EraseSection(std::string_view section) {
     return Store(kept);
 }
 
-IniFile::Status IniFile::DeleteKey(std::string_view section, std::string_view key) {
+FileStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};

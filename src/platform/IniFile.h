@@ -18,6 +18,8 @@
 // as they are when the file is rewritten, so a hand-edited file loses nothing.
 // It knows nothing of what the values mean; callers own the objects.
 
+#include "platform/FileStatus.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -30,13 +32,6 @@ namespace vellrun::platform {
 
 class IniFile {
 public:
-    // Result of a write: empty error means success; otherwise the platform's
-    // message, naming the file.
-    struct Status {
-        std::string error;
-        bool ok() const { return error.empty(); }
-    };
-
     // The file need not exist; it is created by the first write.
     explicit IniFile(std::filesystem::path path);
 
@@ -54,13 +49,15 @@ public:
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
     std::vector<std::string> ReadSectionNames() const;
 
+    // Each write returns ok, or the platform's message naming the file.
+
     // Sets key in section (both created when missing) and writes the file. A
     // name that is empty or cannot be stored in a line (a line break, "=" in a
     // key, "]" in a section) and a value with a line break are refused.
-    Status WriteString(std::string_view section, std::string_view key, std::string_view value);
+    FileStatus WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Removes the section with all its lines (nothing to do when missing).
-    Status EraseSection(std::string_view section);
-    Status DeleteKey(std::string_view section, std::string_view key);
+    FileStatus EraseSection(std::string_view section);
+    FileStatus DeleteKey(std::string_view section, std::string_view key);
 
     // How many times this object has replaced the file: lets callers and tests
     // see that an unchanged value costs no write.
@@ -68,7 +65,7 @@ public:
 
 private:
     std::optional<std::vector<std::string>> LoadLines(std::string* error) const;
-    Status Store(const std::vector<std::string>& lines);
+    FileStatus Store(const std::vector<std::string>& lines);
 
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;

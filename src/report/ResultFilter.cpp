@@ -24,17 +24,6 @@ std::string RowKey(std::string_view stem, size_t row, std::string_view suffix = 
     return key;
 }
 
-// Runs one write; the panel's writes never stop the program.
-template <typename Write>
-bool TryWrite(Write&& write) {
-    try {
-        write();
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 bool FilterConditionHolds(std::string_view value, std::string_view text) {
@@ -95,32 +84,33 @@ void ReadFilterPanel(KeyValueSource& source, std::string_view className, FilterP
     }
 }
 
+// The panel's writes never stop the program: a failed one is reported as
+// false, and the panel stays as the person left it.
 bool WriteFilterEnabled(KeyValueSource& source, std::string_view className, bool filtered) {
-    return TryWrite(
-        [&] { source.WriteBool(FilterSectionName(className), kFilterEnabledKey, filtered); });
+    return source.WriteBool(FilterSectionName(className), kFilterEnabledKey, filtered).ok();
 }
 
 bool WriteFilterModes(KeyValueSource& source, std::string_view className, const FilterRows& rows) {
-    return TryWrite([&] {
-        const std::string section = FilterSectionName(className);
-        for (size_t row = 0; row < kFilterRowCount; ++row)
-            source.WriteBool(section, FilterModeKey(row), rows[row].MustContain);
-    });
+    const std::string section = FilterSectionName(className);
+    for (size_t row = 0; row < kFilterRowCount; ++row) {
+        if (!source.WriteBool(section, FilterModeKey(row), rows[row].MustContain).ok()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool WriteFilterAttribute(KeyValueSource& source, std::string_view className, size_t row,
                           std::string_view attribute) {
     if (row >= kFilterRowCount) return false;
-    return TryWrite([&] {
-        source.WriteString(FilterSectionName(className), FilterAttributeKey(row), attribute);
-    });
+    return source.WriteString(FilterSectionName(className), FilterAttributeKey(row), attribute)
+        .ok();
 }
 
 bool WriteFilterValue(KeyValueSource& source, std::string_view className, size_t row,
                       std::string_view value) {
     if (row >= kFilterRowCount) return false;
-    return TryWrite(
-        [&] { source.WriteString(FilterSectionName(className), FilterValueKey(row), value); });
+    return source.WriteString(FilterSectionName(className), FilterValueKey(row), value).ok();
 }
 
 }  // namespace vellrun::report

@@ -160,7 +160,7 @@ std::string SavedReport::ValidityProblem(const ReportSpec& spec) {
     return {};
 }
 
-std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::path& file) {
+platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::filesystem::path& file) {
     const std::string target = "\"" + file.string() + "\"";
     // A line break cannot be kept in a line of the file; refuse before any
     // write rather than store a report that reads back differently.
@@ -174,14 +174,16 @@ std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::pa
     }
     for (std::string_view text : texts) {
         if (HasLineBreak(text)) {
-            return "Cannot store the report in " + target + ": the value \"" + std::string(text) +
-                   "\" holds a line break";
+            return platform::FileStatus::Failed("Cannot store the report in " + target +
+                                                ": the value \"" + std::string(text) +
+                                                "\" holds a line break");
         }
     }
     if (spec.Kind == ReportKind::ByType) {
         for (const std::string& attribute : spec.Attributes) {
             if (TrimBlanks(attribute).empty()) {
-                return "Cannot store the report in " + target + ": an attribute has no name";
+                return platform::FileStatus::Failed("Cannot store the report in " + target +
+                                                    ": an attribute has no name");
             }
         }
     }
@@ -190,16 +192,20 @@ std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::pa
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) {
         const auto bytes = ReadWholeFile(file);
-        if (!bytes) return "Cannot read " + target + " to store the report in it";
+        if (!bytes)
+            return platform::FileStatus::Failed("Cannot read " + target +
+                                                " to store the report in it");
         existing = *bytes;
     }
     ScratchFile scratch;
     if (scratch.Path().empty()) {
-        return "Cannot store the report in " + target + ": no temporary file can be made";
+        return platform::FileStatus::Failed("Cannot store the report in " + target +
+                                            ": no temporary file can be made");
     }
-    if (std::string error = platform::AtomicFileWriter::Write(scratch.Path(), existing);
-        !error.empty()) {
-        return "Cannot store the report in " + target + ": " + error;
+    if (platform::FileStatus copied = platform::AtomicFileWriter::Write(scratch.Path(), existing);
+        !copied.ok()) {
+        return platform::FileStatus::Failed("Cannot store the report in " + target + ": " +
+                                            copied.error);
     }
 
     platform::IniFile ini(scratch.Path());
@@ -237,10 +243,15 @@ std::string SavedReport::Store(const ReportSpec& spec, const std::filesystem::pa
         }
     }
     put(kObject, "Type", spec.ObjectClass);
-    if (!error.empty()) return "Cannot store the report in " + target + ": " + error;
+    if (!error.empty()) {
+        return platform::FileStatus::Failed("Cannot store the report in " + target + ": " + error);
+    }
 
     const auto finished = ReadWholeFile(scratch.Path());
-    if (!finished) return "Cannot store the report in " + target + ": the temporary file is lost";
+    if (!finished) {
+        return platform::FileStatus::Failed("Cannot store the report in " + target +
+                                            ": the temporary file is lost");
+    }
     return platform::AtomicFileWriter::Write(file, *finished);
 }
 

@@ -15,6 +15,7 @@
 //                "Mode N" (ByType only)
 // Booleans are written "1" and "0" and read as true for any non-zero integer.
 
+#include "platform/FileStatus.h"
 #include "report/ReportSpec.h"
 
 #include <filesystem>
@@ -30,9 +31,8 @@ public:
     // Writes the report spec's keys into file. Keys of an existing file that this
     // store does not write stay in it. The file is replaced as a whole: the
     // keys are applied to a scratch copy first, so a failure anywhere reports
-    // the error (naming the file) and leaves any previous file whole. Empty
-    // on success.
-    static std::string Store(const ReportSpec& spec, const std::filesystem::path& file);
+    // the error (naming the file) and leaves any previous file whole.
+    static platform::FileStatus Store(const ReportSpec& spec, const std::filesystem::path& file);
 
     struct LoadResult {
         // The loaded spec: current with the fields named by the file

@@ -2,8 +2,6 @@
 
 #include "settings/SettingsStore.h"
 
-#include <stdexcept>
-
 namespace vellrun::settings {
 
 std::string IniKeyValueSource::ReadString(std::string_view section, std::string_view key,
@@ -16,17 +14,14 @@ bool IniKeyValueSource::ReadBool(std::string_view section, std::string_view key,
     return CachedReadBool(file_, cache_, section, key, defaultValue);
 }
 
-void IniKeyValueSource::WriteString(std::string_view section, std::string_view key,
-                                    std::string_view value) {
-    if (const IniStatus status = IniWriteString(file_, cache_, section, key, value); !status.ok()) {
-        throw std::runtime_error(status.error);
-    }
+platform::FileStatus IniKeyValueSource::WriteString(std::string_view section, std::string_view key,
+                                                    std::string_view value) {
+    return IniWriteString(file_, cache_, section, key, value);
 }
 
-void IniKeyValueSource::WriteBool(std::string_view section, std::string_view key, bool value) {
-    if (const IniStatus status = IniWriteBool(file_, cache_, section, key, value); !status.ok()) {
-        throw std::runtime_error(status.error);
-    }
+platform::FileStatus IniKeyValueSource::WriteBool(std::string_view section, std::string_view key,
+                                                  bool value) {
+    return IniWriteBool(file_, cache_, section, key, value);
 }
 
 }  // namespace vellrun::settings

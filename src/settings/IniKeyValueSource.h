@@ -1,9 +1,8 @@
 #pragma once
 
 // The INI file as the key-value store that the per-class filter memory reads
-// and writes: cached reads, change-only writes. A failed write throws
-// std::runtime_error with the file's message, which the filter storage turns
-// into a failed write. Borrows the file and the cache; owns nothing.
+// and writes: cached reads, change-only writes. A failed write returns the
+// file's message. Borrows the file and the cache; owns nothing.
 
 #include "platform/IniFile.h"
 #include "settings/KeyValueSource.h"
@@ -18,9 +17,10 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) override;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) override;
-    void WriteString(std::string_view section, std::string_view key,
-                     std::string_view value) override;
-    void WriteBool(std::string_view section, std::string_view key, bool value) override;
+    platform::FileStatus WriteString(std::string_view section, std::string_view key,
+                                     std::string_view value) override;
+    platform::FileStatus WriteBool(std::string_view section, std::string_view key,
+                                   bool value) override;
 
 private:
     platform::IniFile& file_;

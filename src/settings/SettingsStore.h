@@ -31,7 +31,7 @@ class MessagePort;
 
 namespace vellrun::settings {
 
-using IniStatus = platform::IniFile::Status;
+using IniStatus = platform::FileStatus;
 
 // The file name of the program's INI file, shared by every front end.
 inline constexpr std::string_view kSettingsFileName = "vellrun.ini";

@@ -199,7 +199,7 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     const fs::path notAFolder = dir_ / "plain-file";
     Put(notAFolder, "x");
     IniFile inside(notAFolder / "a.ini");
-    const IniFile::Status refused = inside.WriteString("S", "k", "v");
+    const FileStatus refused = inside.WriteString("S", "k", "v");
     EXPECT_FALSE(refused.ok());
     EXPECT_NE(refused.error.find("a.ini"), std::string::npos) << refused.error;
     EXPECT_EQ(Get(notAFolder), "x");
@@ -220,7 +220,7 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     rlimit small = saved;
     small.rlim_cur = 64;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const IniFile::Status failed = file.WriteString("S", "k", std::string(1000, 'n'));
+    const FileStatus failed = file.WriteString("S", "k", std::string(1000, 'n'));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(failed.ok());

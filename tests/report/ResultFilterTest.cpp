@@ -129,7 +129,8 @@ TEST_F(FilterOnCellsTest, FilteringOffOrNoRowInUseReadsNothing) {
     EXPECT_EQ(bed_.spy.Count("Read"), before);
 }
 
-// An in-memory section store; throws on the key named in failOn.
+// An in-memory section store; a read of the key named in failOn throws, a
+// write of it fails.
 class MemorySource final : public KeyValueSource {
 public:
     std::map<std::pair<std::string, std::string>, std::string> values;
@@ -147,14 +148,16 @@ public:
         const std::string text = ReadString(section, key, "");
         return text.empty() ? defaultValue : text == "1";
     }
-    void WriteString(std::string_view section, std::string_view key,
-                     std::string_view value) override {
-        Check(key);
+    platform::FileStatus WriteString(std::string_view section, std::string_view key,
+                                     std::string_view value) override {
+        if (key == failOn) return platform::FileStatus::Failed("disk gone");
         values[{std::string(section), std::string(key)}] = std::string(value);
         writes.push_back(std::string(section) + "/" + std::string(key) + "=" + std::string(value));
+        return platform::FileStatus::Ok();
     }
-    void WriteBool(std::string_view section, std::string_view key, bool value) override {
-        WriteString(section, key, value ? "1" : "0");
+    platform::FileStatus WriteBool(std::string_view section, std::string_view key,
+                                   bool value) override {
+        return WriteString(section, key, value ? "1" : "0");
     }
 
 private:

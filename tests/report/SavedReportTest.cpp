@@ -74,7 +74,7 @@ protected:
 
 TEST_F(SavedReportTest, StoreWritesTheKeysInOrderAndLoadReadsThemBack) {
     const fs::path file = dir_ / "users.rpt";
-    ASSERT_EQ(SavedReport::Store(ByTypeSpec(), file), "");
+    ASSERT_EQ(SavedReport::Store(ByTypeSpec(), file).error, "");
     EXPECT_EQ(ReadText(file),
               "[General]\n"
               "Container=OU=Sales.O=Acme\n"
@@ -124,7 +124,7 @@ TEST_F(SavedReportTest, StoreWritesTheKeysInOrderAndLoadReadsThemBack) {
 
 TEST_F(SavedReportTest, StoringOverAFileKeepsKeysItDoesNotWriteAndReplacesTheAttributes) {
     const fs::path file = dir_ / "mixed.rpt";
-    ASSERT_EQ(SavedReport::Store(ByObjectSpec(), file), "");
+    ASSERT_EQ(SavedReport::Store(ByObjectSpec(), file).error, "");
     EXPECT_EQ(ReadText(file),
               "[General]\nContainer=O=Acme\nTree=ACME_TREE\nReport Type=1\n"
               "[Output]\nType=0\nFile=\nOrderBy=-1\n"
@@ -132,10 +132,10 @@ TEST_F(SavedReportTest, StoringOverAFileKeepsKeysItDoesNotWriteAndReplacesTheAtt
 
     ReportSpec wide = ByTypeSpec();
     wide.Attributes = {"A", "B", "C"};
-    ASSERT_EQ(SavedReport::Store(wide, file), "");
+    ASSERT_EQ(SavedReport::Store(wide, file).error, "");
     ReportSpec narrow = ByTypeSpec();
     narrow.Attributes = {"Z"};
-    ASSERT_EQ(SavedReport::Store(narrow, file), "");
+    ASSERT_EQ(SavedReport::Store(narrow, file).error, "");
     const std::string text = ReadText(file);
     EXPECT_NE(text.find("[Object]\nName=CN=Admin.O=Acme\nType=User\n"), std::string::npos);
     // The erased section comes back at the end, holding only the new list.
@@ -146,18 +146,18 @@ TEST_F(SavedReportTest, StoringOverAFileKeepsKeysItDoesNotWriteAndReplacesTheAtt
 
 TEST_F(SavedReportTest, AFailedStoreLeavesThePreviousFileWhole) {
     const fs::path file = dir_ / "kept.rpt";
-    ASSERT_EQ(SavedReport::Store(ByTypeSpec(), file), "");
+    ASSERT_EQ(SavedReport::Store(ByTypeSpec(), file).error, "");
     const std::string before = ReadText(file);
 
     ReportSpec broken = ByTypeSpec();
     broken.Attributes.push_back("Two\nLines");
-    EXPECT_NE(SavedReport::Store(broken, file).find("line break"), std::string::npos);
+    EXPECT_NE(SavedReport::Store(broken, file).error.find("line break"), std::string::npos);
     broken = ByTypeSpec();
     broken.Attributes.push_back(" ");
-    EXPECT_NE(SavedReport::Store(broken, file), "");
+    EXPECT_NE(SavedReport::Store(broken, file).error, "");
     EXPECT_EQ(ReadText(file), before);
 
-    const std::string error = SavedReport::Store(ByTypeSpec(), dir_ / "missing" / "x.rpt");
+    const std::string error = SavedReport::Store(ByTypeSpec(), dir_ / "missing" / "x.rpt").error;
     EXPECT_NE(error.find("x.rpt"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
 }
@@ -221,7 +221,7 @@ TEST_F(SavedReportTest, LoadFollowsLineOrderDefaultsAndKeepsUnnamedFields) {
 
     // A ByObject file leaves Recursive and the filter rows as they were.
     const fs::path file = dir_ / "one.rpt";
-    ASSERT_EQ(SavedReport::Store(ByObjectSpec(), file), "");
+    ASSERT_EQ(SavedReport::Store(ByObjectSpec(), file).error, "");
     ReportSpec current = ByTypeSpec();
     const auto one = SavedReport::Load(file, current);
     ASSERT_TRUE(one.ok()) << one.reason;
