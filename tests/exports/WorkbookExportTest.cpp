@@ -1,5 +1,6 @@
 #include "exports/WorkbookExport.h"
 #include "support/ScriptedMessagePort.h"
+#include "support/TempDir.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,12 +71,8 @@ report::ResultTable SampleTable() {
 
 class WorkbookExportTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "workbook-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    vellrun::testing::TempDir temp_{"workbook"};
+    void SetUp() override { dir_ = temp_.Path(); }
 
     ExportServices Services(const fs::path& folder) {
         return ExportServices{messages_, desktop_, collator_, now_, folder};

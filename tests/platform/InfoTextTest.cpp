@@ -2,6 +2,7 @@
 // leaves in the memo, and how the file's lines are read.
 
 #include "platform/InfoText.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,16 +20,11 @@ namespace fs = std::filesystem;
 
 class InfoTextTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-info"};
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vellrun-info-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        root_ = temp_.Path();
         bin_ = root_ / "bin";
         fs::create_directories(bin_ / "data");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
     static void Put(const fs::path& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;

@@ -2,6 +2,7 @@
 // kept, and writes that replace the file whole or not at all.
 
 #include "platform/IniFile.h"
+#include "support/TempDir.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -20,15 +21,12 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vellrun-ini-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
+    vellrun::testing::TempDir temp_{"vellrun-ini"};
+    void SetUp() override { dir_ = temp_.Path(); }
+    // A test may take the folder's permissions away; the folder is removed after this.
     void TearDown() override {
         std::error_code ignored;
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
     }
 
     static void Put(const fs::path& path, const std::string& text) {

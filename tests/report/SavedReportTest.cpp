@@ -1,4 +1,5 @@
 #include "report/SavedReport.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -52,12 +53,8 @@ ReportSpec ByObjectSpec() {
 
 class SavedReportTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "saved-report-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    vellrun::testing::TempDir temp_{"saved-report"};
+    void SetUp() override { dir_ = temp_.Path(); }
 
     // Writes text to a file and loads it; the refusal must name the file and
     // leave the file as it was.

@@ -2,6 +2,7 @@
 
 #include "report/ResultFilter.h"
 #include "settings/IniKeyValueSource.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,8 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(IniKeyValueSource, AFilterWrittenByOneRunIsReadByTheNext) {
-    const fs::path dir = fs::temp_directory_path() / ("vellrun-filter-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const testing::TempDir dir("vellrun-filter");
     const fs::path path = dir / "vellrun.ini";
     {
         platform::IniFile file(path);
@@ -46,7 +46,6 @@ TEST(IniKeyValueSource, AFilterWrittenByOneRunIsReadByTheNext) {
     SectionCache other;
     IniKeyValueSource broken(unwritable, other);
     EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", true));
-    fs::remove_all(dir);
 }
 
 }  // namespace
