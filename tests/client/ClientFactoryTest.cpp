@@ -6,6 +6,7 @@
 #include "support/CountingRunFeedback.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ScriptedMessagePort.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,18 +21,14 @@ namespace fs = std::filesystem;
 
 class ClientFactoryTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-factory"};
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vellrun-factory-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = temp_.Path();
         fs::create_directories(dir_ / "images");
         Write("images/two.json",
               testing::TreesImage({{"CORP", testing::CorpObjects()}, {"LAB", "[]"}}));
     }
-    void TearDown() override {
-        unsetenv("VELLRUN_CONNECTIONS");
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { unsetenv("VELLRUN_CONNECTIONS"); }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;
     }

@@ -3,6 +3,7 @@
 // place and the fault.
 
 #include "client/image/ImageLoader.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -743,15 +744,11 @@ TEST(ImageLoaderTest, ValuesThatDoNotFitTheirSyntaxAreRefused) {
 // A stream file beside an image on disk, and the faults of files.
 class ImageFileTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-loader"};
     void SetUp() override {
-        // Unique per process: other builds may run the same test at the same time.
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("vellrun-loader-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
+        folder_ = temp_.Path();
         std::filesystem::create_directories(folder_ / "scripts");
     }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
 
     void Write(const std::filesystem::path& relative, std::string_view text) {
         std::ofstream out(folder_ / relative, std::ios::binary);

@@ -3,6 +3,7 @@
 
 #include "exports/ResultsFileExport.h"
 #include "support/ScriptedMessagePort.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,12 +23,9 @@ using testing::ScriptedMessagePort;
 
 class ResultsFileExportTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-export"};
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("vellrun-export-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        folder_ = temp_.Path();
         table_ = report::ResultTable(2, 2);
         table_.SetFixedRows(1);
         table_.SetCell(0, 0, "Name");
@@ -35,7 +33,6 @@ protected:
         table_.SetCell(0, 1, "Ann");
         table_.SetCell(1, 1, "\xC5\x81\xC3\xB3\x64\xC5\xBA");  // Łódź
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     static std::string Read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
