@@ -2,8 +2,7 @@
 // inline schema.
 
 #include "report/SchemaReports.h"
-#include "support/DirectoryTestBed.h"
-#include "support/ImageFixture.h"
+#include "support/SchemaBed.h"
 
 #include <algorithm>
 #include <string>
@@ -17,6 +16,8 @@ namespace {
 using client::ClassInfoKind;
 using client::Result;
 
+// The shared schema with its lists out of order and names in lower case, so
+// that the reports' sorting shows.
 constexpr std::string_view kAttributes =
     R"({"name": "Surname", "syntax": "CI_STRING", "flags": ["SingleVal", "Sized"],
         "lower": 1, "upper": 64, "oid": "2.5.4.4"},
@@ -27,10 +28,8 @@ constexpr std::string_view kClasses =
         "mandatory": ["Surname", "CN"], "optional": ["Title", "Description"]},
        {"name": "badge Holder", "flags": ["Auxiliary"], "naming": ["CN"], "mandatory": ["badge"]})";
 
-struct SchemaBed : testing::DirectoryTestBed {
-    SchemaBed() : DirectoryTestBed(testing::TreeImage("[]", kAttributes, kClasses)) {
-        context = Context();
-    }
+struct SchemaBed : testing::SchemaBed {
+    SchemaBed() : testing::SchemaBed(kAttributes, kClasses) {}
     std::vector<std::string> Column(const ResultTable& table, size_t column) {
         std::vector<std::string> cells;
         for (size_t r = 0; r < table.RowCount(); ++r)
@@ -48,7 +47,6 @@ struct SchemaBed : testing::DirectoryTestBed {
             return spy.Inner().ReadClassDefinitions(c, k, all, request, continuation, reply);
         };
     }
-    client::ContextHandle context{};
 };
 
 TEST(SchemaReports, ClassesReportListsEveryClassWithSortedDefinitionLists) {

@@ -1,7 +1,6 @@
 // Schema reads for the windows and reports, against an inline directory image.
 
-#include "support/DirectoryTestBed.h"
-#include "support/ImageFixture.h"
+#include "support/SchemaBed.h"
 #include "values/SchemaDefinitions.h"
 #include "values/SyntaxCatalogue.h"
 
@@ -11,29 +10,14 @@ namespace vellrun::values {
 namespace {
 
 using client::Result;
-using testing::DirectoryTestBed;
 
-constexpr std::string_view kAttributes =
-    R"({"name": "Surname", "syntax": "CI_STRING", "flags": ["SingleVal", "Sized"],
-        "lower": 1, "upper": 64, "oid": "2.5.4.4"},
-       {"name": "Badge", "syntax": "INTEGER"})";
-constexpr std::string_view kClasses =
-    R"({"name": "Person", "flags": ["Effective"], "oid": "2.5.6.6", "super": ["Top"],
-        "containment": ["Organization", "Organizational Unit"], "naming": ["CN"],
-        "mandatory": ["CN", "Surname"], "optional": ["Description", "Title"]},
-       {"name": "Badge Holder", "flags": ["Auxiliary"], "naming": ["CN"], "mandatory": ["Badge"]})";
-
-struct SchemaBed : DirectoryTestBed {
-    SchemaBed() : DirectoryTestBed(testing::TreeImage("[]", kAttributes, kClasses)) {
-        context = Context();
-    }
+struct SchemaBed : testing::SchemaBed {
     std::vector<std::pair<std::string, int64_t>> Items(const platform::StringList& list) {
         std::vector<std::pair<std::string, int64_t>> items;
         for (const auto& item : list)
             items.emplace_back(item.text, item.number);
         return items;
     }
-    client::ContextHandle context{};
 };
 
 using Items = std::vector<std::pair<std::string, int64_t>>;
