@@ -1,9 +1,9 @@
 #include "cli/CliOptions.h"
 
+#include "platform/AsciiText.h"
 #include "report/SavedReport.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 
 namespace vellrun::cli {
@@ -23,13 +23,6 @@ constexpr std::array<OutputName, 5> kOutputs{{{"csv", report::OutputType::Csv},
                                               {"xml", report::OutputType::Xml},
                                               {"xls", report::OutputType::Excel},
                                               {"clipboard", report::OutputType::Clipboard}}};
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::optional<char> ParseCharacter(const std::string& value, bool noneAllowed) {
     if (value.size() == 1) return value[0];
@@ -145,7 +138,7 @@ const std::vector<OptionEntry> kOptions = {
      }},
     {"--output", "", "KIND", kOutputOptions, "csv (the default), html, xml, xls or clipboard",
      [](CliOptions& o, const std::string& v) -> Problem {
-         const std::string kind = Lower(v);
+         const std::string kind = platform::AsciiLowerCopy(v);
          for (const OutputName& output : kOutputs) {
              if (output.name == kind) {
                  o.output = output.type;
@@ -245,14 +238,14 @@ std::string_view WithoutSwitchCharacters(std::string_view arg) {
 }
 
 bool IsQuitSwitch(std::string_view arg) {
-    return IsPrefixOf(Lower(WithoutSwitchCharacters(arg)), "quit");
+    return IsPrefixOf(platform::AsciiLowerCopy(WithoutSwitchCharacters(arg)), "quit");
 }
 
 bool TakeReportLineArgument(const std::string& arg, CliOptions& options) {
     const std::string_view rest = WithoutSwitchCharacters(arg);
     const size_t equals = rest.find('=');
     if (equals != std::string_view::npos) {
-        if (!IsPrefixOf(Lower(rest.substr(0, equals)), "report")) return false;
+        if (!IsPrefixOf(platform::AsciiLowerCopy(rest.substr(0, equals)), "report")) return false;
         const report::ReportCommandLine line =
             report::ParseReportCommandLine({"/" + std::string(rest)});
         if (!options.reportFile) options.reportFile = line.reportFile;  // the first one counts
@@ -273,7 +266,7 @@ const std::vector<OptionEntry>& OptionTable() {
 
 std::string GroupName(uint32_t group) {
     for (const GroupHeading& heading : kHeadings)
-        if (heading.group == group) return Lower(heading.heading);
+        if (heading.group == group) return platform::AsciiLowerCopy(heading.heading);
     return {};
 }
 
