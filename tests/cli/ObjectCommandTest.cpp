@@ -3,13 +3,13 @@
 
 #include "cli/CliApp.h"
 #include "support/DirectoryTestBed.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -32,10 +32,9 @@ constexpr std::string_view kObjects = R"([
 
 class ObjectCommandTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-object-test"};
     ObjectCommandTest() {
-        std::random_device random;
-        folder_ = fs::temp_directory_path() / ("vellrun-object-test-" + std::to_string(random()));
-        fs::create_directories(folder_);
+        folder_ = temp_.Path();
         image_ = folder_ / "corp.json";
         std::ofstream(image_) << testing::TreesImage({{"CORP", std::string(kObjects)}});
 
@@ -44,8 +43,6 @@ protected:
         tzset();
     }
     ~ObjectCommandTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
         if (previousZone_) {
             setenv("TZ", previousZone_->c_str(), 1);
         } else {

@@ -5,11 +5,11 @@
 #include "client/ClientFactory.h"
 #include "support/DirectoryTestBed.h"
 #include "support/SpyClient.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -37,16 +37,11 @@ constexpr std::string_view kObjects = R"([
 
 class ReportCommandTest : public ::testing::Test {
 protected:
+    vellrun::testing::TempDir temp_{"vellrun-report-test"};
     ReportCommandTest() {
-        std::random_device random;
-        folder_ = fs::temp_directory_path() / ("vellrun-report-test-" + std::to_string(random()));
-        fs::create_directories(folder_);
+        folder_ = temp_.Path();
         image_ = folder_ / "corp.json";
         std::ofstream(image_) << testing::TreesImage({{"CORP", std::string(kObjects)}});
-    }
-    ~ReportCommandTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
     }
 
     struct Run {
