@@ -269,8 +269,8 @@ void TDlgSettings::RestorePage() {
     }
 }
 
-platform::IniFile::Status TDlgSettings::SavePage() {
-    platform::IniFile::Status status = settings::WriteSettingsSection(file_, cache_, Page());
+platform::FileStatus TDlgSettings::SavePage() {
+    platform::FileStatus status = settings::WriteSettingsSection(file_, cache_, Page());
     if (status.ok()) {
         const std::array<settings::PaneSize, 1> panes{settings::PaneSize{
             std::string(settings::kPanelSettingsLeft), false, splitter_->sizes().value(0)}};
@@ -313,7 +313,8 @@ void TDlgSettings::showEvent(QShowEvent* event) {
 }
 
 void TDlgSettings::accept() {
-    SavePage();
+    // SavePage has shown a failure to the person; the dialog closes either way.
+    static_cast<void>(SavePage());
     QDialog::accept();
 }
 

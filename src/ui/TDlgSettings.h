@@ -58,7 +58,7 @@ public:
     void RestorePage();
     // The page into section "Settings" (only what changed is written); a
     // failure is returned and shown in a plain box.
-    platform::IniFile::Status SavePage();
+    platform::FileStatus SavePage();
 
     QTabWidget* PageControl() const { return pageControl_; }
     QComboBox* ComboBoxDateFormat() const { return comboBoxDateFormat_; }

@@ -1,6 +1,7 @@
 #include "values/AttrDetail.h"
 
 #include "directory/AttrChange.h"
+#include "platform/AsciiText.h"
 
 namespace vellrun::values {
 
@@ -9,10 +10,6 @@ namespace {
 constexpr std::string_view kEnterValue = "To change, enter new value";
 constexpr std::string_view kEnterMilliseconds = "To change, enter time in milliseconds";
 constexpr std::string_view kEnterSeconds = "To change, enter time in seconds";
-
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 }  // namespace
 
@@ -73,12 +70,7 @@ bool AttrEditPanelVisible(const AttrDetailState& state, const client::AttrDefRec
 }
 
 bool IsTrueText(std::string_view text) {
-    constexpr std::string_view kTrue = "TRUE";
-    if (text.size() != kTrue.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (Upper(text[i]) != kTrue[i]) return false;
-    }
-    return true;
+    return platform::EqualsNoCase(text, "TRUE");
 }
 
 client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailState& state,
