@@ -132,7 +132,8 @@ void TMainForm::INISaveProperties() {
     selectionDirty_ = false;
     if (currentObjectType_.empty()) return;
     // Errors are the settings file's to report; nothing is lost in the window.
-    settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_);
+    static_cast<void>(
+        settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_));
 }
 
 void TMainForm::SetTicks(const std::vector<bool>& ticks) {

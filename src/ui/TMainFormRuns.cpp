@@ -207,8 +207,8 @@ void TMainForm::ActionStoreReportSpecClick() {
     if (!chosen) return;
     if (chosen->has_parent_path()) run_.SetReportPath(chosen->parent_path().string());
     // A report that could not be stored is said so; the previous file stays whole.
-    const std::string problem = report::SavedReport::Store(run_.CurrentSpec(), *chosen);
-    if (!problem.empty()) access_.Messages().ErrorBox(problem);
+    const platform::FileStatus stored = report::SavedReport::Store(run_.CurrentSpec(), *chosen);
+    if (!stored.ok()) access_.Messages().ErrorBox(stored.error);
 }
 
 void TMainForm::ActionLoadReportSpecClick() {

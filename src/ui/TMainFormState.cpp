@@ -237,7 +237,7 @@ void TMainForm::SaveWindowState() {
     state.recurse = checkBoxRecurse_->isChecked();
     state.filter = checkBoxFilter_->isChecked();
     // Failures are the settings file's to report; closing goes on.
-    settings::WriteMainWindowState(ini_, cache_, state);
+    static_cast<void>(settings::WriteMainWindowState(ini_, cache_, state));
     if (currentTree_ != nullptr) {
         settings::TreeMemory memory;
         memory.context = currentContainer_;
@@ -245,18 +245,21 @@ void TMainForm::SaveWindowState() {
                                 ? std::string(settings::inikeys::kDefaultObjectType)
                                 : currentObjectType_;
         memory.recurse = checkBoxRecurse_->isChecked();
-        settings::WriteTreeMemory(ini_, cache_, currentTree_->treeName, memory);
+        static_cast<void>(settings::WriteTreeMemory(ini_, cache_, currentTree_->treeName, memory));
     }
-    settings::SaveControlState(ini_, cache_, settings::inikeys::kSettings,
-                               ControlStateOf(panelMultiBottom_));
-    settings::SaveFont(ini_, cache_, settings::inikeys::kSettings, FontRecordOf(font()));
+    static_cast<void>(settings::SaveControlState(ini_, cache_, settings::inikeys::kSettings,
+                                                 ControlStateOf(panelMultiBottom_)));
+    static_cast<void>(
+        settings::SaveFont(ini_, cache_, settings::inikeys::kSettings, FontRecordOf(font())));
     const std::array<settings::PaneSize, 2> panes{
         settings::PaneSize{"PanelObjects", false, splitter2_->sizes().value(0)},
         settings::PaneSize{"PanelLeft", false, splitter3_->sizes().value(0)}};
-    settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes);
+    static_cast<void>(
+        settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes));
     const QRect frame = normalGeometry();
-    settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
-                         {frame.top(), frame.left(), frame.width(), frame.height()});
+    static_cast<void>(
+        settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
+                             {frame.top(), frame.left(), frame.width(), frame.height()}));
 }
 
 void TMainForm::RestoreLastPlace() {
