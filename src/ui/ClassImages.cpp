@@ -1,5 +1,7 @@
 #include "ui/ClassImages.h"
 
+#include "platform/AsciiText.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -28,13 +30,7 @@ constexpr std::array<std::string_view, ClassImages::kCount> kClassNames = {"Top"
                                                                            "NCP Server"};
 
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k) {
-        if (std::tolower(static_cast<unsigned char>(a[k])) !=
-            std::tolower(static_cast<unsigned char>(b[k])))
-            return false;
-    }
-    return true;
+    return platform::EqualsNoCase(a, b);
 }
 
 void Person(QPainter& p, QPointF at, double scale, const QColor& color) {

@@ -1,5 +1,7 @@
 #include "client/ldap/LdapNames.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -10,24 +12,15 @@ namespace vellrun::client::ldap {
 namespace {
 
 bool SameNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return platform::EqualsNoCase(a, b);
 }
 
 std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
+    return platform::AsciiLowerCopy(text);
 }
 
 std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
+    return platform::AsciiUpperCopy(text);
 }
 
 // RFC 4514 escaping of an attribute value in a DN.
