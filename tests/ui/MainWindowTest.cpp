@@ -376,11 +376,11 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     EXPECT_EQ(run->text(), "&Object Report");
     const size_t kept = form_->Run().Table().RowCount();
     EXPECT_GT(kept, 20u);
-    // The rows found stay in the grid; the full walk finds more (how many
-    // more depends on how soon a busy machine handles the click).
+    // The rows found stay in the grid; the full walk finds at least as many
+    // (a busy machine may handle the click only when the walk is at its end).
     EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
     QTest::mouseClick(run, Qt::LeftButton);
-    EXPECT_GT(form_->Run().Table().RowCount(), kept);
+    EXPECT_GE(form_->Run().Table().RowCount(), kept);
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
