@@ -42,7 +42,7 @@ private:
 };
 
 // Runs spec (its tree already chosen) through ReportCommand and exports it;
-// the exit code. savedReport: the spec came from a saved report file, whose
+// the exit code. savedReport: the report spec came from a saved report file, whose
 // export follows the desktop's rules (ReportCommand::ExportRule).
 int RunReportSpec(CommandServices& services, const report::ReportSpec& spec,
                   bool savedReport = false);

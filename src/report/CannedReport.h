@@ -39,7 +39,7 @@ struct CannedReportOutcome {
 
 // prepareWindow (may be empty) is called with the loaded spec once its tree
 // record is set up and before the run: the window selects the class, refills
-// its checklist and ticks the spec's attributes.
+// its checklist and ticks the report spec's attributes.
 CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess& access,
                                      directory::TTreeInfo& treeRecord,
                                      const std::filesystem::path& file, bool typeless,
