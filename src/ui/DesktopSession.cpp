@@ -36,8 +36,8 @@ bool DesktopSession::Start(TMainForm::Options options) {
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());
         // In the program's order: the detail dialog, the settings dialog, the update check.
         formAttrDetail_ = std::make_unique<TFormAttrDetail>(access_, mainForm_.get());
-        dlgSettings_ = std::make_unique<TDlgSettings>(
-            formats_, systemFormats_, messages_, settings::SettingsFilePath(true), mainForm_.get());
+        dlgSettings_ = std::make_unique<TDlgSettings>(formats_, systemFormats_, messages_,
+                                                      mainForm_->Ini().Path(), mainForm_.get());
         helpMenu_ = std::make_unique<HelpMenu>(messages_, desktop_, mainForm_.get());
         QObject::connect(mainForm_.get(), &TMainForm::AboutRequested, mainForm_.get(),
                          [this] { helpMenu_->MenuItemAboutClick(); });

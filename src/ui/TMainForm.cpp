@@ -39,8 +39,11 @@ QString Formatted(const char* name) {
     return QString::fromUtf8(caption);
 }
 
-std::filesystem::path SettingsFileOf(const TMainForm::Options& options) {
-    return options.settingsFile.empty() ? settings::SettingsFilePath(true) : options.settingsFile;
+// The per-user file unless the options name one; a first start makes the
+// per-user folder, without which nothing of the session could be kept.
+platform::IniFile SettingsFileOf(const TMainForm::Options& options) {
+    return options.settingsFile.empty() ? settings::OpenSettingsFile(true)
+                                        : platform::IniFile(options.settingsFile);
 }
 
 }  // namespace

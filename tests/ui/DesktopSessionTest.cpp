@@ -2,6 +2,7 @@
 #include "client/image/ImageClient.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
+#include "support/TempDir.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
@@ -72,6 +73,30 @@ TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) 
               (std::vector<QString>{"Organizational Unit: IT", "Organizational Unit: Sales"}));
     EXPECT_EQ(form->StatusPanels()[2]->text(), ".Corp");
     EXPECT_TRUE(DialogScript::ShownBoxes().empty());
+}
+
+TEST_F(DesktopSessionTest, AFirstStartMakesTheSettingsFolderAndKeepsTheSession) {
+    // A person's first start: no folder of the program under the configuration home.
+    testing::TempDir home("vellrun-first-start");
+    const QByteArray configBefore = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home / "config").string()));
+    {
+        DesktopSession session(
+            testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
+        ASSERT_TRUE(session.Start());
+        session.MainForm()->show();
+        ASSERT_TRUE(testing::ProcessEventsUntil(
+            [&session] { return session.MainForm()->CurrentTree() != nullptr; }));
+        session.MainForm()->close();
+    }
+    if (configBefore.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", configBefore);
+    }
+    EXPECT_TRUE(DialogScript::ShownBoxes().empty());
+    const std::string written = testing::ReadFile(home / "config/vellrun/vellrun.ini");
+    EXPECT_NE(written.find("Tree=CORP"), std::string::npos) << written;
 }
 
 TEST(DesktopArgumentsTest, ReadsTheImageOptionAndRefusesTheRest) {
