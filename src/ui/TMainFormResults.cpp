@@ -104,6 +104,9 @@ void TMainForm::FitRowHeights() {
     QHeaderView* rows = gridResults_->verticalHeader();
     const int lineHeight = gridResults_->fontMetrics().lineSpacing();
     const int padding = rows->defaultSectionSize() - lineHeight;
+    // While the grid paints, every resized row makes both headers place all
+    // rows again; with painting held the rows are placed once at the end.
+    gridResults_->setUpdatesEnabled(false);
     for (size_t r = 1; r < table.RowCount(); ++r) {
         size_t lines = 1;
         for (const std::string& cell : table.Row(r))
@@ -113,6 +116,7 @@ void TMainForm::FitRowHeights() {
             rows->resizeSection(static_cast<int>(r - 1),
                                 std::min(static_cast<int>(lines), 20) * lineHeight + padding);
     }
+    gridResults_->setUpdatesEnabled(true);
 }
 
 void TMainForm::GridResize() {

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -385,6 +386,37 @@ TEST_F(MainWindowTest, ResizingTheWindowRefitsTheResultColumns) {
     for (size_t c : {1u, 2u})
         EXPECT_NEAR(wide[c] - narrow[c], 600 / 3, 4) << c;
     EXPECT_EQ(widthsAt(900), narrow);
+}
+
+TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
+    Start();
+    GoTo(".Corp");
+    ChooseType("User");
+    Tick("Group Membership");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    QCoreApplication::processEvents();
+    const QAbstractItemModel* model = grid->model();
+    int tall = 0;
+    int total = 0;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const int lines = static_cast<int>(model->index(r, 1).data().toString().count('\n')) + 1;
+        const int height = grid->rowHeight(r);
+        total += height;
+        EXPECT_EQ(grid->KeyColumn()->rowHeight(r), height) << r;
+        if (lines == 1) {
+            EXPECT_EQ(height, grid->verticalHeader()->defaultSectionSize()) << r;
+        } else {
+            ++tall;
+            EXPECT_GE(height, std::min(lines, 20) * grid->fontMetrics().lineSpacing()) << r;
+        }
+    }
+    EXPECT_GT(tall, 10);
+    // The scroll range covers the grown rows.
+    EXPECT_EQ(grid->verticalHeader()->length(), total);
 }
 
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
