@@ -27,13 +27,35 @@ int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration
 }
 
 ContextState* ImageClient::State::FindContext(ContextHandle context) {
-    auto it = contexts.find(context);
-    return it == contexts.end() ? nullptr : &it->second;
+    return contexts.Find(context);
 }
 
 BufferState* ImageClient::State::FindBuffer(BufferHandle buffer) {
-    auto it = buffers.find(buffer);
-    return it == buffers.end() ? nullptr : &it->second;
+    return buffers.Find(buffer);
+}
+
+void ImageClient::State::DetachReplies() {
+    lastResolved.valid = false;
+    buffers.ForEach([this](BufferState& buffer) {
+        ReadPage* page = buffer.Reply<ReadPage>();
+        if (!page) return;
+        page->shownFrom = nullptr;
+        for (PageAttribute& attribute : page->attributes) {
+            if (!attribute.stored) continue;
+            const StoredAttribute& stored = *attribute.stored;
+            attribute.name = stored.name;
+            attribute.syntax = stored.syntax;
+            attribute.values.clear();
+            for (size_t i = 0; i < attribute.count; ++i) {
+                const StoredValue& value = stored.values[attribute.first + i];
+                attribute.values.push_back(
+                    StoredValue{Presented(page->tree, page->typeless, value.value), value.flags,
+                                value.modified});
+            }
+            attribute.stored = nullptr;
+            attribute.first = 0;
+        }
+    });
 }
 
 std::string ImageClient::State::AbsoluteName(const ContextState& context,
@@ -62,6 +84,13 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     entry = nullptr;
     if (!context.tree) return Err::BadContext;
     if (name.empty()) return Err::IllegalDsName;
+    ResolvedName& remembered = lastResolved;
+    if (remembered.valid && remembered.tree == context.tree &&
+        remembered.followFinal == followFinal && remembered.dereference == context.Dereference() &&
+        remembered.name == name && remembered.nameContext == context.nameContext) {
+        entry = remembered.entry;
+        return 0;
+    }
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
         entry = context.tree->root.get();
@@ -94,20 +123,32 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
         current = next;
     }
     entry = current;
+    remembered.valid = true;
+    remembered.tree = context.tree;
+    remembered.nameContext = context.nameContext;
+    remembered.dereference = context.Dereference();
+    remembered.followFinal = followFinal;
+    remembered.name = name;
+    remembered.entry = current;
     return 0;
 }
 
-std::string ImageClient::State::PresentedName(const ContextState& context,
+std::string ImageClient::State::PresentedName(const Tree* tree, bool typeless,
                                               const std::string& name) const {
-    if (context.Typeless() || name.empty() || name.front() == '[') return name;
-    const Entry* entry = context.tree ? context.tree->Find(StripLeadingDot(name)) : nullptr;
+    if (typeless || name.empty() || name.front() == '[') return name;
+    const Entry* entry = tree ? tree->Find(StripLeadingDot(name)) : nullptr;
     return entry ? Tree::FullName(*entry, false) : name;
 }
 
 AttrValue ImageClient::State::Presented(const ContextState& context, const AttrValue& value) const {
+    return Presented(context.tree, context.Typeless(), value);
+}
+
+AttrValue ImageClient::State::Presented(const Tree* tree, bool typeless,
+                                        const AttrValue& value) const {
     AttrValue shown = value;
-    if (!context.Typeless()) {
-        ForEachName(shown, [&](std::string& name) { name = PresentedName(context, name); });
+    if (!typeless) {
+        ForEachName(shown, [&](std::string& name) { name = PresentedName(tree, typeless, name); });
     }
     return shown;
 }
