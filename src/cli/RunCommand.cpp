@@ -19,7 +19,7 @@ bool Load(const CliOptions& options, std::optional<report::ReportSpec>& saved, s
     report::SavedReport::LoadResult loaded =
         report::SavedReport::Load(std::filesystem::path(options.operands[1]), {});
     if (!loaded.ok()) {
-        err << loaded.message << '\n';
+        err << loaded.status.error << '\n';
         if (!loaded.reason.empty()) err << "  " << loaded.reason << '\n';
         return false;
     }

@@ -18,7 +18,7 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
     SavedReport::LoadResult loaded = SavedReport::Load(file, run.CurrentSpec());
     if (!loaded.ok()) {
         outcome.reason = loaded.reason;
-        access.Messages().ErrorBox(loaded.message);
+        access.Messages().ErrorBox(loaded.status.error);
         return outcome;
     }
     ReportSpec spec = std::move(*loaded.spec);

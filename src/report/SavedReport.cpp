@@ -260,7 +260,7 @@ SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
     LoadResult result;
     const auto refuse = [&](std::string reason) {
         result.spec.reset();
-        result.message = "Invalid Report File: " + file.string();
+        result.status = platform::FileStatus::Failed("Invalid Report File: " + file.string());
         result.reason = std::move(reason);
         return result;
     };

@@ -39,8 +39,8 @@ public:
         // overwritten (Tree and the contexts untouched). Set only when valid.
         std::optional<ReportSpec> spec;
         // "Invalid Report File: " and the file name, for the message box;
-        // empty when the load succeeded.
-        std::string message;
+        // ok when the load succeeded.
+        platform::FileStatus status;
         // What is wrong with the file, for the person who edits it.
         std::string reason;
         bool ok() const { return spec.has_value(); }

@@ -2,11 +2,11 @@
 
 #include "cli/CliApp.h"
 #include "support/DirectoryTestBed.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -17,28 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of its own for one test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("vellrun-cli-test-" + std::to_string(random()));
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    fs::path Write(const std::string& name, const std::string& text) const {
-        const fs::path file = path_ / name;
-        std::ofstream(file) << text;
-        return file;
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+// Writes a file into a test's folder and says where it went.
+fs::path WriteIn(const testing::TempDir& folder, const std::string& name, const std::string& text) {
+    testing::WriteFile(folder / name, text);
+    return folder / name;
+}
 
 struct CliRun {
     int code = -1;
@@ -60,14 +43,14 @@ CliRun RunCli(const std::vector<std::string>& args) {
 class CliAppTest : public ::testing::Test {
 protected:
     CliAppTest() {
-        image_ =
-            folder_.Write("corp.json", testing::TreesImage({{"CORP", testing::CorpObjects()},
-                                                            {"Lab", R"([{"name": "Bench", "class":
+        image_ = WriteIn(folder_, "corp.json",
+                         testing::TreesImage({{"CORP", testing::CorpObjects()},
+                                              {"Lab", R"([{"name": "Bench", "class":
                                                        "Organization"}])"}}));
     }
     std::string Image() const { return image_.string(); }
 
-    TempFolder folder_;
+    testing::TempDir folder_{"vellrun-cli-test"};
     fs::path image_;
 };
 
@@ -103,7 +86,7 @@ TEST_F(CliAppTest, AContainerThatCannotBeListedShowsTheErrorText) {
 }
 
 TEST_F(CliAppTest, ABrokenImageEndsTheRunWithTheLoadersMessage) {
-    const fs::path broken = folder_.Write("broken.json", R"({"format": "vellrun-directory-image",
+    const fs::path broken = WriteIn(folder_, "broken.json", R"({"format": "vellrun-directory-image",
         "version": 1, "trees": [{"name": "CORP", "objects": [], "colour": "blue"}]})");
     const CliRun run = RunCli({"--image", broken.string(), "trees"});
     EXPECT_EQ(run.code, CliApp::kFailure);
@@ -163,8 +146,8 @@ TEST(CliUsage, TheHelpIsMadeFromTheTablesItParses) {
 }
 
 TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
-    TempFolder folder;
-    const fs::path broken = folder.Write("bad image.json", "{\"format\": ");
+    testing::TempDir folder{"vellrun-cli-test"};
+    const fs::path broken = WriteIn(folder, "bad image.json", "{\"format\": ");
     const fs::path err = folder.Path() / "err.txt";
     const std::string command = std::string("'") + VELLRUN_CLI_PATH + "' --image '" +
                                 broken.string() + "' trees >/dev/null 2>'" + err.string() + "'";

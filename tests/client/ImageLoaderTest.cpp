@@ -89,18 +89,18 @@ std::string WithCorp(std::string_view more) {
 
 std::unique_ptr<DirectoryImage> Load(const std::string& json) {
     LoadResult result = LoadImageText(json, "test.json", ".");
-    EXPECT_TRUE(result.image) << result.error;
-    EXPECT_TRUE(result.error.empty());
+    EXPECT_TRUE(result.image) << result.status.error;
+    EXPECT_TRUE(result.status.error.empty());
     return std::move(result.image);
 }
 
 void ExpectRefused(const std::string& json, const std::vector<std::string_view>& parts) {
     LoadResult result = LoadImageText(json, "test.json", ".");
     EXPECT_EQ(result.image, nullptr);
-    EXPECT_TRUE(result.error.starts_with("test.json: ")) << result.error;
+    EXPECT_TRUE(result.status.error.starts_with("test.json: ")) << result.status.error;
     for (std::string_view part : parts) {
-        EXPECT_NE(result.error.find(part), std::string::npos)
-            << "expected \"" << part << "\" in: " << result.error;
+        EXPECT_NE(result.status.error.find(part), std::string::npos)
+            << "expected \"" << part << "\" in: " << result.status.error;
     }
 }
 
@@ -763,7 +763,7 @@ TEST_F(ImageFileTest, StreamFilesAreReadBesideTheImage) {
     Write("corp.json", WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "attributes": {
         "A21": {"value": {"file": "scripts/login.txt"}, "flags": 4}}})"));
     LoadResult result = LoadImageFile(folder_ / "corp.json");
-    ASSERT_TRUE(result.image) << result.error;
+    ASSERT_TRUE(result.image) << result.status.error;
     EXPECT_EQ(result.image->sourcePath, (folder_ / "corp.json").string());
     const StoredAttribute& stream =
         AttributeOf(*result.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
@@ -779,28 +779,31 @@ TEST_F(ImageFileTest, FaultsNameTheFileAndThePath) {
     const std::string file = (folder_ / "corp.json").string();
     LoadResult missing = LoadImageFile(folder_ / "corp.json");
     EXPECT_EQ(missing.image, nullptr);
-    EXPECT_TRUE(missing.error.starts_with(file + ": trees[0].objects[2] \"jdoe.Sales.Corp\": "
+    EXPECT_TRUE(missing.status.error.starts_with(file +
+                                                 ": trees[0].objects[2] \"jdoe.Sales.Corp\": "
                                                  "attribute \"A21\": value 1: file: "))
-        << missing.error;
-    EXPECT_NE(missing.error.find((folder_ / "scripts/none.txt").string()), std::string::npos)
-        << missing.error;
+        << missing.status.error;
+    EXPECT_NE(missing.status.error.find((folder_ / "scripts/none.txt").string()), std::string::npos)
+        << missing.status.error;
 
     LoadResult noFile = LoadImageFile(folder_ / "absent.json");
     EXPECT_EQ(noFile.image, nullptr);
-    EXPECT_TRUE(noFile.error.starts_with((folder_ / "absent.json").string() + ": cannot read"))
-        << noFile.error;
+    EXPECT_TRUE(
+        noFile.status.error.starts_with((folder_ / "absent.json").string() + ": cannot read"))
+        << noFile.status.error;
 
     LoadResult folder = LoadImageFile(folder_ / "scripts");
     EXPECT_EQ(folder.image, nullptr);
-    EXPECT_NE(folder.error.find("cannot read the file"), std::string::npos) << folder.error;
+    EXPECT_NE(folder.status.error.find("cannot read the file"), std::string::npos)
+        << folder.status.error;
 
     // A folder where a stream file should be is no stream file either.
     Write("dir.json", WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "attributes": {
         "A21": {"file": "scripts"}}})"));
     LoadResult notAFile = LoadImageFile(folder_ / "dir.json");
     EXPECT_EQ(notAFile.image, nullptr);
-    EXPECT_NE(notAFile.error.find("cannot read the stream file"), std::string::npos)
-        << notAFile.error;
+    EXPECT_NE(notAFile.status.error.find("cannot read the stream file"), std::string::npos)
+        << notAFile.status.error;
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ protected:
         loaded_ = nullptr;
     }
 
-    void SetUp() override { ASSERT_NE(loaded_->image, nullptr) << loaded_->error; }
+    void SetUp() override { ASSERT_NE(loaded_->image, nullptr) << loaded_->status.error; }
 
     static const Tree& TreeNamed(const char* name) {
         const Tree* tree = loaded_->image->FindTree(name);

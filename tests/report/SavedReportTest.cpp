@@ -184,7 +184,7 @@ TEST_F(SavedReportTest, BadFilesAreRefusedWithTheirReason) {
     for (const Case& c : cases) {
         const auto result = LoadText(c.text);
         EXPECT_FALSE(result.ok()) << c.text;
-        EXPECT_EQ(result.message, "Invalid Report File: " + (dir_ / "edited.rpt").string());
+        EXPECT_EQ(result.status.error, "Invalid Report File: " + (dir_ / "edited.rpt").string());
         EXPECT_NE(result.reason.find(c.reasonPart), std::string::npos)
             << c.text << "\nreason: " << result.reason;
     }

@@ -43,8 +43,8 @@ std::unique_ptr<client::image::ImageClient> LoadClient(std::string_view json,
                                                        std::string_view baseDir) {
     auto loaded = client::image::LoadImageText(json, "test.json", std::string(baseDir));
     if (!loaded.image) {
-        ADD_FAILURE() << "image refused: " << loaded.error;
-        return client::image::ImageClient::Failing(loaded.error);
+        ADD_FAILURE() << "image refused: " << loaded.status.error;
+        return client::image::ImageClient::Failing(loaded.status.error);
     }
     return std::make_unique<client::image::ImageClient>(
         std::shared_ptr<client::image::DirectoryImage>(std::move(loaded.image)));

@@ -8,7 +8,7 @@ namespace vellrun::testing {
 
 std::unique_ptr<client::image::ImageClient> StartImageClient(std::string_view json) {
     auto loaded = client::image::LoadImageText(json, "test.json", ".");
-    EXPECT_TRUE(loaded.image) << loaded.error;
+    EXPECT_TRUE(loaded.image) << loaded.status.error;
     if (!loaded.image) return nullptr;
     auto client = std::make_unique<client::image::ImageClient>(
         std::shared_ptr<client::image::DirectoryImage>(std::move(loaded.image)));

@@ -350,7 +350,41 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
                                          form_->Settings().QuoteChar};
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
               exports::TableToDelimitedText(form_->Run().Table(), delimiters));
+
+    // The spreadsheet target writes a new workbook in the cache folder and
+    // hands it to the desktop to open.
+    const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(dir_.Path().string()));
+    testing::OpenedFiles opened;
+    form_->PopupSaveClick(1);
+    qputenv("XDG_CACHE_HOME", cacheBefore);
+    ASSERT_EQ(opened.Urls().size(), 1u);
+    const fs::path workbook = opened.Urls()[0].toLocalFile().toStdString();
+    EXPECT_EQ(workbook.parent_path(), dir_ / "vellrun/workbooks");
+    EXPECT_EQ(workbook.extension(), ".xlsx");
+    EXPECT_EQ(testing::ReadFile(workbook).substr(0, 2), "PK");  // a zip package
     EXPECT_TRUE(DialogScript::Texts(Kind::Error).empty());
+}
+
+TEST_F(MainWindowTest, ResizingTheWindowRefitsTheResultColumns) {
+    Start();
+    form_->resize(1000, 600);
+    RunUsers();
+    ASSERT_EQ(Find<QTabWidget>("PageControl")->currentIndex(), 3);
+    QTableView* grid = form_->GridResults();
+    // Short columns share the room a wider window gives them; the key column
+    // keeps its width.
+    const auto widthsAt = [this, grid](int windowWidth) {
+        form_->resize(windowWidth, 600);
+        QCoreApplication::processEvents();
+        return std::vector<int>{grid->columnWidth(0), grid->columnWidth(1), grid->columnWidth(2)};
+    };
+    const std::vector<int> narrow = widthsAt(900);
+    const std::vector<int> wide = widthsAt(1500);
+    EXPECT_EQ(wide[0], narrow[0]);
+    for (size_t c : {1u, 2u})
+        EXPECT_NEAR(wide[c] - narrow[c], 600 / 3, 4) << c;
+    EXPECT_EQ(widthsAt(900), narrow);
 }
 
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {

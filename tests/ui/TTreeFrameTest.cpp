@@ -117,9 +117,30 @@ TEST(TTreeFrameTest, ShowsEveryTreeSortedAndListsNothingUntilAsked) {
     EXPECT_TRUE(bed.lines.Empty());
     EXPECT_EQ(bed.frame->GetCurrentNode(), bed.View().topLevelItem(0));
 
-    // Showing trees again frees the old contexts and opens new ones.
+    // Typeless names reach both contexts of every tree, whenever they change.
+    const auto typelessEverywhere = [&bed](bool on) {
+        for (size_t k = 0; k < bed.frame->TreeCount(); ++k) {
+            const directory::TTreeInfo& tree = bed.frame->Tree(k);
+            for (client::ContextHandle context : {tree.objectContext, tree.rootContext}) {
+                uint32_t flags = 0;
+                EXPECT_EQ(bed.client->GetContextNumber(context, client::ContextKey::Flags, flags),
+                          0);
+                if (((flags & client::ContextFlag::Typeless) != 0) != on) return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(typelessEverywhere(false));
+    bed.frame->SetTypeLessNames(true);
+    EXPECT_TRUE(typelessEverywhere(true));
+
+    // Showing trees again frees the old contexts and opens new ones, with the
+    // names as they are set now.
     bed.frame->Initialize(&bed.lines);
     EXPECT_EQ(TopTexts(bed.View()), (std::vector<std::string>{"ALPHA", "ZULU"}));
+    EXPECT_TRUE(typelessEverywhere(true));
+    bed.frame->SetTypeLessNames(false);
+    EXPECT_TRUE(typelessEverywhere(false));
 }
 
 TEST(TTreeFrameTest, ListsContainersIntoChildNodesAndEntryLines) {

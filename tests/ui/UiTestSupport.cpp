@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 
@@ -27,6 +28,14 @@ bool ProcessEventsUntil(const std::function<bool()>& condition, int milliseconds
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+OpenedFiles::OpenedFiles() {
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open");
+}
+
+OpenedFiles::~OpenedFiles() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 }  // namespace vellrun::testing

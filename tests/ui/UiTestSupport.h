@@ -2,8 +2,11 @@
 
 // Helpers for driving widgets in tests as a person would.
 
+#include <QObject>
 #include <QTreeWidget>
+#include <QUrl>
 #include <functional>
+#include <vector>
 
 namespace vellrun::testing {
 
@@ -12,5 +15,19 @@ void ClickItem(QTreeWidget& view, QTreeWidgetItem* item);
 
 // Handles events until the condition holds or the time is up; returns the condition.
 bool ProcessEventsUntil(const std::function<bool()>& condition, int milliseconds = 2000);
+
+// Stands in for the desktop's handler of file addresses while it lives, so
+// that a test sees what the program asked to open and nothing is launched.
+class OpenedFiles : public QObject {
+    Q_OBJECT
+public:
+    OpenedFiles();
+    ~OpenedFiles() override;
+    const std::vector<QUrl>& Urls() const { return urls_; }
+    Q_INVOKABLE void Open(const QUrl& url) { urls_.push_back(url); }
+
+private:
+    std::vector<QUrl> urls_;
+};
 
 }  // namespace vellrun::testing

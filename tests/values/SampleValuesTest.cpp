@@ -51,7 +51,7 @@ protected:
     static void SetUpTestSuite() {
         auto loaded = client::image::LoadImageFile(std::filesystem::path(VELLRUN_TEST_DATA_DIR) /
                                                    "sample-directory.json");
-        ASSERT_NE(loaded.image, nullptr) << loaded.error;
+        ASSERT_NE(loaded.image, nullptr) << loaded.status.error;
         served_ =
             new Served(std::shared_ptr<client::image::DirectoryImage>(std::move(loaded.image)));
     }

@@ -92,7 +92,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
         if (!image) {
             LoadResult result = LoadImageFile(wanted.imageFile);
             if (!result.image) {
-                s.diagnostic = result.error;
+                s.diagnostic = result.status.error;
                 return Err::InitFailed;
             }
             image = std::shared_ptr<DirectoryImage>(std::move(result.image));

@@ -76,7 +76,7 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
         Json document;
         std::string error;
         if (!detail::ParseImageJson(text, document, error)) {
-            result.error = displayName + ": " + error;
+            result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
         auto image = std::make_unique<DirectoryImage>();
@@ -85,11 +85,13 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
         result.image = std::move(image);
     } catch (Refusal& refusal) {
         refusal.Within(displayName);
-        result.error = refusal.Text();
+        result.status = platform::FileStatus::Failed(refusal.Text());
     } catch (const std::bad_alloc&) {
-        result.error = displayName + ": not enough memory to load the image";
+        result.status =
+            platform::FileStatus::Failed(displayName + ": not enough memory to load the image");
     } catch (const std::exception& error) {
-        result.error = displayName + ": cannot load the image: " + error.what();
+        result.status =
+            platform::FileStatus::Failed(displayName + ": cannot load the image: " + error.what());
     }
     return result;
 }
@@ -100,7 +102,8 @@ LoadResult LoadImageFile(const std::filesystem::path& path) {
     {
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
-            return LoadResult{nullptr, displayName + ": cannot read the file: it is a folder"};
+            return LoadResult{nullptr, platform::FileStatus::Failed(
+                                           displayName + ": cannot read the file: it is a folder")};
         }
         std::ifstream in(path, std::ios::binary);
         if (in) {
@@ -114,7 +117,8 @@ LoadResult LoadImageFile(const std::filesystem::path& path) {
         }
         if (!in) {
             return LoadResult{nullptr,
-                              displayName + ": cannot read the file: " + std::strerror(errno)};
+                              platform::FileStatus::Failed(
+                                  displayName + ": cannot read the file: " + std::strerror(errno))};
         }
     }
     std::filesystem::path baseDir = path.parent_path();

@@ -6,6 +6,7 @@
 // returned.
 
 #include "client/image/DirectoryImage.h"
+#include "platform/FileStatus.h"
 
 #include <filesystem>
 #include <memory>
@@ -16,7 +17,7 @@ namespace vellrun::client::image {
 
 struct LoadResult {
     std::unique_ptr<DirectoryImage> image;  // null when the file was refused
-    std::string error;                      // "FILE: PLACE: FAULT" when refused
+    platform::FileStatus status;            // "FILE: PLACE: FAULT" when refused
 };
 
 // Loads the image at path; relative stream files are taken from the image's folder.
