@@ -1,7 +1,6 @@
 #include "exports/ExportFormats.h"
 
 #include "platform/AsciiText.h"
-#include "report/TableUtilities.h"
 
 #include <algorithm>
 #include <array>
@@ -19,14 +18,88 @@ void AppendLine(std::string& document, std::string_view line) {
     document.append(kCrLf);
 }
 
-std::string Doubled(std::string_view value, char quote) {
-    std::string result;
-    result.reserve(value.size());
-    for (char c : value) {
-        result.push_back(c);
-        if (c == quote) result.push_back(c);
+// The value with every quote character doubled (none given: as it is).
+void AppendDoubled(std::string& out, std::string_view value, char quote) {
+    if (quote == '\0') {
+        out.append(value);
+        return;
     }
-    return result;
+    size_t start = 0;
+    while (true) {
+        const size_t at = value.find(quote, start);
+        if (at == std::string_view::npos) break;
+        out.append(value.substr(start, at + 1 - start));
+        out.push_back(quote);
+        start = at + 1;
+    }
+    out.append(value.substr(start));
+}
+
+// The cell's lines (as SplitLines cuts them) joined with the value delimiter.
+void AppendJoinedValues(std::string& out, std::string_view cell, const Delimiters& delimiters) {
+    char separator = delimiters.value;
+    if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';
+    size_t start = 0;
+    bool first = true;
+    while (start < cell.size()) {
+        const size_t end = cell.find_first_of("\r\n", start);
+        if (!first) out.push_back(separator);
+        first = false;
+        if (end == std::string_view::npos) {
+            AppendDoubled(out, cell.substr(start), delimiters.quote);
+            break;
+        }
+        AppendDoubled(out, cell.substr(start, end - start), delimiters.quote);
+        start = end + 1;
+        if (cell[end] == '\r' && start < cell.size() && cell[start] == '\n') ++start;
+    }
+}
+
+// The content of a cell's td element, escaped in one pass.
+void AppendCellHtml(std::string& out, std::string_view text, bool bold) {
+    if (text.empty()) {
+        out.append("<td><br></td>");
+        return;
+    }
+    out.append(bold ? "<td><b>" : "<td>");
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        switch (c) {
+            case '&': out.append("&amp;"); break;
+            case '<': out.append("&lt;"); break;
+            case '>': out.append("&gt;"); break;
+            case '\'': out.append("&apos;"); break;
+            case '"': out.append("&quot;"); break;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') {
+                    out.append("<br>");
+                    ++i;
+                } else {
+                    out.push_back(c);
+                }
+                break;
+            default: out.push_back(c);
+        }
+    }
+    out.append(bold ? "</b></td>" : "</td>");
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&': out.append("&amp;"); break;
+            case '<': out.append("&lt;"); break;
+            case '>': out.append("&gt;"); break;
+            default: out.push_back(c);
+        }
+    }
+}
+
+// A document collected into one text.
+std::string Collected(const std::function<void(const DocumentOut&)>& write) {
+    std::string document;
+    write([&document](std::string_view text) { document.append(text); });
+    return document;
 }
 
 bool IsUtf8Continuation(char c) {
@@ -77,79 +150,62 @@ bool IsValidTargetPath(std::string_view targetPath) {
 }
 
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters) {
-    char separator = delimiters.value;
-    if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';
     std::string joined;
-    bool first = true;
-    for (const std::string& line : SplitLines(cell)) {
-        if (!first) joined.push_back(separator);
-        first = false;
-        joined.append(delimiters.quote == '\0' ? line : Doubled(line, delimiters.quote));
-    }
+    AppendJoinedValues(joined, cell, delimiters);
     return joined;
 }
 
-std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters) {
-    std::string document;
+void WriteDelimitedText(const report::ResultTable& table, const Delimiters& delimiters,
+                        const DocumentOut& out) {
+    std::string line;
     for (size_t row = 0; row < table.RowCount(); ++row) {
-        std::string line;
+        line.clear();
         for (size_t column = 0; column < table.ColCount(); ++column) {
             if (column > 0) line.push_back(delimiters.field);
             if (delimiters.quote != '\0') line.push_back(delimiters.quote);
-            line.append(JoinCellValues(table.Cell(column, row), delimiters));
+            AppendJoinedValues(line, table.Cell(column, row), delimiters);
             if (delimiters.quote != '\0') line.push_back(delimiters.quote);
         }
-        AppendLine(document, line);
+        line.append(kCrLf);
+        out(line);
     }
-    return document;
+}
+
+std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters) {
+    return Collected([&](const DocumentOut& out) { WriteDelimitedText(table, delimiters, out); });
 }
 
 std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row) {
-    const std::string& text = table.Cell(column, row);
-    std::string content;
-    if (text.empty()) {
-        content = "<br>";
-    } else {
-        content = report::ReplaceAll(text, "&", "&amp;", true, true);
-        content = report::ReplaceAll(content, "<", "&lt;", true, true);
-        content = report::ReplaceAll(content, ">", "&gt;", true, true);
-        content = report::ReplaceAll(content, "'", "&apos;", true, true);
-        content = report::ReplaceAll(content, "\"", "&quot;", true, true);
-        content = report::ReplaceAll(content, kCrLf, "<br>", true, true);
-        if (row < table.FixedRows() || column < table.FixedCols()) {
-            content = "<b>" + content + "</b>";
+    std::string td;
+    AppendCellHtml(td, table.Cell(column, row),
+                   row < table.FixedRows() || column < table.FixedCols());
+    return td;
+}
+
+void WriteHtml(const report::ResultTable& table, const DocumentOut& out) {
+    out("<html><body>\r\n<table border=1>\r\n");
+    std::string rowText;
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        rowText.assign("<tr>\r\n");
+        for (size_t column = 0; column < table.ColCount(); ++column) {
+            AppendCellHtml(rowText, table.Cell(column, row),
+                           row < table.FixedRows() || column < table.FixedCols());
+            rowText.append(kCrLf);
         }
+        rowText.append("</tr>\r\n");
+        out(rowText);
     }
-    return "<td>" + content + "</td>";
+    out("</table>\r\n</body></html>\r\n");
 }
 
 std::string TableToHtml(const report::ResultTable& table) {
-    std::string document;
-    AppendLine(document, "<html><body>");
-    AppendLine(document, "<table border=1>");
-    for (size_t row = 0; row < table.RowCount(); ++row) {
-        AppendLine(document, "<tr>");
-        for (size_t column = 0; column < table.ColCount(); ++column) {
-            AppendLine(document, CellToHtml(table, column, row));
-        }
-        AppendLine(document, "</tr>");
-    }
-    AppendLine(document, "</table>");
-    AppendLine(document, "</body></html>");
-    return document;
+    return Collected([&](const DocumentOut& out) { WriteHtml(table, out); });
 }
 
 std::string XmlEscape(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': escaped.append("&amp;"); break;
-            case '<': escaped.append("&lt;"); break;
-            case '>': escaped.append("&gt;"); break;
-            default: escaped.push_back(c);
-        }
-    }
+    AppendXmlEscaped(escaped, text);
     return escaped;
 }
 
@@ -191,12 +247,13 @@ std::string CellValuesToXml(std::string_view cell, const platform::TextCollator&
     return elements;
 }
 
-std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
-                       const platform::DateTimeParts& now, std::string_view encoding) {
-    std::string document;
-    AppendLine(document, R"(<?xml version="1.0" encoding=")" + std::string(encoding) +
-                             R"(" standalone="yes"?>)");
-    AppendLine(document, "<document>");
+void WriteXml(const report::ResultTable& table, const platform::TextCollator& collator,
+              const platform::DateTimeParts& now, std::string_view encoding,
+              const DocumentOut& out) {
+    std::string text;
+    AppendLine(text, R"(<?xml version="1.0" encoding=")" + std::string(encoding) +
+                         R"(" standalone="yes"?>)");
+    AppendLine(text, "<document>");
     std::array<char, 200> line{};
     std::snprintf(line.data(), line.size(),
                   R"(<table rowCount="%d" colCount="%d" fixedRows="%d" fixedCols="%d" )"
@@ -204,26 +261,54 @@ std::string TableToXml(const report::ResultTable& table, const platform::TextCol
                   static_cast<int>(table.RowCount()), static_cast<int>(table.ColCount()),
                   static_cast<int>(table.FixedRows()), static_cast<int>(table.FixedCols()),
                   now.year, now.month, now.day, now.hour, now.minute, now.second);
-    AppendLine(document, line.data());
+    AppendLine(text, line.data());
+    out(text);
     // The column elements repeat in every row: made once.
     std::vector<std::string> columnElements;
     for (size_t column = 0; column < table.ColCount(); ++column) {
         columnElements.push_back(XmlElement("col", XmlEscape(table.Cell(column, 0))));
     }
     for (size_t row = 0; row < table.RowCount(); ++row) {
-        AppendLine(document, "<row value=\"" + std::to_string(row) + "\">");
-        AppendLine(document, XmlElement("row", XmlEscape(table.Cell(0, row))));
+        text.assign("<row value=\"");
+        text.append(std::to_string(row));
+        text.append("\">\r\n");
+        const std::string& key = table.Cell(0, row);
+        if (key.empty()) {
+            text.append("<row/>");
+        } else {
+            text.append("<row>");
+            AppendXmlEscaped(text, key);
+            text.append("</row>");
+        }
+        text.append(kCrLf);
         if (table.ColCount() > 1) {
             for (size_t column = 0; column < table.ColCount(); ++column) {
-                const std::string content =
-                    columnElements[column] + CellValuesToXml(table.Cell(column, row), collator);
-                AppendLine(document, XmlElement("cell", content));
+                // Never empty: the column element is always there.
+                text.append("<cell>");
+                text.append(columnElements[column]);
+                const std::string& cell = table.Cell(column, row);
+                if (cell.find_first_of("\r\n") == std::string::npos) {
+                    if (!cell.empty()) {
+                        text.append("<value index=\"0\">");
+                        AppendXmlEscaped(text, cell);
+                        text.append("</value>");
+                    }
+                } else {
+                    text.append(CellValuesToXml(cell, collator));
+                }
+                text.append("</cell>\r\n");
             }
         }
-        AppendLine(document, "</row>");
+        text.append("</row>\r\n");
+        out(text);
     }
-    AppendLine(document, "</document>");
-    return document;
+    out("</document>\r\n");
+}
+
+std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
+                       const platform::DateTimeParts& now, std::string_view encoding) {
+    return Collected(
+        [&](const DocumentOut& out) { WriteXml(table, collator, now, encoding, out); });
 }
 
 platform::EncodedText EncodeExportDocument(std::string_view document, ExportKind kind,
