@@ -42,7 +42,7 @@ void AppendJoinedValues(std::string& out, std::string_view cell, const Delimiter
     size_t start = 0;
     bool first = true;
     while (start < cell.size()) {
-        const size_t end = cell.find_first_of("\r\n", start);
+        const size_t end = platform::FindLineBreak(cell, start);
         if (!first) out.push_back(separator);
         first = false;
         if (end == std::string_view::npos) {
@@ -223,7 +223,7 @@ std::string XmlElement(std::string_view name, std::string_view content) {
 
 std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator) {
     // Most cells hold one value: nothing to split, sort or compare.
-    if (cell.find_first_of("\r\n") == std::string_view::npos) {
+    if (platform::FindLineBreak(cell) == std::string_view::npos) {
         if (cell.empty()) return {};
         std::string element = "<value index=\"0\">";
         element += XmlEscape(cell);
@@ -287,7 +287,7 @@ void WriteXml(const report::ResultTable& table, const platform::TextCollator& co
                 text.append("<cell>");
                 text.append(columnElements[column]);
                 const std::string& cell = table.Cell(column, row);
-                if (cell.find_first_of("\r\n") == std::string::npos) {
+                if (platform::FindLineBreak(cell) == std::string_view::npos) {
                     if (!cell.empty()) {
                         text.append("<value index=\"0\">");
                         AppendXmlEscaped(text, cell);
@@ -319,7 +319,7 @@ platform::EncodedText EncodeExportDocument(std::string_view document, ExportKind
     text.reserve(document.size() + document.size() / 16);
     size_t start = 0;
     while (start < document.size()) {
-        const size_t end = document.find_first_of("\r\n", start);
+        const size_t end = platform::FindLineBreak(document, start);
         if (end == std::string_view::npos) {
             text.append(document.substr(start));
             text.append("\r\n");

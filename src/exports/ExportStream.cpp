@@ -1,5 +1,7 @@
 #include "exports/ExportStream.h"
 
+#include "platform/TextLines.h"
+
 #include <utility>
 
 namespace vellrun::exports {
@@ -21,7 +23,7 @@ void ExportStream::Write(std::string_view text) {
     }
     // Every line end (CR LF, CR or LF) becomes CR LF.
     while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
+        const size_t end = platform::FindLineBreak(text, start);
         if (end == std::string_view::npos) {
             text_.append(text.substr(start));
             lineOpen_ = true;
