@@ -298,7 +298,7 @@ Result ImageClient::PutName(ContextHandle context, BufferHandle request, std::st
     const size_t size = 4 + name.size() + 1;
     if (b->requestBytes + size > b->capacity) return Err::BufferFull;
     b->requestBytes += size;
-    b->request.names.emplace_back(name);
+    b->request.AddName(name);
     return 0;
 }
 

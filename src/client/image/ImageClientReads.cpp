@@ -93,8 +93,9 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
                   const BufferState* request, int32_t& continuation, BufferState& reply) {
     ReadIteration* resumed = nullptr;
     if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    // The attributes the read covers, by name (a read that goes on after this
-    // page finds them again by name), and for the first page also where they are.
+    // The attributes the read covers: on the first page where they are, on a
+    // page after it by name (the directory may have changed in between). The
+    // names are written into the iteration only when a next page needs them.
     ReadIteration& where = state.readScratch;
     std::vector<const StoredAttribute*>& found = state.readFound;
     found.clear();
@@ -106,26 +107,25 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         if (!entry) return Err::NoSuchEntry;
     } else {
         if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
-        where.object.clear();  // named only when a next page needs it
+        where.object.clear();
         where.kind = kind;
         where.attributes.clear();
         where.attribute = 0;
         where.value = 0;
         // Attributes without values (added but not yet given one) are not there for a read.
         const auto take = [&](const StoredAttribute* attribute) {
-            if (!attribute || attribute->values.empty()) return;
-            where.attributes.push_back(attribute->name);
-            found.push_back(attribute);
+            if (attribute && !attribute->values.empty()) found.push_back(attribute);
         };
         if (allAttributes) {
             for (const auto& attribute : entry->attributes)
                 take(&attribute);
         } else {
-            for (const auto& name : request->request.names)
+            for (const auto& name : request->request.Names())
                 take(entry->FindAttribute(name));
-            if (where.attributes.empty()) return Err::NoSuchAttribute;
+            if (found.empty()) return Err::NoSuchAttribute;
         }
     }
+    const size_t attributeCount = resumed ? where.attributes.size() : found.size();
     ++state.statistics.readPages;
     ReadPage& page = reply.NewReply<ReadPage>();
     page.kind = where.kind;
@@ -134,11 +134,10 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     size_t used = kPageHeader;
     const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
     bool full = false;
-    while (where.attribute < where.attributes.size() && !full) {
+    while (where.attribute < attributeCount && !full) {
         const StoredAttribute* stored =
-            where.attribute < found.size()
-                ? found[where.attribute]
-                : entry->FindAttribute(where.attributes[where.attribute]);
+            resumed ? entry->FindAttribute(where.attributes[where.attribute])
+                    : found[where.attribute];
         if (!stored || stored->values.empty()) {  // gone since the last page
             ++where.attribute;
             where.value = 0;
@@ -177,12 +176,16 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
             where.value = 0;
         }
     }
-    if (page.attributes.empty() && where.attribute < where.attributes.size()) {
+    if (page.attributes.empty() && where.attribute < attributeCount) {
         reply.hasReply = false;
         return Err::InsufficientBuffer;
     }
-    const bool more = where.attribute < where.attributes.size();
-    if (more && where.object.empty()) where.object = Tree::FullName(*entry, true);
+    const bool more = where.attribute < attributeCount;
+    if (more && !resumed) {
+        where.object = Tree::FullName(*entry, true);
+        for (const StoredAttribute* attribute : found)
+            where.attributes.push_back(attribute->name);
+    }
     FinishPage(state, handle, continuation, more ? where : ReadIteration{}, more);
     return 0;
 }
@@ -199,7 +202,7 @@ Result SchemaNames(const std::vector<Definition>& all, bool everything, const Bu
             names.push_back(definition.name);
         return 0;
     }
-    for (const auto& name : request->request.names) {
+    for (const auto& name : request->request.Names()) {
         const Definition* definition = find(name);
         if (!definition) return missing;
         names.push_back(definition->name);

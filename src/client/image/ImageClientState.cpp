@@ -26,14 +26,6 @@ int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration
     return id;
 }
 
-ContextState* ImageClient::State::FindContext(ContextHandle context) {
-    return contexts.Find(context);
-}
-
-BufferState* ImageClient::State::FindBuffer(BufferHandle buffer) {
-    return buffers.Find(buffer);
-}
-
 void ImageClient::State::DetachReplies() {
     lastResolved.valid = false;
     buffers.ForEach([this](BufferState& buffer) {

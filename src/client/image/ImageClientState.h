@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -78,15 +79,31 @@ struct RequestedChange {
 
 struct RequestData {
     Operation operation = Operation::Read;
-    std::vector<std::string> names;
     std::vector<RequestedChange> changes;
+
+    // The names put into the request, in order.
+    std::span<const std::string> Names() const { return {names_.data(), nameCount_}; }
+    // A name text used before takes the new name in its own storage, so a
+    // buffer that is made, filled and freed for every cell allocates nothing.
+    void AddName(std::string_view name) {
+        if (nameCount_ < names_.size()) {
+            names_[nameCount_].assign(name);
+        } else {
+            names_.emplace_back(name);
+        }
+        ++nameCount_;
+    }
 
     // Empties the request and keeps the storage for the next one.
     void Reset(Operation newOperation) {
         operation = newOperation;
-        names.clear();
+        nameCount_ = 0;
         changes.clear();
     }
+
+private:
+    std::vector<std::string> names_;  // the first nameCount_ are the request's
+    size_t nameCount_ = 0;
 };
 
 // Reply pages, each with the cursor through which its entries are taken.
@@ -274,8 +291,9 @@ struct ImageClient::State {
         return static_cast<Handle>(nextHandle++);
     }
     int32_t NewIteration(ContextHandle owner, decltype(Iteration::where) where);
-    ContextState* FindContext(ContextHandle context);
-    BufferState* FindBuffer(BufferHandle buffer);
+    // Every client call looks its handles up: kept inline.
+    ContextState* FindContext(ContextHandle context) { return contexts.Find(context); }
+    BufferState* FindBuffer(BufferHandle buffer) { return buffers.Find(buffer); }
 
     // Resolves a name as the context sees it. Aliases on the way are followed
     // when the context asks for it; followFinal decides for the object itself.
