@@ -62,36 +62,88 @@ void AppendCellHtml(std::string& out, std::string_view text, bool bold) {
         return;
     }
     out.append(bold ? "<td><b>" : "<td>");
+    // Runs of plain characters go over in one piece.
+    size_t plain = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        std::string_view entity;
         switch (c) {
-            case '&': out.append("&amp;"); break;
-            case '<': out.append("&lt;"); break;
-            case '>': out.append("&gt;"); break;
-            case '\'': out.append("&apos;"); break;
-            case '"': out.append("&quot;"); break;
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '\'': entity = "&apos;"; break;
+            case '"': entity = "&quot;"; break;
             case '\r':
-                if (i + 1 < text.size() && text[i + 1] == '\n') {
-                    out.append("<br>");
-                    ++i;
-                } else {
-                    out.push_back(c);
-                }
+                if (i + 1 < text.size() && text[i + 1] == '\n') entity = "<br>";
                 break;
-            default: out.push_back(c);
+            default: break;
         }
+        if (entity.empty()) continue;
+        out.append(text.substr(plain, i - plain));
+        out.append(entity);
+        if (c == '\r') ++i;
+        plain = i + 1;
     }
+    out.append(text.substr(plain));
     out.append(bold ? "</b></td>" : "</td>");
 }
 
 void AppendXmlEscaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '&': out.append("&amp;"); break;
-            case '<': out.append("&lt;"); break;
-            case '>': out.append("&gt;"); break;
-            default: out.push_back(c);
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::string_view entity;
+        switch (text[i]) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            default: continue;
         }
+        out.append(text.substr(plain, i - plain));
+        out.append(entity);
+        plain = i + 1;
+    }
+    out.append(text.substr(plain));
+}
+
+// The value elements of a cell (see CellValuesToXml), appended to out.
+void AppendCellValuesXml(std::string& out, std::string_view cell,
+                         const platform::TextCollator& collator) {
+    const auto appendValue = [&out](size_t index, std::string_view value) {
+        out.append("<value index=\"");
+        out.append(std::to_string(index));
+        out.append("\">");
+        AppendXmlEscaped(out, value);
+        out.append("</value>");
+    };
+    // Most cells hold one value: nothing to split, sort or compare.
+    if (platform::FindLineBreak(cell) == std::string_view::npos) {
+        if (!cell.empty()) appendValue(0, cell);
+        return;
+    }
+    // The lines as SplitLines cuts them, seen in place.
+    std::vector<std::string_view> values;
+    size_t start = 0;
+    while (start < cell.size()) {
+        const size_t end = platform::FindLineBreak(cell, start);
+        if (end == std::string_view::npos) {
+            values.push_back(cell.substr(start));
+            break;
+        }
+        values.push_back(cell.substr(start, end - start));
+        start = end + 1;
+        if (cell[end] == '\r' && start < cell.size() && cell[start] == '\n') ++start;
+    }
+    std::stable_sort(values.begin(), values.end(), [&](std::string_view a, std::string_view b) {
+        return collator.Compare(a, b) < 0;
+    });
+    // Only exact repeats go; a cell holds few values, so a linear look suffices.
+    size_t index = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (std::find(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values[i]) !=
+            values.begin() + static_cast<std::ptrdiff_t>(i)) {
+            continue;
+        }
+        appendValue(index++, values[i]);
     }
 }
 
@@ -222,28 +274,8 @@ std::string XmlElement(std::string_view name, std::string_view content) {
 }
 
 std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator) {
-    // Most cells hold one value: nothing to split, sort or compare.
-    if (platform::FindLineBreak(cell) == std::string_view::npos) {
-        if (cell.empty()) return {};
-        std::string element = "<value index=\"0\">";
-        element += XmlEscape(cell);
-        element += "</value>";
-        return element;
-    }
-    std::vector<std::string> values = SplitLines(cell);
-    std::stable_sort(values.begin(), values.end(), [&](const std::string& a, const std::string& b) {
-        return collator.Compare(a, b) < 0;
-    });
-    // Only exact repeats go; a cell holds few values, so a linear look suffices.
-    std::vector<std::string_view> seen;
     std::string elements;
-    size_t index = 0;
-    for (const std::string& value : values) {
-        if (std::find(seen.begin(), seen.end(), value) != seen.end()) continue;
-        seen.push_back(value);
-        elements +=
-            "<value index=\"" + std::to_string(index++) + "\">" + XmlEscape(value) + "</value>";
-    }
+    AppendCellValuesXml(elements, cell, collator);
     return elements;
 }
 
@@ -286,16 +318,7 @@ void WriteXml(const report::ResultTable& table, const platform::TextCollator& co
                 // Never empty: the column element is always there.
                 text.append("<cell>");
                 text.append(columnElements[column]);
-                const std::string& cell = table.Cell(column, row);
-                if (platform::FindLineBreak(cell) == std::string_view::npos) {
-                    if (!cell.empty()) {
-                        text.append("<value index=\"0\">");
-                        AppendXmlEscaped(text, cell);
-                        text.append("</value>");
-                    }
-                } else {
-                    text.append(CellValuesToXml(cell, collator));
-                }
+                AppendCellValuesXml(text, table.Cell(column, row), collator);
                 text.append("</cell>\r\n");
             }
         }

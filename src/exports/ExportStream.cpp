@@ -2,6 +2,7 @@
 
 #include "platform/TextLines.h"
 
+#include <cstring>
 #include <utility>
 
 namespace vellrun::exports {
@@ -15,7 +16,39 @@ ExportStream::ExportStream(ExportKind kind, bool utf8Text, Output output)
     text_.reserve(kPieceSize + kPieceSize / 4);
 }
 
+namespace {
+
+// Whether every line end of text is already a CR LF (the writers' own line
+// ends are): such text goes over as it is. memchr finds the few breaks of a
+// row far faster than a look at every character.
+bool OnlyCrLfBreaks(std::string_view text) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* at = begin; at < end; ++at) {
+        at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+        if (at == nullptr) break;
+        if (at == begin || at[-1] != '\r') return false;
+    }
+    for (const char* at = begin; at < end; ++at) {
+        at = static_cast<const char*>(std::memchr(at, '\r', static_cast<size_t>(end - at)));
+        if (at == nullptr) break;
+        if (at + 1 == end || at[1] != '\n') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void ExportStream::Write(std::string_view text) {
+    if (text.empty()) return;
+    // A row at a time: a large text takes the careful way, which cuts it
+    // into pieces at line ends.
+    if (!afterCarriageReturn_ && text.size() <= kPieceSize && OnlyCrLfBreaks(text)) {
+        text_.append(text);
+        lineOpen_ = text.back() != '\n';
+        if (!lineOpen_ && text_.size() >= kPieceSize) Flush(false);
+        return;
+    }
     size_t start = 0;
     if (afterCarriageReturn_ && !text.empty()) {
         afterCarriageReturn_ = false;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include <unicode/utf8.h>
 
@@ -51,6 +52,13 @@ size_t AppendWindows1252(std::string& out, std::string_view utf8, Unmappable sty
     while (at < length) {
         // A run of ASCII is the same in both; it goes over in one piece.
         const int64_t asciiStart = at;
+        // Eight bytes at a time while none has its top bit set.
+        while (at + 8 <= length) {
+            uint64_t word = 0;
+            std::memcpy(&word, bytes + at, sizeof word);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            at += 8;
+        }
         while (at < length && bytes[at] < 0x80)
             ++at;
         if (at > asciiStart) {
