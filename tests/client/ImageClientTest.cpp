@@ -304,6 +304,38 @@ TEST(ImageClientReading, NamesInValuesFollowTheTypedSetting) {
     EXPECT_EQ(texts, (std::vector<std::string>{"CN=a.OU=Sales.O=Corp", "CN=b.OU=Sales.O=Corp"}));
 }
 
+TEST(ImageClientReading, NeighboursInOneContainerAndNamesAfterARemoval) {
+    // Objects read one after another in the same container, as a report reads
+    // them, through contexts that name it differently: each is its own.
+    auto client = StartImageClient(SmallTree());
+    Session s(*client, "Sales.Corp");
+    Session top(*client, "Corp");
+    Session typed(*client, "[Root]", false);
+    std::vector<std::string> texts;
+    ASSERT_EQ(s.ReadTexts("a", "Title", texts), 0);
+    EXPECT_EQ(s.ReadTexts("b", "Title", texts), Err::NoSuchAttribute);
+    EXPECT_EQ(top.ReadTexts("a.Empty", "Title", texts), Err::NoSuchEntry);
+    ASSERT_EQ(top.ReadTexts("link.Sales", "Title", texts), 0);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Boss", "Boss"}));
+    for (int twice = 0; twice < 2; ++twice) {
+        texts.clear();
+        ASSERT_EQ(typed.ReadTexts(".staff.Sales.Corp", "Member", texts), 0);
+        EXPECT_EQ(texts,
+                  (std::vector<std::string>{"CN=a.OU=Sales.O=Corp", "CN=b.OU=Sales.O=Corp"}));
+    }
+
+    // After a removal nothing remembered stands for what is gone.
+    ASSERT_EQ(client->RemoveObject(s.context, "a"), 0);
+    EXPECT_EQ(s.ReadTexts("a", "Title", texts), Err::NoSuchEntry);
+    EXPECT_EQ(top.ReadTexts("link.Sales", "Title", texts), Err::NoSuchEntry);
+    ASSERT_EQ(client->RemoveObject(top.context, "Empty"), 0);
+    EXPECT_EQ(top.ReadTexts("a.Empty", "Title", texts), Err::NoSuchEntry);
+    texts.clear();
+    ASSERT_EQ(typed.ReadTexts(".staff.Sales.Corp", "Member", texts), 0);
+    EXPECT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "CN=b.OU=Sales.O=Corp");
+}
+
 TEST(ImageClientReading, ManyValuesSpanPagesEachValueOnce) {
     std::string values;
     for (int i = 0; i < 3000; ++i) {

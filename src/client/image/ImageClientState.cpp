@@ -28,6 +28,8 @@ int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration
 
 void ImageClient::State::DetachReplies() {
     lastResolved.valid = false;
+    lastContainer.valid = false;
+    lastPresented.valid = false;
     buffers.ForEach([this](BufferState& buffer) {
         ReadPage* page = buffer.Reply<ReadPage>();
         if (!page) return;
@@ -89,7 +91,8 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
         return 0;
     }
     // Split into relative names and walk them from the top down.
-    std::vector<std::string_view> parts;
+    std::vector<std::string_view>& parts = resolveParts;
+    parts.clear();
     std::string_view rest(absolute);
     while (true) {
         auto dot = rest.find('.');
@@ -99,13 +102,36 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     }
     Entry* current = context.tree->root.get();
     int hops = 0;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+    auto it = parts.rbegin();
+    // The objects of a report stand side by side: the container of the
+    // last name, walked to already, is very likely this one's too.
+    const std::string_view containerName =
+        parts.size() > 1 ? std::string_view(absolute).substr(parts.front().size() + 1)
+                         : std::string_view();
+    ResolvedContainer& container = lastContainer;
+    const bool known =
+        !containerName.empty() && container.valid && container.tree == context.tree &&
+        container.dereference == context.Dereference() && container.name == containerName;
+    if (known) {
+        current = container.entry;
+        hops = container.hops;
+        it = std::prev(parts.rend());
+    }
+    for (; it != parts.rend(); ++it) {
         std::string_view part = *it;
         if (auto eq = part.find('='); eq != std::string_view::npos) part.remove_prefix(eq + 1);
         if (part.empty()) return Err::IllegalDsName;
+        const bool last = std::next(it) == parts.rend();
+        if (last && !known && !containerName.empty()) {
+            container.valid = true;
+            container.tree = context.tree;
+            container.dereference = context.Dereference();
+            container.name.assign(containerName);
+            container.entry = current;
+            container.hops = hops;
+        }
         Entry* next = current->FindChild(part);
         if (!next) return Err::NoSuchEntry;
-        const bool last = std::next(it) == parts.rend();
         while (next->IsAlias() && context.Dereference() && (!last || followFinal)) {
             if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
             Entry* target = nullptr;
@@ -128,8 +154,17 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
 std::string ImageClient::State::PresentedName(const Tree* tree, bool typeless,
                                               const std::string& name) const {
     if (typeless || name.empty() || name.front() == '[') return name;
+    // A column of names (members, groups) repeats the same few row after row.
+    PresentedText& remembered = lastPresented;
+    if (remembered.valid && remembered.tree == tree && remembered.name == name) {
+        return remembered.shown;
+    }
     const Entry* entry = tree ? tree->Find(StripLeadingDot(name)) : nullptr;
-    return entry ? Tree::FullName(*entry, false) : name;
+    remembered.valid = true;
+    remembered.tree = tree;
+    remembered.name = name;
+    remembered.shown = entry ? Tree::FullName(*entry, false) : name;
+    return remembered.shown;
 }
 
 AttrValue ImageClient::State::Presented(const ContextState& context, const AttrValue& value) const {

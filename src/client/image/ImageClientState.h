@@ -312,6 +312,27 @@ struct ImageClient::State {
         Entry* entry = nullptr;
     };
     mutable ResolvedName lastResolved;
+    // The container of the last name walked down to (an absolute typeless
+    // name without its first part), so that the next object in it is found
+    // with one step, and the alias hops taken on the way.
+    struct ResolvedContainer {
+        bool valid = false;
+        const Tree* tree = nullptr;
+        bool dereference = false;
+        std::string name;
+        Entry* entry = nullptr;
+        int hops = 0;
+    };
+    mutable ResolvedContainer lastContainer;
+    mutable std::vector<std::string_view> resolveParts;  // working storage of Resolve
+    // The last name shown with types, and how.
+    struct PresentedText {
+        bool valid = false;
+        const Tree* tree = nullptr;
+        std::string name;
+        std::string shown;
+    };
+    mutable PresentedText lastPresented;
     // Called before the directory changes: forgets the remembered name and
     // makes every reply that points at the directory's values copy them.
     void DetachReplies();
