@@ -1,7 +1,6 @@
 #include "exports/ExportFormats.h"
 
 #include "platform/AsciiText.h"
-#include "report/TableUtilities.h"
 
 #include <algorithm>
 #include <array>
@@ -19,14 +18,140 @@ void AppendLine(std::string& document, std::string_view line) {
     document.append(kCrLf);
 }
 
-std::string Doubled(std::string_view value, char quote) {
-    std::string result;
-    result.reserve(value.size());
-    for (char c : value) {
-        result.push_back(c);
-        if (c == quote) result.push_back(c);
+// The value with every quote character doubled (none given: as it is).
+void AppendDoubled(std::string& out, std::string_view value, char quote) {
+    if (quote == '\0') {
+        out.append(value);
+        return;
     }
-    return result;
+    size_t start = 0;
+    while (true) {
+        const size_t at = value.find(quote, start);
+        if (at == std::string_view::npos) break;
+        out.append(value.substr(start, at + 1 - start));
+        out.push_back(quote);
+        start = at + 1;
+    }
+    out.append(value.substr(start));
+}
+
+// The cell's lines (as SplitLines cuts them) joined with the value delimiter.
+void AppendJoinedValues(std::string& out, std::string_view cell, const Delimiters& delimiters) {
+    char separator = delimiters.value;
+    if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';
+    size_t start = 0;
+    bool first = true;
+    while (start < cell.size()) {
+        const size_t end = platform::FindLineBreak(cell, start);
+        if (!first) out.push_back(separator);
+        first = false;
+        if (end == std::string_view::npos) {
+            AppendDoubled(out, cell.substr(start), delimiters.quote);
+            break;
+        }
+        AppendDoubled(out, cell.substr(start, end - start), delimiters.quote);
+        start = end + 1;
+        if (cell[end] == '\r' && start < cell.size() && cell[start] == '\n') ++start;
+    }
+}
+
+// The content of a cell's td element, escaped in one pass.
+void AppendCellHtml(std::string& out, std::string_view text, bool bold) {
+    if (text.empty()) {
+        out.append("<td><br></td>");
+        return;
+    }
+    out.append(bold ? "<td><b>" : "<td>");
+    // Runs of plain characters go over in one piece.
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::string_view entity;
+        switch (c) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '\'': entity = "&apos;"; break;
+            case '"': entity = "&quot;"; break;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') entity = "<br>";
+                break;
+            default: break;
+        }
+        if (entity.empty()) continue;
+        out.append(text.substr(plain, i - plain));
+        out.append(entity);
+        if (c == '\r') ++i;
+        plain = i + 1;
+    }
+    out.append(text.substr(plain));
+    out.append(bold ? "</b></td>" : "</td>");
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view text) {
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::string_view entity;
+        switch (text[i]) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            default: continue;
+        }
+        out.append(text.substr(plain, i - plain));
+        out.append(entity);
+        plain = i + 1;
+    }
+    out.append(text.substr(plain));
+}
+
+// The value elements of a cell (see CellValuesToXml), appended to out.
+void AppendCellValuesXml(std::string& out, std::string_view cell,
+                         const platform::TextCollator& collator) {
+    const auto appendValue = [&out](size_t index, std::string_view value) {
+        out.append("<value index=\"");
+        out.append(std::to_string(index));
+        out.append("\">");
+        AppendXmlEscaped(out, value);
+        out.append("</value>");
+    };
+    // Most cells hold one value: nothing to split, sort or compare.
+    if (platform::FindLineBreak(cell) == std::string_view::npos) {
+        if (!cell.empty()) appendValue(0, cell);
+        return;
+    }
+    // The lines as SplitLines cuts them, seen in place.
+    std::vector<std::string_view> values;
+    size_t start = 0;
+    while (start < cell.size()) {
+        const size_t end = platform::FindLineBreak(cell, start);
+        if (end == std::string_view::npos) {
+            values.push_back(cell.substr(start));
+            break;
+        }
+        values.push_back(cell.substr(start, end - start));
+        start = end + 1;
+        if (cell[end] == '\r' && start < cell.size() && cell[start] == '\n') ++start;
+    }
+    std::stable_sort(values.begin(), values.end(), [&](std::string_view a, std::string_view b) {
+        return collator.Compare(a, b) < 0;
+    });
+    // Only exact repeats go; a cell holds few values, so a linear look suffices.
+    size_t index = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (std::find(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values[i]) !=
+            values.begin() + static_cast<std::ptrdiff_t>(i)) {
+            continue;
+        }
+        appendValue(index++, values[i]);
+    }
+}
+
+// A document collected into one text.
+std::string Collected(const std::function<void(const DocumentOut&)>& write) {
+    std::string document;
+    write([&document](std::string_view text) { document.append(text); });
+    return document;
 }
 
 bool IsUtf8Continuation(char c) {
@@ -77,79 +202,62 @@ bool IsValidTargetPath(std::string_view targetPath) {
 }
 
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters) {
-    char separator = delimiters.value;
-    if (separator == '\0') separator = delimiters.field == ';' ? ',' : ';';
     std::string joined;
-    bool first = true;
-    for (const std::string& line : SplitLines(cell)) {
-        if (!first) joined.push_back(separator);
-        first = false;
-        joined.append(delimiters.quote == '\0' ? line : Doubled(line, delimiters.quote));
-    }
+    AppendJoinedValues(joined, cell, delimiters);
     return joined;
 }
 
-std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters) {
-    std::string document;
+void WriteDelimitedText(const report::ResultTable& table, const Delimiters& delimiters,
+                        const DocumentOut& out) {
+    std::string line;
     for (size_t row = 0; row < table.RowCount(); ++row) {
-        std::string line;
+        line.clear();
         for (size_t column = 0; column < table.ColCount(); ++column) {
             if (column > 0) line.push_back(delimiters.field);
             if (delimiters.quote != '\0') line.push_back(delimiters.quote);
-            line.append(JoinCellValues(table.Cell(column, row), delimiters));
+            AppendJoinedValues(line, table.Cell(column, row), delimiters);
             if (delimiters.quote != '\0') line.push_back(delimiters.quote);
         }
-        AppendLine(document, line);
+        line.append(kCrLf);
+        out(line);
     }
-    return document;
+}
+
+std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters) {
+    return Collected([&](const DocumentOut& out) { WriteDelimitedText(table, delimiters, out); });
 }
 
 std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row) {
-    const std::string& text = table.Cell(column, row);
-    std::string content;
-    if (text.empty()) {
-        content = "<br>";
-    } else {
-        content = report::ReplaceAll(text, "&", "&amp;", true, true);
-        content = report::ReplaceAll(content, "<", "&lt;", true, true);
-        content = report::ReplaceAll(content, ">", "&gt;", true, true);
-        content = report::ReplaceAll(content, "'", "&apos;", true, true);
-        content = report::ReplaceAll(content, "\"", "&quot;", true, true);
-        content = report::ReplaceAll(content, kCrLf, "<br>", true, true);
-        if (row < table.FixedRows() || column < table.FixedCols()) {
-            content = "<b>" + content + "</b>";
+    std::string td;
+    AppendCellHtml(td, table.Cell(column, row),
+                   row < table.FixedRows() || column < table.FixedCols());
+    return td;
+}
+
+void WriteHtml(const report::ResultTable& table, const DocumentOut& out) {
+    out("<html><body>\r\n<table border=1>\r\n");
+    std::string rowText;
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        rowText.assign("<tr>\r\n");
+        for (size_t column = 0; column < table.ColCount(); ++column) {
+            AppendCellHtml(rowText, table.Cell(column, row),
+                           row < table.FixedRows() || column < table.FixedCols());
+            rowText.append(kCrLf);
         }
+        rowText.append("</tr>\r\n");
+        out(rowText);
     }
-    return "<td>" + content + "</td>";
+    out("</table>\r\n</body></html>\r\n");
 }
 
 std::string TableToHtml(const report::ResultTable& table) {
-    std::string document;
-    AppendLine(document, "<html><body>");
-    AppendLine(document, "<table border=1>");
-    for (size_t row = 0; row < table.RowCount(); ++row) {
-        AppendLine(document, "<tr>");
-        for (size_t column = 0; column < table.ColCount(); ++column) {
-            AppendLine(document, CellToHtml(table, column, row));
-        }
-        AppendLine(document, "</tr>");
-    }
-    AppendLine(document, "</table>");
-    AppendLine(document, "</body></html>");
-    return document;
+    return Collected([&](const DocumentOut& out) { WriteHtml(table, out); });
 }
 
 std::string XmlEscape(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': escaped.append("&amp;"); break;
-            case '<': escaped.append("&lt;"); break;
-            case '>': escaped.append("&gt;"); break;
-            default: escaped.push_back(c);
-        }
-    }
+    AppendXmlEscaped(escaped, text);
     return escaped;
 }
 
@@ -166,37 +274,18 @@ std::string XmlElement(std::string_view name, std::string_view content) {
 }
 
 std::string CellValuesToXml(std::string_view cell, const platform::TextCollator& collator) {
-    // Most cells hold one value: nothing to split, sort or compare.
-    if (cell.find_first_of("\r\n") == std::string_view::npos) {
-        if (cell.empty()) return {};
-        std::string element = "<value index=\"0\">";
-        element += XmlEscape(cell);
-        element += "</value>";
-        return element;
-    }
-    std::vector<std::string> values = SplitLines(cell);
-    std::stable_sort(values.begin(), values.end(), [&](const std::string& a, const std::string& b) {
-        return collator.Compare(a, b) < 0;
-    });
-    // Only exact repeats go; a cell holds few values, so a linear look suffices.
-    std::vector<std::string_view> seen;
     std::string elements;
-    size_t index = 0;
-    for (const std::string& value : values) {
-        if (std::find(seen.begin(), seen.end(), value) != seen.end()) continue;
-        seen.push_back(value);
-        elements +=
-            "<value index=\"" + std::to_string(index++) + "\">" + XmlEscape(value) + "</value>";
-    }
+    AppendCellValuesXml(elements, cell, collator);
     return elements;
 }
 
-std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
-                       const platform::DateTimeParts& now, std::string_view encoding) {
-    std::string document;
-    AppendLine(document, R"(<?xml version="1.0" encoding=")" + std::string(encoding) +
-                             R"(" standalone="yes"?>)");
-    AppendLine(document, "<document>");
+void WriteXml(const report::ResultTable& table, const platform::TextCollator& collator,
+              const platform::DateTimeParts& now, std::string_view encoding,
+              const DocumentOut& out) {
+    std::string text;
+    AppendLine(text, R"(<?xml version="1.0" encoding=")" + std::string(encoding) +
+                         R"(" standalone="yes"?>)");
+    AppendLine(text, "<document>");
     std::array<char, 200> line{};
     std::snprintf(line.data(), line.size(),
                   R"(<table rowCount="%d" colCount="%d" fixedRows="%d" fixedCols="%d" )"
@@ -204,26 +293,45 @@ std::string TableToXml(const report::ResultTable& table, const platform::TextCol
                   static_cast<int>(table.RowCount()), static_cast<int>(table.ColCount()),
                   static_cast<int>(table.FixedRows()), static_cast<int>(table.FixedCols()),
                   now.year, now.month, now.day, now.hour, now.minute, now.second);
-    AppendLine(document, line.data());
+    AppendLine(text, line.data());
+    out(text);
     // The column elements repeat in every row: made once.
     std::vector<std::string> columnElements;
     for (size_t column = 0; column < table.ColCount(); ++column) {
         columnElements.push_back(XmlElement("col", XmlEscape(table.Cell(column, 0))));
     }
     for (size_t row = 0; row < table.RowCount(); ++row) {
-        AppendLine(document, "<row value=\"" + std::to_string(row) + "\">");
-        AppendLine(document, XmlElement("row", XmlEscape(table.Cell(0, row))));
+        text.assign("<row value=\"");
+        text.append(std::to_string(row));
+        text.append("\">\r\n");
+        const std::string& key = table.Cell(0, row);
+        if (key.empty()) {
+            text.append("<row/>");
+        } else {
+            text.append("<row>");
+            AppendXmlEscaped(text, key);
+            text.append("</row>");
+        }
+        text.append(kCrLf);
         if (table.ColCount() > 1) {
             for (size_t column = 0; column < table.ColCount(); ++column) {
-                const std::string content =
-                    columnElements[column] + CellValuesToXml(table.Cell(column, row), collator);
-                AppendLine(document, XmlElement("cell", content));
+                // Never empty: the column element is always there.
+                text.append("<cell>");
+                text.append(columnElements[column]);
+                AppendCellValuesXml(text, table.Cell(column, row), collator);
+                text.append("</cell>\r\n");
             }
         }
-        AppendLine(document, "</row>");
+        text.append("</row>\r\n");
+        out(text);
     }
-    AppendLine(document, "</document>");
-    return document;
+    out("</document>\r\n");
+}
+
+std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
+                       const platform::DateTimeParts& now, std::string_view encoding) {
+    return Collected(
+        [&](const DocumentOut& out) { WriteXml(table, collator, now, encoding, out); });
 }
 
 platform::EncodedText EncodeExportDocument(std::string_view document, ExportKind kind,
@@ -234,7 +342,7 @@ platform::EncodedText EncodeExportDocument(std::string_view document, ExportKind
     text.reserve(document.size() + document.size() / 16);
     size_t start = 0;
     while (start < document.size()) {
-        const size_t end = document.find_first_of("\r\n", start);
+        const size_t end = platform::FindLineBreak(document, start);
         if (end == std::string_view::npos) {
             text.append(document.substr(start));
             text.append("\r\n");

@@ -1,9 +1,11 @@
 #pragma once
 
-// The documents the results export writes: delimited text, HTML and XML, each
-// built completely in memory from a results table, and the step that turns a
-// document into the bytes of its file. Pure functions: no files, no
-// clipboard, no messages; the export command decides where the text goes.
+// The documents the results export writes: delimited text, HTML and XML,
+// made from a results table row by row and handed on piece by piece (or
+// collected into one text), and the step that turns a whole document into the
+// bytes of its file (ExportStream does the same while the document is made).
+// Pure functions: no files, no clipboard, no messages; the export command
+// decides where the text goes.
 //
 // Every document line ends with CR LF, the last one included. Documents are
 // program text (UTF-8) until EncodeExportDocument makes file bytes of them.
@@ -15,6 +17,7 @@
 #include "report/ResultTable.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,17 +48,24 @@ struct Delimiters {
 // The lines of a cell (CR LF, CR or LF); shared with the other subsystems.
 using platform::SplitLines;
 
+// Where a document goes while it is made: its text in order, a piece at a
+// time (a row, or a line of the frame around the rows).
+using DocumentOut = std::function<void(std::string_view text)>;
+
 // The lines of a cell joined with the value delimiter (see Delimiters for 0).
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters);
 
 // One line per row, one field per column, headers included: each field is the
 // cell's joined values between quote characters, with a quote character
 // inside a value doubled so that the field can be read back.
+void WriteDelimitedText(const report::ResultTable& table, const Delimiters& delimiters,
+                        const DocumentOut& out);
 std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters);
 
 // The td line of one cell: HTML-escaped, CR LF as "<br>", bold in a header row
 // or column, "<br>" alone (not bold) for an empty cell.
 std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row);
+void WriteHtml(const report::ResultTable& table, const DocumentOut& out);
 std::string TableToHtml(const report::ResultTable& table);
 
 // "&", "<" and ">" as entities, the ampersand first.
@@ -69,6 +79,9 @@ std::string CellValuesToXml(std::string_view cell, const platform::TextCollator&
 // now fills the date and time attributes of the table line; encoding is the
 // one the declaration names: the code page of an export file, or "UTF-8" for
 // text handed on as the program's own UTF-8.
+void WriteXml(const report::ResultTable& table, const platform::TextCollator& collator,
+              const platform::DateTimeParts& now, std::string_view encoding,
+              const DocumentOut& out);
 std::string TableToXml(const report::ResultTable& table, const platform::TextCollator& collator,
                        const platform::DateTimeParts& now,
                        std::string_view encoding = "windows-1252");

@@ -1,5 +1,6 @@
 #include "exports/ResultsFileExport.h"
 
+#include "exports/ExportStream.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 
@@ -34,23 +35,34 @@ FileExportResult ExportTableToFile(const report::ResultTable& table,
         return FileExportResult::InvalidPath;
     }
 
-    std::string document;
-    switch (kind) {
-        case ExportKind::Html: document = TableToHtml(table); break;
-        case ExportKind::Xml: document = TableToXml(table, collator, now); break;
-        default: document = TableToDelimitedText(table, request.delimiters); break;
+    size_t replaced = 0;
+    // The document goes to the file as it is made, in pieces: neither the
+    // document nor the file's bytes are ever held whole.
+    platform::AtomicFileWriter file;
+    platform::FileStatus status = file.Open(request.target);
+    if (status.ok()) {
+        ExportStream stream(kind, request.utf8Text, [&file](std::string_view bytes) {
+            // A failure is kept by the writer and reported by Commit.
+            (void)file.Append(bytes);
+        });
+        const DocumentOut out = [&stream](std::string_view text) { stream.Write(text); };
+        switch (kind) {
+            case ExportKind::Html: WriteHtml(table, out); break;
+            case ExportKind::Xml: WriteXml(table, collator, now, "windows-1252", out); break;
+            default: WriteDelimitedText(table, request.delimiters, out); break;
+        }
+        stream.Finish();
+        replaced = stream.Replaced();
+        status = file.Commit();
     }
-    const platform::EncodedText file = EncodeExportDocument(document, kind, request.utf8Text);
-    if (const platform::FileStatus status =
-            platform::AtomicFileWriter::Write(request.target, file.bytes);
-        !status.ok()) {
+    if (!status.ok()) {
         messages.ErrorBox(status.error);
         return FileExportResult::WriteFailed;
     }
     // HTML and XML keep every character as a reference; only delimited text
     // loses some, and the person should know which setting keeps them.
-    if (file.replaced > 0 && kind == ExportKind::Text) {
-        messages.InfoBox(std::to_string(file.replaced) +
+    if (replaced > 0 && kind == ExportKind::Text) {
+        messages.InfoBox(std::to_string(replaced) +
                          " character(s) have no place in the Windows-1252 code page and were "
                          "written as \"?\". Choose \"Export as UTF-8\" in the settings to keep "
                          "them.");

@@ -47,34 +47,66 @@ int OpenTemporary(const std::filesystem::path& target, std::filesystem::path& te
 }  // namespace
 
 FileStatus AtomicFileWriter::Write(const std::filesystem::path& path, std::string_view bytes) {
-    const std::filesystem::path target = WriteTarget(path);
-    std::filesystem::path temporary;
-    const int fd = OpenTemporary(target, temporary);
-    if (fd < 0) return FileStatus::Failed(ErrorText(path, errno));
+    AtomicFileWriter writer;
+    if (FileStatus status = writer.Open(path); !status.ok()) return status;
+    if (FileStatus status = writer.Append(bytes); !status.ok()) return status;
+    return writer.Commit();
+}
 
-    int error = 0;
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Discard() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+    fd_ = -1;
+}
+
+FileStatus AtomicFileWriter::Open(const std::filesystem::path& path) {
+    Discard();
+    path_ = path;
+    target_ = WriteTarget(path);
+    error_ = 0;
+    fd_ = OpenTemporary(target_, temporary_);
+    if (fd_ < 0) {
+        error_ = errno;
+        return FileStatus::Failed(ErrorText(path_, error_));
+    }
+    return FileStatus::Ok();
+}
+
+FileStatus AtomicFileWriter::Append(std::string_view bytes) {
+    if (fd_ < 0 && error_ == 0) error_ = EBADF;
     size_t written = 0;
-    while (written < bytes.size() && error == 0) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+    while (error_ == 0 && written < bytes.size()) {
+        const ssize_t count = ::write(fd_, bytes.data() + written, bytes.size() - written);
         if (count < 0) {
-            if (errno != EINTR) error = errno;
+            if (errno != EINTR) error_ = errno;
         } else {
             written += static_cast<size_t>(count);
         }
     }
+    return error_ == 0 ? FileStatus::Ok() : FileStatus::Failed(ErrorText(path_, error_));
+}
+
+FileStatus AtomicFileWriter::Commit() {
+    if (fd_ < 0 && error_ == 0) error_ = EBADF;
     struct stat old {};
-    if (error == 0 && ::stat(target.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) {
-        error = errno;
+    if (error_ == 0 && ::stat(target_.c_str(), &old) == 0 &&
+        ::fchmod(fd_, old.st_mode & 07777) != 0) {
+        error_ = errno;
     }
     // The data must be on disk before the rename makes it the file.
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return FileStatus::Failed(ErrorText(path, error));
+    if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno;
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+        fd_ = -1;
+        if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = errno;
+        if (error_ != 0) ::unlink(temporary_.c_str());
     }
-    return FileStatus::Ok();
+    return error_ == 0 ? FileStatus::Ok() : FileStatus::Failed(ErrorText(path_, error_));
 }
 
 }  // namespace vellrun::platform

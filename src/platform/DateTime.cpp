@@ -2,7 +2,11 @@
 
 #include "platform/DateTimeCalendar.h"
 
+#include <cstdlib>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include <time.h>
 
@@ -154,9 +158,29 @@ std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,
     return out;
 }
 
-DateTimeParts LocalTimeOf(uint32_t seconds) {
-    // localtime_r, unlike localtime, need not look at $TZ again.
+namespace {
+
+// tzset() looks at the zone file on every call (a stat of /etc/localtime
+// each time), and a report converts one time per value. The rules are read
+// once, and again only when $TZ is not what it was at the last reading.
+void LoadZoneRulesOnce() {
+    static std::mutex guard;
+    static std::optional<std::string> readFor;  // $TZ at the last tzset(); unset is nullopt
+    static bool loaded = false;
+    const std::lock_guard<std::mutex> lock(guard);
+    const char* zone = std::getenv("TZ");
+    if (loaded && (zone == nullptr ? !readFor.has_value() : readFor && *readFor == zone)) return;
     tzset();
+    loaded = true;
+    readFor = zone == nullptr ? std::nullopt : std::optional<std::string>(zone);
+}
+
+}  // namespace
+
+DateTimeParts LocalTimeOf(uint32_t seconds) {
+    // localtime_r, unlike localtime, need not look at $TZ again: the rules in
+    // force are those of the last tzset().
+    LoadZoneRulesOnce();
     const time_t time = static_cast<time_t>(seconds);
     struct tm local {};
     if (localtime_r(&time, &local) == nullptr) return UtcTimeOf(seconds);

@@ -10,7 +10,7 @@ std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
+        const size_t end = FindLineBreak(text, start);
         if (end == std::string_view::npos) {
             lines.emplace_back(text.substr(start));
             break;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include <unicode/utf8.h>
 
@@ -39,25 +40,46 @@ int Windows1252Byte(char32_t codePoint) {
 EncodedText EncodeWindows1252(std::string_view utf8, Unmappable style) {
     EncodedText result;
     result.bytes.reserve(utf8.size());
+    result.replaced = AppendWindows1252(result.bytes, utf8, style);
+    return result;
+}
+
+size_t AppendWindows1252(std::string& out, std::string_view utf8, Unmappable style) {
+    size_t replaced = 0;
     const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
     const auto length = static_cast<int64_t>(utf8.size());
     int64_t at = 0;
     while (at < length) {
+        // A run of ASCII is the same in both; it goes over in one piece.
+        const int64_t asciiStart = at;
+        // Eight bytes at a time while none has its top bit set.
+        while (at + 8 <= length) {
+            uint64_t word = 0;
+            std::memcpy(&word, bytes + at, sizeof word);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            at += 8;
+        }
+        while (at < length && bytes[at] < 0x80)
+            ++at;
+        if (at > asciiStart) {
+            out.append(utf8.data() + asciiStart, static_cast<size_t>(at - asciiStart));
+            if (at == length) break;
+        }
         UChar32 codePoint = 0;
         U8_NEXT(bytes, at, length, codePoint);
         const int byte = codePoint < 0 ? -1 : Windows1252Byte(static_cast<char32_t>(codePoint));
         if (byte >= 0) {
-            result.bytes.push_back(static_cast<char>(byte));
+            out.push_back(static_cast<char>(byte));
             continue;
         }
-        ++result.replaced;
+        ++replaced;
         if (style == Unmappable::QuestionMark) {
-            result.bytes.push_back('?');
+            out.push_back('?');
         } else {
-            result.bytes += "&#" + std::to_string(codePoint < 0 ? 0xFFFD : codePoint) + ";";
+            out += "&#" + std::to_string(codePoint < 0 ? 0xFFFD : codePoint) + ";";
         }
     }
-    return result;
+    return replaced;
 }
 
 }  // namespace vellrun::platform

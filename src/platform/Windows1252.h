@@ -27,6 +27,9 @@ struct EncodedText {
 // UTF-8 to Windows-1252. A byte that starts no valid UTF-8 sequence counts as
 // one unmappable character (U+FFFD in a character reference).
 EncodedText EncodeWindows1252(std::string_view utf8, Unmappable style);
+// The same, appended to out; returns the number of stand-ins. A sequence cut
+// off at the end of utf8 counts as unmappable, so pieces are cut at a line end.
+size_t AppendWindows1252(std::string& out, std::string_view utf8, Unmappable style);
 
 // The Windows-1252 byte of one code point, or -1 when the code page has none.
 int Windows1252Byte(char32_t codePoint);

@@ -25,14 +25,19 @@ using client::Result;
 // printf into a std::string; only ever called with the program's own formats.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
+    // Most texts fit the stack buffer: one formatting pass, no second one to
+    // learn the length first.
+    std::array<char, 128> buffer;
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, args);
+    const int needed = std::vsnprintf(buffer.data(), buffer.size(), format, args);
     va_end(args);
     std::string text;
-    if (needed > 0) {
+    if (needed > 0 && static_cast<size_t>(needed) < buffer.size()) {
+        text.assign(buffer.data(), static_cast<size_t>(needed));
+    } else if (needed > 0) {
         text.resize(static_cast<size_t>(needed) + 1);
         std::vsnprintf(text.data(), text.size(), format, again);
         text.resize(static_cast<size_t>(needed));
@@ -80,7 +85,7 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    const std::string prefix = Format("(%u) ", Unsigned(type));
+    const std::string prefix = "(" + std::to_string(Unsigned(type)) + ") ";
     if (address.empty()) return prefix;
     const std::array<uint8_t, 12> b = FixedAddressBytes(address);
     const std::span<const uint8_t> all(b);

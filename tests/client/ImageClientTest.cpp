@@ -304,6 +304,38 @@ TEST(ImageClientReading, NamesInValuesFollowTheTypedSetting) {
     EXPECT_EQ(texts, (std::vector<std::string>{"CN=a.OU=Sales.O=Corp", "CN=b.OU=Sales.O=Corp"}));
 }
 
+TEST(ImageClientReading, NeighboursInOneContainerAndNamesAfterARemoval) {
+    // Objects read one after another in the same container, as a report reads
+    // them, through contexts that name it differently: each is its own.
+    auto client = StartImageClient(SmallTree());
+    Session s(*client, "Sales.Corp");
+    Session top(*client, "Corp");
+    Session typed(*client, "[Root]", false);
+    std::vector<std::string> texts;
+    ASSERT_EQ(s.ReadTexts("a", "Title", texts), 0);
+    EXPECT_EQ(s.ReadTexts("b", "Title", texts), Err::NoSuchAttribute);
+    EXPECT_EQ(top.ReadTexts("a.Empty", "Title", texts), Err::NoSuchEntry);
+    ASSERT_EQ(top.ReadTexts("link.Sales", "Title", texts), 0);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Boss", "Boss"}));
+    for (int twice = 0; twice < 2; ++twice) {
+        texts.clear();
+        ASSERT_EQ(typed.ReadTexts(".staff.Sales.Corp", "Member", texts), 0);
+        EXPECT_EQ(texts,
+                  (std::vector<std::string>{"CN=a.OU=Sales.O=Corp", "CN=b.OU=Sales.O=Corp"}));
+    }
+
+    // After a removal nothing remembered stands for what is gone.
+    ASSERT_EQ(client->RemoveObject(s.context, "a"), 0);
+    EXPECT_EQ(s.ReadTexts("a", "Title", texts), Err::NoSuchEntry);
+    EXPECT_EQ(top.ReadTexts("link.Sales", "Title", texts), Err::NoSuchEntry);
+    ASSERT_EQ(client->RemoveObject(top.context, "Empty"), 0);
+    EXPECT_EQ(top.ReadTexts("a.Empty", "Title", texts), Err::NoSuchEntry);
+    texts.clear();
+    ASSERT_EQ(typed.ReadTexts(".staff.Sales.Corp", "Member", texts), 0);
+    EXPECT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "CN=b.OU=Sales.O=Corp");
+}
+
 TEST(ImageClientReading, ManyValuesSpanPagesEachValueOnce) {
     std::string values;
     for (int i = 0; i < 3000; ++i) {
@@ -556,6 +588,102 @@ TEST(ImageClientUpdates, AFailingChangeLeavesTheObjectAsItWas) {
     std::vector<std::string> texts;
     ASSERT_EQ(s.ReadTexts("a", "Description", texts), 0);
     EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(ImageClientUpdates, RepliesAndNamesReadBeforeAChangeStayWhatTheyWere) {
+    auto client = StartImageClient(SmallTree());
+    Session typed(*client, "Sales.Corp", false);
+    Session s(*client, "Sales.Corp");
+    using C = ChangeType;
+    // A page of Member values (names shown with their types) and a page of
+    // Description values, both read and not yet taken.
+    const BufferHandle memberRequest = typed.Buffer(kRequestBufferSize);
+    const BufferHandle memberReply = typed.Buffer(kReadReplySize);
+    client->PrepareRequest(typed.context, Operation::Read, memberRequest);
+    client->PutName(typed.context, memberRequest, "Member");
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(client->Read(typed.context, "staff", ReadKind::Values, false, memberRequest,
+                           continuation, memberReply),
+              0);
+    const BufferHandle request = s.Buffer(kRequestBufferSize);
+    const BufferHandle reply = s.Buffer(kReadReplySize);
+    client->PrepareRequest(s.context, Operation::Read, request);
+    client->PutName(s.context, request, "Description");
+    ASSERT_EQ(
+        client->Read(s.context, "a", ReadKind::ValuesWithInfo, false, request, continuation, reply),
+        0);
+    // Then the values go, the group loses b's name and the alias is removed.
+    ASSERT_EQ(s.Modify("a", {{C::ClearAttribute, "Description", std::nullopt},
+                             {C::AddValue, "Description", Text(Syntax::CiString, "new")}}),
+              0);
+    ASSERT_EQ(
+        s.Modify("staff", {{C::RemoveValue, "Member", Text(Syntax::DistName, "b.Sales.Corp")}}), 0);
+    ASSERT_EQ(client->RemoveObject(s.context, "link"), 0);
+
+    // The replies hand out what was read, sizes and names as they were.
+    std::string name;
+    uint32_t count = 0;
+    SyntaxId syntax = 0;
+    ASSERT_EQ(client->GetAttrName(s.context, reply, name, count, syntax), 0);
+    ASSERT_EQ(count, 2u);
+    size_t size = 0;
+    AttrValue value;
+    uint32_t flags = 0;
+    EXPECT_EQ(client->GetAttrValFlags(s.context, reply, flags), 0);
+    EXPECT_EQ(client->ComputeAttrValSize(s.context, reply, syntax, size), 0);
+    EXPECT_EQ(size, 6u);  // "first" and its terminating zero
+    ASSERT_EQ(client->GetAttrVal(s.context, reply, syntax, value), 0);
+    EXPECT_EQ(std::get<StringValue>(value.record).text, "first");
+    ASSERT_EQ(client->GetAttrVal(s.context, reply, syntax, value), 0);
+    EXPECT_EQ(std::get<StringValue>(value.record).text, "second");
+    EXPECT_EQ(client->GetAttrVal(s.context, reply, syntax, value), Err::BufferEmpty);
+    ASSERT_EQ(client->GetAttrName(typed.context, memberReply, name, count, syntax), 0);
+    ASSERT_EQ(count, 2u);
+    ASSERT_EQ(client->GetAttrVal(typed.context, memberReply, syntax, value), 0);
+    EXPECT_EQ(std::get<StringValue>(value.record).text, "CN=a.OU=Sales.O=Corp");
+    ASSERT_EQ(client->GetAttrVal(typed.context, memberReply, syntax, value), 0);
+    EXPECT_EQ(std::get<StringValue>(value.record).text, "CN=b.OU=Sales.O=Corp");
+
+    // Names read again see the change: the alias is gone, the object has its new value.
+    std::vector<std::string> texts;
+    EXPECT_EQ(s.ReadTexts("link", "Title", texts), Err::NoSuchEntry);
+    ASSERT_EQ(s.ReadTexts("a", "Description", texts), 0);
+    EXPECT_EQ(texts, std::vector<std::string>{"new"});
+}
+
+TEST(ImageClientContexts, FreedHandlesAndHandlesOfAnotherKindAreRefused) {
+    auto client = StartImageClient(SmallTree());
+    std::set<uint32_t> seen;
+    for (int round = 0; round < 3; ++round) {
+        ContextHandle context{};
+        BufferHandle buffer{};
+        ASSERT_EQ(client->CreateContext(context), 0);
+        ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, buffer), 0);
+        // Every handle is new, also when its storage is used again.
+        EXPECT_TRUE(seen.insert(static_cast<uint32_t>(context)).second);
+        EXPECT_TRUE(seen.insert(static_cast<uint32_t>(buffer)).second);
+        // A buffer's number is no context, and a context's number no buffer.
+        EXPECT_EQ(client->FreeContext(static_cast<ContextHandle>(buffer)), Err::BadContext);
+        EXPECT_EQ(client->FreeBuffer(static_cast<BufferHandle>(context)), Err::InvalidHandle);
+        ASSERT_EQ(client->FreeBuffer(buffer), 0);
+        ASSERT_EQ(client->FreeContext(context), 0);
+        EXPECT_EQ(client->FreeBuffer(buffer), Err::InvalidHandle);
+        EXPECT_EQ(client->FreeContext(context), Err::BadContext);
+        uint32_t flags = 0;
+        EXPECT_EQ(client->GetContextNumber(context, ContextKey::Flags, flags), Err::BadContext);
+        EXPECT_EQ(client->PrepareRequest(context, Operation::Read, buffer), Err::BadContext);
+    }
+    // A buffer used again starts empty: no request items, no reply.
+    Session s(*client, "Sales.Corp");
+    BufferHandle reply = s.Buffer(kReadReplySize);
+    std::vector<std::string> texts;
+    ASSERT_EQ(s.ReadTexts("a", "Title", texts), 0);
+    client->FreeBuffer(s.buffers.back());
+    s.buffers.pop_back();
+    BufferHandle again = s.Buffer(kReadReplySize);
+    uint32_t count = 0;
+    EXPECT_EQ(client->GetAttrCount(s.context, again, count), Err::BadVerb);
+    EXPECT_EQ(client->GetAttrCount(s.context, reply, count), Err::BadVerb);
 }
 
 TEST(ImageClientUpdates, RemoveRefusesWhatMustStay) {

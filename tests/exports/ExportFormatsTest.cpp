@@ -196,6 +196,16 @@ TEST(Windows1252, MapsTheWholeCodePageAndReplacesBrokenBytes) {
     EXPECT_EQ(broken.bytes, "a&#65533;b");
     EXPECT_EQ(broken.replaced, 1u);
     EXPECT_EQ(EncodeWindows1252("\xF0\x9F\x98\x80", Unmappable::QuestionMark).bytes, "?");
+
+    // Long ASCII runs go over in blocks: a character outside ASCII is found
+    // wherever it stands in a block.
+    for (size_t at = 0; at < 18; ++at) {
+        const std::string ascii(at, 'a');
+        EXPECT_EQ(
+            EncodeWindows1252(ascii + "\xC3\xA9" + std::string(9, 'b'), Unmappable::QuestionMark)
+                .bytes,
+            ascii + "\xE9" + std::string(9, 'b'));
+    }
 }
 
 }  // namespace

@@ -115,6 +115,14 @@ TEST(DateTimeZones, LocalTimeUsesTheRulesInForceAtTheInstant) {
         // 1970-01-01 00:30 in Berlin is still 1969 in UTC.
         EXPECT_FALSE(SecondsOfLocalTime(Parts(1970, 1, 1, 0, 30)).has_value());
     }
+    {
+        // A zone set without anyone reloading the rules is still the one used.
+        ScopedTimeZone berlin("Europe/Berlin");
+        setenv("TZ", "UTC", 1);
+        EXPECT_EQ(LocalTimeOf(july).hour, 12);
+        setenv("TZ", "Europe/Berlin", 1);
+        EXPECT_EQ(LocalTimeOf(july).hour, 14);
+    }
     ScopedTimeZone utc("UTC");
     EXPECT_EQ(LocalTimeOf(july).hour, 12);
     EXPECT_EQ(LocalTimeOf(january).hour, 12);

@@ -168,25 +168,30 @@ Result ImageClient::CreateContext(ContextHandle& context) {
         fresh.tree = s.connections.front().tree;
     }
     fresh.entryItems = kDefaultEntryItems;
-    context = s.NewHandle<ContextHandle>();
-    s.contexts[context] = std::move(fresh);
+    ContextState* made = s.contexts.Add(context);
+    if (!made) return Err::NotEnoughMemory;
+    *made = std::move(fresh);
     return 0;
 }
 
 Result ImageClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
     State& s = *state_;
-    ContextState* original = s.FindContext(source);
+    const ContextState* original = s.FindContext(source);
     if (!original) return Err::BadContext;
-    ContextState duplicate = *original;
-    copy = s.NewHandle<ContextHandle>();
-    s.contexts[copy] = std::move(duplicate);
+    // Copy-assigned into a slot used before: its name text keeps its storage.
+    ContextState* duplicate = s.contexts.Add(copy);
+    if (!duplicate) return Err::NotEnoughMemory;
+    *duplicate = *original;
     return 0;
 }
 
 Result ImageClient::FreeContext(ContextHandle context) {
     State& s = *state_;
-    if (!s.contexts.erase(context)) return Err::BadContext;
-    std::erase_if(s.iterations, [context](const auto& it) { return it.second.owner == context; });
+    if (!s.contexts.Remove(context)) return Err::BadContext;
+    if (!s.iterations.empty()) {
+        std::erase_if(s.iterations,
+                      [context](const auto& it) { return it.second.owner == context; });
+    }
     return 0;
 }
 
@@ -251,13 +256,19 @@ Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::s
 
 Result ImageClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     if (size == 0 || size > kLargestBuffer) return Err::InvalidRequest;
-    buffer = state_->NewHandle<BufferHandle>();
-    state_->buffers[buffer].capacity = size;
+    BufferState* made = state_->buffers.Add(buffer);
+    if (!made) return Err::NotEnoughMemory;
+    // A slot used before keeps the storage of its request and reply pages.
+    made->capacity = size;
+    made->prepared = false;
+    made->request.Reset(Operation::Read);
+    made->requestBytes = 0;
+    made->hasReply = false;
     return 0;
 }
 
 Result ImageClient::FreeBuffer(BufferHandle buffer) {
-    return state_->buffers.erase(buffer) ? 0 : Err::InvalidHandle;
+    return state_->buffers.Remove(buffer) ? 0 : Err::InvalidHandle;
 }
 
 Result ImageClient::PrepareRequest(ContextHandle context, Operation operation,
@@ -273,9 +284,9 @@ Result ImageClient::PrepareRequest(ContextHandle context, Operation operation,
         default: return Err::BadVerb;
     }
     b->prepared = true;
-    b->request = RequestData{operation, {}, {}};
+    b->request.Reset(operation);
     b->requestBytes = 8;
-    b->reply = std::monostate{};
+    b->hasReply = false;
     return 0;
 }
 
@@ -287,7 +298,7 @@ Result ImageClient::PutName(ContextHandle context, BufferHandle request, std::st
     const size_t size = 4 + name.size() + 1;
     if (b->requestBytes + size > b->capacity) return Err::BufferFull;
     b->requestBytes += size;
-    b->request.names.emplace_back(name);
+    b->request.AddName(name);
     return 0;
 }
 
@@ -324,6 +335,7 @@ Result ImageClient::PutChangeAndValue(ContextHandle context, BufferHandle reques
 Result ImageClient::RemoveObject(ContextHandle context, std::string_view object) {
     ContextState* c = state_->FindContext(context);
     if (!c) return Err::BadContext;
+    state_->DetachReplies();
     return RemoveEntry(*state_, *c, object);
 }
 
@@ -338,6 +350,7 @@ Result ImageClient::ModifyObject(ContextHandle context, std::string_view object,
     continuation = kNoContinuation;
     Entry* entry = nullptr;
     if (Result r = s.Resolve(*c, object, true, entry); r != 0) return r;
+    s.DetachReplies();
     return ApplyChanges(s, *c, *entry, in->request.changes);
 }
 

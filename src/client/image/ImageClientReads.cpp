@@ -58,7 +58,7 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         return r;
     }
     ++state.statistics.listPages;
-    ListPage page;
+    ListPage& page = reply.NewReply<ListPage>();
     size_t position = resumed ? resumed->position : 0;
     size_t used = kPageHeader;
     const bool typeless = context.Typeless();
@@ -71,7 +71,10 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         listed.record = state.RecordOf(*context.tree, child);
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
-            if (page.entries.empty()) return Err::InsufficientBuffer;
+            if (page.entries.empty()) {
+                reply.hasReply = false;
+                return Err::InsufficientBuffer;
+            }
             break;
         }
         used += cost;
@@ -79,9 +82,9 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         ++position;
     }
     const bool more = position < parent->children.size();
-    FinishPage(state, handle, continuation, ListIteration{Tree::FullName(*parent, true), position},
+    FinishPage(state, handle, continuation,
+               more ? ListIteration{Tree::FullName(*parent, true), position} : ListIteration{},
                more);
-    reply.reply = std::move(page);
     return 0;
 }
 
@@ -90,7 +93,12 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
                   const BufferState* request, int32_t& continuation, BufferState& reply) {
     ReadIteration* resumed = nullptr;
     if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    ReadIteration where;
+    // The attributes the read covers: on the first page where they are, on a
+    // page after it by name (the directory may have changed in between). The
+    // names are written into the iteration only when a next page needs them.
+    ReadIteration& where = state.readScratch;
+    std::vector<const StoredAttribute*>& found = state.readFound;
+    found.clear();
     Entry* entry = nullptr;
     if (resumed) {
         where = *resumed;
@@ -99,31 +107,37 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         if (!entry) return Err::NoSuchEntry;
     } else {
         if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
-        where.object = Tree::FullName(*entry, true);
+        where.object.clear();
         where.kind = kind;
+        where.attributes.clear();
+        where.attribute = 0;
+        where.value = 0;
         // Attributes without values (added but not yet given one) are not there for a read.
+        const auto take = [&](const StoredAttribute* attribute) {
+            if (attribute && !attribute->values.empty()) found.push_back(attribute);
+        };
         if (allAttributes) {
-            for (const auto& attribute : entry->attributes) {
-                if (!attribute.values.empty()) where.attributes.push_back(attribute.name);
-            }
+            for (const auto& attribute : entry->attributes)
+                take(&attribute);
         } else {
-            for (const auto& name : request->request.names) {
-                const StoredAttribute* attribute = entry->FindAttribute(name);
-                if (attribute && !attribute->values.empty()) {
-                    where.attributes.push_back(attribute->name);
-                }
-            }
-            if (where.attributes.empty()) return Err::NoSuchAttribute;
+            for (const auto& name : request->request.Names())
+                take(entry->FindAttribute(name));
+            if (found.empty()) return Err::NoSuchAttribute;
         }
     }
+    const size_t attributeCount = resumed ? where.attributes.size() : found.size();
     ++state.statistics.readPages;
-    ReadPage page;
+    ReadPage& page = reply.NewReply<ReadPage>();
     page.kind = where.kind;
+    page.tree = context.tree;
+    page.typeless = context.Typeless();
     size_t used = kPageHeader;
     const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
     bool full = false;
-    while (where.attribute < where.attributes.size() && !full) {
-        const StoredAttribute* stored = entry->FindAttribute(where.attributes[where.attribute]);
+    while (where.attribute < attributeCount && !full) {
+        const StoredAttribute* stored =
+            resumed ? entry->FindAttribute(where.attributes[where.attribute])
+                    : found[where.attribute];
         if (!stored || stored->values.empty()) {  // gone since the last page
             ++where.attribute;
             where.value = 0;
@@ -131,7 +145,9 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         }
         const size_t headerCost = kAttributeFixed + TextCost(stored->name);
         if (used + headerCost > reply.capacity) break;
-        PageAttribute attribute{stored->name, stored->syntax, {}};
+        PageAttribute& attribute = page.attributes.emplace_back();
+        attribute.stored = stored;
+        attribute.first = where.value;
         size_t cost = headerCost;
         if (where.kind != ReadKind::Names) {
             while (where.value < stored->values.size()) {
@@ -142,28 +158,35 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
                     break;
                 }
                 cost += valueCost;
-                attribute.values.push_back(StoredValue{state.Presented(context, value.value),
-                                                       value.flags, value.modified});
+                ++attribute.count;
                 ++where.value;
             }
-            if (full && attribute.values.empty()) {
-                if (page.attributes.empty()) return Err::InsufficientBuffer;
+            if (full && attribute.count == 0) {
+                page.attributes.pop_back();
+                if (page.attributes.empty()) {
+                    reply.hasReply = false;
+                    return Err::InsufficientBuffer;
+                }
                 break;
             }
         }
         used += cost;
-        page.attributes.push_back(std::move(attribute));
         if (!full) {
             ++where.attribute;
             where.value = 0;
         }
     }
-    if (page.attributes.empty() && where.attribute < where.attributes.size()) {
+    if (page.attributes.empty() && where.attribute < attributeCount) {
+        reply.hasReply = false;
         return Err::InsufficientBuffer;
     }
-    const bool more = where.attribute < where.attributes.size();
-    FinishPage(state, handle, continuation, std::move(where), more);
-    reply.reply = std::move(page);
+    const bool more = where.attribute < attributeCount;
+    if (more && !resumed) {
+        where.object = Tree::FullName(*entry, true);
+        for (const StoredAttribute* attribute : found)
+            where.attributes.push_back(attribute->name);
+    }
+    FinishPage(state, handle, continuation, more ? where : ReadIteration{}, more);
     return 0;
 }
 
@@ -179,7 +202,7 @@ Result SchemaNames(const std::vector<Definition>& all, bool everything, const Bu
             names.push_back(definition.name);
         return 0;
     }
-    for (const auto& name : request->request.names) {
+    for (const auto& name : request->request.Names()) {
         const Definition* definition = find(name);
         if (!definition) return missing;
         names.push_back(definition->name);
@@ -263,7 +286,7 @@ Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState
         },
         page.classes);
     if (result != 0) return result;
-    reply.reply = std::move(page);
+    reply.NewReply<decltype(page)>() = std::move(page);
     return 0;
 }
 
@@ -292,7 +315,7 @@ Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextSta
         },
         page.definitions);
     if (result != 0) return result;
-    reply.reply = std::move(page);
+    reply.NewReply<decltype(page)>() = std::move(page);
     return 0;
 }
 

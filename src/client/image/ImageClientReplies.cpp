@@ -69,11 +69,11 @@ Result ImageClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint
     if (!state_->FindContext(context)) return Err::BadContext;
     BufferState* b = state_->FindBuffer(reply);
     if (!b) return Err::InvalidHandle;
-    if (auto* page = std::get_if<ReadPage>(&b->reply)) {
+    if (auto* page = b->Reply<ReadPage>()) {
         count = static_cast<uint32_t>(page->attributes.size());
         return 0;
     }
-    if (auto* page = std::get_if<AttrDefPage>(&b->reply)) {
+    if (auto* page = b->Reply<AttrDefPage>()) {
         count = static_cast<uint32_t>(page->definitions.size());
         return 0;
     }
@@ -89,21 +89,36 @@ Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::
     const PageAttribute& attribute = page->attributes[page->nextAttribute++];
     page->haveCurrent = true;
     page->nextValue = 0;
-    name = attribute.name;
-    syntax = attribute.syntax;
-    valueCount = page->kind == ReadKind::Names ? 0 : static_cast<uint32_t>(attribute.values.size());
+    name = attribute.Name();
+    syntax = attribute.Syntax();
+    valueCount = page->kind == ReadKind::Names ? 0 : static_cast<uint32_t>(attribute.count);
     return 0;
 }
 
 namespace {
 
 Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle reply,
-                 ReadPage*& page, const StoredValue*& value) {
+                 ReadPage*& page, const StoredValue*& value, bool* shownAsStored = nullptr) {
     if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
-    if (!attribute || page->nextValue >= attribute->values.size()) return Err::BufferEmpty;
-    value = &attribute->values[page->nextValue];
+    if (!attribute || page->nextValue >= attribute->count) return Err::BufferEmpty;
+    value = &attribute->Value(page->nextValue);
+    // A detached value is already shown as the reader sees it; a value still
+    // in the directory is when it holds no names, or names need no types.
+    if (shownAsStored) {
+        *shownAsStored = !attribute->stored || page->typeless || !HoldsNames(value->value);
+    }
     return 0;
+}
+
+// A value still in the directory as a typed reader sees it, made once for
+// its size and its taking.
+const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, const StoredValue& stored) {
+    if (page.shownFrom != &stored) {
+        page.shown = state.Presented(page.tree, false, stored.value);
+        page.shownFrom = &stored;
+    }
+    return page.shown;
 }
 
 }  // namespace
@@ -112,9 +127,10 @@ Result ImageClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply
                                        size_t& size) {
     ReadPage* page = nullptr;
     const StoredValue* value = nullptr;
-    if (Result r = NextValue(*state_, context, reply, page, value); r != 0) return r;
+    bool asStored = true;
+    if (Result r = NextValue(*state_, context, reply, page, value, &asStored); r != 0) return r;
     if (value->value.syntax != syntax) return Err::BadSyntax;
-    size = RecordSize(value->value);
+    size = RecordSize(asStored ? value->value : ShownValue(*state_, *page, *value));
     return 0;
 }
 
@@ -122,9 +138,10 @@ Result ImageClient::GetAttrVal(ContextHandle context, BufferHandle reply, Syntax
                                AttrValue& value) {
     ReadPage* page = nullptr;
     const StoredValue* stored = nullptr;
-    if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
+    bool asStored = true;
+    if (Result r = NextValue(*state_, context, reply, page, stored, &asStored); r != 0) return r;
     if (stored->value.syntax != syntax) return Err::BadSyntax;
-    value = stored->value;
+    value = asStored ? stored->value : ShownValue(*state_, *page, *stored);
     ++page->nextValue;
     return 0;
 }

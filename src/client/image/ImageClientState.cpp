@@ -26,14 +26,30 @@ int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration
     return id;
 }
 
-ContextState* ImageClient::State::FindContext(ContextHandle context) {
-    auto it = contexts.find(context);
-    return it == contexts.end() ? nullptr : &it->second;
-}
-
-BufferState* ImageClient::State::FindBuffer(BufferHandle buffer) {
-    auto it = buffers.find(buffer);
-    return it == buffers.end() ? nullptr : &it->second;
+void ImageClient::State::DetachReplies() {
+    lastResolved.valid = false;
+    lastContainer.valid = false;
+    lastPresented.valid = false;
+    buffers.ForEach([this](BufferState& buffer) {
+        ReadPage* page = buffer.Reply<ReadPage>();
+        if (!page) return;
+        page->shownFrom = nullptr;
+        for (PageAttribute& attribute : page->attributes) {
+            if (!attribute.stored) continue;
+            const StoredAttribute& stored = *attribute.stored;
+            attribute.name = stored.name;
+            attribute.syntax = stored.syntax;
+            attribute.values.clear();
+            for (size_t i = 0; i < attribute.count; ++i) {
+                const StoredValue& value = stored.values[attribute.first + i];
+                attribute.values.push_back(
+                    StoredValue{Presented(page->tree, page->typeless, value.value), value.flags,
+                                value.modified});
+            }
+            attribute.stored = nullptr;
+            attribute.first = 0;
+        }
+    });
 }
 
 std::string ImageClient::State::AbsoluteName(const ContextState& context,
@@ -62,13 +78,21 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     entry = nullptr;
     if (!context.tree) return Err::BadContext;
     if (name.empty()) return Err::IllegalDsName;
+    ResolvedName& remembered = lastResolved;
+    if (remembered.valid && remembered.tree == context.tree &&
+        remembered.followFinal == followFinal && remembered.dereference == context.Dereference() &&
+        remembered.name == name && remembered.nameContext == context.nameContext) {
+        entry = remembered.entry;
+        return 0;
+    }
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
         entry = context.tree->root.get();
         return 0;
     }
     // Split into relative names and walk them from the top down.
-    std::vector<std::string_view> parts;
+    std::vector<std::string_view>& parts = resolveParts;
+    parts.clear();
     std::string_view rest(absolute);
     while (true) {
         auto dot = rest.find('.');
@@ -78,13 +102,36 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     }
     Entry* current = context.tree->root.get();
     int hops = 0;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+    auto it = parts.rbegin();
+    // The objects of a report stand side by side: the container of the
+    // last name, walked to already, is very likely this one's too.
+    const std::string_view containerName =
+        parts.size() > 1 ? std::string_view(absolute).substr(parts.front().size() + 1)
+                         : std::string_view();
+    ResolvedContainer& container = lastContainer;
+    const bool known =
+        !containerName.empty() && container.valid && container.tree == context.tree &&
+        container.dereference == context.Dereference() && container.name == containerName;
+    if (known) {
+        current = container.entry;
+        hops = container.hops;
+        it = std::prev(parts.rend());
+    }
+    for (; it != parts.rend(); ++it) {
         std::string_view part = *it;
         if (auto eq = part.find('='); eq != std::string_view::npos) part.remove_prefix(eq + 1);
         if (part.empty()) return Err::IllegalDsName;
+        const bool last = std::next(it) == parts.rend();
+        if (last && !known && !containerName.empty()) {
+            container.valid = true;
+            container.tree = context.tree;
+            container.dereference = context.Dereference();
+            container.name.assign(containerName);
+            container.entry = current;
+            container.hops = hops;
+        }
         Entry* next = current->FindChild(part);
         if (!next) return Err::NoSuchEntry;
-        const bool last = std::next(it) == parts.rend();
         while (next->IsAlias() && context.Dereference() && (!last || followFinal)) {
             if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
             Entry* target = nullptr;
@@ -94,20 +141,41 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
         current = next;
     }
     entry = current;
+    remembered.valid = true;
+    remembered.tree = context.tree;
+    remembered.nameContext = context.nameContext;
+    remembered.dereference = context.Dereference();
+    remembered.followFinal = followFinal;
+    remembered.name = name;
+    remembered.entry = current;
     return 0;
 }
 
-std::string ImageClient::State::PresentedName(const ContextState& context,
+std::string ImageClient::State::PresentedName(const Tree* tree, bool typeless,
                                               const std::string& name) const {
-    if (context.Typeless() || name.empty() || name.front() == '[') return name;
-    const Entry* entry = context.tree ? context.tree->Find(StripLeadingDot(name)) : nullptr;
-    return entry ? Tree::FullName(*entry, false) : name;
+    if (typeless || name.empty() || name.front() == '[') return name;
+    // A column of names (members, groups) repeats the same few row after row.
+    PresentedText& remembered = lastPresented;
+    if (remembered.valid && remembered.tree == tree && remembered.name == name) {
+        return remembered.shown;
+    }
+    const Entry* entry = tree ? tree->Find(StripLeadingDot(name)) : nullptr;
+    remembered.valid = true;
+    remembered.tree = tree;
+    remembered.name = name;
+    remembered.shown = entry ? Tree::FullName(*entry, false) : name;
+    return remembered.shown;
 }
 
 AttrValue ImageClient::State::Presented(const ContextState& context, const AttrValue& value) const {
+    return Presented(context.tree, context.Typeless(), value);
+}
+
+AttrValue ImageClient::State::Presented(const Tree* tree, bool typeless,
+                                        const AttrValue& value) const {
     AttrValue shown = value;
-    if (!context.Typeless()) {
-        ForEachName(shown, [&](std::string& name) { name = PresentedName(context, name); });
+    if (!typeless) {
+        ForEachName(shown, [&](std::string& name) { name = PresentedName(tree, typeless, name); });
     }
     return shown;
 }

@@ -4,6 +4,7 @@
 // buffers with their request items or reply pages, open continuations and
 // open streams. Private to the embedded directory's implementation files.
 
+#include "client/image/HandlePool.h"
 #include "client/image/ImageClient.h"
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -40,6 +42,23 @@ inline void ForEachName(AttrValue& value, F&& f) {
         value.record);
 }
 
+// Whether a value carries a name of an object, which a typed reader sees
+// with types: the values ForEachName visits a name in.
+inline bool HoldsNames(const AttrValue& value) {
+    return std::visit(
+        [&](const auto& record) {
+            using T = std::decay_t<decltype(record)>;
+            if constexpr (std::is_same_v<T, StringValue>) {
+                return value.syntax == Syntax::DistName;
+            } else {
+                return std::is_same_v<T, PathValue> || std::is_same_v<T, ReplicaPointerValue> ||
+                       std::is_same_v<T, ObjectAclValue> || std::is_same_v<T, BackLinkValue> ||
+                       std::is_same_v<T, TypedNameValue> || std::is_same_v<T, HoldValue>;
+            }
+        },
+        value.record);
+}
+
 struct ContextState {
     Tree* tree = nullptr;
     uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
@@ -60,8 +79,31 @@ struct RequestedChange {
 
 struct RequestData {
     Operation operation = Operation::Read;
-    std::vector<std::string> names;
     std::vector<RequestedChange> changes;
+
+    // The names put into the request, in order.
+    std::span<const std::string> Names() const { return {names_.data(), nameCount_}; }
+    // A name text used before takes the new name in its own storage, so a
+    // buffer that is made, filled and freed for every cell allocates nothing.
+    void AddName(std::string_view name) {
+        if (nameCount_ < names_.size()) {
+            names_[nameCount_].assign(name);
+        } else {
+            names_.emplace_back(name);
+        }
+        ++nameCount_;
+    }
+
+    // Empties the request and keeps the storage for the next one.
+    void Reset(Operation newOperation) {
+        operation = newOperation;
+        nameCount_ = 0;
+        changes.clear();
+    }
+
+private:
+    std::vector<std::string> names_;  // the first nameCount_ are the request's
+    size_t nameCount_ = 0;
 };
 
 // Reply pages, each with the cursor through which its entries are taken.
@@ -73,19 +115,58 @@ struct ListedEntry {
 struct ListPage {
     std::vector<ListedEntry> entries;
     size_t next = 0;
+
+    void Reset() {
+        entries.clear();
+        next = 0;
+    }
 };
 
+// One attribute of a read reply. The page points at the directory's own
+// values (a run of `count` from `first`) instead of copying each of them into
+// the reply; the value a caller takes is copied then, shown as the reading
+// context shows names. Before the directory changes, every reply still
+// pointing at it is detached: it copies what it holds (ImageClient::State::
+// DetachReplies), so a reply owns what it hands out either way.
 struct PageAttribute {
+    const StoredAttribute* stored = nullptr;  // null once detached
+    size_t first = 0;
+    size_t count = 0;
+    // What a detached attribute holds: its name, syntax and values as shown.
     std::string name;
     SyntaxId syntax = 0;
-    std::vector<StoredValue> values;  // copies: the reply owns what it hands out
+    std::vector<StoredValue> values;
+
+    std::string_view Name() const { return stored ? std::string_view(stored->name) : name; }
+    SyntaxId Syntax() const { return stored ? stored->syntax : syntax; }
+    const StoredValue& Value(size_t i) const {
+        return stored ? stored->values[first + i] : values[i];
+    }
 };
 struct ReadPage {
     ReadKind kind = ReadKind::Values;
+    const Tree* tree = nullptr;  // names inside values are shown as this tree holds them
+    bool typeless = true;        // ... with their types or without
     std::vector<PageAttribute> attributes;
     size_t nextAttribute = 0;  // the attribute GetAttrName gives next
     bool haveCurrent = false;  // an attribute has been taken
     size_t nextValue = 0;      // within the current attribute
+    // The value about to be taken as a typed reader sees it, and the stored
+    // value it was made from (null: none yet).
+    AttrValue shown;
+    const StoredValue* shownFrom = nullptr;
+
+    // Empty, keeping the storage of the attribute list.
+    void Reset() {
+        shownFrom = nullptr;
+        kind = ReadKind::Values;
+        tree = nullptr;
+        typeless = true;
+        attributes.clear();
+        nextAttribute = 0;
+        haveCurrent = false;
+        nextValue = 0;
+    }
 };
 
 struct PageClass {
@@ -118,7 +199,32 @@ struct BufferState {
     bool prepared = false;
     RequestData request;
     size_t requestBytes = 0;
+    // The page a reply holds. The page object outlives the reply (hasReply
+    // says whether there is one), so that a buffer used again for the same
+    // kind of reply reuses its storage.
+    bool hasReply = false;
     std::variant<std::monostate, ListPage, ReadPage, ClassPage, AttrDefPage> reply;
+
+    // The reply page of this kind, or null.
+    template <typename Page>
+    Page* Reply() {
+        return hasReply ? std::get_if<Page>(&reply) : nullptr;
+    }
+    // An empty page of this kind as the buffer's reply, in the storage of the
+    // last page of the same kind when there was one.
+    template <typename Page>
+    Page& NewReply() {
+        hasReply = true;
+        if (Page* page = std::get_if<Page>(&reply)) {
+            if constexpr (requires { page->Reset(); }) {
+                page->Reset();
+            } else {
+                *page = Page{};
+            }
+            return *page;
+        }
+        return reply.template emplace<Page>();
+    }
 };
 
 // Where an interrupted listing or read goes on. Positions refer to names, not
@@ -164,12 +270,15 @@ struct ImageClient::State {
     };
     std::vector<Connection> connections;
 
-    std::map<ContextHandle, ContextState> contexts;
-    std::map<BufferHandle, BufferState> buffers;
+    HandlePool<ContextHandle, ContextState, 1> contexts;
+    HandlePool<BufferHandle, BufferState, 2> buffers;
     std::map<int32_t, Iteration> iterations;
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
+    // Working storage of a read's first page, kept from one read to the next.
+    ReadIteration readScratch;
+    std::vector<const StoredAttribute*> readFound;
 
     std::function<uint32_t()> clock;
     bool errorTextsAvailable = true;
@@ -182,19 +291,58 @@ struct ImageClient::State {
         return static_cast<Handle>(nextHandle++);
     }
     int32_t NewIteration(ContextHandle owner, decltype(Iteration::where) where);
-    ContextState* FindContext(ContextHandle context);
-    BufferState* FindBuffer(BufferHandle buffer);
+    // Every client call looks its handles up: kept inline.
+    ContextState* FindContext(ContextHandle context) { return contexts.Find(context); }
+    BufferState* FindBuffer(BufferHandle buffer) { return buffers.Find(buffer); }
 
     // Resolves a name as the context sees it. Aliases on the way are followed
     // when the context asks for it; followFinal decides for the object itself.
+    // The last name resolved is remembered with the settings it was resolved
+    // under: a report reads every attribute of an object through a fresh copy
+    // of the same context, and each read names the object again.
     Result Resolve(const ContextState& context, std::string_view name, bool followFinal,
                    Entry*& entry) const;
+    struct ResolvedName {
+        bool valid = false;
+        const Tree* tree = nullptr;
+        std::string nameContext;
+        bool dereference = false;
+        bool followFinal = false;
+        std::string name;
+        Entry* entry = nullptr;
+    };
+    mutable ResolvedName lastResolved;
+    // The container of the last name walked down to (an absolute typeless
+    // name without its first part), so that the next object in it is found
+    // with one step, and the alias hops taken on the way.
+    struct ResolvedContainer {
+        bool valid = false;
+        const Tree* tree = nullptr;
+        bool dereference = false;
+        std::string name;
+        Entry* entry = nullptr;
+        int hops = 0;
+    };
+    mutable ResolvedContainer lastContainer;
+    mutable std::vector<std::string_view> resolveParts;  // working storage of Resolve
+    // The last name shown with types, and how.
+    struct PresentedText {
+        bool valid = false;
+        const Tree* tree = nullptr;
+        std::string name;
+        std::string shown;
+    };
+    mutable PresentedText lastPresented;
+    // Called before the directory changes: forgets the remembered name and
+    // makes every reply that points at the directory's values copy them.
+    void DetachReplies();
     // The absolute typeless text of a name seen from the context, without resolving it.
     std::string AbsoluteName(const ContextState& context, std::string_view name) const;
     static Result AliasTarget(const Tree& tree, const Entry& alias, Entry*& target);
     // A value as the context shows it: names inside it typed or typeless.
     AttrValue Presented(const ContextState& context, const AttrValue& value) const;
-    std::string PresentedName(const ContextState& context, const std::string& name) const;
+    AttrValue Presented(const Tree* tree, bool typeless, const AttrValue& value) const;
+    std::string PresentedName(const Tree* tree, bool typeless, const std::string& name) const;
     EntryRecord RecordOf(const Tree& tree, const Entry& entry) const;
     uint32_t Now() const { return clock ? clock() : 0; }
 };
@@ -207,7 +355,7 @@ Result ReplyPage(ImageClient::State& state, ContextHandle context, BufferHandle 
     if (!state.FindContext(context)) return Err::BadContext;
     BufferState* buffer = state.FindBuffer(reply);
     if (!buffer) return Err::InvalidHandle;
-    page = std::get_if<Page>(&buffer->reply);
+    page = buffer->Reply<Page>();
     return page ? 0 : Err::BadVerb;
 }
 
