@@ -1,0 +1,162 @@
+// The writer that every export and settings write goes through: what kind of
+// file the target is decides how it is written, a replaced file keeps what it
+// was, and no temporary file outlives its write.
+
+#include "platform/AtomicFileWriter.h"
+#include "platform/PendingTemporaries.h"
+#include "support/TempDir.h"
+
+#include <future>
+#include <string>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vellrun::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using vellrun::testing::ReadFile;
+using vellrun::testing::WriteFile;
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode;
+}
+
+size_t TemporariesIn(const fs::path& folder) {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().ends_with(".tmp")) ++count;
+    }
+    return count;
+}
+
+// A process id that surely belongs to no running process: a child that ended.
+pid_t DeadProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(AtomicFileWriterTest, PipesAndDevicesAreWrittenIntoAndOtherKindsRefused) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+
+    // A FIFO gets the bytes and stays a FIFO (what "--file /dev/stdout | ..." is).
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto reader = std::async(std::launch::async, [&] { return ReadFile(fifo); });
+    EXPECT_TRUE(AtomicFileWriter::Write(fifo, "through the pipe\r\n").ok());
+    EXPECT_EQ(reader.get(), "through the pipe\r\n");
+    EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
+
+    // A character device stays one, also when the process may replace it.
+    EXPECT_TRUE(AtomicFileWriter::Write("/dev/null", "gone").ok());
+    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+
+    // A link that points nowhere yet makes its file and stays a link.
+    const fs::path dangling = dir / "link.csv";
+    fs::create_symlink("made-through-link.csv", dangling);
+    EXPECT_TRUE(AtomicFileWriter::Write(dangling, "new").ok());
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(ReadFile(dir / "made-through-link.csv"), "new");
+
+    // A link loop and a folder are refused, each left as it was.
+    fs::create_symlink("loop-b", dir / "loop-a");
+    fs::create_symlink("loop-a", dir / "loop-b");
+    const FileStatus loop = AtomicFileWriter::Write(dir / "loop-a", "x");
+    EXPECT_FALSE(loop.ok());
+    EXPECT_TRUE(fs::is_symlink(dir / "loop-a"));
+    fs::create_directory(dir / "folder");
+    const FileStatus folder = AtomicFileWriter::Write(dir / "folder", "x");
+    EXPECT_NE(folder.error.find("folder"), std::string::npos) << folder.error;
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicFileWriterTest, AReplacedFileKeepsItsOwnerModeAndLinks) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+
+    // A private file stays private, and so is its temporary file while written.
+    const fs::path secret = dir / "secret.csv";
+    WriteFile(secret, "old");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    {
+        AtomicFileWriter writer(secret);
+        ASSERT_TRUE(writer.Begin().ok());
+        ASSERT_TRUE(writer.Append("new secret").ok());
+        EXPECT_EQ(ModeOf(writer.TemporaryPath()) & 0777, 0600u);
+        ASSERT_TRUE(writer.Commit().ok());
+    }
+    EXPECT_EQ(ModeOf(secret) & 0777, 0600u);
+    EXPECT_EQ(ReadFile(secret), "new secret");
+
+    // A read-only file is not replaced.
+    const fs::path locked = dir / "locked.csv";
+    WriteFile(locked, "keep me");
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    const FileStatus refused = AtomicFileWriter::Write(locked, "lost");
+    EXPECT_NE(refused.error.find("read-only"), std::string::npos) << refused.error;
+    EXPECT_EQ(ReadFile(locked), "keep me");
+
+    // Every name of a hard-linked file sees the new contents.
+    const fs::path first = dir / "first.csv";
+    const fs::path second = dir / "second.csv";
+    WriteFile(first, "old");
+    fs::create_hard_link(first, second);
+    EXPECT_TRUE(AtomicFileWriter::Write(first, "shared").ok());
+    EXPECT_EQ(ReadFile(second), "shared");
+    EXPECT_EQ(fs::hard_link_count(first), 2u);
+
+    // Owner and group stay where the process may set them.
+    const fs::path owned = dir / "owned.csv";
+    WriteFile(owned, "old");
+    if (::chown(owned.c_str(), 4321, 4322) == 0) {
+        EXPECT_TRUE(AtomicFileWriter::Write(owned, "new").ok());
+        struct stat st {};
+        ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+    }
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path target = dir / "out.csv";
+
+    // Left behind by a process that was killed while it wrote: swept. One of
+    // a process that still runs (this one's parent) is its own and stays.
+    const std::string stale = ".out.csv." + std::to_string(DeadProcessId()) + ".0.tmp";
+    const std::string living = ".out.csv." + std::to_string(::getppid()) + ".0.tmp";
+    WriteFile(dir / stale, "half");
+    WriteFile(dir / living, "busy");
+    EXPECT_TRUE(AtomicFileWriter::Write(target, "whole").ok());
+    EXPECT_FALSE(fs::exists(dir / stale));
+    EXPECT_TRUE(fs::exists(dir / living));
+    fs::remove(dir / living);
+
+    // An abandoned write removes its temporary file and leaves the target whole.
+    {
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.Begin().ok());
+        ASSERT_TRUE(writer.Append("part").ok());
+    }
+    EXPECT_EQ(ReadFile(target), "whole");
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+
+    // A signal handler removes the temporary file of a write in progress.
+    AtomicFileWriter writer(target);
+    ASSERT_TRUE(writer.Begin().ok());
+    ASSERT_TRUE(fs::exists(writer.TemporaryPath()));
+    PendingTemporaries::UnlinkAll();
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+}  // namespace
+}  // namespace vellrun::platform
