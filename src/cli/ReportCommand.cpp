@@ -206,12 +206,17 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
                 s_.err << kProgram << ": a workbook needs a file (--file)\n";
                 return false;
             }
-            const std::string problem = exports::WriteWorkbook(table, target);
-            if (!problem.empty()) {
+            const exports::WorkbookOutcome written = exports::WriteWorkbook(table, target);
+            if (!written.ok()) {
                 s_.err << kProgram << ": the workbook " << target.string()
-                       << " could not be written (" << problem << ")\n";
+                       << " could not be written (" << written.error << ")\n";
                 return false;
             }
+            if (written.sheets > 1) {
+                s_.err << kProgram << ": the table fills " << written.sheets
+                       << " worksheets; each further one starts with the header again\n";
+            }
+            if (!written.Notice().empty()) s_.err << kProgram << ": " << written.Notice() << '\n';
             return true;
         }
         case exports::ExportKind::Clipboard: {

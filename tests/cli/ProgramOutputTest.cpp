@@ -136,6 +136,16 @@ TEST_F(ProgramOutputTest, AnExportIntoAPipeReachesItsReader) {
         EXPECT_EQ(outcome.code, CliApp::kSuccess) << target << outcome.err;
         EXPECT_NE(read.find("\"Smith\""), std::string::npos) << target << ": " << read;
     }
+    // A workbook reaches the pipe as its bytes.
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const Outcome workbook = Start({Report({"--output", "xls", "--file", "-"}), pipe[1]});
+    ::close(pipe[1]);
+    char magic[2] = {};
+    EXPECT_EQ(::read(pipe[0], magic, 2), 2);
+    ::close(pipe[0]);
+    EXPECT_EQ(workbook.code, CliApp::kSuccess) << workbook.err;
+    EXPECT_EQ(std::string(magic, 2), "PK");
 }
 
 TEST_F(ProgramOutputTest, AFileGrownPastTheSizeLimitFailsAndLeavesNothingBehind) {
