@@ -2,16 +2,17 @@
 
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
+#include "platform/RegularFile.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unistd.h>
 
 namespace vellrun::platform {
 
@@ -48,6 +49,31 @@ ParsedLine Parse(std::string_view line) {
     return {ParsedLine::Kind::Entry, key, value};
 }
 
+// Serialises the read-modify-write of one file between processes (two
+// programs saving settings at once): an advisory lock on ".NAME.lock"
+// beside the file, held while the file is read again, changed and replaced.
+// Without a lock file (a folder that cannot be written) the write goes on
+// unlocked and reports its own failure.
+class WriteLock {
+public:
+    explicit WriteLock(const std::filesystem::path& file) {
+        const std::filesystem::path lockFile =
+            file.parent_path() / ("." + file.filename().string() + ".lock");
+        fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~WriteLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
@@ -65,28 +91,18 @@ bool IniNamesEqual(std::string_view a, std::string_view b) {
 
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
 
-std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) const {
-    std::vector<std::string> lines;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
-        // A missing file is an empty one; any other failure must stop a write
-        // from replacing a file it could not read.
-        std::error_code ec;
-        const bool exists = std::filesystem::exists(path_, ec);
-        if (!exists && !ec) return lines;
-        if (error) {
-            *error =
-                "Cannot read \"" + path_.string() + "\": " + std::strerror(errno ? errno : EIO);
-        }
+std::optional<std::vector<IniFile::Line>> IniFile::LoadLines(std::string* error) const {
+    std::vector<Line> lines;
+    std::string bytes;
+    bool missing = false;
+    if (FileStatus read = ReadRegularFile(path_, bytes, SIZE_MAX, 0, &missing); !read.ok()) {
+        // A missing file is an empty one; any other failure (a FIFO, a folder,
+        // no permission) must stop a write from replacing a file it could not read.
+        if (missing) return lines;
+        if (error) *error = "Cannot read \"" + path_.string() + "\": " + read.error;
         return std::nullopt;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        if (error) *error = "Cannot read \"" + path_.string() + "\"";
-        return std::nullopt;
-    }
-    std::string_view text = buffer.view();
+    std::string_view text = bytes;
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     // Files that the program's Windows ancestors wrote are Windows-1252: a
     // byte that is no part of valid UTF-8 is read as that code page.
@@ -95,28 +111,37 @@ std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) c
         decoded = BytesToUtf8(text);
         text = decoded;
     }
-    // A rewrite keeps the line ends the file has.
+    // New lines get the line end of the file's first line.
     const size_t firstBreak = text.find('\n');
     lineEnd_ =
         firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r'
             ? "\r\n"
             : "\n";
+    // Every line keeps its own end, so a rewrite gives every line it does not
+    // change back byte for byte (a value ending in a stray CR included).
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        lines.emplace_back(line);
+        std::string_view lineEnd;
+        if (end != std::string_view::npos) {
+            lineEnd = "\n";
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+                lineEnd = "\r\n";
+            }
+        }
+        lines.push_back({std::string(line), lineEnd});
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
     return lines;
 }
 
-FileStatus IniFile::Store(const std::vector<std::string>& lines) {
+FileStatus IniFile::Store(const std::vector<Line>& lines) {
     std::string data;
-    for (const std::string& line : lines) {
-        data += line;
-        data += lineEnd_;
+    for (const Line& line : lines) {
+        data += line.text;
+        data += line.end.empty() ? lineEnd_ : line.end;
     }
     if (FileStatus status = AtomicFileWriter::Write(path_, data); !status.ok()) return status;
     ++writeCount_;
@@ -128,8 +153,8 @@ std::optional<std::string> IniFile::ReadValue(std::string_view section,
     const auto lines = LoadLines(nullptr);
     if (!lines) return std::nullopt;
     bool inSection = false;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
+    for (const Line& line : *lines) {
+        const ParsedLine parsed = Parse(line.text);
         if (parsed.kind == ParsedLine::Kind::Section) {
             inSection = IniNamesEqual(parsed.name, section);
         } else if (inSection && parsed.kind == ParsedLine::Kind::Entry &&
@@ -162,8 +187,8 @@ std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
     const auto lines = LoadLines(nullptr);
     if (!lines) return values;
     bool inSection = false;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
+    for (const Line& line : *lines) {
+        const ParsedLine parsed = Parse(line.text);
         if (parsed.kind == ParsedLine::Kind::Section) {
             inSection = IniNamesEqual(parsed.name, section);
         } else if (inSection && parsed.kind == ParsedLine::Kind::Entry) {
@@ -177,8 +202,8 @@ std::vector<std::string> IniFile::ReadSectionNames() const {
     std::vector<std::string> names;
     const auto lines = LoadLines(nullptr);
     if (!lines) return names;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
+    for (const Line& line : *lines) {
+        const ParsedLine parsed = Parse(line.text);
         if (parsed.kind == ParsedLine::Kind::Section) names.emplace_back(parsed.name);
     }
     return names;
@@ -195,6 +220,8 @@ FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
         TrimBlanks(key).front() == ';' || TrimBlanks(key).front() == '#') {
         return {"Cannot write \"" + path_.string() + "\": the name or value cannot be stored"};
     }
+    // Read again under the lock: another program may have written meanwhile.
+    const WriteLock lock(path_);
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};
@@ -203,7 +230,7 @@ FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
     bool inSection = false;
     std::optional<size_t> insertAt;  // after the last entry of the first matching section
     for (size_t i = 0; i < lines->size(); ++i) {
-        const ParsedLine parsed = Parse((*lines)[i]);
+        const ParsedLine parsed = Parse((*lines)[i].text);
         if (parsed.kind == ParsedLine::Kind::Section) {
             if (inSection) break;  // the first matching section ends here
             inSection = IniNamesEqual(parsed.name, section);
@@ -212,30 +239,37 @@ FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
             if (IniNamesEqual(parsed.name, key)) {
                 // The stored spelling of the key stays; only the value changes.
                 const std::string replaced = std::string(parsed.name) + "=" + std::string(value);
-                if ((*lines)[i] == replaced) return {};
-                (*lines)[i] = replaced;
+                if ((*lines)[i].text == replaced) return {};
+                (*lines)[i].text = replaced;
                 return Store(*lines);
             }
             insertAt = i + 1;
         }
     }
+    // A last line without its end gets one before anything follows it.
+    const auto endLastLine = [&] {
+        if (!lines->empty() && lines->back().end.empty()) lines->back().end = lineEnd_;
+    };
     if (insertAt) {
-        lines->insert(lines->begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
+        if (*insertAt == lines->size()) endLastLine();
+        lines->insert(lines->begin() + static_cast<std::ptrdiff_t>(*insertAt), Line{entry, {}});
     } else {
-        lines->push_back("[" + std::string(TrimBlanks(section)) + "]");
-        lines->push_back(entry);
+        endLastLine();
+        lines->push_back({"[" + std::string(TrimBlanks(section)) + "]", {}});
+        lines->push_back({entry, {}});
     }
     return Store(*lines);
 }
 
 FileStatus IniFile::EraseSection(std::string_view section) {
+    const WriteLock lock(path_);
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};
-    std::vector<std::string> kept;
+    std::vector<Line> kept;
     bool inSection = false;
-    for (std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
+    for (Line& line : *lines) {
+        const ParsedLine parsed = Parse(line.text);
         if (parsed.kind == ParsedLine::Kind::Section) {
             inSection = IniNamesEqual(parsed.name, section);
         }
@@ -246,13 +280,14 @@ FileStatus IniFile::EraseSection(std::string_view section) {
 }
 
 FileStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
+    const WriteLock lock(path_);
     std::string error;
     auto lines = LoadLines(&error);
     if (!lines) return {error};
-    std::vector<std::string> kept;
+    std::vector<Line> kept;
     bool inSection = false;
-    for (std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
+    for (Line& line : *lines) {
+        const ParsedLine parsed = Parse(line.text);
         if (parsed.kind == ParsedLine::Kind::Section) {
             inSection = IniNamesEqual(parsed.name, section);
         }

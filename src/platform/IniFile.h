@@ -3,15 +3,20 @@
 // One INI file on disk: sections in square brackets, one "key=value" line per
 // value, UTF-8 text. Files written by the program's Windows ancestors load
 // too: bytes that are not valid UTF-8 are read as Windows-1252, CR LF and LF
-// line ends are both read, and a rewrite keeps the line ends the file has
-// (the text it writes is UTF-8; a new file gets LF). Section and key names compare without regard
-// to case; a value enclosed in double quotation marks loses them on reading.
+// line ends are both read, and a rewrite gives back every line it does not
+// change byte for byte, each with its own line end (the text it writes is
+// UTF-8; new lines get the file's first line end, a new file LF). Section and key names compare
+// without regard to case; a value enclosed in double quotation marks loses them on reading.
 //
 // The object holds only the path: every read looks at the file as it is now
 // and every write goes through to disk at once, so two objects on the same
 // file (the main window's and the settings dialog's) always agree. A write
 // replaces the file atomically (a temporary file beside it, then a rename):
-// a failed write reports its error and leaves the previous file whole.
+// a failed write reports its error and leaves the previous file whole. Each
+// write reads the file again under an advisory lock on ".NAME.lock" beside
+// it, so two programs writing the same file at once lose no key. Only a
+// regular file is read: a FIFO, a device or a folder reads as no file, and a
+// write to it is refused with a message.
 //
 // Lines that are neither a section header nor a "key=value" line (comments,
 // stray text, lines before the first section) are ignored on reading and kept
@@ -64,8 +69,14 @@ public:
     uint64_t WriteCount() const { return writeCount_; }
 
 private:
-    std::optional<std::vector<std::string>> LoadLines(std::string* error) const;
-    FileStatus Store(const std::vector<std::string>& lines);
+    // One line of the file and the end it had ("\r\n", "\n", or none for a
+    // last line without one).
+    struct Line {
+        std::string text;
+        std::string_view end;
+    };
+    std::optional<std::vector<Line>> LoadLines(std::string* error) const;
+    FileStatus Store(const std::vector<Line>& lines);
 
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;
