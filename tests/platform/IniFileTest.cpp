@@ -315,5 +315,15 @@ TEST_F(IniFileTest, OnlyARegularFileIsReadOrReplaced) {
     EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
 }
 
+TEST_F(IniFileTest, APreservedValueReadsBackExactly) {
+    IniFile file(dir_ / "ends.ini");
+    for (const std::string value :
+         {" lead", "trail ", "\tboth\t", "   ", "\"quoted\"", "\"", "\"x", "in \"side\" it", ""}) {
+        ASSERT_TRUE(file.WriteString("S", "k", IniPreserved(value)).ok());
+        EXPECT_EQ(file.ReadValue("S", "k"), value);
+    }
+    EXPECT_EQ(IniPreserved("plain text"), "plain text");  // nothing to protect: as it is
+}
+
 }  // namespace
 }  // namespace vellrun::platform
