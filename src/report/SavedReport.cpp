@@ -5,6 +5,7 @@
 #include "platform/IniFile.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <system_error>
@@ -25,6 +26,16 @@ bool HasLineBreak(std::string_view text) {
     // Two scans for one byte each: find_first_of with a set looks the set up
     // again for every byte, which costs far more on a long value.
     return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos;
+}
+
+// The start of a value for a message: its first line, at most 60 bytes (cut
+// where a character begins), with an ellipsis when anything was left out.
+std::string Shown(std::string_view text) {
+    size_t cut = std::min({text.size(), text.find('\r'), text.find('\n'), size_t{60}});
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return std::string(text.substr(0, cut)) + (cut < text.size() ? "\u2026" : "");
 }
 
 // The bytes of an existing file; a missing file is empty when missingIsEmpty.
@@ -145,8 +156,8 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
     for (std::string_view text : texts) {
         if (HasLineBreak(text)) {
             return platform::FileStatus::Failed("Cannot store the report in " + target +
-                                                ": the value \"" + std::string(text) +
-                                                "\" holds a line break");
+                                                ": the value \"" + Shown(text) +
+                                                "\" holds a line break (CR or LF)");
         }
     }
     if (spec.Kind == ReportKind::ByType) {

@@ -258,8 +258,12 @@ TEST_F(SavedReportTest, EveryStoredValueReadsBackExactlyAndALoneLineBreakIsRefus
     ASSERT_TRUE(stray.ok()) << stray.reason;
     EXPECT_EQ(stray.spec->Filters[0].Value, "Sales\r");
     const std::string error = SavedReport::Store(*stray.spec, file).error;
-    EXPECT_NE(error.find("line break"), std::string::npos) << error;
+    EXPECT_NE(error.find("\"Sales\u2026\" holds a line break"), std::string::npos) << error;
     EXPECT_EQ(ReadText(file), before);
+    // The message shows only the start of a long value.
+    ReportSpec longValue = *stray.spec;
+    longValue.Filters[0].Value = std::string(1u << 20, 'y') + "\n";
+    EXPECT_LT(SavedReport::Store(longValue, file).error.size(), 200u + file.string().size());
 }
 
 TEST_F(SavedReportTest, AHugeLineIsReadOnceAndAFifoIsRefusedAtOnce) {
