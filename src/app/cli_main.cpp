@@ -3,6 +3,7 @@
 // progress line) and Ctrl-C, which stops a report run as its Cancel button does.
 
 #include "cli/CliApp.h"
+#include "platform/PendingTemporaries.h"
 
 #include <atomic>
 #include <csignal>
@@ -21,7 +22,9 @@ static_assert(std::atomic<vellrun::cli::ConsoleRunFeedback*>::is_always_lock_fre
 extern "C" void OnInterrupt(int /*signal*/) {
     vellrun::cli::ConsoleRunFeedback* feedback = runningFeedback.load();
     if (feedback == nullptr || feedback->Interrupted()) {
-        // Nothing to stop, or asked twice: end the program as Ctrl-C usually does.
+        // Nothing to stop, or asked twice: end the program as Ctrl-C usually
+        // does, without leaving the temporary file of a write behind.
+        vellrun::platform::PendingTemporaries::UnlinkAll();
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
         return;
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
     app.SetShowProgress(isatty(STDERR_FILENO) == 1);
     app.SetFeedbackObserver(
         [](vellrun::cli::ConsoleRunFeedback* feedback) { runningFeedback.store(feedback); });
+    vellrun::platform::PendingTemporaries::InstallSignalCleanup();
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

@@ -2,6 +2,7 @@
 // splash window shows while it starts and goes when the main window is active.
 
 #include "client/ClientFactory.h"
+#include "platform/PendingTemporaries.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/TSplash.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    vellrun::platform::PendingTemporaries::InstallSignalCleanup();
     QApplication application(argc, argv);
     const auto arguments = vellrun::ui::DesktopArguments::Parse(QApplication::arguments());
     if (!arguments.problem.isEmpty()) {

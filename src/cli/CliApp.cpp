@@ -7,7 +7,9 @@
 #include "settings/SettingsStore.h"
 #include "values/ValueFormatting.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <utility>
@@ -178,6 +180,26 @@ std::string CliApp::UsageText() {
 }
 
 int CliApp::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return CheckOutput(RunCommand(args, out, err), out, err);
+}
+
+int CliApp::CheckOutput(int code, std::ostream& out, std::ostream& err) {
+    // What is still buffered reaches the file now, while a failure can be told.
+    // A stream that failed before keeps the error of the write that failed.
+    if (!out.fail()) errno = 0;
+    out.flush();
+    if (!out.fail()) return code;
+    const int error = errno;
+    // A reader that went away (a closed pipe) ends the program quietly; a
+    // command that failed has said why already.
+    if (error != EPIPE && code == kSuccess) {
+        err << kProgram << ": standard output could not be written"
+            << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    }
+    return code == kSuccess ? kFailure : code;
+}
+
+int CliApp::RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliOptions options;
     if (auto problem = ParseArguments(args, options)) return UsageError(err, *problem);
     if (options.help) {

@@ -64,6 +64,9 @@ public:
     static std::string UsageText();
 
 private:
+    int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    // code, or a failure when out could not be written (full disk, closed pipe).
+    static int CheckOutput(int code, std::ostream& out, std::ostream& err);
     int Execute(const CliOptions& options, const Command& command, std::ostream& out,
                 std::ostream& err);
     settings::AppSettings RunSettings(const CliOptions& options, const Command& command,

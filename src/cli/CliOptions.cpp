@@ -148,8 +148,9 @@ const std::vector<OptionEntry> kOptions = {
          return "option --output takes csv, html, xml, xls or clipboard, not " + v;
      }},
     {"--file", "", "FILE", kOutputOptions,
-     "write the export to FILE (needed for xls); without it\ncsv, html and xml go to standard "
-     "output as UTF-8",
+     "write the export to FILE (needed for xls; - is standard\noutput); without it csv, html and "
+     "xml "
+     "go to standard\noutput as UTF-8",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.file = v;
          return std::nullopt;

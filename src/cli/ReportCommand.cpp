@@ -9,6 +9,8 @@
 #include "report/SavedReport.h"
 #include "values/CellTextReader.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace vellrun::cli {
@@ -143,6 +145,7 @@ bool ReportCommand::ToStandardOutput(report::OutputType output, const report::Re
     // Standard output is read like the clipboard: the program's text (UTF-8),
     // with the document's CR LF line ends; XML says so in its declaration.
     platform::TextCollator collator;
+    errno = 0;
     if (output == report::OutputType::Csv)
         s_.out << exports::TableToDelimitedText(table, Delimiters(s_.settings));
     else if (output == report::OutputType::Html)
@@ -151,7 +154,13 @@ bool ReportCommand::ToStandardOutput(report::OutputType output, const report::Re
         s_.out << exports::TableToXml(table, collator, s_.now, "UTF-8");
     s_.out.flush();
     if (!s_.out) {
-        s_.err << kProgram << ": standard output could not be written\n";
+        // A reader that went away (a closed pipe) ends the program quietly.
+        const int error = errno;
+        if (error != EPIPE) {
+            s_.err << kProgram << ": standard output could not be written"
+                   << (error != 0 ? std::string(": ") + std::strerror(error) : std::string())
+                   << '\n';
+        }
         return false;
     }
     return true;
@@ -159,10 +168,13 @@ bool ReportCommand::ToStandardOutput(report::OutputType output, const report::Re
 
 bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultTable& table,
                            ExportRule rule) {
-    const std::filesystem::path target(spec.OutputFile);
+    // "-" is standard output, as for every console program.
+    const bool toStandardOutput = spec.OutputFile == "-";
+    const std::filesystem::path target(toStandardOutput ? "/dev/stdout" : spec.OutputFile);
     const bool document = spec.Output == report::OutputType::Csv ||
                           spec.Output == report::OutputType::Html ||
                           spec.Output == report::OutputType::Xml;
+    if (toStandardOutput && document) return ToStandardOutput(spec.Output, table);
     if (target.empty()) {
         if (document) return ToStandardOutput(spec.Output, table);
         if (rule == ExportRule::kSavedReport) {
@@ -194,12 +206,17 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
                 s_.err << kProgram << ": a workbook needs a file (--file)\n";
                 return false;
             }
-            const std::string problem = exports::WriteWorkbook(table, target);
-            if (!problem.empty()) {
+            const exports::WorkbookOutcome written = exports::WriteWorkbook(table, target);
+            if (!written.ok()) {
                 s_.err << kProgram << ": the workbook " << target.string()
-                       << " could not be written (" << problem << ")\n";
+                       << " could not be written (" << written.error << ")\n";
                 return false;
             }
+            if (written.sheets > 1) {
+                s_.err << kProgram << ": the table fills " << written.sheets
+                       << " worksheets; each further one starts with the header again\n";
+            }
+            if (!written.Notice().empty()) s_.err << kProgram << ": " << written.Notice() << '\n';
             return true;
         }
         case exports::ExportKind::Clipboard: {

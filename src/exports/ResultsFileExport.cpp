@@ -38,8 +38,8 @@ FileExportResult ExportTableToFile(const report::ResultTable& table,
     size_t replaced = 0;
     // The document goes to the file as it is made, in pieces: neither the
     // document nor the file's bytes are ever held whole.
-    platform::AtomicFileWriter file;
-    platform::FileStatus status = file.Open(request.target);
+    platform::AtomicFileWriter file(request.target);
+    platform::FileStatus status = file.Begin();
     if (status.ok()) {
         ExportStream stream(kind, request.utf8Text, [&file](std::string_view bytes) {
             // A failure is kept by the writer and reported by Commit.

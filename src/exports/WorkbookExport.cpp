@@ -1,10 +1,12 @@
 #include "exports/WorkbookExport.h"
 
 #include "platform/AsciiText.h"
+#include "platform/AtomicFileWriter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <numeric>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -107,6 +109,140 @@ std::optional<std::filesystem::path> NewWorkbookPath(const std::filesystem::path
     return std::filesystem::path(pattern);
 }
 
+// Writes a table over as many worksheets as its size needs: a table with
+// more rows than a sheet holds goes on in a further sheet that starts with
+// the header rows again, one with more columns in a further sheet that
+// starts with the header columns again.
+class WorkbookBuilder {
+public:
+    WorkbookBuilder(lxw_workbook* workbook, const report::ResultTable& table,
+                    const WorkbookLimits& limits)
+        : workbook_(workbook), table_(table), limits_(limits) {}
+
+    // Empty, or the reason the workbook is incomplete.
+    std::string WriteSheets() {
+        body_ = workbook_add_format(workbook_);
+        header_ = workbook_add_format(workbook_);
+        if (!body_ || !header_) return "cannot start the workbook";
+        // Wrapping keeps a cell's several values on lines of their own.
+        format_set_text_wrap(body_);
+        format_set_align(body_, LXW_ALIGN_VERTICAL_TOP);
+        format_set_text_wrap(header_);
+        format_set_align(header_, LXW_ALIGN_VERTICAL_TOP);
+        format_set_bold(header_);
+
+        const size_t rows = table_.RowCount();
+        const size_t columns = table_.ColCount();
+        // Repeated headers leave at least one row and column for the data.
+        const size_t headRows = std::min(table_.FixedRows(), limits_.rowsPerSheet - 1);
+        const size_t headColumns = std::min(table_.FixedCols(), limits_.columnsPerSheet - 1);
+        const size_t dataRows = limits_.rowsPerSheet - headRows;
+        const size_t dataColumns = limits_.columnsPerSheet - headColumns;
+        size_t rowStart = std::min(headRows, rows);
+        do {
+            const size_t rowEnd = std::min(rows, rowStart + dataRows);
+            size_t columnStart = std::min(headColumns, columns);
+            do {
+                const size_t columnEnd = std::min(columns, columnStart + dataColumns);
+                std::vector<size_t> sheetRows(std::min(headRows, rows));
+                std::iota(sheetRows.begin(), sheetRows.end(), size_t{0});
+                for (size_t row = rowStart; row < rowEnd; ++row)
+                    sheetRows.push_back(row);
+                std::vector<size_t> sheetColumns(std::min(headColumns, columns));
+                std::iota(sheetColumns.begin(), sheetColumns.end(), size_t{0});
+                for (size_t column = columnStart; column < columnEnd; ++column)
+                    sheetColumns.push_back(column);
+                if (std::string problem = WriteSheet(sheetRows, sheetColumns); !problem.empty())
+                    return problem;
+                columnStart = columnEnd;
+            } while (columnStart < columns);
+            rowStart = rowEnd;
+        } while (rowStart < rows);
+        return {};
+    }
+
+    size_t Sheets() const { return sheets_; }
+    size_t CutCells() const { return cutCells_; }
+
+private:
+    std::string WriteSheet(const std::vector<size_t>& rows, const std::vector<size_t>& columns) {
+        lxw_worksheet* sheet = workbook_add_worksheet(workbook_, nullptr);
+        if (!sheet) return "cannot add worksheet " + std::to_string(sheets_ + 1);
+        ++sheets_;
+        std::vector<size_t> widths(columns.size(), 0);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const size_t row = rows[r];
+            size_t tallest = 1;
+            for (size_t c = 0; c < columns.size(); ++c) {
+                const size_t column = columns[c];
+                const std::vector<std::string> lines = SplitLines(table_.Cell(column, row));
+                if (lines.empty()) continue;
+                std::string text;
+                for (const std::string& line : lines) {
+                    if (&line != &lines.front()) text += '\n';
+                    text += line;
+                    widths[c] = std::max(widths[c], CharacterCount(line));
+                }
+                CutToCellSize(text);
+                tallest = std::max(tallest, lines.size());
+                lxw_format* format = row < table_.FixedRows() ? header_ : body_;
+                const lxw_error error =
+                    worksheet_write_string(sheet, static_cast<lxw_row_t>(r),
+                                           static_cast<lxw_col_t>(c), text.c_str(), format);
+                if (error != LXW_NO_ERROR) {
+                    return "cell " + std::to_string(column + 1) + " of row " +
+                           std::to_string(row + 1) + ": " + ErrorText(error);
+                }
+            }
+            if (tallest > 1) {
+                const double height =
+                    std::min(kMaxRowHeight, LXW_DEF_ROW_HEIGHT * static_cast<double>(tallest));
+                if (const lxw_error error =
+                        worksheet_set_row(sheet, static_cast<lxw_row_t>(r), height, nullptr);
+                    error != LXW_NO_ERROR) {
+                    return "row " + std::to_string(row + 1) + ": " + ErrorText(error);
+                }
+            }
+        }
+        for (size_t c = 0; c < widths.size(); ++c) {
+            const double width =
+                std::clamp(static_cast<double>(widths[c]) + 2.0, kMinColumnWidth, kMaxColumnWidth);
+            const auto column = static_cast<lxw_col_t>(c);
+            if (const lxw_error error = worksheet_set_column(sheet, column, column, width, nullptr);
+                error != LXW_NO_ERROR) {
+                return "column " + std::to_string(columns[c] + 1) + ": " + ErrorText(error);
+            }
+        }
+        return {};
+    }
+
+    // A text longer than a cell holds keeps its beginning and a visible mark.
+    void CutToCellSize(std::string& text) {
+        if (CharacterCount(text) <= limits_.cellCharacters) return;
+        const size_t keep = limits_.cellCharacters - CharacterCount(kCutMarker);
+        size_t characters = 0;
+        size_t end = 0;
+        while (end < text.size()) {
+            if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80) {
+                if (characters == keep) break;
+                ++characters;
+            }
+            ++end;
+        }
+        text.resize(end);
+        text += kCutMarker;
+        ++cutCells_;
+    }
+
+    lxw_workbook* workbook_;
+    const report::ResultTable& table_;
+    const WorkbookLimits& limits_;
+    lxw_format* body_ = nullptr;
+    lxw_format* header_ = nullptr;
+    size_t sheets_ = 0;
+    size_t cutCells_ = 0;
+};
+
 }  // namespace
 
 std::filesystem::path DefaultWorkbookFolder() {
@@ -126,76 +262,45 @@ void CopyTableToClipboard(const report::ResultTable& table, const Delimiters& de
     desktop.SetClipboardText(TableToDelimitedText(table, delimiters));
 }
 
-std::string WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path) {
-    if (table.RowCount() > LXW_ROW_MAX || table.ColCount() > LXW_COL_MAX) {
-        return "the table has more rows or columns than a worksheet holds";
+std::string WorkbookOutcome::Notice() const {
+    if (cutCells == 0) return {};
+    return std::to_string(cutCells) +
+           " cell(s) held more characters than a worksheet cell holds and were cut; "
+           "each ends with \"" +
+           std::string(kCutMarker) + "\".";
+}
+
+WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path,
+                              const WorkbookLimits& limits) {
+    WorkbookOutcome outcome;
+    // The workbook is made beside the target and put in its place when it is
+    // whole, so a failure or a killed run leaves the earlier file as it was.
+    platform::AtomicFileWriter writer(path);
+    if (platform::FileStatus begun = writer.Begin(true); !begun.ok()) {
+        outcome.error = begun.error;
+        return outcome;
     }
-    const std::string file = path.string();
+    const std::string file = writer.TemporaryPath().string();
     lxw_workbook* workbook = workbook_new(file.c_str());
-    if (!workbook) return "cannot start the workbook";
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-    lxw_format* body = workbook_add_format(workbook);
-    lxw_format* header = workbook_add_format(workbook);
-    if (!sheet || !body || !header) {
-        workbook_close(workbook);
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-        return "cannot start the workbook";
+    if (!workbook) {
+        outcome.error = "cannot start the workbook";
+        return outcome;
     }
-    // Wrapping keeps a cell's several values on lines of their own.
-    format_set_text_wrap(body);
-    format_set_align(body, LXW_ALIGN_VERTICAL_TOP);
-    format_set_text_wrap(header);
-    format_set_align(header, LXW_ALIGN_VERTICAL_TOP);
-    format_set_bold(header);
-
-    std::string reason;
-    std::vector<size_t> widths(table.ColCount(), 0);
-    for (size_t row = 0; row < table.RowCount() && reason.empty(); ++row) {
-        size_t tallest = 1;
-        for (size_t column = 0; column < table.ColCount(); ++column) {
-            const std::vector<std::string> lines = SplitLines(table.Cell(column, row));
-            if (lines.empty()) continue;
-            std::string text;
-            for (const std::string& line : lines) {
-                if (&line != &lines.front()) text += '\n';
-                text += line;
-                widths[column] = std::max(widths[column], CharacterCount(line));
-            }
-            tallest = std::max(tallest, lines.size());
-            lxw_format* format = row < table.FixedRows() ? header : body;
-            const lxw_error error =
-                worksheet_write_string(sheet, static_cast<lxw_row_t>(row),
-                                       static_cast<lxw_col_t>(column), text.c_str(), format);
-            if (error != LXW_NO_ERROR) {
-                reason = "cell " + std::to_string(column + 1) + " of row " +
-                         std::to_string(row + 1) + ": " + ErrorText(error);
-                break;
-            }
-        }
-        if (tallest > 1 && reason.empty()) {
-            const double height =
-                std::min(kMaxRowHeight, LXW_DEF_ROW_HEIGHT * static_cast<double>(tallest));
-            worksheet_set_row(sheet, static_cast<lxw_row_t>(row), height, nullptr);
-        }
-    }
-    for (size_t column = 0; column < widths.size() && reason.empty(); ++column) {
-        const double width =
-            std::clamp(static_cast<double>(widths[column]) + 2.0, kMinColumnWidth, kMaxColumnWidth);
-        worksheet_set_column(sheet, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
-                             width, nullptr);
-    }
-
+    WorkbookBuilder builder(workbook, table, limits);
+    outcome.error = builder.WriteSheets();
     // Closing writes the file and frees the workbook in every case.
     const lxw_error closed = workbook_close(workbook);
-    if (reason.empty() && closed != LXW_NO_ERROR) {
-        reason = "cannot write \"" + file + "\": " + ErrorText(closed);
+    if (outcome.error.empty() && closed != LXW_NO_ERROR) {
+        outcome.error = "cannot write \"" + path.string() + "\": " + ErrorText(closed);
     }
-    if (!reason.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
+    if (outcome.error.empty()) {
+        if (platform::FileStatus committed = writer.Commit(); !committed.ok()) {
+            outcome.error = committed.error;
+        }
     }
-    return reason;
+    outcome.sheets = builder.Sheets();
+    outcome.cutCells = builder.CutCells();
+    return outcome;
 }
 
 GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiters& delimiters,
@@ -205,10 +310,16 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
     CopyTableToClipboard(table, delimiters, services.desktop);
     std::string reason;
     if (const auto path = NewWorkbookPath(services.workbookFolder, reason)) {
-        reason = WriteWorkbook(table, *path);
+        const WorkbookOutcome written = WriteWorkbook(table, *path);
+        reason = written.error;
         if (reason.empty()) {
+            if (!written.Notice().empty()) services.messages.InfoBox(written.Notice());
             if (services.desktop.OpenWorkbook(*path)) return GridExportResult::Workbook;
             reason = "no spreadsheet program opened \"" + path->string() + "\"";
+        } else {
+            // The empty file this export made for the workbook.
+            std::error_code ec;
+            std::filesystem::remove(*path, ec);
         }
     }
     services.messages.PlainBox("Error saving to Excel (" + reason + ") - Results are in clipboard");

@@ -55,12 +55,35 @@ std::filesystem::path DefaultWorkbookFolder();
 void CopyTableToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
                           platform::DesktopPort& desktop);
 
-// Writes table to a new .xlsx file at path (which may exist and is replaced;
-// nothing is left behind on failure): one worksheet cell per table cell, a
+// What a worksheet holds; tests make them small.
+struct WorkbookLimits {
+    size_t rowsPerSheet = 1048576;
+    size_t columnsPerSheet = 16384;
+    size_t cellCharacters = 32767;
+};
+
+// What ends a cell that was cut to a worksheet cell's size.
+inline constexpr std::string_view kCutMarker = "\u2026 [cut]";
+
+struct WorkbookOutcome {
+    std::string error;    // empty on success, else the reason
+    size_t sheets = 0;    // worksheets written
+    size_t cutCells = 0;  // cells cut to the cell size, each ending in kCutMarker
+    bool ok() const { return error.empty(); }
+    // For the person when cells were cut; empty otherwise.
+    std::string Notice() const;
+};
+
+// Writes table to a .xlsx file at path: one worksheet cell per table cell, a
 // cell's lines kept as lines of a wrapped cell, the header rows bold, every
 // column as wide as its longest line (capped) and rows tall enough for their
-// lines. Empty on success, else the reason.
-std::string WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path);
+// lines. A table larger than a worksheet goes on in further worksheets, each
+// starting with the header rows (or header columns) again; a cell longer than
+// a worksheet cell is cut and marked. The file is written as every export is
+// (platform::AtomicFileWriter): beside path first and then put in its place,
+// so a failure leaves an earlier file whole and removes nothing else.
+WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path,
+                              const WorkbookLimits& limits = {});
 
 // The spreadsheet target: the delimited text goes to the clipboard first,
 // then the table is written to a new workbook in services.workbookFolder and

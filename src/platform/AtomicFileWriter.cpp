@@ -1,10 +1,17 @@
 #include "platform/AtomicFileWriter.h"
 
+#include "platform/PendingTemporaries.h"
+
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <system_error>
+#include <utility>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,23 +19,65 @@ namespace vellrun::platform {
 
 namespace {
 
-std::string ErrorText(const std::filesystem::path& path, int error) {
-    return "Cannot write \"" + path.string() + "\": " + std::strerror(error);
+constexpr int kMaxLinkHops = 40;
+
+// The permissions a new file gets: 0666 less the process's umask, read
+// without changing it (umask() itself can only be read by setting it).
+mode_t NewFileMode() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:")) {
+            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
-// The file a write replaces: a symbolic link is followed, so that the rename
-// replaces the file it points at and the link stays.
-std::filesystem::path WriteTarget(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-        if (!ec) return resolved;
+// Where a symbolic link that points at nothing yet leads: the path a new
+// file would take when written through it.
+std::filesystem::path FollowDanglingLinks(std::filesystem::path path, bool& loops) {
+    loops = false;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat link {};
+        if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+        if (ec) return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
     }
+    loops = true;
     return path;
 }
 
-// Opens a new, unique temporary file beside target. Created with mode 0666 so
-// that the user's umask gives the new file the permissions any new file gets.
+// Temporary files of this name whose process has ended (killed while it
+// wrote) are removed; those of running processes are theirs.
+void SweepStaleTemporaries(const std::filesystem::path& file) {
+    const std::string prefix = "." + file.filename().string() + ".";
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+        const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        const size_t dot = middle.find('.');
+        if (dot == 0 || dot == std::string::npos ||
+            middle.find_first_not_of("0123456789.") != std::string::npos) {
+            continue;
+        }
+        const long pid = std::strtol(middle.c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            ::unlink(it->path().c_str());
+        }
+    }
+}
+
+// Opens a new, unique temporary file beside target, readable and writable
+// by its owner only: nothing of a private file shows while it is written.
 int OpenTemporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path folder = target.parent_path();
@@ -37,76 +86,201 @@ int OpenTemporary(const std::filesystem::path& target, std::filesystem::path& te
                                  std::to_string(::getpid()) + "." +
                                  std::to_string(counter.fetch_add(1)) + ".tmp";
         temporary = folder.empty() ? std::filesystem::path(name) : folder / name;
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
 }
 
+// A temporary file in the temporary folder, for a pipe or device target.
+int OpenScratch(std::filesystem::path& temporary) {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) folder = "/tmp";
+    std::string pattern = (folder / "vellrun-write-XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0) temporary = pattern;
+    return fd;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        written += static_cast<size_t>(count);
+    }
+    return 0;
+}
+
 }  // namespace
 
-FileStatus AtomicFileWriter::Write(const std::filesystem::path& path, std::string_view bytes) {
-    AtomicFileWriter writer;
-    if (FileStatus status = writer.Open(path); !status.ok()) return status;
+FileStatus AtomicFileWriter::Write(const std::filesystem::path& target, std::string_view bytes) {
+    AtomicFileWriter writer(target);
+    if (FileStatus status = writer.Begin(); !status.ok()) return status;
     if (FileStatus status = writer.Append(bytes); !status.ok()) return status;
     return writer.Commit();
 }
 
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
+
 AtomicFileWriter::~AtomicFileWriter() {
+    if (!committed_) Discard();
+}
+
+FileStatus AtomicFileWriter::Fail(int error) {
+    return Fail(std::string_view(std::strerror(error)));
+}
+
+FileStatus AtomicFileWriter::Fail(std::string_view why) {
     Discard();
+    // The first failure is the one that counts; every later call repeats it.
+    if (failure_.empty())
+        failure_ = "Cannot write \"" + target_.string() + "\": " + std::string(why);
+    return FileStatus::Failed(failure_);
 }
 
 void AtomicFileWriter::Discard() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    ::unlink(temporary_.c_str());
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    PendingTemporaries::Remove(pendingSlot_);
+    pendingSlot_.reset();
 }
 
-FileStatus AtomicFileWriter::Open(const std::filesystem::path& path) {
-    Discard();
-    path_ = path;
-    target_ = WriteTarget(path);
-    error_ = 0;
-    fd_ = OpenTemporary(target_, temporary_);
-    if (fd_ < 0) {
-        error_ = errno;
-        return FileStatus::Failed(ErrorText(path_, error_));
+FileStatus AtomicFileWriter::Begin(bool needsFileName) {
+    if (begun_) return Fail("the write has begun already");
+    begun_ = true;
+    resolved_ = target_;
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0) {
+        if (S_ISREG(st.st_mode)) {
+            // The file a link points at is replaced, so the link stays.
+            if (char* real = ::realpath(target_.c_str(), nullptr)) {
+                resolved_ = real;
+                std::free(real);
+            }
+            if ((st.st_mode & 0222) == 0) return Fail("the file is read-only");
+            if (::access(resolved_.c_str(), W_OK) != 0) return Fail(errno);
+            kind_ = st.st_nlink > 1 ? Kind::HardLinked : Kind::Regular;
+            oldMode_ = st.st_mode & 07777;
+            oldOwner_ = st.st_uid;
+            oldGroup_ = st.st_gid;
+        } else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+            kind_ = Kind::Special;
+        } else if (S_ISDIR(st.st_mode)) {
+            return Fail("it is a folder");
+        } else {
+            return Fail("it is neither a regular file nor a pipe or character device");
+        }
+    } else if (errno == ENOENT) {
+        bool loops = false;
+        resolved_ = FollowDanglingLinks(target_, loops);
+        if (loops) return Fail(ELOOP);
+        kind_ = Kind::New;
+    } else {
+        return Fail(errno);
     }
+
+    if (kind_ == Kind::Special && !needsFileName) {
+        fd_ = ::open(resolved_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        return fd_ < 0 ? Fail(errno) : FileStatus::Ok();
+    }
+    if (kind_ != Kind::Special) SweepStaleTemporaries(resolved_);
+    fd_ = kind_ == Kind::Special ? OpenScratch(temporary_) : OpenTemporary(resolved_, temporary_);
+    if (fd_ < 0) {
+        temporary_.clear();
+        return Fail(errno);
+    }
+    pendingSlot_ = PendingTemporaries::Add(temporary_);
     return FileStatus::Ok();
 }
 
 FileStatus AtomicFileWriter::Append(std::string_view bytes) {
-    if (fd_ < 0 && error_ == 0) error_ = EBADF;
-    size_t written = 0;
-    while (error_ == 0 && written < bytes.size()) {
-        const ssize_t count = ::write(fd_, bytes.data() + written, bytes.size() - written);
-        if (count < 0) {
-            if (errno != EINTR) error_ = errno;
-        } else {
-            written += static_cast<size_t>(count);
-        }
+    if (!failure_.empty()) return FileStatus::Failed(failure_);
+    if (fd_ < 0) return Fail("the file is not open");
+    if (const int error = WriteAll(fd_, bytes); error != 0) return Fail(error);
+    return FileStatus::Ok();
+}
+
+FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, bool sync) {
+    const int in = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Fail(errno);
+    const int out = ::open(destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return Fail(error);
     }
-    return error_ == 0 ? FileStatus::Ok() : FileStatus::Failed(ErrorText(path_, error_));
+    int error = 0;
+    char buffer[65536];
+    while (error == 0) {
+        const ssize_t count = ::read(in, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) error = errno;
+        if (count <= 0) break;
+        error = WriteAll(out, std::string_view(buffer, static_cast<size_t>(count)));
+    }
+    if (error == 0 && sync && ::fsync(out) != 0) error = errno;
+    if (::close(out) != 0 && error == 0) error = errno;
+    ::close(in);
+    return error != 0 ? Fail(error) : FileStatus::Ok();
 }
 
 FileStatus AtomicFileWriter::Commit() {
-    if (fd_ < 0 && error_ == 0) error_ = EBADF;
-    struct stat old {};
-    if (error_ == 0 && ::stat(target_.c_str(), &old) == 0 &&
-        ::fchmod(fd_, old.st_mode & 07777) != 0) {
-        error_ = errno;
+    if (!failure_.empty()) return FileStatus::Failed(failure_);
+    if (!begun_ || committed_) return Fail("the write has not begun");
+    if (temporary_.empty()) {
+        // Straight into a pipe or device.
+        const int fd = std::exchange(fd_, -1);
+        if (fd < 0) return Fail("the file is not open");
+        if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
+        committed_ = true;
+        return FileStatus::Ok();
+    }
+    // A library may have written the temporary file by its name; reopen it.
+    if (fd_ < 0) fd_ = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) return Fail(errno);
+
+    int error = 0;
+    if (kind_ == Kind::New || kind_ == Kind::Regular) {
+        if (kind_ == Kind::Regular) {
+            struct stat own {};
+            if (::fstat(fd_, &own) == 0 && (own.st_uid != oldOwner_ || own.st_gid != oldGroup_) &&
+                ::fchown(fd_, oldOwner_, oldGroup_) != 0) {
+                // Not allowed to give the file away: keep at least its group.
+                [[maybe_unused]] const int ignored =
+                    ::fchown(fd_, static_cast<uid_t>(-1), oldGroup_);
+            }
+        }
+        // After the owner: changing it may clear the set-user-ID bits.
+        const mode_t mode = kind_ == Kind::Regular ? oldMode_ : NewFileMode();
+        if (::fchmod(fd_, mode) != 0) error = errno;
     }
     // The data must be on disk before the rename makes it the file.
-    if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno;
-    if (fd_ >= 0) {
-        if (::close(fd_) != 0 && error_ == 0) error_ = errno;
-        fd_ = -1;
-        if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = errno;
-        if (error_ != 0) ::unlink(temporary_.c_str());
+    if (error == 0 && ::fsync(fd_) != 0) error = errno;
+    if (::close(std::exchange(fd_, -1)) != 0 && error == 0) error = errno;
+    if (error != 0) return Fail(error);
+
+    if (kind_ == Kind::New || kind_ == Kind::Regular) {
+        if (::rename(temporary_.c_str(), resolved_.c_str()) != 0) return Fail(errno);
+    } else {
+        // Every hard link, pipe or device keeps being the same file.
+        if (FileStatus copied = CopyInto(resolved_, kind_ == Kind::HardLinked); !copied.ok()) {
+            return copied;
+        }
+        ::unlink(temporary_.c_str());
     }
-    return error_ == 0 ? FileStatus::Ok() : FileStatus::Failed(ErrorText(path_, error_));
+    temporary_.clear();
+    PendingTemporaries::Remove(pendingSlot_);
+    pendingSlot_.reset();
+    committed_ = true;
+    return FileStatus::Ok();
 }
 
 }  // namespace vellrun::platform

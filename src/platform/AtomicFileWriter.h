@@ -1,21 +1,34 @@
 #pragma once
 
-// Replacing a file's contents all at once: the bytes go to a new temporary
-// file in the target's folder, are flushed to disk, and the temporary file is
-// renamed over the target. A reader sees the old file or the new one, never a
-// part; a failed write leaves any previous file whole and removes the
-// temporary file. A target that is a symbolic link stays one (the file it
-// points at is replaced), and a replaced file keeps its permissions.
+// Writing an export or settings file so that nothing is lost and nothing is
+// replaced that should not be.
 //
-// Write() takes the bytes at once. A writer object takes them in pieces, so a
-// large export never has to hold its file in memory: Open, Append as often
-// as needed, Commit. A writer that is not committed (a failure, an
-// exception, a cancelled export) removes its temporary file when it goes.
-// The caller owns the bytes and the path; one writer serves one thread.
+// A regular file (or a path that does not exist yet) is replaced all at once:
+// the bytes go to a new temporary file beside it (".NAME.PID.N.tmp", readable
+// by its owner only while it is written), are flushed to disk, and the
+// temporary file is renamed over the target. A reader sees the old file or
+// the new one, never a part; a failed write leaves any previous file whole
+// and removes the temporary file. The replaced file keeps its permissions,
+// and its owner and group where the process may set them. A symbolic link
+// stays one (the file it points at is replaced, or made when the link points
+// nowhere yet). A read-only file is refused; a file with several hard links
+// is rewritten in place from a finished temporary copy, so every name keeps
+// seeing it.
+//
+// A pipe (FIFO), a character device or a terminal ("/dev/stdout",
+// "/dev/null") is written straight into; a folder or any other kind of file
+// is refused with a message. Stale temporary files of processes that no
+// longer run are removed from beside the target before each write.
+//
+// One object is one write: Begin, Append (or write TemporaryPath() by name),
+// Commit. An object that is destroyed without a successful Commit removes its
+// temporary file. Owned by the caller; not shared between threads.
 
 #include "platform/FileStatus.h"
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,30 +36,48 @@ namespace vellrun::platform {
 
 class AtomicFileWriter {
 public:
-    // Ok, or the platform's message naming the file.
+    // The whole write in one call: ok, or the platform's message naming the file.
     static FileStatus Write(const std::filesystem::path& target, std::string_view bytes);
 
-    AtomicFileWriter() = default;
+    explicit AtomicFileWriter(std::filesystem::path target);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    // Starts the temporary file beside target.
-    FileStatus Open(const std::filesystem::path& target);
-    // Adds bytes; after the first failure nothing more is written and every
-    // later call, Commit included, reports that failure.
+    // Looks at the target and opens what the bytes go to. needsFileName: the
+    // caller hands TemporaryPath() to a library that opens the file by name,
+    // so a temporary file is made even for a pipe or device (in the
+    // temporary folder) and copied into it on Commit.
+    FileStatus Begin(bool needsFileName = false);
+    // Writes bytes at the end of what was written so far. After the first
+    // failure nothing more is written and every later call, Commit included,
+    // reports that failure.
     FileStatus Append(std::string_view bytes);
-    // Puts the bytes on disk and makes them the target file.
+    // The temporary file (empty when the bytes go straight to the target).
+    const std::filesystem::path& TemporaryPath() const { return temporary_; }
+    // Makes the written bytes the target's contents.
     FileStatus Commit();
 
 private:
+    enum class Kind { New, Regular, HardLinked, Special };
+
+    FileStatus Fail(int error);
+    FileStatus Fail(std::string_view why);
+    FileStatus CopyInto(const std::filesystem::path& destination, bool sync);
     void Discard();
 
-    std::filesystem::path path_;  // as the caller named it, for messages
-    std::filesystem::path target_;
+    std::filesystem::path target_;    // as the caller named it (for messages)
+    std::filesystem::path resolved_;  // the file that is written
     std::filesystem::path temporary_;
+    Kind kind_ = Kind::New;
     int fd_ = -1;
-    int error_ = 0;
+    bool begun_ = false;
+    bool committed_ = false;
+    unsigned oldMode_ = 0;
+    unsigned oldOwner_ = 0;
+    unsigned oldGroup_ = 0;
+    std::optional<size_t> pendingSlot_;
+    std::string failure_;  // the first failure's message
 };
 
 }  // namespace vellrun::platform

@@ -2,6 +2,7 @@
 
 #include "platform/DateTimeCalendar.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
@@ -44,9 +45,26 @@ bool HasAmPmMarker(std::string_view pattern) {
     return false;
 }
 
+// What one format call may still spend. Formats that name formats multiply
+// (a short date of "ddddd ddddd ..." whose long date does the same), so a
+// pattern of a few hundred bytes could otherwise ask for megabytes of text
+// or millions of steps.
+struct FormatBudget {
+    size_t work = kMaxFormatWork;  // pattern bytes looked at, fields formatted
+    bool Spend(size_t units) {
+        if (work < units) {
+            work = 0;
+            return false;
+        }
+        work -= units;
+        return true;
+    }
+};
+
 void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts& parts,
-                const DateTimeFormats& formats, int depth) {
+                const DateTimeFormats& formats, int depth, FormatBudget& budget) {
     if (depth > kMaxPatternDepth) return;
+    if (out.size() > kMaxFormattedBytes || !budget.Spend(pattern.size() + 1)) return;
     const bool twelveHour = HasAmPmMarker(pattern);
     const bool morning = parts.hour < 12;
     const bool validMonth = parts.month >= 1 && parts.month <= 12;
@@ -61,6 +79,7 @@ void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts&
 
     size_t i = 0;
     while (i < pattern.size()) {
+        if (out.size() > kMaxFormattedBytes || !budget.Spend(1)) return;
         const char c = pattern[i];
         const char letter = AsciiLower(c);
         const std::string_view rest = pattern.substr(i);
@@ -98,7 +117,7 @@ void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts&
                     out += formats.longDayNames[static_cast<size_t>(dayOfWeek)];
                 } else {
                     FormatInto(out, run == 5 ? formats.shortDate : formats.longDate, parts, formats,
-                               depth + 1);
+                               depth + 1, budget);
                 }
                 break;
             case 'm':
@@ -118,7 +137,7 @@ void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts&
             case 's': out += Number(parts.second, run == 1 ? 1 : 2); break;
             case 't':
                 FormatInto(out, run == 1 ? formats.shortTime : formats.longTime, parts, formats,
-                           depth + 1);
+                           depth + 1, budget);
                 break;
             default:
                 if (c == '/') {
@@ -154,7 +173,18 @@ DateTimeParts PartsOfTm(const struct tm& t) {
 std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,
                            const DateTimeFormats& formats) {
     std::string out;
-    FormatInto(out, pattern, parts, formats, 0);
+    FormatBudget budget;
+    FormatInto(out, pattern, parts, formats, 0, budget);
+    if (out.size() > kMaxFormattedBytes || budget.work == 0) {
+        // Cut where a character begins, and show that it was cut.
+        size_t cut = std::min(out.size(), kMaxFormattedBytes);
+        while (cut > 0 && cut < out.size() &&
+               (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out.resize(cut);
+        out += "\u2026";
+    }
     return out;
 }
 

@@ -73,6 +73,9 @@ struct DateTimeFormats {
                                         std::string_view ampmTimeFormat);
 };
 
+// The parts shown by the pattern. Formats that name formats expand at most a
+// few levels deep, and one call gives at most 4,096 bytes: a longer text is
+// cut where a character begins and ends in an ellipsis ("\u2026").
 std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,
                            const DateTimeFormats& formats);
 

@@ -14,6 +14,10 @@ namespace vellrun::platform::detail {
 // Patterns that name the short or long date or time format expand them; a
 // format that names itself must not recurse for ever.
 constexpr int kMaxPatternDepth = 3;
+// One format call gives at most this many bytes (then an ellipsis) and stops
+// after this much work, whatever its formats name.
+constexpr size_t kMaxFormattedBytes = 4096;
+constexpr size_t kMaxFormatWork = 1 << 20;
 
 inline bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

@@ -2,16 +2,17 @@
 
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
+#include "platform/RegularFile.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unistd.h>
 
 namespace vellrun::platform {
 
@@ -22,35 +23,46 @@ bool IsAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// What one line of the file is.
-struct ParsedLine {
-    enum class Kind { Section, Entry, Other } kind = Kind::Other;
-    std::string_view name;   // section name or key
-    std::string_view value;  // an entry's value, quotes and blanks removed
-};
-
-ParsedLine Parse(std::string_view line) {
-    const std::string_view trimmed = TrimBlanks(line);
-    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return {};
-    if (trimmed.front() == '[') {
-        std::string_view name = trimmed.substr(1);
-        name = name.substr(0, name.find(']'));
-        return {ParsedLine::Kind::Section, TrimBlanks(name), {}};
-    }
-    const size_t equals = trimmed.find('=');
-    if (equals == std::string_view::npos) return {};
-    const std::string_view key = TrimBlanks(trimmed.substr(0, equals));
-    if (key.empty()) return {};
-    std::string_view value = TrimBlanks(trimmed.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        value = value.substr(1, value.size() - 2);
-    }
-    return {ParsedLine::Kind::Entry, key, value};
+bool BreaksLine(std::string_view text) {
+    // Two scans for one byte each: find_first_of with a set looks the set up
+    // again for every byte, which costs far more on a long value.
+    return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos;
 }
+
+// Serialises the read-modify-write of one file between processes (two
+// programs saving settings at once): an advisory lock on ".NAME.lock"
+// beside the file, held while the file is read again, changed and replaced.
+// Without a lock file (a folder that cannot be written) the write goes on
+// unlocked and reports its own failure.
+class WriteLock {
+public:
+    explicit WriteLock(const std::filesystem::path& file) {
+        const std::filesystem::path lockFile =
+            file.parent_path() / ("." + file.filename().string() + ".lock");
+        fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~WriteLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 }  // namespace
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
+    // Case folding turns one character into one to three, and a character is
+    // one to four bytes: names whose lengths differ more than that are not
+    // equal, which spares folding a huge name to compare it with a short one.
+    const size_t shorter = std::min(a.size(), b.size());
+    const size_t longer = std::max(a.size(), b.size());
+    if (longer > 12 * shorter) return false;
     if (IsAscii(a) && IsAscii(b)) {
         return EqualsNoCase(a, b);
     }
@@ -63,30 +75,47 @@ bool IniNamesEqual(std::string_view a, std::string_view b) {
     return fold(a) == fold(b);
 }
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+std::string IniPreserved(std::string_view value) {
+    const bool blanksAround = !value.empty() && TrimBlanks(value).size() != value.size();
+    const bool quotedAlready = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    if (!blanksAround && !quotedAlready) return std::string(value);
+    return "\"" + std::string(value) + "\"";
+}
 
-std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) const {
-    std::vector<std::string> lines;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
-        // A missing file is an empty one; any other failure must stop a write
-        // from replacing a file it could not read.
-        std::error_code ec;
-        const bool exists = std::filesystem::exists(path_, ec);
-        if (!exists && !ec) return lines;
-        if (error) {
-            *error =
-                "Cannot read \"" + path_.string() + "\": " + std::strerror(errno ? errno : EIO);
-        }
-        return std::nullopt;
+// ---- IniText ----
+
+IniText::Line::Line(std::string lineText, std::string_view lineEnd)
+    : text(std::move(lineText)), end(lineEnd) {
+    const std::string_view whole = text;
+    const std::string_view trimmed = TrimBlanks(whole);
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return;
+    const auto offset = [&](std::string_view part) {
+        return static_cast<size_t>(part.data() - whole.data());
+    };
+    if (trimmed.front() == '[') {
+        std::string_view name = trimmed.substr(1);
+        name = TrimBlanks(name.substr(0, name.find(']')));
+        kind = Kind::Section;
+        nameAt = name.empty() ? 0 : offset(name);
+        nameSize = name.size();
+        return;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        if (error) *error = "Cannot read \"" + path_.string() + "\"";
-        return std::nullopt;
+    const size_t equals = trimmed.find('=');
+    if (equals == std::string_view::npos) return;
+    const std::string_view key = TrimBlanks(trimmed.substr(0, equals));
+    if (key.empty()) return;
+    std::string_view value = TrimBlanks(trimmed.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
     }
-    std::string_view text = buffer.view();
+    kind = Kind::Entry;
+    nameAt = offset(key);
+    nameSize = key.size();
+    valueAt = value.empty() ? 0 : offset(value);
+    valueSize = value.size();
+}
+
+IniText::IniText(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     // Files that the program's Windows ancestors wrote are Windows-1252: a
     // byte that is no part of valid UTF-8 is read as that code page.
@@ -95,173 +124,240 @@ std::optional<std::vector<std::string>> IniFile::LoadLines(std::string* error) c
         decoded = BytesToUtf8(text);
         text = decoded;
     }
-    // A rewrite keeps the line ends the file has.
     const size_t firstBreak = text.find('\n');
     lineEnd_ =
         firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r'
             ? "\r\n"
             : "\n";
+    // Every line keeps its own end, so a rewrite gives every line it does not
+    // change back byte for byte (a value ending in a stray CR included).
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        lines.emplace_back(line);
+        std::string_view lineEnd;
+        if (end != std::string_view::npos) {
+            lineEnd = "\n";
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+                lineEnd = "\r\n";
+            }
+        }
+        lines_.emplace_back(std::string(line), lineEnd);
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
-    return lines;
 }
 
-FileStatus IniFile::Store(const std::vector<std::string>& lines) {
-    std::string data;
-    for (const std::string& line : lines) {
-        data += line;
-        data += lineEnd_;
-    }
-    if (FileStatus status = AtomicFileWriter::Write(path_, data); !status.ok()) return status;
-    ++writeCount_;
-    return {};
-}
-
-std::optional<std::string> IniFile::ReadValue(std::string_view section,
-                                              std::string_view key) const {
-    const auto lines = LoadLines(nullptr);
-    if (!lines) return std::nullopt;
+const IniText::Line* IniText::FindEntry(std::string_view section, std::string_view key) const {
     bool inSection = false;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
-        if (parsed.kind == ParsedLine::Kind::Section) {
-            inSection = IniNamesEqual(parsed.name, section);
-        } else if (inSection && parsed.kind == ParsedLine::Kind::Entry &&
-                   IniNamesEqual(parsed.name, key)) {
-            return std::string(parsed.value);
+    for (const Line& line : lines_) {
+        if (line.kind == Line::Kind::Section) {
+            inSection = IniNamesEqual(line.Name(), section);
+        } else if (inSection && line.kind == Line::Kind::Entry && IniNamesEqual(line.Name(), key)) {
+            return &line;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
+std::optional<std::string> IniText::ReadValue(std::string_view section,
+                                              std::string_view key) const {
+    const Line* line = FindEntry(section, key);
+    if (!line) return std::nullopt;
+    return std::string(line->Value());
+}
+
+std::string IniText::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    std::optional<std::string> value = ReadValue(section, key);
-    return value ? std::move(*value) : std::string(defaultValue);
+    const Line* line = FindEntry(section, key);
+    return std::string(line ? line->Value() : defaultValue);
 }
 
-bool IniFile::SectionExists(std::string_view section) const {
-    const auto names = ReadSectionNames();
-    return std::any_of(names.begin(), names.end(),
-                       [&](const std::string& name) { return IniNamesEqual(name, section); });
+bool IniText::SectionExists(std::string_view section) const {
+    return std::any_of(lines_.begin(), lines_.end(), [&](const Line& line) {
+        return line.kind == Line::Kind::Section && IniNamesEqual(line.Name(), section);
+    });
 }
 
-bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
-    return ReadValue(section, key).has_value();
+bool IniText::ValueExists(std::string_view section, std::string_view key) const {
+    return FindEntry(section, key) != nullptr;
 }
 
-std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
+std::vector<std::pair<std::string, std::string>> IniText::ReadSection(
     std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> values;
-    const auto lines = LoadLines(nullptr);
-    if (!lines) return values;
     bool inSection = false;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
-        if (parsed.kind == ParsedLine::Kind::Section) {
-            inSection = IniNamesEqual(parsed.name, section);
-        } else if (inSection && parsed.kind == ParsedLine::Kind::Entry) {
-            values.emplace_back(parsed.name, parsed.value);
+    for (const Line& line : lines_) {
+        if (line.kind == Line::Kind::Section) {
+            inSection = IniNamesEqual(line.Name(), section);
+        } else if (inSection && line.kind == Line::Kind::Entry) {
+            values.emplace_back(line.Name(), line.Value());
         }
     }
     return values;
 }
 
-std::vector<std::string> IniFile::ReadSectionNames() const {
+std::vector<std::string> IniText::ReadSectionNames() const {
     std::vector<std::string> names;
-    const auto lines = LoadLines(nullptr);
-    if (!lines) return names;
-    for (const std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
-        if (parsed.kind == ParsedLine::Kind::Section) names.emplace_back(parsed.name);
+    for (const Line& line : lines_) {
+        if (line.kind == Line::Kind::Section) names.emplace_back(line.Name());
     }
     return names;
 }
 
-FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
-                                std::string_view value) {
-    const auto breaksLine = [](std::string_view text) {
-        return text.find_first_of("\r\n") != std::string_view::npos;
-    };
-    if (TrimBlanks(section).empty() || TrimBlanks(key).empty() || breaksLine(section) ||
-        breaksLine(key) || breaksLine(value) || section.find(']') != std::string_view::npos ||
-        key.find('=') != std::string_view::npos || TrimBlanks(key).front() == '[' ||
-        TrimBlanks(key).front() == ';' || TrimBlanks(key).front() == '#') {
-        return {"Cannot write \"" + path_.string() + "\": the name or value cannot be stored"};
-    }
-    std::string error;
-    auto lines = LoadLines(&error);
-    if (!lines) return {error};
+bool IniText::CanStore(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string_view name = TrimBlanks(key);
+    return !TrimBlanks(section).empty() && !name.empty() && !BreaksLine(section) &&
+           !BreaksLine(key) && !BreaksLine(value) && section.find(']') == std::string_view::npos &&
+           key.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';' &&
+           name.front() != '#';
+}
 
-    const std::string entry = std::string(TrimBlanks(key)) + "=" + std::string(value);
+void IniText::EndLastLine() {
+    if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = lineEnd_;
+}
+
+bool IniText::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (!CanStore(section, key, value)) return false;
     bool inSection = false;
     std::optional<size_t> insertAt;  // after the last entry of the first matching section
-    for (size_t i = 0; i < lines->size(); ++i) {
-        const ParsedLine parsed = Parse((*lines)[i]);
-        if (parsed.kind == ParsedLine::Kind::Section) {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Line& line = lines_[i];
+        if (line.kind == Line::Kind::Section) {
             if (inSection) break;  // the first matching section ends here
-            inSection = IniNamesEqual(parsed.name, section);
+            inSection = IniNamesEqual(line.Name(), section);
             if (inSection) insertAt = i + 1;
-        } else if (inSection && parsed.kind == ParsedLine::Kind::Entry) {
-            if (IniNamesEqual(parsed.name, key)) {
+        } else if (inSection && line.kind == Line::Kind::Entry) {
+            if (IniNamesEqual(line.Name(), key)) {
                 // The stored spelling of the key stays; only the value changes.
-                const std::string replaced = std::string(parsed.name) + "=" + std::string(value);
-                if ((*lines)[i] == replaced) return {};
-                (*lines)[i] = replaced;
-                return Store(*lines);
+                std::string replaced = std::string(line.Name()) + "=" + std::string(value);
+                if (line.text == replaced) return false;
+                lines_[i] = Line(std::move(replaced), line.end);
+                return true;
             }
             insertAt = i + 1;
         }
     }
+    // A last line without its end gets one before anything follows it.
+    Line entry(std::string(TrimBlanks(key)) + "=" + std::string(value));
     if (insertAt) {
-        lines->insert(lines->begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
+        if (*insertAt == lines_.size()) EndLastLine();
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*insertAt), std::move(entry));
     } else {
-        lines->push_back("[" + std::string(TrimBlanks(section)) + "]");
-        lines->push_back(entry);
+        EndLastLine();
+        lines_.emplace_back("[" + std::string(TrimBlanks(section)) + "]");
+        lines_.push_back(std::move(entry));
     }
-    return Store(*lines);
+    return true;
+}
+
+bool IniText::EraseSection(std::string_view section) {
+    bool inSection = false;
+    const size_t before = lines_.size();
+    std::erase_if(lines_, [&](const Line& line) {
+        if (line.kind == Line::Kind::Section) inSection = IniNamesEqual(line.Name(), section);
+        return inSection;
+    });
+    return lines_.size() != before;
+}
+
+bool IniText::DeleteKey(std::string_view section, std::string_view key) {
+    bool inSection = false;
+    const size_t before = lines_.size();
+    std::erase_if(lines_, [&](const Line& line) {
+        if (line.kind == Line::Kind::Section) inSection = IniNamesEqual(line.Name(), section);
+        return inSection && line.kind == Line::Kind::Entry && IniNamesEqual(line.Name(), key);
+    });
+    return lines_.size() != before;
+}
+
+std::string IniText::Text() const {
+    std::string data;
+    for (const Line& line : lines_) {
+        data += line.text;
+        data += line.end.empty() ? lineEnd_ : line.end;
+    }
+    return data;
+}
+
+// ---- IniFile ----
+
+IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+
+std::optional<IniText> IniFile::LoadText(std::string* error) const {
+    std::string bytes;
+    bool missing = false;
+    if (FileStatus read = ReadRegularFile(path_, bytes, SIZE_MAX, 0, &missing); !read.ok()) {
+        // A missing file is an empty one; any other failure (a FIFO, a folder,
+        // no permission) must stop a write from replacing a file it could not read.
+        if (missing) return IniText();
+        if (error) *error = "Cannot read \"" + path_.string() + "\": " + read.error;
+        return std::nullopt;
+    }
+    return IniText(bytes);
+}
+
+IniText IniFile::Load(std::string* error) const {
+    std::optional<IniText> text = LoadText(error);
+    return text ? std::move(*text) : IniText();
+}
+
+std::optional<std::string> IniFile::ReadValue(std::string_view section,
+                                              std::string_view key) const {
+    return Load().ReadValue(section, key);
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    return Load().ReadString(section, key, defaultValue);
+}
+
+bool IniFile::SectionExists(std::string_view section) const {
+    return Load().SectionExists(section);
+}
+
+bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
+    return Load().ValueExists(section, key);
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
+    std::string_view section) const {
+    return Load().ReadSection(section);
+}
+
+std::vector<std::string> IniFile::ReadSectionNames() const {
+    return Load().ReadSectionNames();
+}
+
+template <typename Edit>
+FileStatus IniFile::Change(Edit edit) {
+    // Read again under the lock: another program may have written meanwhile.
+    const WriteLock lock(path_);
+    std::string error;
+    std::optional<IniText> text = LoadText(&error);
+    if (!text) return {error};
+    if (!edit(*text)) return {};
+    if (FileStatus status = AtomicFileWriter::Write(path_, text->Text()); !status.ok()) {
+        return status;
+    }
+    ++writeCount_;
+    return {};
+}
+
+FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+    if (!IniText::CanStore(section, key, value)) {
+        return {"Cannot write \"" + path_.string() + "\": the name or value cannot be stored"};
+    }
+    return Change([&](IniText& text) { return text.WriteString(section, key, value); });
 }
 
 FileStatus IniFile::EraseSection(std::string_view section) {
-    std::string error;
-    auto lines = LoadLines(&error);
-    if (!lines) return {error};
-    std::vector<std::string> kept;
-    bool inSection = false;
-    for (std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
-        if (parsed.kind == ParsedLine::Kind::Section) {
-            inSection = IniNamesEqual(parsed.name, section);
-        }
-        if (!inSection) kept.push_back(std::move(line));
-    }
-    if (kept.size() == lines->size()) return {};
-    return Store(kept);
+    return Change([&](IniText& text) { return text.EraseSection(section); });
 }
 
 FileStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
-    std::string error;
-    auto lines = LoadLines(&error);
-    if (!lines) return {error};
-    std::vector<std::string> kept;
-    bool inSection = false;
-    for (std::string& line : *lines) {
-        const ParsedLine parsed = Parse(line);
-        if (parsed.kind == ParsedLine::Kind::Section) {
-            inSection = IniNamesEqual(parsed.name, section);
-        }
-        const bool drop =
-            inSection && parsed.kind == ParsedLine::Kind::Entry && IniNamesEqual(parsed.name, key);
-        if (!drop) kept.push_back(std::move(line));
-    }
-    if (kept.size() == lines->size()) return {};
-    return Store(kept);
+    return Change([&](IniText& text) { return text.DeleteKey(section, key); });
 }
 
 }  // namespace vellrun::platform

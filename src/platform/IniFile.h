@@ -3,20 +3,30 @@
 // One INI file on disk: sections in square brackets, one "key=value" line per
 // value, UTF-8 text. Files written by the program's Windows ancestors load
 // too: bytes that are not valid UTF-8 are read as Windows-1252, CR LF and LF
-// line ends are both read, and a rewrite keeps the line ends the file has
-// (the text it writes is UTF-8; a new file gets LF). Section and key names compare without regard
-// to case; a value enclosed in double quotation marks loses them on reading.
+// line ends are both read, and a rewrite gives back every line it does not
+// change byte for byte, each with its own line end (the text it writes is
+// UTF-8; new lines get the file's first line end, a new file LF). Section and key names compare
+// without regard to case; a value enclosed in double quotation marks loses them on reading.
 //
 // The object holds only the path: every read looks at the file as it is now
 // and every write goes through to disk at once, so two objects on the same
 // file (the main window's and the settings dialog's) always agree. A write
 // replaces the file atomically (a temporary file beside it, then a rename):
-// a failed write reports its error and leaves the previous file whole.
+// a failed write reports its error and leaves the previous file whole. Each
+// write reads the file again under an advisory lock on ".NAME.lock" beside
+// it, so two programs writing the same file at once lose no key. Only a
+// regular file is read: a FIFO, a device or a folder reads as no file, and a
+// write to it is refused with a message.
 //
 // Lines that are neither a section header nor a "key=value" line (comments,
 // stray text, lines before the first section) are ignored on reading and kept
 // as they are when the file is rewritten, so a hand-edited file loses nothing.
 // It knows nothing of what the values mean; callers own the objects.
+//
+// IniText is the same text read once into memory: a caller that reads many
+// keys, or makes many changes before one write, parses the file once (a
+// saved report), so the work grows with the file and not with the file times
+// the keys.
 
 #include "platform/FileStatus.h"
 
@@ -30,12 +40,67 @@
 
 namespace vellrun::platform {
 
+// The lines of an INI file in memory, each parsed once: the reads and edits
+// of IniFile without the file. A plain value owned by the caller.
+class IniText {
+public:
+    IniText() = default;
+    // The file's bytes: a UTF-8 byte-order mark is skipped, and a text that is
+    // not valid UTF-8 is read as Windows-1252.
+    explicit IniText(std::string_view bytes);
+
+    std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
+    std::vector<std::string> ReadSectionNames() const;
+
+    // Whether a line can hold the names and the value (IniFile::WriteString).
+    static bool CanStore(std::string_view section, std::string_view key, std::string_view value);
+    // The edits of IniFile; each says whether the text changed. WriteString
+    // changes nothing when CanStore is false.
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool EraseSection(std::string_view section);
+    bool DeleteKey(std::string_view section, std::string_view key);
+
+    // The whole text as a file holds it, every line with its end.
+    std::string Text() const;
+
+private:
+    // One line, its end ("\r\n", "\n", or none for a last line without one),
+    // and what it is: a section header (name), an entry (name and value,
+    // quotes and blanks removed) or anything else.
+    struct Line {
+        std::string text;
+        std::string_view end;
+        enum class Kind { Section, Entry, Other } kind = Kind::Other;
+        size_t nameAt = 0, nameSize = 0, valueAt = 0, valueSize = 0;
+
+        explicit Line(std::string lineText, std::string_view lineEnd = {});
+        std::string_view Name() const { return std::string_view(text).substr(nameAt, nameSize); }
+        std::string_view Value() const { return std::string_view(text).substr(valueAt, valueSize); }
+    };
+    const Line* FindEntry(std::string_view section, std::string_view key) const;
+    void EndLastLine();
+
+    std::vector<Line> lines_;
+    // New lines get the end of the first line ("\r\n" or "\n"); a new file "\n".
+    std::string_view lineEnd_ = "\n";
+};
+
 class IniFile {
 public:
     // The file need not exist; it is created by the first write.
     explicit IniFile(std::filesystem::path path);
 
     const std::filesystem::path& Path() const { return path_; }
+
+    // The whole file read once; an empty text when it is missing or cannot
+    // be read (error, when given, then says why, naming the file; it stays
+    // empty for a missing file).
+    IniText Load(std::string* error = nullptr) const;
 
     // The value of key in section, its surrounding quotes and blanks removed,
     // or nothing when the file, section or key is missing.
@@ -64,17 +129,24 @@ public:
     uint64_t WriteCount() const { return writeCount_; }
 
 private:
-    std::optional<std::vector<std::string>> LoadLines(std::string* error) const;
-    FileStatus Store(const std::vector<std::string>& lines);
+    std::optional<IniText> LoadText(std::string* error) const;
+    // Loads the file under the write lock, applies edit and writes the file
+    // when edit says it changed the text.
+    template <typename Edit>
+    FileStatus Change(Edit edit);
 
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;
-    // The line end of the file as last read ("\r\n" or "\n"); a new file gets "\n".
-    mutable std::string_view lineEnd_ = "\n";
 };
 
 // True when the two names are equal without regard to case (full Unicode case
 // folding of UTF-8 texts), the way section and key names are matched.
 bool IniNamesEqual(std::string_view a, std::string_view b);
+
+// The text to write so that reading gives value back: reading drops the
+// blanks around a value and one pair of enclosing double quotation marks, so
+// a value with blanks at an end, or enclosed in quotation marks itself, is
+// written enclosed in quotation marks; any other value as it is.
+std::string IniPreserved(std::string_view value);
 
 }  // namespace vellrun::platform

@@ -2,6 +2,8 @@
 
 #include "platform/Windows1252.h"
 
+#include <cstring>
+
 namespace vellrun::platform {
 
 namespace {
@@ -99,6 +101,14 @@ bool IsValidUtf8(std::string_view text) {
     const auto bytes = AsBytes(text);
     size_t pos = 0;
     while (pos < bytes.size()) {
+        // Runs of ASCII, eight bytes at a time: most text is nothing else.
+        uint64_t eight = 0;
+        while (pos + sizeof eight <= bytes.size() &&
+               (std::memcpy(&eight, bytes.data() + pos, sizeof eight),
+                (eight & 0x8080808080808080ULL) == 0)) {
+            pos += sizeof eight;
+        }
+        if (pos == bytes.size()) break;
         char32_t cp = 0;
         const size_t length = DecodeUtf8(bytes.subspan(pos), cp);
         if (length == 0) return false;

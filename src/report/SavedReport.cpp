@@ -3,14 +3,12 @@
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/IniFile.h"
+#include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace vellrun::report {
 
@@ -25,47 +23,30 @@ constexpr std::string_view kFilter = "Filter";
 using platform::TrimBlanks;
 
 bool HasLineBreak(std::string_view text) {
-    return text.find_first_of("\r\n") != std::string_view::npos;
+    // Two scans for one byte each: find_first_of with a set looks the set up
+    // again for every byte, which costs far more on a long value.
+    return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos;
 }
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return bytes.str();
+// The start of a value for a message: its first line, at most 60 bytes (cut
+// where a character begins), with an ellipsis when anything was left out.
+std::string Shown(std::string_view text) {
+    size_t cut = std::min({text.size(), text.find('\r'), text.find('\n'), size_t{60}});
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return std::string(text.substr(0, cut)) + (cut < text.size() ? "\u2026" : "");
 }
 
-// A scratch file in the temporary folder that the store edits key by key
-// before the finished text replaces the target in one step. Removed when done.
-class ScratchFile {
-public:
-    ScratchFile() {
-        std::error_code ec;
-        std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-        if (ec) dir = "/tmp";
-        std::string pattern = (dir / "vellrun-report-XXXXXX").string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd >= 0) {
-            ::close(fd);
-            path_ = pattern;
-        }
-    }
-    ~ScratchFile() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove(path_, ec);
-        }
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+// The bytes of an existing file; a missing file is empty when missingIsEmpty.
+// Only a regular file is read: a FIFO is refused at once instead of hanging.
+platform::FileStatus ReadFile(const std::filesystem::path& file, std::string& bytes,
+                              bool missingIsEmpty) {
+    bool missing = false;
+    platform::FileStatus status = platform::ReadRegularFile(file, bytes, SIZE_MAX, 0, &missing);
+    if (missing && missingIsEmpty) return platform::FileStatus::Ok();
+    return status;
+}
 
 // Decimal text of a 32-bit integer, nothing else but surrounding blanks.
 std::optional<int32_t> ParseInteger(std::string_view text) {
@@ -80,7 +61,7 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 // Reads the file's numbers, remembering the first one that is not a number.
 class NumberReader {
 public:
-    explicit NumberReader(const platform::IniFile& ini) : ini_(ini) {}
+    explicit NumberReader(const platform::IniText& ini) : ini_(ini) {}
 
     int32_t Integer(std::string_view section, std::string_view key, int32_t defaultValue) {
         const auto text = ini_.ReadValue(section, key);
@@ -103,7 +84,7 @@ public:
     const std::string& Problem() const { return problem_; }
 
 private:
-    const platform::IniFile& ini_;
+    const platform::IniText& ini_;
     std::string problem_;
 };
 
@@ -175,8 +156,8 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
     for (std::string_view text : texts) {
         if (HasLineBreak(text)) {
             return platform::FileStatus::Failed("Cannot store the report in " + target +
-                                                ": the value \"" + std::string(text) +
-                                                "\" holds a line break");
+                                                ": the value \"" + Shown(text) +
+                                                "\" holds a line break (CR or LF)");
         }
     }
     if (spec.Kind == ReportKind::ByType) {
@@ -188,33 +169,25 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
         }
     }
 
+    // The keys are applied to the file's text in memory, and the finished
+    // text replaces the file in one step.
     std::string existing;
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        const auto bytes = ReadWholeFile(file);
-        if (!bytes)
-            return platform::FileStatus::Failed("Cannot read " + target +
-                                                " to store the report in it");
-        existing = *bytes;
-    }
-    ScratchFile scratch;
-    if (scratch.Path().empty()) {
-        return platform::FileStatus::Failed("Cannot store the report in " + target +
-                                            ": no temporary file can be made");
-    }
-    if (platform::FileStatus copied = platform::AtomicFileWriter::Write(scratch.Path(), existing);
-        !copied.ok()) {
+    if (platform::FileStatus read = ReadFile(file, existing, true); !read.ok()) {
         return platform::FileStatus::Failed("Cannot store the report in " + target + ": " +
-                                            copied.error);
+                                            read.error);
     }
-
-    platform::IniFile ini(scratch.Path());
+    platform::IniText ini(existing);
     std::string error;
+    // Every value is written so that it reads back exactly: a filter text
+    // with a blank at an end, or enclosed in quotation marks, gets quotes.
     const auto put = [&](std::string_view section, std::string_view key, std::string_view value) {
         if (!error.empty()) return;
-        if (const auto status = ini.WriteString(section, key, value); !status.ok()) {
-            error = status.error;
+        const std::string stored = platform::IniPreserved(value);
+        if (!platform::IniText::CanStore(section, key, stored)) {
+            error = "the value of \"" + std::string(key) + "\" cannot be stored";
+            return;
         }
+        ini.WriteString(section, key, stored);
     };
     const auto flag = [](bool value) { return value ? "1" : "0"; };
 
@@ -227,11 +200,7 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
     if (spec.Kind == ReportKind::ByObject) put(kObject, "Name", spec.ObjectName);
     if (spec.Kind == ReportKind::ByType) {
         put(kGeneral, "Recursive", flag(spec.Recursive));
-        if (error.empty()) {
-            if (const auto status = ini.EraseSection(kAttributes); !status.ok()) {
-                error = status.error;
-            }
-        }
+        ini.EraseSection(kAttributes);
         for (size_t i = 0; i < spec.Attributes.size(); ++i) {
             put(kAttributes, std::to_string(i), spec.Attributes[i]);
         }
@@ -246,13 +215,7 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
     if (!error.empty()) {
         return platform::FileStatus::Failed("Cannot store the report in " + target + ": " + error);
     }
-
-    const auto finished = ReadWholeFile(scratch.Path());
-    if (!finished) {
-        return platform::FileStatus::Failed("Cannot store the report in " + target +
-                                            ": the temporary file is lost");
-    }
-    return platform::AtomicFileWriter::Write(file, *finished);
+    return platform::AtomicFileWriter::Write(file, ini.Text());
 }
 
 SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
@@ -265,9 +228,12 @@ SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
         return result;
     };
 
-    const auto text = ReadWholeFile(file);
-    if (!text) return refuse("the file cannot be read");
-    const platform::IniFile ini(file);
+    // The file is read once; every key is looked up in that one text.
+    std::string text;
+    if (platform::FileStatus read = ReadFile(file, text, false); !read.ok()) {
+        return refuse("the file cannot be read: " + read.error);
+    }
+    const platform::IniText ini(text);
     if (!ini.SectionExists(kGeneral)) return refuse("the file has no [General] section");
 
     NumberReader numbers(ini);
@@ -291,7 +257,7 @@ SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
         spec.ObjectName = ini.ReadString(kObject, "Name", "");
     } else if (spec.Kind == ReportKind::ByType) {
         spec.Recursive = numbers.Boolean(kGeneral, "Recursive", false);
-        if (auto problem = BrokenAttributeLine(*text)) return refuse(std::move(*problem));
+        if (auto problem = BrokenAttributeLine(text)) return refuse(std::move(*problem));
         // A line with an empty name ("1=") is an empty column, kept in its place.
         for (const auto& [key, name] : ini.ReadSection(kAttributes))
             spec.Attributes.push_back(name);

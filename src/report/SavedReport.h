@@ -14,6 +14,11 @@
 //   [Filter]     Filtered, then for N = 1..3 "Filter Attr N", "Filter N",
 //                "Mode N" (ByType only)
 // Booleans are written "1" and "0" and read as true for any non-zero integer.
+// A value with a blank at an end, or enclosed in double quotation marks, is
+// written enclosed in quotation marks, so that every value reads back as it
+// was stored; a value with a line break (a lone CR or LF included) cannot be
+// kept in a line and is refused. Only a regular file is read: a FIFO, a
+// device or a folder is refused with a message instead of hanging the run.
 
 #include "platform/FileStatus.h"
 #include "report/ReportSpec.h"
@@ -29,9 +34,10 @@ namespace vellrun::report {
 class SavedReport {
 public:
     // Writes the report spec's keys into file. Keys of an existing file that this
-    // store does not write stay in it. The file is replaced as a whole: the
-    // keys are applied to a scratch copy first, so a failure anywhere reports
-    // the error (naming the file) and leaves any previous file whole.
+    // store does not write stay in it. The file is read once, the keys are
+    // applied to its text in memory and the finished text replaces the file
+    // as a whole, so a failure anywhere reports the error (naming the file)
+    // and leaves any previous file whole.
     static platform::FileStatus Store(const ReportSpec& spec, const std::filesystem::path& file);
 
     struct LoadResult {

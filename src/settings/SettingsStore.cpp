@@ -37,15 +37,6 @@ std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-// The value to write so that reading gives the text back: reading drops the
-// blanks around a value and one pair of enclosing quotation marks.
-std::string Preserved(const std::string& text) {
-    const bool blanksAround =
-        !text.empty() && (TrimBlanks(text).size() != text.size() || TrimBlanks(text).empty());
-    const bool quotedAlready = text.size() >= 2 && text.front() == '"' && text.back() == '"';
-    return blanksAround || quotedAlready ? Quoted(text) : text;
-}
-
 std::string SectionFor(std::string_view section, std::string_view name) {
     return section.empty() ? std::string(name) : std::string(section);
 }
@@ -269,7 +260,7 @@ IniStatus SaveStringsSection(IniFile& file, SectionCache& cache, std::string_vie
             std::to_string(keysFromNumbers ? lines.Number(i) : static_cast<int64_t>(i));
         // Straight to the file: the section is new, and an empty line must be
         // written too, or the lines after it would move up on reading.
-        status = file.WriteString(target, key, Preserved(lines.Text(i)));
+        status = file.WriteString(target, key, platform::IniPreserved(lines.Text(i)));
     }
     return status;
 }

@@ -2,6 +2,7 @@
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vellrun::exports {
@@ -87,7 +89,7 @@ protected:
 
 TEST_F(WorkbookExportTest, WritesOneCellPerTableCellWithLinesKeptAndBoldHeaders) {
     const fs::path file = dir_ / "sheet.xlsx";
-    ASSERT_EQ(WriteWorkbook(SampleTable(), file), "");
+    ASSERT_TRUE(WriteWorkbook(SampleTable(), file).ok());
     const std::string bytes = ReadText(file);
     ASSERT_GT(bytes.size(), 1000u);
     EXPECT_EQ(bytes.substr(0, 2), "PK");
@@ -157,11 +159,66 @@ TEST_F(WorkbookExportTest, AnyWorkbookFailureSaysSoAndLeavesTheResultsOnTheClipb
               "Error saving to Excel (no spreadsheet program opened \"" +
                   desktop_.workbooks.at(0).string() + "\") - Results are in clipboard");
 
-    // A cell longer than a worksheet cell can hold is a failure, not a cut.
+    // A cell longer than a worksheet cell can hold is cut, marked and counted.
     report::ResultTable huge(1, 1);
     huge.SetCell(0, 0, std::string(40000, 'x'));
-    EXPECT_NE(WriteWorkbook(huge, dir_ / "huge.xlsx"), "");
-    EXPECT_FALSE(fs::exists(dir_ / "huge.xlsx"));
+    const WorkbookOutcome cut = WriteWorkbook(huge, dir_ / "huge.xlsx");
+    EXPECT_TRUE(cut.ok()) << cut.error;
+    EXPECT_EQ(cut.cutCells, 1u);
+    EXPECT_NE(cut.Notice().find("1 cell(s)"), std::string::npos) << cut.Notice();
+}
+
+TEST_F(WorkbookExportTest, ATableLargerThanASheetGoesOnInFurtherSheetsWithItsHeaders) {
+    // One header row and column, 7 data rows and 4 data columns over sheets
+    // of 4 rows and 3 columns: 3 bands of rows times 2 of columns.
+    report::ResultTable table(5, 8);
+    table.SetFixedRows(1);
+    table.SetFixedCols(1);
+    for (size_t column = 0; column < 5; ++column) {
+        table.SetCell(column, 0, "Head" + std::to_string(column));
+        for (size_t row = 1; row < 8; ++row)
+            table.SetCell(column, row, "r" + std::to_string(row) + "c" + std::to_string(column));
+    }
+    table.SetCell(2, 7, "a long value that is cut here");
+    const fs::path file = dir_ / "big.xlsx";
+    const WorkbookOutcome outcome = WriteWorkbook(table, file, WorkbookLimits{4, 3, 20});
+    ASSERT_TRUE(outcome.ok()) << outcome.error;
+    EXPECT_EQ(outcome.sheets, 6u);
+    EXPECT_EQ(outcome.cutCells, 1u);
+
+    const auto last = ZipMember(file, "xl/worksheets/sheet6.xml", dir_);
+    const auto strings = ZipMember(file, "xl/sharedStrings.xml", dir_);
+    if (!last || !strings) GTEST_SKIP() << "unzip is not installed";
+    // The last sheet: the header row and column again, then row 7's columns 3 and 4.
+    EXPECT_NE(last->find("<c r=\"A1\""), std::string::npos) << *last;
+    EXPECT_NE(last->find("<c r=\"C2\""), std::string::npos) << *last;
+    EXPECT_EQ(last->find("<c r=\"A3\""), std::string::npos) << *last;
+    EXPECT_NE(strings->find("a long value \u2026 [cut]"), std::string::npos) << *strings;
+}
+
+TEST_F(WorkbookExportTest, AFailedWorkbookLeavesTheEarlierFileAndRemovesNothing) {
+    // A folder named as the workbook stays a folder.
+    fs::create_directory(dir_ / "folder.xlsx");
+    EXPECT_FALSE(WriteWorkbook(SampleTable(), dir_ / "folder.xlsx").ok());
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.xlsx"));
+
+    // A disk that fills up (here: the file size limit) leaves the earlier
+    // workbook whole and no temporary file beside it.
+    const fs::path file = dir_ / "book.xlsx";
+    std::ofstream(file) << "the earlier workbook";
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 2000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WorkbookOutcome outcome = WriteWorkbook(SampleTable(), file);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousSignal);
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_EQ(ReadText(file), "the earlier workbook");
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
 }
 
 TEST_F(WorkbookExportTest, ExportGridSendsEachKindToItsTarget) {

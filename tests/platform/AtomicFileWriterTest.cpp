@@ -1,36 +1,178 @@
-// The atomic file writer taking its bytes in pieces: the file appears whole
-// at Commit, and a writer that fails or is dropped leaves the old file and no
-// temporary file behind.
+// The writer that every export and settings write goes through: what kind of
+// file the target is decides how it is written, a replaced file keeps what it
+// was, and no temporary file outlives its write.
 
 #include "platform/AtomicFileWriter.h"
+#include "platform/PendingTemporaries.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <future>
 #include <iterator>
+#include <string>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vellrun::platform {
 namespace {
 
 namespace fs = std::filesystem;
 using vellrun::testing::ReadFile;
-using vellrun::testing::TempDir;
 using vellrun::testing::WriteFile;
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode;
+}
+
+size_t TemporariesIn(const fs::path& folder) {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().ends_with(".tmp")) ++count;
+    }
+    return count;
+}
+
+// A process id that surely belongs to no running process: a child that ended.
+pid_t DeadProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(AtomicFileWriterTest, PipesAndDevicesAreWrittenIntoAndOtherKindsRefused) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+
+    // A FIFO gets the bytes and stays a FIFO (what "--file /dev/stdout | ..." is).
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto reader = std::async(std::launch::async, [&] { return ReadFile(fifo); });
+    EXPECT_TRUE(AtomicFileWriter::Write(fifo, "through the pipe\r\n").ok());
+    EXPECT_EQ(reader.get(), "through the pipe\r\n");
+    EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
+
+    // A character device stays one, also when the process may replace it.
+    EXPECT_TRUE(AtomicFileWriter::Write("/dev/null", "gone").ok());
+    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+
+    // A link that points nowhere yet makes its file and stays a link.
+    const fs::path dangling = dir / "link.csv";
+    fs::create_symlink("made-through-link.csv", dangling);
+    EXPECT_TRUE(AtomicFileWriter::Write(dangling, "new").ok());
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(ReadFile(dir / "made-through-link.csv"), "new");
+
+    // A link loop and a folder are refused, each left as it was.
+    fs::create_symlink("loop-b", dir / "loop-a");
+    fs::create_symlink("loop-a", dir / "loop-b");
+    const FileStatus loop = AtomicFileWriter::Write(dir / "loop-a", "x");
+    EXPECT_FALSE(loop.ok());
+    EXPECT_TRUE(fs::is_symlink(dir / "loop-a"));
+    fs::create_directory(dir / "folder");
+    const FileStatus folder = AtomicFileWriter::Write(dir / "folder", "x");
+    EXPECT_NE(folder.error.find("folder"), std::string::npos) << folder.error;
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicFileWriterTest, AReplacedFileKeepsItsOwnerModeAndLinks) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+
+    // A private file stays private, and so is its temporary file while written.
+    const fs::path secret = dir / "secret.csv";
+    WriteFile(secret, "old");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    {
+        AtomicFileWriter writer(secret);
+        ASSERT_TRUE(writer.Begin().ok());
+        ASSERT_TRUE(writer.Append("new secret").ok());
+        EXPECT_EQ(ModeOf(writer.TemporaryPath()) & 0777, 0600u);
+        ASSERT_TRUE(writer.Commit().ok());
+    }
+    EXPECT_EQ(ModeOf(secret) & 0777, 0600u);
+    EXPECT_EQ(ReadFile(secret), "new secret");
+
+    // A read-only file is not replaced.
+    const fs::path locked = dir / "locked.csv";
+    WriteFile(locked, "keep me");
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    const FileStatus refused = AtomicFileWriter::Write(locked, "lost");
+    EXPECT_NE(refused.error.find("read-only"), std::string::npos) << refused.error;
+    EXPECT_EQ(ReadFile(locked), "keep me");
+
+    // Every name of a hard-linked file sees the new contents.
+    const fs::path first = dir / "first.csv";
+    const fs::path second = dir / "second.csv";
+    WriteFile(first, "old");
+    fs::create_hard_link(first, second);
+    EXPECT_TRUE(AtomicFileWriter::Write(first, "shared").ok());
+    EXPECT_EQ(ReadFile(second), "shared");
+    EXPECT_EQ(fs::hard_link_count(first), 2u);
+
+    // Owner and group stay where the process may set them.
+    const fs::path owned = dir / "owned.csv";
+    WriteFile(owned, "old");
+    if (::chown(owned.c_str(), 4321, 4322) == 0) {
+        EXPECT_TRUE(AtomicFileWriter::Write(owned, "new").ok());
+        struct stat st {};
+        ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+    }
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path target = dir / "out.csv";
+
+    // Left behind by a process that was killed while it wrote: swept. One of
+    // a process that still runs (this one's parent) is its own and stays.
+    const std::string stale = ".out.csv." + std::to_string(DeadProcessId()) + ".0.tmp";
+    const std::string living = ".out.csv." + std::to_string(::getppid()) + ".0.tmp";
+    WriteFile(dir / stale, "half");
+    WriteFile(dir / living, "busy");
+    EXPECT_TRUE(AtomicFileWriter::Write(target, "whole").ok());
+    EXPECT_FALSE(fs::exists(dir / stale));
+    EXPECT_TRUE(fs::exists(dir / living));
+    fs::remove(dir / living);
+
+    // An abandoned write removes its temporary file and leaves the target whole.
+    {
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.Begin().ok());
+        ASSERT_TRUE(writer.Append("part").ok());
+    }
+    EXPECT_EQ(ReadFile(target), "whole");
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+
+    // A signal handler removes the temporary file of a write in progress.
+    AtomicFileWriter writer(target);
+    ASSERT_TRUE(writer.Begin().ok());
+    ASSERT_TRUE(fs::exists(writer.TemporaryPath()));
+    PendingTemporaries::UnlinkAll();
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
 
 size_t FilesIn(const fs::path& folder) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
 
-TEST(AtomicFileWriter, PiecesBecomeTheFileOnlyAtCommit) {
-    TempDir temp("vellrun-atomic");
+TEST(AtomicFileWriterTest, PiecesBecomeTheFileOnlyAtCommit) {
+    vellrun::testing::TempDir temp("vellrun-atomic");
     const fs::path target = temp / "out.csv";
     WriteFile(target, "old");
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
 
     {
-        AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Open(target).ok());
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.Begin().ok());
         ASSERT_TRUE(writer.Append("new ").ok());
         ASSERT_TRUE(writer.Append("").ok());
         ASSERT_TRUE(writer.Append("bytes").ok());
@@ -44,33 +186,43 @@ TEST(AtomicFileWriter, PiecesBecomeTheFileOnlyAtCommit) {
 
     // Dropped before Commit (a cancelled or failed export): nothing changes.
     {
-        AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Open(target).ok());
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.Begin().ok());
         ASSERT_TRUE(writer.Append("half a document").ok());
     }
     EXPECT_EQ(ReadFile(target), "new bytes");
     EXPECT_EQ(FilesIn(temp.Path()), 1u);
 }
 
-TEST(AtomicFileWriter, FailuresAreReportedToTheEndAndCleanUp) {
-    TempDir temp("vellrun-atomic");
-    // A folder where the file should go: the rename at Commit fails.
+TEST(AtomicFileWriterTest, FailuresAreReportedToTheEndAndCleanUp) {
+    vellrun::testing::TempDir temp("vellrun-atomic");
+    // A folder where the file should go is refused before anything is
+    // written, and the refusal is what every later call reports.
     const fs::path busy = temp / "busy.html";
     fs::create_directories(busy / "inside");
-    AtomicFileWriter writer;
-    ASSERT_TRUE(writer.Open(busy).ok());
-    ASSERT_TRUE(writer.Append("x").ok());
-    const FileStatus committed = writer.Commit();
-    EXPECT_FALSE(committed.ok());
-    EXPECT_NE(committed.error.find("busy.html"), std::string::npos);
-    EXPECT_FALSE(writer.Commit().ok());  // the failure stays
+    AtomicFileWriter folder(busy);
+    const FileStatus begun = folder.Begin();
+    EXPECT_FALSE(begun.ok());
+    EXPECT_NE(begun.error.find("busy.html"), std::string::npos);
+    EXPECT_EQ(folder.Append("x").error, begun.error);
+    EXPECT_EQ(folder.Commit().error, begun.error);
     EXPECT_TRUE(fs::is_directory(busy / "inside"));
     EXPECT_EQ(FilesIn(temp.Path()), 1u);
 
-    // No folder to put the temporary file in: Open fails, and so does
+    // A full device fails a piece of a streamed export, which does not look
+    // at each piece: Commit still says why.
+    AtomicFileWriter full("/dev/full");
+    ASSERT_TRUE(full.Begin().ok());
+    const FileStatus appended = full.Append(std::string(1 << 16, 'x'));
+    EXPECT_FALSE(appended.ok());
+    EXPECT_NE(appended.error.find("No space left"), std::string::npos) << appended.error;
+    EXPECT_EQ(full.Append("more").error, appended.error);
+    EXPECT_EQ(full.Commit().error, appended.error);
+
+    // No folder to put the temporary file in: Begin fails, and so does
     // everything after it.
-    AtomicFileWriter missing;
-    EXPECT_FALSE(missing.Open(temp / "missing" / "out.csv").ok());
+    AtomicFileWriter missing(temp / "missing" / "out.csv");
+    EXPECT_FALSE(missing.Begin().ok());
     EXPECT_FALSE(missing.Append("x").ok());
     EXPECT_FALSE(missing.Commit().ok());
     EXPECT_FALSE(fs::exists(temp / "missing"));

@@ -2,6 +2,7 @@
 // typed dates, and the locale's formats translated into patterns.
 
 #include "platform/DateTime.h"
+#include "platform/TextEncoding.h"
 #include "support/ScopedTimeZone.h"
 
 #include <cstdlib>
@@ -91,6 +92,34 @@ TEST_F(DateTimePatterns, LiteralsSeparatorsAndNestedFormats) {
     // A format that names itself stops instead of recursing for ever.
     formats_.shortDate = "ddddd-d";
     EXPECT_EQ(Format("ddddd", morning_), "-7-7-7");
+}
+
+TEST_F(DateTimePatterns, FormatsThatNameFormatsCannotExplode) {
+    // Each format names the others many times over: a few hundred bytes of
+    // patterns would expand to megabytes. One call stops at its cap, cut at
+    // a character and marked; an ordinary pattern is not touched.
+    std::string many;
+    for (int i = 0; i < 20; ++i)
+        many += "ddddd dddddd t tt \u00e9 ";
+    formats_.shortDate = many;
+    formats_.longDate = many;
+    formats_.shortTime = many;
+    formats_.longTime = many;
+    const std::string text = Format(many, morning_);
+    EXPECT_LE(text.size(), 4096u + 3u);
+    EXPECT_TRUE(text.ends_with("\u2026")) << text.substr(0, 80);
+    EXPECT_TRUE(IsValidUtf8(text));
+    EXPECT_EQ(Format("yyyy-mm-dd", morning_), "2009-03-07");
+
+    // Formats that only name formats give no text at all, yet the work stays bounded.
+    std::string silent;
+    for (int i = 0; i < 80; ++i)
+        silent += "dddddt";
+    formats_.shortDate = silent;
+    formats_.longDate = silent;
+    formats_.shortTime = silent;
+    formats_.longTime = silent;
+    EXPECT_EQ(Format(silent, morning_), "\u2026");
 }
 
 TEST_F(DateTimePatterns, NamesFollowTheDateAndStayInRange) {

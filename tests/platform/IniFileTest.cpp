@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vellrun::platform {
@@ -223,7 +224,9 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(failed.ok());
     EXPECT_EQ(Get(path), original);
-    EXPECT_EQ(FilesInDir(), 2u) << "a temporary file was left behind";
+    // plain-file, whole.ini and the lock file beside it, nothing else.
+    EXPECT_EQ(FilesInDir(), 3u) << "a temporary file was left behind";
+    EXPECT_TRUE(fs::exists(dir_ / ".whole.ini.lock"));
     EXPECT_EQ(file.WriteCount(), 0u);
 
     // An unwritable folder; root writes anyway, so only others can check it.
@@ -252,6 +255,74 @@ TEST_F(IniFileTest, AWriteKeepsTheModeAndFollowsALink) {
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST_F(IniFileTest, TwoProgramsWritingAtOnceLoseNoKey) {
+    const fs::path path = dir_ / "shared.ini";
+    constexpr int kKeys = 60;
+    std::vector<pid_t> children;
+    for (int program = 0; program < 2; ++program) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            IniFile file(path);
+            bool ok = true;
+            for (int key = 0; key < kKeys; ++key) {
+                ok = file.WriteString("Settings",
+                                      "P" + std::to_string(program) + "K" + std::to_string(key),
+                                      std::to_string(key))
+                         .ok() &&
+                     ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(IniFile(path).ReadSection("Settings").size(), 2u * kKeys);
+}
+
+TEST_F(IniFileTest, ARewriteGivesBackEveryOtherLineByteForByte) {
+    // LF lines, one value ending in a stray CR (its line ends CR CR LF), one
+    // CR LF line, and a last line without its end.
+    const fs::path path = dir_ / "mixed.ini";
+    Put(path, "[S]\nstray=v\r\r\ncrlf=w\r\nk=old\n[T]\nlast=x");
+    IniFile file(path);
+    EXPECT_EQ(file.ReadValue("S", "stray"), "v\r");
+    ASSERT_TRUE(file.WriteString("S", "k", "new").ok());
+    EXPECT_EQ(Get(path), "[S]\nstray=v\r\r\ncrlf=w\r\nk=new\n[T]\nlast=x\n");
+    EXPECT_EQ(file.ReadValue("S", "stray"), "v\r");
+    ASSERT_TRUE(file.WriteString("T", "added", "y").ok());
+    EXPECT_EQ(Get(path), "[S]\nstray=v\r\r\ncrlf=w\r\nk=new\n[T]\nlast=x\nadded=y\n");
+}
+
+TEST_F(IniFileTest, OnlyARegularFileIsReadOrReplaced) {
+    // A FIFO without a writer reads as no file at once and is not replaced.
+    const fs::path fifo = dir_ / "fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    IniFile pipe(fifo);
+    EXPECT_EQ(pipe.ReadValue("S", "k"), std::nullopt);
+    const FileStatus refused = pipe.WriteString("S", "k", "v");
+    EXPECT_NE(refused.error.find("not a regular file"), std::string::npos) << refused.error;
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    fs::create_directory(dir_ / "folder.ini");
+    const FileStatus folder = IniFile(dir_ / "folder.ini").WriteString("S", "k", "v");
+    EXPECT_NE(folder.error.find("is a folder"), std::string::npos) << folder.error;
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
+}
+
+TEST_F(IniFileTest, APreservedValueReadsBackExactly) {
+    IniFile file(dir_ / "ends.ini");
+    for (const std::string value :
+         {" lead", "trail ", "\tboth\t", "   ", "\"quoted\"", "\"", "\"x", "in \"side\" it", ""}) {
+        ASSERT_TRUE(file.WriteString("S", "k", IniPreserved(value)).ok());
+        EXPECT_EQ(file.ReadValue("S", "k"), value);
+    }
+    EXPECT_EQ(IniPreserved("plain text"), "plain text");  // nothing to protect: as it is
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "platform/PendingTemporaries.h"
+
+#include <array>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace vellrun::platform {
+
+namespace {
+
+constexpr size_t kSlots = 16;
+constexpr size_t kPathLength = 4096;
+
+// A slot is claimed (busy) before its path is copied and published (ready)
+// after, so a signal handler never reads a path that is being written.
+struct Slot {
+    std::atomic<bool> busy{false};
+    std::atomic<bool> ready{false};
+    char path[kPathLength] = {};
+};
+
+std::array<Slot, kSlots> slots;
+
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void CleanUpAndEnd(int signal) {
+    PendingTemporaries::UnlinkAll();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+std::optional<size_t> PendingTemporaries::Add(const std::filesystem::path& path) {
+    const std::string& text = path.native();
+    if (text.size() >= kPathLength) return std::nullopt;
+    for (size_t i = 0; i < kSlots; ++i) {
+        bool expected = false;
+        if (!slots[i].busy.compare_exchange_strong(expected, true)) continue;
+        std::memcpy(slots[i].path, text.c_str(), text.size() + 1);
+        slots[i].ready.store(true);
+        return i;
+    }
+    return std::nullopt;
+}
+
+void PendingTemporaries::Remove(std::optional<size_t> slot) {
+    if (!slot || *slot >= kSlots) return;
+    slots[*slot].ready.store(false);
+    slots[*slot].busy.store(false);
+}
+
+void PendingTemporaries::UnlinkAll() {
+    for (Slot& slot : slots) {
+        if (slot.ready.exchange(false)) ::unlink(slot.path);
+    }
+}
+
+void PendingTemporaries::InstallSignalCleanup() {
+    struct sigaction action {};
+    action.sa_handler = CleanUpAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        struct sigaction previous {};
+        // A signal the parent told us to ignore stays ignored.
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace vellrun::platform

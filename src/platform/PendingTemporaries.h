@@ -1,0 +1,31 @@
+#pragma once
+
+// The temporary files that writes in progress have made: a small fixed table
+// of paths that a signal handler may empty (UnlinkAll is async-signal-safe),
+// so that a program ended by Ctrl-C, SIGTERM or SIGHUP in the middle of a
+// write leaves no half-written temporary file behind. The one process-wide
+// table of the program (a signal handler can reach nothing else); writers
+// add their file before writing and remove it when it is renamed or deleted.
+// It owns no file and never opens one.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+
+namespace vellrun::platform {
+
+class PendingTemporaries {
+public:
+    // The slot that holds path, or nothing when the table is full or the path
+    // is too long (the file then simply is not cleaned up by a signal).
+    static std::optional<size_t> Add(const std::filesystem::path& path);
+    static void Remove(std::optional<size_t> slot);
+    // Deletes every file in the table. Safe to call from a signal handler.
+    static void UnlinkAll();
+    // For main(): SIGTERM, SIGHUP and SIGINT delete the table's files before
+    // they end the program as they always do, and SIGXFSZ (a file grown past
+    // the size limit) becomes a failed write that cleans up after itself.
+    static void InstallSignalCleanup();
+};
+
+}  // namespace vellrun::platform
