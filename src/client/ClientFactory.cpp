@@ -3,11 +3,10 @@
 #include "client/image/ImageClient.h"
 #include "client/ldap/LdapClient.h"
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -105,13 +104,12 @@ bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
 // Reads a connections file; on a fault, a client whose start-up fails with the message.
 std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file) {
     const std::string name = file.string();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return ImageClient::Failing(name + ": cannot be read");
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    if (const platform::FileStatus read = platform::ReadRegularFile(file, text); !read.ok())
+        return ImageClient::Failing(name + ": cannot be read: " + read.error);
     nlohmann::json config;
     try {
-        config = nlohmann::json::parse(text.str());
+        config = nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& e) {
         return ImageClient::Failing(name + ": invalid JSON: " + e.what());
     }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 namespace vellrun::client {
 namespace {
@@ -35,7 +36,10 @@ protected:
     // Starts a configured client; the trees as the program shows them, or the messages.
     std::vector<std::string> Start(const std::string& config, std::vector<std::string>& errors) {
         Write("connections.json", config);
-        setenv("VELLRUN_CONNECTIONS", (dir_ / "connections.json").c_str(), 1);
+        return StartFrom(dir_ / "connections.json", errors);
+    }
+    std::vector<std::string> StartFrom(const fs::path& file, std::vector<std::string>& errors) {
+        setenv("VELLRUN_CONNECTIONS", file.c_str(), 1);
         auto client = MakeDirectoryClient({});
         testing::ScriptedMessagePort messages;
         testing::CountingRunFeedback feedback;
@@ -87,6 +91,19 @@ TEST_F(ClientFactoryTest, BrokenConfigurationsStopStartUpAndSayWhy) {
         if (c.fault != "nowhere.json") {
             EXPECT_NE(errors[1].find(file), std::string::npos) << errors[1];
         }
+    }
+}
+
+TEST_F(ClientFactoryTest, AConnectionsFileThatIsNotAFileIsRefusedAtOnce) {
+    // A FIFO without a writer would hold the start for good.
+    const fs::path fifo = dir_ / "fifo.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& file : {fifo, dir_ / "images"}) {
+        std::vector<std::string> errors;
+        EXPECT_TRUE(StartFrom(file, errors).empty());
+        ASSERT_EQ(errors.size(), 2u) << file;
+        EXPECT_NE(errors[1].find(file.string() + ": cannot be read: it is"), std::string::npos)
+            << errors[1];
     }
 }
 
