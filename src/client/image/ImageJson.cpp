@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace vellrun::client::image::detail {
@@ -68,22 +70,22 @@ public:
     bool start_array(std::size_t /*elements*/) { return Open(Json(Json::value_t::array)); }
     bool end_object() {
         stack_.pop_back();
+        keySets_.pop_back();
         return true;
     }
     bool end_array() {
         stack_.pop_back();
+        keySets_.pop_back();
         return true;
     }
 
     bool key(string_t& name) {
         auto& object = stack_.back()->get_ref<Json::object_t&>();
-        for (const auto& item : object) {
-            if (item.first == name) {
-                fault_ = PlaceOfTop();
-                if (!fault_.empty()) fault_ += ": ";
-                fault_ += "key " + Quoted(name) + " is given twice";
-                return false;
-            }
+        if (IsKnownKey(object, keySets_.back(), name)) {
+            fault_ = PlaceOfTop();
+            if (!fault_.empty()) fault_ += ": ";
+            fault_ += "key " + Quoted(name) + " is given twice";
+            return false;
         }
         object.emplace_back(std::move(name), nullptr);
         element_ = &object.back().second;
@@ -104,6 +106,28 @@ public:
     const std::string& Fault() const { return fault_; }
 
 private:
+    // An object of a few keys is searched key by key; one of many keeps a set
+    // of its keys, so that a hostile object of 100,000 keys costs no more than
+    // reading them. Adds name to the set when there is one.
+    static constexpr size_t kKeysSearchedInLine = 16;
+    using KeySet = std::unordered_set<std::string>;
+
+    static bool IsKnownKey(const Json::object_t& object, std::unique_ptr<KeySet>& keys,
+                           const std::string& name) {
+        if (keys) return !keys->insert(name).second;
+        for (const auto& item : object) {
+            if (item.first == name) return true;
+        }
+        if (object.size() + 1 >= kKeysSearchedInLine) {
+            keys = std::make_unique<KeySet>();
+            keys->reserve(2 * kKeysSearchedInLine);
+            for (const auto& item : object)
+                keys->insert(item.first);
+            keys->insert(name);
+        }
+        return false;
+    }
+
     Json* Put(Json&& value) {
         if (stack_.empty()) {
             root_ = std::move(value);
@@ -127,6 +151,7 @@ private:
             return false;
         }
         stack_.push_back(Put(std::move(container)));
+        keySets_.emplace_back();
         return true;
     }
 
@@ -170,6 +195,7 @@ private:
 
     Json& root_;
     std::vector<Json*> stack_;
+    std::vector<std::unique_ptr<KeySet>> keySets_;  // per open container; null while few keys
     Json* element_ = nullptr;
     std::optional<size_t> syntaxPosition_;
     std::string syntaxError_;

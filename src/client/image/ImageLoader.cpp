@@ -1,11 +1,9 @@
 #include "client/image/ImageLoader.h"
 
 #include "client/image/TreeLoader.h"
+#include "platform/RegularFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
-#include <fstream>
 #include <new>
 #include <unordered_map>
 
@@ -26,7 +24,8 @@ using detail::TreeLoader;
 constexpr std::string_view kFormat = "vellrun-directory-image";
 constexpr uint32_t kVersion = 1;
 
-void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir) {
+void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
+                  detail::ByteBudget& budget) {
     if (!document.is_object()) {
         Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
     }
@@ -52,7 +51,7 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
     TextMap<size_t> treeNames;
     image.trees.reserve(trees.size());
     for (size_t i = 0; i < trees.size(); ++i) {
-        TreeLoader loader(trees[i], i, baseDir);
+        TreeLoader loader(trees[i], i, baseDir, budget);
         std::unique_ptr<Tree> tree = loader.Load();
         trees[i] = nullptr;
         auto [known, added] = treeNames.try_emplace(FoldCase(tree->name), i);
@@ -69,9 +68,17 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
 
 }  // namespace
 
+uint64_t DefaultValueByteLimit(uint64_t textBytes) {
+    constexpr uint64_t kMiB = 1024 * 1024;
+    return textBytes * 64 + 64 * kMiB;
+}
+
 LoadResult LoadImageText(std::string_view text, const std::string& displayName,
-                         const std::filesystem::path& baseDir) {
+                         const std::filesystem::path& baseDir, const LoadOptions& options) {
     LoadResult result;
+    detail::ByteBudget budget;
+    budget.limit =
+        options.valueByteLimit != 0 ? options.valueByteLimit : DefaultValueByteLimit(text.size());
     try {
         Json document;
         std::string error;
@@ -81,7 +88,7 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
         }
         auto image = std::make_unique<DirectoryImage>();
         image->sourcePath = displayName;
-        LoadDocument(document, *image, baseDir);
+        LoadDocument(document, *image, baseDir, budget);
         result.image = std::move(image);
     } catch (Refusal& refusal) {
         refusal.Within(displayName);
@@ -96,34 +103,17 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
     return result;
 }
 
-LoadResult LoadImageFile(const std::filesystem::path& path) {
+LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& options) {
     const std::string displayName = path.string();
     std::string text;
-    {
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
-            return LoadResult{nullptr, platform::FileStatus::Failed(
-                                           displayName + ": cannot read the file: it is a folder")};
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (in) {
-            in.seekg(0, std::ios::end);
-            const std::streamoff size = in.tellg();
-            in.seekg(0, std::ios::beg);
-            if (size > 0) {
-                text.resize(static_cast<size_t>(size));
-                in.read(text.data(), size);
-            }
-        }
-        if (!in) {
-            return LoadResult{nullptr,
-                              platform::FileStatus::Failed(
-                                  displayName + ": cannot read the file: " + std::strerror(errno))};
-        }
+    const platform::FileStatus read = platform::ReadRegularFile(path, text);
+    if (!read.ok()) {
+        return LoadResult{nullptr, platform::FileStatus::Failed(
+                                       displayName + ": cannot read the file: " + read.error)};
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadImageText(text, displayName, baseDir);
+    return LoadImageText(text, displayName, baseDir, options);
 }
 
 }  // namespace vellrun::client::image
