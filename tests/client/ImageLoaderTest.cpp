@@ -5,6 +5,7 @@
 #include "client/image/ImageLoader.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -464,6 +465,44 @@ TEST(ImageLoaderTest, InvalidJsonIsReportedWithLineAndColumn) {
     ExpectRefused("{\"trees\": [", {"invalid JSON at line 1, column 12:", "unexpected end"});
     ExpectRefused("[" + std::string(100, '[') + std::string(101, ']'),
                   {"test.json: [0][0]", "nested more than"});
+}
+
+// A fast reader reads the text and, at any fault, the JSON library reads it
+// again for the place: both must take the same document from the same text,
+// numbers at the edges of their kinds, escapes and a byte order mark included.
+TEST(ImageLoaderTest, TheTextReadsAsTheJsonLibraryReadsIt) {
+    const auto created = [](std::string_view number) {
+        return WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "created": )" +
+                        std::string(number) + "}");
+    };
+    // Only a whole number without a sign, a fraction or an exponent is unsigned.
+    for (std::string_view notUnsigned :
+         {"-0", "-1", "1.0", "1e3", "18446744073709551616", "-9223372036854775809"}) {
+        ExpectRefused(created(notUnsigned),
+                      {"test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": created: expected a "
+                       "time (seconds"});
+    }
+    auto image = Load(created("4294967295"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->trees[0]->Find("jdoe.Sales.Corp")->created, UINT32_MAX);
+
+    image = Load("\xEF\xBB\xBF" + WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+        "attributes": {"A8": [-2147483648, 2147483647], "Surname": "\u00e9\ud83d\ude00\"\\\/\t"}})"));
+    ASSERT_TRUE(image);
+    const Entry& user = *image->trees[0]->Find("jdoe.Sales.Corp");
+    EXPECT_EQ(ValueOf<IntegerValue>(user, "A8").value, INT32_MIN);
+    EXPECT_EQ(ValueOf<IntegerValue>(user, "A8", 1).value, INT32_MAX);
+    EXPECT_EQ(ValueOf<StringValue>(user, "Surname").text, "\u00e9\U0001F600\"\\/\t");
+
+    // Faults behind a long good start still get their place.
+    const std::string good = created("1");
+    const auto lines = std::count(good.begin(), good.end(), '\n');
+    ExpectRefused(good + "\n x",
+                  {"test.json: invalid JSON at line " + std::to_string(lines + 2) + ", column 2:"});
+    ExpectRefused(good + "}", {"test.json: invalid JSON at line " + std::to_string(lines + 1)});
+    ExpectRefused(WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+        "attributes": {"Surname": "\ud800"}})"),
+                  {"test.json: invalid JSON at line "});
 }
 
 TEST(ImageLoaderTest, KeysGivenTwiceAreRefused) {

@@ -7,6 +7,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include <simdjson.h>
+
 namespace vellrun::client::image::detail {
 
 void Refusal::Within(std::string_view place) {
@@ -202,6 +204,105 @@ private:
     std::string fault_;
 };
 
+static_assert(kJsonPadding >= simdjson::SIMDJSON_PADDING);
+
+namespace ondemand = simdjson::ondemand;
+
+// Hands the builder the events of one value as the fast reader meets them.
+// False at the first thing it does not take: a fault of the text or of the
+// builder, or a number that the library's parser would read otherwise.
+bool Feed(ondemand::value value, DocumentBuilder& builder) {
+    ondemand::json_type type{};
+    if (value.type().get(type) != simdjson::SUCCESS) return false;
+    switch (type) {
+        case ondemand::json_type::object: {
+            ondemand::object object;
+            if (value.get_object().get(object) != simdjson::SUCCESS) return false;
+            if (!builder.start_object(static_cast<std::size_t>(-1))) return false;
+            for (auto field : object) {
+                std::string_view key;
+                if (field.unescaped_key().get(key) != simdjson::SUCCESS) return false;
+                std::string name(key);
+                if (!builder.key(name)) return false;
+                ondemand::value member;
+                if (field.value().get(member) != simdjson::SUCCESS) return false;
+                if (!Feed(member, builder)) return false;
+            }
+            return builder.end_object();
+        }
+        case ondemand::json_type::array: {
+            ondemand::array array;
+            if (value.get_array().get(array) != simdjson::SUCCESS) return false;
+            if (!builder.start_array(static_cast<std::size_t>(-1))) return false;
+            for (auto element : array) {
+                ondemand::value item;
+                if (element.get(item) != simdjson::SUCCESS) return false;
+                if (!Feed(item, builder)) return false;
+            }
+            return builder.end_array();
+        }
+        case ondemand::json_type::string: {
+            std::string_view text;
+            if (value.get_string().get(text) != simdjson::SUCCESS) return false;
+            std::string owned(text);
+            return builder.string(owned);
+        }
+        case ondemand::json_type::number: {
+            // The library's parser reads a number with a fraction or an exponent
+            // as a float, one with a sign as an integer, any other as unsigned;
+            // one out of range is left to it.
+            const std::string_view token = value.raw_json_token();
+            if (token.find_first_of(".eE") != std::string_view::npos) {
+                double number = 0;
+                if (value.get_double().get(number) != simdjson::SUCCESS) return false;
+                return builder.number_float(number, std::string());
+            }
+            if (!token.empty() && token.front() == '-') {
+                int64_t number = 0;
+                if (value.get_int64().get(number) != simdjson::SUCCESS) return false;
+                return builder.number_integer(number);
+            }
+            uint64_t number = 0;
+            if (value.get_uint64().get(number) != simdjson::SUCCESS) return false;
+            return builder.number_unsigned(number);
+        }
+        case ondemand::json_type::boolean: {
+            bool truth = false;
+            if (value.get_bool().get(truth) != simdjson::SUCCESS) return false;
+            return builder.boolean(truth);
+        }
+        case ondemand::json_type::null: {
+            bool isNull = false;
+            if (value.is_null().get(isNull) != simdjson::SUCCESS || !isNull) return false;
+            return builder.null();
+        }
+    }
+    return false;
+}
+
+// Builds the document with the fast reader (several times the speed of the
+// library's parser). False when it finds a fault: it does not say where, so
+// the caller then reads the text again with the library's parser.
+bool ReadFast(std::string_view text, size_t readable, Json& document) {
+    simdjson::padded_string copy;
+    const char* data = text.data();
+    size_t capacity = readable;
+    if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
+        copy = simdjson::padded_string(text);
+        data = copy.data();
+        capacity = copy.size() + simdjson::SIMDJSON_PADDING;
+    }
+    ondemand::parser parser;
+    ondemand::document parsed;
+    if (parser.iterate(data, text.size(), capacity).get(parsed) != simdjson::SUCCESS) return false;
+    ondemand::value root;
+    if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
+    DocumentBuilder builder(document);
+    if (!Feed(root, builder)) return false;
+    // Nothing may follow the document's one value.
+    return parsed.current_location().error() == simdjson::OUT_OF_BOUNDS;
+}
+
 // "line L, column C" of the character at a byte offset; columns count characters.
 std::string LineAndColumn(std::string_view text, size_t offset) {
     offset = std::min(offset, text.size());
@@ -229,7 +330,10 @@ std::string SyntaxDescription(const std::string& what) {
 
 }  // namespace
 
-bool ParseImageJson(std::string_view text, Json& document, std::string& error) {
+bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error) {
+    if (ReadFast(text, readable, document)) return true;
+    // Every fault is told by the library's parser, with its place.
+    document = Json();
     DocumentBuilder builder(document);
     const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder);
     if (parsed) return true;

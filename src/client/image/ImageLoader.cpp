@@ -73,8 +73,11 @@ uint64_t DefaultValueByteLimit(uint64_t textBytes) {
     return textBytes * 64 + 64 * kMiB;
 }
 
-LoadResult LoadImageText(std::string_view text, const std::string& displayName,
-                         const std::filesystem::path& baseDir, const LoadOptions& options) {
+namespace {
+
+// readable: the bytes from text.data() that may be read, text.size() and any padding.
+LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
+                          const std::filesystem::path& baseDir, const LoadOptions& options) {
     LoadResult result;
     detail::ByteBudget budget;
     budget.limit =
@@ -82,7 +85,7 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
     try {
         Json document;
         std::string error;
-        if (!detail::ParseImageJson(text, document, error)) {
+        if (!detail::ParseImageJson(text, readable, document, error)) {
             result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
@@ -103,17 +106,26 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
     return result;
 }
 
+}  // namespace
+
+LoadResult LoadImageText(std::string_view text, const std::string& displayName,
+                         const std::filesystem::path& baseDir, const LoadOptions& options) {
+    return LoadPaddedText(text, text.size(), displayName, baseDir, options);
+}
+
 LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& options) {
     const std::string displayName = path.string();
     std::string text;
-    const platform::FileStatus read = platform::ReadRegularFile(path, text);
+    // Read with room after the text, so that the parser need not copy it.
+    const platform::FileStatus read =
+        platform::ReadRegularFile(path, text, SIZE_MAX, detail::kJsonPadding);
     if (!read.ok()) {
         return LoadResult{nullptr, platform::FileStatus::Failed(
                                        displayName + ": cannot read the file: " + read.error)};
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadImageText(text, displayName, baseDir, options);
+    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options);
 }
 
 }  // namespace vellrun::client::image
