@@ -75,9 +75,12 @@ uint64_t DefaultValueByteLimit(uint64_t textBytes) {
 
 namespace {
 
-// readable: the bytes from text.data() that may be read, text.size() and any padding.
+// readable: the bytes from text.data() that may be read, text.size() and any
+// padding. owner, when given, holds the text and is emptied once the document
+// is read, so that the text does not stay in memory beside the growing tree.
 LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
-                          const std::filesystem::path& baseDir, const LoadOptions& options) {
+                          const std::filesystem::path& baseDir, const LoadOptions& options,
+                          std::string* owner = nullptr) {
     LoadResult result;
     detail::ByteBudget budget;
     budget.limit =
@@ -89,6 +92,7 @@ LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::str
             result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
+        if (owner != nullptr) std::string().swap(*owner);
         auto image = std::make_unique<DirectoryImage>();
         image->sourcePath = displayName;
         LoadDocument(document, *image, baseDir, budget);
@@ -125,7 +129,7 @@ LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& o
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options);
+    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options, &text);
 }
 
 }  // namespace vellrun::client::image
