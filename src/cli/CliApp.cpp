@@ -253,6 +253,7 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     if (auto problem = CheckServerOptions(options)) return UsageError(err, *problem);
     client::ClientOptions clientOptions;
     clientOptions.image = options.image;
+    clientOptions.imageValueByteLimit = options.imageLimitMiB << 20;
     if (options.serverUri) {
         client::ldap::LdapConnectionConfig server;
         server.uri = *options.serverUri;

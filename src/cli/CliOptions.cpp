@@ -40,6 +40,19 @@ const std::vector<OptionEntry> kOptions = {
          o.image = std::filesystem::path(v);
          return std::nullopt;
      }},
+    {"--image-limit", "", "MB", kAnyCommand,
+     "let the octet values and streams of an image build up\nto MB mebibytes together (default: 64 "
+     "times the\nimage file's size, plus 64)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         uint64_t mebibytes = 0;
+         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), mebibytes);
+         if (error != std::errc() || end != v.data() + v.size() || mebibytes == 0 ||
+             mebibytes > (UINT64_MAX >> 20)) {
+             return "option --image-limit takes a number of mebibytes (1, 2, ...), not " + v;
+         }
+         o.imageLimitMiB = mebibytes;
+         return std::nullopt;
+     }},
     {"-H", "", "URI", kAnyCommand,
      "connect to the LDAP server at URI (ldap://, ldaps://,\nldapi://) instead of the configured "
      "connections;\nthe tree is named after the host",

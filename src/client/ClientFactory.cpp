@@ -102,7 +102,8 @@ bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
 }
 
 // Reads a connections file; on a fault, a client whose start-up fails with the message.
-std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file) {
+std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file,
+                                                   const image::LoadOptions& load) {
     const std::string name = file.string();
     std::string text;
     if (const platform::FileStatus read = platform::ReadRegularFile(file, text); !read.ok())
@@ -151,7 +152,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             }
             tree = entry["tree"].get<std::string>();
         }
-        connections.push_back({image, tree});
+        connections.push_back({image, tree, load});
     }
     int primary = 0;
     for (const auto& [key, value] : config.items()) {
@@ -194,17 +195,19 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
         return std::make_unique<ldap::LdapClient>(
             std::vector<ldap::LdapConnectionConfig>{*options.server}, 0);
     }
+    image::LoadOptions load;
+    load.valueByteLimit = options.imageValueByteLimit;
     if (options.image) {
-        return std::make_unique<ImageClient>(std::vector<ImageConnection>{{*options.image, {}}},
-                                             std::string{}, 0);
+        return std::make_unique<ImageClient>(
+            std::vector<ImageConnection>{{*options.image, {}, load}}, std::string{}, 0);
     }
     if (const char* env = std::getenv("VELLRUN_CONNECTIONS"); env && *env) {
-        return FromConfiguration(env);
+        return FromConfiguration(env, load);
     }
     const auto configured = platform::ConfigDir() / "connections.json";
-    if (std::filesystem::exists(configured)) return FromConfiguration(configured);
-    return std::make_unique<ImageClient>(std::vector<ImageConnection>{{BundledSampleImage(), {}}},
-                                         std::string{}, 0);
+    if (std::filesystem::exists(configured)) return FromConfiguration(configured, load);
+    return std::make_unique<ImageClient>(
+        std::vector<ImageConnection>{{BundledSampleImage(), {}, load}}, std::string{}, 0);
 }
 
 }  // namespace vellrun::client

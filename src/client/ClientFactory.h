@@ -12,6 +12,7 @@
 #include "client/DirectoryClient.h"
 #include "client/ldap/LdapSession.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,6 +24,9 @@ struct ClientOptions {
     std::optional<std::filesystem::path> image = std::nullopt;
     // Connect to this one server alone (the console's -H), ignoring any configuration.
     std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
+    // The most bytes the octet values and streams of one image may build
+    // together; 0: the loader's default for the file's size.
+    uint64_t imageValueByteLimit = 0;
 };
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);

@@ -4,10 +4,12 @@
 
 #include "directory/DirectoryNames.h"
 #include "directory/ScopedContextCopy.h"
+#include "platform/AsciiText.h"
 
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#include <unordered_set>
 #include <variant>
 
 namespace vellrun::directory {
@@ -69,6 +71,11 @@ Result DirectoryAccess::DSStartClient() {
 }
 
 void DirectoryAccess::DSScanTrees(platform::StringList& trees) {
+    // The names kept so far, folded: a directory of many trees would otherwise
+    // make each name search the whole list.
+    std::unordered_set<std::string> kept;
+    for (const auto& item : trees)
+        kept.insert(platform::AsciiLowerCopy(item.text));
     uint32_t iterator = 0;
     for (;;) {
         client::ConnRef ref = 0;
@@ -81,7 +88,9 @@ void DirectoryAccess::DSScanTrees(platform::StringList& trees) {
         if (name.size() > kTreeNameLength) name.resize(kTreeNameLength);
         while (!name.empty() && name.back() == '_')
             name.pop_back();
-        if (!name.empty() && !trees.Contains(name)) trees.Add(name, ref);
+        if (!name.empty() && kept.insert(platform::AsciiLowerCopy(name)).second) {
+            trees.Add(name, ref);
+        }
     }
 }
 

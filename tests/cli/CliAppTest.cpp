@@ -104,6 +104,24 @@ TEST_F(CliAppTest, ABrokenImageEndsTheRunWithTheLoadersMessage) {
     EXPECT_NE(missing.err.find("absent.json"), std::string::npos) << missing.err;
 }
 
+// The loader's limit on what an image's values build together follows the option.
+TEST_F(CliAppTest, TheImageLimitOptionSetsWhatAnImagesValuesMayBuild) {
+    const fs::path big = WriteIn(folder_, "big.json", testing::TreesImage({{"CORP", R"([
+        {"name": "Corp", "class": "Organization"},
+        {"name": "big.Corp", "class": "User", "attributes": {"CN": "big",
+         "Login Script": {"bytes": [{"zeros": 1500000}]}}}])"}}));
+    CliRun run = RunCli({"--image", big.string(), "--image-limit", "1", "trees"});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_NE(run.err.find("big.json: trees[0].objects[1] \"big.Corp\": attribute \"Login "
+                           "Script\": value 1: the values of the image build more than 1048576 "
+                           "bytes together"),
+              std::string::npos)
+        << run.err;
+    run = RunCli({"--image", big.string(), "--image-limit=2", "trees"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "CORP\n");
+}
+
 TEST(CliUsage, HelpAndWrongUsage) {
     CliRun run = RunCli({"--help"});
     EXPECT_EQ(run.code, 0);
@@ -115,6 +133,8 @@ TEST(CliUsage, HelpAndWrongUsage) {
         {{"--frob", "trees"}, "unknown option --frob"},
         {{"trees", "--image"}, "option --image needs a value"},
         {{"--image=", "trees"}, "option --image needs a value"},
+        {{"--image-limit", "0", "trees"},
+         "option --image-limit takes a number of mebibytes (1, 2, ...), not 0"},
         {{"trees", "extra"}, "trees takes no operands"},
         {{"--tree", "T", "trees"}, "--tree does not apply to trees"},
         {{"list"}, "list needs exactly one CONTAINER"},

@@ -5,6 +5,7 @@
 #include "client/image/ImageLoader.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vellrun::client::image {
@@ -465,6 +467,44 @@ TEST(ImageLoaderTest, InvalidJsonIsReportedWithLineAndColumn) {
                   {"test.json: [0][0]", "nested more than"});
 }
 
+// A fast reader reads the text and, at any fault, the JSON library reads it
+// again for the place: both must take the same document from the same text,
+// numbers at the edges of their kinds, escapes and a byte order mark included.
+TEST(ImageLoaderTest, TheTextReadsAsTheJsonLibraryReadsIt) {
+    const auto created = [](std::string_view number) {
+        return WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "created": )" +
+                        std::string(number) + "}");
+    };
+    // Only a whole number without a sign, a fraction or an exponent is unsigned.
+    for (std::string_view notUnsigned :
+         {"-0", "-1", "1.0", "1e3", "18446744073709551616", "-9223372036854775809"}) {
+        ExpectRefused(created(notUnsigned),
+                      {"test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": created: expected a "
+                       "time (seconds"});
+    }
+    auto image = Load(created("4294967295"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->trees[0]->Find("jdoe.Sales.Corp")->created, UINT32_MAX);
+
+    image = Load("\xEF\xBB\xBF" + WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+        "attributes": {"A8": [-2147483648, 2147483647], "Surname": "\u00e9\ud83d\ude00\"\\\/\t"}})"));
+    ASSERT_TRUE(image);
+    const Entry& user = *image->trees[0]->Find("jdoe.Sales.Corp");
+    EXPECT_EQ(ValueOf<IntegerValue>(user, "A8").value, INT32_MIN);
+    EXPECT_EQ(ValueOf<IntegerValue>(user, "A8", 1).value, INT32_MAX);
+    EXPECT_EQ(ValueOf<StringValue>(user, "Surname").text, "\u00e9\U0001F600\"\\/\t");
+
+    // Faults behind a long good start still get their place.
+    const std::string good = created("1");
+    const auto lines = std::count(good.begin(), good.end(), '\n');
+    ExpectRefused(good + "\n x",
+                  {"test.json: invalid JSON at line " + std::to_string(lines + 2) + ", column 2:"});
+    ExpectRefused(good + "}", {"test.json: invalid JSON at line " + std::to_string(lines + 1)});
+    ExpectRefused(WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+        "attributes": {"Surname": "\ud800"}})"),
+                  {"test.json: invalid JSON at line "});
+}
+
 TEST(ImageLoaderTest, KeysGivenTwiceAreRefused) {
     ExpectRefused(R"({"format": "vellrun-directory-image", "format": "x"})",
                   {"test.json: key \"format\" is given twice"});
@@ -804,6 +844,114 @@ TEST_F(ImageFileTest, FaultsNameTheFileAndThePath) {
     EXPECT_EQ(notAFile.image, nullptr);
     EXPECT_NE(notAFile.status.error.find("cannot read the stream file"), std::string::npos)
         << notAFile.status.error;
+}
+
+// Inputs that are not plain files beside the image: a FIFO would hang a
+// reader that waits for a writer, and a symbolic link could reach any file.
+TEST_F(ImageFileTest, OnlyRegularFilesInsideTheImagesFolderAreRead) {
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.json").c_str(), 0600), 0);
+    LoadResult pipe = LoadImageFile(folder_ / "pipe.json");
+    EXPECT_EQ(pipe.image, nullptr);
+    EXPECT_EQ(pipe.status.error, (folder_ / "pipe.json").string() +
+                                     ": cannot read the file: it is not a regular file");
+
+    const auto streamOf = [&](std::string_view file) {
+        Write("corp.json", WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+            "attributes": {"A21": {"file": ")" +
+                                    std::string(file) + R"("}}})"));
+        return LoadImageFile(folder_ / "corp.json");
+    };
+    ASSERT_EQ(::mkfifo((folder_ / "scripts/pipe.txt").c_str(), 0600), 0);
+    LoadResult fifoStream = streamOf("scripts/pipe.txt");
+    EXPECT_EQ(fifoStream.image, nullptr);
+    EXPECT_NE(fifoStream.status.error.find("\": it is not a regular file"), std::string::npos)
+        << fifoStream.status.error;
+
+    // Links that stay inside the folder are fine; one that leads out is refused.
+    vellrun::testing::TempDir outside{"vellrun-loader-outside"};
+    vellrun::testing::WriteFile(outside.Path() / "secret.txt", "secret");
+    Write("scripts/login.txt", "MAP");
+    std::filesystem::create_symlink(outside.Path() / "secret.txt", folder_ / "scripts/out.txt");
+    std::filesystem::create_symlink(outside.Path(), folder_ / "elsewhere");
+    std::filesystem::create_symlink("login.txt", folder_ / "scripts/in.txt");
+    for (std::string_view escape : {"scripts/out.txt", "elsewhere/secret.txt"}) {
+        LoadResult refused = streamOf(escape);
+        EXPECT_EQ(refused.image, nullptr) << escape;
+        EXPECT_NE(refused.status.error.find("value 1: file: \"" + std::string(escape) +
+                                            "\" leads out of the image's folder"),
+                  std::string::npos)
+            << refused.status.error;
+    }
+    LoadResult inside = streamOf("scripts/in.txt");
+    ASSERT_TRUE(inside.image) << inside.status.error;
+    const StoredAttribute& stream =
+        AttributeOf(*inside.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
+    EXPECT_EQ(std::string(stream.stream.begin(), stream.stream.end()), "MAP");
+}
+
+// Each value stays under the limit of one value, yet together they may not
+// build more than the image's limit: a few kilobytes of "zeros" could
+// otherwise take gigabytes.
+TEST(ImageLimits, TheValuesOfAnImageBuildAtMostTheLimitTogether) {
+    EXPECT_EQ(DefaultValueByteLimit(3300), 3300u * 64 + 64u * 1024 * 1024);
+    std::string values;
+    for (int i = 0; i < 8; ++i) {
+        if (i > 0) values += ", ";
+        values += R"({"bytes": [{"zeros": 1000}, {"u8": 1}]})";
+    }
+    const std::string json = WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User",
+        "attributes": {"A9": [)" + values +
+                                      R"(], "A13": [[{"bytes": [{"zeros": 1000}]}]]}})");
+
+    LoadOptions tight;
+    tight.valueByteLimit = 4000;
+    LoadResult refused = LoadImageText(json, "test.json", ".", tight);
+    EXPECT_EQ(refused.image, nullptr);
+    EXPECT_EQ(refused.status.error,
+              "test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": attribute \"A9\": value 4: "
+              "the values of the image build more than 4000 bytes together (the limit for "
+              "this image)");
+
+    LoadOptions raised;
+    raised.valueByteLimit = 9008;
+    const LoadResult atLimit = LoadImageText(json, "test.json", ".", raised);
+    EXPECT_NE(atLimit.image, nullptr) << atLimit.status.error;
+    raised.valueByteLimit = 9007;
+    EXPECT_EQ(LoadImageText(json, "test.json", ".", raised).image, nullptr);
+    // By default a small image may build up to 64 MiB.
+    EXPECT_NE(LoadImageText(json, "test.json", ".").image, nullptr);
+}
+
+// Hostile input that used to cost quadratic time: many keys in one object,
+// and an object that gives every attribute of a large schema. Each case here
+// would take many seconds if it were quadratic.
+TEST(ImageLimits, ManyKeysInOneObjectCostLinearTime) {
+    constexpr int kKeys = 100000;
+    std::string keys;
+    keys.reserve(kKeys * 16);
+    for (int i = 0; i < kKeys; ++i)
+        keys += "\"k" + std::to_string(i) + "\": 1, ";
+    ExpectRefused(WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "attributes": {)" +
+                           keys + R"("k17": 2}})"),
+                  {"test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": attributes: key \"k17\" "
+                   "is given twice"});
+}
+
+TEST(ImageLimits, AnObjectWithEveryAttributeOfALargeSchemaCostsLinearTime) {
+    constexpr int kKeys = 50000;
+    std::string definitions;
+    std::string given;
+    for (int i = 0; i < kKeys; ++i) {
+        if (i > 0) definitions += ", ", given += ", ";
+        definitions += R"({"name": "X)" + std::to_string(i) + R"(", "syntax": "CI_STRING"})";
+        given += "\"X" + std::to_string(i) + "\": \"v\"";
+    }
+    const std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "many.Corp", "class": "Device", "attributes": {)" +
+                                given + R"(, "x5": "again"}}])";
+    ExpectRefused(Image(objects, definitions),
+                  {"test.json: trees[0].objects[1] \"many.Corp\": attribute \"x5\": given twice "
+                   "(also as \"X5\"; names are compared without regard to case)"});
 }
 
 }  // namespace

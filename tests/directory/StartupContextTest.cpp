@@ -118,6 +118,35 @@ TEST(TreeDiscovery, NamesAreCutUnpaddedAndKeptOncePerTree) {
     EXPECT_EQ(bed.feedback.events, 6);
 }
 
+// A directory of very many trees, each reported twice in other letter case:
+// every name is kept once, in the order of the connections. Finding the names
+// kept so far must not search the list, or this takes minutes.
+TEST(TreeDiscovery, ManyTreesAreKeptOnceEach) {
+    DirectoryTestBed bed(TreesImage({{"CORP", "[]"}}));
+    constexpr uint32_t kTrees = 40000;
+    const auto nameOf = [](uint32_t index) {
+        return (index < kTrees / 2 ? "tree" : "TREE") + std::to_string(index % (kTrees / 2));
+    };
+    bed.spy.onScanConnections = [&](uint32_t& iterator, client::ConnRef& ref) {
+        if (iterator >= kTrees) return NoMoreConnections;
+        ref = ++iterator;
+        return 0;
+    };
+    bed.spy.onGetConnectionInfo = [&](client::ConnRef ref, uint32_t, size_t, std::string& text) {
+        text = nameOf(ref - 1);
+        return 0;
+    };
+    platform::StringList trees;
+    trees.Add("Tree7", 99);
+    bed.access.DSScanTrees(trees);
+    ASSERT_EQ(trees.Count(), kTrees / 2);
+    EXPECT_EQ(trees.Text(0), "Tree7");
+    EXPECT_EQ(trees.Number(0), 99);
+    EXPECT_EQ(trees.Text(1), "tree0");
+    EXPECT_EQ(trees.Text(8), "tree8");
+    EXPECT_EQ(trees.Text(kTrees / 2 - 1), "tree" + std::to_string(kTrees / 2 - 1));
+}
+
 // --- Contexts ---------------------------------------------------------------
 
 TEST(SetContext, SameTreeInAnotherCaseOnlySetsTheNameContext) {

@@ -90,7 +90,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
         const std::string key = ec ? wanted.imageFile.string() : canonical.string();
         auto& image = loaded[key];
         if (!image) {
-            LoadResult result = LoadImageFile(wanted.imageFile);
+            LoadResult result = LoadImageFile(wanted.imageFile, wanted.load);
             if (!result.image) {
                 s.diagnostic = result.status.error;
                 return Err::InitFailed;

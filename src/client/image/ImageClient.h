@@ -10,6 +10,7 @@
 
 #include "client/DirectoryClient.h"
 #include "client/image/DirectoryImage.h"
+#include "client/image/ImageLoader.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,6 +27,7 @@ namespace vellrun::client::image {
 struct ImageConnection {
     std::filesystem::path imageFile;
     std::string tree;
+    LoadOptions load = {};  // how the file is loaded (limits)
 };
 
 // How often the client went to its directory; the tests and benchmarks look at it.

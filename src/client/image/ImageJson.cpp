@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
+
+#include <simdjson.h>
 
 namespace vellrun::client::image::detail {
 
@@ -68,22 +72,22 @@ public:
     bool start_array(std::size_t /*elements*/) { return Open(Json(Json::value_t::array)); }
     bool end_object() {
         stack_.pop_back();
+        keySets_.pop_back();
         return true;
     }
     bool end_array() {
         stack_.pop_back();
+        keySets_.pop_back();
         return true;
     }
 
     bool key(string_t& name) {
         auto& object = stack_.back()->get_ref<Json::object_t&>();
-        for (const auto& item : object) {
-            if (item.first == name) {
-                fault_ = PlaceOfTop();
-                if (!fault_.empty()) fault_ += ": ";
-                fault_ += "key " + Quoted(name) + " is given twice";
-                return false;
-            }
+        if (IsKnownKey(object, keySets_.back(), name)) {
+            fault_ = PlaceOfTop();
+            if (!fault_.empty()) fault_ += ": ";
+            fault_ += "key " + Quoted(name) + " is given twice";
+            return false;
         }
         object.emplace_back(std::move(name), nullptr);
         element_ = &object.back().second;
@@ -104,6 +108,28 @@ public:
     const std::string& Fault() const { return fault_; }
 
 private:
+    // An object of a few keys is searched key by key; one of many keeps a set
+    // of its keys, so that a hostile object of 100,000 keys costs no more than
+    // reading them. Adds name to the set when there is one.
+    static constexpr size_t kKeysSearchedInLine = 16;
+    using KeySet = std::unordered_set<std::string>;
+
+    static bool IsKnownKey(const Json::object_t& object, std::unique_ptr<KeySet>& keys,
+                           const std::string& name) {
+        if (keys) return !keys->insert(name).second;
+        for (const auto& item : object) {
+            if (item.first == name) return true;
+        }
+        if (object.size() + 1 >= kKeysSearchedInLine) {
+            keys = std::make_unique<KeySet>();
+            keys->reserve(2 * kKeysSearchedInLine);
+            for (const auto& item : object)
+                keys->insert(item.first);
+            keys->insert(name);
+        }
+        return false;
+    }
+
     Json* Put(Json&& value) {
         if (stack_.empty()) {
             root_ = std::move(value);
@@ -127,6 +153,7 @@ private:
             return false;
         }
         stack_.push_back(Put(std::move(container)));
+        keySets_.emplace_back();
         return true;
     }
 
@@ -170,11 +197,111 @@ private:
 
     Json& root_;
     std::vector<Json*> stack_;
+    std::vector<std::unique_ptr<KeySet>> keySets_;  // per open container; null while few keys
     Json* element_ = nullptr;
     std::optional<size_t> syntaxPosition_;
     std::string syntaxError_;
     std::string fault_;
 };
+
+static_assert(kJsonPadding >= simdjson::SIMDJSON_PADDING);
+
+namespace ondemand = simdjson::ondemand;
+
+// Hands the builder the events of one value as the fast reader meets them.
+// False at the first thing it does not take: a fault of the text or of the
+// builder, or a number that the library's parser would read otherwise.
+bool Feed(ondemand::value value, DocumentBuilder& builder) {
+    ondemand::json_type type{};
+    if (value.type().get(type) != simdjson::SUCCESS) return false;
+    switch (type) {
+        case ondemand::json_type::object: {
+            ondemand::object object;
+            if (value.get_object().get(object) != simdjson::SUCCESS) return false;
+            if (!builder.start_object(static_cast<std::size_t>(-1))) return false;
+            for (auto field : object) {
+                std::string_view key;
+                if (field.unescaped_key().get(key) != simdjson::SUCCESS) return false;
+                std::string name(key);
+                if (!builder.key(name)) return false;
+                ondemand::value member;
+                if (field.value().get(member) != simdjson::SUCCESS) return false;
+                if (!Feed(member, builder)) return false;
+            }
+            return builder.end_object();
+        }
+        case ondemand::json_type::array: {
+            ondemand::array array;
+            if (value.get_array().get(array) != simdjson::SUCCESS) return false;
+            if (!builder.start_array(static_cast<std::size_t>(-1))) return false;
+            for (auto element : array) {
+                ondemand::value item;
+                if (element.get(item) != simdjson::SUCCESS) return false;
+                if (!Feed(item, builder)) return false;
+            }
+            return builder.end_array();
+        }
+        case ondemand::json_type::string: {
+            std::string_view text;
+            if (value.get_string().get(text) != simdjson::SUCCESS) return false;
+            std::string owned(text);
+            return builder.string(owned);
+        }
+        case ondemand::json_type::number: {
+            // The library's parser reads a number with a fraction or an exponent
+            // as a float, one with a sign as an integer, any other as unsigned;
+            // one out of range is left to it.
+            const std::string_view token = value.raw_json_token();
+            if (token.find_first_of(".eE") != std::string_view::npos) {
+                double number = 0;
+                if (value.get_double().get(number) != simdjson::SUCCESS) return false;
+                return builder.number_float(number, std::string());
+            }
+            if (!token.empty() && token.front() == '-') {
+                int64_t number = 0;
+                if (value.get_int64().get(number) != simdjson::SUCCESS) return false;
+                return builder.number_integer(number);
+            }
+            uint64_t number = 0;
+            if (value.get_uint64().get(number) != simdjson::SUCCESS) return false;
+            return builder.number_unsigned(number);
+        }
+        case ondemand::json_type::boolean: {
+            bool truth = false;
+            if (value.get_bool().get(truth) != simdjson::SUCCESS) return false;
+            return builder.boolean(truth);
+        }
+        case ondemand::json_type::null: {
+            bool isNull = false;
+            if (value.is_null().get(isNull) != simdjson::SUCCESS || !isNull) return false;
+            return builder.null();
+        }
+    }
+    return false;
+}
+
+// Builds the document with the fast reader (several times the speed of the
+// library's parser). False when it finds a fault: it does not say where, so
+// the caller then reads the text again with the library's parser.
+bool ReadFast(std::string_view text, size_t readable, Json& document) {
+    simdjson::padded_string copy;
+    const char* data = text.data();
+    size_t capacity = readable;
+    if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
+        copy = simdjson::padded_string(text);
+        data = copy.data();
+        capacity = copy.size() + simdjson::SIMDJSON_PADDING;
+    }
+    ondemand::parser parser;
+    ondemand::document parsed;
+    if (parser.iterate(data, text.size(), capacity).get(parsed) != simdjson::SUCCESS) return false;
+    ondemand::value root;
+    if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
+    DocumentBuilder builder(document);
+    if (!Feed(root, builder)) return false;
+    // Nothing may follow the document's one value.
+    return parsed.current_location().error() == simdjson::OUT_OF_BOUNDS;
+}
 
 // "line L, column C" of the character at a byte offset; columns count characters.
 std::string LineAndColumn(std::string_view text, size_t offset) {
@@ -203,7 +330,10 @@ std::string SyntaxDescription(const std::string& what) {
 
 }  // namespace
 
-bool ParseImageJson(std::string_view text, Json& document, std::string& error) {
+bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error) {
+    if (ReadFast(text, readable, document)) return true;
+    // Every fault is told by the library's parser, with its place.
+    document = Json();
     DocumentBuilder builder(document);
     const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder);
     if (parsed) return true;

@@ -35,10 +35,16 @@ private:
 // "\"text\"", as names appear in messages.
 std::string Quoted(std::string_view text);
 
+// Bytes a text should have readable after its end (not part of it) for the
+// fast reader to read it in place; without them it reads a copy.
+inline constexpr size_t kJsonPadding = 64;
+
 // Parses the text of an image. Duplicate keys in one object and nesting
 // deeper than any image needs are faults as well. On failure returns false
 // and sets error to "invalid JSON at line L, column C: what" or "PLACE: FAULT".
-bool ParseImageJson(std::string_view text, Json& document, std::string& error);
+// readable: how many bytes from text.data() may be read (text.size() plus any
+// padding).
+bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error);
 
 // The keys of one JSON object, checked against the keys its place allows.
 class Fields {

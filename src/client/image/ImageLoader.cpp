@@ -1,11 +1,9 @@
 #include "client/image/ImageLoader.h"
 
 #include "client/image/TreeLoader.h"
+#include "platform/RegularFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
-#include <fstream>
 #include <new>
 #include <unordered_map>
 
@@ -26,7 +24,8 @@ using detail::TreeLoader;
 constexpr std::string_view kFormat = "vellrun-directory-image";
 constexpr uint32_t kVersion = 1;
 
-void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir) {
+void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
+                  detail::ByteBudget& budget) {
     if (!document.is_object()) {
         Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
     }
@@ -52,7 +51,7 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
     TextMap<size_t> treeNames;
     image.trees.reserve(trees.size());
     for (size_t i = 0; i < trees.size(); ++i) {
-        TreeLoader loader(trees[i], i, baseDir);
+        TreeLoader loader(trees[i], i, baseDir, budget);
         std::unique_ptr<Tree> tree = loader.Load();
         trees[i] = nullptr;
         auto [known, added] = treeNames.try_emplace(FoldCase(tree->name), i);
@@ -69,19 +68,34 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
 
 }  // namespace
 
-LoadResult LoadImageText(std::string_view text, const std::string& displayName,
-                         const std::filesystem::path& baseDir) {
+uint64_t DefaultValueByteLimit(uint64_t textBytes) {
+    constexpr uint64_t kMiB = 1024 * 1024;
+    return textBytes * 64 + 64 * kMiB;
+}
+
+namespace {
+
+// readable: the bytes from text.data() that may be read, text.size() and any
+// padding. owner, when given, holds the text and is emptied once the document
+// is read, so that the text does not stay in memory beside the growing tree.
+LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
+                          const std::filesystem::path& baseDir, const LoadOptions& options,
+                          std::string* owner = nullptr) {
     LoadResult result;
+    detail::ByteBudget budget;
+    budget.limit =
+        options.valueByteLimit != 0 ? options.valueByteLimit : DefaultValueByteLimit(text.size());
     try {
         Json document;
         std::string error;
-        if (!detail::ParseImageJson(text, document, error)) {
+        if (!detail::ParseImageJson(text, readable, document, error)) {
             result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
+        if (owner != nullptr) std::string().swap(*owner);
         auto image = std::make_unique<DirectoryImage>();
         image->sourcePath = displayName;
-        LoadDocument(document, *image, baseDir);
+        LoadDocument(document, *image, baseDir, budget);
         result.image = std::move(image);
     } catch (Refusal& refusal) {
         refusal.Within(displayName);
@@ -96,34 +110,26 @@ LoadResult LoadImageText(std::string_view text, const std::string& displayName,
     return result;
 }
 
-LoadResult LoadImageFile(const std::filesystem::path& path) {
+}  // namespace
+
+LoadResult LoadImageText(std::string_view text, const std::string& displayName,
+                         const std::filesystem::path& baseDir, const LoadOptions& options) {
+    return LoadPaddedText(text, text.size(), displayName, baseDir, options);
+}
+
+LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& options) {
     const std::string displayName = path.string();
     std::string text;
-    {
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
-            return LoadResult{nullptr, platform::FileStatus::Failed(
-                                           displayName + ": cannot read the file: it is a folder")};
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (in) {
-            in.seekg(0, std::ios::end);
-            const std::streamoff size = in.tellg();
-            in.seekg(0, std::ios::beg);
-            if (size > 0) {
-                text.resize(static_cast<size_t>(size));
-                in.read(text.data(), size);
-            }
-        }
-        if (!in) {
-            return LoadResult{nullptr,
-                              platform::FileStatus::Failed(
-                                  displayName + ": cannot read the file: " + std::strerror(errno))};
-        }
+    // Read with room after the text, so that the parser need not copy it.
+    const platform::FileStatus read =
+        platform::ReadRegularFile(path, text, SIZE_MAX, detail::kJsonPadding);
+    if (!read.ok()) {
+        return LoadResult{nullptr, platform::FileStatus::Failed(
+                                       displayName + ": cannot read the file: " + read.error)};
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadImageText(text, displayName, baseDir);
+    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options, &text);
 }
 
 }  // namespace vellrun::client::image

@@ -8,6 +8,7 @@
 #include "client/image/DirectoryImage.h"
 #include "platform/FileStatus.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,17 +16,26 @@
 
 namespace vellrun::client::image {
 
+struct LoadOptions {
+    // The most bytes the octet values and streams of the image may build
+    // together; 0: the default, 64 times the size of the image's text plus 64 MiB.
+    uint64_t valueByteLimit = 0;
+};
+
+// The default of LoadOptions::valueByteLimit for an image text of textBytes bytes.
+uint64_t DefaultValueByteLimit(uint64_t textBytes);
+
 struct LoadResult {
     std::unique_ptr<DirectoryImage> image;  // null when the file was refused
     platform::FileStatus status;            // "FILE: PLACE: FAULT" when refused
 };
 
 // Loads the image at path; relative stream files are taken from the image's folder.
-LoadResult LoadImageFile(const std::filesystem::path& path);
+LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& options = {});
 
 // Loads an image from its text; displayName stands for the file in messages and
 // baseDir is where stream files are looked for.
 LoadResult LoadImageText(std::string_view text, const std::string& displayName,
-                         const std::filesystem::path& baseDir);
+                         const std::filesystem::path& baseDir, const LoadOptions& options = {});
 
 }  // namespace vellrun::client::image

@@ -1,11 +1,12 @@
 #include "client/image/ImageValueParser.h"
 
 #include "platform/AsciiText.h"
+#include "platform/RegularFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <algorithm>
 #include <system_error>
+#include <type_traits>
+#include <variant>
 
 namespace vellrun::client::image::detail {
 
@@ -169,30 +170,31 @@ Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = n
                 }
             }
             const std::filesystem::path full = *streamBase / relative;
+            const auto cannot = [&full](std::string_view why) {
+                Refuse("cannot read the stream file " + Quoted(full.string()) + ": " +
+                       std::string(why));
+            };
+            // Through a symbolic link the file could lie anywhere; it must stay
+            // inside the image's folder all the same.
             std::error_code error;
-            const auto status = std::filesystem::status(full, error);
-            if (status.type() == std::filesystem::file_type::not_found) {
-                Refuse("cannot read the stream file " + Quoted(full.string()) + ": no such file");
+            const std::filesystem::path real = std::filesystem::canonical(full, error);
+            if (error) {
+                cannot(error == std::errc::no_such_file_or_directory ? "no such file"
+                                                                     : error.message());
             }
-            if (status.type() != std::filesystem::file_type::regular) {
-                Refuse("cannot read the stream file " + Quoted(full.string()) + ": " +
-                       (error ? error.message() : std::string("not a regular file")));
+            const std::filesystem::path folder = std::filesystem::canonical(*streamBase, error);
+            if (error) cannot(error.message());
+            const auto [inFolder, inFile] =
+                std::mismatch(folder.begin(), folder.end(), real.begin(), real.end());
+            if (inFolder != folder.end() || inFile == real.end()) {
+                Refuse(Quoted(relative.string()) + " leads out of the image's folder (to " +
+                       Quoted(real.string()) + ")");
             }
-            std::ifstream in(full, std::ios::binary);
-            if (in) {
-                in.seekg(0, std::ios::end);
-                const std::streamoff size = in.tellg();
-                in.seekg(0, std::ios::beg);
-                if (size >= 0) {
-                    CheckSize(static_cast<size_t>(size));
-                    bytes.resize(static_cast<size_t>(size));
-                    in.read(reinterpret_cast<char*>(bytes.data()), size);
-                }
-            }
-            if (!in) {
-                Refuse("cannot read the stream file " + Quoted(full.string()) + ": " +
-                       std::strerror(errno));
-            }
+            std::string fileBytes;
+            const platform::FileStatus read =
+                platform::ReadRegularFile(real, fileBytes, kMaxValueBytes);
+            if (!read.ok()) cannot(read.error);
+            bytes.assign(fileBytes.begin(), fileBytes.end());
         });
     } else {
         Refuse("unknown key " + Quoted(form) + "; expected " +
@@ -569,6 +571,34 @@ ValueRecord ParseRecord(const Json& value, const ValueSource& source, Bytes& str
     }
 }
 
+// The bytes a record holds beyond what the file spells out as text.
+size_t BuiltBytes(const ValueRecord& record) {
+    const auto addresses = [](const std::vector<NetAddressValue>& list) {
+        size_t total = 0;
+        for (const auto& address : list)
+            total += address.address.size();
+        return total;
+    };
+    return std::visit(
+        [&](const auto& value) -> size_t {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, UnknownValue>) return value.data.size();
+            if constexpr (std::is_same_v<T, OctetStringValue>) return value.data.size();
+            if constexpr (std::is_same_v<T, RawValue>) return value.bytes.size();
+            if constexpr (std::is_same_v<T, FaxNumberValue>) return value.parameters.size();
+            if constexpr (std::is_same_v<T, NetAddressValue>) return value.address.size();
+            if constexpr (std::is_same_v<T, ReplicaPointerValue>) return addresses(value.addresses);
+            if constexpr (std::is_same_v<T, OctetListValue>) {
+                size_t total = 0;
+                for (const Bytes& bytes : value.strings)
+                    total += bytes.size();
+                return total;
+            }
+            return 0;
+        },
+        record);
+}
+
 }  // namespace
 
 bool ValueIsList(SyntaxId syntax) {
@@ -576,7 +606,16 @@ bool ValueIsList(SyntaxId syntax) {
 }
 
 AttrValue ParseValue(const Json& value, const ValueSource& source, Bytes& streamContent) {
-    return AttrValue{source.syntax, ParseRecord(value, source, streamContent)};
+    AttrValue parsed{source.syntax, ParseRecord(value, source, streamContent)};
+    if (source.budget != nullptr) {
+        ByteBudget& budget = *source.budget;
+        budget.used += BuiltBytes(parsed.record) + streamContent.size();
+        if (budget.used > budget.limit) {
+            Refuse("the values of the image build more than " + std::to_string(budget.limit) +
+                   " bytes together (the limit for this image)");
+        }
+    }
+    return parsed;
 }
 
 void CheckValueName(std::string_view name) {

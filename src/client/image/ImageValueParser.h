@@ -6,6 +6,7 @@
 #include "client/AttrValue.h"
 #include "client/image/ImageJson.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -16,6 +17,15 @@ namespace vellrun::client::image::detail {
 // The largest octet value, stream or byte piece the loader builds.
 inline constexpr size_t kMaxValueBytes = 16 * 1024 * 1024;
 
+// The bytes that the octet values and streams of one image build together,
+// against the image's limit (LoadOptions). Each value stays under
+// kMaxValueBytes on its own; the sum is what a small hostile file could
+// otherwise blow up.
+struct ByteBudget {
+    uint64_t limit = UINT64_MAX;
+    uint64_t used = 0;
+};
+
 // Where a value is read: its attribute, and what the value may refer to.
 struct ValueSource {
     const std::string* attributeName = nullptr;  // as the schema spells it
@@ -24,6 +34,8 @@ struct ValueSource {
     const std::filesystem::path* baseDir = nullptr;
     // The schema's spelling of a class name, or null when the schema has no such class.
     std::function<const std::string*(const std::string&)> findClass;
+    // Charged with the bytes each value builds; null: no limit.
+    ByteBudget* budget = nullptr;
 };
 
 // True for the syntaxes whose value is itself a JSON list (6, 13, 18).

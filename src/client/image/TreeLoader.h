@@ -59,8 +59,10 @@ class TreeLoader {
 public:
     // The loader frees each object's part of the document once it has taken it
     // in, so the document and the tree are not both whole in memory at once.
-    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir)
-        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir) {}
+    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir, ByteBudget& budget)
+        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir) {
+        valueSource_.budget = &budget;
+    }
 
     std::unique_ptr<Tree> Load();
 
@@ -114,6 +116,7 @@ private:
     };
     TextMap<ObjectSlot> objectIndex_;  // folded typeless full name -> object
     std::vector<PendingObject> pending_;
+    std::vector<size_t> givenAt_;  // per attribute definition: 1 + its place in the object read now
     detail::ValueSource valueSource_;
 };
 

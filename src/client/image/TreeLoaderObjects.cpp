@@ -149,20 +149,33 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
     }
     Entry& entry = *pending.entry;
     entry.attributes.reserve(attributes.size() + 1);
-    std::vector<const AttributeDefinition*> given;
+    // givenAt_ is kept all zero between objects: each object clears what it marked.
+    std::vector<size_t>& givenAt = givenAt_;
+    givenAt.resize(tree_->schema.attributes.size(), 0);
+    std::vector<size_t> given;
     given.reserve(attributes.size());
+    struct Unmark {
+        std::vector<size_t>& marks;
+        const std::vector<size_t>& numbers;
+        ~Unmark() {
+            for (size_t number : numbers)
+                marks[number] = 0;
+        }
+    } unmark{givenAt, given};
     bool hasObjectClass = false;
     for (const auto& [name, values] : attributes.get_ref<const Json::object_t&>()) {
         try {
             const AttributeDefinition* definition = FindAttribute(name);
             if (definition == nullptr) Refuse("not an attribute of the schema");
-            for (size_t i = 0; i < given.size(); ++i) {
-                if (given[i] == definition) {
-                    Refuse("given twice (also as " + Quoted(entry.attributes[i].name) +
-                           "; names are compared without regard to case)");
-                }
+            // A definition lies in the schema's list: its place there marks it as given.
+            const auto number = static_cast<size_t>(definition - tree_->schema.attributes.data());
+            if (givenAt[number] != 0) {
+                Refuse("given twice (also as " +
+                       Quoted(entry.attributes[givenAt[number] - 1].name) +
+                       "; names are compared without regard to case)");
             }
-            given.push_back(definition);
+            givenAt[number] = entry.attributes.size() + 1;
+            given.push_back(number);
             hasObjectClass = hasObjectClass || definition == objectClassAttribute_;
             const bool naming = std::find(facts.naming.begin(), facts.naming.end(), definition) !=
                                 facts.naming.end();
