@@ -24,6 +24,7 @@ constexpr std::array<uint32_t, CellTextReader::kDsiNames.size()> kDsiItems{
 constexpr uint32_t kDsiSelector = 0xE068;
 constexpr size_t kEntryInfoBufferSize = 4096;
 constexpr std::string_view kNotAvailable = "n/a";
+constexpr size_t kKeptLines = 1024;
 
 // How long a line ends up with the limit applied: the limit counts characters
 // (code points), and a cut always falls before the first byte of a
@@ -84,6 +85,9 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
         directory::Borrowed<directory::ValueInfoBlock> keptInfo(info_);
         std::vector<std::string>& lines = *keptLines;
         directory::ValueInfoBlock& info = *keptInfo;
+        // The room of an attribute with very many values is not kept for
+        // the cells after it.
+        if (lines.capacity() > kKeptLines) lines = {};
         lines.clear();
         const Result result =
             access_.DSReadValues(context, object, attribute, wantInfo, lines, &info);
