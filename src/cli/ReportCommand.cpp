@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 namespace vellrun::cli {
 
@@ -144,15 +146,22 @@ int ReportCommand::Run(const report::ReportSpec& spec,
 bool ReportCommand::ToStandardOutput(report::OutputType output, const report::ResultTable& table) {
     // Standard output is read like the clipboard: the program's text (UTF-8),
     // with the document's CR LF line ends; XML says so in its declaration.
+    // The document goes out a piece (a row) at a time as it is made, so a
+    // large report is never held twice; once a write fails the rest is not
+    // tried.
+    std::ostream& out = s_.out;
+    const exports::DocumentOut write = [&out](std::string_view piece) {
+        if (out) out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    };
     platform::TextCollator collator;
     errno = 0;
     if (output == report::OutputType::Csv)
-        s_.out << exports::TableToDelimitedText(table, Delimiters(s_.settings));
+        exports::WriteDelimitedText(table, Delimiters(s_.settings), write);
     else if (output == report::OutputType::Html)
-        s_.out << exports::TableToHtml(table);
+        exports::WriteHtml(table, write);
     else
-        s_.out << exports::TableToXml(table, collator, s_.now, "UTF-8");
-    s_.out.flush();
+        exports::WriteXml(table, collator, s_.now, "UTF-8", write);
+    out.flush();
     if (!s_.out) {
         // A reader that went away (a closed pipe) ends the program quietly.
         const int error = errno;

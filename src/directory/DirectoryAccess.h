@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/AttrValue.h"
 #include "client/DirectoryClient.h"
 #include "directory/AttrChange.h"
 #include "directory/ClassDefinitionInfo.h"
@@ -14,9 +15,11 @@
 #include "platform/RunFeedback.h"
 #include "platform/StringList.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -197,6 +200,14 @@ private:
     platform::RunFeedback& feedback_;
     ValueFormatter* formatter_ = nullptr;
     ValueParser* parser_ = nullptr;
+    // Kept from one read of values to the next, so that taking an attribute's
+    // name or a value copies into storage that is already there: one value
+    // record per syntax with a layout of its own, the last for every other.
+    // A read started while one runs (from a formatter) finds them moved out
+    // and works with fresh ones.
+    using ValueRecords = std::array<client::AttrValue, client::Syntax::LastWithLayout + 2>;
+    std::string readName_;
+    std::unique_ptr<ValueRecords> readValues_;
     client::ConnHandle connection_ = kNotStarted;
 };
 

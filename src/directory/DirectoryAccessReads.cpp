@@ -1,5 +1,6 @@
 // Reads of attribute values, streams, entry classes and object information.
 
+#include "directory/Borrowed.h"
 #include "directory/DirectoryAccess.h"
 #include "directory/ScopedBuffer.h"
 #include "directory/ScopedContextCopy.h"
@@ -15,14 +16,17 @@ using client::Result;
 
 namespace {
 constexpr std::string_view kAliasedObjectName = "Aliased Object Name";
-}
+}  // namespace
 
 Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
                                      std::string_view attribute, bool wantInfo,
                                      std::vector<std::string>& lines, ValueInfoBlock* info) {
     ValueInfoBlock unused;
     ValueInfoBlock& block = info != nullptr ? *info : unused;
-    block = ValueInfoBlock{};
+    // Emptied, not replaced: a caller that keeps its block keeps its room.
+    block.syntax = 0;
+    block.valueCount = 0;
+    block.values.clear();
 
     ScopedContextCopy copy(client_);
     Result result = copy.Duplicate(context);
@@ -69,8 +73,11 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
     uint32_t attributes = 0;
     Result result = client_.GetAttrCount(context, reply, attributes);
     if (result != 0) return result;
+    Borrowed<std::string> kept(readName_);
+    std::string& name = *kept;
+    Borrowed<std::unique_ptr<ValueRecords>> values(readValues_);
+    if (!*values) *values = std::make_unique<ValueRecords>();
     for (uint32_t a = 0; a < attributes; ++a) {
-        std::string name;
         uint32_t valueCount = 0;
         client::SyntaxId syntax = 0;
         result = client_.GetAttrName(context, reply, name, valueCount, syntax);
@@ -112,7 +119,8 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
             // A value of no bytes is still taken, so that the next value is
             // the reply's next one. A raw value (syntax 28 and above) of no
             // bytes is a value and gets its line; any other shows nothing.
-            client::AttrValue value;
+            client::AttrValue& value =
+                (**values)[std::min<client::SyntaxId>(syntax, client::Syntax::LastWithLayout + 1)];
             result = client_.GetAttrVal(context, reply, syntax, value);
             if (result != 0) return result;
             if (size == 0 && syntax <= client::Syntax::Interval) continue;

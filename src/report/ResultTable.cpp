@@ -14,7 +14,14 @@ void ResultTable::Resize(size_t columns, size_t rows) {
             row.resize(columns);
         columns_ = columns;
     }
-    cells_.resize(rows, std::vector<std::string>(columns));
+    if (rows <= cells_.size()) {
+        cells_.resize(rows);
+        return;
+    }
+    // Each new row is made in place, one allocation for its cells, rather
+    // than copied from a row made for the purpose.
+    while (cells_.size() < rows)
+        cells_.emplace_back(columns);
 }
 
 const std::string& ResultTable::Cell(size_t column, size_t row) const {

@@ -1,5 +1,6 @@
 #include "values/CellTextReader.h"
 
+#include "directory/Borrowed.h"
 #include "directory/DirectoryNames.h"
 #include "directory/ScopedContextCopy.h"
 #include "values/ValueFormatting.h"
@@ -23,6 +24,7 @@ constexpr std::array<uint32_t, CellTextReader::kDsiNames.size()> kDsiItems{
 constexpr uint32_t kDsiSelector = 0xE068;
 constexpr size_t kEntryInfoBufferSize = 4096;
 constexpr std::string_view kNotAvailable = "n/a";
+constexpr size_t kKeptLines = 1024;
 
 // How long a line ends up with the limit applied: the limit counts characters
 // (code points), and a cut always falls before the first byte of a
@@ -76,8 +78,17 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
     try {
         const int parts = settings_.GetAttrValInfoType();
         const bool wantInfo = parts != 0;
-        std::vector<std::string> lines;
-        directory::ValueInfoBlock info;
+        // The lines and the information block are kept from cell to cell so
+        // that a read fills room that is already there; a read started while
+        // this one runs finds them moved out and starts with fresh ones.
+        directory::Borrowed<std::vector<std::string>> keptLines(lines_);
+        directory::Borrowed<directory::ValueInfoBlock> keptInfo(info_);
+        std::vector<std::string>& lines = *keptLines;
+        directory::ValueInfoBlock& info = *keptInfo;
+        // The room of an attribute with very many values is not kept for
+        // the cells after it.
+        if (lines.capacity() > kKeptLines) lines = {};
+        lines.clear();
         const Result result =
             access_.DSReadValues(context, object, attribute, wantInfo, lines, &info);
         if (result != 0) {
@@ -94,10 +105,18 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
                     // correspond, and lines past the values get an empty record.
                     const directory::ValueInfo slot =
                         k <= info.values.size() ? info.values[k - 1] : directory::ValueInfo{};
-                    line = ValueInfoText(slot, parts, formats_) + " " + line;
+                    std::string annotated = ValueInfoText(slot, parts, formats_);
+                    annotated += ' ';
+                    annotated += line;
+                    line = std::move(annotated);
                 }
-                line = LimitLine(std::move(line), limit);
+                // A line of no more bytes than the limit has no more characters either.
+                if (line.size() > limit) line = LimitLine(std::move(line), limit);
             }
+            size_t length = 0;
+            for (const std::string& line : lines)
+                length += line.size() + 2;
+            text.reserve(length);
             for (size_t k = 0; k < lines.size(); ++k) {
                 if (k > 0) text += "\r\n";
                 text += lines[k];

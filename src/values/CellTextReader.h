@@ -6,12 +6,14 @@
 
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
+#include "directory/ValueInfo.h"
 #include "platform/DateTime.h"
 #include "settings/AppSettings.h"
 
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellrun::values {
 
@@ -66,6 +68,9 @@ private:
     // never empty once an object has been read).
     std::string dsiKey_;
     std::array<std::string, kDsiNames.size()> dsiTexts_;
+    // Room for one cell's lines and value information, kept between cells.
+    std::vector<std::string> lines_;
+    directory::ValueInfoBlock info_;
 };
 
 }  // namespace vellrun::values

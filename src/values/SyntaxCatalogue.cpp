@@ -99,11 +99,13 @@ std::string HexText(std::span<const uint8_t> bytes, size_t count) {
     // The count is a 16-bit quantity for the callers' layouts; a count beyond
     // the bytes at hand (a record shorter than its layout) stops at their end.
     const size_t shown = std::min(count % 65536, bytes.size());
-    std::string text;
-    text.reserve(shown * 2);
+    // Sized once and written in place: a value's bytes are many, and a
+    // growing append per digit costs more than the digits themselves.
+    std::string text(shown * 2, '\0');
+    char* digit = text.data();
     for (size_t i = 0; i < shown; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+        *digit++ = kDigits[bytes[i] >> 4];
+        *digit++ = kDigits[bytes[i] & 0x0F];
     }
     return text;
 }

@@ -9,6 +9,7 @@
 #include "values/SyntaxCatalogue.h"
 
 #include <array>
+#include <charconv>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -62,6 +63,23 @@ std::array<uint8_t, 12> FixedAddressBytes(std::span<const uint8_t> address) {
     return bytes;
 }
 
+// The decimal digits of number, appended.
+void AppendDecimal(std::string& text, unsigned number) {
+    std::array<char, 16> digits;
+    char* end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+    text.append(digits.data(), static_cast<size_t>(end - digits.data()));
+}
+
+// "a.b.c.d:port" of four address bytes and a port number.
+void AppendHostAndPort(std::string& text, std::span<const uint8_t> host, unsigned port) {
+    for (const uint8_t byte : host) {
+        AppendDecimal(text, byte);
+        text += '.';
+    }
+    text.back() = ':';
+    AppendDecimal(text, port);
+}
+
 // Value flag bits in the order in which they are listed.
 struct FlagName {
     uint32_t bit;
@@ -85,29 +103,40 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    const std::string prefix = "(" + std::to_string(Unsigned(type)) + ") ";
-    if (address.empty()) return prefix;
+    std::string text;
+    text.reserve(32);
+    text += '(';
+    AppendDecimal(text, Unsigned(type));
+    text += ") ";
+    if (address.empty()) return text;
     const std::array<uint8_t, 12> b = FixedAddressBytes(address);
     const std::span<const uint8_t> all(b);
-    std::string text;
     switch (type) {
-        case 0: text = HexText(all.subspan(0, 4)) + ":" + HexText(all.subspan(4, 6)); break;
+        case 0:
+            text += HexText(all.subspan(0, 4));
+            text += ':';
+            text += HexText(all.subspan(4, 6));
+            break;
         case 1:
         case 7:
         case 10:
-        case 11: text = Format("%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], (b[4] << 8) | b[5]); break;
+        case 11: AppendHostAndPort(text, all.subspan(0, 4), (b[4] << 8) | b[5]); break;
         case 8:
-        case 9: text = Format("%d.%d.%d.%d:%d", b[2], b[3], b[4], b[5], (b[0] << 8) | b[1]); break;
+        case 9: AppendHostAndPort(text, all.subspan(2, 4), (b[0] << 8) | b[1]); break;
         case 13: {
             // A missing last byte of the last code unit reads as zero.
             std::vector<uint8_t> units(address.begin(), address.end());
             if (units.size() % 2 != 0) units.push_back(0);
-            text = platform::Utf16LeToUtf8(units);
+            text += platform::Utf16LeToUtf8(units);
             break;
         }
-        default: text = "[" + HexText(all) + "]"; break;
+        default:
+            text += '[';
+            text += HexText(all);
+            text += ']';
+            break;
     }
-    return prefix + text;
+    return text;
 }
 
 std::string RightsText(uint32_t privileges, int kind) {
@@ -162,10 +191,12 @@ std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& for
     // The rules in force at the stamp's own instant, not the bias of today:
     // a winter stamp read in summer is not an hour off.
     const platform::DateTimeParts local = platform::LocalTimeOf(seconds);
-    const std::string date = platform::FormatDateTime(formats.shortDate, local, formats);
+    std::string text = platform::FormatDateTime(formats.shortDate, local, formats);
     const std::string time = platform::FormatDateTime(formats.longTime, local, formats);
     // Date and time with one blank between; either alone when the other is empty.
-    return JoinNonEmpty(date, time, " ");
+    if (!text.empty() && !time.empty()) text += ' ';
+    text += time;
+    return text;
 }
 
 std::string ValueInfoText(const directory::ValueInfo& info, int parts,

@@ -8,9 +8,11 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,28 @@ protected:
         std::string out;
         std::string err;
     };
+    // Standard output without a buffer of its own: every write the program
+    // makes arrives here as one piece; failAfter pieces it fails.
+    struct PieceBuffer : std::streambuf {
+        std::string text;
+        size_t largest = 0;
+        size_t count = 0;
+        size_t failAfter = SIZE_MAX;
+        std::streamsize xsputn(const char* data, std::streamsize size) override {
+            if (count == failAfter) return 0;
+            ++count;
+            largest = std::max(largest, static_cast<size_t>(size));
+            text.append(data, static_cast<size_t>(size));
+            return size;
+        }
+        int_type overflow(int_type c) override {
+            if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+            const char byte = traits_type::to_char_type(c);
+            return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+        }
+    };
+    PieceBuffer* pieces_ = nullptr;
+
     Run Cli(std::vector<std::string> args) {
         args.insert(args.begin(), {"--image", image_.string()});
         CliApp app = failClassReadAt_ > 0 ? CliApp(SpyMaker()) : CliApp();
@@ -67,9 +91,10 @@ protected:
             });
         std::ostringstream out;
         std::ostringstream err;
+        std::ostream pieces(pieces_);
         Run run;
-        run.code = app.Run(args, out, err);
-        run.out = out.str();
+        run.code = app.Run(args, pieces_ != nullptr ? pieces : out, err);
+        run.out = pieces_ != nullptr ? pieces_->text : out.str();
         run.err = err.str();
         return run;
     }
@@ -201,6 +226,33 @@ TEST_F(ReportCommandTest, WithoutAFileTheDocumentGoesToStandardOutputUnchanged) 
               "\"amy.Sales.Corp\";\"Smith\";\"Clerk <temp>\";\"\"\r\n"
               "\"zoe.Sales.Corp\";\"O\"\"Brien\";\"Head of \u0141\u00f3d\u017a\";"
               "\"beta|Alpha|alpha|beta\"\r\n");
+}
+
+TEST_F(ReportCommandTest, StandardOutputGetsTheDocumentARowAtATimeAndStopsWhenItFails) {
+    for (const char* kind : {"csv", "html", "xml"}) {
+        const Run whole = Users({"--output", kind});
+        ASSERT_EQ(whole.code, CliApp::kSuccess) << kind << whole.err;
+        PieceBuffer buffer;
+        pieces_ = &buffer;
+        const Run streamed = Users({"--output", kind});
+        pieces_ = nullptr;
+        EXPECT_EQ(streamed.code, CliApp::kSuccess) << kind << streamed.err;
+        // The same bytes, but never more than a row's piece in one write.
+        EXPECT_EQ(streamed.out, whole.out) << kind;
+        EXPECT_GE(buffer.count, 4u) << kind;
+        EXPECT_LT(buffer.largest * 2, whole.out.size()) << kind;
+        EXPECT_NE(whole.out.find("zoe.Sales.Corp"), std::string::npos) << kind << whole.out;
+    }
+    // A write that fails is reported, and nothing after it is tried.
+    PieceBuffer broken;
+    broken.failAfter = 1;
+    pieces_ = &broken;
+    const Run run = Users({"--output", "csv"});
+    pieces_ = nullptr;
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(broken.count, 1u);
+    EXPECT_EQ(broken.text, "\"DN\";\"Surname\";\"Title\";\"Description\"\r\n");
+    EXPECT_NE(run.err.find("standard output could not be written"), std::string::npos) << run.err;
 }
 
 TEST_F(ReportCommandTest, SettingsComeFromTheIniFileAndOptionsOverrideThem) {

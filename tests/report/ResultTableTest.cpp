@@ -28,6 +28,17 @@ TEST(ResultTable, GrowingAndShrinkingKeepsTheCellsInside) {
     EXPECT_EQ(table.Cell(0, 3), "row 3");
     table.SetCell(5, 5, "ignored");
     EXPECT_EQ(table.RowCount(), 5u);
+    // Several rows at once: each is the table's width, every cell empty.
+    table.SetRowCount(9);
+    for (size_t r = 5; r < 9; ++r) {
+        EXPECT_EQ(table.Row(r).size(), 1u);
+        EXPECT_EQ(table.Cell(0, r), "");
+    }
+    EXPECT_EQ(table.Cell(0, 3), "row 3");
+    table.SetRowCount(0);
+    table.Resize(2, 2);
+    EXPECT_EQ(table.Row(1).size(), 2u);
+    EXPECT_EQ(table.Cell(0, 1), "");
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ TEST(NetAddressText, ReadsFixedPositionsWhateverTheLength) {
     // Types 8 and 9 put the port first.
     EXPECT_EQ(NetAddressText(9, Bytes{0x02, 0x0C, 10, 1, 2, 3}), "(9) 10.1.2.3:524");
     EXPECT_EQ(NetAddressText(8, Bytes{0x00, 0x50, 127, 0, 0, 1}), "(8) 127.0.0.1:80");
+    EXPECT_EQ(NetAddressText(7, Bytes{255, 255, 255, 255, 0xFF, 0xFF}),
+              "(7) 255.255.255.255:65535");
+    EXPECT_EQ(NetAddressText(10, Bytes{0, 0, 0, 0, 0, 0}), "(10) 0.0.0.0:0");
     // Any other type: the first twelve bytes, however long the address.
     EXPECT_EQ(NetAddressText(2, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}),
               "(2) [0102030405060708090A0B0C]");
@@ -241,6 +244,77 @@ TEST(CellText, AStreamCarriesItsValueFlagsAndTimeStamp) {
     CellTextReader reader(bed.access, settings, formats);
     EXPECT_EQ(reader.GetAttrValue(bed.Context("[Root]"), ".Corp", "Login Script"),
               "[ 2009-10-30 12:00:00 / PRESENT / NAMING ] hi");
+}
+
+// A formatter that, for the values of "Title", reads another cell of the same
+// object through the reader while the outer read is still taking its values.
+class NestingFormatter final : public directory::ValueFormatter {
+public:
+    explicit NestingFormatter(ValueTextFormatter& inner) : inner_(inner) {}
+    client::Result FormatValue(client::ContextHandle context, std::string_view object,
+                               std::string_view attribute, std::vector<std::string>& lines,
+                               const client::AttrValue& value, size_t size,
+                               uint32_t position) override {
+        if (attribute == "Title" && reader != nullptr)
+            lines.push_back("[" + reader->GetAttrValue(context, object, "Description") + "]");
+        return inner_.FormatValue(context, object, attribute, lines, value, size, position);
+    }
+    CellTextReader* reader = nullptr;
+
+private:
+    ValueTextFormatter& inner_;
+};
+
+TEST(CellText, NoCellShowsWhatTheOneBeforeItReadNorWhatAReadWithinItRead) {
+    testing::ScopedTimeZone zone{"UTC"};
+    const platform::DateTimeFormats formats = FixedFormats();
+    testing::DirectoryTestBed bed(testing::TreeImage(
+        R"([{"name": "Corp", "class": "Organization"},
+            {"name": "ann.Corp", "class": "User",
+             "attributes": {"Title": "Head of the long department of things",
+                            "Description": [
+               {"value": "the first of three rather long descriptions", "flags": 5,
+                "modified": "2009-10-30T12:00:00Z"},
+               {"value": "the second of three rather long descriptions", "flags": 4},
+               {"value": "the third of three rather long descriptions", "flags": 4}]}},
+            {"name": "bo.Corp", "class": "User",
+             "attributes": {"Title": "X", "Description": [{"value": "y", "flags": 4}]}}])"));
+    ValueTextFormatter plain(bed.access, formats);
+    NestingFormatter nesting(plain);
+    bed.access.SetValueFormatter(&nesting);
+    settings::AppSettings settings;
+    CellTextReader reader(bed.access, settings, formats);
+    const client::ContextHandle context = bed.Context("[Root]");
+    const std::string annDescription =
+        "the first of three rather long descriptions\r\nthe second of three rather long "
+        "descriptions\r\nthe third of three rather long descriptions";
+
+    // Long cells, a failed read, then short cells: nothing of the earlier is left.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(reader.GetAttrValue(context, ".ann.Corp", "Description"), annDescription);
+        EXPECT_EQ(reader.GetAttrValue(context, ".nobody.Corp", "Description"), "");
+        EXPECT_EQ(reader.GetAttrValue(context, ".bo.Corp", "Description"), "y");
+        EXPECT_EQ(reader.GetAttrValue(context, ".bo.Corp", "Surname"), "");
+    }
+
+    // A cell read while another cell's values are being taken: both are whole.
+    nesting.reader = &reader;
+    EXPECT_EQ(reader.GetAttrValue(context, ".ann.Corp", "Title"),
+              "[" + annDescription + "]\r\nHead of the long department of things");
+    EXPECT_EQ(reader.GetAttrValue(context, ".bo.Corp", "Title"), "[y]\r\nX");
+    EXPECT_EQ(reader.GetAttrValue(context, ".ann.Corp", "Description"), annDescription);
+    nesting.reader = nullptr;
+
+    // Value information: each cell has its own values' records, never more.
+    settings.ShowValueFlags = true;
+    settings.ShowTimeStamps = true;
+    EXPECT_EQ(reader.GetAttrValue(context, ".ann.Corp", "Description"),
+              "[ 2009-10-30 12:00:00 / PRESENT / NAMING ] the first of three rather long "
+              "descriptions\r\n[ PRESENT ] the second of three rather long descriptions\r\n"
+              "[ PRESENT ] the third of three rather long descriptions");
+    EXPECT_EQ(reader.GetAttrValue(context, ".bo.Corp", "Description"), "[ PRESENT ] y");
+    EXPECT_EQ(reader.GetAttrValue(context, ".nobody.Corp", "Description"), "");
+    EXPECT_EQ(reader.GetAttrValue(context, ".bo.Corp", "Description"), "[ PRESENT ] y");
 }
 
 TEST_F(CellTextTest, ValuesAreLinesOfOneCellWithoutTrailingBreak) {
