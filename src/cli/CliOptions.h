@@ -33,6 +33,7 @@ struct OptionEntry;
 
 struct CliOptions {
     std::optional<std::filesystem::path> image;
+    std::vector<std::filesystem::path> schemaFiles;  // --schema, with an LDIF --image
     // One LDAP server for this run, in the manner of ldapsearch.
     std::optional<std::string> serverUri;     // -H
     std::optional<std::string> serverBase;    // -b

@@ -2,6 +2,7 @@
 
 #include "client/image/ImageClient.h"
 #include "client/ldap/LdapClient.h"
+#include "client/ldap/LdifImage.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -16,6 +17,28 @@ namespace {
 
 using image::ImageClient;
 using image::ImageConnection;
+
+// Directory image files, and LDIF dumps with their schema files.
+image::LoadResult LoadAnyImage(const ImageConnection& connection) {
+    if (ldap::IsLdifFile(connection.imageFile)) {
+        return ldap::LoadLdifImage(connection.imageFile, connection.schemaFiles, connection.tree);
+    }
+    if (!connection.schemaFiles.empty()) {
+        return {nullptr, platform::FileStatus::Failed(
+                             connection.imageFile.string() +
+                             ": schema files go with an LDIF dump (.ldif), not with a directory "
+                             "image")};
+    }
+    return image::LoadImageFile(connection.imageFile);
+}
+
+std::unique_ptr<DirectoryClient> MakeImageClient(std::vector<ImageConnection> connections,
+                                                 std::string configName, int primary) {
+    auto client =
+        std::make_unique<ImageClient>(std::move(connections), std::move(configName), primary);
+    client->SetLoader(LoadAnyImage);
+    return client;
+}
 
 // One server entry of the connections file; false with the fault in error.
 bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
@@ -140,12 +163,28 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
                 place + ": expected {\"image\": FILE, \"tree\": NAME} or {\"uri\": URI, ...}");
         }
         for (const auto& [key, value] : entry.items()) {
-            if (key != "image" && key != "tree") {
+            if (key != "image" && key != "tree" && key != "schema") {
                 return ImageClient::Failing(place + ": unknown key \"" + key + "\"");
             }
         }
         std::filesystem::path image = entry["image"].get<std::string>();
         if (image.is_relative()) image = base / image;
+        std::vector<std::filesystem::path> schemaFiles;
+        if (entry.contains("schema")) {
+            const auto& schema = entry["schema"];
+            const bool single = schema.is_string();
+            bool list = schema.is_array();
+            for (const auto& item : list ? schema : nlohmann::json::array())
+                list = list && item.is_string();
+            if (!single && !list) {
+                return ImageClient::Failing(place +
+                                            ": \"schema\" must be a file or a list of files");
+            }
+            for (const auto& item : single ? nlohmann::json::array({schema}) : schema) {
+                std::filesystem::path schemaFile = item.get<std::string>();
+                schemaFiles.push_back(schemaFile.is_relative() ? base / schemaFile : schemaFile);
+            }
+        }
         std::string tree;
         if (entry.contains("tree")) {
             if (!entry["tree"].is_string()) {
@@ -153,7 +192,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             }
             tree = entry["tree"].get<std::string>();
         }
-        connections.push_back({image, tree});
+        connections.push_back({image, tree, std::move(schemaFiles)});
     }
     int primary = 0;
     for (const auto& [key, value] : config.items()) {
@@ -177,7 +216,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
     }
     if (total == 0) return ImageClient::Failing(name + ": no connections");
     if (!servers.empty()) return std::make_unique<ldap::LdapClient>(std::move(servers), primary);
-    return std::make_unique<ImageClient>(std::move(connections), name, primary);
+    return MakeImageClient(std::move(connections), name, primary);
 }
 
 }  // namespace
@@ -197,16 +236,14 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
             std::vector<ldap::LdapConnectionConfig>{*options.server}, 0);
     }
     if (options.image) {
-        return std::make_unique<ImageClient>(std::vector<ImageConnection>{{*options.image, {}}},
-                                             std::string{}, 0);
+        return MakeImageClient({{*options.image, {}, options.schemaFiles}}, {}, 0);
     }
     if (const char* env = std::getenv("VELLRUN_CONNECTIONS"); env && *env) {
         return FromConfiguration(env);
     }
     const auto configured = platform::ConfigDir() / "connections.json";
     if (std::filesystem::exists(configured)) return FromConfiguration(configured);
-    return std::make_unique<ImageClient>(std::vector<ImageConnection>{{BundledSampleImage(), {}}},
-                                         std::string{}, 0);
+    return MakeImageClient({{BundledSampleImage(), {}}}, {}, 0);
 }
 
 }  // namespace vellrun::client

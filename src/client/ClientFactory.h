@@ -15,12 +15,15 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vellrun::client {
 
 struct ClientOptions {
     // Serve this image alone (every tree in it), ignoring any configuration.
     std::optional<std::filesystem::path> image = std::nullopt;
+    // The schema files of an LDIF image (LDAP schema files or subschema entries).
+    std::vector<std::filesystem::path> schemaFiles = {};
     // Connect to this one server alone (the console's -H), ignoring any configuration.
     std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
 };

@@ -25,6 +25,12 @@ inline std::string FoldCase(std::string_view text) {
     return platform::AsciiLowerCopy(text);
 }
 
+// The relative names of a full name, from the object up: split at each "."
+// that no backslash escapes ("john\.doe.Sales" is two names).
+std::vector<std::string_view> SplitFullName(std::string_view fullName);
+// A relative name without its "TYPE=" (an escaped "\=" belongs to the value).
+std::string_view WithoutType(std::string_view relativeName);
+
 struct AttributeDefinition {
     std::string name;
     SyntaxId syntax = 0;

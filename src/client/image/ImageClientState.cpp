@@ -68,19 +68,11 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
         return 0;
     }
     // Split into relative names and walk them from the top down.
-    std::vector<std::string_view> parts;
-    std::string_view rest(absolute);
-    while (true) {
-        auto dot = rest.find('.');
-        parts.push_back(rest.substr(0, dot));
-        if (dot == std::string_view::npos) break;
-        rest.remove_prefix(dot + 1);
-    }
+    const std::vector<std::string_view> parts = SplitFullName(absolute);
     Entry* current = context.tree->root.get();
     int hops = 0;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        std::string_view part = *it;
-        if (auto eq = part.find('='); eq != std::string_view::npos) part.remove_prefix(eq + 1);
+        const std::string_view part = WithoutType(*it);
         if (part.empty()) return Err::IllegalDsName;
         Entry* next = current->FindChild(part);
         if (!next) return Err::NoSuchEntry;
