@@ -141,6 +141,7 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
         }
         std::string cookie;
         bool found = false;
+        Result limit = 0;  // the server stopped the search before the name came
         for (int pages = 0; pages < 100000 && !found; ++pages) {
             std::vector<FoundEntry> entries;
             PageEnd end;
@@ -153,11 +154,12 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
                 Remember(context, entry.dn);
                 if (!found && knownDns.count(belowKey) != 0) found = true;
             }
+            limit = end.limit;
             if (end.cookie.empty()) break;
             cookie = end.cookie;
         }
         auto it = knownDns.find(belowKey);
-        if (it == knownDns.end()) return Err::NoSuchEntry;
+        if (it == knownDns.end()) return limit != 0 ? limit : Err::NoSuchEntry;
         current = it->second;
     }
     dn = current;

@@ -226,7 +226,10 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             fetched.push_back(name);
         }
     }
-    if (resumed && fetched != where.fetched && !namingContextsOf(session, where)) {
+    // A listing the server cut short at its limit is not begun again: it
+    // would hand out the same entries and stop at the same place.
+    if (resumed && fetched != where.fetched && where.limit == 0 &&
+        !namingContextsOf(session, where)) {
         // The reads asked for more: begin the search again with them.
         where.cookie.clear();
         where.serverDone = false;
@@ -309,6 +312,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         rest.containerDn = where.containerDn;
         rest.serverDone = true;
         rest.limit = limit;
+        rest.fetched = where.fetched;
         continuation = state.NewIteration(handle, std::move(rest));
         reply.reply = std::move(page);
         return 0;
