@@ -61,25 +61,31 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
+// One pass over the entry's encoding: the DN, then each attribute with its
+// values (asking for the values by name would scan the entry again for each).
 void ReadAttributes(LDAP* ld, LDAPMessage* entry, FoundEntry& found) {
-    char* dn = ldap_get_dn(ld, entry);
-    if (dn) {
-        found.dn = dn;
-        ldap_memfree(dn);
-    }
     BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, entry, &ber); name;
-         name = ldap_next_attribute(ld, entry, ber)) {
-        std::vector<std::string> values;
-        if (berval** bv = ldap_get_values_len(ld, entry, name)) {
-            for (int i = 0; bv[i]; ++i)
-                values.emplace_back(bv[i]->bv_val, bv[i]->bv_len);
-            ldap_value_free_len(bv);
-        }
-        found.attributes.emplace_back(name, std::move(values));
-        ldap_memfree(name);
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
+        if (ber) ber_free(ber, 0);
+        return;
     }
-    if (ber) ber_free(ber, 0);
+    found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+    berval name{0, nullptr};
+    berval* values = nullptr;
+    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
+           name.bv_val != nullptr) {
+        std::vector<std::string> texts;
+        if (values) {
+            for (berval* v = values; v->bv_val != nullptr; ++v)
+                texts.emplace_back(v->bv_val, v->bv_len);
+            ber_memfree(values);
+            values = nullptr;
+        }
+        found.attributes.emplace_back(std::string(name.bv_val, name.bv_len), std::move(texts));
+    }
+    if (values) ber_memfree(values);
+    ber_free(ber, 0);
 }
 
 }  // namespace
