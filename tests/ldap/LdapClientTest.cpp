@@ -8,6 +8,7 @@
 #include "client/ldap/LdapClient.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -500,6 +501,39 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     int32_t continuation = kNoContinuation;
     EXPECT_EQ(client->ListSubordinates(context, "OU=Many", continuation, reply),
               Err::TransportFailure);
+}
+
+// A server whose certificate no authority signed: with verification on (the
+// default) StartTLS is refused and nothing is sent in clear; with the
+// certificate named as the CA file the same server is trusted.
+TEST_F(LdapClientTest, TlsVerificationRefusesASelfSignedServer) {
+    testing::TempDir dir;
+    const std::string cert = (dir / "server.crt").string();
+    const std::string key = (dir / "server.key").string();
+    const std::string make =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+        " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    ::setenv("SLAPD_TLS_CERT", cert.c_str(), 1);
+    ::setenv("SLAPD_TLS_KEY", key.c_str(), 1);
+    auto slapd = TestSlapd::Start(dir / "slapd", {VELLRUN_TEST_LDAP_DIR "/data/test.schema"},
+                                  {VELLRUN_TEST_LDAP_DIR "/data/base.ldif"});
+    ::unsetenv("SLAPD_TLS_CERT");
+    ::unsetenv("SLAPD_TLS_KEY");
+
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.tls = TlsKind::StartTls;
+    {
+        LdapClient client({config});
+        EXPECT_EQ(client.InitClient(0, 0), Err::InitFailed);
+        EXPECT_NE(client.StartupDiagnostic().find("StartTLS failed"), std::string::npos)
+            << client.StartupDiagnostic();
+    }
+    config.caFile = cert;
+    auto trusting = Connect(config);
+    std::string identity;
+    EXPECT_EQ(trusting->WhoAmI(Context(*trusting), identity), 0);
 }
 
 }  // namespace
