@@ -126,7 +126,8 @@ bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
 }
 
 // Reads a connections file; on a fault, a client whose start-up fails with the message.
-std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file) {
+std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file,
+                                                   const ClientOptions& options) {
     const std::string name = file.string();
     std::ifstream in(file, std::ios::binary);
     if (!in) return ImageClient::Failing(name + ": cannot be read");
@@ -155,6 +156,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             if (!ReadServer(entry, base, server, error)) {
                 return ImageClient::Failing(place + ": " + error);
             }
+            server.askPassword = options.askPassword;
             servers.push_back(std::move(server));
             continue;
         }
@@ -239,10 +241,10 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
         return MakeImageClient({{*options.image, {}, options.schemaFiles}}, {}, 0);
     }
     if (const char* env = std::getenv("VELLRUN_CONNECTIONS"); env && *env) {
-        return FromConfiguration(env);
+        return FromConfiguration(env, options);
     }
     const auto configured = platform::ConfigDir() / "connections.json";
-    if (std::filesystem::exists(configured)) return FromConfiguration(configured);
+    if (std::filesystem::exists(configured)) return FromConfiguration(configured, options);
     return MakeImageClient({{BundledSampleImage(), {}}}, {}, 0);
 }
 

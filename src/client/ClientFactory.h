@@ -13,6 +13,7 @@
 #include "client/ldap/LdapSession.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,6 +27,9 @@ struct ClientOptions {
     std::vector<std::filesystem::path> schemaFiles = {};
     // Connect to this one server alone (the console's -H), ignoring any configuration.
     std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
+    // Asks for the bind password of a configured server that names no
+    // password file or variable (the desktop's message port).
+    std::function<std::optional<std::string>(const std::string& prompt)> askPassword = {};
 };
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);

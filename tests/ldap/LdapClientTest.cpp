@@ -503,6 +503,36 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
               Err::TransportFailure);
 }
 
+// A simple bind with no password file or variable asks through the given
+// question (the desktop's message port) once for the run; a declined question
+// is a refused start with its reason.
+TEST_F(LdapClientTest, ABindPasswordIsAskedForOnceWhenNothingHoldsIt) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    LdapConnectionConfig config = slapd.ManagerConnection();
+    config.password.reset();
+    config.passwordFile.clear();
+    config.passwordEnv.clear();
+    std::vector<std::string> prompts;
+    config.askPassword = [&prompts](const std::string& prompt) -> std::optional<std::string> {
+        prompts.push_back(prompt);
+        return std::string("secret");
+    };
+    auto client = Connect(config);
+    std::string identity;
+    ASSERT_EQ(client->WhoAmI(Context(*client), identity), 0);
+    EXPECT_EQ(identity, "CN=admin");
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_NE(prompts[0].find("cn=admin,dc=test"), std::string::npos) << prompts[0];
+
+    config.askPassword = [](const std::string&) -> std::optional<std::string> {
+        return std::nullopt;
+    };
+    LdapClient declined({config});
+    EXPECT_EQ(declined.InitClient(0, 0), Err::InitFailed);
+    EXPECT_NE(declined.StartupDiagnostic().find("no password was given"), std::string::npos)
+        << declined.StartupDiagnostic();
+}
+
 // A server whose certificate no authority signed: with verification on (the
 // default) StartTLS is refused and nothing is sent in clear; with the
 // certificate named as the CA file the same server is trusted.

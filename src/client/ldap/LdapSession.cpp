@@ -261,6 +261,18 @@ Result LdapSession::ReadPassword(std::string& password) {
             password.pop_back();
         return 0;
     }
+    if (config_.askPassword) {
+        std::optional<std::string> asked =
+            config_.askPassword("Password of " + config_.bindDn + " on " + config_.uri + ":");
+        if (!asked) {
+            diagnostic_ = config_.uri + ": no password was given for " + config_.bindDn;
+            return Err::FailedAuthentication;
+        }
+        // Kept for this run, so that a reconnection does not ask again.
+        config_.password = std::move(*asked);
+        password = *config_.password;
+        return 0;
+    }
     diagnostic_ = config_.uri +
                   ": a simple bind needs a password (a file, an environment "
                   "variable, or asked for)";

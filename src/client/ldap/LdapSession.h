@@ -38,6 +38,9 @@ struct LdapConnectionConfig {
     std::string passwordFile;             // must not be readable by group or others
     std::string passwordEnv;              // the environment variable holding it
     std::optional<std::string> password;  // given for this run (asked), never stored
+    // Asks a person for the password when no file, variable or password is
+    // given (the desktop's message port); nothing when they decline.
+    std::function<std::optional<std::string>(const std::string& prompt)> askPassword;
     TlsKind tls = TlsKind::None;
     std::string caFile;
     bool verifyCertificate = true;
