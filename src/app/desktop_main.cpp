@@ -5,6 +5,7 @@
 #include "platform/PendingTemporaries.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
+#include "ui/QtMessagePort.h"
 #include "ui/TSplash.h"
 
 #include <QApplication>
@@ -28,8 +29,14 @@ int main(int argc, char** argv) {
 
     const QPointer<vellrun::ui::TSplash> splash = vellrun::ui::TSplash::ShowAtStart();
     splash->SplashMessage(QStringLiteral("Starting the directory client ..."));
-    vellrun::ui::DesktopSession session(
-        vellrun::client::MakeDirectoryClient(arguments.ClientOptions()));
+    // A configured server's bind password that no file or variable holds is
+    // asked for when the client connects.
+    vellrun::ui::QtMessagePort passwordPort;
+    vellrun::client::ClientOptions clientOptions = arguments.ClientOptions();
+    clientOptions.askPassword = [&passwordPort](const std::string& prompt) {
+        return passwordPort.AskSecret(prompt);
+    };
+    vellrun::ui::DesktopSession session(vellrun::client::MakeDirectoryClient(clientOptions));
     vellrun::ui::TMainForm::Options options;
     options.reportFile = arguments.reportFile;
     options.quit = arguments.quit;

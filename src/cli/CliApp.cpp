@@ -27,6 +27,7 @@ std::optional<std::string> CheckServerOptions(const CliOptions& options) {
                                options.askPassword || options.startTls;
     if (serverOptions && !options.serverUri) return "-b, -D, -y, -W and -Z need -H URI";
     if (options.serverUri && options.image) return "-H and --image cannot be used together";
+    if (!options.schemaFiles.empty() && !options.image) return "--schema needs --image DUMP.ldif";
     if (options.bindDn && !options.passwordFile && !options.askPassword)
         return "-D needs the password from -y FILE or -W";
     if ((options.passwordFile || options.askPassword) && !options.bindDn)
@@ -254,6 +255,7 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     client::ClientOptions clientOptions;
     clientOptions.image = options.image;
     clientOptions.imageValueByteLimit = options.imageLimitMiB << 20;
+    clientOptions.schemaFiles = options.schemaFiles;
     if (options.serverUri) {
         client::ldap::LdapConnectionConfig server;
         server.uri = *options.serverUri;

@@ -35,7 +35,8 @@ using Problem = std::optional<std::string>;
 
 const std::vector<OptionEntry> kOptions = {
     {"--image", "", "FILE", kAnyCommand,
-     "serve the directory image FILE alone instead of the\nconfigured connections",
+     "serve the directory image FILE (or an LDIF dump,\n.ldif) alone instead of the configured "
+     "connections",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.image = std::filesystem::path(v);
          return std::nullopt;
@@ -51,6 +52,13 @@ const std::vector<OptionEntry> kOptions = {
              return "option --image-limit takes a number of mebibytes (1, 2, ...), not " + v;
          }
          o.imageLimitMiB = mebibytes;
+         return std::nullopt;
+     }},
+    {"--schema", "", "FILE", kAnyCommand,
+     "with --image DUMP.ldif: an LDAP schema file (as slapd\nreads it, or a subschema entry in "
+     "LDIF) that\ndefines the dump's attributes and classes (repeatable)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.schemaFiles.push_back(std::filesystem::path(v));
          return std::nullopt;
      }},
     {"-H", "", "URI", kAnyCommand,

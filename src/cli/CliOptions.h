@@ -33,7 +33,8 @@ struct OptionEntry;
 
 struct CliOptions {
     std::optional<std::filesystem::path> image;
-    uint64_t imageLimitMiB = 0;  // --image-limit; 0: the loader's default
+    uint64_t imageLimitMiB = 0;                      // --image-limit; 0: the loader's default
+    std::vector<std::filesystem::path> schemaFiles;  // --schema, with an LDIF --image
     // One LDAP server for this run, in the manner of ldapsearch.
     std::optional<std::string> serverUri;     // -H
     std::optional<std::string> serverBase;    // -b

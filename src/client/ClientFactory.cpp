@@ -2,6 +2,7 @@
 
 #include "client/image/ImageClient.h"
 #include "client/ldap/LdapClient.h"
+#include "client/ldap/LdifImage.h"
 #include "platform/Paths.h"
 #include "platform/RegularFile.h"
 
@@ -15,6 +16,28 @@ namespace {
 
 using image::ImageClient;
 using image::ImageConnection;
+
+// Directory image files, and LDIF dumps with their schema files.
+image::LoadResult LoadAnyImage(const ImageConnection& connection) {
+    if (ldap::IsLdifFile(connection.imageFile)) {
+        return ldap::LoadLdifImage(connection.imageFile, connection.schemaFiles, connection.tree);
+    }
+    if (!connection.schemaFiles.empty()) {
+        return {nullptr, platform::FileStatus::Failed(
+                             connection.imageFile.string() +
+                             ": schema files go with an LDIF dump (.ldif), not with a directory "
+                             "image")};
+    }
+    return image::LoadImageFile(connection.imageFile, connection.load);
+}
+
+std::unique_ptr<DirectoryClient> MakeImageClient(std::vector<ImageConnection> connections,
+                                                 std::string configName, int primary) {
+    auto client =
+        std::make_unique<ImageClient>(std::move(connections), std::move(configName), primary);
+    client->SetLoader(LoadAnyImage);
+    return client;
+}
 
 // One server entry of the connections file; false with the fault in error.
 bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
@@ -103,6 +126,7 @@ bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
 
 // Reads a connections file; on a fault, a client whose start-up fails with the message.
 std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& file,
+                                                   const ClientOptions& options,
                                                    const image::LoadOptions& load) {
     const std::string name = file.string();
     std::string text;
@@ -131,6 +155,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             if (!ReadServer(entry, base, server, error)) {
                 return ImageClient::Failing(place + ": " + error);
             }
+            server.askPassword = options.askPassword;
             servers.push_back(std::move(server));
             continue;
         }
@@ -139,12 +164,28 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
                 place + ": expected {\"image\": FILE, \"tree\": NAME} or {\"uri\": URI, ...}");
         }
         for (const auto& [key, value] : entry.items()) {
-            if (key != "image" && key != "tree") {
+            if (key != "image" && key != "tree" && key != "schema") {
                 return ImageClient::Failing(place + ": unknown key \"" + key + "\"");
             }
         }
         std::filesystem::path image = entry["image"].get<std::string>();
         if (image.is_relative()) image = base / image;
+        std::vector<std::filesystem::path> schemaFiles;
+        if (entry.contains("schema")) {
+            const auto& schema = entry["schema"];
+            const bool single = schema.is_string();
+            bool list = schema.is_array();
+            for (const auto& item : list ? schema : nlohmann::json::array())
+                list = list && item.is_string();
+            if (!single && !list) {
+                return ImageClient::Failing(place +
+                                            ": \"schema\" must be a file or a list of files");
+            }
+            for (const auto& item : single ? nlohmann::json::array({schema}) : schema) {
+                std::filesystem::path schemaFile = item.get<std::string>();
+                schemaFiles.push_back(schemaFile.is_relative() ? base / schemaFile : schemaFile);
+            }
+        }
         std::string tree;
         if (entry.contains("tree")) {
             if (!entry["tree"].is_string()) {
@@ -152,7 +193,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             }
             tree = entry["tree"].get<std::string>();
         }
-        connections.push_back({image, tree, load});
+        connections.push_back({image, tree, std::move(schemaFiles), load});
     }
     int primary = 0;
     for (const auto& [key, value] : config.items()) {
@@ -176,7 +217,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
     }
     if (total == 0) return ImageClient::Failing(name + ": no connections");
     if (!servers.empty()) return std::make_unique<ldap::LdapClient>(std::move(servers), primary);
-    return std::make_unique<ImageClient>(std::move(connections), name, primary);
+    return MakeImageClient(std::move(connections), name, primary);
 }
 
 }  // namespace
@@ -198,16 +239,14 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
     image::LoadOptions load;
     load.valueByteLimit = options.imageValueByteLimit;
     if (options.image) {
-        return std::make_unique<ImageClient>(
-            std::vector<ImageConnection>{{*options.image, {}, load}}, std::string{}, 0);
+        return MakeImageClient({{*options.image, {}, options.schemaFiles, load}}, {}, 0);
     }
     if (const char* env = std::getenv("VELLRUN_CONNECTIONS"); env && *env) {
-        return FromConfiguration(env, load);
+        return FromConfiguration(env, options, load);
     }
     const auto configured = platform::ConfigDir() / "connections.json";
-    if (std::filesystem::exists(configured)) return FromConfiguration(configured, load);
-    return std::make_unique<ImageClient>(
-        std::vector<ImageConnection>{{BundledSampleImage(), {}, load}}, std::string{}, 0);
+    if (std::filesystem::exists(configured)) return FromConfiguration(configured, options, load);
+    return MakeImageClient({{BundledSampleImage(), {}, {}, load}}, {}, 0);
 }
 
 }  // namespace vellrun::client

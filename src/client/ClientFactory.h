@@ -14,19 +14,26 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vellrun::client {
 
 struct ClientOptions {
     // Serve this image alone (every tree in it), ignoring any configuration.
     std::optional<std::filesystem::path> image = std::nullopt;
+    // The schema files of an LDIF image (LDAP schema files or subschema entries).
+    std::vector<std::filesystem::path> schemaFiles = {};
     // Connect to this one server alone (the console's -H), ignoring any configuration.
     std::optional<ldap::LdapConnectionConfig> server = std::nullopt;
     // The most bytes the octet values and streams of one image may build
     // together; 0: the loader's default for the file's size.
     uint64_t imageValueByteLimit = 0;
+    // Asks for the bind password of a configured server that names no
+    // password file or variable (the desktop's message port).
+    std::function<std::optional<std::string>(const std::string& prompt)> askPassword = {};
 };
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);

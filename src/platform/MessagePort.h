@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vellrun::platform {
@@ -32,6 +33,13 @@ public:
     virtual std::optional<std::filesystem::path> ChooseOpenFile(
         std::string_view title, const std::filesystem::path& suggested,
         std::string_view filter) = 0;
+
+    // A secret typed without being shown (a password), or nothing when the
+    // person cancels or the front end cannot ask.
+    virtual std::optional<std::string> AskSecret(std::string_view text) {
+        (void)text;
+        return std::nullopt;
+    }
 };
 
 }  // namespace vellrun::platform

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QString>
 
 namespace vellrun::ui {
@@ -55,6 +57,17 @@ bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtMessagePort::AskSecret(std::string_view text) {
+    // A script has no secrets to give: the question is declined.
+    if (DialogScript::Running()) return std::nullopt;
+    bool given = false;
+    const QString secret =
+        QInputDialog::getText(parent_, QGuiApplication::applicationDisplayName(), Text(text),
+                              QLineEdit::Password, QString(), &given);
+    if (!given) return std::nullopt;
+    return secret.toStdString();
 }
 
 std::optional<std::filesystem::path> QtMessagePort::ChooseSaveFile(

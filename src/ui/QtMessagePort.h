@@ -30,6 +30,7 @@ public:
     std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title,
                                                         const std::filesystem::path& suggested,
                                                         std::string_view filter) override;
+    std::optional<std::string> AskSecret(std::string_view text) override;
 
 private:
     void ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind, std::string_view text);

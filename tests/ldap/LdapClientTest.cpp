@@ -8,6 +8,7 @@
 #include "client/ldap/LdapClient.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -500,6 +501,69 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     int32_t continuation = kNoContinuation;
     EXPECT_EQ(client->ListSubordinates(context, "OU=Many", continuation, reply),
               Err::TransportFailure);
+}
+
+// A simple bind with no password file or variable asks through the given
+// question (the desktop's message port) once for the run; a declined question
+// is a refused start with its reason.
+TEST_F(LdapClientTest, ABindPasswordIsAskedForOnceWhenNothingHoldsIt) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    LdapConnectionConfig config = slapd.ManagerConnection();
+    config.password.reset();
+    config.passwordFile.clear();
+    config.passwordEnv.clear();
+    std::vector<std::string> prompts;
+    config.askPassword = [&prompts](const std::string& prompt) -> std::optional<std::string> {
+        prompts.push_back(prompt);
+        return std::string("secret");
+    };
+    auto client = Connect(config);
+    std::string identity;
+    ASSERT_EQ(client->WhoAmI(Context(*client), identity), 0);
+    EXPECT_EQ(identity, "CN=admin");
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_NE(prompts[0].find("cn=admin,dc=test"), std::string::npos) << prompts[0];
+
+    config.askPassword = [](const std::string&) -> std::optional<std::string> {
+        return std::nullopt;
+    };
+    LdapClient declined({config});
+    EXPECT_EQ(declined.InitClient(0, 0), Err::InitFailed);
+    EXPECT_NE(declined.StartupDiagnostic().find("no password was given"), std::string::npos)
+        << declined.StartupDiagnostic();
+}
+
+// A server whose certificate no authority signed: with verification on (the
+// default) StartTLS is refused and nothing is sent in clear; with the
+// certificate named as the CA file the same server is trusted.
+TEST_F(LdapClientTest, TlsVerificationRefusesASelfSignedServer) {
+    testing::TempDir dir;
+    const std::string cert = (dir / "server.crt").string();
+    const std::string key = (dir / "server.key").string();
+    const std::string make =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+        " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    ::setenv("SLAPD_TLS_CERT", cert.c_str(), 1);
+    ::setenv("SLAPD_TLS_KEY", key.c_str(), 1);
+    auto slapd = TestSlapd::Start(dir / "slapd", {VELLRUN_TEST_LDAP_DIR "/data/test.schema"},
+                                  {VELLRUN_TEST_LDAP_DIR "/data/base.ldif"});
+    ::unsetenv("SLAPD_TLS_CERT");
+    ::unsetenv("SLAPD_TLS_KEY");
+
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.tls = TlsKind::StartTls;
+    {
+        LdapClient client({config});
+        EXPECT_EQ(client.InitClient(0, 0), Err::InitFailed);
+        EXPECT_NE(client.StartupDiagnostic().find("StartTLS failed"), std::string::npos)
+            << client.StartupDiagnostic();
+    }
+    config.caFile = cert;
+    auto trusting = Connect(config);
+    std::string identity;
+    EXPECT_EQ(trusting->WhoAmI(Context(*trusting), identity), 0);
 }
 
 }  // namespace

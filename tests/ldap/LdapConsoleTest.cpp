@@ -7,6 +7,7 @@
 #include "client/ClientFactory.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,44 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
                      out, err),
               1);
     EXPECT_NE(err.find("Invalid credentials"), std::string::npos) << err;
+}
+
+// A server that stops a search at its size limit: the rows before it are
+// exported and the console says why the result is short, with a failing exit.
+TEST(LdapConsole, AServersSizeLimitIsSaidOnTheConsole) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    slapd.FreshSubtree("ConsoleLimit");
+    std::string people;
+    for (int i = 0; i < 12; ++i) {
+        const std::string n = std::to_string(i);
+        people += "dn: cn=user" + n +
+                  ",ou=ConsoleLimit,dc=test\nobjectClass: inetOrgPerson\ncn: user" + n +
+                  "\nsn: Person " + n + "\n\n";
+    }
+    slapd.Modify(people);
+    testing::TempDir dir;
+    testing::WriteFile(dir / "limited.pw", "limitedpw");
+    ::chmod((dir / "limited.pw").c_str(), 0600);
+    const std::vector<std::string> connect = {
+        "-H", slapd.Uri(),          "-b", "dc=test",
+        "-D", "cn=limited,dc=test", "-y", (dir / "limited.pw").string()};
+    auto with = [&](std::vector<std::string> command) {
+        std::vector<std::string> args = connect;
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    };
+    std::string out, err;
+    EXPECT_EQ(RunCli(with({"report", "--container", "OU=ConsoleLimit", "--class", "inetOrgPerson",
+                           "--attr", "sn"}),
+                     out, err),
+              1);
+    EXPECT_NE(err.find("size limit"), std::string::npos) << err;
+    EXPECT_NE(err.find("rows found before the error were exported"), std::string::npos) << err;
+    const size_t rows = static_cast<size_t>(std::count(out.begin(), out.end(), '\n'));
+    EXPECT_GT(rows, 1u) << out;
+    EXPECT_LT(rows, 13u) << out;
+    EXPECT_EQ(RunCli(with({"list", "OU=ConsoleLimit"}), out, err), 1);
+    EXPECT_NE(err.find("size limit"), std::string::npos) << err;
 }
 
 }  // namespace

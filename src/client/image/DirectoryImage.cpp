@@ -73,28 +73,42 @@ std::string Tree::FullName(const Entry& entry, bool typeless) {
     return name;
 }
 
-namespace {
-
-// The relative name without its "TYPE=" prefix.
 std::string_view WithoutType(std::string_view rdn) {
-    auto eq = rdn.find('=');
-    return eq == std::string_view::npos ? rdn : rdn.substr(eq + 1);
+    for (size_t i = 0; i < rdn.size(); ++i) {
+        if (rdn[i] == '\\') {
+            ++i;
+        } else if (rdn[i] == '=') {
+            return rdn.substr(i + 1);
+        }
+    }
+    return rdn;
 }
 
-}  // namespace
+std::vector<std::string_view> SplitFullName(std::string_view fullName) {
+    std::vector<std::string_view> parts;
+    SplitFullName(fullName, parts);
+    return parts;
+}
+
+void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts) {
+    parts.clear();
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        if (i >= fullName.size() || fullName[i] == '.') {
+            parts.push_back(fullName.substr(start, i - start));
+            if (i >= fullName.size()) break;
+            start = i + 1;
+        } else if (fullName[i] == '\\' && i + 1 < fullName.size()) {
+            ++i;
+        }
+    }
+}
 
 Entry* Tree::Find(std::string_view fullName) const {
     if (EqualsNoCase(fullName, "[Root]")) return root.get();
     if (fullName.empty()) return nullptr;
     // Relative names run from the object upwards; walk them from the top down.
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (true) {
-        auto dot = fullName.find('.', start);
-        parts.push_back(fullName.substr(start, dot - start));
-        if (dot == std::string_view::npos) break;
-        start = dot + 1;
-    }
+    const std::vector<std::string_view> parts = SplitFullName(fullName);
     Entry* entry = root.get();
     for (auto it = parts.rbegin(); it != parts.rend() && entry; ++it) {
         auto part = WithoutType(*it);

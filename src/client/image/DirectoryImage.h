@@ -25,6 +25,14 @@ inline std::string FoldCase(std::string_view text) {
     return platform::AsciiLowerCopy(text);
 }
 
+// The relative names of a full name, from the object up: split at each "."
+// that no backslash escapes ("john\.doe.Sales" is two names).
+std::vector<std::string_view> SplitFullName(std::string_view fullName);
+// The same into parts (replacing what it held), keeping its room.
+void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts);
+// A relative name without its "TYPE=" (an escaped "\=" belongs to the value).
+std::string_view WithoutType(std::string_view relativeName);
+
 struct AttributeDefinition {
     std::string name;
     SyntaxId syntax = 0;

@@ -46,6 +46,9 @@ std::unique_ptr<ImageClient> ImageClient::Failing(std::string diagnostic) {
 
 ImageClient::~ImageClient() = default;
 
+void ImageClient::SetLoader(ImageFileLoader loader) {
+    state_->loader = std::move(loader);
+}
 void ImageClient::SetClock(std::function<uint32_t()> clock) {
     state_->clock = std::move(clock);
 }
@@ -90,7 +93,8 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
         const std::string key = ec ? wanted.imageFile.string() : canonical.string();
         auto& image = loaded[key];
         if (!image) {
-            LoadResult result = LoadImageFile(wanted.imageFile, wanted.load);
+            LoadResult result =
+                s.loader ? s.loader(wanted) : LoadImageFile(wanted.imageFile, wanted.load);
             if (!result.image) {
                 s.diagnostic = result.status.error;
                 return Err::InitFailed;

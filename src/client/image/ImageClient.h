@@ -23,12 +23,19 @@
 namespace vellrun::client::image {
 
 // One configured connection: a tree of an image file (every tree of the file
-// when tree is empty).
+// when tree is empty), with the schema files of an image that needs them
+// (an LDIF dump).
 struct ImageConnection {
     std::filesystem::path imageFile;
     std::string tree;
+    std::vector<std::filesystem::path> schemaFiles = {};
     LoadOptions load = {};  // how the file is loaded (limits)
 };
+
+// Reads the file of a connection into an image. The client's own reads
+// directory image files; whoever makes the client may hand it one that reads
+// other formats as well.
+using ImageFileLoader = std::function<LoadResult(const ImageConnection&)>;
 
 // How often the client went to its directory; the tests and benchmarks look at it.
 struct ImageClientStatistics {
@@ -51,6 +58,8 @@ public:
     static std::unique_ptr<ImageClient> Failing(std::string diagnostic);
     ~ImageClient() override;
 
+    // Reads the connections' files with loader instead of LoadImageFile (before InitClient).
+    void SetLoader(ImageFileLoader loader);
     // The time the directory stamps on changes, in seconds since 1970 UTC.
     void SetClock(std::function<uint32_t()> clock);
     // Without the table, ErrorTexts() returns null, as a client without its error library.

@@ -92,14 +92,7 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     }
     // Split into relative names and walk them from the top down.
     std::vector<std::string_view>& parts = resolveParts;
-    parts.clear();
-    std::string_view rest(absolute);
-    while (true) {
-        auto dot = rest.find('.');
-        parts.push_back(rest.substr(0, dot));
-        if (dot == std::string_view::npos) break;
-        rest.remove_prefix(dot + 1);
-    }
+    SplitFullName(absolute, parts);
     Entry* current = context.tree->root.get();
     int hops = 0;
     auto it = parts.rbegin();
@@ -118,8 +111,7 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
         it = std::prev(parts.rend());
     }
     for (; it != parts.rend(); ++it) {
-        std::string_view part = *it;
-        if (auto eq = part.find('='); eq != std::string_view::npos) part.remove_prefix(eq + 1);
+        const std::string_view part = WithoutType(*it);
         if (part.empty()) return Err::IllegalDsName;
         const bool last = std::next(it) == parts.rend();
         if (last && !known && !containerName.empty()) {

@@ -258,6 +258,7 @@ struct OpenStreamState {
 struct ImageClient::State {
     // Configuration and loaded images.
     std::vector<ImageConnection> configured;
+    ImageFileLoader loader;  // reads the files of the connections; LoadImageFile when empty
     std::string configName;
     int primary = 0;
     std::string failure;  // a start-up that can only fail, with this message

@@ -84,10 +84,24 @@ std::string LdapClient::State::RelativeNameOf(const LdapContext& context, const 
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
-    Name full, relative;
-    if (!ParseDn(dn, full)) return;
+    Name full;
+    if (ParseDn(dn, full)) Remember(context, dn, full);
+}
+
+void LdapClient::State::Remember(const LdapContext& context, const std::string& dn,
+                                 const Name& full) {
+    Name relative;
     if (!RelativeTo(full, SessionOf(context).Base(), relative) || relative.empty()) return;
     knownDns[image::FoldCase(DottedText(relative, true))] = dn;
+}
+
+const Name& LdapClient::State::ParsedDn(const std::string& dn) {
+    if (dn != lastParsed.first) {
+        lastParsed.second.clear();
+        ParseDn(dn, lastParsed.second);
+        lastParsed.first = dn;
+    }
+    return lastParsed.second;
 }
 
 std::string LdapClient::State::FromDn(const LdapContext& context, std::string_view dn) {
@@ -102,6 +116,21 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
     if (name.empty()) return Err::IllegalDsName;
     LdapSession& session = SessionOf(context);
     if (Result r = session.Open(); r != 0) return r;
+    // A report reads the attributes of one object one after another.
+    if (lastResolved.name == name && lastResolved.session == context.session &&
+        lastResolved.flags == context.flags && lastResolved.nameContext == context.nameContext &&
+        !lastResolved.dn.empty()) {
+        dn = lastResolved.dn;
+        return 0;
+    }
+    if (Result r = ResolveDn(context, name, dn); r != 0) return r;
+    lastResolved = {context.session, context.flags, context.nameContext, std::string(name), dn};
+    return 0;
+}
+
+Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view name,
+                                    std::string& dn) {
+    LdapSession& session = SessionOf(context);
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
         dn = DnText(session.Base());
@@ -141,6 +170,7 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
         }
         std::string cookie;
         bool found = false;
+        Result limit = 0;  // the server stopped the search before the name came
         for (int pages = 0; pages < 100000 && !found; ++pages) {
             std::vector<FoundEntry> entries;
             PageEnd end;
@@ -153,11 +183,12 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
                 Remember(context, entry.dn);
                 if (!found && knownDns.count(belowKey) != 0) found = true;
             }
+            limit = end.limit;
             if (end.cookie.empty()) break;
             cookie = end.cookie;
         }
         auto it = knownDns.find(belowKey);
-        if (it == knownDns.end()) return Err::NoSuchEntry;
+        if (it == knownDns.end()) return limit != 0 ? limit : Err::NoSuchEntry;
         current = it->second;
     }
     dn = current;
@@ -184,10 +215,11 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
     return SessionOf(context).Schema(schema);
 }
 
-void LdapClient::State::Prefetched(FoundEntry entry, const std::vector<std::string>& fetched) {
+void LdapClient::State::Prefetched(FoundEntry entry,
+                                   std::shared_ptr<const std::vector<std::string>> fetched) {
     std::string key = image::FoldCase(entry.dn);
     if (prefetched.count(key) == 0) prefetchOrder.push_back(key);
-    prefetched[key] = Prefetch{std::move(entry), fetched};
+    prefetched[key] = Prefetch{std::move(entry), std::move(fetched)};
     while (prefetchOrder.size() > kPrefetchLimit) {
         prefetched.erase(prefetchOrder.front());
         prefetchOrder.pop_front();
@@ -196,6 +228,7 @@ void LdapClient::State::Prefetched(FoundEntry entry, const std::vector<std::stri
 
 void LdapClient::State::Forget(const std::string& dn) {
     prefetched.erase(image::FoldCase(dn));
+    lastResolved = {};
 }
 
 // --- Construction -----------------------------------------------------------

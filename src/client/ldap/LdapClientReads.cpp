@@ -132,8 +132,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
                                                          const FoundEntry& entry, ReadKind kind) {
     std::vector<PageAttribute> attributes;
     const ValueNames names = NamesFor(context, schema);
-    Name dn;
-    ParseDn(entry.dn, dn);
+    const Name& dn = ParsedDn(entry.dn);
     const std::string structural = FirstValue(entry, "structuralObjectClass");
     for (const auto& [ldapName, texts] : entry.attributes) {
         if (texts.empty()) continue;
@@ -226,7 +225,10 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             fetched.push_back(name);
         }
     }
-    if (resumed && fetched != where.fetched && !namingContextsOf(session, where)) {
+    // A listing the server cut short at its limit is not begun again: it
+    // would hand out the same entries and stop at the same place.
+    if (resumed && fetched != where.fetched && where.limit == 0 &&
+        !namingContextsOf(session, where)) {
         // The reads asked for more: begin the search again with them.
         where.cookie.clear();
         where.serverDone = false;
@@ -235,6 +237,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     where.fetched = fetched;
     attributes.insert(attributes.end(), fetched.begin(), fetched.end());
     const bool prefetch = !fetched.empty();
+    const auto shared = std::make_shared<const std::vector<std::string>>(fetched);
     const int pageSize = static_cast<int>(
         std::max<size_t>(1, (reply.capacity - kPageHeader) / kSmallestListedEntry));
 
@@ -285,13 +288,13 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         used += cost;
         page.entries.push_back(std::move(listed));
-        state.Remember(context, entry.dn);
+        state.Remember(context, entry.dn, dn);
         where.delivered.insert(image::FoldCase(entry.dn));
         if (prefetch) {
-            state.Prefetched(std::move(entry), fetched);
+            state.Prefetched(std::move(entry), shared);
         } else {
             // Listed without attributes: a read of it may teach the next pages what to fetch.
-            state.Prefetched(FoundEntry{entry.dn, {}}, {});
+            state.Prefetched(FoundEntry{entry.dn, {}}, shared);
         }
         where.waiting.pop_front();
     }
@@ -309,6 +312,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         rest.containerDn = where.containerDn;
         rest.serverDone = true;
         rest.limit = limit;
+        rest.fetched = where.fetched;
         continuation = state.NewIteration(handle, std::move(rest));
         reply.reply = std::move(page);
         return 0;
@@ -341,11 +345,12 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         FoundEntry entry;
         bool fromListing = false;
+        bool listed = false;  // listed without the attributes asked for
         if (!allAttributes) {
             auto it = state.prefetched.find(image::FoldCase(dn));
             if (it != state.prefetched.end()) {
                 // Answered from the listing when it fetched every attribute asked for.
-                const auto& fetched = it->second.fetched;
+                const auto& fetched = *it->second.fetched;
                 fromListing = std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) {
                     return std::any_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
                         return image::EqualsNoCase(f, w);
@@ -362,6 +367,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 } else {
                     // A report walk reads the same attributes of every listed
                     // object: the next listing pages fetch them with the entries.
+                    listed = true;
                     for (const std::string& w : wanted) {
                         if (state.learntAttributes.size() < kMostLearnt &&
                             std::none_of(
@@ -372,6 +378,35 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                     }
                 }
             }
+        }
+        if (!fromListing && listed) {
+            // Until the listing fetches them, one read of a listed object
+            // fetches every attribute the walk has read so far, and the reads
+            // of its other attributes are answered from that.
+            std::vector<std::string> asked = state.learntAttributes;
+            for (const std::string& w : wanted) {
+                if (std::none_of(asked.begin(), asked.end(),
+                                 [&](const std::string& a) { return image::EqualsNoCase(a, w); })) {
+                    asked.push_back(w);
+                }
+            }
+            // The record's classes name the base class for the value flags.
+            asked.push_back("structuralObjectClass");
+            if (Result r = state.SessionOf(context).ReadEntry(dn, asked, entry); r != 0) return r;
+            FoundEntry whole = std::move(entry);
+            entry = FoundEntry{whole.dn, {}};
+            if (kind == ReadKind::ValuesWithInfo &&
+                std::none_of(wanted.begin(), wanted.end(), [](const std::string& w) {
+                    return image::EqualsNoCase(w, "structuralObjectClass");
+                })) {
+                wanted.push_back("structuralObjectClass");
+            }
+            for (const std::string& w : wanted) {
+                if (const auto* values = whole.Find(w)) entry.attributes.emplace_back(w, *values);
+            }
+            state.Prefetched(std::move(whole),
+                             std::make_shared<const std::vector<std::string>>(std::move(asked)));
+            fromListing = true;
         }
         if (!fromListing) {
             if (allAttributes) wanted = {"*"};

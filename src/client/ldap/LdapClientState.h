@@ -160,13 +160,23 @@ struct LdapClient::State {
     // oldest first; reads of those attributes are answered from here.
     struct Prefetch {
         FoundEntry entry;
-        std::vector<std::string> fetched;  // LDAP names the listing asked for
+        // LDAP names the listing asked for, shared by the entries of one page.
+        std::shared_ptr<const std::vector<std::string>> fetched;
     };
     std::unordered_map<std::string, Prefetch> prefetched;
     std::deque<std::string> prefetchOrder;
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types.
     std::unordered_map<std::string, std::string> knownDns;
+    // The name ToDn resolved last, as the context saw it.
+    struct ResolvedName {
+        size_t session = 0;
+        uint32_t flags = 0;
+        std::string nameContext;
+        std::string name;
+        std::string dn;
+    };
+    ResolvedName lastResolved;
 
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;
@@ -180,6 +190,7 @@ struct LdapClient::State {
     // A program name as the context sees it to a DN; typeless names are looked
     // up among the names seen, else found by walking down from the top.
     Result ToDn(const LdapContext& context, std::string_view name, std::string& dn);
+    Result ResolveDn(const LdapContext& context, std::string_view name, std::string& dn);
     // A DN to the program's full name as the context shows it ("[Root]" for the base).
     std::string FromDn(const LdapContext& context, std::string_view dn);
     // How the context shows the attribute types of a DN.
@@ -187,6 +198,11 @@ struct LdapClient::State {
     // The relative name of a DN's object as the context shows it.
     std::string RelativeNameOf(const LdapContext& context, const Name& dn);
     void Remember(const LdapContext& context, const std::string& dn);
+    void Remember(const LdapContext& context, const std::string& dn, const Name& parsed);
+    // The DN parsed (empty when it does not parse); the last one is kept, as
+    // the reads of one object come one after another.
+    const Name& ParsedDn(const std::string& dn);
+    std::pair<std::string, Name> lastParsed;
     // How names inside values map for this context.
     ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema);
 
@@ -196,7 +212,7 @@ struct LdapClient::State {
                                           const FoundEntry& entry, ReadKind kind);
     EntryRecord RecordOf(const LdapContext& context, const LdapSchema& schema,
                          const FoundEntry& entry);
-    void Prefetched(FoundEntry entry, const std::vector<std::string>& fetched);
+    void Prefetched(FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched);
     void Forget(const std::string& dn);
 };
 

@@ -61,25 +61,31 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
+// One pass over the entry's encoding: the DN, then each attribute with its
+// values (asking for the values by name would scan the entry again for each).
 void ReadAttributes(LDAP* ld, LDAPMessage* entry, FoundEntry& found) {
-    char* dn = ldap_get_dn(ld, entry);
-    if (dn) {
-        found.dn = dn;
-        ldap_memfree(dn);
-    }
     BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, entry, &ber); name;
-         name = ldap_next_attribute(ld, entry, ber)) {
-        std::vector<std::string> values;
-        if (berval** bv = ldap_get_values_len(ld, entry, name)) {
-            for (int i = 0; bv[i]; ++i)
-                values.emplace_back(bv[i]->bv_val, bv[i]->bv_len);
-            ldap_value_free_len(bv);
-        }
-        found.attributes.emplace_back(name, std::move(values));
-        ldap_memfree(name);
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
+        if (ber) ber_free(ber, 0);
+        return;
     }
-    if (ber) ber_free(ber, 0);
+    found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+    berval name{0, nullptr};
+    berval* values = nullptr;
+    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
+           name.bv_val != nullptr) {
+        std::vector<std::string> texts;
+        if (values) {
+            for (berval* v = values; v->bv_val != nullptr; ++v)
+                texts.emplace_back(v->bv_val, v->bv_len);
+            ber_memfree(values);
+            values = nullptr;
+        }
+        found.attributes.emplace_back(std::string(name.bv_val, name.bv_len), std::move(texts));
+    }
+    if (values) ber_memfree(values);
+    ber_free(ber, 0);
 }
 
 }  // namespace
@@ -255,6 +261,18 @@ Result LdapSession::ReadPassword(std::string& password) {
             password.pop_back();
         return 0;
     }
+    if (config_.askPassword) {
+        std::optional<std::string> asked =
+            config_.askPassword("Password of " + config_.bindDn + " on " + config_.uri + ":");
+        if (!asked) {
+            diagnostic_ = config_.uri + ": no password was given for " + config_.bindDn;
+            return Err::FailedAuthentication;
+        }
+        // Kept for this run, so that a reconnection does not ask again.
+        config_.password = std::move(*asked);
+        password = *config_.password;
+        return 0;
+    }
     diagnostic_ = config_.uri +
                   ": a simple bind needs a password (a file, an environment "
                   "variable, or asked for)";
@@ -367,22 +385,18 @@ Result LdapSession::Schema(const LdapSchema*& schema) {
     return 0;
 }
 
-Result LdapSession::SearchPage(const std::string& base, int scope, const std::string& filter,
-                               const std::vector<std::string>& attributes, int pageSize,
-                               const std::string& cookie, std::vector<FoundEntry>& entries,
-                               PageEnd& end) {
-    entries.clear();
-    end = PageEnd{};
+Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& reply) {
     if (Result r = Open(); r != 0) return r;
     std::vector<char*> names;
-    for (const std::string& a : attributes)
+    for (const std::string& a : request.attributes)
         names.push_back(const_cast<char*>(a.c_str()));
     names.push_back(nullptr);
     LDAPControl* page = nullptr;
-    if (pageSize > 0) {
-        berval sent{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
-        if (int rc =
-                ldap_create_page_control(ld_, pageSize, cookie.empty() ? nullptr : &sent, 1, &page);
+    if (request.pageSize > 0) {
+        berval sent{static_cast<ber_len_t>(request.cookie.size()),
+                    const_cast<char*>(request.cookie.data())};
+        if (int rc = ldap_create_page_control(ld_, request.pageSize,
+                                              request.cookie.empty() ? nullptr : &sent, 1, &page);
             rc != LDAP_SUCCESS) {
             return Fail(rc, {});
         }
@@ -390,9 +404,10 @@ Result LdapSession::SearchPage(const std::string& base, int scope, const std::st
     LDAPControl* controls[] = {page, nullptr};
     MessageGuard result;
     ++requests;
-    const int rc = ldap_search_ext_s(
-        ld_, base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(), 0,
-        page ? controls : nullptr, nullptr, nullptr, 0, &result.message);
+    const int rc =
+        ldap_search_ext_s(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+                          request.attributes.empty() ? nullptr : names.data(), 0,
+                          page ? controls : nullptr, nullptr, nullptr, 0, &result.message);
     if (page) ldap_control_free(page);
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
         return Fail(rc, {});
@@ -401,43 +416,70 @@ Result LdapSession::SearchPage(const std::string& base, int scope, const std::st
     for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
         FoundEntry found;
         ReadAttributes(ld_, e, found);
-        entries.push_back(std::move(found));
+        reply.entries.push_back(std::move(found));
     }
-    int code = LDAP_SUCCESS;
     char* diagnostic = nullptr;
     ControlsGuard returned;
-    if (int prc = ldap_parse_result(ld_, result.message, &code, nullptr, &diagnostic, nullptr,
+    if (int prc = ldap_parse_result(ld_, result.message, &reply.code, nullptr, &diagnostic, nullptr,
                                     &returned.controls, 0);
         prc != LDAP_SUCCESS) {
         return Fail(prc, {});
     }
-    const std::string message = diagnostic ? diagnostic : "";
+    reply.message = diagnostic ? diagnostic : "";
     if (diagnostic) ldap_memfree(diagnostic);
-    if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) {
-        end.limit = Err::SizeLimitExceeded;
-    } else if (code == LDAP_TIMELIMIT_EXCEEDED) {
-        end.limit = Err::TimeLimitExceeded;
-    } else if (code != LDAP_SUCCESS) {
-        return Fail(code, message);
-    }
-    if (pageSize > 0 && returned.controls) {
+    if (request.pageSize > 0 && returned.controls) {
         if (LDAPControl* response =
                 ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned.controls, nullptr)) {
             ber_int_t estimate = 0;
             berval next{0, nullptr};
             if (ldap_parse_pageresponse_control(ld_, response, &estimate, &next) == LDAP_SUCCESS) {
-                end.cookie.assign(next.bv_val ? next.bv_val : "", next.bv_len);
+                reply.cookie.assign(next.bv_val ? next.bv_val : "", next.bv_len);
                 if (next.bv_val) ber_memfree(next.bv_val);
             }
         }
+    }
+    return 0;
+}
+
+Result LdapSession::SearchPage(const std::string& base, int scope, const std::string& filter,
+                               const std::vector<std::string>& attributes, int pageSize,
+                               const std::string& cookie, std::vector<FoundEntry>& entries,
+                               PageEnd& end) {
+    if (Result r = SearchSlices({base, scope, filter, attributes, pageSize, cookie}, entries, end);
+        r != 0) {
+        return r;
+    }
+    for (FoundEntry& entry : entries) {
+        if (Result r = CompleteRanges(entry); r != 0) return r;
+    }
+    return 0;
+}
+
+Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<FoundEntry>& entries,
+                                 PageEnd& end) {
+    entries.clear();
+    end = PageEnd{};
+    const std::string& cookie = request.cookie;
+    SearchReply reply;
+    if (Result r = transport_ ? transport_(request, reply) : SearchServer(request, reply); r != 0) {
+        return r;
+    }
+    entries = std::move(reply.entries);
+    if (reply.code == LDAP_SIZELIMIT_EXCEEDED || reply.code == LDAP_ADMINLIMIT_EXCEEDED) {
+        end.limit = Err::SizeLimitExceeded;
+    } else if (reply.code == LDAP_TIMELIMIT_EXCEEDED) {
+        end.limit = Err::TimeLimitExceeded;
+    } else if (reply.code != LDAP_SUCCESS) {
+        entries.clear();
+        return Fail(reply.code, reply.message);
+    }
+    if (request.pageSize > 0) {
+        end.cookie = std::move(reply.cookie);
         if (!end.cookie.empty() && end.cookie == cookie) {
             diagnostic_ = config_.uri + ": the server sent the same paging cookie twice";
             end.cookie.clear();
             return Err::InvalidIteration;
         }
-    }
-    for (FoundEntry& entry : entries) {
-        if (Result r = CompleteRanges(entry); r != 0) return r;
     }
     return 0;
 }
@@ -469,8 +511,9 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
             const std::string next = name + ";range=" + std::to_string(last + 1) + "-*";
             std::vector<FoundEntry> slice;
             PageEnd end;
-            if (Result r = SearchPage(entry.dn, LDAP_SCOPE_BASE, "(objectClass=*)", {next}, 0, {},
-                                      slice, end);
+            // The slice as the server sent it: its own range is what tells how far it went.
+            if (Result r = SearchSlices(
+                    {entry.dn, LDAP_SCOPE_BASE, "(objectClass=*)", {next}, 0, {}}, slice, end);
                 r != 0) {
                 return r;
             }
@@ -485,7 +528,15 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
                     found = true;
                 }
             }
-            if (!found || (reached >= 0 && reached <= last)) break;  // no progress: stop
+            // No slice of it: the server has no more values after the last one.
+            if (!found) break;
+            if (reached >= 0 && reached <= last) {
+                // A slice that does not go on: reading on would loop for ever,
+                // stopping here would hand out the attribute short.
+                diagnostic_ = config_.uri + ": the server's ranges of " + name + " in " + entry.dn +
+                              " do not go on past " + std::to_string(last);
+                return Err::InvalidIteration;
+            }
             last = reached;
         }
         entry.attributes[i] = {name, std::move(values)};

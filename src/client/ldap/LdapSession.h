@@ -14,6 +14,7 @@
 #include "client/ldap/LdapSchema.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,9 @@ struct LdapConnectionConfig {
     std::string passwordFile;             // must not be readable by group or others
     std::string passwordEnv;              // the environment variable holding it
     std::optional<std::string> password;  // given for this run (asked), never stored
+    // Asks a person for the password when no file, variable or password is
+    // given (the desktop's message port); nothing when they decline.
+    std::function<std::optional<std::string>(const std::string& prompt)> askPassword;
     TlsKind tls = TlsKind::None;
     std::string caFile;
     bool verifyCertificate = true;
@@ -51,6 +55,27 @@ struct FoundEntry {
     std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
     const std::vector<std::string>* Find(std::string_view name) const;
 };
+
+// One search as it goes to the server, and what the server answers: its
+// entries as sent (ranged values still in slices), the LDAP result code with
+// the diagnostic message, and the paged-results cookie it returned.
+struct SearchRequest {
+    std::string base;
+    int scope = 0;
+    std::string filter;
+    std::vector<std::string> attributes;
+    int pageSize = 0;  // 0: without the paged-results control
+    std::string cookie;
+};
+struct SearchReply {
+    std::vector<FoundEntry> entries;
+    int code = 0;
+    std::string message;
+    std::string cookie;
+};
+// Sends one search and collects the answer; the result is the client's code
+// for a failure to talk at all (the reply's code is the server's answer).
+using SearchTransport = std::function<Result(const SearchRequest&, SearchReply&)>;
 
 // How a search page ended, beside its result code.
 struct PageEnd {
@@ -93,6 +118,10 @@ public:
     Result ReadEntry(const std::string& dn, const std::vector<std::string>& attributes,
                      FoundEntry& entry);
 
+    // Searches go to transport instead of the server (the tests' scripted
+    // servers); the session then never connects for them.
+    void UseSearchTransport(SearchTransport transport) { transport_ = std::move(transport); }
+
     // A modification: each item is (operation, attribute, values); permissive
     // makes adding a present value and deleting a missing one no error.
     struct Change {
@@ -116,6 +145,11 @@ private:
     Result ReadRootDse();
     Result ReadPassword(std::string& password);
     Result CompleteRanges(FoundEntry& entry);
+    Result SearchServer(const SearchRequest& request, SearchReply& reply);
+    // One search with its result code, limit and cookie judged; ranged values
+    // left in their slices.
+    Result SearchSlices(const SearchRequest& request, std::vector<FoundEntry>& entries,
+                        PageEnd& end);
 
     LdapConnectionConfig config_;
     struct ldap* ld_ = nullptr;
@@ -127,6 +161,7 @@ private:
     std::string subschemaDn_;
     bool hasSubordinateCount_ = false;
     std::unique_ptr<LdapSchema> schema_;
+    SearchTransport transport_;
 };
 
 }  // namespace vellrun::client::ldap

@@ -1,0 +1,212 @@
+// LDIF dumps as images: awkward but valid dumps read whole into the embedded
+// directory (and served by its client), faulty ones refused with the line.
+
+#include "client/image/ImageClient.h"
+#include "client/ldap/LdifImage.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace vellrun::client {
+namespace {
+
+using image::Entry;
+using image::StoredAttribute;
+
+constexpr const char* kSchema = R"(# a schema file as slapd reads it
+objectidentifier Test 1.3.6.1.4.1.99999
+objectidentifier TestAt Test:1
+attributetype ( 2.5.4.3 NAME ( 'cn' 'commonName' ) SUP name )
+attributetype ( 2.5.4.41 NAME 'name'
+	EQUALITY caseIgnoreMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )
+attributetype ( 2.5.4.11 NAME 'ou' SUP name )
+attributetype ( 2.5.4.13 NAME 'description' SUP name )
+attributetype ( 2.5.4.31 NAME 'member' SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 )
+attributetype ( TestAt:1 NAME 'testCount' SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 SINGLE-VALUE )
+attributetype ( TestAt:2 NAME 'testPhoto' SYNTAX 1.3.6.1.4.1.1466.115.121.1.40 )
+objectclass ( 2.5.6.5 NAME 'organizationalUnit' SUP top STRUCTURAL MUST ou MAY description )
+objectclass ( 2.5.6.6 NAME 'person' SUP top STRUCTURAL MUST cn
+	MAY ( description $ testCount $ testPhoto ) )
+objectclass ( 2.5.6.9 NAME 'groupOfNames' SUP top STRUCTURAL MUST ( cn $ member ) )
+)";
+
+image::LoadResult Load(const std::string& ldif, const std::filesystem::path& dir = ".") {
+    ldap::SchemaText schema;
+    std::string error;
+    EXPECT_TRUE(ldap::ReadSchemaText(kSchema, schema, error)) << error;
+    return ldap::LoadLdifText(ldif, "dump.ldif", dir, schema, "DUMP");
+}
+
+std::vector<std::string> Texts(const StoredAttribute* attribute) {
+    std::vector<std::string> texts;
+    for (const auto& value : attribute ? attribute->values : decltype(attribute->values){}) {
+        if (const auto* text = std::get_if<StringValue>(&value.value.record)) {
+            texts.push_back(text->text);
+        } else if (const auto* bytes = std::get_if<OctetStringValue>(&value.value.record)) {
+            texts.emplace_back(bytes->data.begin(), bytes->data.end());
+        } else if (const auto* number = std::get_if<IntegerValue>(&value.value.record)) {
+            texts.push_back(std::to_string(number->value));
+        }
+    }
+    return texts;
+}
+
+TEST(LdifImage, AwkwardDumpReadsWhole) {
+    testing::TempDir dir;
+    testing::WriteFile(dir.Path() / "photo.bin", std::string("\x89PNG\0", 5));
+    // "Jürgen" is folded inside its two-byte "ü"; the group comes before the
+    // people it names and one person before its container; the DN of one
+    // entry is base64 with a dot in its value; CR LF line ends throughout.
+    const std::string u = "\xC3\xBC";
+    std::string dump =
+        "version: 1\n"
+        "# a comment that goes on\n"
+        "  over two lines\n"
+        "dn: dc=example\n"
+        "objectClass: top\n"
+        "dc: example\n"
+        "\n"
+        "dn: cn=Staff,dc=example\n"
+        "objectClass: groupOfNames\n"
+        "cn: Staff\n"
+        "member;range=0-0: cn=J" +
+        u.substr(0, 1) +
+        "\n"
+        " " +
+        u.substr(1) +
+        "rgen,ou=People,dc=example\n"
+        "member;range=1-*:: "
+        "Y249Sm9obi5Eb2Usb3U9UGVvcGxlLGRjPWV4YW1wbGU=\n"
+        "\n"
+        "dn: cn=J" +
+        u +
+        "rgen,ou=People,dc=example\n"
+        "objectClass: person\n"
+        "cn: J" +
+        u +
+        "rgen\n"
+        "description:\n"
+        "description;lang-de: Hallo\n"
+        "testCount: not a number\n"
+        "testPhoto:< file://photo.bin\n"
+        "createTimestamp: 20091030120000Z\n"
+        "entryUUID: 8e2f2b5c-0000-0000-0000-000000000000\n"
+        "departmentNumber: 42\n"
+        "\n"
+        "dn: ou=People,dc=example\n"
+        "objectClass: organizationalUnit\n"
+        "ou: People\n"
+        "\n\n"
+        // cn=John.Doe,ou=People,dc=example
+        "dn:: Y249Sm9obi5Eb2Usb3U9UGVvcGxlLGRjPWV4YW1wbGU=\n"
+        "objectClass: person\n"
+        "cn: John.Doe\n"
+        "testCount: 7\n";
+    std::string crlf;
+    for (char c : dump) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    auto result = Load(crlf, dir.Path());
+    ASSERT_TRUE(result.image) << result.status.error;
+    const image::Tree& tree = *result.image->trees.at(0);
+    EXPECT_EQ(tree.name, "DUMP");
+    // The common suffix is the top; its own entry's attributes are the top's.
+    ASSERT_NE(tree.root->FindAttribute("dc"), nullptr);
+    ASSERT_EQ(tree.root->children.size(), 2u);
+    EXPECT_EQ(tree.root->children[0]->name, "Staff");  // parents first, else dump order
+
+    const Entry* juergen = tree.Find("CN=J" + u + "rgen.OU=People");
+    ASSERT_NE(juergen, nullptr);
+    EXPECT_EQ(juergen->baseClass, "person");
+    EXPECT_EQ(juergen->created, 1256904000u);
+    EXPECT_EQ(Texts(juergen->FindAttribute("description")), std::vector<std::string>{""});
+    EXPECT_EQ(Texts(juergen->FindAttribute("description;lang-de")),
+              std::vector<std::string>{"Hallo"});
+    // A value that does not fit its syntax keeps its bytes; the file beside the
+    // dump is read; a type the schema does not know reads as text; the server's
+    // bookkeeping is left out.
+    EXPECT_EQ(juergen->FindAttribute("testCount")->syntax, Syntax::OctetString);
+    EXPECT_EQ(Texts(juergen->FindAttribute("testCount")), std::vector<std::string>{"not a number"});
+    EXPECT_EQ(Texts(juergen->FindAttribute("testPhoto")),
+              std::vector<std::string>{std::string("\x89PNG\0", 5)});
+    EXPECT_EQ(juergen->FindAttribute("departmentNumber")->syntax, Syntax::CiString);
+    EXPECT_EQ(juergen->FindAttribute("entryUUID"), nullptr);
+    EXPECT_EQ(juergen->FindAttribute("createTimestamp"), nullptr);
+    // The naming value is marked as a server implies.
+    EXPECT_EQ(juergen->FindAttribute("cn")->values.at(0).flags, 0x05u);
+
+    // A dot in a value is escaped in the dotted name, and the name resolves.
+    const Entry* john = tree.Find("John\\.Doe.People");
+    ASSERT_NE(john, nullptr);
+    EXPECT_EQ(image::Tree::FullName(*john, false), "CN=John\\.Doe.OU=People");
+    EXPECT_EQ(Texts(john->FindAttribute("testCount")), std::vector<std::string>{"7"});
+    // The ranges of one attribute are one attribute; names inside values are dotted.
+    EXPECT_EQ(Texts(tree.Find("Staff")->FindAttribute("member")),
+              (std::vector<std::string>{"J" + u + "rgen.People", "John\\.Doe.People"}));
+
+    // The embedded client serves it, escaped names included.
+    image::ImageClient client(std::shared_ptr<image::DirectoryImage>(std::move(result.image)));
+    ASSERT_EQ(client.InitClient(0, 0), 0);
+    ContextHandle context{};
+    ASSERT_EQ(client.CreateContext(context), 0);
+    EntryInfo info;
+    client.SetContextNumber(context, ContextKey::EntryInfoItems, EntryItemBit::BaseClass);
+    EXPECT_EQ(client.ReadEntryInfo(context, ".CN=John\\.Doe.OU=People", 4096, info), 0);
+}
+
+TEST(LdifImage, FaultyDumpsAreRefusedWithTheirLine) {
+    testing::TempDir dir;
+    testing::WriteFile(dir.Path().parent_path() / "outside.bin", "x");
+    const std::string top = "dn: dc=x\nobjectClass: top\n\n";
+    const struct {
+        std::string dump;
+        std::string error;
+    } cases[] = {
+        {top + "dn: cn=a,ou=gone,dc=x\ncn: a\n",
+         "dump.ldif: line 4: the parent \"ou=gone,dc=x\" of \"cn=a,ou=gone,dc=x\" is not in the "
+         "dump"},
+        {top + "dn: cn=a,dc=x\ncn:: not*base64\n",
+         "dump.ldif: line 5: the base64 value is not valid base64"},
+        {top + "dn: cn=a,dc=x\ncn:: YWJj=\n",
+         "dump.ldif: line 5: the base64 value is not valid base64"},
+        {top + "dn: cn=a,dc=x\nchangetype: add\ncn: a\n",
+         "dump.ldif: line 5: a change record; only content records (entries) are read as an "
+         "image"},
+        {top + "dn: cn=a,dc=x\ncn: a\n\ndn: CN=A,dc=x\ncn: a\n",
+         "dump.ldif: line 7: \"CN=A,dc=x\" is already an entry of the dump (line 4)"},
+        {top + "dn: cn=a,dc=x\ntestPhoto:< file://../outside.bin\n",
+         "dump.ldif: line 5: the URL \"file://../outside.bin\" names a file outside the dump's "
+         "folder; only files beside the dump are read"},
+        {top + "dn: cn=a,dc=x\ntestPhoto:< http://example.org/x\n",
+         "dump.ldif: line 5: only file:// URLs are read, not \"http://example.org/x\""},
+        {"version: 2\n" + top, "dump.ldif: line 1: LDIF version 2 is not read (only 1)"},
+        {top + " continued\n",
+         "dump.ldif: line 4: a continued line (starting with a blank) "
+         "follows no line"},
+        {top + "cn: a\n", "dump.ldif: line 4: a record starts with \"dn:\", not \"cn:\""},
+        {top + "dn: cn=a,dc=x\nno colon here\n",
+         "dump.ldif: line 5: expected \"attribute: value\", not \"no colon here\""},
+        {top + "dn: cn=a,dc=x\n\ndn: ou=a,dc=x\n",
+         "dump.ldif: line 6: \"ou=a,dc=x\" has the same name as another entry under \"dc=x\" "
+         "(CN=a); entries are told apart by their values without the types"},
+        {top + "dn: not a dn\n", "dump.ldif: line 4: \"not a dn\" is not a distinguished name"},
+        {top + "dn: cn=a,dc=x\ncreateTimestamp: yesterday\n",
+         "dump.ldif: line 5: \"yesterday\" is not a Generalized Time"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dump);
+        const auto result = Load(c.dump, dir.Path());
+        EXPECT_EQ(result.image, nullptr);
+        EXPECT_EQ(result.status.error, c.error);
+    }
+    // A schema file that is not finished names its own line.
+    testing::WriteFile(dir.Path() / "bad.schema", "# bad\nattributetype ( 1.2.3 NAME 'x'\n\n");
+    testing::WriteFile(dir.Path() / "d.ldif", top);
+    const auto result = ldap::LoadLdifImage(dir.Path() / "d.ldif", {dir.Path() / "bad.schema"}, {});
+    EXPECT_EQ(result.status.error,
+              (dir.Path() / "bad.schema").string() + ": line 2: the definition is not closed");
+}
+
+}  // namespace
+}  // namespace vellrun::client
