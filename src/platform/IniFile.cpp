@@ -51,6 +51,9 @@ ParsedLine Parse(std::string_view line) {
 }  // namespace
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
+    // A name is stored and read without its surrounding blanks.
+    a = TrimBlanks(a);
+    b = TrimBlanks(b);
     if (IsAscii(a) && IsAscii(b)) {
         return EqualsNoCase(a, b);
     }

@@ -74,7 +74,8 @@ private:
 };
 
 // True when the two names are equal without regard to case (full Unicode case
-// folding of UTF-8 texts), the way section and key names are matched.
+// folding of UTF-8 texts) or surrounding blanks, the way section and key names
+// are matched.
 bool IniNamesEqual(std::string_view a, std::string_view b);
 
 }  // namespace vellrun::platform
