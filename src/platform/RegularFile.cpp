@@ -65,8 +65,8 @@ int OpenRegularFile(const std::filesystem::path& path, FileStatus& status, bool*
     return file.release();
 }
 
-FileStatus ReadRegularFile(const std::filesystem::path& path, std::string& content,
-                           size_t maxBytes, size_t padding, bool* missing) {
+FileStatus ReadRegularFile(const std::filesystem::path& path, std::string& content, size_t maxBytes,
+                           size_t padding, bool* missing) {
     content.clear();
     FileStatus opened;
     const Descriptor file(OpenRegularFile(path, opened, missing));

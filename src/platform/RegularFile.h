@@ -21,14 +21,12 @@ namespace vellrun::platform {
 // An open, blocking, read-only descriptor of the regular file at path, or -1
 // and status says why. missing, when given, is set when the file does not
 // exist.
-int OpenRegularFile(const std::filesystem::path& path, FileStatus& status,
-                    bool* missing = nullptr);
+int OpenRegularFile(const std::filesystem::path& path, FileStatus& status, bool* missing = nullptr);
 
 // Reads the file into content (replacing it). Refuses a file larger than
 // maxBytes; reserves room for padding bytes after the content, which a reader
 // may look at without their being part of it.
 FileStatus ReadRegularFile(const std::filesystem::path& path, std::string& content,
-                           size_t maxBytes = SIZE_MAX, size_t padding = 0,
-                           bool* missing = nullptr);
+                           size_t maxBytes = SIZE_MAX, size_t padding = 0, bool* missing = nullptr);
 
 }  // namespace vellrun::platform
