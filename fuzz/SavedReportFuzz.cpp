@@ -1,11 +1,12 @@
 // Saved report files on any bytes, and the command line that names one. A
 // file is loaded or refused with a message and a reason; a loaded report is
-// valid, stores (or is refused because a value holds a line break), and loads
-// again to the same report.
+// valid, stores (or is refused for a line break in a value or a column
+// without a name), and loads again to the same report.
 
 #include "FuzzSupport.h"
 #include "report/SavedReport.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::filesystem::remove(stored);
     const platform::FileStatus status = report::SavedReport::Store(spec, stored);
     if (!status.ok()) {
-        // A value with a line break in it (a lone CR reads as part of a value)
-        // cannot be stored in a line: refusing it with a message is right.
-        fuzz::Check(Describe(spec).find_first_of("\r\n") != std::string::npos,
+        // Storing refuses, with a message, what a file may hold but a stored
+        // report may not: a value with a line break (a lone CR reads as part
+        // of a value) and a column without a name.
+        const bool emptyColumn =
+            spec.Kind == report::ReportKind::ByType &&
+            std::any_of(spec.Attributes.begin(), spec.Attributes.end(), [](const std::string& a) {
+                return a.find_first_not_of(" \t") == std::string::npos;
+            });
+        fuzz::Check(emptyColumn || Describe(spec).find_first_of("\r\n") != std::string::npos,
                     "a loaded report does not store", status.error);
         return 0;
     }
