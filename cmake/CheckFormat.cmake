@@ -3,7 +3,7 @@
 find_program(CLANG_FORMAT NAMES clang-format clang-format-14 REQUIRED)
 file(GLOB_RECURSE files
     ${ROOT}/src/*.cpp ${ROOT}/src/*.h ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h
-    ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)
+    ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h ${ROOT}/fuzz/*.cpp ${ROOT}/fuzz/*.h)
 execute_process(
     COMMAND ${CLANG_FORMAT} --dry-run --Werror ${files}
     RESULT_VARIABLE result

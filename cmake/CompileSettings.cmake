@@ -29,3 +29,18 @@ if(VELLRUN_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
     target_link_options(vellrun_compile_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Fuzzing: every library of ours is instrumented for libFuzzer and checked by
+# AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets
+# (fuzz/CMakeLists.txt) link libFuzzer itself. Clang only; scripts/fuzz
+# builds it in a folder of its own.
+option(VELLRUN_FUZZ "Build the fuzz targets with libFuzzer (clang)" OFF)
+if(VELLRUN_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VELLRUN_FUZZ needs clang (CXX=clang++)")
+    endif()
+    target_compile_options(vellrun_compile_settings INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=all)
+    target_link_options(vellrun_compile_settings INTERFACE -fsanitize=address,undefined)
+endif()

@@ -78,8 +78,7 @@ bool ReadServer(const nlohmann::json& entry, const std::filesystem::path& base,
                                             "caFile",
                                             "verifyCertificate",
                                             "allowInsecureBind"};
-        if (std::none_of(std::begin(kKeys), std::end(kKeys),
-                         [&](const char* k) { return key == k; })) {
+        if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys)) {
             error = "unknown key \"" + key + "\"";
             return false;
         }

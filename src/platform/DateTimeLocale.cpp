@@ -68,7 +68,11 @@ size_t TranslateConversion(Translation& translation, std::string_view format, in
     if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
     if (i >= format.size()) return format.size();
     const char conversion = format[i];
-    const size_t length = i + 1;
+    size_t length = i + 1;
+    // An unknown conversion letter outside ASCII goes whole, never a part of
+    // its UTF-8 sequence (which would leave the rest as a broken literal).
+    while (length < format.size() && (static_cast<unsigned char>(format[length]) & 0xC0) == 0x80)
+        ++length;
     auto padded = [unpadded](std::string_view twoDigits) {
         return unpadded ? twoDigits.substr(1) : twoDigits;
     };

@@ -57,6 +57,9 @@ private:
 }  // namespace
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
+    // A name is stored and read without its surrounding blanks.
+    a = TrimBlanks(a);
+    b = TrimBlanks(b);
     // Case folding turns one character into one to three, and a character is
     // one to four bytes: names whose lengths differ more than that are not
     // equal, which spares folding a huge name to compare it with a short one.

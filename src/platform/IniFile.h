@@ -140,7 +140,8 @@ private:
 };
 
 // True when the two names are equal without regard to case (full Unicode case
-// folding of UTF-8 texts), the way section and key names are matched.
+// folding of UTF-8 texts) or surrounding blanks, the way section and key names
+// are matched.
 bool IniNamesEqual(std::string_view a, std::string_view b);
 
 // The text to write so that reading gives value back: reading drops the

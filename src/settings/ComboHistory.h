@@ -21,6 +21,8 @@ struct ComboHistory {
     // dropping the oldest entry of a full list; an entry already present keeps
     // its place (texts compare exactly, as the combo box shows them).
     void AddToHistory();
+
+    bool operator==(const ComboHistory&) const = default;
 };
 
 }  // namespace vellrun::settings

@@ -3,6 +3,7 @@
 // place and the fault.
 
 #include "client/image/ImageLoader.h"
+#include "platform/TextEncoding.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -463,6 +464,10 @@ TEST(ImageLoaderTest, InvalidJsonIsReportedWithLineAndColumn) {
     ExpectRefused("{\"format\": \"é\", x}", {"invalid JSON at line 1, column 17:"});
     ExpectRefused("", {"test.json: invalid JSON at line 1, column 1:"});
     ExpectRefused("{\"trees\": [", {"invalid JSON at line 1, column 12:", "unexpected end"});
+    // A byte that is not UTF-8 is named in the message, which stays UTF-8.
+    const std::string broken = "{\"format\": \"x\xCE\xFF\"}";
+    ExpectRefused(broken, {"invalid JSON at line 1, column ", "ill-formed UTF-8"});
+    EXPECT_TRUE(platform::IsValidUtf8(LoadImageText(broken, "test.json", ".").status.error));
     ExpectRefused("[" + std::string(100, '[') + std::string(101, ']'),
                   {"test.json: [0][0]", "nested more than"});
 }

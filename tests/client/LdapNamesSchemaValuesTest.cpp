@@ -34,6 +34,7 @@ TEST(LdapNames, AwkwardNamesRoundTripBothWays) {
         {"cn=\\#hash\\;semi\\<\\>\\\",o=Corp", "CN=#hash;semi<>\".O=Corp", "#hash;semi<>\".Corp"},
         {"cn=Jürgen Öberg,o=Corp", "CN=Jürgen Öberg.O=Corp", "Jürgen Öberg.Corp"},
         {"o=Corp", "O=Corp", "Corp"},
+        {"2.5.4.3=x,o=Corp", "2\\.5\\.4\\.3=x.O=Corp", "x.Corp"},  // a type by its OID
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dn);

@@ -333,6 +333,10 @@ TEST(DateTimeLocale, SeparatorsLongDateAndWhatIsDropped) {
     EXPECT_EQ(twelve.longTime, "hh:nn ampm");
     EXPECT_EQ(twelve.shortDate, "dd mmm yyyy");
     EXPECT_EQ(twelve.dateSeparator, '-');  // blanks alone are no separator
+    // An unknown conversion letter outside ASCII vanishes whole: no broken
+    // UTF-8 sequence is left behind.
+    const DateTimeFormats foreign = DateTimeFormats::FromStrftime("%\xCE\xBE%d.%m", "%H", "");
+    EXPECT_EQ(foreign.shortDate, "dd.mm");
     // Two fields of one letter side by side stay two fields.
     const DateTimeFormats twice = DateTimeFormats::FromStrftime("%a%d", "%H", "");
     EXPECT_EQ(FormatDateTime(twice.shortDate, Parts(2009, 3, 7), twice), "Sat07");

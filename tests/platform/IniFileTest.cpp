@@ -93,6 +93,16 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndQuotesAreStripped) {
               "k=v\n");
     // The other object sees the write at once.
     EXPECT_EQ(file.ReadValue("settings", "key2"), "new");
+
+    // Names are stored without their surrounding blanks, so they are looked
+    // up without them too: what was written under a name reads back by it.
+    ASSERT_TRUE(writer.WriteString(" Other ", " Mode 1 ", "2").ok());
+    EXPECT_EQ(file.ReadValue(" Other ", " Mode 1 "), "2");
+    EXPECT_EQ(file.ReadValue("other", "mode 1"), "2");
+    EXPECT_TRUE(file.ValueExists("Other\t", "Mode 1 "));
+    ASSERT_TRUE(writer.DeleteKey("Other", " Mode 1").ok());
+    EXPECT_FALSE(file.ValueExists("Other", "Mode 1"));
+    EXPECT_EQ(file.ReadSectionNames().back(), "Other");
 }
 
 TEST_F(IniFileTest, AWindowsFileLoadsAndARewriteKeepsItsLineEnds) {

@@ -1,5 +1,7 @@
 #include "client/image/ImageJson.h"
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <memory>
@@ -340,8 +342,10 @@ bool ParseImageJson(std::string_view text, size_t readable, Json& document, std:
     if (builder.SyntaxPosition()) {
         // The parser counts the characters it has read, the offending one included.
         const size_t position = *builder.SyntaxPosition();
+        // The parser quotes what it last read, which may be a broken UTF-8
+        // sequence: the message itself stays valid UTF-8.
         error = "invalid JSON at " + LineAndColumn(text, position > 0 ? position - 1 : 0) + ": " +
-                SyntaxDescription(builder.SyntaxError());
+                platform::BytesToUtf8(SyntaxDescription(builder.SyntaxError()));
     } else if (!builder.Fault().empty()) {
         error = builder.Fault();
     } else {

@@ -54,8 +54,9 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
         TreeLoader loader(trees[i], i, baseDir, budget);
         std::unique_ptr<Tree> tree = loader.Load();
         trees[i] = nullptr;
-        auto [known, added] = treeNames.try_emplace(FoldCase(tree->name), i);
-        if (!added) {
+        // No structured binding: clang before 16 cannot capture one in a lambda.
+        const auto known = treeNames.try_emplace(FoldCase(tree->name), i).first;
+        if (known->second != i) {
             ReadField(Indexed("trees", i) + ": name", [&] {
                 Refuse(Quoted(tree->name) + " is already the name of " +
                        Indexed("trees", known->second) +

@@ -143,7 +143,10 @@ Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = n
                                  R"({"hex": ...} or {"bytes": [...]})")
                    : "expected " + std::string(kOctetForms));
     }
-    const auto& [form, content] = *value.get_ref<const Json::object_t&>().begin();
+    // No structured binding: clang before 16 cannot capture one in a lambda.
+    const auto& member = *value.get_ref<const Json::object_t&>().begin();
+    const std::string& form = member.first;
+    const Json& content = member.second;
     Bytes bytes;
     if (form == "hex") {
         ReadField("hex", [&] { AppendHex(content, bytes); });

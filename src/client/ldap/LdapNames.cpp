@@ -153,7 +153,8 @@ std::string DottedText(const Name& name, bool typeless,
             if (j) out += '+';
             if (!typeless && !name[i][j].type.empty()) {
                 std::string shown = typeName ? typeName(name[i][j].type) : std::string();
-                out += shown.empty() ? Upper(name[i][j].type) : shown;
+                // A type may hold dots too (an OID): escaped like a value.
+                out += EscapeDottedValue(shown.empty() ? Upper(name[i][j].type) : shown);
                 out += '=';
             }
             out += EscapeDottedValue(name[i][j].value);
