@@ -61,6 +61,10 @@ TEST(LdapNames, AwkwardNamesRoundTripBothWays) {
     Name bad;
     EXPECT_FALSE(ParseDn("cn=a,,o=b", bad));
     EXPECT_FALSE(ParseDn("no equals sign", bad));
+    // A raw NUL would cut the text libldap reads; an escaped one is a value's.
+    EXPECT_FALSE(ParseDn(std::string_view("cn=a\r\0\0,o=b", 10), bad));
+    ASSERT_TRUE(ParseDn("cn=a\\00b,o=b", bad));
+    EXPECT_EQ(bad[0][0].value, std::string("a\0b", 3));
     EXPECT_FALSE(ParseDotted("a..b", bad));
     EXPECT_FALSE(ParseDotted("dangling\\", bad));
     EXPECT_FALSE(ParseDotted("", bad));

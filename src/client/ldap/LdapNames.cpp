@@ -49,6 +49,9 @@ std::string EscapeDnValue(std::string_view value) {
 bool ParseDn(std::string_view text, Name& name) {
     name.clear();
     if (text.empty()) return true;
+    // libldap reads a C string: a raw NUL would cut the name short unseen. A
+    // NUL in a value is written escaped ("\00") in a well-formed DN.
+    if (text.find('\0') != std::string_view::npos) return false;
     LDAPDN dn = nullptr;
     const std::string copy(text);
     if (ldap_str2dn(copy.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
