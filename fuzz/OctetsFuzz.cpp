@@ -21,37 +21,15 @@ namespace {
 using namespace vellrun;
 
 // The attributes with a layout of their own, and one without.
-constexpr std::array<std::string_view, 31> kOctetAttributes{"App:GUID",
-                                                            "App:Drive Mappings",
-                                                            "App:Parameters",
-                                                            "App:Path",
-                                                            "App:Version String",
-                                                            "App:Working Directory",
-                                                            "DirXML-EntitlementResult",
-                                                            "ZEN:INV Disk Info",
-                                                            "bhObjectGUID",
-                                                            "rbsTaskRights",
-                                                            "Bindery Property",
-                                                            "snmpTrapDescription",
-                                                            "CA Public Key",
-                                                            "Public Key",
-                                                            "memberQuery",
-                                                            "WM:INV DMA",
-                                                            "WM:INV Interrupt",
-                                                            "WM:INV Port",
-                                                            "WM:INV CPU Information",
-                                                            "WM:INV Shared Memory",
-                                                            "WM:INV Volume",
-                                                            "NGW: Location",
-                                                            "App:Folder List",
-                                                            "App:FS Rights Path",
-                                                            "bhConfig",
-                                                            "FW0 USER ADD",
-                                                            "Partition Status",
-                                                            "Local Received Up To",
-                                                            "Transitive Vector",
-                                                            "Printer Configuration",
-                                                            "Description"};
+const std::vector<std::string_view>& OctetAttributes() {
+    static const std::vector<std::string_view> names = [] {
+        const auto layouts = values::OctetLayoutNames();
+        std::vector<std::string_view> all(layouts.begin(), layouts.end());
+        all.push_back("Description");
+        return all;
+    }();
+    return names;
+}
 
 // The stream attributes whose templates have records of their own form.
 constexpr std::array<std::string_view, 5> kStreamAttributes{
@@ -78,11 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t valueNumber = 1 + (choice >> 7);
     const size_t pick = choice & 0x7F;
 
-    if (pick < kOctetAttributes.size()) {
-        CheckCell(values::DecodeOctetString(bytes, kOctetAttributes[pick], valueNumber, formats),
-                  kOctetAttributes[pick]);
-    } else if (pick < kOctetAttributes.size() + kStreamAttributes.size()) {
-        const std::string_view name = kStreamAttributes[pick - kOctetAttributes.size()];
+    const std::vector<std::string_view>& octetAttributes = OctetAttributes();
+    if (pick < octetAttributes.size()) {
+        CheckCell(values::DecodeOctetString(bytes, octetAttributes[pick], valueNumber, formats),
+                  octetAttributes[pick]);
+    } else if (pick < octetAttributes.size() + kStreamAttributes.size()) {
+        const std::string_view name = kStreamAttributes[pick - octetAttributes.size()];
         CheckCell(values::StreamContentText(bytes, name), name);
         CheckText(values::TemplateText(bytes, name), "template");
     } else if (pick < 40) {

@@ -178,6 +178,16 @@ std::string WithoutControlCharacters(std::string text) {
 
 }  // namespace
 
+std::span<const std::string_view> OctetLayoutNames() {
+    static const std::vector<std::string_view> names = [] {
+        std::vector<std::string_view> all;
+        for (const Layout& layout : kLayouts)
+            all.push_back(layout.name);
+        return all;
+    }();
+    return names;
+}
+
 std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
                               uint32_t valueNumber, const platform::DateTimeFormats& formats) {
     // The value's length counts in 16 bits; no reply carries more than

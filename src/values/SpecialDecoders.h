@@ -21,6 +21,10 @@ namespace vellrun::values {
 std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
                               uint32_t valueNumber, const platform::DateTimeFormats& formats);
 
+// The attribute names whose octet strings have a layout of their own, in the
+// order they are looked up (every other octet string is shown in hexadecimal).
+std::span<const std::string_view> OctetLayoutNames();
+
 // The text of a stream's content as read (at most 64,512 bytes): the bytes up
 // to the first zero as text, or the decoding of an application object template.
 std::string StreamContentText(std::span<const uint8_t> content, std::string_view attributeName);

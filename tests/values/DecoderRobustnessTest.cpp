@@ -20,40 +20,14 @@ namespace {
 
 using ByteVector = std::vector<uint8_t>;
 
-constexpr std::array<std::string_view, 32> kOctetNames{
-    "App:GUID",
-    "App:Drive Mappings",
-    "App:Parameters",
-    "App:Path",
-    "App:Version String",
-    "App:Working Directory",
-    "DirXML-EntitlementResult",
-    "ZEN:INV Disk Info",
-    "bhObjectGUID",
-    "rbsTaskRights",
-    "Bindery Property",
-    "snmpTrapDescription",
-    "CA Public Key",
-    "Public Key",
-    "memberQuery",
-    "WM:INV DMA",
-    "WM:INV Interrupt",
-    "WM:INV Port",
-    "WM:INV CPU Information",
-    "WM:INV Shared Memory",
-    "WM:INV Volume",
-    "NGW: Location",
-    "App:Folder List",
-    "App:FS Rights Path",
-    "bhConfig",
-    "FW0 USER ADD",
-    "Partition Status",
-    "Local Received Up To",
-    "Transitive Vector",
-    "Printer Configuration",
-    "PRINTER CONFIGURATION",
-    "Some Other Attribute",
-};
+// Every layout, one in other letter case, and an attribute without a layout.
+const std::vector<std::string_view> kOctetNames = [] {
+    const auto layouts = OctetLayoutNames();
+    std::vector<std::string_view> names(layouts.begin(), layouts.end());
+    names.push_back("PRINTER CONFIGURATION");
+    names.push_back("Some Other Attribute");
+    return names;
+}();
 
 // Layouts whose text depends on where the value ends, not only on its bytes
 // read with zeros beyond the end.
