@@ -527,6 +527,64 @@ struct RefusalCase {
     std::vector<std::string_view> parts;
 };
 
+// An image is read one object at a time as the text goes by; keys in any
+// order read alike, and a fault met only after the objects have been taken
+// (or deep inside one object) is told with its place all the same.
+TEST(ImageLoaderTest, KeysInAnyOrderReadAlikeAndLateFaultsKeepTheirPlace) {
+    const std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "Sales.Corp", "class": "Organizational Unit"},
+        {"name": "jdoe.Sales.Corp", "class": "User", "attributes": {"Surname": "Doe\tJ"}}])";
+    const std::string schema = std::string(R"({"attributes": [)") + std::string(kAttributes) +
+                               R"(], "classes": [)" + std::string(kClasses) + "]}";
+    const std::string tree = R"({"objects": )" + objects +
+                             R"(, "identity": "jdoe.Sales.Corp", "schema": )" + schema +
+                             R"(, "name": "CORP"})";
+    const auto treesFirst = [&](std::string_view treeText, std::string_view after) {
+        return R"({"trees": [)" + std::string(treeText) +
+               R"(], "version": 1, "format": "vellrun-directory-image")" + std::string(after) + "}";
+    };
+    const std::string identityLast =
+        R"({"format": "vellrun-directory-image", "version": 1, "trees": [{"name": "CORP", )"
+        R"("schema": )" +
+        schema + R"(, "objects": )" + objects + R"(, "identity": "jdoe.Sales.Corp"}]})";
+    for (const std::string& text : {treesFirst(tree, ""), identityLast,
+                                    Image(objects, "", "", R"("identity": "jdoe.Sales.Corp",)")}) {
+        SCOPED_TRACE(text.substr(0, 40));
+        auto image = Load(text);
+        ASSERT_TRUE(image);
+        const Tree& corp = *image->trees[0];
+        EXPECT_EQ(corp.identity, "jdoe.Sales.Corp");
+        const Entry* user = corp.Find("jdoe.Sales.Corp");
+        ASSERT_NE(user, nullptr);
+        EXPECT_EQ(user->parent, corp.Find("Sales.Corp"));
+        EXPECT_EQ(ValueOf<StringValue>(*user, "Surname").text, "Doe\tJ");
+    }
+
+    const std::string good = Image(objects);
+    const std::string withKey = Image(objects + R"(, "objects": [])");
+    const std::vector<RefusalCase> cases = {
+        {Image(objects + R"(, "extra": 1)"), {"test.json: trees[0]: unknown key \"extra\""}},
+        {withKey, {"test.json: trees[0]: key \"objects\" is given twice"}},
+        {good.substr(0, good.size() - 1) + R"(, "more": 1})", {"test.json: unknown key \"more\""}},
+        {Image(objects + R"(, "identity": "nobody.Corp")"),
+         {"test.json: trees[0]: identity: \"nobody.Corp\" is not an object of the tree"}},
+        {good + " {}", {"test.json: invalid JSON at line "}},
+        {treesFirst(tree, R"(, "version": 2)"), {"test.json: key \"version\" is given twice"}},
+        {WithCorp(R"({"name": "jdoe.Sales.Corp", "class": "User", "attributes": {"A0": )" +
+                  std::string(60, '[') + std::string(60, ']') + "}}"),
+         {"test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": attributes.A0[0]",
+          "nested more than 64 levels deep"}},
+        // A control character stands in a text only escaped.
+        {WithCorp("{\"name\": \"jdoe.Sales.Corp\", \"class\": \"User\", \"attributes\": "
+                  "{\"Surname\": \"Doe\tJ\"}}"),
+         {"test.json: invalid JSON at line "}},
+    };
+    for (const RefusalCase& refusal : cases) {
+        SCOPED_TRACE(refusal.image);
+        ExpectRefused(refusal.image, refusal.parts);
+    }
+}
+
 TEST(ImageLoaderTest, DocumentAndTreeFaultsAreRefused) {
     const std::string kTree = R"({"name": "CORP", "schema": {}})";
     const std::vector<RefusalCase> cases = {

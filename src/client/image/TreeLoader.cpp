@@ -26,10 +26,23 @@ std::string NameNote(const Json& element) {
 }
 
 std::unique_ptr<Tree> TreeLoader::Load() {
+    if (ReadHeader()) LoadObjects(source_["objects"]);
+    return Finish();
+}
+
+void TreeLoader::Begin() {
+    ReadHeader();
+}
+
+void TreeLoader::LoadStreamedObject(Json& object, size_t index) {
+    pending_.resize(index + 1);
+    TakeObject(object, index);
+}
+
+bool TreeLoader::ReadHeader() {
     tree_ = std::make_unique<Tree>();
     const Json* schema = nullptr;
-    Json* objects = nullptr;
-    const Json* identity = nullptr;
+    bool hasObjects = false;
     try {
         const Fields fields(source_, {"name", "identity", "schema", "objects"},
                             R"(a tree {"name": ..., "schema": ..., "objects": [...]})");
@@ -44,8 +57,7 @@ std::unique_ptr<Tree> TreeLoader::Load() {
             return name;
         });
         schema = &fields.Require("schema");
-        if (fields.Has("objects")) objects = &source_["objects"];
-        identity = fields.Get("identity");
+        hasObjects = fields.Has("objects");
     } catch (Refusal& refusal) {
         refusal.Within(place_);
         throw;
@@ -65,7 +77,20 @@ std::unique_ptr<Tree> TreeLoader::Load() {
         const size_t* index = FindClass(name);
         return index != nullptr ? &tree_->schema.classes[*index].name : nullptr;
     };
-    if (objects != nullptr) LoadObjects(*objects);
+    return hasObjects;
+}
+
+std::unique_ptr<Tree> TreeLoader::Finish() {
+    const Json* identity = nullptr;
+    try {
+        // Keys after the objects of a streamed tree are first seen here.
+        const Fields fields(source_, {"name", "identity", "schema", "objects"},
+                            R"(a tree {"name": ..., "schema": ..., "objects": [...]})");
+        identity = fields.Get("identity");
+    } catch (Refusal& refusal) {
+        refusal.Within(place_);
+        throw;
+    }
     LinkObjects();
     if (identity != nullptr) ReadIdentity(*identity);
     return std::move(tree_);
