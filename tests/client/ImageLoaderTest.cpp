@@ -527,9 +527,10 @@ struct RefusalCase {
     std::vector<std::string_view> parts;
 };
 
-// An image is read one object at a time as the text goes by; keys in any
-// order read alike, and a fault met only after the objects have been taken
-// (or deep inside one object) is told with its place all the same.
+// Keys in any order read alike (the format after the trees, the identity
+// after the objects), and a fault that comes after a tree's objects, or deep
+// inside one object, is told with its place: a reader that takes the objects
+// as it meets them must keep to this.
 TEST(ImageLoaderTest, KeysInAnyOrderReadAlikeAndLateFaultsKeepTheirPlace) {
     const std::string objects = R"([{"name": "Corp", "class": "Organization"},
         {"name": "Sales.Corp", "class": "Organizational Unit"},

@@ -58,8 +58,7 @@ public:
     using string_t = Json::string_t;
     using binary_t = Json::binary_t;
 
-    // depth: how many containers stand around root in the whole document.
-    explicit DocumentBuilder(Json& root, size_t depth = 0) : root_(root), depth_(depth) {}
+    explicit DocumentBuilder(Json& root) : root_(root) {}
 
     bool null() { return Put(Json(nullptr)) != nullptr; }
     bool boolean(bool value) { return Put(Json(value)) != nullptr; }
@@ -149,7 +148,7 @@ private:
     }
 
     bool Open(Json&& container) {
-        if (depth_ + stack_.size() >= kMaxDepth) {
+        if (stack_.size() >= kMaxDepth) {
             fault_ = PlaceOfTop();
             if (!fault_.empty()) fault_ += ": ";
             fault_ += "nested more than " + std::to_string(kMaxDepth) + " levels deep";
@@ -199,7 +198,6 @@ private:
     }
 
     Json& root_;
-    size_t depth_ = 0;
     std::vector<Json*> stack_;
     std::vector<std::unique_ptr<KeySet>> keySets_;  // per open container; null while few keys
     Json* element_ = nullptr;
@@ -212,27 +210,6 @@ static_assert(kJsonPadding >= simdjson::SIMDJSON_PADDING);
 
 namespace ondemand = simdjson::ondemand;
 
-// The text of a string from just after its opening quote up to its closing
-// one, when it is the string's value as it stands: without a backslash or a
-// control character. Then the fast reader need not make an unescaped copy.
-bool PlainText(const char* start, std::string_view& text) {
-    const char* end = start;
-    while (true) {
-        const auto c = static_cast<unsigned char>(*end);
-        if (c == '"') break;
-        if (c == '\\' || c < 0x20) return false;
-        ++end;
-    }
-    text = std::string_view(start, static_cast<size_t>(end - start));
-    return true;
-}
-
-// The key of a field, unescaped.
-bool ReadKey(ondemand::field& field, std::string_view& key) {
-    if (PlainText(field.key().raw(), key)) return true;
-    return field.unescaped_key().get(key) == simdjson::SUCCESS;
-}
-
 // Hands the builder the events of one value as the fast reader meets them.
 // False at the first thing it does not take: a fault of the text or of the
 // builder, or a number that the library's parser would read otherwise.
@@ -244,14 +221,13 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
             ondemand::object object;
             if (value.get_object().get(object) != simdjson::SUCCESS) return false;
             if (!builder.start_object(static_cast<std::size_t>(-1))) return false;
-            for (auto item : object) {
-                ondemand::field field;
-                if (std::move(item).get(field) != simdjson::SUCCESS) return false;
+            for (auto field : object) {
                 std::string_view key;
-                if (!ReadKey(field, key)) return false;
+                if (field.unescaped_key().get(key) != simdjson::SUCCESS) return false;
                 std::string name(key);
                 if (!builder.key(name)) return false;
-                ondemand::value member = field.value();
+                ondemand::value member;
+                if (field.value().get(member) != simdjson::SUCCESS) return false;
                 if (!Feed(member, builder)) return false;
             }
             return builder.end_object();
@@ -269,12 +245,7 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
         }
         case ondemand::json_type::string: {
             std::string_view text;
-            if (PlainText(value.raw_json_token().data() + 1, text)) {
-                ondemand::raw_json_string raw;
-                if (value.get_raw_json_string().get(raw) != simdjson::SUCCESS) return false;
-            } else if (value.get_string().get(text) != simdjson::SUCCESS) {
-                return false;
-            }
+            if (value.get_string().get(text) != simdjson::SUCCESS) return false;
             std::string owned(text);
             return builder.string(owned);
         }
@@ -311,10 +282,11 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
     return false;
 }
 
-// Makes the fast reader's view of a text: in place when the padding allows,
-// otherwise in the copy.
-bool StartFast(std::string_view text, size_t readable, simdjson::padded_string& copy,
-               ondemand::parser& parser, ondemand::document& parsed) {
+// Builds the document with the fast reader (several times the speed of the
+// library's parser). False when it finds a fault: it does not say where, so
+// the caller then reads the text again with the library's parser.
+bool ReadFast(std::string_view text, size_t readable, Json& document) {
+    simdjson::padded_string copy;
     const char* data = text.data();
     size_t capacity = readable;
     if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
@@ -322,61 +294,9 @@ bool StartFast(std::string_view text, size_t readable, simdjson::padded_string& 
         data = copy.data();
         capacity = copy.size() + simdjson::SIMDJSON_PADDING;
     }
-    return parser.iterate(data, text.size(), capacity).get(parsed) == simdjson::SUCCESS;
-}
-
-// Each element of a list that is an object, built on its own, to take.
-// depth: the containers around the list's elements.
-template <typename Take>
-bool StreamElements(ondemand::value value, size_t depth, Take&& take) {
-    ondemand::array array;
-    if (value.get_array().get(array) != simdjson::SUCCESS) return false;
-    size_t index = 0;
-    for (auto element : array) {
-        ondemand::value item;
-        if (element.get(item) != simdjson::SUCCESS) return false;
-        Json built;
-        DocumentBuilder builder(built, depth);
-        if (!Feed(item, builder) || !built.is_object()) return false;
-        if (!take(built, index++)) return false;
-    }
-    return true;
-}
-
-// The keys of an object into document, except that the value of listKey is
-// left null and handed to list instead, after the keys before it.
-template <typename List>
-bool StreamObject(ondemand::value value, size_t depth, Json& document, std::string_view listKey,
-                  List&& list) {
-    ondemand::object object;
-    if (value.get_object().get(object) != simdjson::SUCCESS) return false;
-    DocumentBuilder builder(document, depth);
-    if (!builder.start_object(static_cast<std::size_t>(-1))) return false;
-    for (auto item : object) {
-        ondemand::field field;
-        if (std::move(item).get(field) != simdjson::SUCCESS) return false;
-        std::string_view key;
-        if (!ReadKey(field, key)) return false;
-        std::string name(key);
-        if (!builder.key(name)) return false;
-        ondemand::value member = field.value();
-        if (key == listKey) {
-            if (!list(member)) return false;
-        } else if (!Feed(member, builder)) {
-            return false;
-        }
-    }
-    return builder.end_object();
-}
-
-// Builds the document with the fast reader (several times the speed of the
-// library's parser). False when it finds a fault: it does not say where, so
-// the caller then reads the text again with the library's parser.
-bool ReadFast(std::string_view text, size_t readable, Json& document) {
-    simdjson::padded_string copy;
     ondemand::parser parser;
     ondemand::document parsed;
-    if (!StartFast(text, readable, copy, parser, parsed)) return false;
+    if (parser.iterate(data, text.size(), capacity).get(parsed) != simdjson::SUCCESS) return false;
     ondemand::value root;
     if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
     DocumentBuilder builder(document);
@@ -411,46 +331,6 @@ std::string SyntaxDescription(const std::string& what) {
 }
 
 }  // namespace
-
-bool StreamImageJson(std::string_view text, size_t readable, ImageEvents& events) {
-    simdjson::padded_string copy;
-    ondemand::parser parser;
-    ondemand::document parsed;
-    if (!StartFast(text, readable, copy, parser, parsed)) return false;
-    ondemand::value root;
-    if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
-    Json image;
-    const bool read = StreamObject(root, 0, image, "trees", [&](ondemand::value trees) {
-        if (!events.ImageHeader(image)) return false;
-        ondemand::array list;
-        if (trees.get_array().get(list) != simdjson::SUCCESS) return false;
-        size_t index = 0;
-        for (auto element : list) {
-            ondemand::value item;
-            if (element.get(item) != simdjson::SUCCESS) return false;
-            Json tree;
-            bool objectsRead = false;
-            const bool treeRead =
-                StreamObject(item, 2, tree, "objects", [&](ondemand::value objects) {
-                    if (!events.TreeHeader(tree, index)) return false;
-                    objectsRead = true;
-                    return StreamElements(objects, 4, [&](Json& object, size_t at) {
-                        events.TreeObject(object, at);
-                        return true;
-                    });
-                });
-            if (!treeRead) return false;
-            events.TreeEnd(tree, index, objectsRead);
-            ++index;
-        }
-        return true;
-    });
-    if (!read) return false;
-    // Nothing may follow the document's one value.
-    if (parsed.current_location().error() != simdjson::OUT_OF_BOUNDS) return false;
-    events.ImageEnd(image);
-    return true;
-}
 
 bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error) {
     if (ReadFast(text, readable, document)) return true;

@@ -46,33 +46,6 @@ inline constexpr size_t kJsonPadding = 64;
 // padding).
 bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error);
 
-// What StreamImageJson hands on as it reads. The objects of a tree are read
-// one at a time, so that neither the whole document nor a whole list of
-// objects is ever held. A handler may throw a Refusal; it leaves the reading.
-class ImageEvents {
-public:
-    virtual ~ImageEvents() = default;
-    // The image's keys up to "trees" ("trees" itself null). False: read the
-    // image otherwise (the format and version do not come first).
-    virtual bool ImageHeader(const Json& image) = 0;
-    // The keys of tree number index up to "objects" ("objects" itself null).
-    // False: read the image otherwise (the tree's name or schema come later).
-    virtual bool TreeHeader(Json& tree, size_t index) = 0;
-    // One element of the tree's objects, at index in the list; the handler may take it apart.
-    virtual void TreeObject(Json& object, size_t index) = 0;
-    // The tree whole, with "objects" null when it had them (objectsRead).
-    virtual void TreeEnd(Json& tree, size_t index, bool objectsRead) = 0;
-    // The image's keys whole, "trees" null.
-    virtual void ImageEnd(const Json& image) = 0;
-};
-
-// Reads the text of an image with the fast reader and hands it on in pieces,
-// with the same checks of keys given twice and of depth as ParseImageJson.
-// False when the text is not read this way to its end: a fault of the text,
-// a key given twice, nesting too deep, or an order of keys it does not take
-// (then the caller reads the text with ParseImageJson, which says where).
-bool StreamImageJson(std::string_view text, size_t readable, ImageEvents& events);
-
 // The keys of one JSON object, checked against the keys its place allows.
 class Fields {
 public:

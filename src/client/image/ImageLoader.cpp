@@ -24,8 +24,12 @@ using detail::TreeLoader;
 constexpr std::string_view kFormat = "vellrun-directory-image";
 constexpr uint32_t kVersion = 1;
 
-// The format and version come first: a newer image may well have keys this one does not know.
-void CheckFormat(const Json& document) {
+void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
+                  detail::ByteBudget& budget) {
+    if (!document.is_object()) {
+        Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
+    }
+    // The format and version come first: a newer image may well have keys this one does not know.
     auto format = document.find("format");
     if (format == document.end()) Refuse("missing \"format\"");
     if (!format->is_string() || format->get_ref<const std::string&>() != kFormat) {
@@ -39,29 +43,6 @@ void CheckFormat(const Json& document) {
                    std::to_string(kVersion) + ")");
         });
     }
-}
-
-// Adds tree number index to the image unless an earlier tree has its name.
-void AddTree(DirectoryImage& image, TextMap<size_t>& treeNames, std::unique_ptr<Tree> tree,
-             size_t index) {
-    // No structured binding: clang before 16 cannot capture one in a lambda.
-    const auto known = treeNames.try_emplace(FoldCase(tree->name), index).first;
-    if (known->second != index) {
-        ReadField(Indexed("trees", index) + ": name", [&] {
-            Refuse(Quoted(tree->name) + " is already the name of " +
-                   Indexed("trees", known->second) +
-                   " (names are compared without regard to case)");
-        });
-    }
-    image.trees.push_back(std::move(tree));
-}
-
-void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
-                  detail::ByteBudget& budget) {
-    if (!document.is_object()) {
-        Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
-    }
-    CheckFormat(document);
     const Fields fields(document, {"format", "version", "trees"});
     fields.Require("trees");
     Json& trees = document["trees"];
@@ -73,61 +54,18 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
         TreeLoader loader(trees[i], i, baseDir, budget);
         std::unique_ptr<Tree> tree = loader.Load();
         trees[i] = nullptr;
-        AddTree(image, treeNames, std::move(tree), i);
+        // No structured binding: clang before 16 cannot capture one in a lambda.
+        const auto known = treeNames.try_emplace(FoldCase(tree->name), i).first;
+        if (known->second != i) {
+            ReadField(Indexed("trees", i) + ": name", [&] {
+                Refuse(Quoted(tree->name) + " is already the name of " +
+                       Indexed("trees", known->second) +
+                       " (names are compared without regard to case)");
+            });
+        }
+        image.trees.push_back(std::move(tree));
     }
 }
-
-// Loads the image as the fast reader hands it on, each object as it is read,
-// with every check of LoadDocument. A fault here is told again, with its
-// place, by the reading of the whole document.
-class StreamedLoad final : public detail::ImageEvents {
-public:
-    StreamedLoad(DirectoryImage& image, const std::filesystem::path& baseDir,
-                 detail::ByteBudget& budget)
-        : image_(image), baseDir_(baseDir), budget_(budget) {}
-
-    bool ImageHeader(const Json& image) override {
-        if (!image.contains("format") || !image.contains("version")) return false;
-        CheckFormat(image);
-        return true;
-    }
-
-    bool TreeHeader(Json& tree, size_t index) override {
-        if (!tree.contains("name") || !tree.contains("schema")) return false;
-        loader_ = std::make_unique<TreeLoader>(tree, index, baseDir_, budget_);
-        loader_->Begin();
-        return true;
-    }
-
-    void TreeObject(Json& object, size_t index) override {
-        loader_->LoadStreamedObject(object, index);
-    }
-
-    void TreeEnd(Json& tree, size_t index, bool objectsRead) override {
-        std::unique_ptr<Tree> loaded;
-        if (objectsRead) {
-            loaded = loader_->Finish();
-            loader_.reset();
-        } else {
-            TreeLoader loader(tree, index, baseDir_, budget_);
-            loaded = loader.Load();
-        }
-        AddTree(image_, treeNames_, std::move(loaded), index);
-    }
-
-    void ImageEnd(const Json& image) override {
-        CheckFormat(image);
-        const Fields fields(image, {"format", "version", "trees"});
-        fields.Require("trees");
-    }
-
-private:
-    DirectoryImage& image_;
-    const std::filesystem::path& baseDir_;
-    detail::ByteBudget& budget_;
-    std::unique_ptr<TreeLoader> loader_;
-    TextMap<size_t> treeNames_;
-};
 
 }  // namespace
 
@@ -139,10 +77,8 @@ uint64_t DefaultValueByteLimit(uint64_t textBytes) {
 namespace {
 
 // readable: the bytes from text.data() that may be read, text.size() and any
-// padding. An image is first loaded as the fast reader reads it, one object
-// at a time; when that meets a fault, the text is read whole again to tell
-// it. owner, when given, holds the text and is emptied once that whole
-// document is read, so that the text does not stay beside the growing tree.
+// padding. owner, when given, holds the text and is emptied once the document
+// is read, so that the text does not stay in memory beside the growing tree.
 LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
                           const std::filesystem::path& baseDir, const LoadOptions& options,
                           std::string* owner = nullptr) {
@@ -151,24 +87,6 @@ LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::str
     budget.limit =
         options.valueByteLimit != 0 ? options.valueByteLimit : DefaultValueByteLimit(text.size());
     try {
-        try {
-            auto image = std::make_unique<DirectoryImage>();
-            image->sourcePath = displayName;
-            StreamedLoad load(*image, baseDir, budget);
-            if (detail::StreamImageJson(text, readable, load)) {
-                result.image = std::move(image);
-                return result;
-            }
-        } catch (const Refusal&) {
-            // Told below with its place.
-        } catch (const std::bad_alloc&) {
-            throw;
-        } catch (const std::exception&) {
-            // Told below, as the whole document's reading meets it.
-        }
-        // The text is read again whole, so that a fault is told with its
-        // line and column or its place in the image.
-        budget.used = 0;
         Json document;
         std::string error;
         if (!detail::ParseImageJson(text, readable, document, error)) {

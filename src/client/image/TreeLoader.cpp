@@ -26,23 +26,10 @@ std::string NameNote(const Json& element) {
 }
 
 std::unique_ptr<Tree> TreeLoader::Load() {
-    if (ReadHeader()) LoadObjects(source_["objects"]);
-    return Finish();
-}
-
-void TreeLoader::Begin() {
-    ReadHeader();
-}
-
-void TreeLoader::LoadStreamedObject(Json& object, size_t index) {
-    pending_.resize(index + 1);
-    TakeObject(object, index);
-}
-
-bool TreeLoader::ReadHeader() {
     tree_ = std::make_unique<Tree>();
     const Json* schema = nullptr;
-    bool hasObjects = false;
+    Json* objects = nullptr;
+    const Json* identity = nullptr;
     try {
         const Fields fields(source_, {"name", "identity", "schema", "objects"},
                             R"(a tree {"name": ..., "schema": ..., "objects": [...]})");
@@ -57,7 +44,8 @@ bool TreeLoader::ReadHeader() {
             return name;
         });
         schema = &fields.Require("schema");
-        hasObjects = fields.Has("objects");
+        if (fields.Has("objects")) objects = &source_["objects"];
+        identity = fields.Get("identity");
     } catch (Refusal& refusal) {
         refusal.Within(place_);
         throw;
@@ -77,20 +65,7 @@ bool TreeLoader::ReadHeader() {
         const size_t* index = FindClass(name);
         return index != nullptr ? &tree_->schema.classes[*index].name : nullptr;
     };
-    return hasObjects;
-}
-
-std::unique_ptr<Tree> TreeLoader::Finish() {
-    const Json* identity = nullptr;
-    try {
-        // Keys after the objects of a streamed tree are first seen here.
-        const Fields fields(source_, {"name", "identity", "schema", "objects"},
-                            R"(a tree {"name": ..., "schema": ..., "objects": [...]})");
-        identity = fields.Get("identity");
-    } catch (Refusal& refusal) {
-        refusal.Within(place_);
-        throw;
-    }
+    if (objects != nullptr) LoadObjects(*objects);
     LinkObjects();
     if (identity != nullptr) ReadIdentity(*identity);
     return std::move(tree_);

@@ -66,17 +66,7 @@ public:
 
     std::unique_ptr<Tree> Load();
 
-    // Load in steps, for a tree whose objects are read one at a time: Begin
-    // with the tree's keys up to "objects", each object in the order of the
-    // list, then Finish with the tree's keys whole ("objects" null).
-    void Begin();
-    void LoadStreamedObject(Json& object, size_t index);
-    std::unique_ptr<Tree> Finish();
-
 private:
-    // Reads the tree's name and its schema; true when the tree has "objects".
-    bool ReadHeader();
-    void TakeObject(Json& object, size_t index);
     void LoadSchema(const Json& schema);
     void LoadAttributeDefinition(const Json& source, size_t index);
     void LoadClassName(const Json& source, size_t index);

@@ -26,20 +26,17 @@ void TreeLoader::LoadObjects(Json& objects) {
     }
     pending_.resize(objects.size());
     objectIndex_.reserve(objects.size());
-    for (size_t i = 0; i < objects.size(); ++i)
-        TakeObject(objects[i], i);
-}
-
-// Reads one object into pending_[index], then frees its part of the document.
-void TreeLoader::TakeObject(Json& item, size_t index) {
-    try {
-        LoadObject(item, pending_[index], index);
-    } catch (Refusal& refusal) {
-        refusal.Within(place_ + "." + Indexed("objects", index) + NameNote(item));
-        throw;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        Json& item = objects[i];
+        try {
+            LoadObject(item, pending_[i], i);
+        } catch (Refusal& refusal) {
+            refusal.Within(place_ + "." + Indexed("objects", i) + NameNote(item));
+            throw;
+        }
+        pending_[i].writtenName = std::move(item["name"].get_ref<std::string&>());
+        item = nullptr;
     }
-    pending_[index].writtenName = std::move(item["name"].get_ref<std::string&>());
-    item = nullptr;
 }
 
 void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t index) {
