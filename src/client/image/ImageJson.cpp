@@ -83,6 +83,19 @@ public:
         return true;
     }
 
+    // Containers open now, the innermost included.
+    size_t Depth() const { return stack_.size(); }
+
+    // Makes room in the container just opened for the elements it will hold.
+    void ReserveTop(size_t elements) {
+        Json& top = *stack_.back();
+        if (top.is_object()) {
+            top.get_ref<Json::object_t&>().reserve(elements);
+        } else {
+            top.get_ref<Json::array_t&>().reserve(elements);
+        }
+    }
+
     bool key(string_t& name) {
         auto& object = stack_.back()->get_ref<Json::object_t&>();
         if (IsKnownKey(object, keySets_.back(), name)) {
@@ -210,6 +223,20 @@ static_assert(kJsonPadding >= simdjson::SIMDJSON_PADDING);
 
 namespace ondemand = simdjson::ondemand;
 
+// Whether the container just opened is first counted, so that it is made at
+// its size rather than grown element by element (the growing costs more than
+// the counting). The outer four levels of an image (the image, its trees, a
+// tree, its objects or schema) each span most of the text: counting them
+// would read it all again for a few allocations. Each counted level reads
+// what it holds once more, so only the levels a sound image uses (an object,
+// its attributes, their values and the parts of a value) are counted, and a
+// deep nest costs a few readings rather than one per level.
+bool WorthCounting(const DocumentBuilder& builder) {
+    constexpr size_t kOuterLevels = 4;
+    constexpr size_t kLastCountedLevel = 10;
+    return builder.Depth() > kOuterLevels && builder.Depth() <= kLastCountedLevel;
+}
+
 // Hands the builder the events of one value as the fast reader meets them.
 // False at the first thing it does not take: a fault of the text or of the
 // builder, or a number that the library's parser would read otherwise.
@@ -221,6 +248,16 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
             ondemand::object object;
             if (value.get_object().get(object) != simdjson::SUCCESS) return false;
             if (!builder.start_object(static_cast<std::size_t>(-1))) return false;
+            if (WorthCounting(builder)) {
+                size_t keys = 0;
+                for (auto field : object) {
+                    if (field.error() != simdjson::SUCCESS) return false;
+                    ++keys;
+                }
+                bool empty = false;
+                if (object.reset().get(empty) != simdjson::SUCCESS) return false;
+                builder.ReserveTop(keys);
+            }
             for (auto field : object) {
                 std::string_view key;
                 if (field.unescaped_key().get(key) != simdjson::SUCCESS) return false;
@@ -236,6 +273,11 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
             ondemand::array array;
             if (value.get_array().get(array) != simdjson::SUCCESS) return false;
             if (!builder.start_array(static_cast<std::size_t>(-1))) return false;
+            if (WorthCounting(builder)) {
+                size_t elements = 0;
+                if (array.count_elements().get(elements) != simdjson::SUCCESS) return false;
+                builder.ReserveTop(elements);
+            }
             for (auto element : array) {
                 ondemand::value item;
                 if (element.get(item) != simdjson::SUCCESS) return false;
