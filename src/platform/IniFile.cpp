@@ -144,6 +144,11 @@ IniText::IniText(std::string_view text) {
                 line.remove_suffix(1);
                 lineEnd = "\r\n";
             }
+        } else if (line.ends_with('\r')) {
+            // A file that stops after the CR of its last line's CR LF: the CR
+            // ends the line, as it would with the LF after it.
+            line.remove_suffix(1);
+            lineEnd = "\r";
         }
         lines_.emplace_back(std::string(line), lineEnd);
         if (end == std::string_view::npos) break;
@@ -217,7 +222,10 @@ bool IniText::CanStore(std::string_view section, std::string_view key, std::stri
 }
 
 void IniText::EndLastLine() {
-    if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = lineEnd_;
+    if (lines_.empty()) return;
+    std::string_view& end = lines_.back().end;
+    if (end.empty()) end = lineEnd_;
+    if (end == "\r") end = "\r\n";
 }
 
 bool IniText::WriteString(std::string_view section, std::string_view key, std::string_view value) {

@@ -307,6 +307,17 @@ TEST_F(IniFileTest, ARewriteGivesBackEveryOtherLineByteForByte) {
     EXPECT_EQ(file.ReadValue("S", "stray"), "v\r");
     ASSERT_TRUE(file.WriteString("T", "added", "y").ok());
     EXPECT_EQ(Get(path), "[S]\nstray=v\r\r\ncrlf=w\r\nk=new\n[T]\nlast=x\nadded=y\n");
+
+    // A file that stops after the CR of its last CR LF: the value is the same
+    // before and after any rewrite, and the file's end stays as it was.
+    Put(path, "[S]\nk=old\n[T]\nlast=x\r");
+    IniFile cut(path);
+    EXPECT_EQ(cut.ReadValue("T", "last"), "x");
+    ASSERT_TRUE(cut.WriteString("S", "k", "new").ok());
+    EXPECT_EQ(Get(path), "[S]\nk=new\n[T]\nlast=x\r");
+    ASSERT_TRUE(cut.WriteString("T", "added", "y").ok());
+    EXPECT_EQ(cut.ReadValue("T", "last"), "x");
+    EXPECT_EQ(Get(path), "[S]\nk=new\n[T]\nlast=x\r\nadded=y\n");
 }
 
 TEST_F(IniFileTest, OnlyARegularFileIsReadOrReplaced) {
