@@ -115,7 +115,7 @@ Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle 
 // its size and its taking.
 const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, const StoredValue& stored) {
     if (page.shownFrom != &stored) {
-        page.shown = state.Presented(page.tree, false, stored.value);
+        state.PresentTyped(page.tree, stored.value, page.shown);
         page.shownFrom = &stored;
     }
     return page.shown;
