@@ -378,9 +378,10 @@ struct ImageClient::State {
 };
 
 // The reply page of the given kind in a buffer, after checking the context and the buffer.
+// Every call that takes from a reply starts here: kept inline.
 template <typename Page>
-Result ReplyPage(ImageClient::State& state, ContextHandle context, BufferHandle reply,
-                 Page*& page) {
+[[gnu::always_inline]] inline Result ReplyPage(ImageClient::State& state, ContextHandle context,
+                                               BufferHandle reply, Page*& page) {
     page = nullptr;
     if (!state.FindContext(context)) return Err::BadContext;
     BufferState* buffer = state.FindBuffer(reply);
