@@ -44,6 +44,32 @@ const StoredAttribute* Entry::FindAttribute(std::string_view attributeName) cons
     return const_cast<Entry*>(this)->FindAttribute(attributeName);
 }
 
+const StoredAttribute* Entry::FindAttribute(std::string_view attributeName,
+                                            AttributePositionHint& hint) const {
+    const auto at = [&](size_t position) -> const StoredAttribute* {
+        if (position >= attributes.size()) return nullptr;
+        const std::string& held = attributes[position].name;
+        // The request nearly always spells the name as the schema does.
+        return held == attributeName || EqualsNoCase(held, attributeName) ? &attributes[position]
+                                                                          : nullptr;
+    };
+    if (const StoredAttribute* found = at(hint.recent)) return found;
+    if (const StoredAttribute* found = at(hint.before)) return found;
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        if (EqualsNoCase(attributes[i].name, attributeName)) {
+            hint.before = hint.recent;
+            hint.recent = i;
+            return &attributes[i];
+        }
+    }
+    return nullptr;
+}
+
+Entry* Entry::FindFoldedChild(const std::string& foldedName) const {
+    auto it = childIndex.find(foldedName);
+    return it == childIndex.end() ? nullptr : it->second;
+}
+
 Entry& Entry::AddChild(std::unique_ptr<Entry> child) {
     child->parent = this;
     Entry& added = *child;

@@ -82,6 +82,13 @@ struct StoredAttribute {
     Bytes stream;                     // the content of a stream attribute
 };
 
+// The last two positions at which an attribute was found (ImageClient keeps
+// one hint for each few names).
+struct AttributePositionHint {
+    size_t recent = 0;
+    size_t before = 0;
+};
+
 struct Entry {
     std::string name;         // relative name without its type, e.g. "jdoe"
     std::string namingType;   // the type of the relative name, e.g. "CN", "OU", "O"
@@ -100,6 +107,13 @@ struct Entry {
     Entry* FindChild(std::string_view childName) const;
     StoredAttribute* FindAttribute(std::string_view attributeName);
     const StoredAttribute* FindAttribute(std::string_view attributeName) const;
+    // The same, trying the positions of the hint first; the hint learns where
+    // the attribute was found. Objects of one kind keep their attributes in
+    // the same order, so a hint kept per name is nearly always right.
+    const StoredAttribute* FindAttribute(std::string_view attributeName,
+                                         AttributePositionHint& hint) const;
+    // Finds a child by its name folded to lower case (FoldCase).
+    Entry* FindFoldedChild(const std::string& foldedName) const;
     // Adds a child at the end of the listing order and indexes it.
     Entry& AddChild(std::unique_ptr<Entry> child);
     // Removes a child that has no subordinates of its own.

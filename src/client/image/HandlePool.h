@@ -35,25 +35,23 @@ public:
         }
         Slot& slot = *slots_[index];
         slot.generation = (slot.generation + 1) & kGenerationMask;
-        slot.live = true;
-        handle = static_cast<Handle>(Encode(index, slot.generation));
+        slot.handle = Encode(index, slot.generation);
+        handle = static_cast<Handle>(slot.handle);
         return &slot.item;
     }
 
+    // Every client call looks its handles up: one compare with the handle
+    // the slot holds while it lives.
     Item* Find(Handle handle) {
-        const auto value = static_cast<uint32_t>(handle);
-        const uint32_t index = value & kIndexMask;
-        if (index >= slots_.size()) return nullptr;
-        Slot& slot = *slots_[index];
-        if (!slot.live || value != Encode(index, slot.generation)) return nullptr;
-        return &slot.item;
+        Slot* slot = SlotOf(handle);
+        return slot ? &slot->item : nullptr;
     }
 
     bool Remove(Handle handle) {
-        if (Find(handle) == nullptr) return false;
-        const uint32_t index = static_cast<uint32_t>(handle) & kIndexMask;
-        slots_[index]->live = false;
-        free_.push_back(index);
+        Slot* slot = SlotOf(handle);
+        if (slot == nullptr) return false;
+        slot->handle = kNoHandle;
+        free_.push_back(static_cast<uint32_t>(handle) & kIndexMask);
         return true;
     }
 
@@ -61,7 +59,7 @@ public:
     template <typename F>
     void ForEach(F&& f) {
         for (auto& slot : slots_)
-            if (slot->live) f(slot->item);
+            if (slot->handle != kNoHandle) f(slot->item);
     }
 
 private:
@@ -74,11 +72,22 @@ private:
         return (Kind << kKindShift) | (generation << kIndexBits) | index;
     }
 
+    // No handle encodes to 0: the kind tag is never 0.
+    static constexpr uint32_t kNoHandle = 0;
+
     struct Slot {
         uint32_t generation = 0;
-        bool live = false;
+        uint32_t handle = kNoHandle;  // the live item's handle; kNoHandle while free
         Item item{};
     };
+
+    Slot* SlotOf(Handle handle) {
+        const auto value = static_cast<uint32_t>(handle);
+        const uint32_t index = value & kIndexMask;
+        if (index >= slots_.size()) return nullptr;
+        Slot* slot = slots_[index].get();
+        return (value == slot->handle && value != kNoHandle) ? slot : nullptr;
+    }
     std::vector<std::unique_ptr<Slot>> slots_;  // items stay where they are while the pool grows
     std::vector<uint32_t> free_;
 };

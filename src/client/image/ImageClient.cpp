@@ -182,10 +182,18 @@ Result ImageClient::DuplicateContext(ContextHandle source, ContextHandle& copy) 
     State& s = *state_;
     const ContextState* original = s.FindContext(source);
     if (!original) return Err::BadContext;
-    // Copy-assigned into a slot used before: its name text keeps its storage.
     ContextState* duplicate = s.contexts.Add(copy);
     if (!duplicate) return Err::NotEnoughMemory;
-    *duplicate = *original;
+    // A slot used before keeps its name text: a report copies the same
+    // context for every cell, so the text is nearly always there already.
+    duplicate->tree = original->tree;
+    duplicate->flags = original->flags;
+    duplicate->confidence = original->confidence;
+    duplicate->entryItems = original->entryItems;
+    if (duplicate->nameContextId != original->nameContextId) {
+        duplicate->nameContext = original->nameContext;
+        duplicate->nameContextId = original->nameContextId;
+    }
     return 0;
 }
 
@@ -239,7 +247,10 @@ Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::s
     ContextState* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     switch (key) {
-        case ContextKey::NameContext: c->nameContext = std::string(value); return 0;
+        case ContextKey::NameContext:
+            c->nameContext.assign(value);
+            c->nameContextId = s.nextNameContextId++;
+            return 0;
         case ContextKey::TreeName: {
             std::string_view name = value;
             while (!name.empty() && name.back() == '_')

@@ -121,7 +121,7 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
                 take(&attribute);
         } else {
             for (const auto& name : request->request.Names())
-                take(entry->FindAttribute(name));
+                take(entry->FindAttribute(name, state.AttributeHint(name)));
             if (found.empty()) return Err::NoSuchAttribute;
         }
     }

@@ -97,8 +97,11 @@ Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::
 
 namespace {
 
-Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle reply,
-                 ReadPage*& page, const StoredValue*& value, bool* shownAsStored = nullptr) {
+// Taken twice for every value (its size, then the value): kept inline.
+[[gnu::always_inline]] inline Result NextValue(ImageClient::State& state, ContextHandle context,
+                                               BufferHandle reply, ReadPage*& page,
+                                               const StoredValue*& value,
+                                               bool* shownAsStored = nullptr) {
     if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
     if (!attribute || page->nextValue >= attribute->count) return Err::BufferEmpty;
@@ -115,7 +118,7 @@ Result NextValue(ImageClient::State& state, ContextHandle context, BufferHandle 
 // its size and its taking.
 const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, const StoredValue& stored) {
     if (page.shownFrom != &stored) {
-        page.shown = state.Presented(page.tree, false, stored.value);
+        state.PresentTyped(page.tree, stored.value, page.shown);
         page.shownFrom = &stored;
     }
     return page.shown;

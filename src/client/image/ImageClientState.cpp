@@ -17,6 +17,16 @@ bool IsRootName(std::string_view name) {
     return EqualsNoCase(name, "[Root]");
 }
 
+// Where the first relative name of a full name ends: at its first "." that no
+// backslash escapes (as SplitFullName splits), or at its end.
+size_t FirstPartEnd(std::string_view fullName) {
+    for (size_t i = 0; i < fullName.size(); ++i) {
+        if (fullName[i] == '.') return i;
+        if (fullName[i] == '\\' && i + 1 < fullName.size()) ++i;
+    }
+    return fullName.size();
+}
+
 }  // namespace
 
 int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration::where) where) {
@@ -54,14 +64,26 @@ void ImageClient::State::DetachReplies() {
 
 std::string ImageClient::State::AbsoluteName(const ContextState& context,
                                              std::string_view name) const {
-    if (IsRootName(name)) return "[Root]";
-    if (!name.empty() && name.front() == '.') return std::string(name.substr(1));
+    std::string absolute;
+    AbsoluteName(context, name, absolute);
+    return absolute;
+}
+
+void ImageClient::State::AbsoluteName(const ContextState& context, std::string_view name,
+                                      std::string& absolute) const {
+    if (IsRootName(name)) {
+        absolute.assign("[Root]");
+        return;
+    }
+    if (!name.empty() && name.front() == '.') {
+        absolute.assign(name.substr(1));
+        return;
+    }
+    absolute.assign(name);
     std::string_view base = StripLeadingDot(context.nameContext);
-    if (base.empty() || IsRootName(base)) return std::string(name);
-    std::string full(name);
-    full += '.';
-    full += base;
-    return full;
+    if (base.empty() || IsRootName(base)) return;
+    absolute += '.';
+    absolute += base;
 }
 
 Result ImageClient::State::AliasTarget(const Tree& tree, const Entry& alias, Entry*& target) {
@@ -81,36 +103,39 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     ResolvedName& remembered = lastResolved;
     if (remembered.valid && remembered.tree == context.tree &&
         remembered.followFinal == followFinal && remembered.dereference == context.Dereference() &&
-        remembered.name == name && remembered.nameContext == context.nameContext) {
+        remembered.nameContextId == context.nameContextId && remembered.name == name) {
         entry = remembered.entry;
         return 0;
     }
-    const std::string absolute = AbsoluteName(context, name);
+    std::string& absolute = resolveAbsolute;
+    AbsoluteName(context, name, absolute);
     if (IsRootName(absolute)) {
         entry = context.tree->root.get();
         return 0;
     }
-    // Split into relative names and walk them from the top down.
-    std::vector<std::string_view>& parts = resolveParts;
-    SplitFullName(absolute, parts);
-    Entry* current = context.tree->root.get();
-    int hops = 0;
-    auto it = parts.rbegin();
     // The objects of a report stand side by side: the container of the
-    // last name, walked to already, is very likely this one's too.
-    const std::string_view containerName =
-        parts.size() > 1 ? std::string_view(absolute).substr(parts.front().size() + 1)
-                         : std::string_view();
+    // last name, walked to already, is very likely this one's too, and then
+    // only the first relative name is looked up in it.
+    const size_t firstEnd = FirstPartEnd(absolute);
+    const std::string_view containerName = firstEnd < absolute.size()
+                                               ? std::string_view(absolute).substr(firstEnd + 1)
+                                               : std::string_view();
     ResolvedContainer& container = lastContainer;
     const bool known =
         !containerName.empty() && container.valid && container.tree == context.tree &&
         container.dereference == context.Dereference() && container.name == containerName;
+    // Otherwise: split into relative names and walk them from the top down.
+    std::vector<std::string_view>& parts = resolveParts;
+    Entry* current = context.tree->root.get();
+    int hops = 0;
     if (known) {
+        parts.assign(1, std::string_view(absolute).substr(0, firstEnd));
         current = container.entry;
         hops = container.hops;
-        it = std::prev(parts.rend());
+    } else {
+        SplitFullName(absolute, parts);
     }
-    for (; it != parts.rend(); ++it) {
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
         const std::string_view part = WithoutType(*it);
         if (part.empty()) return Err::IllegalDsName;
         const bool last = std::next(it) == parts.rend();
@@ -122,7 +147,10 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
             container.entry = current;
             container.hops = hops;
         }
-        Entry* next = current->FindChild(part);
+        resolveFolded.assign(part);
+        for (char& c : resolveFolded)
+            c = platform::AsciiLower(c);
+        Entry* next = current->FindFoldedChild(resolveFolded);
         if (!next) return Err::NoSuchEntry;
         while (next->IsAlias() && context.Dereference() && (!last || followFinal)) {
             if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
@@ -135,7 +163,7 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
     entry = current;
     remembered.valid = true;
     remembered.tree = context.tree;
-    remembered.nameContext = context.nameContext;
+    remembered.nameContextId = context.nameContextId;
     remembered.dereference = context.Dereference();
     remembered.followFinal = followFinal;
     remembered.name = name;
@@ -145,18 +173,33 @@ Result ImageClient::State::Resolve(const ContextState& context, std::string_view
 
 std::string ImageClient::State::PresentedName(const Tree* tree, bool typeless,
                                               const std::string& name) const {
-    if (typeless || name.empty() || name.front() == '[') return name;
+    std::string shown = name;
+    if (!typeless) PresentTyped(tree, shown);
+    return shown;
+}
+
+void ImageClient::State::PresentTyped(const Tree* tree, std::string& name) const {
+    if (name.empty() || name.front() == '[') return;
     // A column of names (members, groups) repeats the same few row after row.
     PresentedText& remembered = lastPresented;
-    if (remembered.valid && remembered.tree == tree && remembered.name == name) {
-        return remembered.shown;
+    if (!remembered.valid || remembered.tree != tree || remembered.name != name) {
+        const Entry* entry = tree ? tree->Find(StripLeadingDot(name)) : nullptr;
+        remembered.valid = true;
+        remembered.tree = tree;
+        remembered.name = name;
+        if (entry) {
+            remembered.shown = Tree::FullName(*entry, false);
+        } else {
+            remembered.shown = name;
+        }
     }
-    const Entry* entry = tree ? tree->Find(StripLeadingDot(name)) : nullptr;
-    remembered.valid = true;
-    remembered.tree = tree;
-    remembered.name = name;
-    remembered.shown = entry ? Tree::FullName(*entry, false) : name;
-    return remembered.shown;
+    name.assign(remembered.shown);
+}
+
+void ImageClient::State::PresentTyped(const Tree* tree, const AttrValue& value,
+                                      AttrValue& shown) const {
+    shown = value;
+    ForEachName(shown, [&](std::string& name) { PresentTyped(tree, name); });
 }
 
 AttrValue ImageClient::State::Presented(const ContextState& context, const AttrValue& value) const {

@@ -7,6 +7,7 @@
 #include "client/image/HandlePool.h"
 #include "client/image/ImageClient.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -59,11 +60,15 @@ inline bool HoldsNames(const AttrValue& value) {
         value.record);
 }
 
+// ImageClient::DuplicateContext copies it field by field: a new field goes there too.
 struct ContextState {
     Tree* tree = nullptr;
     uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
     uint32_t confidence = 1;
     std::string nameContext = "[Root]";
+    // Changes whenever nameContext does (0: the "[Root]" of a new context), so
+    // equal numbers mean equal texts and a copy need not compare or copy them.
+    uint64_t nameContextId = 0;
     uint32_t entryItems = 0;
 
     bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
@@ -277,9 +282,22 @@ struct ImageClient::State {
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
+    uint64_t nextNameContextId = 1;
     // Working storage of a read's first page, kept from one read to the next.
     ReadIteration readScratch;
     std::vector<const StoredAttribute*> readFound;
+    // Where an attribute of the name was found last, kept by a small hash of
+    // the name: a report reads the same few attributes object after object,
+    // and objects of one kind hold them at the same positions. A hint holds
+    // two positions, so two names that share one are both found at once.
+    std::array<AttributePositionHint, 64> attributeHints{};
+    AttributePositionHint& AttributeHint(std::string_view name) {
+        if (name.empty()) return attributeHints[0];
+        const size_t mix = name.size() * 31 + static_cast<unsigned char>(name.front()) * 7 +
+                           static_cast<unsigned char>(name[name.size() / 2]) * 3 +
+                           static_cast<unsigned char>(name.back());
+        return attributeHints[mix % attributeHints.size()];
+    }
 
     std::function<uint32_t()> clock;
     bool errorTextsAvailable = true;
@@ -306,7 +324,7 @@ struct ImageClient::State {
     struct ResolvedName {
         bool valid = false;
         const Tree* tree = nullptr;
-        std::string nameContext;
+        uint64_t nameContextId = 0;
         bool dereference = false;
         bool followFinal = false;
         std::string name;
@@ -325,7 +343,11 @@ struct ImageClient::State {
         int hops = 0;
     };
     mutable ResolvedContainer lastContainer;
-    mutable std::vector<std::string_view> resolveParts;  // working storage of Resolve
+    // Working storage of Resolve: the parts of a name, the absolute name and
+    // one part folded to lower case.
+    mutable std::vector<std::string_view> resolveParts;
+    mutable std::string resolveAbsolute;
+    mutable std::string resolveFolded;
     // The last name shown with types, and how.
     struct PresentedText {
         bool valid = false;
@@ -339,19 +361,27 @@ struct ImageClient::State {
     void DetachReplies();
     // The absolute typeless text of a name seen from the context, without resolving it.
     std::string AbsoluteName(const ContextState& context, std::string_view name) const;
+    // The same into absolute (replacing what it held), keeping its room.
+    void AbsoluteName(const ContextState& context, std::string_view name,
+                      std::string& absolute) const;
     static Result AliasTarget(const Tree& tree, const Entry& alias, Entry*& target);
     // A value as the context shows it: names inside it typed or typeless.
     AttrValue Presented(const ContextState& context, const AttrValue& value) const;
     AttrValue Presented(const Tree* tree, bool typeless, const AttrValue& value) const;
     std::string PresentedName(const Tree* tree, bool typeless, const std::string& name) const;
+    // Gives a name inside a value its types, in place.
+    void PresentTyped(const Tree* tree, std::string& name) const;
+    // A value as a typed reader sees it, written over shown (whose room is kept).
+    void PresentTyped(const Tree* tree, const AttrValue& value, AttrValue& shown) const;
     EntryRecord RecordOf(const Tree& tree, const Entry& entry) const;
     uint32_t Now() const { return clock ? clock() : 0; }
 };
 
 // The reply page of the given kind in a buffer, after checking the context and the buffer.
+// Every call that takes from a reply starts here: kept inline.
 template <typename Page>
-Result ReplyPage(ImageClient::State& state, ContextHandle context, BufferHandle reply,
-                 Page*& page) {
+[[gnu::always_inline]] inline Result ReplyPage(ImageClient::State& state, ContextHandle context,
+                                               BufferHandle reply, Page*& page) {
     page = nullptr;
     if (!state.FindContext(context)) return Err::BadContext;
     BufferState* buffer = state.FindBuffer(reply);
