@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -96,6 +97,12 @@ struct AttrDefPage {
     size_t next = 0;
 };
 
+// One attribute of a fetched entry, borrowed from the entry for one read.
+struct EntryAttribute {
+    std::string_view ldapName;
+    const std::vector<std::string>* texts = nullptr;
+};
+
 struct BufferState {
     size_t capacity = 0;
     bool prepared = false;
@@ -148,6 +155,10 @@ struct LdapClient::State {
 
     std::map<ContextHandle, LdapContext> contexts;
     std::map<BufferHandle, BufferState> buffers;
+    // Freed contexts and buffers, kept to be handed out again: a report
+    // duplicates a context and takes two buffers for every cell it reads.
+    std::vector<decltype(contexts)::node_type> spareContexts;
+    std::vector<decltype(buffers)::node_type> spareBuffers;
     std::map<int32_t, Iteration> iterations;
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
@@ -165,6 +176,11 @@ struct LdapClient::State {
     };
     std::unordered_map<std::string, Prefetch> prefetched;
     std::deque<std::string> prefetchOrder;
+    // The entry the last read found there, by its DN as given: the reads of
+    // one object's cells come one after another.
+    Prefetch* lastPrefetch = nullptr;
+    std::string lastPrefetchDn;
+    Prefetch* FindPrefetched(const std::string& dn);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types.
     std::unordered_map<std::string, std::string> knownDns;
@@ -177,6 +193,10 @@ struct LdapClient::State {
         std::string dn;
     };
     ResolvedName lastResolved;
+    // Kept between reads so that a cell's read allocates as little as it can.
+    std::string readDn;
+    std::vector<std::string> readWanted;
+    std::vector<EntryAttribute> readView;
 
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;
@@ -207,12 +227,15 @@ struct LdapClient::State {
     ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema);
 
     Result SchemaOf(const LdapContext& context, const LdapSchema*& schema);
-    // The attributes of an entry as reply items of the program.
+    // The attributes of an entry (its DN and the attributes read, as the
+    // server sent them) as reply items of the program.
     std::vector<PageAttribute> Attributes(const LdapContext& context, const LdapSchema& schema,
-                                          const FoundEntry& entry, ReadKind kind);
+                                          const std::string& entryDn,
+                                          std::span<const EntryAttribute> entry, ReadKind kind);
     EntryRecord RecordOf(const LdapContext& context, const LdapSchema& schema,
                          const FoundEntry& entry);
-    void Prefetched(FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched);
+    // Keeps a fetched entry for the reads after it; the entry as kept.
+    Prefetch& Prefetched(FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched);
     void Forget(const std::string& dn);
 };
 

@@ -602,6 +602,16 @@ std::string LdapSchema::ProgramAttribute(std::string_view ldapName) const {
     return it == attributeByAnyName_.end() ? std::string() : schema_.attributes[it->second].name;
 }
 
+const image::AttributeDefinition* LdapSchema::AttributeOf(std::string_view anyName) const {
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    return it == attributeByAnyName_.end() ? nullptr : &schema_.attributes[it->second];
+}
+
+const std::string* LdapSchema::LdapAttributeOf(std::string_view anyName) const {
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    return it == attributeByAnyName_.end() ? nullptr : &attributeLdapNames_[it->second];
+}
+
 std::string LdapSchema::ProgramClass(std::string_view ldapName) const {
     auto it = classByAnyName_.find(Fold(ldapName));
     return it == classByAnyName_.end() ? std::string() : schema_.classes[it->second].name;

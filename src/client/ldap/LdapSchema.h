@@ -54,6 +54,11 @@ public:
     // OID; empty when unknown.
     std::string ProgramAttribute(std::string_view ldapName) const;
     std::string ProgramClass(std::string_view ldapName) const;
+    // The same lookups without copies, for the reads of every cell: the
+    // definition (under its program name) of an attribute given by any name,
+    // and the attribute's LDAP name; null when the schema does not know it.
+    const image::AttributeDefinition* AttributeOf(std::string_view anyName) const;
+    const std::string* LdapAttributeOf(std::string_view anyName) const;
 
     size_t skipped = 0;
 
