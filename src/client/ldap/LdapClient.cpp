@@ -83,8 +83,14 @@ std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
 }
 
 std::string LdapClient::State::RelativeNameOf(const LdapContext& context, const Name& dn) {
+    return RelativeNameOf(context, dn, TypeNames(context));
+}
+
+std::string LdapClient::State::RelativeNameOf(
+    const LdapContext& context, const Name& dn,
+    const std::function<std::string(std::string_view)>& typeNames) {
     if (dn.empty()) return "[Root]";
-    return DottedText(Name{dn.front()}, context.Typeless(), TypeNames(context));
+    return DottedText(Name{dn.front()}, context.Typeless(), typeNames);
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {

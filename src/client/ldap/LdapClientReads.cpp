@@ -7,6 +7,7 @@
 #include "client/ldap/LdapClientState.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include <ldap.h>
@@ -206,6 +207,45 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
 }
 
 namespace {
+// FNV-1a of the ASCII lower-cased text: the hash of FoldCase(text) without making it.
+uint64_t FoldedHash(std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        hash ^= byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+}  // namespace
+
+bool ListIteration::WasDelivered(std::string_view dn) const {
+    auto it = deliveredAt.find(FoldedHash(dn));
+    if (it == deliveredAt.end()) return false;
+    const auto textAt = [this](size_t at) {
+        uint32_t size = 0;
+        std::memcpy(&size, delivered.data() + at, sizeof size);
+        return std::string_view(delivered).substr(at + sizeof size, size);
+    };
+    if (image::EqualsNoCase(textAt(it->second), dn)) return true;
+    // Two DNs with one hash: look through them all.
+    for (size_t at = 0; at + sizeof(uint32_t) <= delivered.size();) {
+        const std::string_view text = textAt(at);
+        if (image::EqualsNoCase(text, dn)) return true;
+        at += sizeof(uint32_t) + text.size();
+    }
+    return false;
+}
+
+void ListIteration::Delivered(std::string_view dn) {
+    const auto at = static_cast<uint32_t>(delivered.size());
+    const auto size = static_cast<uint32_t>(dn.size());
+    delivered.append(reinterpret_cast<const char*>(&size), sizeof size);
+    delivered.append(dn);
+    deliveredAt.emplace(FoldedHash(dn), at);  // the first DN of a hash keeps its place
+}
+
+namespace {
 bool namingContextsOf(const LdapSession& session, const ListIteration& where) {
     return session.Base().empty() && where.containerDn.empty();
 }
@@ -278,7 +318,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.serverDone = end.cookie.empty();
         where.limit = end.limit;
         for (FoundEntry& entry : found) {
-            if (where.delivered.count(image::FoldCase(entry.dn)) == 0) {
+            if (!where.WasDelivered(entry.dn)) {
                 where.waiting.push_back(std::move(entry));
             }
         }
@@ -286,12 +326,14 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
 
     ListPage page;
     size_t used = kPageHeader;
+    const auto typeNames = state.TypeNames(context);
+    Name dn;
     while (!where.waiting.empty()) {
         FoundEntry& entry = where.waiting.front();
-        Name dn;
+        dn.clear();
         ParseDn(entry.dn, dn);
         ListedEntry listed;
-        listed.name = state.RelativeNameOf(context, dn);
+        listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
         listed.attributeCount = static_cast<uint32_t>(entry.attributes.size());
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
@@ -302,7 +344,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         used += cost;
         page.entries.push_back(std::move(listed));
         state.Remember(context, entry.dn, dn);
-        where.delivered.insert(image::FoldCase(entry.dn));
+        where.Delivered(entry.dn);
         if (prefetch) {
             state.Prefetched(std::move(entry), shared);
         } else {

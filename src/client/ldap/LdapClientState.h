@@ -123,7 +123,12 @@ struct ListIteration {
     // request it began with, so when the reads teach it more attributes it
     // starts again and passes over the entries already delivered.
     std::vector<std::string> fetched;
-    std::unordered_set<std::string> delivered;  // folded DNs
+    // The DNs handed out so far, each entry once: every DN in one text,
+    // each behind its length, found through the hash of its folded form.
+    std::string delivered;
+    std::unordered_map<uint64_t, uint32_t> deliveredAt;  // hash -> where in delivered
+    bool WasDelivered(std::string_view dn) const;
+    void Delivered(std::string_view dn);
 };
 // A read whose attributes did not fit: what is left, already parsed.
 struct ReadIteration {
@@ -217,6 +222,8 @@ struct LdapClient::State {
     std::function<std::string(std::string_view)> TypeNames(const LdapContext& context);
     // The relative name of a DN's object as the context shows it.
     std::string RelativeNameOf(const LdapContext& context, const Name& dn);
+    std::string RelativeNameOf(const LdapContext& context, const Name& dn,
+                               const std::function<std::string(std::string_view)>& typeNames);
     void Remember(const LdapContext& context, const std::string& dn);
     void Remember(const LdapContext& context, const std::string& dn, const Name& parsed);
     // The DN parsed (empty when it does not parse); the last one is kept, as
