@@ -504,29 +504,37 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         PageAttribute& stored = where.attributes[where.attribute];
         const size_t headerCost = kAttributeFixed + TextCost(stored.name);
         if (used + headerCost > reply.capacity) break;
-        PageAttribute attribute{stored.name, stored.syntax, {}};
         size_t cost = headerCost;
+        size_t end = where.value;  // the values that fit: [where.value, end)
         if (where.kind != ReadKind::Names) {
-            while (where.value < stored.values.size()) {
-                PageValue& value = stored.values[where.value];
-                const size_t valueCost = perValue + RecordSize(value.value);
+            while (end < stored.values.size()) {
+                const size_t valueCost = perValue + RecordSize(stored.values[end].value);
                 if (used + cost + valueCost > reply.capacity) {
                     full = true;
                     break;
                 }
                 cost += valueCost;
-                // Each value goes out once: it moves from the read to the page.
-                attribute.values.push_back(std::move(value));
-                ++where.value;
+                ++end;
             }
-            if (full && attribute.values.empty()) {
+            if (full && end == where.value) {
                 if (page.attributes.empty()) return Err::InsufficientBuffer;
                 break;
             }
         }
         used += cost;
-        page.attributes.push_back(std::move(attribute));
-        if (!full) {
+        // Each value goes out once: it moves from the read to the page, the
+        // whole attribute when all of it fits.
+        if (where.value == 0 && end == stored.values.size()) {
+            page.attributes.push_back(std::move(stored));
+        } else {
+            PageAttribute attribute{stored.name, stored.syntax, {}};
+            for (size_t i = where.value; i < end; ++i)
+                attribute.values.push_back(std::move(stored.values[i]));
+            page.attributes.push_back(std::move(attribute));
+        }
+        if (full) {
+            where.value = end;
+        } else {
             ++where.attribute;
             where.value = 0;
         }

@@ -331,6 +331,7 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
 }
 
 void LdapSchema::Load(const SchemaText& text) {
+    recentAttributes_.clear();
     schema_ = image::Schema();
     attributeLdapNames_.clear();
     classLdapNames_.clear();
@@ -602,14 +603,26 @@ std::string LdapSchema::ProgramAttribute(std::string_view ldapName) const {
     return it == attributeByAnyName_.end() ? std::string() : schema_.attributes[it->second].name;
 }
 
-const image::AttributeDefinition* LdapSchema::AttributeOf(std::string_view anyName) const {
+size_t LdapSchema::AttributeIndex(std::string_view anyName) const {
+    for (const auto& [name, index] : recentAttributes_) {
+        if (name == anyName) return index;
+    }
     auto it = attributeByAnyName_.find(Fold(anyName));
-    return it == attributeByAnyName_.end() ? nullptr : &schema_.attributes[it->second];
+    const size_t index = it == attributeByAnyName_.end() ? kUnknown : it->second;
+    constexpr size_t kMostRecent = 32;
+    if (recentAttributes_.size() >= kMostRecent) recentAttributes_.clear();
+    recentAttributes_.emplace_back(anyName, index);
+    return index;
+}
+
+const image::AttributeDefinition* LdapSchema::AttributeOf(std::string_view anyName) const {
+    const size_t index = AttributeIndex(anyName);
+    return index == kUnknown ? nullptr : &schema_.attributes[index];
 }
 
 const std::string* LdapSchema::LdapAttributeOf(std::string_view anyName) const {
-    auto it = attributeByAnyName_.find(Fold(anyName));
-    return it == attributeByAnyName_.end() ? nullptr : &attributeLdapNames_[it->second];
+    const size_t index = AttributeIndex(anyName);
+    return index == kUnknown ? nullptr : &attributeLdapNames_[index];
 }
 
 std::string LdapSchema::ProgramClass(std::string_view ldapName) const {
