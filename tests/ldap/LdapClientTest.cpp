@@ -271,6 +271,42 @@ TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgai
     EXPECT_EQ(client->FreeBuffer(small), 0);
 }
 
+TEST_F(LdapClientTest, AListingLeftAfterItsFirstPageDoesNotDisturbTheSearchesAfterIt) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Left");
+    slapd.FreshSubtree("Next");
+    slapd.Modify(People("Left", 250));
+    slapd.Modify(People("Next", 200, 500));
+    auto client = Connect(slapd.ManagerConnection());
+
+    // The server is already making the second page when the listing is left.
+    ContextHandle left = Context(*client);
+    BufferHandle reply{};
+    ASSERT_EQ(client->AllocBuffer(kListReplySize, reply), 0);
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(client->ListSubordinates(left, "OU=Left", continuation, reply), 0);
+    ASSERT_NE(continuation, kNoContinuation);
+    EXPECT_EQ(client->FreeContext(left), 0);
+
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "OU=Next", names, pages), 0);
+    EXPECT_GT(pages, 1u);
+    std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), 200u);
+    EXPECT_EQ(names.size(), 200u);
+    EXPECT_EQ(unique.count("CN=user500"), 1u);
+    EXPECT_EQ(unique.count("CN=user0"), 0u) << "an entry of the listing left behind";
+
+    // And the container left behind lists whole from its start.
+    names.clear();
+    ASSERT_EQ(ListAll(*client, context, "OU=Left", names, pages), 0);
+    unique = std::set<std::string>(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), 250u);
+    EXPECT_EQ(names.size(), 250u);
+}
+
 TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Values");
