@@ -167,6 +167,146 @@ TEST_F(LdapClientTest, ListingPagesThroughTheServerAndSurvivesAChangeBetweenPage
     EXPECT_LT(statistics.serverRequests, 120u) << "a round trip per read";
 }
 
+TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgainAsNew) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Widening");
+    slapd.Modify(People("Widening", 400));
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle walk = Context(*client, true);
+    BufferHandle page{};
+    ASSERT_EQ(client->AllocBuffer(kListReplySize, page), 0);
+
+    // One cell as a report reads it: a context copy and two buffers of its
+    // own, freed after. Handles freed by the last cell come back as new.
+    auto readCell = [&](const std::string& object, const std::string& attribute,
+                        std::vector<std::string>& texts) {
+        ContextHandle copy{};
+        ASSERT_EQ(client->DuplicateContext(walk, copy), 0);
+        uint32_t flags = 0;
+        EXPECT_EQ(client->GetContextNumber(copy, ContextKey::Flags, flags), 0);
+        EXPECT_NE(flags & ContextFlag::Typeless, 0u) << "the copy has the walk's settings";
+        BufferHandle request{}, reply{};
+        ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, request), 0);
+        ASSERT_EQ(client->AllocBuffer(kReadReplySize, reply), 0);
+        uint32_t count = 0;
+        EXPECT_EQ(client->GetAttrCount(copy, reply, count), Err::BadVerb) << "no reply yet";
+        EXPECT_EQ(client->PutName(copy, request, attribute), Err::BadVerb) << "not prepared";
+        ASSERT_EQ(client->PrepareRequest(copy, Operation::Read, request), 0);
+        ASSERT_EQ(client->PutName(copy, request, attribute), 0);
+        int32_t readOn = kNoContinuation;
+        ASSERT_EQ(client->Read(copy, object, ReadKind::Values, false, request, readOn, reply), 0)
+            << object << " " << attribute;
+        ASSERT_EQ(client->GetAttrCount(copy, reply, count), 0);
+        ASSERT_EQ(count, 1u) << "only the attribute asked for";
+        std::string name;
+        uint32_t valueCount = 0;
+        SyntaxId syntax = 0;
+        ASSERT_EQ(client->GetAttrName(copy, reply, name, valueCount, syntax), 0);
+        for (uint32_t i = 0; i < valueCount; ++i) {
+            AttrValue value;
+            ASSERT_EQ(client->GetAttrVal(copy, reply, syntax, value), 0);
+            const auto* text = std::get_if<StringValue>(&value.record);
+            texts.push_back(text ? text->text : std::string("?"));
+        }
+        AttrValue past;
+        EXPECT_EQ(client->GetAttrVal(copy, reply, syntax, past), Err::BufferEmpty);
+        EXPECT_EQ(client->FreeBuffer(request), 0);
+        EXPECT_EQ(client->FreeBuffer(reply), 0);
+        EXPECT_EQ(client->FreeContext(copy), 0);
+        EXPECT_EQ(client->FreeBuffer(reply), Err::InvalidHandle);
+        EXPECT_EQ(client->GetAttrCount(walk, reply, count), Err::InvalidHandle);
+        EXPECT_EQ(client->FreeContext(copy), Err::BadContext);
+    };
+
+    // The walk reads more attributes page by page, so its listing begins
+    // again twice with more attributes and passes over what it handed out.
+    std::vector<std::string> listed;
+    int32_t continuation = kNoContinuation;
+    size_t pages = 0;
+    do {
+        ASSERT_EQ(client->ListSubordinates(walk, "Widening", continuation, page), 0);
+        ++pages;
+        uint32_t count = 0;
+        ASSERT_EQ(client->GetEntryCount(walk, page, count), 0);
+        std::vector<std::string> names(count);
+        for (std::string& name : names) {
+            uint32_t attributes = 0;
+            EntryRecord record;
+            ASSERT_EQ(client->GetNextEntry(walk, page, name, attributes, record), 0);
+        }
+        std::vector<std::string> attributes = {"cn"};
+        if (pages >= 2) attributes.push_back("sn");
+        if (pages >= 3) attributes.push_back("objectClass");
+        for (const std::string& name : names) {
+            listed.push_back(name);
+            const std::string number = name.substr(std::string("user").size());
+            for (const std::string& attribute : attributes) {
+                std::vector<std::string> texts;
+                readCell(name + ".Widening", attribute, texts);
+                if (attribute == "cn") {
+                    EXPECT_EQ(texts, std::vector<std::string>{name});
+                    // The same cell again reads the same: a value handed out
+                    // is not taken from what the listing fetched.
+                    std::vector<std::string> again;
+                    readCell(name + ".Widening", attribute, again);
+                    EXPECT_EQ(again, texts);
+                } else if (attribute == "sn") {
+                    EXPECT_EQ(texts, std::vector<std::string>{"Person " + number});
+                } else {
+                    EXPECT_EQ(texts.size(), 1u) << name;  // inetOrgPerson, as written
+                }
+            }
+        }
+    } while (continuation != kNoContinuation);
+    EXPECT_GT(pages, 3u);
+    const std::set<std::string> unique(listed.begin(), listed.end());
+    EXPECT_EQ(unique.size(), listed.size()) << "an entry was listed twice";
+    EXPECT_EQ(listed.size(), 400u);
+
+    // A small buffer handed out again has its own room, not that of its last use.
+    BufferHandle small{};
+    ASSERT_EQ(client->AllocBuffer(16, small), 0);
+    ASSERT_EQ(client->PrepareRequest(walk, Operation::Read, small), 0);
+    EXPECT_EQ(client->PutName(walk, small, "givenName"), Err::BufferFull);
+    EXPECT_EQ(client->FreeBuffer(small), 0);
+}
+
+TEST_F(LdapClientTest, AListingLeftAfterItsFirstPageDoesNotDisturbTheSearchesAfterIt) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Left");
+    slapd.FreshSubtree("Next");
+    slapd.Modify(People("Left", 250));
+    slapd.Modify(People("Next", 200, 500));
+    auto client = Connect(slapd.ManagerConnection());
+
+    // The server is already making the second page when the listing is left.
+    ContextHandle left = Context(*client);
+    BufferHandle reply{};
+    ASSERT_EQ(client->AllocBuffer(kListReplySize, reply), 0);
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(client->ListSubordinates(left, "OU=Left", continuation, reply), 0);
+    ASSERT_NE(continuation, kNoContinuation);
+    EXPECT_EQ(client->FreeContext(left), 0);
+
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "OU=Next", names, pages), 0);
+    EXPECT_GT(pages, 1u);
+    std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), 200u);
+    EXPECT_EQ(names.size(), 200u);
+    EXPECT_EQ(unique.count("CN=user500"), 1u);
+    EXPECT_EQ(unique.count("CN=user0"), 0u) << "an entry of the listing left behind";
+
+    // And the container left behind lists whole from its start.
+    names.clear();
+    ASSERT_EQ(ListAll(*client, context, "OU=Left", names, pages), 0);
+    unique = std::set<std::string>(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), 250u);
+    EXPECT_EQ(names.size(), 250u);
+}
+
 TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Values");
@@ -390,16 +530,18 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     reader.bindDn = "cn=limited,dc=test";
     reader.password = "limitedpw";
     auto limited = Connect(reader);
-    const ContextHandle readOnly = Context(*limited, true);
+    // Typed names: a typeless one is looked for among the top's entries, of
+    // which this user may see only five, fewer than the tests make there.
+    const ContextHandle readOnly = Context(*limited);
     BufferHandle change{};
     limited->AllocBuffer(kRequestBufferSize, change);
     limited->PrepareRequest(readOnly, Operation::Modify, change);
     limited->PutChangeAndValue(readOnly, change, ChangeType::AddValue, "telephoneNumber",
                                Syntax::TelNumber, phone1);
     continuation = kNoContinuation;
-    EXPECT_EQ(limited->ModifyObject(readOnly, "ann.Updates", continuation, false, change),
+    EXPECT_EQ(limited->ModifyObject(readOnly, "CN=ann.OU=Updates", continuation, false, change),
               Err::NoAccess);
-    EXPECT_EQ(limited->RemoveObject(readOnly, "ann.Updates"), Err::NoAccess);
+    EXPECT_EQ(limited->RemoveObject(readOnly, "CN=ann.OU=Updates"), Err::NoAccess);
 
     // A diagnostic message that carries the directory's own code gives that code.
     EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);

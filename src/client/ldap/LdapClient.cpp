@@ -15,7 +15,11 @@ constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
                                         EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
                                         EntryItemBit::FullName;
 constexpr size_t kTreeNameWidth = 32;
-constexpr size_t kPrefetchLimit = 20000;  // entries kept from listings for the reads after them
+// Entries kept from listings for the reads after them: a report walk reads
+// the entries of each listing page right after it, so some thousands suffice.
+constexpr size_t kPrefetchLimit = 4096;
+// Freed contexts and buffers kept to be handed out again.
+constexpr size_t kSpareNodes = 16;
 
 std::string_view StripLeadingDot(std::string_view name) {
     if (!name.empty() && name.front() == '.') name.remove_prefix(1);
@@ -79,8 +83,14 @@ std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
 }
 
 std::string LdapClient::State::RelativeNameOf(const LdapContext& context, const Name& dn) {
+    return RelativeNameOf(context, dn, TypeNames(context));
+}
+
+std::string LdapClient::State::RelativeNameOf(
+    const LdapContext& context, const Name& dn,
+    const std::function<std::string(std::string_view)>& typeNames) {
     if (dn.empty()) return "[Root]";
-    return DottedText(Name{dn.front()}, context.Typeless(), TypeNames(context));
+    return DottedText(Name{dn.front()}, context.Typeless(), typeNames);
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
@@ -215,18 +225,36 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
     return SessionOf(context).Schema(schema);
 }
 
-void LdapClient::State::Prefetched(FoundEntry entry,
-                                   std::shared_ptr<const std::vector<std::string>> fetched) {
+LdapClient::State::Prefetch& LdapClient::State::Prefetched(
+    FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
+    lastPrefetch = nullptr;
     std::string key = image::FoldCase(entry.dn);
-    if (prefetched.count(key) == 0) prefetchOrder.push_back(key);
-    prefetched[key] = Prefetch{std::move(entry), std::move(fetched)};
-    while (prefetchOrder.size() > kPrefetchLimit) {
+    auto it = prefetched.find(key);
+    if (it != prefetched.end()) {
+        it->second = Prefetch{std::move(entry), std::move(fetched)};
+        return it->second;
+    }
+    // The oldest go before the new one comes, so the entry handed back stays.
+    while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
         prefetched.erase(prefetchOrder.front());
         prefetchOrder.pop_front();
     }
+    prefetchOrder.push_back(key);
+    return prefetched.emplace(std::move(key), Prefetch{std::move(entry), std::move(fetched)})
+        .first->second;
+}
+
+LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string& dn) {
+    if (lastPrefetch && lastPrefetchDn == dn) return lastPrefetch;
+    auto it = prefetched.find(image::FoldCase(dn));
+    if (it == prefetched.end()) return nullptr;
+    lastPrefetch = &it->second;
+    lastPrefetchDn = dn;
+    return lastPrefetch;
 }
 
 void LdapClient::State::Forget(const std::string& dn) {
+    lastPrefetch = nullptr;
     prefetched.erase(image::FoldCase(dn));
     lastResolved = {};
 }
@@ -243,6 +271,7 @@ LdapClient::~LdapClient() = default;
 
 void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
     state_->listingAttributes = std::move(attributes);
+    state_->lastPrefetch = nullptr;
     state_->prefetched.clear();
     state_->prefetchOrder.clear();
 }
@@ -332,16 +361,27 @@ Result LdapClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
     State& s = *state_;
     LdapContext* original = s.FindContext(source);
     if (!original) return Err::BadContext;
-    LdapContext duplicate = *original;
     copy = static_cast<ContextHandle>(s.NewHandle());
-    s.contexts[copy] = std::move(duplicate);
+    if (s.spareContexts.empty()) {
+        LdapContext duplicate = *original;
+        s.contexts[copy] = std::move(duplicate);
+        return 0;
+    }
+    auto node = std::move(s.spareContexts.back());
+    s.spareContexts.pop_back();
+    node.key() = copy;
+    node.mapped() = *original;  // into the texts' room the node already has
+    s.contexts.insert(std::move(node));
     return 0;
 }
 
 Result LdapClient::FreeContext(ContextHandle context) {
     State& s = *state_;
-    if (!s.contexts.erase(context)) return Err::BadContext;
-    std::erase_if(s.iterations, [context](const auto& it) { return it.second.owner == context; });
+    auto it = s.contexts.find(context);
+    if (it == s.contexts.end()) return Err::BadContext;
+    auto node = s.contexts.extract(it);
+    if (s.spareContexts.size() < kSpareNodes) s.spareContexts.push_back(std::move(node));
+    std::erase_if(s.iterations, [context](const auto& i) { return i.second.owner == context; });
     return 0;
 }
 
@@ -403,13 +443,36 @@ Result LdapClient::SetContextText(ContextHandle context, ContextKey key, std::st
 
 Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     if (size == 0 || size > kLargestBuffer) return Err::InvalidRequest;
-    buffer = static_cast<BufferHandle>(state_->NewHandle());
-    state_->buffers[buffer].capacity = size;
+    State& s = *state_;
+    buffer = static_cast<BufferHandle>(s.NewHandle());
+    if (s.spareBuffers.empty()) {
+        s.buffers[buffer].capacity = size;
+        return 0;
+    }
+    // A freed buffer again, as new, with the room its request lists had.
+    auto node = std::move(s.spareBuffers.back());
+    s.spareBuffers.pop_back();
+    node.key() = buffer;
+    BufferState& fresh = node.mapped();
+    fresh.capacity = size;
+    fresh.prepared = false;
+    fresh.request.operation = Operation::Read;
+    fresh.request.names.clear();
+    fresh.request.changes.clear();
+    fresh.requestBytes = 0;
+    fresh.reply = std::monostate{};
+    s.buffers.insert(std::move(node));
     return 0;
 }
 
 Result LdapClient::FreeBuffer(BufferHandle buffer) {
-    return state_->buffers.erase(buffer) ? 0 : Err::InvalidHandle;
+    State& s = *state_;
+    auto it = s.buffers.find(buffer);
+    if (it == s.buffers.end()) return Err::InvalidHandle;
+    auto node = s.buffers.extract(it);
+    node.mapped().reply = std::monostate{};  // a reply's values go now
+    if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));
+    return 0;
 }
 
 Result LdapClient::PrepareRequest(ContextHandle context, Operation operation, BufferHandle buffer) {
@@ -424,7 +487,9 @@ Result LdapClient::PrepareRequest(ContextHandle context, Operation operation, Bu
         default: return Err::BadVerb;
     }
     b->prepared = true;
-    b->request = RequestData{operation, {}, {}};
+    b->request.operation = operation;
+    b->request.names.clear();
+    b->request.changes.clear();
     b->requestBytes = 8;
     b->reply = std::monostate{};
     return 0;
@@ -526,7 +591,7 @@ PageAttribute* CurrentAttribute(ReadPage& page) {
 }
 
 Result NextValue(LdapClient::State& state, ContextHandle context, BufferHandle reply,
-                 ReadPage*& page, const PageValue*& value) {
+                 ReadPage*& page, PageValue*& value) {
     if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
     if (!attribute || page->nextValue >= attribute->values.size()) return Err::BufferEmpty;
@@ -568,7 +633,7 @@ Result LdapClient::GetAttrName(ContextHandle context, BufferHandle reply, std::s
 Result LdapClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply, SyntaxId syntax,
                                       size_t& size) {
     ReadPage* page = nullptr;
-    const PageValue* value = nullptr;
+    PageValue* value = nullptr;
     if (Result r = NextValue(*state_, context, reply, page, value); r != 0) return r;
     if (value->value.syntax != syntax) return Err::BadSyntax;
     size = RecordSize(value->value);
@@ -578,17 +643,18 @@ Result LdapClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply,
 Result LdapClient::GetAttrVal(ContextHandle context, BufferHandle reply, SyntaxId syntax,
                               AttrValue& value) {
     ReadPage* page = nullptr;
-    const PageValue* stored = nullptr;
+    PageValue* stored = nullptr;
     if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
     if (stored->value.syntax != syntax) return Err::BadSyntax;
-    value = stored->value;
+    // Taken once: the page moves on past it.
+    value = std::move(stored->value);
     ++page->nextValue;
     return 0;
 }
 
 Result LdapClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
     ReadPage* page = nullptr;
-    const PageValue* stored = nullptr;
+    PageValue* stored = nullptr;
     if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
     if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
     flags = stored->flags;
@@ -597,7 +663,7 @@ Result LdapClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, ui
 
 Result LdapClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
     ReadPage* page = nullptr;
-    const PageValue* stored = nullptr;
+    PageValue* stored = nullptr;
     if (Result r = NextValue(*state_, context, reply, page, stored); r != 0) return r;
     if (page->kind != ReadKind::ValuesWithInfo) return Err::BadVerb;
     stamp = TimeStamp{};  // LDAP keeps no time stamp per value

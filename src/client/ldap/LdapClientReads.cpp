@@ -7,6 +7,8 @@
 #include "client/ldap/LdapClientState.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include <ldap.h>
 
@@ -129,51 +131,64 @@ EntryRecord LdapClient::State::RecordOf(const LdapContext&, const LdapSchema& sc
 
 std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& context,
                                                          const LdapSchema& schema,
-                                                         const FoundEntry& entry, ReadKind kind) {
+                                                         const std::string& entryDn,
+                                                         std::span<const EntryAttribute> entry,
+                                                         ReadKind kind) {
     std::vector<PageAttribute> attributes;
+    attributes.reserve(entry.size());
     const ValueNames names = NamesFor(context, schema);
-    const Name& dn = ParsedDn(entry.dn);
-    const std::string structural = FirstValue(entry, "structuralObjectClass");
-    for (const auto& [ldapName, texts] : entry.attributes) {
+    // The flags are handed out only with value information: the DN and the
+    // structural class that make them are looked at only then.
+    const bool withInfo = kind == ReadKind::ValuesWithInfo;
+    const Name* dn = withInfo ? &ParsedDn(entryDn) : nullptr;
+    std::string_view structural;
+    if (withInfo) {
+        for (const EntryAttribute& a : entry) {
+            if (image::EqualsNoCase(a.ldapName, "structuralObjectClass")) {
+                if (!a.texts->empty()) structural = a.texts->front();
+                break;
+            }
+        }
+    }
+    for (const auto& [ldapName, textsOf] : entry) {
+        const std::vector<std::string>& texts = *textsOf;
         if (texts.empty()) continue;
-        const std::string program = schema.ProgramAttribute(ldapName);
-        const image::AttributeDefinition* definition =
-            program.empty() ? nullptr : schema.Definitions().FindAttribute(program);
-        PageAttribute attribute;
-        attribute.name = program.empty() ? ldapName : program;
+        const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
+        PageAttribute& attribute = attributes.emplace_back();
+        attribute.name = definition ? definition->name : std::string(ldapName);
         attribute.syntax = definition ? definition->syntax : Syntax::OctetString;
-        if (kind != ReadKind::Names) {
-            bool parsed = true;
+        if (kind == ReadKind::Names) continue;
+        bool parsed = true;
+        attribute.values.reserve(texts.size());
+        for (const std::string& text : texts) {
+            PageValue& value = attribute.values.emplace_back();
+            if (attribute.syntax == Syntax::Stream) {
+                // A stream's content is read through a stream handle.
+                value.value = AttrValue{Syntax::Stream, StreamValue{}};
+                break;
+            }
+            if (!ParseLdapValue(attribute.syntax, text, names, value.value)) {
+                parsed = false;
+                break;
+            }
+        }
+        if (!parsed) {
+            // A value that does not fit its syntax: the attribute is handed
+            // out as the bytes the server sent, every value of it.
+            attribute.syntax = Syntax::OctetString;
+            attribute.values.clear();
             for (const std::string& text : texts) {
-                PageValue value;
-                if (attribute.syntax == Syntax::Stream) {
-                    // A stream's content is read through a stream handle.
-                    value.value = AttrValue{Syntax::Stream, StreamValue{}};
-                    attribute.values.push_back(std::move(value));
-                    break;
-                }
-                if (!ParseLdapValue(attribute.syntax, text, names, value.value)) {
-                    parsed = false;
-                    break;
-                }
-                attribute.values.push_back(std::move(value));
+                attribute.values.push_back(
+                    PageValue{AttrValue{Syntax::OctetString,
+                                        OctetStringValue{Bytes(text.begin(), text.end())}},
+                              0});
             }
-            if (!parsed) {
-                // A value that does not fit its syntax: the attribute is handed
-                // out as the bytes the server sent, every value of it.
-                attribute.syntax = Syntax::OctetString;
-                attribute.values.clear();
-                for (const std::string& text : texts) {
-                    attribute.values.push_back(
-                        PageValue{AttrValue{Syntax::OctetString,
-                                            OctetStringValue{Bytes(text.begin(), text.end())}},
-                                  0});
-                }
-            }
-            for (size_t i = 0; i < attribute.values.size() && i < texts.size(); ++i) {
-                uint32_t flags = kValuePresent;
-                if (!dn.empty()) {
-                    for (const NamePart& part : dn.front()) {
+        }
+        for (size_t i = 0; i < attribute.values.size() && i < texts.size(); ++i) {
+            uint32_t flags = kValuePresent;
+            if (withInfo) {
+                if (!dn->empty()) {
+                    for (const NamePart& part : dn->front()) {
                         if (image::EqualsNoCase(part.type, ldapName) &&
                             image::EqualsNoCase(part.value, texts[i])) {
                             flags |= kValueNaming;
@@ -184,12 +199,50 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
                     image::EqualsNoCase(texts[i], structural)) {
                     flags |= kValueBaseClass;
                 }
-                attribute.values[i].flags = flags;
             }
+            attribute.values[i].flags = flags;
         }
-        attributes.push_back(std::move(attribute));
     }
     return attributes;
+}
+
+namespace {
+// FNV-1a of the ASCII lower-cased text: the hash of FoldCase(text) without making it.
+uint64_t FoldedHash(std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        hash ^= byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+}  // namespace
+
+bool ListIteration::WasDelivered(std::string_view dn) const {
+    auto it = deliveredAt.find(FoldedHash(dn));
+    if (it == deliveredAt.end()) return false;
+    const auto textAt = [this](size_t at) {
+        uint32_t size = 0;
+        std::memcpy(&size, delivered.data() + at, sizeof size);
+        return std::string_view(delivered).substr(at + sizeof size, size);
+    };
+    if (image::EqualsNoCase(textAt(it->second), dn)) return true;
+    // Two DNs with one hash: look through them all.
+    for (size_t at = 0; at + sizeof(uint32_t) <= delivered.size();) {
+        const std::string_view text = textAt(at);
+        if (image::EqualsNoCase(text, dn)) return true;
+        at += sizeof(uint32_t) + text.size();
+    }
+    return false;
+}
+
+void ListIteration::Delivered(std::string_view dn) {
+    const auto at = static_cast<uint32_t>(delivered.size());
+    const auto size = static_cast<uint32_t>(dn.size());
+    delivered.append(reinterpret_cast<const char*>(&size), sizeof size);
+    delivered.append(dn);
+    deliveredAt.emplace(FoldedHash(dn), at);  // the first DN of a hash keeps its place
 }
 
 namespace {
@@ -265,7 +318,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.serverDone = end.cookie.empty();
         where.limit = end.limit;
         for (FoundEntry& entry : found) {
-            if (where.delivered.count(image::FoldCase(entry.dn)) == 0) {
+            if (!where.WasDelivered(entry.dn)) {
                 where.waiting.push_back(std::move(entry));
             }
         }
@@ -273,12 +326,14 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
 
     ListPage page;
     size_t used = kPageHeader;
+    const auto typeNames = state.TypeNames(context);
+    Name dn;
     while (!where.waiting.empty()) {
         FoundEntry& entry = where.waiting.front();
-        Name dn;
+        dn.clear();
         ParseDn(entry.dn, dn);
         ListedEntry listed;
-        listed.name = state.RelativeNameOf(context, dn);
+        listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
         listed.attributeCount = static_cast<uint32_t>(entry.attributes.size());
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
@@ -289,7 +344,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         used += cost;
         page.entries.push_back(std::move(listed));
         state.Remember(context, entry.dn, dn);
-        where.delivered.insert(image::FoldCase(entry.dn));
+        where.Delivered(entry.dn);
         if (prefetch) {
             state.Prefetched(std::move(entry), shared);
         } else {
@@ -333,35 +388,38 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     } else {
         const LdapSchema* schema = nullptr;
         if (Result r = state.SchemaOf(context, schema); r != 0) return r;
-        std::string dn;
+        std::string& dn = state.readDn;
         if (Result r = state.ToDn(context, object, dn); r != 0) return r;
-        std::vector<std::string> wanted;
+        std::vector<std::string>& wanted = state.readWanted;
+        wanted.clear();
         if (!allAttributes) {
             for (const std::string& name : request->request.names) {
-                const std::string ldapName = schema->LdapAttribute(name);
-                if (!ldapName.empty()) wanted.push_back(ldapName);
+                if (const std::string* ldapName = schema->LdapAttributeOf(name)) {
+                    wanted.push_back(*ldapName);
+                }
             }
             if (wanted.empty()) return Err::NoSuchAttribute;
         }
+        // What the read found, borrowed from the entry that holds it.
+        std::vector<EntryAttribute>& view = state.readView;
+        view.clear();
+        const FoundEntry* source = nullptr;
         FoundEntry entry;
         bool fromListing = false;
         bool listed = false;  // listed without the attributes asked for
         if (!allAttributes) {
-            auto it = state.prefetched.find(image::FoldCase(dn));
-            if (it != state.prefetched.end()) {
+            if (LdapClient::State::Prefetch* found = state.FindPrefetched(dn)) {
                 // Answered from the listing when it fetched every attribute asked for.
-                const auto& fetched = *it->second.fetched;
+                const auto& fetched = *found->fetched;
                 fromListing = std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) {
                     return std::any_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
                         return image::EqualsNoCase(f, w);
                     });
                 });
                 if (fromListing) {
-                    entry.dn = it->second.entry.dn;
+                    source = &found->entry;
                     for (const std::string& w : wanted) {
-                        if (const auto* values = it->second.entry.Find(w)) {
-                            entry.attributes.emplace_back(w, *values);
-                        }
+                        if (const auto* values = found->entry.Find(w)) view.push_back({w, values});
                     }
                     ++state.statistics.readsFromListing;
                 } else {
@@ -393,19 +451,19 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             // The record's classes name the base class for the value flags.
             asked.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, asked, entry); r != 0) return r;
-            FoundEntry whole = std::move(entry);
-            entry = FoundEntry{whole.dn, {}};
             if (kind == ReadKind::ValuesWithInfo &&
                 std::none_of(wanted.begin(), wanted.end(), [](const std::string& w) {
                     return image::EqualsNoCase(w, "structuralObjectClass");
                 })) {
                 wanted.push_back("structuralObjectClass");
             }
+            const LdapClient::State::Prefetch& stored = state.Prefetched(
+                std::move(entry),
+                std::make_shared<const std::vector<std::string>>(std::move(asked)));
+            source = &stored.entry;
             for (const std::string& w : wanted) {
-                if (const auto* values = whole.Find(w)) entry.attributes.emplace_back(w, *values);
+                if (const auto* values = stored.entry.Find(w)) view.push_back({w, values});
             }
-            state.Prefetched(std::move(whole),
-                             std::make_shared<const std::vector<std::string>>(std::move(asked)));
             fromListing = true;
         }
         if (!fromListing) {
@@ -413,19 +471,26 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             // The record's classes name the base class for the value flags.
             if (kind == ReadKind::ValuesWithInfo) wanted.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, wanted, entry); r != 0) return r;
+            source = &entry;
+            for (const auto& [name, values] : entry.attributes)
+                view.push_back({name, &values});
         }
         where.kind = kind;
-        where.attributes = state.Attributes(context, *schema, entry, kind);
+        where.attributes = state.Attributes(context, *schema, source->dn, view, kind);
+        // The structural class fetched for the flags is no attribute asked for.
+        std::optional<bool> structuralAsked;
         std::erase_if(where.attributes, [&](const PageAttribute& a) {
-            const bool helper =
-                !allAttributes && image::EqualsNoCase(a.name, "structuralObjectClass") &&
-                std::none_of(request->request.names.begin(), request->request.names.end(),
-                             [&](const std::string& n) {
-                                 return image::EqualsNoCase(schema->LdapAttribute(n),
-                                                            "structuralObjectClass");
-                             });
-            return helper ||
-                   (allAttributes && IsOperational(schema->Definitions().FindAttribute(a.name)));
+            if (allAttributes) return IsOperational(schema->Definitions().FindAttribute(a.name));
+            if (!image::EqualsNoCase(a.name, "structuralObjectClass")) return false;
+            if (!structuralAsked) {
+                structuralAsked =
+                    std::any_of(request->request.names.begin(), request->request.names.end(),
+                                [&](const std::string& n) {
+                                    return image::EqualsNoCase(schema->LdapAttribute(n),
+                                                               "structuralObjectClass");
+                                });
+            }
+            return !*structuralAsked;
         });
         if (!allAttributes && where.attributes.empty()) return Err::NoSuchAttribute;
     }
@@ -436,31 +501,40 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
     bool full = false;
     while (where.attribute < where.attributes.size() && !full) {
-        const PageAttribute& stored = where.attributes[where.attribute];
+        PageAttribute& stored = where.attributes[where.attribute];
         const size_t headerCost = kAttributeFixed + TextCost(stored.name);
         if (used + headerCost > reply.capacity) break;
-        PageAttribute attribute{stored.name, stored.syntax, {}};
         size_t cost = headerCost;
+        size_t end = where.value;  // the values that fit: [where.value, end)
         if (where.kind != ReadKind::Names) {
-            while (where.value < stored.values.size()) {
-                const PageValue& value = stored.values[where.value];
-                const size_t valueCost = perValue + RecordSize(value.value);
+            while (end < stored.values.size()) {
+                const size_t valueCost = perValue + RecordSize(stored.values[end].value);
                 if (used + cost + valueCost > reply.capacity) {
                     full = true;
                     break;
                 }
                 cost += valueCost;
-                attribute.values.push_back(value);
-                ++where.value;
+                ++end;
             }
-            if (full && attribute.values.empty()) {
+            if (full && end == where.value) {
                 if (page.attributes.empty()) return Err::InsufficientBuffer;
                 break;
             }
         }
         used += cost;
-        page.attributes.push_back(std::move(attribute));
-        if (!full) {
+        // Each value goes out once: it moves from the read to the page, the
+        // whole attribute when all of it fits.
+        if (where.value == 0 && end == stored.values.size()) {
+            page.attributes.push_back(std::move(stored));
+        } else {
+            PageAttribute attribute{stored.name, stored.syntax, {}};
+            for (size_t i = where.value; i < end; ++i)
+                attribute.values.push_back(std::move(stored.values[i]));
+            page.attributes.push_back(std::move(attribute));
+        }
+        if (full) {
+            where.value = end;
+        } else {
             ++where.attribute;
             where.value = 0;
         }

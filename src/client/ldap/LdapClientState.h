@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -96,6 +97,12 @@ struct AttrDefPage {
     size_t next = 0;
 };
 
+// One attribute of a fetched entry, borrowed from the entry for one read.
+struct EntryAttribute {
+    std::string_view ldapName;
+    const std::vector<std::string>* texts = nullptr;
+};
+
 struct BufferState {
     size_t capacity = 0;
     bool prepared = false;
@@ -116,7 +123,12 @@ struct ListIteration {
     // request it began with, so when the reads teach it more attributes it
     // starts again and passes over the entries already delivered.
     std::vector<std::string> fetched;
-    std::unordered_set<std::string> delivered;  // folded DNs
+    // The DNs handed out so far, each entry once: every DN in one text,
+    // each behind its length, found through the hash of its folded form.
+    std::string delivered;
+    std::unordered_map<uint64_t, uint32_t> deliveredAt;  // hash -> where in delivered
+    bool WasDelivered(std::string_view dn) const;
+    void Delivered(std::string_view dn);
 };
 // A read whose attributes did not fit: what is left, already parsed.
 struct ReadIteration {
@@ -148,6 +160,10 @@ struct LdapClient::State {
 
     std::map<ContextHandle, LdapContext> contexts;
     std::map<BufferHandle, BufferState> buffers;
+    // Freed contexts and buffers, kept to be handed out again: a report
+    // duplicates a context and takes two buffers for every cell it reads.
+    std::vector<decltype(contexts)::node_type> spareContexts;
+    std::vector<decltype(buffers)::node_type> spareBuffers;
     std::map<int32_t, Iteration> iterations;
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
@@ -165,6 +181,11 @@ struct LdapClient::State {
     };
     std::unordered_map<std::string, Prefetch> prefetched;
     std::deque<std::string> prefetchOrder;
+    // The entry the last read found there, by its DN as given: the reads of
+    // one object's cells come one after another.
+    Prefetch* lastPrefetch = nullptr;
+    std::string lastPrefetchDn;
+    Prefetch* FindPrefetched(const std::string& dn);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types.
     std::unordered_map<std::string, std::string> knownDns;
@@ -177,6 +198,10 @@ struct LdapClient::State {
         std::string dn;
     };
     ResolvedName lastResolved;
+    // Kept between reads so that a cell's read allocates as little as it can.
+    std::string readDn;
+    std::vector<std::string> readWanted;
+    std::vector<EntryAttribute> readView;
 
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;
@@ -197,6 +222,8 @@ struct LdapClient::State {
     std::function<std::string(std::string_view)> TypeNames(const LdapContext& context);
     // The relative name of a DN's object as the context shows it.
     std::string RelativeNameOf(const LdapContext& context, const Name& dn);
+    std::string RelativeNameOf(const LdapContext& context, const Name& dn,
+                               const std::function<std::string(std::string_view)>& typeNames);
     void Remember(const LdapContext& context, const std::string& dn);
     void Remember(const LdapContext& context, const std::string& dn, const Name& parsed);
     // The DN parsed (empty when it does not parse); the last one is kept, as
@@ -207,12 +234,15 @@ struct LdapClient::State {
     ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema);
 
     Result SchemaOf(const LdapContext& context, const LdapSchema*& schema);
-    // The attributes of an entry as reply items of the program.
+    // The attributes of an entry (its DN and the attributes read, as the
+    // server sent them) as reply items of the program.
     std::vector<PageAttribute> Attributes(const LdapContext& context, const LdapSchema& schema,
-                                          const FoundEntry& entry, ReadKind kind);
+                                          const std::string& entryDn,
+                                          std::span<const EntryAttribute> entry, ReadKind kind);
     EntryRecord RecordOf(const LdapContext& context, const LdapSchema& schema,
                          const FoundEntry& entry);
-    void Prefetched(FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched);
+    // Keeps a fetched entry for the reads after it; the entry as kept.
+    Prefetch& Prefetched(FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched);
     void Forget(const std::string& dn);
 };
 

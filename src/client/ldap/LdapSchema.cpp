@@ -331,6 +331,7 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
 }
 
 void LdapSchema::Load(const SchemaText& text) {
+    recentAttributes_.clear();
     schema_ = image::Schema();
     attributeLdapNames_.clear();
     classLdapNames_.clear();
@@ -600,6 +601,28 @@ std::string LdapSchema::LdapClass(std::string_view name) const {
 std::string LdapSchema::ProgramAttribute(std::string_view ldapName) const {
     auto it = attributeByAnyName_.find(Fold(ldapName));
     return it == attributeByAnyName_.end() ? std::string() : schema_.attributes[it->second].name;
+}
+
+size_t LdapSchema::AttributeIndex(std::string_view anyName) const {
+    for (const auto& [name, index] : recentAttributes_) {
+        if (name == anyName) return index;
+    }
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    const size_t index = it == attributeByAnyName_.end() ? kUnknown : it->second;
+    constexpr size_t kMostRecent = 32;
+    if (recentAttributes_.size() >= kMostRecent) recentAttributes_.clear();
+    recentAttributes_.emplace_back(anyName, index);
+    return index;
+}
+
+const image::AttributeDefinition* LdapSchema::AttributeOf(std::string_view anyName) const {
+    const size_t index = AttributeIndex(anyName);
+    return index == kUnknown ? nullptr : &schema_.attributes[index];
+}
+
+const std::string* LdapSchema::LdapAttributeOf(std::string_view anyName) const {
+    const size_t index = AttributeIndex(anyName);
+    return index == kUnknown ? nullptr : &attributeLdapNames_[index];
 }
 
 std::string LdapSchema::ProgramClass(std::string_view ldapName) const {

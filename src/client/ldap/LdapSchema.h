@@ -54,6 +54,11 @@ public:
     // OID; empty when unknown.
     std::string ProgramAttribute(std::string_view ldapName) const;
     std::string ProgramClass(std::string_view ldapName) const;
+    // The same lookups without copies, for the reads of every cell: the
+    // definition (under its program name) of an attribute given by any name,
+    // and the attribute's LDAP name; null when the schema does not know it.
+    const image::AttributeDefinition* AttributeOf(std::string_view anyName) const;
+    const std::string* LdapAttributeOf(std::string_view anyName) const;
 
     size_t skipped = 0;
 
@@ -63,6 +68,11 @@ private:
     std::vector<std::string> classLdapNames_;
     std::unordered_map<std::string, size_t> attributeByAnyName_;  // folded -> index
     std::unordered_map<std::string, size_t> classByAnyName_;
+    // The names the reads asked for last, as given, with their definition
+    // index (npos: unknown); a report asks for the same few for every cell.
+    static constexpr size_t kUnknown = static_cast<size_t>(-1);
+    mutable std::vector<std::pair<std::string, size_t>> recentAttributes_;
+    size_t AttributeIndex(std::string_view anyName) const;
 };
 
 }  // namespace vellrun::client::ldap

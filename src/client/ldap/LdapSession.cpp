@@ -104,6 +104,7 @@ LdapSession::~LdapSession() {
 }
 
 void LdapSession::Close() {
+    ahead_.reset();
     if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     ld_ = nullptr;
 }
@@ -385,8 +386,14 @@ Result LdapSession::Schema(const LdapSchema*& schema) {
     return 0;
 }
 
-Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& reply) {
-    if (Result r = Open(); r != 0) return r;
+namespace {
+bool SameSearch(const SearchRequest& a, const SearchRequest& b) {
+    return a.base == b.base && a.scope == b.scope && a.filter == b.filter &&
+           a.attributes == b.attributes && a.pageSize == b.pageSize && a.cookie == b.cookie;
+}
+}  // namespace
+
+int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
     std::vector<char*> names;
     for (const std::string& a : request.attributes)
         names.push_back(const_cast<char*>(a.c_str()));
@@ -398,18 +405,44 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         if (int rc = ldap_create_page_control(ld_, request.pageSize,
                                               request.cookie.empty() ? nullptr : &sent, 1, &page);
             rc != LDAP_SUCCESS) {
-            return Fail(rc, {});
+            return rc;
         }
     }
     LDAPControl* controls[] = {page, nullptr};
-    MessageGuard result;
     ++requests;
-    const int rc =
-        ldap_search_ext_s(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-                          request.attributes.empty() ? nullptr : names.data(), 0,
-                          page ? controls : nullptr, nullptr, nullptr, 0, &result.message);
+    const int rc = ldap_search_ext(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+                                   request.attributes.empty() ? nullptr : names.data(), 0,
+                                   page ? controls : nullptr, nullptr, nullptr, 0, &messageId);
     if (page) ldap_control_free(page);
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
+    return rc;
+}
+
+void LdapSession::DropAhead() {
+    if (ahead_ && ld_) ldap_abandon_ext(ld_, ahead_->messageId, nullptr, nullptr);
+    ahead_.reset();
+}
+
+Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& reply) {
+    if (Result r = Open(); r != 0) return r;
+    int messageId = -1;
+    if (ahead_ && SameSearch(ahead_->request, request)) {
+        messageId = ahead_->messageId;  // asked for while the last page was read
+        ahead_.reset();
+    } else {
+        DropAhead();
+        if (int rc = SendSearch(request, messageId); rc != LDAP_SUCCESS) return Fail(rc, {});
+    }
+    MessageGuard result;
+    timeval timeout{config_.timeoutSeconds, 0};
+    int rc = ldap_result(ld_, messageId, LDAP_MSG_ALL, &timeout, &result.message);
+    if (rc == 0) {
+        ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+        return Fail(LDAP_TIMEOUT, {});
+    }
+    if (rc < 0) {
+        rc = LDAP_SERVER_DOWN;
+        ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &rc);
+        if (rc == LDAP_SUCCESS) rc = LDAP_SERVER_DOWN;
         return Fail(rc, {});
     }
     if (!result.message) return Fail(rc, {});
@@ -437,6 +470,15 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
                 if (next.bv_val) ber_memfree(next.bv_val);
             }
         }
+    }
+    // The next page is asked for now, so that the server makes it while the
+    // caller goes through this one; the next search for it only collects it.
+    if (request.pageSize > 0 && reply.code == LDAP_SUCCESS && !reply.cookie.empty() &&
+        reply.cookie != request.cookie) {
+        SearchRequest next = request;
+        next.cookie = reply.cookie;
+        int nextId = -1;
+        if (SendSearch(next, nextId) == LDAP_SUCCESS) ahead_ = Ahead{std::move(next), nextId};
     }
     return 0;
 }

@@ -146,6 +146,9 @@ private:
     Result ReadPassword(std::string& password);
     Result CompleteRanges(FoundEntry& entry);
     Result SearchServer(const SearchRequest& request, SearchReply& reply);
+    // Sends a search without waiting; an LDAP result code.
+    int SendSearch(const SearchRequest& request, int& messageId);
+    void DropAhead();
     // One search with its result code, limit and cookie judged; ranged values
     // left in their slices.
     Result SearchSlices(const SearchRequest& request, std::vector<FoundEntry>& entries,
@@ -162,6 +165,12 @@ private:
     bool hasSubordinateCount_ = false;
     std::unique_ptr<LdapSchema> schema_;
     SearchTransport transport_;
+    // The next page of the last paged search, asked for before it is wanted.
+    struct Ahead {
+        SearchRequest request;
+        int messageId = -1;
+    };
+    std::optional<Ahead> ahead_;
 };
 
 }  // namespace vellrun::client::ldap
