@@ -65,6 +65,14 @@ TEST(LdapNames, AwkwardNamesRoundTripBothWays) {
     EXPECT_FALSE(ParseDn(std::string_view("cn=a\r\0\0,o=b", 10), bad));
     ASSERT_TRUE(ParseDn("cn=a\\00b,o=b", bad));
     EXPECT_EQ(bad[0][0].value, std::string("a\0b", 3));
+    // Control characters are written as hexadecimal pairs, so a CR at a
+    // value's end comes back (libldap would drop a raw one).
+    ASSERT_TRUE(ParseDn("cn=a\\0D,o=b", bad));
+    EXPECT_EQ(bad[0][0].value, "a\r");
+    EXPECT_EQ(DnText(bad), "cn=a\\0D,o=b");
+    Name back;
+    ASSERT_TRUE(ParseDn(DnText(bad), back));
+    EXPECT_EQ(back[0][0].value, "a\r");
     EXPECT_FALSE(ParseDotted("a..b", bad));
     EXPECT_FALSE(ParseDotted("dangling\\", bad));
     EXPECT_FALSE(ParseDotted("", bad));

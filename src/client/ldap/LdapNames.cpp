@@ -35,8 +35,13 @@ std::string EscapeDnValue(std::string_view value) {
             c == '=' || (first && (c == '#' || c == ' ')) || (last && c == ' ')) {
             out += '\\';
             out += c;
-        } else if (c == '\0') {
-            out += "\\00";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            // Control characters go as hexadecimal pairs: a server (and
+            // libldap) may take a raw one at the end of a value for blank.
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += '\\';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 0xF];
         } else {
             out += c;
         }

@@ -394,6 +394,12 @@ void LdapSchema::Load(const SchemaText& text) {
         image::AttributeDefinition definition;
         const std::string ldapName =
             at->at_names && at->at_names[0] ? at->at_names[0] : (at->at_oid ? at->at_oid : "");
+        if (ldapName.empty()) {
+            // Nothing to ask the server for it by, and nothing to show.
+            ldap_attributetype_free(at);
+            ++skipped;
+            continue;
+        }
         const std::string ndsName = Extension(at->at_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
         namedByDirectory = namedByDirectory || !ndsName.empty();
@@ -515,6 +521,11 @@ void LdapSchema::Load(const SchemaText& text) {
         image::ClassDefinition definition;
         const std::string ldapName =
             oc->oc_names && oc->oc_names[0] ? oc->oc_names[0] : (oc->oc_oid ? oc->oc_oid : "");
+        if (ldapName.empty()) {
+            ldap_objectclass_free(oc);
+            ++skipped;
+            continue;
+        }
         const std::string ndsName = Extension(oc->oc_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
         if (ndsName.empty() && ownClassNames.count(Fold(ldapName)) != 0) {
