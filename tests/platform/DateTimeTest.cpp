@@ -38,6 +38,10 @@ protected:
     std::string Format(std::string_view pattern, const DateTimeParts& parts) const {
         return FormatDateTime(pattern, parts, formats_);
     }
+    // The same pattern for all four named formats.
+    void SetEveryFormat(const std::string& pattern) {
+        formats_.shortDate = formats_.longDate = formats_.shortTime = formats_.longTime = pattern;
+    }
 };
 
 TEST_F(DateTimePatterns, TheOfferedDatePatterns) {
@@ -101,10 +105,7 @@ TEST_F(DateTimePatterns, FormatsThatNameFormatsCannotExplode) {
     std::string many;
     for (int i = 0; i < 20; ++i)
         many += "ddddd dddddd t tt \u00e9 ";
-    formats_.shortDate = many;
-    formats_.longDate = many;
-    formats_.shortTime = many;
-    formats_.longTime = many;
+    SetEveryFormat(many);
     const std::string text = Format(many, morning_);
     EXPECT_LE(text.size(), 4096u + 3u);
     EXPECT_TRUE(text.ends_with("\u2026")) << text.substr(0, 80);
@@ -115,10 +116,7 @@ TEST_F(DateTimePatterns, FormatsThatNameFormatsCannotExplode) {
     std::string silent;
     for (int i = 0; i < 80; ++i)
         silent += "dddddt";
-    formats_.shortDate = silent;
-    formats_.longDate = silent;
-    formats_.shortTime = silent;
-    formats_.longTime = silent;
+    SetEveryFormat(silent);
     EXPECT_EQ(Format(silent, morning_), "\u2026");
 }
 
