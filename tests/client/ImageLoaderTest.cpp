@@ -238,7 +238,8 @@ TEST(ImageLoaderTest, ValuesOfEverySyntaxBecomeTheirRecords) {
     const StoredAttribute& stream = AttributeOf(*user, "A21");
     ASSERT_EQ(stream.values.size(), 1u);
     EXPECT_TRUE(std::holds_alternative<StreamValue>(stream.values[0].value.record));
-    EXPECT_EQ(std::string(stream.stream.begin(), stream.stream.end()), "MAP F:=SYS:");
+    ASSERT_TRUE(stream.stream);
+    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()), "MAP F:=SYS:");
     EXPECT_EQ(ValueOf<IntegerValue>(*user, "A22").value, 5);
     EXPECT_EQ(ValueOf<BackLinkValue>(*user, "A23").remoteId, 1234u);
     EXPECT_EQ(ValueOf<BackLinkValue>(*user, "A23").objectName, "FS1.Corp");
@@ -871,7 +872,8 @@ TEST_F(ImageFileTest, StreamFilesAreReadBesideTheImage) {
     EXPECT_EQ(result.image->sourcePath, (folder_ / "corp.json").string());
     const StoredAttribute& stream =
         AttributeOf(*result.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
-    EXPECT_EQ(std::string(stream.stream.begin(), stream.stream.end()),
+    ASSERT_TRUE(stream.stream);
+    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()),
               std::string("MAP F:=SYS:\r\n\0end", 18));
     ASSERT_EQ(stream.values.size(), 1u);
     EXPECT_TRUE(std::holds_alternative<StreamValue>(stream.values[0].value.record));
@@ -950,7 +952,8 @@ TEST_F(ImageFileTest, OnlyRegularFilesInsideTheImagesFolderAreRead) {
     ASSERT_TRUE(inside.image) << inside.status.error;
     const StoredAttribute& stream =
         AttributeOf(*inside.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
-    EXPECT_EQ(std::string(stream.stream.begin(), stream.stream.end()), "MAP");
+    ASSERT_TRUE(stream.stream);
+    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()), "MAP");
 }
 
 // Each value stays under the limit of one value, yet together they may not

@@ -68,7 +68,8 @@ TEST_F(SampleImageTest, EngineeringLoginScriptIsLongerThanOneStreamRead) {
     const StoredAttribute* script =
         Object("CORP", "Engineering.Corp").FindAttribute("Login Script");
     ASSERT_NE(script, nullptr);
-    EXPECT_GT(script->stream.size(), 64512u);
+    ASSERT_TRUE(script->stream);
+    EXPECT_GT(script->stream->size(), 64512u);
 }
 
 TEST_F(SampleImageTest, AliasesAndReadOnlyObjectsAreInPlace) {

@@ -24,13 +24,34 @@ const ClassDefinition* Schema::FindClass(std::string_view name) const {
     return it == classIndex_.end() ? nullptr : &classes[it->second];
 }
 
+const std::string& PooledName::Empty() {
+    static const std::string kEmpty;
+    return kEmpty;
+}
+
+PooledName NamePool::Intern(std::string_view text) {
+    auto found = texts_.find(text);
+    if (found == texts_.end()) found = texts_.emplace(text).first;
+    return PooledName(&*found);
+}
+
+namespace {
+
+// Children a container holds before it indexes them by name.
+constexpr size_t kChildrenLookedThrough = 16;
+
+}  // namespace
+
 bool Entry::IsAlias() const {
     return EqualsNoCase(baseClass, "Alias");
 }
 
 Entry* Entry::FindChild(std::string_view childName) const {
-    auto it = childIndex.find(FoldCase(childName));
-    return it == childIndex.end() ? nullptr : it->second;
+    if (childIndex_) return FindFoldedChild(FoldCase(childName));
+    for (const auto& child : children) {
+        if (EqualsNoCase(child->name, childName)) return child.get();
+    }
+    return nullptr;
 }
 
 StoredAttribute* Entry::FindAttribute(std::string_view attributeName) {
@@ -66,20 +87,32 @@ const StoredAttribute* Entry::FindAttribute(std::string_view attributeName,
 }
 
 Entry* Entry::FindFoldedChild(const std::string& foldedName) const {
-    auto it = childIndex.find(foldedName);
-    return it == childIndex.end() ? nullptr : it->second;
+    if (!childIndex_) return FindChild(foldedName);
+    auto it = childIndex_->find(foldedName);
+    return it == childIndex_->end() ? nullptr : it->second;
 }
 
 Entry& Entry::AddChild(std::unique_ptr<Entry> child) {
     child->parent = this;
     Entry& added = *child;
-    childIndex.emplace(FoldCase(added.name), &added);
     children.push_back(std::move(child));
+    if (childIndex_) {
+        childIndex_->emplace(FoldCase(added.name), &added);
+    } else if (children.size() > kChildrenLookedThrough) {
+        // The first of two children of one name is the one found, as before.
+        childIndex_ = std::make_unique<std::unordered_map<std::string, Entry*>>();
+        childIndex_->reserve(2 * children.size());
+        for (const auto& each : children)
+            childIndex_->emplace(FoldCase(each->name), each.get());
+    }
     return added;
 }
 
 void Entry::RemoveChild(Entry* child) {
-    childIndex.erase(FoldCase(child->name));
+    if (childIndex_) {
+        auto indexed = childIndex_->find(FoldCase(child->name));
+        if (indexed != childIndex_->end() && indexed->second == child) childIndex_->erase(indexed);
+    }
     auto it = std::find_if(children.begin(), children.end(),
                            [child](const auto& c) { return c.get() == child; });
     if (it != children.end()) children.erase(it);

@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vellrun::client::image {
@@ -69,6 +71,53 @@ private:
     std::unordered_map<std::string, size_t> classIndex_;
 };
 
+// A name that many objects of a tree share (an attribute's or a class's name,
+// a naming type), held once in the tree's NamePool; an object keeps only this
+// pointer to it. Empty until it is given a pooled text.
+class PooledName {
+public:
+    PooledName() = default;
+
+    const std::string& str() const { return text_ != nullptr ? *text_ : Empty(); }
+    // Reads like the text it names.
+    operator const std::string&() const { return str(); }  // NOLINT(google-explicit-constructor)
+    operator std::string_view() const { return str(); }    // NOLINT(google-explicit-constructor)
+    bool empty() const { return str().empty(); }
+    size_t size() const { return str().size(); }
+
+    friend bool operator==(const PooledName& a, const PooledName& b) {
+        return a.text_ == b.text_ || a.str() == b.str();
+    }
+    friend bool operator==(const PooledName& a, std::string_view b) { return a.str() == b; }
+    friend bool operator==(const PooledName& a, const char* b) { return a.str() == b; }
+    friend std::ostream& operator<<(std::ostream& out, const PooledName& name) {
+        return out << name.str();
+    }
+
+private:
+    friend class NamePool;
+    explicit PooledName(const std::string* text) : text_(text) {}
+    static const std::string& Empty();
+
+    const std::string* text_ = nullptr;
+};
+
+// The texts of a tree's PooledNames, each held once, spelled as given (the
+// pool tells "CN" and "cn" apart). It only grows, and a text keeps its place.
+class NamePool {
+public:
+    PooledName Intern(std::string_view text);
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+};
+
 struct StoredValue {
     AttrValue value;
     uint32_t flags = 0;  // value flags as the directory reports them
@@ -76,10 +125,10 @@ struct StoredValue {
 };
 
 struct StoredAttribute {
-    std::string name;  // spelled as the schema spells it
+    PooledName name;  // spelled as the schema spells it
     SyntaxId syntax = 0;
-    std::vector<StoredValue> values;  // for a stream: exactly one StreamValue
-    Bytes stream;                     // the content of a stream attribute
+    std::vector<StoredValue> values;      // for a stream: exactly one StreamValue
+    std::shared_ptr<const Bytes> stream;  // the content of a stream attribute, else null
 };
 
 // The last two positions at which an attribute was found (ImageClient keeps
@@ -91,12 +140,11 @@ struct AttributePositionHint {
 
 struct Entry {
     std::string name;         // relative name without its type, e.g. "jdoe"
-    std::string namingType;   // the type of the relative name, e.g. "CN", "OU", "O"
-    std::string baseClass;    // spelled as the schema spells it
+    PooledName namingType;    // the type of the relative name, e.g. "CN", "OU", "O"
+    PooledName baseClass;     // spelled as the schema spells it
     Entry* parent = nullptr;  // null only for the tree's top, "[Root]"
-    std::vector<std::unique_ptr<Entry>> children;        // listing order
-    std::unordered_map<std::string, Entry*> childIndex;  // FoldCase(name) -> child
-    std::vector<StoredAttribute> attributes;             // reading order
+    std::vector<std::unique_ptr<Entry>> children;  // listing order
+    std::vector<StoredAttribute> attributes;       // reading order
     uint32_t created = 0;
     uint32_t modified = 0;
     bool partitionRoot = false;
@@ -118,6 +166,11 @@ struct Entry {
     Entry& AddChild(std::unique_ptr<Entry> child);
     // Removes a child that has no subordinates of its own.
     void RemoveChild(Entry* child);
+
+private:
+    // FoldCase(name) -> child, made only once a container holds enough
+    // children that looking through them costs more: most objects are leaves.
+    std::unique_ptr<std::unordered_map<std::string, Entry*>> childIndex_;
 };
 
 struct Tree {
@@ -125,6 +178,9 @@ struct Tree {
     std::string
         identity;  // full typeless name of the logged-in user, without a leading dot; may be empty
     Schema schema;
+    // The texts of the objects' PooledNames. Adding a name changes nothing a
+    // reader of the tree sees, so a change made through a const tree may add one.
+    mutable NamePool names;
     std::unique_ptr<Entry> root;  // "[Root]"; its children are the top-level objects
 
     // "jdoe.Sales.Corp", or with types "CN=jdoe.OU=Sales.O=Corp"; "[Root]" for the top.

@@ -135,7 +135,7 @@ Result ImageClient::OpenStream(ContextHandle context, std::string_view object,
         return Err::NoSuchAttribute;
     }
     stream = s.NewHandle<StreamHandle>();
-    s.streams[stream] = OpenStreamState{stored->stream, 0};
+    s.streams[stream] = OpenStreamState{stored->stream ? *stored->stream : Bytes{}, 0};
     return 0;
 }
 

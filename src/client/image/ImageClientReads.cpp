@@ -65,8 +65,9 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     while (position < parent->children.size()) {
         const Entry& child = *parent->children[position];
         ListedEntry listed;
-        listed.name =
-            typeless || child.namingType.empty() ? child.name : child.namingType + "=" + child.name;
+        listed.name = typeless || child.namingType.empty()
+                          ? child.name
+                          : child.namingType.str() + "=" + child.name;
         listed.attributeCount = static_cast<uint32_t>(child.attributes.size());
         listed.record = state.RecordOf(*context.tree, child);
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);

@@ -63,7 +63,8 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
         case ChangeType::AddAttribute:
             if (target) return Err::AttributeAlreadyExists;
             working.push_back(
-                {StoredAttribute{definition->name, definition->syntax, {}, {}}, true});
+                {StoredAttribute{tree.names.Intern(definition->name), definition->syntax, {}, {}},
+                 true});
             target = &working.back();
             if (value) add(*value);
             return 0;

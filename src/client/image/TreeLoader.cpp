@@ -56,7 +56,8 @@ std::unique_ptr<Tree> TreeLoader::Load() {
     auto root = std::make_unique<Entry>();
     root->name = "[Root]";
     // The top of a tree is of class "Top" whether or not the schema defines it.
-    root->baseClass = topClass_ ? tree_->schema.classes[*topClass_].name : "Top";
+    root->baseClass =
+        tree_->names.Intern(topClass_ ? tree_->schema.classes[*topClass_].name : "Top");
     root->partitionRoot = true;
     tree_->root = std::move(root);
 

@@ -40,8 +40,9 @@ struct ClassFacts {
     bool ready = false;
     bool alias = false;
     std::vector<const AttributeDefinition*> naming;  // the naming attributes in effect
-    std::string namingType;                          // when the name does not say
-    std::vector<const std::string*> objectClass;     // base, supers nearest first, "Top" last
+    PooledName baseClass;
+    PooledName namingType;                        // when the name does not say
+    std::vector<const std::string*> objectClass;  // base, supers nearest first, "Top" last
 };
 
 // An object read from the file, before it is linked under its container.
@@ -90,6 +91,8 @@ private:
     void ReadIdentity(const Json& identity);
 
     const AttributeDefinition* FindAttribute(const std::string& name);
+    // The pooled name of a definition of the schema.
+    PooledName NameOf(const AttributeDefinition& definition);
     const size_t* FindClass(const std::string& name);
     const ClassFacts& FactsOf(size_t classIndex);
     Entry* FindObject(std::string_view typelessName) const;
@@ -117,6 +120,7 @@ private:
     TextMap<ObjectSlot> objectIndex_;  // folded typeless full name -> object
     std::vector<PendingObject> pending_;
     std::vector<size_t> givenAt_;  // per attribute definition: 1 + its place in the object read now
+    std::vector<PooledName> attributeNames_;  // per attribute definition, once pooled
     detail::ValueSource valueSource_;
 };
 

@@ -58,7 +58,7 @@ void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t i
         return *classIndex;
     });
     const ClassFacts& facts = FactsOf(pending.classIndex);
-    entry.baseClass = tree_->schema.classes[pending.classIndex].name;
+    entry.baseClass = facts.baseClass;
     if (entry.namingType.empty()) entry.namingType = facts.namingType;
     if (const Json* created = fields.Get("created")) {
         entry.created = ReadField("created", [&] { return detail::ReadTime(*created); });
@@ -130,7 +130,9 @@ void TreeLoader::ReadObjectName(const std::string& text, PendingObject& pending,
                 }
             }
             entry.name.assign(value);
-            if (typed && !pending.types.front().empty()) entry.namingType = pending.types.front();
+            if (typed && !pending.types.front().empty()) {
+                entry.namingType = tree_->names.Intern(pending.types.front());
+            }
             first = false;
         }
         if (end == text.size()) break;
@@ -180,7 +182,7 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
             const bool naming = std::find(facts.naming.begin(), facts.naming.end(), definition) !=
                                 facts.naming.end();
             StoredAttribute& attribute = entry.attributes.emplace_back();
-            attribute.name = definition->name;
+            attribute.name = NameOf(*definition);
             attribute.syntax = definition->syntax;
             LoadValues(values, *definition, attribute, kValuePresent | (naming ? kValueNaming : 0),
                        entry.modified);
@@ -191,7 +193,7 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
     }
     if (objectClassAttribute_ != nullptr && !hasObjectClass) {
         StoredAttribute objectClass;
-        objectClass.name = objectClassAttribute_->name;
+        objectClass.name = NameOf(*objectClassAttribute_);
         objectClass.syntax = Syntax::ClassName;
         objectClass.values.reserve(facts.objectClass.size());
         for (const std::string* name : facts.objectClass) {
@@ -271,7 +273,9 @@ void TreeLoader::LoadValue(const Json& source, StoredAttribute& attribute, uint3
     }
     Bytes stream;
     stored.value = detail::ParseValue(*value, valueSource_, stream);
-    if (attribute.syntax == Syntax::Stream) attribute.stream = std::move(stream);
+    if (attribute.syntax == Syntax::Stream) {
+        attribute.stream = std::make_shared<const Bytes>(std::move(stream));
+    }
     attribute.values.push_back(std::move(stored));
 }
 
@@ -325,7 +329,7 @@ void TreeLoader::CheckTypedNames(const PendingObject& pending) {
         const std::string& type = pending.types[k];
         if (type.empty() || EqualsNoCase(type, ancestor->namingType)) continue;
         Refuse("the name gives " + Quoted(ancestor->name) + " the type " + type +
-               ", but that object is named with the type " + ancestor->namingType);
+               ", but that object is named with the type " + ancestor->namingType.str());
     }
 }
 

@@ -374,6 +374,14 @@ const AttributeDefinition* TreeLoader::FindAttribute(const std::string& name) {
     return definition;
 }
 
+PooledName TreeLoader::NameOf(const AttributeDefinition& definition) {
+    const auto number = static_cast<size_t>(&definition - tree_->schema.attributes.data());
+    if (attributeNames_.size() <= number) attributeNames_.resize(tree_->schema.attributes.size());
+    PooledName& name = attributeNames_[number];
+    if (name.empty()) name = tree_->names.Intern(definition.name);
+    return name;
+}
+
 const size_t* TreeLoader::FindClass(const std::string& name) {
     if (auto known = classSpellings_.find(name); known != classSpellings_.end()) {
         return &known->second;
@@ -417,7 +425,9 @@ const ClassFacts& TreeLoader::FactsOf(size_t classIndex) {
         }
         break;
     }
-    facts.namingType = facts.naming.empty() ? "CN" : NamingTypeOf(facts.naming.front()->name);
+    facts.baseClass = tree_->names.Intern(classes[classIndex].name);
+    facts.namingType =
+        tree_->names.Intern(facts.naming.empty() ? "CN" : NamingTypeOf(facts.naming.front()->name));
     facts.alias = EqualsNoCase(classes[classIndex].name, "Alias");
     facts.ready = true;
     return facts;

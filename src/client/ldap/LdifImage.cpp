@@ -136,7 +136,7 @@ std::string Builder::TypeName(std::string_view ldapType) const {
 void Builder::NameEntry(Entry& entry, const RelativeName& rdn) const {
     const auto typeName = [this](std::string_view type) { return TypeName(type); };
     const std::string typed = DottedText({rdn}, false, typeName);
-    entry.namingType = TypeName(rdn.front().type);
+    entry.namingType = tree_.names.Intern(TypeName(rdn.front().type));
     entry.name = typed.substr(entry.namingType.size() + 1);
 }
 
@@ -217,16 +217,17 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
     }
     const std::string baseLdap = BaseClass(classes, structural);
     const std::string baseProgram = schema_.ProgramClass(baseLdap);
-    entry.baseClass = baseProgram.empty() ? baseLdap : baseProgram;
+    entry.baseClass = tree_.names.Intern(baseProgram.empty() ? baseLdap : baseProgram);
     const RelativeName* rdn = source.name.size() > base_.size() ? &source.name.front() : nullptr;
     entry.attributes.reserve(gathered.size());
     for (Gathered& g : gathered) {
         StoredAttribute attribute;
-        attribute.name = g.name;
+        attribute.name = tree_.names.Intern(g.name);
         attribute.syntax = g.syntax;
         if (g.syntax == Syntax::Stream) {
             // A stream's content is read through a stream handle; the dump has one value.
-            attribute.stream.assign(g.texts.front().begin(), g.texts.front().end());
+            attribute.stream =
+                std::make_shared<const Bytes>(g.texts.front().begin(), g.texts.front().end());
             attribute.values.push_back(
                 StoredValue{AttrValue{Syntax::Stream, StreamValue{}}, 0, {}});
             entry.attributes.push_back(std::move(attribute));
@@ -317,7 +318,7 @@ void Builder::Build() {
     tree_.root->name = "[Root]";
     tree_.root->partitionRoot = true;
     const std::string topClass = schema_.ProgramClass("top");
-    tree_.root->baseClass = topClass.empty() ? "Top" : topClass;
+    tree_.root->baseClass = tree_.names.Intern(topClass.empty() ? "Top" : topClass);
     std::unordered_map<std::string, std::pair<Entry*, size_t>> byDn;  // folded DN -> entry, line
     byDn.emplace(KeyOf(base_), std::make_pair(tree_.root.get(), size_t{0}));
     for (size_t i : order) {
