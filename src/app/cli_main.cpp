@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     vellrun::cli::CliApp app;
     app.SetShowProgress(isatty(STDERR_FILENO) == 1);
+    app.SetKeepDirectoryUntilExit(true);
     app.SetFeedbackObserver(
         [](vellrun::cli::ConsoleRunFeedback* feedback) { runningFeedback.store(feedback); });
     vellrun::platform::PendingTemporaries::InstallSignalCleanup();

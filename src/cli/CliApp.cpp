@@ -306,7 +306,14 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
                              saved,
                              out,
                              err};
-    return command.run(services);
+    const int code = command.run(services);
+    if (keepDirectoryUntilExit_) {
+        // Still reachable from here, so not a leak; the system takes it back at exit.
+        static std::vector<std::unique_ptr<client::DirectoryClient>>* kept =
+            new std::vector<std::unique_ptr<client::DirectoryClient>>();
+        kept->push_back(std::move(client));
+    }
+    return code;
 }
 
 }  // namespace vellrun::cli

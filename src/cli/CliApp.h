@@ -51,6 +51,10 @@ public:
     void SetNow(platform::DateTimeParts now) { now_ = now; }
     // Draw the progress line of report runs on err (main: err is a terminal).
     void SetShowProgress(bool show) { showProgress_ = show; }
+    // Leave the directory client, and the directory it has loaded, to the end
+    // of the process instead of taking them apart after the command (main:
+    // freeing a large image object by object only delays the exit).
+    void SetKeepDirectoryUntilExit(bool keep) { keepDirectoryUntilExit_ = keep; }
     // Told the run feedback when a run begins and null when it has ended, so
     // that a signal handler can interrupt the run (ConsoleRunFeedback::Interrupt).
     void SetFeedbackObserver(std::function<void(ConsoleRunFeedback*)> observer) {
@@ -78,6 +82,7 @@ private:
     std::optional<std::filesystem::path> settingsFile_;
     std::optional<platform::DateTimeParts> now_;
     bool showProgress_ = false;
+    bool keepDirectoryUntilExit_ = false;
     std::function<void(ConsoleRunFeedback*)> feedbackObserver_;
 };
 
