@@ -21,6 +21,8 @@ void CheckSize(size_t size) {
 // Hexadecimal digits in pairs; blanks anywhere are ignored.
 void AppendHex(const Json& value, Bytes& out) {
     const std::string& text = ReadText(value);
+    // At most one byte per two characters: made once at about its size, not grown.
+    if (text.size() / 2 <= kMaxValueBytes) out.reserve(out.size() + text.size() / 2);
     int high = -1;
     for (char c : text) {
         if (c == ' ' || c == '\t') continue;
@@ -265,6 +267,7 @@ NetAddressValue ParseNetAddress(const Json& value) {
                 : 0;
         const uint8_t portBytes[2] = {static_cast<uint8_t>(port >> 8),
                                       static_cast<uint8_t>(port & 0xFF)};
+        address.address.reserve(sizeof ip + sizeof portBytes);
         if (portFirst) address.address.assign(portBytes, portBytes + 2);
         address.address.insert(address.address.end(), ip, ip + 4);
         if (addressFirst) address.address.insert(address.address.end(), portBytes, portBytes + 2);

@@ -91,6 +91,10 @@ private:
     void ReadIdentity(const Json& identity);
 
     const AttributeDefinition* FindAttribute(const std::string& name);
+    // The same for the attribute at a place in an object: objects of one kind
+    // mostly give their attributes in one order, so the name is first compared
+    // with the one found at that place before.
+    const AttributeDefinition* FindAttributeAt(size_t position, const std::string& name);
     // The pooled name of a definition of the schema.
     PooledName NameOf(const AttributeDefinition& definition);
     const size_t* FindClass(const std::string& name);
@@ -121,6 +125,7 @@ private:
     std::vector<PendingObject> pending_;
     std::vector<size_t> givenAt_;  // per attribute definition: 1 + its place in the object read now
     std::vector<PooledName> attributeNames_;  // per attribute definition, once pooled
+    std::vector<std::pair<std::string, const AttributeDefinition*>> recentAttributes_;  // by place
     detail::ValueSource valueSource_;
 };
 

@@ -165,9 +165,10 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
         }
     } unmark{givenAt, given};
     bool hasObjectClass = false;
+    size_t position = 0;
     for (const auto& [name, values] : attributes.get_ref<const Json::object_t&>()) {
         try {
-            const AttributeDefinition* definition = FindAttribute(name);
+            const AttributeDefinition* definition = FindAttributeAt(position++, name);
             if (definition == nullptr) Refuse("not an attribute of the schema");
             // A definition lies in the schema's list: its place there marks it as given.
             const auto number = static_cast<size_t>(definition - tree_->schema.attributes.data());

@@ -374,6 +374,19 @@ const AttributeDefinition* TreeLoader::FindAttribute(const std::string& name) {
     return definition;
 }
 
+const AttributeDefinition* TreeLoader::FindAttributeAt(size_t position, const std::string& name) {
+    if (position < recentAttributes_.size() && recentAttributes_[position].first == name) {
+        return recentAttributes_[position].second;
+    }
+    const AttributeDefinition* definition = FindAttribute(name);
+    if (definition != nullptr) {
+        if (position >= recentAttributes_.size()) recentAttributes_.resize(position + 1);
+        recentAttributes_[position].first = name;
+        recentAttributes_[position].second = definition;
+    }
+    return definition;
+}
+
 PooledName TreeLoader::NameOf(const AttributeDefinition& definition) {
     const auto number = static_cast<size_t>(&definition - tree_->schema.attributes.data());
     if (attributeNames_.size() <= number) attributeNames_.resize(tree_->schema.attributes.size());
