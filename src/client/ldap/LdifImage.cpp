@@ -382,7 +382,8 @@ image::LoadResult LoadLdifText(std::string_view ldif, const std::string& display
         std::vector<LdifRecord> records;
         std::string error;
         if (!ReadLdifRecords(ldif, baseDir, records, error)) {
-            result.status.error = displayName + ": " + error;
+            // A message quotes what it found, which need not be UTF-8: it stays readable text.
+            result.status.error = displayName + ": " + platform::BytesToUtf8(error);
             return result;
         }
         SchemaText text = schemaText;
@@ -400,8 +401,8 @@ image::LoadResult LoadLdifText(std::string_view ldif, const std::string& display
         image->trees.push_back(std::move(tree));
         result.image = std::move(image);
     } catch (const Fault& fault) {
-        result.status.error =
-            displayName + ": line " + std::to_string(fault.line) + ": " + fault.text;
+        result.status.error = displayName + ": line " + std::to_string(fault.line) + ": " +
+                              platform::BytesToUtf8(fault.text);
     } catch (const std::bad_alloc&) {
         result.status.error = displayName + ": not enough memory to load the dump";
     }
@@ -417,7 +418,8 @@ image::LoadResult LoadLdifImage(const std::filesystem::path& path,
         const std::string text = ReadFile(file, error);
         if (!error.empty()) return {nullptr, platform::FileStatus::Failed(error)};
         if (!ReadSchemaText(text, schema, error))
-            return {nullptr, platform::FileStatus::Failed(file.string() + ": " + error)};
+            return {nullptr, platform::FileStatus::Failed(file.string() + ": " +
+                                                          platform::BytesToUtf8(error))};
     }
     const std::string ldif = ReadFile(path, error);
     if (!error.empty()) return {nullptr, platform::FileStatus::Failed(error)};
