@@ -3,11 +3,14 @@
 #include "platform/DateTimeCalendar.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <time.h>
 
@@ -17,13 +20,39 @@ namespace {
 
 using namespace detail;
 
-std::string Number(int value, int width) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    if (digits.size() < static_cast<size_t>(width)) {
-        digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
-    }
-    return value < 0 ? "-" + digits : digits;
-}
+// What one piece of a pattern shows.
+enum class Field : uint8_t {
+    Text,  // the piece's own text
+    Day,
+    ShortDayName,
+    LongDayName,
+    Month,
+    ShortMonthName,
+    LongMonthName,
+    Year2,
+    Year4,
+    Hour,
+    Hour12,
+    Minute,
+    Second,
+    Marker,      // "am/pm", "a/p": the morning's letters or the afternoon's, as written
+    MarkerText,  // "ampm": the formats' am or pm text
+    DateSeparator,
+    TimeSeparator,
+};
+
+struct Piece {
+    Field field = Field::Text;
+    uint8_t width = 0;    // digits at least; a marker's letters for either half of the day
+    uint32_t offset = 0;  // where a kept pattern keeps the piece's text
+    uint32_t size = 0;
+};
+
+// The four formats a pattern can name, in the order of the bits that say
+// which a pattern names.
+constexpr std::array<std::string DateTimeFormats::*, 4> kNamedFormats = {
+    &DateTimeFormats::shortDate, &DateTimeFormats::longDate, &DateTimeFormats::shortTime,
+    &DateTimeFormats::longTime};
 
 // Whether the pattern (outside its literals) shows a 12-hour marker, which
 // makes every hour in it a 12-hour one.
@@ -61,91 +90,90 @@ struct FormatBudget {
     }
 };
 
-void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts& parts,
-                const DateTimeFormats& formats, int depth, FormatBudget& budget) {
+// Reads a pattern into its pieces, in the order they show, and hands each to
+// the sink: Put(piece, text) with the piece's text (a marker's whole
+// "am/pm" or "a/p"), Named(index) before a named format is read, and
+// Full() when the sink wants no more.
+template <typename Sink>
+void ReadPattern(Sink& sink, std::string_view pattern, const DateTimeFormats& formats, int depth,
+                 FormatBudget& budget) {
     if (depth > kMaxPatternDepth) return;
-    if (out.size() > kMaxFormattedBytes || !budget.Spend(pattern.size() + 1)) return;
+    if (sink.Full() || !budget.Spend(pattern.size() + 1)) return;
     const bool twelveHour = HasAmPmMarker(pattern);
-    const bool morning = parts.hour < 12;
-    const bool validMonth = parts.month >= 1 && parts.month <= 12;
-    // Names follow the date itself, so a caller need not fill dayOfWeek.
-    const int dayOfWeek = IsValidDate(parts.year, parts.month, parts.day)
-                              ? DayOfWeek(parts.year, parts.month, parts.day)
-                              : ((parts.dayOfWeek % 7) + 7) % 7;
-    int hour = parts.hour;
-    if (twelveHour) hour = (hour % 12 == 0) ? 12 : hour % 12;
+    const auto named = [&](size_t index) {
+        sink.Named(index);
+        ReadPattern(sink, formats.*kNamedFormats[index], formats, depth + 1, budget);
+    };
+    const auto put = [&](Field field, size_t width = 0, std::string_view text = {}) {
+        sink.Put(Piece{field, static_cast<uint8_t>(width)}, text);
+    };
     // "m" right after an hour field means minutes ("hh:mm"), else the month.
     bool afterHour = false;
 
     size_t i = 0;
     while (i < pattern.size()) {
-        if (out.size() > kMaxFormattedBytes || !budget.Spend(1)) return;
+        if (sink.Full() || !budget.Spend(1)) return;
         const char c = pattern[i];
         const char letter = AsciiLower(c);
         const std::string_view rest = pattern.substr(i);
         if (c == '"' || c == '\'') {
             size_t end = pattern.find(c, i + 1);
             if (end == std::string_view::npos) end = pattern.size();
-            out += pattern.substr(i + 1, end - i - 1);
+            put(Field::Text, 0, pattern.substr(i + 1, end - i - 1));
             i = end + 1;
             continue;
         }
         if (letter == 'a') {
             if (StartsWithNoCase(rest, "am/pm")) {
-                out += morning ? rest.substr(0, 2) : rest.substr(3, 2);  // the case as written
+                put(Field::Marker, 2, rest.substr(0, 5));
                 i += 5;
             } else if (StartsWithNoCase(rest, "a/p")) {
-                out += morning ? rest[0] : rest[2];
+                put(Field::Marker, 1, rest.substr(0, 3));
                 i += 3;
             } else if (StartsWithNoCase(rest, "ampm")) {
-                out += morning ? formats.amText : formats.pmText;
+                put(Field::MarkerText);
                 i += 4;
             } else {
-                out += c;
+                put(Field::Text, 0, rest.substr(0, 1));
                 ++i;
             }
             continue;
         }
         const size_t run = RunLength(pattern, i);
+        const size_t width = run == 1 ? 1 : 2;
         switch (letter) {
             case 'd':
                 if (run <= 2) {
-                    out += Number(parts.day, static_cast<int>(run));
+                    put(Field::Day, run);
                 } else if (run == 3) {
-                    out += formats.shortDayNames[static_cast<size_t>(dayOfWeek)];
+                    put(Field::ShortDayName);
                 } else if (run == 4) {
-                    out += formats.longDayNames[static_cast<size_t>(dayOfWeek)];
+                    put(Field::LongDayName);
                 } else {
-                    FormatInto(out, run == 5 ? formats.shortDate : formats.longDate, parts, formats,
-                               depth + 1, budget);
+                    named(run == 5 ? 0 : 1);
                 }
                 break;
             case 'm':
                 if (afterHour && run <= 2) {
-                    out += Number(parts.minute, static_cast<int>(run));
+                    put(Field::Minute, run);
                 } else if (run <= 2) {
-                    out += Number(parts.month, static_cast<int>(run));
-                } else if (validMonth) {
-                    const auto index = static_cast<size_t>(parts.month - 1);
-                    out +=
-                        run == 3 ? formats.shortMonthNames[index] : formats.longMonthNames[index];
+                    put(Field::Month, run);
+                } else {
+                    put(run == 3 ? Field::ShortMonthName : Field::LongMonthName);
                 }
                 break;
-            case 'y': out += run <= 2 ? Number(parts.year % 100, 2) : Number(parts.year, 4); break;
-            case 'h': out += Number(hour, run == 1 ? 1 : 2); break;
-            case 'n': out += Number(parts.minute, run == 1 ? 1 : 2); break;
-            case 's': out += Number(parts.second, run == 1 ? 1 : 2); break;
-            case 't':
-                FormatInto(out, run == 1 ? formats.shortTime : formats.longTime, parts, formats,
-                           depth + 1, budget);
-                break;
+            case 'y': put(run <= 2 ? Field::Year2 : Field::Year4); break;
+            case 'h': put(twelveHour ? Field::Hour12 : Field::Hour, width); break;
+            case 'n': put(Field::Minute, width); break;
+            case 's': put(Field::Second, width); break;
+            case 't': named(run == 1 ? 2 : 3); break;
             default:
                 if (c == '/') {
-                    out += formats.dateSeparator;
+                    put(Field::DateSeparator);
                 } else if (c == ':') {
-                    out += formats.timeSeparator;
+                    put(Field::TimeSeparator);
                 } else {
-                    out += c;
+                    put(Field::Text, 0, rest.substr(0, 1));
                 }
                 ++i;
                 continue;  // a literal keeps the hour context ("hh:mm")
@@ -154,6 +182,215 @@ void FormatInto(std::string& out, std::string_view pattern, const DateTimeParts&
         i += run;
     }
 }
+
+// Gathers a text in a small buffer and appends it to the string when the
+// buffer is full and at the end: a time's few short fields cost a store or
+// two each.
+class TextWriter {
+public:
+    explicit TextWriter(std::string& out) : out_(out) {}
+    // The bytes written so far.
+    size_t Size() const { return flushed_ + used_; }
+    void Put(char c) {
+        Room(1);
+        buffer_[used_++] = c;
+    }
+    void Put(std::string_view text) {
+        if (text.size() > buffer_.size() - used_) {
+            Flush();
+            if (text.size() > buffer_.size()) {
+                out_ += text;
+                flushed_ += text.size();
+                return;
+            }
+        }
+        char* at = buffer_.data() + used_;
+        for (const char c : text)
+            *at++ = c;
+        used_ += text.size();
+    }
+    // At least width digits, after a minus sign when negative.
+    void PutNumber(int value, int width) {
+        if (value >= 0 && value < 100 && width <= 2) {
+            Room(2);
+            char* at = buffer_.data() + used_;
+            if (value >= 10 || width == 2) *at++ = static_cast<char>('0' + value / 10);
+            *at++ = static_cast<char>('0' + value % 10);
+            used_ = static_cast<size_t>(at - buffer_.data());
+        } else if (value >= 1000 && value < 10000 && width <= 4) {
+            Room(4);  // a year
+            char* at = buffer_.data() + used_;
+            at[0] = static_cast<char>('0' + value / 1000);
+            at[1] = static_cast<char>('0' + value / 100 % 10);
+            at[2] = static_cast<char>('0' + value / 10 % 10);
+            at[3] = static_cast<char>('0' + value % 10);
+            used_ += 4;
+        } else {
+            PutAnyNumber(value, width);
+        }
+    }
+    [[gnu::noinline]] void Flush() {
+        out_.append(buffer_.data(), used_);
+        flushed_ += used_;
+        used_ = 0;
+    }
+
+private:
+    [[gnu::noinline]] void PutAnyNumber(int value, int width) {
+        std::array<char, 12> digits;  // a sign and ten digits; widths are at most 4
+        char* const end = digits.data() + digits.size();
+        char* at = end;
+        auto magnitude = static_cast<unsigned>(value);
+        if (value < 0) magnitude = 0u - magnitude;
+        do {
+            *--at = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        while (end - at < width)
+            *--at = '0';
+        if (value < 0) *--at = '-';
+        Put(std::string_view(at, static_cast<size_t>(end - at)));
+    }
+    void Room(size_t size) {
+        if (buffer_.size() - used_ < size) Flush();
+    }
+
+    std::string& out_;
+    size_t flushed_ = 0;
+    size_t used_ = 0;
+    std::array<char, 64> buffer_;
+};
+
+[[gnu::always_inline]] inline void Show(TextWriter& out, const Piece& piece, std::string_view text,
+                                        const DateTimeParts& parts,
+                                        const DateTimeFormats& formats) {
+    // Names follow the date itself, so a caller need not fill dayOfWeek.
+    const auto dayOfWeek = [&] {
+        return static_cast<size_t>(IsValidDate(parts.year, parts.month, parts.day)
+                                       ? DayOfWeek(parts.year, parts.month, parts.day)
+                                       : ((parts.dayOfWeek % 7) + 7) % 7);
+    };
+    const bool validMonth = parts.month >= 1 && parts.month <= 12;
+    const auto month = static_cast<size_t>(parts.month - 1);
+    switch (piece.field) {
+        case Field::Text: out.Put(text); break;
+        case Field::Day: out.PutNumber(parts.day, piece.width); break;
+        case Field::ShortDayName: out.Put(formats.shortDayNames[dayOfWeek()]); break;
+        case Field::LongDayName: out.Put(formats.longDayNames[dayOfWeek()]); break;
+        case Field::Month: out.PutNumber(parts.month, piece.width); break;
+        case Field::ShortMonthName:
+            if (validMonth) out.Put(formats.shortMonthNames[month]);
+            break;
+        case Field::LongMonthName:
+            if (validMonth) out.Put(formats.longMonthNames[month]);
+            break;
+        case Field::Year2: out.PutNumber(parts.year % 100, 2); break;
+        case Field::Year4: out.PutNumber(parts.year, 4); break;
+        case Field::Hour: out.PutNumber(parts.hour, piece.width); break;
+        case Field::Hour12:
+            out.PutNumber(parts.hour % 12 == 0 ? 12 : parts.hour % 12, piece.width);
+            break;
+        case Field::Minute: out.PutNumber(parts.minute, piece.width); break;
+        case Field::Second: out.PutNumber(parts.second, piece.width); break;
+        case Field::Marker:
+            // The letters as the pattern writes them: "am" of "am/pm", "P" of "A/P".
+            out.Put(parts.hour < 12 ? text.substr(0, piece.width)
+                                    : text.substr(piece.width + 1u, piece.width));
+            break;
+        case Field::MarkerText: out.Put(parts.hour < 12 ? formats.amText : formats.pmText); break;
+        case Field::DateSeparator: out.Put(formats.dateSeparator); break;
+        case Field::TimeSeparator: out.Put(formats.timeSeparator); break;
+    }
+}
+
+// A text that passed the cap, or whose pattern ran out of work, is cut where
+// a character begins at most kMaxFormattedBytes after start, and ends in an
+// ellipsis to show that it was cut.
+void CutWithEllipsis(std::string& out, size_t start) {
+    size_t cut = start + std::min(out.size() - start, kMaxFormattedBytes);
+    while (cut > start && cut < out.size() &&
+           (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    out.resize(cut);
+    out += "\u2026";
+}
+
+// Shows each piece as the pattern is read.
+struct DirectSink {
+    TextWriter& out;
+    const DateTimeParts& parts;
+    const DateTimeFormats& formats;
+    bool Full() const { return out.Size() > kMaxFormattedBytes; }
+    void Put(const Piece& piece, std::string_view text) { Show(out, piece, text, parts, formats); }
+    void Named(size_t) {}
+};
+
+// A pattern read into its pieces, with what it was read from: the pattern
+// and the named formats it expanded, whose text a later call must match.
+struct KeptPattern {
+    bool read = false;
+    std::string pattern;
+    unsigned named = 0;  // bits of kNamedFormats
+    std::array<std::string, 4> namedTexts;
+    std::vector<Piece> pieces;
+    std::string texts;       // the pieces' own text
+    bool outOfWork = false;  // the reading ran out of work: the text ends in an ellipsis
+    bool direct = false;     // too many pieces to keep: read again on every call
+
+    bool Matches(std::string_view text, const DateTimeFormats& formats) const {
+        if (!read || text != pattern) return false;
+        for (size_t i = 0; named != 0 && i < kNamedFormats.size(); ++i) {
+            if ((named & (1u << i)) != 0 && formats.*kNamedFormats[i] != namedTexts[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+// More pieces than any pattern a person writes; what has more is read on
+// every call instead of being kept.
+constexpr size_t kMostKeptPieces = 512;
+
+// Keeps the pieces as the pattern is read. It stops once the pieces are sure
+// to give more than the cap, as formatting itself would stop there.
+struct PieceKeeper {
+    KeptPattern& kept;
+    size_t fewestBytes = 0;  // the least text the pieces so far give
+
+    bool Full() const { return kept.direct || fewestBytes > kMaxFormattedBytes; }
+    void Named(size_t index) { kept.named |= 1u << index; }
+    void Put(Piece piece, std::string_view text) {
+        if (kept.pieces.size() == kMostKeptPieces) {
+            kept.direct = true;
+            return;
+        }
+        switch (piece.field) {
+            case Field::Text:
+                fewestBytes += text.size();
+                if (text.empty()) return;
+                // Letters written one after another become one piece.
+                if (!kept.pieces.empty() && kept.pieces.back().field == Field::Text) {
+                    kept.pieces.back().size += static_cast<uint32_t>(text.size());
+                    kept.texts += text;
+                    return;
+                }
+                break;
+            case Field::Marker: fewestBytes += piece.width; break;
+            case Field::ShortDayName:
+            case Field::LongDayName:
+            case Field::ShortMonthName:
+            case Field::LongMonthName:
+            case Field::MarkerText: break;
+            default: ++fewestBytes; break;
+        }
+        piece.offset = static_cast<uint32_t>(kept.texts.size());
+        piece.size = static_cast<uint32_t>(text.size());
+        kept.texts += text;
+        kept.pieces.push_back(piece);
+    }
+};
 
 DateTimeParts PartsOfTm(const struct tm& t) {
     DateTimeParts parts;
@@ -170,21 +407,63 @@ DateTimeParts PartsOfTm(const struct tm& t) {
 
 // Reading typed dates: DateTimeParsing.cpp. A locale's formats: DateTimeLocale.cpp.
 
+void AppendDateTime(std::string& out, std::string_view pattern, const DateTimeParts& parts,
+                    const DateTimeFormats& formats) {
+    // A report shows thousands of times in the same few patterns: each is
+    // read once into its pieces, per thread, and read again when it or a
+    // format it names changes.
+    struct KeptPatterns {
+        std::array<KeptPattern, 4> patterns;
+        size_t next = 0;  // the one to make over next
+    };
+    thread_local KeptPatterns kept;
+    const KeptPattern* found = nullptr;
+    for (const KeptPattern& candidate : kept.patterns) {
+        if (candidate.Matches(pattern, formats)) {
+            found = &candidate;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        KeptPattern& fresh = kept.patterns[kept.next];
+        kept.next = (kept.next + 1) % kept.patterns.size();
+        fresh = KeptPattern{};
+        fresh.pattern = pattern;
+        PieceKeeper keeper{fresh};
+        FormatBudget budget;
+        ReadPattern(keeper, pattern, formats, 0, budget);
+        for (size_t i = 0; i < kNamedFormats.size(); ++i) {
+            if ((fresh.named & (1u << i)) != 0) fresh.namedTexts[i] = formats.*kNamedFormats[i];
+        }
+        fresh.outOfWork = budget.work == 0;
+        fresh.read = true;
+        found = &fresh;
+    }
+
+    const size_t start = out.size();
+    TextWriter writer(out);
+    bool outOfWork = found->outOfWork;
+    if (found->direct) {
+        DirectSink sink{writer, parts, formats};
+        FormatBudget budget;
+        ReadPattern(sink, pattern, formats, 0, budget);
+        outOfWork = budget.work == 0;
+    } else {
+        const std::string_view texts = found->texts;
+        for (const Piece& piece : found->pieces) {
+            if (writer.Size() > kMaxFormattedBytes) break;
+            Show(writer, piece, std::string_view(texts.data() + piece.offset, piece.size), parts,
+                 formats);
+        }
+    }
+    writer.Flush();
+    if (out.size() - start > kMaxFormattedBytes || outOfWork) CutWithEllipsis(out, start);
+}
+
 std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,
                            const DateTimeFormats& formats) {
     std::string out;
-    FormatBudget budget;
-    FormatInto(out, pattern, parts, formats, 0, budget);
-    if (out.size() > kMaxFormattedBytes || budget.work == 0) {
-        // Cut where a character begins, and show that it was cut.
-        size_t cut = std::min(out.size(), kMaxFormattedBytes);
-        while (cut > 0 && cut < out.size() &&
-               (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        out.resize(cut);
-        out += "\u2026";
-    }
+    AppendDateTime(out, pattern, parts, formats);
     return out;
 }
 

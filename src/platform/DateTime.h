@@ -78,6 +78,11 @@ struct DateTimeFormats {
 // cut where a character begins and ends in an ellipsis ("\u2026").
 std::string FormatDateTime(std::string_view pattern, const DateTimeParts& parts,
                            const DateTimeFormats& formats);
+// The same text appended to out. A pattern is read once per thread and kept
+// until it, or a format it names, changes: formatting many times in the same
+// few patterns costs little more than writing the text.
+void AppendDateTime(std::string& out, std::string_view pattern, const DateTimeParts& parts,
+                    const DateTimeFormats& formats);
 
 // Directory seconds as local time, and as UTC (no conversion).
 DateTimeParts LocalTimeOf(uint32_t seconds);

@@ -191,11 +191,13 @@ std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& for
     // The rules in force at the stamp's own instant, not the bias of today:
     // a winter stamp read in summer is not an hour off.
     const platform::DateTimeParts local = platform::LocalTimeOf(seconds);
-    std::string text = platform::FormatDateTime(formats.shortDate, local, formats);
-    const std::string time = platform::FormatDateTime(formats.longTime, local, formats);
+    std::string text;
+    platform::AppendDateTime(text, formats.shortDate, local, formats);
     // Date and time with one blank between; either alone when the other is empty.
-    if (!text.empty() && !time.empty()) text += ' ';
-    text += time;
+    const size_t date = text.size();
+    if (date != 0) text += ' ';
+    platform::AppendDateTime(text, formats.longTime, local, formats);
+    if (date != 0 && text.size() == date + 1) text.pop_back();
     return text;
 }
 

@@ -120,6 +120,62 @@ TEST_F(DateTimePatterns, FormatsThatNameFormatsCannotExplode) {
     EXPECT_EQ(Format(silent, morning_), "\u2026");
 }
 
+TEST_F(DateTimePatterns, KeptPatternsFollowEveryChangeOfTheFormats) {
+    // A pattern is read once and kept: whatever it shows must still follow
+    // the formats of each call.
+    formats_.shortDate = "dd.MM.yy";
+    EXPECT_EQ(Format("ddddd", morning_), "07.03.09");
+    formats_.shortDate = "yy.MM.dd";  // the same length, changed in place
+    EXPECT_EQ(Format("ddddd", morning_), "09.03.07");
+    formats_.shortDate = "t";  // a format two levels down
+    formats_.shortTime = "h:nn am/pm";
+    EXPECT_EQ(Format("ddddd", afternoon_), "2:05 pm");
+    formats_.shortTime = "h:nn A/P";
+    formats_.timeSeparator = '.';
+    EXPECT_EQ(Format("ddddd", afternoon_), "2.05 P");
+
+    DateTimeFormats german = formats_;
+    german.longMonthNames[2] = "M\u00e4rz";
+    german.amText = "vorm.";
+    german.dateSeparator = '.';
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(FormatDateTime("d/mmmm ampm", morning_, german), "7.M\u00e4rz vorm.");
+        EXPECT_EQ(Format("d/mmmm ampm", morning_), "7-March AM");
+    }
+
+    // More patterns than are kept, in turns.
+    const std::pair<const char*, const char*> patterns[] = {
+        {"yyyy", "2009"}, {"mm", "03"}, {"dd", "07"},  {"hh", "09"},
+        {"nn", "04"},     {"ss", "03"}, {"ddd", "Sat"}};
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& [pattern, text] : patterns)
+            EXPECT_EQ(Format(pattern, morning_), text) << pattern;
+    }
+
+    // A pattern of more pieces than are kept is still shown whole.
+    std::string many;
+    std::string shown;
+    for (int i = 0; i < 600; ++i) {
+        many += "d/";
+        shown += "7-";
+    }
+    EXPECT_EQ(Format(many, morning_), shown);
+
+    // Appended to a text, the cap and the cut count from where the time begins.
+    std::string longer;
+    std::string cut;
+    for (int i = 0; i < 1500; ++i) {
+        longer += "dd\"\u00e9\"";
+        if (i < 1024) cut += "07\u00e9";
+    }
+    std::string out = "x";
+    AppendDateTime(out, longer, morning_, formats_);
+    EXPECT_EQ(out, "x" + cut + "\u2026");
+    out = "x";
+    AppendDateTime(out, "yyyy", morning_, formats_);
+    EXPECT_EQ(out, "x2009");
+}
+
 TEST_F(DateTimePatterns, NamesFollowTheDateAndStayInRange) {
     DateTimeParts parts = Parts(2009, 10, 30);
     parts.dayOfWeek = 0;  // left wrong by the caller
