@@ -1,6 +1,7 @@
 // The live directory client against a real slapd: listings paged through the
 // server with a change between pages, values parsed into the program's
-// records (a malformed one kept as bytes), entry information, modifications
+// records (a malformed one kept as bytes), the value flags of a read answered
+// from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit,
 // and a server that dies in the middle of a listing.
 
@@ -269,6 +270,94 @@ TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgai
     ASSERT_EQ(client->PrepareRequest(walk, Operation::Read, small), 0);
     EXPECT_EQ(client->PutName(walk, small, "givenName"), Err::BufferFull);
     EXPECT_EQ(client->FreeBuffer(small), 0);
+}
+
+TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Flagged");
+    std::string ldif;
+    for (int i = 0; i < 150; ++i) {
+        const std::string n = std::to_string(i);
+        ldif += "dn: cn=user" + n + ",ou=Flagged,dc=test\nobjectClass: top\nobjectClass: person\n" +
+                "objectClass: organizationalPerson\nobjectClass: inetOrgPerson\ncn: user" + n +
+                "\ncn: alias" + n + "\nsn: Person " + n + "\n\n";
+    }
+    slapd.Modify(ldif);
+
+    // Each value's text and flags, as a report cell with value information reads them.
+    using Read = std::vector<std::pair<std::string, uint32_t>>;
+    auto readWithInfo = [](LdapClient& client, ContextHandle context, const std::string& object,
+                           const std::string& attribute) {
+        Read read;
+        BufferHandle request{}, reply{};
+        EXPECT_EQ(client.AllocBuffer(kRequestBufferSize, request), 0);
+        EXPECT_EQ(client.AllocBuffer(kReadReplySize, reply), 0);
+        client.PrepareRequest(context, Operation::Read, request);
+        client.PutName(context, request, attribute);
+        int32_t continuation = kNoContinuation;
+        EXPECT_EQ(client.Read(context, object, ReadKind::ValuesWithInfo, false, request,
+                              continuation, reply),
+                  0)
+            << object << " " << attribute;
+        std::string name;
+        uint32_t count = 0;
+        SyntaxId syntax = 0;
+        if (client.GetAttrName(context, reply, name, count, syntax) == 0) {
+            for (uint32_t i = 0; i < count; ++i) {
+                uint32_t flags = 0;
+                EXPECT_EQ(client.GetAttrValFlags(context, reply, flags), 0);
+                AttrValue value;
+                EXPECT_EQ(client.GetAttrVal(context, reply, syntax, value), 0);
+                const auto* text = std::get_if<StringValue>(&value.record);
+                read.emplace_back(text ? text->text : "?", flags);
+            }
+        }
+        client.FreeBuffer(request);
+        client.FreeBuffer(reply);
+        return read;
+    };
+
+    // A report walk: the first reads teach the listing what to fetch, and
+    // the objects of its later pages are read from the entries it fetched.
+    auto walker = Connect(slapd.ManagerConnection());
+    const ContextHandle walk = Context(*walker, true);
+    auto direct = Connect(slapd.ManagerConnection());
+    const ContextHandle alone = Context(*direct, true);
+    BufferHandle page{};
+    ASSERT_EQ(walker->AllocBuffer(kListReplySize, page), 0);
+    int32_t continuation = kNoContinuation;
+    size_t objects = 0;
+    do {
+        ASSERT_EQ(walker->ListSubordinates(walk, "Flagged", continuation, page), 0);
+        uint32_t count = 0;
+        walker->GetEntryCount(walk, page, count);
+        std::vector<std::string> names(count);
+        for (std::string& name : names) {
+            uint32_t attributes = 0;
+            EntryRecord record;
+            ASSERT_EQ(walker->GetNextEntry(walk, page, name, attributes, record), 0);
+        }
+        for (const std::string& name : names) {
+            ++objects;
+            for (const char* attribute : {"Object Class", "cn"}) {
+                const Read listed = readWithInfo(*walker, walk, name + ".Flagged", attribute);
+                const Read read = readWithInfo(*direct, alone, name + ".Flagged", attribute);
+                EXPECT_EQ(listed, read) << name << " " << attribute;
+                EXPECT_EQ(listed.size(), std::string(attribute) == "cn" ? 2u : 4u);
+            }
+        }
+    } while (continuation != kNoContinuation);
+    EXPECT_EQ(objects, 150u);
+    EXPECT_GT(walker->Statistics().readsFromListing, 200u);
+    EXPECT_EQ(direct->Statistics().readsFromListing, 0u);
+
+    // What a direct read flags: the structural class and the naming value.
+    const Read classes = readWithInfo(*direct, alone, "user7.Flagged", "Object Class");
+    const Read names = readWithInfo(*direct, alone, "user7.Flagged", "cn");
+    for (const auto& [value, flags] : classes)
+        EXPECT_EQ(flags, value == "inetOrgPerson" ? 0x06u : 0x04u) << value;
+    for (const auto& [value, flags] : names)
+        EXPECT_EQ(flags, value == "user7" ? 0x05u : 0x04u) << value;
 }
 
 TEST_F(LdapClientTest, AListingLeftAfterItsFirstPageDoesNotDisturbTheSearchesAfterIt) {

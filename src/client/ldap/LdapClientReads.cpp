@@ -400,6 +400,13 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             }
             if (wanted.empty()) return Err::NoSuchAttribute;
         }
+        // The value flags name the base class: the object's structural class
+        // is fetched with them, and every listing fetches it with its entries.
+        const bool addStructural =
+            kind == ReadKind::ValuesWithInfo &&
+            std::none_of(wanted.begin(), wanted.end(), [](const std::string& w) {
+                return image::EqualsNoCase(w, "structuralObjectClass");
+            });
         // What the read found, borrowed from the entry that holds it.
         std::vector<EntryAttribute>& view = state.readView;
         view.clear();
@@ -418,6 +425,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 });
                 if (fromListing) {
                     source = &found->entry;
+                    if (addStructural) wanted.push_back("structuralObjectClass");
                     for (const std::string& w : wanted) {
                         if (const auto* values = found->entry.Find(w)) view.push_back({w, values});
                     }
@@ -451,12 +459,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             // The record's classes name the base class for the value flags.
             asked.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, asked, entry); r != 0) return r;
-            if (kind == ReadKind::ValuesWithInfo &&
-                std::none_of(wanted.begin(), wanted.end(), [](const std::string& w) {
-                    return image::EqualsNoCase(w, "structuralObjectClass");
-                })) {
-                wanted.push_back("structuralObjectClass");
-            }
+            if (addStructural) wanted.push_back("structuralObjectClass");
             const LdapClient::State::Prefetch& stored = state.Prefetched(
                 std::move(entry),
                 std::make_shared<const std::vector<std::string>>(std::move(asked)));
@@ -468,8 +471,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         if (!fromListing) {
             if (allAttributes) wanted = {"*"};
-            // The record's classes name the base class for the value flags.
-            if (kind == ReadKind::ValuesWithInfo) wanted.push_back("structuralObjectClass");
+            if (addStructural) wanted.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, wanted, entry); r != 0) return r;
             source = &entry;
             for (const auto& [name, values] : entry.attributes)
