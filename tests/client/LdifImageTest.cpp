@@ -191,6 +191,8 @@ TEST(LdifImage, FaultyDumpsAreRefusedWithTheirLine) {
          "dump.ldif: line 6: \"ou=a,dc=x\" has the same name as another entry under \"dc=x\" "
          "(CN=a); entries are told apart by their values without the types"},
         {top + "dn: not a dn\n", "dump.ldif: line 4: \"not a dn\" is not a distinguished name"},
+        {top + "dn: cn=,dc=x\ncn: a\n",
+         "dump.ldif: line 4: \"cn=,dc=x\" has an empty relative name"},
         {top + "dn: cn=a,dc=x\ncreateTimestamp: yesterday\n",
          "dump.ldif: line 5: \"yesterday\" is not a Generalized Time"},
     };

@@ -348,6 +348,10 @@ void Builder::Build() {
         }
         auto entry = std::make_unique<Entry>();
         NameEntry(*entry, p.name.front());
+        // An entry without a name of its own could be neither named nor found.
+        if (entry->name.empty()) {
+            Refuse(p.record->line, Quoted(p.record->dn) + " has an empty relative name");
+        }
         if (const Entry* twin = parent->second.first->FindChild(entry->name)) {
             Refuse(p.record->line,
                    Quoted(p.record->dn) + " has the same name as another entry under " +
