@@ -5,6 +5,7 @@
 #include "platform/PendingTemporaries.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
+#include "ui/LoadProgressWindow.h"
 #include "ui/QtMessagePort.h"
 #include "ui/TSplash.h"
 
@@ -36,12 +37,19 @@ int main(int argc, char** argv) {
     clientOptions.askPassword = [&passwordPort](const std::string& prompt) {
         return passwordPort.AskSecret(prompt);
     };
+    // A large image takes seconds to load: its progress shows, and it can be cancelled.
+    vellrun::ui::LoadProgressWindow loadProgress;
+    clientOptions.loadProgress = [&loadProgress](uint64_t done, uint64_t total) {
+        return loadProgress.Report(done, total);
+    };
     vellrun::ui::DesktopSession session(vellrun::client::MakeDirectoryClient(clientOptions));
     vellrun::ui::TMainForm::Options options;
     options.reportFile = arguments.reportFile;
     options.quit = arguments.quit;
     // A failed start has been shown to the person already.
-    if (!session.Start(options)) return 1;
+    const bool started = session.Start(options);
+    loadProgress.Close();
+    if (!started) return 1;
     // An unattended report has run while the window was made.
     if (session.MainForm()->QuitAfterReport()) return session.MainForm()->ExitCode();
     if (splash) splash->SplashMessage(QStringLiteral("Reading the trees ..."));

@@ -237,6 +237,7 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
     }
     image::LoadOptions load;
     load.valueByteLimit = options.imageValueByteLimit;
+    load.progress = options.loadProgress;
     if (options.image) {
         return MakeImageClient({{*options.image, {}, options.schemaFiles, load}}, {}, 0);
     }

@@ -96,5 +96,53 @@ TEST_F(SampleImageTest, CorpHoldsValuesOfEverySyntaxWithALayout) {
     }
 }
 
+// The sample is large enough to be told about while its text is read and
+// while its objects are taken in; either phase can cancel the load.
+TEST(SampleImageLoad, TellsHowFarItIsAndStopsWhenCancelled) {
+    const auto file = std::filesystem::path(VELLRUN_TEST_DATA_DIR) / "sample-directory.json";
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    LoadOptions options;
+    options.progress = [&told](uint64_t done, uint64_t total) {
+        told.emplace_back(done, total);
+        return true;
+    };
+    const LoadResult loaded = LoadImageFile(file, options);
+    ASSERT_NE(loaded.image, nullptr) << loaded.status.error;
+    uint64_t objects = 0;
+    for (const auto& tree : loaded.image->trees) {
+        std::vector<const Entry*> open{tree->root.get()};
+        while (!open.empty()) {
+            const Entry* entry = open.back();
+            open.pop_back();
+            for (const auto& child : entry->children)
+                open.push_back(child.get());
+            objects += entry->IsRoot() ? 0 : 1;
+        }
+    }
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front(), std::make_pair(uint64_t{0}, uint64_t{0}));  // reading the text
+    uint64_t last = 0;
+    size_t counted = 0;
+    for (const auto& [done, total] : told) {
+        if (total == 0) continue;
+        EXPECT_EQ(total, objects);
+        EXPECT_GE(done, last);
+        EXPECT_LT(done, total);
+        last = done;
+        ++counted;
+    }
+    EXPECT_GT(counted, 1u);
+
+    for (const bool whileReading : {true, false}) {
+        SCOPED_TRACE(whileReading);
+        options.progress = [whileReading](uint64_t, uint64_t total) {
+            return whileReading ? total != 0 : total == 0;
+        };
+        const LoadResult cancelled = LoadImageFile(file, options);
+        EXPECT_EQ(cancelled.image, nullptr);
+        EXPECT_EQ(cancelled.status.error, file.string() + ": loading was cancelled");
+    }
+}
+
 }  // namespace
 }  // namespace vellrun::client::image

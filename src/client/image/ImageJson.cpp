@@ -70,6 +70,10 @@ public:
     bool string(string_t& value) { return Put(Json(std::move(value))) != nullptr; }
     bool binary(binary_t& value) { return Put(Json::binary(std::move(value))) != nullptr; }
 
+    // Asked every few thousand containers whether to stop reading.
+    void SetCancel(const std::function<bool()>* cancel) { cancel_ = cancel; }
+    bool Cancelled() const { return cancelled_; }
+
     bool start_object(std::size_t /*elements*/) { return Open(Json(Json::value_t::object)); }
     bool start_array(std::size_t /*elements*/) { return Open(Json(Json::value_t::array)); }
     bool end_object() {
@@ -161,6 +165,11 @@ private:
     }
 
     bool Open(Json&& container) {
+        constexpr uint32_t kContainersBetweenChecks = 8192;
+        if (cancel_ != nullptr && ++opened_ % kContainersBetweenChecks == 0 && (*cancel_)()) {
+            cancelled_ = true;
+            return false;
+        }
         if (stack_.size() >= kMaxDepth) {
             fault_ = PlaceOfTop();
             if (!fault_.empty()) fault_ += ": ";
@@ -211,6 +220,9 @@ private:
     }
 
     Json& root_;
+    const std::function<bool()>* cancel_ = nullptr;
+    uint32_t opened_ = 0;
+    bool cancelled_ = false;
     std::vector<Json*> stack_;
     std::vector<std::unique_ptr<KeySet>> keySets_;  // per open container; null while few keys
     Json* element_ = nullptr;
@@ -327,7 +339,8 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
 // Builds the document with the fast reader (several times the speed of the
 // library's parser). False when it finds a fault: it does not say where, so
 // the caller then reads the text again with the library's parser.
-bool ReadFast(std::string_view text, size_t readable, Json& document) {
+bool ReadFast(std::string_view text, size_t readable, Json& document,
+              const std::function<bool()>* cancel, bool& cancelled) {
     simdjson::padded_string copy;
     const char* data = text.data();
     size_t capacity = readable;
@@ -342,7 +355,11 @@ bool ReadFast(std::string_view text, size_t readable, Json& document) {
     ondemand::value root;
     if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
     DocumentBuilder builder(document);
-    if (!Feed(root, builder)) return false;
+    builder.SetCancel(cancel);
+    if (!Feed(root, builder)) {
+        cancelled = builder.Cancelled();
+        return false;
+    }
     // Nothing may follow the document's one value.
     return parsed.current_location().error() == simdjson::OUT_OF_BOUNDS;
 }
@@ -374,8 +391,15 @@ std::string SyntaxDescription(const std::string& what) {
 
 }  // namespace
 
-bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error) {
-    if (ReadFast(text, readable, document)) return true;
+bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error,
+                    const std::function<bool()>* cancel, std::string_view cancelledText) {
+    bool cancelled = false;
+    if (ReadFast(text, readable, document, cancel, cancelled)) return true;
+    if (cancelled) {
+        document = Json();
+        error = cancelledText;
+        return false;
+    }
     // Every fault is told by the library's parser, with its place.
     document = Json();
     DocumentBuilder builder(document);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -44,7 +45,11 @@ inline constexpr size_t kJsonPadding = 64;
 // and sets error to "invalid JSON at line L, column C: what" or "PLACE: FAULT".
 // readable: how many bytes from text.data() may be read (text.size() plus any
 // padding).
-bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error);
+// cancel, when given, is asked now and then whether to stop: the text is then
+// refused with error set to cancelledText.
+bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error,
+                    const std::function<bool()>* cancel = nullptr,
+                    std::string_view cancelledText = {});
 
 // The keys of one JSON object, checked against the keys its place allows.
 class Fields {

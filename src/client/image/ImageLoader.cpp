@@ -25,7 +25,7 @@ constexpr std::string_view kFormat = "vellrun-directory-image";
 constexpr uint32_t kVersion = 1;
 
 void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
-                  detail::ByteBudget& budget) {
+                  detail::ByteBudget& budget, const LoadProgress& report) {
     if (!document.is_object()) {
         Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
     }
@@ -48,10 +48,19 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
     Json& trees = document["trees"];
     if (!trees.is_array()) ReadField("trees", [] { Refuse("expected a list of trees"); });
 
+    detail::ObjectProgress progress;
+    if (report) {
+        progress.report = &report;
+        for (const Json& tree : trees) {
+            if (!tree.is_object()) continue;
+            auto objects = tree.find("objects");
+            if (objects != tree.end() && objects->is_array()) progress.total += objects->size();
+        }
+    }
     TextMap<size_t> treeNames;
     image.trees.reserve(trees.size());
     for (size_t i = 0; i < trees.size(); ++i) {
-        TreeLoader loader(trees[i], i, baseDir, budget);
+        TreeLoader loader(trees[i], i, baseDir, budget, progress);
         std::unique_ptr<Tree> tree = loader.Load();
         trees[i] = nullptr;
         // No structured binding: clang before 16 cannot capture one in a lambda.
@@ -89,14 +98,17 @@ LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::str
     try {
         Json document;
         std::string error;
-        if (!detail::ParseImageJson(text, readable, document, error)) {
+        // While the text is read, how far it is is not known yet.
+        const std::function<bool()> cancel = [&options] { return !options.progress(0, 0); };
+        if (!detail::ParseImageJson(text, readable, document, error,
+                                    options.progress ? &cancel : nullptr, kLoadCancelled)) {
             result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
         if (owner != nullptr) std::string().swap(*owner);
         auto image = std::make_unique<DirectoryImage>();
         image->sourcePath = displayName;
-        LoadDocument(document, *image, baseDir, budget);
+        LoadDocument(document, *image, baseDir, budget, options.progress);
         result.image = std::move(image);
     } catch (Refusal& refusal) {
         refusal.Within(displayName);

@@ -10,17 +10,27 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace vellrun::client::image {
 
+// Told how far a load is, now and then: done of total objects once the text
+// is read, total 0 while it is being read. Returning false cancels the load,
+// which then fails with "FILE: loading was cancelled".
+using LoadProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
 struct LoadOptions {
     // The most bytes the octet values and streams of the image may build
     // together; 0: the default, 64 times the size of the image's text plus 64 MiB.
     uint64_t valueByteLimit = 0;
+    LoadProgress progress = {};  // none: the load is neither shown nor cancelled
 };
+
+// The end of the message of a load that was cancelled.
+inline constexpr std::string_view kLoadCancelled = "loading was cancelled";
 
 // The default of LoadOptions::valueByteLimit for an image text of textBytes bytes.
 uint64_t DefaultValueByteLimit(uint64_t textBytes);

@@ -60,8 +60,9 @@ class TreeLoader {
 public:
     // The loader frees each object's part of the document once it has taken it
     // in, so the document and the tree are not both whole in memory at once.
-    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir, ByteBudget& budget)
-        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir) {
+    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir, ByteBudget& budget,
+               ObjectProgress& progress)
+        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir), progress_(progress) {
         valueSource_.budget = &budget;
     }
 
@@ -105,6 +106,7 @@ private:
     Json& source_;
     std::string place_;
     const std::filesystem::path& baseDir_;
+    ObjectProgress& progress_;
     std::unique_ptr<Tree> tree_;
 
     TextMap<size_t> attributeIndex_;  // folded name -> definition

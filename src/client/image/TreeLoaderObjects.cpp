@@ -2,6 +2,7 @@
 // and values, then every object linked under its container, aliases and typed
 // names checked, and the tree's identity.
 
+#include "client/image/ImageLoader.h"
 #include "client/image/TreeLoader.h"
 
 #include <algorithm>
@@ -27,6 +28,11 @@ void TreeLoader::LoadObjects(Json& objects) {
     pending_.resize(objects.size());
     objectIndex_.reserve(objects.size());
     for (size_t i = 0; i < objects.size(); ++i) {
+        constexpr size_t kObjectsBetweenReports = 4096;
+        if (progress_.report != nullptr && i % kObjectsBetweenReports == 0 &&
+            !(*progress_.report)(progress_.done + i, progress_.total)) {
+            Refuse(std::string(kLoadCancelled));
+        }
         Json& item = objects[i];
         try {
             LoadObject(item, pending_[i], i);
@@ -37,6 +43,7 @@ void TreeLoader::LoadObjects(Json& objects) {
         pending_[i].writtenName = std::move(item["name"].get_ref<std::string&>());
         item = nullptr;
     }
+    progress_.done += objects.size();
 }
 
 void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t index) {

@@ -1,0 +1,38 @@
+#include "ui/LoadProgressWindow.h"
+
+#include "ui/ProductInfo.h"
+
+#include <QApplication>
+#include <algorithm>
+
+namespace vellrun::ui {
+
+LoadProgressWindow::LoadProgressWindow(std::chrono::milliseconds delay) : delay_(delay) {
+    started_.start();
+}
+
+bool LoadProgressWindow::Report(uint64_t done, uint64_t total) {
+    if (!window_) {
+        if (started_.elapsed() < delay_.count()) return true;
+        window_ = std::make_unique<QProgressDialog>(
+            QStringLiteral("Loading the directory image ..."), QStringLiteral("&Cancel"), 0, 0);
+        window_->setWindowTitle(QString::fromUtf8(product::kApplicationTitle));
+        window_->setAccessibleName(QStringLiteral("Loading the directory image"));
+        window_->setWindowModality(Qt::ApplicationModal);
+        window_->setAutoReset(false);
+        window_->setAutoClose(false);
+        window_->setMinimumDuration(0);
+        window_->show();
+    }
+    constexpr int kSteps = 1000;
+    if (total == 0) {
+        window_->setRange(0, 0);  // how far is not known yet: a busy bar
+    } else {
+        window_->setRange(0, kSteps);
+        window_->setValue(static_cast<int>(std::min(done, total) * kSteps / total));
+    }
+    QApplication::processEvents();
+    return !window_->wasCanceled();
+}
+
+}  // namespace vellrun::ui
