@@ -153,6 +153,9 @@ public:
     // Why InitClient failed, in words for a person (the file, the place, the
     // fault); empty after a successful start.
     virtual std::string StartupDiagnostic() const = 0;
+    // Whether InitClient failed because the person cancelled the start (a
+    // long load): nothing went wrong that they need to be told.
+    virtual bool StartupCancelled() const { return false; }
 };
 
 }  // namespace vellrun::client

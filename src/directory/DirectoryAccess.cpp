@@ -60,7 +60,8 @@ Result DirectoryAccess::DSStartClient() {
     Result code = result & 0xFFFF;
     // A failure whose low 16 bits happen to be zero must not pass for success.
     if (result != 0 && code == 0) code = 0xFFFF;
-    if (code != 0) {
+    // A start the person cancelled needs no word about it.
+    if (code != 0 && !client_.StartupCancelled()) {
         // The fixed headline first, then the client's own account of the cause
         // (for an image: the file, the place and the fault).
         DSShowError(code, code == 0xFFFF ? kLabelNotInitialized : kLabelNoConnection);

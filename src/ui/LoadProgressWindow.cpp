@@ -32,7 +32,10 @@ bool LoadProgressWindow::Report(uint64_t done, uint64_t total) {
         window_->setValue(static_cast<int>(std::min(done, total) * kSteps / total));
     }
     QApplication::processEvents();
-    return !window_->wasCanceled();
+    if (!window_->wasCanceled()) return true;
+    // The load still has its memory to give back: the window goes at once.
+    window_->hide();
+    return false;
 }
 
 }  // namespace vellrun::ui

@@ -42,6 +42,29 @@ TEST(ClientStartup, StartsOnceAndKeepsTheConnection) {
     EXPECT_TRUE(bed.messages.boxes.empty());
 }
 
+TEST(ClientStartup, AStartThePersonCancelledFailsWithoutAWord) {
+    client::image::ImageConnection big;
+    big.imageFile = "big.json";
+    client::image::ImageClient image(std::vector<client::image::ImageConnection>{big});
+    bool cancel = true;
+    image.SetLoader([&cancel](const client::image::ImageConnection&) {
+        client::image::LoadResult result;
+        result.status = platform::FileStatus::Failed("big.json: loading was cancelled");
+        result.cancelled = cancel;
+        return result;
+    });
+    SpyClient spy(image);
+    ScriptedMessagePort messages;
+    CountingRunFeedback feedback;
+    DirectoryAccess access(spy, messages, feedback);
+    EXPECT_EQ(access.DSStartClient(), 0xFFFF);
+    EXPECT_TRUE(messages.boxes.empty());
+    // Tried again, a load that fails for another reason is told as ever.
+    cancel = false;
+    EXPECT_EQ(access.DSStartClient(), 0xFFFF);
+    EXPECT_EQ(messages.boxes.size(), 2u);
+}
+
 TEST(ClientStartup, ABrokenImageShowsTheHeadlineThenTheLoadersMessage) {
     auto failing = client::image::ImageClient::Failing("corp.json: trees[0]: \"name\" is missing");
     SpyClient spy(*failing);

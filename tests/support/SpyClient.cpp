@@ -247,6 +247,9 @@ Result SpyClient::ModifyObject(ContextHandle context, std::string_view object,
 const ErrorTextTable* SpyClient::ErrorTexts() const {
     return inner_.ErrorTexts();
 }
+bool SpyClient::StartupCancelled() const {
+    return inner_.StartupCancelled();
+}
 std::string SpyClient::StartupDiagnostic() const {
     return inner_.StartupDiagnostic();
 }

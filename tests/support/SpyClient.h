@@ -143,6 +143,7 @@ public:
                                 client::BufferHandle request) override;
     const client::ErrorTextTable* ErrorTexts() const override;
     std::string StartupDiagnostic() const override;
+    bool StartupCancelled() const override;
 
 private:
     void Note(const char* method) { ++counts[method]; }

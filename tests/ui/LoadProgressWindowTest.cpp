@@ -27,6 +27,7 @@ TEST(LoadProgressWindowTest, ShowsAfterItsDelayAndCancelStopsTheLoad) {
     EXPECT_EQ(window.Window()->value() * 4, window.Window()->maximum());
     window.Window()->cancel();
     EXPECT_FALSE(window.Report(5000, 10000));
+    EXPECT_FALSE(window.Window()->isVisible());
     window.Close();
     EXPECT_EQ(window.Window(), nullptr);
 }

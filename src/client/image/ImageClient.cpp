@@ -68,6 +68,7 @@ const DirectoryImage* ImageClient::Image(size_t index) const {
 Result ImageClient::InitClient(uint32_t, uint32_t) {
     State& s = *state_;
     if (s.started) return 0;
+    s.cancelled = false;
     if (!s.failure.empty()) {
         s.diagnostic = s.failure;
         return Err::InitFailed;
@@ -97,6 +98,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
                 s.loader ? s.loader(wanted) : LoadImageFile(wanted.imageFile, wanted.load);
             if (!result.image) {
                 s.diagnostic = result.status.error;
+                s.cancelled = result.cancelled;
                 return Err::InitFailed;
             }
             image = std::shared_ptr<DirectoryImage>(std::move(result.image));
@@ -377,6 +379,10 @@ const ErrorTextTable* ImageClient::ErrorTexts() const {
 
 std::string ImageClient::StartupDiagnostic() const {
     return state_->diagnostic;
+}
+
+bool ImageClient::StartupCancelled() const {
+    return state_->cancelled;
 }
 
 }  // namespace vellrun::client::image

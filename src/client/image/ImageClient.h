@@ -147,6 +147,7 @@ public:
 
     const ErrorTextTable* ErrorTexts() const override;
     std::string StartupDiagnostic() const override;
+    bool StartupCancelled() const override;
 
     struct State;  // contexts, buffers, iterations and streams; defined in the .cpp
 

@@ -270,6 +270,7 @@ struct ImageClient::State {
     std::vector<std::shared_ptr<DirectoryImage>> images;
     bool started = false;
     std::string diagnostic;
+    bool cancelled = false;  // the last start failed because its load was cancelled
 
     struct Connection {
         Tree* tree = nullptr;

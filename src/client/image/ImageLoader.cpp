@@ -102,6 +102,7 @@ LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::str
         const std::function<bool()> cancel = [&options] { return !options.progress(0, 0); };
         if (!detail::ParseImageJson(text, readable, document, error,
                                     options.progress ? &cancel : nullptr, kLoadCancelled)) {
+            result.cancelled = error == kLoadCancelled;
             result.status = platform::FileStatus::Failed(displayName + ": " + error);
             return result;
         }
@@ -111,6 +112,7 @@ LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::str
         LoadDocument(document, *image, baseDir, budget, options.progress);
         result.image = std::move(image);
     } catch (Refusal& refusal) {
+        result.cancelled = refusal.Text() == kLoadCancelled;
         refusal.Within(displayName);
         result.status = platform::FileStatus::Failed(refusal.Text());
     } catch (const std::bad_alloc&) {

@@ -38,6 +38,7 @@ uint64_t DefaultValueByteLimit(uint64_t textBytes);
 struct LoadResult {
     std::unique_ptr<DirectoryImage> image;  // null when the file was refused
     platform::FileStatus status;            // "FILE: PLACE: FAULT" when refused
+    bool cancelled = false;                 // refused because LoadOptions::progress said stop
 };
 
 // Loads the image at path; relative stream files are taken from the image's folder.
