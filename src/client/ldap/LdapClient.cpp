@@ -62,13 +62,22 @@ int32_t LdapClient::State::NewIteration(ContextHandle owner, decltype(Iteration:
 }
 
 LdapContext* LdapClient::State::FindContext(ContextHandle context) {
+    if (lastContext.second && lastContext.first == context) return lastContext.second;
     auto it = contexts.find(context);
-    return it == contexts.end() ? nullptr : &it->second;
+    if (it == contexts.end()) return nullptr;
+    lastContext = {context, &it->second};
+    return &it->second;
 }
 
 BufferState* LdapClient::State::FindBuffer(BufferHandle buffer) {
+    for (const auto& [handle, state] : lastBuffers) {
+        if (state && handle == buffer) return state;
+    }
     auto it = buffers.find(buffer);
-    return it == buffers.end() ? nullptr : &it->second;
+    if (it == buffers.end()) return nullptr;
+    lastBuffers[1] = lastBuffers[0];
+    lastBuffers[0] = {buffer, &it->second};
+    return &it->second;
 }
 
 std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
@@ -100,9 +109,12 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn,
                                  const Name& full) {
-    Name relative;
+    Name& relative = rememberRoom;
     if (!RelativeTo(full, SessionOf(context).Base(), relative) || relative.empty()) return;
-    knownDns[image::FoldCase(DottedText(relative, true))] = dn;
+    std::string key = DottedText(relative, true);
+    for (char& c : key)
+        c = platform::AsciiLower(c);
+    knownDns.insert_or_assign(std::move(key), dn);
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -225,37 +237,70 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
     return SessionOf(context).Schema(schema);
 }
 
+namespace {
+// FNV-1a of a folded DN.
+uint64_t KeyHash(std::string_view key) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+}  // namespace
+
 LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
     lastPrefetch = nullptr;
-    std::string key = image::FoldCase(entry.dn);
-    auto it = prefetched.find(key);
-    if (it != prefetched.end()) {
-        it->second = Prefetch{std::move(entry), std::move(fetched)};
-        return it->second;
-    }
     // The oldest go before the new one comes, so the entry handed back stays.
     while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
-        prefetched.erase(prefetchOrder.front());
+        const Prefetch& oldest = prefetchOrder.front();
+        if (oldest.current) {
+            auto it = prefetched.find(KeyHash(oldest.key));
+            if (it != prefetched.end() && it->second == &oldest) prefetched.erase(it);
+        }
         prefetchOrder.pop_front();
     }
-    prefetchOrder.push_back(key);
-    return prefetched.emplace(std::move(key), Prefetch{std::move(entry), std::move(fetched)})
-        .first->second;
+    std::string key = image::FoldCase(entry.dn);
+    const uint64_t hash = KeyHash(key);
+    Prefetch& kept = prefetchOrder.emplace_back(
+        Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
+    Prefetch*& slot = prefetched[hash];
+    // The entry came again: the new one replaces the old.
+    if (slot) slot->current = false;
+    slot = &kept;
+    return kept;
 }
 
 LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string& dn) {
     if (lastPrefetch && lastPrefetchDn == dn) return lastPrefetch;
-    auto it = prefetched.find(image::FoldCase(dn));
-    if (it == prefetched.end()) return nullptr;
-    lastPrefetch = &it->second;
+    image::FoldCase(dn, foldedDn);
+    Prefetch* found = nullptr;
+    const size_t next = prefetchFoundAt + 1;
+    if (!prefetchOrder.empty() && next >= prefetchOrder.front().at &&
+        next - prefetchOrder.front().at < prefetchOrder.size()) {
+        Prefetch& candidate = prefetchOrder[next - prefetchOrder.front().at];
+        if (candidate.current && candidate.key == foldedDn) found = &candidate;
+    }
+    if (!found) {
+        auto it = prefetched.find(KeyHash(foldedDn));
+        if (it == prefetched.end() || it->second->key != foldedDn) return nullptr;
+        found = it->second;
+    }
+    prefetchFoundAt = found->at;
+    lastPrefetch = found;
     lastPrefetchDn = dn;
     return lastPrefetch;
 }
 
 void LdapClient::State::Forget(const std::string& dn) {
     lastPrefetch = nullptr;
-    prefetched.erase(image::FoldCase(dn));
+    image::FoldCase(dn, foldedDn);
+    if (auto it = prefetched.find(KeyHash(foldedDn));
+        it != prefetched.end() && it->second->key == foldedDn) {
+        it->second->current = false;
+        prefetched.erase(it);
+    }
     lastResolved = {};
 }
 
@@ -379,6 +424,7 @@ Result LdapClient::FreeContext(ContextHandle context) {
     State& s = *state_;
     auto it = s.contexts.find(context);
     if (it == s.contexts.end()) return Err::BadContext;
+    if (s.lastContext.first == context) s.lastContext = {};
     auto node = s.contexts.extract(it);
     if (s.spareContexts.size() < kSpareNodes) s.spareContexts.push_back(std::move(node));
     std::erase_if(s.iterations, [context](const auto& i) { return i.second.owner == context; });
@@ -469,6 +515,9 @@ Result LdapClient::FreeBuffer(BufferHandle buffer) {
     State& s = *state_;
     auto it = s.buffers.find(buffer);
     if (it == s.buffers.end()) return Err::InvalidHandle;
+    for (auto& last : s.lastBuffers) {
+        if (last.first == buffer) last = {};
+    }
     auto node = s.buffers.extract(it);
     node.mapped().reply = std::monostate{};  // a reply's values go now
     if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));

@@ -8,6 +8,7 @@
 #include "client/ldap/LdapClient.h"
 #include "client/ldap/LdapValues.h"
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <variant>
@@ -123,12 +125,16 @@ struct ListIteration {
     // request it began with, so when the reads teach it more attributes it
     // starts again and passes over the entries already delivered.
     std::vector<std::string> fetched;
-    // The DNs handed out so far, each entry once: every DN in one text,
-    // each behind its length, found through the hash of its folded form.
+    // The DNs handed out so far, each entry once: every DN in one text, each
+    // behind its length. Only a search begun again can send one of them a
+    // second time, so only then are they looked up: `again` holds the folded
+    // DNs handed out before it began, each until the search sends it.
     std::string delivered;
-    std::unordered_map<uint64_t, uint32_t> deliveredAt;  // hash -> where in delivered
-    bool WasDelivered(std::string_view dn) const;
+    std::unordered_set<std::string> again;
+    std::string folded;  // room for the DN looked up
     void Delivered(std::string_view dn);
+    void BeginAgain();
+    bool WasDelivered(std::string_view dn);
 };
 // A read whose attributes did not fit: what is left, already parsed.
 struct ReadIteration {
@@ -164,6 +170,10 @@ struct LdapClient::State {
     // duplicates a context and takes two buffers for every cell it reads.
     std::vector<decltype(contexts)::node_type> spareContexts;
     std::vector<decltype(buffers)::node_type> spareBuffers;
+    // The handles found last, with what they stand for: a cell's read asks
+    // for its context copy and its two buffers again and again.
+    std::pair<ContextHandle, LdapContext*> lastContext{};
+    std::array<std::pair<BufferHandle, BufferState*>, 2> lastBuffers{};
     std::map<int32_t, Iteration> iterations;
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
@@ -178,9 +188,23 @@ struct LdapClient::State {
         FoundEntry entry;
         // LDAP names the listing asked for, shared by the entries of one page.
         std::shared_ptr<const std::vector<std::string>> fetched;
+        std::string key;      // the folded DN
+        bool current = true;  // false once forgotten or replaced
+        size_t at = 0;        // its place, counted from the first entry ever kept
     };
-    std::unordered_map<std::string, Prefetch> prefetched;
-    std::deque<std::string> prefetchOrder;
+    // The entries in the order they came (a deque keeps them in place as it
+    // grows at one end and shrinks at the other), found by the hash of their
+    // keys (two keys of one hash: the later one is found, the other is read
+    // from the server again). An entry forgotten or replaced stays in the
+    // order until its turn to go.
+    std::deque<Prefetch> prefetchOrder;
+    std::unordered_map<uint64_t, Prefetch*> prefetched;
+    // The place of the next entry kept and of the entry found last: a walk
+    // reads the entries in the order the listing kept them, so the entry
+    // after that one is tried before the keys are looked up.
+    size_t prefetchPlaces = 0;
+    size_t prefetchFoundAt = 0;
+    std::string foldedDn;  // room for the key looked up
     // The entry the last read found there, by its DN as given: the reads of
     // one object's cells come one after another.
     Prefetch* lastPrefetch = nullptr;
@@ -189,6 +213,7 @@ struct LdapClient::State {
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types.
     std::unordered_map<std::string, std::string> knownDns;
+    Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {
         size_t session = 0;
