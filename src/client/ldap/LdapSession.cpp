@@ -183,6 +183,13 @@ Result LdapSession::Open() {
         Close();
         return r;
     }
+    // Replies are read through a buffer of their own: without it libldap
+    // reads the head and the body of every message with a system call each,
+    // and waits for the socket before each one.
+    Sockbuf* socket = nullptr;
+    if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket) {
+        ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+    }
     return 0;
 }
 
