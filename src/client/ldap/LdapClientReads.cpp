@@ -486,6 +486,26 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     page.kind = where.kind;
     size_t used = kPageHeader;
     const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
+    const auto valueCost = [&](const PageValue& value) {
+        return perValue + RecordSize(value.value);
+    };
+    if (where.attribute == 0 && where.value == 0) {
+        // A read that fits whole, as nearly every one does, hands out its
+        // attributes as they are.
+        size_t cost = used;
+        for (const PageAttribute& attribute : where.attributes) {
+            cost += kAttributeFixed + TextCost(attribute.name);
+            if (where.kind == ReadKind::Names) continue;
+            for (const PageValue& value : attribute.values)
+                cost += valueCost(value);
+        }
+        if (cost <= reply.capacity) {
+            page.attributes = std::move(where.attributes);
+            FinishPage(state, handle, continuation, ReadIteration{}, false);
+            reply.reply = std::move(page);
+            return 0;
+        }
+    }
     bool full = false;
     while (where.attribute < where.attributes.size() && !full) {
         PageAttribute& stored = where.attributes[where.attribute];
@@ -495,12 +515,12 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         size_t end = where.value;  // the values that fit: [where.value, end)
         if (where.kind != ReadKind::Names) {
             while (end < stored.values.size()) {
-                const size_t valueCost = perValue + RecordSize(stored.values[end].value);
-                if (used + cost + valueCost > reply.capacity) {
+                const size_t next = valueCost(stored.values[end]);
+                if (used + cost + next > reply.capacity) {
                     full = true;
                     break;
                 }
-                cost += valueCost;
+                cost += next;
                 ++end;
             }
             if (full && end == where.value) {
