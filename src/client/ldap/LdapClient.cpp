@@ -50,6 +50,16 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     return std::string(name) + "." + std::string(base);
 }
 
+// FNV-1a of a folded key.
+uint64_t KeyHash(std::string_view key) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 }  // namespace
 
 // --- State helpers ----------------------------------------------------------
@@ -114,7 +124,23 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
     std::string key = DottedText(relative, true);
     for (char& c : key)
         c = platform::AsciiLower(c);
-    knownDns.insert_or_assign(std::move(key), dn);
+    SetKnownDn(std::move(key), dn);
+}
+
+const std::string* LdapClient::State::KnownDn(std::string_view key) const {
+    // Two keys of one hash: the one put last is found, the other is looked
+    // for on the server again.
+    const KnownName* known = knownDns.Find(KeyHash(key));
+    return known && known->key == key ? &known->dn : nullptr;
+}
+
+void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
+    const uint64_t hash = KeyHash(key);
+    if (KnownName* known = knownDns.Find(hash); known && known->key == key) {
+        known->dn = dn;
+        return;
+    }
+    knownDns.Put(hash, &knownNames.emplace_back(KnownName{std::move(key), dn}));
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -177,8 +203,8 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         return 0;
     }
     const std::string key = image::FoldCase(DottedText(dotted, true));
-    if (auto it = knownDns.find(key); it != knownDns.end()) {
-        dn = it->second;
+    if (const std::string* known = KnownDn(key)) {
+        dn = *known;
         return 0;
     }
     // Walk down from the top, listing each level once, until the name is known.
@@ -186,8 +212,8 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
         const std::string belowKey = image::FoldCase(DottedText(below, true));
-        if (auto it = knownDns.find(belowKey); it != knownDns.end()) {
-            current = it->second;
+        if (const std::string* known = KnownDn(belowKey)) {
+            current = *known;
             continue;
         }
         std::string cookie;
@@ -203,15 +229,15 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             }
             for (const FoundEntry& entry : entries) {
                 Remember(context, entry.dn);
-                if (!found && knownDns.count(belowKey) != 0) found = true;
+                if (!found && KnownDn(belowKey)) found = true;
             }
             limit = end.limit;
             if (end.cookie.empty()) break;
             cookie = end.cookie;
         }
-        auto it = knownDns.find(belowKey);
-        if (it == knownDns.end()) return limit != 0 ? limit : Err::NoSuchEntry;
-        current = it->second;
+        const std::string* known = KnownDn(belowKey);
+        if (!known) return limit != 0 ? limit : Err::NoSuchEntry;
+        current = *known;
     }
     dn = current;
     return 0;
@@ -237,38 +263,21 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
     return SessionOf(context).Schema(schema);
 }
 
-namespace {
-// FNV-1a of a folded DN.
-uint64_t KeyHash(std::string_view key) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const char c : key) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-}  // namespace
-
 LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
     lastPrefetch = nullptr;
     // The oldest go before the new one comes, so the entry handed back stays.
     while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
         const Prefetch& oldest = prefetchOrder.front();
-        if (oldest.current) {
-            auto it = prefetched.find(KeyHash(oldest.key));
-            if (it != prefetched.end() && it->second == &oldest) prefetched.erase(it);
-        }
+        if (oldest.current) prefetched.Erase(KeyHash(oldest.key), &oldest);
         prefetchOrder.pop_front();
     }
     std::string key = image::FoldCase(entry.dn);
     const uint64_t hash = KeyHash(key);
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
-    Prefetch*& slot = prefetched[hash];
     // The entry came again: the new one replaces the old.
-    if (slot) slot->current = false;
-    slot = &kept;
+    if (Prefetch* replaced = prefetched.Put(hash, &kept)) replaced->current = false;
     return kept;
 }
 
@@ -283,9 +292,8 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
         if (candidate.current && candidate.key == foldedDn) found = &candidate;
     }
     if (!found) {
-        auto it = prefetched.find(KeyHash(foldedDn));
-        if (it == prefetched.end() || it->second->key != foldedDn) return nullptr;
-        found = it->second;
+        found = prefetched.Find(KeyHash(foldedDn));
+        if (!found || found->key != foldedDn) return nullptr;
     }
     prefetchFoundAt = found->at;
     lastPrefetch = found;
@@ -296,10 +304,10 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
 void LdapClient::State::Forget(const std::string& dn) {
     lastPrefetch = nullptr;
     image::FoldCase(dn, foldedDn);
-    if (auto it = prefetched.find(KeyHash(foldedDn));
-        it != prefetched.end() && it->second->key == foldedDn) {
-        it->second->current = false;
-        prefetched.erase(it);
+    const uint64_t hash = KeyHash(foldedDn);
+    if (Prefetch* found = prefetched.Find(hash); found && found->key == foldedDn) {
+        found->current = false;
+        prefetched.Erase(hash, found);
     }
     lastResolved = {};
 }
@@ -317,7 +325,7 @@ LdapClient::~LdapClient() = default;
 void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
     state_->listingAttributes = std::move(attributes);
     state_->lastPrefetch = nullptr;
-    state_->prefetched.clear();
+    state_->prefetched.Clear();
     state_->prefetchOrder.clear();
 }
 
@@ -1023,8 +1031,12 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
     if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
     s.Forget(dn);
-    std::erase_if(s.knownDns,
-                  [&](const auto& known) { return image::EqualsNoCase(known.second, dn); });
+    for (State::KnownName& known : s.knownNames) {
+        if (known.dn.empty() || !image::EqualsNoCase(known.dn, dn)) continue;
+        s.knownDns.Erase(KeyHash(known.key), &known);
+        known.key.clear();
+        known.dn.clear();
+    }
     return 0;
 }
 
