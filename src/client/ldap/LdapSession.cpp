@@ -454,6 +454,9 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         return Fail(rc, {});
     }
     if (!result.message) return Fail(rc, {});
+    if (const int count = ldap_count_entries(ld_, result.message); count > 0) {
+        reply.entries.reserve(static_cast<size_t>(count));
+    }
     for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
         FoundEntry found;
         // Room for the attributes asked for (a "*" grows it).
