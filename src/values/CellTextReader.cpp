@@ -113,13 +113,18 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
                 // A line of no more bytes than the limit has no more characters either.
                 if (line.size() > limit) line = LimitLine(std::move(line), limit);
             }
-            size_t length = 0;
-            for (const std::string& line : lines)
-                length += line.size() + 2;
-            text.reserve(length);
-            for (size_t k = 0; k < lines.size(); ++k) {
-                if (k > 0) text += "\r\n";
-                text += lines[k];
+            if (lines.size() == 1) {
+                // The one line is the text; the lines are emptied before the next read.
+                text = std::move(lines.front());
+            } else {
+                size_t length = 0;
+                for (const std::string& line : lines)
+                    length += line.size() + 2;
+                text.reserve(length);
+                for (size_t k = 0; k < lines.size(); ++k) {
+                    if (k > 0) text += "\r\n";
+                    text += lines[k];
+                }
             }
             while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
                 text.pop_back();

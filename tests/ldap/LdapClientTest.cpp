@@ -767,7 +767,7 @@ TEST_F(LdapClientTest, ABindPasswordIsAskedForOnceWhenNothingHoldsIt) {
 // A server whose certificate no authority signed: with verification on (the
 // default) StartTLS is refused and nothing is sent in clear; with the
 // certificate named as the CA file the same server is trusted.
-TEST_F(LdapClientTest, TlsVerificationRefusesASelfSignedServer) {
+TEST_F(LdapClientTest, TlsVerificationRefusesASelfSignedServerAndATrustedOneCarriesAListing) {
     testing::TempDir dir;
     const std::string cert = (dir / "server.crt").string();
     const std::string key = (dir / "server.key").string();
@@ -795,6 +795,18 @@ TEST_F(LdapClientTest, TlsVerificationRefusesASelfSignedServer) {
     auto trusting = Connect(config);
     std::string identity;
     EXPECT_EQ(trusting->WhoAmI(Context(*trusting), identity), 0);
+
+    // Many replies, read ahead below the encryption, arrive whole and in order.
+    slapd->FreshSubtree("Secure");
+    slapd->Modify(People("Secure", 300));
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*trusting, Context(*trusting, true), "Secure", names, pages), 0);
+    EXPECT_GT(pages, 2u);
+    ASSERT_EQ(names.size(), 300u);
+    const std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), 300u);
+    EXPECT_EQ(unique.count("user299"), 1u);
 }
 
 }  // namespace

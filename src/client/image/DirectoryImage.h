@@ -26,6 +26,12 @@ using platform::EqualsNoCase;
 inline std::string FoldCase(std::string_view text) {
     return platform::AsciiLowerCopy(text);
 }
+// The same into out (replacing what it held), keeping its room.
+inline void FoldCase(std::string_view text, std::string& out) {
+    out.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = platform::AsciiLower(text[i]);
+}
 
 // The relative names of a full name, from the object up: split at each "."
 // that no backslash escapes ("john\.doe.Sales" is two names).

@@ -50,6 +50,16 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     return std::string(name) + "." + std::string(base);
 }
 
+// FNV-1a of a folded key.
+uint64_t KeyHash(std::string_view key) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 }  // namespace
 
 // --- State helpers ----------------------------------------------------------
@@ -62,13 +72,22 @@ int32_t LdapClient::State::NewIteration(ContextHandle owner, decltype(Iteration:
 }
 
 LdapContext* LdapClient::State::FindContext(ContextHandle context) {
+    if (lastContext.second && lastContext.first == context) return lastContext.second;
     auto it = contexts.find(context);
-    return it == contexts.end() ? nullptr : &it->second;
+    if (it == contexts.end()) return nullptr;
+    lastContext = {context, &it->second};
+    return &it->second;
 }
 
 BufferState* LdapClient::State::FindBuffer(BufferHandle buffer) {
+    for (const auto& [handle, state] : lastBuffers) {
+        if (state && handle == buffer) return state;
+    }
     auto it = buffers.find(buffer);
-    return it == buffers.end() ? nullptr : &it->second;
+    if (it == buffers.end()) return nullptr;
+    lastBuffers[1] = lastBuffers[0];
+    lastBuffers[0] = {buffer, &it->second};
+    return &it->second;
 }
 
 std::function<std::string(std::string_view)> LdapClient::State::TypeNames(
@@ -100,9 +119,28 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn,
                                  const Name& full) {
-    Name relative;
+    Name& relative = rememberRoom;
     if (!RelativeTo(full, SessionOf(context).Base(), relative) || relative.empty()) return;
-    knownDns[image::FoldCase(DottedText(relative, true))] = dn;
+    std::string key = DottedText(relative, true);
+    for (char& c : key)
+        c = platform::AsciiLower(c);
+    SetKnownDn(std::move(key), dn);
+}
+
+const std::string* LdapClient::State::KnownDn(std::string_view key) const {
+    // Two keys of one hash: the one put last is found, the other is looked
+    // for on the server again.
+    const KnownName* known = knownDns.Find(KeyHash(key));
+    return known && known->key == key ? &known->dn : nullptr;
+}
+
+void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
+    const uint64_t hash = KeyHash(key);
+    if (KnownName* known = knownDns.Find(hash); known && known->key == key) {
+        known->dn = dn;
+        return;
+    }
+    knownDns.Put(hash, &knownNames.emplace_back(KnownName{std::move(key), dn}));
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -165,8 +203,8 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         return 0;
     }
     const std::string key = image::FoldCase(DottedText(dotted, true));
-    if (auto it = knownDns.find(key); it != knownDns.end()) {
-        dn = it->second;
+    if (const std::string* known = KnownDn(key)) {
+        dn = *known;
         return 0;
     }
     // Walk down from the top, listing each level once, until the name is known.
@@ -174,8 +212,8 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
         const std::string belowKey = image::FoldCase(DottedText(below, true));
-        if (auto it = knownDns.find(belowKey); it != knownDns.end()) {
-            current = it->second;
+        if (const std::string* known = KnownDn(belowKey)) {
+            current = *known;
             continue;
         }
         std::string cookie;
@@ -191,15 +229,15 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             }
             for (const FoundEntry& entry : entries) {
                 Remember(context, entry.dn);
-                if (!found && knownDns.count(belowKey) != 0) found = true;
+                if (!found && KnownDn(belowKey)) found = true;
             }
             limit = end.limit;
             if (end.cookie.empty()) break;
             cookie = end.cookie;
         }
-        auto it = knownDns.find(belowKey);
-        if (it == knownDns.end()) return limit != 0 ? limit : Err::NoSuchEntry;
-        current = it->second;
+        const std::string* known = KnownDn(belowKey);
+        if (!known) return limit != 0 ? limit : Err::NoSuchEntry;
+        current = *known;
     }
     dn = current;
     return 0;
@@ -228,34 +266,49 @@ Result LdapClient::State::SchemaOf(const LdapContext& context, const LdapSchema*
 LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
     lastPrefetch = nullptr;
-    std::string key = image::FoldCase(entry.dn);
-    auto it = prefetched.find(key);
-    if (it != prefetched.end()) {
-        it->second = Prefetch{std::move(entry), std::move(fetched)};
-        return it->second;
-    }
     // The oldest go before the new one comes, so the entry handed back stays.
     while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
-        prefetched.erase(prefetchOrder.front());
+        const Prefetch& oldest = prefetchOrder.front();
+        if (oldest.current) prefetched.Erase(KeyHash(oldest.key), &oldest);
         prefetchOrder.pop_front();
     }
-    prefetchOrder.push_back(key);
-    return prefetched.emplace(std::move(key), Prefetch{std::move(entry), std::move(fetched)})
-        .first->second;
+    std::string key = image::FoldCase(entry.dn);
+    const uint64_t hash = KeyHash(key);
+    Prefetch& kept = prefetchOrder.emplace_back(
+        Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
+    // The entry came again: the new one replaces the old.
+    if (Prefetch* replaced = prefetched.Put(hash, &kept)) replaced->current = false;
+    return kept;
 }
 
 LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string& dn) {
     if (lastPrefetch && lastPrefetchDn == dn) return lastPrefetch;
-    auto it = prefetched.find(image::FoldCase(dn));
-    if (it == prefetched.end()) return nullptr;
-    lastPrefetch = &it->second;
+    image::FoldCase(dn, foldedDn);
+    Prefetch* found = nullptr;
+    const size_t next = prefetchFoundAt + 1;
+    if (!prefetchOrder.empty() && next >= prefetchOrder.front().at &&
+        next - prefetchOrder.front().at < prefetchOrder.size()) {
+        Prefetch& candidate = prefetchOrder[next - prefetchOrder.front().at];
+        if (candidate.current && candidate.key == foldedDn) found = &candidate;
+    }
+    if (!found) {
+        found = prefetched.Find(KeyHash(foldedDn));
+        if (!found || found->key != foldedDn) return nullptr;
+    }
+    prefetchFoundAt = found->at;
+    lastPrefetch = found;
     lastPrefetchDn = dn;
     return lastPrefetch;
 }
 
 void LdapClient::State::Forget(const std::string& dn) {
     lastPrefetch = nullptr;
-    prefetched.erase(image::FoldCase(dn));
+    image::FoldCase(dn, foldedDn);
+    const uint64_t hash = KeyHash(foldedDn);
+    if (Prefetch* found = prefetched.Find(hash); found && found->key == foldedDn) {
+        found->current = false;
+        prefetched.Erase(hash, found);
+    }
     lastResolved = {};
 }
 
@@ -272,7 +325,7 @@ LdapClient::~LdapClient() = default;
 void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
     state_->listingAttributes = std::move(attributes);
     state_->lastPrefetch = nullptr;
-    state_->prefetched.clear();
+    state_->prefetched.Clear();
     state_->prefetchOrder.clear();
 }
 
@@ -379,6 +432,7 @@ Result LdapClient::FreeContext(ContextHandle context) {
     State& s = *state_;
     auto it = s.contexts.find(context);
     if (it == s.contexts.end()) return Err::BadContext;
+    if (s.lastContext.first == context) s.lastContext = {};
     auto node = s.contexts.extract(it);
     if (s.spareContexts.size() < kSpareNodes) s.spareContexts.push_back(std::move(node));
     std::erase_if(s.iterations, [context](const auto& i) { return i.second.owner == context; });
@@ -469,6 +523,9 @@ Result LdapClient::FreeBuffer(BufferHandle buffer) {
     State& s = *state_;
     auto it = s.buffers.find(buffer);
     if (it == s.buffers.end()) return Err::InvalidHandle;
+    for (auto& last : s.lastBuffers) {
+        if (last.first == buffer) last = {};
+    }
     auto node = s.buffers.extract(it);
     node.mapped().reply = std::monostate{};  // a reply's values go now
     if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));
@@ -974,8 +1031,12 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
     if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
     s.Forget(dn);
-    std::erase_if(s.knownDns,
-                  [&](const auto& known) { return image::EqualsNoCase(known.second, dn); });
+    for (State::KnownName& known : s.knownNames) {
+        if (known.dn.empty() || !image::EqualsNoCase(known.dn, dn)) continue;
+        s.knownDns.Erase(KeyHash(known.key), &known);
+        known.key.clear();
+        known.dn.clear();
+    }
     return 0;
 }
 

@@ -206,43 +206,28 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
     return attributes;
 }
 
-namespace {
-// FNV-1a of the ASCII lower-cased text: the hash of FoldCase(text) without making it.
-uint64_t FoldedHash(std::string_view text) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        hash ^= byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-}  // namespace
-
-bool ListIteration::WasDelivered(std::string_view dn) const {
-    auto it = deliveredAt.find(FoldedHash(dn));
-    if (it == deliveredAt.end()) return false;
-    const auto textAt = [this](size_t at) {
-        uint32_t size = 0;
-        std::memcpy(&size, delivered.data() + at, sizeof size);
-        return std::string_view(delivered).substr(at + sizeof size, size);
-    };
-    if (image::EqualsNoCase(textAt(it->second), dn)) return true;
-    // Two DNs with one hash: look through them all.
-    for (size_t at = 0; at + sizeof(uint32_t) <= delivered.size();) {
-        const std::string_view text = textAt(at);
-        if (image::EqualsNoCase(text, dn)) return true;
-        at += sizeof(uint32_t) + text.size();
-    }
-    return false;
-}
-
 void ListIteration::Delivered(std::string_view dn) {
-    const auto at = static_cast<uint32_t>(delivered.size());
     const auto size = static_cast<uint32_t>(dn.size());
     delivered.append(reinterpret_cast<const char*>(&size), sizeof size);
     delivered.append(dn);
-    deliveredAt.emplace(FoldedHash(dn), at);  // the first DN of a hash keeps its place
+}
+
+void ListIteration::BeginAgain() {
+    again.clear();
+    for (size_t at = 0; at + sizeof(uint32_t) <= delivered.size();) {
+        uint32_t size = 0;
+        std::memcpy(&size, delivered.data() + at, sizeof size);
+        at += sizeof size;
+        again.insert(image::FoldCase(std::string_view(delivered).substr(at, size)));
+        at += size;
+    }
+}
+
+bool ListIteration::WasDelivered(std::string_view dn) {
+    if (again.empty()) return false;
+    image::FoldCase(dn, folded);
+    // One search sends an entry once: a DN found here is not looked for again.
+    return again.erase(folded) != 0;
 }
 
 namespace {
@@ -286,6 +271,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.cookie.clear();
         where.serverDone = false;
         where.waiting.clear();
+        where.BeginAgain();
     }
     where.fetched = fetched;
     attributes.insert(attributes.end(), fetched.begin(), fetched.end());
@@ -325,6 +311,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     }
 
     ListPage page;
+    page.entries.reserve(std::min<size_t>(where.waiting.size(), static_cast<size_t>(pageSize)));
     size_t used = kPageHeader;
     const auto typeNames = state.TypeNames(context);
     Name dn;
@@ -501,6 +488,26 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     page.kind = where.kind;
     size_t used = kPageHeader;
     const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
+    const auto valueCost = [&](const PageValue& value) {
+        return perValue + RecordSize(value.value);
+    };
+    if (where.attribute == 0 && where.value == 0) {
+        // A read that fits whole, as nearly every one does, hands out its
+        // attributes as they are.
+        size_t cost = used;
+        for (const PageAttribute& attribute : where.attributes) {
+            cost += kAttributeFixed + TextCost(attribute.name);
+            if (where.kind == ReadKind::Names) continue;
+            for (const PageValue& value : attribute.values)
+                cost += valueCost(value);
+        }
+        if (cost <= reply.capacity) {
+            page.attributes = std::move(where.attributes);
+            FinishPage(state, handle, continuation, ReadIteration{}, false);
+            reply.reply = std::move(page);
+            return 0;
+        }
+    }
     bool full = false;
     while (where.attribute < where.attributes.size() && !full) {
         PageAttribute& stored = where.attributes[where.attribute];
@@ -510,12 +517,12 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         size_t end = where.value;  // the values that fit: [where.value, end)
         if (where.kind != ReadKind::Names) {
             while (end < stored.values.size()) {
-                const size_t valueCost = perValue + RecordSize(stored.values[end].value);
-                if (used + cost + valueCost > reply.capacity) {
+                const size_t next = valueCost(stored.values[end]);
+                if (used + cost + next > reply.capacity) {
                     full = true;
                     break;
                 }
-                cost += valueCost;
+                cost += next;
                 ++end;
             }
             if (full && end == where.value) {

@@ -8,6 +8,7 @@
 #include "client/ldap/LdapClient.h"
 #include "client/ldap/LdapValues.h"
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -16,7 +17,7 @@
 #include <set>
 #include <span>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <unordered_set>
 #include <variant>
 #include <vector>
@@ -123,12 +124,16 @@ struct ListIteration {
     // request it began with, so when the reads teach it more attributes it
     // starts again and passes over the entries already delivered.
     std::vector<std::string> fetched;
-    // The DNs handed out so far, each entry once: every DN in one text,
-    // each behind its length, found through the hash of its folded form.
+    // The DNs handed out so far, each entry once: every DN in one text, each
+    // behind its length. Only a search begun again can send one of them a
+    // second time, so only then are they looked up: `again` holds the folded
+    // DNs handed out before it began, each until the search sends it.
     std::string delivered;
-    std::unordered_map<uint64_t, uint32_t> deliveredAt;  // hash -> where in delivered
-    bool WasDelivered(std::string_view dn) const;
+    std::unordered_set<std::string> again;
+    std::string folded;  // room for the DN looked up
     void Delivered(std::string_view dn);
+    void BeginAgain();
+    bool WasDelivered(std::string_view dn);
 };
 // A read whose attributes did not fit: what is left, already parsed.
 struct ReadIteration {
@@ -151,6 +156,76 @@ struct OpenStreamState {
     size_t position = 0;
 };
 
+// Items found by a 64-bit hash, at most one for each hash: open addressing
+// with linear probing in a table kept at most half full, so that finding an
+// item reads a slot or two next to each other instead of a chain of nodes.
+// Holds pointers only; the items live elsewhere.
+template <typename Item>
+class HashIndex {
+public:
+    // The item of the hash, or nullptr.
+    Item* Find(uint64_t hash) const {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
+            if (!slots_[i].item) return nullptr;
+            if (slots_[i].hash == hash) return slots_[i].item;
+        }
+    }
+    // Files the item under the hash; the item it replaces, or nullptr.
+    Item* Put(uint64_t hash, Item* item) {
+        if ((count_ + 1) * 2 > slots_.size()) Grow();
+        size_t i = Home(hash);
+        while (slots_[i].item && slots_[i].hash != hash)
+            i = (i + 1) & Mask();
+        Item* replaced = slots_[i].item;
+        if (!replaced) ++count_;
+        slots_[i] = {hash, item};
+        return replaced;
+    }
+    // Takes the hash out when it stands for the item.
+    void Erase(uint64_t hash, const Item* item) {
+        if (slots_.empty()) return;
+        size_t i = Home(hash);
+        while (slots_[i].item && slots_[i].hash != hash)
+            i = (i + 1) & Mask();
+        if (!slots_[i].item || slots_[i].item != item) return;
+        slots_[i] = {};
+        --count_;
+        // The items after it in its run move up, each no nearer than its own slot.
+        for (size_t j = (i + 1) & Mask(); slots_[j].item; j = (j + 1) & Mask()) {
+            const size_t home = Home(slots_[j].hash);
+            const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+            if (between) continue;
+            slots_[i] = slots_[j];
+            slots_[j] = {};
+            i = j;
+        }
+    }
+    void Clear() {
+        slots_.clear();
+        count_ = 0;
+    }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        Item* item = nullptr;
+    };
+    size_t Mask() const { return slots_.size() - 1; }
+    // The slot a hash belongs in; its high half mixed into the low one.
+    size_t Home(uint64_t hash) const { return (hash ^ (hash >> 32)) & Mask(); }
+    void Grow() {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+        count_ = 0;
+        for (const Slot& slot : old) {
+            if (slot.item) Put(slot.hash, slot.item);
+        }
+    }
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
+};
+
 struct LdapClient::State {
     std::vector<LdapConnectionConfig> configured;
     int primary = 0;
@@ -164,6 +239,10 @@ struct LdapClient::State {
     // duplicates a context and takes two buffers for every cell it reads.
     std::vector<decltype(contexts)::node_type> spareContexts;
     std::vector<decltype(buffers)::node_type> spareBuffers;
+    // The handles found last, with what they stand for: a cell's read asks
+    // for its context copy and its two buffers again and again.
+    std::pair<ContextHandle, LdapContext*> lastContext{};
+    std::array<std::pair<BufferHandle, BufferState*>, 2> lastBuffers{};
     std::map<int32_t, Iteration> iterations;
     std::map<StreamHandle, OpenStreamState> streams;
     uint32_t nextHandle = 1;
@@ -178,17 +257,41 @@ struct LdapClient::State {
         FoundEntry entry;
         // LDAP names the listing asked for, shared by the entries of one page.
         std::shared_ptr<const std::vector<std::string>> fetched;
+        std::string key;      // the folded DN
+        bool current = true;  // false once forgotten or replaced
+        size_t at = 0;        // its place, counted from the first entry ever kept
     };
-    std::unordered_map<std::string, Prefetch> prefetched;
-    std::deque<std::string> prefetchOrder;
+    // The entries in the order they came (a deque keeps them in place as it
+    // grows at one end and shrinks at the other), found by the hash of their
+    // keys (two keys of one hash: the later one is found, the other is read
+    // from the server again). An entry forgotten or replaced stays in the
+    // order until its turn to go.
+    std::deque<Prefetch> prefetchOrder;
+    HashIndex<Prefetch> prefetched;
+    // The place of the next entry kept and of the entry found last: a walk
+    // reads the entries in the order the listing kept them, so the entry
+    // after that one is tried before the keys are looked up.
+    size_t prefetchPlaces = 0;
+    size_t prefetchFoundAt = 0;
+    std::string foldedDn;  // room for the key looked up
     // The entry the last read found there, by its DN as given: the reads of
     // one object's cells come one after another.
     Prefetch* lastPrefetch = nullptr;
     std::string lastPrefetchDn;
     Prefetch* FindPrefetched(const std::string& dn);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
-    // that come without their types.
-    std::unordered_map<std::string, std::string> knownDns;
+    // that come without their types: each name once, in the order first
+    // seen (a name whose entry was removed keeps its place, emptied), found
+    // by the hash of its key.
+    struct KnownName {
+        std::string key;
+        std::string dn;
+    };
+    std::deque<KnownName> knownNames;
+    HashIndex<KnownName> knownDns;
+    const std::string* KnownDn(std::string_view key) const;
+    void SetKnownDn(std::string key, const std::string& dn);
+    Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {
         size_t session = 0;

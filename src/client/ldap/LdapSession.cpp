@@ -63,7 +63,7 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
 
 // One pass over the entry's encoding: the DN, then each attribute with its
 // values (asking for the values by name would scan the entry again for each).
-void ReadAttributes(LDAP* ld, LDAPMessage* entry, FoundEntry& found) {
+void ReadAttributes(LDAP* ld, LDAPMessage* entry, size_t expected, FoundEntry& found) {
     BerElement* ber = nullptr;
     berval dn{0, nullptr};
     if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
@@ -71,6 +71,7 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, FoundEntry& found) {
         return;
     }
     found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+    found.attributes.reserve(expected);
     berval name{0, nullptr};
     berval* values = nullptr;
     while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
@@ -181,6 +182,13 @@ Result LdapSession::Open() {
     if (Result r = ReadRootDse(); r != 0) {
         Close();
         return r;
+    }
+    // Replies are read through a buffer of their own: without it libldap
+    // reads the head and the body of every message with a system call each,
+    // and waits for the socket before each one.
+    Sockbuf* socket = nullptr;
+    if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket) {
+        ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
     }
     return 0;
 }
@@ -446,9 +454,13 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         return Fail(rc, {});
     }
     if (!result.message) return Fail(rc, {});
+    if (const int count = ldap_count_entries(ld_, result.message); count > 0) {
+        reply.entries.reserve(static_cast<size_t>(count));
+    }
     for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
         FoundEntry found;
-        ReadAttributes(ld_, e, found);
+        // Room for the attributes asked for (a "*" grows it).
+        ReadAttributes(ld_, e, request.attributes.size(), found);
         reply.entries.push_back(std::move(found));
     }
     char* diagnostic = nullptr;
@@ -544,6 +556,8 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
     // "member;range=0-1499": the server hands out the values in slices; ask for
     // the next slice until the one that ends with "*".
     for (size_t i = 0; i < entry.attributes.size(); ++i) {
+        // Only a description with options can name a range.
+        if (entry.attributes[i].first.find(';') == std::string::npos) continue;
         auto [name, last] = RangeOf(entry.attributes[i].first);
         if (last == -2) continue;
         std::vector<std::string> values = std::move(entry.attributes[i].second);
