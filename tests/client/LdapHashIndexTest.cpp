@@ -11,10 +11,9 @@
 namespace vellrun::client::ldap {
 namespace {
 
-TEST(LdapHashIndex, PutsReplacementsAndErasuresInLongRunsAgreeWithAMap) {
-    // All hashes belong in the last three slots of the table, whatever its
-    // size, so runs are long, wrap around its end and close up after every
-    // erasure.
+TEST(LdapHashIndex, PutsReplacementsAndErasuresAgreeWithAMap) {
+    // Hashes that differ in their high bits only, filed, replaced and taken
+    // out in any order; an erasure names the item it means.
     std::vector<int> items(64);
     HashIndex<int> index;
     std::unordered_map<uint64_t, int*> model;

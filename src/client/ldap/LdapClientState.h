@@ -22,6 +22,8 @@
 #include <variant>
 #include <vector>
 
+#include <absl/container/flat_hash_map.h>
+
 namespace vellrun::client::ldap {
 
 struct LdapContext {
@@ -156,74 +158,35 @@ struct OpenStreamState {
     size_t position = 0;
 };
 
-// Items found by a 64-bit hash, at most one for each hash: open addressing
-// with linear probing in a table kept at most half full, so that finding an
-// item reads a slot or two next to each other instead of a chain of nodes.
-// Holds pointers only; the items live elsewhere.
+// Items found by a 64-bit hash, at most one for each hash, in a table that
+// keeps its slots in one array (a find reads a slot or two next to each
+// other instead of a chain of nodes). Holds pointers only; the items live
+// elsewhere.
 template <typename Item>
 class HashIndex {
 public:
     // The item of the hash, or nullptr.
     Item* Find(uint64_t hash) const {
-        if (slots_.empty()) return nullptr;
-        for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
-            if (!slots_[i].item) return nullptr;
-            if (slots_[i].hash == hash) return slots_[i].item;
-        }
+        auto found = slots_.find(hash);
+        return found == slots_.end() ? nullptr : found->second;
     }
     // Files the item under the hash; the item it replaces, or nullptr.
     Item* Put(uint64_t hash, Item* item) {
-        if ((count_ + 1) * 2 > slots_.size()) Grow();
-        size_t i = Home(hash);
-        while (slots_[i].item && slots_[i].hash != hash)
-            i = (i + 1) & Mask();
-        Item* replaced = slots_[i].item;
-        if (!replaced) ++count_;
-        slots_[i] = {hash, item};
+        auto [slot, added] = slots_.try_emplace(hash, item);
+        if (added) return nullptr;
+        Item* replaced = slot->second;
+        slot->second = item;
         return replaced;
     }
     // Takes the hash out when it stands for the item.
     void Erase(uint64_t hash, const Item* item) {
-        if (slots_.empty()) return;
-        size_t i = Home(hash);
-        while (slots_[i].item && slots_[i].hash != hash)
-            i = (i + 1) & Mask();
-        if (!slots_[i].item || slots_[i].item != item) return;
-        slots_[i] = {};
-        --count_;
-        // The items after it in its run move up, each no nearer than its own slot.
-        for (size_t j = (i + 1) & Mask(); slots_[j].item; j = (j + 1) & Mask()) {
-            const size_t home = Home(slots_[j].hash);
-            const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
-            if (between) continue;
-            slots_[i] = slots_[j];
-            slots_[j] = {};
-            i = j;
-        }
+        auto found = slots_.find(hash);
+        if (found != slots_.end() && found->second == item) slots_.erase(found);
     }
-    void Clear() {
-        slots_.clear();
-        count_ = 0;
-    }
+    void Clear() { slots_.clear(); }
 
 private:
-    struct Slot {
-        uint64_t hash = 0;
-        Item* item = nullptr;
-    };
-    size_t Mask() const { return slots_.size() - 1; }
-    // The slot a hash belongs in; its high half mixed into the low one.
-    size_t Home(uint64_t hash) const { return (hash ^ (hash >> 32)) & Mask(); }
-    void Grow() {
-        std::vector<Slot> old = std::move(slots_);
-        slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
-        count_ = 0;
-        for (const Slot& slot : old) {
-            if (slot.item) Put(slot.hash, slot.item);
-        }
-    }
-    std::vector<Slot> slots_;
-    size_t count_ = 0;
+    absl::flat_hash_map<uint64_t, Item*> slots_;
 };
 
 struct LdapClient::State {
