@@ -10,6 +10,7 @@
 // a message that names the file and the fault.
 
 #include "client/DirectoryClient.h"
+#include "client/image/ImageLoader.h"
 #include "client/ldap/LdapSession.h"
 
 #include <cstdint>
@@ -32,8 +33,8 @@ struct ClientOptions {
     // together; 0: the loader's default for the file's size.
     uint64_t imageValueByteLimit = 0;
     // Told how far the load of a directory image is, and asked whether to go
-    // on (image::LoadProgress); none: loads are neither shown nor cancelled.
-    std::function<bool(uint64_t done, uint64_t total)> loadProgress = {};
+    // on; none: loads are neither shown nor cancelled.
+    image::LoadProgress loadProgress = {};
     // Asks for the bind password of a configured server that names no
     // password file or variable (the desktop's message port).
     std::function<std::optional<std::string>(const std::string& prompt)> askPassword = {};

@@ -26,13 +26,6 @@ struct ByteBudget {
     uint64_t used = 0;
 };
 
-// How far the objects of the whole image are loaded, for LoadOptions::progress.
-struct ObjectProgress {
-    const std::function<bool(uint64_t, uint64_t)>* report = nullptr;  // null: not told
-    uint64_t done = 0;
-    uint64_t total = 0;
-};
-
 // Where a value is read: its attribute, and what the value may refer to.
 struct ValueSource {
     const std::string* attributeName = nullptr;  // as the schema spells it

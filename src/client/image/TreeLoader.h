@@ -8,6 +8,7 @@
 
 #include "client/image/DirectoryImage.h"
 #include "client/image/ImageJson.h"
+#include "client/image/ImageLoader.h"
 #include "client/image/ImageValueParser.h"
 
 #include <cstddef>
@@ -43,6 +44,13 @@ struct ClassFacts {
     PooledName baseClass;
     PooledName namingType;                        // when the name does not say
     std::vector<const std::string*> objectClass;  // base, supers nearest first, "Top" last
+};
+
+// How far the objects of the whole image are loaded, for LoadOptions::progress.
+struct ObjectProgress {
+    const LoadProgress* report = nullptr;  // null: not told
+    uint64_t done = 0;
+    uint64_t total = 0;
 };
 
 // An object read from the file, before it is linked under its container.

@@ -2,7 +2,6 @@
 // and values, then every object linked under its container, aliases and typed
 // names checked, and the tree's identity.
 
-#include "client/image/ImageLoader.h"
 #include "client/image/TreeLoader.h"
 
 #include <algorithm>
