@@ -55,52 +55,63 @@ struct UnknownValue {
     std::string attributeName;
     uint32_t syntax = 0;
     Bytes data;
+    bool operator==(const UnknownValue&) const = default;
 };
 // 1 to 5, 10 and 20: the value is one text (names, strings, numbers, class names).
 struct StringValue {
     std::string text;
+    bool operator==(const StringValue&) const = default;
 };
 // 6: a list of texts, in order.
 struct CiListValue {
     std::vector<std::string> strings;
+    bool operator==(const CiListValue&) const = default;
 };
 // 7
 struct BooleanValue {
     uint8_t value = 0;  // non-zero means true
+    bool operator==(const BooleanValue&) const = default;
 };
 // 8 and 22: signed 32-bit.
 struct IntegerValue {
     int32_t value = 0;
+    bool operator==(const IntegerValue&) const = default;
 };
 // 9
 struct OctetStringValue {
     Bytes data;
+    bool operator==(const OctetStringValue&) const = default;
 };
 // 11: the number is shown; the parameters are kept but not shown.
 struct FaxNumberValue {
     std::string number;
     uint32_t parameterBits = 0;
     Bytes parameters;
+    bool operator==(const FaxNumberValue&) const = default;
 };
 // 12; also the addresses of a replica pointer.
 struct NetAddressValue {
     uint32_t type = 0;
     Bytes address;
+    bool operator==(const NetAddressValue&) const = default;
 };
 // 13: a list of octet strings.
 struct OctetListValue {
     std::vector<Bytes> strings;
+    bool operator==(const OctetListValue&) const = default;
 };
 // 14
 struct EmailAddressValue {
     uint32_t type = 0;
     std::string address;
+    bool operator==(const EmailAddressValue&) const = default;
 };
 // 15
 struct PathValue {
     uint32_t nameSpace = 0;
     std::string volume;
     std::string path;
+    bool operator==(const PathValue&) const = default;
 };
 // 16
 struct ReplicaPointerValue {
@@ -108,48 +119,59 @@ struct ReplicaPointerValue {
     uint32_t type = 0;
     uint32_t number = 0;
     std::vector<NetAddressValue> addresses;
+    bool operator==(const ReplicaPointerValue&) const = default;
 };
 // 17
 struct ObjectAclValue {
     std::string protectedAttribute;
     std::string subject;
     uint32_t privileges = 0;
+    bool operator==(const ObjectAclValue&) const = default;
 };
 // 18: six lines, always six (kept on the heap so that every value record stays small).
 struct PostalAddressValue {
     static constexpr size_t kLines = 6;
     std::vector<std::string> lines = std::vector<std::string>(kLines);
+    bool operator==(const PostalAddressValue&) const = default;
 };
 // 19: a TimeStamp (ClientTypes.h).
 // 21: a stream has no value in a reply; its content is read through a stream handle.
-struct StreamValue {};
+struct StreamValue {
+    bool operator==(const StreamValue&) const = default;
+};
 // 23
 struct BackLinkValue {
     uint32_t remoteId = 0;
     std::string objectName;
+    bool operator==(const BackLinkValue&) const = default;
 };
 // 24
 struct TimeValue {
     uint32_t seconds = 0;
+    bool operator==(const TimeValue&) const = default;
 };
 // 25
 struct TypedNameValue {
     std::string objectName;
     uint32_t level = 0;
     uint32_t interval = 0;
+    bool operator==(const TypedNameValue&) const = default;
 };
 // 26
 struct HoldValue {
     std::string objectName;
     uint32_t amount = 0;
+    bool operator==(const HoldValue&) const = default;
 };
 // 27
 struct IntervalValue {
     uint32_t seconds = 0;
+    bool operator==(const IntervalValue&) const = default;
 };
 // 28 and above: the bytes of the value as they are.
 struct RawValue {
     Bytes bytes;
+    bool operator==(const RawValue&) const = default;
 };
 
 using ValueRecord = std::variant<UnknownValue, StringValue, CiListValue, BooleanValue, IntegerValue,
@@ -162,6 +184,7 @@ using ValueRecord = std::variant<UnknownValue, StringValue, CiListValue, Boolean
 struct AttrValue {
     SyntaxId syntax = 0;
     ValueRecord record;
+    bool operator==(const AttrValue&) const = default;
 };
 
 // The record that a value of this syntax carries when it is empty (zero numbers, no texts).

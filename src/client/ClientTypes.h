@@ -110,6 +110,8 @@ struct TimeStamp {
     uint32_t seconds = 0;
     uint16_t replica = 0;
     uint16_t event = 0;
+
+    bool operator==(const TimeStamp&) const = default;
 };
 
 namespace EntryFlag {

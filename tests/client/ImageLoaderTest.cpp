@@ -118,21 +118,25 @@ const StoredAttribute& AttributeOf(const Entry& entry, std::string_view name) {
 }
 
 template <typename Record>
-const Record& ValueOf(const Entry& entry, std::string_view attribute, size_t index = 0) {
+Record ValueOf(const Entry& entry, std::string_view attribute, size_t index = 0) {
     const StoredAttribute& stored = AttributeOf(entry, attribute);
     if (index >= stored.values.size()) {
         ADD_FAILURE() << attribute << " has no value " << index;
-        static const Record kNone{};
-        return kNone;
+        return Record{};
     }
-    EXPECT_EQ(stored.values[index].value.syntax, stored.syntax);
-    const Record* record = std::get_if<Record>(&stored.values[index].value.record);
+    const StoredValue value = stored.values[index];
+    EXPECT_EQ(value.value.syntax, stored.syntax);
+    const Record* record = std::get_if<Record>(&value.value.record);
     if (record == nullptr) {
         ADD_FAILURE() << attribute << " value " << index << " has another layout";
-        static const Record kNone{};
-        return kNone;
+        return Record{};
     }
     return *record;
+}
+
+std::string StreamText(const StoredAttribute& stream) {
+    const std::span<const uint8_t> content = stream.values.Stream();
+    return {content.begin(), content.end()};
 }
 
 Bytes B(std::initializer_list<uint8_t> bytes) {
@@ -238,8 +242,7 @@ TEST(ImageLoaderTest, ValuesOfEverySyntaxBecomeTheirRecords) {
     const StoredAttribute& stream = AttributeOf(*user, "A21");
     ASSERT_EQ(stream.values.size(), 1u);
     EXPECT_TRUE(std::holds_alternative<StreamValue>(stream.values[0].value.record));
-    ASSERT_TRUE(stream.stream);
-    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()), "MAP F:=SYS:");
+    EXPECT_EQ(StreamText(stream), "MAP F:=SYS:");
     EXPECT_EQ(ValueOf<IntegerValue>(*user, "A22").value, 5);
     EXPECT_EQ(ValueOf<BackLinkValue>(*user, "A23").remoteId, 1234u);
     EXPECT_EQ(ValueOf<BackLinkValue>(*user, "A23").objectName, "FS1.Corp");
@@ -872,9 +875,7 @@ TEST_F(ImageFileTest, StreamFilesAreReadBesideTheImage) {
     EXPECT_EQ(result.image->sourcePath, (folder_ / "corp.json").string());
     const StoredAttribute& stream =
         AttributeOf(*result.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
-    ASSERT_TRUE(stream.stream);
-    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()),
-              std::string("MAP F:=SYS:\r\n\0end", 18));
+    EXPECT_EQ(StreamText(stream), std::string("MAP F:=SYS:\r\n\0end", 18));
     ASSERT_EQ(stream.values.size(), 1u);
     EXPECT_TRUE(std::holds_alternative<StreamValue>(stream.values[0].value.record));
 }
@@ -952,8 +953,7 @@ TEST_F(ImageFileTest, OnlyRegularFilesInsideTheImagesFolderAreRead) {
     ASSERT_TRUE(inside.image) << inside.status.error;
     const StoredAttribute& stream =
         AttributeOf(*inside.image->trees[0]->Find("jdoe.Sales.Corp"), "A21");
-    ASSERT_TRUE(stream.stream);
-    EXPECT_EQ(std::string(stream.stream->begin(), stream.stream->end()), "MAP");
+    EXPECT_EQ(StreamText(stream), "MAP");
 }
 
 // Each value stays under the limit of one value, yet together they may not

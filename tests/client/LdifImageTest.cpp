@@ -134,7 +134,7 @@ TEST(LdifImage, AwkwardDumpReadsWhole) {
     EXPECT_EQ(juergen->FindAttribute("entryUUID"), nullptr);
     EXPECT_EQ(juergen->FindAttribute("createTimestamp"), nullptr);
     // The naming value is marked as a server implies.
-    EXPECT_EQ(juergen->FindAttribute("cn")->values.at(0).flags, 0x05u);
+    EXPECT_EQ(juergen->FindAttribute("cn")->values.front().flags, 0x05u);
 
     // A dot in a value is escaped in the dotted name, and the name resolves.
     const Entry* john = tree.Find("John\\.Doe.People");

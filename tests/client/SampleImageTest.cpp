@@ -68,8 +68,7 @@ TEST_F(SampleImageTest, EngineeringLoginScriptIsLongerThanOneStreamRead) {
     const StoredAttribute* script =
         Object("CORP", "Engineering.Corp").FindAttribute("Login Script");
     ASSERT_NE(script, nullptr);
-    ASSERT_TRUE(script->stream);
-    EXPECT_GT(script->stream->size(), 64512u);
+    EXPECT_GT(script->values.Stream().size(), 64512u);
 }
 
 TEST_F(SampleImageTest, AliasesAndReadOnlyObjectsAreInPlace) {

@@ -7,6 +7,7 @@
 
 #include "client/AttrValue.h"
 #include "client/ClientTypes.h"
+#include "client/image/PackedValues.h"
 #include "platform/AsciiText.h"
 
 #include <cstdint>
@@ -124,17 +125,11 @@ private:
     std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
 };
 
-struct StoredValue {
-    AttrValue value;
-    uint32_t flags = 0;  // value flags as the directory reports them
-    TimeStamp modified;
-};
-
 struct StoredAttribute {
     PooledName name;  // spelled as the schema spells it
     SyntaxId syntax = 0;
-    std::vector<StoredValue> values;      // for a stream: exactly one StreamValue
-    std::shared_ptr<const Bytes> stream;  // the content of a stream attribute, else null
+    // For a stream: exactly one StreamValue, and the stream's content.
+    PackedValues values;
 };
 
 // The last two positions at which an attribute was found (ImageClient keeps

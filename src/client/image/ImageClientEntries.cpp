@@ -135,7 +135,8 @@ Result ImageClient::OpenStream(ContextHandle context, std::string_view object,
         return Err::NoSuchAttribute;
     }
     stream = s.NewHandle<StreamHandle>();
-    s.streams[stream] = OpenStreamState{stored->stream ? *stored->stream : Bytes{}, 0};
+    const std::span<const uint8_t> content = stored->values.Stream();
+    s.streams[stream] = OpenStreamState{Bytes(content.begin(), content.end()), 0};
     return 0;
 }
 

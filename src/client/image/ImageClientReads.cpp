@@ -148,13 +148,18 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         if (used + headerCost > reply.capacity) break;
         PageAttribute& attribute = page.attributes.emplace_back();
         attribute.stored = stored;
-        attribute.first = where.value;
+        attribute.first = page.valueCount;
         size_t cost = headerCost;
         if (where.kind != ReadKind::Names) {
-            while (where.value < stored->values.size()) {
-                const StoredValue& value = stored->values[where.value];
+            PackedValues::Reader values(stored->values);
+            for (size_t i = 0; i < where.value && !values.AtEnd(); ++i)
+                values.Skip();
+            while (!values.AtEnd()) {
+                StoredValue& value = page.NewValue();
+                values.Next(value);
                 const size_t valueCost = perValue + RecordSize(value.value);
                 if (used + cost + valueCost > reply.capacity) {
+                    --page.valueCount;
                     full = true;
                     break;
                 }

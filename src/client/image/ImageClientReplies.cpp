@@ -105,7 +105,7 @@ namespace {
     if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
     if (!attribute || page->nextValue >= attribute->count) return Err::BufferEmpty;
-    value = &attribute->Value(page->nextValue);
+    value = &page->Value(*attribute, page->nextValue);
     // A detached value is already shown as the reader sees it; a value still
     // in the directory is when it holds no names, or names need no types.
     if (shownAsStored) {

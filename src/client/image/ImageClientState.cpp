@@ -49,15 +49,11 @@ void ImageClient::State::DetachReplies() {
             const StoredAttribute& stored = *attribute.stored;
             attribute.name = stored.name;
             attribute.syntax = stored.syntax;
-            attribute.values.clear();
             for (size_t i = 0; i < attribute.count; ++i) {
-                const StoredValue& value = stored.values[attribute.first + i];
-                attribute.values.push_back(
-                    StoredValue{Presented(page->tree, page->typeless, value.value), value.flags,
-                                value.modified});
+                AttrValue& value = page->values[attribute.first + i].value;
+                value = Presented(page->tree, page->typeless, value);
             }
             attribute.stored = nullptr;
-            attribute.first = 0;
         }
     });
 }
@@ -89,7 +85,8 @@ void ImageClient::State::AbsoluteName(const ContextState& context, std::string_v
 Result ImageClient::State::AliasTarget(const Tree& tree, const Entry& alias, Entry*& target) {
     const StoredAttribute* aliased = alias.FindAttribute("Aliased Object Name");
     if (!aliased || aliased->values.empty()) return Err::NoSuchEntry;
-    const auto* name = std::get_if<StringValue>(&aliased->values.front().value.record);
+    const StoredValue first = aliased->values.front();
+    const auto* name = std::get_if<StringValue>(&first.value.record);
     if (!name) return Err::NoSuchEntry;
     target = tree.Find(StripLeadingDot(name->text));
     return target ? 0 : Err::NoSuchEntry;

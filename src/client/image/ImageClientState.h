@@ -127,26 +127,22 @@ struct ListPage {
     }
 };
 
-// One attribute of a read reply. The page points at the directory's own
-// values (a run of `count` from `first`) instead of copying each of them into
-// the reply; the value a caller takes is copied then, shown as the reading
-// context shows names. Before the directory changes, every reply still
-// pointing at it is detached: it copies what it holds (ImageClient::State::
-// DetachReplies), so a reply owns what it hands out either way.
+// One attribute of a read reply: a run of `count` of the page's values from
+// `first`, unpacked from the directory when the page was made. A value holding
+// names is shown as the reading context shows names when a caller takes it.
+// Before the directory changes, every reply still pointing at it is detached
+// (ImageClient::State::DetachReplies): it copies the attribute's name and
+// shows its values' names then, so a reply owns what it hands out either way.
 struct PageAttribute {
     const StoredAttribute* stored = nullptr;  // null once detached
     size_t first = 0;
     size_t count = 0;
-    // What a detached attribute holds: its name, syntax and values as shown.
+    // What a detached attribute holds: its name and syntax.
     std::string name;
     SyntaxId syntax = 0;
-    std::vector<StoredValue> values;
 
     std::string_view Name() const { return stored ? std::string_view(stored->name) : name; }
     SyntaxId Syntax() const { return stored ? stored->syntax : syntax; }
-    const StoredValue& Value(size_t i) const {
-        return stored ? stored->values[first + i] : values[i];
-    }
 };
 struct ReadPage {
     ReadKind kind = ReadKind::Values;
@@ -160,10 +156,23 @@ struct ReadPage {
     // value it was made from (null: none yet).
     AttrValue shown;
     const StoredValue* shownFrom = nullptr;
+    // The values of the page's attributes: the first valueCount; the rest
+    // keep their room for the pages to come.
+    std::vector<StoredValue> values;
+    size_t valueCount = 0;
 
-    // Empty, keeping the storage of the attribute list.
+    StoredValue& NewValue() {
+        if (valueCount == values.size()) values.emplace_back();
+        return values[valueCount++];
+    }
+    const StoredValue& Value(const PageAttribute& attribute, size_t i) const {
+        return values[attribute.first + i];
+    }
+
+    // Empty, keeping the storage of the attribute list and the values.
     void Reset() {
         shownFrom = nullptr;
+        valueCount = 0;
         kind = ReadKind::Values;
         tree = nullptr;
         typeless = true;

@@ -13,8 +13,10 @@ namespace {
 constexpr uint32_t kSingleValued = 0x01;
 constexpr uint32_t kValuePresent = 0x04;
 
+// An attribute of the working copy, its values unpacked while they may change.
 struct WorkingAttribute {
-    StoredAttribute attribute;
+    StoredAttribute attribute;  // its values are packed again when the request is done
+    std::vector<StoredValue> values;
     bool addedEmpty = false;  // added by this request without a value; kept while empty
 };
 
@@ -51,19 +53,20 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
         value = Stored(tree, *change.value);
     }
     auto position = [&](const AttrValue& v) {
-        auto& values = target->attribute.values;
+        auto& values = target->values;
         return std::find_if(values.begin(), values.end(),
                             [&](const StoredValue& s) { return SameValue(s.value, v); });
     };
     auto add = [&](const AttrValue& v) {
-        target->attribute.values.push_back(StoredValue{v, kValuePresent, TimeStamp{now, 0, 0}});
+        target->values.push_back(StoredValue{v, kValuePresent, TimeStamp{now, 0, 0}});
     };
 
     switch (change.type) {
         case ChangeType::AddAttribute:
             if (target) return Err::AttributeAlreadyExists;
             working.push_back(
-                {StoredAttribute{tree.names.Intern(definition->name), definition->syntax, {}, {}},
+                {StoredAttribute{tree.names.Intern(definition->name), definition->syntax, {}},
+                 {},
                  true});
             target = &working.back();
             if (value) add(*value);
@@ -76,8 +79,8 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
         case ChangeType::AddAdditionalValue:
             if (!target) return Err::NoSuchAttribute;
             if (!value) return Err::InvalidRequest;
-            if (position(*value) != target->attribute.values.end()) return Err::DuplicateValue;
-            if ((definition->flags & kSingleValued) && !target->attribute.values.empty()) {
+            if (position(*value) != target->values.end()) return Err::DuplicateValue;
+            if ((definition->flags & kSingleValued) && !target->values.empty()) {
                 return Err::SingleValued;
             }
             add(*value);
@@ -86,20 +89,20 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
             if (!target) return Err::NoSuchAttribute;
             if (!value) return Err::InvalidRequest;
             auto it = position(*value);
-            if (it == target->attribute.values.end()) return Err::NoSuchValue;
-            target->attribute.values.erase(it);
+            if (it == target->values.end()) return Err::NoSuchValue;
+            target->values.erase(it);
             return 0;
         }
         case ChangeType::OverwriteValue: {
             if (!target) return Err::NoSuchAttribute;
             if (!value) return Err::InvalidRequest;
             auto it = position(*value);
-            if (it != target->attribute.values.end()) {
+            if (it != target->values.end()) {
                 *it = StoredValue{*value, kValuePresent, TimeStamp{now, 0, 0}};
                 return 0;
             }
             // A single value is overwritten; a list gains the value.
-            if (definition->flags & kSingleValued) target->attribute.values.clear();
+            if (definition->flags & kSingleValued) target->values.clear();
             add(*value);
             return 0;
         }
@@ -107,14 +110,14 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
             if (!target) return Err::NoSuchAttribute;
             // The attribute stays for the rest of the request, which may give it
             // new values; left empty, it is gone afterwards.
-            target->attribute.values.clear();
+            target->values.clear();
             target->addedEmpty = false;
             return 0;
         case ChangeType::ClearValue: {
             if (!target) return Err::NoSuchAttribute;
             if (!value) return 0;  // sent alone it names no value, so nothing is cleared
             auto it = position(*value);
-            if (it != target->attribute.values.end()) target->attribute.values.erase(it);
+            if (it != target->values.end()) target->values.erase(it);
             return 0;
         }
     }
@@ -133,7 +136,7 @@ Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& ent
     std::vector<WorkingAttribute> working;
     working.reserve(entry.attributes.size() + changes.size());
     for (const auto& attribute : entry.attributes) {
-        working.push_back({attribute, attribute.values.empty()});
+        working.push_back({attribute, attribute.values.Unpack(), attribute.values.empty()});
     }
     for (const auto& change : changes) {
         if (Result r = ApplyOne(tree, working, change, now); r != 0) return r;
@@ -143,7 +146,10 @@ Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& ent
     std::vector<StoredAttribute> result;
     result.reserve(working.size());
     for (auto& w : working) {
-        if (!w.attribute.values.empty() || w.addedEmpty) result.push_back(std::move(w.attribute));
+        if (w.values.empty() && !w.addedEmpty) continue;
+        // A stream keeps its content: no change gives a stream a value.
+        w.attribute.values = PackedValues(w.values, w.attribute.values.Stream());
+        result.push_back(std::move(w.attribute));
     }
     entry.attributes = std::move(result);
     entry.modified = now;

@@ -92,8 +92,8 @@ private:
     void LoadAttributes(const Json& attributes, PendingObject& pending, const ClassFacts& facts);
     void LoadValues(const Json& values, const AttributeDefinition& definition,
                     StoredAttribute& attribute, uint32_t defaultFlags, uint32_t modified);
-    void LoadValue(const Json& source, StoredAttribute& attribute, uint32_t defaultFlags,
-                   uint32_t modified);
+    // Adds one value to values_ (and a stream's content to stream_).
+    void LoadValue(const Json& source, uint32_t defaultFlags, uint32_t modified);
     void LinkObjects();
     void CheckTypedNames(const PendingObject& pending);
     void CheckAlias(const PendingObject& pending);
@@ -137,6 +137,9 @@ private:
     std::vector<PooledName> attributeNames_;  // per attribute definition, once pooled
     std::vector<std::pair<std::string, const AttributeDefinition*>> recentAttributes_;  // by place
     detail::ValueSource valueSource_;
+    // The values of the attribute read now, before they are packed.
+    std::vector<StoredValue> values_;
+    Bytes stream_;
 };
 
 }  // namespace vellrun::client::image::detail

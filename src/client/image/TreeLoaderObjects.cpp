@@ -202,12 +202,12 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
         StoredAttribute objectClass;
         objectClass.name = NameOf(*objectClassAttribute_);
         objectClass.syntax = Syntax::ClassName;
-        objectClass.values.reserve(facts.objectClass.size());
+        values_.clear();
         for (const std::string* name : facts.objectClass) {
-            objectClass.values.push_back(
-                StoredValue{AttrValue{Syntax::ClassName, StringValue{*name}}, kValuePresent,
-                            TimeStamp{entry.modified, 0, 0}});
+            values_.push_back(StoredValue{AttrValue{Syntax::ClassName, StringValue{*name}},
+                                          kValuePresent, TimeStamp{entry.modified, 0, 0}});
         }
+        objectClass.values = PackedValues(values_);
         // Reads give it first, as a directory does.
         entry.attributes.push_back(std::move(objectClass));
         std::rotate(entry.attributes.begin(), entry.attributes.end() - 1, entry.attributes.end());
@@ -218,6 +218,8 @@ void TreeLoader::LoadValues(const Json& values, const AttributeDefinition& defin
                             StoredAttribute& attribute, uint32_t defaultFlags, uint32_t modified) {
     valueSource_.attributeName = &definition.name;
     valueSource_.syntax = definition.syntax;
+    values_.clear();
+    stream_.clear();
     if (!values.is_array()) {
         if (detail::ValueIsList(definition.syntax)) {
             Refuse(
@@ -225,38 +227,37 @@ void TreeLoader::LoadValues(const Json& values, const AttributeDefinition& defin
                 "one value needs an outer list)");
         }
         try {
-            LoadValue(values, attribute, defaultFlags, modified);
+            LoadValue(values, defaultFlags, modified);
         } catch (Refusal& refusal) {
             refusal.Within("value 1");
             throw;
         }
-        return;
-    }
-    if (values.empty()) Refuse("no values (an attribute has at least one)");
-    attribute.values.reserve(values.size());
-    for (size_t i = 0; i < values.size(); ++i) {
-        try {
-            LoadValue(values[i], attribute, defaultFlags, modified);
-        } catch (Refusal& refusal) {
-            refusal.Within("value " + std::to_string(i + 1));
-            throw;
+    } else {
+        if (values.empty()) Refuse("no values (an attribute has at least one)");
+        for (size_t i = 0; i < values.size(); ++i) {
+            try {
+                LoadValue(values[i], defaultFlags, modified);
+            } catch (Refusal& refusal) {
+                refusal.Within("value " + std::to_string(i + 1));
+                throw;
+            }
+        }
+        if (values.size() > 1) {
+            if (definition.syntax == Syntax::Stream) {
+                Refuse("a stream has one value, not " + std::to_string(values.size()));
+            }
+            if ((definition.flags & kSingleValued) != 0) {
+                Refuse("the attribute is single-valued, but " + std::to_string(values.size()) +
+                       " values are given");
+            }
         }
     }
-    if (values.size() > 1) {
-        if (definition.syntax == Syntax::Stream) {
-            Refuse("a stream has one value, not " + std::to_string(values.size()));
-        }
-        if ((definition.flags & kSingleValued) != 0) {
-            Refuse("the attribute is single-valued, but " + std::to_string(values.size()) +
-                   " values are given");
-        }
-    }
+    attribute.values = PackedValues(values_, stream_);
 }
 
-void TreeLoader::LoadValue(const Json& source, StoredAttribute& attribute, uint32_t defaultFlags,
-                           uint32_t modified) {
+void TreeLoader::LoadValue(const Json& source, uint32_t defaultFlags, uint32_t modified) {
     const Json* value = &source;
-    StoredValue stored;
+    StoredValue& stored = values_.emplace_back();
     stored.flags = defaultFlags;
     stored.modified.seconds = modified;
     if (source.is_object() && source.contains("value")) {
@@ -278,12 +279,7 @@ void TreeLoader::LoadValue(const Json& source, StoredAttribute& attribute, uint3
                 ReadField("event", [&] { return detail::ReadUnsigned(*event, 0xFFFF); }));
         }
     }
-    Bytes stream;
-    stored.value = detail::ParseValue(*value, valueSource_, stream);
-    if (attribute.syntax == Syntax::Stream) {
-        attribute.stream = std::make_shared<const Bytes>(std::move(stream));
-    }
-    attribute.values.push_back(std::move(stored));
+    stored.value = detail::ParseValue(*value, valueSource_, stream_);
 }
 
 // Puts every object under its container, in the order of the file.
@@ -358,7 +354,7 @@ void TreeLoader::CheckAlias(const PendingObject& pending) {
         if (aliased->values.size() != 1) {
             Refuse("an alias names one object, not " + std::to_string(aliased->values.size()));
         }
-        const auto& target = std::get<StringValue>(aliased->values.front().value.record).text;
+        const std::string target = std::get<StringValue>(aliased->values.front().value.record).text;
         const Entry* object = FindObject(target);
         if (object == nullptr) Refuse(Quoted(target) + " is not an object of the tree");
         if (object == pending.entry) Refuse(Quoted(target) + " is the alias itself");

@@ -18,6 +18,7 @@ namespace {
 
 using image::Entry;
 using image::FoldCase;
+using image::PackedValues;
 using image::StoredAttribute;
 using image::StoredValue;
 using image::Tree;
@@ -224,12 +225,13 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
         StoredAttribute attribute;
         attribute.name = tree_.names.Intern(g.name);
         attribute.syntax = g.syntax;
+        std::vector<StoredValue> values;
         if (g.syntax == Syntax::Stream) {
             // A stream's content is read through a stream handle; the dump has one value.
-            attribute.stream =
-                std::make_shared<const Bytes>(g.texts.front().begin(), g.texts.front().end());
-            attribute.values.push_back(
-                StoredValue{AttrValue{Syntax::Stream, StreamValue{}}, 0, {}});
+            values.push_back(StoredValue{AttrValue{Syntax::Stream, StreamValue{}}, 0, {}});
+            const std::string& content = g.texts.front();
+            attribute.values = PackedValues(
+                values, {reinterpret_cast<const uint8_t*>(content.data()), content.size()});
             entry.attributes.push_back(std::move(attribute));
             continue;
         }
@@ -240,14 +242,14 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
                 parsed = false;
                 break;
             }
-            attribute.values.push_back(StoredValue{std::move(value), 0, {}});
+            values.push_back(StoredValue{std::move(value), 0, {}});
         }
         if (!parsed) {
             // A value that does not fit its syntax: every value kept as its bytes.
             attribute.syntax = Syntax::OctetString;
-            attribute.values.clear();
+            values.clear();
             for (const std::string& text : g.texts) {
-                attribute.values.push_back(
+                values.push_back(
                     StoredValue{AttrValue{Syntax::OctetString,
                                           OctetStringValue{Bytes(text.begin(), text.end())}},
                                 0,
@@ -257,7 +259,7 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
         // The flags a server implies: every value present, the relative name's
         // value naming, the base class's value marked.
         const bool objectClass = platform::EqualsNoCase(g.ldapType, "objectClass");
-        for (size_t i = 0; i < attribute.values.size(); ++i) {
+        for (size_t i = 0; i < values.size(); ++i) {
             uint32_t flags = kValuePresent;
             for (size_t p = 0; rdn && p < rdn->size(); ++p) {
                 if (platform::EqualsNoCase((*rdn)[p].type, g.ldapType) &&
@@ -268,8 +270,9 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
             if (objectClass && platform::EqualsNoCase(g.texts[i], baseLdap)) {
                 flags |= kValueBaseClass;
             }
-            attribute.values[i].flags = flags;
+            values[i].flags = flags;
         }
+        attribute.values = PackedValues(values);
         entry.attributes.push_back(std::move(attribute));
     }
 }

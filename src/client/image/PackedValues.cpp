@@ -1,0 +1,299 @@
+#include "client/image/PackedValues.h"
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+namespace vellrun::client::image {
+
+// The block: the number of values, the bytes of the values and the bytes of
+// the stream's content, each as a variable-length number; then each value as
+// its length and its fields; then the content. Numbers are written seven bits
+// to a byte, low bits first, so that the small ones most values hold (flags,
+// lengths, counts) take one byte.
+
+namespace {
+
+// Hands each field of a record to f, in one order for packing and unpacking.
+template <typename Record, typename F>
+void Fields(Record& r, F& f) {
+    using T = std::remove_const_t<Record>;
+    if constexpr (std::is_same_v<T, UnknownValue>) {
+        f(r.attributeName, r.syntax, r.data);
+    } else if constexpr (std::is_same_v<T, StringValue>) {
+        f(r.text);
+    } else if constexpr (std::is_same_v<T, CiListValue>) {
+        f(r.strings);
+    } else if constexpr (std::is_same_v<T, BooleanValue> || std::is_same_v<T, IntegerValue>) {
+        f(r.value);
+    } else if constexpr (std::is_same_v<T, TimeValue> || std::is_same_v<T, IntervalValue>) {
+        f(r.seconds);
+    } else if constexpr (std::is_same_v<T, OctetStringValue>) {
+        f(r.data);
+    } else if constexpr (std::is_same_v<T, FaxNumberValue>) {
+        f(r.number, r.parameterBits, r.parameters);
+    } else if constexpr (std::is_same_v<T, NetAddressValue>) {
+        f(r.type, r.address);
+    } else if constexpr (std::is_same_v<T, OctetListValue>) {
+        f(r.strings);
+    } else if constexpr (std::is_same_v<T, EmailAddressValue>) {
+        f(r.type, r.address);
+    } else if constexpr (std::is_same_v<T, PathValue>) {
+        f(r.nameSpace, r.volume, r.path);
+    } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
+        f(r.server, r.type, r.number, r.addresses);
+    } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
+        f(r.protectedAttribute, r.subject, r.privileges);
+    } else if constexpr (std::is_same_v<T, PostalAddressValue>) {
+        f(r.lines);
+    } else if constexpr (std::is_same_v<T, TimeStamp>) {
+        f(r.seconds, r.replica, r.event);
+    } else if constexpr (std::is_same_v<T, StreamValue>) {
+        f();
+    } else if constexpr (std::is_same_v<T, BackLinkValue>) {
+        f(r.remoteId, r.objectName);
+    } else if constexpr (std::is_same_v<T, TypedNameValue>) {
+        f(r.objectName, r.level, r.interval);
+    } else if constexpr (std::is_same_v<T, HoldValue>) {
+        f(r.objectName, r.amount);
+    } else if constexpr (std::is_same_v<T, RawValue>) {
+        f(r.bytes);
+    } else {
+        static_assert(std::is_same_v<T, void>, "every value record has its fields listed");
+    }
+}
+
+class Writer {
+public:
+    explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+
+    template <typename... Field>
+    void operator()(const Field&... fields) {
+        (Put(fields), ...);
+    }
+
+    void Number(uint64_t n) {
+        while (n >= 0x80) {
+            out_.push_back(static_cast<uint8_t>(n | 0x80));
+            n >>= 7;
+        }
+        out_.push_back(static_cast<uint8_t>(n));
+    }
+    void Raw(const void* data, size_t size) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        out_.insert(out_.end(), bytes, bytes + size);
+    }
+
+private:
+    template <typename Integer>
+    requires std::is_integral_v<Integer>
+    void Put(Integer n) {
+        // Signed numbers keep their 32 bits as they are.
+        Number(static_cast<std::make_unsigned_t<Integer>>(n));
+    }
+    void Put(const std::string& text) {
+        Number(text.size());
+        Raw(text.data(), text.size());
+    }
+    void Put(const Bytes& bytes) {
+        Number(bytes.size());
+        Raw(bytes.data(), bytes.size());
+    }
+    void Put(const NetAddressValue& address) { (*this)(address.type, address.address); }
+    template <typename Item>
+    void Put(const std::vector<Item>& items) {
+        Number(items.size());
+        for (const Item& item : items)
+            Put(item);
+    }
+
+    std::vector<uint8_t>& out_;
+};
+
+class Unpacker {
+public:
+    explicit Unpacker(const uint8_t*& at) : at_(at) {}
+
+    template <typename... Field>
+    void operator()(Field&... fields) {
+        (Get(fields), ...);
+    }
+
+    uint64_t Number() {
+        uint64_t n = 0;
+        for (int shift = 0;; shift += 7) {
+            const uint8_t byte = *at_++;
+            n |= static_cast<uint64_t>(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0) return n;
+        }
+    }
+
+private:
+    template <typename Integer>
+    requires std::is_integral_v<Integer>
+    void Get(Integer& n) { n = static_cast<Integer>(Number()); }
+    void Get(std::string& text) {
+        const auto size = static_cast<size_t>(Number());
+        text.assign(reinterpret_cast<const char*>(at_), size);
+        at_ += size;
+    }
+    void Get(Bytes& bytes) {
+        const auto size = static_cast<size_t>(Number());
+        bytes.assign(at_, at_ + size);
+        at_ += size;
+    }
+    void Get(NetAddressValue& address) { (*this)(address.type, address.address); }
+    template <typename Item>
+    void Get(std::vector<Item>& items) {
+        items.resize(static_cast<size_t>(Number()));
+        for (Item& item : items)
+            Get(item);
+    }
+
+    const uint8_t*& at_;
+};
+
+// A record of alternative I, made empty only when out holds another one
+// (then its texts keep their room).
+template <size_t I>
+void UnpackRecord(ValueRecord& record, Unpacker& unpack) {
+    if (record.index() != I) record.emplace<I>();
+    Fields(std::get<I>(record), unpack);
+}
+
+template <size_t... I>
+void UnpackRecord(size_t index, ValueRecord& record, Unpacker& unpack,
+                  std::index_sequence<I...> /*alternatives*/) {
+    ((index == I ? UnpackRecord<I>(record, unpack) : void()), ...);
+}
+
+void PackValue(const StoredValue& stored, std::vector<uint8_t>& scratch) {
+    Writer write(scratch);
+    write(stored.flags, stored.modified.seconds, stored.modified.replica, stored.modified.event,
+          stored.value.syntax);
+    scratch.push_back(static_cast<uint8_t>(stored.value.record.index()));
+    std::visit([&](const auto& record) { Fields(record, write); }, stored.value.record);
+}
+
+}  // namespace
+
+PackedValues::PackedValues(const std::vector<StoredValue>& values,
+                           std::span<const uint8_t> stream) {
+    if (values.empty() && stream.empty()) return;
+    // Kept from one attribute to the next: a load packs a great many.
+    thread_local std::vector<uint8_t> body;
+    thread_local std::vector<uint8_t> one;
+    body.clear();
+    Writer write(body);
+    for (const StoredValue& value : values) {
+        one.clear();
+        PackValue(value, one);
+        write.Number(one.size());
+        write.Raw(one.data(), one.size());
+    }
+    thread_local std::vector<uint8_t> head;
+    head.clear();
+    Writer header(head);
+    header.Number(values.size());
+    header.Number(body.size());
+    header.Number(stream.size());
+    block_ = std::make_unique_for_overwrite<uint8_t[]>(head.size() + body.size() + stream.size());
+    uint8_t* at = block_.get();
+    std::memcpy(at, head.data(), head.size());
+    if (!body.empty()) std::memcpy(at + head.size(), body.data(), body.size());
+    if (!stream.empty()) std::memcpy(at + head.size() + body.size(), stream.data(), stream.size());
+}
+
+namespace {
+
+struct BlockHead {
+    size_t count = 0;
+    size_t valueBytes = 0;
+    size_t streamBytes = 0;
+    const uint8_t* values = nullptr;
+};
+
+BlockHead ReadHead(const uint8_t* block) {
+    BlockHead head;
+    if (block == nullptr) return head;
+    const uint8_t* at = block;
+    Unpacker read(at);
+    head.count = static_cast<size_t>(read.Number());
+    head.valueBytes = static_cast<size_t>(read.Number());
+    head.streamBytes = static_cast<size_t>(read.Number());
+    head.values = at;
+    return head;
+}
+
+}  // namespace
+
+PackedValues::PackedValues(const PackedValues& other) {
+    *this = other;
+}
+
+PackedValues& PackedValues::operator=(const PackedValues& other) {
+    if (this == &other) return *this;
+    if (!other.block_) {
+        block_.reset();
+        return *this;
+    }
+    const BlockHead head = ReadHead(other.block_.get());
+    const size_t size =
+        static_cast<size_t>(head.values - other.block_.get()) + head.valueBytes + head.streamBytes;
+    block_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+    std::memcpy(block_.get(), other.block_.get(), size);
+    return *this;
+}
+
+size_t PackedValues::size() const {
+    return ReadHead(block_.get()).count;
+}
+
+std::span<const uint8_t> PackedValues::Stream() const {
+    const BlockHead head = ReadHead(block_.get());
+    if (head.streamBytes == 0) return {};
+    return {head.values + head.valueBytes, head.streamBytes};
+}
+
+PackedValues::Reader::Reader(const PackedValues& values) {
+    const BlockHead head = ReadHead(values.block_.get());
+    at_ = head.values;
+    left_ = head.count;
+}
+
+void PackedValues::Reader::Next(StoredValue& out) {
+    Unpacker read(at_);
+    read.Number();  // the value's length, for Skip
+    read(out.flags, out.modified.seconds, out.modified.replica, out.modified.event,
+         out.value.syntax);
+    const size_t index = *at_++;
+    UnpackRecord(index, out.value.record, read,
+                 std::make_index_sequence<std::variant_size_v<ValueRecord>>());
+    --left_;
+}
+
+void PackedValues::Reader::Skip() {
+    Unpacker read(at_);
+    at_ += read.Number();
+    --left_;
+}
+
+std::vector<StoredValue> PackedValues::Unpack() const {
+    std::vector<StoredValue> values(size());
+    Reader reader(*this);
+    for (StoredValue& value : values)
+        reader.Next(value);
+    return values;
+}
+
+StoredValue PackedValues::operator[](size_t index) const {
+    Reader reader(*this);
+    for (size_t i = 0; i < index; ++i)
+        reader.Skip();
+    StoredValue value;
+    reader.Next(value);
+    return value;
+}
+
+}  // namespace vellrun::client::image

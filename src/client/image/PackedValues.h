@@ -1,0 +1,91 @@
+#pragma once
+
+// The values of one stored attribute, packed into one block of bytes. A
+// directory holds many more values than it reads at a time: a value record
+// with its texts on the heap costs several times the bytes of the value, so
+// the tree keeps values packed and unpacks a value when it is read. The block
+// also holds a stream attribute's content.
+
+#include "client/AttrValue.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace vellrun::client::image {
+
+struct StoredValue {
+    AttrValue value;
+    uint32_t flags = 0;  // value flags as the directory reports them
+    TimeStamp modified;
+
+    bool operator==(const StoredValue&) const = default;
+};
+
+class PackedValues {
+public:
+    PackedValues() = default;
+    // stream: the content of a stream attribute (its one value is a StreamValue).
+    explicit PackedValues(const std::vector<StoredValue>& values,
+                          std::span<const uint8_t> stream = {});
+    PackedValues(const PackedValues& other);
+    PackedValues& operator=(const PackedValues& other);
+    PackedValues(PackedValues&&) noexcept = default;
+    PackedValues& operator=(PackedValues&&) noexcept = default;
+
+    size_t size() const;
+    bool empty() const { return size() == 0; }
+    std::span<const uint8_t> Stream() const;
+
+    // Takes the values in order, each unpacked into a record the caller keeps.
+    class Reader {
+    public:
+        Reader() = default;
+        explicit Reader(const PackedValues& values);
+        bool AtEnd() const { return left_ == 0; }
+        // The next value into out, reusing the room its texts already have.
+        void Next(StoredValue& out);
+        void Skip();
+
+    private:
+        const uint8_t* at_ = nullptr;
+        size_t left_ = 0;
+    };
+
+    // Every value, unpacked.
+    std::vector<StoredValue> Unpack() const;
+    // One value, unpacked; finding it passes over the values before it.
+    StoredValue operator[](size_t index) const;
+    StoredValue front() const { return (*this)[0]; }
+
+    // Loops over the values unpack each in turn.
+    class Iterator {
+    public:
+        explicit Iterator(const PackedValues& values) : reader_(values) { ++*this; }
+        Iterator() = default;
+        const StoredValue& operator*() const { return current_; }
+        const StoredValue* operator->() const { return &current_; }
+        Iterator& operator++() {
+            atEnd_ = reader_.AtEnd();
+            if (!atEnd_) reader_.Next(current_);
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return atEnd_ == other.atEnd_; }
+
+    private:
+        Reader reader_;
+        StoredValue current_;
+        bool atEnd_ = true;
+    };
+    Iterator begin() const { return Iterator(*this); }
+    Iterator end() const { return Iterator(); }
+
+private:
+    // A few counts, then the values, then the stream's content; null while
+    // there are no values and no content.
+    std::unique_ptr<uint8_t[]> block_;
+};
+
+}  // namespace vellrun::client::image
