@@ -1,5 +1,7 @@
 #include "client/image/PackedValues.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -64,28 +66,69 @@ void Fields(Record& r, F& f) {
     }
 }
 
+// The number of bytes a variable-length number takes.
+size_t NumberSize(uint64_t n) {
+    size_t size = 1;
+    for (; n >= 0x80; n >>= 7)
+        ++size;
+    return size;
+}
+
+uint8_t* PutNumber(uint8_t* at, uint64_t n) {
+    for (; n >= 0x80; n >>= 7)
+        *at++ = static_cast<uint8_t>(n | 0x80);
+    *at++ = static_cast<uint8_t>(n);
+    return at;
+}
+
+// Writes into room of its own that it keeps from one attribute to the next
+// (a load packs a great many): the room grows when it must and is never
+// cleared.
 class Writer {
 public:
-    explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
-
     template <typename... Field>
     void operator()(const Field&... fields) {
         (Put(fields), ...);
     }
 
     void Number(uint64_t n) {
-        while (n >= 0x80) {
-            out_.push_back(static_cast<uint8_t>(n | 0x80));
-            n >>= 7;
-        }
-        out_.push_back(static_cast<uint8_t>(n));
+        Reserve(10);
+        size_ = static_cast<size_t>(PutNumber(room_.get() + size_, n) - room_.get());
     }
     void Raw(const void* data, size_t size) {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        out_.insert(out_.end(), bytes, bytes + size);
+        if (size == 0) return;
+        Reserve(size);
+        std::memcpy(room_.get() + size_, data, size);
+        size_ += size;
+    }
+    void Byte(uint8_t byte) {
+        Reserve(1);
+        room_[size_++] = byte;
+    }
+
+    size_t Size() const { return size_; }
+    const uint8_t* Data() const { return room_.get(); }
+    void Clear() { size_ = 0; }
+    // Puts the length of what was written from start on in front of it.
+    void PrefixLength(size_t start) {
+        const size_t length = size_ - start;
+        const size_t prefix = NumberSize(length);
+        Reserve(prefix);
+        std::memmove(room_.get() + start + prefix, room_.get() + start, length);
+        PutNumber(room_.get() + start, length);
+        size_ += prefix;
     }
 
 private:
+    void Reserve(size_t more) {
+        if (size_ + more <= capacity_) return;
+        const size_t capacity = std::max({size_ + more, 2 * capacity_, size_t{256}});
+        auto bigger = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        if (size_ != 0) std::memcpy(bigger.get(), room_.get(), size_);
+        room_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+
     template <typename Integer>
     requires std::is_integral_v<Integer>
     void Put(Integer n) {
@@ -108,7 +151,9 @@ private:
             Put(item);
     }
 
-    std::vector<uint8_t>& out_;
+    std::unique_ptr<uint8_t[]> room_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
 };
 
 class Unpacker {
@@ -162,47 +207,42 @@ void UnpackRecord(ValueRecord& record, Unpacker& unpack) {
     Fields(std::get<I>(record), unpack);
 }
 
+using RecordUnpacker = void (*)(ValueRecord&, Unpacker&);
+
 template <size_t... I>
-void UnpackRecord(size_t index, ValueRecord& record, Unpacker& unpack,
-                  std::index_sequence<I...> /*alternatives*/) {
-    ((index == I ? UnpackRecord<I>(record, unpack) : void()), ...);
+constexpr std::array<RecordUnpacker, sizeof...(I)> RecordUnpackers(
+    std::index_sequence<I...> /*alternatives*/) {
+    return {&UnpackRecord<I>...};
 }
 
-void PackValue(const StoredValue& stored, std::vector<uint8_t>& scratch) {
-    Writer write(scratch);
-    write(stored.flags, stored.modified.seconds, stored.modified.replica, stored.modified.event,
-          stored.value.syntax);
-    scratch.push_back(static_cast<uint8_t>(stored.value.record.index()));
-    std::visit([&](const auto& record) { Fields(record, write); }, stored.value.record);
-}
+constexpr auto kRecordUnpackers =
+    RecordUnpackers(std::make_index_sequence<std::variant_size_v<ValueRecord>>());
 
 }  // namespace
 
 PackedValues::PackedValues(const std::vector<StoredValue>& values,
                            std::span<const uint8_t> stream) {
     if (values.empty() && stream.empty()) return;
-    // Kept from one attribute to the next: a load packs a great many.
-    thread_local std::vector<uint8_t> body;
-    thread_local std::vector<uint8_t> one;
-    body.clear();
-    Writer write(body);
-    for (const StoredValue& value : values) {
-        one.clear();
-        PackValue(value, one);
-        write.Number(one.size());
-        write.Raw(one.data(), one.size());
+    thread_local Writer body;
+    body.Clear();
+    for (const StoredValue& stored : values) {
+        const size_t start = body.Size();
+        body(stored.flags, stored.modified.seconds, stored.modified.replica, stored.modified.event,
+             stored.value.syntax);
+        body.Byte(static_cast<uint8_t>(stored.value.record.index()));
+        std::visit([](const auto& record) { Fields(record, body); }, stored.value.record);
+        body.PrefixLength(start);
     }
-    thread_local std::vector<uint8_t> head;
-    head.clear();
-    Writer header(head);
-    header.Number(values.size());
-    header.Number(body.size());
-    header.Number(stream.size());
-    block_ = std::make_unique_for_overwrite<uint8_t[]>(head.size() + body.size() + stream.size());
+    uint8_t head[30];
+    uint8_t* headEnd = PutNumber(head, values.size());
+    headEnd = PutNumber(headEnd, body.Size());
+    headEnd = PutNumber(headEnd, stream.size());
+    const auto headSize = static_cast<size_t>(headEnd - head);
+    block_ = std::make_unique_for_overwrite<uint8_t[]>(headSize + body.Size() + stream.size());
     uint8_t* at = block_.get();
-    std::memcpy(at, head.data(), head.size());
-    if (!body.empty()) std::memcpy(at + head.size(), body.data(), body.size());
-    if (!stream.empty()) std::memcpy(at + head.size() + body.size(), stream.data(), stream.size());
+    std::memcpy(at, head, headSize);
+    if (body.Size() != 0) std::memcpy(at + headSize, body.Data(), body.Size());
+    if (!stream.empty()) std::memcpy(at + headSize + body.Size(), stream.data(), stream.size());
 }
 
 namespace {
@@ -267,9 +307,7 @@ void PackedValues::Reader::Next(StoredValue& out) {
     read.Number();  // the value's length, for Skip
     read(out.flags, out.modified.seconds, out.modified.replica, out.modified.event,
          out.value.syntax);
-    const size_t index = *at_++;
-    UnpackRecord(index, out.value.record, read,
-                 std::make_index_sequence<std::variant_size_v<ValueRecord>>());
+    kRecordUnpackers[*at_++](out.value.record, read);
     --left_;
 }
 
