@@ -52,7 +52,8 @@ std::vector<StoredValue> OneOfEachLayout() {
 TEST(PackedValuesTest, GivesBackEveryLayoutExactlyThroughEveryReader) {
     const std::vector<StoredValue> values = OneOfEachLayout();
     const std::vector<uint8_t> content{'M', 'A', 'P', 0, '\n'};
-    const PackedValues packed(values, content);
+    ValueArena arena;
+    const PackedValues packed(values, arena, content);
     ASSERT_EQ(packed.size(), values.size());
     EXPECT_EQ(packed.Unpack(), values);
     EXPECT_EQ(std::vector<uint8_t>(packed.Stream().begin(), packed.Stream().end()), content);
@@ -73,18 +74,18 @@ TEST(PackedValuesTest, GivesBackEveryLayoutExactlyThroughEveryReader) {
     EXPECT_EQ(slot, values[3]);
     EXPECT_EQ(packed[values.size() - 1], values.back());
 
-    // A copy owns its own block; the original's block may go.
-    auto original = std::make_unique<PackedValues>(packed);
-    PackedValues copy;
-    copy = *original;
-    original.reset();
-    EXPECT_EQ(copy.Unpack(), values);
-    EXPECT_EQ(copy.Stream().size(), content.size());
-
+    // Blocks packed after it, small and larger than the arena's chunks,
+    // leave it as it was.
+    const std::vector<uint8_t> big(3 << 20, 0xAB);
+    const PackedValues large(values, arena, big);
+    const PackedValues small(std::vector<StoredValue>(values.begin(), values.begin() + 2), arena);
     std::vector<StoredValue> looped;
-    for (const StoredValue& value : copy)
+    for (const StoredValue& value : packed)
         looped.push_back(value);
     EXPECT_EQ(looped, values);
+    EXPECT_EQ(large.Stream().size(), big.size());
+    EXPECT_EQ(large.Unpack(), values);
+    EXPECT_EQ(small.size(), 2u);
 }
 
 TEST(PackedValuesTest, EmptyHoldsNothing) {
@@ -93,7 +94,8 @@ TEST(PackedValuesTest, EmptyHoldsNothing) {
     EXPECT_TRUE(empty.Stream().empty());
     EXPECT_TRUE(empty.begin() == empty.end());
     EXPECT_TRUE(PackedValues::Reader(empty).AtEnd());
-    EXPECT_TRUE(PackedValues(std::vector<StoredValue>{}).Unpack().empty());
+    ValueArena arena;
+    EXPECT_TRUE(PackedValues(std::vector<StoredValue>{}, arena).Unpack().empty());
 }
 
 }  // namespace

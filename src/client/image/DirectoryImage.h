@@ -182,6 +182,9 @@ struct Tree {
     // The texts of the objects' PooledNames. Adding a name changes nothing a
     // reader of the tree sees, so a change made through a const tree may add one.
     mutable NamePool names;
+    // The room of the objects' packed values; like the names, a change made
+    // through a const tree may add to it.
+    mutable ValueArena values;
     std::unique_ptr<Entry> root;  // "[Root]"; its children are the top-level objects
 
     // "jdoe.Sales.Corp", or with types "CN=jdoe.OU=Sales.O=Corp"; "[Root]" for the top.

@@ -18,6 +18,7 @@ struct WorkingAttribute {
     StoredAttribute attribute;  // its values are packed again when the request is done
     std::vector<StoredValue> values;
     bool addedEmpty = false;  // added by this request without a value; kept while empty
+    bool changed = false;     // its values are to be packed again
 };
 
 WorkingAttribute* FindWorking(std::vector<WorkingAttribute>& working, std::string_view name) {
@@ -46,6 +47,7 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
     const AttributeDefinition* definition = tree.schema.FindAttribute(change.attribute);
     if (!definition) return Err::NoSuchAttribute;
     WorkingAttribute* target = FindWorking(working, definition->name);
+    if (target) target->changed = true;
     std::optional<AttrValue> value;
     if (change.value) {
         if (change.value->syntax != definition->syntax) return Err::SyntaxViolation;
@@ -67,6 +69,7 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
             working.push_back(
                 {StoredAttribute{tree.names.Intern(definition->name), definition->syntax, {}},
                  {},
+                 true,
                  true});
             target = &working.back();
             if (value) add(*value);
@@ -136,7 +139,7 @@ Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& ent
     std::vector<WorkingAttribute> working;
     working.reserve(entry.attributes.size() + changes.size());
     for (const auto& attribute : entry.attributes) {
-        working.push_back({attribute, attribute.values.Unpack(), attribute.values.empty()});
+        working.push_back({attribute, attribute.values.Unpack(), attribute.values.empty(), false});
     }
     for (const auto& change : changes) {
         if (Result r = ApplyOne(tree, working, change, now); r != 0) return r;
@@ -147,8 +150,12 @@ Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& ent
     result.reserve(working.size());
     for (auto& w : working) {
         if (w.values.empty() && !w.addedEmpty) continue;
-        // A stream keeps its content: no change gives a stream a value.
-        w.attribute.values = PackedValues(w.values, w.attribute.values.Stream());
+        // The packed values of the tree are never freed one by one, so only
+        // what changed is packed again. A stream keeps its content: no change
+        // gives a stream a value.
+        if (w.changed) {
+            w.attribute.values = PackedValues(w.values, tree.values, w.attribute.values.Stream());
+        }
         result.push_back(std::move(w.attribute));
     }
     entry.attributes = std::move(result);

@@ -220,7 +220,26 @@ constexpr auto kRecordUnpackers =
 
 }  // namespace
 
-PackedValues::PackedValues(const std::vector<StoredValue>& values,
+uint8_t* ValueArena::Allocate(size_t size) {
+    constexpr size_t kChunk = 1 << 20;
+    if (size > left_) {
+        // A block bigger than a quarter chunk gets a chunk of its own; the
+        // current chunk's rest stays for the blocks after it.
+        if (size > kChunk / 4) {
+            chunks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(size));
+            return chunks_.back().get();
+        }
+        chunks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kChunk));
+        free_ = chunks_.back().get();
+        left_ = kChunk;
+    }
+    uint8_t* block = free_;
+    free_ += size;
+    left_ -= size;
+    return block;
+}
+
+PackedValues::PackedValues(const std::vector<StoredValue>& values, ValueArena& arena,
                            std::span<const uint8_t> stream) {
     if (values.empty() && stream.empty()) return;
     thread_local Writer body;
@@ -238,8 +257,8 @@ PackedValues::PackedValues(const std::vector<StoredValue>& values,
     headEnd = PutNumber(headEnd, body.Size());
     headEnd = PutNumber(headEnd, stream.size());
     const auto headSize = static_cast<size_t>(headEnd - head);
-    block_ = std::make_unique_for_overwrite<uint8_t[]>(headSize + body.Size() + stream.size());
-    uint8_t* at = block_.get();
+    uint8_t* at = arena.Allocate(headSize + body.Size() + stream.size());
+    block_ = at;
     std::memcpy(at, head, headSize);
     if (body.Size() != 0) std::memcpy(at + headSize, body.Data(), body.Size());
     if (!stream.empty()) std::memcpy(at + headSize + body.Size(), stream.data(), stream.size());
@@ -268,36 +287,18 @@ BlockHead ReadHead(const uint8_t* block) {
 
 }  // namespace
 
-PackedValues::PackedValues(const PackedValues& other) {
-    *this = other;
-}
-
-PackedValues& PackedValues::operator=(const PackedValues& other) {
-    if (this == &other) return *this;
-    if (!other.block_) {
-        block_.reset();
-        return *this;
-    }
-    const BlockHead head = ReadHead(other.block_.get());
-    const size_t size =
-        static_cast<size_t>(head.values - other.block_.get()) + head.valueBytes + head.streamBytes;
-    block_ = std::make_unique_for_overwrite<uint8_t[]>(size);
-    std::memcpy(block_.get(), other.block_.get(), size);
-    return *this;
-}
-
 size_t PackedValues::size() const {
-    return ReadHead(block_.get()).count;
+    return ReadHead(block_).count;
 }
 
 std::span<const uint8_t> PackedValues::Stream() const {
-    const BlockHead head = ReadHead(block_.get());
+    const BlockHead head = ReadHead(block_);
     if (head.streamBytes == 0) return {};
     return {head.values + head.valueBytes, head.streamBytes};
 }
 
 PackedValues::Reader::Reader(const PackedValues& values) {
-    const BlockHead head = ReadHead(values.block_.get());
+    const BlockHead head = ReadHead(values.block_);
     at_ = head.values;
     left_ = head.count;
 }

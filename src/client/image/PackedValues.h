@@ -24,16 +24,28 @@ struct StoredValue {
     bool operator==(const StoredValue&) const = default;
 };
 
+// Room for the blocks of packed values of one tree. A block is never freed
+// on its own (a change packs the attribute's values into a new block and
+// leaves the old one), so blocks are cut from large chunks that go with the
+// tree: no allocation and no bookkeeping per block.
+class ValueArena {
+public:
+    uint8_t* Allocate(size_t size);
+
+private:
+    std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+    uint8_t* free_ = nullptr;
+    size_t left_ = 0;
+};
+
+// A block of the arena it was packed into, so a copy is a copy of the
+// pointer: the arena must outlive every copy.
 class PackedValues {
 public:
     PackedValues() = default;
     // stream: the content of a stream attribute (its one value is a StreamValue).
-    explicit PackedValues(const std::vector<StoredValue>& values,
-                          std::span<const uint8_t> stream = {});
-    PackedValues(const PackedValues& other);
-    PackedValues& operator=(const PackedValues& other);
-    PackedValues(PackedValues&&) noexcept = default;
-    PackedValues& operator=(PackedValues&&) noexcept = default;
+    PackedValues(const std::vector<StoredValue>& values, ValueArena& arena,
+                 std::span<const uint8_t> stream = {});
 
     size_t size() const;
     bool empty() const { return size() == 0; }
@@ -85,7 +97,7 @@ public:
 private:
     // A few counts, then the values, then the stream's content; null while
     // there are no values and no content.
-    std::unique_ptr<uint8_t[]> block_;
+    const uint8_t* block_ = nullptr;
 };
 
 }  // namespace vellrun::client::image

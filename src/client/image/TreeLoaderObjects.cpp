@@ -207,7 +207,7 @@ void TreeLoader::LoadAttributes(const Json& attributes, PendingObject& pending,
             values_.push_back(StoredValue{AttrValue{Syntax::ClassName, StringValue{*name}},
                                           kValuePresent, TimeStamp{entry.modified, 0, 0}});
         }
-        objectClass.values = PackedValues(values_);
+        objectClass.values = PackedValues(values_, tree_->values);
         // Reads give it first, as a directory does.
         entry.attributes.push_back(std::move(objectClass));
         std::rotate(entry.attributes.begin(), entry.attributes.end() - 1, entry.attributes.end());
@@ -252,7 +252,7 @@ void TreeLoader::LoadValues(const Json& values, const AttributeDefinition& defin
             }
         }
     }
-    attribute.values = PackedValues(values_, stream_);
+    attribute.values = PackedValues(values_, tree_->values, stream_);
 }
 
 void TreeLoader::LoadValue(const Json& source, uint32_t defaultFlags, uint32_t modified) {

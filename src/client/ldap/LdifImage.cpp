@@ -230,8 +230,9 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
             // A stream's content is read through a stream handle; the dump has one value.
             values.push_back(StoredValue{AttrValue{Syntax::Stream, StreamValue{}}, 0, {}});
             const std::string& content = g.texts.front();
-            attribute.values = PackedValues(
-                values, {reinterpret_cast<const uint8_t*>(content.data()), content.size()});
+            attribute.values =
+                PackedValues(values, tree_.values,
+                             {reinterpret_cast<const uint8_t*>(content.data()), content.size()});
             entry.attributes.push_back(std::move(attribute));
             continue;
         }
@@ -272,7 +273,7 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
             }
             values[i].flags = flags;
         }
-        attribute.values = PackedValues(values);
+        attribute.values = PackedValues(values, tree_.values);
         entry.attributes.push_back(std::move(attribute));
     }
 }
