@@ -3,6 +3,7 @@
 #include "cli/CommandSupport.h"
 #include "cli/ConsoleMessagePort.h"
 #include "cli/ConsoleRunFeedback.h"
+#include "cli/ReportCommand.h"
 #include "directory/DirectoryAccess.h"
 #include "settings/SettingsStore.h"
 #include "values/ValueFormatting.h"
@@ -277,13 +278,20 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
         if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
         clientOptions.server = std::move(server);
     }
+    ConsoleRunFeedback feedback;
+    // A large image takes a while to load: a terminal sees how far it is,
+    // and Ctrl-C stops it.
+    if (showProgress_ && !options.serverUri) {
+        clientOptions.loadProgress = [&feedback, &err](uint64_t done, uint64_t total) {
+            return feedback.LoadProgress(err, done, total);
+        };
+    }
     std::unique_ptr<client::DirectoryClient> client = maker_(clientOptions);
     if (!client) {
         err << kProgram << ": no directory client is available\n";
         return kFailure;
     }
-    ConsoleMessagePort messages(err);
-    ConsoleRunFeedback feedback;
+    ConsoleMessagePort messages(err, &feedback);
     directory::DirectoryAccess access(*client, messages, feedback);
     const platform::DateTimeFormats formats =
         formats_ ? *formats_ : platform::DateTimeFormats::FromLocale();
@@ -292,7 +300,15 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
                                                : RunSettings(options, command, formats);
     values::ValueTextFormatter formatter(access, formats);
     access.SetValueFormatter(&formatter);
-    if (access.DSStartClient() != 0) return kFailure;
+    if (feedbackObserver_) feedbackObserver_(&feedback);
+    const int started = access.DSStartClient();
+    if (feedbackObserver_) feedbackObserver_(nullptr);
+    feedback.ClearLine();
+    if (started != 0) {
+        if (!feedback.Interrupted()) return kFailure;
+        err << kProgram << ": loading was cancelled\n";
+        return ReportCommand::kInterrupted;
+    }
 
     CommandServices services{options,
                              access,

@@ -3,6 +3,7 @@
 namespace vellrun::cli {
 
 void ConsoleMessagePort::Line(std::string_view text) {
+    if (feedback_ != nullptr) feedback_->ClearLine();
     err_ << text;
     if (text.empty() || text.back() != '\n') err_ << '\n';
     err_.flush();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/ConsoleRunFeedback.h"
 #include "platform/MessagePort.h"
 
 #include <ostream>
@@ -12,7 +13,9 @@ namespace vellrun::cli {
 // stream it does not own and never reads input.
 class ConsoleMessagePort final : public platform::MessagePort {
 public:
-    explicit ConsoleMessagePort(std::ostream& err) : err_(err) {}
+    // feedback, when given, has its progress line taken off before each message.
+    explicit ConsoleMessagePort(std::ostream& err, ConsoleRunFeedback* feedback = nullptr)
+        : err_(err), feedback_(feedback) {}
 
     void ErrorBox(std::string_view text) override;
     void InfoBox(std::string_view text) override;
@@ -29,6 +32,7 @@ private:
     void Line(std::string_view text);
 
     std::ostream& err_;
+    ConsoleRunFeedback* feedback_;
 };
 
 }  // namespace vellrun::cli

@@ -28,10 +28,31 @@ void ConsoleRunFeedback::StartProgress(std::ostream& progress, std::function<siz
 }
 
 void ConsoleRunFeedback::EndProgress() {
-    if (progress_ == nullptr) return;
-    // Carriage return and "erase to the end of the line".
-    *progress_ << "\r\x1b[K" << std::flush;
+    ClearLine();
     progress_ = nullptr;
+}
+
+void ConsoleRunFeedback::ClearLine() {
+    if (drawnOn_ == nullptr) return;
+    // Carriage return and "erase to the end of the line".
+    *drawnOn_ << "\r\x1b[K" << std::flush;
+    drawnOn_ = nullptr;
+}
+
+bool ConsoleRunFeedback::LoadProgress(std::ostream& progress, uint64_t done, uint64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDrawn_ >= std::chrono::milliseconds(100)) {
+        lastDrawn_ = now;
+        progress << "\r\x1b[K";
+        if (total == 0) {
+            progress << "Loading: reading the file";
+        } else {
+            progress << "Loading: " << done << " of " << total << " objects";
+        }
+        progress << std::flush;
+        drawnOn_ = &progress;
+    }
+    return !Interrupted();
 }
 
 void ConsoleRunFeedback::ProcessPendingEvents() {
@@ -47,6 +68,7 @@ void ConsoleRunFeedback::ProcessPendingEvents() {
                   static_cast<long long>(seconds % 60));
     const size_t found = foundCount_ ? foundCount_() : 0;
     *progress_ << "\r\x1b[K" << found << " found  " << elapsed << "  " << name << std::flush;
+    drawnOn_ = progress_;
 }
 
 }  // namespace vellrun::cli

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -45,6 +46,14 @@ public:
     // Removes the progress line; nothing more is drawn.
     void EndProgress();
 
+    // The load of an image: draws "Loading: N of M objects" on progress, at
+    // most ten times a second (while the text is still read, total is 0).
+    // False once Ctrl-C asked to stop.
+    bool LoadProgress(std::ostream& progress, uint64_t done, uint64_t total);
+    // Takes the progress line off the screen, so that a message written now
+    // stands on a line of its own; the line comes back with the next drawing.
+    void ClearLine();
+
 private:
     std::string status_[3];
     int busyDepth_ = 0;
@@ -53,6 +62,7 @@ private:
     static_assert(std::atomic<bool>::is_always_lock_free);
 
     std::ostream* progress_ = nullptr;
+    std::ostream* drawnOn_ = nullptr;  // where a progress line stands now
     std::function<size_t()> foundCount_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDrawn_;

@@ -104,6 +104,40 @@ TEST_F(CliAppTest, ABrokenImageEndsTheRunWithTheLoadersMessage) {
     EXPECT_NE(missing.err.find("absent.json"), std::string::npos) << missing.err;
 }
 
+// On a terminal the load draws its progress line and takes it off before
+// anything else is written, a failure's message included.
+TEST_F(CliAppTest, TheLoadsProgressLineMakesWayForWhatFollows) {
+    const auto runShowingProgress = [](const std::vector<std::string>& args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CliApp app;
+        app.SetShowProgress(true);
+        CliRun run;
+        run.code = app.Run(args, out, err);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    };
+    const std::string clear = "\r\x1b[K";
+    CliRun run = runShowingProgress({"--image", Image(), "trees"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "CORP\nLab\n");
+    ASSERT_NE(run.err.find("Loading: 0 of "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - clear.size()), clear) << run.err;
+
+    const fs::path broken =
+        WriteIn(folder_, "unknown-class.json", testing::TreesImage({{"CORP", R"([
+        {"name": "Corp", "class": "Organization"},
+        {"name": "x.Corp", "class": "Nonesuch"}])"}}));
+    run = runShowingProgress({"--image", broken.string(), "trees"});
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    const size_t message = run.err.find("Could not initialize");
+    ASSERT_NE(message, std::string::npos) << run.err;
+    ASSERT_GE(message, clear.size());
+    EXPECT_EQ(run.err.substr(message - clear.size(), clear.size()), clear) << run.err;
+    EXPECT_NE(run.err.find("Nonesuch"), std::string::npos) << run.err;
+}
+
 // The loader's limit on what an image's values build together follows the option.
 TEST_F(CliAppTest, TheImageLimitOptionSetsWhatAnImagesValuesMayBuild) {
     const fs::path big = WriteIn(folder_, "big.json", testing::TreesImage({{"CORP", R"([
