@@ -156,9 +156,13 @@ private:
     size_t capacity_ = 0;
 };
 
+// Reads from its own copy of the position: texts written while it reads
+// cannot change it, so it stays in a register.
 class Unpacker {
 public:
-    explicit Unpacker(const uint8_t*& at) : at_(at) {}
+    explicit Unpacker(const uint8_t* at) : at_(at) {}
+    const uint8_t* Position() const { return at_; }
+    uint8_t Byte() { return *at_++; }
 
     template <typename... Field>
     void operator()(Field&... fields) {
@@ -166,6 +170,7 @@ public:
     }
 
     uint64_t Number() {
+        if (*at_ < 0x80) return *at_++;  // most numbers here are small
         uint64_t n = 0;
         for (int shift = 0;; shift += 7) {
             const uint8_t byte = *at_++;
@@ -196,7 +201,7 @@ private:
             Get(item);
     }
 
-    const uint8_t*& at_;
+    const uint8_t* at_;
 };
 
 // A record of alternative I, made empty only when out holds another one
@@ -276,12 +281,11 @@ struct BlockHead {
 BlockHead ReadHead(const uint8_t* block) {
     BlockHead head;
     if (block == nullptr) return head;
-    const uint8_t* at = block;
-    Unpacker read(at);
+    Unpacker read(block);
     head.count = static_cast<size_t>(read.Number());
     head.valueBytes = static_cast<size_t>(read.Number());
     head.streamBytes = static_cast<size_t>(read.Number());
-    head.values = at;
+    head.values = read.Position();
     return head;
 }
 
@@ -308,13 +312,15 @@ void PackedValues::Reader::Next(StoredValue& out) {
     read.Number();  // the value's length, for Skip
     read(out.flags, out.modified.seconds, out.modified.replica, out.modified.event,
          out.value.syntax);
-    kRecordUnpackers[*at_++](out.value.record, read);
+    kRecordUnpackers[read.Byte()](out.value.record, read);
+    at_ = read.Position();
     --left_;
 }
 
 void PackedValues::Reader::Skip() {
     Unpacker read(at_);
-    at_ += read.Number();
+    const auto length = static_cast<size_t>(read.Number());
+    at_ = read.Position() + length;
     --left_;
 }
 
