@@ -28,7 +28,7 @@ std::string NameNote(const Json& element) {
 std::unique_ptr<Tree> TreeLoader::Load() {
     tree_ = std::make_unique<Tree>();
     const Json* schema = nullptr;
-    Json* objects = nullptr;
+    const Json* objects = nullptr;
     const Json* identity = nullptr;
     try {
         const Fields fields(source_, {"name", "identity", "schema", "objects"},
@@ -44,7 +44,7 @@ std::unique_ptr<Tree> TreeLoader::Load() {
             return name;
         });
         schema = &fields.Require("schema");
-        if (fields.Has("objects")) objects = &source_["objects"];
+        objects = fields.Get("objects");
         identity = fields.Get("identity");
     } catch (Refusal& refusal) {
         refusal.Within(place_);

@@ -66,11 +66,16 @@ struct PendingObject {
 
 class TreeLoader {
 public:
-    // The loader frees each object's part of the document once it has taken it
-    // in, so the document and the tree are not both whole in memory at once.
-    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir, ByteBudget& budget,
-               ObjectProgress& progress)
-        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir), progress_(progress) {
+    // source: the tree, its "objects" list handed out by objects one element at
+    // a time; the loader empties each element once it has taken it in, so the
+    // objects and the tree are not both whole in memory at once.
+    TreeLoader(const Json& source, ObjectList& objects, size_t index,
+               const std::filesystem::path& baseDir, ByteBudget& budget, ObjectProgress& progress)
+        : source_(source),
+          objects_(objects),
+          place_(Indexed("trees", index)),
+          baseDir_(baseDir),
+          progress_(progress) {
         valueSource_.budget = &budget;
     }
 
@@ -86,7 +91,7 @@ private:
                                           std::vector<size_t>* indexes);
     void CheckSuperCircles();
 
-    void LoadObjects(Json& objects);
+    void LoadObjects(const Json& objects);
     void LoadObject(const Json& source, PendingObject& pending, size_t index);
     void ReadObjectName(const std::string& text, PendingObject& pending, std::string& key);
     void LoadAttributes(const Json& attributes, PendingObject& pending, const ClassFacts& facts);
@@ -111,7 +116,8 @@ private:
     Entry* FindObject(std::string_view typelessName) const;
     std::string ObjectPlace(size_t index) const;
 
-    Json& source_;
+    const Json& source_;
+    ObjectList& objects_;
     std::string place_;
     const std::filesystem::path& baseDir_;
     ObjectProgress& progress_;

@@ -20,19 +20,20 @@ constexpr std::string_view kSpecialNames[] = {"[root]", "[this]", "[public]", "[
 
 }  // namespace
 
-void TreeLoader::LoadObjects(Json& objects) {
+void TreeLoader::LoadObjects(const Json& objects) {
     if (!objects.is_array()) {
         ReadField(place_ + ": objects", [] { Refuse("expected a list of objects"); });
     }
-    pending_.resize(objects.size());
-    objectIndex_.reserve(objects.size());
-    for (size_t i = 0; i < objects.size(); ++i) {
+    const size_t count = objects_.Size();
+    pending_.resize(count);
+    objectIndex_.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
         constexpr size_t kObjectsBetweenReports = 4096;
         if (progress_.report != nullptr && i % kObjectsBetweenReports == 0 &&
             !(*progress_.report)(progress_.done + i, progress_.total)) {
             Refuse(std::string(kLoadCancelled));
         }
-        Json& item = objects[i];
+        Json& item = objects_.Next();
         try {
             LoadObject(item, pending_[i], i);
         } catch (Refusal& refusal) {
@@ -42,7 +43,7 @@ void TreeLoader::LoadObjects(Json& objects) {
         pending_[i].writtenName = std::move(item["name"].get_ref<std::string&>());
         item = nullptr;
     }
-    progress_.done += objects.size();
+    progress_.done += count;
 }
 
 void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t index) {
