@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <simdjson.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace vellrun::client::image::detail {
 
@@ -429,10 +431,15 @@ bool FindMember(ondemand::object& object, std::string_view wanted, ondemand::val
 // its trees, each tree but its objects, each object.
 class StreamedImage final : public ImageParts, ObjectList {
 public:
-    StreamedImage(std::string_view text, size_t readable) {
+    StreamedImage(std::string_view text, size_t readable, bool giveBack) {
         const char* data = text.data();
         size_t capacity = readable;
+        if (giveBack) {
+            pageSize_ = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+            givenBack_ = (reinterpret_cast<uintptr_t>(data) + pageSize_ - 1) & ~(pageSize_ - 1);
+        }
         if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
+            pageSize_ = 0;
             copy_ = simdjson::padded_string(text);
             data = copy_.data();
             capacity = copy_.size() + simdjson::SIMDJSON_PADDING;
@@ -518,6 +525,7 @@ public:
     Json& Next() override {
         if (handedOut_ > 0) ++objectAt_;
         if (!(objectAt_ != objectEnd_)) throw TextFault{};
+        GiveBack();
         ondemand::value object;
         Check((*objectAt_).get(object));
         Build(object, object_, 4);
@@ -538,6 +546,19 @@ private:
         return list;
     }
 
+    // Gives the text's pages before the object about to be read back to the
+    // system, a few megabytes at a time: no part of the text before it is read
+    // again (the reader went back to the start of its tree before its objects).
+    void GiveBack() {
+        constexpr uintptr_t kStep = 4 << 20;
+        const char* at = nullptr;
+        if (pageSize_ == 0 || document_.current_location().get(at) != simdjson::SUCCESS) return;
+        const uintptr_t end = reinterpret_cast<uintptr_t>(at) & ~(pageSize_ - 1);
+        if (end < givenBack_ + kStep) return;
+        ::madvise(reinterpret_cast<void*>(givenBack_), end - givenBack_, MADV_DONTNEED);
+        givenBack_ = end;
+    }
+
     // Reads the objects of the last tree the loader did not take, and the list's end.
     void FinishObjects() {
         if (!objectsOpen_) return;
@@ -552,6 +573,8 @@ private:
     }
 
     simdjson::padded_string copy_;
+    uintptr_t pageSize_ = 0;   // 0: the text is not given back
+    uintptr_t givenBack_ = 0;  // the text's pages before this are given back
     ondemand::parser parser_;
     ondemand::document document_;
     Json image_;
@@ -595,8 +618,8 @@ std::string SyntaxDescription(const std::string& what) {
 
 }  // namespace
 
-std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable) {
-    return std::make_unique<StreamedImage>(text, readable);
+std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable, bool giveBack) {
+    return std::make_unique<StreamedImage>(text, readable, giveBack);
 }
 
 bool ParseImageJson(std::string_view text, Json& document, std::string& error) {

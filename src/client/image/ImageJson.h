@@ -85,8 +85,10 @@ public:
 // the library's parser), building each part only when asked for it, with the
 // checks of ParseImageJson. Throws TextFault, also from the parts' calls.
 // readable: how many bytes from text.data() may be read (text.size() plus any
-// padding).
-std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable);
+// padding). giveBack: the text's pages behind the objects read may be given
+// back to the system (they read as zeros afterwards).
+std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable,
+                                           bool giveBack = false);
 
 // The keys of one JSON object, checked against the keys its place allows.
 class Fields {

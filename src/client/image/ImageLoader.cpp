@@ -139,13 +139,17 @@ std::unique_ptr<DirectoryImage> LoadParts(detail::ImageParts& parts, uint64_t te
 // message; a fault of the content is told only once the rest of the text is
 // known to be sound, as a fault of the text wins wherever it lies.
 // readable: the bytes from text.data() that may be read, text.size() and any
-// padding.
+// padding. file, when given, is where the text was read from: the fast reader
+// then gives back the text behind it, and the library's parser reads the file
+// again.
 std::unique_ptr<DirectoryImage> LoadText(std::string_view text, size_t readable,
                                          const std::string& displayName,
                                          const std::filesystem::path& baseDir,
-                                         const LoadOptions& options) {
+                                         const LoadOptions& options,
+                                         const std::filesystem::path* file) {
     try {
-        std::unique_ptr<detail::ImageParts> parts = detail::ReadImageParts(text, readable);
+        std::unique_ptr<detail::ImageParts> parts =
+            detail::ReadImageParts(text, readable, file != nullptr);
         // While the text is read, how far it is is not known yet.
         if (options.progress && !options.progress(0, 0)) Refuse(std::string(kLoadCancelled));
         try {
@@ -156,6 +160,12 @@ std::unique_ptr<DirectoryImage> LoadText(std::string_view text, size_t readable,
         }
     } catch (detail::TextFault&) {
     }
+    std::string again;
+    if (file != nullptr) {
+        const platform::FileStatus read = platform::ReadRegularFile(*file, again);
+        if (!read.ok()) Refuse("cannot read the file: " + read.error);
+        text = again;
+    }
     Json document;
     std::string error;
     if (!detail::ParseImageJson(text, document, error)) Refuse(error);
@@ -164,10 +174,11 @@ std::unique_ptr<DirectoryImage> LoadText(std::string_view text, size_t readable,
 }
 
 LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
-                          const std::filesystem::path& baseDir, const LoadOptions& options) {
+                          const std::filesystem::path& baseDir, const LoadOptions& options,
+                          const std::filesystem::path* file = nullptr) {
     LoadResult result;
     try {
-        result.image = LoadText(text, readable, displayName, baseDir, options);
+        result.image = LoadText(text, readable, displayName, baseDir, options, file);
     } catch (Refusal& refusal) {
         result.cancelled = refusal.Text() == kLoadCancelled;
         refusal.Within(displayName);
@@ -201,7 +212,7 @@ LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& o
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options);
+    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options, &path);
 }
 
 }  // namespace vellrun::client::image
