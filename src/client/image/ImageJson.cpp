@@ -425,92 +425,79 @@ bool FindMember(ondemand::object& object, std::string_view wanted, ondemand::val
     return false;
 }
 
-// The fast reader's image: the structure of the whole text is found at once,
-// then each part is built as the loader asks for it, and the objects one at a
-// time. Every part of the text is built (and so checked) once: the image but
-// its trees, each tree but its objects, each object.
+// The text of a value the reader stands on, from its first character to the
+// next structural character after it, which the reader moves on to.
+std::string_view ValueText(ondemand::value& value) {
+    ondemand::json_type type{};
+    Check(value.type().get(type));
+    std::string_view text;
+    if (type == ondemand::json_type::object) {
+        ondemand::object object;
+        Check(value.get_object().get(object));
+        Check(object.raw_json().get(text));
+    } else if (type == ondemand::json_type::array) {
+        ondemand::array array;
+        Check(value.get_array().get(array));
+        Check(array.raw_json().get(text));
+    } else {
+        text = value.raw_json_token();
+    }
+    return text;
+}
+
+// The fast reader's image, read in two passes. The first finds the structure
+// of the whole text and builds the image but its trees and each tree but its
+// objects, noting where each object's text lies; the second, once the first
+// pass's index of the whole text is freed, reads each object's text on its own
+// as the loader asks for it. Each part of the text is built, and so checked,
+// once: the image, the trees and the objects' list in the first pass, each
+// object in the second.
 class StreamedImage final : public ImageParts, ObjectList {
 public:
     StreamedImage(std::string_view text, size_t readable, bool giveBack) {
         const char* data = text.data();
         size_t capacity = readable;
+        if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
+            copy_ = simdjson::padded_string(text);
+            data = copy_.data();
+            capacity = copy_.size() + simdjson::SIMDJSON_PADDING;
+            giveBack = false;
+        }
+        readableEnd_ = data + capacity;
         if (giveBack) {
             pageSize_ = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
             givenBack_ = (reinterpret_cast<uintptr_t>(data) + pageSize_ - 1) & ~(pageSize_ - 1);
         }
-        if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
-            pageSize_ = 0;
-            copy_ = simdjson::padded_string(text);
-            data = copy_.data();
-            capacity = copy_.size() + simdjson::SIMDJSON_PADDING;
+        ReadOutline(data, text.size(), capacity);
+        size_t largest = 0;
+        for (const TreePart& tree : trees_) {
+            for (std::string_view object : tree.objects)
+                largest = std::max(largest, object.size());
         }
-        Check(parser_.iterate(data, text.size(), capacity).get(document_));
-        ondemand::value root;
-        Check(document_.get_value().get(root));
-        ondemand::object object;
-        treesListed_ = BuildAllBut(root, "trees", image_, 0, object);
-        // Nothing may follow the document's one value.
-        if (document_.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
+        if (largest > 0) Check(objectParser_.allocate(largest));
     }
 
     Json& Image() override { return image_; }
 
     uint64_t ObjectTotal() override {
         uint64_t total = 0;
-        if (!treesListed_) return total;
-        ondemand::array trees = OpenTrees();
-        for (auto item : trees) {
-            ondemand::value tree;
-            Check(item.get(tree));
-            ondemand::json_type type{};
-            Check(tree.type().get(type));
-            if (type != ondemand::json_type::object) continue;
-            ondemand::object object;
-            ondemand::value objects;
-            Check(tree.get_object().get(object));
-            if (!FindMember(object, "objects", objects)) continue;
-            Check(objects.type().get(type));
-            if (type != ondemand::json_type::array) continue;
-            size_t count = 0;
-            Check(objects.count_elements().get(count));
-            total += count;
-        }
-        treesOpen_ = false;
+        for (const TreePart& tree : trees_)
+            total += tree.objects.size();
         return total;
     }
 
     Json* NextTree() override {
-        if (!treesListed_) return nullptr;
-        FinishObjects();
-        if (!treesOpen_) {
-            ondemand::array trees = OpenTrees();
-            Check(trees.begin().get(treeAt_));
-            Check(trees.end().get(treeEnd_));
-            treesOpen_ = true;
-        } else {
-            ++treeAt_;
+        if (nextTree_ > 0) {
+            // What the loader left of the tree before is read for its faults.
+            TreePart& done = trees_[nextTree_ - 1];
+            while (nextObject_ < done.objects.size())
+                Next();
+            done = TreePart();
+            object_ = Json();
         }
-        if (!(treeAt_ != treeEnd_)) {
-            treesListed_ = false;
-            return nullptr;
-        }
-        ondemand::value tree;
-        ondemand::object object;
-        Check((*treeAt_).get(tree));
-        if (BuildAllBut(tree, "objects", tree_, 2, object)) {
-            // The tree's own keys are read: back to its start for the objects.
-            ondemand::value objects;
-            ondemand::array list;
-            bool empty = false;
-            Check(object.reset().get(empty));
-            if (!FindMember(object, "objects", objects)) throw TextFault{};
-            Check(objects.get_array().get(list));
-            Check(list.count_elements().get(objectCount_));
-            Check(list.begin().get(objectAt_));
-            Check(list.end().get(objectEnd_));
-            objectsOpen_ = true;
-        }
-        return &tree_;
+        if (nextTree_ == trees_.size()) return nullptr;
+        nextObject_ = 0;
+        return &trees_[nextTree_++].json;
     }
 
     ObjectList& Objects() override { return *this; }
@@ -520,74 +507,87 @@ public:
         }
     }
 
-    size_t Size() override { return objectCount_; }
+    size_t Size() override { return trees_[nextTree_ - 1].objects.size(); }
 
     Json& Next() override {
-        if (handedOut_ > 0) ++objectAt_;
-        if (!(objectAt_ != objectEnd_)) throw TextFault{};
-        GiveBack();
-        ondemand::value object;
-        Check((*objectAt_).get(object));
-        Build(object, object_, 4);
-        ++handedOut_;
+        const std::string_view text = trees_[nextTree_ - 1].objects.at(nextObject_++);
+        GiveBack(text.data());
+        ondemand::document document;
+        ondemand::value value;
+        Check(
+            objectParser_
+                .iterate(text.data(), text.size(), static_cast<size_t>(readableEnd_ - text.data()))
+                .get(document));
+        Check(document.get_value().get(value));
+        Build(value, object_, 4);
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
         return object_;
     }
 
 private:
-    // The image's "trees" list, from the start of the text.
-    ondemand::array OpenTrees() {
-        document_.rewind();
-        ondemand::object root;
+    struct TreePart {
+        Json json;
+        std::vector<std::string_view> objects;  // the text of each element of its objects' list
+    };
+
+    // The first pass. Its parser (the index of the whole text) is freed on return.
+    void ReadOutline(const char* data, size_t size, size_t capacity) {
+        ondemand::parser parser;
+        ondemand::document document;
+        ondemand::value root;
+        ondemand::object object;
+        Check(parser.iterate(data, size, capacity).get(document));
+        Check(document.get_value().get(root));
+        const bool listed = BuildAllBut(root, "trees", image_, 0, object);
+        // Nothing may follow the document's one value.
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
+        if (!listed) return;
         ondemand::value trees;
         ondemand::array list;
-        Check(document_.get_object().get(root));
-        if (!FindMember(root, "trees", trees)) throw TextFault{};
+        document.rewind();
+        Check(document.get_object().get(object));
+        if (!FindMember(object, "trees", trees)) throw TextFault{};
         Check(trees.get_array().get(list));
-        return list;
+        for (auto item : list) {
+            ondemand::value tree;
+            Check(item.get(tree));
+            TreePart& part = trees_.emplace_back();
+            if (!BuildAllBut(tree, "objects", part.json, 2, object)) continue;
+            // The tree's own keys are read: back to its start for the objects.
+            ondemand::value objects;
+            ondemand::array elements;
+            bool empty = false;
+            Check(object.reset().get(empty));
+            if (!FindMember(object, "objects", objects)) throw TextFault{};
+            Check(objects.get_array().get(elements));
+            for (auto element : elements) {
+                ondemand::value value;
+                Check(element.get(value));
+                part.objects.push_back(ValueText(value));
+            }
+        }
     }
 
-    // Gives the text's pages before the object about to be read back to the
-    // system, a few megabytes at a time: no part of the text before it is read
-    // again (the reader went back to the start of its tree before its objects).
-    void GiveBack() {
+    // Gives the text's pages before at back to the system, a few megabytes at
+    // a time: the second pass reads each object's text once, in order.
+    void GiveBack(const char* at) {
         constexpr uintptr_t kStep = 4 << 20;
-        const char* at = nullptr;
-        if (pageSize_ == 0 || document_.current_location().get(at) != simdjson::SUCCESS) return;
+        if (pageSize_ == 0) return;
         const uintptr_t end = reinterpret_cast<uintptr_t>(at) & ~(pageSize_ - 1);
         if (end < givenBack_ + kStep) return;
         ::madvise(reinterpret_cast<void*>(givenBack_), end - givenBack_, MADV_DONTNEED);
         givenBack_ = end;
     }
 
-    // Reads the objects of the last tree the loader did not take, and the list's end.
-    void FinishObjects() {
-        if (!objectsOpen_) return;
-        while (handedOut_ < objectCount_)
-            Next();
-        if (handedOut_ > 0) ++objectAt_;
-        if (objectAt_ != objectEnd_) throw TextFault{};
-        objectsOpen_ = false;
-        handedOut_ = 0;
-        objectCount_ = 0;
-        object_ = Json();
-    }
-
     simdjson::padded_string copy_;
+    const char* readableEnd_ = nullptr;
     uintptr_t pageSize_ = 0;   // 0: the text is not given back
     uintptr_t givenBack_ = 0;  // the text's pages before this are given back
-    ondemand::parser parser_;
-    ondemand::document document_;
     Json image_;
-    bool treesListed_ = false;  // "trees" is a list not read to its end yet
-    bool treesOpen_ = false;
-    ondemand::array_iterator treeAt_;
-    ondemand::array_iterator treeEnd_;
-    Json tree_;
-    bool objectsOpen_ = false;
-    size_t objectCount_ = 0;
-    size_t handedOut_ = 0;
-    ondemand::array_iterator objectAt_;
-    ondemand::array_iterator objectEnd_;
+    std::vector<TreePart> trees_;
+    size_t nextTree_ = 0;
+    size_t nextObject_ = 0;
+    ondemand::parser objectParser_;
     Json object_;
 };
 
