@@ -1,5 +1,6 @@
 #include "client/image/TreeLoader.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vellrun::client::image::detail {
@@ -23,6 +24,19 @@ std::string NameNote(const Json& element) {
     auto name = element.find("name");
     if (name == element.end() || !name->is_string()) return {};
     return " " + Quoted(name->get_ref<const std::string&>());
+}
+
+std::string_view TreeLoader::KeepName(std::string_view text) {
+    constexpr size_t kBlockBytes = 64 * 1024;
+    if (static_cast<size_t>(nameEnd_ - nameNext_) < text.size()) {
+        const size_t size = std::max(kBlockBytes, text.size());
+        nameBlocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        nameNext_ = nameBlocks_.back().get();
+        nameEnd_ = nameNext_ + size;
+    }
+    const std::string_view kept(nameNext_, text.size());
+    nameNext_ = std::copy(text.begin(), text.end(), nameNext_);
+    return kept;
 }
 
 std::unique_ptr<Tree> TreeLoader::Load() {

@@ -21,6 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <absl/container/flat_hash_map.h>
+
 namespace vellrun::client::image::detail {
 
 // A map by text that takes a string_view key without making a string of it.
@@ -57,9 +59,9 @@ struct ObjectProgress {
 struct PendingObject {
     std::unique_ptr<Entry> owned;  // moved into the tree when linked
     Entry* entry = nullptr;
-    const std::string* key = nullptr;           // folded typeless full name (the index's own key)
+    std::string_view key;                       // folded typeless full name (the index's own key)
     size_t containerStart = std::string::npos;  // where the container's name starts in key
-    std::string writtenName;                    // the full name as the file writes it, for messages
+    std::string_view writtenName;               // the full name as the file writes it, for messages
     size_t classIndex = 0;
     std::vector<std::string> types;  // per relative name as written typed, "" where untyped
 };
@@ -115,6 +117,8 @@ private:
     const ClassFacts& FactsOf(size_t classIndex);
     Entry* FindObject(std::string_view typelessName) const;
     std::string ObjectPlace(size_t index) const;
+    // A copy of text kept as long as the loader, for the objects' names and keys.
+    std::string_view KeepName(std::string_view text);
 
     const Json& source_;
     ObjectList& objects_;
@@ -137,8 +141,12 @@ private:
         Entry* entry = nullptr;
         size_t index = 0;
     };
-    TextMap<ObjectSlot> objectIndex_;  // folded typeless full name -> object
+    absl::flat_hash_map<std::string_view, ObjectSlot> objectIndex_;  // key -> object
     std::vector<PendingObject> pending_;
+    // The texts of KeepName, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> nameBlocks_;
+    char* nameNext_ = nullptr;
+    char* nameEnd_ = nullptr;
     std::vector<size_t> givenAt_;  // per attribute definition: 1 + its place in the object read now
     std::vector<PooledName> attributeNames_;  // per attribute definition, once pooled
     std::vector<std::pair<std::string, const AttributeDefinition*>> recentAttributes_;  // by place
