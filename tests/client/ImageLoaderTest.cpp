@@ -590,6 +590,44 @@ TEST(ImageLoaderTest, KeysInAnyOrderReadAlikeAndLateFaultsKeepTheirPlace) {
     }
 }
 
+// The objects are taken in as the text is read, yet a fault of the text wins
+// over a fault of the content met before it, wherever it lies: in a later
+// object, among the objects of a tree refused before them, in a later tree,
+// after the trees, or in trees not read because the image was refused first.
+TEST(ImageLoaderTest, AFaultOfTheTextWinsOverAnEarlierFaultOfTheContent) {
+    const std::string unknownClass = R"({"name": "jdoe.Sales.Corp", "class": "Nothing"})";
+    const std::string classFault =
+        "test.json: trees[0].objects[2] \"jdoe.Sales.Corp\": class: \"Nothing\" is not a class";
+    const auto withTree = [](const std::string& image, std::string_view tree) {
+        return image.substr(0, image.size() - 2) + ", " + std::string(tree) + "]}";
+    };
+    const std::string sound =
+        R"({"name": "OTHER", "schema": {}, "objects": [{"name": "a", "class": "Top"}]})";
+    const std::vector<RefusalCase> cases = {
+        {withTree(WithCorp(unknownClass), sound), {classFault}},
+        {withTree(WithCorp(unknownClass), R"({"name": "OTHER", "schema": {}, "objects": [1 2]})"),
+         {"test.json: invalid JSON at line "}},
+        {withTree(WithCorp(unknownClass),
+                  R"({"name": "OTHER", "objects": [{"name": "a", "name": "b"}], "schema": {}})"),
+         {"test.json: trees[1].objects[0] \"a\": key \"name\" is given twice"}},
+        {WithCorp(unknownClass + R"(, {"name": "x.Corp", "class": tru})"),
+         {"test.json: invalid JSON at line "}},
+        {WithCorp(unknownClass + R"(, {"name": "x.Corp", "created": [)" + std::string(70, '[') +
+                  std::string(71, ']') + "}"),
+         {"test.json: trees[0].objects[3] \"x.Corp\": created[0]", "nested more than 64"}},
+        {WithCorp(unknownClass) + " x", {"test.json: invalid JSON at line "}},
+        {Image(R"([{"name": "Corp", "class": "Organization", "name": "Corp"}])", "", "",
+               R"("extra": 1, )"),
+         {"test.json: trees[0].objects[0] \"Corp\": key \"name\" is given twice"}},
+        {R"({"format": "other", "version": 1, "trees": [{"objects": [{}, {"a": nul}]}]})",
+         {"test.json: invalid JSON at line 1, column 71:"}},
+    };
+    for (const RefusalCase& refusal : cases) {
+        SCOPED_TRACE(refusal.image);
+        ExpectRefused(refusal.image, refusal.parts);
+    }
+}
+
 TEST(ImageLoaderTest, DocumentAndTreeFaultsAreRefused) {
     const std::string kTree = R"({"name": "CORP", "schema": {}})";
     const std::vector<RefusalCase> cases = {
@@ -911,6 +949,38 @@ TEST_F(ImageFileTest, FaultsNameTheFileAndThePath) {
     EXPECT_EQ(notAFile.image, nullptr);
     EXPECT_NE(notAFile.status.error.find("cannot read the stream file"), std::string::npos)
         << notAFile.status.error;
+}
+
+// A large image's text is given back to the system as its objects are taken
+// in: a fault met after that still gets its line, from the file read again.
+TEST_F(ImageFileTest, ALargeImageKeepsItsValuesAndTheLinesOfItsFaults) {
+    const std::string big(1 << 20, 'x');
+    std::string objects;
+    for (int i = 0; i < 5; ++i) {
+        objects += R"({"name": "u)" + std::to_string(i) +
+                   R"(.Corp", "class": "Device", "attributes": {"A2": ")" + big + "\"}},\n";
+    }
+    const std::string good = WithCorp(objects + R"({"name": "last.Corp", "class": "Device"})");
+    Write("good.json", good);
+    LoadResult loaded = LoadImageFile(folder_ / "good.json");
+    ASSERT_TRUE(loaded.image) << loaded.status.error;
+    const Entry* first = loaded.image->trees[0]->Find("u0.Corp");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(ValueOf<StringValue>(*first, "A2").text, big);
+
+    const std::string broken = WithCorp(objects + R"({"name": "last.Corp", "class": tru})");
+    const auto lines = std::count(broken.begin(), broken.begin() + broken.find("tru}"), '\n');
+    Write("late.json", broken);
+    const std::string late = (folder_ / "late.json").string();
+    EXPECT_TRUE(LoadImageFile(late).status.error.starts_with(
+        late + ": invalid JSON at line " + std::to_string(lines + 1) + ", column 35:"))
+        << LoadImageFile(late).status.error;
+    Write("class.json", WithCorp(objects + R"({"name": "last.Corp", "class": "Nothing"})"));
+    const std::string wrongClass = (folder_ / "class.json").string();
+    EXPECT_EQ(LoadImageFile(wrongClass).status.error,
+              wrongClass +
+                  ": trees[0].objects[7] \"last.Corp\": class: \"Nothing\" is not a "
+                  "class of the schema");
 }
 
 // Inputs that are not plain files beside the image: a FIFO would hang a

@@ -7,9 +7,12 @@
 #include <memory>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <simdjson.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace vellrun::client::image::detail {
 
@@ -58,7 +61,8 @@ public:
     using string_t = Json::string_t;
     using binary_t = Json::binary_t;
 
-    explicit DocumentBuilder(Json& root) : root_(root) {}
+    // above: the containers of the document that enclose root.
+    explicit DocumentBuilder(Json& root, size_t above = 0) : root_(root), above_(above) {}
 
     bool null() { return Put(Json(nullptr)) != nullptr; }
     bool boolean(bool value) { return Put(Json(value)) != nullptr; }
@@ -69,10 +73,6 @@ public:
     }
     bool string(string_t& value) { return Put(Json(std::move(value))) != nullptr; }
     bool binary(binary_t& value) { return Put(Json::binary(std::move(value))) != nullptr; }
-
-    // Asked every few thousand containers whether to stop reading.
-    void SetCancel(const std::function<bool()>* cancel) { cancel_ = cancel; }
-    bool Cancelled() const { return cancelled_; }
 
     bool start_object(std::size_t /*elements*/) { return Open(Json(Json::value_t::object)); }
     bool start_array(std::size_t /*elements*/) { return Open(Json(Json::value_t::array)); }
@@ -87,8 +87,8 @@ public:
         return true;
     }
 
-    // Containers open now, the innermost included.
-    size_t Depth() const { return stack_.size(); }
+    // Containers of the document open now, the innermost included.
+    size_t Depth() const { return above_ + stack_.size(); }
 
     // Makes room in the container just opened for the elements it will hold.
     void ReserveTop(size_t elements) {
@@ -165,12 +165,7 @@ private:
     }
 
     bool Open(Json&& container) {
-        constexpr uint32_t kContainersBetweenChecks = 8192;
-        if (cancel_ != nullptr && ++opened_ % kContainersBetweenChecks == 0 && (*cancel_)()) {
-            cancelled_ = true;
-            return false;
-        }
-        if (stack_.size() >= kMaxDepth) {
+        if (Depth() >= kMaxDepth) {
             fault_ = PlaceOfTop();
             if (!fault_.empty()) fault_ += ": ";
             fault_ += "nested more than " + std::to_string(kMaxDepth) + " levels deep";
@@ -220,9 +215,7 @@ private:
     }
 
     Json& root_;
-    const std::function<bool()>* cancel_ = nullptr;
-    uint32_t opened_ = 0;
-    bool cancelled_ = false;
+    size_t above_ = 0;
     std::vector<Json*> stack_;
     std::vector<std::unique_ptr<KeySet>> keySets_;  // per open container; null while few keys
     Json* element_ = nullptr;
@@ -249,6 +242,33 @@ bool WorthCounting(const DocumentBuilder& builder) {
     return builder.Depth() > kOuterLevels && builder.Depth() <= kLastCountedLevel;
 }
 
+// A key as the text writes it when it has no escapes; the reader's own
+// unescaping writes every key and text of the document into one buffer that
+// grows with the document.
+bool ReadKey(ondemand::field& field, std::string_view& key) {
+    const char* start = field.key().raw();
+    for (const char* at = start;; ++at) {
+        if (*at == '"') {
+            key = std::string_view(start, static_cast<size_t>(at - start));
+            return true;
+        }
+        if (*at == '\\') break;
+    }
+    return field.unescaped_key().get(key) == simdjson::SUCCESS;
+}
+
+// The same for a text value.
+bool ReadString(ondemand::value& value, std::string_view& text) {
+    // The token runs from the opening quote to the next structural character.
+    const std::string_view token = value.raw_json_token();
+    const size_t close = token.rfind('"');
+    if (close != std::string_view::npos && close > 0) {
+        text = token.substr(1, close - 1);
+        if (text.find('\\') == std::string_view::npos) return true;
+    }
+    return value.get_string().get(text) == simdjson::SUCCESS;
+}
+
 // Hands the builder the events of one value as the fast reader meets them.
 // False at the first thing it does not take: a fault of the text or of the
 // builder, or a number that the library's parser would read otherwise.
@@ -270,14 +290,14 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
                 if (object.reset().get(empty) != simdjson::SUCCESS) return false;
                 builder.ReserveTop(keys);
             }
-            for (auto field : object) {
+            for (auto item : object) {
+                ondemand::field field;
                 std::string_view key;
-                if (field.unescaped_key().get(key) != simdjson::SUCCESS) return false;
+                if (std::move(item).get(field) != simdjson::SUCCESS || !ReadKey(field, key))
+                    return false;
                 std::string name(key);
                 if (!builder.key(name)) return false;
-                ondemand::value member;
-                if (field.value().get(member) != simdjson::SUCCESS) return false;
-                if (!Feed(member, builder)) return false;
+                if (!Feed(field.value(), builder)) return false;
             }
             return builder.end_object();
         }
@@ -299,7 +319,7 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
         }
         case ondemand::json_type::string: {
             std::string_view text;
-            if (value.get_string().get(text) != simdjson::SUCCESS) return false;
+            if (!ReadString(value, text)) return false;
             std::string owned(text);
             return builder.string(owned);
         }
@@ -336,33 +356,240 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
     return false;
 }
 
-// Builds the document with the fast reader (several times the speed of the
-// library's parser). False when it finds a fault: it does not say where, so
-// the caller then reads the text again with the library's parser.
-bool ReadFast(std::string_view text, size_t readable, Json& document,
-              const std::function<bool()>* cancel, bool& cancelled) {
-    simdjson::padded_string copy;
-    const char* data = text.data();
-    size_t capacity = readable;
-    if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
-        copy = simdjson::padded_string(text);
-        data = copy.data();
-        capacity = copy.size() + simdjson::SIMDJSON_PADDING;
-    }
-    ondemand::parser parser;
-    ondemand::document parsed;
-    if (parser.iterate(data, text.size(), capacity).get(parsed) != simdjson::SUCCESS) return false;
-    ondemand::value root;
-    if (parsed.get_value().get(root) != simdjson::SUCCESS) return false;
-    DocumentBuilder builder(document);
-    builder.SetCancel(cancel);
-    if (!Feed(root, builder)) {
-        cancelled = builder.Cancelled();
+void Check(simdjson::error_code error) {
+    if (error != simdjson::SUCCESS) throw TextFault{};
+}
+
+// Builds target from the value the reader stands on; above: the containers
+// that enclose it.
+void Build(ondemand::value value, Json& target, size_t above) {
+    target = Json();
+    DocumentBuilder builder(target, above);
+    if (!Feed(value, builder)) throw TextFault{};
+}
+
+// Builds an object, but for the value of the key list when it is a list: an
+// empty list stands in its place, to be read later. True when it is; object is
+// then the object read, to be reset for the list.
+bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, size_t above,
+                 ondemand::object& object) {
+    ondemand::json_type type{};
+    Check(value.type().get(type));
+    if (type != ondemand::json_type::object) {
+        Build(value, target, above);
         return false;
     }
-    // Nothing may follow the document's one value.
-    return parsed.current_location().error() == simdjson::OUT_OF_BOUNDS;
+    target = Json();
+    DocumentBuilder builder(target, above);
+    Check(value.get_object().get(object));
+    if (!builder.start_object(static_cast<std::size_t>(-1))) throw TextFault{};
+    bool listed = false;
+    for (auto item : object) {
+        ondemand::field field;
+        std::string_view key;
+        if (std::move(item).get(field) != simdjson::SUCCESS || !ReadKey(field, key))
+            throw TextFault{};
+        const bool isList = key == list;
+        std::string name(key);
+        if (!builder.key(name)) throw TextFault{};
+        ondemand::value member = field.value();
+        if (isList) {
+            ondemand::json_type memberType{};
+            Check(member.type().get(memberType));
+            if (memberType == ondemand::json_type::array) {
+                // Left unread: the reader skips it on its way to the next key.
+                builder.start_array(0);
+                builder.end_array();
+                listed = true;
+                continue;
+            }
+        }
+        if (!Feed(member, builder)) throw TextFault{};
+    }
+    builder.end_object();
+    return listed;
 }
+
+// Finds the value of a key in an object not yet read (or reset).
+bool FindMember(ondemand::object& object, std::string_view wanted, ondemand::value& member) {
+    for (auto item : object) {
+        ondemand::field field;
+        std::string_view key;
+        if (std::move(item).get(field) != simdjson::SUCCESS || !ReadKey(field, key))
+            throw TextFault{};
+        if (key == wanted) {
+            member = field.value();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The text of a value the reader stands on, from its first character to the
+// next structural character after it, which the reader moves on to.
+std::string_view ValueText(ondemand::value& value) {
+    ondemand::json_type type{};
+    Check(value.type().get(type));
+    std::string_view text;
+    if (type == ondemand::json_type::object) {
+        ondemand::object object;
+        Check(value.get_object().get(object));
+        Check(object.raw_json().get(text));
+    } else if (type == ondemand::json_type::array) {
+        ondemand::array array;
+        Check(value.get_array().get(array));
+        Check(array.raw_json().get(text));
+    } else {
+        text = value.raw_json_token();
+    }
+    return text;
+}
+
+// The fast reader's image, read in two passes. The first finds the structure
+// of the whole text and builds the image but its trees and each tree but its
+// objects, noting where each object's text lies; the second, once the first
+// pass's index of the whole text is freed, reads each object's text on its own
+// as the loader asks for it. Each part of the text is built, and so checked,
+// once: the image, the trees and the objects' list in the first pass, each
+// object in the second.
+class StreamedImage final : public ImageParts, ObjectList {
+public:
+    StreamedImage(std::string_view text, size_t readable, bool giveBack) {
+        const char* data = text.data();
+        size_t capacity = readable;
+        if (readable < text.size() + simdjson::SIMDJSON_PADDING) {
+            copy_ = simdjson::padded_string(text);
+            data = copy_.data();
+            capacity = copy_.size() + simdjson::SIMDJSON_PADDING;
+            giveBack = false;
+        }
+        readableEnd_ = data + capacity;
+        if (giveBack) {
+            pageSize_ = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+            givenBack_ = (reinterpret_cast<uintptr_t>(data) + pageSize_ - 1) & ~(pageSize_ - 1);
+        }
+        ReadOutline(data, text.size(), capacity);
+        size_t largest = 0;
+        for (const TreePart& tree : trees_) {
+            for (std::string_view object : tree.objects)
+                largest = std::max(largest, object.size());
+        }
+        if (largest > 0) Check(objectParser_.allocate(largest));
+    }
+
+    Json& Image() override { return image_; }
+
+    uint64_t ObjectTotal() override {
+        uint64_t total = 0;
+        for (const TreePart& tree : trees_)
+            total += tree.objects.size();
+        return total;
+    }
+
+    Json* NextTree() override {
+        if (nextTree_ > 0) {
+            // What the loader left of the tree before is read for its faults.
+            TreePart& done = trees_[nextTree_ - 1];
+            while (nextObject_ < done.objects.size())
+                Next();
+            done = TreePart();
+            object_ = Json();
+        }
+        if (nextTree_ == trees_.size()) return nullptr;
+        nextObject_ = 0;
+        return &trees_[nextTree_++].json;
+    }
+
+    ObjectList& Objects() override { return *this; }
+
+    void Finish() override {
+        while (NextTree() != nullptr) {
+        }
+    }
+
+    size_t Size() override { return trees_[nextTree_ - 1].objects.size(); }
+
+    Json& Next() override {
+        const std::string_view text = trees_[nextTree_ - 1].objects.at(nextObject_++);
+        GiveBack(text.data());
+        ondemand::document document;
+        ondemand::value value;
+        Check(
+            objectParser_
+                .iterate(text.data(), text.size(), static_cast<size_t>(readableEnd_ - text.data()))
+                .get(document));
+        Check(document.get_value().get(value));
+        Build(value, object_, 4);
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
+        return object_;
+    }
+
+private:
+    struct TreePart {
+        Json json;
+        std::vector<std::string_view> objects;  // the text of each element of its objects' list
+    };
+
+    // The first pass. Its parser (the index of the whole text) is freed on return.
+    void ReadOutline(const char* data, size_t size, size_t capacity) {
+        ondemand::parser parser;
+        ondemand::document document;
+        ondemand::value root;
+        ondemand::object object;
+        Check(parser.iterate(data, size, capacity).get(document));
+        Check(document.get_value().get(root));
+        const bool listed = BuildAllBut(root, "trees", image_, 0, object);
+        // Nothing may follow the document's one value.
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
+        if (!listed) return;
+        ondemand::value trees;
+        ondemand::array list;
+        document.rewind();
+        Check(document.get_object().get(object));
+        if (!FindMember(object, "trees", trees)) throw TextFault{};
+        Check(trees.get_array().get(list));
+        for (auto item : list) {
+            ondemand::value tree;
+            Check(item.get(tree));
+            TreePart& part = trees_.emplace_back();
+            if (!BuildAllBut(tree, "objects", part.json, 2, object)) continue;
+            // The tree's own keys are read: back to its start for the objects.
+            ondemand::value objects;
+            ondemand::array elements;
+            bool empty = false;
+            Check(object.reset().get(empty));
+            if (!FindMember(object, "objects", objects)) throw TextFault{};
+            Check(objects.get_array().get(elements));
+            for (auto element : elements) {
+                ondemand::value value;
+                Check(element.get(value));
+                part.objects.push_back(ValueText(value));
+            }
+        }
+    }
+
+    // Gives the text's pages before at back to the system, a few megabytes at
+    // a time: the second pass reads each object's text once, in order.
+    void GiveBack(const char* at) {
+        constexpr uintptr_t kStep = 4 << 20;
+        if (pageSize_ == 0) return;
+        const uintptr_t end = reinterpret_cast<uintptr_t>(at) & ~(pageSize_ - 1);
+        if (end < givenBack_ + kStep) return;
+        ::madvise(reinterpret_cast<void*>(givenBack_), end - givenBack_, MADV_DONTNEED);
+        givenBack_ = end;
+    }
+
+    simdjson::padded_string copy_;
+    const char* readableEnd_ = nullptr;
+    uintptr_t pageSize_ = 0;   // 0: the text is not given back
+    uintptr_t givenBack_ = 0;  // the text's pages before this are given back
+    Json image_;
+    std::vector<TreePart> trees_;
+    size_t nextTree_ = 0;
+    size_t nextObject_ = 0;
+    ondemand::parser objectParser_;
+    Json object_;
+};
 
 // "line L, column C" of the character at a byte offset; columns count characters.
 std::string LineAndColumn(std::string_view text, size_t offset) {
@@ -391,16 +618,11 @@ std::string SyntaxDescription(const std::string& what) {
 
 }  // namespace
 
-bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error,
-                    const std::function<bool()>* cancel, std::string_view cancelledText) {
-    bool cancelled = false;
-    if (ReadFast(text, readable, document, cancel, cancelled)) return true;
-    if (cancelled) {
-        document = Json();
-        error = cancelledText;
-        return false;
-    }
-    // Every fault is told by the library's parser, with its place.
+std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable, bool giveBack) {
+    return std::make_unique<StreamedImage>(text, readable, giveBack);
+}
+
+bool ParseImageJson(std::string_view text, Json& document, std::string& error) {
     document = Json();
     DocumentBuilder builder(document);
     const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder);

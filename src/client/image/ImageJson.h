@@ -7,8 +7,8 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,16 +40,55 @@ std::string Quoted(std::string_view text);
 // fast reader to read it in place; without them it reads a copy.
 inline constexpr size_t kJsonPadding = 64;
 
-// Parses the text of an image. Duplicate keys in one object and nesting
-// deeper than any image needs are faults as well. On failure returns false
-// and sets error to "invalid JSON at line L, column C: what" or "PLACE: FAULT".
+// Parses the text of an image with the library's parser into one document.
+// Duplicate keys in one object and nesting deeper than any image needs are
+// faults as well. On failure returns false and sets error to "invalid JSON at
+// line L, column C: what" or "PLACE: FAULT". The loader reads a text this way
+// when the fast reader (ReadImageParts) meets a fault, for the message.
+bool ParseImageJson(std::string_view text, Json& document, std::string& error);
+
+// Thrown by the fast reader at a fault of the text, or at a number it leaves to
+// the library's parser: the text is then read again with ParseImageJson.
+struct TextFault {};
+
+// The elements of one tree's "objects" list, handed out one at a time. An
+// element stays valid until the next is asked for; the loader may empty it.
+class ObjectList {
+public:
+    virtual size_t Size() = 0;
+    virtual Json& Next() = 0;
+
+protected:
+    ~ObjectList() = default;
+};
+
+// An image document in the parts the loader takes one after the other: the
+// image's own object, then each tree, then the tree's objects. Where "trees"
+// and a tree's "objects" are lists, the parts stand an empty list in their
+// place and hand out their elements through NextTree and Objects.
+class ImageParts {
+public:
+    virtual ~ImageParts() = default;
+    virtual Json& Image() = 0;
+    // The elements of the "objects" lists of all trees.
+    virtual uint64_t ObjectTotal() = 0;
+    // The next tree; null after the last.
+    virtual Json* NextTree() = 0;
+    // The objects of the tree handed out last.
+    virtual ObjectList& Objects() = 0;
+    // Reads what the loader left of the text, for its faults: a load that
+    // refuses the content checks this first, since a fault of the text wins.
+    virtual void Finish() {}
+};
+
+// Reads the text of an image with the fast reader (several times the speed of
+// the library's parser), building each part only when asked for it, with the
+// checks of ParseImageJson. Throws TextFault, also from the parts' calls.
 // readable: how many bytes from text.data() may be read (text.size() plus any
-// padding).
-// cancel, when given, is asked now and then whether to stop: the text is then
-// refused with error set to cancelledText.
-bool ParseImageJson(std::string_view text, size_t readable, Json& document, std::string& error,
-                    const std::function<bool()>* cancel = nullptr,
-                    std::string_view cancelledText = {});
+// padding). giveBack: the text's pages behind the objects read may be given
+// back to the system (they read as zeros afterwards).
+std::unique_ptr<ImageParts> ReadImageParts(std::string_view text, size_t readable,
+                                           bool giveBack = false);
 
 // The keys of one JSON object, checked against the keys its place allows.
 class Fields {

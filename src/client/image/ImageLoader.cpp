@@ -24,8 +24,48 @@ using detail::TreeLoader;
 constexpr std::string_view kFormat = "vellrun-directory-image";
 constexpr uint32_t kVersion = 1;
 
-void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::path& baseDir,
-                  detail::ByteBudget& budget, const LoadProgress& report) {
+// The parts of a document the library's parser read whole; each tree is
+// emptied once the next is asked for.
+class DocumentParts final : public detail::ImageParts, detail::ObjectList {
+public:
+    explicit DocumentParts(Json& document) : document_(document) {}
+
+    Json& Image() override { return document_; }
+
+    uint64_t ObjectTotal() override {
+        uint64_t total = 0;
+        for (const Json& tree : document_["trees"]) {
+            if (!tree.is_object()) continue;
+            auto objects = tree.find("objects");
+            if (objects != tree.end() && objects->is_array()) total += objects->size();
+        }
+        return total;
+    }
+
+    Json* NextTree() override {
+        Json& trees = document_["trees"];
+        if (next_ > 0) trees[next_ - 1] = nullptr;
+        if (next_ == trees.size()) return nullptr;
+        nextObject_ = 0;
+        return &trees[next_++];
+    }
+
+    ObjectList& Objects() override { return *this; }
+    size_t Size() override { return ObjectsOfTree().size(); }
+    Json& Next() override { return ObjectsOfTree()[nextObject_++]; }
+
+private:
+    Json& ObjectsOfTree() { return document_["trees"][next_ - 1]["objects"]; }
+
+    Json& document_;
+    size_t next_ = 0;
+    size_t nextObject_ = 0;
+};
+
+void LoadDocument(detail::ImageParts& parts, DirectoryImage& image,
+                  const std::filesystem::path& baseDir, detail::ByteBudget& budget,
+                  const LoadProgress& report) {
+    const Json& document = parts.Image();
     if (!document.is_object()) {
         Refuse(R"(expected an image {"format": ..., "version": ..., "trees": [...]})");
     }
@@ -44,25 +84,19 @@ void LoadDocument(Json& document, DirectoryImage& image, const std::filesystem::
         });
     }
     const Fields fields(document, {"format", "version", "trees"});
-    fields.Require("trees");
-    Json& trees = document["trees"];
-    if (!trees.is_array()) ReadField("trees", [] { Refuse("expected a list of trees"); });
+    if (!fields.Require("trees").is_array()) {
+        ReadField("trees", [] { Refuse("expected a list of trees"); });
+    }
 
     detail::ObjectProgress progress;
     if (report) {
         progress.report = &report;
-        for (const Json& tree : trees) {
-            if (!tree.is_object()) continue;
-            auto objects = tree.find("objects");
-            if (objects != tree.end() && objects->is_array()) progress.total += objects->size();
-        }
+        progress.total = parts.ObjectTotal();
     }
     TextMap<size_t> treeNames;
-    image.trees.reserve(trees.size());
-    for (size_t i = 0; i < trees.size(); ++i) {
-        TreeLoader loader(trees[i], i, baseDir, budget, progress);
+    for (size_t i = 0; const Json* source = parts.NextTree(); ++i) {
+        TreeLoader loader(*source, parts.Objects(), i, baseDir, budget, progress);
         std::unique_ptr<Tree> tree = loader.Load();
-        trees[i] = nullptr;
         // No structured binding: clang before 16 cannot capture one in a lambda.
         const auto known = treeNames.try_emplace(FoldCase(tree->name), i).first;
         if (known->second != i) {
@@ -85,32 +119,66 @@ uint64_t DefaultValueByteLimit(uint64_t textBytes) {
 
 namespace {
 
-// readable: the bytes from text.data() that may be read, text.size() and any
-// padding. owner, when given, holds the text and is emptied once the document
-// is read, so that the text does not stay in memory beside the growing tree.
-LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
-                          const std::filesystem::path& baseDir, const LoadOptions& options,
-                          std::string* owner = nullptr) {
-    LoadResult result;
+// Loads the parts of a document into a new image.
+std::unique_ptr<DirectoryImage> LoadParts(detail::ImageParts& parts, uint64_t textBytes,
+                                          const std::string& displayName,
+                                          const std::filesystem::path& baseDir,
+                                          const LoadOptions& options) {
     detail::ByteBudget budget;
     budget.limit =
-        options.valueByteLimit != 0 ? options.valueByteLimit : DefaultValueByteLimit(text.size());
+        options.valueByteLimit != 0 ? options.valueByteLimit : DefaultValueByteLimit(textBytes);
+    auto image = std::make_unique<DirectoryImage>();
+    image->sourcePath = displayName;
+    LoadDocument(parts, *image, baseDir, budget, options.progress);
+    return image;
+}
+
+// The fast reader builds one part of the document at a time (the image, a
+// tree, an object) and the loader takes each in before the next is read. At a
+// fault of the text the library's parser reads it again whole, for the
+// message; a fault of the content is told only once the rest of the text is
+// known to be sound, as a fault of the text wins wherever it lies.
+// readable: the bytes from text.data() that may be read, text.size() and any
+// padding. file, when given, is where the text was read from: the fast reader
+// then gives back the text behind it, and the library's parser reads the file
+// again.
+std::unique_ptr<DirectoryImage> LoadText(std::string_view text, size_t readable,
+                                         const std::string& displayName,
+                                         const std::filesystem::path& baseDir,
+                                         const LoadOptions& options,
+                                         const std::filesystem::path* file) {
     try {
-        Json document;
-        std::string error;
+        std::unique_ptr<detail::ImageParts> parts =
+            detail::ReadImageParts(text, readable, file != nullptr);
         // While the text is read, how far it is is not known yet.
-        const std::function<bool()> cancel = [&options] { return !options.progress(0, 0); };
-        if (!detail::ParseImageJson(text, readable, document, error,
-                                    options.progress ? &cancel : nullptr, kLoadCancelled)) {
-            result.cancelled = error == kLoadCancelled;
-            result.status = platform::FileStatus::Failed(displayName + ": " + error);
-            return result;
+        if (options.progress && !options.progress(0, 0)) Refuse(std::string(kLoadCancelled));
+        try {
+            return LoadParts(*parts, text.size(), displayName, baseDir, options);
+        } catch (Refusal& refusal) {
+            if (refusal.Text() != kLoadCancelled) parts->Finish();
+            throw;
         }
-        if (owner != nullptr) std::string().swap(*owner);
-        auto image = std::make_unique<DirectoryImage>();
-        image->sourcePath = displayName;
-        LoadDocument(document, *image, baseDir, budget, options.progress);
-        result.image = std::move(image);
+    } catch (detail::TextFault&) {
+    }
+    std::string again;
+    if (file != nullptr) {
+        const platform::FileStatus read = platform::ReadRegularFile(*file, again);
+        if (!read.ok()) Refuse("cannot read the file: " + read.error);
+        text = again;
+    }
+    Json document;
+    std::string error;
+    if (!detail::ParseImageJson(text, document, error)) Refuse(error);
+    DocumentParts parts(document);
+    return LoadParts(parts, text.size(), displayName, baseDir, options);
+}
+
+LoadResult LoadPaddedText(std::string_view text, size_t readable, const std::string& displayName,
+                          const std::filesystem::path& baseDir, const LoadOptions& options,
+                          const std::filesystem::path* file = nullptr) {
+    LoadResult result;
+    try {
+        result.image = LoadText(text, readable, displayName, baseDir, options, file);
     } catch (Refusal& refusal) {
         result.cancelled = refusal.Text() == kLoadCancelled;
         refusal.Within(displayName);
@@ -144,7 +212,7 @@ LoadResult LoadImageFile(const std::filesystem::path& path, const LoadOptions& o
     }
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options, &text);
+    return LoadPaddedText(text, text.capacity(), displayName, baseDir, options, &path);
 }
 
 }  // namespace vellrun::client::image

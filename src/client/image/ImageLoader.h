@@ -17,9 +17,10 @@
 
 namespace vellrun::client::image {
 
-// Told how far a load is, now and then: done of total objects once the text
-// is read, total 0 while it is being read. Returning false cancels the load,
-// which then fails with "FILE: loading was cancelled".
+// Told how far a load is, now and then: with total 0 once the structure of
+// the text is found, then done of total objects as they are taken in.
+// Returning false cancels the load, which then fails with "FILE: loading was
+// cancelled".
 using LoadProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 struct LoadOptions {

@@ -1,5 +1,6 @@
 #include "client/image/TreeLoader.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vellrun::client::image::detail {
@@ -25,10 +26,23 @@ std::string NameNote(const Json& element) {
     return " " + Quoted(name->get_ref<const std::string&>());
 }
 
+std::string_view TreeLoader::KeepName(std::string_view text) {
+    constexpr size_t kBlockBytes = 64 * 1024;
+    if (static_cast<size_t>(nameEnd_ - nameNext_) < text.size()) {
+        const size_t size = std::max(kBlockBytes, text.size());
+        nameBlocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        nameNext_ = nameBlocks_.back().get();
+        nameEnd_ = nameNext_ + size;
+    }
+    const std::string_view kept(nameNext_, text.size());
+    nameNext_ = std::copy(text.begin(), text.end(), nameNext_);
+    return kept;
+}
+
 std::unique_ptr<Tree> TreeLoader::Load() {
     tree_ = std::make_unique<Tree>();
     const Json* schema = nullptr;
-    Json* objects = nullptr;
+    const Json* objects = nullptr;
     const Json* identity = nullptr;
     try {
         const Fields fields(source_, {"name", "identity", "schema", "objects"},
@@ -44,7 +58,7 @@ std::unique_ptr<Tree> TreeLoader::Load() {
             return name;
         });
         schema = &fields.Require("schema");
-        if (fields.Has("objects")) objects = &source_["objects"];
+        objects = fields.Get("objects");
         identity = fields.Get("identity");
     } catch (Refusal& refusal) {
         refusal.Within(place_);

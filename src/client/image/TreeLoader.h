@@ -21,6 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <absl/container/flat_hash_map.h>
+
 namespace vellrun::client::image::detail {
 
 // A map by text that takes a string_view key without making a string of it.
@@ -57,20 +59,25 @@ struct ObjectProgress {
 struct PendingObject {
     std::unique_ptr<Entry> owned;  // moved into the tree when linked
     Entry* entry = nullptr;
-    const std::string* key = nullptr;           // folded typeless full name (the index's own key)
+    std::string_view key;                       // folded typeless full name (the index's own key)
     size_t containerStart = std::string::npos;  // where the container's name starts in key
-    std::string writtenName;                    // the full name as the file writes it, for messages
+    std::string_view writtenName;               // the full name as the file writes it, for messages
     size_t classIndex = 0;
     std::vector<std::string> types;  // per relative name as written typed, "" where untyped
 };
 
 class TreeLoader {
 public:
-    // The loader frees each object's part of the document once it has taken it
-    // in, so the document and the tree are not both whole in memory at once.
-    TreeLoader(Json& source, size_t index, const std::filesystem::path& baseDir, ByteBudget& budget,
-               ObjectProgress& progress)
-        : source_(source), place_(Indexed("trees", index)), baseDir_(baseDir), progress_(progress) {
+    // source: the tree, its "objects" list handed out by objects one element at
+    // a time; the loader empties each element once it has taken it in, so the
+    // objects and the tree are not both whole in memory at once.
+    TreeLoader(const Json& source, ObjectList& objects, size_t index,
+               const std::filesystem::path& baseDir, ByteBudget& budget, ObjectProgress& progress)
+        : source_(source),
+          objects_(objects),
+          place_(Indexed("trees", index)),
+          baseDir_(baseDir),
+          progress_(progress) {
         valueSource_.budget = &budget;
     }
 
@@ -86,7 +93,7 @@ private:
                                           std::vector<size_t>* indexes);
     void CheckSuperCircles();
 
-    void LoadObjects(Json& objects);
+    void LoadObjects(const Json& objects);
     void LoadObject(const Json& source, PendingObject& pending, size_t index);
     void ReadObjectName(const std::string& text, PendingObject& pending, std::string& key);
     void LoadAttributes(const Json& attributes, PendingObject& pending, const ClassFacts& facts);
@@ -110,8 +117,11 @@ private:
     const ClassFacts& FactsOf(size_t classIndex);
     Entry* FindObject(std::string_view typelessName) const;
     std::string ObjectPlace(size_t index) const;
+    // A copy of text kept as long as the loader, for the objects' names and keys.
+    std::string_view KeepName(std::string_view text);
 
-    Json& source_;
+    const Json& source_;
+    ObjectList& objects_;
     std::string place_;
     const std::filesystem::path& baseDir_;
     ObjectProgress& progress_;
@@ -131,8 +141,12 @@ private:
         Entry* entry = nullptr;
         size_t index = 0;
     };
-    TextMap<ObjectSlot> objectIndex_;  // folded typeless full name -> object
+    absl::flat_hash_map<std::string_view, ObjectSlot> objectIndex_;  // key -> object
     std::vector<PendingObject> pending_;
+    // The texts of KeepName, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> nameBlocks_;
+    char* nameNext_ = nullptr;
+    char* nameEnd_ = nullptr;
     std::vector<size_t> givenAt_;  // per attribute definition: 1 + its place in the object read now
     std::vector<PooledName> attributeNames_;  // per attribute definition, once pooled
     std::vector<std::pair<std::string, const AttributeDefinition*>> recentAttributes_;  // by place

@@ -20,29 +20,30 @@ constexpr std::string_view kSpecialNames[] = {"[root]", "[this]", "[public]", "[
 
 }  // namespace
 
-void TreeLoader::LoadObjects(Json& objects) {
+void TreeLoader::LoadObjects(const Json& objects) {
     if (!objects.is_array()) {
         ReadField(place_ + ": objects", [] { Refuse("expected a list of objects"); });
     }
-    pending_.resize(objects.size());
-    objectIndex_.reserve(objects.size());
-    for (size_t i = 0; i < objects.size(); ++i) {
+    const size_t count = objects_.Size();
+    pending_.resize(count);
+    objectIndex_.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
         constexpr size_t kObjectsBetweenReports = 4096;
         if (progress_.report != nullptr && i % kObjectsBetweenReports == 0 &&
             !(*progress_.report)(progress_.done + i, progress_.total)) {
             Refuse(std::string(kLoadCancelled));
         }
-        Json& item = objects[i];
+        Json& item = objects_.Next();
         try {
             LoadObject(item, pending_[i], i);
         } catch (Refusal& refusal) {
             refusal.Within(place_ + "." + Indexed("objects", i) + NameNote(item));
             throw;
         }
-        pending_[i].writtenName = std::move(item["name"].get_ref<std::string&>());
+        pending_[i].writtenName = KeepName(item["name"].get_ref<const std::string&>());
         item = nullptr;
     }
-    progress_.done += objects.size();
+    progress_.done += count;
 }
 
 void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t index) {
@@ -84,14 +85,14 @@ void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t i
     LoadAttributes(attributes != nullptr ? *attributes : kNoAttributes, pending, facts);
 
     // The name is the object's own only once the object is sound.
-    auto [slot, added] = objectIndex_.try_emplace(std::move(key), ObjectSlot{&entry, index});
+    auto [slot, added] = objectIndex_.try_emplace(KeepName(key), ObjectSlot{&entry, index});
     if (!added) {
         const size_t first = slot->second.index;
         Refuse("the name is already used by " + Indexed("objects", first) + " " +
                Quoted(pending_[first].writtenName) +
                " (names are compared without regard to case)");
     }
-    pending.key = &slot->first;
+    pending.key = slot->first;
 }
 
 // Reads "jdoe.Sales.Corp" or "CN=jdoe.OU=Sales.O=Corp" into the entry's
@@ -291,8 +292,7 @@ void TreeLoader::LinkObjects() {
         PendingObject& pending = pending_[i];
         Entry* container = tree_->root.get();
         if (pending.containerStart != std::string::npos) {
-            const std::string_view key =
-                std::string_view(*pending.key).substr(pending.containerStart);
+            const std::string_view key = pending.key.substr(pending.containerStart);
             if (lastContainer != nullptr && key == lastKey) {
                 pending.entry->parent = lastContainer;
                 lastContainer->AddChild(std::move(pending.owned));
@@ -300,7 +300,7 @@ void TreeLoader::LinkObjects() {
             }
             auto found = objectIndex_.find(key);
             if (found == objectIndex_.end()) {
-                const std::string& name = pending.writtenName;
+                const std::string_view name = pending.writtenName;
                 Refusal refusal("the container " + Quoted(name.substr(name.find('.') + 1)) +
                                 " is not an object of the tree");
                 refusal.Within(ObjectPlace(i));
