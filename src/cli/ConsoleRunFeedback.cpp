@@ -45,7 +45,7 @@ bool ConsoleRunFeedback::LoadProgress(std::ostream& progress, uint64_t done, uin
         lastDrawn_ = now;
         progress << "\r\x1b[K";
         if (total == 0) {
-            progress << "Loading: reading the file";
+            progress << "Loading the image";
         } else {
             progress << "Loading: " << done << " of " << total << " objects";
         }

@@ -47,7 +47,7 @@ public:
     void EndProgress();
 
     // The load of an image: draws "Loading: N of M objects" on progress, at
-    // most ten times a second (while the text is still read, total is 0).
+    // most ten times a second ("Loading the image" while total is 0).
     // False once Ctrl-C asked to stop.
     bool LoadProgress(std::ostream& progress, uint64_t done, uint64_t total);
     // Takes the progress line off the screen, so that a message written now
