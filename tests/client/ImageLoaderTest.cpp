@@ -951,6 +951,28 @@ TEST_F(ImageFileTest, FaultsNameTheFileAndThePath) {
         << notAFile.status.error;
 }
 
+// A long list of objects is read ahead while the tree is built from it: its
+// faults still come in the order of the text, and a fault of the text still
+// wins over a fault of the content met before it.
+TEST(ImageLoaderTest, ALongListReadAheadKeepsTheOrderOfItsFaults) {
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += R"({"name": "u)" + std::to_string(i) + R"(.Corp", "class": "Device"}, )";
+    const std::string last = R"({"name": "last.Corp", "class": "Device"})";
+    const LoadResult good = LoadImageText(WithCorp(many + last), "test.json", ".");
+    ASSERT_TRUE(good.image) << good.status.error;
+    EXPECT_NE(good.image->trees[0]->Find("u2999.Corp"), nullptr);
+
+    const std::string unknownClass = R"({"name": "jdoe.Sales.Corp", "class": "Nothing"}, )";
+    const std::string classFault = "\"jdoe.Sales.Corp\": class: \"Nothing\" is not a class";
+    ExpectRefused(WithCorp(unknownClass + many + last),
+                  {"test.json: trees[0].objects[2] " + classFault});
+    ExpectRefused(WithCorp(many + unknownClass + last),
+                  {"test.json: trees[0].objects[3002] " + classFault});
+    ExpectRefused(WithCorp(unknownClass + many + R"({"name": "last.Corp", "class": tru})"),
+                  {"test.json: invalid JSON at line "});
+}
+
 // A large image's text is given back to the system as its objects are taken
 // in: a fault met after that still gets its line, from the file read again.
 TEST_F(ImageFileTest, ALargeImageKeepsItsValuesAndTheLinesOfItsFaults) {

@@ -2,6 +2,7 @@
 // and values, then every object linked under its container, aliases and typed
 // names checked, and the tree's identity.
 
+#include "client/image/ObjectFeed.h"
 #include "client/image/TreeLoader.h"
 
 #include <algorithm>
@@ -27,17 +28,20 @@ void TreeLoader::LoadObjects(const Json& objects) {
     const size_t count = objects_.Size();
     pending_.resize(count);
     objectIndex_.reserve(count);
+    ObjectFeed feed(objects_, count);
     for (size_t i = 0; i < count; ++i) {
         constexpr size_t kObjectsBetweenReports = 4096;
         if (progress_.report != nullptr && i % kObjectsBetweenReports == 0 &&
             !(*progress_.report)(progress_.done + i, progress_.total)) {
             Refuse(std::string(kLoadCancelled));
         }
-        Json& item = objects_.Next();
+        Json& item = feed.Next();
         try {
             LoadObject(item, pending_[i], i);
         } catch (Refusal& refusal) {
             refusal.Within(place_ + "." + Indexed("objects", i) + NameNote(item));
+            feed.Stop();
+            feed.ThrowTextFaultMet();
             throw;
         }
         pending_[i].writtenName = KeepName(item["name"].get_ref<const std::string&>());

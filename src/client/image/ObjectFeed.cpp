@@ -1,0 +1,89 @@
+#include "client/image/ObjectFeed.h"
+
+#include <utility>
+
+namespace vellrun::client::image::detail {
+
+namespace {
+
+// A short list is not worth a thread; batches keep the handing over rare, and
+// the few batches waiting keep the objects read ahead small in memory.
+constexpr size_t kObjectsForAThread = 1024;
+constexpr size_t kBatch = 64;
+constexpr size_t kBatchesAhead = 4;
+
+}  // namespace
+
+ObjectFeed::ObjectFeed(ObjectList& list, size_t count) : list_(list), count_(count) {
+    if (count_ >= kObjectsForAThread && std::thread::hardware_concurrency() > 1) {
+        reader_ = std::thread([this] { ReadAhead(); });
+    }
+}
+
+void ObjectFeed::ReadAhead() {
+    size_t read = 0;
+    while (read < count_) {
+        std::vector<Json> batch;
+        batch.reserve(kBatch);
+        std::exception_ptr fault;
+        try {
+            for (; batch.size() < kBatch && read < count_; ++read)
+                batch.push_back(std::move(list_.Next()));
+        } catch (...) {
+            fault = std::current_exception();
+        }
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatchesAhead; });
+        if (stop_) break;
+        ready_.push_back(std::move(batch));
+        if (fault) {
+            fault_ = fault;
+            break;
+        }
+        changed_.notify_all();
+    }
+    const std::lock_guard lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+}
+
+Json& ObjectFeed::Next() {
+    if (!reader_.joinable()) return list_.Next();
+    while (next_ == current_.size()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+        if (ready_.empty()) {
+            // Everything read was handed out: the reader stopped at a fault.
+            if (fault_) std::rethrow_exception(fault_);
+            throw std::logic_error("the objects of the list ended early");
+        }
+        current_ = std::move(ready_.front());
+        ready_.pop_front();
+        next_ = 0;
+        changed_.notify_all();
+    }
+    return current_[next_++];
+}
+
+void ObjectFeed::Stop() {
+    if (!reader_.joinable()) return;
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+        changed_.notify_all();
+    }
+    reader_.join();
+}
+
+void ObjectFeed::ThrowTextFaultMet() {
+    if (!fault_) return;
+    try {
+        std::rethrow_exception(fault_);
+    } catch (const TextFault&) {
+        throw;
+    } catch (...) {
+        // Only a fault of the text outranks the one the loader found.
+    }
+}
+
+}  // namespace vellrun::client::image::detail
