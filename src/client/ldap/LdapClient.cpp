@@ -1002,7 +1002,7 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     const auto* values = entry.Find(ldapName);
     if (!values || values->empty()) return Err::NoSuchAttribute;
     stream = static_cast<StreamHandle>(s.NewHandle());
-    s.streams[stream] = OpenStreamState{values->front(), 0};
+    s.streams[stream] = OpenStreamState{std::string(values->front()), 0};
     return 0;
 }
 
@@ -1127,7 +1127,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
             if (tolerantKinds[i] && !changes[i].values.empty()) {
                 const auto* held = current.Find(changes[i].attribute);
                 const bool present =
-                    held && std::any_of(held->begin(), held->end(), [&](const std::string& v) {
+                    held && std::any_of(held->begin(), held->end(), [&](std::string_view v) {
                         return image::EqualsNoCase(v, changes[i].values.front());
                     });
                 const bool deleting = changes[i].operation == LDAP_MOD_DELETE;

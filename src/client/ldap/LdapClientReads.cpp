@@ -62,7 +62,7 @@ bool IsOperational(const image::AttributeDefinition* definition) {
 
 std::string FirstValue(const FoundEntry& entry, const char* attribute) {
     const auto* values = entry.Find(attribute);
-    return values && !values->empty() ? values->front() : std::string();
+    return values && !values->empty() ? std::string(values->front()) : std::string();
 }
 
 }  // namespace
@@ -121,7 +121,7 @@ EntryRecord LdapClient::State::RecordOf(const LdapContext&, const LdapSchema& sc
     }
     bool alias = (entryFlags & EntryFlag::Alias) != 0;
     if (classes) {
-        for (const std::string& c : *classes)
+        for (const std::string_view c : *classes)
             alias = alias || image::EqualsNoCase(c, "alias");
     }
     if (alias) record.flags |= EntryFlag::Alias;
@@ -151,7 +151,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         }
     }
     for (const auto& [ldapName, textsOf] : entry) {
-        const std::vector<std::string>& texts = *textsOf;
+        const FoundEntry::Values& texts = *textsOf;
         if (texts.empty()) continue;
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
         PageAttribute& attribute = attributes.emplace_back();
@@ -160,7 +160,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         if (kind == ReadKind::Names) continue;
         bool parsed = true;
         attribute.values.reserve(texts.size());
-        for (const std::string& text : texts) {
+        for (const std::string_view text : texts) {
             PageValue& value = attribute.values.emplace_back();
             if (attribute.syntax == Syntax::Stream) {
                 // A stream's content is read through a stream handle.
@@ -177,7 +177,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
             // out as the bytes the server sent, every value of it.
             attribute.syntax = Syntax::OctetString;
             attribute.values.clear();
-            for (const std::string& text : texts) {
+            for (const std::string_view text : texts) {
                 attribute.values.push_back(
                     PageValue{AttrValue{Syntax::OctetString,
                                         OctetStringValue{Bytes(text.begin(), text.end())}},
@@ -322,7 +322,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         ListedEntry listed;
         listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
-        listed.attributeCount = static_cast<uint32_t>(entry.attributes.size());
+        listed.attributeCount = static_cast<uint32_t>(entry.Attributes().size());
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
             if (page.entries.empty()) return Err::InsufficientBuffer;
@@ -461,7 +461,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             if (addStructural) wanted.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, wanted, entry); r != 0) return r;
             source = &entry;
-            for (const auto& [name, values] : entry.attributes)
+            for (const auto& [name, values] : entry.Attributes())
                 view.push_back({name, &values});
         }
         where.kind = kind;

@@ -103,7 +103,7 @@ struct AttrDefPage {
 // One attribute of a fetched entry, borrowed from the entry for one read.
 struct EntryAttribute {
     std::string_view ldapName;
-    const std::vector<std::string>* texts = nullptr;
+    const FoundEntry::Values* texts = nullptr;
 };
 
 struct BufferState {

@@ -17,7 +17,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,11 +51,42 @@ struct LdapConnectionConfig {
 };
 
 // One entry of a search result: its DN and attributes with their values, in
-// the order the server sent them.
-struct FoundEntry {
+// the order the server sent them. The names and values are views of one
+// block of text the entry owns, so an entry costs a few allocations instead
+// of one or two for each value, and the views stay valid as the entry moves.
+class FoundEntry {
+public:
+    using Values = std::span<const std::string_view>;
+    struct Attribute {
+        std::string_view name;
+        Values values;
+    };
+    // A name with how many of the values that follow it are its own.
+    using Counted = std::pair<std::string_view, size_t>;
+
+    FoundEntry() = default;
+    // The entry with copies of these attributes (tests and scripted servers).
+    FoundEntry(std::string entryDn,
+               const std::vector<std::pair<std::string, std::vector<std::string>>>& attributes);
+    FoundEntry(const FoundEntry& other);
+    FoundEntry& operator=(const FoundEntry& other);
+    FoundEntry(FoundEntry&&) noexcept = default;
+    FoundEntry& operator=(FoundEntry&&) noexcept = default;
+    ~FoundEntry() = default;
+
     std::string dn;
-    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
-    const std::vector<std::string>* Find(std::string_view name) const;
+    const std::vector<Attribute>& Attributes() const { return attributes_; }
+    const Values* Find(std::string_view name) const;
+    // Copies in the attributes: each name takes the next of its count of values.
+    void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
+    // The attribute at index named again, with these values instead.
+    void ReplaceAttribute(size_t index, std::string_view name,
+                          const std::vector<std::string>& values);
+
+private:
+    std::unique_ptr<char[]> text_;
+    std::vector<std::string_view> values_;
+    std::vector<Attribute> attributes_;
 };
 
 // One search as it goes to the server, and what the server answers: its
