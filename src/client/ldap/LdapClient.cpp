@@ -50,16 +50,6 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     return std::string(name) + "." + std::string(base);
 }
 
-// FNV-1a of a folded key.
-uint64_t KeyHash(std::string_view key) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const char c : key) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
 }  // namespace
 
 // --- State helpers ----------------------------------------------------------
@@ -128,19 +118,17 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
 }
 
 const std::string* LdapClient::State::KnownDn(std::string_view key) const {
-    // Two keys of one hash: the one put last is found, the other is looked
-    // for on the server again.
-    const KnownName* known = knownDns.Find(KeyHash(key));
-    return known && known->key == key ? &known->dn : nullptr;
+    const auto found = knownDns.find(key);
+    return found == knownDns.end() ? nullptr : &found->second->dn;
 }
 
 void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
-    const uint64_t hash = KeyHash(key);
-    if (KnownName* known = knownDns.Find(hash); known && known->key == key) {
-        known->dn = dn;
+    if (const auto found = knownDns.find(key); found != knownDns.end()) {
+        found->second->dn = dn;
         return;
     }
-    knownDns.Put(hash, &knownNames.emplace_back(KnownName{std::move(key), dn}));
+    KnownName& known = knownNames.emplace_back(KnownName{std::move(key), dn});
+    knownDns.emplace(known.key, &known);
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -269,15 +257,18 @@ LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     // The oldest go before the new one comes, so the entry handed back stays.
     while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
         const Prefetch& oldest = prefetchOrder.front();
-        if (oldest.current) prefetched.Erase(KeyHash(oldest.key), &oldest);
+        if (oldest.current) prefetched.erase(oldest.key);
         prefetchOrder.pop_front();
     }
     std::string key = image::FoldCase(entry.dn);
-    const uint64_t hash = KeyHash(key);
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
-    // The entry came again: the new one replaces the old.
-    if (Prefetch* replaced = prefetched.Put(hash, &kept)) replaced->current = false;
+    // The entry came again: the new one replaces the old, under its own key.
+    if (const auto found = prefetched.find(kept.key); found != prefetched.end()) {
+        found->second->current = false;
+        prefetched.erase(found);
+    }
+    prefetched.emplace(kept.key, &kept);
     return kept;
 }
 
@@ -292,8 +283,9 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
         if (candidate.current && candidate.key == foldedDn) found = &candidate;
     }
     if (!found) {
-        found = prefetched.Find(KeyHash(foldedDn));
-        if (!found || found->key != foldedDn) return nullptr;
+        const auto indexed = prefetched.find(foldedDn);
+        if (indexed == prefetched.end()) return nullptr;
+        found = indexed->second;
     }
     prefetchFoundAt = found->at;
     lastPrefetch = found;
@@ -304,10 +296,9 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
 void LdapClient::State::Forget(const std::string& dn) {
     lastPrefetch = nullptr;
     image::FoldCase(dn, foldedDn);
-    const uint64_t hash = KeyHash(foldedDn);
-    if (Prefetch* found = prefetched.Find(hash); found && found->key == foldedDn) {
-        found->current = false;
-        prefetched.Erase(hash, found);
+    if (const auto found = prefetched.find(foldedDn); found != prefetched.end()) {
+        found->second->current = false;
+        prefetched.erase(found);
     }
     lastResolved = {};
 }
@@ -325,7 +316,7 @@ LdapClient::~LdapClient() = default;
 void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
     state_->listingAttributes = std::move(attributes);
     state_->lastPrefetch = nullptr;
-    state_->prefetched.Clear();
+    state_->prefetched.clear();
     state_->prefetchOrder.clear();
 }
 
@@ -1033,7 +1024,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     s.Forget(dn);
     for (State::KnownName& known : s.knownNames) {
         if (known.dn.empty() || !image::EqualsNoCase(known.dn, dn)) continue;
-        s.knownDns.Erase(KeyHash(known.key), &known);
+        s.knownDns.erase(known.key);
         known.key.clear();
         known.dn.clear();
     }
