@@ -20,6 +20,9 @@ constexpr size_t kTreeNameWidth = 32;
 constexpr size_t kPrefetchLimit = 4096;
 // Freed contexts and buffers kept to be handed out again.
 constexpr size_t kSpareNodes = 16;
+// The most attributes, and values of each, a freed read page keeps for the next.
+constexpr size_t kSpareAttributes = 16;
+constexpr size_t kSpareValues = 64;
 
 std::string_view StripLeadingDot(std::string_view name) {
     if (!name.empty() && name.front() == '.') name.remove_prefix(1);
@@ -303,6 +306,17 @@ void LdapClient::State::Forget(const std::string& dn) {
     lastResolved = {};
 }
 
+void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {
+    // The room of a small read only: a large one gives its memory back.
+    if (attributes.size() > kSpareAttributes) return;
+    for (PageAttribute& attribute : attributes) {
+        if (attribute.values.size() > kSpareValues) return;
+    }
+    for (PageAttribute& attribute : attributes)
+        attribute.values.clear();
+    spareAttributes = std::move(attributes);
+}
+
 // --- Construction -----------------------------------------------------------
 
 LdapClient::LdapClient(std::vector<LdapConnectionConfig> connections, int primary)
@@ -518,6 +532,7 @@ Result LdapClient::FreeBuffer(BufferHandle buffer) {
         if (last.first == buffer) last = {};
     }
     auto node = s.buffers.extract(it);
+    if (auto* page = std::get_if<ReadPage>(&node.mapped().reply)) s.KeepSpare(page->attributes);
     node.mapped().reply = std::monostate{};  // a reply's values go now
     if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));
     return 0;

@@ -134,9 +134,21 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
                                                          const std::string& entryDn,
                                                          std::span<const EntryAttribute> entry,
                                                          ReadKind kind) {
-    std::vector<PageAttribute> attributes;
-    attributes.reserve(entry.size());
-    const ValueNames names = NamesFor(context, schema);
+    // Filled into the room of the page read last, its attributes in place.
+    std::vector<PageAttribute> attributes = std::move(spareAttributes);
+    size_t filled = 0;
+    const auto next = [&]() -> PageAttribute& {
+        if (filled == attributes.size()) attributes.emplace_back();
+        PageAttribute& attribute = attributes[filled++];
+        attribute.values.clear();
+        return attribute;
+    };
+    if (readNamesContext != &context || readNamesSchema != &schema) {
+        readNames = NamesFor(context, schema);
+        readNamesContext = &context;
+        readNamesSchema = &schema;
+    }
+    const ValueNames& names = readNames;
     // The flags are handed out only with value information: the DN and the
     // structural class that make them are looked at only then.
     const bool withInfo = kind == ReadKind::ValuesWithInfo;
@@ -154,8 +166,12 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         const FoundEntry::Values& texts = *textsOf;
         if (texts.empty()) continue;
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
-        PageAttribute& attribute = attributes.emplace_back();
-        attribute.name = definition ? definition->name : std::string(ldapName);
+        PageAttribute& attribute = next();
+        if (definition) {
+            attribute.name = definition->name;
+        } else {
+            attribute.name = ldapName;
+        }
         attribute.syntax = definition ? definition->syntax : Syntax::OctetString;
         if (kind == ReadKind::Names) continue;
         bool parsed = true;
@@ -203,6 +219,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
             attribute.values[i].flags = flags;
         }
     }
+    attributes.resize(filled);
     return attributes;
 }
 

@@ -232,10 +232,17 @@ struct LdapClient::State {
         std::string dn;
     };
     ResolvedName lastResolved;
-    // Kept between reads so that a cell's read allocates as little as it can.
+    // Kept between reads so that a cell's read allocates as little as it can:
+    // the attributes of the last read page freed (emptied, with their room),
+    // and how names inside values map for the context and schema read last.
     std::string readDn;
     std::vector<std::string> readWanted;
     std::vector<EntryAttribute> readView;
+    std::vector<PageAttribute> spareAttributes;
+    void KeepSpare(std::vector<PageAttribute>& attributes);
+    ValueNames readNames;
+    const LdapContext* readNamesContext = nullptr;
+    const LdapSchema* readNamesSchema = nullptr;
 
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;
