@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <utility>
 
 #include <ldap.h>
 #include <sys/stat.h>
@@ -128,36 +130,53 @@ FoundEntry& FoundEntry::operator=(const FoundEntry& other) {
     return *this;
 }
 
+FoundEntry::FoundEntry(FoundEntry&& other) noexcept
+    : dn(std::move(other.dn)),
+      block_(std::move(other.block_)),
+      attributes_(std::exchange(other.attributes_, {})),
+      values_(std::exchange(other.values_, {})) {}
+
+FoundEntry& FoundEntry::operator=(FoundEntry&& other) noexcept {
+    dn = std::move(other.dn);
+    block_ = std::move(other.block_);
+    attributes_ = std::exchange(other.attributes_, {});
+    values_ = std::exchange(other.values_, {});
+    return *this;
+}
+
 void FoundEntry::SetAttributes(std::span<const Counted> names,
                                std::span<const std::string_view> values) {
-    size_t size = 0;
+    // The block: the attributes, then the views of the values, then the text.
+    static_assert(sizeof(Attribute) % alignof(std::string_view) == 0);
+    const size_t attributeBytes = names.size() * sizeof(Attribute);
+    const size_t valueBytes = values.size() * sizeof(std::string_view);
+    size_t size = attributeBytes + valueBytes;
     for (const auto& [name, count] : names)
         size += name.size();
     for (const std::string_view value : values)
         size += value.size();
     // Built aside: the names and values given may be this entry's own.
-    auto text = std::make_unique_for_overwrite<char[]>(size);
-    std::vector<std::string_view> copied;
-    copied.reserve(values.size());
-    std::vector<Attribute> attributes;
-    attributes.reserve(names.size());
-    char* at = text.get();
+    auto block = std::make_unique_for_overwrite<std::byte[]>(size);
+    auto* attributes = reinterpret_cast<Attribute*>(block.get());
+    auto* copied = reinterpret_cast<std::string_view*>(block.get() + attributeBytes);
+    char* at = reinterpret_cast<char*>(block.get() + attributeBytes + valueBytes);
     const auto copy = [&at](std::string_view from) {
         if (!from.empty()) std::memcpy(at, from.data(), from.size());
         const std::string_view to(at, from.size());
         at += from.size();
         return to;
     };
-    for (const std::string_view value : values)
-        copied.push_back(copy(value));
+    for (size_t i = 0; i < values.size(); ++i)
+        std::construct_at(copied + i, copy(values[i]));
     size_t first = 0;
-    for (const auto& [name, count] : names) {
-        attributes.push_back({copy(name), Values(copied).subspan(first, count)});
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto& [name, count] = names[i];
+        std::construct_at(attributes + i, Attribute{copy(name), Values(copied + first, count)});
         first += count;
     }
-    text_ = std::move(text);
-    values_ = std::move(copied);
-    attributes_ = std::move(attributes);
+    block_ = std::move(block);
+    attributes_ = {attributes, names.size()};
+    values_ = {copied, values.size()};
 }
 
 void FoundEntry::ReplaceAttribute(size_t index, std::string_view name,

@@ -13,6 +13,7 @@
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,9 +52,9 @@ struct LdapConnectionConfig {
 };
 
 // One entry of a search result: its DN and attributes with their values, in
-// the order the server sent them. The names and values are views of one
-// block of text the entry owns, so an entry costs a few allocations instead
-// of one or two for each value, and the views stay valid as the entry moves.
+// the order the server sent them. The attributes, the views of their values
+// and the text of both lie in one block the entry owns, so an entry costs one
+// allocation beside its DN instead of one or two for each value.
 class FoundEntry {
 public:
     using Values = std::span<const std::string_view>;
@@ -70,12 +71,12 @@ public:
                const std::vector<std::pair<std::string, std::vector<std::string>>>& attributes);
     FoundEntry(const FoundEntry& other);
     FoundEntry& operator=(const FoundEntry& other);
-    FoundEntry(FoundEntry&&) noexcept = default;
-    FoundEntry& operator=(FoundEntry&&) noexcept = default;
+    FoundEntry(FoundEntry&& other) noexcept;
+    FoundEntry& operator=(FoundEntry&& other) noexcept;
     ~FoundEntry() = default;
 
     std::string dn;
-    const std::vector<Attribute>& Attributes() const { return attributes_; }
+    std::span<const Attribute> Attributes() const { return attributes_; }
     const Values* Find(std::string_view name) const;
     // Copies in the attributes: each name takes the next of its count of values.
     void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
@@ -84,9 +85,9 @@ public:
                           const std::vector<std::string>& values);
 
 private:
-    std::unique_ptr<char[]> text_;
-    std::vector<std::string_view> values_;
-    std::vector<Attribute> attributes_;
+    std::unique_ptr<std::byte[]> block_;
+    std::span<const Attribute> attributes_;
+    Values values_;
 };
 
 // One search as it goes to the server, and what the server answers: its
