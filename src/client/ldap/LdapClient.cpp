@@ -126,12 +126,12 @@ const std::string* LdapClient::State::KnownDn(std::string_view key) const {
 }
 
 void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
-    if (const auto found = knownDns.find(key); found != knownDns.end()) {
-        found->second->dn = dn;
-        return;
-    }
+    // Filed under its own key, looked up once: a name seen before takes the new DN.
     KnownName& known = knownNames.emplace_back(KnownName{std::move(key), dn});
-    knownDns.emplace(known.key, &known);
+    if (const auto [slot, added] = knownDns.try_emplace(known.key, &known); !added) {
+        slot->second->dn = dn;
+        knownNames.pop_back();
+    }
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -267,11 +267,11 @@ LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
     // The entry came again: the new one replaces the old, under its own key.
-    if (const auto found = prefetched.find(kept.key); found != prefetched.end()) {
-        found->second->current = false;
-        prefetched.erase(found);
+    if (const auto [slot, added] = prefetched.try_emplace(kept.key, &kept); !added) {
+        slot->second->current = false;
+        prefetched.erase(slot);
+        prefetched.emplace(kept.key, &kept);
     }
-    prefetched.emplace(kept.key, &kept);
     return kept;
 }
 
