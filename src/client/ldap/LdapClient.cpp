@@ -429,7 +429,8 @@ Result LdapClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
     s.spareContexts.pop_back();
     node.key() = copy;
     node.mapped() = *original;  // into the texts' room the node already has
-    s.contexts.insert(std::move(node));
+    // The copy is what the calls after this one name.
+    s.lastContext = {copy, &s.contexts.insert(std::move(node)).position->second};
     return 0;
 }
 
@@ -520,7 +521,9 @@ Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     fresh.request.changes.clear();
     fresh.requestBytes = 0;
     fresh.reply = std::monostate{};
-    s.buffers.insert(std::move(node));
+    // The new buffer is what the calls after this one name.
+    s.lastBuffers[1] = s.lastBuffers[0];
+    s.lastBuffers[0] = {buffer, &s.buffers.insert(std::move(node)).position->second};
     return 0;
 }
 
