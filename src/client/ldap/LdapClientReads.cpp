@@ -334,7 +334,6 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     Name dn;
     while (!where.waiting.empty()) {
         FoundEntry& entry = where.waiting.front();
-        dn.clear();
         ParseDn(entry.dn, dn);
         ListedEntry listed;
         listed.name = state.RelativeNameOf(context, dn, typeNames);
