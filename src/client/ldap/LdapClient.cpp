@@ -163,7 +163,12 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
         return 0;
     }
     if (Result r = ResolveDn(context, name, dn); r != 0) return r;
-    lastResolved = {context.session, context.flags, context.nameContext, std::string(name), dn};
+    // Into the texts' room the last one had.
+    lastResolved.session = context.session;
+    lastResolved.flags = context.flags;
+    lastResolved.nameContext = context.nameContext;
+    lastResolved.name = name;
+    lastResolved.dn = dn;
     return 0;
 }
 
@@ -174,6 +179,16 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     if (IsRootName(absolute)) {
         dn = DnText(session.Base());
         return 0;
+    }
+    // A typeless name without escapes or joined parts is its own dotted text:
+    // a name seen is found without parsing it.
+    if (!absolute.empty() && absolute.find_first_of("\\=+") == std::string::npos &&
+        absolute.front() != '.' && absolute.back() != '.' &&
+        absolute.find("..") == std::string::npos) {
+        if (const std::string* known = KnownDn(image::FoldCase(absolute))) {
+            dn = *known;
+            return 0;
+        }
     }
     Name dotted;
     if (!ParseDotted(absolute, dotted)) return Err::IllegalDsName;
