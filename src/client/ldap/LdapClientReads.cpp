@@ -167,11 +167,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         if (texts.empty()) continue;
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
         PageAttribute& attribute = next();
-        if (definition) {
-            attribute.name = definition->name;
-        } else {
-            attribute.name = ldapName;
-        }
+        attribute.name = definition ? std::string_view(definition->name) : ldapName;
         attribute.syntax = definition ? definition->syntax : Syntax::OctetString;
         if (kind == ReadKind::Names) continue;
         bool parsed = true;
