@@ -444,8 +444,9 @@ Result LdapClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
     s.spareContexts.pop_back();
     node.key() = copy;
     node.mapped() = *original;  // into the texts' room the node already has
-    // The copy is what the calls after this one name.
-    s.lastContext = {copy, &s.contexts.insert(std::move(node)).position->second};
+    // The copy is what the calls after this one name; handles only grow, so
+    // it goes last.
+    s.lastContext = {copy, &s.contexts.insert(s.contexts.end(), std::move(node))->second};
     return 0;
 }
 
@@ -536,9 +537,10 @@ Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     fresh.request.changes.clear();
     fresh.requestBytes = 0;
     fresh.reply = std::monostate{};
-    // The new buffer is what the calls after this one name.
+    // The new buffer is what the calls after this one name; handles only
+    // grow, so it goes last.
     s.lastBuffers[1] = s.lastBuffers[0];
-    s.lastBuffers[0] = {buffer, &s.buffers.insert(std::move(node)).position->second};
+    s.lastBuffers[0] = {buffer, &s.buffers.insert(s.buffers.end(), std::move(node))->second};
     return 0;
 }
 
