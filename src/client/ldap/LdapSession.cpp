@@ -70,9 +70,11 @@ struct EntryScratch {
     std::vector<std::string_view> values;
 };
 
-// One pass over the entry's encoding: the DN, then each attribute with its
-// values (asking for the values by name would scan the entry again for each).
-// The values point into the message until the entry copies them in.
+// One pass over the entry's encoding: the DN, then each attribute (a
+// sequence of its description and the set of its values) with its values,
+// read where they lie in the message: nothing is allocated or written for
+// them until the entry copies them in. Asking for the values by name would
+// scan the entry again for each.
 void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEntry& found) {
     BerElement* ber = nullptr;
     berval dn{0, nullptr};
@@ -83,20 +85,34 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEn
     found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
     scratch.names.clear();
     scratch.values.clear();
-    berval name{0, nullptr};
-    berval* values = nullptr;
-    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
-           name.bv_val != nullptr) {
-        size_t count = 0;
-        if (values) {
-            for (berval* v = values; v->bv_val != nullptr; ++v, ++count)
-                scratch.values.emplace_back(v->bv_val, v->bv_len);
-            ber_memfree(values);
-            values = nullptr;
+    ber_len_t length = 0;
+    // The entry's controls, if any, follow its attributes: not a sequence.
+    while (ber_peek_tag(ber, &length) == LBER_SEQUENCE) {
+        berval name{0, nullptr};
+        if (ber_skip_tag(ber, &length) == LBER_DEFAULT ||
+            ber_get_stringbv(ber, &name, LBER_BV_NOTERM) == LBER_DEFAULT) {
+            break;
         }
-        scratch.names.emplace_back(std::string_view(name.bv_val, name.bv_len), count);
+        const size_t first = scratch.values.size();
+        bool whole = true;
+        char* last = nullptr;
+        for (ber_tag_t tag = ber_first_element(ber, &length, &last); tag != LBER_DEFAULT;
+             tag = ber_next_element(ber, &length, last)) {
+            berval value{0, nullptr};
+            if (ber_get_stringbv(ber, &value, LBER_BV_NOTERM) == LBER_DEFAULT) {
+                whole = false;
+                break;
+            }
+            scratch.values.emplace_back(value.bv_val, value.bv_len);
+        }
+        // A value that does not decode ends the entry there, its attribute left out.
+        if (!whole) {
+            scratch.values.resize(first);
+            break;
+        }
+        scratch.names.emplace_back(std::string_view(name.bv_val, name.bv_len),
+                                   scratch.values.size() - first);
     }
-    if (values) ber_memfree(values);
     found.SetAttributes(scratch.names, scratch.values);
     ber_free(ber, 0);
 }
