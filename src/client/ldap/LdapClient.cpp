@@ -20,6 +20,9 @@ constexpr size_t kTreeNameWidth = 32;
 constexpr size_t kPrefetchLimit = 4096;
 // Freed contexts and buffers kept to be handed out again.
 constexpr size_t kSpareNodes = 16;
+// The most attributes, and values of each, a freed read page keeps for the next.
+constexpr size_t kSpareAttributes = 16;
+constexpr size_t kSpareValues = 64;
 
 std::string_view StripLeadingDot(std::string_view name) {
     if (!name.empty() && name.front() == '.') name.remove_prefix(1);
@@ -48,16 +51,6 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     std::string_view base = StripLeadingDot(context.nameContext);
     if (base.empty() || IsRootName(base)) return std::string(name);
     return std::string(name) + "." + std::string(base);
-}
-
-// FNV-1a of a folded key.
-uint64_t KeyHash(std::string_view key) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const char c : key) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
 }
 
 }  // namespace
@@ -128,19 +121,17 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
 }
 
 const std::string* LdapClient::State::KnownDn(std::string_view key) const {
-    // Two keys of one hash: the one put last is found, the other is looked
-    // for on the server again.
-    const KnownName* known = knownDns.Find(KeyHash(key));
-    return known && known->key == key ? &known->dn : nullptr;
+    const auto found = knownDns.find(key);
+    return found == knownDns.end() ? nullptr : &found->second->dn;
 }
 
 void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
-    const uint64_t hash = KeyHash(key);
-    if (KnownName* known = knownDns.Find(hash); known && known->key == key) {
-        known->dn = dn;
-        return;
+    // Filed under its own key, looked up once: a name seen before takes the new DN.
+    KnownName& known = knownNames.emplace_back(KnownName{std::move(key), dn});
+    if (const auto [slot, added] = knownDns.try_emplace(known.key, &known); !added) {
+        slot->second->dn = dn;
+        knownNames.pop_back();
     }
-    knownDns.Put(hash, &knownNames.emplace_back(KnownName{std::move(key), dn}));
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -172,7 +163,12 @@ Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name
         return 0;
     }
     if (Result r = ResolveDn(context, name, dn); r != 0) return r;
-    lastResolved = {context.session, context.flags, context.nameContext, std::string(name), dn};
+    // Into the texts' room the last one had.
+    lastResolved.session = context.session;
+    lastResolved.flags = context.flags;
+    lastResolved.nameContext = context.nameContext;
+    lastResolved.name = name;
+    lastResolved.dn = dn;
     return 0;
 }
 
@@ -183,6 +179,16 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     if (IsRootName(absolute)) {
         dn = DnText(session.Base());
         return 0;
+    }
+    // A typeless name without escapes or joined parts is its own dotted text:
+    // a name seen is found without parsing it.
+    if (!absolute.empty() && absolute.find_first_of("\\=+") == std::string::npos &&
+        absolute.front() != '.' && absolute.back() != '.' &&
+        absolute.find("..") == std::string::npos) {
+        if (const std::string* known = KnownDn(image::FoldCase(absolute))) {
+            dn = *known;
+            return 0;
+        }
     }
     Name dotted;
     if (!ParseDotted(absolute, dotted)) return Err::IllegalDsName;
@@ -269,15 +275,18 @@ LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     // The oldest go before the new one comes, so the entry handed back stays.
     while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
         const Prefetch& oldest = prefetchOrder.front();
-        if (oldest.current) prefetched.Erase(KeyHash(oldest.key), &oldest);
+        if (oldest.current) prefetched.erase(oldest.key);
         prefetchOrder.pop_front();
     }
     std::string key = image::FoldCase(entry.dn);
-    const uint64_t hash = KeyHash(key);
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
-    // The entry came again: the new one replaces the old.
-    if (Prefetch* replaced = prefetched.Put(hash, &kept)) replaced->current = false;
+    // The entry came again: the new one replaces the old, under its own key.
+    if (const auto [slot, added] = prefetched.try_emplace(kept.key, &kept); !added) {
+        slot->second->current = false;
+        prefetched.erase(slot);
+        prefetched.emplace(kept.key, &kept);
+    }
     return kept;
 }
 
@@ -292,8 +301,9 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
         if (candidate.current && candidate.key == foldedDn) found = &candidate;
     }
     if (!found) {
-        found = prefetched.Find(KeyHash(foldedDn));
-        if (!found || found->key != foldedDn) return nullptr;
+        const auto indexed = prefetched.find(foldedDn);
+        if (indexed == prefetched.end()) return nullptr;
+        found = indexed->second;
     }
     prefetchFoundAt = found->at;
     lastPrefetch = found;
@@ -304,12 +314,22 @@ LdapClient::State::Prefetch* LdapClient::State::FindPrefetched(const std::string
 void LdapClient::State::Forget(const std::string& dn) {
     lastPrefetch = nullptr;
     image::FoldCase(dn, foldedDn);
-    const uint64_t hash = KeyHash(foldedDn);
-    if (Prefetch* found = prefetched.Find(hash); found && found->key == foldedDn) {
-        found->current = false;
-        prefetched.Erase(hash, found);
+    if (const auto found = prefetched.find(foldedDn); found != prefetched.end()) {
+        found->second->current = false;
+        prefetched.erase(found);
     }
     lastResolved = {};
+}
+
+void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {
+    // The room of a small read only: a large one gives its memory back.
+    if (attributes.size() > kSpareAttributes) return;
+    for (PageAttribute& attribute : attributes) {
+        if (attribute.values.size() > kSpareValues) return;
+    }
+    for (PageAttribute& attribute : attributes)
+        attribute.values.clear();
+    spareAttributes = std::move(attributes);
 }
 
 // --- Construction -----------------------------------------------------------
@@ -325,7 +345,7 @@ LdapClient::~LdapClient() = default;
 void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
     state_->listingAttributes = std::move(attributes);
     state_->lastPrefetch = nullptr;
-    state_->prefetched.Clear();
+    state_->prefetched.clear();
     state_->prefetchOrder.clear();
 }
 
@@ -424,7 +444,9 @@ Result LdapClient::DuplicateContext(ContextHandle source, ContextHandle& copy) {
     s.spareContexts.pop_back();
     node.key() = copy;
     node.mapped() = *original;  // into the texts' room the node already has
-    s.contexts.insert(std::move(node));
+    // The copy is what the calls after this one name; handles only grow, so
+    // it goes last.
+    s.lastContext = {copy, &s.contexts.insert(s.contexts.end(), std::move(node))->second};
     return 0;
 }
 
@@ -515,7 +537,10 @@ Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     fresh.request.changes.clear();
     fresh.requestBytes = 0;
     fresh.reply = std::monostate{};
-    s.buffers.insert(std::move(node));
+    // The new buffer is what the calls after this one name; handles only
+    // grow, so it goes last.
+    s.lastBuffers[1] = s.lastBuffers[0];
+    s.lastBuffers[0] = {buffer, &s.buffers.insert(s.buffers.end(), std::move(node))->second};
     return 0;
 }
 
@@ -527,6 +552,7 @@ Result LdapClient::FreeBuffer(BufferHandle buffer) {
         if (last.first == buffer) last = {};
     }
     auto node = s.buffers.extract(it);
+    if (auto* page = std::get_if<ReadPage>(&node.mapped().reply)) s.KeepSpare(page->attributes);
     node.mapped().reply = std::monostate{};  // a reply's values go now
     if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));
     return 0;
@@ -1002,7 +1028,7 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     const auto* values = entry.Find(ldapName);
     if (!values || values->empty()) return Err::NoSuchAttribute;
     stream = static_cast<StreamHandle>(s.NewHandle());
-    s.streams[stream] = OpenStreamState{values->front(), 0};
+    s.streams[stream] = OpenStreamState{std::string(values->front()), 0};
     return 0;
 }
 
@@ -1033,7 +1059,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     s.Forget(dn);
     for (State::KnownName& known : s.knownNames) {
         if (known.dn.empty() || !image::EqualsNoCase(known.dn, dn)) continue;
-        s.knownDns.Erase(KeyHash(known.key), &known);
+        s.knownDns.erase(known.key);
         known.key.clear();
         known.dn.clear();
     }
@@ -1127,7 +1153,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
             if (tolerantKinds[i] && !changes[i].values.empty()) {
                 const auto* held = current.Find(changes[i].attribute);
                 const bool present =
-                    held && std::any_of(held->begin(), held->end(), [&](const std::string& v) {
+                    held && std::any_of(held->begin(), held->end(), [&](std::string_view v) {
                         return image::EqualsNoCase(v, changes[i].values.front());
                     });
                 const bool deleting = changes[i].operation == LDAP_MOD_DELETE;

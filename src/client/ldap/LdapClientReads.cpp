@@ -62,7 +62,7 @@ bool IsOperational(const image::AttributeDefinition* definition) {
 
 std::string FirstValue(const FoundEntry& entry, const char* attribute) {
     const auto* values = entry.Find(attribute);
-    return values && !values->empty() ? values->front() : std::string();
+    return values && !values->empty() ? std::string(values->front()) : std::string();
 }
 
 }  // namespace
@@ -121,7 +121,7 @@ EntryRecord LdapClient::State::RecordOf(const LdapContext&, const LdapSchema& sc
     }
     bool alias = (entryFlags & EntryFlag::Alias) != 0;
     if (classes) {
-        for (const std::string& c : *classes)
+        for (const std::string_view c : *classes)
             alias = alias || image::EqualsNoCase(c, "alias");
     }
     if (alias) record.flags |= EntryFlag::Alias;
@@ -134,9 +134,21 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
                                                          const std::string& entryDn,
                                                          std::span<const EntryAttribute> entry,
                                                          ReadKind kind) {
-    std::vector<PageAttribute> attributes;
-    attributes.reserve(entry.size());
-    const ValueNames names = NamesFor(context, schema);
+    // Filled into the room of the page read last, its attributes in place.
+    std::vector<PageAttribute> attributes = std::move(spareAttributes);
+    size_t filled = 0;
+    const auto next = [&]() -> PageAttribute& {
+        if (filled == attributes.size()) attributes.emplace_back();
+        PageAttribute& attribute = attributes[filled++];
+        attribute.values.clear();
+        return attribute;
+    };
+    if (readNamesContext != &context || readNamesSchema != &schema) {
+        readNames = NamesFor(context, schema);
+        readNamesContext = &context;
+        readNamesSchema = &schema;
+    }
+    const ValueNames& names = readNames;
     // The flags are handed out only with value information: the DN and the
     // structural class that make them are looked at only then.
     const bool withInfo = kind == ReadKind::ValuesWithInfo;
@@ -151,16 +163,16 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         }
     }
     for (const auto& [ldapName, textsOf] : entry) {
-        const std::vector<std::string>& texts = *textsOf;
+        const FoundEntry::Values& texts = *textsOf;
         if (texts.empty()) continue;
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
-        PageAttribute& attribute = attributes.emplace_back();
-        attribute.name = definition ? definition->name : std::string(ldapName);
+        PageAttribute& attribute = next();
+        attribute.name = definition ? std::string_view(definition->name) : ldapName;
         attribute.syntax = definition ? definition->syntax : Syntax::OctetString;
         if (kind == ReadKind::Names) continue;
         bool parsed = true;
         attribute.values.reserve(texts.size());
-        for (const std::string& text : texts) {
+        for (const std::string_view text : texts) {
             PageValue& value = attribute.values.emplace_back();
             if (attribute.syntax == Syntax::Stream) {
                 // A stream's content is read through a stream handle.
@@ -177,7 +189,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
             // out as the bytes the server sent, every value of it.
             attribute.syntax = Syntax::OctetString;
             attribute.values.clear();
-            for (const std::string& text : texts) {
+            for (const std::string_view text : texts) {
                 attribute.values.push_back(
                     PageValue{AttrValue{Syntax::OctetString,
                                         OctetStringValue{Bytes(text.begin(), text.end())}},
@@ -203,6 +215,7 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
             attribute.values[i].flags = flags;
         }
     }
+    attributes.resize(filled);
     return attributes;
 }
 
@@ -317,12 +330,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     Name dn;
     while (!where.waiting.empty()) {
         FoundEntry& entry = where.waiting.front();
-        dn.clear();
         ParseDn(entry.dn, dn);
         ListedEntry listed;
         listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
-        listed.attributeCount = static_cast<uint32_t>(entry.attributes.size());
+        listed.attributeCount = static_cast<uint32_t>(entry.Attributes().size());
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
             if (page.entries.empty()) return Err::InsufficientBuffer;
@@ -461,7 +473,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             if (addStructural) wanted.push_back("structuralObjectClass");
             if (Result r = state.SessionOf(context).ReadEntry(dn, wanted, entry); r != 0) return r;
             source = &entry;
-            for (const auto& [name, values] : entry.attributes)
+            for (const auto& [name, values] : entry.Attributes())
                 view.push_back({name, &values});
         }
         where.kind = kind;

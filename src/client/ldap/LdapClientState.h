@@ -103,7 +103,7 @@ struct AttrDefPage {
 // One attribute of a fetched entry, borrowed from the entry for one read.
 struct EntryAttribute {
     std::string_view ldapName;
-    const std::vector<std::string>* texts = nullptr;
+    const FoundEntry::Values* texts = nullptr;
 };
 
 struct BufferState {
@@ -158,37 +158,6 @@ struct OpenStreamState {
     size_t position = 0;
 };
 
-// Items found by a 64-bit hash, at most one for each hash, in a table that
-// keeps its slots in one array (a find reads a slot or two next to each
-// other instead of a chain of nodes). Holds pointers only; the items live
-// elsewhere.
-template <typename Item>
-class HashIndex {
-public:
-    // The item of the hash, or nullptr.
-    Item* Find(uint64_t hash) const {
-        auto found = slots_.find(hash);
-        return found == slots_.end() ? nullptr : found->second;
-    }
-    // Files the item under the hash; the item it replaces, or nullptr.
-    Item* Put(uint64_t hash, Item* item) {
-        auto [slot, added] = slots_.try_emplace(hash, item);
-        if (added) return nullptr;
-        Item* replaced = slot->second;
-        slot->second = item;
-        return replaced;
-    }
-    // Takes the hash out when it stands for the item.
-    void Erase(uint64_t hash, const Item* item) {
-        auto found = slots_.find(hash);
-        if (found != slots_.end() && found->second == item) slots_.erase(found);
-    }
-    void Clear() { slots_.clear(); }
-
-private:
-    absl::flat_hash_map<uint64_t, Item*> slots_;
-};
-
 struct LdapClient::State {
     std::vector<LdapConnectionConfig> configured;
     int primary = 0;
@@ -225,12 +194,11 @@ struct LdapClient::State {
         size_t at = 0;        // its place, counted from the first entry ever kept
     };
     // The entries in the order they came (a deque keeps them in place as it
-    // grows at one end and shrinks at the other), found by the hash of their
-    // keys (two keys of one hash: the later one is found, the other is read
-    // from the server again). An entry forgotten or replaced stays in the
-    // order until its turn to go.
+    // grows at one end and shrinks at the other), found by their keys: the
+    // index holds a view of the key of the entry it finds. An entry forgotten
+    // or replaced leaves the index and stays in the order until its turn to go.
     std::deque<Prefetch> prefetchOrder;
-    HashIndex<Prefetch> prefetched;
+    absl::flat_hash_map<std::string_view, Prefetch*> prefetched;
     // The place of the next entry kept and of the entry found last: a walk
     // reads the entries in the order the listing kept them, so the entry
     // after that one is tried before the keys are looked up.
@@ -245,13 +213,13 @@ struct LdapClient::State {
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found
-    // by the hash of its key.
+    // by its key, a view of the name's own.
     struct KnownName {
         std::string key;
         std::string dn;
     };
     std::deque<KnownName> knownNames;
-    HashIndex<KnownName> knownDns;
+    absl::flat_hash_map<std::string_view, KnownName*> knownDns;
     const std::string* KnownDn(std::string_view key) const;
     void SetKnownDn(std::string key, const std::string& dn);
     Name rememberRoom;  // kept between the entries remembered
@@ -264,10 +232,17 @@ struct LdapClient::State {
         std::string dn;
     };
     ResolvedName lastResolved;
-    // Kept between reads so that a cell's read allocates as little as it can.
+    // Kept between reads so that a cell's read allocates as little as it can:
+    // the attributes of the last read page freed (emptied, with their room),
+    // and how names inside values map for the context and schema read last.
     std::string readDn;
     std::vector<std::string> readWanted;
     std::vector<EntryAttribute> readView;
+    std::vector<PageAttribute> spareAttributes;
+    void KeepSpare(std::vector<PageAttribute>& attributes);
+    ValueNames readNames;
+    const LdapContext* readNamesContext = nullptr;
+    const LdapSchema* readNamesSchema = nullptr;
 
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;

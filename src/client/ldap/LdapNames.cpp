@@ -52,19 +52,30 @@ std::string EscapeDnValue(std::string_view value) {
 }  // namespace
 
 bool ParseDn(std::string_view text, Name& name) {
-    name.clear();
-    if (text.empty()) return true;
-    // libldap reads a C string: a raw NUL would cut the name short unseen. A
-    // NUL in a value is written escaped ("\00") in a well-formed DN.
-    if (text.find('\0') != std::string_view::npos) return false;
+    if (text.empty() || text.find('\0') != std::string_view::npos) {
+        name.clear();
+        // libldap reads a C string: a raw NUL would cut the name short unseen.
+        // A NUL in a value is written escaped ("\00") in a well-formed DN.
+        return text.empty();
+    }
     LDAPDN dn = nullptr;
-    const std::string copy(text);
-    if (ldap_str2dn(copy.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+    // The parts are written into the room name has: parsing one DN after
+    // another, as a listing does, allocates little.
+    thread_local std::string copy;
+    copy.assign(text);
+    if (ldap_str2dn(copy.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
+        name.clear();
+        return false;
+    }
+    size_t relatives = 0;
     for (int i = 0; dn && dn[i]; ++i) {
-        RelativeName relative;
+        if (relatives == name.size()) name.emplace_back();
+        RelativeName& relative = name[relatives++];
+        size_t parts = 0;
         for (int j = 0; dn[i][j]; ++j) {
             const LDAPAVA* ava = dn[i][j];
-            NamePart part;
+            if (parts == relative.size()) relative.emplace_back();
+            NamePart& part = relative[parts++];
             part.type.assign(ava->la_attr.bv_val, ava->la_attr.bv_len);
             if ((ava->la_flags & LDAP_AVA_BINARY) != 0) {
                 // A value written as #hex: keep it in that written form.
@@ -78,10 +89,10 @@ bool ParseDn(std::string_view text, Name& name) {
             } else {
                 part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
             }
-            relative.push_back(std::move(part));
         }
-        name.push_back(std::move(relative));
+        relative.resize(parts);
     }
+    name.resize(relatives);
     ldap_dnfree(dn);
     return true;
 }
@@ -172,20 +183,27 @@ std::string DottedText(const Name& name, bool typeless,
 }
 
 bool RelativeTo(const Name& full, const Name& base, Name& relative) {
-    relative.clear();
-    if (base.size() > full.size()) return false;
-    const size_t offset = full.size() - base.size();
-    for (size_t i = 0; i < base.size(); ++i) {
-        const RelativeName& a = full[offset + i];
-        const RelativeName& b = base[i];
-        if (a.size() != b.size()) return false;
-        for (size_t j = 0; j < a.size(); ++j) {
-            if (!SameNoCase(a[j].type, b[j].type) || !SameNoCase(a[j].value, b[j].value)) {
-                return false;
+    const auto under = [&] {
+        if (base.size() > full.size()) return false;
+        const size_t offset = full.size() - base.size();
+        for (size_t i = 0; i < base.size(); ++i) {
+            const RelativeName& a = full[offset + i];
+            const RelativeName& b = base[i];
+            if (a.size() != b.size()) return false;
+            for (size_t j = 0; j < a.size(); ++j) {
+                if (!SameNoCase(a[j].type, b[j].type) || !SameNoCase(a[j].value, b[j].value)) {
+                    return false;
+                }
             }
         }
+        return true;
+    };
+    if (!under()) {
+        relative.clear();
+        return false;
     }
-    relative.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(offset));
+    // Copied into the room relative has.
+    relative.assign(full.begin(), full.end() - static_cast<std::ptrdiff_t>(base.size()));
     return true;
 }
 

@@ -5,8 +5,11 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <utility>
 
 #include <ldap.h>
 #include <sys/stat.h>
@@ -61,9 +64,18 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
-// One pass over the entry's encoding: the DN, then each attribute with its
-// values (asking for the values by name would scan the entry again for each).
-void ReadAttributes(LDAP* ld, LDAPMessage* entry, size_t expected, FoundEntry& found) {
+// The room an entry's page keeps between entries while they are read.
+struct EntryScratch {
+    std::vector<FoundEntry::Counted> names;
+    std::vector<std::string_view> values;
+};
+
+// One pass over the entry's encoding: the DN, then each attribute (a
+// sequence of its description and the set of its values) with its values,
+// read where they lie in the message: nothing is allocated or written for
+// them until the entry copies them in. Asking for the values by name would
+// scan the entry again for each.
+void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEntry& found) {
     BerElement* ber = nullptr;
     berval dn{0, nullptr};
     if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
@@ -71,29 +83,137 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, size_t expected, FoundEntry& f
         return;
     }
     found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
-    found.attributes.reserve(expected);
-    berval name{0, nullptr};
-    berval* values = nullptr;
-    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
-           name.bv_val != nullptr) {
-        std::vector<std::string> texts;
-        if (values) {
-            for (berval* v = values; v->bv_val != nullptr; ++v)
-                texts.emplace_back(v->bv_val, v->bv_len);
-            ber_memfree(values);
-            values = nullptr;
+    scratch.names.clear();
+    scratch.values.clear();
+    ber_len_t length = 0;
+    // The entry's controls, if any, follow its attributes: not a sequence.
+    while (ber_peek_tag(ber, &length) == LBER_SEQUENCE) {
+        berval name{0, nullptr};
+        if (ber_skip_tag(ber, &length) == LBER_DEFAULT ||
+            ber_get_stringbv(ber, &name, LBER_BV_NOTERM) == LBER_DEFAULT) {
+            break;
         }
-        found.attributes.emplace_back(std::string(name.bv_val, name.bv_len), std::move(texts));
+        const size_t first = scratch.values.size();
+        bool whole = true;
+        char* last = nullptr;
+        for (ber_tag_t tag = ber_first_element(ber, &length, &last); tag != LBER_DEFAULT;
+             tag = ber_next_element(ber, &length, last)) {
+            berval value{0, nullptr};
+            if (ber_get_stringbv(ber, &value, LBER_BV_NOTERM) == LBER_DEFAULT) {
+                whole = false;
+                break;
+            }
+            scratch.values.emplace_back(value.bv_val, value.bv_len);
+        }
+        // A value that does not decode ends the entry there, its attribute left out.
+        if (!whole) {
+            scratch.values.resize(first);
+            break;
+        }
+        scratch.names.emplace_back(std::string_view(name.bv_val, name.bv_len),
+                                   scratch.values.size() - first);
     }
-    if (values) ber_memfree(values);
+    found.SetAttributes(scratch.names, scratch.values);
     ber_free(ber, 0);
 }
 
 }  // namespace
 
-const std::vector<std::string>* FoundEntry::Find(std::string_view name) const {
-    for (const auto& [attribute, values] : attributes) {
-        if (image::EqualsNoCase(attribute, name)) return &values;
+FoundEntry::FoundEntry(
+    std::string entryDn,
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& attributes)
+    : dn(std::move(entryDn)) {
+    std::vector<Counted> names;
+    std::vector<std::string_view> values;
+    for (const auto& [name, texts] : attributes) {
+        names.emplace_back(name, texts.size());
+        values.insert(values.end(), texts.begin(), texts.end());
+    }
+    SetAttributes(names, values);
+}
+
+FoundEntry::FoundEntry(const FoundEntry& other) {
+    *this = other;
+}
+
+FoundEntry& FoundEntry::operator=(const FoundEntry& other) {
+    if (this == &other) return *this;
+    dn = other.dn;
+    std::vector<Counted> names;
+    for (const Attribute& attribute : other.attributes_)
+        names.emplace_back(attribute.name, attribute.values.size());
+    SetAttributes(names, other.values_);
+    return *this;
+}
+
+FoundEntry::FoundEntry(FoundEntry&& other) noexcept
+    : dn(std::move(other.dn)),
+      block_(std::move(other.block_)),
+      attributes_(std::exchange(other.attributes_, {})),
+      values_(std::exchange(other.values_, {})) {}
+
+FoundEntry& FoundEntry::operator=(FoundEntry&& other) noexcept {
+    dn = std::move(other.dn);
+    block_ = std::move(other.block_);
+    attributes_ = std::exchange(other.attributes_, {});
+    values_ = std::exchange(other.values_, {});
+    return *this;
+}
+
+void FoundEntry::SetAttributes(std::span<const Counted> names,
+                               std::span<const std::string_view> values) {
+    // The block: the attributes, then the views of the values, then the text.
+    static_assert(sizeof(Attribute) % alignof(std::string_view) == 0);
+    const size_t attributeBytes = names.size() * sizeof(Attribute);
+    const size_t valueBytes = values.size() * sizeof(std::string_view);
+    size_t size = attributeBytes + valueBytes;
+    for (const auto& [name, count] : names)
+        size += name.size();
+    for (const std::string_view value : values)
+        size += value.size();
+    // Built aside: the names and values given may be this entry's own.
+    auto block = std::make_unique_for_overwrite<std::byte[]>(size);
+    auto* attributes = reinterpret_cast<Attribute*>(block.get());
+    auto* copied = reinterpret_cast<std::string_view*>(block.get() + attributeBytes);
+    char* at = reinterpret_cast<char*>(block.get() + attributeBytes + valueBytes);
+    const auto copy = [&at](std::string_view from) {
+        if (!from.empty()) std::memcpy(at, from.data(), from.size());
+        const std::string_view to(at, from.size());
+        at += from.size();
+        return to;
+    };
+    for (size_t i = 0; i < values.size(); ++i)
+        std::construct_at(copied + i, copy(values[i]));
+    size_t first = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto& [name, count] = names[i];
+        std::construct_at(attributes + i, Attribute{copy(name), Values(copied + first, count)});
+        first += count;
+    }
+    block_ = std::move(block);
+    attributes_ = {attributes, names.size()};
+    values_ = {copied, values.size()};
+}
+
+void FoundEntry::ReplaceAttribute(size_t index, std::string_view name,
+                                  const std::vector<std::string>& values) {
+    std::vector<Counted> names;
+    std::vector<std::string_view> all;
+    for (size_t i = 0; i < attributes_.size(); ++i) {
+        if (i == index) {
+            names.emplace_back(name, values.size());
+            all.insert(all.end(), values.begin(), values.end());
+        } else {
+            names.emplace_back(attributes_[i].name, attributes_[i].values.size());
+            all.insert(all.end(), attributes_[i].values.begin(), attributes_[i].values.end());
+        }
+    }
+    SetAttributes(names, all);
+}
+
+const FoundEntry::Values* FoundEntry::Find(std::string_view name) const {
+    for (const Attribute& attribute : attributes_) {
+        if (image::EqualsNoCase(attribute.name, name)) return &attribute.values;
     }
     return nullptr;
 }
@@ -337,13 +457,13 @@ Result LdapSession::ReadRootDse() {
     if (Result r = ReadEntry("", wanted, root); r != 0) return r;
     namingContexts_.clear();
     if (const auto* contexts = root.Find("namingContexts")) {
-        for (const std::string& text : *contexts) {
+        for (const std::string_view text : *contexts) {
             Name name;
             if (ParseDn(text, name)) namingContexts_.push_back(std::move(name));
         }
     }
     if (const auto* subschema = root.Find("subschemaSubentry"); subschema && !subschema->empty()) {
-        subschemaDn_ = subschema->front();
+        subschemaDn_ = std::string(subschema->front());
     } else {
         subschemaDn_ = "cn=Subschema";
     }
@@ -360,7 +480,7 @@ Result LdapSession::ReadRootDse() {
     if (!config_.name.empty()) {
         treeName_ = config_.name;
     } else if (const auto* tree = root.Find("directoryTreeName"); tree && !tree->empty()) {
-        treeName_ = tree->front();
+        treeName_ = std::string(tree->front());
     } else {
         treeName_ = HostOf(config_.uri);
         if (treeName_.empty()) treeName_ = "localhost";
@@ -382,9 +502,12 @@ Result LdapSession::Schema(const LdapSchema*& schema) {
         return r;
     }
     SchemaText text;
-    if (const auto* list = entry.Find("attributeTypes")) text.attributeTypes = *list;
-    if (const auto* list = entry.Find("objectClasses")) text.objectClasses = *list;
-    if (const auto* list = entry.Find("ldapSyntaxes")) text.ldapSyntaxes = *list;
+    if (const auto* list = entry.Find("attributeTypes"))
+        text.attributeTypes.assign(list->begin(), list->end());
+    if (const auto* list = entry.Find("objectClasses"))
+        text.objectClasses.assign(list->begin(), list->end());
+    if (const auto* list = entry.Find("ldapSyntaxes"))
+        text.ldapSyntaxes.assign(list->begin(), list->end());
     auto loaded = std::make_unique<LdapSchema>();
     loaded->Load(text);
     hasSubordinateCount_ = !loaded->LdapAttribute("subordinateCount").empty() ||
@@ -457,11 +580,9 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
     if (const int count = ldap_count_entries(ld_, result.message); count > 0) {
         reply.entries.reserve(static_cast<size_t>(count));
     }
+    EntryScratch scratch;
     for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
-        FoundEntry found;
-        // Room for the attributes asked for (a "*" grows it).
-        ReadAttributes(ld_, e, request.attributes.size(), found);
-        reply.entries.push_back(std::move(found));
+        ReadAttributes(ld_, e, scratch, reply.entries.emplace_back());
     }
     char* diagnostic = nullptr;
     ControlsGuard returned;
@@ -555,12 +676,13 @@ Result LdapSession::ReadEntry(const std::string& dn, const std::vector<std::stri
 Result LdapSession::CompleteRanges(FoundEntry& entry) {
     // "member;range=0-1499": the server hands out the values in slices; ask for
     // the next slice until the one that ends with "*".
-    for (size_t i = 0; i < entry.attributes.size(); ++i) {
+    for (size_t i = 0; i < entry.Attributes().size(); ++i) {
+        const FoundEntry::Attribute& attribute = entry.Attributes()[i];
         // Only a description with options can name a range.
-        if (entry.attributes[i].first.find(';') == std::string::npos) continue;
-        auto [name, last] = RangeOf(entry.attributes[i].first);
+        if (attribute.name.find(';') == std::string::npos) continue;
+        auto [name, last] = RangeOf(std::string(attribute.name));
         if (last == -2) continue;
-        std::vector<std::string> values = std::move(entry.attributes[i].second);
+        std::vector<std::string> values(attribute.values.begin(), attribute.values.end());
         int guard = 0;
         while (last >= 0) {
             if (++guard > 100000) return Err::InvalidIteration;
@@ -576,8 +698,8 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
             long long reached = -1;
             bool found = false;
             if (!slice.empty()) {
-                for (auto& [description, more] : slice.front().attributes) {
-                    auto [sliceName, sliceLast] = RangeOf(description);
+                for (const auto& [description, more] : slice.front().Attributes()) {
+                    auto [sliceName, sliceLast] = RangeOf(std::string(description));
                     if (!image::EqualsNoCase(sliceName, name) || sliceLast == -2) continue;
                     values.insert(values.end(), more.begin(), more.end());
                     reached = sliceLast;
@@ -595,7 +717,7 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
             }
             last = reached;
         }
-        entry.attributes[i] = {name, std::move(values)};
+        entry.ReplaceAttribute(i, name, values);
     }
     return 0;
 }

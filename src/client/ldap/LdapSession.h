@@ -13,11 +13,14 @@
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,11 +52,42 @@ struct LdapConnectionConfig {
 };
 
 // One entry of a search result: its DN and attributes with their values, in
-// the order the server sent them.
-struct FoundEntry {
+// the order the server sent them. The attributes, the views of their values
+// and the text of both lie in one block the entry owns, so an entry costs one
+// allocation beside its DN instead of one or two for each value.
+class FoundEntry {
+public:
+    using Values = std::span<const std::string_view>;
+    struct Attribute {
+        std::string_view name;
+        Values values;
+    };
+    // A name with how many of the values that follow it are its own.
+    using Counted = std::pair<std::string_view, size_t>;
+
+    FoundEntry() = default;
+    // The entry with copies of these attributes (tests and scripted servers).
+    FoundEntry(std::string entryDn,
+               const std::vector<std::pair<std::string, std::vector<std::string>>>& attributes);
+    FoundEntry(const FoundEntry& other);
+    FoundEntry& operator=(const FoundEntry& other);
+    FoundEntry(FoundEntry&& other) noexcept;
+    FoundEntry& operator=(FoundEntry&& other) noexcept;
+    ~FoundEntry() = default;
+
     std::string dn;
-    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
-    const std::vector<std::string>* Find(std::string_view name) const;
+    std::span<const Attribute> Attributes() const { return attributes_; }
+    const Values* Find(std::string_view name) const;
+    // Copies in the attributes: each name takes the next of its count of values.
+    void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
+    // The attribute at index named again, with these values instead.
+    void ReplaceAttribute(size_t index, std::string_view name,
+                          const std::vector<std::string>& values);
+
+private:
+    std::unique_ptr<std::byte[]> block_;
+    std::span<const Attribute> attributes_;
+    Values values_;
 };
 
 // One search as it goes to the server, and what the server answers: its
