@@ -9,7 +9,7 @@ namespace {
 // A short list is not worth a thread; batches keep the handing over rare, and
 // the few batches waiting keep the objects read ahead small in memory.
 constexpr size_t kObjectsForAThread = 1024;
-constexpr size_t kBatch = 64;
+constexpr size_t kBatch = 256;
 constexpr size_t kBatchesAhead = 4;
 
 }  // namespace
@@ -24,6 +24,16 @@ void ObjectFeed::ReadAhead() {
     size_t read = 0;
     while (read < count_) {
         std::vector<Json> batch;
+        {
+            // The batches handed out are freed here, where their memory came from.
+            std::vector<std::vector<Json>> spent;
+            {
+                const std::lock_guard lock(mutex_);
+                spent.swap(spent_);
+            }
+            if (!spent.empty()) batch = std::move(spent.back());
+            batch.clear();
+        }
         batch.reserve(kBatch);
         std::exception_ptr fault;
         try {
@@ -57,6 +67,7 @@ Json& ObjectFeed::Next() {
             if (fault_) std::rethrow_exception(fault_);
             throw std::logic_error("the objects of the list ended early");
         }
+        if (!current_.empty()) spent_.push_back(std::move(current_));
         current_ = std::move(ready_.front());
         ready_.pop_front();
         next_ = 0;

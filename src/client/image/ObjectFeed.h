@@ -28,6 +28,12 @@ public:
     // The next object; it stays valid until the next call. Throws what reading
     // it threw, once the objects before it have been handed out.
     Json& Next();
+    // The loader has taken in the object Next gave: it is freed now, or with
+    // its batch by the thread that read it (memory is freed more cheaply
+    // where it was allocated).
+    void Done(Json& object) {
+        if (!reader_.joinable()) object = nullptr;
+    }
     // Ends the reading ahead; nothing more is read from the list.
     void Stop();
     // After Stop: throws the TextFault the reading ahead met, if it met one
@@ -42,11 +48,12 @@ private:
     std::thread reader_;  // not started for a short list
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::vector<Json>> ready_;  // batches read and not yet handed out
-    bool finished_ = false;                // the reader has stopped
-    bool stop_ = false;                    // asked to stop
-    std::exception_ptr fault_;             // what ended the reading early
-    std::vector<Json> current_;            // the batch being handed out
+    std::deque<std::vector<Json>> ready_;   // batches read and not yet handed out
+    bool finished_ = false;                 // the reader has stopped
+    bool stop_ = false;                     // asked to stop
+    std::exception_ptr fault_;              // what ended the reading early
+    std::vector<std::vector<Json>> spent_;  // batches handed out, for the reader to free
+    std::vector<Json> current_;             // the batch being handed out
     size_t next_ = 0;
 };
 

@@ -45,7 +45,7 @@ void TreeLoader::LoadObjects(const Json& objects) {
             throw;
         }
         pending_[i].writtenName = KeepName(item["name"].get_ref<const std::string&>());
-        item = nullptr;
+        feed.Done(item);
     }
     progress_.done += count;
 }
