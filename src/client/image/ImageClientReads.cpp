@@ -155,9 +155,10 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
             for (size_t i = 0; i < where.value && !values.AtEnd(); ++i)
                 values.Skip();
             while (!values.AtEnd()) {
-                StoredValue& value = page.NewValue();
-                values.Next(value);
-                const size_t valueCost = perValue + RecordSize(value.value);
+                PageValue& value = page.NewValue();
+                values.NextHead(value.head);
+                value.holdsNames = HoldsNames(value.head.syntax, value.head.layout);
+                const size_t valueCost = perValue + value.head.recordSize;
                 if (used + cost + valueCost > reply.capacity) {
                     --page.valueCount;
                     full = true;

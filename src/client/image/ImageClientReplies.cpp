@@ -100,8 +100,7 @@ namespace {
 // Taken twice for every value (its size, then the value): kept inline.
 [[gnu::always_inline]] inline Result NextValue(ImageClient::State& state, ContextHandle context,
                                                BufferHandle reply, ReadPage*& page,
-                                               const StoredValue*& value,
-                                               bool* shownAsStored = nullptr) {
+                                               PageValue*& value, bool* shownAsStored = nullptr) {
     if (Result r = ReplyPage(state, context, reply, page); r != 0) return r;
     PageAttribute* attribute = CurrentAttribute(*page);
     if (!attribute || page->nextValue >= attribute->count) return Err::BufferEmpty;
@@ -109,17 +108,17 @@ namespace {
     // A detached value is already shown as the reader sees it; a value still
     // in the directory is when it holds no names, or names need no types.
     if (shownAsStored) {
-        *shownAsStored = !attribute->stored || page->typeless || !HoldsNames(value->value);
+        *shownAsStored = !attribute->stored || page->typeless || !value->holdsNames;
     }
     return 0;
 }
 
 // A value still in the directory as a typed reader sees it, made once for
 // its size and its taking.
-const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, const StoredValue& stored) {
-    if (page.shownFrom != &stored) {
-        state.PresentTyped(page.tree, stored.value, page.shown);
-        page.shownFrom = &stored;
+const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, PageValue& value) {
+    if (page.shownFrom != &value) {
+        state.PresentTyped(page.tree, value.Unpacked(), page.shown);
+        page.shownFrom = &value;
     }
     return page.shown;
 }
@@ -129,22 +128,30 @@ const AttrValue& ShownValue(ImageClient::State& state, ReadPage& page, const Sto
 Result ImageClient::ComputeAttrValSize(ContextHandle context, BufferHandle reply, SyntaxId syntax,
                                        size_t& size) {
     ReadPage* page = nullptr;
-    const StoredValue* value = nullptr;
+    PageValue* value = nullptr;
     bool asStored = true;
     if (Result r = NextValue(*state_, context, reply, page, value, &asStored); r != 0) return r;
-    if (value->value.syntax != syntax) return Err::BadSyntax;
-    size = RecordSize(asStored ? value->value : ShownValue(*state_, *page, *value));
+    if (value->head.syntax != syntax) return Err::BadSyntax;
+    size = asStored ? value->Size() : RecordSize(ShownValue(*state_, *page, *value));
     return 0;
 }
 
 Result ImageClient::GetAttrVal(ContextHandle context, BufferHandle reply, SyntaxId syntax,
                                AttrValue& value) {
     ReadPage* page = nullptr;
-    const StoredValue* stored = nullptr;
+    PageValue* taken = nullptr;
     bool asStored = true;
-    if (Result r = NextValue(*state_, context, reply, page, stored, &asStored); r != 0) return r;
-    if (stored->value.syntax != syntax) return Err::BadSyntax;
-    value = asStored ? stored->value : ShownValue(*state_, *page, *stored);
+    if (Result r = NextValue(*state_, context, reply, page, taken, &asStored); r != 0) return r;
+    if (taken->head.syntax != syntax) return Err::BadSyntax;
+    if (!asStored) {
+        value = ShownValue(*state_, *page, *taken);
+    } else if (taken->head.record != nullptr) {
+        // Unpacked straight into the caller's record, which keeps its room.
+        value.syntax = taken->head.syntax;
+        PackedValues::UnpackRecord(taken->head, value.record);
+    } else {
+        value = taken->unpacked;
+    }
     ++page->nextValue;
     return 0;
 }
@@ -153,7 +160,7 @@ namespace {
 
 // The value about to be taken, in a reply that carries value information.
 Result NextValueWithInfo(ImageClient::State& state, ContextHandle context, BufferHandle reply,
-                         const StoredValue*& value) {
+                         PageValue*& value) {
     ReadPage* page = nullptr;
     if (Result r = NextValue(state, context, reply, page, value); r != 0) return r;
     return page->kind == ReadKind::ValuesWithInfo ? 0 : Err::BadVerb;
@@ -162,16 +169,16 @@ Result NextValueWithInfo(ImageClient::State& state, ContextHandle context, Buffe
 }  // namespace
 
 Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
-    const StoredValue* stored = nullptr;
-    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
-    flags = stored->flags;
+    PageValue* value = nullptr;
+    if (Result r = NextValueWithInfo(*state_, context, reply, value); r != 0) return r;
+    flags = value->head.flags;
     return 0;
 }
 
 Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
-    const StoredValue* stored = nullptr;
-    if (Result r = NextValueWithInfo(*state_, context, reply, stored); r != 0) return r;
-    stamp = stored->modified;
+    PageValue* value = nullptr;
+    if (Result r = NextValueWithInfo(*state_, context, reply, value); r != 0) return r;
+    stamp = value->head.modified;
     return 0;
 }
 

@@ -50,8 +50,8 @@ void ImageClient::State::DetachReplies() {
             attribute.name = stored.name;
             attribute.syntax = stored.syntax;
             for (size_t i = 0; i < attribute.count; ++i) {
-                AttrValue& value = page->values[attribute.first + i].value;
-                value = Presented(page->tree, page->typeless, value);
+                PageValue& value = page->values[attribute.first + i];
+                value.unpacked = Presented(page->tree, page->typeless, value.Unpacked());
             }
             attribute.stored = nullptr;
         }

@@ -60,6 +60,23 @@ inline bool HoldsNames(const AttrValue& value) {
         value.record);
 }
 
+// The same for a value still packed, from its syntax and its record's layout.
+inline bool HoldsNames(SyntaxId syntax, size_t layout) {
+    constexpr size_t kLayouts = std::variant_size_v<ValueRecord>;
+    static const std::array<bool, kLayouts> kHolding = [] {
+        std::array<bool, kLayouts> holding{};
+        [&]<size_t... I>(std::index_sequence<I...>) {
+            ((holding[I] =
+                  HoldsNames(AttrValue{Syntax::DistName, ValueRecord(std::in_place_index<I>)})),
+             ...);
+        }
+        (std::make_index_sequence<kLayouts>());
+        return holding;
+    }();
+    static const size_t kString = ValueRecord(std::in_place_type<StringValue>).index();
+    return layout == kString ? syntax == Syntax::DistName : kHolding[layout];
+}
+
 // ImageClient::DuplicateContext copies it field by field: a new field goes there too.
 struct ContextState {
     Tree* tree = nullptr;
@@ -144,6 +161,25 @@ struct PageAttribute {
     std::string_view Name() const { return stored ? std::string_view(stored->name) : name; }
     SyntaxId Syntax() const { return stored ? stored->syntax : syntax; }
 };
+// A value of a read page: its flags, time stamp, syntax and size at once; its
+// record is unpacked from the directory only when it is taken or must be
+// shown otherwise (with types, or once the page is detached).
+struct PageValue {
+    PackedValues::Reader::Head head;  // head.record: where the record lies while still packed
+    AttrValue unpacked;               // the value, once head.record is null
+    bool holdsNames = false;          // HoldsNames of the value
+
+    const AttrValue& Unpacked() {
+        if (head.record != nullptr) {
+            unpacked.syntax = head.syntax;
+            PackedValues::UnpackRecord(head, unpacked.record);
+            head.record = nullptr;
+        }
+        return unpacked;
+    }
+    size_t Size() const { return head.record != nullptr ? head.recordSize : RecordSize(unpacked); }
+};
+
 struct ReadPage {
     ReadKind kind = ReadKind::Values;
     const Tree* tree = nullptr;  // names inside values are shown as this tree holds them
@@ -155,17 +191,17 @@ struct ReadPage {
     // The value about to be taken as a typed reader sees it, and the stored
     // value it was made from (null: none yet).
     AttrValue shown;
-    const StoredValue* shownFrom = nullptr;
+    const PageValue* shownFrom = nullptr;
     // The values of the page's attributes: the first valueCount; the rest
     // keep their room for the pages to come.
-    std::vector<StoredValue> values;
+    std::vector<PageValue> values;
     size_t valueCount = 0;
 
-    StoredValue& NewValue() {
+    PageValue& NewValue() {
         if (valueCount == values.size()) values.emplace_back();
         return values[valueCount++];
     }
-    const StoredValue& Value(const PageAttribute& attribute, size_t i) const {
+    PageValue& Value(const PageAttribute& attribute, size_t i) {
         return values[attribute.first + i];
     }
 

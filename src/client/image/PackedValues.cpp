@@ -252,7 +252,7 @@ PackedValues::PackedValues(const std::vector<StoredValue>& values, ValueArena& a
     for (const StoredValue& stored : values) {
         const size_t start = body.Size();
         body(stored.flags, stored.modified.seconds, stored.modified.replica, stored.modified.event,
-             stored.value.syntax);
+             stored.value.syntax, RecordSize(stored.value));
         body.Byte(static_cast<uint8_t>(stored.value.record.index()));
         std::visit([](const auto& record) { Fields(record, body); }, stored.value.record);
         body.PrefixLength(start);
@@ -307,14 +307,30 @@ PackedValues::Reader::Reader(const PackedValues& values) {
     left_ = head.count;
 }
 
-void PackedValues::Reader::Next(StoredValue& out) {
+void PackedValues::Reader::NextHead(Head& head) {
     Unpacker read(at_);
-    read.Number();  // the value's length, for Skip
-    read(out.flags, out.modified.seconds, out.modified.replica, out.modified.event,
-         out.value.syntax);
-    kRecordUnpackers[read.Byte()](out.value.record, read);
-    at_ = read.Position();
+    const auto length = static_cast<size_t>(read.Number());
+    const uint8_t* end = read.Position() + length;
+    read(head.flags, head.modified.seconds, head.modified.replica, head.modified.event, head.syntax,
+         head.recordSize);
+    head.layout = read.Byte();
+    head.record = read.Position();
+    at_ = end;
     --left_;
+}
+
+void PackedValues::UnpackRecord(const Reader::Head& head, ValueRecord& out) {
+    Unpacker read(head.record);
+    kRecordUnpackers[head.layout](out, read);
+}
+
+void PackedValues::Reader::Next(StoredValue& out) {
+    Head head;
+    NextHead(head);
+    out.flags = head.flags;
+    out.modified = head.modified;
+    out.value.syntax = head.syntax;
+    UnpackRecord(head, out.value.record);
 }
 
 void PackedValues::Reader::Skip() {

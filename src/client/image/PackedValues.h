@@ -61,10 +61,26 @@ public:
         void Next(StoredValue& out);
         void Skip();
 
+        // What a value says of itself, without unpacking its record.
+        struct Head {
+            uint32_t flags = 0;
+            TimeStamp modified;
+            SyntaxId syntax = 0;
+            size_t layout = 0;      // the record's index in ValueRecord
+            size_t recordSize = 0;  // RecordSize of the value
+            const uint8_t* record = nullptr;
+        };
+        // The next value's head; its record stays where it lies, in the
+        // block, for UnpackRecord.
+        void NextHead(Head& head);
+
     private:
         const uint8_t* at_ = nullptr;
         size_t left_ = 0;
     };
+
+    // The record of a head, into out (keeping the room its texts have).
+    static void UnpackRecord(const Reader::Head& head, ValueRecord& out);
 
     // Every value, unpacked.
     std::vector<StoredValue> Unpack() const;
