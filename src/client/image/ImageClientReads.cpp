@@ -157,7 +157,6 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
             while (!values.AtEnd()) {
                 PageValue& value = page.NewValue();
                 values.NextHead(value.head);
-                value.holdsNames = HoldsNames(value.head.syntax, value.head.layout);
                 const size_t valueCost = perValue + value.head.recordSize;
                 if (used + cost + valueCost > reply.capacity) {
                     --page.valueCount;

@@ -108,7 +108,8 @@ namespace {
     // A detached value is already shown as the reader sees it; a value still
     // in the directory is when it holds no names, or names need no types.
     if (shownAsStored) {
-        *shownAsStored = !attribute->stored || page->typeless || !value->holdsNames;
+        *shownAsStored = !attribute->stored || page->typeless ||
+                         !HoldsNames(value->head.syntax, value->head.layout);
     }
     return 0;
 }

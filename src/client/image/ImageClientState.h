@@ -43,38 +43,40 @@ inline void ForEachName(AttrValue& value, F&& f) {
         value.record);
 }
 
+// Whether a record of layout T carries a name of an object: the layouts
+// ForEachName visits a name in (a StringValue only in a DistName value).
+template <typename T>
+inline constexpr bool kRecordHoldsNames =
+    std::is_same_v<T, StringValue> || std::is_same_v<T, PathValue> ||
+    std::is_same_v<T, ReplicaPointerValue> || std::is_same_v<T, ObjectAclValue> ||
+    std::is_same_v<T, BackLinkValue> || std::is_same_v<T, TypedNameValue> ||
+    std::is_same_v<T, HoldValue>;
+
 // Whether a value carries a name of an object, which a typed reader sees
-// with types: the values ForEachName visits a name in.
+// with types.
 inline bool HoldsNames(const AttrValue& value) {
     return std::visit(
         [&](const auto& record) {
             using T = std::decay_t<decltype(record)>;
-            if constexpr (std::is_same_v<T, StringValue>) {
-                return value.syntax == Syntax::DistName;
-            } else {
-                return std::is_same_v<T, PathValue> || std::is_same_v<T, ReplicaPointerValue> ||
-                       std::is_same_v<T, ObjectAclValue> || std::is_same_v<T, BackLinkValue> ||
-                       std::is_same_v<T, TypedNameValue> || std::is_same_v<T, HoldValue>;
-            }
+            return kRecordHoldsNames<T> &&
+                   (!std::is_same_v<T, StringValue> || value.syntax == Syntax::DistName);
         },
         value.record);
 }
 
 // The same for a value still packed, from its syntax and its record's layout.
 inline bool HoldsNames(SyntaxId syntax, size_t layout) {
-    constexpr size_t kLayouts = std::variant_size_v<ValueRecord>;
-    static const std::array<bool, kLayouts> kHolding = [] {
-        std::array<bool, kLayouts> holding{};
-        [&]<size_t... I>(std::index_sequence<I...>) {
-            ((holding[I] =
-                  HoldsNames(AttrValue{Syntax::DistName, ValueRecord(std::in_place_index<I>)})),
-             ...);
-        }
-        (std::make_index_sequence<kLayouts>());
-        return holding;
-    }();
-    static const size_t kString = ValueRecord(std::in_place_type<StringValue>).index();
-    return layout == kString ? syntax == Syntax::DistName : kHolding[layout];
+    constexpr auto kHolding = []<size_t... I>(std::index_sequence<I...>) {
+        return std::array<bool, sizeof...(I)>{
+            kRecordHoldsNames<std::variant_alternative_t<I, ValueRecord>>...};
+    }
+    (std::make_index_sequence<std::variant_size_v<ValueRecord>>());
+    constexpr size_t kString = []<size_t... I>(std::index_sequence<I...>) {
+        return ((std::is_same_v<std::variant_alternative_t<I, ValueRecord>, StringValue> ? I : 0) +
+                ...);
+    }
+    (std::make_index_sequence<std::variant_size_v<ValueRecord>>());
+    return kHolding[layout] && (layout != kString || syntax == Syntax::DistName);
 }
 
 // ImageClient::DuplicateContext copies it field by field: a new field goes there too.
@@ -145,8 +147,8 @@ struct ListPage {
 };
 
 // One attribute of a read reply: a run of `count` of the page's values from
-// `first`, unpacked from the directory when the page was made. A value holding
-// names is shown as the reading context shows names when a caller takes it.
+// `first` (PageValue). A value holding names is shown as the reading context
+// shows names when a caller takes it.
 // Before the directory changes, every reply still pointing at it is detached
 // (ImageClient::State::DetachReplies): it copies the attribute's name and
 // shows its values' names then, so a reply owns what it hands out either way.
@@ -167,7 +169,6 @@ struct PageAttribute {
 struct PageValue {
     PackedValues::Reader::Head head;  // head.record: where the record lies while still packed
     AttrValue unpacked;               // the value, once head.record is null
-    bool holdsNames = false;          // HoldsNames of the value
 
     const AttrValue& Unpacked() {
         if (head.record != nullptr) {

@@ -150,7 +150,8 @@ std::unique_ptr<DirectoryImage> LoadText(std::string_view text, size_t readable,
     try {
         std::unique_ptr<detail::ImageParts> parts =
             detail::ReadImageParts(text, readable, file != nullptr);
-        // While the text is read, how far it is is not known yet.
+        // The text's structure is found: the first word of progress, and a
+        // chance to stop, before the objects are counted and taken in.
         if (options.progress && !options.progress(0, 0)) Refuse(std::string(kLoadCancelled));
         try {
             return LoadParts(*parts, text.size(), displayName, baseDir, options);
