@@ -3,6 +3,7 @@
 #include "client/AttrValue.h"
 #include "client/DirectoryClient.h"
 #include "directory/AttrChange.h"
+#include "directory/Borrowed.h"
 #include "directory/ClassDefinitionInfo.h"
 #include "directory/TNDSObj.h"
 #include "directory/TObjectRecord.h"
@@ -203,11 +204,11 @@ private:
     // Kept from one read of values to the next, so that taking an attribute's
     // name or a value copies into storage that is already there: one value
     // record per syntax with a layout of its own, the last for every other.
-    // A read started while one runs (from a formatter) finds them moved out
+    // A read started while one runs (from a formatter) finds them lent out
     // and works with fresh ones.
     using ValueRecords = std::array<client::AttrValue, client::Syntax::LastWithLayout + 2>;
-    std::string readName_;
-    std::unique_ptr<ValueRecords> readValues_;
+    Kept<std::string> readName_;
+    Kept<std::unique_ptr<ValueRecords>> readValues_;
     client::ConnHandle connection_ = kNotStarted;
 };
 

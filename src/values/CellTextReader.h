@@ -5,6 +5,7 @@
 // the six "DSI: " pseudo-attributes taken from the object's entry information.
 
 #include "client/ClientTypes.h"
+#include "directory/Borrowed.h"
 #include "directory/DirectoryAccess.h"
 #include "directory/ValueInfo.h"
 #include "platform/DateTime.h"
@@ -69,8 +70,8 @@ private:
     std::string dsiKey_;
     std::array<std::string, kDsiNames.size()> dsiTexts_;
     // Room for one cell's lines and value information, kept between cells.
-    std::vector<std::string> lines_;
-    directory::ValueInfoBlock info_;
+    directory::Kept<std::vector<std::string>> lines_;
+    directory::Kept<directory::ValueInfoBlock> info_;
 };
 
 }  // namespace vellrun::values
