@@ -4,6 +4,7 @@
 #include "directory/DirectoryAccess.h"
 #include "directory/ScopedBuffer.h"
 #include "directory/ScopedContextCopy.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <exception>
@@ -31,7 +32,7 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
     ScopedContextCopy copy(client_);
     Result result = copy.Duplicate(context);
     if (result != 0) return result;
-    if (platform::StringList::CompareText(attribute, kAliasedObjectName) == 0) {
+    if (platform::EqualsNoCase(attribute, kAliasedObjectName)) {
         // The alias's own value, not that of the object it stands for.
         result = DSSetContextFlag(copy.Get(), "-", client::ContextFlag::DereferenceAliases);
         if (result != 0) return result;
