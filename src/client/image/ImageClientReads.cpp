@@ -35,12 +35,13 @@ Result ResumeIteration(ImageClient::State& state, ContextHandle owner, int32_t c
     return where ? 0 : Err::InvalidIteration;
 }
 
-// Ends or keeps the iteration after a page; continuation tells the caller which.
+// Ends the iteration after a page, or keeps it where `after` says when more
+// is to come (taking it over); continuation tells the caller which.
 template <typename Where>
 void FinishPage(ImageClient::State& state, ContextHandle owner, int32_t& continuation,
-                Where state_after, bool more) {
+                Where* after) {
     if (continuation != kNoContinuation) state.iterations.erase(continuation);
-    continuation = more ? state.NewIteration(owner, std::move(state_after)) : kNoContinuation;
+    continuation = after ? state.NewIteration(owner, std::move(*after)) : kNoContinuation;
 }
 
 }  // namespace
@@ -82,10 +83,10 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         page.entries.push_back(std::move(listed));
         ++position;
     }
+    ListIteration after{};
     const bool more = position < parent->children.size();
-    FinishPage(state, handle, continuation,
-               more ? ListIteration{Tree::FullName(*parent, true), position} : ListIteration{},
-               more);
+    if (more) after = ListIteration{Tree::FullName(*parent, true), position};
+    FinishPage(state, handle, continuation, more ? &after : nullptr);
     return 0;
 }
 
@@ -192,7 +193,7 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         for (const StoredAttribute* attribute : found)
             where.attributes.push_back(attribute->name);
     }
-    FinishPage(state, handle, continuation, more ? where : ReadIteration{}, more);
+    FinishPage(state, handle, continuation, more ? &where : nullptr);
     return 0;
 }
 
@@ -254,7 +255,7 @@ Result SchemaPages(ImageClient::State& state, ContextHandle handle, int32_t& con
         ++where.position;
     }
     const bool more = where.position < where.names.size();
-    FinishPage(state, handle, continuation, std::move(where), more);
+    FinishPage(state, handle, continuation, more ? &where : nullptr);
     return 0;
 }
 

@@ -172,6 +172,7 @@ Result NextValueWithInfo(ImageClient::State& state, ContextHandle context, Buffe
 Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, uint32_t& flags) {
     PageValue* value = nullptr;
     if (Result r = NextValueWithInfo(*state_, context, reply, value); r != 0) return r;
+    PackedValues::ReadInfo(value->head);
     flags = value->head.flags;
     return 0;
 }
@@ -179,6 +180,7 @@ Result ImageClient::GetAttrValFlags(ContextHandle context, BufferHandle reply, u
 Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, TimeStamp& stamp) {
     PageValue* value = nullptr;
     if (Result r = NextValueWithInfo(*state_, context, reply, value); r != 0) return r;
+    PackedValues::ReadInfo(value->head);
     stamp = value->head.modified;
     return 0;
 }

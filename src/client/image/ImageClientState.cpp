@@ -29,6 +29,10 @@ size_t FirstPartEnd(std::string_view fullName) {
 
 }  // namespace
 
+void RequestData::ClearChanges() {
+    changes.clear();
+}
+
 int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration::where) where) {
     if (nextIteration == INT32_MAX) nextIteration = 1;
     int32_t id = nextIteration++;
@@ -51,6 +55,7 @@ void ImageClient::State::DetachReplies() {
             attribute.syntax = stored.syntax;
             for (size_t i = 0; i < attribute.count; ++i) {
                 PageValue& value = page->values[attribute.first + i];
+                PackedValues::ReadInfo(value.head);
                 value.unpacked = Presented(page->tree, page->typeless, value.Unpacked());
             }
             attribute.stored = nullptr;

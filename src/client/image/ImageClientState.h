@@ -118,12 +118,15 @@ struct RequestData {
         ++nameCount_;
     }
 
-    // Empties the request and keeps the storage for the next one.
+    // Empties the request and keeps the storage for the next one. Made for
+    // every read of a cell, so the rare emptying of changes is out of line.
     void Reset(Operation newOperation) {
         operation = newOperation;
         nameCount_ = 0;
-        changes.clear();
+        if (!changes.empty()) [[unlikely]]
+            ClearChanges();
     }
+    void ClearChanges();
 
 private:
     std::vector<std::string> names_;  // the first nameCount_ are the request's
@@ -163,9 +166,10 @@ struct PageAttribute {
     std::string_view Name() const { return stored ? std::string_view(stored->name) : name; }
     SyntaxId Syntax() const { return stored ? stored->syntax : syntax; }
 };
-// A value of a read page: its flags, time stamp, syntax and size at once; its
-// record is unpacked from the directory only when it is taken or must be
-// shown otherwise (with types, or once the page is detached).
+// A value of a read page: its syntax and size at once; its flags and time
+// stamp when asked for; its record is unpacked from the directory only when
+// it is taken or must be shown otherwise (with types, or once the page is
+// detached).
 struct PageValue {
     PackedValues::Reader::Head head;  // head.record: where the record lies while still packed
     AttrValue unpacked;               // the value, once head.record is null

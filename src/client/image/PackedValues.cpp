@@ -251,9 +251,18 @@ PackedValues::PackedValues(const std::vector<StoredValue>& values, ValueArena& a
     body.Clear();
     for (const StoredValue& stored : values) {
         const size_t start = body.Size();
-        body(stored.flags, stored.modified.seconds, stored.modified.replica, stored.modified.event,
-             stored.value.syntax, RecordSize(stored.value));
+        // A value's head: what every read needs, then the length of the
+        // flags and time stamp, which are read only when asked for.
+        body(stored.value.syntax, RecordSize(stored.value));
         body.Byte(static_cast<uint8_t>(stored.value.record.index()));
+        uint8_t info[4 * 10];
+        uint8_t* infoEnd = info;
+        for (const uint64_t n :
+             {uint64_t{stored.flags}, uint64_t{stored.modified.seconds},
+              uint64_t{stored.modified.replica}, uint64_t{stored.modified.event}})
+            infoEnd = PutNumber(infoEnd, n);
+        body.Byte(static_cast<uint8_t>(infoEnd - info));
+        body.Raw(info, static_cast<size_t>(infoEnd - info));
         std::visit([](const auto& record) { Fields(record, body); }, stored.value.record);
         body.PrefixLength(start);
     }
@@ -311,12 +320,20 @@ void PackedValues::Reader::NextHead(Head& head) {
     Unpacker read(at_);
     const auto length = static_cast<size_t>(read.Number());
     const uint8_t* end = read.Position() + length;
-    read(head.flags, head.modified.seconds, head.modified.replica, head.modified.event, head.syntax,
-         head.recordSize);
+    read(head.syntax, head.recordSize);
     head.layout = read.Byte();
-    head.record = read.Position();
+    const size_t infoLength = read.Byte();
+    head.info = read.Position();
+    head.record = head.info + infoLength;
     at_ = end;
     --left_;
+}
+
+void PackedValues::ReadInfo(Reader::Head& head) {
+    if (head.info == nullptr) return;
+    Unpacker read(head.info);
+    read(head.flags, head.modified.seconds, head.modified.replica, head.modified.event);
+    head.info = nullptr;
 }
 
 void PackedValues::UnpackRecord(const Reader::Head& head, ValueRecord& out) {
@@ -327,6 +344,7 @@ void PackedValues::UnpackRecord(const Reader::Head& head, ValueRecord& out) {
 void PackedValues::Reader::Next(StoredValue& out) {
     Head head;
     NextHead(head);
+    ReadInfo(head);
     out.flags = head.flags;
     out.modified = head.modified;
     out.value.syntax = head.syntax;

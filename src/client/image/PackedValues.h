@@ -63,15 +63,18 @@ public:
 
         // What a value says of itself, without unpacking its record.
         struct Head {
-            uint32_t flags = 0;
-            TimeStamp modified;
             SyntaxId syntax = 0;
             size_t layout = 0;      // the record's index in ValueRecord
             size_t recordSize = 0;  // RecordSize of the value
             const uint8_t* record = nullptr;
+            // The flags and time stamp are read from the block only when
+            // asked for (ReadInfo); until then info says where they lie.
+            const uint8_t* info = nullptr;
+            uint32_t flags = 0;
+            TimeStamp modified;
         };
         // The next value's head; its record stays where it lies, in the
-        // block, for UnpackRecord.
+        // block, for UnpackRecord, and its flags and time stamp for ReadInfo.
         void NextHead(Head& head);
 
     private:
@@ -81,6 +84,8 @@ public:
 
     // The record of a head, into out (keeping the room its texts have).
     static void UnpackRecord(const Reader::Head& head, ValueRecord& out);
+    // Fills a head's flags and time stamp from the block, once.
+    static void ReadInfo(Reader::Head& head);
 
     // Every value, unpacked.
     std::vector<StoredValue> Unpack() const;
