@@ -37,6 +37,7 @@ public:
     Borrowed& operator=(const Borrowed&) = delete;
 
     T& operator*() { return *value_; }
+    T* operator->() { return value_; }
 
 private:
     Kept<T>& home_;

@@ -184,10 +184,11 @@ private:
     client::Result WalkLevel(client::ContextHandle context, std::string_view container,
                              bool recurse, platform::CancelFlag& cancel,
                              const WalkCallback& callback, std::string_view classFilter);
+    struct ReadRoom;
     client::Result ReadValuesPage(client::ContextHandle context, client::BufferHandle reply,
                                   std::string_view object, bool wantInfo,
                                   std::vector<std::string>& lines, ValueInfoBlock& info,
-                                  uint32_t& position);
+                                  uint32_t& position, ReadRoom& room);
     client::Result FormatOneValue(client::ContextHandle context, std::string_view object,
                                   std::string_view attribute, std::vector<std::string>& lines,
                                   const client::AttrValue& value, size_t size, uint32_t position);
@@ -206,9 +207,11 @@ private:
     // record per syntax with a layout of its own, the last for every other.
     // A read started while one runs (from a formatter) finds them lent out
     // and works with fresh ones.
-    using ValueRecords = std::array<client::AttrValue, client::Syntax::LastWithLayout + 2>;
-    Kept<std::string> readName_;
-    Kept<std::unique_ptr<ValueRecords>> readValues_;
+    struct ReadRoom {
+        std::string name;
+        std::array<client::AttrValue, client::Syntax::LastWithLayout + 2> records;
+    };
+    Kept<ReadRoom> readRoom_;
     client::ConnHandle connection_ = kNotStarted;
 };
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace vellrun::directory {
@@ -22,8 +23,8 @@ constexpr std::string_view kAliasedObjectName = "Aliased Object Name";
 Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
                                      std::string_view attribute, bool wantInfo,
                                      std::vector<std::string>& lines, ValueInfoBlock* info) {
-    ValueInfoBlock unused;
-    ValueInfoBlock& block = info != nullptr ? *info : unused;
+    std::optional<ValueInfoBlock> unused;
+    ValueInfoBlock& block = info != nullptr ? *info : unused.emplace();
     // Emptied, not replaced: a caller that keeps its block keeps its room.
     block.syntax = 0;
     block.valueCount = 0;
@@ -56,12 +57,14 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
     // Positions count on across pages, so a long attribute's values keep
     // their numbers and their information.
     uint32_t position = 0;
+    Borrowed<ReadRoom> room(readRoom_);
     do {
         result =
             client_.Read(copy.Get(), object, kind, false, request.Get(), continuation, reply.Get());
         // A failing page ends the read; it is not asked for again.
         if (result != 0) break;
-        result = ReadValuesPage(copy.Get(), reply.Get(), object, wantInfo, lines, block, position);
+        result = ReadValuesPage(copy.Get(), reply.Get(), object, wantInfo, lines, block, position,
+                                *room);
         if (result != 0) break;
     } while (continuation != client::kNoContinuation);
     return result;
@@ -70,14 +73,11 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
 Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHandle reply,
                                        std::string_view object, bool wantInfo,
                                        std::vector<std::string>& lines, ValueInfoBlock& info,
-                                       uint32_t& position) {
+                                       uint32_t& position, ReadRoom& room) {
     uint32_t attributes = 0;
     Result result = client_.GetAttrCount(context, reply, attributes);
     if (result != 0) return result;
-    Borrowed<std::string> kept(readName_);
-    std::string& name = *kept;
-    Borrowed<std::unique_ptr<ValueRecords>> values(readValues_);
-    if (!*values) *values = std::make_unique<ValueRecords>();
+    std::string& name = room.name;
     for (uint32_t a = 0; a < attributes; ++a) {
         uint32_t valueCount = 0;
         client::SyntaxId syntax = 0;
@@ -120,8 +120,8 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
             // A value of no bytes is still taken, so that the next value is
             // the reply's next one. A raw value (syntax 28 and above) of no
             // bytes is a value and gets its line; any other shows nothing.
-            client::AttrValue& value =
-                (**values)[std::min<client::SyntaxId>(syntax, client::Syntax::LastWithLayout + 1)];
+            client::AttrValue& value = room.records[std::min<client::SyntaxId>(
+                syntax, client::Syntax::LastWithLayout + 1)];
             result = client_.GetAttrVal(context, reply, syntax, value);
             if (result != 0) return result;
             if (size == 0 && syntax <= client::Syntax::Interval) continue;

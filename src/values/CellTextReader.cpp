@@ -81,10 +81,9 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
         // The lines and the information block are kept from cell to cell so
         // that a read fills room that is already there; a read started while
         // this one runs finds them moved out and starts with fresh ones.
-        directory::Borrowed<std::vector<std::string>> keptLines(lines_);
-        directory::Borrowed<directory::ValueInfoBlock> keptInfo(info_);
-        std::vector<std::string>& lines = *keptLines;
-        directory::ValueInfoBlock& info = *keptInfo;
+        directory::Borrowed<CellRoom> room(room_);
+        std::vector<std::string>& lines = room->lines;
+        directory::ValueInfoBlock& info = room->info;
         // The room of an attribute with very many values is not kept for
         // the cells after it.
         if (lines.capacity() > kKeptLines) lines = {};

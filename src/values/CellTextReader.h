@@ -70,8 +70,11 @@ private:
     std::string dsiKey_;
     std::array<std::string, kDsiNames.size()> dsiTexts_;
     // Room for one cell's lines and value information, kept between cells.
-    directory::Kept<std::vector<std::string>> lines_;
-    directory::Kept<directory::ValueInfoBlock> info_;
+    struct CellRoom {
+        std::vector<std::string> lines;
+        directory::ValueInfoBlock info;
+    };
+    directory::Kept<CellRoom> room_;
 };
 
 }  // namespace vellrun::values
