@@ -192,6 +192,7 @@ Result ImageClient::DuplicateContext(ContextHandle source, ContextHandle& copy) 
     duplicate->flags = original->flags;
     duplicate->confidence = original->confidence;
     duplicate->entryItems = original->entryItems;
+    duplicate->leftIterations = false;
     if (duplicate->nameContextId != original->nameContextId) {
         duplicate->nameContext = original->nameContext;
         duplicate->nameContextId = original->nameContextId;
@@ -201,11 +202,13 @@ Result ImageClient::DuplicateContext(ContextHandle source, ContextHandle& copy) 
 
 Result ImageClient::FreeContext(ContextHandle context) {
     State& s = *state_;
-    if (!s.contexts.Remove(context)) return Err::BadContext;
-    if (!s.iterations.empty()) {
+    const ContextState* freed = s.FindContext(context);
+    if (!freed) return Err::BadContext;
+    if (freed->leftIterations) {
         std::erase_if(s.iterations,
                       [context](const auto& it) { return it.second.owner == context; });
     }
+    s.contexts.Remove(context);
     return 0;
 }
 

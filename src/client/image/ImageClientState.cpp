@@ -37,6 +37,7 @@ int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration
     if (nextIteration == INT32_MAX) nextIteration = 1;
     int32_t id = nextIteration++;
     iterations[id] = Iteration{owner, std::move(where)};
+    if (ContextState* context = FindContext(owner)) context->leftIterations = true;
     return id;
 }
 

@@ -89,6 +89,10 @@ struct ContextState {
     // equal numbers mean equal texts and a copy need not compare or copy them.
     uint64_t nameContextId = 0;
     uint32_t entryItems = 0;
+    // Whether a listing or read of this context has ever left a continuation:
+    // freeing a context that has not (a report's copy for one cell) need not
+    // look through the iterations. Not copied by DuplicateContext.
+    bool leftIterations = false;
 
     bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
     bool Dereference() const { return (flags & ContextFlag::DereferenceAliases) != 0; }
