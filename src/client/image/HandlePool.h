@@ -32,6 +32,7 @@ public:
             if (slots_.size() > kIndexMask) return nullptr;
             index = static_cast<uint32_t>(slots_.size());
             slots_.push_back(std::make_unique<Slot>());
+            count_ = static_cast<uint32_t>(slots_.size());
         }
         Slot& slot = *slots_[index];
         slot.generation = (slot.generation + 1) & kGenerationMask;
@@ -84,11 +85,12 @@ private:
     Slot* SlotOf(Handle handle) {
         const auto value = static_cast<uint32_t>(handle);
         const uint32_t index = value & kIndexMask;
-        if (index >= slots_.size()) return nullptr;
+        if (index >= count_) return nullptr;
         Slot* slot = slots_[index].get();
         return (value == slot->handle && value != kNoHandle) ? slot : nullptr;
     }
     std::vector<std::unique_ptr<Slot>> slots_;  // items stay where they are while the pool grows
+    uint32_t count_ = 0;  // slots_.size(), kept for the lookup every call makes
     std::vector<uint32_t> free_;
 };
 
