@@ -89,7 +89,7 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
         // The flags and time stamp of the value about to be taken; a failure
         // of either leaves them out and the value is read all the same.
         const auto readInfo = [&] {
-            if (!wantInfo || position > kMaxValueInfos) return;
+            if (position > kMaxValueInfos) return;
             if (info.values.size() < position) info.values.resize(position);
             ValueInfo& slot = info.values[position - 1];
             uint32_t flags = 0;
@@ -104,7 +104,7 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
             // The stream's text is read by itself; its value in the reply
             // still carries the flags and time stamp.
             ++position;
-            if (valueCount > 0) readInfo();
+            if (wantInfo && valueCount > 0) readInfo();
             const client::AttrValue stream{client::Syntax::Stream, client::StreamValue{}};
             result = FormatOneValue(context, object, name, lines, stream, 0, 1);
             if (result != 0) return result;
@@ -113,7 +113,7 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
 
         for (uint32_t i = 0; i < valueCount; ++i) {
             ++position;
-            readInfo();
+            if (wantInfo) readInfo();
             size_t size = 0;
             result = client_.ComputeAttrValSize(context, reply, syntax, size);
             if (result != 0) return result;

@@ -80,7 +80,7 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
         const bool wantInfo = parts != 0;
         // The lines and the information block are kept from cell to cell so
         // that a read fills room that is already there; a read started while
-        // this one runs finds them moved out and starts with fresh ones.
+        // this one runs finds them lent out and starts with fresh ones.
         directory::Borrowed<CellRoom> room(room_);
         std::vector<std::string>& lines = room->lines;
         directory::ValueInfoBlock& info = room->info;
@@ -93,10 +93,9 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
         if (result != 0) {
             lastResult_ = result;
         } else {
+            // Without a limit lines are neither annotated nor cut.
             const size_t limit = settings_.MaxAttrSize();
-            for (size_t k = 1; k <= lines.size(); ++k) {
-                // Without a limit lines are neither annotated nor cut.
-                if (limit == 0) break;
+            for (size_t k = 1; limit != 0 && k <= lines.size(); ++k) {
                 std::string& line = lines[k - 1];
                 if (wantInfo && k <= directory::kMaxValueInfos) {
                     // The k-th line gets the k-th value's information; for

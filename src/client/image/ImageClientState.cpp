@@ -98,18 +98,12 @@ Result ImageClient::State::AliasTarget(const Tree& tree, const Entry& alias, Ent
     return target ? 0 : Err::NoSuchEntry;
 }
 
-Result ImageClient::State::Resolve(const ContextState& context, std::string_view name,
-                                   bool followFinal, Entry*& entry) const {
+Result ImageClient::State::ResolveAnew(const ContextState& context, std::string_view name,
+                                       bool followFinal, Entry*& entry) const {
     entry = nullptr;
     if (!context.tree) return Err::BadContext;
     if (name.empty()) return Err::IllegalDsName;
     ResolvedName& remembered = lastResolved;
-    if (remembered.valid && remembered.tree == context.tree &&
-        remembered.followFinal == followFinal && remembered.dereference == context.Dereference() &&
-        remembered.nameContextId == context.nameContextId && remembered.name == name) {
-        entry = remembered.entry;
-        return 0;
-    }
     std::string& absolute = resolveAbsolute;
     AbsoluteName(context, name, absolute);
     if (IsRootName(absolute)) {

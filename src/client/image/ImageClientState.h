@@ -374,8 +374,22 @@ struct ImageClient::State {
     // The last name resolved is remembered with the settings it was resolved
     // under: a report reads every attribute of an object through a fresh copy
     // of the same context, and each read names the object again.
+    // The remembered name is matched here, inline; a name not remembered
+    // is walked to out of line.
     Result Resolve(const ContextState& context, std::string_view name, bool followFinal,
-                   Entry*& entry) const;
+                   Entry*& entry) const {
+        const ResolvedName& remembered = lastResolved;
+        if (remembered.valid && remembered.tree == context.tree &&
+            remembered.followFinal == followFinal &&
+            remembered.dereference == context.Dereference() &&
+            remembered.nameContextId == context.nameContextId && remembered.name == name) {
+            entry = remembered.entry;
+            return 0;
+        }
+        return ResolveAnew(context, name, followFinal, entry);
+    }
+    Result ResolveAnew(const ContextState& context, std::string_view name, bool followFinal,
+                       Entry*& entry) const;
     struct ResolvedName {
         bool valid = false;
         const Tree* tree = nullptr;

@@ -48,7 +48,8 @@ public:
                  std::span<const uint8_t> stream = {});
 
     size_t size() const;
-    bool empty() const { return size() == 0; }
+    // The count comes first in a block, and only a count of 0 starts with a 0 byte.
+    bool empty() const { return block_ == nullptr || block_[0] == 0; }
     std::span<const uint8_t> Stream() const;
 
     // Takes the values in order, each unpacked into a record the caller keeps.
