@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <time.h>
@@ -484,16 +485,112 @@ void LoadZoneRulesOnce() {
     readFor = zone == nullptr ? std::nullopt : std::optional<std::string>(zone);
 }
 
+// The calendar parts of seconds since 1970-01-01 00:00:00, for directory
+// times moved by a zone's offset: a day or two either side of 1970 to 2106.
+// Days count from 0000-03-01, so that a leap day ends its year, in whole
+// 400-year eras, which repeat exactly.
+DateTimeParts PartsOfEpochSeconds(int64_t seconds) {
+    constexpr int64_t kDay = 86400;
+    const int64_t days = (seconds >= 0 ? seconds : seconds - (kDay - 1)) / kDay;  // rounded down
+    const auto inDay = static_cast<uint32_t>(seconds - days * kDay);
+    const auto fromMarch = static_cast<uint32_t>(days + 719468);
+    const uint32_t era = fromMarch / 146097;
+    const uint32_t dayOfEra = fromMarch % 146097;
+    const uint32_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const uint32_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    DateTimeParts parts;
+    parts.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    parts.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    parts.year = static_cast<int>(yearOfEra + era * 400 + (parts.month <= 2 ? 1 : 0));
+    parts.hour = static_cast<int>(inDay / 3600);
+    parts.minute = static_cast<int>(inDay / 60 % 60);
+    parts.second = static_cast<int>(inDay % 60);
+    parts.dayOfWeek = static_cast<int>((fromMarch + 3) % 7);  // 0000-03-01 was a Wednesday
+    return parts;
+}
+
+bool SameParts(const DateTimeParts& a, const DateTimeParts& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+           a.minute == b.minute && a.second == b.second && a.dayOfWeek == b.dayOfWeek;
+}
+
+// The C library's local time of an instant and the offset from UTC it used;
+// nothing when the conversion fails.
+std::optional<std::pair<DateTimeParts, long>> ConvertToLocal(int64_t seconds) {
+    const time_t time = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (localtime_r(&time, &local) == nullptr) return std::nullopt;
+    return std::pair(PartsOfTm(local), local.tm_gmtoff);
+}
+
+// The offset from UTC in force all through one UTC day, per thread, for the
+// $TZ it was learnt under. Converting with the C library takes a lock and a
+// search of the zone's changes, while a report's times fall on a few hundred
+// days: a day's offset is learnt once, from the C library's times at its
+// first and last second, and a time on that day is then plain arithmetic. No
+// zone changes its offset and back within a day (changes lie a week apart at
+// the least), so an offset that holds at both ends holds in between. A day on
+// which the offset changes, or a leap second falls, is converted time by time.
+class ZoneOffsetDays {
+public:
+    DateTimeParts LocalTimeOf(uint32_t seconds) {
+        if (!ZoneIsStill(std::getenv("TZ"))) Forget();
+        const uint32_t day = seconds / kDaySeconds;
+        Slot& slot = slots_[day % slots_.size()];
+        if (slot.dayPlusOne != day + 1) {
+            LoadZoneRulesOnce();
+            slot = Learn(day);
+        }
+        if (slot.mixed) {
+            const auto local = ConvertToLocal(seconds);
+            return local ? local->first : UtcTimeOf(seconds);
+        }
+        return PartsOfEpochSeconds(int64_t{seconds} + slot.offset);
+    }
+
+private:
+    static constexpr uint32_t kDaySeconds = 86400;
+    struct Slot {
+        uint32_t dayPlusOne = 0;  // 0: empty
+        int32_t offset = 0;
+        bool mixed = false;  // no one offset for the day: each time is converted
+    };
+
+    // Whether $TZ is what the kept days were learnt under; a change makes
+    // them the new zone's.
+    bool ZoneIsStill(const char* zone) {
+        if (zone == nullptr ? !zone_.has_value() : zone_ && *zone_ == zone) return true;
+        zone_ = zone == nullptr ? std::nullopt : std::optional<std::string>(zone);
+        return false;
+    }
+    void Forget() { slots_.fill(Slot{}); }
+
+    // The day's offset when both of its ends have it; a change of offset or
+    // a leap second within the day shows at its last second.
+    static Slot Learn(uint32_t day) {
+        const int64_t first = int64_t{day} * kDaySeconds;
+        const int64_t last = first + kDaySeconds - 1;
+        const auto atFirst = ConvertToLocal(first);
+        const auto atLast = ConvertToLocal(last);
+        if (!atFirst || !atLast) return Slot{day + 1, 0, true};
+        const long offset = atFirst->second;
+        const bool holds = SameParts(atFirst->first, PartsOfEpochSeconds(first + offset)) &&
+                           SameParts(atLast->first, PartsOfEpochSeconds(last + offset));
+        return Slot{day + 1, static_cast<int32_t>(offset), !holds};
+    }
+
+    std::optional<std::string> zone_;
+    std::array<Slot, 512> slots_{};
+};
+
 }  // namespace
 
 DateTimeParts LocalTimeOf(uint32_t seconds) {
-    // localtime_r, unlike localtime, need not look at $TZ again: the rules in
-    // force are those of the last tzset().
-    LoadZoneRulesOnce();
-    const time_t time = static_cast<time_t>(seconds);
-    struct tm local {};
-    if (localtime_r(&time, &local) == nullptr) return UtcTimeOf(seconds);
-    return PartsOfTm(local);
+    // The rules in force are those of the last tzset(), which $TZ decides.
+    thread_local ZoneOffsetDays days;
+    return days.LocalTimeOf(seconds);
 }
 
 DateTimeParts UtcTimeOf(uint32_t seconds) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <locale.h>
@@ -214,6 +215,44 @@ TEST(DateTimeZones, LocalTimeUsesTheRulesInForceAtTheInstant) {
     EXPECT_FALSE(SecondsOfLocalTime(Parts(2106, 2, 7, 6, 28, 16)).has_value());
     EXPECT_FALSE(SecondsOfLocalTime(Parts(2009, 2, 30)).has_value());
     EXPECT_FALSE(SecondsOfLocalTime(Parts(2009, 1, 1, 24, 0)).has_value());
+}
+
+// Every instant, whether its day's offset is kept or not, comes out as the C
+// library has it: zones with summer time, half hours, a rule written in $TZ
+// with changes at odd seconds, leap seconds, and 1970 on the UTC side.
+TEST(DateTimeZones, LocalTimeAgreesWithTheCLibraryInEveryKindOfZone) {
+    const auto expected = [](uint32_t seconds) {
+        const time_t time = seconds;
+        struct tm t {};
+        localtime_r(&time, &t);
+        DateTimeParts parts =
+            Parts(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+        parts.dayOfWeek = t.tm_wday;
+        return parts;
+    };
+    const auto same = [](const DateTimeParts& a, const DateTimeParts& b) {
+        return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+               a.minute == b.minute && a.second == b.second && a.dayOfWeek == b.dayOfWeek;
+    };
+    for (const char* zone :
+         {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kathmandu",
+          "XST5XDT,M3.2.0/2:30:17,M11.1.0/1:59:59", "right/Europe/Berlin"}) {
+        ScopedTimeZone tz(zone);
+        std::vector<uint32_t> instants = {0, 1, 86399, 4294967295u};
+        for (uint64_t s = 0; s <= 4294967295u; s += 4294967295u / 3001)
+            instants.push_back(static_cast<uint32_t>(s));
+        // 2009 in steps that come round to every second of the hour, forth and back.
+        for (uint32_t s = 1230768000; s < 1262304000; s += 1801)
+            instants.push_back(s);
+        for (uint32_t s = 1262304000; s > 1230768000; s -= 1799)
+            instants.push_back(s);
+        size_t wrong = 0;
+        for (const uint32_t seconds : instants) {
+            if (same(LocalTimeOf(seconds), expected(seconds))) continue;
+            if (++wrong <= 3) ADD_FAILURE() << zone << " at " << seconds;
+        }
+        EXPECT_EQ(wrong, 0u) << zone;
+    }
 }
 
 TEST(DateTimeZones, UtcTimeIsTheSecondsAsTheyAre) {
