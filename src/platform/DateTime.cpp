@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -214,18 +215,18 @@ public:
     void PutNumber(int value, int width) {
         if (value >= 0 && value < 100 && width <= 2) {
             Room(2);
-            char* at = buffer_.data() + used_;
-            if (value >= 10 || width == 2) *at++ = static_cast<char>('0' + value / 10);
-            *at++ = static_cast<char>('0' + value % 10);
-            used_ = static_cast<size_t>(at - buffer_.data());
+            // Both digits are written, and the leading zero of a number of
+            // one digit without a width is then written over.
+            const bool leadingZero = value < 10 && width < 2;
+            PutTwoDigits(value);
+            if (leadingZero) {
+                buffer_[used_ - 2] = buffer_[used_ - 1];
+                --used_;
+            }
         } else if (value >= 1000 && value < 10000 && width <= 4) {
             Room(4);  // a year
-            char* at = buffer_.data() + used_;
-            at[0] = static_cast<char>('0' + value / 1000);
-            at[1] = static_cast<char>('0' + value / 100 % 10);
-            at[2] = static_cast<char>('0' + value / 10 % 10);
-            at[3] = static_cast<char>('0' + value % 10);
-            used_ += 4;
+            PutTwoDigits(value / 100);
+            PutTwoDigits(value % 100);
         } else {
             PutAnyNumber(value, width);
         }
@@ -254,6 +255,19 @@ private:
     }
     void Room(size_t size) {
         if (buffer_.size() - used_ < size) Flush();
+    }
+    // 00 to 99, where Room has been made.
+    void PutTwoDigits(int value) {
+        static constexpr auto kDigits = [] {
+            std::array<char, 200> digits{};
+            for (size_t i = 0; i < 100; ++i) {
+                digits[2 * i] = static_cast<char>('0' + i / 10);
+                digits[2 * i + 1] = static_cast<char>('0' + i % 10);
+            }
+            return digits;
+        }();
+        std::memcpy(buffer_.data() + used_, kDigits.data() + 2 * value, 2);
+        used_ += 2;
     }
 
     std::string& out_;

@@ -7,6 +7,7 @@
 #include "values/TemplateDecoder.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace vellrun::values {
@@ -157,10 +158,25 @@ constexpr Layout kLayouts[] = {
 };
 
 const Layout* LayoutFor(std::string_view attributeName) {
+    // A report asks for the same attribute value after value: the answer for
+    // the last name, as it was written, is kept per thread.
+    struct LastLookUp {
+        bool made = false;
+        std::string name;
+        const Layout* layout = nullptr;
+    };
+    thread_local LastLookUp last;
+    if (last.made && attributeName == last.name) return last.layout;
+    last.layout = nullptr;
     for (const Layout& layout : kLayouts) {
-        if (platform::EqualsNoCase(layout.name, attributeName)) return &layout;
+        if (platform::EqualsNoCase(layout.name, attributeName)) {
+            last.layout = &layout;
+            break;
+        }
     }
-    return nullptr;
+    last.name = attributeName;
+    last.made = true;
+    return last.layout;
 }
 
 // What a decoder found is shown, not obeyed: control bytes (a stray small

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace vellrun::values {
 namespace {
@@ -94,19 +95,30 @@ std::string JoinNonEmpty(std::string_view a, std::string_view b, std::string_vie
     return joined;
 }
 
+char* PutHexDigits(char* out, std::span<const uint8_t> bytes) {
+    // Both digits of a byte at once: a value's bytes are many.
+    static constexpr auto kPairs = [] {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        std::array<std::array<char, 2>, 256> pairs{};
+        for (size_t byte = 0; byte < pairs.size(); ++byte)
+            pairs[byte] = {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+        return pairs;
+    }();
+    // Unrolled: the loop's own steps would cost as much as the digits.
+#pragma GCC unroll 8
+    for (const uint8_t byte : bytes) {
+        std::memcpy(out, kPairs[byte].data(), 2);
+        out += 2;
+    }
+    return out;
+}
+
 std::string HexText(std::span<const uint8_t> bytes, size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     // The count is a 16-bit quantity for the callers' layouts; a count beyond
     // the bytes at hand (a record shorter than its layout) stops at their end.
     const size_t shown = std::min(count % 65536, bytes.size());
-    // Sized once and written in place: a value's bytes are many, and a
-    // growing append per digit costs more than the digits themselves.
     std::string text(shown * 2, '\0');
-    char* digit = text.data();
-    for (size_t i = 0; i < shown; ++i) {
-        *digit++ = kDigits[bytes[i] >> 4];
-        *digit++ = kDigits[bytes[i] & 0x0F];
-    }
+    PutHexDigits(text.data(), bytes.first(shown));
     return text;
 }
 

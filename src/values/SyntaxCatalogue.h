@@ -20,6 +20,9 @@ std::string JoinNonEmpty(std::string_view a, std::string_view b, std::string_vie
 // modulo 65536 and never reads beyond bytes.
 std::string HexText(std::span<const uint8_t> bytes, size_t count);
 std::string HexText(std::span<const uint8_t> bytes);
+// The same digits written at out, which has room for two per byte; returns
+// where they end.
+char* PutHexDigits(char* out, std::span<const uint8_t> bytes);
 
 std::string SyntaxName(client::SyntaxId syntax);
 std::string ClassFlagsText(uint32_t flags);

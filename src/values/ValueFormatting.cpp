@@ -8,6 +8,7 @@
 #include "values/SpecialDecoders.h"
 #include "values/SyntaxCatalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cinttypes>
@@ -58,26 +59,23 @@ unsigned Unsigned(uint32_t word) {
 // and a short one must not lead the read out of the value.
 std::array<uint8_t, 12> FixedAddressBytes(std::span<const uint8_t> address) {
     std::array<uint8_t, 12> bytes{};
-    for (size_t i = 0; i < bytes.size() && i < address.size(); ++i)
-        bytes[i] = address[i];
+    std::copy_n(address.begin(), std::min(address.size(), bytes.size()), bytes.begin());
     return bytes;
 }
 
-// The decimal digits of number, appended.
-void AppendDecimal(std::string& text, unsigned number) {
-    std::array<char, 16> digits;
-    char* end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
-    text.append(digits.data(), static_cast<size_t>(end - digits.data()));
+// The decimal digits of number written at out; returns where they end.
+char* PutDecimal(char* out, unsigned number) {
+    return std::to_chars(out, out + 10, number).ptr;
 }
 
 // "a.b.c.d:port" of four address bytes and a port number.
-void AppendHostAndPort(std::string& text, std::span<const uint8_t> host, unsigned port) {
+char* PutHostAndPort(char* out, std::span<const uint8_t, 4> host, unsigned port) {
     for (const uint8_t byte : host) {
-        AppendDecimal(text, byte);
-        text += '.';
+        out = PutDecimal(out, byte);
+        *out++ = '.';
     }
-    text.back() = ':';
-    AppendDecimal(text, port);
+    out[-1] = ':';
+    return PutDecimal(out, port);
 }
 
 // Value flag bits in the order in which they are listed.
@@ -103,40 +101,43 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    std::string text;
-    text.reserve(32);
-    text += '(';
-    AppendDecimal(text, Unsigned(type));
-    text += ") ";
-    if (address.empty()) return text;
+    // Written into a buffer and made a string once; the longest, "(type) "
+    // and twelve bytes in hex, takes 40 characters.
+    std::array<char, 48> buffer;
+    char* out = buffer.data();
+    *out++ = '(';
+    out = PutDecimal(out, Unsigned(type));
+    *out++ = ')';
+    *out++ = ' ';
+    const auto text = [&] { return std::string(buffer.data(), out); };
+    if (address.empty()) return text();
     const std::array<uint8_t, 12> b = FixedAddressBytes(address);
-    const std::span<const uint8_t> all(b);
+    const std::span<const uint8_t, 12> all(b);
     switch (type) {
         case 0:
-            text += HexText(all.subspan(0, 4));
-            text += ':';
-            text += HexText(all.subspan(4, 6));
+            out = PutHexDigits(out, all.subspan<0, 4>());
+            *out++ = ':';
+            out = PutHexDigits(out, all.subspan<4, 6>());
             break;
         case 1:
         case 7:
         case 10:
-        case 11: AppendHostAndPort(text, all.subspan(0, 4), (b[4] << 8) | b[5]); break;
+        case 11: out = PutHostAndPort(out, all.subspan<0, 4>(), (b[4] << 8) | b[5]); break;
         case 8:
-        case 9: AppendHostAndPort(text, all.subspan(2, 4), (b[0] << 8) | b[1]); break;
+        case 9: out = PutHostAndPort(out, all.subspan<2, 4>(), (b[0] << 8) | b[1]); break;
         case 13: {
             // A missing last byte of the last code unit reads as zero.
             std::vector<uint8_t> units(address.begin(), address.end());
             if (units.size() % 2 != 0) units.push_back(0);
-            text += platform::Utf16LeToUtf8(units);
-            break;
+            return text() + platform::Utf16LeToUtf8(units);
         }
         default:
-            text += '[';
-            text += HexText(all);
-            text += ']';
+            *out++ = '[';
+            out = PutHexDigits(out, all);
+            *out++ = ']';
             break;
     }
-    return text;
+    return text();
 }
 
 std::string RightsText(uint32_t privileges, int kind) {
@@ -191,7 +192,10 @@ std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& for
     // The rules in force at the stamp's own instant, not the bias of today:
     // a winter stamp read in summer is not an hour off.
     const platform::DateTimeParts local = platform::LocalTimeOf(seconds);
-    std::string text;
+    // Composed in a buffer kept per thread and copied out at its final
+    // length: one allocation, not a growing string's.
+    thread_local std::string text;
+    text.clear();
     platform::AppendDateTime(text, formats.shortDate, local, formats);
     // Date and time with one blank between; either alone when the other is empty.
     const size_t date = text.size();
