@@ -101,8 +101,8 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    // Written into a buffer and made a string once; the longest, "(type) "
-    // and twelve bytes in hex, takes 40 characters.
+    // Written into a buffer and made a string once; the longest, a type of
+    // ten digits and twelve bytes in hex, takes 39 characters.
     std::array<char, 48> buffer;
     char* out = buffer.data();
     *out++ = '(';
