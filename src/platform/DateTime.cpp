@@ -543,7 +543,8 @@ std::optional<std::pair<DateTimeParts, long>> ConvertToLocal(int64_t seconds) {
 // $TZ it was learnt under. Converting with the C library takes a lock and a
 // search of the zone's changes, while a report's times fall on a few hundred
 // days: a day's offset is learnt once, from the C library's times at its
-// first and last second, and a time on that day is then plain arithmetic. No
+// first and last second, with the one or two local dates the day touches,
+// and a time on that day is then a little arithmetic. No
 // zone changes its offset and back within a day (changes lie a week apart at
 // the least), so an offset that holds at both ends holds in between. A day on
 // which the offset changes, or a leap second falls, is converted time by time.
@@ -561,7 +562,14 @@ public:
             const auto local = ConvertToLocal(seconds);
             return local ? local->first : UtcTimeOf(seconds);
         }
-        return PartsOfEpochSeconds(int64_t{seconds} + slot.offset);
+        const int64_t sinceFirstDate = int64_t{seconds} + slot.offset - slot.firstDateStart;
+        const bool onNext = sinceFirstDate >= kDaySeconds;
+        DateTimeParts parts = onNext ? slot.nextDate : slot.firstDate;
+        const auto inDay = static_cast<uint32_t>(sinceFirstDate - (onNext ? kDaySeconds : 0));
+        parts.hour = static_cast<int>(inDay / 3600);
+        parts.minute = static_cast<int>(inDay / 60 % 60);
+        parts.second = static_cast<int>(inDay % 60);
+        return parts;
     }
 
 private:
@@ -570,6 +578,12 @@ private:
         uint32_t dayPlusOne = 0;  // 0: empty
         int32_t offset = 0;
         bool mixed = false;  // no one offset for the day: each time is converted
+        // The local date of the day's first second, the one after it (the
+        // day's times fall on these two) and the first's midnight in local
+        // seconds.
+        DateTimeParts firstDate;
+        DateTimeParts nextDate;
+        int64_t firstDateStart = 0;
     };
 
     // Whether $TZ is what the kept days were learnt under; a change makes
@@ -579,7 +593,7 @@ private:
         zone_ = zone == nullptr ? std::nullopt : std::optional<std::string>(zone);
         return false;
     }
-    void Forget() { slots_.fill(Slot{}); }
+    void Forget() { std::fill(slots_.begin(), slots_.end(), Slot{}); }
 
     // The day's offset when both of its ends have it; a change of offset or
     // a leap second within the day shows at its last second.
@@ -588,15 +602,26 @@ private:
         const int64_t last = first + kDaySeconds - 1;
         const auto atFirst = ConvertToLocal(first);
         const auto atLast = ConvertToLocal(last);
-        if (!atFirst || !atLast) return Slot{day + 1, 0, true};
+        Slot slot;
+        slot.dayPlusOne = day + 1;
+        slot.mixed = true;
+        if (!atFirst || !atLast) return slot;
         const long offset = atFirst->second;
         const bool holds = SameParts(atFirst->first, PartsOfEpochSeconds(first + offset)) &&
                            SameParts(atLast->first, PartsOfEpochSeconds(last + offset));
-        return Slot{day + 1, static_cast<int32_t>(offset), !holds};
+        slot.offset = static_cast<int32_t>(offset);
+        slot.mixed = !holds;
+        const DateTimeParts& local = atFirst->first;
+        slot.firstDateStart =
+            first + offset - ((local.hour * 60 + local.minute) * 60 + local.second);
+        slot.firstDate = PartsOfEpochSeconds(slot.firstDateStart);
+        slot.nextDate = PartsOfEpochSeconds(slot.firstDateStart + kDaySeconds);
+        return slot;
     }
 
     std::optional<std::string> zone_;
-    std::array<Slot, 512> slots_{};
+    // On the heap, not in every thread's own storage.
+    std::vector<Slot> slots_ = std::vector<Slot>(512);
 };
 
 }  // namespace
