@@ -215,13 +215,10 @@ public:
     void PutNumber(int value, int width) {
         if (value >= 0 && value < 100 && width <= 2) {
             Room(2);
-            // Both digits are written, and the leading zero of a number of
-            // one digit without a width is then written over.
-            const bool leadingZero = value < 10 && width < 2;
-            PutTwoDigits(value);
-            if (leadingZero) {
-                buffer_[used_ - 2] = buffer_[used_ - 1];
-                --used_;
+            if (value < 10 && width < 2) {
+                buffer_[used_++] = static_cast<char>('0' + value);
+            } else {
+                PutTwoDigits(value);
             }
         } else if (value >= 1000 && value < 10000 && width <= 4) {
             Room(4);  // a year
@@ -544,10 +541,10 @@ std::optional<std::pair<DateTimeParts, long>> ConvertToLocal(int64_t seconds) {
 // search of the zone's changes, while a report's times fall on a few hundred
 // days: a day's offset is learnt once, from the C library's times at its
 // first and last second, with the one or two local dates the day touches,
-// and a time on that day is then a little arithmetic. No
-// zone changes its offset and back within a day (changes lie a week apart at
-// the least), so an offset that holds at both ends holds in between. A day on
-// which the offset changes, or a leap second falls, is converted time by time.
+// and a time on that day is then a little arithmetic. No zone changes its
+// offset and back within a day (changes lie a week apart at the least), so
+// an offset that holds at both ends holds in between. A day on which the
+// offset changes, or a leap second falls, is converted time by time.
 class ZoneOffsetDays {
 public:
     DateTimeParts LocalTimeOf(uint32_t seconds) {
