@@ -6,6 +6,7 @@
 #include "support/ScopedTimeZone.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -253,6 +254,41 @@ TEST(DateTimeZones, LocalTimeAgreesWithTheCLibraryInEveryKindOfZone) {
         }
         EXPECT_EQ(wrong, 0u) << zone;
     }
+}
+
+// However the environment's functions change $TZ, the next time converted
+// follows it, and with $TZ unset the time is the C library's own.
+TEST(DateTimeZones, LocalTimeFollowsEveryWayOfChangingTheZone) {
+    const uint32_t july = 1246449600;  // 2009-07-01 12:00:00 UTC
+    const auto minutes = [](const DateTimeParts& parts) { return parts.hour * 60 + parts.minute; };
+    ScopedTimeZone berlin("Europe/Berlin");
+    EXPECT_EQ(minutes(LocalTimeOf(july)), 14 * 60);
+
+    unsetenv("TZ");
+    const int unset = minutes(LocalTimeOf(july));
+    tzset();
+    const time_t time = july;
+    struct tm reference {};
+    localtime_r(&time, &reference);
+    EXPECT_EQ(unset, reference.tm_hour * 60 + reference.tm_min);
+
+    // Unset, then added where an entry was taken out: the same number of entries.
+    setenv("VELLRUN_ZONE_TEST_A", "1", 1);
+    setenv("VELLRUN_ZONE_TEST_B", "1", 1);
+    EXPECT_EQ(minutes(LocalTimeOf(july)), unset);
+    unsetenv("VELLRUN_ZONE_TEST_A");
+    setenv("TZ", "Asia/Kathmandu", 1);
+    EXPECT_EQ(minutes(LocalTimeOf(july)), 17 * 60 + 45);
+    unsetenv("VELLRUN_ZONE_TEST_B");
+    EXPECT_EQ(minutes(LocalTimeOf(july)), 17 * 60 + 45);
+
+    // A string handed to putenv is the entry itself, changed in place.
+    static char entry[32];  // the environment may hold it after the test
+    std::strcpy(entry, "TZ=Asia/Tokyo");
+    putenv(entry);
+    EXPECT_EQ(minutes(LocalTimeOf(july)), 21 * 60);
+    std::strcpy(entry, "TZ=Asia/Kolkata");
+    EXPECT_EQ(minutes(LocalTimeOf(july)), 17 * 60 + 30);
 }
 
 TEST(DateTimeZones, UtcTimeIsTheSecondsAsTheyAre) {
