@@ -568,10 +568,11 @@ private:
         }
     }
 
-    // Gives the text's pages before at back to the system, a few megabytes at
-    // a time: the second pass reads each object's text once, in order.
+    // Gives the text's pages before at back to the system, a megabyte at a
+    // time: the second pass reads each object's text once, in order. A
+    // small step keeps what is held back a small part of a small image too.
     void GiveBack(const char* at) {
-        constexpr uintptr_t kStep = 4 << 20;
+        constexpr uintptr_t kStep = 1 << 20;
         if (pageSize_ == 0) return;
         const uintptr_t end = reinterpret_cast<uintptr_t>(at) & ~(pageSize_ - 1);
         if (end < givenBack_ + kStep) return;
