@@ -338,6 +338,18 @@ TEST(ImageClientReading, NeighboursInOneContainerAndNamesAfterARemoval) {
     EXPECT_EQ(texts[1], "CN=b.OU=Sales.O=Corp");
 }
 
+TEST(ImageClientReading, AnEscapedDotOrEqualSignDoesNotSplitAName) {
+    // The name's type ends at its first "=" that no backslash escapes, and a
+    // relative name at its first such "."; names escape nothing nearly always.
+    auto client = StartImageClient(SmallTree());
+    Session typed(*client, "[Root]", false);
+    std::vector<std::string> texts;
+    ASSERT_EQ(typed.ReadTexts("CN\\=x=a.OU=Sales.O=Corp", "Title", texts), 0);
+    EXPECT_EQ(texts, std::vector<std::string>{"Boss"});
+    EXPECT_EQ(typed.ReadTexts("CN=x\\=a.OU=Sales.O=Corp", "Title", texts), Err::NoSuchEntry);
+    EXPECT_EQ(typed.ReadTexts("CN=b\\.a.OU=Sales.O=Corp", "Title", texts), Err::NoSuchEntry);
+}
+
 TEST(ImageClientReading, CopiesOfAContextWhoseNameContextChangesReadFromTheNewPlace) {
     // A report copies its context for every cell; the copies land in the same
     // slot. A copy made after the name context changed sees the new one, and

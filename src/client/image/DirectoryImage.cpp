@@ -133,6 +133,10 @@ std::string Tree::FullName(const Entry& entry, bool typeless) {
 }
 
 std::string_view WithoutType(std::string_view rdn) {
+    // Nearly every name escapes nothing: the first "=" found at once is it.
+    const size_t equals = rdn.find('=');
+    if (equals == std::string_view::npos) return rdn;
+    if (rdn.substr(0, equals).find('\\') == std::string_view::npos) return rdn.substr(equals + 1);
     for (size_t i = 0; i < rdn.size(); ++i) {
         if (rdn[i] == '\\') {
             ++i;

@@ -20,6 +20,10 @@ bool IsRootName(std::string_view name) {
 // Where the first relative name of a full name ends: at its first "." that no
 // backslash escapes (as SplitFullName splits), or at its end.
 size_t FirstPartEnd(std::string_view fullName) {
+    // Nearly every name escapes nothing: the first "." found at once is it.
+    const size_t dot = fullName.find('.');
+    if (dot == std::string_view::npos) return fullName.size();
+    if (fullName.substr(0, dot).find('\\') == std::string_view::npos) return dot;
     for (size_t i = 0; i < fullName.size(); ++i) {
         if (fullName[i] == '.') return i;
         if (fullName[i] == '\\' && i + 1 < fullName.size()) ++i;

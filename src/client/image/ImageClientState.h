@@ -66,7 +66,7 @@ inline bool HoldsNames(const AttrValue& value) {
 
 // The same for a value still packed, from its syntax and its record's layout.
 inline bool HoldsNames(SyntaxId syntax, size_t layout) {
-    constexpr auto kHolding = []<size_t... I>(std::index_sequence<I...>) {
+    static constexpr auto kHolding = []<size_t... I>(std::index_sequence<I...>) {
         return std::array<bool, sizeof...(I)>{
             kRecordHoldsNames<std::variant_alternative_t<I, ValueRecord>>...};
     }
