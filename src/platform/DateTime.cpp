@@ -544,21 +544,24 @@ std::optional<std::pair<DateTimeParts, long>> ConvertToLocal(int64_t seconds) {
 // and a time on that day is then a little arithmetic. No zone changes its
 // offset and back within a day (changes lie a week apart at the least), so
 // an offset that holds at both ends holds in between. A day on which the
-// offset changes, or a leap second falls, is converted time by time.
+// offset changes, or a leap second falls, is converted time by time, and so
+// is every time under a $TZ that spells its own rules ("AAA0BBB,J1/1,J1/2"):
+// those may change and change back within a day.
 class ZoneOffsetDays {
 public:
     DateTimeParts LocalTimeOf(uint32_t seconds) {
         if (!ZoneIsStill(std::getenv("TZ"))) Forget();
+        if (ownRules_) {
+            LoadZoneRulesOnce();
+            return ConvertedByTheLibrary(seconds);
+        }
         const uint32_t day = seconds / kDaySeconds;
         Slot& slot = slots_[day % slots_.size()];
         if (slot.dayPlusOne != day + 1) {
             LoadZoneRulesOnce();
             slot = Learn(day);
         }
-        if (slot.mixed) {
-            const auto local = ConvertToLocal(seconds);
-            return local ? local->first : UtcTimeOf(seconds);
-        }
+        if (slot.mixed) return ConvertedByTheLibrary(seconds);
         const int64_t sinceFirstDate = int64_t{seconds} + slot.offset - slot.firstDateStart;
         const bool onNext = sinceFirstDate >= kDaySeconds;
         DateTimeParts parts = onNext ? slot.nextDate : slot.firstDate;
@@ -583,11 +586,17 @@ private:
         int64_t firstDateStart = 0;
     };
 
+    static DateTimeParts ConvertedByTheLibrary(uint32_t seconds) {
+        const auto local = ConvertToLocal(seconds);
+        return local ? local->first : UtcTimeOf(seconds);
+    }
+
     // Whether $TZ is what the kept days were learnt under; a change makes
     // them the new zone's.
     bool ZoneIsStill(const char* zone) {
         if (zone == nullptr ? !zone_.has_value() : zone_ && *zone_ == zone) return true;
         zone_ = zone == nullptr ? std::nullopt : std::optional<std::string>(zone);
+        ownRules_ = zone != nullptr && std::strchr(zone, ',') != nullptr;
         return false;
     }
     void Forget() { std::fill(slots_.begin(), slots_.end(), Slot{}); }
@@ -617,6 +626,7 @@ private:
     }
 
     std::optional<std::string> zone_;
+    bool ownRules_ = false;  // $TZ gives the dates of its changes itself
     // On the heap, not in every thread's own storage.
     std::vector<Slot> slots_ = std::vector<Slot>(512);
 };

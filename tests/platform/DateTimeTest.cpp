@@ -220,7 +220,8 @@ TEST(DateTimeZones, LocalTimeUsesTheRulesInForceAtTheInstant) {
 
 // Every instant, whether its day's offset is kept or not, comes out as the C
 // library has it: zones with summer time, half hours, a rule written in $TZ
-// with changes at odd seconds, leap seconds, and 1970 on the UTC side.
+// with changes at odd seconds and one with summer time for a few hours of a
+// day, leap seconds, and 1970 on the UTC side.
 TEST(DateTimeZones, LocalTimeAgreesWithTheCLibraryInEveryKindOfZone) {
     const auto expected = [](uint32_t seconds) {
         const time_t time = seconds;
@@ -237,7 +238,7 @@ TEST(DateTimeZones, LocalTimeAgreesWithTheCLibraryInEveryKindOfZone) {
     };
     for (const char* zone :
          {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kathmandu",
-          "XST5XDT,M3.2.0/2:30:17,M11.1.0/1:59:59", "right/Europe/Berlin"}) {
+          "XST5XDT,M3.2.0/2:30:17,M11.1.0/1:59:59", "AAA0BBB,J1/1,J1/4", "right/Europe/Berlin"}) {
         ScopedTimeZone tz(zone);
         std::vector<uint32_t> instants = {0, 1, 86399, 4294967295u};
         for (uint64_t s = 0; s <= 4294967295u; s += 4294967295u / 3001)
