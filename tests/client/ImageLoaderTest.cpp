@@ -806,6 +806,8 @@ TEST(ImageLoaderTest, ValuesThatDoNotFitTheirSyntaxAreRefused) {
         {R"("A20": "Spaceship")",
          "attribute \"A20\": value 1: \"Spaceship\" is not a class of the schema"},
         {R"("A9": {"hex": "0G"})", "attribute \"A9\": value 1: hex: \"0G\" is not hexadecimal"},
+        // The bad character is named whole, so the message stays UTF-8.
+        {R"("A9": {"hex": "0é"})", "is not hexadecimal (bad character \"é\")"},
         {R"("A9": {"hex": "ABC"})",
          "value 1: hex: \"ABC\" has an odd number of hexadecimal digits"},
         {R"("A9": "plain")", "value 1: expected an octet value"},

@@ -24,12 +24,17 @@ void AppendHex(const Json& value, Bytes& out) {
     // At most one byte per two characters: made once at about its size, not grown.
     if (text.size() / 2 <= kMaxValueBytes) out.reserve(out.size() + text.size() / 2);
     int high = -1;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == ' ' || c == '\t') continue;
         const int digit = platform::HexDigitValue(c);
         if (digit < 0) {
+            // The whole character is named, not its first byte alone (the
+            // text is UTF-8, checked by the JSON parser).
+            const auto lead = static_cast<unsigned char>(c);
+            const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
             Refuse(Quoted(text) + " is not hexadecimal (bad character " +
-                   Quoted(std::string_view(&c, 1)) + ")");
+                   Quoted(std::string_view(text).substr(i, length)) + ")");
         }
         if (high < 0) {
             high = digit;
