@@ -132,19 +132,26 @@ std::string Tree::FullName(const Entry& entry, bool typeless) {
     return name;
 }
 
-std::string_view WithoutType(std::string_view rdn) {
-    // Nearly every name escapes nothing: the first "=" found at once is it.
-    const size_t equals = rdn.find('=');
-    if (equals == std::string_view::npos) return rdn;
-    if (rdn.substr(0, equals).find('\\') == std::string_view::npos) return rdn.substr(equals + 1);
-    for (size_t i = 0; i < rdn.size(); ++i) {
-        if (rdn[i] == '\\') {
+size_t FirstUnescaped(std::string_view text, char wanted) {
+    // Nearly every name escapes nothing: the first one found at once is it.
+    const size_t found = text.find(wanted);
+    if (found == std::string_view::npos ||
+        text.substr(0, found).find('\\') == std::string_view::npos) {
+        return found;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
             ++i;
-        } else if (rdn[i] == '=') {
-            return rdn.substr(i + 1);
+        } else if (text[i] == wanted) {
+            return i;
         }
     }
-    return rdn;
+    return std::string_view::npos;
+}
+
+std::string_view WithoutType(std::string_view rdn) {
+    const size_t equals = FirstUnescaped(rdn, '=');
+    return equals == std::string_view::npos ? rdn : rdn.substr(equals + 1);
 }
 
 std::vector<std::string_view> SplitFullName(std::string_view fullName) {
@@ -155,15 +162,11 @@ std::vector<std::string_view> SplitFullName(std::string_view fullName) {
 
 void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts) {
     parts.clear();
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        if (i >= fullName.size() || fullName[i] == '.') {
-            parts.push_back(fullName.substr(start, i - start));
-            if (i >= fullName.size()) break;
-            start = i + 1;
-        } else if (fullName[i] == '\\' && i + 1 < fullName.size()) {
-            ++i;
-        }
+    for (;;) {
+        const size_t end = FirstUnescaped(fullName, '.');
+        parts.push_back(fullName.substr(0, end));
+        if (end == std::string_view::npos) break;
+        fullName.remove_prefix(end + 1);
     }
 }
 

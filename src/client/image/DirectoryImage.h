@@ -34,6 +34,8 @@ inline void FoldCase(std::string_view text, std::string& out) {
         out[i] = platform::AsciiLower(text[i]);
 }
 
+// Where the first `wanted` that no backslash escapes stands in text, or npos.
+size_t FirstUnescaped(std::string_view text, char wanted);
 // The relative names of a full name, from the object up: split at each "."
 // that no backslash escapes ("john\.doe.Sales" is two names).
 std::vector<std::string_view> SplitFullName(std::string_view fullName);

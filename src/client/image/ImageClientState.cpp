@@ -3,6 +3,8 @@
 
 #include "client/image/ImageClientState.h"
 
+#include <algorithm>
+
 namespace vellrun::client::image {
 namespace {
 
@@ -15,20 +17,6 @@ std::string_view StripLeadingDot(std::string_view name) {
 
 bool IsRootName(std::string_view name) {
     return EqualsNoCase(name, "[Root]");
-}
-
-// Where the first relative name of a full name ends: at its first "." that no
-// backslash escapes (as SplitFullName splits), or at its end.
-size_t FirstPartEnd(std::string_view fullName) {
-    // Nearly every name escapes nothing: the first "." found at once is it.
-    const size_t dot = fullName.find('.');
-    if (dot == std::string_view::npos) return fullName.size();
-    if (fullName.substr(0, dot).find('\\') == std::string_view::npos) return dot;
-    for (size_t i = 0; i < fullName.size(); ++i) {
-        if (fullName[i] == '.') return i;
-        if (fullName[i] == '\\' && i + 1 < fullName.size()) ++i;
-    }
-    return fullName.size();
 }
 
 }  // namespace
@@ -117,7 +105,8 @@ Result ImageClient::State::ResolveAnew(const ContextState& context, std::string_
     // The objects of a report stand side by side: the container of the
     // last name, walked to already, is very likely this one's too, and then
     // only the first relative name is looked up in it.
-    const size_t firstEnd = FirstPartEnd(absolute);
+    // The first relative name ends at the first "." that no backslash escapes.
+    const size_t firstEnd = std::min(FirstUnescaped(absolute, '.'), absolute.size());
     const std::string_view containerName = firstEnd < absolute.size()
                                                ? std::string_view(absolute).substr(firstEnd + 1)
                                                : std::string_view();
