@@ -24,17 +24,10 @@ class HandlePool {
 public:
     // A slot for a new item, or null when every slot a handle can name is taken.
     Item* Add(Handle& handle) {
-        uint32_t index = 0;
-        if (!free_.empty()) {
-            index = free_.back();
-            free_.pop_back();
-        } else {
-            if (slots_.size() > kIndexMask) return nullptr;
-            index = static_cast<uint32_t>(slots_.size());
-            slots_.push_back(std::make_unique<Slot>());
-            count_ = static_cast<uint32_t>(slots_.size());
-        }
+        if (freeHead_ == kNoSlot && !Grow()) return nullptr;
+        const uint32_t index = freeHead_;
         Slot& slot = *slots_[index];
+        freeHead_ = slot.nextFree;
         slot.generation = (slot.generation + 1) & kGenerationMask;
         slot.handle = Encode(index, slot.generation);
         handle = static_cast<Handle>(slot.handle);
@@ -52,7 +45,8 @@ public:
         Slot* slot = SlotOf(handle);
         if (slot == nullptr) return false;
         slot->handle = kNoHandle;
-        free_.push_back(static_cast<uint32_t>(handle) & kIndexMask);
+        slot->nextFree = freeHead_;
+        freeHead_ = static_cast<uint32_t>(handle) & kIndexMask;
         return true;
     }
 
@@ -75,10 +69,13 @@ private:
 
     // No handle encodes to 0: the kind tag is never 0.
     static constexpr uint32_t kNoHandle = 0;
+    // Ends the chain of free slots: no index reaches it.
+    static constexpr uint32_t kNoSlot = ~0u;
 
     struct Slot {
         uint32_t generation = 0;
         uint32_t handle = kNoHandle;  // the live item's handle; kNoHandle while free
+        uint32_t nextFree = kNoSlot;  // while free: the slot freed before it
         Item item{};
     };
 
@@ -89,9 +86,21 @@ private:
         Slot* slot = slots_[index].get();
         return (value == slot->handle && value != kNoHandle) ? slot : nullptr;
     }
+    // A new free slot, out of line: a pool soon holds all the slots it
+    // needs, and the making and freeing of every cell's handles stays short.
+    [[gnu::noinline]] bool Grow() {
+        if (slots_.size() > kIndexMask) return false;
+        freeHead_ = static_cast<uint32_t>(slots_.size());
+        slots_.push_back(std::make_unique<Slot>());
+        count_ = static_cast<uint32_t>(slots_.size());
+        return true;
+    }
+
     std::vector<std::unique_ptr<Slot>> slots_;  // items stay where they are while the pool grows
     uint32_t count_ = 0;  // slots_.size(), kept for the lookup every call makes
-    std::vector<uint32_t> free_;
+    // The free slots, chained through the slots themselves, the last freed
+    // first: freeing costs no allocation.
+    uint32_t freeHead_ = kNoSlot;
 };
 
 }  // namespace vellrun::client::image

@@ -90,85 +90,54 @@ Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     return 0;
 }
 
-Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
-                  std::string_view object, ReadKind kind, bool allAttributes,
-                  const BufferState* request, int32_t& continuation, BufferState& reply) {
-    ReadIteration* resumed = nullptr;
-    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    // The attributes the read covers: on the first page where they are, on a
-    // page after it by name (the directory may have changed in between). The
-    // names are written into the iteration only when a next page needs them.
-    ReadIteration& where = state.readScratch;
-    std::vector<const StoredAttribute*>& found = state.readFound;
-    found.clear();
-    Entry* entry = nullptr;
-    if (resumed) {
-        where = *resumed;
-        entry =
-            where.object == "[Root]" ? context.tree->root.get() : context.tree->Find(where.object);
-        if (!entry) return Err::NoSuchEntry;
-    } else {
-        if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
-        where.object.clear();
-        where.kind = kind;
-        where.attributes.clear();
-        where.attribute = 0;
-        where.value = 0;
-        // Attributes without values (added but not yet given one) are not there for a read.
-        const auto take = [&](const StoredAttribute* attribute) {
-            if (attribute && !attribute->values.empty()) found.push_back(attribute);
-        };
-        if (allAttributes) {
-            for (const auto& attribute : entry->attributes)
-                take(&attribute);
-        } else {
-            for (const auto& name : request->request.Names())
-                take(entry->FindAttribute(name, state.AttributeHint(name)));
-            if (found.empty()) return Err::NoSuchAttribute;
-        }
-    }
-    const size_t attributeCount = resumed ? where.attributes.size() : found.size();
-    ++state.statistics.readPages;
+namespace {
+
+// Fills a read page with the attributes from `attribute` on, the first of
+// them from its value `value` on; attributeAt(i) is the i-th attribute of
+// the read, null once it is gone. On return the two say where the next page
+// starts.
+template <typename AttributeAt>
+Result FillReadPage(const ContextState& context, ReadKind kind, size_t attributeCount,
+                    const AttributeAt& attributeAt, size_t& attribute, size_t& value,
+                    BufferState& reply) {
     ReadPage& page = reply.NewReply<ReadPage>();
-    page.kind = where.kind;
+    page.kind = kind;
     page.tree = context.tree;
     page.typeless = context.Typeless();
     size_t used = kPageHeader;
-    const size_t perValue = kValueFixed + (where.kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
+    const size_t perValue = kValueFixed + (kind == ReadKind::ValuesWithInfo ? kValueInfo : 0);
     bool full = false;
-    while (where.attribute < attributeCount && !full) {
-        const StoredAttribute* stored =
-            resumed ? entry->FindAttribute(where.attributes[where.attribute])
-                    : found[where.attribute];
+    while (attribute < attributeCount && !full) {
+        const StoredAttribute* stored = attributeAt(attribute);
         if (!stored || stored->values.empty()) {  // gone since the last page
-            ++where.attribute;
-            where.value = 0;
+            ++attribute;
+            value = 0;
             continue;
         }
         const size_t headerCost = kAttributeFixed + TextCost(stored->name);
         if (used + headerCost > reply.capacity) break;
-        PageAttribute& attribute = page.attributes.emplace_back();
-        attribute.stored = stored;
-        attribute.first = page.valueCount;
+        PageAttribute& taken = page.attributes.emplace_back();
+        taken.stored = stored;
+        taken.first = page.valueCount;
         size_t cost = headerCost;
-        if (where.kind != ReadKind::Names) {
+        if (kind != ReadKind::Names) {
             PackedValues::Reader values(stored->values);
-            for (size_t i = 0; i < where.value && !values.AtEnd(); ++i)
+            for (size_t i = 0; i < value && !values.AtEnd(); ++i)
                 values.Skip();
             while (!values.AtEnd()) {
-                PageValue& value = page.NewValue();
-                values.NextHead(value.head);
-                const size_t valueCost = perValue + value.head.recordSize;
+                PageValue& next = page.NewValue();
+                values.NextHead(next.head);
+                const size_t valueCost = perValue + next.head.recordSize;
                 if (used + cost + valueCost > reply.capacity) {
                     --page.valueCount;
                     full = true;
                     break;
                 }
                 cost += valueCost;
-                ++attribute.count;
-                ++where.value;
+                ++taken.count;
+                ++value;
             }
-            if (full && attribute.count == 0) {
+            if (full && taken.count == 0) {
                 page.attributes.pop_back();
                 if (page.attributes.empty()) {
                     reply.hasReply = false;
@@ -179,21 +148,78 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
         }
         used += cost;
         if (!full) {
-            ++where.attribute;
-            where.value = 0;
+            ++attribute;
+            value = 0;
         }
     }
-    if (page.attributes.empty() && where.attribute < attributeCount) {
+    if (page.attributes.empty() && attribute < attributeCount) {
         reply.hasReply = false;
         return Err::InsufficientBuffer;
     }
-    const bool more = where.attribute < attributeCount;
-    if (more && !resumed) {
-        where.object = Tree::FullName(*entry, true);
-        for (const StoredAttribute* attribute : found)
-            where.attributes.push_back(attribute->name);
+    return 0;
+}
+
+// A page after the first: the object and its attributes are found again by
+// name, since the directory may have changed in between.
+Result ReadNextPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                      int32_t& continuation, BufferState& reply) {
+    ReadIteration* resumed = nullptr;
+    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
+    ReadIteration where = *resumed;
+    Entry* entry =
+        where.object == "[Root]" ? context.tree->root.get() : context.tree->Find(where.object);
+    if (!entry) return Err::NoSuchEntry;
+    ++state.statistics.readPages;
+    const auto attributeAt = [&](size_t i) { return entry->FindAttribute(where.attributes[i]); };
+    if (Result r = FillReadPage(context, where.kind, where.attributes.size(), attributeAt,
+                                where.attribute, where.value, reply);
+        r != 0) {
+        return r;
     }
+    const bool more = where.attribute < where.attributes.size();
     FinishPage(state, handle, continuation, more ? &where : nullptr);
+    return 0;
+}
+
+}  // namespace
+
+Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
+                  std::string_view object, ReadKind kind, bool allAttributes,
+                  const BufferState* request, int32_t& continuation, BufferState& reply) {
+    if (continuation != kNoContinuation)
+        return ReadNextPageOf(state, handle, context, continuation, reply);
+    Entry* entry = nullptr;
+    if (Result r = state.Resolve(context, object, true, entry); r != 0) return r;
+    // The attributes the read covers. Attributes without values (added but
+    // not yet given one) are not there for a read.
+    std::vector<const StoredAttribute*>& found = state.readFound;
+    found.clear();
+    const auto take = [&](const StoredAttribute* attribute) {
+        if (attribute && !attribute->values.empty()) found.push_back(attribute);
+    };
+    if (allAttributes) {
+        for (const auto& attribute : entry->attributes)
+            take(&attribute);
+    } else {
+        for (const auto& name : request->request.Names())
+            take(entry->FindAttribute(name, state.AttributeHint(name)));
+        if (found.empty()) return Err::NoSuchAttribute;
+    }
+    ++state.statistics.readPages;
+    size_t attribute = 0;
+    size_t value = 0;
+    const auto attributeAt = [&](size_t i) { return found[i]; };
+    if (Result r = FillReadPage(context, kind, found.size(), attributeAt, attribute, value, reply);
+        r != 0) {
+        return r;
+    }
+    // The names are written into an iteration only when a next page needs them.
+    if (attribute < found.size()) {
+        ReadIteration where{Tree::FullName(*entry, true), kind, {}, attribute, value};
+        for (const StoredAttribute* stored : found)
+            where.attributes.push_back(stored->name);
+        continuation = state.NewIteration(handle, std::move(where));
+    }
     return 0;
 }
 

@@ -338,8 +338,7 @@ struct ImageClient::State {
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
     uint64_t nextNameContextId = 1;
-    // Working storage of a read's first page, kept from one read to the next.
-    ReadIteration readScratch;
+    // The attributes of a read's first page, kept from one read to the next.
     std::vector<const StoredAttribute*> readFound;
     // Where an attribute of the name was found last, kept by a small hash of
     // the name: a report reads the same few attributes object after object,
