@@ -89,7 +89,9 @@ Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::
     const PageAttribute& attribute = page->attributes[page->nextAttribute++];
     page->haveCurrent = true;
     page->nextValue = 0;
-    name = attribute.Name();
+    // From the stored text itself: a copy of one string into another is
+    // cheaper than one from a view.
+    name = attribute.stored ? attribute.stored->name.str() : attribute.name;
     syntax = attribute.Syntax();
     valueCount = page->kind == ReadKind::Names ? 0 : static_cast<uint32_t>(attribute.count);
     return 0;

@@ -115,7 +115,7 @@ struct RequestData {
     // buffer that is made, filled and freed for every cell allocates nothing.
     void AddName(std::string_view name) {
         if (nameCount_ < names_.size()) {
-            names_[nameCount_].assign(name);
+            platform::ReplaceText(names_[nameCount_], name);
         } else {
             names_.emplace_back(name);
         }

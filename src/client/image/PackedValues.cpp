@@ -1,5 +1,7 @@
 #include "client/image/PackedValues.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -185,7 +187,7 @@ private:
     void Get(Integer& n) { n = static_cast<Integer>(Number()); }
     void Get(std::string& text) {
         const auto size = static_cast<size_t>(Number());
-        text.assign(reinterpret_cast<const char*>(at_), size);
+        platform::ReplaceText(text, {reinterpret_cast<const char*>(at_), size});
         at_ += size;
     }
     void Get(Bytes& bytes) {
