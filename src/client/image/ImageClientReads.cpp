@@ -116,9 +116,7 @@ Result FillReadPage(const ContextState& context, ReadKind kind, size_t attribute
         }
         const size_t headerCost = kAttributeFixed + TextCost(stored->name);
         if (used + headerCost > reply.capacity) break;
-        PageAttribute& taken = page.attributes.emplace_back();
-        taken.stored = stored;
-        taken.first = page.valueCount;
+        PageAttribute& taken = page.NewAttribute(stored);
         size_t cost = headerCost;
         if (kind != ReadKind::Names) {
             PackedValues::Reader values(stored->values);
@@ -138,8 +136,8 @@ Result FillReadPage(const ContextState& context, ReadKind kind, size_t attribute
                 ++value;
             }
             if (full && taken.count == 0) {
-                page.attributes.pop_back();
-                if (page.attributes.empty()) {
+                --page.attributeCount;
+                if (page.attributeCount == 0) {
                     reply.hasReply = false;
                     return Err::InsufficientBuffer;
                 }
@@ -152,7 +150,7 @@ Result FillReadPage(const ContextState& context, ReadKind kind, size_t attribute
             value = 0;
         }
     }
-    if (page.attributes.empty() && attribute < attributeCount) {
+    if (page.attributeCount == 0 && attribute < attributeCount) {
         reply.hasReply = false;
         return Err::InsufficientBuffer;
     }

@@ -60,7 +60,7 @@ namespace {
 // The attribute taken last, whose values are being taken, or null.
 PageAttribute* CurrentAttribute(ReadPage& page) {
     if (!page.haveCurrent || page.nextAttribute == 0) return nullptr;
-    return &page.attributes[page.nextAttribute - 1];
+    return &page.attributeRoom[page.nextAttribute - 1];
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ Result ImageClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint
     BufferState* b = state_->FindBuffer(reply);
     if (!b) return Err::InvalidHandle;
     if (auto* page = b->Reply<ReadPage>()) {
-        count = static_cast<uint32_t>(page->attributes.size());
+        count = static_cast<uint32_t>(page->attributeCount);
         return 0;
     }
     if (auto* page = b->Reply<AttrDefPage>()) {
@@ -84,9 +84,9 @@ Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::
                                 uint32_t& valueCount, SyntaxId& syntax) {
     ReadPage* page = nullptr;
     if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->nextAttribute >= page->attributes.size()) return Err::BufferEmpty;
+    if (page->nextAttribute >= page->attributeCount) return Err::BufferEmpty;
     // Values of the previous attribute that were not taken are passed over.
-    const PageAttribute& attribute = page->attributes[page->nextAttribute++];
+    const PageAttribute& attribute = page->attributeRoom[page->nextAttribute++];
     page->haveCurrent = true;
     page->nextValue = 0;
     // From the stored text itself: a copy of one string into another is

@@ -41,7 +41,7 @@ void ImageClient::State::DetachReplies() {
         ReadPage* page = buffer.Reply<ReadPage>();
         if (!page) return;
         page->shownFrom = nullptr;
-        for (PageAttribute& attribute : page->attributes) {
+        for (PageAttribute& attribute : page->Attributes()) {
             if (!attribute.stored) continue;
             const StoredAttribute& stored = *attribute.stored;
             attribute.name = stored.name;

@@ -193,10 +193,9 @@ struct ReadPage {
     ReadKind kind = ReadKind::Values;
     const Tree* tree = nullptr;  // names inside values are shown as this tree holds them
     bool typeless = true;        // ... with their types or without
-    std::vector<PageAttribute> attributes;
-    size_t nextAttribute = 0;  // the attribute GetAttrName gives next
-    bool haveCurrent = false;  // an attribute has been taken
-    size_t nextValue = 0;      // within the current attribute
+    size_t nextAttribute = 0;    // the attribute GetAttrName gives next
+    bool haveCurrent = false;    // an attribute has been taken
+    size_t nextValue = 0;        // within the current attribute
     // The value about to be taken as a typed reader sees it, and the stored
     // value it was made from (null: none yet).
     AttrValue shown;
@@ -205,7 +204,21 @@ struct ReadPage {
     // keep their room for the pages to come.
     std::vector<PageValue> values;
     size_t valueCount = 0;
+    // The page's attributes: the first attributeCount; the rest keep their
+    // room for the pages to come, as the values do.
+    std::vector<PageAttribute> attributeRoom;
+    size_t attributeCount = 0;
 
+    std::span<PageAttribute> Attributes() { return {attributeRoom.data(), attributeCount}; }
+    // A new attribute whose values start at the page's next value.
+    PageAttribute& NewAttribute(const StoredAttribute* stored) {
+        if (attributeCount == attributeRoom.size()) attributeRoom.emplace_back();
+        PageAttribute& attribute = attributeRoom[attributeCount++];
+        attribute.stored = stored;
+        attribute.first = valueCount;
+        attribute.count = 0;
+        return attribute;
+    }
     PageValue& NewValue() {
         if (valueCount == values.size()) values.emplace_back();
         return values[valueCount++];
@@ -221,7 +234,7 @@ struct ReadPage {
         kind = ReadKind::Values;
         tree = nullptr;
         typeless = true;
-        attributes.clear();
+        attributeCount = 0;
         nextAttribute = 0;
         haveCurrent = false;
         nextValue = 0;
