@@ -10,6 +10,7 @@
 #include "directory/TTreeInfo.h"
 #include "directory/ValueFormatter.h"
 #include "directory/ValueInfo.h"
+#include "directory/ValueLines.h"
 #include "directory/ValueParser.h"
 #include "platform/CancelFlag.h"
 #include "platform/MessagePort.h"
@@ -138,6 +139,10 @@ public:
     // Appends the lines of every value of one attribute (through the value
     // formatter); with wantInfo the value information block is filled as well.
     client::Result DSReadValues(client::ContextHandle context, std::string_view object,
+                                std::string_view attribute, bool wantInfo, ValueLines& lines,
+                                ValueInfoBlock* info = nullptr);
+    // The same, each line appended to lines as a string of its own.
+    client::Result DSReadValues(client::ContextHandle context, std::string_view object,
                                 std::string_view attribute, bool wantInfo,
                                 std::vector<std::string>& lines, ValueInfoBlock* info = nullptr);
     // The values' lines joined by CR LF, trailing line breaks removed.
@@ -186,11 +191,10 @@ private:
                              const WalkCallback& callback, std::string_view classFilter);
     struct ReadRoom;
     client::Result ReadValuesPage(client::ContextHandle context, client::BufferHandle reply,
-                                  std::string_view object, bool wantInfo,
-                                  std::vector<std::string>& lines, ValueInfoBlock& info,
-                                  uint32_t& position, ReadRoom& room);
+                                  std::string_view object, bool wantInfo, ValueLines& lines,
+                                  ValueInfoBlock& info, uint32_t& position, ReadRoom& room);
     client::Result FormatOneValue(client::ContextHandle context, std::string_view object,
-                                  std::string_view attribute, std::vector<std::string>& lines,
+                                  std::string_view attribute, ValueLines& lines,
                                   const client::AttrValue& value, size_t size, uint32_t position);
     client::Result ReadClassDefsPage(
         client::ContextHandle context, client::BufferHandle reply, client::ClassInfoKind kind,

@@ -5,6 +5,7 @@
 #include "directory/ScopedBuffer.h"
 #include "directory/ScopedContextCopy.h"
 #include "platform/AsciiText.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <exception>
@@ -23,6 +24,17 @@ constexpr std::string_view kAliasedObjectName = "Aliased Object Name";
 Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
                                      std::string_view attribute, bool wantInfo,
                                      std::vector<std::string>& lines, ValueInfoBlock* info) {
+    ValueLines read;
+    const Result result = DSReadValues(context, object, attribute, wantInfo, read, info);
+    // The lines a failing read gave before it failed are handed on as well.
+    for (size_t k = 0; k < read.Count(); ++k)
+        lines.emplace_back(read.Line(k));
+    return result;
+}
+
+Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
+                                     std::string_view attribute, bool wantInfo, ValueLines& lines,
+                                     ValueInfoBlock* info) {
     std::optional<ValueInfoBlock> unused;
     ValueInfoBlock& block = info != nullptr ? *info : unused.emplace();
     // Emptied, not replaced: a caller that keeps its block keeps its room.
@@ -71,9 +83,8 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
 }
 
 Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHandle reply,
-                                       std::string_view object, bool wantInfo,
-                                       std::vector<std::string>& lines, ValueInfoBlock& info,
-                                       uint32_t& position, ReadRoom& room) {
+                                       std::string_view object, bool wantInfo, ValueLines& lines,
+                                       ValueInfoBlock& info, uint32_t& position, ReadRoom& room) {
     uint32_t attributes = 0;
     Result result = client_.GetAttrCount(context, reply, attributes);
     if (result != 0) return result;
@@ -133,33 +144,26 @@ Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHand
 }
 
 Result DirectoryAccess::FormatOneValue(ContextHandle context, std::string_view object,
-                                       std::string_view attribute, std::vector<std::string>& lines,
+                                       std::string_view attribute, ValueLines& lines,
                                        const client::AttrValue& value, size_t size,
                                        uint32_t position) {
     try {
         if (formatter_ == nullptr) throw std::logic_error("No value formatter is installed");
         return formatter_->FormatValue(context, object, attribute, lines, value, size, position);
     } catch (const std::exception& error) {
-        lines.emplace_back(error.what());
+        lines.Add(error.what());
     } catch (...) {
-        lines.emplace_back("Unknown exception");
+        lines.Add("Unknown exception");
     }
     return 0;
 }
 
 std::string DirectoryAccess::DSReadColumnText(ContextHandle context, std::string_view object,
                                               std::string_view attribute, Result* result) {
-    std::vector<std::string> lines;
+    ValueLines lines;
     const Result read = DSReadValues(context, object, attribute, false, lines);
     if (result != nullptr) *result = read;
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) text += "\r\n";
-        text += lines[i];
-    }
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    return text;
+    return std::string(platform::WithoutTrailingLineBreaks(lines.Joined()));
 }
 
 Result DirectoryAccess::DSEntryClass(ContextHandle context, std::string_view object,

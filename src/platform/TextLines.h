@@ -28,6 +28,13 @@ inline size_t FindLineBreak(std::string_view text, size_t from = 0) {
     return std::string_view::npos;
 }
 
+// The text without the CR and LF characters it ends in.
+inline std::string_view WithoutTrailingLineBreaks(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
 // A whole decimal number (optional sign) with nothing else but surrounding
 // blanks and tabs, or nothing.
 std::optional<int> ParseDecimalInt(std::string_view text);

@@ -3,6 +3,7 @@
 #include "directory/Borrowed.h"
 #include "directory/DirectoryNames.h"
 #include "directory/ScopedContextCopy.h"
+#include "platform/TextLines.h"
 #include "values/ValueFormatting.h"
 
 #include <exception>
@@ -24,7 +25,7 @@ constexpr std::array<uint32_t, CellTextReader::kDsiNames.size()> kDsiItems{
 constexpr uint32_t kDsiSelector = 0xE068;
 constexpr size_t kEntryInfoBufferSize = 4096;
 constexpr std::string_view kNotAvailable = "n/a";
-constexpr size_t kKeptLines = 1024;
+constexpr size_t kKeptTextBytes = size_t{1} << 16;
 
 // How long a line ends up with the limit applied: the limit counts characters
 // (code points), and a cut always falls before the first byte of a
@@ -52,12 +53,16 @@ size_t PrefixBytes(std::string_view text, size_t characters) {
     return text.size();
 }
 
-std::string LimitLine(std::string line, size_t limit) {
-    if (CharacterCount(line) <= limit) return line;
+// Cuts the line that starts at `start` and ends the text to the limit, with
+// an ellipsis in place of what is cut.
+void LimitLastLine(std::string& text, size_t start, size_t limit) {
+    const std::string_view line = std::string_view(text).substr(start);
+    // A line of no more bytes than the limit has no more characters either.
+    if (line.size() <= limit || CharacterCount(line) <= limit) return;
     constexpr size_t kEllipsisRoom = 6;
     const size_t keep = limit > kEllipsisRoom ? limit - kEllipsisRoom : 0;
-    line.resize(PrefixBytes(line, keep));
-    return line + "...";
+    text.resize(start + PrefixBytes(line, keep));
+    text += "...";
 }
 
 }  // namespace
@@ -77,55 +82,17 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
     std::string text;
     try {
         const int parts = settings_.GetAttrValInfoType();
-        const bool wantInfo = parts != 0;
         // The lines and the information block are kept from cell to cell so
         // that a read fills room that is already there; a read started while
         // this one runs finds them lent out and starts with fresh ones.
         directory::Borrowed<CellRoom> room(room_);
-        std::vector<std::string>& lines = room->lines;
-        directory::ValueInfoBlock& info = room->info;
-        // The room of an attribute with very many values is not kept for
-        // the cells after it.
-        if (lines.capacity() > kKeptLines) lines = {};
-        lines.clear();
+        room->lines.Clear();
         const Result result =
-            access_.DSReadValues(context, object, attribute, wantInfo, lines, &info);
+            access_.DSReadValues(context, object, attribute, parts != 0, room->lines, &room->info);
         if (result != 0) {
             lastResult_ = result;
         } else {
-            // Without a limit lines are neither annotated nor cut.
-            const size_t limit = settings_.MaxAttrSize();
-            for (size_t k = 1; limit != 0 && k <= lines.size(); ++k) {
-                std::string& line = lines[k - 1];
-                if (wantInfo && k <= directory::kMaxValueInfos) {
-                    // The k-th line gets the k-th value's information; for
-                    // syntaxes with several lines per value they do not
-                    // correspond, and lines past the values get an empty record.
-                    const directory::ValueInfo slot =
-                        k <= info.values.size() ? info.values[k - 1] : directory::ValueInfo{};
-                    std::string annotated = ValueInfoText(slot, parts, formats_);
-                    annotated += ' ';
-                    annotated += line;
-                    line = std::move(annotated);
-                }
-                // A line of no more bytes than the limit has no more characters either.
-                if (line.size() > limit) line = LimitLine(std::move(line), limit);
-            }
-            if (lines.size() == 1) {
-                // The one line is the text; the lines are emptied before the next read.
-                text = std::move(lines.front());
-            } else {
-                size_t length = 0;
-                for (const std::string& line : lines)
-                    length += line.size() + 2;
-                text.reserve(length);
-                for (size_t k = 0; k < lines.size(); ++k) {
-                    if (k > 0) text += "\r\n";
-                    text += lines[k];
-                }
-            }
-            while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-                text.pop_back();
+            text = CellText(*room, parts);
         }
     } catch (const std::exception& error) {
         text = "Exception reading " + std::string(attribute) + " (" + std::string(object) +
@@ -136,6 +103,37 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
     }
     access_.Feedback().ProcessPendingEvents();
     return text;
+}
+
+std::string CellTextReader::CellText(CellRoom& room, int parts) const {
+    const directory::ValueLines& lines = room.lines;
+    const size_t limit = settings_.MaxAttrSize();
+    // Without a limit lines are neither annotated nor cut; a text of no more
+    // bytes than the limit has no longer line to cut.
+    if (limit == 0 || (parts == 0 && lines.Joined().size() <= limit))
+        return std::string(platform::WithoutTrailingLineBreaks(lines.Joined()));
+
+    std::string& text = room.text;
+    text.clear();
+    const std::vector<directory::ValueInfo>& infos = room.info.values;
+    for (size_t k = 0; k < lines.Count(); ++k) {
+        if (k > 0) text += directory::ValueLines::kBreak;
+        const size_t start = text.size();
+        if (parts != 0 && k < directory::kMaxValueInfos) {
+            // The k-th line gets the k-th value's information; for syntaxes
+            // with several lines per value they do not correspond, and lines
+            // past the values get an empty record.
+            text += ValueInfoText(k < infos.size() ? infos[k] : directory::ValueInfo{}, parts,
+                                  formats_);
+            text += ' ';
+        }
+        text += lines.Line(k);
+        LimitLastLine(text, start, limit);
+    }
+    std::string cell(platform::WithoutTrailingLineBreaks(text));
+    // The room of a very long text is not kept for the cells after it.
+    if (text.capacity() > kKeptTextBytes) text = std::string();
+    return cell;
 }
 
 std::string CellTextReader::DsiValue(client::ContextHandle treeContext, std::string_view object,

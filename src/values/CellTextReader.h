@@ -8,13 +8,13 @@
 #include "directory/Borrowed.h"
 #include "directory/DirectoryAccess.h"
 #include "directory/ValueInfo.h"
+#include "directory/ValueLines.h"
 #include "platform/DateTime.h"
 #include "settings/AppSettings.h"
 
 #include <array>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vellrun::values {
 
@@ -69,11 +69,15 @@ private:
     // never empty once an object has been read).
     std::string dsiKey_;
     std::array<std::string, kDsiNames.size()> dsiTexts_;
-    // Room for one cell's lines and value information, kept between cells.
+    // Room for one cell's lines and value information, and for its text
+    // when its lines are annotated or cut, kept between cells.
     struct CellRoom {
-        std::vector<std::string> lines;
+        directory::ValueLines lines;
         directory::ValueInfoBlock info;
+        std::string text;
     };
+    // The text of a cell whose lines were read, as the settings want it.
+    std::string CellText(CellRoom& room, int parts) const;
     directory::Kept<CellRoom> room_;
 };
 

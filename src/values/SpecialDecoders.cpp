@@ -204,14 +204,26 @@ std::span<const std::string_view> OctetLayoutNames() {
     return names;
 }
 
-std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
-                              uint32_t valueNumber, const platform::DateTimeFormats& formats) {
+void AddOctetString(directory::ValueLines& lines, std::span<const uint8_t> bytes,
+                    std::string_view attributeName, uint32_t valueNumber,
+                    const platform::DateTimeFormats& formats) {
     // The value's length counts in 16 bits; no reply carries more than
     // 64,512 bytes, so in practice this keeps every byte.
     bytes = bytes.first(bytes.size() & 0xFFFF);
     const Layout* layout = LayoutFor(attributeName);
-    if (layout == nullptr) return HexText(bytes);
-    return WithoutControlCharacters(layout->decode(bytes, valueNumber, formats));
+    if (layout == nullptr) {
+        // The dump is written straight into the line: most octet strings have no layout.
+        AppendHexText(lines.Start(), bytes, bytes.size());
+        return;
+    }
+    lines.Add(WithoutControlCharacters(layout->decode(bytes, valueNumber, formats)));
+}
+
+std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
+                              uint32_t valueNumber, const platform::DateTimeFormats& formats) {
+    directory::ValueLines lines;
+    AddOctetString(lines, bytes, attributeName, valueNumber, formats);
+    return std::string(lines.Joined());
 }
 
 std::string StreamContentText(std::span<const uint8_t> content, std::string_view attributeName) {

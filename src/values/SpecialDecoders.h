@@ -7,6 +7,7 @@
 
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
+#include "directory/ValueLines.h"
 #include "platform/DateTime.h"
 
 #include <cstdint>
@@ -20,6 +21,10 @@ namespace vellrun::values {
 // counts the attribute's values from 1. formats shows the time of "Partition Status".
 std::string DecodeOctetString(std::span<const uint8_t> bytes, std::string_view attributeName,
                               uint32_t valueNumber, const platform::DateTimeFormats& formats);
+// The same text added to lines as one line; a decoder that fails adds nothing.
+void AddOctetString(directory::ValueLines& lines, std::span<const uint8_t> bytes,
+                    std::string_view attributeName, uint32_t valueNumber,
+                    const platform::DateTimeFormats& formats);
 
 // The attribute names whose octet strings have a layout of their own, in the
 // order they are looked up (every other octet string is shown in hexadecimal).

@@ -113,12 +113,18 @@ char* PutHexDigits(char* out, std::span<const uint8_t> bytes) {
     return out;
 }
 
-std::string HexText(std::span<const uint8_t> bytes, size_t count) {
+void AppendHexText(std::string& out, std::span<const uint8_t> bytes, size_t count) {
     // The count is a 16-bit quantity for the callers' layouts; a count beyond
     // the bytes at hand (a record shorter than its layout) stops at their end.
     const size_t shown = std::min(count % 65536, bytes.size());
-    std::string text(shown * 2, '\0');
-    PutHexDigits(text.data(), bytes.first(shown));
+    const size_t start = out.size();
+    out.resize(start + shown * 2);
+    PutHexDigits(out.data() + start, bytes.first(shown));
+}
+
+std::string HexText(std::span<const uint8_t> bytes, size_t count) {
+    std::string text;
+    AppendHexText(text, bytes, count);
     return text;
 }
 

@@ -20,6 +20,8 @@ std::string JoinNonEmpty(std::string_view a, std::string_view b, std::string_vie
 // modulo 65536 and never reads beyond bytes.
 std::string HexText(std::span<const uint8_t> bytes, size_t count);
 std::string HexText(std::span<const uint8_t> bytes);
+// The same text appended to out.
+void AppendHexText(std::string& out, std::span<const uint8_t> bytes, size_t count);
 // The same digits written at out, which has room for two per byte; returns
 // where they end.
 char* PutHexDigits(char* out, std::span<const uint8_t> bytes);

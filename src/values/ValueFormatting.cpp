@@ -101,43 +101,52 @@ const Record& RecordOf(const client::AttrValue& value) {
 }  // namespace
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address) {
-    // Written into a buffer and made a string once; the longest, a type of
-    // ten digits and twelve bytes in hex, takes 39 characters.
+    std::string text;
+    AppendNetAddressText(text, type, address);
+    return text;
+}
+
+void AppendNetAddressText(std::string& out, uint32_t type, std::span<const uint8_t> address) {
+    // Written into a buffer and appended once; the longest, a type of ten
+    // digits and twelve bytes in hex, takes 39 characters.
     std::array<char, 48> buffer;
-    char* out = buffer.data();
-    *out++ = '(';
-    out = PutDecimal(out, Unsigned(type));
-    *out++ = ')';
-    *out++ = ' ';
-    const auto text = [&] { return std::string(buffer.data(), out); };
-    if (address.empty()) return text();
+    char* at = buffer.data();
+    *at++ = '(';
+    at = PutDecimal(at, Unsigned(type));
+    *at++ = ')';
+    *at++ = ' ';
+    const auto append = [&] { out.append(buffer.data(), at); };
+    if (address.empty()) return append();
     const std::array<uint8_t, 12> b = FixedAddressBytes(address);
     const std::span<const uint8_t, 12> all(b);
     switch (type) {
         case 0:
-            out = PutHexDigits(out, all.subspan<0, 4>());
-            *out++ = ':';
-            out = PutHexDigits(out, all.subspan<4, 6>());
+            at = PutHexDigits(at, all.subspan<0, 4>());
+            *at++ = ':';
+            at = PutHexDigits(at, all.subspan<4, 6>());
             break;
         case 1:
         case 7:
         case 10:
-        case 11: out = PutHostAndPort(out, all.subspan<0, 4>(), (b[4] << 8) | b[5]); break;
+        case 11: at = PutHostAndPort(at, all.subspan<0, 4>(), (b[4] << 8) | b[5]); break;
         case 8:
-        case 9: out = PutHostAndPort(out, all.subspan<2, 4>(), (b[0] << 8) | b[1]); break;
+        case 9: at = PutHostAndPort(at, all.subspan<2, 4>(), (b[0] << 8) | b[1]); break;
         case 13: {
             // A missing last byte of the last code unit reads as zero.
             std::vector<uint8_t> units(address.begin(), address.end());
             if (units.size() % 2 != 0) units.push_back(0);
-            return text() + platform::Utf16LeToUtf8(units);
+            const std::string text = platform::Utf16LeToUtf8(units);
+            append();
+            out += text;
+            return;
         }
         default:
-            *out++ = '[';
-            out = PutHexDigits(out, all);
-            *out++ = ']';
+            *at++ = '[';
+            at = PutHexDigits(at, all);
+            *at++ = ']';
             break;
     }
-    return text();
+    append();
 }
 
 std::string RightsText(uint32_t privileges, int kind) {
@@ -189,20 +198,23 @@ std::string DurationText(uint32_t seconds) {
 }
 
 std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& formats) {
+    std::string text;
+    AppendLocalTimeText(text, seconds, formats);
+    return text;
+}
+
+void AppendLocalTimeText(std::string& out, uint32_t seconds,
+                         const platform::DateTimeFormats& formats) {
     // The rules in force at the stamp's own instant, not the bias of today:
     // a winter stamp read in summer is not an hour off.
     const platform::DateTimeParts local = platform::LocalTimeOf(seconds);
-    // Composed in a buffer kept per thread and copied out at its final
-    // length: one allocation, not a growing string's.
-    thread_local std::string text;
-    text.clear();
-    platform::AppendDateTime(text, formats.shortDate, local, formats);
+    const size_t start = out.size();
+    platform::AppendDateTime(out, formats.shortDate, local, formats);
     // Date and time with one blank between; either alone when the other is empty.
-    const size_t date = text.size();
-    if (date != 0) text += ' ';
-    platform::AppendDateTime(text, formats.longTime, local, formats);
-    if (date != 0 && text.size() == date + 1) text.pop_back();
-    return text;
+    const size_t date = out.size();
+    if (date != start) out += ' ';
+    platform::AppendDateTime(out, formats.longTime, local, formats);
+    if (date != start && out.size() == date + 1) out.pop_back();
 }
 
 std::string ValueInfoText(const directory::ValueInfo& info, int parts,
@@ -228,16 +240,18 @@ ValueTextFormatter::ValueTextFormatter(directory::DirectoryAccess& access,
     : access_(access), formats_(formats) {}
 
 Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::string_view object,
-                                       std::string_view attribute, std::vector<std::string>& lines,
+                                       std::string_view attribute, directory::ValueLines& lines,
                                        const client::AttrValue& value, size_t size,
                                        uint32_t position) {
     namespace S = client::Syntax;
     switch (value.syntax) {
         case S::Unknown: {
             const auto& record = RecordOf<client::UnknownValue>(value);
-            lines.push_back(Format("%.*s [%u] ", static_cast<int>(attribute.size()),
-                                   attribute.data(), Unsigned(record.syntax)) +
-                            HexText(record.data));
+            const std::string head = Format("%.*s [%u] ", static_cast<int>(attribute.size()),
+                                            attribute.data(), Unsigned(record.syntax));
+            std::string& line = lines.Start();
+            line += head;
+            AppendHexText(line, record.data, record.data.size());
             break;
         }
         case S::DistName:
@@ -246,88 +260,99 @@ Result ValueTextFormatter::FormatValue(client::ContextHandle context, std::strin
         case S::PrString:
         case S::NuString:
         case S::TelNumber:
-        case S::ClassName: lines.push_back(RecordOf<client::StringValue>(value).text); break;
+        case S::ClassName: lines.Add(RecordOf<client::StringValue>(value).text); break;
         case S::CiList:
             for (const std::string& text : RecordOf<client::CiListValue>(value).strings)
-                lines.push_back(text);
+                lines.Add(text);
             break;
         case S::Boolean:
-            lines.emplace_back(RecordOf<client::BooleanValue>(value).value != 0 ? "TRUE" : "FALSE");
+            lines.Add(RecordOf<client::BooleanValue>(value).value != 0 ? "TRUE" : "FALSE");
             break;
         case S::Integer:
-        case S::Counter:
-            lines.push_back(std::to_string(RecordOf<client::IntegerValue>(value).value));
+        case S::Counter: {
+            std::array<char, 12> digits;  // a sign and ten digits
+            const int32_t number = RecordOf<client::IntegerValue>(value).value;
+            const char* end =
+                std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+            lines.Add(std::string_view(digits.data(), end));
             break;
+        }
         case S::OctetString:
-            lines.push_back(DecodeOctetString(RecordOf<client::OctetStringValue>(value).data,
-                                              attribute, position, formats_));
+            AddOctetString(lines, RecordOf<client::OctetStringValue>(value).data, attribute,
+                           position, formats_);
             break;
-        case S::FaxNumber: lines.push_back(RecordOf<client::FaxNumberValue>(value).number); break;
+        case S::FaxNumber: lines.Add(RecordOf<client::FaxNumberValue>(value).number); break;
         case S::NetAddress: {
             const auto& record = RecordOf<client::NetAddressValue>(value);
-            lines.push_back(NetAddressText(record.type, record.address));
+            AppendNetAddressText(lines.Start(), record.type, record.address);
             break;
         }
         case S::OctetList:
             for (const client::Bytes& bytes : RecordOf<client::OctetListValue>(value).strings)
-                lines.push_back(DecodeOctetString(bytes, attribute, position, formats_));
+                AddOctetString(lines, bytes, attribute, position, formats_);
             break;
-        case S::EmailAddress:
-            lines.push_back(RecordOf<client::EmailAddressValue>(value).address);
-            break;
+        case S::EmailAddress: lines.Add(RecordOf<client::EmailAddressValue>(value).address); break;
         case S::Path: {
             const auto& record = RecordOf<client::PathValue>(value);
-            lines.push_back(Format("(%u) ", Unsigned(record.nameSpace)) + record.volume + ":" +
-                            record.path);
+            lines.Add(Format("(%u) ", Unsigned(record.nameSpace)) + record.volume + ":" +
+                      record.path);
             break;
         }
         case S::ReplicaPointer: {
             const auto& record = RecordOf<client::ReplicaPointerValue>(value);
-            lines.push_back(record.server + " [" + ReplicaTypeText(record.type & 0xFF) + "] " +
-                            Format("[Nr: %u]", Unsigned(record.number)));
+            lines.Add(record.server + " [" + ReplicaTypeText(record.type & 0xFF) + "] " +
+                      Format("[Nr: %u]", Unsigned(record.number)));
             break;
         }
         case S::ObjectAcl: {
             const auto& record = RecordOf<client::ObjectAclValue>(value);
-            lines.push_back(AclText(record.privileges, record.subject, record.protectedAttribute));
+            lines.Add(AclText(record.privileges, record.subject, record.protectedAttribute));
             break;
         }
         case S::PoAddress:
             for (const std::string& line : RecordOf<client::PostalAddressValue>(value).lines)
-                lines.push_back(line);
+                lines.Add(line);
             break;
-        case S::Timestamp:
-            lines.push_back(LocalTimeText(RecordOf<client::TimeStamp>(value).seconds, formats_));
+        case S::Timestamp: {
+            const uint32_t seconds = RecordOf<client::TimeStamp>(value).seconds;
+            AppendLocalTimeText(lines.Start(), seconds, formats_);
             break;
+        }
         case S::Stream: {
             std::string text;
             const Result result = StreamText(access_, context, object, attribute, text);
             if (result != 0) return result;
-            lines.push_back(std::move(text));
+            lines.Add(text);
             break;
         }
-        case S::BackLink: lines.push_back(RecordOf<client::BackLinkValue>(value).objectName); break;
-        case S::Time:
-            lines.push_back(LocalTimeText(RecordOf<client::TimeValue>(value).seconds, formats_));
+        case S::BackLink: lines.Add(RecordOf<client::BackLinkValue>(value).objectName); break;
+        case S::Time: {
+            const uint32_t seconds = RecordOf<client::TimeValue>(value).seconds;
+            AppendLocalTimeText(lines.Start(), seconds, formats_);
             break;
+        }
         case S::TypedName: {
             const auto& record = RecordOf<client::TypedNameValue>(value);
-            lines.push_back(record.objectName +
-                            Format("#%u#%u", Unsigned(record.level), Unsigned(record.interval)));
+            lines.Add(record.objectName +
+                      Format("#%u#%u", Unsigned(record.level), Unsigned(record.interval)));
             break;
         }
         case S::Hold: {
             const auto& record = RecordOf<client::HoldValue>(value);
-            lines.push_back(record.objectName + Format(" (%u)", Unsigned(record.amount)));
+            lines.Add(record.objectName + Format(" (%u)", Unsigned(record.amount)));
             break;
         }
         case S::Interval:
-            lines.push_back(DurationText(RecordOf<client::IntervalValue>(value).seconds));
+            lines.Add(DurationText(RecordOf<client::IntervalValue>(value).seconds));
             break;
-        default:
-            lines.push_back(Format("[%X] ", static_cast<unsigned>(value.syntax)) +
-                            HexText(RecordOf<client::RawValue>(value).bytes, size));
+        default: {
+            const client::Bytes& bytes = RecordOf<client::RawValue>(value).bytes;
+            const std::string head = Format("[%X] ", static_cast<unsigned>(value.syntax));
+            std::string& line = lines.Start();
+            line += head;
+            AppendHexText(line, bytes, size);
             break;
+        }
     }
     return 0;
 }

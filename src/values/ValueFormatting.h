@@ -18,6 +18,7 @@
 namespace vellrun::values {
 
 std::string NetAddressText(uint32_t type, std::span<const uint8_t> address);
+void AppendNetAddressText(std::string& out, uint32_t type, std::span<const uint8_t> address);
 // kind 1: entry rights, 2: attribute rights.
 std::string RightsText(uint32_t privileges, int kind);
 std::string AclText(uint32_t privileges, std::string_view subject,
@@ -25,6 +26,8 @@ std::string AclText(uint32_t privileges, std::string_view subject,
 std::string DurationText(uint32_t seconds);
 // Local time in the short date format and the long time format.
 std::string LocalTimeText(uint32_t seconds, const platform::DateTimeFormats& formats);
+void AppendLocalTimeText(std::string& out, uint32_t seconds,
+                         const platform::DateTimeFormats& formats);
 // parts: bit 1 the time stamp, bit 2 the flags; "[ ... ]" or empty.
 std::string ValueInfoText(const directory::ValueInfo& info, int parts,
                           const platform::DateTimeFormats& formats);
@@ -36,7 +39,7 @@ public:
     ValueTextFormatter(directory::DirectoryAccess& access,
                        const platform::DateTimeFormats& formats);
     client::Result FormatValue(client::ContextHandle context, std::string_view object,
-                               std::string_view attribute, std::vector<std::string>& lines,
+                               std::string_view attribute, directory::ValueLines& lines,
                                const client::AttrValue& value, size_t size,
                                uint32_t position) override;
 

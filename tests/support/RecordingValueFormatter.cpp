@@ -8,12 +8,9 @@
 
 namespace vellrun::testing {
 
-client::Result RecordingValueFormatter::FormatValue(client::ContextHandle context,
-                                                    std::string_view object,
-                                                    std::string_view attribute,
-                                                    std::vector<std::string>& lines,
-                                                    const client::AttrValue& value, size_t size,
-                                                    uint32_t position) {
+client::Result RecordingValueFormatter::FormatValue(
+    client::ContextHandle context, std::string_view object, std::string_view attribute,
+    directory::ValueLines& lines, const client::AttrValue& value, size_t size, uint32_t position) {
     calls.push_back({std::string(object), std::string(attribute), value.syntax, size, position});
     if (throwAtPosition != 0 && position == throwAtPosition) {
         throw std::runtime_error("cannot format value " + std::to_string(position));
@@ -25,10 +22,10 @@ client::Result RecordingValueFormatter::FormatValue(client::ContextHandle contex
         const client::Result result =
             access->DSReadStream(context, object, attribute, buffer, read);
         if (result != 0) return result;
-        lines.emplace_back(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
+        lines.Add(std::string_view(reinterpret_cast<const char*>(buffer.data()), read));
         return 0;
     }
-    lines.push_back(PlainText(value));
+    lines.Add(PlainText(value));
     return 0;
 }
 

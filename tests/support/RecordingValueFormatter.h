@@ -33,7 +33,7 @@ public:
     uint32_t throwAtPosition = 0;
 
     client::Result FormatValue(client::ContextHandle context, std::string_view object,
-                               std::string_view attribute, std::vector<std::string>& lines,
+                               std::string_view attribute, directory::ValueLines& lines,
                                const client::AttrValue& value, size_t size,
                                uint32_t position) override;
 

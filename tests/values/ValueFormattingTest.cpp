@@ -143,14 +143,15 @@ TEST_F(FormatValueTest, UnsignedWordsPrintUnsignedOnlyIntegersAndCountersAreSign
         {{22, client::IntegerValue{-1}}, "-1"},
     };
     for (const auto& [value, text] : cases) {
-        std::vector<std::string> lines;
+        directory::ValueLines lines;
         formatter_.FormatValue(client::ContextHandle{}, ".Corp", "Attr", lines, value, 0, 1);
-        EXPECT_EQ(lines, std::vector<std::string>{text}) << value.syntax;
+        EXPECT_EQ(lines.Count(), 1u) << value.syntax;
+        EXPECT_EQ(lines.Joined(), text) << value.syntax;
     }
 }
 
 TEST_F(FormatValueTest, ARecordThatDoesNotFitItsSyntaxIsRefusedNotMisread) {
-    std::vector<std::string> lines;
+    directory::ValueLines lines;
     const AttrValue wrong{8, client::StringValue{"12"}};
     EXPECT_THROW(
         formatter_.FormatValue(client::ContextHandle{}, ".Corp", "Attr", lines, wrong, 3, 1),
@@ -182,6 +183,7 @@ protected:
      "Accented": ")" +
                accented + R"(",
      "Login Script": {"text": "MAP F:=SYS:\n"},
+     "Notes": ["first\r\nsecond", "third"],
      "Languages": [{"value": ["en", "de", "fr"], "flags": 4}]}},
   {"name": "many.Sales.Corp", "class": "User", "attributes": {"Description": [)" +
                many + R"(]}}
@@ -192,7 +194,8 @@ protected:
         : bed_(testing::TreeImage(Objects(),
                                   R"({"name": "Long", "syntax": "CI_STRING"},
                                      {"name": "Accented", "syntax": "CI_STRING"},
-                                     {"name": "Languages", "syntax": "CI_LIST"})")),
+                                     {"name": "Languages", "syntax": "CI_LIST"},
+                                     {"name": "Notes", "syntax": "CI_STRING"})")),
           formatter_(bed_.access, formats_),
           reader_(bed_.access, settings_, formats_) {
         bed_.access.SetValueFormatter(&formatter_);
@@ -252,11 +255,11 @@ class NestingFormatter final : public directory::ValueFormatter {
 public:
     explicit NestingFormatter(ValueTextFormatter& inner) : inner_(inner) {}
     client::Result FormatValue(client::ContextHandle context, std::string_view object,
-                               std::string_view attribute, std::vector<std::string>& lines,
+                               std::string_view attribute, directory::ValueLines& lines,
                                const client::AttrValue& value, size_t size,
                                uint32_t position) override {
         if (attribute == "Title" && reader != nullptr)
-            lines.push_back("[" + reader->GetAttrValue(context, object, "Description") + "]");
+            lines.Add("[" + reader->GetAttrValue(context, object, "Description") + "]");
         return inner_.FormatValue(context, object, attribute, lines, value, size, position);
     }
     CellTextReader* reader = nullptr;
@@ -389,6 +392,20 @@ TEST_F(CellTextTest, ValueInformationStandsInFrontOfTheFirstHundredLines) {
     const std::string many = Cell(".many.Sales.Corp", "Description");
     EXPECT_TRUE(many.starts_with("[ PRESENT ] v1\r\n")) << many.substr(0, 40);
     EXPECT_TRUE(many.ends_with("\r\n[ PRESENT ] v100\r\nv101")) << many.substr(many.size() - 40);
+}
+
+TEST_F(CellTextTest, TheLimitCountsTheAnnotationAndAValuesOwnBreaksStayInItsLine) {
+    settings_.MaxAttrSizeIndex = 0;  // 512
+    settings_.ShowValueFlags = true;
+    EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Long"), "[ PRESENT ] " + std::string(494, 'x') +
+                                                    "...\r\n[ PRESENT ] " + std::string(494, 'y') +
+                                                    "...");
+    // The first value's line break is inside its line: the second value,
+    // not the second half of the first, gets the second annotation.
+    EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Notes"),
+              "[ PRESENT ] first\r\nsecond\r\n[ PRESENT ] third");
+    settings_.ShowValueFlags = false;
+    EXPECT_EQ(Cell(".jdoe.Sales.Corp", "Notes"), "first\r\nsecond\r\nthird");
 }
 
 TEST_F(CellTextTest, WithoutALimitNothingIsAnnotatedOrCut) {

@@ -216,10 +216,10 @@ class CapturingFormatter final : public directory::ValueFormatter {
 public:
     std::vector<AttrValue> values;
     Result FormatValue(client::ContextHandle, std::string_view, std::string_view,
-                       std::vector<std::string>& lines, const AttrValue& value, size_t,
+                       directory::ValueLines& lines, const AttrValue& value, size_t,
                        uint32_t) override {
         values.push_back(value);
-        lines.push_back(testing::RecordingValueFormatter::PlainText(value));
+        lines.Add(testing::RecordingValueFormatter::PlainText(value));
         return 0;
     }
 };
