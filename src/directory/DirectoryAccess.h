@@ -189,13 +189,6 @@ private:
     client::Result WalkLevel(client::ContextHandle context, std::string_view container,
                              bool recurse, platform::CancelFlag& cancel,
                              const WalkCallback& callback, std::string_view classFilter);
-    struct ReadRoom;
-    client::Result ReadValuesPage(client::ContextHandle context, client::BufferHandle reply,
-                                  std::string_view object, bool wantInfo, ValueLines& lines,
-                                  ValueInfoBlock& info, uint32_t& position, ReadRoom& room);
-    client::Result FormatOneValue(client::ContextHandle context, std::string_view object,
-                                  std::string_view attribute, ValueLines& lines,
-                                  const client::AttrValue& value, size_t size, uint32_t position);
     client::Result ReadClassDefsPage(
         client::ContextHandle context, client::BufferHandle reply, client::ClassInfoKind kind,
         const std::function<void(const ClassDefinitionInfo&)>& onClass);

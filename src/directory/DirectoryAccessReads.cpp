@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <span>
 #include <stdexcept>
+#include <vector>
 
 namespace vellrun::directory {
 
@@ -18,7 +20,108 @@ using client::ContextHandle;
 using client::Result;
 
 namespace {
+
 constexpr std::string_view kAliasedObjectName = "Aliased Object Name";
+
+// What taking the values of one read needs, page after page. Lives on the
+// stack of DSReadValues.
+struct ValuesRead {
+    client::DirectoryClient& client;
+    ValueFormatter* formatter;
+    ContextHandle context;
+    client::BufferHandle reply;
+    std::string_view object;
+    bool wantInfo;
+    ValueLines& lines;
+    ValueInfoBlock& info;
+    // The read's room: the attribute's name and one value record per syntax
+    // with a layout of its own, the last for every other.
+    std::string& name;
+    std::span<client::AttrValue> records;
+    // Positions count on across pages, so a long attribute's values keep
+    // their numbers and their information.
+    uint32_t position = 0;
+};
+
+// Hands one value to the formatter; what it throws becomes the value's line.
+Result FormatOneValue(ValuesRead& read, const client::AttrValue& value, size_t size,
+                      uint32_t position) {
+    try {
+        if (read.formatter == nullptr) throw std::logic_error("No value formatter is installed");
+        return read.formatter->FormatValue(read.context, read.object, read.name, read.lines, value,
+                                           size, position);
+    } catch (const std::exception& error) {
+        read.lines.Add(error.what());
+    } catch (...) {
+        read.lines.Add("Unknown exception");
+    }
+    return 0;
+}
+
+// The flags and time stamp of the value about to be taken, kept for the
+// first values; a failure of either leaves them out and the value is read
+// all the same.
+void ReadValueInfo(ValuesRead& read) {
+    const uint32_t position = read.position;
+    if (position > kMaxValueInfos) return;
+    std::vector<ValueInfo>& values = read.info.values;
+    if (values.size() < position) values.resize(position);
+    ValueInfo& slot = values[position - 1];
+    uint32_t flags = 0;
+    if (read.client.GetAttrValFlags(read.context, read.reply, flags) == 0) {
+        slot.flags = flags;
+        client::TimeStamp stamp;
+        if (read.client.GetAttrValModTime(read.context, read.reply, stamp) == 0) {
+            slot.modified = stamp;
+        }
+    }
+}
+
+// Takes the attributes and values of the page in the reply.
+Result ReadValuesPage(ValuesRead& read) {
+    client::DirectoryClient& client = read.client;
+    uint32_t attributes = 0;
+    Result result = client.GetAttrCount(read.context, read.reply, attributes);
+    if (result != 0) return result;
+    for (uint32_t a = 0; a < attributes; ++a) {
+        uint32_t valueCount = 0;
+        client::SyntaxId syntax = 0;
+        result = client.GetAttrName(read.context, read.reply, read.name, valueCount, syntax);
+        if (result != 0) return result;
+        read.info.syntax = syntax;
+        read.info.valueCount += valueCount;
+
+        if (syntax == client::Syntax::Stream) {
+            // The stream's text is read by itself; its value in the reply
+            // still carries the flags and time stamp.
+            ++read.position;
+            if (read.wantInfo && valueCount > 0) ReadValueInfo(read);
+            const client::AttrValue stream{client::Syntax::Stream, client::StreamValue{}};
+            result = FormatOneValue(read, stream, 0, 1);
+            if (result != 0) return result;
+            continue;
+        }
+
+        // A value of no bytes is still taken, so that the next value is the
+        // reply's next one. A raw value (syntax 28 and above) of no bytes is
+        // a value and gets its line; any other shows nothing.
+        client::AttrValue& value = read.records[std::min<size_t>(syntax, read.records.size() - 1)];
+        for (uint32_t i = 0; i < valueCount; ++i) {
+            ++read.position;
+            if (read.wantInfo) ReadValueInfo(read);
+            size_t size = 0;
+            result = client.ComputeAttrValSize(read.context, read.reply, syntax, size);
+            if (result != 0) return result;
+            result = client.GetAttrVal(read.context, read.reply, syntax, value);
+            if (result != 0) return result;
+            if (size == 0 && syntax <= client::Syntax::Interval) continue;
+            result = FormatOneValue(read, value, size, read.position);
+            if (result != 0) return result;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
@@ -66,96 +169,18 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
     const client::ReadKind kind =
         wantInfo ? client::ReadKind::ValuesWithInfo : client::ReadKind::Values;
     int32_t continuation = client::kNoContinuation;
-    // Positions count on across pages, so a long attribute's values keep
-    // their numbers and their information.
-    uint32_t position = 0;
     Borrowed<ReadRoom> room(readRoom_);
+    ValuesRead read{client_,  formatter_, copy.Get(), reply.Get(), object,
+                    wantInfo, lines,      block,      room->name,  room->records};
     do {
         result =
             client_.Read(copy.Get(), object, kind, false, request.Get(), continuation, reply.Get());
         // A failing page ends the read; it is not asked for again.
         if (result != 0) break;
-        result = ReadValuesPage(copy.Get(), reply.Get(), object, wantInfo, lines, block, position,
-                                *room);
+        result = ReadValuesPage(read);
         if (result != 0) break;
     } while (continuation != client::kNoContinuation);
     return result;
-}
-
-Result DirectoryAccess::ReadValuesPage(ContextHandle context, client::BufferHandle reply,
-                                       std::string_view object, bool wantInfo, ValueLines& lines,
-                                       ValueInfoBlock& info, uint32_t& position, ReadRoom& room) {
-    uint32_t attributes = 0;
-    Result result = client_.GetAttrCount(context, reply, attributes);
-    if (result != 0) return result;
-    std::string& name = room.name;
-    for (uint32_t a = 0; a < attributes; ++a) {
-        uint32_t valueCount = 0;
-        client::SyntaxId syntax = 0;
-        result = client_.GetAttrName(context, reply, name, valueCount, syntax);
-        if (result != 0) return result;
-        info.syntax = syntax;
-        info.valueCount += valueCount;
-
-        // The flags and time stamp of the value about to be taken; a failure
-        // of either leaves them out and the value is read all the same.
-        const auto readInfo = [&] {
-            if (position > kMaxValueInfos) return;
-            if (info.values.size() < position) info.values.resize(position);
-            ValueInfo& slot = info.values[position - 1];
-            uint32_t flags = 0;
-            if (client_.GetAttrValFlags(context, reply, flags) == 0) {
-                slot.flags = flags;
-                client::TimeStamp stamp;
-                if (client_.GetAttrValModTime(context, reply, stamp) == 0) slot.modified = stamp;
-            }
-        };
-
-        if (syntax == client::Syntax::Stream) {
-            // The stream's text is read by itself; its value in the reply
-            // still carries the flags and time stamp.
-            ++position;
-            if (wantInfo && valueCount > 0) readInfo();
-            const client::AttrValue stream{client::Syntax::Stream, client::StreamValue{}};
-            result = FormatOneValue(context, object, name, lines, stream, 0, 1);
-            if (result != 0) return result;
-            continue;
-        }
-
-        for (uint32_t i = 0; i < valueCount; ++i) {
-            ++position;
-            if (wantInfo) readInfo();
-            size_t size = 0;
-            result = client_.ComputeAttrValSize(context, reply, syntax, size);
-            if (result != 0) return result;
-            // A value of no bytes is still taken, so that the next value is
-            // the reply's next one. A raw value (syntax 28 and above) of no
-            // bytes is a value and gets its line; any other shows nothing.
-            client::AttrValue& value = room.records[std::min<client::SyntaxId>(
-                syntax, client::Syntax::LastWithLayout + 1)];
-            result = client_.GetAttrVal(context, reply, syntax, value);
-            if (result != 0) return result;
-            if (size == 0 && syntax <= client::Syntax::Interval) continue;
-            result = FormatOneValue(context, object, name, lines, value, size, position);
-            if (result != 0) return result;
-        }
-    }
-    return 0;
-}
-
-Result DirectoryAccess::FormatOneValue(ContextHandle context, std::string_view object,
-                                       std::string_view attribute, ValueLines& lines,
-                                       const client::AttrValue& value, size_t size,
-                                       uint32_t position) {
-    try {
-        if (formatter_ == nullptr) throw std::logic_error("No value formatter is installed");
-        return formatter_->FormatValue(context, object, attribute, lines, value, size, position);
-    } catch (const std::exception& error) {
-        lines.Add(error.what());
-    } catch (...) {
-        lines.Add("Unknown exception");
-    }
-    return 0;
 }
 
 std::string DirectoryAccess::DSReadColumnText(ContextHandle context, std::string_view object,
