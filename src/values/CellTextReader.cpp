@@ -78,8 +78,13 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
                                          std::string_view attribute) {
     // The prefix is compared with its case: "dsi: Parent" is an ordinary attribute name.
     if (attribute.starts_with(kDsiPrefix)) return DsiValue(context, object, attribute);
+    std::string text = ReadCell(context, object, attribute);
+    access_.Feedback().ProcessPendingEvents();
+    return text;
+}
 
-    std::string text;
+std::string CellTextReader::ReadCell(client::ContextHandle context, std::string_view object,
+                                     std::string_view attribute) {
     try {
         const int parts = settings_.GetAttrValInfoType();
         // The lines and the information block are kept from cell to cell so
@@ -91,18 +96,16 @@ std::string CellTextReader::GetAttrValue(client::ContextHandle context, std::str
             access_.DSReadValues(context, object, attribute, parts != 0, room->lines, &room->info);
         if (result != 0) {
             lastResult_ = result;
-        } else {
-            text = CellText(*room, parts);
+            return std::string();
         }
+        return CellText(*room, parts);
     } catch (const std::exception& error) {
-        text = "Exception reading " + std::string(attribute) + " (" + std::string(object) +
+        return "Exception reading " + std::string(attribute) + " (" + std::string(object) +
                "): " + error.what();
     } catch (...) {
-        text = "Exception reading " + std::string(attribute) + " (" + std::string(object) +
+        return "Exception reading " + std::string(attribute) + " (" + std::string(object) +
                "): Unknown exception";
     }
-    access_.Feedback().ProcessPendingEvents();
-    return text;
 }
 
 std::string CellTextReader::CellText(CellRoom& room, int parts) const {

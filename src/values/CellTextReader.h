@@ -76,6 +76,9 @@ private:
         directory::ValueInfoBlock info;
         std::string text;
     };
+    // The cell text of GetAttrValue, read and made.
+    std::string ReadCell(client::ContextHandle context, std::string_view object,
+                         std::string_view attribute);
     // The text of a cell whose lines were read, as the settings want it.
     std::string CellText(CellRoom& room, int parts) const;
     directory::Kept<CellRoom> room_;
