@@ -126,8 +126,8 @@ std::string CellTextReader::CellText(CellRoom& room, int parts) const {
             // The k-th line gets the k-th value's information; for syntaxes
             // with several lines per value they do not correspond, and lines
             // past the values get an empty record.
-            text += ValueInfoText(k < infos.size() ? infos[k] : directory::ValueInfo{}, parts,
-                                  formats_);
+            AppendValueInfoText(text, k < infos.size() ? infos[k] : directory::ValueInfo{}, parts,
+                                formats_);
             text += ' ';
         }
         text += lines.Line(k);

@@ -220,19 +220,37 @@ void AppendLocalTimeText(std::string& out, uint32_t seconds,
 std::string ValueInfoText(const directory::ValueInfo& info, int parts,
                           const platform::DateTimeFormats& formats) {
     std::string text;
+    AppendValueInfoText(text, info, parts, formats);
+    return text;
+}
+
+void AppendValueInfoText(std::string& out, const directory::ValueInfo& info, int parts,
+                         const platform::DateTimeFormats& formats) {
+    const size_t start = out.size();
+    out += "[ ";
+    const size_t first = out.size();
     if ((parts & 1) != 0 && info.modified.seconds != 0) {
-        text = LocalTimeText(info.modified.seconds, formats);
+        AppendLocalTimeText(out, info.modified.seconds, formats);
     }
+    const auto add = [&](std::string_view name) {
+        if (out.size() != first) out += " / ";
+        out += name;
+    };
     if ((parts & 2) != 0) {
         if (info.flags == 0) {
-            text = JoinNonEmpty(text, "NOT_PRESENT", " / ");
+            add("NOT_PRESENT");
         } else {
             for (const FlagName& flag : kValueFlags) {
-                if ((info.flags & flag.bit) != 0) text = JoinNonEmpty(text, flag.name, " / ");
+                if ((info.flags & flag.bit) != 0) add(flag.name);
             }
         }
     }
-    return text.empty() ? text : "[ " + text + " ]";
+    // Nothing to show: no brackets either.
+    if (out.size() == first) {
+        out.resize(start);
+    } else {
+        out += " ]";
+    }
 }
 
 ValueTextFormatter::ValueTextFormatter(directory::DirectoryAccess& access,

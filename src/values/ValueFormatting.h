@@ -31,6 +31,8 @@ void AppendLocalTimeText(std::string& out, uint32_t seconds,
 // parts: bit 1 the time stamp, bit 2 the flags; "[ ... ]" or empty.
 std::string ValueInfoText(const directory::ValueInfo& info, int parts,
                           const platform::DateTimeFormats& formats);
+void AppendValueInfoText(std::string& out, const directory::ValueInfo& info, int parts,
+                         const platform::DateTimeFormats& formats);
 
 // The value formatter DirectoryAccess hands every value to. Owned by the
 // front end's start-up next to the DirectoryAccess it reads streams through.
