@@ -15,7 +15,6 @@ using platform::DateTimeFormats;
 
 constexpr std::array<std::string_view, 4> kAttrMaxSizeItems{"&512 Bytes", "&4 kB", "&64 kB",
                                                             "&no limit"};
-constexpr std::array<size_t, 4> kAttrMaxSizes{512, 4096, 65536, 0};
 constexpr std::array<std::string_view, 3> kFieldDelimiterItems{"&Semicolon (;)", "&Comma (,)",
                                                                "&Pipe (|)"};
 constexpr std::array<std::string_view, 4> kValueDelimiterItems{"&Pipe (|)", "&Semicolon (;)",
@@ -146,18 +145,6 @@ AppSettings AppSettings::DialogDefaults(const DateTimeFormats& system) {
 
 AppSettings AppSettings::UnattendedDefaults(const DateTimeFormats& system) {
     return DefaultsOf(system, true);
-}
-
-size_t AppSettings::MaxAttrSize() const {
-    // An index no radio item has gets the strictest limit rather than none.
-    if (MaxAttrSizeIndex < 0 || static_cast<size_t>(MaxAttrSizeIndex) >= kAttrMaxSizes.size()) {
-        return kAttrMaxSizes[0];
-    }
-    return kAttrMaxSizes[static_cast<size_t>(MaxAttrSizeIndex)];
-}
-
-int AppSettings::GetAttrValInfoType() const {
-    return (ShowValueFlags ? 2 : 0) + (ShowTimeStamps ? 1 : 0);
 }
 
 std::span<const SettingDescriptor> SettingsTable() {

@@ -45,10 +45,18 @@ struct AppSettings {
     static AppSettings UnattendedDefaults(const platform::DateTimeFormats& system);
 
     // Characters one value line of a report cell may hold; 0 means no limit.
-    size_t MaxAttrSize() const;
+    // Asked for every cell of a report: inline.
+    size_t MaxAttrSize() const {
+        constexpr std::array<size_t, 4> kSizes{512, 4096, 65536, 0};
+        // An index no radio item has gets the strictest limit rather than none.
+        if (MaxAttrSizeIndex < 0 || static_cast<size_t>(MaxAttrSizeIndex) >= kSizes.size()) {
+            return kSizes[0];
+        }
+        return kSizes[static_cast<size_t>(MaxAttrSizeIndex)];
+    }
     // The parts of value information a report cell shows: 2 for the value
     // flags plus 1 for the modification time stamps.
-    int GetAttrValInfoType() const;
+    int GetAttrValInfoType() const { return (ShowValueFlags ? 2 : 0) + (ShowTimeStamps ? 1 : 0); }
 
     bool operator==(const AppSettings&) const = default;
 };
