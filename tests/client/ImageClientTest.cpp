@@ -759,6 +759,26 @@ TEST(ImageClientContexts, FreedHandlesAndHandlesOfAnotherKindAreRefused) {
         EXPECT_EQ(client->GetContextNumber(context, ContextKey::Flags, flags), Err::BadContext);
         EXPECT_EQ(client->PrepareRequest(context, Operation::Read, buffer), Err::BadContext);
     }
+    // Several slots freed in another order than they were made are each
+    // used again for exactly one new handle: every live handle is found.
+    ContextHandle context{};
+    ASSERT_EQ(client->CreateContext(context), 0);
+    std::vector<BufferHandle> live(3);
+    for (BufferHandle& buffer : live)
+        ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, buffer), 0);
+    ASSERT_EQ(client->FreeBuffer(live[1]), 0);
+    ASSERT_EQ(client->FreeBuffer(live[0]), 0);
+    live.erase(live.begin(), live.begin() + 2);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, live.emplace_back()), 0);
+    for (BufferHandle buffer : live) {
+        EXPECT_TRUE(seen.insert(static_cast<uint32_t>(buffer)).second);
+        EXPECT_EQ(client->PrepareRequest(context, Operation::Read, buffer), 0);
+    }
+    for (BufferHandle buffer : live)
+        EXPECT_EQ(client->FreeBuffer(buffer), 0);
+    ASSERT_EQ(client->FreeContext(context), 0);
+
     // A buffer used again starts empty: no request items, no reply.
     Session s(*client, "Sales.Corp");
     BufferHandle reply = s.Buffer(kReadReplySize);
