@@ -142,18 +142,10 @@ void AppendPiece(const Json& piece, Bytes& out) {
 constexpr std::string_view kOctetForms =
     R"(an octet value: {"hex": ...}, {"text": ...} or {"bytes": [...]})";
 
-// {"hex"}, {"text"} or {"bytes"}; with streamFile, also {"file"} (a stream's content).
-Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = nullptr) {
-    if (!value.is_object() || value.size() != 1) {
-        Refuse(streamBase != nullptr
-                   ? std::string(R"(expected a stream: {"text": ...}, {"file": ...}, )"
-                                 R"({"hex": ...} or {"bytes": [...]})")
-                   : "expected " + std::string(kOctetForms));
-    }
-    // No structured binding: clang before 16 cannot capture one in a lambda.
-    const auto& member = *value.get_ref<const Json::object_t&>().begin();
-    const std::string& form = member.first;
-    const Json& content = member.second;
+// The bytes of one form of an octet value: "hex", "text" or "bytes"; with
+// streamBase, also "file" (a stream's content).
+Bytes OctetsOfForm(std::string_view form, const Json& content,
+                   const std::filesystem::path* streamBase = nullptr) {
     Bytes bytes;
     if (form == "hex") {
         ReadField("hex", [&] { AppendHex(content, bytes); });
@@ -214,6 +206,18 @@ Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = n
     return bytes;
 }
 
+// {"hex"}, {"text"} or {"bytes"}; with streamBase, also {"file"} (a stream's content).
+Bytes ParseOctets(const Json& value, const std::filesystem::path* streamBase = nullptr) {
+    if (!value.is_object() || value.size() != 1) {
+        Refuse(streamBase != nullptr
+                   ? std::string(R"(expected a stream: {"text": ...}, {"file": ...}, )"
+                                 R"({"hex": ...} or {"bytes": [...]})")
+                   : "expected " + std::string(kOctetForms));
+    }
+    const auto& member = *value.get_ref<const Json::object_t&>().begin();
+    return OctetsOfForm(member.first, member.second, streamBase);
+}
+
 bool ParseIpText(std::string_view text, uint8_t (&address)[4]) {
     size_t part = 0;
     size_t i = 0;
@@ -251,9 +255,9 @@ NetAddressValue ParseNetAddress(const Json& value) {
     if (fields.Has("port") && !fields.Has("ip")) Refuse("\"port\" goes only with \"ip\"");
     const uint32_t type = address.type;
     if (fields.Has("hex")) {
-        address.address = ParseOctets(Json::object({{"hex", fields.Require("hex")}}));
+        address.address = OctetsOfForm("hex", fields.Require("hex"));
     } else if (fields.Has("bytes")) {
-        address.address = ParseOctets(Json::object({{"bytes", fields.Require("bytes")}}));
+        address.address = OctetsOfForm("bytes", fields.Require("bytes"));
     } else if (fields.Has("ip")) {
         const bool addressFirst = type == 1 || type == 7 || type == 10 || type == 11;
         const bool portFirst = type == 8 || type == 9;
