@@ -245,47 +245,54 @@ NetAddressValue ParseNetAddress(const Json& value) {
     NetAddressValue address;
     const Json& typeValue = fields.Require("type");
     address.type = ReadField("type", [&] { return ReadUnsigned(typeValue); });
-    const int forms = int{fields.Has("hex")} + int{fields.Has("bytes")} + int{fields.Has("ip")} +
-                      int{fields.Has("network") || fields.Has("node")} + int{fields.Has("text")};
+    // Each key looked up once: a tree holds an address for nearly every user.
+    const Json* hex = fields.Get("hex");
+    const Json* bytes = fields.Get("bytes");
+    const Json* ip = fields.Get("ip");
+    const Json* port = fields.Get("port");
+    const Json* text = fields.Get("text");
+    const bool networkAndNode = fields.Has("network") || fields.Has("node");
+    const int forms = int{hex != nullptr} + int{bytes != nullptr} + int{ip != nullptr} +
+                      int{networkAndNode} + int{text != nullptr};
     if (forms != 1) {
         Refuse(
             "expected exactly one of \"hex\", \"bytes\", \"ip\", \"network\" with \"node\", or "
             "\"text\"");
     }
-    if (fields.Has("port") && !fields.Has("ip")) Refuse("\"port\" goes only with \"ip\"");
+    if (port != nullptr && ip == nullptr) Refuse("\"port\" goes only with \"ip\"");
     const uint32_t type = address.type;
-    if (fields.Has("hex")) {
-        address.address = OctetsOfForm("hex", fields.Require("hex"));
-    } else if (fields.Has("bytes")) {
-        address.address = OctetsOfForm("bytes", fields.Require("bytes"));
-    } else if (fields.Has("ip")) {
+    if (hex != nullptr) {
+        address.address = OctetsOfForm("hex", *hex);
+    } else if (bytes != nullptr) {
+        address.address = OctetsOfForm("bytes", *bytes);
+    } else if (ip != nullptr) {
         const bool addressFirst = type == 1 || type == 7 || type == 10 || type == 11;
         const bool portFirst = type == 8 || type == 9;
         if (!addressFirst && !portFirst) {
             Refuse("\"ip\" is for address types 1, 7, 8, 9, 10 and 11, not " +
                    std::to_string(type));
         }
-        uint8_t ip[4] = {};
+        uint8_t octets[4] = {};
         ReadField("ip", [&] {
-            const std::string& text = ReadText(fields.Require("ip"));
-            if (!ParseIpText(text, ip)) Refuse(Quoted(text) + " is not an address a.b.c.d");
+            const std::string& written = ReadText(*ip);
+            if (!ParseIpText(written, octets)) {
+                Refuse(Quoted(written) + " is not an address a.b.c.d");
+            }
         });
-        const uint32_t port =
-            fields.Has("port")
-                ? ReadField("port", [&] { return ReadUnsigned(fields.Require("port"), 0xFFFF); })
-                : 0;
-        const uint8_t portBytes[2] = {static_cast<uint8_t>(port >> 8),
-                                      static_cast<uint8_t>(port & 0xFF)};
-        address.address.reserve(sizeof ip + sizeof portBytes);
+        const uint32_t portNumber =
+            port != nullptr ? ReadField("port", [&] { return ReadUnsigned(*port, 0xFFFF); }) : 0;
+        const uint8_t portBytes[2] = {static_cast<uint8_t>(portNumber >> 8),
+                                      static_cast<uint8_t>(portNumber & 0xFF)};
+        address.address.reserve(sizeof octets + sizeof portBytes);
         if (portFirst) address.address.assign(portBytes, portBytes + 2);
-        address.address.insert(address.address.end(), ip, ip + 4);
+        address.address.insert(address.address.end(), octets, octets + 4);
         if (addressFirst) address.address.insert(address.address.end(), portBytes, portBytes + 2);
-    } else if (fields.Has("text")) {
+    } else if (text != nullptr) {
         if (type != 13) Refuse("\"text\" is for address type 13, not " + std::to_string(type));
         ReadField("text", [&] {
-            const std::string& text = ReadText(fields.Require("text"));
-            CheckSize(2 * text.size() + 2);
-            AppendUtf16(text, address.address);
+            const std::string& written = ReadText(*text);
+            CheckSize(2 * written.size() + 2);
+            AppendUtf16(written, address.address);
             address.address.push_back(0);
             address.address.push_back(0);
         });
