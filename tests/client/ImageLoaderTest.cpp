@@ -146,7 +146,7 @@ Bytes B(std::initializer_list<uint8_t> bytes) {
 TEST(ImageLoaderTest, ValuesOfEverySyntaxBecomeTheirRecords) {
     auto image = Load(WithCorp(R"(
       {"name": "jdoe.Sales.Corp", "class": "User", "modified": 1000, "attributes": {
-        "A0": {"hex": "0A 0b"},
+        "A0": {"hex": "0A 0b\t1 2ff"},
         "A1": "admin.Corp",
         "A2": "Case Exact",
         "A5": "555 12",
@@ -187,7 +187,7 @@ TEST(ImageLoaderTest, ValuesOfEverySyntaxBecomeTheirRecords) {
 
     const auto& unknown = ValueOf<UnknownValue>(*user, "A0");
     EXPECT_EQ(unknown.attributeName, "A0");
-    EXPECT_EQ(unknown.data, B({0x0A, 0x0B}));
+    EXPECT_EQ(unknown.data, B({0x0A, 0x0B, 0x12, 0xFF}));
     EXPECT_EQ(ValueOf<StringValue>(*user, "A1").text, "admin.Corp");
     EXPECT_EQ(ValueOf<StringValue>(*user, "A2").text, "Case Exact");
     EXPECT_EQ(ValueOf<StringValue>(*user, "A5").text, "555 12");
