@@ -6,6 +6,8 @@
 // ASCII letters change case; every other byte, UTF-8 included, stays as it
 // is, whatever the locale. Locale-aware comparison is TextCollator's.
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -27,12 +29,22 @@ constexpr bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The value of a hexadecimal digit (either case), or -1 for any other character.
+// The value of a hexadecimal digit (either case), or -1 for any other
+// character: one look into a table of every byte, which the readers of long
+// hexadecimal texts ask for each of their characters.
+inline constexpr auto kHexDigitValues = [] {
+    std::array<signed char, 256> values{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const int digit = byte >= '0' && byte <= '9'   ? byte - '0'
+                          : byte >= 'a' && byte <= 'f' ? byte - 'a' + 10
+                          : byte >= 'A' && byte <= 'F' ? byte - 'A' + 10
+                                                       : -1;
+        values[static_cast<size_t>(byte)] = static_cast<signed char>(digit);
+    }
+    return values;
+}();
 constexpr int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    return kHexDigitValues[static_cast<unsigned char>(c)];
 }
 
 // The text with its ASCII letters lower-cased (upper-cased).

@@ -21,16 +21,25 @@ void CheckSize(size_t size) {
 // Hexadecimal digits in pairs; blanks anywhere are ignored.
 void AppendHex(const Json& value, Bytes& out) {
     const std::string& text = ReadText(value);
-    // At most one byte per two characters: made once at about its size, not grown.
-    if (text.size() / 2 <= kMaxValueBytes) out.reserve(out.size() + text.size() / 2);
     size_t i = 0;
-    // Two digits at a time, as nearly every image writes them; from a blank
-    // or a fault on, one character at a time.
-    for (; i + 1 < text.size(); i += 2) {
-        const int high = platform::HexDigitValue(text[i]);
-        const int low = platform::HexDigitValue(text[i + 1]);
-        if ((high | low) < 0) break;
-        out.push_back(static_cast<uint8_t>(high * 16 + low));
+    // At most one byte per two characters: made once at about its size, not
+    // grown. Two digits at a time, as nearly every image writes them, straight
+    // into that room; from a blank or a fault on, one character at a time.
+    if (const size_t most = text.size() / 2; most <= kMaxValueBytes) {
+        const size_t start = out.size();
+        out.resize(start + most);
+        uint8_t* to = out.data() + start;
+        // Held apart from the text: a byte written through `to` could be the
+        // text's own size or address, as far as the compiler knows.
+        const char* digits = text.data();
+        const size_t count = text.size();
+        for (; i + 1 < count; i += 2) {
+            const int high = platform::HexDigitValue(digits[i]);
+            const int low = platform::HexDigitValue(digits[i + 1]);
+            if ((high | low) < 0) break;
+            *to++ = static_cast<uint8_t>(high * 16 + low);
+        }
+        out.resize(static_cast<size_t>(to - out.data()));
     }
     int high = -1;
     for (; i < text.size(); ++i) {
