@@ -170,16 +170,22 @@ void ReportRun::Tail(ReportSpec& run) {
         // Neither a failed sort nor a failed export may keep the contexts or
         // the running flag.
     }
-    running_ = false;
-    // The cancel request belonged to this run; the next one starts clean.
-    feedback_.Cancel().Clear();
     for (client::ContextHandle* context : {&run.ReadContext, &run.SearchContext}) {
         if (*context != client::ContextHandle{}) access_.Client().FreeContext(*context);
         *context = client::ContextHandle{};
     }
     feedback_.PopBusyCursor();
-    if (hooks_.fitColumns) hooks_.fitColumns();
-    feedback_.ProcessPendingEvents();
+    try {
+        if (hooks_.fitColumns) hooks_.fitColumns();
+        // Still running while these last events are handled: the window's
+        // button still says Cancel, and a click on it now must stop nothing
+        // rather than start the next run.
+        feedback_.ProcessPendingEvents();
+    } catch (...) {
+    }
+    running_ = false;
+    // The cancel request belonged to this run; the next one starts clean.
+    feedback_.Cancel().Clear();
 }
 
 Result ReportRun::Rpt_getContextHandle(ReportSpec& spec) {
