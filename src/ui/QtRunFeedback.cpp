@@ -33,8 +33,8 @@ void QtRunFeedback::FlushStatus() {
 void QtRunFeedback::ProcessPendingEvents() {
     // Long work calls this after every entry and value: handling events (and
     // repainting) that often would cost more than the work itself, so they
-    // are handled at most every kPumpInterval ms, which still feels immediate.
-    if (sincePump_.isValid() && sincePump_.elapsed() < kPumpInterval) return;
+    // are handled at most every 20 ms, which still feels immediate.
+    if (sincePump_.isValid() && sincePump_.elapsed() < pumpInterval_) return;
     FlushStatus();
     QCoreApplication::processEvents();
     sincePump_.start();

@@ -33,9 +33,12 @@ public:
 
     // How many busy cursors this feedback has pushed and not yet popped.
     int BusyDepth() const { return busyDepth_; }
+    // The least time between two handlings of events (20 ms); 0 handles them
+    // at every call, as a test that acts in the middle of a run needs.
+    void SetPumpInterval(qint64 milliseconds) { pumpInterval_ = milliseconds; }
 
 private:
-    static constexpr qint64 kPumpInterval = 20;
+    qint64 pumpInterval_ = 20;
 
     void FlushStatus();
 
