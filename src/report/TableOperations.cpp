@@ -77,17 +77,7 @@ void TableOperations::NotifyChanged() {
 
 void TableOperations::HideEmptyFields() {
     platform::BusyCursorScope busy(feedback_);
-    ResultTable& table = run_.Table();
-    for (size_t r = table.RowCount(); r-- > 0;) {
-        feedback_.ProcessPendingEvents();
-        bool empty = true;
-        for (size_t c = 1; c < table.ColCount() && empty; ++c)
-            empty = table.Cell(c, r).empty();
-        if (!empty) continue;
-        report::DeleteTableRow(table, r);
-        NotifyChanged();
-        feedback_.ProcessPendingEvents();
-    }
+    if (report::RemoveEmptyRows(run_.Table()) > 0) NotifyChanged();
 }
 
 ResultsPopup TableOperations::PreparePopup(size_t column, size_t row) const {

@@ -63,6 +63,20 @@ void DeleteTableRow(report::ResultTable& table, size_t row) {
     rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(row));
 }
 
+size_t RemoveEmptyRows(report::ResultTable& table) {
+    // In one pass: removing row by row would move every row below each one
+    // removed, which on a large report takes minutes.
+    auto& rows = table.Rows();
+    const auto empty = [](const std::vector<std::string>& row) {
+        return std::all_of(row.begin() + std::min<std::ptrdiff_t>(1, std::ssize(row)), row.end(),
+                           [](const std::string& cell) { return cell.empty(); });
+    };
+    const auto end = std::remove_if(rows.begin(), rows.end(), empty);
+    const auto removed = static_cast<size_t>(rows.end() - end);
+    rows.erase(end, rows.end());
+    return removed;
+}
+
 void ClearTable(report::ResultTable& table) {
     for (auto& row : table.Rows()) {
         for (auto& cell : row)

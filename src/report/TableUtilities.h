@@ -34,6 +34,11 @@ void SortTableByColumn(report::ResultTable& table, size_t column,
 // Removes one row; rows below move up. An index not below RowCount() is ignored.
 void DeleteTableRow(report::ResultTable& table, size_t row);
 
+// Removes every row, the header row included, whose cells after the first
+// are all empty (with one column, every row); the others keep their order.
+// Returns how many went.
+size_t RemoveEmptyRows(report::ResultTable& table);
+
 // Empties every cell; the row and column counts stay.
 void ClearTable(report::ResultTable& table);
 
