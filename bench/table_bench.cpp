@@ -173,8 +173,8 @@ int main(int argc, char** argv) {
         }
         Stopwatch hide;
         const size_t removed = vellrun::report::RemoveEmptyRows(half);
-        std::printf("  hide empty rows (%zu removed)         %6.2f s  %6.2f s CPU\n", removed,
-                    hide.Wall(), hide.Cpu());
+        const std::string label = "hide empty rows (" + std::to_string(removed) + " removed)";
+        std::printf("  %-42s%6.2f s  %6.2f s CPU\n", label.c_str(), hide.Wall(), hide.Cpu());
     }
 
     ConsoleMessages messages;
