@@ -269,9 +269,9 @@ NetAddressValue ParseNetAddress(const Json& value) {
     const Json* ip = fields.Get("ip");
     const Json* port = fields.Get("port");
     const Json* text = fields.Get("text");
-    const bool networkAndNode = fields.Has("network") || fields.Has("node");
+    const bool networkOrNode = fields.Has("network") || fields.Has("node");
     const int forms = int{hex != nullptr} + int{bytes != nullptr} + int{ip != nullptr} +
-                      int{networkAndNode} + int{text != nullptr};
+                      int{networkOrNode} + int{text != nullptr};
     if (forms != 1) {
         Refuse(
             "expected exactly one of \"hex\", \"bytes\", \"ip\", \"network\" with \"node\", or "
