@@ -121,6 +121,9 @@ objectclass ( 1.3.6.1.1.3.1 NAME 'uidObject' SUP top AUXILIARY MUST uid )
 )",
                                text, error))
         << error;
+    // A macro name with nothing but blanks after it defines nothing.
+    SchemaText lonely;
+    EXPECT_TRUE(ReadSchemaText("objectidentifier Lonely \t\n", lonely, error));
     LdapSchema schema;
     schema.Load(text);
     EXPECT_EQ(schema.skipped, 1u);  // the broken line, and nothing else

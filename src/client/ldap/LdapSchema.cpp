@@ -297,10 +297,13 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
         }
         if (!target && StartsWithWord(view, "objectidentifier", rest)) {
             const std::string words(rest);
+            // A name without an OID after it (blanks at most) defines nothing.
             const size_t blank = words.find_first_of(" \t");
-            if (blank == std::string::npos) continue;
+            const size_t oidAt =
+                blank == std::string::npos ? blank : words.find_first_not_of(" \t", blank);
+            if (oidAt == std::string::npos) continue;
             std::string name = words.substr(0, blank);
-            std::string oid = words.substr(words.find_first_not_of(" \t", blank));
+            std::string oid = words.substr(oidAt);
             while (!oid.empty() && std::isspace(static_cast<unsigned char>(oid.back())))
                 oid.pop_back();
             macros[Fold(name)] = ExpandMacros(oid, macros);
