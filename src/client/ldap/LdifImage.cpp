@@ -8,6 +8,7 @@
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -413,6 +414,10 @@ image::LoadResult LoadLdifText(std::string_view ldif, const std::string& display
                               platform::BytesToUtf8(fault.text);
     } catch (const std::bad_alloc&) {
         result.status.error = displayName + ": not enough memory to load the dump";
+    } catch (const std::exception& error) {
+        // The last line of defence: whatever else goes wrong is this dump's
+        // failure to load, not the program's end.
+        result.status.error = displayName + ": cannot load the dump: " + error.what();
     }
     return result;
 }
@@ -425,7 +430,13 @@ image::LoadResult LoadLdifImage(const std::filesystem::path& path,
     for (const auto& file : schemaFiles) {
         const std::string text = ReadFile(file, error);
         if (!error.empty()) return {nullptr, platform::FileStatus::Failed(error)};
-        if (!ReadSchemaText(text, schema, error))
+        bool read = false;
+        try {
+            read = ReadSchemaText(text, schema, error);
+        } catch (const std::exception& fault) {
+            error = std::string("cannot read the schema: ") + fault.what();
+        }
+        if (!read)
             return {nullptr, platform::FileStatus::Failed(file.string() + ": " +
                                                           platform::BytesToUtf8(error))};
     }
