@@ -309,45 +309,64 @@ std::optional<IniText> IniFile::LoadText(std::string* error) const {
 }
 
 IniText IniFile::Load(std::string* error) const {
+    if (held_) return held_->text;
     std::optional<IniText> text = LoadText(error);
     return text ? std::move(*text) : IniText();
 }
 
+template <typename Read>
+auto IniFile::Reading(Read read) const {
+    if (held_) return read(held_->text);
+    return read(Load());
+}
+
 std::optional<std::string> IniFile::ReadValue(std::string_view section,
                                               std::string_view key) const {
-    return Load().ReadValue(section, key);
+    return Reading([&](const IniText& text) { return text.ReadValue(section, key); });
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    return Load().ReadString(section, key, defaultValue);
+    return Reading(
+        [&](const IniText& text) { return text.ReadString(section, key, defaultValue); });
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
-    return Load().SectionExists(section);
+    return Reading([&](const IniText& text) { return text.SectionExists(section); });
 }
 
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
-    return Load().ValueExists(section, key);
+    return Reading([&](const IniText& text) { return text.ValueExists(section, key); });
 }
 
 std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
     std::string_view section) const {
-    return Load().ReadSection(section);
+    return Reading([&](const IniText& text) { return text.ReadSection(section); });
 }
 
 std::vector<std::string> IniFile::ReadSectionNames() const {
-    return Load().ReadSectionNames();
+    return Reading([](const IniText& text) { return text.ReadSectionNames(); });
 }
 
-template <typename Edit>
-FileStatus IniFile::Change(Edit edit) {
+bool IniFile::Edit::ApplyTo(IniText& text) const {
+    switch (kind) {
+        case Kind::Write: return text.WriteString(section, key, value);
+        case Kind::EraseSection: return text.EraseSection(section);
+        case Kind::DeleteKey: return text.DeleteKey(section, key);
+    }
+    return false;
+}
+
+FileStatus IniFile::Apply(const std::vector<Edit>& edits) {
     // Read again under the lock: another program may have written meanwhile.
     const WriteLock lock(path_);
     std::string error;
     std::optional<IniText> text = LoadText(&error);
     if (!text) return {error};
-    if (!edit(*text)) return {};
+    bool changed = false;
+    for (const Edit& edit : edits)
+        changed = edit.ApplyTo(*text) || changed;
+    if (!changed) return {};
     if (FileStatus status = AtomicFileWriter::Write(path_, text->Text()); !status.ok()) {
         return status;
     }
@@ -355,20 +374,61 @@ FileStatus IniFile::Change(Edit edit) {
     return {};
 }
 
+FileStatus IniFile::Change(Edit edit) {
+    if (held_) {
+        edit.ApplyTo(held_->text);
+        held_->edits.push_back(std::move(edit));
+        return {};
+    }
+    return Apply({std::move(edit)});
+}
+
 FileStatus IniFile::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
     if (!IniText::CanStore(section, key, value)) {
         return {"Cannot write \"" + path_.string() + "\": the name or value cannot be stored"};
     }
-    return Change([&](IniText& text) { return text.WriteString(section, key, value); });
+    return Change({Edit::Kind::Write, std::string(section), std::string(key), std::string(value)});
 }
 
 FileStatus IniFile::EraseSection(std::string_view section) {
-    return Change([&](IniText& text) { return text.EraseSection(section); });
+    return Change({Edit::Kind::EraseSection, std::string(section), {}, {}});
 }
 
 FileStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
-    return Change([&](IniText& text) { return text.DeleteKey(section, key); });
+    return Change({Edit::Kind::DeleteKey, std::string(section), std::string(key), {}});
+}
+
+// ---- IniFile::Batch ----
+
+IniFile::Batch::Batch(IniFile& file) : file_(file) {
+    if (file_.held_) return;
+    std::optional<IniText> text = file_.LoadText(nullptr);
+    if (!text) return;
+    file_.held_.emplace(Held{std::move(*text), {}});
+    holds_ = true;
+}
+
+IniFile::Batch::~Batch() {
+    try {
+        static_cast<void>(Commit());
+    } catch (...) {
+        // Lack of memory while writing at the end of a scope: the file stays
+        // as it was.
+    }
+}
+
+FileStatus IniFile::Batch::Commit() {
+    if (!holds_) return {};
+    holds_ = false;
+    const std::vector<Edit> edits = std::move(file_.held_->edits);
+    file_.held_.reset();
+    return edits.empty() ? FileStatus{} : file_.Apply(edits);
+}
+
+FileStatus IniFile::Batch::CommitAfter(FileStatus status) {
+    FileStatus committed = Commit();
+    return status.ok() ? committed : status;
 }
 
 }  // namespace vellrun::platform

@@ -8,9 +8,10 @@
 // UTF-8; new lines get the file's first line end, a new file LF). Section and key names compare
 // without regard to case; a value enclosed in double quotation marks loses them on reading.
 //
-// The object holds only the path: every read looks at the file as it is now
-// and every write goes through to disk at once, so two objects on the same
-// file (the main window's and the settings dialog's) always agree. A write
+// Outside a batch (below) the object holds only the path: every read looks at
+// the file as it is now and every write goes through to disk at once, so two
+// objects on the same file (the main window's and the settings dialog's)
+// always agree. A write
 // replaces the file atomically (a temporary file beside it, then a rename):
 // a failed write reports its error and leaves the previous file whole. Each
 // write reads the file again under an advisory lock on ".NAME.lock" beside
@@ -22,6 +23,10 @@
 // stray text, lines before the first section) are ignored on reading and kept
 // as they are when the file is rewritten, so a hand-edited file loses nothing.
 // It knows nothing of what the values mean; callers own the objects.
+//
+// A batch (IniFile::Batch) holds the writes made through one object for a
+// moment and replaces the file once for all of them: a window that saves
+// dozens of keys as it closes reads, rewrites and syncs the file once.
 //
 // IniText is the same text read once into memory: a caller that reads many
 // keys, or makes many changes before one write, parses the file once (a
@@ -92,6 +97,34 @@ private:
 
 class IniFile {
 public:
+    // While a batch lives, the writes through its file object are held in
+    // memory and the reads through that object see them; other objects and
+    // programs see the file as it was. The batch's end (or Commit) reads the
+    // file again under the lock, makes the held writes to it in their order,
+    // so keys written meanwhile by others are kept, and replaces it once. A
+    // batch begun while another holds the same object's writes leaves them to
+    // that one. When the file cannot be read as the batch begins, nothing is
+    // held and every write goes to the file at once, reporting its own error.
+    class Batch {
+    public:
+        explicit Batch(IniFile& file);
+        // Commits when Commit was not called; a failure then goes unreported.
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+        // Writes what is held: ok, or the message naming the file. A batch
+        // inside another's leaves its writes held and returns ok.
+        FileStatus Commit();
+        // Commits after writes that returned status: the first failure of
+        // the two, or ok.
+        FileStatus CommitAfter(FileStatus status);
+
+    private:
+        IniFile& file_;
+        bool holds_ = false;
+    };
+
     // The file need not exist; it is created by the first write.
     explicit IniFile(std::filesystem::path path);
 
@@ -129,14 +162,33 @@ public:
     uint64_t WriteCount() const { return writeCount_; }
 
 private:
+    // One write: its kind and the names and value it was given.
+    struct Edit {
+        enum class Kind { Write, EraseSection, DeleteKey } kind;
+        std::string section, key, value;
+        bool ApplyTo(IniText& text) const;
+    };
+    // The writes of a batch and the text they make.
+    struct Held {
+        IniText text;
+        std::vector<Edit> edits;
+    };
+
     std::optional<IniText> LoadText(std::string* error) const;
-    // Loads the file under the write lock, applies edit and writes the file
-    // when edit says it changed the text.
-    template <typename Edit>
+    // Calls read with the text as this object sees it: the held text during
+    // a batch, else the file read now.
+    template <typename Read>
+    auto Reading(Read read) const;
+    // Holds the edit during a batch; otherwise loads the file under the write
+    // lock, makes the edit and writes the file when it changed the text.
     FileStatus Change(Edit edit);
+    // Loads the file under the write lock, makes the edits in order and
+    // writes the file once when any changed it.
+    FileStatus Apply(const std::vector<Edit>& edits);
 
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;
+    std::optional<Held> held_;
 };
 
 // True when the two names are equal without regard to case (full Unicode case

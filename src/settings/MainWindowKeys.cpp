@@ -89,6 +89,7 @@ IniStatus WriteTreeMemory(IniFile& file, SectionCache& cache, std::string_view t
 IniStatus WriteClassAttributes(IniFile& file, SectionCache& cache, std::string_view className,
                                const std::vector<std::string>& attributes) {
     const std::string section = ClassSectionName(className);
+    IniFile::Batch batch(file);
     IniStatus status = file.EraseSection(section);
     cache.AfterErase(file, section);
     for (size_t i = 0; status.ok() && i < attributes.size(); ++i) {
@@ -96,7 +97,7 @@ IniStatus WriteClassAttributes(IniFile& file, SectionCache& cache, std::string_v
         // stored already, and the keys must follow the list's positions.
         status = file.WriteString(section, std::to_string(i), attributes[i]);
     }
-    return status;
+    return batch.CommitAfter(std::move(status));
 }
 
 std::vector<std::string> ReadClassAttributes(const IniFile& file, std::string_view className) {

@@ -208,6 +208,7 @@ IniStatus SaveComboHistory(IniFile& file, SectionCache& cache, std::string_view 
                            ComboHistory& history) {
     history.AddToHistory();
     const std::string target = CleanIniName(section);
+    IniFile::Batch batch(file);
     IniStatus status = file.EraseSection(target);
     cache.AfterErase(file, target);
     if (!status.ok()) return status;
@@ -219,7 +220,7 @@ IniStatus SaveComboHistory(IniFile& file, SectionCache& cache, std::string_view 
     for (size_t i = 0; status.ok() && i < history.entries.size(); ++i) {
         status = IniWriteString(file, cache, target, std::to_string(i), Quoted(history.entries[i]));
     }
-    return status;
+    return batch.CommitAfter(std::move(status));
 }
 
 void RestoreComboHistory(const IniFile& file, std::string_view section,
@@ -253,6 +254,7 @@ void RestoreComboHistory(const IniFile& file, std::string_view section,
 IniStatus SaveStringsSection(IniFile& file, SectionCache& cache, std::string_view section,
                              const platform::StringList& lines, bool keysFromNumbers) {
     const std::string target = CleanIniName(section);
+    IniFile::Batch batch(file);
     IniStatus status = file.EraseSection(target);
     cache.AfterErase(file, target);
     for (size_t i = 0; status.ok() && i < lines.Count(); ++i) {
@@ -262,7 +264,7 @@ IniStatus SaveStringsSection(IniFile& file, SectionCache& cache, std::string_vie
         // written too, or the lines after it would move up on reading.
         status = file.WriteString(target, key, platform::IniPreserved(lines.Text(i)));
     }
-    return status;
+    return batch.CommitAfter(std::move(status));
 }
 
 void LoadStringsSection(const IniFile& file, std::string_view section, platform::StringList& lines,
@@ -291,12 +293,14 @@ AppSettings getSettingsFromIni(const IniFile& file, const platform::DateTimeForm
 }
 
 IniStatus WriteSettingsSection(IniFile& file, SectionCache& cache, const AppSettings& settings) {
+    IniFile::Batch batch(file);
+    IniStatus status;
     for (const SettingDescriptor& setting : SettingsTable()) {
-        IniStatus status = IniWriteString(file, cache, kSettingsSection, setting.key,
-                                          ToIniText(settings, setting));
-        if (!status.ok()) return status;
+        status = IniWriteString(file, cache, kSettingsSection, setting.key,
+                                ToIniText(settings, setting));
+        if (!status.ok()) break;
     }
-    return {};
+    return batch.CommitAfter(std::move(status));
 }
 
 }  // namespace vellrun::settings

@@ -270,12 +270,14 @@ void TDlgSettings::RestorePage() {
 }
 
 platform::FileStatus TDlgSettings::SavePage() {
+    platform::IniFile::Batch batch(file_);
     platform::FileStatus status = settings::WriteSettingsSection(file_, cache_, Page());
     if (status.ok()) {
         const std::array<settings::PaneSize, 1> panes{settings::PaneSize{
             std::string(settings::kPanelSettingsLeft), false, splitter_->sizes().value(0)}};
         status = settings::SaveSplitterSizes(file_, cache_, settings::kSettingsSection, panes);
     }
+    status = batch.CommitAfter(std::move(status));
     if (!status.ok()) messages_.PlainBox(status.error);
     return status;
 }

@@ -230,6 +230,8 @@ void TMainForm::RestoreWindowState() {
 }
 
 void TMainForm::SaveWindowState() {
+    // Every key of the window in one replacement of the file.
+    platform::IniFile::Batch batch(ini_);
     settings::MainWindowState state;
     state.tree = GetCurrentTree();
     state.outputType = std::max(outputTypeButtons_->checkedId(), 0);

@@ -203,6 +203,61 @@ TEST_F(IniFileTest, OnlyRealChangesReachTheDisk) {
     EXPECT_EQ(file.WriteCount(), 5u);
 }
 
+// A batch replaces the file once for all its writes; the object that holds
+// them reads them back at once, and keys that another writer put meanwhile
+// are kept, with the batch's own writes made after them in their order.
+TEST_F(IniFileTest, ABatchReplacesTheFileOnceAndKeepsOtherWriters) {
+    const fs::path path = dir_ / "batch.ini";
+    Put(path, "[Old]\na=1\nb=2\n[Keep]\nk=v\n");
+    IniFile file(path);
+    IniFile other(path);
+    {
+        IniFile::Batch batch(file);
+        IniFile::Batch inner(file);  // leaves the writes to the outer batch
+        ASSERT_TRUE(file.EraseSection("Old").ok());
+        for (int key = 0; key < 40; ++key)
+            ASSERT_TRUE(file.WriteString("Old", std::to_string(key), "x").ok());
+        ASSERT_TRUE(file.DeleteKey("Keep", "k").ok());
+        EXPECT_TRUE(inner.Commit().ok());
+        EXPECT_EQ(file.ReadSection("Old").size(), 40u);
+        EXPECT_FALSE(file.ValueExists("Keep", "k"));
+        EXPECT_EQ(other.ReadString("Old", "a", ""), "1");  // the file is as it was
+        ASSERT_TRUE(other.WriteString("Meanwhile", "m", "1").ok());
+        ASSERT_TRUE(other.WriteString("Old", "a", "3").ok());
+        EXPECT_EQ(file.WriteCount(), 0u);
+        EXPECT_TRUE(batch.Commit().ok());
+        EXPECT_EQ(file.WriteCount(), 1u);
+        EXPECT_TRUE(batch.Commit().ok());  // nothing left to write
+    }
+    EXPECT_EQ(file.WriteCount(), 1u);
+    const IniText text(Get(path));
+    EXPECT_EQ(text.ReadString("Meanwhile", "m", ""), "1");
+    EXPECT_FALSE(text.ValueExists("Old", "a"));  // erased after the other's write
+    EXPECT_EQ(text.ReadSection("Old").size(), 40u);
+    EXPECT_FALSE(text.ValueExists("Keep", "k"));
+
+    // After the batch every write goes to the file at once again.
+    ASSERT_TRUE(file.WriteString("After", "k", "v").ok());
+    EXPECT_EQ(IniFile(path).ReadString("After", "k", ""), "v");
+}
+
+// A batch whose file turns unreadable before its commit reports that at the
+// commit, naming the file, and replaces nothing.
+TEST_F(IniFileTest, ABatchThatCannotWriteSaysSo) {
+    const fs::path path = dir_ / "gone.ini";
+    Put(path, "[S]\nk=v\n");
+    IniFile file(path);
+    IniFile::Batch batch(file);
+    ASSERT_TRUE(file.WriteString("S", "k", "w").ok());
+    fs::remove(path);
+    fs::create_directory(path);
+    const FileStatus status = batch.CommitAfter({});
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.error.find("gone.ini"), std::string::npos) << status.error;
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(batch.CommitAfter(FileStatus::Failed("first")).error, "first");
+}
+
 TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     // A folder that is a regular file: no temporary file can be made, even as root.
     const fs::path notAFolder = dir_ / "plain-file";

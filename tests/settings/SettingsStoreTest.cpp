@@ -285,7 +285,7 @@ TEST_F(SettingsStoreTest, TheSettingsOfOneRunAreReadByTheNext) {
     {
         IniFile file(path_);
         ASSERT_TRUE(WriteSettingsSection(file, cache_, changed).ok());
-        EXPECT_EQ(file.WriteCount(), SettingsTable().size());
+        EXPECT_EQ(file.WriteCount(), 1u);  // every setting in one replacement of the file
     }
     {
         IniFile file(path_);  // the next run
