@@ -1,6 +1,7 @@
 #include "exports/ExportFormats.h"
 
 #include "platform/AsciiText.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -154,10 +155,6 @@ std::string Collected(const std::function<void(const DocumentOut&)>& write) {
     return document;
 }
 
-bool IsUtf8Continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 }  // namespace
 
 ExportKind ExportKindFromName(std::string_view name) {
@@ -196,9 +193,7 @@ ExportKind ExportKindForTarget(std::string_view formatName, std::string_view tar
 }
 
 bool IsValidTargetPath(std::string_view targetPath) {
-    const auto characters = std::count_if(targetPath.begin(), targetPath.end(),
-                                          [](char c) { return !IsUtf8Continuation(c); });
-    return characters >= 3;
+    return platform::Utf8CharacterCount(targetPath) >= 3;
 }
 
 std::string JoinCellValues(std::string_view cell, const Delimiters& delimiters) {

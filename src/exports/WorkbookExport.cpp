@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,13 +25,6 @@ constexpr double kMaxColumnWidth = 80.0;
 constexpr double kMinColumnWidth = 8.0;
 // The tallest row a worksheet allows, in points.
 constexpr double kMaxRowHeight = 409.0;
-
-// Characters, not bytes: a column of accented names is as wide as its text.
-size_t CharacterCount(std::string_view utf8) {
-    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 std::string ErrorText(lxw_error error) {
     const char* text = lxw_strerror(error);
@@ -181,7 +175,8 @@ private:
                 for (const std::string& line : lines) {
                     if (&line != &lines.front()) text += '\n';
                     text += line;
-                    widths[c] = std::max(widths[c], CharacterCount(line));
+                    // Characters, not bytes: a column of accented names is as wide as its text.
+                    widths[c] = std::max(widths[c], platform::Utf8CharacterCount(line));
                 }
                 CutToCellSize(text);
                 tallest = std::max(tallest, lines.size());
@@ -218,18 +213,9 @@ private:
 
     // A text longer than a cell holds keeps its beginning and a visible mark.
     void CutToCellSize(std::string& text) {
-        if (CharacterCount(text) <= limits_.cellCharacters) return;
-        const size_t keep = limits_.cellCharacters - CharacterCount(kCutMarker);
-        size_t characters = 0;
-        size_t end = 0;
-        while (end < text.size()) {
-            if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80) {
-                if (characters == keep) break;
-                ++characters;
-            }
-            ++end;
-        }
-        text.resize(end);
+        if (platform::Utf8CharacterCount(text) <= limits_.cellCharacters) return;
+        const size_t keep = limits_.cellCharacters - platform::Utf8CharacterCount(kCutMarker);
+        text.resize(platform::Utf8PrefixBytes(text, keep));
         text += kCutMarker;
         ++cutCells_;
     }

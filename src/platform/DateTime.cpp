@@ -1,6 +1,7 @@
 #include "platform/DateTime.h"
 
 #include "platform/DateTimeCalendar.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -319,12 +320,8 @@ private:
 // a character begins at most kMaxFormattedBytes after start, and ends in an
 // ellipsis to show that it was cut.
 void CutWithEllipsis(std::string& out, size_t start) {
-    size_t cut = start + std::min(out.size() - start, kMaxFormattedBytes);
-    while (cut > start && cut < out.size() &&
-           (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    out.resize(cut);
+    const std::string_view text = std::string_view(out).substr(start);
+    out.resize(start + Utf8CharacterBoundary(text, std::min(text.size(), kMaxFormattedBytes)));
     out += "\u2026";
 }
 

@@ -71,7 +71,7 @@ size_t TranslateConversion(Translation& translation, std::string_view format, in
     size_t length = i + 1;
     // An unknown conversion letter outside ASCII goes whole, never a part of
     // its UTF-8 sequence (which would leave the rest as a broken literal).
-    while (length < format.size() && (static_cast<unsigned char>(format[length]) & 0xC0) == 0x80)
+    while (length < format.size() && IsUtf8Continuation(format[length]))
         ++length;
     auto padded = [unpadded](std::string_view twoDigits) {
         return unpadded ? twoDigits.substr(1) : twoDigits;

@@ -2,6 +2,7 @@
 
 #include "platform/Windows1252.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vellrun::platform {
@@ -11,7 +12,7 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsTrail(uint8_t byte) {
-    return (byte & 0xC0) == 0x80;
+    return IsUtf8Continuation(static_cast<char>(byte));
 }
 
 // The length of the well-formed UTF-8 sequence at the start of bytes (its code
@@ -164,6 +165,27 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     });
     AppendUtf16Le(out, 0);
     return out;
+}
+
+size_t Utf8CharacterCount(std::string_view text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(),
+                                             [](char byte) { return !IsUtf8Continuation(byte); }));
+}
+
+size_t Utf8PrefixBytes(std::string_view text, size_t characters) {
+    size_t seen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsUtf8Continuation(text[i])) continue;
+        if (seen == characters) return i;
+        ++seen;
+    }
+    return text.size();
+}
+
+size_t Utf8CharacterBoundary(std::string_view text, size_t at) {
+    while (at > 0 && at < text.size() && IsUtf8Continuation(text[at]))
+        --at;
+    return at;
 }
 
 }  // namespace vellrun::platform

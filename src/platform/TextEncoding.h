@@ -24,4 +24,17 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 // UTF-8 to UTF-16LE with a terminating zero code unit (for values the program writes).
 std::string Utf8ToUtf16Le(std::string_view text);
 
+// UTF-8 text counted and cut by characters (code points): every byte but a
+// continuation byte (10xxxxxx) begins a character, so a cut before such a
+// byte leaves whole characters on both sides.
+constexpr bool IsUtf8Continuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+size_t Utf8CharacterCount(std::string_view text);
+// The bytes of the first `characters` characters (all of text when it has fewer).
+size_t Utf8PrefixBytes(std::string_view text, size_t characters);
+// at, moved back to where a character begins (to 0 at most); at is text's
+// end, or beyond it, unchanged.
+size_t Utf8CharacterBoundary(std::string_view text, size_t at);
+
 }  // namespace vellrun::platform

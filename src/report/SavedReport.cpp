@@ -4,6 +4,7 @@
 #include "platform/AtomicFileWriter.h"
 #include "platform/IniFile.h"
 #include "platform/RegularFile.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <charconv>
@@ -31,10 +32,8 @@ bool HasLineBreak(std::string_view text) {
 // The start of a value for a message: its first line, at most 60 bytes (cut
 // where a character begins), with an ellipsis when anything was left out.
 std::string Shown(std::string_view text) {
-    size_t cut = std::min({text.size(), text.find('\r'), text.find('\n'), size_t{60}});
-    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
+    const size_t cut = platform::Utf8CharacterBoundary(
+        text, std::min({text.size(), text.find('\r'), text.find('\n'), size_t{60}}));
     return std::string(text.substr(0, cut)) + (cut < text.size() ? "\u2026" : "");
 }
 

@@ -28,14 +28,7 @@ std::string CaptionText(std::string_view text) {
 
 // The first limit characters of UTF-8 text, never cutting a character in two.
 std::string FirstCharacters(std::string_view text, size_t limit) {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) == 0x80) continue;  // continuation byte
-        if (count == limit) return std::string(text.substr(0, i));
-        ++count;
-    }
-    return std::string(text);
+    return std::string(text.substr(0, platform::Utf8PrefixBytes(text, limit)));
 }
 
 }  // namespace

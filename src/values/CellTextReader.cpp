@@ -3,6 +3,7 @@
 #include "directory/Borrowed.h"
 #include "directory/DirectoryNames.h"
 #include "directory/ScopedContextCopy.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextLines.h"
 #include "values/ValueFormatting.h"
 
@@ -27,41 +28,17 @@ constexpr size_t kEntryInfoBufferSize = 4096;
 constexpr std::string_view kNotAvailable = "n/a";
 constexpr size_t kKeptTextBytes = size_t{1} << 16;
 
-// How long a line ends up with the limit applied: the limit counts characters
-// (code points), and a cut always falls before the first byte of a
-// character, so a cut line stays valid UTF-8.
-bool IsCharacterStart(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-}
-
-size_t CharacterCount(std::string_view text) {
-    size_t count = 0;
-    for (char byte : text)
-        if (IsCharacterStart(byte)) ++count;
-    return count;
-}
-
-// The byte length of the first `characters` characters of text.
-size_t PrefixBytes(std::string_view text, size_t characters) {
-    size_t seen = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (IsCharacterStart(text[i])) {
-            if (seen == characters) return i;
-            ++seen;
-        }
-    }
-    return text.size();
-}
-
 // Cuts the line that starts at `start` and ends the text to the limit, with
-// an ellipsis in place of what is cut.
+// an ellipsis in place of what is cut. The limit counts characters (code
+// points), and a cut always falls before the first byte of a character, so a
+// cut line stays valid UTF-8.
 void LimitLastLine(std::string& text, size_t start, size_t limit) {
     const std::string_view line = std::string_view(text).substr(start);
     // A line of no more bytes than the limit has no more characters either.
-    if (line.size() <= limit || CharacterCount(line) <= limit) return;
+    if (line.size() <= limit || platform::Utf8CharacterCount(line) <= limit) return;
     constexpr size_t kEllipsisRoom = 6;
     const size_t keep = limit > kEllipsisRoom ? limit - kEllipsisRoom : 0;
-    text.resize(start + PrefixBytes(line, keep));
+    text.resize(start + platform::Utf8PrefixBytes(line, keep));
     text += "...";
 }
 

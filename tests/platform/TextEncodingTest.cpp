@@ -96,4 +96,17 @@ TEST(TextEncoding, Utf8ToUtf16LeAddsTheTerminatorAndRoundTrips) {
 }
 
 }  // namespace
+// Counting and cutting by characters: "a", a two-byte, a three-byte and a
+// four-byte character; no cut may fall inside one of them.
+TEST(TextEncoding, CharacterCutsNeverSplitACharacter) {
+    const std::string text = "a\u00e9\u20ac\U0001F600";
+    EXPECT_EQ(Utf8CharacterCount(text), 4u);
+    const std::vector<size_t> prefixes = {0, 1, 3, 6, 10, 10};
+    for (size_t characters = 0; characters < prefixes.size(); ++characters)
+        EXPECT_EQ(Utf8PrefixBytes(text, characters), prefixes[characters]) << characters;
+    const std::vector<size_t> boundaries = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 11};
+    for (size_t at = 0; at < boundaries.size(); ++at)
+        EXPECT_EQ(Utf8CharacterBoundary(text, at), boundaries[at]) << at;
+}
+
 }  // namespace vellrun::platform

@@ -37,13 +37,6 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-size_t CountCharacters(std::string_view text) {
-    // Every byte that is not a continuation byte starts a character.
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
 namespace {
 
 // No image needs more than about fifteen levels; a deeper document is refused
@@ -603,7 +596,8 @@ std::string LineAndColumn(std::string_view text, size_t offset) {
             lineStart = i + 1;
         }
     }
-    const size_t column = CountCharacters(text.substr(lineStart, offset - lineStart)) + 1;
+    const size_t column =
+        platform::Utf8CharacterCount(text.substr(lineStart, offset - lineStart)) + 1;
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 

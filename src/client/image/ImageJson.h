@@ -123,9 +123,6 @@ uint32_t ReadTime(const Json& value);
 // not of that form, not a date of the calendar, or outside 0 to 4294967295 seconds.
 bool ParseTimeText(std::string_view text, uint32_t& seconds);
 
-// Number of characters of a UTF-8 text.
-size_t CountCharacters(std::string_view text);
-
 // Reads a field: on a fault, the key goes in front of the message.
 template <typename Reader>
 auto ReadField(std::string_view key, Reader&& reader) -> decltype(reader()) {

@@ -1,5 +1,7 @@
 #include "client/image/TreeLoader.h"
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -50,7 +52,7 @@ std::unique_ptr<Tree> TreeLoader::Load() {
         const Json& nameValue = fields.Require("name");
         tree_->name = ReadField("name", [&] {
             const std::string& name = detail::ReadText(nameValue);
-            const size_t length = detail::CountCharacters(name);
+            const size_t length = platform::Utf8CharacterCount(name);
             if (length == 0 || length > kMaxTreeNameLength) {
                 Refuse(Quoted(name) + " is not 1 to 32 characters long");
             }
