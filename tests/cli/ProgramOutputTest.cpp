@@ -162,5 +162,42 @@ TEST_F(ProgramOutputTest, AFileGrownPastTheSizeLimitFailsAndLeavesNothingBehind)
         EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
 }
 
+// A clipboard tool that ends without reading (one that cannot open the
+// display) fails the export with a message; the text, larger than a pipe
+// holds, used to end the program by the broken pipe's signal instead.
+TEST_F(ProgramOutputTest, AClipboardToolThatReadsNothingFailsTheExport) {
+    std::string objects = R"([{"name": "Corp", "class": "Organization", "partitionRoot": true})";
+    for (int user = 0; user < 2000; ++user) {
+        objects += ",{\"name\": \"u" + std::to_string(user) +
+                   ".Corp\", \"class\": \"User\", \"attributes\": {\"Surname\": \"" +
+                   std::string(100, 'x') + "\"}}";
+    }
+    const fs::path image = dir_ / "many.json";
+    std::ofstream(image) << testing::TreesImage({{"CORP", objects + "]"}});
+    const fs::path tools = dir_ / "tools";
+    fs::create_directory(tools);
+    std::ofstream(tools / "xclip") << "#!/bin/sh\nexec 0<&-\nexit 1\n";
+    fs::permissions(tools / "xclip", fs::perms::owner_all);
+
+    const std::string path = ::getenv("PATH") != nullptr ? ::getenv("PATH") : "";
+    const char* display = ::getenv("DISPLAY");
+    const std::string oldDisplay = display != nullptr ? display : "";
+    ::setenv("PATH", (tools.string() + ":" + path).c_str(), 1);
+    ::setenv("DISPLAY", ":99", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    Launch launch{Report({"--output", "clipboard"})};
+    launch.args[1] = image.string();
+    const Outcome outcome = Start(launch);
+    ::setenv("PATH", path.c_str(), 1);
+    if (display != nullptr)
+        ::setenv("DISPLAY", oldDisplay.c_str(), 1);
+    else
+        ::unsetenv("DISPLAY");
+
+    EXPECT_EQ(outcome.signal, 0);
+    EXPECT_EQ(outcome.code, CliApp::kFailure);
+    EXPECT_NE(outcome.err.find("clipboard"), std::string::npos) << outcome.err;
+}
+
 }  // namespace
 }  // namespace vellrun::cli
