@@ -89,18 +89,37 @@ void AppendCellHtml(std::string& out, std::string_view text, bool bold) {
     out.append(bold ? "</b></td>" : "</td>");
 }
 
+// Besides the three markup characters, what an XML document may not hold
+// at all (control characters but tab and the line ends, and the
+// noncharacters U+FFFE and U+FFFF; no reference can stand for them) becomes
+// U+FFFD, so that a value with such a byte leaves the document readable.
 void AppendXmlEscaped(std::string& out, std::string_view text) {
+    constexpr std::string_view kReplacement = "\uFFFD";
     size_t plain = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
         std::string_view entity;
-        switch (text[i]) {
+        size_t length = 1;
+        switch (byte) {
             case '&': entity = "&amp;"; break;
             case '<': entity = "&lt;"; break;
             case '>': entity = "&gt;"; break;
-            default: continue;
+            case '\t':
+            case '\n':
+            case '\r': continue;
+            case 0xEF:
+                if (text.substr(i, 3) != "\uFFFE" && text.substr(i, 3) != "\uFFFF") continue;
+                entity = kReplacement;
+                length = 3;
+                break;
+            default:
+                if (byte >= 0x20) continue;
+                entity = kReplacement;
+                break;
         }
         out.append(text.substr(plain, i - plain));
         out.append(entity);
+        i += length - 1;
         plain = i + 1;
     }
     out.append(text.substr(plain));

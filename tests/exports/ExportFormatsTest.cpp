@@ -114,6 +114,14 @@ TEST(Xml, WholeDocument) {
               "</document>\r\n");
 }
 
+// A value may hold bytes no XML document can (a control character, a
+// noncharacter): they become U+FFFD, and the rest of the text stays.
+TEST(Xml, CharactersADocumentCannotHoldAreReplaced) {
+    EXPECT_EQ(XmlEscape("a\x01"
+                        "b\x1B\tc\uFFFF\uFFFEd\uFFFD\u00e9<"),
+              "a\uFFFDb\uFFFD\tc\uFFFD\uFFFDd\uFFFD\u00e9&lt;");
+}
+
 TEST(Xml, OneColumnTableHasNoCellsAndEmptyTextsCloseThemselves) {
     const platform::TextCollator collator("en_US");
     ResultTable table(1, 2);
