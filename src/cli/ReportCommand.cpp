@@ -97,6 +97,16 @@ int ReportCommand::Run(const report::ReportSpec& spec,
     const client::Result result = run.LastResult();
     const bool byType = spec.Kind == report::ReportKind::ByType;
     const size_t rows = run.Table().RowCount() > 0 ? run.Table().RowCount() - 1 : 0;
+    // A report that ran to its end is stored when asked, whatever it found:
+    // one that finds nothing today may well find something tomorrow.
+    const auto stored = [&] {
+        if (!saveReport) return kSuccess;
+        const platform::FileStatus status =
+            report::SavedReport::Store(run.CurrentSpec(), *saveReport);
+        if (status.ok()) return kSuccess;
+        s_.err << kProgram << ": " << status.error << '\n';
+        return kFailure;
+    };
     if (!run.SaveEnabled()) {
         // The run produced nothing to export: an earlier export stays whole.
         if (result != 0) {
@@ -113,7 +123,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         s_.err << kProgram << ": "
                << (byType ? "the report found no object" : "the report has no results")
                << "; nothing was exported\n";
-        return kSuccess;
+        return stored();
     }
     if (spec.Kind == report::ReportKind::ByObject && result != 0) {
         // Only the read of "Object Class" sets the result of a one-object run.
@@ -132,15 +142,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         // A cut-short run is no report to run again.
         return kInterrupted;
     }
-    if (saveReport) {
-        const platform::FileStatus stored =
-            report::SavedReport::Store(run.CurrentSpec(), *saveReport);
-        if (!stored.ok()) {
-            s_.err << kProgram << ": " << stored.error << '\n';
-            return kFailure;
-        }
-    }
-    return kSuccess;
+    return stored();
 }
 
 bool ReportCommand::ToStandardOutput(report::OutputType output, const report::ResultTable& table) {

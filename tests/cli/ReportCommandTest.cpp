@@ -291,6 +291,20 @@ TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {
     }
 }
 
+// A report that finds nothing today is still stored when asked, and runs
+// again from its file.
+TEST_F(ReportCommandTest, AReportThatFindsNothingIsStoredAllTheSame) {
+    const fs::path saved = folder_ / "none.rpt";
+    Run run = Cli({"report", "--container", "East.Sales.Corp", "--class", "Printer", "--attr",
+                   "Surname", "--save-report", saved.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_NE(run.err.find("the report found no object"), std::string::npos) << run.err;
+    ASSERT_TRUE(fs::exists(saved));
+    run = Cli({"run", saved.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_NE(run.err.find("the report found no object"), std::string::npos) << run.err;
+}
+
 TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     const fs::path missing = folder_ / "missing.rpt";
     const fs::path broken = folder_ / "broken.rpt";
