@@ -134,7 +134,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
     if (!Export(run.CurrentSpec(), run.Table(), rule)) return kFailure;
     if (byType && result != 0 && !interrupted) {
         s_.access.DSShowError(result, Where(spec));
-        s_.err << kProgram << ": the " << rows << " rows found before the error were exported\n";
+        s_.err << kProgram << ": the " << rows << " rows found were exported\n";
         return kFailure;
     }
     if (interrupted) {

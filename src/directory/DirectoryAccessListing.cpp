@@ -176,13 +176,17 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
     TNDSObj cursor;
     CursorCloser closer(*this, cursor);
     Result result = DSListOpen(context, container, cursor);
+    // A subcontainer that cannot be listed whole does not stop the walk: it
+    // goes on with the next entry, and the first such failure is the walk's
+    // result, so that a report missing a part of the tree does not pass for
+    // a whole one.
+    Result below = 0;
     while (result == 0 && !cancel.IsSet()) {
         if (cursor.HasEntry()) {
             if (recurse && (cursor.entry.flags & client::EntryFlag::Container) != 0) {
-                // A subcontainer that cannot be listed counts as empty; the
-                // walk goes on with the next entry.
-                WalkLevel(context, DSComposeName(container, cursor.entryName), recurse, cancel,
-                          callback, classFilter);
+                const Result level = WalkLevel(context, DSComposeName(container, cursor.entryName),
+                                               recurse, cancel, callback, classFilter);
+                if (below == 0) below = level;
                 // Cancelled below: the container itself is not reported either.
                 if (cancel.IsSet()) break;
             }
@@ -193,7 +197,8 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
         feedback_.ProcessPendingEvents();
         result = DSListNext(cursor);
     }
-    return EndToSuccess(result);
+    result = EndToSuccess(result);
+    return result != 0 ? result : below;
 }
 
 }  // namespace vellrun::directory

@@ -196,6 +196,31 @@ TEST(Walk, OneLevelAndClassFilters) {
               (std::vector<std::string>{".Sales.Corp | East", ".Corp | Sales", ".Corp | IT"}));
 }
 
+// A subcontainer that cannot be listed is passed over, and its failure is
+// the walk's result: the rows found are kept, but the report is not whole.
+TEST(Walk, ASubcontainerThatCannotBeListedFailsTheWalkAfterTheRest) {
+    DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
+    bed.spy.onListSubordinates = [&](client::ContextHandle context, std::string_view container,
+                                     int32_t& continuation, client::BufferHandle reply) {
+        if (container.find("East") != std::string_view::npos) return client::Result{-601};
+        return bed.spy.Inner().ListSubordinates(context, container, continuation, reply);
+    };
+    Walked walked;
+    EXPECT_EQ(bed.access.DSWalkContainer(bed.Context(), "Corp", true, bed.feedback.Cancel(),
+                                         walked.Callback(), "*"),
+              -601);
+    EXPECT_EQ(walked.found, (std::vector<std::string>{
+                                ".Sales.Corp | jdoe",
+                                ".Sales.Corp | East",
+                                ".Sales.Corp | staff",
+                                ".Sales.Corp | jalias",
+                                ".Corp | Sales",
+                                ".IT.Corp | admin",
+                                ".Corp | IT",
+                            }));
+    EXPECT_EQ(bed.spy.liveBuffers, 0);
+}
+
 TEST(Walk, CancelInsideASubcontainerStopsEveryLevel) {
     DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
     Walked walked;
