@@ -208,10 +208,12 @@ void TFormAttrDetail::BitBtnAttrSaveClick() {
     lastResult_ = AttrControlWrite();
     saved_ = lastResult_ == 0;
     if (lastResult_ != 0) {
+        // The dialog stays open with what was typed, to be put right or
+        // cancelled: closing would throw the person's text away.
         access_.DSShowError(lastResult_, "Save Attribute");
-    } else {
-        BitBtnSet(false);
+        return;
     }
+    BitBtnSet(false);
     accept();
 }
 

@@ -219,11 +219,16 @@ TEST_F(TFormAttrDetailTest, SavedEditsReachTheDirectoryAndTheCellIsRefreshed) {
 
 TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {
     bool refreshed = false;
-    // Not a number: the parser refuses with -702.
+    // Not a number: the parser refuses with -702, and the dialog stays open
+    // with the text typed, to be put right or cancelled.
     testing::WhenModal([this] {
         dialog->AttrEdit()->clear();
         testing::TypeText(dialog->AttrEdit(), "abc");
         dialog->BitBtnAttrSave()->click();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->AttrEdit()->text(), "abc");
+        EXPECT_TRUE(dialog->BitBtnCancel()->isEnabled());
+        dialog->BitBtnCancel()->click();
     });
     EXPECT_FALSE(dialog->Open(Cell("Grace"), [&] { refreshed = true; }));
     EXPECT_EQ(dialog->LastResult(), -702);
@@ -236,6 +241,7 @@ TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {
     testing::WhenModal([this] {
         testing::TypeText(dialog->AttrEdit(), "x");
         dialog->BitBtnAttrSave()->click();
+        dialog->BitBtnCancel()->click();
     });
     const std::string classes = Read("Object Class");
     EXPECT_FALSE(dialog->Open(Cell("Object Class"), [&] { refreshed = true; }));
