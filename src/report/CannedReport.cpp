@@ -23,6 +23,10 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
     }
     ReportSpec spec = std::move(*loaded.spec);
     if (access.OpenTreeInfo(treeRecord, spec.TreeName, typeless) != 0) {
+        // Said, not passed over in silence: a person who chose the file would
+        // otherwise see nothing happen at all.
+        access.Messages().ErrorBox("The tree \"" + spec.TreeName + "\" named in " + file.string() +
+                                   " cannot be opened");
         access.ClearTreeInfo(treeRecord);
         outcome.status = CannedReportOutcome::Status::TreeFailed;
         return outcome;

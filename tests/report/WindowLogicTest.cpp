@@ -252,14 +252,16 @@ TEST_F(WindowLogicTest, SavedReportRunsAsOneOperationOrIsRefusedWithItsBox) {
               (std::vector<std::string>{"Invalid Report File: " + schema.string()}));
     EXPECT_EQ(run_.CurrentSpec().Kind, ReportKind::ByType);
 
-    // A tree that is not there: nothing runs, nothing is shown.
+    // A tree that is not there: nothing runs, and the box says why.
     const auto lost = dir / "lost.rpt";
     testing::WriteFile(lost,
                        "[General]\nContainer=Corp\nTree=NOWHERE\nReport Type=1\n"
                        "[Object]\nName=admin.IT.Corp\nType=User\n");
     const CannedReportOutcome failed = OpenCannedReport(run_, bed_.access, tree_, lost, true, {});
     EXPECT_FALSE(failed.Succeeded());
-    EXPECT_EQ(bed_.messages.Errors().size(), 1u);
+    ASSERT_EQ(bed_.messages.Errors().size(), 2u);
+    EXPECT_EQ(bed_.messages.Errors()[1],
+              "The tree \"NOWHERE\" named in " + lost.string() + " cannot be opened");
 }
 
 }  // namespace
