@@ -383,6 +383,26 @@ TEST(ImageLoaderTest, NamesBuildTheTreeInFileOrder) {
     EXPECT_EQ(Tree::FullName(*tree.Find("ada.lab"), true), "Ada.Lab");
 }
 
+// A "." or "=" after a backslash belongs to the name, typed or not.
+TEST(ImageLoaderTest, EscapedDotsAndEqualsSignsArePartOfTheName) {
+    auto image = Load(Image(R"([
+      {"name": "Corp", "class": "Organization"},
+      {"name": "x\\=y.Corp", "class": "User"},
+      {"name": "a\\.b.Corp", "class": "User"},
+      {"name": "CN=p\\=q.O=Corp", "class": "User"}
+    ])"));
+    ASSERT_TRUE(image);
+    const Tree& tree = *image->trees[0];
+    const Entry* corp = tree.Find("Corp");
+    ASSERT_NE(corp, nullptr);
+    ASSERT_EQ(corp->children.size(), 3u);
+    EXPECT_EQ(corp->children[0]->name, "x\\=y");
+    EXPECT_EQ(corp->children[1]->name, "a\\.b");
+    EXPECT_EQ(corp->children[2]->name, "p\\=q");
+    EXPECT_EQ(tree.Find("x\\=y.Corp"), corp->children[0].get());
+    EXPECT_EQ(tree.Find("CN=a\\.b.O=Corp"), corp->children[1].get());
+}
+
 TEST(ImageLoaderTest, ValueFlagsAndStampsDefaultFromTheObject) {
     auto image = Load(WithCorp(R"(
       {"name": "jdoe.Sales.Corp", "class": "User", "modified": 1000, "attributes": {

@@ -87,9 +87,8 @@ Result ImageClient::CanonicalizeName(ContextHandle context, std::string_view nam
     full.clear();
     std::string_view rest(absolute);
     while (true) {
-        auto dot = rest.find('.');
-        std::string_view part = rest.substr(0, dot);
-        if (auto eq = part.find('='); eq != std::string_view::npos) part.remove_prefix(eq + 1);
+        auto dot = FirstUnescaped(rest, '.');
+        std::string_view part = WithoutType(rest.substr(0, dot));
         if (!full.empty()) full += '.';
         full += part;
         if (dot == std::string_view::npos) break;

@@ -100,31 +100,34 @@ void TreeLoader::LoadObject(const Json& source, PendingObject& pending, size_t i
 }
 
 // Reads "jdoe.Sales.Corp" or "CN=jdoe.OU=Sales.O=Corp" into the entry's
-// relative name and type, and gives the folded typeless full name.
+// relative name and type, and gives the folded typeless full name. A "." or
+// "=" after a backslash is part of a name ("x\=y", "a\.b"), as the client
+// reads names.
 void TreeLoader::ReadObjectName(const std::string& text, PendingObject& pending, std::string& key) {
     if (text.empty()) Refuse("expected a full name, not an empty text");
     if (text.front() == '.') {
         Refuse(Quoted(text) + " has a leading dot (full names are written without one)");
     }
     Entry& entry = *pending.entry;
-    const bool typed = text.find('=') != std::string::npos;
+    const bool typed = FirstUnescaped(text, '=') != std::string::npos;
     std::string typeless;
     if (typed) typeless.reserve(text.size());
     size_t start = 0;
     bool first = true;
     while (true) {
-        size_t end = text.find('.', start);
-        if (end == std::string::npos) end = text.size();
+        size_t end = FirstUnescaped(std::string_view(text).substr(start), '.');
+        end = end == std::string::npos ? text.size() : start + end;
         std::string_view part(text.data() + start, end - start);
         if (part.empty()) Refuse(Quoted(text) + " has an empty relative name");
         std::string_view value = part;
         if (typed) {
-            const size_t equals = part.find('=');
+            const size_t equals = FirstUnescaped(part, '=');
             std::string_view type;
             if (equals != std::string_view::npos) {
                 type = part.substr(0, equals);
                 value = part.substr(equals + 1);
-                if (type.empty() || value.empty() || value.find('=') != std::string_view::npos) {
+                if (type.empty() || value.empty() ||
+                    FirstUnescaped(value, '=') != std::string_view::npos) {
                     Refuse(Quoted(text) + ": " + Quoted(part) +
                            " is not a relative name TYPE=NAME");
                 }
@@ -150,7 +153,7 @@ void TreeLoader::ReadObjectName(const std::string& text, PendingObject& pending,
         start = end + 1;
     }
     key = FoldCase(typed ? typeless : text);
-    const size_t dot = key.find('.');
+    const size_t dot = FirstUnescaped(key, '.');
     pending.containerStart = dot == std::string::npos ? std::string::npos : dot + 1;
 }
 
