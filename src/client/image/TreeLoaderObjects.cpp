@@ -109,25 +109,29 @@ void TreeLoader::ReadObjectName(const std::string& text, PendingObject& pending,
         Refuse(Quoted(text) + " has a leading dot (full names are written without one)");
     }
     Entry& entry = *pending.entry;
-    const bool typed = FirstUnescaped(text, '=') != std::string::npos;
+    // Nearly no name escapes anything: plain searches unless this one does.
+    const bool escapes = text.find('\\') != std::string::npos;
+    const auto find = [escapes](std::string_view in, char wanted) {
+        return escapes ? FirstUnescaped(in, wanted) : in.find(wanted);
+    };
+    const bool typed = find(text, '=') != std::string::npos;
     std::string typeless;
     if (typed) typeless.reserve(text.size());
     size_t start = 0;
     bool first = true;
     while (true) {
-        size_t end = FirstUnescaped(std::string_view(text).substr(start), '.');
+        size_t end = find(std::string_view(text).substr(start), '.');
         end = end == std::string::npos ? text.size() : start + end;
         std::string_view part(text.data() + start, end - start);
         if (part.empty()) Refuse(Quoted(text) + " has an empty relative name");
         std::string_view value = part;
         if (typed) {
-            const size_t equals = FirstUnescaped(part, '=');
+            const size_t equals = find(part, '=');
             std::string_view type;
             if (equals != std::string_view::npos) {
                 type = part.substr(0, equals);
                 value = part.substr(equals + 1);
-                if (type.empty() || value.empty() ||
-                    FirstUnescaped(value, '=') != std::string_view::npos) {
+                if (type.empty() || value.empty() || find(value, '=') != std::string_view::npos) {
                     Refuse(Quoted(text) + ": " + Quoted(part) +
                            " is not a relative name TYPE=NAME");
                 }
@@ -153,7 +157,7 @@ void TreeLoader::ReadObjectName(const std::string& text, PendingObject& pending,
         start = end + 1;
     }
     key = FoldCase(typed ? typeless : text);
-    const size_t dot = FirstUnescaped(key, '.');
+    const size_t dot = find(key, '.');
     pending.containerStart = dot == std::string::npos ? std::string::npos : dot + 1;
 }
 
