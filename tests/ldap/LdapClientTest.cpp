@@ -10,6 +10,8 @@
 #include "support/TempDir.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -688,6 +690,47 @@ TEST_F(LdapClientTest, BindsThatAreRefused) {
     auto unnamedClient = Connect(unnamed);
     ASSERT_EQ(unnamedClient->GetConnectionInfo(1, 4, 64, tree), 0);
     EXPECT_EQ(tree.substr(0, 10), "127.0.0.1_");
+}
+
+// A bind DN with an empty password is an unauthenticated bind, which a
+// server may take as anonymous: a password file that cannot be read or holds
+// nothing, and an empty answer to the question, stop the connection before
+// any bind is sent, with the file or the reason named.
+TEST_F(LdapClientTest, AnEmptyOrUnreadablePasswordSendsNoBind) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    testing::TempDir dir;
+    auto refused = [](LdapConnectionConfig config, const std::string& words) {
+        LdapSession session(config);
+        EXPECT_NE(session.Open(), 0);
+        EXPECT_FALSE(session.IsOpen());
+        EXPECT_EQ(session.requests, 0u) << "a bind went out: " << session.Diagnostic();
+        EXPECT_NE(session.Diagnostic().find(words), std::string::npos) << session.Diagnostic();
+    };
+    LdapConnectionConfig fromFile = slapd.ManagerConnection();
+    fromFile.password.reset();
+    const std::filesystem::path folder = dir / "pw-folder";
+    std::filesystem::create_directory(folder);
+    ::chmod(folder.c_str(), 0700);
+    fromFile.passwordFile = folder.string();
+    refused(fromFile, folder.string() + ": the password file cannot be read");
+    for (const std::string blank : {"", "\n", "\r\n"}) {
+        SCOPED_TRACE(::testing::PrintToString(blank));
+        testing::WriteFile(dir / "blank.pw", blank);
+        ::chmod((dir / "blank.pw").c_str(), 0600);
+        fromFile.passwordFile = (dir / "blank.pw").string();
+        refused(fromFile, (dir / "blank.pw").string() + ": the password file holds no password");
+    }
+
+    LdapConnectionConfig asked = slapd.ManagerConnection();
+    asked.password.reset();
+    asked.askPassword = [](const std::string&) -> std::optional<std::string> {
+        return std::string();
+    };
+    refused(asked, "an empty password");
+    // The console asks before it connects and hands the answer on as given.
+    LdapConnectionConfig given = slapd.ManagerConnection();
+    given.password = "";
+    refused(given, "an empty password");
 }
 
 TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {

@@ -2,13 +2,12 @@
 
 #include "client/ResultCodes.h"
 #include "client/image/DirectoryImage.h"
+#include "platform/RegularFile.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <utility>
 
 #include <ldap.h>
@@ -355,7 +354,13 @@ Result LdapSession::Connect() {
 }
 
 Result LdapSession::ReadPassword(std::string& password) {
+    // A bind DN with an empty password is an unauthenticated bind, which a
+    // server may let through as anonymous: no source may give one.
     if (config_.password) {
+        if (config_.password->empty()) {
+            diagnostic_ = config_.uri + ": an empty password was given for " + config_.bindDn;
+            return Err::FailedAuthentication;
+        }
         password = *config_.password;
         return 0;
     }
@@ -367,6 +372,11 @@ Result LdapSession::ReadPassword(std::string& password) {
             return Err::FailedAuthentication;
         }
         password = value;
+        if (password.empty()) {
+            diagnostic_ = config_.uri + ": the environment variable " + config_.passwordEnv +
+                          " that holds the password is empty";
+            return Err::FailedAuthentication;
+        }
         return 0;
     }
     if (!config_.passwordFile.empty()) {
@@ -381,13 +391,21 @@ Result LdapSession::ReadPassword(std::string& password) {
                           "(chmod 600) first";
             return Err::FailedAuthentication;
         }
-        std::ifstream in(config_.passwordFile, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        password = text.str();
+        // A folder, a FIFO or a file we may not read is refused, never read as nothing.
+        if (platform::FileStatus read = platform::ReadRegularFile(config_.passwordFile, password);
+            !read.ok()) {
+            password.clear();
+            diagnostic_ =
+                config_.passwordFile + ": the password file cannot be read (" + read.error + ")";
+            return Err::FailedAuthentication;
+        }
         // One line: the end of line is not part of the password.
         while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
             password.pop_back();
+        if (password.empty()) {
+            diagnostic_ = config_.passwordFile + ": the password file holds no password";
+            return Err::FailedAuthentication;
+        }
         return 0;
     }
     if (config_.askPassword) {
@@ -395,6 +413,10 @@ Result LdapSession::ReadPassword(std::string& password) {
             config_.askPassword("Password of " + config_.bindDn + " on " + config_.uri + ":");
         if (!asked) {
             diagnostic_ = config_.uri + ": no password was given for " + config_.bindDn;
+            return Err::FailedAuthentication;
+        }
+        if (asked->empty()) {
+            diagnostic_ = config_.uri + ": an empty password was given for " + config_.bindDn;
             return Err::FailedAuthentication;
         }
         // Kept for this run, so that a reconnection does not ask again.
