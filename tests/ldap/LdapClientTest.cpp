@@ -733,6 +733,25 @@ TEST_F(LdapClientTest, AnEmptyOrUnreadablePasswordSendsNoBind) {
     refused(given, "an empty password");
 }
 
+// Only the loopback address itself counts as this machine: a host name that
+// merely begins like one may be anywhere, and gets no password in clear.
+TEST_F(LdapClientTest, AHostNamedLikeLoopbackGetsNoPasswordInClear) {
+    for (const std::string host :
+         {"127.example.invalid", "127.0.0.1.example.invalid", "127.0.0.1x", "127.0.0.256"}) {
+        SCOPED_TRACE(host);
+        LdapConnectionConfig config;
+        config.uri = "ldap://" + host + ":389";
+        config.bind = BindKind::Simple;
+        config.bindDn = "cn=admin,dc=test";
+        config.password = "secret";
+        LdapSession session(config);
+        EXPECT_NE(session.Open(), 0);
+        EXPECT_EQ(session.requests, 0u) << session.Diagnostic();
+        EXPECT_NE(session.Diagnostic().find("allowInsecureBind"), std::string::npos)
+            << session.Diagnostic();
+    }
+}
+
 TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Limits");

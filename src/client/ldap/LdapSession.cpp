@@ -10,7 +10,9 @@
 #include <memory>
 #include <utility>
 
+#include <arpa/inet.h>
 #include <ldap.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 
 namespace vellrun::client::ldap {
@@ -44,9 +46,17 @@ std::string SchemeOf(const std::string& uri) {
     return colon == std::string::npos ? std::string() : image::FoldCase(uri.substr(0, colon));
 }
 
+// This machine: no host (libldap's default, this machine), "localhost", an
+// IPv4 address in 127.0.0.0/8 or the IPv6 loopback address. Only the
+// address itself counts: "127.example.org" is a name and may be anywhere.
 bool IsLoopback(const std::string& host) {
-    return host.empty() || host == "localhost" || host == "::1" || host == "[::1]" ||
-           host.rfind("127.", 0) == 0;
+    if (host.empty() || host == "localhost") return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    std::string v6 = host;
+    if (v6.size() > 2 && v6.front() == '[' && v6.back() == ']') v6 = v6.substr(1, v6.size() - 2);
+    in6_addr address{};
+    return inet_pton(AF_INET6, v6.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
 }
 
 // "member;range=0-1499" -> ("member", 1499); end is -1 for "*", -2 for no range.
