@@ -245,6 +245,31 @@ ValueNames TestNames() {
     return names;
 }
 
+// A name inside a value's "#" fields whose DN escapes a "#" of its own (one
+// that leads a value, or follows a backslash of the name) comes back as it
+// was written, the same in an LDIF export as in a live modification.
+TEST(LdapValues, ANameWithHashesInsideAFieldComesBackUnchanged) {
+    const ValueNames names = TestNames();
+    for (const std::string name : {"#hash.Corp", "x.#hash.Corp", "a\\\\#b.Corp", "#.a#b.Corp"}) {
+        SCOPED_TRACE(name);
+        const AttrValue values[] = {
+            {Syntax::ObjectAcl, ObjectAclValue{"[All Attributes Rights]", name, 3}},
+            {Syntax::Path, PathValue{1, name, "dir#file"}},
+            {Syntax::ReplicaPointer, ReplicaPointerValue{name, 0, 1, {{9, {10, 1}}}}},
+            {Syntax::BackLink, BackLinkValue{1234, name}},
+            {Syntax::TypedName, TypedNameValue{name, 1, 30}},
+            {Syntax::Hold, HoldValue{name, 100}},
+        };
+        for (const AttrValue& value : values) {
+            const std::string wire = LdapValueText(value, names);
+            SCOPED_TRACE(wire);
+            AttrValue back;
+            ASSERT_TRUE(ParseLdapValue(value.syntax, wire, names, back));
+            EXPECT_TRUE(back.record == value.record);
+        }
+    }
+}
+
 TEST(LdapValues, EveryFormParsesAndWritesBack) {
     const ValueNames names = TestNames();
     struct Case {

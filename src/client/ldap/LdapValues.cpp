@@ -112,13 +112,25 @@ std::string NameToWire(std::string_view name, const ValueNames& names) {
 }
 
 // A DN inside a "#" form: a "#" of the DN is written as "\23" so that the
-// fields split without doubt.
+// fields split without doubt. A "#" the DN has escaped already ("\#", as a
+// value that starts with one is written) becomes the same "\23", its
+// backslash used once; any other escaped character is copied as it was.
 std::string FieldNameToWire(std::string_view name, const ValueNames& names) {
     const std::string dn = NameToWire(name, names);
     std::string out;
-    for (char c : dn) {
+    out.reserve(dn.size());
+    for (size_t i = 0; i < dn.size(); ++i) {
+        const char c = dn[i];
         if (c == '#') {
             out += "\\23";
+        } else if (c == '\\' && i + 1 < dn.size()) {
+            out += c;
+            const char escaped = dn[++i];
+            if (escaped == '#') {
+                out += "23";
+            } else {
+                out += escaped;
+            }
         } else {
             out += c;
         }
