@@ -155,6 +155,43 @@ TEST(LdifImage, AwkwardDumpReadsWhole) {
     EXPECT_EQ(client.ReadEntryInfo(context, ".CN=John\\.Doe.OU=People", 4096, info), 0);
 }
 
+// An entry that lists several structural classes of one line of descent has
+// the most derived as its base class, whichever order the dump lists them
+// in (the export writes the nearest first); a structuralObjectClass the
+// server wrote is taken as it is.
+TEST(LdifImage, TheBaseClassIsTheMostDerivedStructuralClassListed) {
+    const std::string schemaText = std::string(kSchema) +
+                                   "objectclass ( Test:2.1 NAME 'device' SUP top STRUCTURAL "
+                                   "MUST cn )\n"
+                                   "objectclass ( Test:2.2 NAME 'printer' SUP device STRUCTURAL )\n"
+                                   "objectclass ( Test:2.3 NAME 'laserPrinter' SUP printer "
+                                   "STRUCTURAL )\n";
+    ldap::SchemaText schema;
+    std::string error;
+    ASSERT_TRUE(ldap::ReadSchemaText(schemaText, schema, error)) << error;
+    const std::string dump =
+        "dn: dc=example\nobjectClass: top\ndc: example\n\n"
+        "dn: cn=Nearest,dc=example\nobjectClass: printer\nobjectClass: device\n"
+        "objectClass: top\ncn: Nearest\n\n"
+        "dn: cn=Farthest,dc=example\nobjectClass: top\nobjectClass: device\n"
+        "objectClass: printer\ncn: Farthest\n\n"
+        "dn: cn=Deep,dc=example\nobjectClass: device\nobjectClass: laserPrinter\n"
+        "objectClass: top\nobjectClass: printer\ncn: Deep\n\n"
+        "dn: cn=Named,dc=example\nobjectClass: laserPrinter\nobjectClass: printer\n"
+        "objectClass: device\nstructuralObjectClass: printer\ncn: Named\n";
+    auto result = ldap::LoadLdifText(dump, "dump.ldif", ".", schema, "DUMP");
+    ASSERT_TRUE(result.image) << result.status.error;
+    const image::Tree& tree = *result.image->trees.at(0);
+    for (const auto& [name, base] : {std::pair<std::string, std::string>{"Nearest", "printer"},
+                                     {"Farthest", "printer"},
+                                     {"Deep", "laserPrinter"},
+                                     {"Named", "printer"}}) {
+        const Entry* entry = tree.Find(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_EQ(entry->baseClass, base) << name;
+    }
+}
+
 TEST(LdifImage, FaultyDumpsAreRefusedWithTheirLine) {
     testing::TempDir dir;
     testing::WriteFile(dir.Path().parent_path() / "outside.bin", "x");
