@@ -398,6 +398,59 @@ TEST_F(LdapClientTest, AListingLeftAfterItsFirstPageDoesNotDisturbTheSearchesAft
     EXPECT_EQ(names.size(), 250u);
 }
 
+// A listing asks for its next page before it is wanted; a read between two
+// pages on the same connection must not cost it that page. Each read comes
+// once the server has had time to make the page asked for (a change on
+// another connection goes first), and reads an object the listing does not
+// hold, so that it goes to the server.
+TEST_F(LdapClientTest, ReadsBetweenPagesLeaveTheListingWhole) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Between");
+    slapd.FreshSubtree("Aside");
+    slapd.Modify(People("Between", 300));
+    slapd.Modify(People("Aside", 1));
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client, true);
+    BufferHandle page{}, request{}, values{};
+    ASSERT_EQ(client->AllocBuffer(kListReplySize, page), 0);
+    ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, request), 0);
+    ASSERT_EQ(client->AllocBuffer(kReadReplySize, values), 0);
+    auto readAside = [&] {
+        ASSERT_EQ(client->PrepareRequest(context, Operation::Read, request), 0);
+        ASSERT_EQ(client->PutName(context, request, "sn"), 0);
+        int32_t readOn = kNoContinuation;
+        ASSERT_EQ(
+            client->Read(context, "user0.Aside", ReadKind::Values, false, request, readOn, values),
+            0);
+    };
+    readAside();  // its name is known from here on: no search to find it
+    std::vector<std::string> names;
+    size_t pages = 0;
+    int32_t continuation = kNoContinuation;
+    do {
+        ASSERT_EQ(client->ListSubordinates(context, "Between", continuation, page), 0)
+            << "after " << names.size() << " entries";
+        ++pages;
+        uint32_t count = 0;
+        client->GetEntryCount(context, page, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            uint32_t attributes = 0;
+            EntryRecord record;
+            ASSERT_EQ(client->GetNextEntry(context, page, name, attributes, record), 0);
+            names.push_back(name);
+        }
+        slapd.Modify("dn: cn=user0,ou=Aside,dc=test\nchangetype: modify\nreplace: sn\nsn: Page " +
+                         std::to_string(pages) + "\n",
+                     false);
+        readAside();
+    } while (continuation != kNoContinuation);
+    EXPECT_GT(pages, 3u);
+    const std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(names.size(), 300u);
+    EXPECT_EQ(unique.size(), 300u);
+}
+
 TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Values");

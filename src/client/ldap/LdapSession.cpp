@@ -592,7 +592,13 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         messageId = ahead_->messageId;  // asked for while the last page was read
         ahead_.reset();
     } else {
-        DropAhead();
+        // A search without paging (a read, a slice of ranged values) leaves
+        // the next page in flight: the server may have made it already, and
+        // with it moved its paging on, so that the listing could not ask for
+        // that page again. Its answer waits in libldap until the listing
+        // collects it. Another paged search takes the server's paging over:
+        // the page asked for is no longer wanted.
+        if (request.pageSize > 0) DropAhead();
         if (int rc = SendSearch(request, messageId); rc != LDAP_SUCCESS) return Fail(rc, {});
     }
     MessageGuard result;
