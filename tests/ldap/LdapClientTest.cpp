@@ -451,6 +451,40 @@ TEST_F(LdapClientTest, ReadsBetweenPagesLeaveTheListingWhole) {
     EXPECT_EQ(unique.size(), 300u);
 }
 
+// The server pages one search per connection: a paged search between two
+// pages of a listing (here the one that finds a name not seen yet) takes the
+// paging over, and the listing's next cookie is refused. The listing begins
+// again and hands out each entry once.
+TEST_F(LdapClientTest, APagedSearchBetweenPagesLeavesTheListingWholeAndWithoutRepeats) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Overtaken");
+    slapd.FreshSubtree("Elsewhere");
+    slapd.Modify(People("Overtaken", 300));
+    slapd.Modify(People("Elsewhere", 3));
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client, true);
+    BufferHandle request{}, values{};
+    ASSERT_EQ(client->AllocBuffer(kRequestBufferSize, request), 0);
+    ASSERT_EQ(client->AllocBuffer(kReadReplySize, values), 0);
+    // A name not seen yet: its container is listed (paged) to find it.
+    const auto readElsewhere = [&] {
+        ASSERT_EQ(client->PrepareRequest(context, Operation::Read, request), 0);
+        ASSERT_EQ(client->PutName(context, request, "sn"), 0);
+        int32_t readOn = kNoContinuation;
+        ASSERT_EQ(client->Read(context, "user2.Elsewhere", ReadKind::Values, false, request, readOn,
+                               values),
+                  0);
+    };
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "Overtaken", names, pages, readElsewhere), 0)
+        << "after " << names.size() << " entries";
+    EXPECT_GT(pages, 3u);
+    const std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(names.size(), 300u);
+    EXPECT_EQ(unique.size(), 300u);
+}
+
 TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Values");

@@ -305,13 +305,23 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                     found.push_back(std::move(entry));
                 }
             }
-        } else if (Result r =
-                       session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+        } else {
+            Result r = session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
                                           attributes, pageSize, where.cookie, found, end);
-                   r != 0) {
-            if (continuation != kNoContinuation) state.iterations.erase(continuation);
-            continuation = kNoContinuation;
-            return r;
+            if (r != 0 && end.cookieRefused) {
+                // Another paged search on this connection took the server's
+                // paging over between two pages: begin again and pass over
+                // the entries already handed out.
+                where.cookie.clear();
+                where.BeginAgain();
+                r = session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                       attributes, pageSize, where.cookie, found, end);
+            }
+            if (r != 0) {
+                if (continuation != kNoContinuation) state.iterations.erase(continuation);
+                continuation = kNoContinuation;
+                return r;
+            }
         }
         where.cookie = end.cookie;
         where.serverDone = end.cookie.empty();

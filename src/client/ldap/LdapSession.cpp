@@ -684,6 +684,11 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
         end.limit = Err::TimeLimitExceeded;
     } else if (reply.code != LDAP_SUCCESS) {
         entries.clear();
+        // slapd says "paged results cookie is invalid or old" (unwilling to
+        // perform; a protocol error in older versions).
+        end.cookieRefused =
+            request.pageSize > 0 && !cookie.empty() &&
+            (reply.code == LDAP_UNWILLING_TO_PERFORM || reply.code == LDAP_PROTOCOL_ERROR);
         return Fail(reply.code, reply.message);
     }
     if (request.pageSize > 0) {

@@ -115,6 +115,9 @@ using SearchTransport = std::function<Result(const SearchRequest&, SearchReply&)
 struct PageEnd {
     std::string cookie;  // empty: nothing is left
     Result limit = 0;    // Err::SizeLimitExceeded or TimeLimitExceeded when the server cut it
+    // The server refused the cookie sent: it pages one search per connection,
+    // and another paged search has taken the paging over since that page.
+    bool cookieRefused = false;
 };
 
 class LdapSession {
