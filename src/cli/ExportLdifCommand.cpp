@@ -1,5 +1,5 @@
 // export-ldif: a tree as LDIF under a base DN, with its schema as an LDAP
-// schema file, ready for slapadd.
+// schema file, to load with slapadd -s (without LDAP's schema checks).
 
 #include "cli/CliCommand.h"
 #include "cli/CommandSupport.h"
@@ -61,7 +61,8 @@ const Command kExportLdifCommand{
     "export-ldif",
     "export-ldif [--tree NAME] [--base DN] [--schema-out FILE] FILE",
     "Write the tree as LDIF to FILE, every object under the base DN\n(default dc=TREENAME), "
-    "and its schema as LDAP definitions with\nX-NDS_* terms, ready for slapadd.",
+    "and its schema as LDAP definitions with\nX-NDS_* terms, to load with slapadd -s: the "
+    "directory's class\nrules are not LDAP's, and a load with schema checks refuses them.",
     kTreeOption | kLdifOptions,
     "",
     CommandSettings::kNone,

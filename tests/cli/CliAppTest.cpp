@@ -199,6 +199,17 @@ TEST(CliUsage, TheHelpIsMadeFromTheTablesItParses) {
         << run.err;
 }
 
+// The exported tree keeps the directory's own classes (abstract ones
+// listed, a base entry without a structural class), which a schema-checking
+// slapadd refuses: the help says how it loads.
+TEST(CliUsage, TheLdifExportSaysItLoadsWithoutSchemaChecks) {
+    const std::string help = CliApp::UsageText();
+    const size_t at = help.find("] export-ldif ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string entry = help.substr(at, help.find("\n  vellrun-cli", at) - at);
+    EXPECT_NE(entry.find("slapadd -s"), std::string::npos) << entry;
+}
+
 TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
     testing::TempDir folder{"vellrun-cli-test"};
     const fs::path broken = WriteIn(folder, "bad image.json", "{\"format\": ");

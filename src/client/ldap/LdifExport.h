@@ -1,8 +1,10 @@
 #pragma once
 
 // Writes one tree of any directory client as LDIF, with an LDAP schema file
-// for it, so that one data set can be loaded into a real server (slapadd, or
-// ldapadd once the schema is in place). Every attribute and class of the
+// for it, so that one data set can be loaded into a real server with
+// slapadd -s: the tree keeps the directory's own class rules (abstract
+// classes among an object's classes, a base entry of extensibleObject and
+// top), which a load with LDAP's schema checks refuses. Every attribute and class of the
 // tree's schema gets an LDAP definition of its own under Vellrun's private
 // OID arc, named "vr" and the program's name without blanks, carrying the
 // program's name, syntax, flags, bounds and identifier in X-NDS_* terms; the
