@@ -4,12 +4,15 @@
 #include "platform/BusyCursorScope.h"
 #include "ui/ClassImages.h"
 
+#include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 
 namespace vellrun::ui {
 
@@ -34,12 +37,40 @@ std::string NodeText(const QTreeWidgetItem* node) {
     return node->text(0).toStdString();
 }
 
+// The tree view says when a mouse press is being handled and when a release
+// has been: a node made current by a press is chosen by the click that
+// follows, not by the change of the current item. It adds no signals and
+// keeps the class name its accessibility interface is found by.
+class TreeWidget final : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+    bool Pressing() const { return pressing_; }
+    std::function<void()> pressStarted;
+    std::function<void()> releaseHandled;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (pressStarted) pressStarted();
+        pressing_ = true;
+        QTreeWidget::mousePressEvent(event);
+        pressing_ = false;
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QTreeWidget::mouseReleaseEvent(event);
+        if (releaseHandled) releaseHandled();
+    }
+
+private:
+    bool pressing_ = false;
+};
+
 }  // namespace
 
 TTreeFrame::TTreeFrame(directory::DirectoryAccess& access, QWidget* parent)
     : QWidget(parent),
       access_(access),
-      treeView_(new QTreeWidget(this)),
+      treeView_(new TreeWidget(this)),
       timerSearchCancel_(new QTimer(this)) {
     timerSearchCancel_->setObjectName(QStringLiteral("TimerSearchCancel"));
     timerSearchCancel_->setInterval(kCancelInterval);
@@ -56,8 +87,15 @@ TTreeFrame::TTreeFrame(directory::DirectoryAccess& access, QWidget* parent)
     treeView_->setIndentation(kIndentation);
     treeView_->setUniformRowHeights(true);
 
-    connect(treeView_, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* node, int) { TreeViewClicked(node); });
+    auto* view = static_cast<TreeWidget*>(treeView_);
+    view->pressStarted = [this] { pressedNode_ = nullptr; };
+    view->releaseHandled = [this] { PressedNodeReleased(); };
+    connect(treeView_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node, int) {
+        pressedNode_ = nullptr;
+        TreeViewClicked(node);
+    });
+    connect(treeView_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* node) { TreeViewCurrentChanged(node); });
     connect(treeView_, &QTreeWidget::itemExpanded, this, &TTreeFrame::TreeViewExpanded);
     connect(treeView_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* node, int) { TreeViewDoubleClicked(node); });
@@ -92,7 +130,12 @@ void TTreeFrame::InitializeWithTreeList(const platform::StringList& treeNames,
     entryLines_ = entryLines != nullptr ? entryLines : &ownEntryLines_;
     current_ = {};
     deferred_.reset();
-    treeView_->clear();
+    pressedNode_ = nullptr;
+    listedNode_ = nullptr;
+    {
+        const QScopedValueRollback quiet(settingCurrent_, true);
+        treeView_->clear();
+    }
     ReleaseTrees();
     treeNames_ = treeNames;
 
@@ -107,10 +150,16 @@ void TTreeFrame::InitializeWithTreeList(const platform::StringList& treeNames,
         root->setData(0, kTreeNumberRole, static_cast<qulonglong>(k));
         root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         tree.rootNode = Handle(root);
-        // Expanding lists the tree's top through the expansion handler.
-        if (treeNames.Count() < 2) treeView_->expandItem(root);
+        // A single tree is listed and expanded at once. The program chose
+        // it, not the person: no click is reported, the owner places itself.
+        if (treeNames.Count() < 2) {
+            MakeCurrent(root);
+            SelectNode(root);
+            const QScopedValueRollback quiet(quietExpansion_, true);
+            treeView_->expandItem(root);
+        }
     }
-    if (QTreeWidgetItem* top = treeView_->topLevelItem(0)) treeView_->setCurrentItem(top);
+    if (QTreeWidgetItem* top = treeView_->topLevelItem(0)) MakeCurrent(top);
 }
 
 void TTreeFrame::SearchCancel() {
@@ -171,11 +220,35 @@ void TTreeFrame::TreeViewClicked(QTreeWidgetItem* node) {
 
 void TTreeFrame::TreeViewExpanded(QTreeWidgetItem* node) {
     if (quietExpansion_) return;
+    // The current node was listed when it became current (by key, click or
+    // expansion): expanding it has nothing to add.
+    if (!busy_ && node == listedNode_ && node == treeView_->currentItem()) return;
+    MakeCurrent(node);
+    TreeViewClicked(node);
+}
+
+void TTreeFrame::TreeViewCurrentChanged(QTreeWidgetItem* node) {
+    if (node == nullptr || settingCurrent_ || quietExpansion_) return;
+    // A press leaves the choice to its click, which lists the node once;
+    // keys (and anything else that moves the current item) choose at once.
+    if (static_cast<TreeWidget*>(treeView_)->Pressing()) {
+        pressedNode_ = node;
+        return;
+    }
+    TreeViewClicked(node);
+}
+
+void TTreeFrame::PressedNodeReleased() {
+    // A press that made a node current but ended in no click (released
+    // elsewhere) still chooses that node.
+    QTreeWidgetItem* node = pressedNode_;
+    pressedNode_ = nullptr;
+    if (node != nullptr && node == treeView_->currentItem()) TreeViewClicked(node);
+}
+
+void TTreeFrame::MakeCurrent(QTreeWidgetItem* node) {
+    const QScopedValueRollback quiet(settingCurrent_, true);
     treeView_->setCurrentItem(node);
-    SearchCancel();
-    access_.Feedback().ProcessPendingEvents();
-    SelectNode(node);
-    current_ = GetNodeInfo(node);
 }
 
 void TTreeFrame::TreeViewDoubleClicked(QTreeWidgetItem* node) {
@@ -207,6 +280,7 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     cancel_.Clear();
     const bool firstListing = node->childCount() == 0;
     platform::StringList containerNames(true);
+    listedNode_ = nullptr;
 
     entryLines_->Clear();
     emit EntryLinesChanged();
@@ -229,6 +303,7 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
         AddContainerNodes(tree, node, containerNames);
         if (showLeafNodes_) AddLeafNodes(tree, node, containerNames);
     }
+    if (!cancelled) listedNode_ = node;
     emit EntryLinesChanged();
     SelectDeferredNode();
 }
@@ -344,16 +419,21 @@ void TTreeFrame::ForgetDescendants(directory::TTreeInfo& tree, QTreeWidgetItem* 
 void TTreeFrame::NodeReloadSubordinates(QTreeWidgetItem* node) {
     const TNodeInfo info = GetNodeInfo(node);
     if (info.tree == nullptr || busy_) return;
-    quietExpansion_ = true;
-    treeView_->collapseItem(node);
-    ForgetDescendants(*info.tree, node);
-    current_ = {};
-    current_ = info;
-    SelectNode(node);
-    treeView_->expandItem(node);
-    quietExpansion_ = false;
+    {
+        const QScopedValueRollback quiet(quietExpansion_, true);
+        treeView_->collapseItem(node);
+        pressedNode_ = nullptr;
+        listedNode_ = nullptr;
+        ForgetDescendants(*info.tree, node);
+        MakeCurrent(node);
+        current_ = info;
+        SelectNode(node);
+        treeView_->expandItem(node);
+    }
     node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
                                                          : QTreeWidgetItem::DontShowIndicator);
+    // The owner's list now shows this node's entries: it is chosen as by a click.
+    emit TreeViewClick();
 }
 
 bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& fullName) {
@@ -391,14 +471,14 @@ bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& full
             if (!index) break;
             node = NodeOf(tree.nodes.Number(*index));
         }
-        treeView_->setCurrentItem(node);
+        MakeCurrent(node);
         if (depth < parts.size()) {
             if (node->childCount() == 0) SelectNode(node);
             treeView_->expandItem(node);
         }
     }
     quietExpansion_ = false;
-    treeView_->setCurrentItem(node);
+    MakeCurrent(node);
     SelectNode(node);
     current_ = GetNodeInfo(node);
     emit TreeViewClick();

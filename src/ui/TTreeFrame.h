@@ -19,9 +19,9 @@ class QTreeWidgetItem;
 namespace vellrun::ui {
 
 // The directory tree browser: shows the connected trees as trees of
-// containers, lists a container when the user clicks or expands it, and puts
-// the container's entry lines ("base class: entry name") into the owner's
-// list. Containers are read lazily, each on its first click or expansion;
+// containers, lists a container when the user clicks, expands or moves to
+// it with the keys, and puts the container's entry lines ("base class: entry
+// name") into the owner's list. Containers are read lazily, each on its first click or expansion;
 // later clicks only refresh the entry lines.
 //
 // Owns one TTreeInfo (and its pair of contexts) per shown tree until it shows
@@ -56,7 +56,7 @@ public:
     static constexpr int kCancelTicks = 50;
     bool CancelTimerActive() const;
 
-    // Forgets everything below node and lists it afresh.
+    // Forgets everything below node, lists it afresh and reports it as a click.
     void NodeReloadSubordinates(QTreeWidgetItem* node);
 
     // Lists and expands the containers down to fullName ("[Root]" for the
@@ -72,7 +72,7 @@ public:
     TNodeInfo GetNodeInfo(QTreeWidgetItem* node);
     QTreeWidgetItem* GetCurrentNode() const;
     TNodeInfo GetCurrentNodeInfo() { return GetNodeInfo(GetCurrentNode()); }
-    // The node last clicked, expanded or double-clicked.
+    // The node last clicked, expanded, moved to or double-clicked.
     const TNodeInfo& CurrentNode() const { return current_; }
 
     // Typeless names on both contexts of every tree; applies at once.
@@ -86,8 +86,8 @@ public:
     QTreeWidget* TreeView() const { return treeView_; }
 
 signals:
-    // After a click has made the clicked node current (and listed it, unless
-    // a listing was running).
+    // After a click, an expansion or a move with the keys has made a node
+    // current (and listed it, unless a listing was running).
     void TreeViewClick();
     // After a double click has made the node current; nothing is listed.
     void TreeViewDblClick();
@@ -100,6 +100,10 @@ private:
     void TreeViewClicked(QTreeWidgetItem* node);
     void TreeViewExpanded(QTreeWidgetItem* node);
     void TreeViewDoubleClicked(QTreeWidgetItem* node);
+    void TreeViewCurrentChanged(QTreeWidgetItem* node);
+    void PressedNodeReleased();
+    // Sets the view's current item without treating it as the person's choice.
+    void MakeCurrent(QTreeWidgetItem* node);
 
     void SelectNode(QTreeWidgetItem* node);
     void FillTreeNodes(directory::TTreeInfo& tree, const std::string& container,
@@ -131,6 +135,11 @@ private:
     bool busy_ = false;
     bool showLeafNodes_ = false;
     bool quietExpansion_ = false;
+    bool settingCurrent_ = false;
+    // The node a mouse press made current, chosen by its click or release.
+    QTreeWidgetItem* pressedNode_ = nullptr;
+    // The node whose listing the entry lines hold, while they hold it.
+    QTreeWidgetItem* listedNode_ = nullptr;
     platform::CancelFlag cancel_;
     QTimer* timerSearchCancel_;
     int cancelCountdown_ = 0;

@@ -269,6 +269,57 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
+// A container reached with the arrow keys is the one the status bar names
+// and the next report runs on, as if it had been clicked.
+TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
+    Start();
+    QTreeWidget* view = form_->DSTree()->TreeView();
+    const auto topNamed = [view](const QString& name) {
+        const auto found = view->findItems(name, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.first();
+    };
+    QTreeWidgetItem* lab = topNamed("LAB");
+    QTreeWidgetItem* corpTree = topNamed("CORP");
+    ASSERT_NE(lab, nullptr);
+    ASSERT_NE(corpTree, nullptr);
+    testing::ClickItem(*view, lab);
+    ASSERT_EQ(form_->CurrentTree()->treeName, "LAB");
+
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Up);
+    ASSERT_EQ(view->currentItem(), corpTree);
+    QTest::keyClick(view, Qt::Key_Right);
+    ASSERT_TRUE(corpTree->isExpanded());
+    QTreeWidgetItem* corp = nullptr;
+    for (int k = 0; k < corpTree->childCount(); ++k) {
+        if (corpTree->child(k)->text(0) == "Corp") corp = corpTree->child(k);
+    }
+    ASSERT_NE(corp, nullptr);
+    for (int k = 0; k < corpTree->childCount() && view->currentItem() != corp; ++k)
+        QTest::keyClick(view, Qt::Key_Down);
+    ASSERT_EQ(view->currentItem(), corp);
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_TRUE(corp->isExpanded());
+
+    EXPECT_TRUE(
+        form_->ListBoxObjects()->findItems("Organizational Unit: Sales", Qt::MatchExactly).size() ==
+        1);
+    EXPECT_EQ(form_->CurrentTree()->treeName, "CORP");
+    EXPECT_EQ(form_->CurrentContainer(), ".Corp");
+    EXPECT_EQ(form_->StatusPanels()[1]->text().toStdString(), "CORP");
+    EXPECT_EQ(form_->StatusPanels()[2]->text().toStdString(), ".Corp");
+
+    // The report runs on CORP's Corp: the few objects of LAB would not fill it.
+    ChooseType("User");
+    Tick("Full Name");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    const auto grid = Grid();
+    ASSERT_GT(grid.size(), 100u);
+    EXPECT_NE(grid[1][0].find("Corp"), std::string::npos) << grid[1][0];
+}
+
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     Start();
     // Refusals first.

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -199,6 +200,57 @@ TEST(TTreeFrameTest, ListsContainersIntoChildNodesAndEntryLines) {
     EXPECT_EQ(ChildTexts(corp), (std::vector<std::string>{"IT", "Sales"}));
     EXPECT_EQ(bed.lines.Count(), 2u);
     EXPECT_EQ(bed.feedback.BusyDepth(), 0);
+}
+
+// Moving to a node with the keys chooses it as a click does: listed and
+// reported. Every choice lists its node once: a press that moves the current
+// item leaves the listing to its click, and expanding the node just listed
+// reads nothing again.
+TEST(TTreeFrameTest, KeysChooseANodeAsAClickDoesAndEachChoiceListsOnce) {
+    FrameBed<QtRunFeedback> bed(TwoTrees());
+    int clicks = 0;
+    QObject::connect(bed.frame.get(), &TTreeFrame::TreeViewClick, [&clicks] { ++clicks; });
+    bed.frame->Initialize(&bed.lines);
+    QTreeWidgetItem* alpha = bed.View().topLevelItem(0);
+    QTreeWidgetItem* zulu = bed.View().topLevelItem(1);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(bed.ListPages(), 0u);
+
+    ClickItem(bed.View(), zulu);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(ChildTexts(zulu), (std::vector<std::string>{"Corp", "Other"}));
+    // Clicking the current node lists it again: the pages one listing takes.
+    uint64_t pages = bed.ListPages();
+    ClickItem(bed.View(), zulu);
+    const uint64_t pagesPerListing = bed.ListPages() - pages;
+    EXPECT_GT(pagesPerListing, 0u);
+    EXPECT_EQ(clicks, 2);
+
+    bed.View().setFocus();
+    QTest::keyClick(&bed.View(), Qt::Key_Up);
+    EXPECT_EQ(bed.frame->CurrentNode().node, alpha);
+    EXPECT_EQ(clicks, 3);
+    EXPECT_EQ(ChildTexts(alpha), std::vector<std::string>{"Lab"});
+    EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"Organization: Lab"});
+
+    pages = bed.ListPages();
+    QTest::keyClick(&bed.View(), Qt::Key_Right);
+    EXPECT_TRUE(alpha->isExpanded());
+    EXPECT_EQ(bed.ListPages(), pages);
+    EXPECT_EQ(clicks, 3);
+
+    QTest::keyClick(&bed.View(), Qt::Key_Down);
+    EXPECT_EQ(bed.frame->CurrentNode().fullName, ".Lab");
+    EXPECT_EQ(clicks, 4);
+    EXPECT_EQ(bed.lines.Texts(), std::vector<std::string>{"Organizational Unit: Bench"});
+
+    // A click that moves the current item lists its node once.
+    pages = bed.ListPages();
+    ClickItem(bed.View(), zulu);
+    EXPECT_EQ(bed.ListPages() - pages, pagesPerListing);
+    EXPECT_EQ(clicks, 5);
+    EXPECT_EQ(bed.frame->CurrentNode().node, zulu);
+    EXPECT_EQ(bed.lines.Count(), 2u);
 }
 
 // A click that arrives while a listing pumps events must not start a second
