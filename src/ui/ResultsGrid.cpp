@@ -46,9 +46,27 @@ void ResultsGrid::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
     keyColumn_->setModel(model);
     keyColumn_->setSelectionModel(selectionModel());
-    connect(model, &QAbstractItemModel::modelReset, this, &ResultsGrid::UpdateKeyColumn);
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        ResetRowHeights();
+        UpdateKeyColumn();
+    });
     connect(model, &QAbstractItemModel::columnsInserted, this, &ResultsGrid::UpdateKeyColumn);
+    ResetRowHeights();
     UpdateKeyColumn();
+}
+
+void ResultsGrid::ResetRowHeights() {
+    // A header keeps its sections' sizes through a reset of the model, so
+    // the rows of the table shown before would lend their heights to the
+    // rows now in their places. Both views start again from the default
+    // height in one pass each; rows that need more are grown afterwards,
+    // and each growth reaches the key column as a resize.
+    const int height = verticalHeader()->defaultSectionSize();
+    const bool updates = updatesEnabled();
+    setUpdatesEnabled(false);
+    verticalHeader()->setDefaultSectionSize(height);
+    keyColumn_->verticalHeader()->setDefaultSectionSize(height);
+    setUpdatesEnabled(updates);
 }
 
 void ResultsGrid::UpdateKeyColumn() {
@@ -58,7 +76,6 @@ void ResultsGrid::UpdateKeyColumn() {
         keyColumn_->setColumnHidden(c, true);
     keyColumn_->setSelectionBehavior(selectionBehavior());
     keyColumn_->setSelectionMode(selectionMode());
-    keyColumn_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
     // With one column there is nothing to scroll past it.
     keyColumn_->setVisible(columns > 1);
     if (columns > 1) keyColumn_->setColumnWidth(0, columnWidth(0));

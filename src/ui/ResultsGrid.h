@@ -9,6 +9,8 @@ namespace vellrun::ui {
 // sideways, as the header row does while the rows scroll. The key column is a
 // second view laid over the left edge that shares the model and the selection,
 // so a click, a double click or a right click on it acts like one on the grid.
+// Whenever the model is reset every row of both views is one line high
+// again; the owner grows the rows with several lines after that.
 //
 // Owned by the main window like any child widget; holds no data of its own.
 class ResultsGrid final : public QTableView {
@@ -28,6 +30,7 @@ protected:
 
 private:
     void UpdateKeyColumn();
+    void ResetRowHeights();
     void PlaceKeyColumn();
 
     QTableView* keyColumn_;

@@ -70,6 +70,9 @@ TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& 
         feedback->AttachStatusPanels(statusPanels_);
     HookRun();
     operations_.OperationHooks().tableChanged = [this] { resultsModel_->Reset(); };
+    // A reset leaves every row one line high (ResultsGrid); whatever reset
+    // it (a run, a sort, hidden fields, a delete), the tall rows grow again.
+    connect(resultsModel_, &QAbstractItemModel::modelReset, this, &TMainForm::FitRowHeights);
     connect(dsTree_, &TTreeFrame::EntryLinesChanged, this, &TMainForm::ShowObjectLines);
     connect(dsTree_, &TTreeFrame::TreeViewClick, this, &TMainForm::DSTreeTreeViewClick);
     connect(dsTree_, &TTreeFrame::TreeViewDblClick, this, &TMainForm::DSTreeTreeViewDblClick);

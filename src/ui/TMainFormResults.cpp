@@ -98,8 +98,9 @@ void TMainForm::GridResultsSelectCell(const QModelIndex& current) {
 }
 
 void TMainForm::FitRowHeights() {
-    // Rows are one line high; only rows with a multi-line cell grow, so a
-    // large table is not measured row by row.
+    // After a reset of the model every row is one line high (ResultsGrid);
+    // only rows with a multi-line cell grow, so a large table is not
+    // measured row by row.
     const report::ResultTable& table = run_.Table();
     QHeaderView* rows = gridResults_->verticalHeader();
     const int lineHeight = gridResults_->fontMetrics().lineSpacing();

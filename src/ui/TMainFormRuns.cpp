@@ -43,9 +43,9 @@ void TMainForm::HookRun() {
     hooks.exportAtOnce = [this](report::ReportSpec& current) { ExportAtOnce(current); };
     hooks.fitColumns = [this] {
         rowsTimer_->stop();
-        // The tail may have sorted the rows: one reset instead of a last sync.
+        // The tail may have sorted the rows: one reset instead of a last sync
+        // (which fits the row heights).
         resultsModel_->Reset();
-        FitRowHeights();
         GridResize();
         buttonSave_->setEnabled(run_.SaveEnabled());
     };

@@ -470,6 +470,70 @@ TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
     EXPECT_EQ(grid->verticalHeader()->length(), total);
 }
 
+// Every row keeps the height its cells need, in the grid and its key column
+// alike, whatever the model showed before it was reset: another report, a
+// saved report run from the menu, a sort that moves the tall rows.
+TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
+    Start();
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    // The number of rows with several lines; every row checked.
+    const auto tallRowsFitted = [grid] {
+        QCoreApplication::processEvents();
+        const QAbstractItemModel* model = grid->model();
+        int tall = 0;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            int lines = 1;
+            for (int c = 0; c < model->columnCount(); ++c)
+                lines = std::max(
+                    lines, static_cast<int>(model->index(r, c).data().toString().count('\n')) + 1);
+            const int height = grid->rowHeight(r);
+            EXPECT_EQ(grid->KeyColumn()->rowHeight(r), height) << r;
+            if (lines == 1) {
+                EXPECT_EQ(height, grid->verticalHeader()->defaultSectionSize()) << r;
+            } else {
+                ++tall;
+                EXPECT_GE(height, std::min(lines, 20) * grid->fontMetrics().lineSpacing()) << r;
+            }
+        }
+        return tall;
+    };
+
+    // One object: its attributes as rows, some of them tall.
+    GoTo("[Root]");
+    const auto corp = form_->ListBoxObjects()->findItems("Organization: Corp", Qt::MatchExactly);
+    ASSERT_EQ(corp.size(), 1);
+    form_->ListBoxObjects()->setCurrentItem(corp.first());
+    form_->ActionReportByObjectExecute();
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    EXPECT_GT(tallRowsFitted(), 0);
+
+    // A saved report of users: nearly every row one line high.
+    std::string text = testing::ReadFile(kData / "sample-users.rpt");
+    text.replace(text.find("File="), 5, "File=" + (dir_ / "sample-users.csv").string());
+    const fs::path stored = dir_ / "sample-users.rpt";
+    testing::WriteFile(stored, text);
+    DialogScript::PushFile(stored);
+    form_->ActionLoadReportSpecClick();
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    ASSERT_GT(grid->model()->rowCount(), 1);
+    EXPECT_LT(tallRowsFitted(), grid->model()->rowCount() / 2);
+
+    // Tall rows, then a sort that moves them.
+    GoTo(".Corp");
+    ChooseType("User");
+    Tick("Group Membership");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    const int tall = tallRowsFitted();
+    EXPECT_GT(tall, 10);
+    form_->PopupSortResultsClick(1);
+    EXPECT_EQ(tallRowsFitted(), tall);
+    form_->PopupSortResultsClick(0);
+    EXPECT_EQ(tallRowsFitted(), tall);
+}
+
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     Start();
     GoTo("[Root]");
