@@ -20,6 +20,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -199,6 +201,13 @@ bool TMainForm::event(QEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == static_cast<QObject*>(splitter2_) && pendingObjectsWidth_ > 0) {
+        // A hidden tab's splitter gets its width with the resize sent as it
+        // is first shown; sizes set before then would be scaled to it.
+        if (event->type() == QEvent::Resize)
+            ApplyObjectsWidth(static_cast<QResizeEvent*>(event)->size().width());
+        if (event->type() == QEvent::Show) pendingObjectsWidth_ = 0;
+    }
     if (watched == static_cast<QObject*>(checkListAllProps_) && event->type() == QEvent::FocusOut)
         ListAllPropsExit();
     return QMainWindow::eventFilter(watched, event);

@@ -220,6 +220,9 @@ private:
     // TMainFormState.cpp
     void RestoreWindowState();
     void SaveWindowState();
+    // Gives the Multi-Object tab's type list its restored width within the
+    // splitter's width.
+    void ApplyObjectsWidth(int splitterWidth);
     void RestoreLastPlace();
     settings::ControlState ControlStateOf(QWidget* widget) const;
     void ApplyControlState(QWidget* widget, const settings::ControlState& state);
@@ -276,6 +279,10 @@ private:
     TTreeFrame* dsTree_ = nullptr;
     QListWidget* listBoxObjects_ = nullptr;
     QSplitter* splitter2_ = nullptr;
+    // The restored width of PanelObjects while its tab has not been laid out
+    // (0: none): applied once the splitter has its width, saved as it is
+    // until then.
+    int pendingObjectsWidth_ = 0;
     QWidget* panelObjects_ = nullptr;
     QListWidget* listObjType_ = nullptr;
     QListWidget* checkListAllProps_ = nullptr;

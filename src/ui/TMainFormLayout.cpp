@@ -168,6 +168,7 @@ QWidget* TMainForm::BuildObjAttrTab() {
     checkListAllProps_->installEventFilter(this);
     rightLayout->addWidget(checkListAllProps_);
     splitter2_->setSizes({300, 500});
+    splitter2_->installEventFilter(this);
     layout->addWidget(splitter2_, 1);
 
     layout->addWidget(BuildFilterPanel());

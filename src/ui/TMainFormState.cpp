@@ -207,7 +207,7 @@ void TMainForm::RestoreWindowState() {
     setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
 
     std::array<settings::PaneSize, 2> panes{
-        settings::PaneSize{"PanelObjects", false, splitter2_->sizes().value(0)},
+        settings::PaneSize{"PanelObjects", false, 0},
         settings::PaneSize{"PanelLeft", false, splitter3_->sizes().value(0)}};
     settings::RestoreSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes);
     const auto applyPane = [](QSplitter* splitter, int size) {
@@ -216,7 +216,13 @@ void TMainForm::RestoreWindowState() {
         if (size <= 0 || sizes.size() < 2) return;
         splitter->setSizes({size, std::max(total - size, 1)});
     };
-    applyPane(splitter2_, panes[0].size);
+    // The Multi-Object tab is not the one shown at start: its splitter has
+    // no width yet, and sizes given now would be rescaled when it gets one.
+    pendingObjectsWidth_ = std::max(panes[0].size, 0);
+    if (splitter2_->isVisible()) {
+        ApplyObjectsWidth(splitter2_->width());
+        pendingObjectsWidth_ = 0;
+    }
     applyPane(splitter3_, panes[1].size);
 
     settings::FontRecord font = FontRecordOf(this->font());
@@ -227,6 +233,12 @@ void TMainForm::RestoreWindowState() {
     ControlState bottom = ControlStateOf(panelMultiBottom_);
     settings::RestoreControlState(ini_, cache_, settings::inikeys::kSettings, bottom);
     ApplyControlState(panelMultiBottom_, bottom);
+}
+
+void TMainForm::ApplyObjectsWidth(int splitterWidth) {
+    const int width = pendingObjectsWidth_;
+    if (width <= 0 || splitter2_->count() < 2) return;
+    splitter2_->setSizes({width, std::max(splitterWidth - width - splitter2_->handleWidth(), 1)});
 }
 
 void TMainForm::SaveWindowState() {
@@ -254,7 +266,9 @@ void TMainForm::SaveWindowState() {
     static_cast<void>(
         settings::SaveFont(ini_, cache_, settings::inikeys::kSettings, FontRecordOf(font())));
     const std::array<settings::PaneSize, 2> panes{
-        settings::PaneSize{"PanelObjects", false, splitter2_->sizes().value(0)},
+        settings::PaneSize{
+            "PanelObjects", false,
+            pendingObjectsWidth_ > 0 ? pendingObjectsWidth_ : splitter2_->sizes().value(0)},
         settings::PaneSize{"PanelLeft", false, splitter3_->sizes().value(0)}};
     static_cast<void>(
         settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes));

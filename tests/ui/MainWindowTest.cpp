@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableView>
@@ -318,6 +319,33 @@ TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
     EXPECT_NE(grid[1][0].find("Corp"), std::string::npos) << grid[1][0];
+}
+
+// The width of the Multi-Object tab's type list comes back as it was left,
+// start after start, whether or not the tab was shown in between.
+TEST_F(MainWindowTest, TheTypeListKeepsItsWidthFromStartToStart) {
+    Start();
+    const auto showTypes = [this] {
+        Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+        QCoreApplication::processEvents();
+        return Find<QSplitter>("Splitter2")->sizes().value(0);
+    };
+    showTypes();
+    auto* splitter = Find<QSplitter>("Splitter2");
+    splitter->setSizes({217, splitter->width() - 217 - splitter->handleWidth()});
+    QCoreApplication::processEvents();
+    const int width = splitter->sizes().value(0);
+    ASSERT_EQ(width, 217);
+
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        Restart();
+        EXPECT_EQ(showTypes(), width);
+    }
+    // A start that never shows the tab keeps the width too.
+    Restart();
+    Restart();
+    EXPECT_EQ(showTypes(), width);
 }
 
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
