@@ -139,6 +139,22 @@ TEST(LdifImage, TheExportedSampleReportsAsTheImageDoes) {
     ASSERT_NE(at, std::string::npos);
     offline.replace(at, 6, ".O=Corp");
     EXPECT_EQ(offline, expected);
+
+    // Every attribute definition reads back with its syntax, flags and
+    // identifier; "Object Class" is LDAP's own objectClass, not written.
+    const auto attributes = [&](const std::vector<std::string>& source) {
+        cli::CliApp app(fromOptions);
+        app.SetSettingsFile(dir / "no-settings.ini");
+        std::vector<std::string> args = source;
+        args.insert(args.end(), {"schema", "attributes"});
+        std::ostringstream out, err;
+        EXPECT_EQ(app.Run(args, out, err), 0) << err.str();
+        std::string text = out.str();
+        const size_t line = text.find("\"Object Class\";");
+        if (line != std::string::npos) text.erase(line, text.find('\n', line) + 1 - line);
+        return text;
+    };
+    EXPECT_EQ(attributes(ldif), attributes({"--image", sample.string(), "--tree", "CORP"}));
 }
 
 }  // namespace

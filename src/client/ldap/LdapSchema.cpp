@@ -452,6 +452,8 @@ void LdapSchema::Load(const SchemaText& text) {
         }
         if (ExtensionSet(ext, "X-NDS_BOTH_MANAGED")) f |= 0x8000;
         if (ExtensionSet(ext, "X-NDS_READ_FILTERED")) f |= 0x20000;
+        // The bits no term of their own names (the program's LDIF export).
+        f |= Number(Extension(ext, "X-NDS_OTHER_FLAGS"));
         definition.flags = f;
         // The directory's own identifier when the definition carries it.
         const std::string ownOid = Extension(ext, "X-NDS_OID");
@@ -544,6 +546,7 @@ void LdapSchema::Load(const SchemaText& text) {
         if (ExtensionSet(ext, "X-NDS_AMBIGUOUS_CONTAINMENT")) f |= 0x10;
         if (oc->oc_kind == LDAP_SCHEMA_AUXILIARY) f |= 0x20;
         if (ExtensionSet(ext, "X-NDS_OPERATIONAL")) f |= 0x40;
+        f |= Number(Extension(ext, "X-NDS_OTHER_FLAGS"));
         definition.flags = f;
         const std::string ownOid = Extension(ext, "X-NDS_OID");
         if (!ownOid.empty()) {

@@ -238,6 +238,25 @@ constexpr FlagTerm kClassTerms[] = {{0x04, "X-NDS_NONREMOVABLE"},
                                     {0x08, "X-NDS_AMBIGUOUS_NAMING"},
                                     {0x10, "X-NDS_AMBIGUOUS_CONTAINMENT"},
                                     {0x40, "X-NDS_OPERATIONAL"}};
+// The flags written other ways: single-valued and sized (the definition's own
+// terms) of an attribute; container, effective and auxiliary (its kind) of a
+// class.
+constexpr uint32_t kAttributeFlagsOfTheDefinition = 0x1 | 0x2;
+constexpr uint32_t kClassFlagsOfTheDefinition = 0x01 | 0x02 | 0x20;
+
+// The flag terms set in flags, then X-NDS_OTHER_FLAGS with every bit that no
+// term names, so that the reader gets the whole word back.
+template <size_t N>
+std::string FlagTerms(uint32_t flags, const FlagTerm (&terms)[N], uint32_t writtenOtherwise) {
+    std::string out;
+    uint32_t other = flags & ~writtenOtherwise;
+    for (const FlagTerm& term : terms) {
+        if ((flags & term.bit) != 0) out += std::string(" ") + term.term + " '1'";
+        other &= ~term.bit;
+    }
+    if (other != 0) out += " X-NDS_OTHER_FLAGS '" + std::to_string(other) + "'";
+    return out;
+}
 
 std::string NameList(const std::vector<std::string>& names, bool quoted) {
     if (names.size() == 1) return quoted ? Quoted(names[0]) : names[0];
@@ -384,9 +403,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
             line += " X-NDS_LOWER_BOUND " + Quoted(std::to_string(record.lowerBound)) +
                     " X-NDS_UPPER_BOUND " + Quoted(std::to_string(record.upperBound));
         }
-        for (const FlagTerm& term : kAttributeTerms) {
-            if ((record.flags & term.bit) != 0) line += std::string(" ") + term.term + " '1'";
-        }
+        line += FlagTerms(record.flags, kAttributeTerms, kAttributeFlagsOfTheDefinition);
         const std::string oid = OidOf(record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
         schema << line << " )\n";
@@ -425,9 +442,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         if (!containment.empty()) line += " X-NDS_CONTAINMENT " + NameList(containment, true);
         if (!naming.empty()) line += " X-NDS_NAMING " + NameList(naming, true);
         if ((c.record.flags & 0x01) == 0) line += " X-NDS_NOT_CONTAINER '1'";
-        for (const FlagTerm& term : kClassTerms) {
-            if ((c.record.flags & term.bit) != 0) line += std::string(" ") + term.term + " '1'";
-        }
+        line += FlagTerms(c.record.flags, kClassTerms, kClassFlagsOfTheDefinition);
         const std::string oid = OidOf(c.record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
         schema << line << " )\n";
