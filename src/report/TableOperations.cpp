@@ -161,7 +161,7 @@ DeleteOutcome TableOperations::DeleteObject(const std::optional<ObjectListEntry>
     const std::string fullName = directory::DSFullName(access_.DSResolveName(treeContext, name));
     const client::Result result = access_.DSRemoveObject(treeContext, fullName);
     if (result != 0) {
-        access_.DSShowError(result, "Delete \"" + name + "\"");
+        access_.DSShowError(result, "Delete \"" + fullName + "\"");
         return DeleteOutcome::Failed;
     }
     messages.PlainBox("\"" + name + "\" successfully deleted");

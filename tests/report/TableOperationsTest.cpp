@@ -216,7 +216,8 @@ TEST_F(TableOperationsTest, DeleteAsksFirstAndReportsTheOutcome) {
     EXPECT_EQ(ops_.DeleteObject(ParseObjectListLine("User: boss", 6), context),
               DeleteOutcome::Failed);
     EXPECT_EQ(bed_.messages.Errors(),
-              std::vector<std::string>{"Delete \"boss\" returned error 0xFFFFFD60 (No access)"});
+              std::vector<std::string>{
+                  "Delete \".boss.Sales.Corp\" returned error 0xFFFFFD60 (No access)"});
     EXPECT_EQ(listed().size(), before - 1);
 }
 
