@@ -62,10 +62,13 @@ void SweepStaleTemporaries(const std::filesystem::path& file) {
          it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+        // Exactly "<pid>.<n>": a name with more dots is the temporary file of
+        // another target whose name begins like this one ("data.2024").
         const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
         const size_t dot = middle.find('.');
-        if (dot == 0 || dot == std::string::npos ||
-            middle.find_first_not_of("0123456789.") != std::string::npos) {
+        if (dot == 0 || dot == std::string::npos || dot + 1 == middle.size() ||
+            middle.find_first_not_of("0123456789", dot + 1) != std::string::npos ||
+            middle.substr(0, dot).find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
         const long pid = std::strtol(middle.c_str(), nullptr, 10);

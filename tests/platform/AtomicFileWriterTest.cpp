@@ -160,6 +160,18 @@ TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
 }
 
+TEST(AtomicFileWriterTest, TheSweepTakesOnlyTheWritersOwnNamesForStale) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    // The live temporary file of this test's parent writing "data.<pid>",
+    // where <pid> belongs to no running process: it begins like a stale
+    // temporary file of "data" but is not one.
+    const std::string other =
+        ".data." + std::to_string(DeadProcessId()) + "." + std::to_string(::getppid()) + ".0.tmp";
+    WriteFile(dir / other, "busy");
+    EXPECT_TRUE(AtomicFileWriter::Write(dir / "data", "whole").ok());
+    EXPECT_TRUE(fs::exists(dir / other));
+}
+
 size_t FilesIn(const fs::path& folder) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
