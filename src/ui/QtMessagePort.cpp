@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QString>
 
@@ -48,6 +49,7 @@ void QtMessagePort::ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind,
     }
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(), Text(text), QMessageBox::Ok,
                     parent_);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -55,6 +57,7 @@ bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
     if (DialogScript::Running()) return DialogScript::TakeYesNo(text).value_or(!defaultNo);
     QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Text(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -62,12 +65,14 @@ bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
 std::optional<std::string> QtMessagePort::AskSecret(std::string_view text) {
     // A script has no secrets to give: the question is declined.
     if (DialogScript::Running()) return std::nullopt;
-    bool given = false;
-    const QString secret =
-        QInputDialog::getText(parent_, QGuiApplication::applicationDisplayName(), Text(text),
-                              QLineEdit::Password, QString(), &given);
-    if (!given) return std::nullopt;
-    return secret.toStdString();
+    QInputDialog dialog(parent_);
+    dialog.setWindowTitle(QGuiApplication::applicationDisplayName());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(Text(text));
+    if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 std::optional<std::filesystem::path> QtMessagePort::ChooseSaveFile(

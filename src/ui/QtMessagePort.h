@@ -11,7 +11,9 @@ namespace vellrun::ui {
 
 // The desktop's message boxes and file dialogs, titled with the application
 // title and centred on the parent widget once one is attached (start-up
-// speaks before any window exists). Made by the desktop start-up, which owns
+// speaks before any window exists). Every text is shown as plain text, never
+// as markup: some come from outside (a server's notice), and a link in one
+// must not become something to click. Made by the desktop start-up, which owns
 // it; it does not own the parent. While a DialogScript runs it opens nothing
 // and answers from the script instead.
 class QtMessagePort final : public platform::MessagePort {

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -75,6 +76,45 @@ TEST(QtMessagePortTest, RealQuestionBoxOffersTheRequestedDefault) {
         EXPECT_EQ(defaultIsNo, defaultNo);
         EXPECT_EQ(title, "RAZ Arorad");
         EXPECT_EQ(text, QString::fromUtf8("Delete \"Müller\"?"));
+    }
+}
+
+TEST(QtMessagePortTest, EveryBoxShowsItsTextAsPlainText) {
+    QtMessagePort port;
+    // A text from outside (a server's notice) must not become markup or a link.
+    const QString marked = QStringLiteral("<b>x</b> <a href=\"http://127.0.0.1:9/\">y</a>");
+    std::vector<Qt::TextFormat> formats;
+    std::vector<QString> texts;
+    const auto answer = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        formats.push_back(box->textFormat());
+        texts.push_back(box->text());
+        box->defaultButton() ? box->defaultButton()->click() : box->accept();
+    };
+    const std::string text = marked.toStdString();
+    QTimer::singleShot(0, answer);
+    port.InfoBox(text);
+    QTimer::singleShot(0, answer);
+    port.ErrorBox(text);
+    QTimer::singleShot(0, answer);
+    port.PlainBox(text);
+    QTimer::singleShot(0, answer);
+    port.AskYesNo(text, true);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* label = dialog->findChild<QLabel*>();
+        ASSERT_NE(label, nullptr);
+        formats.push_back(label->textFormat());
+        texts.push_back(label->text());
+        dialog->reject();
+    });
+    EXPECT_EQ(port.AskSecret(text), std::nullopt);
+    ASSERT_EQ(formats.size(), 5u);
+    for (size_t i = 0; i < formats.size(); ++i) {
+        EXPECT_EQ(formats[i], Qt::PlainText) << i;
+        EXPECT_EQ(texts[i], marked) << i;
     }
 }
 
