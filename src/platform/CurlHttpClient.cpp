@@ -1,5 +1,7 @@
 #include "platform/CurlHttpClient.h"
 
+#include "platform/AsciiText.h"
+
 #include <memory>
 #include <mutex>
 
@@ -79,9 +81,12 @@ HttpResult CurlHttpClient::Get(const HttpRequest& request, const HttpBodySink& s
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirections);
-    // A redirection must not lead to a local file or another protocol.
+    // A redirection must not lead to a local file or another protocol, and
+    // what was asked for over https must not go on over plain http, where
+    // anyone on the way could answer in the server's name.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                     StartsWithNoCase(request.url, "https:") ? "https" : "http,https");
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile_.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, caFile_.c_str());

@@ -46,7 +46,8 @@ public:
     virtual ~HttpClient() = default;
 
     // GET of request.url. Only http and https are spoken, also after a
-    // redirection; https certificates and host names are verified. A reply
+    // redirection, and a request made over https is redirected to https
+    // addresses only; https certificates and host names are verified. A reply
     // with an error status (400 and above) is a failure.
     virtual HttpResult Get(const HttpRequest& request, const HttpBodySink& sink,
                            const HttpProgress& progress) = 0;

@@ -1,5 +1,6 @@
 #include "update/Tkorvel_module.h"
 
+#include "platform/AsciiText.h"
 #include "platform/BusyCursorScope.h"
 #include "update/UpdateReply.h"
 
@@ -169,6 +170,15 @@ std::string Tkorvel_module::getVersion_detail(std::string_view key) const {
 }
 
 int Tkorvel_module::getCurrentFile(const std::filesystem::path& file, std::string_view address) {
+    // The archive is checked by nothing but the connection it comes over: a
+    // site that speaks https gives its archive over https too.
+    if (platform::StartsWithNoCase(webSite_, "https:") &&
+        !platform::StartsWithNoCase(address, "https:")) {
+        messages_.PlainBox("The download address " + std::string(address) +
+                           " is not an https address; " + webSite_ +
+                           " offers its files over https only. Nothing was downloaded.");
+        return -1;
+    }
     std::error_code error;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
     if (error) {

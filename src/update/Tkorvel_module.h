@@ -49,7 +49,8 @@ public:
     // shown in a plain box) or cancel. The body goes to a temporary file
     // beside the target, which replaces the target only once the body has
     // arrived whole; otherwise no partial file remains and an existing file
-    // is left as it was.
+    // is left as it was. When the web site is an https address, an address
+    // that is not https is refused and nothing is written.
     int getCurrentFile(const std::filesystem::path& file, std::string_view address);
 
     void SetTimeouts(long connectSeconds, long totalSeconds);

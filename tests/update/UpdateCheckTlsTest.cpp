@@ -1,9 +1,11 @@
 // The update check over https against a local TLS server (openssl s_server)
 // with a certificate made for the test: trusted, the check goes through;
-// not trusted, the request is refused.
+// not trusted, the request is refused; an https check never goes on over
+// plain http.
 
 #include "platform/CurlHttpClient.h"
 #include "support/CountingRunFeedback.h"
+#include "support/LocalHttpServer.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 #include "update/Tkorvel_module.h"
@@ -50,10 +52,12 @@ bool Accepts(int port) {
     return connected;
 }
 
-// openssl s_server serving the files of a folder over https on 127.0.0.1.
+// openssl s_server serving the files of a folder over https on 127.0.0.1:
+// with "-WWW" each file is a reply's body, with "-HTTP" a whole raw reply.
 class TlsServer {
 public:
-    explicit TlsServer(const testing::TempDir& folder) : port_(FreePort()) {
+    explicit TlsServer(const testing::TempDir& folder, const char* mode = "-WWW")
+        : port_(FreePort()) {
         const std::string make = "cd '" + folder.Path().string() +
                                  "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem "
                                  "-out cert.pem -subj /CN=127.0.0.1 -addext "
@@ -66,7 +70,7 @@ public:
             ::freopen("/dev/null", "w", stdout);
             ::freopen("/dev/null", "w", stderr);
             ::execlp("openssl", "openssl", "s_server", "-accept", accept.c_str(), "-cert",
-                     "cert.pem", "-key", "key.pem", "-WWW", "-quiet", nullptr);
+                     "cert.pem", "-key", "key.pem", mode, "-quiet", nullptr);
             ::_exit(1);
         }
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -118,6 +122,43 @@ TEST(UpdateCheckTlsTest, HttpsWorksWithATrustedCertificateAndIsRefusedWithoutOne
     EXPECT_EQ(refused.boxes[0].kind, Kind::Error);
     EXPECT_NE(refused.boxes[0].text.find("certificate"), std::string::npos)
         << refused.boxes[0].text;
+}
+
+TEST(UpdateCheckTlsTest, AnHttpsCheckNeverGoesOnOverPlainHttp) {
+    const std::string page = "/php/fileinfo.php?file=vellrun.zip";
+    testing::LocalHttpServer plain;
+    plain.Answer(
+        page, testing::LocalHttpServer::Response::Text("date=2011-02-03\nfile=vellrun.zip\nurl=" +
+                                                       plain.Address() + "/files/vellrun.zip\n"));
+    plain.Answer("/files/vellrun.zip", testing::LocalHttpServer::Response::Text("archive"));
+
+    // The https page sends the client on to the same page over plain http.
+    testing::TempDir folder{"vellrun-tls"};
+    std::filesystem::create_directories(folder / "php");
+    testing::WriteFile(folder / page.substr(1),
+                       "HTTP/1.0 302 Found\r\nLocation: " + plain.Address() + page +
+                           "\r\nContent-Length: 0\r\n\r\n");
+    const TlsServer server(folder, "-HTTP");
+    ASSERT_TRUE(server.Running()) << "openssl s_server did not start";
+    testing::CountingRunFeedback feedback;
+    platform::CurlHttpClient http;
+    http.SetCaFile((folder / "cert.pem").string());
+    testing::ScriptedMessagePort messages;
+    messages.answers = {false};
+    Tkorvel_module module(http, messages, feedback, server.Address());
+    module.checkUpdatesWithPar("vellrun.zip", "2009-10-30");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].kind, Kind::Error) << messages.boxes[0].text;
+    EXPECT_TRUE(plain.Requests().empty());
+
+    // Nor is the archive of an https site taken from a plain http address.
+    const auto target = folder / "download/vellrun.zip";
+    EXPECT_EQ(module.getCurrentFile(target, plain.Address() + "/files/vellrun.zip"), -1);
+    ASSERT_EQ(messages.Texts(Kind::Plain).size(), 1u);
+    EXPECT_NE(messages.Texts(Kind::Plain)[0].find("https"), std::string::npos)
+        << messages.Texts(Kind::Plain)[0];
+    EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
+    EXPECT_TRUE(plain.Requests().empty());
 }
 
 }  // namespace
