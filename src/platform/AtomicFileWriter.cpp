@@ -21,21 +21,6 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;
 
-// The permissions a new file gets: 0666 less the process's umask, read
-// without changing it (umask() itself can only be read by setting it).
-mode_t NewFileMode() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("Umask:")) {
-            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-        }
-    }
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Where a symbolic link that points at nothing yet leads: the path a new
 // file would take when written through it.
 std::filesystem::path FollowDanglingLinks(std::filesystem::path path, bool& loops) {
@@ -121,6 +106,21 @@ int WriteAll(int fd, std::string_view bytes) {
 }
 
 }  // namespace
+
+unsigned AtomicFileWriter::NewFileMode() {
+    // umask() itself can only be read by setting it, which would change the
+    // mask for every thread of the process for a moment.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:")) {
+            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
 
 FileStatus AtomicFileWriter::Write(const std::filesystem::path& target, std::string_view bytes) {
     AtomicFileWriter writer(target);
@@ -262,7 +262,7 @@ FileStatus AtomicFileWriter::Commit() {
             }
         }
         // After the owner: changing it may clear the set-user-ID bits.
-        const mode_t mode = kind_ == Kind::Regular ? oldMode_ : NewFileMode();
+        const mode_t mode = kind_ == Kind::Regular ? oldMode_ : static_cast<mode_t>(NewFileMode());
         if (::fchmod(fd_, mode) != 0) error = errno;
     }
     // The data must be on disk before the rename makes it the file.

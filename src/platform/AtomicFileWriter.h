@@ -39,6 +39,10 @@ public:
     // The whole write in one call: ok, or the platform's message naming the file.
     static FileStatus Write(const std::filesystem::path& target, std::string_view bytes);
 
+    // The permissions a new file gets: 0666 less the process's umask, read
+    // without changing it (from /proc; only where that fails by setting it).
+    static unsigned NewFileMode();
+
     explicit AtomicFileWriter(std::filesystem::path target);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;

@@ -1,11 +1,14 @@
 #include "update/Tkorvel_module.h"
 
 #include "platform/AsciiText.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/BusyCursorScope.h"
+#include "platform/PendingTemporaries.h"
 #include "update/UpdateReply.h"
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -38,6 +41,8 @@ public:
             return;
         }
         path_ = pattern;
+        // A program ended by a signal while it downloads removes the file.
+        pendingSlot_ = platform::PendingTemporaries::Add(path_);
     }
     ~PartFile() {
         if (descriptor_ >= 0) ::close(descriptor_);
@@ -45,6 +50,7 @@ public:
             std::error_code ignored;
             std::filesystem::remove(path_, ignored);
         }
+        platform::PendingTemporaries::Remove(pendingSlot_);
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -67,9 +73,8 @@ public:
     bool Commit() {
         // mkstemp makes the file readable by its owner only; a download gets
         // the permissions of any new file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(descriptor_, 0666 & ~mask) != 0 || ::fsync(descriptor_) != 0) {
+        const auto mode = static_cast<mode_t>(platform::AtomicFileWriter::NewFileMode());
+        if (::fchmod(descriptor_, mode) != 0 || ::fsync(descriptor_) != 0) {
             error_ = "Cannot write " + PathText(target_) + ": " + SystemMessage(errno);
             return false;
         }
@@ -84,6 +89,8 @@ public:
             return false;
         }
         path_.clear();
+        platform::PendingTemporaries::Remove(pendingSlot_);
+        pendingSlot_.reset();
         return true;
     }
 
@@ -92,6 +99,7 @@ private:
     std::string path_;
     int descriptor_ = -1;
     std::string error_;
+    std::optional<size_t> pendingSlot_;
 };
 
 }  // namespace

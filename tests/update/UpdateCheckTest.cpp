@@ -1,4 +1,5 @@
 #include "platform/CurlHttpClient.h"
+#include "platform/PendingTemporaries.h"
 #include "support/CountingRunFeedback.h"
 #include "support/LocalHttpServer.h"
 #include "support/ScriptedMessagePort.h"
@@ -8,6 +9,7 @@
 #include "update/UpdateSite.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -123,6 +125,52 @@ TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoPartAndTheOldFileWho
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
         ++files;
     EXPECT_EQ(files, 1u);
+}
+
+// The download's part file beside the target, if there is one.
+std::optional<std::filesystem::path> PartFileIn(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().find(".part-") != std::string::npos) {
+            return entry.path();
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(UpdateCheckTest, ThePartFileIsInTheSignalCleanupTableOnlyWhileItIsWritten) {
+    const std::string archive(100000, 'p');
+    server.Answer("/files/vellrun.zip", Response::Text(archive).Trickle(10000, 10));
+    const auto target = folder / "vellrun.zip";
+    std::optional<std::filesystem::path> part;
+    bool swept = false;
+    feedback.onEvent = [&](int) {
+        if (swept || !(part = PartFileIn(folder.Path()))) return;
+        // What the handler of SIGTERM or SIGINT does in the middle of the download.
+        platform::PendingTemporaries::UnlinkAll();
+        swept = true;
+        EXPECT_FALSE(std::filesystem::exists(*part));
+    };
+    // The part file vanished under the download, which cannot become the target.
+    EXPECT_EQ(module.getCurrentFile(target, Site() + "/files/vellrun.zip"), -1);
+    ASSERT_TRUE(swept);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    // Once the download is over its name is no longer in the table.
+    testing::WriteFile(*part, "another file of that name");
+    platform::PendingTemporaries::UnlinkAll();
+    EXPECT_TRUE(std::filesystem::exists(*part));
+    std::filesystem::remove(*part);
+
+    // The same after a download that arrived whole.
+    part.reset();
+    feedback.onEvent = [&](int) {
+        if (!part) part = PartFileIn(folder.Path());
+    };
+    EXPECT_EQ(module.getCurrentFile(target, Site() + "/files/vellrun.zip"), 0);
+    EXPECT_TRUE(testing::ReadFile(target) == archive);
+    ASSERT_TRUE(part.has_value());
+    testing::WriteFile(*part, "another file of that name");
+    platform::PendingTemporaries::UnlinkAll();
+    EXPECT_TRUE(std::filesystem::exists(*part));
 }
 
 TEST_F(UpdateCheckTest, APageNamingTheRealAddressLeadsToIt) {
