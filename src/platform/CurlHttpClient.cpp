@@ -92,6 +92,11 @@ HttpResult CurlHttpClient::Get(const HttpRequest& request, const HttpBodySink& s
     if (!caFile_.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, caFile_.c_str());
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, request.connectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, request.totalTimeoutSeconds);
+    if (request.stallTimeoutSeconds > 0) {
+        // Less than a byte a second over that time is taken as nothing.
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, request.stallTimeoutSeconds);
+    }
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's HTTP client: plain GET requests that follow redirections,
-// with a connect timeout and an overall limit, the body handed over piece by
+// with a connect timeout, an overall limit and a limit on how long nothing
+// may arrive, the body handed over piece by
 // piece, and a progress call between pieces through which the caller keeps
 // its window alive and may cancel. An interface so that the update check can
 // be given the real client (CurlHttpClient) or a test's own. Implementations
@@ -21,7 +22,11 @@ struct HttpRequest {
     std::vector<std::string> headers;
     // A silent server must not hold the caller for ever.
     long connectTimeoutSeconds = 15;
+    // The whole request, 0 for no limit.
     long totalTimeoutSeconds = 120;
+    // A transfer during which not one byte arrives for this long fails, 0
+    // for no such limit: what a long download has instead of a total limit.
+    long stallTimeoutSeconds = 0;
 };
 
 struct HttpResult {

@@ -200,8 +200,8 @@ int Tkorvel_module::getCurrentFile(const std::filesystem::path& file, std::strin
         return -1;
     }
     feedback_.SetStatus(0, "Downloading " + std::string(address));
-    const HttpResult result =
-        Fetch(std::string(address), [&part](std::string_view piece) { return part.Append(piece); });
+    const HttpResult result = Fetch(std::string(address), FetchKind::Download,
+                                    [&part](std::string_view piece) { return part.Append(piece); });
     feedback_.SetStatus(0, "");
     if (result.outcome == HttpResult::Outcome::Cancelled) return -1;
     if (!result.Done()) {
@@ -215,13 +215,17 @@ int Tkorvel_module::getCurrentFile(const std::filesystem::path& file, std::strin
     return 0;
 }
 
-platform::HttpResult Tkorvel_module::Fetch(const std::string& address,
+platform::HttpResult Tkorvel_module::Fetch(const std::string& address, FetchKind kind,
                                            const platform::HttpBodySink& sink) {
     platform::HttpRequest request;
     request.url = address;
     request.headers = {std::string(kAcceptHeader), std::string(kUserAgentHeader)};
     request.connectTimeoutSeconds = connectTimeout_;
-    request.totalTimeoutSeconds = totalTimeout_;
+    // A large archive on a slow line takes as long as it takes; only one
+    // that stops arriving is given up.
+    const bool download = kind == FetchKind::Download;
+    request.totalTimeoutSeconds = download ? 0 : totalTimeout_;
+    request.stallTimeoutSeconds = download ? stallTimeout_ : 0;
     feedback_.Cancel().Clear();
     const platform::BusyCursorScope busy(feedback_);
     return http_.Get(request, sink, [this](uint64_t received, uint64_t total) {
@@ -235,7 +239,7 @@ std::string Tkorvel_module::FetchText(const std::string& address, platform::Http
     std::string text;
     bool tooLarge = false;
     feedback_.SetStatus(0, "Asking " + webSite_ + " for the newest version");
-    result = Fetch(address, [&text, &tooLarge](std::string_view piece) {
+    result = Fetch(address, FetchKind::Page, [&text, &tooLarge](std::string_view piece) {
         if (text.size() + piece.size() > kMaxReplyBytes) {
             tooLarge = true;
             return false;

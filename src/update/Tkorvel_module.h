@@ -53,13 +53,21 @@ public:
     // that is not https is refused and nothing is written.
     int getCurrentFile(const std::filesystem::path& file, std::string_view address);
 
+    // The limits of every request; the total one does not apply to a
+    // download, which may take as long as it keeps arriving.
     void SetTimeouts(long connectSeconds, long totalSeconds);
+    // How long a download may receive nothing before it fails.
+    void SetStallTimeout(long seconds) { stallTimeout_ = seconds; }
     const std::string& WebSite() const { return webSite_; }
     const std::vector<std::string>& ReplyLines() const { return replyLines_; }
 
 private:
+    // A version page has the total limit, a download the stall limit instead.
+    enum class FetchKind { Page, Download };
+
     // GET with the update headers, the body into sink; progress through the feedback.
-    platform::HttpResult Fetch(const std::string& address, const platform::HttpBodySink& sink);
+    platform::HttpResult Fetch(const std::string& address, FetchKind kind,
+                               const platform::HttpBodySink& sink);
     // A whole reply as text; empty with failed set when the request failed.
     std::string FetchText(const std::string& address, platform::HttpResult& result);
 
@@ -69,6 +77,7 @@ private:
     std::string webSite_;
     long connectTimeout_ = 15;
     long totalTimeout_ = 120;
+    long stallTimeout_ = 60;
     bool running_ = false;
 
     std::string archive_;

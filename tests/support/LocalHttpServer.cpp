@@ -140,6 +140,8 @@ void LocalHttpServer::Handle(int connection) {
     if (!SendAll(connection, reply)) return;
     std::string_view body = response.body;
     if (response.closeAfter < body.size()) body = body.substr(0, response.closeAfter);
+    const bool stall = response.stallAfter < body.size();
+    if (stall) body = body.substr(0, response.stallAfter);
     const size_t piece = response.trickleBytes > 0 ? response.trickleBytes : body.size();
     while (!body.empty() && !stop_) {
         const size_t now = std::min(piece, body.size());
@@ -148,6 +150,11 @@ void LocalHttpServer::Handle(int connection) {
         if (response.trickleMilliseconds > 0 && !body.empty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(response.trickleMilliseconds));
         }
+    }
+    while (stall && !stop_) {
+        pollfd waiting{connection, POLLIN, 0};
+        if (::poll(&waiting, 1, 20) <= 0) continue;
+        if (::recv(connection, buffer, sizeof buffer, 0) <= 0) return;
     }
 }
 

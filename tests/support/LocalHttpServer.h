@@ -3,7 +3,8 @@
 // A small HTTP/1.1 server for tests: listens on 127.0.0.1 at a free port,
 // answers each request target with a scripted response (404 for others),
 // records what it was asked, and can misbehave on purpose: answer late, never
-// answer, stop in the middle of a body, or trickle a body slowly. One
+// answer, stop in the middle of a body, fall silent in the middle of a body,
+// or trickle a body slowly. One
 // connection at a time on its own thread; stopped and joined by the destructor.
 
 #include <atomic>
@@ -28,6 +29,9 @@ public:
         size_t closeAfter = static_cast<size_t>(-1);
         // Never answer; the connection stays open until the server stops.
         bool silent = false;
+        // Send no more than this many body bytes, then nothing, keeping the
+        // connection open until the client closes it or the server stops.
+        size_t stallAfter = static_cast<size_t>(-1);
         // Send the body in pieces of this many bytes with a pause between them.
         size_t trickleBytes = 0;
         int trickleMilliseconds = 0;
@@ -57,6 +61,11 @@ public:
         Response CloseAfter(size_t bytes) const {
             Response response = *this;
             response.closeAfter = bytes;
+            return response;
+        }
+        Response StallAfter(size_t bytes) const {
+            Response response = *this;
+            response.stallAfter = bytes;
             return response;
         }
     };

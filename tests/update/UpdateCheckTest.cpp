@@ -173,6 +173,26 @@ TEST_F(UpdateCheckTest, ThePartFileIsInTheSignalCleanupTableOnlyWhileItIsWritten
     EXPECT_TRUE(std::filesystem::exists(*part));
 }
 
+TEST_F(UpdateCheckTest, ADownloadHasNoTotalLimitButEndsWhenItStalls) {
+    module.SetTimeouts(5, 1);
+    module.SetStallTimeout(1);
+    // Still arriving well after the total limit of a request.
+    const std::string archive(30000, 'q');
+    server.Answer("/files/long.zip", Response::Text(archive).Trickle(1000, 100));
+    const auto target = folder / "vellrun.zip";
+    EXPECT_EQ(module.getCurrentFile(target, Site() + "/files/long.zip"), 0)
+        << (messages.boxes.empty() ? "" : messages.boxes[0].text);
+    EXPECT_TRUE(testing::ReadFile(target) == archive);
+
+    // Nothing more arrives: the download fails with a message naming it.
+    server.Answer("/files/stalled.zip", Response::Text(archive).StallAfter(1));
+    EXPECT_EQ(module.getCurrentFile(folder / "other.zip", Site() + "/files/stalled.zip"), -1);
+    ASSERT_EQ(messages.Texts(Kind::Plain).size(), 1u);
+    EXPECT_NE(messages.Texts(Kind::Plain)[0].find(Site() + "/files/stalled.zip"), std::string::npos)
+        << messages.Texts(Kind::Plain)[0];
+    EXPECT_FALSE(std::filesystem::exists(folder / "other.zip"));
+}
+
 TEST_F(UpdateCheckTest, APageNamingTheRealAddressLeadsToIt) {
     const std::string real = Site() + "/mirror" + kPage;
     server.Answer(
