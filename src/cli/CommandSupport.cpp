@@ -3,6 +3,8 @@
 #include "cli/ReportCommand.h"
 #include "platform/StringList.h"
 
+#include <system_error>
+
 namespace vellrun::cli {
 
 std::string ChooseTree(directory::DirectoryAccess& access,
@@ -53,6 +55,16 @@ int RunReportSpec(CommandServices& s, const report::ReportSpec& spec, bool saved
                                             : ReportCommand::ExportRule::kOutputOption);
     if (s.feedbackObserver) s.feedbackObserver(nullptr);
     return code;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, error);
+    const std::filesystem::path canonicalB =
+        error ? std::filesystem::path() : std::filesystem::weakly_canonical(b, error);
+    if (error) return a.lexically_normal() == b.lexically_normal();
+    if (canonicalA == canonicalB) return true;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {

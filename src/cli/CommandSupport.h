@@ -8,6 +8,7 @@
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -46,6 +47,10 @@ private:
 // export follows the desktop's rules (ReportCommand::ExportRule).
 int RunReportSpec(CommandServices& services, const report::ReportSpec& spec,
                   bool savedReport = false);
+
+// Whether two names reach one file (through "..", a symbolic link or a
+// second hard link), so that writing the second would overwrite the first.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // report and schema: the export the output options ask for.
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec);

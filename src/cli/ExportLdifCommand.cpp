@@ -4,18 +4,58 @@
 #include "cli/CliCommand.h"
 #include "cli/CommandSupport.h"
 #include "client/ldap/LdifExport.h"
+#include "platform/AtomicFileWriter.h"
 
 #include <cctype>
-#include <fstream>
+#include <memory>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace vellrun::cli {
 
 namespace {
 
+// Where the schema goes: --schema-out, else FILE with the extension .schema.
+std::filesystem::path SchemaFileOf(const CliOptions& options) {
+    return options.schemaOut.value_or(
+        std::filesystem::path(options.operands[1]).replace_extension(".schema"));
+}
+
 std::optional<std::string> Check(const CliOptions& options) {
     if (options.operands.size() != 2) return "export-ldif needs exactly one FILE";
+    const std::filesystem::path file = options.operands[1];
+    const std::filesystem::path schemaFile = SchemaFileOf(options);
+    if (SameFile(file, schemaFile)) {
+        return "export-ldif would write the LDIF and the schema to the same file " + file.string() +
+               "; name another with --schema-out FILE";
+    }
     return std::nullopt;
+}
+
+// Writes every file or replaces none: each is made in full beside its target
+// first, and only then are they put in place, so that a target that cannot be
+// written leaves the earlier files whole.
+bool WriteAll(const std::vector<std::pair<std::filesystem::path, std::string>>& files,
+              std::ostream& err) {
+    std::vector<std::unique_ptr<platform::AtomicFileWriter>> writers;
+    for (const auto& [path, text] : files) {
+        writers.push_back(std::make_unique<platform::AtomicFileWriter>(path));
+        platform::FileStatus status = writers.back()->Begin();
+        if (status.ok()) status = writers.back()->Append(text);
+        if (!status.ok()) {
+            err << "vellrun-cli: " << status.error << '\n';
+            return false;
+        }
+    }
+    for (const std::unique_ptr<platform::AtomicFileWriter>& writer : writers) {
+        const platform::FileStatus status = writer->Commit();
+        if (!status.ok()) {
+            err << "vellrun-cli: " << status.error << '\n';
+            return false;
+        }
+    }
+    return true;
 }
 
 int Run(CommandServices& s) {
@@ -31,8 +71,7 @@ int Run(CommandServices& s) {
         base = "dc=" + (dc.empty() ? std::string("vellrun") : dc);
     }
     const std::filesystem::path file = s.options.operands[1];
-    const std::filesystem::path schemaFile =
-        s.options.schemaOut.value_or(std::filesystem::path(file).replace_extension(".schema"));
+    const std::filesystem::path schemaFile = SchemaFileOf(s.options);
     std::ostringstream ldif, schema;
     const client::ldap::LdifExportResult result =
         client::ldap::ExportLdif(s.access.Client(), {tree, base}, ldif, schema);
@@ -40,16 +79,7 @@ int Run(CommandServices& s) {
         s.err << "vellrun-cli: export-ldif: " << result.error << '\n';
         return kExitFailure;
     }
-    for (const auto& [path, text] :
-         {std::pair{file, ldif.str()}, std::pair{schemaFile, schema.str()}}) {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-        out.close();
-        if (!out) {
-            s.err << "vellrun-cli: " << path.string() << ": cannot be written\n";
-            return kExitFailure;
-        }
-    }
+    if (!WriteAll({{file, ldif.str()}, {schemaFile, schema.str()}}, s.err)) return kExitFailure;
     s.err << result.entries << " entries of " << tree << " under " << base << " written to "
           << file.string() << ", the schema to " << schemaFile.string() << '\n';
     return kExitSuccess;

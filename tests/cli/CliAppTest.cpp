@@ -210,6 +210,43 @@ TEST(CliUsage, TheLdifExportSaysItLoadsWithoutSchemaChecks) {
     EXPECT_NE(entry.find("slapadd -s"), std::string::npos) << entry;
 }
 
+// The LDIF and its schema never land in one file, and a schema that cannot
+// be written leaves the earlier LDIF as it was.
+TEST_F(CliAppTest, AnLdifExportNeverOverwritesWhatItWrites) {
+    const fs::path ldif = WriteIn(folder_, "corp.ldif", "the earlier LDIF");
+    const fs::path schema = folder_ / "corp.schema";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"export-ldif", schema.string()},
+          {"--schema-out", ldif.string(), "export-ldif", ldif.string()},
+          {"--schema-out", (folder_ / "sub" / ".." / "corp.ldif").string(), "export-ldif",
+           ldif.string()}}) {
+        const CliRun run = RunCli([&] {
+            std::vector<std::string> all{"--image", Image()};
+            all.insert(all.end(), args.begin(), args.end());
+            return all;
+        }());
+        EXPECT_EQ(run.code, CliApp::kUsage) << args.back() << run.err;
+        EXPECT_NE(run.err.find("the LDIF and the schema to the same file"), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(schema));
+        EXPECT_EQ(testing::ReadFile(ldif), "the earlier LDIF");
+    }
+
+    fs::create_directory(folder_ / "folder.schema");
+    const CliRun run = RunCli({"--image", Image(), "--schema-out",
+                               (folder_ / "folder.schema").string(), "export-ldif", ldif.string()});
+    EXPECT_EQ(run.code, CliApp::kFailure) << run.err;
+    EXPECT_NE(run.err.find("folder.schema"), std::string::npos) << run.err;
+    EXPECT_EQ(testing::ReadFile(ldif), "the earlier LDIF");
+    for (const auto& entry : fs::directory_iterator(folder_.Path()))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
+
+    const CliRun written = RunCli({"--image", Image(), "export-ldif", ldif.string()});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_NE(testing::ReadFile(ldif).find("dn: "), std::string::npos);
+    EXPECT_NE(testing::ReadFile(schema).find("objectclass"), std::string::npos);
+}
+
 TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
     testing::TempDir folder{"vellrun-cli-test"};
     const fs::path broken = WriteIn(folder, "bad image.json", "{\"format\": ");
