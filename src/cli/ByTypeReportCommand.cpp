@@ -17,6 +17,11 @@ std::optional<std::string> Check(const CliOptions& options) {
         return "report takes up to three --filter";
     if (options.output == report::OutputType::Excel && !options.file)
         return "--output xls needs --file";
+    // The saved report would be written over the export that was just made.
+    if (options.saveReport && options.file && *options.file != "-" &&
+        SameFile(*options.file, *options.saveReport)) {
+        return "--save-report cannot name the file of --file (" + *options.file + ")";
+    }
     return std::nullopt;
 }
 

@@ -305,6 +305,20 @@ TEST_F(ReportCommandTest, AReportThatFindsNothingIsStoredAllTheSame) {
     EXPECT_NE(run.err.find("the report found no object"), std::string::npos) << run.err;
 }
 
+// The saved report would land on the export it follows, which the run has
+// just written: refused before anything runs, the earlier export kept.
+TEST_F(ReportCommandTest, ASavedReportNeverNamesItsOwnExport) {
+    const fs::path file = folder_ / "users.csv";
+    std::ofstream(file) << "the earlier export";
+    for (const fs::path& saved : {file, folder_ / "." / "users.csv"}) {
+        const Run run = Users({"--file", file.string(), "--save-report", saved.string()});
+        EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
+        EXPECT_NE(run.err.find("--save-report cannot name the file of --file"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(Bytes(file), "the earlier export");
+    }
+}
+
 TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     const fs::path missing = folder_ / "missing.rpt";
     const fs::path broken = folder_ / "broken.rpt";
