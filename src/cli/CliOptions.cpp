@@ -292,6 +292,12 @@ std::string GroupName(uint32_t group) {
     return {};
 }
 
+std::string_view OutputOptionName(report::OutputType type) {
+    for (const OutputName& output : kOutputs)
+        if (output.type == type) return output.name;
+    return {};
+}
+
 std::optional<report::FilterRow> ParseFilter(const std::string& text) {
     const size_t equals = text.find('=');
     if (equals == std::string::npos) return std::nullopt;

@@ -102,6 +102,9 @@ std::string GroupName(uint32_t group);
 // The table itself, for the usage checks and the help text.
 const std::vector<OptionEntry>& OptionTable();
 
+// The --output name of an output type ("csv", "html", ...).
+std::string_view OutputOptionName(report::OutputType type);
+
 // "ATTR=TEXT" (must contain) or "ATTR!=TEXT" (must not contain).
 std::optional<report::FilterRow> ParseFilter(const std::string& text);
 

@@ -319,6 +319,39 @@ TEST_F(ReportCommandTest, ASavedReportNeverNamesItsOwnExport) {
     }
 }
 
+// A saved report of a document type takes its format from the output
+// file's extension when it runs again: a file whose extension would give
+// another format (or none) is refused before the report is stored.
+TEST_F(ReportCommandTest, ASavedReportsFileMustGiveTheSameFormatWhenItRunsAgain) {
+    const fs::path saved = folder_ / "s1.rpt";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+        {{"--output", "html", "--file", (folder_ / "rep.txt").string()}, ".html"},
+        {{"--file", (folder_ / "out.dat").string()}, ".csv"},
+        {{"--output", "xml", "--file", (folder_ / "x.html").string()}, ".xml"},
+        {{"--output", "csv", "--file", (folder_ / "noext").string()}, ".csv"},
+    };
+    for (auto [args, extension] : wrong) {
+        const std::string target = args.back();
+        args.insert(args.end(), {"--save-report", saved.string()});
+        const Run run = Users(args);
+        EXPECT_EQ(run.code, CliApp::kUsage) << target << run.err;
+        EXPECT_NE(run.err.find("needs a file name ending in " + extension), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(target)) << target;
+        EXPECT_FALSE(fs::exists(saved)) << target;
+    }
+    // An extension that gives the format is taken, and the report runs again alike.
+    const fs::path html = folder_ / "rep.HTM";
+    Run run = Users({"--output", "html", "--file", html.string(), "--save-report", saved.string()});
+    ASSERT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string first = Bytes(html);
+    EXPECT_EQ(first.rfind("<html>", 0), 0u) << first;
+    fs::remove(html);
+    run = Cli({"run", saved.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(html), first);
+}
+
 TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     const fs::path missing = folder_ / "missing.rpt";
     const fs::path broken = folder_ / "broken.rpt";
