@@ -5,6 +5,8 @@
 #include "cli/CommandSupport.h"
 #include "exports/ExportFormats.h"
 
+#include <string>
+
 namespace vellrun::cli {
 
 namespace {
@@ -16,6 +18,14 @@ std::optional<std::string> Check(const CliOptions& options) {
     if (options.attributes.empty()) return "report needs at least one --attr";
     if (options.filters.size() > report::kFilterRowCount)
         return "report takes up to three --filter";
+    // The full name, then one column per --attr. A saved report's OrderBy
+    // past the last column leaves the rows as found (stored files rely on
+    // it), but an option given now that sorts by nothing is a mistake.
+    const size_t columns = options.attributes.size() + 1;
+    if (options.orderBy && static_cast<size_t>(*options.orderBy) >= columns) {
+        return "--order-by " + std::to_string(*options.orderBy) + ": the report has " +
+               std::to_string(columns) + " columns (0 to " + std::to_string(columns - 1) + ")";
+    }
     if (options.output == report::OutputType::Excel && !options.file)
         return "--output xls needs --file";
     // The saved report would be written over the export that was just made.

@@ -352,6 +352,26 @@ TEST_F(ReportCommandTest, ASavedReportsFileMustGiveTheSameFormatWhenItRunsAgain)
     EXPECT_EQ(Bytes(html), first);
 }
 
+// A column past the report's last cannot sort it: the option is refused,
+// while a saved report that names one runs unsorted as it always has.
+TEST_F(ReportCommandTest, OrderByPastTheLastColumnIsWrongUsage) {
+    Run run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "Surname",
+                   "--attr", "Title", "--order-by", "3"});
+    EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("--order-by 3: the report has 3 columns (0 to 2)"), std::string::npos)
+        << run.err;
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "Surname",
+               "--attr", "Title", "--order-by", "2"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+
+    std::string rpt = UsersRpt("0", "");
+    rpt.replace(rpt.find("OrderBy=0"), 9, "OrderBy=7");
+    run = RunSaved(rpt);
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_NE(run.out.find("\"zoe.Sales.Corp\""), std::string::npos) << run.out;
+}
+
 TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     const fs::path missing = folder_ / "missing.rpt";
     const fs::path broken = folder_ / "broken.rpt";
