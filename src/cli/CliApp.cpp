@@ -279,11 +279,12 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
         clientOptions.server = std::move(server);
     }
     ConsoleRunFeedback feedback;
-    // A large image takes a while to load: a terminal sees how far it is,
-    // and Ctrl-C stops it.
-    if (showProgress_ && !options.serverUri) {
-        clientOptions.loadProgress = [&feedback, &err](uint64_t done, uint64_t total) {
-            return feedback.LoadProgress(err, done, total);
+    // A large image takes a while to load: Ctrl-C stops it wherever standard
+    // error goes, and a terminal sees how far it is.
+    if (!options.serverUri) {
+        clientOptions.loadProgress = [&feedback, &err, show = showProgress_](uint64_t done,
+                                                                             uint64_t total) {
+            return show ? feedback.LoadProgress(err, done, total) : !feedback.Interrupted();
         };
     }
     std::unique_ptr<client::DirectoryClient> client = maker_(clientOptions);

@@ -138,6 +138,28 @@ TEST_F(CliAppTest, TheLoadsProgressLineMakesWayForWhatFollows) {
     EXPECT_NE(run.err.find("Nonesuch"), std::string::npos) << run.err;
 }
 
+// Ctrl-C stops a load whether or not its progress is drawn: standard error
+// need not be a terminal for the interrupt to be heard.
+TEST_F(CliAppTest, CtrlCStopsTheLoadWithoutAProgressLine) {
+    for (const bool showProgress : {false, true}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CliApp app;
+        app.SetShowProgress(showProgress);
+        app.SetFeedbackObserver([](ConsoleRunFeedback* feedback) {
+            if (feedback != nullptr) feedback->Interrupt();
+        });
+        EXPECT_EQ(app.Run({"--image", Image(), "trees"}, out, err), 130) << err.str();
+        EXPECT_EQ(out.str(), "");
+        EXPECT_NE(err.str().find("vellrun-cli: loading was cancelled\n"), std::string::npos)
+            << err.str();
+        // Nothing is drawn where no progress is shown.
+        if (!showProgress) {
+            EXPECT_EQ(err.str().find("Loading"), std::string::npos) << err.str();
+        }
+    }
+}
+
 // The loader's limit on what an image's values build together follows the option.
 TEST_F(CliAppTest, TheImageLimitOptionSetsWhatAnImagesValuesMayBuild) {
     const fs::path big = WriteIn(folder_, "big.json", testing::TreesImage({{"CORP", R"([
