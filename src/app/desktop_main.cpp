@@ -11,13 +11,16 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
-int main(int argc, char** argv) {
-    vellrun::platform::PendingTemporaries::InstallSignalCleanup();
-    QApplication application(argc, argv);
-    const auto arguments = vellrun::ui::DesktopArguments::Parse(QApplication::arguments());
+namespace {
+
+// Help or wrong usage: the usage text and the exit code; nothing when the
+// program is to start.
+std::optional<int> AnswerUsage(const vellrun::ui::DesktopArguments& arguments) {
     if (!arguments.problem.isEmpty()) {
         std::fprintf(stderr, "vellrun: %s\n\n%s", qPrintable(arguments.problem),
                      qPrintable(vellrun::ui::DesktopArguments::UsageText()));
@@ -27,6 +30,26 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(vellrun::ui::DesktopArguments::UsageText()), stdout);
         return 0;
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vellrun::platform::PendingTemporaries::InstallSignalCleanup();
+    // Help and wrong usage need no display, so the command line is read
+    // before the toolkit starts. An unknown "-..." argument may be one of
+    // Qt's own options: it is judged once QApplication has taken those out.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    const auto early = vellrun::ui::DesktopArguments::Parse(rawArguments);
+    if (!early.unknownOption) {
+        if (const std::optional<int> code = AnswerUsage(early)) return *code;
+    }
+    QApplication application(argc, argv);
+    const auto arguments = vellrun::ui::DesktopArguments::Parse(QApplication::arguments());
+    if (const std::optional<int> code = AnswerUsage(arguments)) return *code;
 
     const QPointer<vellrun::ui::TSplash> splash = vellrun::ui::TSplash::ShowAtStart();
     splash->SplashMessage(QStringLiteral("Starting the directory client ..."));

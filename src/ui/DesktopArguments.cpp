@@ -43,6 +43,7 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
                 report::ParseReportCommandLine({QFile::encodeName(argument).toStdString()});
             if (switches.reportFile.empty() && !switches.quit) {
                 parsed.problem = QStringLiteral("unknown argument %1").arg(argument);
+                parsed.unknownOption = argument.startsWith(QLatin1Char('-'));
                 return parsed;
             }
             if (parsed.reportFile.empty()) parsed.reportFile = switches.reportFile;

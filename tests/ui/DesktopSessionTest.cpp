@@ -10,8 +10,11 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -111,6 +114,31 @@ TEST(DesktopArgumentsTest, ReadsTheImageOptionAndRefusesTheRest) {
          {QStringList{"--image"}, QStringList{"--image="}, QStringList{"--imagine", "x"}}) {
         EXPECT_FALSE(parse(wrong).problem.isEmpty()) << wrong.join(' ').toStdString();
     }
+}
+
+// Help and wrong usage need no display: the built program answers them
+// where no display can be reached and no platform is named.
+TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    const auto run = [&environment](const QStringList& arguments) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELLRUN_DESKTOP_PATH), arguments);
+        EXPECT_TRUE(program.waitForFinished(60000));
+        return std::make_tuple(program.exitStatus(), program.exitCode(),
+                               program.readAllStandardOutput(), program.readAllStandardError());
+    };
+    auto [status, code, out, err] = run({QStringLiteral("--help")});
+    EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(out), DesktopArguments::UsageText());
+
+    std::tie(status, code, out, err) = run({QStringLiteral("stray")});
+    EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
+    EXPECT_EQ(code, 2) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("vellrun: unknown argument stray\n")) << err.toStdString();
 }
 
 }  // namespace
