@@ -374,6 +374,27 @@ TEST_F(ReportCommandTest, OrderByPastTheLastColumnIsWrongUsage) {
     EXPECT_NE(run.out.find("\"zoe.Sales.Corp\""), std::string::npos) << run.out;
 }
 
+// --report takes its file after a blank, as every option with a value does.
+TEST_F(ReportCommandTest, TheReportOptionTakesItsFileAfterABlank) {
+    const fs::path saved = folder_ / "users.rpt";
+    const fs::path file = folder_ / "users.csv";
+    Run run = Users({"--file", file.string(), "--save-report", saved.string()});
+    ASSERT_EQ(run.code, CliApp::kSuccess) << run.err;
+    const std::string first = Bytes(file);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--report", saved.string()},
+          {"--quit", "--report", saved.string()},
+          {"--report", saved.string(), "q"}}) {
+        fs::remove(file);
+        run = Cli(args);
+        EXPECT_EQ(run.code, CliApp::kSuccess) << args[0] << run.err;
+        EXPECT_EQ(Bytes(file), first) << args[0];
+    }
+    run = Cli({"--report"});
+    EXPECT_EQ(run.code, CliApp::kUsage);
+    EXPECT_NE(run.err.find("option --report needs a value"), std::string::npos) << run.err;
+}
+
 TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     const fs::path missing = folder_ / "missing.rpt";
     const fs::path broken = folder_ / "broken.rpt";
