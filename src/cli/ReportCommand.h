@@ -54,7 +54,8 @@ public:
     // object or was interrupted before its first row leaves an earlier
     // export whole and says why on err. An interrupted ByType walk exports
     // the rows found so far. saveReport, when set, receives the report spec
-    // once the run and its export have succeeded. Returns the exit code.
+    // once the run has ended and been exported, or has found no object (not
+    // after an interrupt, an error or a failed export). Returns the exit code.
     int Run(const report::ReportSpec& spec, const std::optional<std::filesystem::path>& saveReport,
             ExportRule rule = ExportRule::kOutputOption);
 
