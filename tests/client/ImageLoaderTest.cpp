@@ -387,15 +387,16 @@ TEST(ImageLoaderTest, NamesBuildTheTreeInFileOrder) {
 TEST(ImageLoaderTest, EscapedDotsAndEqualsSignsArePartOfTheName) {
     auto image = Load(Image(R"([
       {"name": "Corp", "class": "Organization"},
-      {"name": "x\\=y.Corp", "class": "User"},
+      {"name": "x\\=y.Corp", "class": "User", "attributes": {"A1": "e\\..Corp"}},
       {"name": "a\\.b.Corp", "class": "User"},
-      {"name": "CN=p\\=q.O=Corp", "class": "User"}
+      {"name": "CN=p\\=q.O=Corp", "class": "User"},
+      {"name": "e\\..Corp", "class": "User"}
     ])"));
     ASSERT_TRUE(image);
     const Tree& tree = *image->trees[0];
     const Entry* corp = tree.Find("Corp");
     ASSERT_NE(corp, nullptr);
-    ASSERT_EQ(corp->children.size(), 3u);
+    ASSERT_EQ(corp->children.size(), 4u);
     EXPECT_EQ(corp->children[0]->name, "x\\=y");
     EXPECT_EQ(corp->children[1]->name, "a\\.b");
     EXPECT_EQ(corp->children[2]->name, "p\\=q");
@@ -754,6 +755,8 @@ TEST(ImageLoaderTest, ObjectFaultsAreRefused) {
         {WithCorp(R"({"class": "User"})"), {"trees[0].objects[2]: missing \"name\""}},
         {WithCorp(R"({"name": "x.Gone.Corp", "class": "User"})"),
          {"objects[2] \"x.Gone.Corp\": the container \"Gone.Corp\" is not an object of the tree"}},
+        {WithCorp(R"({"name": "x\\.y.Gone.Corp", "class": "User"})"),
+         {"the container \"Gone.Corp\" is not an object of the tree"}},
         {WithCorp(R"({"name": "CN=x.OU=Gone.O=Corp", "class": "User"})"),
          {"the container \"OU=Gone.O=Corp\" is not an object of the tree"}},
         {WithCorp(R"({"name": "SALES.corp", "class": "Organizational Unit"})"),

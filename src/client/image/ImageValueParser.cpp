@@ -1,5 +1,6 @@
 #include "client/image/ImageValueParser.h"
 
+#include "client/image/DirectoryImage.h"
 #include "platform/AsciiText.h"
 #include "platform/RegularFile.h"
 
@@ -663,8 +664,14 @@ void CheckValueName(std::string_view name) {
     if (name.front() == '.') {
         Refuse(Quoted(name) + " has a leading dot (full names are written without one)");
     }
-    if (name.back() == '.' || name.find("..") != std::string_view::npos) {
-        Refuse(Quoted(name) + " has an empty relative name");
+    // Every relative name between two dots holds something; a dot after a
+    // backslash belongs to the name ("a\\.b").
+    for (size_t start = 0;;) {
+        const size_t dot = FirstUnescaped(name.substr(start), '.');
+        if (dot == 0) Refuse(Quoted(name) + " has an empty relative name");
+        if (dot == std::string_view::npos) break;
+        start += dot + 1;
+        if (start == name.size()) Refuse(Quoted(name) + " has an empty relative name");
     }
     for (size_t i = name.find('='); i != std::string_view::npos; i = name.find('=', i + 1)) {
         if (i == 0 || name[i - 1] != '\\') {

@@ -312,7 +312,8 @@ void TreeLoader::LinkObjects() {
             auto found = objectIndex_.find(key);
             if (found == objectIndex_.end()) {
                 const std::string_view name = pending.writtenName;
-                Refusal refusal("the container " + Quoted(name.substr(name.find('.') + 1)) +
+                Refusal refusal("the container " +
+                                Quoted(name.substr(FirstUnescaped(name, '.') + 1)) +
                                 " is not an object of the tree");
                 refusal.Within(ObjectPlace(i));
                 throw refusal;
