@@ -283,6 +283,8 @@ private:
     // (0: none): applied once the splitter has its width, saved as it is
     // until then.
     int pendingObjectsWidth_ = 0;
+    // The type list's width as designed, until the person moves the splitter.
+    static constexpr int kObjectTypesWidth = 300;
     QWidget* panelObjects_ = nullptr;
     QListWidget* listObjType_ = nullptr;
     QListWidget* checkListAllProps_ = nullptr;

@@ -167,7 +167,7 @@ QWidget* TMainForm::BuildObjAttrTab() {
     checkListAllProps_->setContextMenuPolicy(Qt::CustomContextMenu);
     checkListAllProps_->installEventFilter(this);
     rightLayout->addWidget(checkListAllProps_);
-    splitter2_->setSizes({300, 500});
+    splitter2_->setSizes({kObjectTypesWidth, 500});
     splitter2_->installEventFilter(this);
     layout->addWidget(splitter2_, 1);
 

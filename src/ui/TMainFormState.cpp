@@ -218,7 +218,9 @@ void TMainForm::RestoreWindowState() {
     };
     // The Multi-Object tab is not the one shown at start: its splitter has
     // no width yet, and sizes given now would be rescaled when it gets one.
-    pendingObjectsWidth_ = std::max(panes[0].size, 0);
+    // Without a saved width the designed one waits in its place, so that a
+    // run that never shows the tab saves that and not an unlaid splitter's.
+    pendingObjectsWidth_ = panes[0].size > 0 ? panes[0].size : kObjectTypesWidth;
     if (splitter2_->isVisible()) {
         ApplyObjectsWidth(splitter2_->width());
         pendingObjectsWidth_ = 0;
