@@ -18,9 +18,9 @@ DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
 }
 
 DesktopSession::~DesktopSession() {
-    // The settings page is kept at close; a failure was shown by the dialog
-    // while it still could be, and closing goes on regardless.
-    if (dlgSettings_) static_cast<void>(dlgSettings_->SavePage());
+    // The settings page is kept at close; a failure then is not shown, so
+    // that no box holds up the program's end.
+    if (dlgSettings_) static_cast<void>(dlgSettings_->WritePage());
     helpMenu_.reset();
     dlgSettings_.reset();
     formAttrDetail_.reset();

@@ -269,15 +269,20 @@ void TDlgSettings::RestorePage() {
     }
 }
 
-platform::FileStatus TDlgSettings::SavePage() {
+platform::FileStatus TDlgSettings::WritePage() {
     platform::IniFile::Batch batch(file_);
     platform::FileStatus status = settings::WriteSettingsSection(file_, cache_, Page());
-    if (status.ok()) {
+    // A dialog never shown has a splitter never laid out: its width says nothing.
+    if (status.ok() && openedPage_) {
         const std::array<settings::PaneSize, 1> panes{settings::PaneSize{
             std::string(settings::kPanelSettingsLeft), false, splitter_->sizes().value(0)}};
         status = settings::SaveSplitterSizes(file_, cache_, settings::kSettingsSection, panes);
     }
-    status = batch.CommitAfter(std::move(status));
+    return batch.CommitAfter(std::move(status));
+}
+
+platform::FileStatus TDlgSettings::SavePage() {
+    platform::FileStatus status = WritePage();
     if (!status.ok()) messages_.PlainBox(status.error);
     return status;
 }
@@ -309,7 +314,11 @@ void TDlgSettings::ActionSettingsExecute(
 void TDlgSettings::showEvent(QShowEvent* event) {
     openedDate_ = formats_.shortDate;
     openedTime_ = formats_.shortTime;
+    // The window's font, also when it came from the settings file after the
+    // dialog was made.
+    if (parentWidget() != nullptr) setFont(parentWidget()->font());
     RestorePage();
+    openedPage_ = Page();
     ShowExample();
     QDialog::showEvent(event);
 }
@@ -321,7 +330,13 @@ void TDlgSettings::accept() {
 }
 
 void TDlgSettings::reject() {
-    RestorePage();
+    // The page as it was shown, not as the file has it: a key the file does
+    // not hold yet has no value there to go back to.
+    if (openedPage_) {
+        SetPage(*openedPage_);
+    } else {
+        RestorePage();
+    }
     // The formats chosen in the lists meanwhile go back with the page.
     if (!openedDate_.empty()) formats_.shortDate = openedDate_;
     if (!openedTime_.empty()) formats_.shortTime = openedTime_;

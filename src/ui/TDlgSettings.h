@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace vellrun::ui {
@@ -56,9 +57,13 @@ public:
     // The page from section "Settings", each control keeping its value when
     // the file holds none; the left panel's width too.
     void RestorePage();
-    // The page into section "Settings" (only what changed is written); a
-    // failure is returned and shown in a plain box.
+    // The page into section "Settings" (only what changed is written), and
+    // the left panel's width once the dialog has been shown; a failure is
+    // returned and shown in a plain box.
     platform::FileStatus SavePage();
+    // SavePage without the box: for the save at close, whose failure is not
+    // worth holding the program's end for.
+    platform::FileStatus WritePage();
 
     QTabWidget* PageControl() const { return pageControl_; }
     QComboBox* ComboBoxDateFormat() const { return comboBoxDateFormat_; }
@@ -91,9 +96,11 @@ private:
     platform::MessagePort& messages_;
     platform::IniFile file_;
     settings::SectionCache cache_;
-    // The formats in force when the dialog was shown; "Cancel" puts them back.
+    // The formats in force when the dialog was shown and the page it showed;
+    // "Cancel" puts them back.
     std::string openedDate_;
     std::string openedTime_;
+    std::optional<settings::AppSettings> openedPage_;
 
     QTabWidget* pageControl_;
     QSplitter* splitter_ = nullptr;

@@ -176,6 +176,34 @@ TEST_F(TDlgSettingsTest, EveryControlSurvivesOkAndARestartWhileCancelDiscards) {
     EXPECT_TRUE(messages.boxes.empty());
 }
 
+// Cancel goes back to the page as it was shown, also for keys the file does
+// not hold yet; the dialog shows in the window's font of the moment; the
+// save at close neither writes an unshown splitter nor shows a failure.
+TEST_F(TDlgSettingsTest, CancelFontAndTheSaveAtCloseFollowWhatWasShown) {
+    QMainWindow window;
+    auto dialog = std::make_unique<TDlgSettings>(formats, system, messages, ini, &window);
+    AppSettings settings;
+    dialog->StartUp(window.font(), settings);
+    ASSERT_TRUE(dialog->WritePage().ok());
+    EXPECT_EQ(testing::ReadFile(ini).find("PanelSettingsLeft"), std::string::npos);
+
+    QFont font = window.font();
+    font.setPointSize(font.pointSize() + 5);
+    window.setFont(font);
+    dialog->show();
+    EXPECT_EQ(dialog->font().pointSize(), font.pointSize());
+    const AppSettings opened = dialog->Page();
+    Box(*dialog, "CheckBoxAllowAttrEdit")->click();
+    Radio(*dialog, "RadioGroupAttrMaxSize", 3)->click();
+    dialog->ButtonCancel()->click();
+    EXPECT_EQ(dialog->Page(), opened);
+
+    std::filesystem::remove(ini);
+    std::filesystem::create_directory(ini);
+    EXPECT_FALSE(dialog->WritePage().ok());
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
 TEST_F(TDlgSettingsTest, SettingsActionAppliesTheDelimitersToARealExport) {
     auto dialog = MakeDialog();
     AppSettings settings = AppSettings::DialogDefaults(system);
