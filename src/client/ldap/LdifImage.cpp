@@ -183,12 +183,14 @@ std::string Builder::BaseClass(const std::vector<std::string>& classes,
             candidates.emplace_back(&ldapName, definition);
         }
     }
-    for (const auto& [name, definition] : candidates) {
+    // No structured binding: clang before 16 cannot capture one in a lambda.
+    for (const auto& candidate : candidates) {
+        const image::ClassDefinition* definition = candidate.second;
         const bool derived =
             std::any_of(candidates.begin(), candidates.end(), [&](const auto& other) {
                 return other.second != definition && DerivesFrom(*other.second, definition->name);
             });
-        if (!derived) return *name;
+        if (!derived) return *candidate.first;
     }
     return classes.empty() ? std::string() : classes.back();
 }
