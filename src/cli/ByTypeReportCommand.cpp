@@ -28,24 +28,23 @@ std::optional<std::string> Check(const CliOptions& options) {
     }
     if (options.output == report::OutputType::Excel && !options.file)
         return "--output xls needs --file";
+    if (!options.saveReport || !options.file || *options.file == "-") return std::nullopt;
     // The saved report would be written over the export that was just made.
-    if (options.saveReport && options.file && *options.file != "-" &&
-        SameFile(*options.file, *options.saveReport)) {
+    if (SameFile(*options.file, *options.saveReport)) {
         return "--save-report cannot name the file of --file (" + *options.file + ")";
     }
     // A saved report of a document type takes its format from the output
     // file's extension when it runs again (see RunCommand): the file must
     // give the format that --output gives now.
     const report::OutputType output = options.output.value_or(report::OutputType::Csv);
-    const bool document = output == report::OutputType::Csv || output == report::OutputType::Html ||
-                          output == report::OutputType::Xml;
-    if (options.saveReport && options.file && *options.file != "-" && document) {
-        const std::string name(OutputOptionName(output));
-        if (exports::ExportKindForTarget("", *options.file) != exports::ExportKindFromName(name)) {
-            return "with --save-report, --output " + name + " needs a file name ending in ." +
-                   name + " (a saved report takes its format from the file's extension), not " +
-                   *options.file;
-        }
+    if (output != report::OutputType::Csv && output != report::OutputType::Html &&
+        output != report::OutputType::Xml) {
+        return std::nullopt;
+    }
+    const std::string name(OutputOptionName(output));
+    if (exports::ExportKindForTarget("", *options.file) != exports::ExportKindFromName(name)) {
+        return "with --save-report, --output " + name + " needs a file name ending in ." + name +
+               " (a saved report takes its format from the file's extension), not " + *options.file;
     }
     return std::nullopt;
 }

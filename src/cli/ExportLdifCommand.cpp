@@ -38,22 +38,19 @@ std::optional<std::string> Check(const CliOptions& options) {
 // written leaves the earlier files whole.
 bool WriteAll(const std::vector<std::pair<std::filesystem::path, std::string>>& files,
               std::ostream& err) {
+    const auto failed = [&err](const platform::FileStatus& status) {
+        if (!status.ok()) err << "vellrun-cli: " << status.error << '\n';
+        return !status.ok();
+    };
     std::vector<std::unique_ptr<platform::AtomicFileWriter>> writers;
     for (const auto& [path, text] : files) {
         writers.push_back(std::make_unique<platform::AtomicFileWriter>(path));
         platform::FileStatus status = writers.back()->Begin();
         if (status.ok()) status = writers.back()->Append(text);
-        if (!status.ok()) {
-            err << "vellrun-cli: " << status.error << '\n';
-            return false;
-        }
+        if (failed(status)) return false;
     }
     for (const std::unique_ptr<platform::AtomicFileWriter>& writer : writers) {
-        const platform::FileStatus status = writer->Commit();
-        if (!status.ok()) {
-            err << "vellrun-cli: " << status.error << '\n';
-            return false;
-        }
+        if (failed(writer->Commit())) return false;
     }
     return true;
 }
