@@ -4,16 +4,19 @@
 
 #include "settings/MainWindowKeys.h"
 #include "settings/SettingsStore.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/TMainForm.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
@@ -204,7 +207,10 @@ void TMainForm::ApplyControlState(QWidget* widget, const ControlState& state) {
 void TMainForm::RestoreWindowState() {
     settings::WindowBounds bounds{y(), x(), width(), height()};
     settings::RestoreBounds(ini_, "", settings::inikeys::kMainForm, bounds);
-    setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back(screen->availableGeometry());
+    setGeometry(ReachableGeometry({bounds.left, bounds.top, bounds.width, bounds.height}, screens));
 
     std::array<settings::PaneSize, 2> panes{
         settings::PaneSize{"PanelObjects", false, 0},
