@@ -10,6 +10,51 @@ namespace {
 
 const QString kImageOption = QStringLiteral("--image");
 
+// Whether an argument names one of the options QApplication takes out of
+// the command line itself ("-style fusion", "--platform=xcb"). Only those
+// wait for the toolkit to start; any other unknown option is wrong usage
+// at once, with or without a display.
+bool MayBeToolkitOption(const QString& argument) {
+    static const QStringList kNames = {"platform",
+                                       "platformpluginpath",
+                                       "platformtheme",
+                                       "plugin",
+                                       "qmljsdebugger",
+                                       "qwindowgeometry",
+                                       "qwindowicon",
+                                       "qwindowtitle",
+                                       "reverse",
+                                       "session",
+                                       "style",
+                                       "stylesheet",
+                                       "widgetcount",
+                                       "nograb",
+                                       "dograb",
+                                       "display",
+                                       "geometry",
+                                       "title",
+                                       "name",
+                                       "icon",
+                                       "visual",
+                                       "ncols",
+                                       "cmap",
+                                       "im",
+                                       "fn",
+                                       "font",
+                                       "bg",
+                                       "background",
+                                       "fg",
+                                       "foreground",
+                                       "btn",
+                                       "button",
+                                       "testability",
+                                       "graphicssystem"};
+    if (!argument.startsWith(QLatin1Char('-'))) return false;
+    QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+    name = name.left(name.indexOf(QLatin1Char('=')));
+    return kNames.contains(name);
+}
+
 }  // namespace
 
 DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
@@ -43,7 +88,7 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
                 report::ParseReportCommandLine({QFile::encodeName(argument).toStdString()});
             if (switches.reportFile.empty() && !switches.quit) {
                 parsed.problem = QStringLiteral("unknown argument %1").arg(argument);
-                parsed.unknownOption = argument.startsWith(QLatin1Char('-'));
+                parsed.unknownOption = MayBeToolkitOption(argument);
                 return parsed;
             }
             if (parsed.reportFile.empty()) parsed.reportFile = switches.reportFile;

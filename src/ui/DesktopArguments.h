@@ -26,9 +26,9 @@ struct DesktopArguments {
     std::optional<std::filesystem::path> screenshot;
     // Not empty when the command line could not be understood.
     QString problem;
-    // The problem is an argument starting with "-" that this program does
-    // not know: it may be one of Qt's own options ("-style", "-platform"),
-    // which only QApplication takes out of the command line.
+    // The problem is an argument that this program does not know and that
+    // may be one of Qt's own options ("-style", "-platform"), which only
+    // QApplication takes out of the command line.
     bool unknownOption = false;
 
     // arguments as QCoreApplication::arguments() gives them (program first,

@@ -135,10 +135,13 @@ TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
     EXPECT_EQ(code, 0) << err.toStdString();
     EXPECT_EQ(QString::fromUtf8(out), DesktopArguments::UsageText());
 
-    std::tie(status, code, out, err) = run({QStringLiteral("stray")});
-    EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
-    EXPECT_EQ(code, 2) << err.toStdString();
-    EXPECT_TRUE(err.startsWith("vellrun: unknown argument stray\n")) << err.toStdString();
+    for (const char* wrong : {"stray", "--bogus", "-x"}) {
+        std::tie(status, code, out, err) = run({QString::fromLatin1(wrong)});
+        EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
+        EXPECT_EQ(code, 2) << err.toStdString();
+        EXPECT_TRUE(err.startsWith("vellrun: unknown argument " + QByteArray(wrong) + "\n"))
+            << err.toStdString();
+    }
 }
 
 }  // namespace
