@@ -208,6 +208,9 @@ private:
     void ExportAtOnce(report::ReportSpec& current);
 
     // TMainFormResults.cpp
+    // The tree the results' rows were read from: the last report's, which
+    // need not be the one chosen in the tree browser since.
+    directory::TTreeInfo* ResultsTree() const;
     void PopupResultsPopup(const QPoint& position);
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);

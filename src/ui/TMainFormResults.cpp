@@ -64,18 +64,24 @@ void TMainForm::GridResultsClick(const QModelIndex& index) {
         operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index))));
 }
 
+directory::TTreeInfo* TMainForm::ResultsTree() const {
+    directory::TTreeInfo* tree = run_.CurrentSpec().Tree;
+    return tree != nullptr ? tree : currentTree_;
+}
+
 void TMainForm::GridResultsDblClick(const QModelIndex& index) {
     if (!index.isValid()) return;
     const report::CellMeaning meaning =
         operations_.MeaningOf(ColumnOf(index), ResultTableModel::TableRow(index));
     if (meaning.object.empty() || meaning.attribute.empty()) return;
-    if (!attrDetailOpener_ || currentTree_ == nullptr) {
+    const directory::TTreeInfo* tree = ResultsTree();
+    if (!attrDetailOpener_ || tree == nullptr) {
         access_.Messages().InfoBox(
             operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
         return;
     }
     values::AttrDetailState state;
-    state.context = currentTree_->objectContext;
+    state.context = tree->objectContext;
     state.objectName = meaning.object;
     state.objectClass = meaning.objectClass;
     state.attributeName = meaning.attribute;
@@ -152,9 +158,10 @@ void TMainForm::GridResize() {
 
 void TMainForm::ActionReportOnSelectedObjectExecute() {
     const QModelIndex current = gridResults_->currentIndex();
-    if (!current.isValid() || currentTree_ == nullptr) return;
+    const directory::TTreeInfo* tree = ResultsTree();
+    if (!current.isValid() || tree == nullptr) return;
     operations_.ReportOnSelectedObject(ColumnOf(current), ResultTableModel::TableRow(current),
-                                       currentTree_->objectContext);
+                                       tree->objectContext);
 }
 
 void TMainForm::ActionObjectDeleteExecute() {

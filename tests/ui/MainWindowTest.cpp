@@ -714,16 +714,24 @@ TEST_F(MainWindowTest, ADoubleClickedCellIsEditedInTheDetailDialogAndTheGridShow
     ASSERT_GE(title, 0);
     const QModelIndex cell = form_->GridResults()->model()->index(0, title);
 
+    // Another tree chosen since the run: the cell still belongs to the
+    // report's tree, and the edit goes there.
+    ASSERT_TRUE(form_->DSTree()->SelectPath("LAB", ".Lab"));
+    ASSERT_EQ(form_->CurrentTree()->treeName, "LAB");
+
     TFormAttrDetail* detail = session_->FormAttrDetail();
     testing::WhenModal([detail] {
         detail->AttrEdit()->setText(QStringLiteral("Chief Tester"));
         testing::TypeText(detail->AttrEdit(), "!");
         detail->BitBtnAttrSave()->click();
+        if (detail->isVisible()) detail->reject();
     });
     emit form_->GridResults()->doubleClicked(cell);
     EXPECT_EQ(detail->State().attributeName, "Title");
+    EXPECT_TRUE(DialogScript::ShownBoxes().empty());
     EXPECT_EQ(cell.data().toString().toStdString(), "Chief Tester!");
     // The directory holds it: the same report run again shows it too.
+    GoTo(".Corp");
     QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
     EXPECT_EQ(form_->GridResults()->model()->index(0, title).data().toString().toStdString(),
               "Chief Tester!");
