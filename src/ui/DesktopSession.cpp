@@ -31,6 +31,7 @@ DesktopSession::~DesktopSession() {
 bool DesktopSession::Start(TMainForm::Options options) {
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
+        messages_.SetUnattended(options.quit && !options.reportFile.empty());
         mainForm_ = std::make_unique<TMainForm>(access_, desktop_, formats_, std::move(options));
         messages_.SetParentWidget(mainForm_.get());
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
+#include <cstdio>
 
 namespace vellrun::ui {
 
@@ -34,6 +35,10 @@ void QtMessagePort::ErrorBox(std::string_view text) {
 }
 
 void QtMessagePort::InfoBox(std::string_view text) {
+    if (unattended_) {
+        std::fprintf(stderr, "vellrun: %.*s\n", static_cast<int>(text.size()), text.data());
+        return;
+    }
     ShowBox(QMessageBox::Information, DialogScript::Kind::Information, text);
 }
 

@@ -21,6 +21,9 @@ public:
     explicit QtMessagePort(QWidget* parent = nullptr);
 
     void SetParentWidget(QWidget* parent) { parent_ = parent; }
+    // A run that ends by itself ("quit") has nobody to close a notice: its
+    // information goes to standard error instead of a box.
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
 
     void ErrorBox(std::string_view text) override;
     void InfoBox(std::string_view text) override;
@@ -38,6 +41,7 @@ private:
     void ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind, std::string_view text);
 
     QPointer<QWidget> parent_;
+    bool unattended_ = false;
 };
 
 }  // namespace vellrun::ui

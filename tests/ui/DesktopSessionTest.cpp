@@ -144,5 +144,37 @@ TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
     }
 }
 
+// A saved report run from the command line with "quit" ends by itself: the
+// notice about characters the code page cannot hold waits for nobody.
+TEST(DesktopArgumentsTest, AnUnattendedRunEndsWithoutWaitingOnANotice) {
+    testing::TempDir dir{"vellrun-unattended"};
+    testing::WriteFile(dir / "tree.json", testing::TreeImage(R"([
+  {"name": "Corp", "class": "Organization"},
+  {"name": "wang.Corp", "class": "User", "attributes": {"Title": "\u738b"}}])"));
+    const std::string out = (dir / "out.csv").string();
+    testing::WriteFile(dir / "users.rpt",
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\nRecursive=0\n"
+                       "[Output]\nType=0\nFile=" +
+                           out +
+                           "\nOrderBy=0\n[Attributes]\n0=Title\n[Filter]\nFiltered=0\n"
+                           "[Object]\nType=User\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(dir.Path().string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VELLRUN_DESKTOP_PATH),
+                  {"--image", QString::fromStdString((dir / "tree.json").string()),
+                   "report=" + QString::fromStdString((dir / "users.rpt").string()), "quit"});
+    const bool ended = program.waitForFinished(60000);
+    if (!ended) program.kill();
+    ASSERT_TRUE(ended);
+    const std::string err = program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitCode(), 0) << err;
+    EXPECT_NE(err.find("1 character(s) have no place"), std::string::npos) << err;
+    EXPECT_NE(testing::ReadFile(out).find("?"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vellrun::ui
