@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -85,8 +86,25 @@ std::optional<std::filesystem::path> QtMessagePort::ChooseSaveFile(
     if (DialogScript::Running()) {
         return DialogScript::TakeFile(DialogScript::Kind::SaveFile, title).value_or(std::nullopt);
     }
-    return ChosenPath(
-        QFileDialog::getSaveFileName(parent_, Text(title), PathText(suggested), Text(filter)));
+    QFileDialog dialog(parent_, Text(title), PathText(suggested), Text(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without an extension takes the suggested one, and the
+    // dialog's question about replacing a file asks about that name; the
+    // filter of that extension shows the files a person may mean to replace.
+    const QString extension = QFileInfo(PathText(suggested)).suffix();
+    if (!extension.isEmpty()) {
+        dialog.setDefaultSuffix(extension);
+        const QString pattern = QStringLiteral("*.") + extension;
+        for (const QString& nameFilter : dialog.nameFilters()) {
+            if (nameFilter.contains(pattern, Qt::CaseInsensitive)) {
+                dialog.selectNameFilter(nameFilter);
+                break;
+            }
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? std::nullopt : ChosenPath(chosen.first());
 }
 
 std::optional<std::filesystem::path> QtMessagePort::ChooseOpenFile(

@@ -1,3 +1,4 @@
+#include "support/TempDir.h"
 #include "ui/DialogScript.h"
 #include "ui/QtDesktopPort.h"
 #include "ui/QtMessagePort.h"
@@ -6,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -77,6 +79,26 @@ TEST(QtMessagePortTest, RealQuestionBoxOffersTheRequestedDefault) {
         EXPECT_EQ(title, "RAZ Arorad");
         EXPECT_EQ(text, QString::fromUtf8("Delete \"Müller\"?"));
     }
+}
+
+// A name typed without an extension gets the suggested one, so an export
+// chosen as "report" is written as "report.html" and not refused.
+TEST(QtMessagePortTest, ASaveDialogGivesATypedNameTheSuggestedExtension) {
+    testing::TempDir dir{"vellrun-save"};
+    QtMessagePort port;
+    QString shownFilter;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shownFilter = dialog->selectedNameFilter();
+        dialog->selectFile(QString::fromStdString((dir / "report").string()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const auto chosen =
+        port.ChooseSaveFile("Export Results", dir / "Users.html",
+                            "Text Files (*.txt);;HTML Files (*.html);;All Files (*)");
+    EXPECT_EQ(chosen, dir / "report.html");
+    EXPECT_EQ(shownFilter, "HTML Files (*.html)");
 }
 
 TEST(QtMessagePortTest, EveryBoxShowsItsTextAsPlainText) {
