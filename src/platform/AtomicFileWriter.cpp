@@ -170,7 +170,7 @@ FileStatus AtomicFileWriter::Begin(bool needsFileName) {
             }
             if ((st.st_mode & 0222) == 0) return Fail("the file is read-only");
             if (::access(resolved_.c_str(), W_OK) != 0) return Fail(errno);
-            kind_ = st.st_nlink > 1 ? Kind::HardLinked : Kind::Regular;
+            kind_ = st.st_nlink > 1 ? Kind::InPlace : Kind::Regular;
             oldMode_ = st.st_mode & 07777;
             oldOwner_ = st.st_uid;
             oldGroup_ = st.st_gid;
@@ -196,6 +196,14 @@ FileStatus AtomicFileWriter::Begin(bool needsFileName) {
     }
     if (kind_ != Kind::Special) SweepStaleTemporaries(resolved_);
     fd_ = kind_ == Kind::Special ? OpenScratch(temporary_) : OpenTemporary(resolved_, temporary_);
+    if (fd_ < 0 && (kind_ == Kind::Regular || kind_ == Kind::InPlace) &&
+        (errno == EACCES || errno == EPERM)) {
+        // A file that may be written in a folder that may not (a shared
+        // report file in a locked folder): it is rewritten in place from a
+        // finished copy made in the temporary folder.
+        kind_ = Kind::InPlace;
+        fd_ = OpenScratch(temporary_);
+    }
     if (fd_ < 0) {
         temporary_.clear();
         return Fail(errno);
@@ -274,7 +282,7 @@ FileStatus AtomicFileWriter::Commit() {
         if (::rename(temporary_.c_str(), resolved_.c_str()) != 0) return Fail(errno);
     } else {
         // Every hard link, pipe or device keeps being the same file.
-        if (FileStatus copied = CopyInto(resolved_, kind_ == Kind::HardLinked); !copied.ok()) {
+        if (FileStatus copied = CopyInto(resolved_, kind_ == Kind::InPlace); !copied.ok()) {
             return copied;
         }
         ::unlink(temporary_.c_str());

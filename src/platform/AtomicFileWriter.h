@@ -13,7 +13,8 @@
 // stays one (the file it points at is replaced, or made when the link points
 // nowhere yet). A read-only file is refused; a file with several hard links
 // is rewritten in place from a finished temporary copy, so every name keeps
-// seeing it.
+// seeing it, and so is a writable file in a folder where no new file may be
+// made (its copy then waits in the temporary folder).
 //
 // A pipe (FIFO), a character device or a terminal ("/dev/stdout",
 // "/dev/null") is written straight into; a folder or any other kind of file
@@ -63,7 +64,7 @@ public:
     FileStatus Commit();
 
 private:
-    enum class Kind { New, Regular, HardLinked, Special };
+    enum class Kind { New, Regular, InPlace, Special };
 
     FileStatus Fail(int error);
     FileStatus Fail(std::string_view why);

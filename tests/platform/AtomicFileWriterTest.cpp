@@ -126,6 +126,26 @@ TEST(AtomicFileWriterTest, AReplacedFileKeepsItsOwnerModeAndLinks) {
         EXPECT_EQ(st.st_gid, 4322u);
     }
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+
+    // A writable file in a folder where no new file may be made is still
+    // written (by a process that is not root, which any folder lets in).
+    const fs::path shut = dir / "shut";
+    fs::create_directory(shut);
+    const fs::path shared = shut / "shared.csv";
+    WriteFile(shared, "old");
+    ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(shut.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        ::_exit(AtomicFileWriter::Write(shared, "new").ok() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(shut.c_str(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(shared), "new");
 }
 
 TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
