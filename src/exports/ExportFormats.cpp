@@ -77,7 +77,12 @@ void AppendCellHtml(std::string& out, std::string_view text, bool bold) {
             case '\r':
                 if (i + 1 < text.size() && text[i + 1] == '\n') entity = "<br>";
                 break;
-            default: break;
+            case '\t':
+            case '\n': break;
+            default:
+                // A control character has no place in an HTML document either.
+                if (static_cast<unsigned char>(c) < 0x20) entity = "\uFFFD";
+                break;
         }
         if (entity.empty()) continue;
         out.append(text.substr(plain, i - plain));

@@ -120,6 +120,12 @@ TEST(Xml, CharactersADocumentCannotHoldAreReplaced) {
     EXPECT_EQ(XmlEscape("a\x01"
                         "b\x1B\tc\uFFFF\uFFFEd\uFFFD\u00e9<"),
               "a\uFFFDb\uFFFD\tc\uFFFD\uFFFDd\uFFFD\u00e9&lt;");
+    // HTML too; its white space (tab, line ends) stays.
+    ResultTable table(1, 2);
+    table.SetCell(0, 0, "Name");
+    table.SetCell(0, 1, "a\x01\tb\rc\r\nd");
+    EXPECT_NE(TableToHtml(table).find("<td>a\uFFFD\tb\rc<br>d</td>"), std::string::npos)
+        << TableToHtml(table);
 }
 
 TEST(Xml, OneColumnTableHasNoCellsAndEmptyTextsCloseThemselves) {
