@@ -12,6 +12,12 @@ LoadProgressWindow::LoadProgressWindow(std::chrono::milliseconds delay) : delay_
 }
 
 bool LoadProgressWindow::Report(uint64_t done, uint64_t total) {
+    // The load is done: the window goes before what the program does next
+    // (a saved report's run) would leave it standing at its last step.
+    if (total > 0 && done >= total) {
+        Close();
+        return true;
+    }
     if (!window_) {
         if (started_.elapsed() < delay_.count()) return true;
         window_ = std::make_unique<QProgressDialog>(

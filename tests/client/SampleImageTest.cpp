@@ -120,6 +120,9 @@ TEST(SampleImageLoad, TellsHowFarItIsAndStopsWhenCancelled) {
     }
     ASSERT_FALSE(told.empty());
     EXPECT_EQ(told.front(), std::make_pair(uint64_t{0}, uint64_t{0}));  // reading the text
+    // The last word says every object is in, so a progress window can go.
+    EXPECT_EQ(told.back(), std::make_pair(objects, objects));
+    told.pop_back();
     uint64_t last = 0;
     size_t counted = 0;
     for (const auto& [done, total] : told) {

@@ -30,6 +30,13 @@ TEST(LoadProgressWindowTest, ShowsAfterItsDelayAndCancelStopsTheLoad) {
     EXPECT_FALSE(window.Window()->isVisible());
     window.Close();
     EXPECT_EQ(window.Window(), nullptr);
+
+    // A finished load takes its window away before the program goes on.
+    LoadProgressWindow finished(std::chrono::milliseconds(0));
+    EXPECT_TRUE(finished.Report(9000, 10000));
+    ASSERT_NE(finished.Window(), nullptr);
+    EXPECT_TRUE(finished.Report(10000, 10000));
+    EXPECT_EQ(finished.Window(), nullptr);
 }
 
 }  // namespace

@@ -108,6 +108,8 @@ void LoadDocument(detail::ImageParts& parts, DirectoryImage& image,
         }
         image.trees.push_back(std::move(tree));
     }
+    // Every object is in: the last word of progress (a cancel now comes too late).
+    if (report) static_cast<void>(report(progress.total, progress.total));
 }
 
 }  // namespace
