@@ -1,5 +1,6 @@
 #include "exports/ResultsFileExport.h"
 
+#include "exports/ExportProgress.h"
 #include "exports/ExportStream.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
@@ -9,6 +10,9 @@
 namespace vellrun::exports {
 
 namespace {
+
+// Thrown through the document writers when the person stops the export.
+struct WriteStopped {};
 
 constexpr std::string_view kSaveFilter =
     "Text Files (*.txt);;Doc Files (*.doc);;HTML Files (*.html);;XML (*.xml);;All Files (*)";
@@ -41,17 +45,27 @@ FileExportResult ExportTableToFile(const report::ResultTable& table,
     platform::AtomicFileWriter file(request.target);
     platform::FileStatus status = file.Begin();
     if (status.ok()) {
-        ExportStream stream(kind, request.utf8Text, [&file](std::string_view bytes) {
+        ExportProgress progress(request.progress, "Exporting the results ...");
+        uint64_t written = 0;
+        ExportStream stream(kind, request.utf8Text, [&](std::string_view bytes) {
             // A failure is kept by the writer and reported by Commit.
             (void)file.Append(bytes);
+            written += bytes.size();
+            if (!progress.Step(written, 0)) throw WriteStopped{};
         });
         const DocumentOut out = [&stream](std::string_view text) { stream.Write(text); };
-        switch (kind) {
-            case ExportKind::Html: WriteHtml(table, out); break;
-            case ExportKind::Xml: WriteXml(table, collator, now, "windows-1252", out); break;
-            default: WriteDelimitedText(table, request.delimiters, out); break;
+        try {
+            switch (kind) {
+                case ExportKind::Html: WriteHtml(table, out); break;
+                case ExportKind::Xml: WriteXml(table, collator, now, "windows-1252", out); break;
+                default: WriteDelimitedText(table, request.delimiters, out); break;
+            }
+            stream.Finish();
+        } catch (const WriteStopped&) {
+            // Not committed: the writer removes its temporary file, and an
+            // earlier file stays as it was.
+            return FileExportResult::Stopped;
         }
-        stream.Finish();
         replaced = stream.Replaced();
         status = file.Commit();
     }
@@ -74,7 +88,8 @@ FileExportResult ExportResultsToFile(const report::ResultTable& table, std::stri
                                      ExportTargets& targets, const settings::AppSettings& settings,
                                      bool utf8Text, const platform::TextCollator& collator,
                                      const platform::DateTimeParts& now,
-                                     platform::MessagePort& messages) {
+                                     platform::MessagePort& messages,
+                                     platform::RunFeedback* progress) {
     if (targets.outputFile.empty()) {
         const std::string extension = platform::AsciiLowerCopy(formatName);
         const auto chosen = messages.ChooseSaveFile(
@@ -88,6 +103,7 @@ FileExportResult ExportResultsToFile(const report::ResultTable& table, std::stri
     request.target = std::exchange(targets.outputFile, {});
     request.delimiters = {settings.FieldDelimiter, settings.ValueDelimiter, settings.QuoteChar};
     request.utf8Text = utf8Text;
+    request.progress = progress;
     return ExportTableToFile(table, request, collator, now, messages);
 }
 

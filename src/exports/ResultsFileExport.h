@@ -10,6 +10,7 @@
 #include "exports/ExportFormats.h"
 #include "platform/DateTime.h"
 #include "platform/MessagePort.h"
+#include "platform/RunFeedback.h"
 #include "platform/TextCollator.h"
 #include "report/ResultTable.h"
 #include "settings/AppSettings.h"
@@ -27,6 +28,7 @@ enum class FileExportResult {
     InvalidPath,       // the path is too short ("Invalid target path" shown)
     WriteFailed,       // the platform's message shown; any previous file is whole
     ExcelOrClipboard,  // not a file: the caller puts the delimited text where it goes
+    Stopped,           // the person stopped the write; any previous file is whole
 };
 
 struct FileExportRequest {
@@ -34,6 +36,9 @@ struct FileExportRequest {
     std::filesystem::path target;
     Delimiters delimiters;
     bool utf8Text = false;  // delimited text as UTF-8 ("Export as UTF-8")
+    // Shows the write's progress and may stop it (see ExportProgress); none
+    // in the console.
+    platform::RunFeedback* progress = nullptr;
 };
 
 // The file branch of an export: the document of the request's kind written
@@ -60,6 +65,7 @@ FileExportResult ExportResultsToFile(const report::ResultTable& table, std::stri
                                      ExportTargets& targets, const settings::AppSettings& settings,
                                      bool utf8Text, const platform::TextCollator& collator,
                                      const platform::DateTimeParts& now,
-                                     platform::MessagePort& messages);
+                                     platform::MessagePort& messages,
+                                     platform::RunFeedback* progress = nullptr);
 
 }  // namespace vellrun::exports

@@ -1,5 +1,6 @@
 #include "exports/WorkbookExport.h"
 
+#include "exports/ExportProgress.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/TextEncoding.h"
@@ -70,6 +71,7 @@ GridExportResult FromFileResult(FileExportResult result) {
         case FileExportResult::InvalidTarget: return GridExportResult::InvalidTarget;
         case FileExportResult::InvalidPath: return GridExportResult::InvalidPath;
         case FileExportResult::WriteFailed: return GridExportResult::WriteFailed;
+        case FileExportResult::Stopped: return GridExportResult::Stopped;
         case FileExportResult::ExcelOrClipboard: break;
     }
     return GridExportResult::InvalidTarget;
@@ -110,8 +112,8 @@ std::optional<std::filesystem::path> NewWorkbookPath(const std::filesystem::path
 class WorkbookBuilder {
 public:
     WorkbookBuilder(lxw_workbook* workbook, const report::ResultTable& table,
-                    const WorkbookLimits& limits)
-        : workbook_(workbook), table_(table), limits_(limits) {}
+                    const WorkbookLimits& limits, ExportProgress& progress)
+        : workbook_(workbook), table_(table), limits_(limits), progress_(progress) {}
 
     // Empty, or the reason the workbook is incomplete.
     std::string WriteSheets() {
@@ -157,6 +159,7 @@ public:
 
     size_t Sheets() const { return sheets_; }
     size_t CutCells() const { return cutCells_; }
+    bool Stopped() const { return stopped_; }
 
 private:
     std::string WriteSheet(const std::vector<size_t>& rows, const std::vector<size_t>& columns) {
@@ -165,6 +168,11 @@ private:
         ++sheets_;
         std::vector<size_t> widths(columns.size(), 0);
         for (size_t r = 0; r < rows.size(); ++r) {
+            if (++rowsWritten_ % kRowsPerStep == 0 &&
+                !progress_.Step(rowsWritten_, table_.RowCount())) {
+                stopped_ = true;
+                return "stopped";
+            }
             const size_t row = rows[r];
             size_t tallest = 1;
             for (size_t c = 0; c < columns.size(); ++c) {
@@ -220,9 +228,15 @@ private:
         ++cutCells_;
     }
 
+    // Rows written between two looks at the progress and the Cancel button.
+    static constexpr size_t kRowsPerStep = 512;
+
     lxw_workbook* workbook_;
     const report::ResultTable& table_;
     const WorkbookLimits& limits_;
+    ExportProgress& progress_;
+    size_t rowsWritten_ = 0;
+    bool stopped_ = false;
     lxw_format* body_ = nullptr;
     lxw_format* header_ = nullptr;
     size_t sheets_ = 0;
@@ -257,7 +271,7 @@ std::string WorkbookOutcome::Notice() const {
 }
 
 WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path,
-                              const WorkbookLimits& limits) {
+                              const WorkbookLimits& limits, platform::RunFeedback* feedback) {
     WorkbookOutcome outcome;
     // The workbook is made beside the target and put in its place when it is
     // whole, so a failure or a killed run leaves the earlier file as it was.
@@ -272,8 +286,11 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
         outcome.error = "cannot start the workbook";
         return outcome;
     }
-    WorkbookBuilder builder(workbook, table, limits);
+    ExportProgress progress(feedback, "Writing the workbook ...");
+    WorkbookBuilder builder(workbook, table, limits, progress);
     outcome.error = builder.WriteSheets();
+    outcome.stopped = builder.Stopped();
+    if (outcome.error.empty()) progress.Finishing("Saving the workbook ...");
     // Closing writes the file and frees the workbook in every case.
     const lxw_error closed = workbook_close(workbook);
     if (outcome.error.empty() && closed != LXW_NO_ERROR) {
@@ -296,7 +313,7 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
     CopyTableToClipboard(table, delimiters, services.desktop);
     std::string reason;
     if (const auto path = NewWorkbookPath(services.workbookFolder, reason)) {
-        const WorkbookOutcome written = WriteWorkbook(table, *path);
+        const WorkbookOutcome written = WriteWorkbook(table, *path, {}, services.progress);
         reason = written.error;
         if (reason.empty()) {
             if (!written.Notice().empty()) services.messages.InfoBox(written.Notice());
@@ -306,6 +323,7 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
             // The empty file this export made for the workbook.
             std::error_code ec;
             std::filesystem::remove(*path, ec);
+            if (written.stopped) return GridExportResult::Stopped;
         }
     }
     services.messages.PlainBox("Error saving to Excel (" + reason + ") - Results are in clipboard");
@@ -320,6 +338,7 @@ GridExportResult ExportGrid(const report::ResultTable& table, std::string_view f
     request.target = target;
     request.delimiters = delimiters;
     request.utf8Text = utf8Text;
+    request.progress = services.progress;
     const FileExportResult result =
         ExportTableToFile(table, request, services.collator, services.now, services.messages);
     if (result != FileExportResult::ExcelOrClipboard) return FromFileResult(result);
@@ -353,7 +372,7 @@ GridExportResult ExportResults(const report::ResultTable& table, report::OutputT
     ChosenFileRecorder recorder(services.messages);
     const FileExportResult result =
         ExportResultsToFile(table, formatName, targets, settings, settings.ExportUtf8,
-                            services.collator, services.now, recorder);
+                            services.collator, services.now, recorder, services.progress);
     if (result != FileExportResult::ExcelOrClipboard) return FromFileResult(result);
     const std::filesystem::path& target = preset.empty() ? recorder.Chosen() : preset;
     return ExportToDesktop(ExportKindForTarget({}, target.string()), table, configured, services);

@@ -14,6 +14,7 @@
 #include "platform/DateTime.h"
 #include "platform/DesktopPort.h"
 #include "platform/MessagePort.h"
+#include "platform/RunFeedback.h"
 #include "platform/TextCollator.h"
 #include "report/ReportSpec.h"
 #include "report/ResultTable.h"
@@ -33,6 +34,8 @@ struct ExportServices {
     const platform::TextCollator& collator;
     platform::DateTimeParts now;           // dates the XML table line
     std::filesystem::path workbookFolder;  // new workbooks are written here
+    // Shows a long write's progress and may stop it (see ExportProgress).
+    platform::RunFeedback* progress = nullptr;
 };
 
 enum class GridExportResult {
@@ -44,6 +47,7 @@ enum class GridExportResult {
     Clipboard,       // the delimited text is on the clipboard
     Workbook,        // a workbook was written and handed to the spreadsheet program
     WorkbookFailed,  // "Error saving to Excel ..." shown; the text is on the clipboard
+    Stopped,         // the person stopped the write; any previous file is whole
 };
 
 // Where new workbooks go: $XDG_CACHE_HOME/vellrun/workbooks, else
@@ -66,9 +70,10 @@ struct WorkbookLimits {
 inline constexpr std::string_view kCutMarker = "\u2026 [cut]";
 
 struct WorkbookOutcome {
-    std::string error;    // empty on success, else the reason
-    size_t sheets = 0;    // worksheets written
-    size_t cutCells = 0;  // cells cut to the cell size, each ending in kCutMarker
+    std::string error;     // empty on success, else the reason
+    bool stopped = false;  // the person stopped it (error says so too)
+    size_t sheets = 0;     // worksheets written
+    size_t cutCells = 0;   // cells cut to the cell size, each ending in kCutMarker
     bool ok() const { return error.empty(); }
     // For the person when cells were cut; empty otherwise.
     std::string Notice() const;
@@ -83,7 +88,8 @@ struct WorkbookOutcome {
 // (platform::AtomicFileWriter): beside path first and then put in its place,
 // so a failure leaves an earlier file whole and removes nothing else.
 WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::filesystem::path& path,
-                              const WorkbookLimits& limits = {});
+                              const WorkbookLimits& limits = {},
+                              platform::RunFeedback* progress = nullptr);
 
 // The spreadsheet target: the delimited text goes to the clipboard first,
 // then the table is written to a new workbook in services.workbookFolder and

@@ -15,6 +15,7 @@
 #include "settings/ControlState.h"
 #include "settings/SectionCache.h"
 #include "ui/TTreeFrame.h"
+#include "ui/TransferProgress.h"
 #include "values/AttrDetail.h"
 #include "values/CellTextReader.h"
 
@@ -243,6 +244,8 @@ private:
     AttrDetailOpener attrDetailOpener_;
     values::CellTextReader reader_;
     platform::TextCollator collator_;
+    // A long export's progress dialog with Cancel.
+    TransferProgress exportProgress_{this, QStringLiteral("Export progress")};
     report::ReportRun run_;
     report::TableOperations operations_;
 

@@ -241,10 +241,11 @@ void TMainForm::ActionListAttrClick(QListWidget* list, const QString& command) {
     const std::string kind = command.toStdString();
     if (kind == "txt" || kind == "html" || kind == "xml" || kind == "xls") {
         std::filesystem::path reportPath = run_.ReportPath();
-        const exports::ExportServices services{
+        exports::ExportServices services{
             access_.Messages(), desktop_, collator_,
             platform::LocalTimeOf(static_cast<uint32_t>(std::time(nullptr))),
             exports::DefaultWorkbookFolder()};
+        services.progress = &exportProgress_;
         exports::SaveList(lines, kind, run_.ReportName(), reportPath, services);
         run_.SetReportPath(reportPath.string());
         return;

@@ -217,10 +217,11 @@ void TMainForm::PopupSaveClick(int outputType) {
 bool TMainForm::ExportResults() {
     report::ReportSpec& spec = run_.CurrentSpec();
     exports::ExportTargets targets{run_.ReportName(), spec.OutputFile, run_.ReportPath()};
-    const exports::ExportServices services{
+    exports::ExportServices services{
         access_.Messages(), desktop_, collator_,
         platform::LocalTimeOf(static_cast<uint32_t>(std::time(nullptr))),
         exports::DefaultWorkbookFolder()};
+    services.progress = &exportProgress_;
     const exports::GridExportResult result =
         exports::ExportResults(run_.Table(), spec.Output, targets, settings_, services);
     run_.SetReportPath(targets.reportPath.string());

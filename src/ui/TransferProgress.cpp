@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
+#include <limits>
 
 namespace vellrun::ui {
 
@@ -23,7 +25,10 @@ void TransferProgress::SetStatus(int panel, std::string_view text) {
 }
 
 void TransferProgress::ProcessPendingEvents() {
-    QCoreApplication::processEvents();
+    // Before the modal dialog shows, a click would reach the window itself.
+    QCoreApplication::processEvents(dialog_ != nullptr && dialog_->isVisible()
+                                        ? QEventLoop::AllEvents
+                                        : QEventLoop::ExcludeUserInputEvents);
     if (dialog_ != nullptr && dialog_->wasCanceled()) cancel_.Set();
 }
 
@@ -34,9 +39,12 @@ void TransferProgress::ShowProgress(uint64_t done, uint64_t total) {
         dialog_->setValue(0);
         return;
     }
-    // The bar counts kilobytes so that large files fit its int range.
-    dialog_->setRange(0, static_cast<int>(total / 1024) + 1);
-    dialog_->setValue(static_cast<int>(done / 1024));
+    // Large counts (bytes of a big file) are scaled down to the bar's int range.
+    int shift = 0;
+    while ((total >> shift) >= static_cast<uint64_t>(std::numeric_limits<int>::max()))
+        ++shift;
+    dialog_->setRange(0, static_cast<int>(total >> shift));
+    dialog_->setValue(static_cast<int>(std::min(done, total) >> shift));
 }
 
 void TransferProgress::PushBusyCursor() {
@@ -50,7 +58,7 @@ void TransferProgress::PushBusyCursor() {
     dialog_->setMinimumDuration(kShowAfterMilliseconds);
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
-    dialog_->setAccessibleName(QStringLiteral("Transfer progress"));
+    dialog_->setAccessibleName(accessibleName_);
     QObject::connect(dialog_, &QProgressDialog::canceled, dialog_, [this] { cancel_.Set(); });
     dialog_->setValue(0);
 }

@@ -5,18 +5,24 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QWidget>
+#include <utility>
 
 namespace vellrun::ui {
 
-// Run feedback for a network transfer: a window-modal progress dialog with a
-// Cancel button that appears when a request takes longer than a moment,
-// shows the status text and how far the transfer has come, keeps the window
-// repainting while the request runs, and sets the cancel flag when the person
-// presses Cancel. The dialog lives from the first busy-cursor push to the
-// matching pop. Owned by the Help menu's update check; it does not own the parent.
+// Run feedback for a transfer (a download, an export): a window-modal
+// progress dialog with a Cancel button that appears when the work takes
+// longer than a moment, shows the status text and how far the work has come,
+// keeps the window repainting while it runs, and sets the cancel flag when
+// the person presses Cancel. Until the dialog shows, the person's input waits
+// for it, so nothing in the window can change what is being written. The
+// dialog lives from the first busy-cursor push to the matching pop. Owned by
+// the work's owner (the update check, the main window); it does not own the
+// parent.
 class TransferProgress final : public platform::RunFeedback {
 public:
-    explicit TransferProgress(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit TransferProgress(QWidget* parent = nullptr,
+                              QString accessibleName = QStringLiteral("Transfer progress"))
+        : parent_(parent), accessibleName_(std::move(accessibleName)) {}
     ~TransferProgress() override;
     TransferProgress(const TransferProgress&) = delete;
     TransferProgress& operator=(const TransferProgress&) = delete;
@@ -35,6 +41,7 @@ public:
 
 private:
     QPointer<QWidget> parent_;
+    QString accessibleName_;
     QPointer<QProgressDialog> dialog_;
     platform::CancelFlag cancel_;
     // The last status text: the label of a dialog made after it was set.

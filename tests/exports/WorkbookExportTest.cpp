@@ -1,4 +1,5 @@
 #include "exports/WorkbookExport.h"
+#include "support/CountingRunFeedback.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
@@ -219,6 +220,41 @@ TEST_F(WorkbookExportTest, AFailedWorkbookLeavesTheEarlierFileAndRemovesNothing)
     EXPECT_EQ(ReadText(file), "the earlier workbook");
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
+}
+
+// Cancel pressed while a long export writes: nothing is written over the
+// earlier file, no temporary file or new workbook is left, and no box tells
+// the person about a stop they asked for.
+TEST_F(WorkbookExportTest, AStoppedExportLeavesTheEarlierFileWhole) {
+    report::ResultTable table(2, 5001);
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        table.SetCell(0, row, "CN=user" + std::to_string(row) + ".O=Acme");
+        table.SetCell(1, row, std::string(40, 'x'));
+    }
+    vellrun::testing::CountingRunFeedback feedback;
+    feedback.Cancel().Set();  // a cancel left over from earlier work does not count
+    feedback.cancelAtEvent = 2;
+    auto services = Services(dir_ / "wb");
+    services.progress = &feedback;
+    const fs::path file = dir_ / "users.html";
+    std::ofstream(file) << "the earlier export";
+    EXPECT_EQ(ExportGrid(table, "", file, {}, false, services), GridExportResult::Stopped);
+    EXPECT_EQ(ReadText(file), "the earlier export");
+    EXPECT_EQ(feedback.events, 2);
+    EXPECT_EQ(feedback.depth, 0);
+
+    feedback.events = 0;
+    EXPECT_EQ(ExportGrid(table, "XLS", {}, {}, false, services), GridExportResult::Stopped);
+    EXPECT_TRUE(fs::is_empty(dir_ / "wb"));
+    EXPECT_TRUE(desktop_.workbooks.empty());
+    EXPECT_TRUE(messages_.Errors().empty());
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
+
+    // Left alone, the same export is written whole.
+    feedback.cancelAtEvent = 0;
+    EXPECT_EQ(ExportGrid(table, "", file, {}, false, services), GridExportResult::Written);
+    EXPECT_NE(ReadText(file).find("CN=user5000.O=Acme"), std::string::npos);
 }
 
 TEST_F(WorkbookExportTest, ExportGridSendsEachKindToItsTarget) {

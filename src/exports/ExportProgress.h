@@ -1,0 +1,51 @@
+#pragma once
+
+// How a long export shows how far it has come and hears that the person
+// stopped it, through the front end's RunFeedback (the desktop shows a
+// progress dialog with Cancel once an export takes more than a moment).
+// Without a feedback (the console, tests) it does nothing. Lives on the
+// stack of one export.
+
+#include "platform/RunFeedback.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace vellrun::exports {
+
+class ExportProgress {
+public:
+    ExportProgress(platform::RunFeedback* feedback, std::string_view status) : feedback_(feedback) {
+        if (feedback_ == nullptr) return;
+        feedback_->Cancel().Clear();
+        feedback_->SetStatus(0, status);
+        feedback_->PushBusyCursor();
+    }
+    ~ExportProgress() {
+        if (feedback_ != nullptr) feedback_->PopBusyCursor();
+    }
+    ExportProgress(const ExportProgress&) = delete;
+    ExportProgress& operator=(const ExportProgress&) = delete;
+
+    // Shows done of total (0: not known) and lets pending events through;
+    // false once the person has asked to stop.
+    bool Step(uint64_t done, uint64_t total) {
+        if (feedback_ == nullptr) return true;
+        feedback_->ShowProgress(done, total);
+        feedback_->ProcessPendingEvents();
+        return !feedback_->Cancel().IsSet();
+    }
+
+    // The last part of the work, which cannot be stopped: its text, the bar full.
+    void Finishing(std::string_view status) {
+        if (feedback_ == nullptr) return;
+        feedback_->SetStatus(0, status);
+        feedback_->ShowProgress(1, 1);
+        feedback_->ProcessPendingEvents();
+    }
+
+private:
+    platform::RunFeedback* feedback_;
+};
+
+}  // namespace vellrun::exports
