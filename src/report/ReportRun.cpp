@@ -155,7 +155,14 @@ void ReportRun::Head(ReportSpec& run) {
 
 void ReportRun::Tail(ReportSpec& run) {
     try {
-        ShowIdleStatus();
+        // A run that an error ended shows what it found like a whole run
+        // would; the status bar says that it did not end well.
+        if (lastResult_ != 0 && !feedback_.Cancel().IsSet()) {
+            ShowStatus("The directory returned error " + access_.DSErrorText(lastResult_),
+                       current_.TreeName, current_.Container);
+        } else {
+            ShowIdleStatus();
+        }
     } catch (...) {
     }
     table_.SetFixedCols(table_.ColCount() > 1 ? 1 : 0);

@@ -329,6 +329,9 @@ TEST_F(ReportRunTest, UnknownTreeOrContainerReportsAndStillRunsTheTail) {
     ASSERT_TRUE(run_.Rpt_run(spec));
     EXPECT_NE(run_.LastResult(), 0);
     EXPECT_LE(run_.Table().RowCount(), 1u);
+    // The window's status bar says so; the grid alone would look like a report.
+    EXPECT_EQ(bed_.feedback.status[0].rfind("The directory returned error 0x", 0), 0u)
+        << bed_.feedback.status[0];
     EXPECT_FALSE(run_.SaveEnabled());
     EXPECT_TRUE(exports_.empty());
     ExpectRestored();
