@@ -5,6 +5,7 @@
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 
 namespace vellrun::ui {
 
@@ -29,6 +30,8 @@ DesktopSession::~DesktopSession() {
 }
 
 bool DesktopSession::Start(TMainForm::Options options) {
+    startCancel_.Clear();
+    const QScopedValueRollback starting(starting_, true);
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
         messages_.SetUnattended(options.quit && !options.reportFile.empty());
@@ -62,6 +65,12 @@ bool DesktopSession::Start(TMainForm::Options options) {
         ApplySettings(mainForm_->Settings());
     }
     return true;
+}
+
+bool DesktopSession::KeepWaiting() {
+    feedback_.ProcessPendingEvents();
+    if (startCancel_.IsSet() || feedback_.Cancel().IsSet()) return false;
+    return !(mainForm_ && mainForm_->DSTree()->CancelRequested());
 }
 
 void DesktopSession::ApplySettings(const settings::AppSettings& settings) {

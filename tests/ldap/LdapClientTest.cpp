@@ -883,6 +883,56 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
               Err::TransportFailure);
 }
 
+// A server that stops answering (SIGSTOP) holds every request. The wait lets
+// whileWaiting run between its slices, and its "stop" abandons the request
+// at once with the cancel's result: a listing is given up, and so is a start
+// (its bind), which then says it was cancelled. The connection of the
+// listing stays and serves once the server is back.
+TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Held\n\n" +
+                           People("Held", 3));
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    struct Resumed {
+        TestSlapd& server;
+        ~Resumed() { server.Resume(); }
+    } resumed{*slapd};
+    int calls = 0;
+    int stopAt = 0;  // the call that says stop; 0: never
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.timeoutSeconds = 20;
+    config.whileWaiting = [&calls, &stopAt] { return ++calls != stopAt; };
+    auto client = Connect(config);
+    const ContextHandle context = Context(*client);
+    EXPECT_EQ(calls, 0);  // a server that answers is never waited for long
+
+    slapd->Pause();
+    calls = 0;
+    stopAt = 3;
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), Err::TransportFailure);
+    EXPECT_EQ(calls, 3);  // asked while waiting, and not once after it said stop
+    EXPECT_TRUE(names.empty());
+
+    LdapClient starting(std::vector<LdapConnectionConfig>{config});
+    calls = 0;
+    stopAt = 2;
+    EXPECT_EQ(starting.InitClient(0, 0), Err::InitFailed);
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(starting.StartupCancelled());
+
+    slapd->Resume();
+    stopAt = 0;
+    names.clear();
+    EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
+    EXPECT_EQ(names.size(), 3u);
+}
+
 // A simple bind with no password file or variable asks through the given
 // question (the desktop's message port) once for the run; a declined question
 // is a refused start with its reason.

@@ -366,12 +366,14 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
         auto session = std::make_unique<LdapSession>(config);
         if (Result r = session->Open(); r != 0) {
             s.diagnostic = session->Diagnostic();
+            s.startupCancelled = session->Cancelled();
             return Err::InitFailed;
         }
         sessions.push_back(std::move(session));
     }
     s.sessions = std::move(sessions);
     s.started = true;
+    s.startupCancelled = false;
     s.diagnostic.clear();
     return 0;
 }
@@ -1175,6 +1177,10 @@ const ErrorTextTable* LdapClient::ErrorTexts() const {
 
 std::string LdapClient::StartupDiagnostic() const {
     return state_->diagnostic;
+}
+
+bool LdapClient::StartupCancelled() const {
+    return state_->startupCancelled;
 }
 
 }  // namespace vellrun::client::ldap

@@ -163,6 +163,7 @@ struct LdapClient::State {
     int primary = 0;
     std::vector<std::unique_ptr<LdapSession>> sessions;
     bool started = false;
+    bool startupCancelled = false;  // the last start failed because a wait was cancelled
     std::string diagnostic;
 
     std::map<ContextHandle, LdapContext> contexts;
