@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -44,6 +45,25 @@ TEST_F(DesktopSessionTest, FailedStartShowsWhyAndMakesNoWindow) {
     EXPECT_EQ(errors[1], "x.json: broken");
     EXPECT_EQ(DialogScript::ShownBoxes().size(), 2u);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "RAZ Arorad");
+}
+
+// What the client calls while it waits for a server: the window's events are
+// handled, and the report's Cancel says stop; Escape on the splash counts only
+// while the program starts.
+TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsAtTheReportsCancel) {
+    DesktopSession session(
+        testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
+    ASSERT_TRUE(session.Start());
+    session.Feedback().SetPumpInterval(0);
+    bool handled = false;
+    QTimer::singleShot(0, session.MainForm(), [&handled] { handled = true; });
+    EXPECT_TRUE(session.KeepWaiting());
+    EXPECT_TRUE(handled);
+    session.CancelStart();
+    EXPECT_TRUE(session.KeepWaiting());
+    session.Feedback().Cancel().Set();
+    EXPECT_FALSE(session.KeepWaiting());
+    session.Feedback().Cancel().Clear();
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
