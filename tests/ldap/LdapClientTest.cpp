@@ -855,6 +855,38 @@ TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {
     EXPECT_LT(names.size(), 12u);
 }
 
+// A typeless name is looked up without listing its container, so a server's
+// size limit does not hide an object far down a large one; it comes back in
+// the server's case and with its escapes, and a name under an unusual naming
+// type is still found.
+TEST_F(LdapClientTest, ATypelessNameBeyondTheSizeLimitIsFoundAsItIs) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("FarDown");
+    slapd.Modify(People("FarDown", 12) +
+                 "dn: cn=x.y (1)*\\5c,ou=FarDown,dc=test\nobjectClass: person\ncn: x.y (1)*\\\n"
+                 "sn: S\n\ndn: sn=Odd,ou=FarDown,dc=test\nobjectClass: person\ncn: C\nsn: Odd\n");
+    LdapConnectionConfig limited = slapd.ManagerConnection();
+    limited.bindDn = "cn=limited,dc=test";
+    limited.password = "limitedpw";
+    auto client = Connect(limited);
+    const ContextHandle context = Context(*client, true);
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "USER11.fardown", full, record), 0);
+    EXPECT_EQ(full, "user11.FarDown");
+    ASSERT_EQ(client->CanonicalizeName(context, "x\\.y (1)*\\\\.FarDown", full), 0);
+    EXPECT_EQ(full, "x\\.y (1)*\\\\.FarDown");
+    ASSERT_EQ(client->ReadObjectInfo(context, "x\\.y (1)*\\\\.FarDown", full, record), 0);
+    EXPECT_EQ(client->ReadObjectInfo(context, "nobody.FarDown", full, record),
+              Err::SizeLimitExceeded);
+
+    auto manager = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*manager, true);
+    ASSERT_EQ(manager->ReadObjectInfo(plain, "odd.FarDown", full, record), 0);
+    EXPECT_EQ(full, "Odd.FarDown");
+    EXPECT_EQ(manager->ReadObjectInfo(plain, "nobody.FarDown", full, record), Err::NoSuchEntry);
+}
+
 TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     testing::TempDir dir;
     const std::string ldif = (dir / "data.ldif").string();

@@ -53,6 +53,53 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     return std::string(name) + "." + std::string(base);
 }
 
+// The attribute types that name entries: those the schema's classes name
+// with, and the usual ones of LDAP directories, each once, as LDAP names.
+std::vector<std::string> NamingTypes(const LdapSchema* schema) {
+    std::vector<std::string> types;
+    const auto add = [&types, schema](std::string_view type) {
+        std::string ldapName(type);
+        if (schema) {
+            ldapName = schema->LdapAttribute(type);
+            if (ldapName.empty()) return;
+        }
+        if (std::none_of(types.begin(), types.end(), [&ldapName](const std::string& have) {
+                return image::EqualsNoCase(have, ldapName);
+            })) {
+            types.push_back(std::move(ldapName));
+        }
+    };
+    for (const std::string_view usual : {"cn", "ou", "o", "uid", "dc", "c", "l"})
+        add(usual);
+    if (schema) {
+        for (const image::ClassDefinition& definition : schema->Definitions().classes) {
+            for (const std::string& naming : definition.naming)
+                add(naming);
+        }
+    }
+    return types;
+}
+
+// "(|(cn=V)(ou=V)...)" with V escaped for a filter (RFC 4515).
+std::string NamingFilter(const std::vector<std::string>& types, std::string_view value) {
+    std::string escaped;
+    for (const char c : value) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            escaped += '\\';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0f];
+        } else {
+            escaped += c;
+        }
+    }
+    std::string filter = "(|";
+    for (const std::string& type : types)
+        filter += "(" + type + "=" + escaped + ")";
+    return filter + ")";
+}
+
 }  // namespace
 
 // --- State helpers ----------------------------------------------------------
@@ -213,7 +260,13 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         dn = *known;
         return 0;
     }
-    // Walk down from the top, listing each level once, until the name is known.
+    // Walk down from the top until the name is known. Each level is asked
+    // for the entries whose naming values match the name's, not listed
+    // whole: a server's size limit would end the listing of a large
+    // container before a name far down it.
+    const LdapSchema* schema = nullptr;
+    if (SchemaOf(context, schema) != 0) schema = nullptr;
+    const std::vector<std::string> namingTypes = NamingTypes(schema);
     std::string current = DnText(session.Base());
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
@@ -222,24 +275,33 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             current = *known;
             continue;
         }
-        std::string cookie;
-        bool found = false;
         Result limit = 0;  // the server stopped the search before the name came
-        for (int pages = 0; pages < 100000 && !found; ++pages) {
-            std::vector<FoundEntry> entries;
-            PageEnd end;
-            if (Result r = session.SearchPage(current, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
-                                              {"1.1"}, 1000, cookie, entries, end);
-                r != 0) {
-                return r;
+        const auto search = [&](const std::string& filter) -> Result {
+            std::string cookie;
+            for (int pages = 0; pages < 100000; ++pages) {
+                std::vector<FoundEntry> entries;
+                PageEnd end;
+                if (Result r = session.SearchPage(current, LDAP_SCOPE_ONELEVEL, filter, {"1.1"},
+                                                  1000, cookie, entries, end);
+                    r != 0) {
+                    return r;
+                }
+                for (const FoundEntry& entry : entries)
+                    Remember(context, entry.dn);
+                limit = end.limit;
+                if (KnownDn(belowKey) || end.cookie.empty()) break;
+                cookie = end.cookie;
             }
-            for (const FoundEntry& entry : entries) {
-                Remember(context, entry.dn);
-                if (!found && KnownDn(belowKey)) found = true;
-            }
-            limit = end.limit;
-            if (end.cookie.empty()) break;
-            cookie = end.cookie;
+            return 0;
+        };
+        if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
+            return r;
+        }
+        // Named by a type the filter did not ask for, or matched otherwise
+        // than by the program's comparison: the level is listed as before.
+        if (!KnownDn(belowKey)) {
+            limit = 0;
+            if (Result r = search("(objectClass=*)"); r != 0) return r;
         }
         const std::string* known = KnownDn(belowKey);
         if (!known) return limit != 0 ? limit : Err::NoSuchEntry;
