@@ -887,6 +887,51 @@ TEST_F(LdapClientTest, ATypelessNameBeyondTheSizeLimitIsFoundAsItIs) {
     EXPECT_EQ(manager->ReadObjectInfo(plain, "nobody.FarDown", full, record), Err::NoSuchEntry);
 }
 
+// Aliases are followed as the embedded directory follows them: the one
+// listed, one on the way to an object (typeless and typed), and a circle of
+// them ends with the alias error; a context that does not dereference lists
+// the alias itself, which holds nothing.
+TEST_F(LdapClientTest, AliasesAreFollowedWhenListingAndReading) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("AliasPeople");
+    slapd.Modify(People("AliasPeople", 3));
+    slapd.FreshSubtree("Aliases");
+    const std::string alias = "objectClass: alias\nobjectClass: extensibleObject\n";
+    slapd.Modify("dn: ou=toPeople,ou=Aliases,dc=test\n" + alias +
+                 "ou: toPeople\naliasedObjectName: ou=AliasPeople,dc=test\n\n"
+                 "dn: cn=loopA,ou=Aliases,dc=test\n" +
+                 alias +
+                 "cn: loopA\naliasedObjectName: cn=loopB,ou=Aliases,dc=test\n\n"
+                 "dn: cn=loopB,ou=Aliases,dc=test\n" +
+                 alias + "cn: loopB\naliasedObjectName: cn=loopA,ou=Aliases,dc=test\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*client);
+    ASSERT_EQ(client->SetContextNumber(
+                  plain, ContextKey::Flags,
+                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
+              0);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, plain, "toPeople.Aliases", names, pages), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"user0", "user1", "user2"}));
+    std::string full;
+    EntryRecord record;
+    EXPECT_EQ(client->ReadObjectInfo(plain, "user1.toPeople.Aliases", full, record), 0);
+    EXPECT_EQ(full, "user1.AliasPeople");
+    const ContextHandle typed = Context(*client);
+    EXPECT_EQ(client->ReadObjectInfo(typed, "CN=user2.OU=toPeople.OU=Aliases", full, record), 0);
+    EXPECT_EQ(full, "CN=user2.OU=AliasPeople");
+
+    names.clear();
+    EXPECT_EQ(ListAll(*client, plain, "loopA.Aliases", names, pages), Err::AliasOfAlias);
+    EXPECT_TRUE(names.empty());
+
+    ASSERT_EQ(client->SetContextNumber(typed, ContextKey::Flags, ContextFlag::Canonical), 0);
+    names.clear();
+    EXPECT_EQ(ListAll(*client, typed, "OU=toPeople.OU=Aliases", names, pages), 0);
+    EXPECT_TRUE(names.empty());
+}
+
 TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     testing::TempDir dir;
     const std::string ldif = (dir / "data.ldif").string();

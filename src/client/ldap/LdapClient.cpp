@@ -15,6 +15,8 @@ constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
                                         EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
                                         EntryItemBit::FullName;
 constexpr size_t kTreeNameWidth = 32;
+// The most aliases one name may pass through, as in the embedded directory.
+constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
 // the entries of each listing page right after it, so some thousands suffice.
 constexpr size_t kPrefetchLimit = 4096;
@@ -198,29 +200,88 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     return DottedText(relative, context.Typeless(), TypeNames(context));
 }
 
-Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn) {
+Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn,
+                               Aliases aliases) {
     if (name.empty()) return Err::IllegalDsName;
     LdapSession& session = SessionOf(context);
     if (Result r = session.Open(); r != 0) return r;
+    if (!context.Dereference()) aliases = Aliases::Kept;
     // A report reads the attributes of one object one after another.
     if (lastResolved.name == name && lastResolved.session == context.session &&
-        lastResolved.flags == context.flags && lastResolved.nameContext == context.nameContext &&
-        !lastResolved.dn.empty()) {
+        lastResolved.flags == context.flags && lastResolved.aliases == aliases &&
+        lastResolved.nameContext == context.nameContext && !lastResolved.dn.empty()) {
         dn = lastResolved.dn;
         return 0;
     }
-    if (Result r = ResolveDn(context, name, dn); r != 0) return r;
+    int hops = 0;
+    if (Result r = ResolveDn(context, name, dn, aliases != Aliases::Kept, hops); r != 0) return r;
+    if (aliases != Aliases::Kept) {
+        if (Result r = FollowAliases(session, dn, aliases == Aliases::All, hops); r != 0) return r;
+    }
     // Into the texts' room the last one had.
     lastResolved.session = context.session;
     lastResolved.flags = context.flags;
+    lastResolved.aliases = aliases;
     lastResolved.nameContext = context.nameContext;
     lastResolved.name = name;
     lastResolved.dn = dn;
     return 0;
 }
 
+Result LdapClient::State::FollowAliases(LdapSession& session, std::string& dn, bool followFinal,
+                                        int& hops) {
+    static const std::vector<std::string> kAliasAttributes = {"objectClass", "aliasedObjectName"};
+    const auto isAlias = [](const FoundEntry& entry) {
+        const auto* classes = entry.Find("objectClass");
+        return classes && std::any_of(classes->begin(), classes->end(), [](std::string_view c) {
+                   return image::EqualsNoCase(c, "alias");
+               });
+    };
+    const auto targetOf = [](const FoundEntry& entry, Name& target) {
+        const auto* aliased = entry.Find("aliasedObjectName");
+        return aliased && !aliased->empty() && ParseDn(aliased->front(), target);
+    };
+    std::string current = dn;
+    for (;;) {
+        // What a listing fetched tells whether the entry is an alias; else it is read.
+        FoundEntry read;
+        const FoundEntry* entry = nullptr;
+        if (const Prefetch* kept = FindPrefetched(current);
+            kept && kept->entry.Find("objectClass")) {
+            entry = &kept->entry;
+        }
+        if (!entry || (followFinal && isAlias(*entry) && !entry->Find("aliasedObjectName"))) {
+            const Result r = session.ReadEntry(current, kAliasAttributes, read);
+            if (r == Err::NoSuchEntry) {
+                // Not found: an alias on the way stops the server where it stands.
+                const std::string matched = session.MatchedDn();
+                Name full, alias, rest, target;
+                FoundEntry found;
+                if (matched.empty() || !ParseDn(current, full) || !ParseDn(matched, alias) ||
+                    !RelativeTo(full, alias, rest) || rest.empty() ||
+                    session.ReadEntry(matched, kAliasAttributes, found) != 0 || !isAlias(found) ||
+                    !targetOf(found, target)) {
+                    return Err::NoSuchEntry;
+                }
+                if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
+                current = DnText(Under(rest, target));
+                continue;
+            }
+            if (r != 0) return r;
+            entry = &read;
+        }
+        if (!followFinal || !isAlias(*entry)) break;
+        Name target;
+        if (!targetOf(*entry, target)) return Err::NoSuchEntry;
+        if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
+        current = DnText(target);
+    }
+    dn = std::move(current);
+    return 0;
+}
+
 Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view name,
-                                    std::string& dn) {
+                                    std::string& dn, bool followPath, int& hops) {
     LdapSession& session = SessionOf(context);
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
@@ -275,6 +336,9 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             current = *known;
             continue;
         }
+        // An entry of the level is the name's when its relative name is the part's.
+        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, true));
+        std::string match;
         Result limit = 0;  // the server stopped the search before the name came
         const auto search = [&](const std::string& filter) -> Result {
             std::string cookie;
@@ -286,26 +350,39 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
                     r != 0) {
                     return r;
                 }
-                for (const FoundEntry& entry : entries)
+                for (const FoundEntry& entry : entries) {
                     Remember(context, entry.dn);
+                    Name found;
+                    if (ParseDn(entry.dn, found) && !found.empty() &&
+                        image::FoldCase(DottedText(Name{found.front()}, true)) == partKey) {
+                        match = entry.dn;
+                    }
+                }
                 limit = end.limit;
-                if (KnownDn(belowKey) || end.cookie.empty()) break;
+                if (!match.empty() || end.cookie.empty()) break;
                 cookie = end.cookie;
             }
             return 0;
         };
-        if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
-            return r;
+        for (;;) {
+            if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
+                return r;
+            }
+            // Named by a type the filter did not ask for, or matched otherwise
+            // than by the program's comparison: the level is listed as before.
+            if (match.empty()) {
+                limit = 0;
+                if (Result r = search("(objectClass=*)"); r != 0) return r;
+            }
+            if (!match.empty() || limit != 0 || !followPath) break;
+            // An alias holds nothing: the name may lie under what it names.
+            std::string target = current;
+            if (Result r = FollowAliases(session, target, true, hops); r != 0) return r;
+            if (target == current) break;
+            current = std::move(target);
         }
-        // Named by a type the filter did not ask for, or matched otherwise
-        // than by the program's comparison: the level is listed as before.
-        if (!KnownDn(belowKey)) {
-            limit = 0;
-            if (Result r = search("(objectClass=*)"); r != 0) return r;
-        }
-        const std::string* known = KnownDn(belowKey);
-        if (!known) return limit != 0 ? limit : Err::NoSuchEntry;
-        current = *known;
+        if (match.empty()) return limit != 0 ? limit : Err::NoSuchEntry;
+        current = std::move(match);
     }
     dn = current;
     return 0;
@@ -942,7 +1019,7 @@ Result LdapClient::ReadEntryInfo(ContextHandle context, std::string_view object,
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     LdapSession& session = s.SessionOf(*c);
@@ -1063,7 +1140,7 @@ Result LdapClient::ReadObjectInfo(ContextHandle context, std::string_view object
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     FoundEntry entry;
@@ -1086,7 +1163,7 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     std::string ldapName = schema->LdapAttribute(attribute);
     if (ldapName.empty()) return Err::NoSuchAttribute;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     FoundEntry entry;
     if (Result r = s.SessionOf(*c).ReadEntry(dn, {ldapName}, entry); r != 0) return r;
     const auto* values = entry.Find(ldapName);
@@ -1118,7 +1195,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
     s.Forget(dn);
     for (State::KnownName& known : s.knownNames) {
@@ -1141,7 +1218,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const ValueNames names = s.NamesFor(*c, *schema);
     std::vector<LdapSession::Change> changes;
     bool tolerant = true;             // only changes that must not fail on what is or is not there

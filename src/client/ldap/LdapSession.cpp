@@ -281,6 +281,8 @@ Result LdapSession::MapResult(int code, const std::string& message) {
         case LDAP_SIZELIMIT_EXCEEDED:
         case LDAP_ADMINLIMIT_EXCEEDED: return Err::SizeLimitExceeded;
         case LDAP_TIMELIMIT_EXCEEDED: return Err::TimeLimitExceeded;
+        case LDAP_ALIAS_PROBLEM:
+        case LDAP_ALIAS_DEREF_PROBLEM: return Err::AliasOfAlias;
         case LDAP_BUSY:
         case LDAP_UNAVAILABLE:
         case LDAP_SERVER_DOWN:
@@ -680,14 +682,17 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         ReadAttributes(ld_, e, scratch, reply.entries.emplace_back());
     }
     char* diagnostic = nullptr;
+    char* matched = nullptr;
     ControlsGuard returned;
-    if (int prc = ldap_parse_result(ld_, result.message, &reply.code, nullptr, &diagnostic, nullptr,
-                                    &returned.controls, 0);
+    if (int prc = ldap_parse_result(ld_, result.message, &reply.code, &matched, &diagnostic,
+                                    nullptr, &returned.controls, 0);
         prc != LDAP_SUCCESS) {
         return Fail(prc, {});
     }
     reply.message = diagnostic ? diagnostic : "";
     if (diagnostic) ldap_memfree(diagnostic);
+    reply.matched = matched ? matched : "";
+    if (matched) ldap_memfree(matched);
     if (request.pageSize > 0 && returned.controls) {
         if (LDAPControl* response =
                 ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned.controls, nullptr)) {
@@ -729,6 +734,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
                                  PageEnd& end) {
     entries.clear();
     end = PageEnd{};
+    matchedDn_.clear();
     const std::string& cookie = request.cookie;
     SearchReply reply;
     if (Result r = transport_ ? transport_(request, reply) : SearchServer(request, reply); r != 0) {
@@ -741,6 +747,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
         end.limit = Err::TimeLimitExceeded;
     } else if (reply.code != LDAP_SUCCESS) {
         entries.clear();
+        matchedDn_ = std::move(reply.matched);
         // slapd says "paged results cookie is invalid or old" (unwilling to
         // perform; a protocol error in older versions).
         end.cookieRefused =

@@ -111,6 +111,7 @@ struct SearchReply {
     std::vector<FoundEntry> entries;
     int code = 0;
     std::string message;
+    std::string matched;  // a failure's matched DN: the part of the base the server found
     std::string cookie;
 };
 // Sends one search and collects the answer; the result is the client's code
@@ -178,6 +179,10 @@ public:
     // LDAP result code (and diagnostic message) to the client's result code.
     static Result MapResult(int code, const std::string& message);
 
+    // The matched DN of the last search that failed: how much of its base
+    // the server found (an alias on the way stops it there).
+    const std::string& MatchedDn() const { return matchedDn_; }
+
     // Whether the last request failed because whileWaiting cancelled it.
     bool Cancelled() const { return cancelled_; }
 
@@ -212,6 +217,7 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    std::string matchedDn_;
     std::string diagnostic_;
     Name base_;
     std::vector<Name> namingContexts_;
