@@ -2,8 +2,9 @@
 // server with a change between pages, values parsed into the program's
 // records (a malformed one kept as bytes), the value flags of a read answered
 // from a listing's entry and of a direct read, entry information, modifications
-// and deletions with each mapped error, bind refusals, a server's size limit,
-// and a server that dies in the middle of a listing.
+// and deletions with each mapped error, bind refusals, a server's size limit
+// and a name beyond it, a server that dies in the middle of a listing and one
+// that stops answering, aliases, and referral entries.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -930,6 +931,29 @@ TEST_F(LdapClientTest, AliasesAreFollowedWhenListingAndReading) {
     names.clear();
     EXPECT_EQ(ListAll(*client, typed, "OU=toPeople.OU=Aliases", names, pages), 0);
     EXPECT_TRUE(names.empty());
+}
+
+// A referral entry is an object like the others: listed beside its
+// siblings, read with its class and its reference.
+TEST_F(LdapClientTest, AReferralEntryIsListedAndReadItself) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Refs");
+    slapd.Modify(People("Refs", 1) +
+                 "dn: ou=Elsewhere,ou=Refs,dc=test\nobjectClass: referral\n"
+                 "objectClass: extensibleObject\nou: Elsewhere\n"
+                 "ref: ldap://other.example/ou=Elsewhere,dc=test\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, context, "OU=Refs", names, pages), 0);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"CN=user0", "OU=Elsewhere"}));
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "OU=Elsewhere.OU=Refs", full, record), 0);
+    EXPECT_EQ(full, "OU=Elsewhere.OU=Refs");
+    EXPECT_EQ(record.baseClass, "referral");
 }
 
 TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {

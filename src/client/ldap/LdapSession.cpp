@@ -79,6 +79,15 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
+// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
+// is then an entry like any other, listed, read, changed and removed itself,
+// where a server would otherwise send a reference in its place, which would
+// leave it out of listings and reports. A server that does not know the
+// control goes on without it.
+LDAPControl ManageDsaIt() {
+    return LDAPControl{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), {0, nullptr}, 0};
+}
+
 // The room an entry's page keeps between entries while they are read.
 struct EntryScratch {
     std::vector<FoundEntry::Counted> names;
@@ -584,11 +593,12 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
             return rc;
         }
     }
-    LDAPControl* controls[] = {page, nullptr};
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, page, nullptr};
     ++requests;
     const int rc = ldap_search_ext(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-                                   request.attributes.empty() ? nullptr : names.data(), 0,
-                                   page ? controls : nullptr, nullptr, nullptr, 0, &messageId);
+                                   request.attributes.empty() ? nullptr : names.data(), 0, controls,
+                                   nullptr, nullptr, 0, &messageId);
     if (page) ldap_control_free(page);
     return rc;
 }
@@ -851,11 +861,11 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
     list.push_back(nullptr);
     // The permissive-modify control (1.2.840.113556.1.4.1413).
     LDAPControl permissiveControl{const_cast<char*>("1.2.840.113556.1.4.1413"), {0, nullptr}, 0};
-    LDAPControl* controls[] = {&permissiveControl, nullptr};
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, permissive ? &permissiveControl : nullptr, nullptr};
     ++requests;
     int messageId = -1;
-    if (const int rc = ldap_modify_ext(ld_, dn.c_str(), list.data(),
-                                       permissive ? controls : nullptr, nullptr, &messageId);
+    if (const int rc = ldap_modify_ext(ld_, dn.c_str(), list.data(), controls, nullptr, &messageId);
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
@@ -866,7 +876,9 @@ Result LdapSession::Delete(const std::string& dn) {
     if (Result r = Open(); r != 0) return r;
     ++requests;
     int messageId = -1;
-    if (const int rc = ldap_delete_ext(ld_, dn.c_str(), nullptr, nullptr, &messageId);
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, nullptr};
+    if (const int rc = ldap_delete_ext(ld_, dn.c_str(), controls, nullptr, &messageId);
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
