@@ -34,10 +34,11 @@ public:
     // client could not start; the person has then been told why.
     bool Start(TMainForm::Options options = {});
 
-    // The client's whileWaiting: lets the window's events through while a
-    // request waits for a server, and false once the person has asked to
-    // stop: the start (Escape on the splash, CancelStart), a report (its
-    // Cancel) or a tree listing (a click elsewhere).
+    // The client's whileWaiting: handles the window's events while a request
+    // waits for a server, and false once the person has asked to stop what
+    // waits: the start (Escape on the splash, CancelStart), a report (its
+    // Cancel) or a tree listing (a click elsewhere). Other waits cannot be
+    // cancelled: they keep the window painted and hold its input.
     bool KeepWaiting();
     // Gives up the start under way; nothing once the program has started.
     void CancelStart() {

@@ -48,9 +48,9 @@ TEST_F(DesktopSessionTest, FailedStartShowsWhyAndMakesNoWindow) {
 }
 
 // What the client calls while it waits for a server: the window's events are
-// handled, and the report's Cancel says stop; Escape on the splash counts only
-// while the program starts.
-TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsAtTheReportsCancel) {
+// handled; while the tree lists, a click elsewhere says stop, and with
+// nothing running that could be cancelled no flag stops the wait.
+TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsWhenTheTreesListingIsCancelled) {
     DesktopSession session(
         testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
     ASSERT_TRUE(session.Start());
@@ -60,10 +60,29 @@ TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsAtTheReportsCan
     EXPECT_TRUE(session.KeepWaiting());
     EXPECT_TRUE(handled);
     session.CancelStart();
-    EXPECT_TRUE(session.KeepWaiting());
     session.Feedback().Cancel().Set();
-    EXPECT_FALSE(session.KeepWaiting());
+    EXPECT_TRUE(session.KeepWaiting());
     session.Feedback().Cancel().Clear();
+
+    TMainForm* form = session.MainForm();
+    form->show();
+    QTreeWidget& view = *form->DSTree()->TreeView();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&view] { return view.topLevelItemCount() == 1; }));
+    TTreeFrame& tree = *form->DSTree();
+    std::vector<bool> goOn;  // before and after the click elsewhere
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!tree.Busy()) return;
+        probe.stop();
+        goOn.push_back(session.KeepWaiting());
+        tree.SearchCancel();
+        goOn.push_back(session.KeepWaiting());
+    });
+    probe.start();
+    testing::ClickItem(view, view.topLevelItem(0));
+    probe.stop();
+    EXPECT_EQ(goOn, (std::vector<bool>{true, false}));
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
