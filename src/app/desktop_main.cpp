@@ -65,7 +65,17 @@ int main(int argc, char** argv) {
     clientOptions.loadProgress = [&loadProgress](uint64_t done, uint64_t total) {
         return loadProgress.Report(done, total);
     };
+    // A server that stops answering must not freeze the window: its waits let
+    // the events through, and the person's cancel (Escape on the splash, a
+    // report's Cancel, a click elsewhere in the tree) gives the request up.
+    vellrun::ui::DesktopSession* waiting = nullptr;
+    clientOptions.whileWaiting = [&waiting] {
+        return waiting == nullptr || waiting->KeepWaiting();
+    };
     vellrun::ui::DesktopSession session(vellrun::client::MakeDirectoryClient(clientOptions));
+    waiting = &session;
+    QObject::connect(splash.data(), &vellrun::ui::TSplash::CancelRequested, splash.data(),
+                     [&session] { session.CancelStart(); });
     vellrun::ui::TMainForm::Options options;
     options.reportFile = arguments.reportFile;
     options.quit = arguments.quit;

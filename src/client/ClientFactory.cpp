@@ -155,6 +155,7 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
                 return ImageClient::Failing(place + ": " + error);
             }
             server.askPassword = options.askPassword;
+            server.whileWaiting = options.whileWaiting;
             servers.push_back(std::move(server));
             continue;
         }
@@ -232,8 +233,10 @@ std::filesystem::path BundledSampleImage() {
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options) {
     if (options.server) {
-        return std::make_unique<ldap::LdapClient>(
-            std::vector<ldap::LdapConnectionConfig>{*options.server}, 0);
+        ldap::LdapConnectionConfig server = *options.server;
+        if (options.whileWaiting) server.whileWaiting = options.whileWaiting;
+        return std::make_unique<ldap::LdapClient>(std::vector<ldap::LdapConnectionConfig>{server},
+                                                  0);
     }
     image::LoadOptions load;
     load.valueByteLimit = options.imageValueByteLimit;

@@ -38,6 +38,11 @@ struct ClientOptions {
     // Asks for the bind password of a configured server that names no
     // password file or variable (the desktop's message port).
     std::function<std::optional<std::string>(const std::string& prompt)> askPassword = {};
+    // Called about every 100 ms while a request waits for a server, so that
+    // the front end can handle its window's events; returning false cancels
+    // the request (LdapConnectionConfig::whileWaiting). None: waits are not
+    // interrupted before the timeout.
+    std::function<bool()> whileWaiting = {};
 };
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);

@@ -5,6 +5,8 @@
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QScopedValueRollback>
 
 namespace vellrun::ui {
 
@@ -29,6 +31,8 @@ DesktopSession::~DesktopSession() {
 }
 
 bool DesktopSession::Start(TMainForm::Options options) {
+    startCancel_.Clear();
+    const QScopedValueRollback starting(starting_, true);
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
         messages_.SetUnattended(options.quit && !options.reportFile.empty());
@@ -62,6 +66,24 @@ bool DesktopSession::Start(TMainForm::Options options) {
         ApplySettings(mainForm_->Settings());
     }
     return true;
+}
+
+bool DesktopSession::KeepWaiting() {
+    // The person's input goes through while work that can be cancelled
+    // waits: the start, a report, a tree listing, which all take it between
+    // their steps already. Any other wait (a read for a dialog, the schema)
+    // keeps the window painted but holds the input until it ends, so that
+    // no click starts directory work in the middle of a directory call.
+    const bool cancellable =
+        starting_ ||
+        (mainForm_ && (mainForm_->Run().ReportRunning() || mainForm_->DSTree()->Busy()));
+    if (!cancellable) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    }
+    feedback_.ProcessPendingEvents();
+    if (startCancel_.IsSet() || feedback_.Cancel().IsSet()) return false;
+    return !(mainForm_ && mainForm_->DSTree()->CancelRequested());
 }
 
 void DesktopSession::ApplySettings(const settings::AppSettings& settings) {

@@ -2,6 +2,7 @@
 
 #include "client/DirectoryClient.h"
 #include "directory/DirectoryAccess.h"
+#include "platform/CancelFlag.h"
 #include "platform/DateTime.h"
 #include "ui/HelpMenu.h"
 #include "ui/QtDesktopPort.h"
@@ -33,6 +34,17 @@ public:
     // client could not start; the person has then been told why.
     bool Start(TMainForm::Options options = {});
 
+    // The client's whileWaiting: handles the window's events while a request
+    // waits for a server, and false once the person has asked to stop what
+    // waits: the start (Escape on the splash, CancelStart), a report (its
+    // Cancel) or a tree listing (a click elsewhere). Other waits cannot be
+    // cancelled: they keep the window painted and hold its input.
+    bool KeepWaiting();
+    // Gives up the start under way; nothing once the program has started.
+    void CancelStart() {
+        if (starting_) startCancel_.Set();
+    }
+
     // Null until Start has succeeded.
     TMainForm* MainForm() const { return mainForm_.get(); }
     directory::DirectoryAccess& Access() { return access_; }
@@ -52,6 +64,8 @@ private:
     void ApplySettings(const settings::AppSettings& settings);
 
     std::unique_ptr<client::DirectoryClient> client_;
+    bool starting_ = false;
+    platform::CancelFlag startCancel_;
     QtMessagePort messages_;
     QtRunFeedback feedback_;
     QtDesktopPort desktop_;

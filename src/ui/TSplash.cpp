@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -88,6 +89,14 @@ void TSplash::SplashMessage(const QString& text) {
     panelInfo_->setText(text);
     repaint();
     QCoreApplication::processEvents();
+}
+
+void TSplash::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        emit CancelRequested();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TSplash::FormDeactivate() {

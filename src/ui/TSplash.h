@@ -29,6 +29,13 @@ public:
 
     ~TSplash() override;
 
+signals:
+    // Escape was pressed: the person wants the start given up.
+    void CancelRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     TSplash();
     void FormDeactivate();

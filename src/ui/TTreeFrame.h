@@ -55,6 +55,8 @@ public:
     static constexpr int kCancelInterval = 100;
     static constexpr int kCancelTicks = 50;
     bool CancelTimerActive() const;
+    // Whether a running listing has been asked to stop.
+    bool CancelRequested() const { return busy_ && cancel_.IsSet(); }
 
     // Forgets everything below node, lists it afresh and reports it as a click.
     void NodeReloadSubordinates(QTreeWidgetItem* node);

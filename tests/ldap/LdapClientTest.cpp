@@ -2,8 +2,9 @@
 // server with a change between pages, values parsed into the program's
 // records (a malformed one kept as bytes), the value flags of a read answered
 // from a listing's entry and of a direct read, entry information, modifications
-// and deletions with each mapped error, bind refusals, a server's size limit,
-// and a server that dies in the middle of a listing.
+// and deletions with each mapped error, bind refusals, a server's size limit
+// and a name beyond it, a server that dies in the middle of a listing and one
+// that stops answering, aliases, and referral entries.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -855,6 +856,106 @@ TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {
     EXPECT_LT(names.size(), 12u);
 }
 
+// A typeless name is looked up without listing its container, so a server's
+// size limit does not hide an object far down a large one; it comes back in
+// the server's case and with its escapes, and a name under an unusual naming
+// type is still found.
+TEST_F(LdapClientTest, ATypelessNameBeyondTheSizeLimitIsFoundAsItIs) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("FarDown");
+    slapd.Modify(People("FarDown", 12) +
+                 "dn: cn=x.y (1)*\\5c,ou=FarDown,dc=test\nobjectClass: person\ncn: x.y (1)*\\\n"
+                 "sn: S\n\ndn: sn=Odd,ou=FarDown,dc=test\nobjectClass: person\ncn: C\nsn: Odd\n");
+    LdapConnectionConfig limited = slapd.ManagerConnection();
+    limited.bindDn = "cn=limited,dc=test";
+    limited.password = "limitedpw";
+    auto client = Connect(limited);
+    const ContextHandle context = Context(*client, true);
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "USER11.fardown", full, record), 0);
+    EXPECT_EQ(full, "user11.FarDown");
+    ASSERT_EQ(client->CanonicalizeName(context, "x\\.y (1)*\\\\.FarDown", full), 0);
+    EXPECT_EQ(full, "x\\.y (1)*\\\\.FarDown");
+    ASSERT_EQ(client->ReadObjectInfo(context, "x\\.y (1)*\\\\.FarDown", full, record), 0);
+    EXPECT_EQ(client->ReadObjectInfo(context, "nobody.FarDown", full, record),
+              Err::SizeLimitExceeded);
+
+    auto manager = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*manager, true);
+    ASSERT_EQ(manager->ReadObjectInfo(plain, "odd.FarDown", full, record), 0);
+    EXPECT_EQ(full, "Odd.FarDown");
+    EXPECT_EQ(manager->ReadObjectInfo(plain, "nobody.FarDown", full, record), Err::NoSuchEntry);
+}
+
+// Aliases are followed as the embedded directory follows them: the one
+// listed, one on the way to an object (typeless and typed), and a circle of
+// them ends with the alias error; a context that does not dereference lists
+// the alias itself, which holds nothing.
+TEST_F(LdapClientTest, AliasesAreFollowedWhenListingAndReading) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("AliasPeople");
+    slapd.Modify(People("AliasPeople", 3));
+    slapd.FreshSubtree("Aliases");
+    const std::string alias = "objectClass: alias\nobjectClass: extensibleObject\n";
+    slapd.Modify("dn: ou=toPeople,ou=Aliases,dc=test\n" + alias +
+                 "ou: toPeople\naliasedObjectName: ou=AliasPeople,dc=test\n\n"
+                 "dn: cn=loopA,ou=Aliases,dc=test\n" +
+                 alias +
+                 "cn: loopA\naliasedObjectName: cn=loopB,ou=Aliases,dc=test\n\n"
+                 "dn: cn=loopB,ou=Aliases,dc=test\n" +
+                 alias + "cn: loopB\naliasedObjectName: cn=loopA,ou=Aliases,dc=test\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*client);
+    ASSERT_EQ(client->SetContextNumber(
+                  plain, ContextKey::Flags,
+                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
+              0);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, plain, "toPeople.Aliases", names, pages), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"user0", "user1", "user2"}));
+    std::string full;
+    EntryRecord record;
+    EXPECT_EQ(client->ReadObjectInfo(plain, "user1.toPeople.Aliases", full, record), 0);
+    EXPECT_EQ(full, "user1.AliasPeople");
+    const ContextHandle typed = Context(*client);
+    EXPECT_EQ(client->ReadObjectInfo(typed, "CN=user2.OU=toPeople.OU=Aliases", full, record), 0);
+    EXPECT_EQ(full, "CN=user2.OU=AliasPeople");
+
+    names.clear();
+    EXPECT_EQ(ListAll(*client, plain, "loopA.Aliases", names, pages), Err::AliasOfAlias);
+    EXPECT_TRUE(names.empty());
+
+    ASSERT_EQ(client->SetContextNumber(typed, ContextKey::Flags, ContextFlag::Canonical), 0);
+    names.clear();
+    EXPECT_EQ(ListAll(*client, typed, "OU=toPeople.OU=Aliases", names, pages), 0);
+    EXPECT_TRUE(names.empty());
+}
+
+// A referral entry is an object like the others: listed beside its
+// siblings, read with its class and its reference.
+TEST_F(LdapClientTest, AReferralEntryIsListedAndReadItself) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Refs");
+    slapd.Modify(People("Refs", 1) +
+                 "dn: ou=Elsewhere,ou=Refs,dc=test\nobjectClass: referral\n"
+                 "objectClass: extensibleObject\nou: Elsewhere\n"
+                 "ref: ldap://other.example/ou=Elsewhere,dc=test\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, context, "OU=Refs", names, pages), 0);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"CN=user0", "OU=Elsewhere"}));
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "OU=Elsewhere.OU=Refs", full, record), 0);
+    EXPECT_EQ(full, "OU=Elsewhere.OU=Refs");
+    EXPECT_EQ(record.baseClass, "referral");
+}
+
 TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     testing::TempDir dir;
     const std::string ldif = (dir / "data.ldif").string();
@@ -881,6 +982,56 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
     int32_t continuation = kNoContinuation;
     EXPECT_EQ(client->ListSubordinates(context, "OU=Many", continuation, reply),
               Err::TransportFailure);
+}
+
+// A server that stops answering (SIGSTOP) holds every request. The wait lets
+// whileWaiting run between its slices, and its "stop" abandons the request
+// at once with the cancel's result: a listing is given up, and so is a start
+// (its bind), which then says it was cancelled. The connection of the
+// listing stays and serves once the server is back.
+TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Held\n\n" +
+                           People("Held", 3));
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    struct Resumed {
+        TestSlapd& server;
+        ~Resumed() { server.Resume(); }
+    } resumed{*slapd};
+    int calls = 0;
+    int stopAt = 0;  // the call that says stop; 0: never
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.timeoutSeconds = 20;
+    config.whileWaiting = [&calls, &stopAt] { return ++calls != stopAt; };
+    auto client = Connect(config);
+    const ContextHandle context = Context(*client);
+    EXPECT_EQ(calls, 0);  // a server that answers is never waited for long
+
+    slapd->Pause();
+    calls = 0;
+    stopAt = 3;
+    std::vector<std::string> names;
+    size_t pages = 0;
+    EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), Err::TransportFailure);
+    EXPECT_EQ(calls, 3);  // asked while waiting, and not once after it said stop
+    EXPECT_TRUE(names.empty());
+
+    LdapClient starting(std::vector<LdapConnectionConfig>{config});
+    calls = 0;
+    stopAt = 2;
+    EXPECT_EQ(starting.InitClient(0, 0), Err::InitFailed);
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(starting.StartupCancelled());
+
+    slapd->Resume();
+    stopAt = 0;
+    names.clear();
+    EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
+    EXPECT_EQ(names.size(), 3u);
 }
 
 // A simple bind with no password file or variable asks through the given

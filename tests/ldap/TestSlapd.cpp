@@ -90,6 +90,16 @@ void TestSlapd::Kill() {
     if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
 }
 
+void TestSlapd::Pause() {
+    const std::string pid = ReadLine(dir_ / "slapd.pid");
+    if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGSTOP);
+}
+
+void TestSlapd::Resume() {
+    const std::string pid = ReadLine(dir_ / "slapd.pid");
+    if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGCONT);
+}
+
 void TestSlapd::Modify(const std::string& ldif, bool add) const {
     const auto file = dir_ / ("change-" + std::to_string(::getpid()) + ".ldif");
     std::ofstream(file) << ldif;

@@ -36,6 +36,10 @@ public:
     const std::filesystem::path& Dir() const { return dir_; }
     // Stops the server as a crash would (SIGKILL), at once.
     void Kill();
+    // Stops the server as a hung one (SIGSTOP): it takes connections and
+    // answers nothing until Resume (SIGCONT).
+    void Pause();
+    void Resume();
 
     // Runs ldapadd/ldapmodify as the manager with this LDIF; throws on failure.
     void Modify(const std::string& ldif, bool add = true) const;

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -44,6 +45,44 @@ TEST_F(DesktopSessionTest, FailedStartShowsWhyAndMakesNoWindow) {
     EXPECT_EQ(errors[1], "x.json: broken");
     EXPECT_EQ(DialogScript::ShownBoxes().size(), 2u);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "RAZ Arorad");
+}
+
+// What the client calls while it waits for a server: the window's events are
+// handled; while the tree lists, a click elsewhere says stop, and with
+// nothing running that could be cancelled no flag stops the wait.
+TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsWhenTheTreesListingIsCancelled) {
+    DesktopSession session(
+        testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
+    ASSERT_TRUE(session.Start());
+    session.Feedback().SetPumpInterval(0);
+    bool handled = false;
+    QTimer::singleShot(0, session.MainForm(), [&handled] { handled = true; });
+    EXPECT_TRUE(session.KeepWaiting());
+    EXPECT_TRUE(handled);
+    session.CancelStart();
+    session.Feedback().Cancel().Set();
+    EXPECT_TRUE(session.KeepWaiting());
+    session.Feedback().Cancel().Clear();
+
+    TMainForm* form = session.MainForm();
+    form->show();
+    QTreeWidget& view = *form->DSTree()->TreeView();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&view] { return view.topLevelItemCount() == 1; }));
+    TTreeFrame& tree = *form->DSTree();
+    std::vector<bool> goOn;  // before and after the click elsewhere
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!tree.Busy()) return;
+        probe.stop();
+        goOn.push_back(session.KeepWaiting());
+        tree.SearchCancel();
+        goOn.push_back(session.KeepWaiting());
+    });
+    probe.start();
+    testing::ClickItem(view, view.topLevelItem(0));
+    probe.stop();
+    EXPECT_EQ(goOn, (std::vector<bool>{true, false}));
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {

@@ -15,6 +15,8 @@ constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
                                         EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
                                         EntryItemBit::FullName;
 constexpr size_t kTreeNameWidth = 32;
+// The most aliases one name may pass through, as in the embedded directory.
+constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
 // the entries of each listing page right after it, so some thousands suffice.
 constexpr size_t kPrefetchLimit = 4096;
@@ -51,6 +53,53 @@ std::string AbsoluteName(const LdapContext& context, std::string_view name) {
     std::string_view base = StripLeadingDot(context.nameContext);
     if (base.empty() || IsRootName(base)) return std::string(name);
     return std::string(name) + "." + std::string(base);
+}
+
+// The attribute types that name entries: those the schema's classes name
+// with, and the usual ones of LDAP directories, each once, as LDAP names.
+std::vector<std::string> NamingTypes(const LdapSchema* schema) {
+    std::vector<std::string> types;
+    const auto add = [&types, schema](std::string_view type) {
+        std::string ldapName(type);
+        if (schema) {
+            ldapName = schema->LdapAttribute(type);
+            if (ldapName.empty()) return;
+        }
+        if (std::none_of(types.begin(), types.end(), [&ldapName](const std::string& have) {
+                return image::EqualsNoCase(have, ldapName);
+            })) {
+            types.push_back(std::move(ldapName));
+        }
+    };
+    for (const std::string_view usual : {"cn", "ou", "o", "uid", "dc", "c", "l"})
+        add(usual);
+    if (schema) {
+        for (const image::ClassDefinition& definition : schema->Definitions().classes) {
+            for (const std::string& naming : definition.naming)
+                add(naming);
+        }
+    }
+    return types;
+}
+
+// "(|(cn=V)(ou=V)...)" with V escaped for a filter (RFC 4515).
+std::string NamingFilter(const std::vector<std::string>& types, std::string_view value) {
+    std::string escaped;
+    for (const char c : value) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            escaped += '\\';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0f];
+        } else {
+            escaped += c;
+        }
+    }
+    std::string filter = "(|";
+    for (const std::string& type : types)
+        filter += "(" + type + "=" + escaped + ")";
+    return filter + ")";
 }
 
 }  // namespace
@@ -151,29 +200,88 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     return DottedText(relative, context.Typeless(), TypeNames(context));
 }
 
-Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn) {
+Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn,
+                               Aliases aliases) {
     if (name.empty()) return Err::IllegalDsName;
     LdapSession& session = SessionOf(context);
     if (Result r = session.Open(); r != 0) return r;
+    if (!context.Dereference()) aliases = Aliases::Kept;
     // A report reads the attributes of one object one after another.
     if (lastResolved.name == name && lastResolved.session == context.session &&
-        lastResolved.flags == context.flags && lastResolved.nameContext == context.nameContext &&
-        !lastResolved.dn.empty()) {
+        lastResolved.flags == context.flags && lastResolved.aliases == aliases &&
+        lastResolved.nameContext == context.nameContext && !lastResolved.dn.empty()) {
         dn = lastResolved.dn;
         return 0;
     }
-    if (Result r = ResolveDn(context, name, dn); r != 0) return r;
+    int hops = 0;
+    if (Result r = ResolveDn(context, name, dn, aliases != Aliases::Kept, hops); r != 0) return r;
+    if (aliases != Aliases::Kept) {
+        if (Result r = FollowAliases(session, dn, aliases == Aliases::All, hops); r != 0) return r;
+    }
     // Into the texts' room the last one had.
     lastResolved.session = context.session;
     lastResolved.flags = context.flags;
+    lastResolved.aliases = aliases;
     lastResolved.nameContext = context.nameContext;
     lastResolved.name = name;
     lastResolved.dn = dn;
     return 0;
 }
 
+Result LdapClient::State::FollowAliases(LdapSession& session, std::string& dn, bool followFinal,
+                                        int& hops) {
+    static const std::vector<std::string> kAliasAttributes = {"objectClass", "aliasedObjectName"};
+    const auto isAlias = [](const FoundEntry& entry) {
+        const auto* classes = entry.Find("objectClass");
+        return classes && std::any_of(classes->begin(), classes->end(), [](std::string_view c) {
+                   return image::EqualsNoCase(c, "alias");
+               });
+    };
+    const auto targetOf = [](const FoundEntry& entry, Name& target) {
+        const auto* aliased = entry.Find("aliasedObjectName");
+        return aliased && !aliased->empty() && ParseDn(aliased->front(), target);
+    };
+    std::string current = dn;
+    for (;;) {
+        // What a listing fetched tells whether the entry is an alias; else it is read.
+        FoundEntry read;
+        const FoundEntry* entry = nullptr;
+        if (const Prefetch* kept = FindPrefetched(current);
+            kept && kept->entry.Find("objectClass")) {
+            entry = &kept->entry;
+        }
+        if (!entry || (followFinal && isAlias(*entry) && !entry->Find("aliasedObjectName"))) {
+            const Result r = session.ReadEntry(current, kAliasAttributes, read);
+            if (r == Err::NoSuchEntry) {
+                // Not found: an alias on the way stops the server where it stands.
+                const std::string matched = session.MatchedDn();
+                Name full, alias, rest, target;
+                FoundEntry found;
+                if (matched.empty() || !ParseDn(current, full) || !ParseDn(matched, alias) ||
+                    !RelativeTo(full, alias, rest) || rest.empty() ||
+                    session.ReadEntry(matched, kAliasAttributes, found) != 0 || !isAlias(found) ||
+                    !targetOf(found, target)) {
+                    return Err::NoSuchEntry;
+                }
+                if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
+                current = DnText(Under(rest, target));
+                continue;
+            }
+            if (r != 0) return r;
+            entry = &read;
+        }
+        if (!followFinal || !isAlias(*entry)) break;
+        Name target;
+        if (!targetOf(*entry, target)) return Err::NoSuchEntry;
+        if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
+        current = DnText(target);
+    }
+    dn = std::move(current);
+    return 0;
+}
+
 Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view name,
-                                    std::string& dn) {
+                                    std::string& dn, bool followPath, int& hops) {
     LdapSession& session = SessionOf(context);
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
@@ -213,7 +321,13 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         dn = *known;
         return 0;
     }
-    // Walk down from the top, listing each level once, until the name is known.
+    // Walk down from the top until the name is known. Each level is asked
+    // for the entries whose naming values match the name's, not listed
+    // whole: a server's size limit would end the listing of a large
+    // container before a name far down it.
+    const LdapSchema* schema = nullptr;
+    if (SchemaOf(context, schema) != 0) schema = nullptr;
+    const std::vector<std::string> namingTypes = NamingTypes(schema);
     std::string current = DnText(session.Base());
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
@@ -222,28 +336,53 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             current = *known;
             continue;
         }
-        std::string cookie;
-        bool found = false;
+        // An entry of the level is the name's when its relative name is the part's.
+        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, true));
+        std::string match;
         Result limit = 0;  // the server stopped the search before the name came
-        for (int pages = 0; pages < 100000 && !found; ++pages) {
-            std::vector<FoundEntry> entries;
-            PageEnd end;
-            if (Result r = session.SearchPage(current, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
-                                              {"1.1"}, 1000, cookie, entries, end);
-                r != 0) {
+        const auto search = [&](const std::string& filter) -> Result {
+            std::string cookie;
+            for (int pages = 0; pages < 100000; ++pages) {
+                std::vector<FoundEntry> entries;
+                PageEnd end;
+                if (Result r = session.SearchPage(current, LDAP_SCOPE_ONELEVEL, filter, {"1.1"},
+                                                  1000, cookie, entries, end);
+                    r != 0) {
+                    return r;
+                }
+                for (const FoundEntry& entry : entries) {
+                    Remember(context, entry.dn);
+                    Name found;
+                    if (ParseDn(entry.dn, found) && !found.empty() &&
+                        image::FoldCase(DottedText(Name{found.front()}, true)) == partKey) {
+                        match = entry.dn;
+                    }
+                }
+                limit = end.limit;
+                if (!match.empty() || end.cookie.empty()) break;
+                cookie = end.cookie;
+            }
+            return 0;
+        };
+        for (;;) {
+            if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
                 return r;
             }
-            for (const FoundEntry& entry : entries) {
-                Remember(context, entry.dn);
-                if (!found && KnownDn(belowKey)) found = true;
+            // Named by a type the filter did not ask for, or matched otherwise
+            // than by the program's comparison: the level is listed as before.
+            if (match.empty()) {
+                limit = 0;
+                if (Result r = search("(objectClass=*)"); r != 0) return r;
             }
-            limit = end.limit;
-            if (end.cookie.empty()) break;
-            cookie = end.cookie;
+            if (!match.empty() || limit != 0 || !followPath) break;
+            // An alias holds nothing: the name may lie under what it names.
+            std::string target = current;
+            if (Result r = FollowAliases(session, target, true, hops); r != 0) return r;
+            if (target == current) break;
+            current = std::move(target);
         }
-        const std::string* known = KnownDn(belowKey);
-        if (!known) return limit != 0 ? limit : Err::NoSuchEntry;
-        current = *known;
+        if (match.empty()) return limit != 0 ? limit : Err::NoSuchEntry;
+        current = std::move(match);
     }
     dn = current;
     return 0;
@@ -366,12 +505,14 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
         auto session = std::make_unique<LdapSession>(config);
         if (Result r = session->Open(); r != 0) {
             s.diagnostic = session->Diagnostic();
+            s.startupCancelled = session->Cancelled();
             return Err::InitFailed;
         }
         sessions.push_back(std::move(session));
     }
     s.sessions = std::move(sessions);
     s.started = true;
+    s.startupCancelled = false;
     s.diagnostic.clear();
     return 0;
 }
@@ -878,7 +1019,7 @@ Result LdapClient::ReadEntryInfo(ContextHandle context, std::string_view object,
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     LdapSession& session = s.SessionOf(*c);
@@ -999,7 +1140,7 @@ Result LdapClient::ReadObjectInfo(ContextHandle context, std::string_view object
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     FoundEntry entry;
@@ -1022,7 +1163,7 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     std::string ldapName = schema->LdapAttribute(attribute);
     if (ldapName.empty()) return Err::NoSuchAttribute;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     FoundEntry entry;
     if (Result r = s.SessionOf(*c).ReadEntry(dn, {ldapName}, entry); r != 0) return r;
     const auto* values = entry.Find(ldapName);
@@ -1054,7 +1195,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
     s.Forget(dn);
     for (State::KnownName& known : s.knownNames) {
@@ -1077,7 +1218,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     std::string dn;
-    if (Result r = s.ToDn(*c, object, dn); r != 0) return r;
+    if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     const ValueNames names = s.NamesFor(*c, *schema);
     std::vector<LdapSession::Change> changes;
     bool tolerant = true;             // only changes that must not fail on what is or is not there
@@ -1175,6 +1316,10 @@ const ErrorTextTable* LdapClient::ErrorTexts() const {
 
 std::string LdapClient::StartupDiagnostic() const {
     return state_->diagnostic;
+}
+
+bool LdapClient::StartupCancelled() const {
+    return state_->startupCancelled;
 }
 
 }  // namespace vellrun::client::ldap

@@ -259,7 +259,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     ListIteration where;
     if (resumed) {
         where = std::move(*resumed);
-    } else if (Result r = state.ToDn(context, container, where.containerDn); r != 0) {
+    } else if (Result r = state.ToDn(context, container, where.containerDn, Aliases::All); r != 0) {
         return r;
     }
     ++state.statistics.listPages;
@@ -398,7 +398,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         const LdapSchema* schema = nullptr;
         if (Result r = state.SchemaOf(context, schema); r != 0) return r;
         std::string& dn = state.readDn;
-        if (Result r = state.ToDn(context, object, dn); r != 0) return r;
+        if (Result r = state.ToDn(context, object, dn, Aliases::All); r != 0) return r;
         std::vector<std::string>& wanted = state.readWanted;
         wanted.clear();
         if (!allAttributes) {

@@ -26,6 +26,11 @@
 
 namespace vellrun::client::ldap {
 
+// Which aliases a name follows when its context dereferences them: none
+// (names inside values, canonical names), those on the way to the object but
+// not the object itself (removal), or all of them.
+enum class Aliases { Kept, Path, All };
+
 struct LdapContext {
     size_t session = 0;
     uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
@@ -34,6 +39,7 @@ struct LdapContext {
     uint32_t entryItems = 0;
 
     bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
+    bool Dereference() const { return (flags & ContextFlag::DereferenceAliases) != 0; }
 };
 
 struct RequestedChange {
@@ -163,6 +169,7 @@ struct LdapClient::State {
     int primary = 0;
     std::vector<std::unique_ptr<LdapSession>> sessions;
     bool started = false;
+    bool startupCancelled = false;  // the last start failed because a wait was cancelled
     std::string diagnostic;
 
     std::map<ContextHandle, LdapContext> contexts;
@@ -227,6 +234,7 @@ struct LdapClient::State {
     struct ResolvedName {
         size_t session = 0;
         uint32_t flags = 0;
+        Aliases aliases = Aliases::Kept;
         std::string nameContext;
         std::string name;
         std::string dn;
@@ -255,8 +263,15 @@ struct LdapClient::State {
 
     // A program name as the context sees it to a DN; typeless names are looked
     // up among the names seen, else found by walking down from the top.
-    Result ToDn(const LdapContext& context, std::string_view name, std::string& dn);
-    Result ResolveDn(const LdapContext& context, std::string_view name, std::string& dn);
+    // Aliases are followed as aliases says, the embedded directory's way: at
+    // most kMaxAliasHops of them, else Err::AliasOfAlias.
+    Result ToDn(const LdapContext& context, std::string_view name, std::string& dn,
+                Aliases aliases = Aliases::Kept);
+    Result ResolveDn(const LdapContext& context, std::string_view name, std::string& dn,
+                     bool followPath, int& hops);
+    // dn, or where its aliases lead: those on the way (an entry the server
+    // could not find under an alias), and the entry itself with followFinal.
+    Result FollowAliases(LdapSession& session, std::string& dn, bool followFinal, int& hops);
     // A DN to the program's full name as the context shows it ("[Root]" for the base).
     std::string FromDn(const LdapContext& context, std::string_view dn);
     // How the context shows the attribute types of a DN.

@@ -4,7 +4,9 @@
 #include "client/image/DirectoryImage.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,10 +16,14 @@
 #include <ldap.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 namespace vellrun::client::ldap {
 
 namespace {
+
+// How long a wait for the server goes on before whileWaiting has its turn.
+constexpr std::chrono::microseconds kWaitSlice = std::chrono::milliseconds(100);
 
 // Frees what libldap hands out, whatever path a function leaves by.
 struct MessageGuard {
@@ -71,6 +77,15 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     long long last = 0;
     std::from_chars(end.data(), end.data() + end.size(), last);
     return {description.substr(0, at), last};
+}
+
+// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
+// is then an entry like any other, listed, read, changed and removed itself,
+// where a server would otherwise send a reference in its place, which would
+// leave it out of listings and reports. A server that does not know the
+// control goes on without it.
+LDAPControl ManageDsaIt() {
+    return LDAPControl{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), {0, nullptr}, 0};
 }
 
 // The room an entry's page keeps between entries while they are read.
@@ -275,6 +290,8 @@ Result LdapSession::MapResult(int code, const std::string& message) {
         case LDAP_SIZELIMIT_EXCEEDED:
         case LDAP_ADMINLIMIT_EXCEEDED: return Err::SizeLimitExceeded;
         case LDAP_TIMELIMIT_EXCEEDED: return Err::TimeLimitExceeded;
+        case LDAP_ALIAS_PROBLEM:
+        case LDAP_ALIAS_DEREF_PROBLEM: return Err::AliasOfAlias;
         case LDAP_BUSY:
         case LDAP_UNAVAILABLE:
         case LDAP_SERVER_DOWN:
@@ -334,6 +351,7 @@ Result LdapSession::Connect() {
         return Err::InvalidRequest;
     }
     ld_ = ld;
+    ++connection_;
     const int version = LDAP_VERSION3;
     ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -455,9 +473,13 @@ Result LdapSession::Bind() {
         if (Result r = ReadPassword(password); r != 0) return r;
         berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
         ++requests;
-        const int rc = ldap_sasl_bind_s(ld_, config_.bindDn.c_str(), LDAP_SASL_SIMPLE, &credentials,
-                                        nullptr, nullptr, nullptr);
-        if (rc != LDAP_SUCCESS) return Fail(rc, {});
+        int messageId = -1;
+        if (const int rc = ldap_sasl_bind(ld_, config_.bindDn.c_str(), LDAP_SASL_SIMPLE,
+                                          &credentials, nullptr, nullptr, &messageId);
+            rc != LDAP_SUCCESS) {
+            return Fail(rc, {});
+        }
+        if (Result r = AwaitResult(messageId, false); r != 0) return r;
         identity_ = config_.bindDn;
         return 0;
     }
@@ -571,13 +593,72 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
             return rc;
         }
     }
-    LDAPControl* controls[] = {page, nullptr};
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, page, nullptr};
     ++requests;
     const int rc = ldap_search_ext(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-                                   request.attributes.empty() ? nullptr : names.data(), 0,
-                                   page ? controls : nullptr, nullptr, nullptr, 0, &messageId);
+                                   request.attributes.empty() ? nullptr : names.data(), 0, controls,
+                                   nullptr, nullptr, 0, &messageId);
     if (page) ldap_control_free(page);
     return rc;
+}
+
+Result LdapSession::Await(int messageId, LDAPMessage*& message) {
+    message = nullptr;
+    cancelled_ = false;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
+    const uint64_t connection = connection_;
+    for (;;) {
+        // The whole time left, or a slice of it when someone waits with us.
+        auto wait = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+        if (config_.whileWaiting) wait = std::min(wait, kWaitSlice);
+        wait = std::max(wait, std::chrono::microseconds::zero());
+        timeval timeout{static_cast<time_t>(wait.count() / 1000000),
+                        static_cast<suseconds_t>(wait.count() % 1000000)};
+        int rc = ldap_result(ld_, messageId, LDAP_MSG_ALL, &timeout, &message);
+        if (rc > 0) return message ? 0 : Fail(rc, {});
+        if (rc < 0) {
+            rc = LDAP_SERVER_DOWN;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &rc);
+            if (rc == LDAP_SUCCESS) rc = LDAP_SERVER_DOWN;
+            return Fail(rc, {});
+        }
+        if (Clock::now() >= deadline) {
+            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            return Fail(LDAP_TIMEOUT, {});
+        }
+        if (!config_.whileWaiting) continue;
+        const bool goOn = config_.whileWaiting();
+        // Whatever ran meanwhile must not have closed the connection under us.
+        if (!ld_ || connection_ != connection) {
+            diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
+            return Err::TransportFailure;
+        }
+        if (!goOn) {
+            // The connection stays: the server has done nothing wrong, and
+            // answers the next request once it is back.
+            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            cancelled_ = true;
+            diagnostic_ = config_.uri + ": cancelled while waiting for the server";
+            return Err::TransportFailure;
+        }
+    }
+}
+
+Result LdapSession::AwaitResult(int messageId, bool withMessage) {
+    MessageGuard result;
+    if (Result r = Await(messageId, result.message); r != 0) return r;
+    int code = LDAP_OTHER;
+    char* text = nullptr;
+    if (int rc = ldap_parse_result(ld_, result.message, &code, nullptr, &text, nullptr, nullptr, 0);
+        rc != LDAP_SUCCESS) {
+        return Fail(rc, {});
+    }
+    const std::string message = text ? text : "";
+    if (text) ldap_memfree(text);
+    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string());
+    return 0;
 }
 
 void LdapSession::DropAhead() {
@@ -602,19 +683,7 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         if (int rc = SendSearch(request, messageId); rc != LDAP_SUCCESS) return Fail(rc, {});
     }
     MessageGuard result;
-    timeval timeout{config_.timeoutSeconds, 0};
-    int rc = ldap_result(ld_, messageId, LDAP_MSG_ALL, &timeout, &result.message);
-    if (rc == 0) {
-        ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-        return Fail(LDAP_TIMEOUT, {});
-    }
-    if (rc < 0) {
-        rc = LDAP_SERVER_DOWN;
-        ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &rc);
-        if (rc == LDAP_SUCCESS) rc = LDAP_SERVER_DOWN;
-        return Fail(rc, {});
-    }
-    if (!result.message) return Fail(rc, {});
+    if (Result r = Await(messageId, result.message); r != 0) return r;
     if (const int count = ldap_count_entries(ld_, result.message); count > 0) {
         reply.entries.reserve(static_cast<size_t>(count));
     }
@@ -623,14 +692,17 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
         ReadAttributes(ld_, e, scratch, reply.entries.emplace_back());
     }
     char* diagnostic = nullptr;
+    char* matched = nullptr;
     ControlsGuard returned;
-    if (int prc = ldap_parse_result(ld_, result.message, &reply.code, nullptr, &diagnostic, nullptr,
-                                    &returned.controls, 0);
+    if (int prc = ldap_parse_result(ld_, result.message, &reply.code, &matched, &diagnostic,
+                                    nullptr, &returned.controls, 0);
         prc != LDAP_SUCCESS) {
         return Fail(prc, {});
     }
     reply.message = diagnostic ? diagnostic : "";
     if (diagnostic) ldap_memfree(diagnostic);
+    reply.matched = matched ? matched : "";
+    if (matched) ldap_memfree(matched);
     if (request.pageSize > 0 && returned.controls) {
         if (LDAPControl* response =
                 ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned.controls, nullptr)) {
@@ -672,6 +744,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
                                  PageEnd& end) {
     entries.clear();
     end = PageEnd{};
+    matchedDn_.clear();
     const std::string& cookie = request.cookie;
     SearchReply reply;
     if (Result r = transport_ ? transport_(request, reply) : SearchServer(request, reply); r != 0) {
@@ -684,6 +757,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
         end.limit = Err::TimeLimitExceeded;
     } else if (reply.code != LDAP_SUCCESS) {
         entries.clear();
+        matchedDn_ = std::move(reply.matched);
         // slapd says "paged results cookie is invalid or old" (unwilling to
         // perform; a protocol error in older versions).
         end.cookieRefused =
@@ -787,32 +861,28 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
     list.push_back(nullptr);
     // The permissive-modify control (1.2.840.113556.1.4.1413).
     LDAPControl permissiveControl{const_cast<char*>("1.2.840.113556.1.4.1413"), {0, nullptr}, 0};
-    LDAPControl* controls[] = {&permissiveControl, nullptr};
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, permissive ? &permissiveControl : nullptr, nullptr};
     ++requests;
-    int rc =
-        ldap_modify_ext_s(ld_, dn.c_str(), list.data(), permissive ? controls : nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        char* message = nullptr;
-        ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
-        std::string text = message ? message : "";
-        if (message) ldap_memfree(message);
-        return Fail(rc, text);
+    int messageId = -1;
+    if (const int rc = ldap_modify_ext(ld_, dn.c_str(), list.data(), controls, nullptr, &messageId);
+        rc != LDAP_SUCCESS) {
+        return Fail(rc, {});
     }
-    return 0;
+    return AwaitResult(messageId, true);
 }
 
 Result LdapSession::Delete(const std::string& dn) {
     if (Result r = Open(); r != 0) return r;
     ++requests;
-    const int rc = ldap_delete_ext_s(ld_, dn.c_str(), nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        char* message = nullptr;
-        ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
-        std::string text = message ? message : "";
-        if (message) ldap_memfree(message);
-        return Fail(rc, text);
+    int messageId = -1;
+    LDAPControl manage = ManageDsaIt();
+    LDAPControl* controls[] = {&manage, nullptr};
+    if (const int rc = ldap_delete_ext(ld_, dn.c_str(), controls, nullptr, &messageId);
+        rc != LDAP_SUCCESS) {
+        return Fail(rc, {});
     }
-    return 0;
+    return AwaitResult(messageId, true);
 }
 
 }  // namespace vellrun::client::ldap

@@ -25,6 +25,7 @@
 #include <vector>
 
 struct ldap;
+struct ldapmsg;
 
 namespace vellrun::client::ldap {
 
@@ -49,6 +50,11 @@ struct LdapConnectionConfig {
     bool verifyCertificate = true;
     bool allowInsecureBind = false;
     int timeoutSeconds = 30;
+    // Called between the slices (about 100 ms) of every wait for the server,
+    // so that a front end can handle its window's events meanwhile; false
+    // abandons the request, which then fails as a cancelled one. None: the
+    // wait is one piece, up to the timeout.
+    std::function<bool()> whileWaiting;
 };
 
 // One entry of a search result: its DN and attributes with their values, in
@@ -105,6 +111,7 @@ struct SearchReply {
     std::vector<FoundEntry> entries;
     int code = 0;
     std::string message;
+    std::string matched;  // a failure's matched DN: the part of the base the server found
     std::string cookie;
 };
 // Sends one search and collects the answer; the result is the client's code
@@ -172,6 +179,13 @@ public:
     // LDAP result code (and diagnostic message) to the client's result code.
     static Result MapResult(int code, const std::string& message);
 
+    // The matched DN of the last search that failed: how much of its base
+    // the server found (an alias on the way stops it there).
+    const std::string& MatchedDn() const { return matchedDn_; }
+
+    // Whether the last request failed because whileWaiting cancelled it.
+    bool Cancelled() const { return cancelled_; }
+
     // How many requests went to the server (tests and benchmarks look at it).
     uint64_t requests = 0;
 
@@ -183,6 +197,12 @@ private:
     Result ReadPassword(std::string& password);
     Result CompleteRanges(FoundEntry& entry);
     Result SearchServer(const SearchRequest& request, SearchReply& reply);
+    // Waits for the whole answer to the request messageId, in slices with
+    // whileWaiting between them, up to the timeout; on a failure the request
+    // is abandoned and the result says why.
+    Result Await(int messageId, struct ldapmsg*& message);
+    // The result of a request that is not a search (bind, modify, delete).
+    Result AwaitResult(int messageId, bool withMessage);
     // Sends a search without waiting; an LDAP result code.
     int SendSearch(const SearchRequest& request, int& messageId);
     void DropAhead();
@@ -193,6 +213,11 @@ private:
 
     LdapConnectionConfig config_;
     struct ldap* ld_ = nullptr;
+    // Counts the connections made: a wait tells by it whether its connection
+    // went away while whileWaiting ran.
+    uint64_t connection_ = 0;
+    bool cancelled_ = false;
+    std::string matchedDn_;
     std::string diagnostic_;
     Name base_;
     std::vector<Name> namingContexts_;
