@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+class QAbstractItemView;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -188,6 +189,7 @@ private:
     void PageControlChange();
     void LoadInfoText();
     void ApplyStatusLayout(const report::StatusLayout& layout);
+    void OpenContextMenuAtCurrent(QAbstractItemView* view);
 
     // TMainFormMultiObject.cpp
     void ShowObjectTypes(directory::TTreeInfo& tree);
@@ -213,6 +215,9 @@ private:
     // need not be the one chosen in the tree browser since.
     directory::TTreeInfo* ResultsTree() const;
     void PopupResultsPopup(const QPoint& position);
+    // The grid's commands for its current cell: the sort sub-menu, the
+    // report on the object the cell names, the cell's details.
+    void PrepareResultsCommands();
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
@@ -328,6 +333,7 @@ private:
     QAction* actionReportOnSelectedObject_ = nullptr;
     QAction* actionObjectDelete_ = nullptr;
     QAction* actionSchemaGetClassInfo_ = nullptr;
+    QAction* actionCellDetails_ = nullptr;
     QAction* actionCheckUpdates_ = nullptr;
     QAction* actionVisitWeb_ = nullptr;
     QAction* actionAbout_ = nullptr;

@@ -29,6 +29,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -40,7 +41,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -446,6 +449,81 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_EQ(workbook.extension(), ".xlsx");
     EXPECT_EQ(testing::ReadFile(workbook).substr(0, 2), "PK");  // a zip package
     EXPECT_TRUE(DialogScript::Texts(Kind::Error).empty());
+}
+
+// What the mouse reaches, the keys reach: every action is in the menu bar,
+// Shift+F10 opens each pop-up menu, Enter does what a double click does (a
+// double click opens once, a single click never, whatever the style), Tab
+// leaves the grid, and the filter rows' buttons are told apart.
+TEST_F(MainWindowTest, TheKeysAndTheMenuBarReachWhatTheMouseReaches) {
+    Start();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+    std::set<const QAction*> inMenuBar;
+    std::function<void(const QMenu*)> collect = [&](const QMenu* menu) {
+        for (QAction* entry : menu->actions()) {
+            if (inMenuBar.insert(entry).second && entry->menu()) collect(entry->menu());
+        }
+    };
+    for (QAction* top : form_->menuBar()->actions())
+        collect(top->menu());
+    for (const QAction* action : form_->actions())
+        EXPECT_EQ(inMenuBar.count(action), 1u) << action->objectName().toStdString();
+    QSet<QString> spoken;
+    for (const QRadioButton* radio :
+         Find<QWidget>("PanelMultiFilter")->findChildren<QRadioButton*>())
+        spoken.insert(radio->accessibleName());
+    EXPECT_EQ(spoken.size(), 6);
+
+    GoTo(".Sales.Corp");
+    QListWidget* objects = form_->ListBoxObjects();
+    objects->setCurrentItem(objects->findItems("User: ", Qt::MatchStartsWith).value(0));
+    QTest::keyClick(objects, Qt::Key_Return);
+    ASSERT_EQ(Grid()[0], (std::vector<std::string>{"Attribute Name", "Value"}));
+
+    RunUsers();
+    int opened = 0;
+    form_->SetAttrDetailOpener([&opened](const auto&, const auto&) { return ++opened, false; });
+    QTableView* view = form_->GridResults();
+    const QModelIndex cell = view->model()->index(1, 2);
+    view->setFocus();
+    view->setCurrentIndex(cell);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(opened, 1);
+    // As the window system sends a double click: press, release, double click, release.
+    const QPoint at = view->visualRect(cell).center();
+    const auto doubleClick = [view, at] {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick();
+    class ClickActivates : public QProxyStyle {
+        int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                      QStyleHintReturn* returned) const override {
+            return hint == SH_ItemView_ActivateItemOnSingleClick
+                       ? 1
+                       : QProxyStyle::styleHint(hint, option, widget, returned);
+        }
+    } clickActivates;
+    view->setStyle(&clickActivates);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    doubleClick();
+    view->setStyle(nullptr);
+    EXPECT_EQ(opened, 3);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), view);
+
+    const std::vector<std::pair<QWidget*, const char*>> menus = {
+        {view, "PopupResults"},
+        {objects, "PopupMenuObjectAction"},
+        {Find<QListWidget>("CheckListAllProps"), "PopupAttrChecklist"},
+        {form_->DSTree()->TreeView(), "PopupMenuRefresh"}};
+    for (const auto& shown : menus) {
+        QTest::keyClick(shown.first, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(Find<QMenu>(shown.second)->isVisible()) << shown.second;
+        Find<QMenu>(shown.second)->hide();
+    }
 }
 
 TEST_F(MainWindowTest, ResizingTheWindowRefitsTheResultColumns) {
