@@ -39,6 +39,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 class QSplitter;
 class QTabWidget;
 class QTableView;
@@ -209,6 +210,8 @@ private:
     void DSTreeTreeViewDblClick();
     void PrepareForCannedReport(const report::ReportSpec& spec);
     void ExportAtOnce(report::ReportSpec& current);
+    // Escape and the run buttons' hints while a run goes, and back after it.
+    void ShowRunCancels(bool running);
 
     // TMainFormResults.cpp
     // The tree the results' rows were read from: the last report's, which
@@ -319,6 +322,7 @@ private:
     std::array<QLabel*, kStatusPanels> statusPanels_{};
     std::array<int, kStatusPanels> appliedStatusWidths_{-1, -1, -1};
     QTimer* rowsTimer_ = nullptr;
+    QShortcut* cancelShortcut_ = nullptr;
 
     QAction* actionRescanTrees_ = nullptr;
     QAction* actionQuit_ = nullptr;

@@ -644,6 +644,8 @@ TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
 
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     Start();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
     GoTo("[Root]");
     ChooseType("*");
     Tick("CN");
@@ -653,26 +655,36 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     // the click comes with the first handling that finds more than 20 rows,
     // however fast the machine walks the tree.
     session_->Feedback().SetPumpInterval(0);
-    QString captionWhileRunning;
-    QTimer watcher;
-    watcher.setInterval(0);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
-            captionWhileRunning = run->text();
-            QTest::mouseClick(run, Qt::LeftButton);
-        }
-    });
-    watcher.start();
-    QTest::mouseClick(run, Qt::LeftButton);
-    watcher.stop();
-    EXPECT_EQ(captionWhileRunning, "Cancel");
-    EXPECT_EQ(run->text(), "&Object Report");
-    const size_t kept = form_->Run().Table().RowCount();
-    EXPECT_GT(kept, 20u);
-    // The rows found stay in the grid; the full walk finds more.
-    EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
-    QTest::mouseClick(run, Qt::LeftButton);
-    EXPECT_GT(form_->Run().Table().RowCount(), kept);
+    // The Cancel button, then Escape wherever the focus is.
+    for (const bool escape : {false, true}) {
+        form_->Run().Table().SetRowCount(1);
+        QString captionWhileRunning;
+        QString descriptionWhileRunning;
+        QTimer watcher;
+        watcher.setInterval(0);
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
+                captionWhileRunning = run->text();
+                descriptionWhileRunning = Find<QPushButton>("BitBtn1")->accessibleDescription();
+                QWidget* focus = QApplication::focusWidget();
+                if (escape) QTest::keyClick(focus ? focus : form_, Qt::Key_Escape);
+                if (!escape) QTest::mouseClick(run, Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        QTest::mouseClick(run, Qt::LeftButton);
+        watcher.stop();
+        EXPECT_EQ(captionWhileRunning, "Cancel");
+        EXPECT_TRUE(descriptionWhileRunning.contains("Cancel"));
+        EXPECT_EQ(run->text(), "&Object Report");
+        EXPECT_EQ(run->toolTip(), "Start scanning for the selected class");
+        const size_t kept = form_->Run().Table().RowCount();
+        EXPECT_GT(kept, 20u) << escape;
+        // The rows found stay in the grid; the full walk finds more.
+        EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
+        QTest::mouseClick(run, Qt::LeftButton);
+        EXPECT_GT(form_->Run().Table().RowCount(), kept) << escape;
+    }
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
