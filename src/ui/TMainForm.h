@@ -146,6 +146,9 @@ public:
 
     // The grid's column widths from the core's fit.
     void GridResize();
+    // Grows the grid's rows that hold several lines; due whenever the rows
+    // were made one line high again (a reset of the model, a new row height).
+    void FitRowHeights();
 
     std::string GetCurrentTree() const;
 
@@ -224,7 +227,6 @@ private:
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
-    void FitRowHeights();
     void RemoveDeletedObject(const std::string& fullName);
     std::optional<report::ObjectListEntry> SelectedObjectEntry();
     bool ExportResults();
