@@ -204,6 +204,11 @@ private:
     void PopupAttrChecklistPopup(QListWidget* list, const QPoint& position);
     void SetTicks(const std::vector<bool>& ticks);
     std::vector<std::string> TickedInOrder() const;
+    // The ticked attributes as the next run's columns.
+    std::vector<std::string> AttributesInColumnOrder() const;
+    // A report by type's choices in the Multi-Object tab's controls:
+    // recursion and the filter (the class and ticks are set apart).
+    void ShowReportChoices(const report::ReportSpec& spec);
 
     // TMainFormRuns.cpp
     void HookRun();
@@ -271,6 +276,8 @@ private:
     std::string currentObjectName_;
     std::vector<std::string> selectedAttributes_;
     bool selectionDirty_ = false;
+    // The Multi-Object tab shows the report a saved report file loaded.
+    bool savedReportShown_ = false;
     platform::StringList checklistEntries_;
     platform::StringList objectLines_;
     bool quitAfterReport_ = false;

@@ -88,7 +88,7 @@ void TMainForm::ActionReportByTypeExecute() {
     choices.container = currentContainer_;
     if (QListWidgetItem* item = listObjType_->currentItem())
         choices.objectClass = item->text().toStdString();
-    choices.attributes = TickedInOrder();
+    choices.attributes = AttributesInColumnOrder();
     choices.recursive = checkBoxRecurse_->isChecked();
     choices.output = static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
     choices.filtered = checkBoxFilter_->isChecked();
@@ -100,7 +100,17 @@ void TMainForm::ActionReportByTypeExecute() {
     }
     if (selectionDirty_) INISaveProperties();
     report::ReportSpec& spec = run_.CurrentSpec();
+    // A saved report run again unchanged keeps the sort its file asked for.
+    const bool sameAsSaved =
+        savedReportShown_ && spec.Kind == report::ReportKind::ByType &&
+        spec.TreeName == choices.treeName && spec.Container == choices.container &&
+        spec.ObjectClass == choices.objectClass && spec.Attributes == choices.attributes &&
+        spec.Recursive == choices.recursive && spec.Filtered == choices.filtered &&
+        spec.Filters == choices.filters;
+    const int32_t orderBy = spec.OrderBy;
     report::PrepareByType(spec, choices);
+    if (sameAsSaved) spec.OrderBy = orderBy;
+    savedReportShown_ = sameAsSaved;
     spec.Tree = currentTree_;
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
     run_.Rpt_run();
@@ -215,6 +225,8 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
     ReadPropertiesInclDSI(spec.ObjectClass);
     selectedAttributes_ = spec.Attributes;
     MarkAttributesAsSelected();
+    ShowReportChoices(spec);
+    savedReportShown_ = true;
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
 }
 

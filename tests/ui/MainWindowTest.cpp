@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -726,6 +727,56 @@ TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     Start(options, false);
     EXPECT_EQ(form_->ExitCode(), 1);
     EXPECT_EQ(DialogScript::Texts(Kind::Error).back(), "Invalid Report File: " + invalid.string());
+}
+
+// A saved report, opened from the menu or from the command line, leaves its
+// choices (recursion, filter rows, column order, sort) in the window, so that
+// "Refresh" runs it again; its tall rows stay tall, also with a new font.
+TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
+    const fs::path stored = dir_ / "titled.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nFile=\nOrderBy=3\n[Object]\nType=User\n"
+                       "[Attributes]\n0=Title\n1=Group Membership\n2=Full Name\n"
+                       "[Filter]\nFiltered=1\nFilter Attr 1=Title\nFilter 1=[anything]\n"
+                       "Filter Attr 2=Full Name\nFilter 2=zzz\nMode 2=0\n");
+    Start();
+    DialogScript::PushFile(stored);
+    form_->ActionLoadReportSpecClick();
+    const auto report = Grid();
+    ASSERT_GT(report.size(), 3u);
+    ASSERT_EQ(report[0],
+              (std::vector<std::string>{"DN", "Title", "Group Membership", "Full Name"}));
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
+
+    // The last session's choices differ; the command line's report wins.
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(false);
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(false);
+    form_->close();
+    session_.reset();
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    Start(options);
+    QTableView* view = form_->GridResults();
+    const auto tallRows = [view] {
+        QCoreApplication::processEvents();
+        int tall = 0;
+        for (int r = 0; r < view->model()->rowCount(); ++r) {
+            const int lines =
+                static_cast<int>(view->model()->index(r, 2).data().toString().count('\n'));
+            tall += lines > 0 ? 1 : 0;
+            EXPECT_GE(view->rowHeight(r),
+                      std::min(lines + 1, 20) * view->fontMetrics().lineSpacing());
+        }
+        return tall;
+    };
+    EXPECT_GT(tallRows(), 0);
+    DialogScript::PushFont(QFont(QStringLiteral("Serif"), 20).toString().toStdString());
+    emit form_->FontRequested();
+    EXPECT_GT(tallRows(), 0);
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
 }
 
 TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {
