@@ -54,7 +54,9 @@ bool DesktopSession::Start(TMainForm::Options options) {
                 [this](const settings::AppSettings& settings) { ApplySettings(settings); });
         });
         QObject::connect(mainForm_.get(), &TMainForm::FontRequested, mainForm_.get(), [this] {
-            ActionFontClick(*mainForm_, dlgSettings_.get(), mainForm_->GridResults());
+            // The new row height flattens every row; the tall ones grow again.
+            if (ActionFontClick(*mainForm_, dlgSettings_.get(), mainForm_->GridResults()))
+                mainForm_->FitRowHeights();
         });
         mainForm_->SetAttrDetailOpener(
             [this](const values::AttrDetailState& state, const std::function<void()>& onSaved) {

@@ -1,6 +1,8 @@
 #include "ui/ResultsGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace vellrun::ui {
@@ -16,6 +18,7 @@ ResultsGrid::ResultsGrid(QWidget* parent) : QTableView(parent), keyColumn_(new Q
     keyColumn_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     keyColumn_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     keyColumn_->setWordWrap(false);
+    keyColumn_->setTabKeyNavigation(false);
     keyColumn_->setContextMenuPolicy(Qt::CustomContextMenu);
     keyColumn_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
     viewport()->stackUnder(keyColumn_);
@@ -36,6 +39,9 @@ ResultsGrid::ResultsGrid(QWidget* parent) : QTableView(parent), keyColumn_(new Q
     // The key column is part of the grid for the person.
     connect(keyColumn_, &QTableView::clicked, this, &QTableView::clicked);
     connect(keyColumn_, &QTableView::doubleClicked, this, &QTableView::doubleClicked);
+    connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        if (handlingKey_) emit CellChosenWithKeys(index);
+    });
     connect(keyColumn_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         emit customContextMenuRequested(
             viewport()->mapFromGlobal(keyColumn_->viewport()->mapToGlobal(at)));
@@ -108,6 +114,11 @@ QModelIndex ResultsGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModif
         horizontalScrollBar()->setValue(newValue);
     }
     return current;
+}
+
+void ResultsGrid::keyPressEvent(QKeyEvent* event) {
+    const QScopedValueRollback handling(handlingKey_, true);
+    QTableView::keyPressEvent(event);
 }
 
 void ResultsGrid::scrollTo(const QModelIndex& index, ScrollHint hint) {

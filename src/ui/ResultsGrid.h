@@ -10,7 +10,8 @@ namespace vellrun::ui {
 // second view laid over the left edge that shares the model and the selection,
 // so a click, a double click or a right click on it acts like one on the grid.
 // Whenever the model is reset every row of both views is one line high
-// again; the owner grows the rows with several lines after that.
+// again; the owner grows the rows with several lines after that. Return or
+// Enter on a cell chooses it as a double click does (CellChosenWithKeys).
 //
 // Owned by the main window like any child widget; holds no data of its own.
 class ResultsGrid final : public QTableView {
@@ -22,7 +23,14 @@ public:
     void setModel(QAbstractItemModel* model) override;
     QTableView* KeyColumn() const { return keyColumn_; }
 
+signals:
+    // Return or Enter on the current cell. The view's own activated comes
+    // from the mouse too: with a double click, and on some styles with a
+    // single click, which must not open what a double click opens.
+    void CellChosenWithKeys(const QModelIndex& index);
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -34,6 +42,7 @@ private:
     void PlaceKeyColumn();
 
     QTableView* keyColumn_;
+    bool handlingKey_ = false;
 };
 
 }  // namespace vellrun::ui

@@ -13,10 +13,12 @@
 #include "ui/ResultTableModel.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -27,8 +29,10 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 
 namespace vellrun::ui {
 
@@ -80,6 +84,11 @@ TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& 
     connect(dsTree_, &TTreeFrame::TreeViewDblClick, this, &TMainForm::DSTreeTreeViewDblClick);
     connect(listBoxObjects_, &QListWidget::itemDoubleClicked, this,
             [this] { ActionReportByObjectExecute(); });
+    // Shift+F10 on the views with a pop-up menu, Enter on the object list
+    // (eventFilter).
+    for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{
+             gridResults_, listBoxObjects_, listObjType_, checkListAllProps_, dsTree_->TreeView()})
+        view->installEventFilter(this);
     connect(pageControl_, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
     FormCreate();
 }
@@ -153,6 +162,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::FormShow() {
     RestoreWindowState();
+    // The restored bottom panel holds the last session's choices; a saved
+    // report run from the command line shows its own, for "Refresh".
+    if (!options_.reportFile.empty() && currentTree_ == &cannedTree_)
+        ShowReportChoices(run_.CurrentSpec());
     // After the window has painted: discovering and listing trees pumps events.
     QTimer::singleShot(0, this, [this] {
         ActionRescanClick();
@@ -210,7 +223,37 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == static_cast<QObject*>(checkListAllProps_) && event->type() == QEvent::FocusOut)
         ListAllPropsExit();
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* view = qobject_cast<QAbstractItemView*>(watched);
+        if (view != nullptr && key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            OpenContextMenuAtCurrent(view);
+            return true;
+        }
+        // Enter on an object does what its double click does. The list's
+        // own activation is not taken: it also comes with the double click,
+        // and on some styles with a single click.
+        if (watched == static_cast<QObject*>(listBoxObjects_) &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            listBoxObjects_->currentItem() != nullptr) {
+            ActionReportByObjectExecute();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::OpenContextMenuAtCurrent(QAbstractItemView* view) {
+    // Shift+F10 opens the pop-up menu as the Menu key does, over the
+    // current item (the view's corner when it has none).
+    const QModelIndex current = view->currentIndex();
+    QPoint at(0, 0);
+    if (current.isValid()) {
+        view->scrollTo(current);
+        const QRect cell = view->visualRect(current).intersected(view->viewport()->rect());
+        if (!cell.isEmpty()) at = cell.center();
+    }
+    emit view->customContextMenuRequested(at);
 }
 
 void TMainForm::PageControlChange() {

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+class QAbstractItemView;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -38,6 +39,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 class QSplitter;
 class QTabWidget;
 class QTableView;
@@ -144,6 +146,9 @@ public:
 
     // The grid's column widths from the core's fit.
     void GridResize();
+    // Grows the grid's rows that hold several lines; due whenever the rows
+    // were made one line high again (a reset of the model, a new row height).
+    void FitRowHeights();
 
     std::string GetCurrentTree() const;
 
@@ -188,6 +193,7 @@ private:
     void PageControlChange();
     void LoadInfoText();
     void ApplyStatusLayout(const report::StatusLayout& layout);
+    void OpenContextMenuAtCurrent(QAbstractItemView* view);
 
     // TMainFormMultiObject.cpp
     void ShowObjectTypes(directory::TTreeInfo& tree);
@@ -198,6 +204,11 @@ private:
     void PopupAttrChecklistPopup(QListWidget* list, const QPoint& position);
     void SetTicks(const std::vector<bool>& ticks);
     std::vector<std::string> TickedInOrder() const;
+    // The ticked attributes as the next run's columns.
+    std::vector<std::string> AttributesInColumnOrder() const;
+    // A report by type's choices in the Multi-Object tab's controls:
+    // recursion and the filter (the class and ticks are set apart).
+    void ShowReportChoices(const report::ReportSpec& spec);
 
     // TMainFormRuns.cpp
     void HookRun();
@@ -207,16 +218,20 @@ private:
     void DSTreeTreeViewDblClick();
     void PrepareForCannedReport(const report::ReportSpec& spec);
     void ExportAtOnce(report::ReportSpec& current);
+    // Escape and the run buttons' hints while a run goes, and back after it.
+    void ShowRunCancels(bool running);
 
     // TMainFormResults.cpp
     // The tree the results' rows were read from: the last report's, which
     // need not be the one chosen in the tree browser since.
     directory::TTreeInfo* ResultsTree() const;
     void PopupResultsPopup(const QPoint& position);
+    // The grid's commands for its current cell: the sort sub-menu, the
+    // report on the object the cell names, the cell's details.
+    void PrepareResultsCommands();
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
-    void FitRowHeights();
     void RemoveDeletedObject(const std::string& fullName);
     std::optional<report::ObjectListEntry> SelectedObjectEntry();
     bool ExportResults();
@@ -261,6 +276,8 @@ private:
     std::string currentObjectName_;
     std::vector<std::string> selectedAttributes_;
     bool selectionDirty_ = false;
+    // The Multi-Object tab shows the report a saved report file loaded.
+    bool savedReportShown_ = false;
     platform::StringList checklistEntries_;
     platform::StringList objectLines_;
     bool quitAfterReport_ = false;
@@ -314,6 +331,7 @@ private:
     std::array<QLabel*, kStatusPanels> statusPanels_{};
     std::array<int, kStatusPanels> appliedStatusWidths_{-1, -1, -1};
     QTimer* rowsTimer_ = nullptr;
+    QShortcut* cancelShortcut_ = nullptr;
 
     QAction* actionRescanTrees_ = nullptr;
     QAction* actionQuit_ = nullptr;
@@ -328,6 +346,7 @@ private:
     QAction* actionReportOnSelectedObject_ = nullptr;
     QAction* actionObjectDelete_ = nullptr;
     QAction* actionSchemaGetClassInfo_ = nullptr;
+    QAction* actionCellDetails_ = nullptr;
     QAction* actionCheckUpdates_ = nullptr;
     QAction* actionVisitWeb_ = nullptr;
     QAction* actionAbout_ = nullptr;

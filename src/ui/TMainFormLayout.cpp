@@ -224,10 +224,13 @@ QWidget* TMainForm::BuildFilterPanel() {
         QComboBox* attribute = new QComboBox(panelMultiFilter_);
         attribute->setObjectName(QStringLiteral("ComboBoxFilter") + number);
         attribute->setAccessibleName(QStringLiteral("Filter %1 attribute").arg(number));
+        // The three rows' buttons share their captions; their names say the row.
         auto* mustContain = new QRadioButton(QStringLiteral("must contain"), panelMultiFilter_);
         mustContain->setObjectName(QStringLiteral("RadioFilter%1a").arg(number));
+        mustContain->setAccessibleName(QStringLiteral("Filter %1 must contain").arg(number));
         auto* mustNot = new QRadioButton(QStringLiteral("must not contain"), panelMultiFilter_);
         mustNot->setObjectName(QStringLiteral("RadioFilter%1b").arg(number));
+        mustNot->setAccessibleName(QStringLiteral("Filter %1 must not contain").arg(number));
         auto* pair = new QButtonGroup(panelMultiFilter_);
         pair->addButton(mustContain);
         pair->addButton(mustNot);
@@ -268,7 +271,8 @@ QWidget* TMainForm::BuildResultsTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = Named(new QSplitter(Qt::Vertical, tab), "SplitterResults");
-    gridResults_ = Named(new ResultsGrid(splitter), "GridResults");
+    auto* grid = Named(new ResultsGrid(splitter), "GridResults");
+    gridResults_ = grid;
     resultsModel_ = new ResultTableModel(run_.Table(), this);
     gridResults_->setModel(resultsModel_);
     gridResults_->setAccessibleName(QStringLiteral("Results"));
@@ -277,6 +281,8 @@ QWidget* TMainForm::BuildResultsTab() {
     gridResults_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gridResults_->setSelectionMode(QAbstractItemView::SingleSelection);
     gridResults_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    // Tab leaves the grid; the arrow keys move between its cells.
+    gridResults_->setTabKeyNavigation(false);
     gridResults_->setWordWrap(false);
     gridResults_->setTextElideMode(Qt::ElideRight);
     gridResults_->horizontalHeader()->setSectionsMovable(true);
@@ -313,6 +319,10 @@ QWidget* TMainForm::BuildResultsTab() {
     connect(gridResults_, &QTableView::clicked, this,
             [this](const QModelIndex& index) { GridResultsClick(index); });
     connect(gridResults_, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { GridResultsDblClick(index); });
+    // Return or Enter does what a double click does; the grid lets through
+    // only the activations that come from those keys.
+    connect(grid, &ResultsGrid::CellChosenWithKeys, this,
             [this](const QModelIndex& index) { GridResultsDblClick(index); });
     connect(gridResults_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { GridResultsSelectCell(current); });
@@ -356,6 +366,10 @@ void TMainForm::BuildActions() {
                    reportCategory);
     actionObjectDelete_ = MakeAction("ActionObjectDelete", QStringLiteral("Delete Object"),
                                      QStringLiteral("Objects"));
+    actionCellDetails_ =
+        MakeAction("ActionCellDetails", QStringLiteral("Cell &Details ..."), reportCategory);
+    actionCellDetails_->setStatusTip(
+        QStringLiteral("Show the selected cell in full (Enter or double-click)"));
     actionSchemaGetClassInfo_ =
         MakeAction("ActionSchemaGetClassInfo", QStringLiteral("Get &Class Information"),
                    QStringLiteral("Schema"));
@@ -396,6 +410,8 @@ void TMainForm::BuildActions() {
             [this] { ActionObjectDeleteExecute(); });
     connect(actionSchemaGetClassInfo_, &QAction::triggered, this,
             [this] { ActionSchemaGetClassInfoExecute(); });
+    connect(actionCellDetails_, &QAction::triggered, this,
+            [this] { GridResultsDblClick(gridResults_->currentIndex()); });
 }
 
 void TMainForm::BuildMenus() {
@@ -406,6 +422,10 @@ void TMainForm::BuildMenus() {
     QMenu* editMenu = bar->addMenu(QStringLiteral("&Edit"));
     editMenu->setObjectName(QStringLiteral("MenuEdit"));
     editMenu->addActions({actionSettings_, actionFont_});
+    // What the pop-up menus offer is in the menu bar too, where the keys and
+    // a screen reader find it.
+    editMenu->addSeparator();
+    editMenu->addAction(actionObjectDelete_);
     QMenu* reportMenu = bar->addMenu(QStringLiteral("&Report"));
     reportMenu->setObjectName(QStringLiteral("MenuReport"));
     reportMenu->addAction(actionLoadReportSpec_);
@@ -435,6 +455,22 @@ void TMainForm::BuildMenus() {
     popupResults_->addActions({actionReportByType_, actionReportByObject_});
     popupResults_->addSeparator();
     popupResults_->addAction(actionReportOnSelectedObject_);
+    popupResults_->addAction(actionCellDetails_);
+
+    // The grid's commands follow the Report menu's first entry; the sort
+    // sub-menu is the pop-up menu's own.
+    reportMenu->addAction(actionStoreReportSpec_);
+    reportMenu->addSeparator();
+    reportMenu->addActions(
+        {actionReportByType_, actionReportByObject_, actionReportOnSelectedObject_});
+    reportMenu->addSeparator();
+    reportMenu->addAction(actionCellDetails_);
+    reportMenu->addMenu(popupSortResults_);
+    reportMenu->addAction(actionClearEmptyFields_);
+    reportMenu->addAction(actionStoreResults_);
+    reportMenu->addSeparator();
+    reportMenu->addAction(actionSchemaGetClassInfo_);
+    connect(reportMenu, &QMenu::aboutToShow, this, [this] { PrepareResultsCommands(); });
 
     popupAttrChecklist_ = Named(new QMenu(this), "PopupAttrChecklist");
     popupCheckAll_ = popupAttrChecklist_->addAction(QStringLiteral("Check All"));

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <algorithm>
 #include <ctime>
 
 namespace vellrun::ui {
@@ -57,7 +58,12 @@ void TMainForm::ShowObjectTypes(directory::TTreeInfo& tree) {
             names.append(QString::fromStdString(item.text));
         listObjType_->addItems(names);
         const settings::TreeMemory memory = settings::ReadTreeMemory(ini_, cache_, tree.treeName);
-        const int row = report::ObjectTypeToSelect(tree.classes, memory.objectType);
+        // The class whose checklist shows stays chosen when this tree's types
+        // are shown again (a saved report's class among them).
+        const std::string& wanted = checklistFor_ == &tree && !currentObjectType_.empty()
+                                        ? currentObjectType_
+                                        : memory.objectType;
+        const int row = report::ObjectTypeToSelect(tree.classes, wanted);
         // "*" stands for every class and sits at the top.
         listObjType_->insertItem(0, QString::fromUtf8(report::kAllClasses));
         if (row >= 0) listObjType_->setCurrentRow(row + 1);
@@ -171,6 +177,41 @@ void TMainForm::INIReadFilter() {
         const int index = comboBoxFilter_[k]->findText(QString::fromStdString(row.Attribute),
                                                        Qt::MatchFixedString);
         comboBoxFilter_[k]->setCurrentIndex(index);
+        editFilter_[k]->setEditText(QString::fromStdString(row.Value));
+        radioFilterA_[k]->setChecked(row.MustContain);
+        radioFilterB_[k]->setChecked(!row.MustContain);
+    }
+}
+
+std::vector<std::string> TMainForm::AttributesInColumnOrder() const {
+    // The window's list of selected attributes holds the ticks in list order
+    // once the person has ticked, a saved report's columns before that.
+    std::vector<std::string> ticked = TickedInOrder();
+    std::vector<std::string> ordered;
+    ordered.reserve(ticked.size());
+    for (const std::string& name : selectedAttributes_) {
+        const auto found = std::find_if(ticked.begin(), ticked.end(), [&name](const auto& t) {
+            return platform::StringList::CompareText(t, name) == 0;
+        });
+        if (found == ticked.end()) continue;
+        ordered.push_back(std::move(*found));
+        ticked.erase(found);
+    }
+    ordered.insert(ordered.end(), ticked.begin(), ticked.end());
+    return ordered;
+}
+
+void TMainForm::ShowReportChoices(const report::ReportSpec& spec) {
+    if (spec.Kind != report::ReportKind::ByType) return;
+    // Shown, not remembered: the class's own filter stays in the INI file.
+    FillingScope filling(fillingControls_);
+    checkBoxRecurse_->setChecked(spec.Recursive);
+    checkBoxFilter_->setChecked(spec.Filtered);
+    panelMultiFilter_->setVisible(spec.Filtered);
+    for (size_t k = 0; k < report::kFilterRowCount; ++k) {
+        const report::FilterRow& row = spec.Filters[k];
+        comboBoxFilter_[k]->setCurrentIndex(comboBoxFilter_[k]->findText(
+            QString::fromStdString(row.Attribute), Qt::MatchFixedString));
         editFilter_[k]->setEditText(QString::fromStdString(row.Value));
         radioFilterA_[k]->setChecked(row.MustContain);
         radioFilterB_[k]->setChecked(!row.MustContain);

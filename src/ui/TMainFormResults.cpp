@@ -32,7 +32,13 @@ size_t ColumnOf(const QModelIndex& index) {
 }  // namespace
 
 void TMainForm::PopupResultsPopup(const QPoint& position) {
+    PrepareResultsCommands();
+    popupResults_->popup(gridResults_->viewport()->mapToGlobal(position));
+}
+
+void TMainForm::PrepareResultsCommands() {
     const QModelIndex current = gridResults_->currentIndex();
+    actionCellDetails_->setEnabled(current.isValid());
     const size_t column = current.isValid() ? ColumnOf(current) : 0;
     const size_t row = current.isValid() ? ResultTableModel::TableRow(current) : 0;
     const report::ResultsPopup popup = operations_.PreparePopup(column, row);
@@ -44,7 +50,6 @@ void TMainForm::PopupResultsPopup(const QPoint& position) {
         const int tag = entry.tag;
         connect(item, &QAction::triggered, this, [this, tag] { PopupSortResultsClick(tag); });
     }
-    popupResults_->popup(gridResults_->viewport()->mapToGlobal(position));
 }
 
 void TMainForm::PopupSortResultsClick(int column) {

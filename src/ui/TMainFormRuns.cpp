@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -31,7 +32,16 @@ void TMainForm::HookRun() {
     rowsTimer_->setInterval(kRowsInterval);
     connect(rowsTimer_, &QTimer::timeout, resultsModel_, &ResultTableModel::Sync);
     report::ReportRun::Hooks& hooks = run_.RunHooks();
+    // Escape cancels a run wherever the focus is in the window; dialogs,
+    // windows of their own, keep their Escape.
+    cancelShortcut_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelShortcut_->setObjectName(QStringLiteral("CancelRunShortcut"));
+    cancelShortcut_->setEnabled(false);
+    connect(cancelShortcut_, &QShortcut::activated, this, [this] {
+        if (run_.ReportRunning()) run_.RequestCancel();
+    });
     hooks.runStarted = [this](const report::ReportSpec& spec) {
+        ShowRunCancels(true);
         pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), true);
         pageControl_->setCurrentWidget(tabSheetResults_);
         if (QAbstractButton* button = outputTypeButtons_->button(static_cast<int>(spec.Output)))
@@ -48,10 +58,24 @@ void TMainForm::HookRun() {
         resultsModel_->Reset();
         GridResize();
         buttonSave_->setEnabled(run_.SaveEnabled());
+        ShowRunCancels(false);
     };
     hooks.statusLayoutChanged = [this](const report::StatusLayout& layout) {
         ApplyStatusLayout(layout);
     };
+}
+
+void TMainForm::ShowRunCancels(bool running) {
+    cancelShortcut_->setEnabled(running);
+    // While a run goes, both run buttons stop it; their captions are the
+    // run's own, their hints and descriptions say so.
+    const QString hint = running ? QStringLiteral("Cancel the running report (Esc)")
+                                 : QStringLiteral("Start scanning for the selected class");
+    for (QPushButton* button : {buttonRun_, bitBtn1_}) {
+        button->setToolTip(hint);
+        button->setStatusTip(hint);
+        button->setAccessibleDescription(running ? hint : QString());
+    }
 }
 
 void TMainForm::ActionReportByTypeExecute() {
@@ -64,7 +88,7 @@ void TMainForm::ActionReportByTypeExecute() {
     choices.container = currentContainer_;
     if (QListWidgetItem* item = listObjType_->currentItem())
         choices.objectClass = item->text().toStdString();
-    choices.attributes = TickedInOrder();
+    choices.attributes = AttributesInColumnOrder();
     choices.recursive = checkBoxRecurse_->isChecked();
     choices.output = static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
     choices.filtered = checkBoxFilter_->isChecked();
@@ -76,7 +100,17 @@ void TMainForm::ActionReportByTypeExecute() {
     }
     if (selectionDirty_) INISaveProperties();
     report::ReportSpec& spec = run_.CurrentSpec();
+    // A saved report run again unchanged keeps the sort its file asked for.
+    const bool sameAsSaved =
+        savedReportShown_ && spec.Kind == report::ReportKind::ByType &&
+        spec.TreeName == choices.treeName && spec.Container == choices.container &&
+        spec.ObjectClass == choices.objectClass && spec.Attributes == choices.attributes &&
+        spec.Recursive == choices.recursive && spec.Filtered == choices.filtered &&
+        spec.Filters == choices.filters;
+    const int32_t orderBy = spec.OrderBy;
     report::PrepareByType(spec, choices);
+    if (sameAsSaved) spec.OrderBy = orderBy;
+    savedReportShown_ = sameAsSaved;
     spec.Tree = currentTree_;
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
     run_.Rpt_run();
@@ -191,6 +225,8 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
     ReadPropertiesInclDSI(spec.ObjectClass);
     selectedAttributes_ = spec.Attributes;
     MarkAttributesAsSelected();
+    ShowReportChoices(spec);
+    savedReportShown_ = true;
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
 }
 

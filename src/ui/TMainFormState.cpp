@@ -236,7 +236,11 @@ void TMainForm::RestoreWindowState() {
     settings::FontRecord font = FontRecordOf(this->font());
     settings::RestoreFont(ini_, cache_, settings::inikeys::kSettings, font);
     setFont(FontOf(font, this->font()));
+    // A new default height makes every row that high, also the tall rows of
+    // a report run before the window showed (a saved report's from the
+    // command line).
     gridResults_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    FitRowHeights();
 
     ControlState bottom = ControlStateOf(panelMultiBottom_);
     settings::RestoreControlState(ini_, cache_, settings::inikeys::kSettings, bottom);

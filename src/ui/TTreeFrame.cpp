@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vellrun::ui {
 
@@ -279,7 +282,9 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     busy_ = true;
     cancel_.Clear();
     const bool firstListing = node->childCount() == 0;
-    platform::StringList containerNames(true);
+    // Collected in the order listed and sorted once at the end: kept sorted
+    // while listed, every name would move the names after its place.
+    platform::StringList containerNames(false);
     listedNode_ = nullptr;
 
     entryLines_->Clear();
@@ -295,6 +300,7 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
         cancelled = cancel_.IsSet();
     }
     busy_ = false;
+    containerNames.SetSorted(true);
 
     // A cancelled listing leaves the node unlisted, so that its next click
     // reads all its containers instead of keeping part of them for good. A
@@ -313,30 +319,35 @@ void TTreeFrame::AddContainerNodes(directory::TTreeInfo& tree, QTreeWidgetItem* 
     node->setChildIndicatorPolicy(containerNames.Empty() ? QTreeWidgetItem::DontShowIndicator
                                                          : QTreeWidgetItem::ShowIndicator);
     // The entry lines name every subordinate's class ("class: name"), so a
-    // container's image needs no read of its own.
-    platform::StringList classes(true);
+    // container's image needs no read of its own. A container may hold tens
+    // of thousands of containers: the classes are sorted by name once and
+    // each container's is found by halving.
+    using NameAndClass = std::pair<std::string_view, std::string_view>;
+    std::vector<NameAndClass> classes;
     if (!containerNames.Empty()) {
+        classes.reserve(containerNames.Count());
         for (const platform::StringList::Item& line : *entryLines_) {
             const auto prefix = static_cast<size_t>(line.number);
             if (prefix < 2 || prefix >= line.text.size()) continue;
-            const std::string name = line.text.substr(prefix);
+            const std::string_view text(line.text);
+            const std::string_view name = text.substr(prefix);
             if (containerNames.Contains(name))
-                classes.Add(name + ": " + line.text.substr(0, prefix - 2));
+                classes.emplace_back(name, text.substr(0, prefix - 2));
         }
     }
+    const auto nameLess = [](const NameAndClass& a, const NameAndClass& b) {
+        return platform::StringList::CompareText(a.first, b.first) < 0;
+    };
+    std::stable_sort(classes.begin(), classes.end(), nameLess);
     for (const platform::StringList::Item& name : containerNames) {
         const std::string fullName =
             directory::DSFullName(access_.DSResolveName(tree.objectContext, name.text));
         std::string className;
-        for (const platform::StringList::Item& known : classes) {
-            if (known.text.size() > name.text.size() + 2 &&
-                platform::StringList::CompareText(known.text.substr(0, name.text.size()),
-                                                  name.text) == 0 &&
-                known.text.compare(name.text.size(), 2, ": ") == 0) {
-                className = known.text.substr(name.text.size() + 2);
-                break;
-            }
-        }
+        const auto known =
+            std::lower_bound(classes.begin(), classes.end(), NameAndClass(name.text, {}), nameLess);
+        if (known != classes.end() &&
+            platform::StringList::CompareText(known->first, name.text) == 0)
+            className = std::string(known->second);
         QTreeWidgetItem* child =
             AddTreeNode(tree, node, NodeKind::Container, fullName, name.text, className);
         child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -40,7 +42,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -448,6 +452,81 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_TRUE(DialogScript::Texts(Kind::Error).empty());
 }
 
+// What the mouse reaches, the keys reach: every action is in the menu bar,
+// Shift+F10 opens each pop-up menu, Enter does what a double click does (a
+// double click opens once, a single click never, whatever the style), Tab
+// leaves the grid, and the filter rows' buttons are told apart.
+TEST_F(MainWindowTest, TheKeysAndTheMenuBarReachWhatTheMouseReaches) {
+    Start();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+    std::set<const QAction*> inMenuBar;
+    std::function<void(const QMenu*)> collect = [&](const QMenu* menu) {
+        for (QAction* entry : menu->actions()) {
+            if (inMenuBar.insert(entry).second && entry->menu()) collect(entry->menu());
+        }
+    };
+    for (QAction* top : form_->menuBar()->actions())
+        collect(top->menu());
+    for (const QAction* action : form_->actions())
+        EXPECT_EQ(inMenuBar.count(action), 1u) << action->objectName().toStdString();
+    QSet<QString> spoken;
+    for (const QRadioButton* radio :
+         Find<QWidget>("PanelMultiFilter")->findChildren<QRadioButton*>())
+        spoken.insert(radio->accessibleName());
+    EXPECT_EQ(spoken.size(), 6);
+
+    GoTo(".Sales.Corp");
+    QListWidget* objects = form_->ListBoxObjects();
+    objects->setCurrentItem(objects->findItems("User: ", Qt::MatchStartsWith).value(0));
+    QTest::keyClick(objects, Qt::Key_Return);
+    ASSERT_EQ(Grid()[0], (std::vector<std::string>{"Attribute Name", "Value"}));
+
+    RunUsers();
+    int opened = 0;
+    form_->SetAttrDetailOpener([&opened](const auto&, const auto&) { return ++opened, false; });
+    QTableView* view = form_->GridResults();
+    const QModelIndex cell = view->model()->index(1, 2);
+    view->setFocus();
+    view->setCurrentIndex(cell);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(opened, 1);
+    // As the window system sends a double click: press, release, double click, release.
+    const QPoint at = view->visualRect(cell).center();
+    const auto doubleClick = [view, at] {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick();
+    class ClickActivates : public QProxyStyle {
+        int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                      QStyleHintReturn* returned) const override {
+            return hint == SH_ItemView_ActivateItemOnSingleClick
+                       ? 1
+                       : QProxyStyle::styleHint(hint, option, widget, returned);
+        }
+    } clickActivates;
+    view->setStyle(&clickActivates);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    doubleClick();
+    view->setStyle(nullptr);
+    EXPECT_EQ(opened, 3);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), view);
+
+    const std::vector<std::pair<QWidget*, const char*>> menus = {
+        {view, "PopupResults"},
+        {objects, "PopupMenuObjectAction"},
+        {Find<QListWidget>("CheckListAllProps"), "PopupAttrChecklist"},
+        {form_->DSTree()->TreeView(), "PopupMenuRefresh"}};
+    for (const auto& shown : menus) {
+        QTest::keyClick(shown.first, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(Find<QMenu>(shown.second)->isVisible()) << shown.second;
+        Find<QMenu>(shown.second)->hide();
+    }
+}
+
 TEST_F(MainWindowTest, ResizingTheWindowRefitsTheResultColumns) {
     Start();
     form_->resize(1000, 600);
@@ -566,6 +645,8 @@ TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
 
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     Start();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
     GoTo("[Root]");
     ChooseType("*");
     Tick("CN");
@@ -575,26 +656,36 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     // the click comes with the first handling that finds more than 20 rows,
     // however fast the machine walks the tree.
     session_->Feedback().SetPumpInterval(0);
-    QString captionWhileRunning;
-    QTimer watcher;
-    watcher.setInterval(0);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
-            captionWhileRunning = run->text();
-            QTest::mouseClick(run, Qt::LeftButton);
-        }
-    });
-    watcher.start();
-    QTest::mouseClick(run, Qt::LeftButton);
-    watcher.stop();
-    EXPECT_EQ(captionWhileRunning, "Cancel");
-    EXPECT_EQ(run->text(), "&Object Report");
-    const size_t kept = form_->Run().Table().RowCount();
-    EXPECT_GT(kept, 20u);
-    // The rows found stay in the grid; the full walk finds more.
-    EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
-    QTest::mouseClick(run, Qt::LeftButton);
-    EXPECT_GT(form_->Run().Table().RowCount(), kept);
+    // The Cancel button, then Escape wherever the focus is.
+    for (const bool escape : {false, true}) {
+        form_->Run().Table().SetRowCount(1);
+        QString captionWhileRunning;
+        QString descriptionWhileRunning;
+        QTimer watcher;
+        watcher.setInterval(0);
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
+                captionWhileRunning = run->text();
+                descriptionWhileRunning = Find<QPushButton>("BitBtn1")->accessibleDescription();
+                QWidget* focus = QApplication::focusWidget();
+                if (escape) QTest::keyClick(focus ? focus : form_, Qt::Key_Escape);
+                if (!escape) QTest::mouseClick(run, Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        QTest::mouseClick(run, Qt::LeftButton);
+        watcher.stop();
+        EXPECT_EQ(captionWhileRunning, "Cancel");
+        EXPECT_TRUE(descriptionWhileRunning.contains("Cancel"));
+        EXPECT_EQ(run->text(), "&Object Report");
+        EXPECT_EQ(run->toolTip(), "Start scanning for the selected class");
+        const size_t kept = form_->Run().Table().RowCount();
+        EXPECT_GT(kept, 20u) << escape;
+        // The rows found stay in the grid; the full walk finds more.
+        EXPECT_EQ(static_cast<size_t>(form_->ResultsModel()->rowCount()), kept - 1);
+        QTest::mouseClick(run, Qt::LeftButton);
+        EXPECT_GT(form_->Run().Table().RowCount(), kept) << escape;
+    }
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
@@ -636,6 +727,56 @@ TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     Start(options, false);
     EXPECT_EQ(form_->ExitCode(), 1);
     EXPECT_EQ(DialogScript::Texts(Kind::Error).back(), "Invalid Report File: " + invalid.string());
+}
+
+// A saved report, opened from the menu or from the command line, leaves its
+// choices (recursion, filter rows, column order, sort) in the window, so that
+// "Refresh" runs it again; its tall rows stay tall, also with a new font.
+TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
+    const fs::path stored = dir_ / "titled.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nFile=\nOrderBy=3\n[Object]\nType=User\n"
+                       "[Attributes]\n0=Title\n1=Group Membership\n2=Full Name\n"
+                       "[Filter]\nFiltered=1\nFilter Attr 1=Title\nFilter 1=[anything]\n"
+                       "Filter Attr 2=Full Name\nFilter 2=zzz\nMode 2=0\n");
+    Start();
+    DialogScript::PushFile(stored);
+    form_->ActionLoadReportSpecClick();
+    const auto report = Grid();
+    ASSERT_GT(report.size(), 3u);
+    ASSERT_EQ(report[0],
+              (std::vector<std::string>{"DN", "Title", "Group Membership", "Full Name"}));
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
+
+    // The last session's choices differ; the command line's report wins.
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(false);
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(false);
+    form_->close();
+    session_.reset();
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    Start(options);
+    QTableView* view = form_->GridResults();
+    const auto tallRows = [view] {
+        QCoreApplication::processEvents();
+        int tall = 0;
+        for (int r = 0; r < view->model()->rowCount(); ++r) {
+            const int lines =
+                static_cast<int>(view->model()->index(r, 2).data().toString().count('\n'));
+            tall += lines > 0 ? 1 : 0;
+            EXPECT_GE(view->rowHeight(r),
+                      std::min(lines + 1, 20) * view->fontMetrics().lineSpacing());
+        }
+        return tall;
+    };
+    EXPECT_GT(tallRows(), 0);
+    DialogScript::PushFont(QFont(QStringLiteral("Serif"), 20).toString().toStdString());
+    emit form_->FontRequested();
+    EXPECT_GT(tallRows(), 0);
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
 }
 
 TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {

@@ -410,5 +410,35 @@ TEST(TTreeFrameTest, ClickOnAnotherContainerStopsALongListing) {
     EXPECT_TRUE(testing::ProcessEventsUntil([&] { return !bed.frame->CancelTimerActive(); }, 1000));
 }
 
+// A container of 20,000 containers, listed in an order of its own: each
+// becomes a child node, in sorted order, with the image of its own class
+// taken from the entry lines, not read one by one.
+TEST(TTreeFrameTest, AListingOfManyContainersGivesEachItsOwnClassImage) {
+    constexpr int kCount = 20000;
+    const auto classOf = [](int k) { return k % 3 == 0 ? "Organization" : "Organizational Unit"; };
+    std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "Big.Corp", "class": "Organizational Unit"})";
+    for (int k = kCount; k-- > 0;)
+        objects += ",{\"name\": \"c" + std::to_string(k) + ".Big.Corp\", \"class\": \"" +
+                   classOf(k) + "\"}";
+    FrameBed<QtRunFeedback> bed(testing::TreesImage({{"CORP", objects + "]"}}));
+    bed.frame->Initialize(&bed.lines);
+    ClickItem(bed.View(), Child(bed.View().topLevelItem(0), "Corp"));
+    QTreeWidgetItem* big = Child(Child(bed.View().topLevelItem(0), "Corp"), "Big");
+    ASSERT_NE(big, nullptr);
+    const uint64_t reads = bed.client->Statistics().readPages;
+    ClickItem(bed.View(), big);
+    ASSERT_EQ(big->childCount(), kCount);
+    for (int i = 0; i < kCount; ++i) {
+        const std::string text = big->child(i)->text(0).toStdString();
+        ASSERT_TRUE(i == 0 || big->child(i - 1)->text(0).compare(big->child(i)->text(0),
+                                                                 Qt::CaseInsensitive) < 0);
+        ASSERT_EQ(big->child(i)->data(0, Qt::UserRole + 2).toInt(),
+                  ClassImages::IndexOf(classOf(std::stoi(text.substr(1))), true))
+            << text;
+    }
+    EXPECT_EQ(bed.client->Statistics().readPages, reads);
+}
+
 }  // namespace
 }  // namespace vellrun::ui
