@@ -3,9 +3,11 @@
 
 #include "directory/AttrChange.h"
 #include "platform/DateTime.h"
+#include "platform/TextLines.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "support/ScopedTimeZone.h"
+#include "values/ValueFormatting.h"
 #include "values/ValueTextParser.h"
 
 #include <optional>
@@ -68,11 +70,37 @@ TEST(ValueTextParser, IntegersDecimalAndHexadecimal) {
     EXPECT_EQ(IntegerOf("$1f"), 31);
     EXPECT_EQ(IntegerOf("-$10"), -16);
     EXPECT_EQ(IntegerOf("$FFFFFFFF"), -1);
-    // The low 32 bits of larger numbers.
-    EXPECT_EQ(IntegerOf("4294967296"), 0);
-    EXPECT_EQ(IntegerOf("4294967297"), 1);
-    EXPECT_EQ(IntegerOf("-9223372036854775808"), 0);
+    EXPECT_EQ(IntegerOf("$80000000"), -2147483647 - 1);
+    EXPECT_EQ(IntegerOf("2147483647"), 2147483647);
+    EXPECT_EQ(IntegerOf("-2147483648"), -2147483647 - 1);
     EXPECT_EQ(IntegerOf("$FFFFFFFFFFFFFFFF"), -1);
+}
+
+TEST(ValueTextParser, NumbersOutsideTheirWordAreRefusedNotCut) {
+    // Cut to 32 bits these would be stored as another number than typed.
+    for (const char* text : {"4294967296", "9223372036854775807", "-2147483649", "$100000005",
+                             "-9223372036854775808", "$FFFFFFFF00000005"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(Parse(8, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
+    }
+    // Counters and intervals are never negative.
+    for (const char* text : {"-1", "-$1", "$FFFFFFFFFFFFFFFF"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(25, std::string("x#") + text + "#1").result, NotOfSyntax);
+        EXPECT_EQ(Parse(25, std::string("x#1#") + text).result, NotOfSyntax);
+    }
+    // Numbers shown signed take no larger decimal number than they show.
+    EXPECT_EQ(Parse(8, "2147483648").result, NotOfSyntax);
+    EXPECT_EQ(Parse(22, "2147483648").result, NotOfSyntax);
+    EXPECT_EQ(RecordOf<client::IntervalValue>(Parse(27, "2147483648")).seconds, 2147483648u);
+    EXPECT_EQ(Parse(25, "x#4294967296#1").result, NotOfSyntax);
+    EXPECT_EQ(Parse(15, "(4294967296) SYS:P").result, NotOfSyntax);
+    EXPECT_EQ(RecordOf<client::IntervalValue>(Parse(27, "4294967295")).seconds, 4294967295u);
+    EXPECT_EQ(RecordOf<client::IntegerValue>(Parse(22, "2147483647")).value, 2147483647);
 }
 
 TEST(ValueTextParser, TextsThatAreNoNumbers) {
@@ -149,7 +177,7 @@ TEST(ValueTextParser, TypedNames) {
     EXPECT_EQ(typed.objectName, "x.Corp");
     EXPECT_EQ(typed.level, 1u);
     EXPECT_EQ(typed.interval, 30u);
-    EXPECT_EQ(RecordOf<client::TypedNameValue>(Parse(25, "x#$10#-1")).interval, 0xFFFFFFFFu);
+    EXPECT_EQ(RecordOf<client::TypedNameValue>(Parse(25, "x#$10#$FFFFFFFF")).interval, 0xFFFFFFFFu);
     for (const char* text : {"x#1", "x#1#30#4", "x#a#30", "x#1#", "", "x"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(Parse(25, text).result, NotOfSyntax);
@@ -207,6 +235,68 @@ TEST(ValueTextParser, TimesUseTheRulesInForceAtThatInstant) {
 
     EXPECT_EQ(Parse(24, "not a date").result, NotOfSyntax);
     EXPECT_EQ(Parse(19, "").result, NotOfSyntax);
+}
+
+TEST(ValueTextParser, EveryShownValueOfAnEditableSyntaxParsesBackToItself) {
+    // The edit box starts with the value as it is shown: saved unchanged, it
+    // must give the same value. The parts a form does not show (an e-mail
+    // address's type, fax parameters, a time stamp's replica and event) are
+    // zero here.
+    testing::ScopedTimeZone berlin("Europe/Berlin");
+    testing::DirectoryTestBed bed(
+        testing::TreeImage(R"([{"name": "Corp", "class": "Organization"}])"));
+    const auto value = [](client::SyntaxId syntax, client::ValueRecord record) {
+        return AttrValue{syntax, std::move(record)};
+    };
+    std::vector<AttrValue> values{
+        value(1, client::StringValue{".jdoe.Sales.Corp"}),
+        value(2, client::StringValue{"Case Exact"}),
+        value(3, client::StringValue{" blanks  kept "}),
+        value(4, client::StringValue{"Printable"}),
+        value(5, client::StringValue{"0123 456"}),
+        value(6, client::CiListValue{{"one"}}),
+        value(6, client::CiListValue{{"one", "two", "three"}}),
+        value(10, client::StringValue{"+1 555 0100"}),
+        value(11, client::FaxNumberValue{"+1 555 0101", 0, {}}),
+        value(14, client::EmailAddressValue{0, "jdoe@example.com"}),
+        value(15, client::PathValue{0, "SYS", "PUBLIC"}),
+        value(15, client::PathValue{4, "VOL1.Corp", "home/jdoe:x"}),
+        value(25, client::TypedNameValue{".Sales.Corp", 0, 4294967295u}),
+    };
+    for (const int32_t number : {0, 1, -1, 2147483647, -2147483647 - 1}) {
+        values.push_back(value(8, client::IntegerValue{number}));
+        if (number >= 0) values.push_back(value(22, client::IntegerValue{number}));
+    }
+    for (const uint32_t seconds : {0u, 1u, 59u, 60u, 90u, 3600u, 86400u, 90061u, 4294967295u})
+        values.push_back(value(27, client::IntervalValue{seconds}));
+    // Winter and summer, before noon and after, in each date form the settings offer.
+    for (const uint32_t seconds : {1232011800u, 1247679045u, 1256904000u}) {
+        values.push_back(value(19, client::TimeStamp{seconds, 0, 0}));
+        values.push_back(value(24, client::TimeValue{seconds}));
+    }
+
+    for (const char* date : {"yyyy-MM-dd", "mmm dd, yyyy", "dddd, mmmm dd, yyyy", "dd.MM.yy"}) {
+        for (const char* time : {"hh:nn:ss", "h:nn:ss ampm"}) {
+            platform::DateTimeFormats formats;
+            formats.shortDate = date;
+            formats.longTime = time;
+            ValueTextFormatter formatter(bed.access, formats);
+            ValueTextParser parser(formats);
+            for (const AttrValue& shown : values) {
+                directory::ValueLines lines;
+                ASSERT_EQ(formatter.FormatValue({}, ".x.Corp", "Attr", lines, shown, 0, 0), 0);
+                const std::string_view text = platform::WithoutTrailingLineBreaks(lines.Joined());
+                SCOPED_TRACE(std::string(date) + " " + time + ": " + std::string(text));
+                uint32_t changeType = ReplaceAll;
+                AttrValue parsed;
+                ASSERT_EQ(parser.ParseValue({}, ".x.Corp", "Attr", text, shown.syntax, changeType,
+                                            parsed),
+                          0);
+                EXPECT_EQ(parsed.syntax, shown.syntax);
+                EXPECT_TRUE(parsed.record == shown.record);
+            }
+        }
+    }
 }
 
 // --- Writes through DirectoryAccess with the parser installed ----------------
