@@ -2,6 +2,7 @@
 
 #include "directory/AttrChange.h"
 #include "platform/AsciiText.h"
+#include "platform/TextLines.h"
 
 namespace vellrun::values {
 
@@ -10,6 +11,8 @@ namespace {
 constexpr std::string_view kEnterValue = "To change, enter new value";
 constexpr std::string_view kEnterMilliseconds = "To change, enter time in milliseconds";
 constexpr std::string_view kEnterSeconds = "To change, enter time in seconds";
+// What ends a line of a cell that was cut to the size limit.
+constexpr std::string_view kCutMark = "...";
 
 }  // namespace
 
@@ -17,6 +20,8 @@ void AttrDetailState::TakeSettings(const settings::AppSettings& settings) {
     allowEdit = settings.AllowAttrEdit;
     showNames = settings.ShowAttrNames;
     showAttrInfo = settings.ShowAttrInfo;
+    valueInfoParts = settings.GetAttrValInfoType();
+    maxAttrSize = settings.MaxAttrSize();
 }
 
 AttrEditChoice AttrEditFor(client::SyntaxId syntax) {
@@ -62,10 +67,37 @@ std::string AttrDetailMemo(const AttrDetailState& state, std::string_view defini
     return memo + state.valueText;
 }
 
+bool CellTextAnnotatedOrCut(const AttrDetailState& state) {
+    // An empty cell has no value that information could stand in front of.
+    if (state.valueText.empty()) return false;
+    if (state.valueInfoParts != 0) return true;
+    if (state.maxAttrSize == 0) return false;
+    for (const std::string& line : platform::SplitLines(state.valueText)) {
+        if (line.ends_with(kCutMark)) return true;
+    }
+    return false;
+}
+
+client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state) {
+    state.editText.reset();
+    if (!CellTextAnnotatedOrCut(state)) {
+        state.editText = state.valueText;
+        return 0;
+    }
+    client::Result result = 0;
+    std::string text =
+        access.DSReadColumnText(state.context, state.objectName, state.attributeName, &result);
+    if (result == 0) state.editText = std::move(text);
+    return result;
+}
+
 bool AttrEditPanelVisible(const AttrDetailState& state, const client::AttrDefRecord& definition) {
     if (!state.allowEdit) return false;
     if ((definition.flags & kAttrFlagReadOnly) != 0) return false;
     if (state.valueText.find_first_of("\r\n") != std::string::npos) return false;
+    if (!state.editText || state.editText->find_first_of("\r\n") != std::string::npos) {
+        return false;
+    }
     return AttrEditFor(definition.syntax).control != AttrEditControl::None;
 }
 
