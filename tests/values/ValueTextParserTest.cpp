@@ -325,6 +325,7 @@ constexpr std::string_view kWriteObjects = R"([
   {"name": "Corp", "class": "Organization"},
   {"name": "jdoe.Corp", "class": "User", "attributes": {
      "CN": "jdoe", "Description": ["one", "two"], "Phone List": [["old"]], "Badge": 5,
+     "Member": ["Corp"],
      "Home Directory": {"volume": "VOL1", "path": "old"},
      "Typed Ref": [{"object": "jdoe.Corp", "level": 0, "interval": 0},
                    {"object": "Corp", "level": 2, "interval": 2}]}}])";
@@ -404,6 +405,35 @@ TEST(ValueTextParserWrites, RefusedTextsWriteNothing) {
     EXPECT_EQ(bed.spy.Count("ModifyObject"), modifies);
     EXPECT_EQ(std::get<client::IntegerValue>(bed.Values("Badge").at(0).record).value, 5);
     EXPECT_EQ(bed.Values("Typed Ref").size(), 2u);
+}
+
+TEST(ValueTextParserWrites, ValuesTheDirectoryCannotKeepAreRefused) {
+    WriteBed bed;
+    const auto text = [&bed](std::string_view attribute) {
+        std::vector<std::string> lines;
+        EXPECT_EQ(bed.access.DSReadValues(bed.context, ".jdoe.Corp", attribute, false, lines), 0);
+        return lines;
+    };
+    // An empty text would read like no value at all.
+    EXPECT_EQ(bed.Write("Description", ""), client::Err::SyntaxViolation);
+    EXPECT_EQ(text("Description"), (std::vector<std::string>{"one", "two"}));
+    // The value that names the object stays: changing it would not rename it.
+    EXPECT_EQ(bed.Write("CN", "jdoe2"), client::Err::IllegalDsName);
+    EXPECT_EQ(bed.Write("CN", ""), client::Err::SyntaxViolation);
+    EXPECT_EQ(text("CN"), std::vector<std::string>{"jdoe"});
+    EXPECT_EQ(bed.Write("CN", "jdoe"), 0);
+    // Names inside values follow the rules of names.
+    for (const char* name : {"", "Sales.Corp.", "Sales..Corp", "Corp ", " Corp", ".", ".."}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(bed.Write("Member", name), client::Err::IllegalDsName);
+        EXPECT_EQ(bed.Write("Typed Ref", std::string(name) + "#1#1"), client::Err::IllegalDsName);
+    }
+    EXPECT_EQ(text("Member"), std::vector<std::string>{"Corp"});
+    EXPECT_EQ(bed.Values("Typed Ref").size(), 2u);
+    // A leading dot only says the name is full; it is not kept.
+    EXPECT_EQ(bed.Write("Member", ".Gone.Corp"), 0);
+    EXPECT_EQ(text("Member"), std::vector<std::string>{"Gone.Corp"});
+    EXPECT_EQ(bed.Write("Member", "[Root]"), 0);
 }
 
 TEST(ValueTextParserWrites, AnOldTextRemovesThatValue) {
