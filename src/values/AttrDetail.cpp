@@ -11,8 +11,10 @@ namespace {
 constexpr std::string_view kEnterValue = "To change, enter new value";
 constexpr std::string_view kEnterMilliseconds = "To change, enter time in milliseconds";
 constexpr std::string_view kEnterSeconds = "To change, enter time in seconds";
-// What ends a line of a cell that was cut to the size limit.
+// What ends a line of a cell that was cut to the size limit, and what
+// starts one with value information in front.
 constexpr std::string_view kCutMark = "...";
+constexpr std::string_view kInfoMark = "[ ";
 
 }  // namespace
 
@@ -21,7 +23,6 @@ void AttrDetailState::TakeSettings(const settings::AppSettings& settings) {
     showNames = settings.ShowAttrNames;
     showAttrInfo = settings.ShowAttrInfo;
     valueInfoParts = settings.GetAttrValInfoType();
-    maxAttrSize = settings.MaxAttrSize();
 }
 
 AttrEditChoice AttrEditFor(client::SyntaxId syntax) {
@@ -71,9 +72,11 @@ bool CellTextAnnotatedOrCut(const AttrDetailState& state) {
     // An empty cell has no value that information could stand in front of.
     if (state.valueText.empty()) return false;
     if (state.valueInfoParts != 0) return true;
-    if (state.maxAttrSize == 0) return false;
+    // The cell may come from a run under other settings: a line that looks
+    // annotated or cut is read again; for a value that only looks so, the
+    // read gives the same text.
     for (const std::string& line : platform::SplitLines(state.valueText)) {
-        if (line.ends_with(kCutMark)) return true;
+        if (line.starts_with(kInfoMark) || line.ends_with(kCutMark)) return true;
     }
     return false;
 }
@@ -134,6 +137,11 @@ client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailSt
     } else {
         state.valueText = edited.text;
     }
+    // The value as it started is in the directory already, with the parts its
+    // text does not show (an e-mail address's type, a fax number's
+    // parameters, a time stamp's replica and event): writing it back from the
+    // text would lose them.
+    if (state.editText && state.valueText == *state.editText) return 0;
     return access.DSWriteAttr(state.context, state.objectName, state.attributeName,
                               directory::ModifyType::ReplaceAll, state.valueText);
 }

@@ -33,15 +33,14 @@ struct AttrDetailState {
     bool allowEdit = false;
     bool showNames = false;
     bool showAttrInfo = false;
-    // How the cell text was made: the value information in front of each
-    // line (AppSettings::GetAttrValInfoType) and the size limit of a line.
+    // The value information the settings put in front of a cell's lines
+    // (AppSettings::GetAttrValInfoType).
     int valueInfoParts = 0;
-    size_t maxAttrSize = 0;
     // What the edit control starts with (ReadAttrEditText): the values
     // themselves; nothing when they could not be read.
     std::optional<std::string> editText;
 
-    // The three switches and how cells are made, from the settings.
+    // The three switches and the value information, from the settings.
     void TakeSettings(const settings::AppSettings& settings);
 };
 
@@ -62,8 +61,8 @@ std::string AttrDetailCaption(const AttrDetailState& state);
 // show attribute info and a definition text, that text and an empty line first.
 std::string AttrDetailMemo(const AttrDetailState& state, std::string_view definitionText);
 // Whether the cell text may differ from the values: value information in
-// front of its lines, or a line that may have been cut to the size limit
-// (a cut line ends in "...").
+// front of its lines (the settings show it, or a line starts with "[ "), or
+// a line that may have been cut to the size limit (it ends in "...").
 bool CellTextAnnotatedOrCut(const AttrDetailState& state);
 // Fills state.editText: the cell text when it is the values themselves, else
 // the values read again, whole and without their information, so that an
@@ -87,8 +86,9 @@ struct AttrEditedValue {
 
 // Writes the edited value: a boolean as the number 1 or 0, syntaxes the
 // dialog does not write give kNotWritable, every other one replaces all values
-// of the attribute by the text (the combo's items as lines). state.valueText
-// becomes the text written. Returns the directory's result.
+// of the attribute by the text (the combo's items as lines), unless the text
+// is the edit text it started with, which the directory holds already.
+// state.valueText becomes the text written. Returns the directory's result.
 client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailState& state,
                                 client::SyntaxId syntax, const AttrEditedValue& edited);
 

@@ -108,6 +108,15 @@ Result ParseList(std::string_view text, client::AttrValue& value) {
     return 0;
 }
 
+// A postal address's lines, as it is shown: up to six, those missing empty.
+Result ParsePostalAddress(std::string_view text, client::AttrValue& value) {
+    std::vector<std::string> lines = SplitLines(text);
+    if (lines.empty() || lines.size() > client::PostalAddressValue::kLines) return NotOfSyntax;
+    lines.resize(client::PostalAddressValue::kLines);
+    value.record = client::PostalAddressValue{std::move(lines)};
+    return 0;
+}
+
 // The inverse of "(%d) %s:%s" of name space, volume and path; nothing when
 // the name space is a number out of range.
 std::optional<client::PathValue> ParsePath(std::string_view text) {
@@ -246,6 +255,7 @@ Result ValueTextParser::ParseValue(client::ContextHandle, std::string_view, std:
             }
             break;
         }
+        case S::PoAddress: result = ParsePostalAddress(text, value); break;
         case S::TypedName: result = ParseTypedName(text, value); break;
         default: return NoParser;
     }

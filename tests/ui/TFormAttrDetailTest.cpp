@@ -256,6 +256,13 @@ TEST_F(TFormAttrDetailTest, ACutOrAnnotatedCellIsEditedAsTheValueItself) {
     dialog->Load(Cell("Aliases"));
     ASSERT_EQ(dialog->AttrCombo()->count(), 1);
     EXPECT_EQ(dialog->AttrCombo()->itemText(0), "one");
+
+    // A cell made under other settings than those now in force.
+    AttrDetailState stale = Cell("Grace");
+    settings.ShowValueFlags = false;
+    stale.TakeSettings(settings);
+    dialog->Load(stale);
+    EXPECT_EQ(dialog->AttrEdit()->text(), "5");
 }
 
 TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {

@@ -7,6 +7,7 @@
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "support/ScopedTimeZone.h"
+#include "values/AttrDetail.h"
 #include "values/ValueFormatting.h"
 #include "values/ValueTextParser.h"
 
@@ -184,9 +185,16 @@ TEST(ValueTextParser, TypedNames) {
     }
 }
 
+TEST(ValueTextParser, PostalAddressesTakeUpToSixLines) {
+    EXPECT_EQ(RecordOf<client::PostalAddressValue>(Parse(18, "a\r\nb")).lines,
+              (std::vector<std::string>{"a", "b", "", "", "", ""}));
+    EXPECT_EQ(Parse(18, "1\n2\n3\n4\n5\n6\n7").result, NotOfSyntax);
+    EXPECT_EQ(Parse(18, "").result, NotOfSyntax);
+}
+
 TEST(ValueTextParser, SyntaxesWithoutAParser) {
     for (client::SyntaxId syntax :
-         {0u, 7u, 9u, 12u, 13u, 16u, 17u, 18u, 20u, 21u, 23u, 26u, 28u, 37u, 1000u}) {
+         {0u, 7u, 9u, 12u, 13u, 16u, 17u, 20u, 21u, 23u, 26u, 28u, 37u, 1000u}) {
         SCOPED_TRACE(syntax);
         const Parsed parsed = Parse(syntax, "1", 5);
         EXPECT_EQ(parsed.result, NoParser);
@@ -262,6 +270,8 @@ TEST(ValueTextParser, EveryShownValueOfAnEditableSyntaxParsesBackToItself) {
         value(15, client::PathValue{0, "SYS", "PUBLIC"}),
         value(15, client::PathValue{4, "VOL1.Corp", "home/jdoe:x"}),
         value(25, client::TypedNameValue{".Sales.Corp", 0, 4294967295u}),
+        value(18, client::PostalAddressValue{{"1 Main St", "", "", "", "", ""}}),
+        value(18, client::PostalAddressValue{{"Corp", "", "1 Main St", "Springfield", "", "US"}}),
     };
     for (const int32_t number : {0, 1, -1, 2147483647, -2147483647 - 1}) {
         values.push_back(value(8, client::IntegerValue{number}));
@@ -319,13 +329,14 @@ constexpr std::string_view kWriteAttributes =
        {"name": "Badge", "syntax": "INTEGER", "flags": ["SingleVal"]},
        {"name": "Home Directory", "syntax": "PATH", "flags": ["SingleVal"]},
        {"name": "Typed Ref", "syntax": "TYPED_NAME"},
-       {"name": "Address", "syntax": "NET_ADDRESS"})";
+       {"name": "Address", "syntax": "NET_ADDRESS"},
+       {"name": "Mail", "syntax": "EMAIL_ADDRESS", "flags": ["SingleVal"]})";
 
 constexpr std::string_view kWriteObjects = R"([
   {"name": "Corp", "class": "Organization"},
   {"name": "jdoe.Corp", "class": "User", "attributes": {
      "CN": "jdoe", "Description": ["one", "two"], "Phone List": [["old"]], "Badge": 5,
-     "Member": ["Corp"],
+     "Member": ["Corp"], "Mail": {"type": 3, "address": "jdoe@corp"},
      "Home Directory": {"volume": "VOL1", "path": "old"},
      "Typed Ref": [{"object": "jdoe.Corp", "level": 0, "interval": 0},
                    {"object": "Corp", "level": 2, "interval": 2}]}}])";
@@ -434,6 +445,25 @@ TEST(ValueTextParserWrites, ValuesTheDirectoryCannotKeepAreRefused) {
     EXPECT_EQ(bed.Write("Member", ".Gone.Corp"), 0);
     EXPECT_EQ(text("Member"), std::vector<std::string>{"Gone.Corp"});
     EXPECT_EQ(bed.Write("Member", "[Root]"), 0);
+}
+
+TEST(ValueTextParserWrites, TheDetailDialogSavesAnUnchangedTextWithoutLosingWhatItHides) {
+    WriteBed bed;
+    AttrDetailState state;
+    state.context = bed.context;
+    state.objectName = ".jdoe.Corp";
+    state.attributeName = "Mail";
+    state.valueText = "jdoe@corp";
+    ASSERT_EQ(ReadAttrEditText(bed.access, state), 0);
+    AttrEditedValue edited;
+    edited.text = "jdoe@corp";
+    // The address's type does not show; written back from the text it would be 0.
+    EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
+    EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).type, 3u);
+    edited.text = "john@corp";
+    EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
+    EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).address,
+              "john@corp");
 }
 
 TEST(ValueTextParserWrites, AnOldTextRemovesThatValue) {
