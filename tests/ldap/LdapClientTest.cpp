@@ -677,6 +677,8 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(modify("ann", ChangeType::RemoveValue, "seeAlso", root), 0);
     EXPECT_EQ(modify("ann", ChangeType::RemoveAttribute, "seeAlso", std::nullopt),
               Err::NoSuchAttribute);
+    // The value the entry is named by stays, as in the embedded directory.
+    EXPECT_EQ(modify("ann", ChangeType::ClearAttribute, "cn", std::nullopt), Err::IllegalDsName);
 
     // What the server holds now, read back through a fresh read.
     BufferHandle request{}, reply{};
