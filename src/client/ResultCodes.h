@@ -63,6 +63,9 @@ inline constexpr Result NotEmpty = -654;  // a container that still has subordin
 inline constexpr Result FailedAuthentication = -669;
 inline constexpr Result NoAccess = -672;
 inline constexpr Result AliasOfAlias = -680;  // alias chain too long or circular
+// The value parser's refusals of an edited text (directory::ParseResult).
+inline constexpr Result TextNotOfSyntax = -702;
+inline constexpr Result NoValueParser = -623;
 }  // namespace Err
 
 // Code to text, for the codes above.

@@ -2,6 +2,7 @@
 
 #include "client/AttrValue.h"
 #include "client/ClientTypes.h"
+#include "client/ResultCodes.h"
 
 #include <cstdint>
 #include <string_view>
@@ -10,8 +11,8 @@ namespace vellrun::directory {
 
 // Results of a parse besides 0 and the client's codes.
 namespace ParseResult {
-inline constexpr client::Result NotOfSyntax = -702;  // the text does not fit the syntax
-inline constexpr client::Result NoParser = -623;     // the syntax has no parser
+inline constexpr client::Result NotOfSyntax = client::Err::TextNotOfSyntax;
+inline constexpr client::Result NoParser = client::Err::NoValueParser;
 }  // namespace ParseResult
 
 // Turns edited text back into a value of an attribute's syntax.

@@ -94,7 +94,8 @@ std::optional<uint32_t> SecondsOfLocalTime(const DateTimeParts& local);
 
 // Reads a date, optionally followed by a time, typed in the short date format
 // (day, month and year in that format's order, any separator of
-// ".", "/", "-" or blank, two-digit years 00-49 as 20xx) and a time as h:nn or
+// ".", "/", "-" or blank, two-digit years 00-49 as 20xx, the month as a number
+// or a name, a day name before the date ignored) and a time as h:nn or
 // h:nn:ss with an optional am/pm marker. Nothing when the text is not one.
 std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTimeFormats& formats);
 

@@ -118,6 +118,20 @@ std::optional<int> TakeMonth(TextReader& reader, const DateTimeFormats& formats)
     return std::nullopt;
 }
 
+// A day name at the start of a date, as a format with "ddd" or "dddd" shows
+// it, and what parts it from the date. The name adds nothing the date does not say.
+void SkipDayName(TextReader& reader, const DateTimeFormats& formats) {
+    for (const auto* names : {&formats.longDayNames, &formats.shortDayNames}) {
+        for (const std::string& name : *names) {
+            if (reader.TakeWordNoCase(name)) {
+                reader.SkipBlanks();
+                if (reader.TakeChar(',')) reader.SkipBlanks();
+                return;
+            }
+        }
+    }
+}
+
 bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
     auto takeSeparator = [&reader, &formats] {
         return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator);
@@ -163,6 +177,7 @@ bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts&
 std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTimeFormats& formats) {
     TextReader reader(text);
     reader.SkipBlanks();
+    SkipDayName(reader, formats);
     int day = 0;
     int month = 0;
     int year = 0;

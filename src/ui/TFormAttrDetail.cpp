@@ -121,6 +121,10 @@ void TFormAttrDetail::FormShow() {
         values::ReadAttrDefinitionText(access_, state_.context, state_.attributeName,
                                        definitionText_);
     }
+    // The edit starts from the values themselves, not from the cell's
+    // annotated or cut text; the memo shows the cell.
+    state_.editText.reset();
+    if (state_.allowEdit && lastResult_ == 0) values::ReadAttrEditText(access_, state_);
     panelAttrEdit_->setVisible(values::AttrEditPanelVisible(state_, definition_));
     setWindowTitle(Text(values::AttrDetailCaption(state_)));
     memoDetail_->setPlainText(MemoText(values::AttrDetailMemo(state_, definitionText_)));
@@ -142,17 +146,18 @@ void TFormAttrDetail::AttrControlRead() {
     const QSignalBlocker blockCheck(attrCheckBox_);
     const values::AttrEditChoice choice = values::AttrEditFor(definition_.syntax);
     const QString hint = Text(choice.hint);
+    const std::string_view editText = state_.editText ? *state_.editText : std::string_view();
     switch (choice.control) {
         case values::AttrEditControl::Edit:
             attrEdit_->setToolTip(hint);
             attrEdit_->setAccessibleDescription(hint);
-            attrEdit_->setText(Text(state_.valueText));
+            attrEdit_->setText(Text(editText));
             attrEdit_->show();
             break;
         case values::AttrEditControl::Combo:
             attrCombo_->setToolTip(QString());
             attrCombo_->clear();
-            for (const QString& line : MemoText(state_.valueText).split(QChar('\n'))) {
+            for (const QString& line : MemoText(editText).split(QChar('\n'))) {
                 if (!line.isEmpty()) attrCombo_->addItem(line);
             }
             attrCombo_->show();
@@ -160,7 +165,7 @@ void TFormAttrDetail::AttrControlRead() {
         case values::AttrEditControl::CheckBox:
             attrCheckBox_->setToolTip(QString());
             attrCheckBox_->setText(Text(state_.attributeName));
-            attrCheckBox_->setChecked(values::IsTrueText(state_.valueText));
+            attrCheckBox_->setChecked(values::IsTrueText(editText));
             attrCheckBox_->show();
             break;
         case values::AttrEditControl::None: panelAttrEdit_->hide(); break;

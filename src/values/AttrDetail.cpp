@@ -2,6 +2,7 @@
 
 #include "directory/AttrChange.h"
 #include "platform/AsciiText.h"
+#include "platform/TextLines.h"
 
 namespace vellrun::values {
 
@@ -10,6 +11,10 @@ namespace {
 constexpr std::string_view kEnterValue = "To change, enter new value";
 constexpr std::string_view kEnterMilliseconds = "To change, enter time in milliseconds";
 constexpr std::string_view kEnterSeconds = "To change, enter time in seconds";
+// What ends a line of a cell that was cut to the size limit, and what
+// starts one with value information in front.
+constexpr std::string_view kCutMark = "...";
+constexpr std::string_view kInfoMark = "[ ";
 
 }  // namespace
 
@@ -17,6 +22,7 @@ void AttrDetailState::TakeSettings(const settings::AppSettings& settings) {
     allowEdit = settings.AllowAttrEdit;
     showNames = settings.ShowAttrNames;
     showAttrInfo = settings.ShowAttrInfo;
+    valueInfoParts = settings.GetAttrValInfoType();
 }
 
 AttrEditChoice AttrEditFor(client::SyntaxId syntax) {
@@ -62,10 +68,39 @@ std::string AttrDetailMemo(const AttrDetailState& state, std::string_view defini
     return memo + state.valueText;
 }
 
+bool CellTextAnnotatedOrCut(const AttrDetailState& state) {
+    // An empty cell has no value that information could stand in front of.
+    if (state.valueText.empty()) return false;
+    if (state.valueInfoParts != 0) return true;
+    // The cell may come from a run under other settings: a line that looks
+    // annotated or cut is read again; for a value that only looks so, the
+    // read gives the same text.
+    for (const std::string& line : platform::SplitLines(state.valueText)) {
+        if (line.starts_with(kInfoMark) || line.ends_with(kCutMark)) return true;
+    }
+    return false;
+}
+
+client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state) {
+    state.editText.reset();
+    if (!CellTextAnnotatedOrCut(state)) {
+        state.editText = state.valueText;
+        return 0;
+    }
+    client::Result result = 0;
+    std::string text =
+        access.DSReadColumnText(state.context, state.objectName, state.attributeName, &result);
+    if (result == 0) state.editText = std::move(text);
+    return result;
+}
+
 bool AttrEditPanelVisible(const AttrDetailState& state, const client::AttrDefRecord& definition) {
     if (!state.allowEdit) return false;
     if ((definition.flags & kAttrFlagReadOnly) != 0) return false;
     if (state.valueText.find_first_of("\r\n") != std::string::npos) return false;
+    if (!state.editText || state.editText->find_first_of("\r\n") != std::string::npos) {
+        return false;
+    }
     return AttrEditFor(definition.syntax).control != AttrEditControl::None;
 }
 
@@ -102,6 +137,11 @@ client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailSt
     } else {
         state.valueText = edited.text;
     }
+    // The value as it started is in the directory already, with the parts its
+    // text does not show (an e-mail address's type, a fax number's
+    // parameters, a time stamp's replica and event): writing it back from the
+    // text would lose them.
+    if (state.editText && state.valueText == *state.editText) return 0;
     return access.DSWriteAttr(state.context, state.objectName, state.attributeName,
                               directory::ModifyType::ReplaceAll, state.valueText);
 }

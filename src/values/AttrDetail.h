@@ -11,6 +11,7 @@
 #include "directory/DirectoryAccess.h"
 #include "settings/AppSettings.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,14 @@ struct AttrDetailState {
     bool allowEdit = false;
     bool showNames = false;
     bool showAttrInfo = false;
+    // The value information the settings put in front of a cell's lines
+    // (AppSettings::GetAttrValInfoType).
+    int valueInfoParts = 0;
+    // What the edit control starts with (ReadAttrEditText): the values
+    // themselves; nothing when they could not be read.
+    std::optional<std::string> editText;
 
-    // The three switches from the settings.
+    // The three switches and the value information, from the settings.
     void TakeSettings(const settings::AppSettings& settings);
 };
 
@@ -53,8 +60,18 @@ std::string AttrDetailCaption(const AttrDetailState& state);
 // the attribute name, an empty line and the value, else the value alone; with
 // show attribute info and a definition text, that text and an empty line first.
 std::string AttrDetailMemo(const AttrDetailState& state, std::string_view definitionText);
+// Whether the cell text may differ from the values: value information in
+// front of its lines (the settings show it, or a line starts with "[ "), or
+// a line that may have been cut to the size limit (it ends in "...").
+bool CellTextAnnotatedOrCut(const AttrDetailState& state);
+// Fills state.editText: the cell text when it is the values themselves, else
+// the values read again, whole and without their information, so that an
+// edit never writes back an ellipsis or a "[ PRESENT ]". Returns the read's
+// result; on a failure editText stays empty and the edit panel hidden.
+client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state);
 // The edit panel shows when editing is allowed, the attribute is not read-only,
-// the value is one line, and the syntax has an edit control.
+// the value is one line, the syntax has an edit control and the edit text
+// was read.
 bool AttrEditPanelVisible(const AttrDetailState& state, const client::AttrDefRecord& definition);
 // A boolean cell is ticked when its text is "TRUE" in any letter case.
 bool IsTrueText(std::string_view text);
@@ -69,8 +86,9 @@ struct AttrEditedValue {
 
 // Writes the edited value: a boolean as the number 1 or 0, syntaxes the
 // dialog does not write give kNotWritable, every other one replaces all values
-// of the attribute by the text (the combo's items as lines). state.valueText
-// becomes the text written. Returns the directory's result.
+// of the attribute by the text (the combo's items as lines), unless the text
+// is the edit text it started with, which the directory holds already.
+// state.valueText becomes the text written. Returns the directory's result.
 client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailState& state,
                                 client::SyntaxId syntax, const AttrEditedValue& edited);
 

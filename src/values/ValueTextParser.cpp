@@ -7,6 +7,7 @@
 #include "platform/TextLines.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace vellrun::values {
@@ -22,10 +23,70 @@ int DigitValue(char c, int base) {
     return digit < base ? digit : -1;
 }
 
-std::optional<uint32_t> Low32(std::string_view text) {
+constexpr int64_t kLargestWord = std::numeric_limits<uint32_t>::max();
+constexpr int64_t kLargestSigned = std::numeric_limits<int32_t>::max();
+constexpr int64_t kSmallestSigned = std::numeric_limits<int32_t>::min();
+
+// The numbers a syntax's 32-bit word takes. A decimal number must be one
+// the value shows as (the numbers of syntaxes 8 and 22 are signed); "$" and
+// hexadecimal digits give the word's bits, up to $FFFFFFFF.
+struct WordRange {
+    int64_t lowest;
+    int64_t largestDecimal;
+};
+constexpr WordRange kSignedNumber{kSmallestSigned, kLargestSigned};
+constexpr WordRange kCount{0, kLargestSigned};
+constexpr WordRange kUnsignedWord{0, kLargestWord};
+
+// A whole number as the directory's 32-bit word, or nothing when it is no
+// number or lies outside the range: cutting it to its low 32 bits would
+// store another number than the one typed.
+std::optional<uint32_t> Word32(std::string_view text, WordRange range) {
     const auto number = ParseWholeNumber(text);
     if (!number) return std::nullopt;
+    const bool hexadecimal = text.find('$') != std::string_view::npos;
+    const int64_t largest = hexadecimal ? kLargestWord : range.largestDecimal;
+    if (*number < range.lowest || *number > largest) return std::nullopt;
     return static_cast<uint32_t>(*number);
+}
+
+// An interval's seconds, typed as a whole number or in the form the program
+// shows ("2 days, 3 h, 4 min, 5 sec", the parts that are not zero, or
+// "0 sec"), so that a shown interval saved unchanged keeps its value.
+std::optional<uint32_t> IntervalSeconds(std::string_view text) {
+    if (const auto seconds = Word32(text, kUnsignedWord)) return seconds;
+    struct Unit {
+        std::string_view name;
+        uint64_t seconds;
+    };
+    static constexpr std::array<Unit, 4> kUnits{
+        {{"days", 86400}, {"h", 3600}, {"min", 60}, {"sec", 1}}};
+    constexpr auto kMost = static_cast<uint64_t>(kLargestWord);
+    uint64_t total = 0;
+    size_t nextUnit = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view part = platform::TrimBlanks(text.substr(start, comma - start));
+        start = comma + 1;
+        const size_t blank = part.find(' ');
+        if (blank == std::string_view::npos || blank == 0) return std::nullopt;
+        uint64_t count = 0;
+        for (const char c : part.substr(0, blank)) {
+            if (!platform::IsAsciiDigit(c) || count > kMost) return std::nullopt;
+            count = count * 10 + static_cast<uint64_t>(c - '0');
+        }
+        // Each unit once, larger ones first, as they are shown.
+        const std::string_view name = platform::TrimBlanks(part.substr(blank));
+        size_t k = nextUnit;
+        while (k < kUnits.size() && !platform::EqualsNoCase(kUnits[k].name, name))
+            ++k;
+        if (k == kUnits.size() || count > kMost) return std::nullopt;
+        total += count * kUnits[k].seconds;
+        if (total > kMost) return std::nullopt;
+        nextUnit = k + 1;
+    }
+    return static_cast<uint32_t>(total);
 }
 
 // The text's lines as a text box gives them: a line ends at CR LF, CR or LF,
@@ -47,8 +108,18 @@ Result ParseList(std::string_view text, client::AttrValue& value) {
     return 0;
 }
 
-// The inverse of "(%d) %s:%s" of name space, volume and path.
-client::PathValue ParsePath(std::string_view text) {
+// A postal address's lines, as it is shown: up to six, those missing empty.
+Result ParsePostalAddress(std::string_view text, client::AttrValue& value) {
+    std::vector<std::string> lines = SplitLines(text);
+    if (lines.empty() || lines.size() > client::PostalAddressValue::kLines) return NotOfSyntax;
+    lines.resize(client::PostalAddressValue::kLines);
+    value.record = client::PostalAddressValue{std::move(lines)};
+    return 0;
+}
+
+// The inverse of "(%d) %s:%s" of name space, volume and path; nothing when
+// the name space is a number out of range.
+std::optional<client::PathValue> ParsePath(std::string_view text) {
     std::string rest(text.substr(std::min(text.find_first_not_of("( "), text.size())));
     if (const size_t close = rest.find(") "); close != std::string::npos) {
         rest = rest.substr(0, close) + "#" + rest.substr(close + 2);
@@ -58,7 +129,14 @@ client::PathValue ParsePath(std::string_view text) {
     client::PathValue path;
     if (colon != std::string::npos) path.path = rest.substr(colon + 1);
     if (const size_t hash = volumePart.find('#'); hash != std::string::npos) {
-        path.nameSpace = Low32(std::string_view(volumePart).substr(0, hash)).value_or(0);
+        const std::string_view nameSpace = std::string_view(volumePart).substr(0, hash);
+        // A name space that is no number counts as 0; a number that is no
+        // name space type is refused.
+        if (ParseWholeNumber(nameSpace)) {
+            const auto type = Word32(nameSpace, kUnsignedWord);
+            if (!type) return std::nullopt;
+            path.nameSpace = *type;
+        }
         path.volume = volumePart.substr(hash + 1);
     } else {
         path.volume = std::move(volumePart);
@@ -69,8 +147,8 @@ client::PathValue ParsePath(std::string_view text) {
 Result ParseTypedName(std::string_view text, client::AttrValue& value) {
     auto fields = SplitHashFields(text);
     if (fields.size() != 3) return NotOfSyntax;
-    const auto level = Low32(fields[1]);
-    const auto interval = Low32(fields[2]);
+    const auto level = Word32(fields[1], kUnsignedWord);
+    const auto interval = Word32(fields[2], kUnsignedWord);
     if (!level || !interval) return NotOfSyntax;
     value.record = client::TypedNameValue{std::move(fields[0]), *level, *interval};
     return 0;
@@ -143,20 +221,25 @@ Result ValueTextParser::ParseValue(client::ContextHandle, std::string_view, std:
         case S::CiList: result = ParseList(text, value); break;
         case S::Integer:
         case S::Counter: {
-            const auto number = Low32(text);
+            const auto number = Word32(text, syntax == S::Integer ? kSignedNumber : kCount);
             if (!number) return NotOfSyntax;
             value.record = client::IntegerValue{static_cast<int32_t>(*number)};
             break;
         }
         case S::Interval: {
-            const auto number = Low32(text);
+            const auto number = IntervalSeconds(text);
             if (!number) return NotOfSyntax;
             value.record = client::IntervalValue{*number};
             break;
         }
         case S::FaxNumber: value.record = client::FaxNumberValue{std::string(text), 0, {}}; break;
         case S::EmailAddress: value.record = client::EmailAddressValue{0, std::string(text)}; break;
-        case S::Path: value.record = ParsePath(text); break;
+        case S::Path: {
+            auto path = ParsePath(text);
+            if (!path) return NotOfSyntax;
+            value.record = std::move(*path);
+            break;
+        }
         case S::Timestamp:
         case S::Time: {
             const auto local = platform::ParseDateTime(text, formats_);
@@ -172,6 +255,7 @@ Result ValueTextParser::ParseValue(client::ContextHandle, std::string_view, std:
             }
             break;
         }
+        case S::PoAddress: result = ParsePostalAddress(text, value); break;
         case S::TypedName: result = ParseTypedName(text, value); break;
         default: return NoParser;
     }

@@ -20,8 +20,9 @@ std::vector<std::string> SplitHashFields(std::string_view text);
 
 // The platform's standard integer conversion: optional leading blanks, an
 // optional sign, then decimal digits or "$" and hexadecimal digits, nothing
-// after. Any number that fits 64 bits is read (the callers keep its low 32
-// bits); anything else, a larger number included, is nothing.
+// after. Any number that fits 64 bits is read (the parser then refuses what
+// does not fit the syntax's 32-bit word); anything else, a larger number
+// included, is nothing.
 std::optional<int64_t> ParseWholeNumber(std::string_view text);
 
 // The value parser the front ends install into DirectoryAccess. Owned by the

@@ -253,6 +253,11 @@ TEST(ErrorText, HexOfThe32BitValueWithTheTablesOrTheSystemsText) {
     EXPECT_EQ(bed.access.DSErrorText(client::Err::NoSuchEntry), "0xFFFFFDA7 (" + *known + ")");
     // Unknown to the table: the operating system's message for the code.
     EXPECT_EQ(bed.access.DSErrorText(5), std::string("0x0005 (") + std::strerror(5) + ")");
+    // The value parser's refusals of an edited text are the directory's codes too.
+    EXPECT_EQ(bed.access.DSErrorText(directory::ParseResult::NotOfSyntax),
+              "0xFFFFFD42 (The text does not fit the syntax)");
+    EXPECT_EQ(bed.access.DSErrorText(directory::ParseResult::NoParser),
+              "0xFFFFFD91 (The syntax has no parser)");
 
     bed.access.DSShowError(0, "Save Attribute");
     EXPECT_TRUE(bed.messages.boxes.empty());

@@ -668,6 +668,18 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(modify("nobody", ChangeType::AddValue, "telephoneNumber", phone2), Err::NoSuchEntry);
     EXPECT_EQ(modify("ann", ChangeType::AddValue, "No Such Attribute", phone2),
               Err::NoSuchAttribute);
+    // A name inside a value: an empty one is refused, not written as the
+    // server's root DSE; "[Root]", as the base entry shows, is the base DN.
+    const AttrValue noName{Syntax::DistName, StringValue{""}};
+    const AttrValue root{Syntax::DistName, StringValue{"[Root]"}};
+    EXPECT_EQ(modify("ann", ChangeType::AddValue, "seeAlso", noName), Err::IllegalDsName);
+    EXPECT_EQ(modify("ann", ChangeType::OverwriteValue, "seeAlso", noName), Err::IllegalDsName);
+    EXPECT_EQ(modify("ann", ChangeType::AddValue, "seeAlso", root), 0);
+    EXPECT_EQ(modify("ann", ChangeType::RemoveValue, "seeAlso", root), 0);
+    EXPECT_EQ(modify("ann", ChangeType::RemoveAttribute, "seeAlso", std::nullopt),
+              Err::NoSuchAttribute);
+    // The value the entry is named by stays, as in the embedded directory.
+    EXPECT_EQ(modify("ann", ChangeType::ClearAttribute, "cn", std::nullopt), Err::IllegalDsName);
 
     // What the server holds now, read back through a fresh read.
     BufferHandle request{}, reply{};

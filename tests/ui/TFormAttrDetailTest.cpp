@@ -1,4 +1,5 @@
 #include "DialogTestSupport.h"
+#include "directory/AttrChange.h"
 #include "support/ImageFixture.h"
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
@@ -217,6 +218,53 @@ TEST_F(TFormAttrDetailTest, SavedEditsReachTheDirectoryAndTheCellIsRefreshed) {
     EXPECT_TRUE(DialogScript::ShownBoxes().empty());
 }
 
+TEST_F(TFormAttrDetailTest, ACutOrAnnotatedCellIsEditedAsTheValueItself) {
+    std::string note;
+    for (int i = 0; i < 100; ++i)
+        note += "note " + std::to_string(1000 + i) + "|";
+    ASSERT_EQ(note.size(), 1000u);
+    ASSERT_EQ(session->Access().DSWriteAttr(tree.objectContext, ".probe.Corp", "Note",
+                                            directory::ModifyType::ReplaceAll, note),
+              0);
+    // Lines cut to 512 characters, value flags and time stamps in front.
+    settings.MaxAttrSizeIndex = 0;
+    settings.ShowValueFlags = true;
+    settings.ShowTimeStamps = true;
+    const AttrDetailState cut = Cell("Note");
+    ASSERT_TRUE(cut.valueText.starts_with("[ ")) << cut.valueText;
+    ASSERT_TRUE(cut.valueText.ends_with("...")) << cut.valueText;
+
+    testing::WhenModal([this, note] {
+        EXPECT_EQ(dialog->AttrEdit()->text().toStdString(), note);
+        testing::TypeText(dialog->AttrEdit(), "X");
+        dialog->BitBtnAttrSave()->click();
+    });
+    EXPECT_TRUE(dialog->Open(cut));
+    // The memo still shows the cell as the grid had it.
+    EXPECT_TRUE(dialog->MemoDetail()->toPlainText().endsWith("..."));
+    settings.MaxAttrSizeIndex = 3;
+    settings.ShowValueFlags = false;
+    settings.ShowTimeStamps = false;
+    EXPECT_EQ(Read("Note"), note + "X");
+
+    // Annotated values start the other controls as they are, too.
+    settings.ShowValueFlags = true;
+    dialog->Load(Cell("Grace"));
+    EXPECT_EQ(dialog->AttrEdit()->text(), "5");
+    dialog->Load(Cell("Locked"));
+    EXPECT_TRUE(dialog->AttrCheckBox()->isChecked());
+    dialog->Load(Cell("Aliases"));
+    ASSERT_EQ(dialog->AttrCombo()->count(), 1);
+    EXPECT_EQ(dialog->AttrCombo()->itemText(0), "one");
+
+    // A cell made under other settings than those now in force.
+    AttrDetailState stale = Cell("Grace");
+    settings.ShowValueFlags = false;
+    stale.TakeSettings(settings);
+    dialog->Load(stale);
+    EXPECT_EQ(dialog->AttrEdit()->text(), "5");
+}
+
 TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {
     bool refreshed = false;
     // Not a number: the parser refuses with -702, and the dialog stays open
@@ -235,6 +283,7 @@ TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {
     auto errors = DialogScript::Texts(Kind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("Save Attribute returned error ", 0), 0u) << errors[0];
+    EXPECT_NE(errors[0].find("(The text does not fit the syntax)"), std::string::npos) << errors[0];
     EXPECT_EQ(Read("Grace"), "5");
 
     // A class name is shown but never written: -1.

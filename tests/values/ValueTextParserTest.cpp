@@ -3,9 +3,12 @@
 
 #include "directory/AttrChange.h"
 #include "platform/DateTime.h"
+#include "platform/TextLines.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "support/ScopedTimeZone.h"
+#include "values/AttrDetail.h"
+#include "values/ValueFormatting.h"
 #include "values/ValueTextParser.h"
 
 #include <optional>
@@ -68,11 +71,37 @@ TEST(ValueTextParser, IntegersDecimalAndHexadecimal) {
     EXPECT_EQ(IntegerOf("$1f"), 31);
     EXPECT_EQ(IntegerOf("-$10"), -16);
     EXPECT_EQ(IntegerOf("$FFFFFFFF"), -1);
-    // The low 32 bits of larger numbers.
-    EXPECT_EQ(IntegerOf("4294967296"), 0);
-    EXPECT_EQ(IntegerOf("4294967297"), 1);
-    EXPECT_EQ(IntegerOf("-9223372036854775808"), 0);
+    EXPECT_EQ(IntegerOf("$80000000"), -2147483647 - 1);
+    EXPECT_EQ(IntegerOf("2147483647"), 2147483647);
+    EXPECT_EQ(IntegerOf("-2147483648"), -2147483647 - 1);
     EXPECT_EQ(IntegerOf("$FFFFFFFFFFFFFFFF"), -1);
+}
+
+TEST(ValueTextParser, NumbersOutsideTheirWordAreRefusedNotCut) {
+    // Cut to 32 bits these would be stored as another number than typed.
+    for (const char* text : {"4294967296", "9223372036854775807", "-2147483649", "$100000005",
+                             "-9223372036854775808", "$FFFFFFFF00000005"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(Parse(8, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
+    }
+    // Counters and intervals are never negative.
+    for (const char* text : {"-1", "-$1", "$FFFFFFFFFFFFFFFF"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
+        EXPECT_EQ(Parse(25, std::string("x#") + text + "#1").result, NotOfSyntax);
+        EXPECT_EQ(Parse(25, std::string("x#1#") + text).result, NotOfSyntax);
+    }
+    // Numbers shown signed take no larger decimal number than they show.
+    EXPECT_EQ(Parse(8, "2147483648").result, NotOfSyntax);
+    EXPECT_EQ(Parse(22, "2147483648").result, NotOfSyntax);
+    EXPECT_EQ(RecordOf<client::IntervalValue>(Parse(27, "2147483648")).seconds, 2147483648u);
+    EXPECT_EQ(Parse(25, "x#4294967296#1").result, NotOfSyntax);
+    EXPECT_EQ(Parse(15, "(4294967296) SYS:P").result, NotOfSyntax);
+    EXPECT_EQ(RecordOf<client::IntervalValue>(Parse(27, "4294967295")).seconds, 4294967295u);
+    EXPECT_EQ(RecordOf<client::IntegerValue>(Parse(22, "2147483647")).value, 2147483647);
 }
 
 TEST(ValueTextParser, TextsThatAreNoNumbers) {
@@ -149,16 +178,23 @@ TEST(ValueTextParser, TypedNames) {
     EXPECT_EQ(typed.objectName, "x.Corp");
     EXPECT_EQ(typed.level, 1u);
     EXPECT_EQ(typed.interval, 30u);
-    EXPECT_EQ(RecordOf<client::TypedNameValue>(Parse(25, "x#$10#-1")).interval, 0xFFFFFFFFu);
+    EXPECT_EQ(RecordOf<client::TypedNameValue>(Parse(25, "x#$10#$FFFFFFFF")).interval, 0xFFFFFFFFu);
     for (const char* text : {"x#1", "x#1#30#4", "x#a#30", "x#1#", "", "x"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(Parse(25, text).result, NotOfSyntax);
     }
 }
 
+TEST(ValueTextParser, PostalAddressesTakeUpToSixLines) {
+    EXPECT_EQ(RecordOf<client::PostalAddressValue>(Parse(18, "a\r\nb")).lines,
+              (std::vector<std::string>{"a", "b", "", "", "", ""}));
+    EXPECT_EQ(Parse(18, "1\n2\n3\n4\n5\n6\n7").result, NotOfSyntax);
+    EXPECT_EQ(Parse(18, "").result, NotOfSyntax);
+}
+
 TEST(ValueTextParser, SyntaxesWithoutAParser) {
     for (client::SyntaxId syntax :
-         {0u, 7u, 9u, 12u, 13u, 16u, 17u, 18u, 20u, 21u, 23u, 26u, 28u, 37u, 1000u}) {
+         {0u, 7u, 9u, 12u, 13u, 16u, 17u, 20u, 21u, 23u, 26u, 28u, 37u, 1000u}) {
         SCOPED_TRACE(syntax);
         const Parsed parsed = Parse(syntax, "1", 5);
         EXPECT_EQ(parsed.result, NoParser);
@@ -209,6 +245,70 @@ TEST(ValueTextParser, TimesUseTheRulesInForceAtThatInstant) {
     EXPECT_EQ(Parse(19, "").result, NotOfSyntax);
 }
 
+TEST(ValueTextParser, EveryShownValueOfAnEditableSyntaxParsesBackToItself) {
+    // The edit box starts with the value as it is shown: saved unchanged, it
+    // must give the same value. The parts a form does not show (an e-mail
+    // address's type, fax parameters, a time stamp's replica and event) are
+    // zero here.
+    testing::ScopedTimeZone berlin("Europe/Berlin");
+    testing::DirectoryTestBed bed(
+        testing::TreeImage(R"([{"name": "Corp", "class": "Organization"}])"));
+    const auto value = [](client::SyntaxId syntax, client::ValueRecord record) {
+        return AttrValue{syntax, std::move(record)};
+    };
+    std::vector<AttrValue> values{
+        value(1, client::StringValue{".jdoe.Sales.Corp"}),
+        value(2, client::StringValue{"Case Exact"}),
+        value(3, client::StringValue{" blanks  kept "}),
+        value(4, client::StringValue{"Printable"}),
+        value(5, client::StringValue{"0123 456"}),
+        value(6, client::CiListValue{{"one"}}),
+        value(6, client::CiListValue{{"one", "two", "three"}}),
+        value(10, client::StringValue{"+1 555 0100"}),
+        value(11, client::FaxNumberValue{"+1 555 0101", 0, {}}),
+        value(14, client::EmailAddressValue{0, "jdoe@example.com"}),
+        value(15, client::PathValue{0, "SYS", "PUBLIC"}),
+        value(15, client::PathValue{4, "VOL1.Corp", "home/jdoe:x"}),
+        value(25, client::TypedNameValue{".Sales.Corp", 0, 4294967295u}),
+        value(18, client::PostalAddressValue{{"1 Main St", "", "", "", "", ""}}),
+        value(18, client::PostalAddressValue{{"Corp", "", "1 Main St", "Springfield", "", "US"}}),
+    };
+    for (const int32_t number : {0, 1, -1, 2147483647, -2147483647 - 1}) {
+        values.push_back(value(8, client::IntegerValue{number}));
+        if (number >= 0) values.push_back(value(22, client::IntegerValue{number}));
+    }
+    for (const uint32_t seconds : {0u, 1u, 59u, 60u, 90u, 3600u, 86400u, 90061u, 4294967295u})
+        values.push_back(value(27, client::IntervalValue{seconds}));
+    // Winter and summer, before noon and after, in each date form the settings offer.
+    for (const uint32_t seconds : {1232011800u, 1247679045u, 1256904000u}) {
+        values.push_back(value(19, client::TimeStamp{seconds, 0, 0}));
+        values.push_back(value(24, client::TimeValue{seconds}));
+    }
+
+    for (const char* date : {"yyyy-MM-dd", "mmm dd, yyyy", "dddd, mmmm dd, yyyy", "dd.MM.yy"}) {
+        for (const char* time : {"hh:nn:ss", "h:nn:ss ampm"}) {
+            platform::DateTimeFormats formats;
+            formats.shortDate = date;
+            formats.longTime = time;
+            ValueTextFormatter formatter(bed.access, formats);
+            ValueTextParser parser(formats);
+            for (const AttrValue& shown : values) {
+                directory::ValueLines lines;
+                ASSERT_EQ(formatter.FormatValue({}, ".x.Corp", "Attr", lines, shown, 0, 0), 0);
+                const std::string_view text = platform::WithoutTrailingLineBreaks(lines.Joined());
+                SCOPED_TRACE(std::string(date) + " " + time + ": " + std::string(text));
+                uint32_t changeType = ReplaceAll;
+                AttrValue parsed;
+                ASSERT_EQ(parser.ParseValue({}, ".x.Corp", "Attr", text, shown.syntax, changeType,
+                                            parsed),
+                          0);
+                EXPECT_EQ(parsed.syntax, shown.syntax);
+                EXPECT_TRUE(parsed.record == shown.record);
+            }
+        }
+    }
+}
+
 // --- Writes through DirectoryAccess with the parser installed ----------------
 
 // Keeps the records of the values read, for checks beyond their text.
@@ -229,12 +329,14 @@ constexpr std::string_view kWriteAttributes =
        {"name": "Badge", "syntax": "INTEGER", "flags": ["SingleVal"]},
        {"name": "Home Directory", "syntax": "PATH", "flags": ["SingleVal"]},
        {"name": "Typed Ref", "syntax": "TYPED_NAME"},
-       {"name": "Address", "syntax": "NET_ADDRESS"})";
+       {"name": "Address", "syntax": "NET_ADDRESS"},
+       {"name": "Mail", "syntax": "EMAIL_ADDRESS", "flags": ["SingleVal"]})";
 
 constexpr std::string_view kWriteObjects = R"([
   {"name": "Corp", "class": "Organization"},
   {"name": "jdoe.Corp", "class": "User", "attributes": {
      "CN": "jdoe", "Description": ["one", "two"], "Phone List": [["old"]], "Badge": 5,
+     "Member": ["Corp"], "Mail": {"type": 3, "address": "jdoe@corp"},
      "Home Directory": {"volume": "VOL1", "path": "old"},
      "Typed Ref": [{"object": "jdoe.Corp", "level": 0, "interval": 0},
                    {"object": "Corp", "level": 2, "interval": 2}]}}])";
@@ -314,6 +416,54 @@ TEST(ValueTextParserWrites, RefusedTextsWriteNothing) {
     EXPECT_EQ(bed.spy.Count("ModifyObject"), modifies);
     EXPECT_EQ(std::get<client::IntegerValue>(bed.Values("Badge").at(0).record).value, 5);
     EXPECT_EQ(bed.Values("Typed Ref").size(), 2u);
+}
+
+TEST(ValueTextParserWrites, ValuesTheDirectoryCannotKeepAreRefused) {
+    WriteBed bed;
+    const auto text = [&bed](std::string_view attribute) {
+        std::vector<std::string> lines;
+        EXPECT_EQ(bed.access.DSReadValues(bed.context, ".jdoe.Corp", attribute, false, lines), 0);
+        return lines;
+    };
+    // An empty text would read like no value at all.
+    EXPECT_EQ(bed.Write("Description", ""), client::Err::SyntaxViolation);
+    EXPECT_EQ(text("Description"), (std::vector<std::string>{"one", "two"}));
+    // The value that names the object stays: changing it would not rename it.
+    EXPECT_EQ(bed.Write("CN", "jdoe2"), client::Err::IllegalDsName);
+    EXPECT_EQ(bed.Write("CN", ""), client::Err::SyntaxViolation);
+    EXPECT_EQ(text("CN"), std::vector<std::string>{"jdoe"});
+    EXPECT_EQ(bed.Write("CN", "jdoe"), 0);
+    // Names inside values follow the rules of names.
+    for (const char* name : {"", "Sales.Corp.", "Sales..Corp", "Corp ", " Corp", ".", ".."}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(bed.Write("Member", name), client::Err::IllegalDsName);
+        EXPECT_EQ(bed.Write("Typed Ref", std::string(name) + "#1#1"), client::Err::IllegalDsName);
+    }
+    EXPECT_EQ(text("Member"), std::vector<std::string>{"Corp"});
+    EXPECT_EQ(bed.Values("Typed Ref").size(), 2u);
+    // A leading dot only says the name is full; it is not kept.
+    EXPECT_EQ(bed.Write("Member", ".Gone.Corp"), 0);
+    EXPECT_EQ(text("Member"), std::vector<std::string>{"Gone.Corp"});
+    EXPECT_EQ(bed.Write("Member", "[Root]"), 0);
+}
+
+TEST(ValueTextParserWrites, TheDetailDialogSavesAnUnchangedTextWithoutLosingWhatItHides) {
+    WriteBed bed;
+    AttrDetailState state;
+    state.context = bed.context;
+    state.objectName = ".jdoe.Corp";
+    state.attributeName = "Mail";
+    state.valueText = "jdoe@corp";
+    ASSERT_EQ(ReadAttrEditText(bed.access, state), 0);
+    AttrEditedValue edited;
+    edited.text = "jdoe@corp";
+    // The address's type does not show; written back from the text it would be 0.
+    EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
+    EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).type, 3u);
+    edited.text = "john@corp";
+    EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
+    EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).address,
+              "john@corp");
 }
 
 TEST(ValueTextParserWrites, AnOldTextRemovesThatValue) {

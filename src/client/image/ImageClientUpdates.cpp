@@ -28,18 +28,64 @@ WorkingAttribute* FindWorking(std::vector<WorkingAttribute>& working, std::strin
     return nullptr;
 }
 
-// Values come in with names as a context shows them (typed or not); the
-// directory keeps them typeless.
+// Values come in with names as a context shows them (typed or not, with a
+// leading dot or without); the directory keeps them typeless, without the dot.
 AttrValue Stored(const Tree& tree, const AttrValue& value) {
     AttrValue stored = value;
     auto untype = [&](std::string& name) {
         if (name.empty() || name.front() == '[') return;
         std::string_view text = name;
         if (text.front() == '.') text.remove_prefix(1);
-        if (const Entry* entry = tree.Find(text)) name = Tree::FullName(*entry, true);
+        if (const Entry* entry = tree.Find(text)) {
+            name = Tree::FullName(*entry, true);
+        } else if (text.size() != name.size()) {
+            name.erase(0, 1);
+        }
     };
     ForEachName(stored, untype);
     return stored;
+}
+
+// A name inside a value as the directory keeps it: not empty, no leading
+// dot, no empty relative name, no blank at either end. Special names
+// ("[Root]", "[Public]") stand as they are.
+bool SoundValueName(std::string_view name) {
+    if (name.empty()) return false;
+    if (name.front() == '[') return true;
+    if (name.front() == '.' || name.front() == ' ' || name.back() == ' ') return false;
+    for (size_t start = 0;;) {
+        const size_t dot = FirstUnescaped(name.substr(start), '.');
+        if (dot == 0) return false;
+        if (dot == std::string_view::npos) return true;
+        start += dot + 1;
+        if (start == name.size()) return false;
+    }
+}
+
+// The refusal of a value a change would store, or 0: a name that is no
+// name, an empty text (which would read like no value at all).
+Result RefusalOfNewValue(AttrValue& value) {
+    bool sound = true;
+    ForEachName(value, [&sound](std::string& name) { sound = sound && SoundValueName(name); });
+    if (!sound) return Err::IllegalDsName;
+    if (const auto* text = std::get_if<StringValue>(&value.record); text && text->text.empty()) {
+        return Err::SyntaxViolation;
+    }
+    return 0;
+}
+
+bool AddsValue(ChangeType type) {
+    return type == ChangeType::AddAttribute || type == ChangeType::AddValue ||
+           type == ChangeType::AddAdditionalValue || type == ChangeType::OverwriteValue;
+}
+
+// Whether the values hold the one the object's relative name is made of
+// ("jdoe" in the "CN" of jdoe).
+bool HoldsNamingValue(const Entry& entry, const std::vector<StoredValue>& values) {
+    return std::any_of(values.begin(), values.end(), [&entry](const StoredValue& stored) {
+        const auto* text = std::get_if<StringValue>(&stored.value.record);
+        return text != nullptr && EqualsNoCase(text->text, entry.name);
+    });
 }
 
 Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
@@ -53,6 +99,9 @@ Result ApplyOne(const Tree& tree, std::vector<WorkingAttribute>& working,
         if (change.value->syntax != definition->syntax) return Err::SyntaxViolation;
         if (definition->syntax == Syntax::Stream) return Err::SyntaxViolation;
         value = Stored(tree, *change.value);
+        if (AddsValue(change.type)) {
+            if (Result r = RefusalOfNewValue(*value); r != 0) return r;
+        }
     }
     auto position = [&](const AttrValue& v) {
         auto& values = target->values;
@@ -141,8 +190,20 @@ Result ApplyChanges(ImageClient::State& state, ContextState& context, Entry& ent
     for (const auto& attribute : entry.attributes) {
         working.push_back({attribute, attribute.values.Unpack(), attribute.values.empty(), false});
     }
+    // A change of the value that names the object would not rename it: the
+    // object would keep a name its attribute no longer gives.
+    const std::string_view namingType = entry.namingType;
+    const WorkingAttribute* naming =
+        namingType.empty() ? nullptr : FindWorking(working, namingType);
+    const bool named = naming != nullptr && HoldsNamingValue(entry, naming->values);
     for (const auto& change : changes) {
         if (Result r = ApplyOne(tree, working, change, now); r != 0) return r;
+    }
+    if (named) {
+        naming = FindWorking(working, namingType);
+        if (naming == nullptr || !HoldsNamingValue(entry, naming->values)) {
+            return Err::IllegalDsName;
+        }
     }
     // An attribute whose last value went is gone, unless it was added on
     // purpose, without a value, to take values later.

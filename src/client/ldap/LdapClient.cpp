@@ -1227,7 +1227,14 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
         const std::string attribute = schema->LdapAttribute(change.attribute);
         if (attribute.empty()) return Err::NoSuchAttribute;
         std::vector<std::string> values;
-        if (change.value) values.push_back(LdapValueText(*change.value, names));
+        if (change.value) {
+            // A new value naming nobody is refused as the embedded directory
+            // refuses it, not sent as the empty DN (the server's root DSE).
+            const bool removes =
+                change.type == ChangeType::RemoveValue || change.type == ChangeType::ClearValue;
+            if (!removes && HoldsEmptyName(*change.value)) return Err::IllegalDsName;
+            values.push_back(LdapValueText(*change.value, names));
+        }
         LdapSession::Change out;
         out.attribute = attribute;
         out.values = values;

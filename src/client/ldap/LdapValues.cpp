@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdint>
 #include <ctime>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace vellrun::client::ldap {
@@ -106,8 +108,10 @@ std::string NameFromWire(std::string_view text, const ValueNames& names) {
     return names.fromDn ? names.fromDn(text) : std::string(text);
 }
 
+// A name inside a value to its DN. "[Root]" is how the tree's base entry
+// shows, so it goes back as the base DN; other special names stay as they are.
 std::string NameToWire(std::string_view name, const ValueNames& names) {
-    if (!name.empty() && name.front() == '[') return std::string(name);
+    if (!name.empty() && name.front() == '[' && name != "[Root]") return std::string(name);
     return names.toDn ? names.toDn(name) : std::string(name);
 }
 
@@ -409,6 +413,33 @@ bool ParseLdapValue(SyntaxId syntax, std::string_view text, const ValueNames& na
         case Syntax::Unknown: value.record = UnknownValue{{}, 0, ToBytes(text)}; return true;
         default: value.record = RawValue{ToBytes(text)}; return true;
     }
+}
+
+bool HoldsEmptyName(const AttrValue& value) {
+    // A lone leading dot only says that the name is full.
+    const auto empty = [](std::string_view name) {
+        return name.empty() || (name.size() == 1 && name.front() == '.');
+    };
+    return std::visit(
+        [&](const auto& record) {
+            using T = std::decay_t<decltype(record)>;
+            if constexpr (std::is_same_v<T, StringValue>) {
+                return value.syntax == Syntax::DistName && empty(record.text);
+            } else if constexpr (std::is_same_v<T, PathValue>) {
+                return empty(record.volume);
+            } else if constexpr (std::is_same_v<T, ReplicaPointerValue>) {
+                return empty(record.server);
+            } else if constexpr (std::is_same_v<T, ObjectAclValue>) {
+                return empty(record.subject);
+            } else if constexpr (std::is_same_v<T, BackLinkValue> ||
+                                 std::is_same_v<T, TypedNameValue> ||
+                                 std::is_same_v<T, HoldValue>) {
+                return empty(record.objectName);
+            } else {
+                return false;
+            }
+        },
+        value.record);
 }
 
 std::string LdapValueText(const AttrValue& value, const ValueNames& names) {

@@ -32,6 +32,10 @@ struct ValueNames {
 bool ParseLdapValue(SyntaxId syntax, std::string_view text, const ValueNames& names,
                     AttrValue& value);
 
+// Whether a name inside the value is empty: written, it would be the empty
+// DN, the server's root entry, which no value may name.
+bool HoldsEmptyName(const AttrValue& value);
+
 // The LDAP string form of a value (for modifications and LDIF export).
 std::string LdapValueText(const AttrValue& value, const ValueNames& names);
 
