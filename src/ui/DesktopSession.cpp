@@ -5,10 +5,67 @@
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
+#include <QObject>
+#include <QPointer>
 #include <QScopedValueRollback>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace vellrun::ui {
+
+namespace {
+
+bool IsInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu: return true;
+        default: return false;
+    }
+}
+
+// While it lives, the person's input reaches the window only where the form
+// lets it through; the rest is kept, in its order, and handed back to the
+// event queue when it goes, so that it is handled once the directory call
+// that waits is over (a later wait of the same call keeps it again).
+class HeldInput final : public QObject {
+public:
+    explicit HeldInput(TMainForm& form) : form_(form) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~HeldInput() override {
+        QCoreApplication::instance()->removeEventFilter(this);
+        for (auto& [receiver, event] : held_) {
+            if (receiver) QCoreApplication::postEvent(receiver, event.release());
+        }
+    }
+    HeldInput(const HeldInput&) = delete;
+    HeldInput& operator=(const HeldInput&) = delete;
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!IsInput(event->type())) return false;
+        // Keys and clicks reach the window first and then its widget: the
+        // widget's delivery is the one kept. Shortcuts go to their actions.
+        if (!receiver->isWidgetType() && event->type() != QEvent::Shortcut) return false;
+        if (form_.LetThroughWhileWaiting(receiver, event)) return false;
+        held_.emplace_back(receiver, std::unique_ptr<QEvent>(event->clone()));
+        return true;
+    }
+
+private:
+    TMainForm& form_;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
+};
+
+}  // namespace
 
 DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
     : client_(std::move(client)), access_(*client_, messages_, feedback_) {
@@ -71,11 +128,13 @@ bool DesktopSession::Start(TMainForm::Options options) {
 }
 
 bool DesktopSession::KeepWaiting() {
-    // The person's input goes through while work that can be cancelled
-    // waits: the start, a report, a tree listing, which all take it between
-    // their steps already. Any other wait (a read for a dialog, the schema)
-    // keeps the window painted but holds the input until it ends, so that
-    // no click starts directory work in the middle of a directory call.
+    // While work that can be cancelled waits (the start, a report, a tree
+    // listing), what cancels it goes through: the splash's Escape, the
+    // run's Cancel and Escape, a press on a tree node. Any other input,
+    // and all of it in any other wait (a read for a dialog, the schema),
+    // keeps the window painted but waits for the call to end: a click
+    // that started directory work here would run it in the middle of a
+    // directory call, on the same connection and the client's state.
     const bool cancellable =
         starting_ ||
         (mainForm_ && (mainForm_->Run().ReportRunning() || mainForm_->DSTree()->Busy()));
@@ -83,7 +142,12 @@ bool DesktopSession::KeepWaiting() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         return true;
     }
-    feedback_.ProcessPendingEvents();
+    {
+        // At the start there is no window yet that could start anything.
+        std::optional<HeldInput> held;
+        if (mainForm_) held.emplace(*mainForm_);
+        feedback_.ProcessPendingEvents();
+    }
     if (startCancel_.IsSet() || feedback_.Cancel().IsSet()) return false;
     return !(mainForm_ && mainForm_->DSTree()->CancelRequested());
 }

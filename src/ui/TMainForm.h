@@ -103,6 +103,13 @@ public:
     QListWidget* ListBoxObjects() const { return listBoxObjects_; }
     std::array<QLabel*, kStatusPanels> StatusPanels() const { return statusPanels_; }
     report::ReportRun& Run() { return run_; }
+    // While a directory call waits for its server the window's events are
+    // handled, but the person's input may only stop the work that waits:
+    // anything else it started would run inside that call. Whether this
+    // input goes through at once (Escape, the run's Cancel while a report
+    // runs); the rest waits until the call is over. A press on a node of
+    // the tree stops its running listing, as the click would.
+    bool LetThroughWhileWaiting(QObject* receiver, QEvent* event);
     report::TableOperations& Operations() { return operations_; }
     platform::IniFile& Ini() { return ini_; }
     settings::AppSettings& Settings() { return settings_; }

@@ -13,11 +13,15 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace vellrun::ui {
 
@@ -63,6 +67,25 @@ void TMainForm::HookRun() {
     hooks.statusLayoutChanged = [this](const report::StatusLayout& layout) {
         ApplyStatusLayout(layout);
     };
+}
+
+bool TMainForm::LetThroughWhileWaiting(QObject* receiver, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        case QEvent::Shortcut:
+            return static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::Key_Escape);
+        default: break;
+    }
+    // Both run buttons say Cancel while a report runs.
+    if (run_.ReportRunning() && (receiver == buttonRun_ || receiver == bitBtn1_)) return true;
+    QTreeWidget* view = dsTree_->TreeView();
+    if (dsTree_->Busy() && event->type() == QEvent::MouseButtonPress &&
+        receiver == view->viewport() &&
+        view->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint()) != nullptr) {
+        dsTree_->SearchCancel();
+    }
+    return false;
 }
 
 void TMainForm::ShowRunCancels(bool running) {

@@ -10,8 +10,11 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <memory>
 #include <string>
@@ -83,6 +86,69 @@ TEST_F(DesktopSessionTest, AWaitForTheServerHandlesEventsAndStopsWhenTheTreesLis
     testing::ClickItem(view, view.topLevelItem(0));
     probe.stop();
     EXPECT_EQ(goOn, (std::vector<bool>{true, false}));
+}
+
+// A report's request that waits for the server handles the window's events,
+// but a click that would start directory work (here listing a container)
+// waits until the call is over: run inside it, it would use the connection
+// and the client's state of the call that waits. The run's Cancel goes
+// through at once.
+TEST_F(DesktopSessionTest, DuringAReportsWaitOnlyItsCancelGoesThroughAndOtherClicksWaitForTheCall) {
+    DesktopSession session(
+        testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
+    ASSERT_TRUE(session.Start());
+    session.Feedback().SetPumpInterval(0);
+    TMainForm* form = session.MainForm();
+    form->show();
+    QTreeWidget& view = *form->DSTree()->TreeView();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&view] { return view.topLevelItemCount() == 1; }));
+    testing::ClickItem(view, view.topLevelItem(0));
+    ASSERT_EQ(view.topLevelItem(0)->childCount(), 1);
+    view.expandItem(view.topLevelItem(0));
+    QTreeWidgetItem* corp = view.topLevelItem(0)->child(0);
+    ASSERT_EQ(corp->childCount(), 0);  // not listed yet
+    auto* cancel = form->findChild<QPushButton*>(QStringLiteral("BitBtn1"));
+    ASSERT_NE(cancel, nullptr);
+    // Clicks as the window system hands them over: queued, handled when
+    // the events are.
+    const auto postClick = [](QWidget* widget, QPointF where) {
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            const Qt::MouseButtons held =
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+            QCoreApplication::postEvent(
+                widget, new QMouseEvent(type, where, widget->mapToGlobal(where), Qt::LeftButton,
+                                        held, Qt::NoModifier));
+        }
+    };
+
+    bool waiting = false;
+    int listedInWait = 0;
+    QObject::connect(form->DSTree(), &TTreeFrame::EntryLinesChanged, form, [&] {
+        if (waiting) ++listedInWait;
+    });
+    std::vector<bool> goOn;  // after the click on the tree, after the click on Cancel
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!form->Run().ReportRunning()) return;
+        probe.stop();
+        waiting = true;
+        postClick(view.viewport(), view.visualItemRect(corp).center());
+        goOn.push_back(session.KeepWaiting());
+        postClick(cancel, cancel->rect().center());
+        goOn.push_back(session.KeepWaiting());
+        waiting = false;
+    });
+    probe.start();
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("BitBtnSchemaClasses")),
+                      Qt::LeftButton);
+    probe.stop();
+    EXPECT_EQ(goOn, (std::vector<bool>{true, false}));
+    EXPECT_EQ(listedInWait, 0);
+    EXPECT_FALSE(form->Run().ReportRunning());
+    // The click on the tree was kept, not lost: it lists the container after the wait.
+    EXPECT_TRUE(testing::ProcessEventsUntil([corp] { return corp->childCount() > 0; }));
+    EXPECT_EQ(form->CurrentContainer(), ".Corp");
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
