@@ -35,7 +35,6 @@ struct WordRange {
     int64_t largestDecimal;
 };
 constexpr WordRange kSignedNumber{kSmallestSigned, kLargestSigned};
-constexpr WordRange kCount{0, kLargestSigned};
 constexpr WordRange kUnsignedWord{0, kLargestWord};
 
 // A whole number as the directory's 32-bit word, or nothing when it is no
@@ -221,7 +220,9 @@ Result ValueTextParser::ParseValue(client::ContextHandle, std::string_view, std:
         case S::CiList: result = ParseList(text, value); break;
         case S::Integer:
         case S::Counter: {
-            const auto number = Word32(text, syntax == S::Integer ? kSignedNumber : kCount);
+            // A counter shows signed as an integer does (an account balance
+            // may be below zero), so it takes back what it shows.
+            const auto number = Word32(text, kSignedNumber);
             if (!number) return NotOfSyntax;
             value.record = client::IntegerValue{static_cast<int32_t>(*number)};
             break;

@@ -86,10 +86,10 @@ TEST(ValueTextParser, NumbersOutsideTheirWordAreRefusedNotCut) {
         EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
         EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
     }
-    // Counters and intervals are never negative.
+    // Intervals are never negative; a counter shows signed and takes that back.
+    EXPECT_EQ(RecordOf<client::IntegerValue>(Parse(22, "-125")).value, -125);
     for (const char* text : {"-1", "-$1", "$FFFFFFFFFFFFFFFF"}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(Parse(22, text).result, NotOfSyntax);
         EXPECT_EQ(Parse(27, text).result, NotOfSyntax);
         EXPECT_EQ(Parse(25, std::string("x#") + text + "#1").result, NotOfSyntax);
         EXPECT_EQ(Parse(25, std::string("x#1#") + text).result, NotOfSyntax);
