@@ -2,6 +2,7 @@
 
 #include "directory/Borrowed.h"
 #include "directory/DirectoryAccess.h"
+#include "directory/DirectoryNames.h"
 #include "directory/ScopedBuffer.h"
 #include "directory/ScopedContextCopy.h"
 #include "platform/AsciiText.h"
@@ -20,8 +21,6 @@ using client::ContextHandle;
 using client::Result;
 
 namespace {
-
-constexpr std::string_view kAliasedObjectName = "Aliased Object Name";
 
 // What taking the values of one read needs, page after page. Lives on the
 // stack of DSReadValues.
@@ -148,7 +147,7 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
     ScopedContextCopy copy(client_);
     Result result = copy.Duplicate(context);
     if (result != 0) return result;
-    if (platform::EqualsNoCase(attribute, kAliasedObjectName)) {
+    if (DSIsAliasTargetAttribute(attribute)) {
         // The alias's own value, not that of the object it stands for.
         result = DSSetContextFlag(copy.Get(), "-", client::ContextFlag::DereferenceAliases);
         if (result != 0) return result;

@@ -1,10 +1,13 @@
 // The two changes the program makes: writing one attribute, removing one object.
 
 #include "directory/DirectoryAccess.h"
+#include "directory/DirectoryNames.h"
 #include "directory/ScopedBuffer.h"
+#include "directory/ScopedContextCopy.h"
 
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace vellrun::directory {
@@ -109,7 +112,21 @@ Result DirectoryAccess::ModifyRequest(const AttrChange& change, uint32_t type) {
     return result;
 }
 
-Result DirectoryAccess::DSModifyAttr(const AttrChange& change) {
+Result DirectoryAccess::DSModifyAttr(const AttrChange& requested) {
+    // An alias's own target is changed on the alias, not on the object it
+    // names: through a copy of the context that does not follow aliases.
+    ScopedContextCopy copy(client_);
+    std::optional<AttrChange> onAlias;
+    if (DSIsAliasTargetAttribute(requested.attribute)) {
+        Result result = copy.Duplicate(requested.context);
+        if (result == 0) {
+            result = DSSetContextFlag(copy.Get(), "-", client::ContextFlag::DereferenceAliases);
+        }
+        if (result != 0) return result;
+        onAlias = requested;
+        onAlias->context = copy.Get();
+    }
+    const AttrChange& change = onAlias ? *onAlias : requested;
     Result result = ModifyRequest(change, change.type);
     if (Magnitude(result) == kNoSuchValue && change.type == ModifyType::RemoveValue) return 0;
     if (Magnitude(result) == kNoSuchAttribute) {

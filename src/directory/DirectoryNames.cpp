@@ -1,5 +1,7 @@
 #include "directory/DirectoryNames.h"
 
+#include "platform/AsciiText.h"
+
 #include <array>
 
 namespace vellrun::directory {
@@ -42,6 +44,11 @@ std::string DSComposeName(std::string_view container, std::string_view name) {
     if (container == kRoot || container.empty() || name.front() == '.') return DSFullName(name);
     if (container.front() == '.') return "." + std::string(name) + std::string(container);
     return std::string(name) + "." + std::string(container);
+}
+
+bool DSIsAliasTargetAttribute(std::string_view attribute) {
+    return platform::EqualsNoCase(attribute, "Aliased Object Name") ||
+           platform::EqualsNoCase(attribute, "aliasedObjectName");
 }
 
 }  // namespace vellrun::directory

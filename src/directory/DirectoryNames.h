@@ -24,4 +24,9 @@ std::string DSStripDot(std::string_view name);
 // anything else is put in front of the container.
 std::string DSComposeName(std::string_view container, std::string_view name);
 
+// True for the attribute an alias names its object in, by the directory's
+// name ("Aliased Object Name") or LDAP's ("aliasedObjectName"), in any case.
+// Reads and writes of it are the alias's own: they do not follow the alias.
+bool DSIsAliasTargetAttribute(std::string_view attribute);
+
 }  // namespace vellrun::directory

@@ -130,6 +130,30 @@ TEST(ModifyAttr, EveryRequestRemovesTheOldValueFirst) {
 
 // --- DSWriteAttr and DSWriteAttrNumber --------------------------------------
 
+// An alias's target is the alias's own value: it is changed on the alias,
+// not on the object the alias names (which does not hold it).
+TEST(ModifyAttr, AnAliasTargetIsChangedOnTheAliasItself) {
+    DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
+    const client::ContextHandle context = bed.Context("Corp");
+    AttrChange change;
+    change.context = context;
+    change.object = ".jalias.Sales.Corp";
+    change.attribute = "Aliased Object Name";
+    change.syntax = client::Syntax::DistName;
+    change.type = ModifyType::ReplaceAll;
+    change.newValue = AttrValue{change.syntax, StringValue{".admin.IT.Corp"}};
+    EXPECT_EQ(bed.access.DSModifyAttr(change), 0);
+    std::vector<std::string> target;
+    EXPECT_EQ(
+        bed.access.DSReadValues(context, ".jalias.Sales.Corp", change.attribute, false, target), 0);
+    ASSERT_EQ(target.size(), 1u);
+    EXPECT_NE(target[0].find("admin"), std::string::npos) << target[0];
+    // The context itself still follows aliases.
+    std::vector<std::string> name;
+    EXPECT_EQ(bed.access.DSReadValues(context, ".jalias.Sales.Corp", "CN", false, name), 0);
+    EXPECT_EQ(name, std::vector<std::string>{"admin"});
+}
+
 TEST(WriteAttr, ParsesOldAndNewTextsAndMayChangeTheType) {
     UpdateBed bed;
     TextParser parser;
