@@ -278,11 +278,17 @@ FileStatus AtomicFileWriter::Commit() {
     if (::close(std::exchange(fd_, -1)) != 0 && error == 0) error = errno;
     if (error != 0) return Fail(error);
 
-    if (kind_ == Kind::New || kind_ == Kind::Regular) {
-        if (::rename(temporary_.c_str(), resolved_.c_str()) != 0) return Fail(errno);
-    } else {
-        // Every hard link, pipe or device keeps being the same file.
-        if (FileStatus copied = CopyInto(resolved_, kind_ == Kind::InPlace); !copied.ok()) {
+    bool inPlace = kind_ == Kind::InPlace || kind_ == Kind::Special;
+    if (!inPlace && ::rename(temporary_.c_str(), resolved_.c_str()) != 0) {
+        // A sticky folder (/tmp, a shared drop folder) lets only a file's
+        // owner replace it: another's writable file is rewritten in place.
+        if (kind_ != Kind::Regular || (errno != EPERM && errno != EACCES)) return Fail(errno);
+        inPlace = true;
+    }
+    if (inPlace) {
+        // Every hard link, pipe or device keeps being the same file, and so
+        // does a file the process may write but not replace.
+        if (FileStatus copied = CopyInto(resolved_, kind_ != Kind::Special); !copied.ok()) {
             return copied;
         }
         ::unlink(temporary_.c_str());

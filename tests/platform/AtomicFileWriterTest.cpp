@@ -136,16 +136,27 @@ TEST(AtomicFileWriterTest, AReplacedFileKeepsItsOwnerModeAndLinks) {
     ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
     ASSERT_EQ(::chmod(shut.c_str(), 0555), 0);
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    // The same in a sticky folder, where only a file's owner may replace it.
+    const fs::path drop = dir / "drop";
+    fs::create_directory(drop);
+    const fs::path dropped = drop / "shared.csv";
+    WriteFile(dropped, "old");
+    ASSERT_EQ(::chmod(dropped.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(drop.c_str(), 01777), 0);
     const pid_t child = ::fork();
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-        ::_exit(AtomicFileWriter::Write(shared, "new").ok() ? 0 : 1);
+        const bool written = AtomicFileWriter::Write(shared, "new").ok() &&
+                             AtomicFileWriter::Write(dropped, "new too").ok();
+        ::_exit(written ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     ::chmod(shut.c_str(), 0755);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(ReadFile(shared), "new");
+    EXPECT_EQ(ReadFile(dropped), "new too");
+    EXPECT_EQ(TemporariesIn(drop), 0u);
 }
 
 TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
