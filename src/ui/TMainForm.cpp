@@ -165,7 +165,7 @@ void TMainForm::FormShow() {
     // The restored bottom panel holds the last session's choices; a saved
     // report run from the command line shows its own, for "Refresh".
     if (!options_.reportFile.empty() && currentTree_ == &cannedTree_)
-        ShowReportChoices(run_.CurrentSpec());
+        ShowSavedReport(run_.CurrentSpec());
     // After the window has painted: discovering and listing trees pumps events.
     QTimer::singleShot(0, this, [this] {
         ActionRescanClick();

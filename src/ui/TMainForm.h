@@ -9,6 +9,7 @@
 #include "platform/TextCollator.h"
 #include "report/ReportRun.h"
 #include "report/ReportSpec.h"
+#include "report/ReportStart.h"
 #include "report/ResultFilter.h"
 #include "report/TableOperations.h"
 #include "settings/AppSettings.h"
@@ -216,6 +217,11 @@ private:
     // A report by type's choices in the Multi-Object tab's controls:
     // recursion and the filter (the class and ticks are set apart).
     void ShowReportChoices(const report::ReportSpec& spec);
+    // The same, and the choices the controls then show kept: while they stay
+    // so, "Refresh" runs the saved report as its file says.
+    void ShowSavedReport(const report::ReportSpec& spec);
+    // What the Multi-Object tab's controls choose for a report by type.
+    report::ByTypeChoices ChoicesFromControls() const;
 
     // TMainFormRuns.cpp
     void HookRun();
@@ -283,8 +289,9 @@ private:
     std::string currentObjectName_;
     std::vector<std::string> selectedAttributes_;
     bool selectionDirty_ = false;
-    // The Multi-Object tab shows the report a saved report file loaded.
-    bool savedReportShown_ = false;
+    // What the Multi-Object tab showed when a saved report loaded, while it
+    // may still show that report.
+    std::optional<report::ByTypeChoices> savedChoices_;
     platform::StringList checklistEntries_;
     platform::StringList objectLines_;
     bool quitAfterReport_ = false;

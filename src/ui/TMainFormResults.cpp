@@ -38,7 +38,7 @@ void TMainForm::PopupResultsPopup(const QPoint& position) {
 
 void TMainForm::PrepareResultsCommands() {
     const QModelIndex current = gridResults_->currentIndex();
-    actionCellDetails_->setEnabled(current.isValid());
+    actionCellDetails_->setEnabled(current.isValid() && !run_.ReportRunning());
     const size_t column = current.isValid() ? ColumnOf(current) : 0;
     const size_t row = current.isValid() ? ResultTableModel::TableRow(current) : 0;
     const report::ResultsPopup popup = operations_.PreparePopup(column, row);
@@ -75,7 +75,8 @@ directory::TTreeInfo* TMainForm::ResultsTree() const {
 }
 
 void TMainForm::GridResultsDblClick(const QModelIndex& index) {
-    if (!index.isValid()) return;
+    // A run that is still filling the grid is not held up by a dialog.
+    if (!index.isValid() || run_.ReportRunning()) return;
     const report::CellMeaning meaning =
         operations_.MeaningOf(ColumnOf(index), ResultTableModel::TableRow(index));
     if (meaning.object.empty() || meaning.attribute.empty()) return;

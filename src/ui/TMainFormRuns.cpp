@@ -101,11 +101,19 @@ void TMainForm::ShowRunCancels(bool running) {
     }
 }
 
-void TMainForm::ActionReportByTypeExecute() {
-    if (run_.ReportRunning()) {
-        run_.RequestCancel();
-        return;
-    }
+namespace {
+
+// Whether two sets of choices make the same report (the output type aside).
+bool SameReport(const report::ByTypeChoices& a, const report::ByTypeChoices& b) {
+    return a.treeName == b.treeName && a.container == b.container &&
+           platform::StringList::CompareText(a.objectClass, b.objectClass) == 0 &&
+           a.attributes == b.attributes && a.recursive == b.recursive && a.filtered == b.filtered &&
+           a.filters == b.filters;
+}
+
+}  // namespace
+
+report::ByTypeChoices TMainForm::ChoicesFromControls() const {
     report::ByTypeChoices choices;
     choices.treeName = GetCurrentTree();
     choices.container = currentContainer_;
@@ -116,6 +124,23 @@ void TMainForm::ActionReportByTypeExecute() {
     choices.output = static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
     choices.filtered = checkBoxFilter_->isChecked();
     choices.filters = FilterRowsFromControls();
+    return choices;
+}
+
+void TMainForm::ShowSavedReport(const report::ReportSpec& spec) {
+    ShowReportChoices(spec);
+    savedChoices_ = ChoicesFromControls();
+    // Before the window first shows, the type list is not filled yet: the
+    // class is selected when it is.
+    if (savedChoices_->objectClass.empty()) savedChoices_->objectClass = spec.ObjectClass;
+}
+
+void TMainForm::ActionReportByTypeExecute() {
+    if (run_.ReportRunning()) {
+        run_.RequestCancel();
+        return;
+    }
+    const report::ByTypeChoices choices = ChoicesFromControls();
     if (auto refusal = report::ByTypeStartRefusal(choices)) {
         pageControl_->setCurrentWidget(tabSheetObjAttr_);
         access_.Messages().PlainBox(*refusal);
@@ -123,17 +148,18 @@ void TMainForm::ActionReportByTypeExecute() {
     }
     if (selectionDirty_) INISaveProperties();
     report::ReportSpec& spec = run_.CurrentSpec();
-    // A saved report run again unchanged keeps the sort its file asked for.
-    const bool sameAsSaved =
-        savedReportShown_ && spec.Kind == report::ReportKind::ByType &&
-        spec.TreeName == choices.treeName && spec.Container == choices.container &&
-        spec.ObjectClass == choices.objectClass && spec.Attributes == choices.attributes &&
-        spec.Recursive == choices.recursive && spec.Filtered == choices.filtered &&
-        spec.Filters == choices.filters;
-    const int32_t orderBy = spec.OrderBy;
-    report::PrepareByType(spec, choices);
-    if (sameAsSaved) spec.OrderBy = orderBy;
-    savedReportShown_ = sameAsSaved;
+    // A saved report run again while the controls still show what it loaded
+    // runs as its file says: its columns, filter and sort as written there,
+    // even where the file spells a name otherwise than the lists do.
+    const bool sameAsSaved = savedChoices_ && spec.Kind == report::ReportKind::ByType &&
+                             SameReport(*savedChoices_, choices);
+    if (sameAsSaved) {
+        spec.Output = choices.output;
+        spec.OutputFile.clear();
+    } else {
+        report::PrepareByType(spec, choices);
+        savedChoices_.reset();
+    }
     spec.Tree = currentTree_;
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
     run_.Rpt_run();
@@ -248,8 +274,7 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
     ReadPropertiesInclDSI(spec.ObjectClass);
     selectedAttributes_ = spec.Attributes;
     MarkAttributesAsSelected();
-    ShowReportChoices(spec);
-    savedReportShown_ = true;
+    ShowSavedReport(spec);
     buttonRun_->setText(QString::fromUtf8(report::kCancelCaption));
 }
 

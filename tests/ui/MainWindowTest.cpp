@@ -656,6 +656,13 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     // the click comes with the first handling that finds more than 20 rows,
     // however fast the machine walks the tree.
     session_->Feedback().SetPumpInterval(0);
+    // A cell chosen while the run fills the grid opens nothing that would hold the run up.
+    int detailsOpened = 0;
+    form_->SetAttrDetailOpener(
+        [&detailsOpened](const values::AttrDetailState&, const std::function<void()>&) {
+            ++detailsOpened;
+            return false;
+        });
     // The Cancel button, then Escape wherever the focus is.
     for (const bool escape : {false, true}) {
         form_->Run().Table().SetRowCount(1);
@@ -667,6 +674,9 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
             if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
                 captionWhileRunning = run->text();
                 descriptionWhileRunning = Find<QPushButton>("BitBtn1")->accessibleDescription();
+                form_->ResultsModel()
+                    ->Sync();  // the rows shown so far, as the grid's timer shows them
+                emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
                 QWidget* focus = QApplication::focusWidget();
                 if (escape) QTest::keyClick(focus ? focus : form_, Qt::Key_Escape);
                 if (!escape) QTest::mouseClick(run, Qt::LeftButton);
@@ -686,6 +696,9 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         QTest::mouseClick(run, Qt::LeftButton);
         EXPECT_GT(form_->Run().Table().RowCount(), kept) << escape;
     }
+    EXPECT_EQ(detailsOpened, 0);
+    emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
+    EXPECT_EQ(detailsOpened, 1);
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
@@ -777,6 +790,21 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
     EXPECT_GT(tallRows(), 0);
     QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
     EXPECT_EQ(Grid(), report);
+
+    // A file that spells the names otherwise than the lists do runs again
+    // as it ran: the same columns, filter and sort.
+    const fs::path spelled = dir_ / "spelled.rpt";
+    testing::WriteFile(spelled,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nFile=\nOrderBy=2\n[Object]\nType=User\n"
+                       "[Attributes]\n0=title\n1=FULL NAME\n"
+                       "[Filter]\nFiltered=1\nFilter Attr 1=TITLE\nFilter 1=[anything]\n");
+    DialogScript::PushFile(spelled);
+    form_->ActionLoadReportSpecClick();
+    const auto first = Grid();
+    ASSERT_GT(first.size(), 2u);
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), first);
 }
 
 TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {
