@@ -8,6 +8,7 @@
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
+#include "client/ldap/LdapSession.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -1015,10 +1016,14 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
         ~Resumed() { server.Resume(); }
     } resumed{*slapd};
     int calls = 0;
-    int stopAt = 0;  // the call that says stop; 0: never
+    int stopAt = 0;    // the call that says stop; 0: never
+    int resumeAt = 0;  // the call that lets the server go on; 0: never
     LdapConnectionConfig config = slapd->ManagerConnection();
     config.timeoutSeconds = 20;
-    config.whileWaiting = [&calls, &stopAt] { return ++calls != stopAt; };
+    config.whileWaiting = [&calls, &stopAt, &resumeAt, &slapd] {
+        if (++calls == resumeAt) slapd->Resume();
+        return calls != stopAt;
+    };
     auto client = Connect(config);
     const ContextHandle context = Context(*client);
     EXPECT_EQ(calls, 0);  // a server that answers is never waited for long
@@ -1044,6 +1049,21 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     names.clear();
     EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
     EXPECT_EQ(names.size(), 3u);
+
+    // A change is not given up when told to stop: abandoning it would not
+    // undo it, and "failed" could then stand for a change that was made.
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0);
+    slapd->Pause();
+    calls = 0;
+    stopAt = 1;
+    resumeAt = 3;
+    EXPECT_EQ(session.Delete("cn=user2,ou=Held,dc=test"), 0);
+    EXPECT_EQ(calls, 3);
+    stopAt = 0;
+    names.clear();
+    EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
+    EXPECT_EQ(names.size(), 2u);
 }
 
 // A simple bind with no password file or variable asks through the given

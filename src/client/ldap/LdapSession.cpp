@@ -603,7 +603,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
     return rc;
 }
 
-Result LdapSession::Await(int messageId, LDAPMessage*& message) {
+Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable) {
     message = nullptr;
     cancelled_ = false;
     using Clock = std::chrono::steady_clock;
@@ -635,7 +635,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message) {
             diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
             return Err::TransportFailure;
         }
-        if (!goOn) {
+        if (!goOn && cancellable) {
             // The connection stays: the server has done nothing wrong, and
             // answers the next request once it is back.
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
@@ -646,9 +646,9 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message) {
     }
 }
 
-Result LdapSession::AwaitResult(int messageId, bool withMessage) {
+Result LdapSession::AwaitResult(int messageId, bool withMessage, bool cancellable) {
     MessageGuard result;
-    if (Result r = Await(messageId, result.message); r != 0) return r;
+    if (Result r = Await(messageId, result.message, cancellable); r != 0) return r;
     int code = LDAP_OTHER;
     char* text = nullptr;
     if (int rc = ldap_parse_result(ld_, result.message, &code, nullptr, &text, nullptr, nullptr, 0);
@@ -869,7 +869,7 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true);
+    return AwaitResult(messageId, true, false);
 }
 
 Result LdapSession::Delete(const std::string& dn) {
@@ -882,7 +882,7 @@ Result LdapSession::Delete(const std::string& dn) {
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true);
+    return AwaitResult(messageId, true, false);
 }
 
 }  // namespace vellrun::client::ldap

@@ -199,10 +199,12 @@ private:
     Result SearchServer(const SearchRequest& request, SearchReply& reply);
     // Waits for the whole answer to the request messageId, in slices with
     // whileWaiting between them, up to the timeout; on a failure the request
-    // is abandoned and the result says why.
-    Result Await(int messageId, struct ldapmsg*& message);
+    // is abandoned and the result says why. A change (modify, delete) is not
+    // given up when whileWaiting says stop (cancellable false): abandoning it
+    // would not undo it, and its outcome would be unknown.
+    Result Await(int messageId, struct ldapmsg*& message, bool cancellable = true);
     // The result of a request that is not a search (bind, modify, delete).
-    Result AwaitResult(int messageId, bool withMessage);
+    Result AwaitResult(int messageId, bool withMessage, bool cancellable = true);
     // Sends a search without waiting; an LDAP result code.
     int SendSearch(const SearchRequest& request, int& messageId);
     void DropAhead();
