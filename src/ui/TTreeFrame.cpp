@@ -301,6 +301,13 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     }
     busy_ = false;
     containerNames.SetSorted(true);
+    // Entries that show the same name (over LDAP "ou=X" beside "cn=X") make
+    // one node, as a list kept sorted while it was filled made them.
+    for (size_t k = containerNames.Count(); k-- > 1;) {
+        if (platform::StringList::CompareText(containerNames[k].text, containerNames[k - 1].text) ==
+            0)
+            containerNames.Delete(k);
+    }
 
     // A cancelled listing leaves the node unlisted, so that its next click
     // reads all its containers instead of keeping part of them for good. A
