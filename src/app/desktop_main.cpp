@@ -52,6 +52,12 @@ int main(int argc, char** argv) {
     if (const std::optional<int> code = AnswerUsage(arguments)) return *code;
 
     const QPointer<vellrun::ui::TSplash> splash = vellrun::ui::TSplash::ShowAtStart();
+    // The splash has no parent: whichever way the program ends (a failed
+    // start, an unattended run), it goes before the application does.
+    const struct SplashOwner {
+        const QPointer<vellrun::ui::TSplash>& splash;
+        ~SplashOwner() { delete splash.data(); }
+    } splashOwner{splash};
     splash->SplashMessage(QStringLiteral("Starting the directory client ..."));
     // A configured server's bind password that no file or variable holds is
     // asked for when the client connects.
