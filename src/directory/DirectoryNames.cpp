@@ -1,7 +1,5 @@
 #include "directory/DirectoryNames.h"
 
-#include "platform/AsciiText.h"
-
 #include <array>
 
 namespace vellrun::directory {
@@ -44,11 +42,6 @@ std::string DSComposeName(std::string_view container, std::string_view name) {
     if (container == kRoot || container.empty() || name.front() == '.') return DSFullName(name);
     if (container.front() == '.') return "." + std::string(name) + std::string(container);
     return std::string(name) + "." + std::string(container);
-}
-
-bool DSIsAliasTargetAttribute(std::string_view attribute) {
-    return platform::EqualsNoCase(attribute, "Aliased Object Name") ||
-           platform::EqualsNoCase(attribute, "aliasedObjectName");
 }
 
 }  // namespace vellrun::directory

@@ -4,6 +4,8 @@
 // leading dot, the special names in square brackets, and names seen from a
 // container. Plain functions on 8-bit text; they keep no state.
 
+#include "platform/AsciiText.h"
+
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,15 @@ std::string DSComposeName(std::string_view container, std::string_view name);
 // True for the attribute an alias names its object in, by the directory's
 // name ("Aliased Object Name") or LDAP's ("aliasedObjectName"), in any case.
 // Reads and writes of it are the alias's own: they do not follow the alias.
-bool DSIsAliasTargetAttribute(std::string_view attribute);
+// Asked for every cell a report reads, so kept inline: most names differ in
+// length from both, which settles it at once.
+inline bool DSIsAliasTargetAttribute(std::string_view attribute) {
+    constexpr std::string_view kDirectoryName = "Aliased Object Name";
+    constexpr std::string_view kLdapName = "aliasedObjectName";
+    if (attribute.size() != kDirectoryName.size() && attribute.size() != kLdapName.size())
+        return false;
+    return platform::EqualsNoCase(attribute, kDirectoryName) ||
+           platform::EqualsNoCase(attribute, kLdapName);
+}
 
 }  // namespace vellrun::directory
