@@ -43,6 +43,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
@@ -142,14 +143,18 @@ protected:
         }
         return rows;
     }
-    void RunUsers() {
-        GoTo(".Corp");
-        ChooseType("User");
-        Tick("Full Name");
-        Tick("Title");
+    // A recursive report by type from the current container, run from its button.
+    void RunRecursive(const QString& type, std::initializer_list<const char*> ticks) {
+        ChooseType(type);
+        for (const char* name : ticks)
+            Tick(QString::fromUtf8(name));
         Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
         QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
         ASSERT_FALSE(form_->Run().ReportRunning());
+    }
+    void RunUsers() {
+        GoTo(".Corp");
+        RunRecursive("User", {"Full Name", "Title"});
     }
 
     testing::TempDir dir_{"vellrun-window"};
@@ -315,11 +320,7 @@ TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
     EXPECT_EQ(form_->StatusPanels()[2]->text().toStdString(), ".Corp");
 
     // The report runs on CORP's Corp: the few objects of LAB would not fill it.
-    ChooseType("User");
-    Tick("Full Name");
-    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
-    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
-    ASSERT_FALSE(form_->Run().ReportRunning());
+    RunRecursive("User", {"Full Name"});
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
     EXPECT_NE(grid[1][0].find("Corp"), std::string::npos) << grid[1][0];
@@ -551,11 +552,7 @@ TEST_F(MainWindowTest, ResizingTheWindowRefitsTheResultColumns) {
 TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
     Start();
     GoTo(".Corp");
-    ChooseType("User");
-    Tick("Group Membership");
-    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
-    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
-    ASSERT_FALSE(form_->Run().ReportRunning());
+    RunRecursive("User", {"Group Membership"});
     auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
     ASSERT_NE(grid, nullptr);
     QCoreApplication::processEvents();
@@ -630,11 +627,7 @@ TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
 
     // Tall rows, then a sort that moves them.
     GoTo(".Corp");
-    ChooseType("User");
-    Tick("Group Membership");
-    Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
-    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
-    ASSERT_FALSE(form_->Run().ReportRunning());
+    RunRecursive("User", {"Group Membership"});
     const int tall = tallRowsFitted();
     EXPECT_GT(tall, 10);
     form_->PopupSortResultsClick(1);
