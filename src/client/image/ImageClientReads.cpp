@@ -10,19 +10,6 @@
 namespace vellrun::client::image {
 namespace {
 
-// What one item costs in a reply, in the client's encoding.
-constexpr size_t kPageHeader = 8;
-constexpr size_t kEntryFixed = 20;      // flags, subordinates, time, attribute count, length
-constexpr size_t kAttributeFixed = 12;  // name length, syntax, value count
-constexpr size_t kValueFixed = 4;       // value length
-constexpr size_t kValueInfo = 12;       // flags and time stamp
-constexpr size_t kDefinitionFixed = 4 + 36;
-constexpr size_t kAttrDefFixed = 16 + 36;
-
-size_t TextCost(std::string_view text) {
-    return 4 + text.size() + 1;
-}
-
 // Takes the continuation the caller passes: a fresh start, or one of ours.
 template <typename Where>
 Result ResumeIteration(ImageClient::State& state, ContextHandle owner, int32_t continuation,
@@ -223,27 +210,10 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
 
 namespace {
 
-// The names a schema read covers: every definition, or the requested ones as
-// the schema spells them.
-template <typename Definition, typename Find>
-Result SchemaNames(const std::vector<Definition>& all, bool everything, const BufferState* request,
-                   Find find, Result missing, std::vector<std::string>& names) {
-    if (everything) {
-        for (const auto& definition : all)
-            names.push_back(definition.name);
-        return 0;
-    }
-    for (const auto& name : request->request.Names()) {
-        const Definition* definition = find(name);
-        if (!definition) return missing;
-        names.push_back(definition->name);
-    }
-    return 0;
+// The names a schema request carries; none when the read covers everything.
+std::span<const std::string> RequestedNames(const BufferState* request) {
+    return request ? request->request.Names() : std::span<const std::string>();
 }
-
-}  // namespace
-
-namespace {
 
 // Pages through the schema names a read covers: the first call takes them from
 // firstNames, later calls go on behind the continuation. describe gives the
@@ -296,24 +266,11 @@ Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState
     const Result result = SchemaPages(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
-            return SchemaNames(schema.classes, allClasses, request, find, Err::NoSuchClass, names);
+            return SchemaNames(schema.classes, allClasses, RequestedNames(request), find,
+                               Err::NoSuchClass, names);
         },
-        [&](const std::string& name, size_t& cost) -> std::optional<PageClass> {
-            const ClassDefinition* definition = find(name);
-            if (!definition) return std::nullopt;
-            PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
-            cost =
-                TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
-            if (kind == ClassInfoKind::Definitions) {
-                shown.lists = {definition->superClasses, definition->containment,
-                               definition->naming, definition->mandatory, definition->optional};
-                for (const auto& list : shown.lists) {
-                    cost += 4;
-                    for (const auto& item : list)
-                        cost += TextCost(item);
-                }
-            }
-            return shown;
+        [&](const std::string& name, size_t& cost) {
+            return DescribeClass(find(name), kind, cost);
         },
         page.classes);
     if (result != 0) return result;
@@ -332,17 +289,11 @@ Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextSta
     const Result result = SchemaPages(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
-            return SchemaNames(schema.attributes, allAttributes, request, find,
+            return SchemaNames(schema.attributes, allAttributes, RequestedNames(request), find,
                                Err::NoSuchAttribute, names);
         },
-        [&](const std::string& name, size_t& cost) -> std::optional<PageAttrDef> {
-            const AttributeDefinition* definition = find(name);
-            if (!definition) return std::nullopt;
-            cost = TextCost(definition->name) +
-                   (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
-            return PageAttrDef{definition->name,
-                               {definition->flags, definition->syntax, definition->lowerBound,
-                                definition->upperBound, definition->identifier}};
+        [&](const std::string& name, size_t& cost) {
+            return DescribeAttribute(find(name), kind, cost);
         },
         page.definitions);
     if (result != 0) return result;

@@ -6,6 +6,7 @@
 
 #include "client/image/HandlePool.h"
 #include "client/image/ImageClient.h"
+#include "client/image/SchemaPages.h"
 
 #include <array>
 #include <cstdint>
@@ -239,31 +240,6 @@ struct ReadPage {
         haveCurrent = false;
         nextValue = 0;
     }
-};
-
-struct PageClass {
-    std::string name;
-    ClassDefRecord record;
-    std::vector<std::vector<std::string>> lists;  // five lists for the definitions kind
-};
-struct ClassPage {
-    ClassInfoKind kind = ClassInfoKind::Names;
-    std::vector<PageClass> classes;
-    size_t nextClass = 0;
-    bool haveCurrent = false;
-    size_t nextList = 0;
-    bool haveList = false;
-    size_t nextItem = 0;
-};
-
-struct PageAttrDef {
-    std::string name;
-    AttrDefRecord record;
-};
-struct AttrDefPage {
-    AttrInfoKind kind = AttrInfoKind::Names;
-    std::vector<PageAttrDef> definitions;
-    size_t next = 0;
 };
 
 struct BufferState {

@@ -936,36 +936,19 @@ Result LdapClient::GetClassDef(ContextHandle context, BufferHandle reply, std::s
                                ClassDefRecord& record) {
     ClassPage* page = nullptr;
     if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->nextClass >= page->classes.size()) return Err::BufferEmpty;
-    const PageClass& definition = page->classes[page->nextClass++];
-    page->haveCurrent = true;
-    page->nextList = 0;
-    page->haveList = false;
-    name = definition.name;
-    if (page->kind != ClassInfoKind::Names) record = definition.record;
-    return 0;
+    return TakeClassDef(*page, name, record);
 }
 
 Result LdapClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
     ClassPage* page = nullptr;
     if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->kind != ClassInfoKind::Definitions || !page->haveCurrent) return Err::BadVerb;
-    const PageClass& definition = page->classes[page->nextClass - 1];
-    if (page->nextList >= definition.lists.size()) return Err::BufferEmpty;
-    count = static_cast<uint32_t>(definition.lists[page->nextList++].size());
-    page->haveList = true;
-    page->nextItem = 0;
-    return 0;
+    return TakeClassItemCount(*page, count);
 }
 
 Result LdapClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
     ClassPage* page = nullptr;
     if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (!page->haveCurrent || !page->haveList) return Err::BadVerb;
-    const auto& list = page->classes[page->nextClass - 1].lists[page->nextList - 1];
-    if (page->nextItem >= list.size()) return Err::BufferEmpty;
-    name = list[page->nextItem++];
-    return 0;
+    return TakeClassItem(*page, name);
 }
 
 Result LdapClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind, bool allAttributes,
@@ -988,11 +971,7 @@ Result LdapClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::st
                               AttrDefRecord& record) {
     AttrDefPage* page = nullptr;
     if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->next >= page->definitions.size()) return Err::BufferEmpty;
-    const PageAttrDef& definition = page->definitions[page->next++];
-    name = definition.name;
-    if (page->kind == AttrInfoKind::Definitions) record = definition.record;
-    return 0;
+    return TakeAttrDef(*page, name, record);
 }
 
 Result LdapClient::GetSyntaxId(ContextHandle context, std::string_view attribute,

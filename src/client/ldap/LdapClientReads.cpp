@@ -14,15 +14,15 @@
 
 namespace vellrun::client::ldap {
 
+using image::kAttributeFixed;
+using image::kEntryFixed;
+using image::kPageHeader;
+using image::kValueFixed;
+using image::kValueInfo;
+using image::TextCost;
+
 namespace {
 
-constexpr size_t kPageHeader = 8;
-constexpr size_t kEntryFixed = 20;
-constexpr size_t kAttributeFixed = 12;
-constexpr size_t kValueFixed = 4;
-constexpr size_t kValueInfo = 12;
-constexpr size_t kDefinitionFixed = 4 + 36;
-constexpr size_t kAttrDefFixed = 16 + 36;
 // The smallest an entry of a listing costs; the server's page is the number
 // of such entries that fit, so a page of the server fills one reply buffer.
 constexpr size_t kSmallestListedEntry = kEntryFixed + 2 * 5 + 16;
@@ -33,10 +33,6 @@ constexpr size_t kMostLearnt = 64;
 constexpr uint32_t kValueNaming = 0x01;
 constexpr uint32_t kValueBaseClass = 0x02;
 constexpr uint32_t kValuePresent = 0x04;
-
-size_t TextCost(std::string_view text) {
-    return 4 + text.size() + 1;
-}
 
 template <typename Where>
 Result ResumeIteration(LdapClient::State& state, ContextHandle owner, int32_t continuation,
@@ -581,20 +577,10 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
 
 namespace {
 
-template <typename Definition, typename Find>
-Result SchemaNames(const std::vector<Definition>& all, bool everything, const BufferState* request,
-                   Find find, Result missing, std::vector<std::string>& names) {
-    if (everything) {
-        for (const auto& definition : all)
-            names.push_back(definition.name);
-        return 0;
-    }
-    for (const auto& name : request->request.names) {
-        const Definition* definition = find(name);
-        if (!definition) return missing;
-        names.push_back(definition->name);
-    }
-    return 0;
+// The names a schema request carries; none when the read covers everything.
+std::span<const std::string> RequestedNames(const BufferState* request) {
+    return request ? std::span<const std::string>(request->request.names)
+                   : std::span<const std::string>();
 }
 
 template <typename Item, typename FirstNames, typename Describe>
@@ -656,24 +642,11 @@ Result ClassPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& 
     const Result result = SchemaPages(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
-            return SchemaNames(schema.classes, allClasses, request, find, Err::NoSuchClass, names);
+            return SchemaNames(schema.classes, allClasses, RequestedNames(request), find,
+                               Err::NoSuchClass, names);
         },
-        [&](const std::string& name, size_t& cost) -> std::optional<PageClass> {
-            const image::ClassDefinition* definition = find(name);
-            if (!definition) return std::nullopt;
-            PageClass shown{definition->name, {definition->flags, definition->identifier}, {}};
-            cost =
-                TextCost(definition->name) + (kind == ClassInfoKind::Names ? 0 : kDefinitionFixed);
-            if (kind == ClassInfoKind::Definitions) {
-                shown.lists = {definition->superClasses, definition->containment,
-                               definition->naming, definition->mandatory, definition->optional};
-                for (const auto& list : shown.lists) {
-                    cost += 4;
-                    for (const auto& item : list)
-                        cost += TextCost(item);
-                }
-            }
-            return shown;
+        [&](const std::string& name, size_t& cost) {
+            return DescribeClass(find(name), kind, cost);
         },
         page.classes);
     if (result != 0) return result;
@@ -697,17 +670,11 @@ Result AttrDefPageOf(LdapClient::State& state, ContextHandle handle, LdapContext
     const Result result = SchemaPages(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
-            return SchemaNames(schema.attributes, allAttributes, request, find,
+            return SchemaNames(schema.attributes, allAttributes, RequestedNames(request), find,
                                Err::NoSuchAttribute, names);
         },
-        [&](const std::string& name, size_t& cost) -> std::optional<PageAttrDef> {
-            const image::AttributeDefinition* definition = find(name);
-            if (!definition) return std::nullopt;
-            cost = TextCost(definition->name) +
-                   (kind == AttrInfoKind::Definitions ? kAttrDefFixed : 0);
-            return PageAttrDef{definition->name,
-                               {definition->flags, definition->syntax, definition->lowerBound,
-                                definition->upperBound, definition->identifier}};
+        [&](const std::string& name, size_t& cost) {
+            return DescribeAttribute(find(name), kind, cost);
         },
         page.definitions);
     if (result != 0) return result;

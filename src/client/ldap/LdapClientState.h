@@ -5,6 +5,7 @@
 // for the reads that follow, and open streams. Private to the LDAP client's
 // implementation files.
 
+#include "client/image/SchemaPages.h"
 #include "client/ldap/LdapClient.h"
 #include "client/ldap/LdapValues.h"
 
@@ -81,30 +82,11 @@ struct ReadPage {
     size_t nextValue = 0;
 };
 
-struct PageClass {
-    std::string name;
-    ClassDefRecord record;
-    std::vector<std::vector<std::string>> lists;
-};
-struct ClassPage {
-    ClassInfoKind kind = ClassInfoKind::Names;
-    std::vector<PageClass> classes;
-    size_t nextClass = 0;
-    bool haveCurrent = false;
-    size_t nextList = 0;
-    bool haveList = false;
-    size_t nextItem = 0;
-};
-
-struct PageAttrDef {
-    std::string name;
-    AttrDefRecord record;
-};
-struct AttrDefPage {
-    AttrInfoKind kind = AttrInfoKind::Names;
-    std::vector<PageAttrDef> definitions;
-    size_t next = 0;
-};
+// The schema reply pages are the embedded directory's.
+using image::AttrDefPage;
+using image::ClassPage;
+using image::PageAttrDef;
+using image::PageClass;
 
 // One attribute of a fetched entry, borrowed from the entry for one read.
 struct EntryAttribute {
