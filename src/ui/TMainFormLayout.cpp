@@ -285,7 +285,9 @@ QWidget* TMainForm::BuildResultsTab() {
     gridResults_->setTabKeyNavigation(false);
     gridResults_->setWordWrap(false);
     gridResults_->setTextElideMode(Qt::ElideRight);
-    gridResults_->horizontalHeader()->setSectionsMovable(true);
+    // The columns stay in the table's order: the export and the sort menu
+    // number them as the table holds them, so they cannot be dragged around.
+    gridResults_->horizontalHeader()->setSectionsMovable(false);
     gridResults_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     gridResults_->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gridResults_->verticalHeader()->setVisible(false);

@@ -576,6 +576,15 @@ TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
     EXPECT_EQ(grid->verticalHeader()->length(), total);
 }
 
+// What the grid shows in which column is what an export writes there and
+// what the sort menu numbers: its columns cannot be moved.
+TEST_F(MainWindowTest, ColumnsStayInTheOrderTheExportWrites) {
+    Start();
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    EXPECT_FALSE(grid->horizontalHeader()->sectionsMovable());
+}
+
 // Every row keeps the height its cells need, in the grid and its key column
 // alike, whatever the model showed before it was reset: another report, a
 // saved report run from the menu, a sort that moves the tall rows.
