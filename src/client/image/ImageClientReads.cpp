@@ -145,9 +145,11 @@ Result FillReadPage(const ContextState& context, ReadKind kind, size_t attribute
 }
 
 // A page after the first: the object and its attributes are found again by
-// name, since the directory may have changed in between.
-Result ReadNextPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
-                      int32_t& continuation, BufferState& reply) {
+// name, since the directory may have changed in between. Out of line: later
+// pages are rare, and the first page's path stays short without them.
+[[gnu::noinline]] Result ReadNextPageOf(ImageClient::State& state, ContextHandle handle,
+                                        ContextState& context, int32_t& continuation,
+                                        BufferState& reply) {
     ReadIteration* resumed = nullptr;
     if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
     ReadIteration where = *resumed;

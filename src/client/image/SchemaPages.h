@@ -24,7 +24,7 @@ constexpr size_t kAttributeFixed = 12;  // name length, syntax, value count
 constexpr size_t kValueFixed = 4;       // value length
 constexpr size_t kValueInfo = 12;       // flags and time stamp
 
-inline size_t TextCost(std::string_view text) {
+constexpr size_t TextCost(std::string_view text) {
     return 4 + text.size() + 1;
 }
 
