@@ -67,6 +67,22 @@ TEST_F(ClientFactoryTest, SameTreeTwiceShowsOnceAndPathsAreRelativeToTheFile) {
     EXPECT_EQ(trees, (std::vector<std::string>{"LAB", "CORP"}));
 }
 
+// "primary" counts the entries as written, though the first entry here
+// stands for both trees of its image.
+TEST_F(ClientFactoryTest, PrimaryCountsTheEntriesAsWritten) {
+    Write("connections.json", R"({"connections": [
+        {"image": "images/two.json"},
+        {"image": "images/two.json", "tree": "CORP"}], "primary": 2})");
+    setenv("VELLRUN_CONNECTIONS", (dir_ / "connections.json").c_str(), 1);
+    auto client = MakeDirectoryClient({});
+    ASSERT_EQ(client->InitClient(0, 0), 0);
+    client::ContextHandle context{};
+    ASSERT_EQ(client->CreateContext(context), 0);
+    std::string tree;
+    ASSERT_EQ(client->GetContextText(context, client::ContextKey::TreeName, tree), 0);
+    EXPECT_EQ(tree, "CORP");
+}
+
 TEST_F(ClientFactoryTest, BrokenConfigurationsStopStartUpAndSayWhy) {
     const std::string file = (dir_ / "connections.json").string();
     struct Case {

@@ -87,8 +87,13 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
     std::vector<State::Connection> connections;
     std::vector<std::shared_ptr<DirectoryImage>> images;
     const std::string where = s.configName.empty() ? std::string() : s.configName + ": ";
+    // The primary counts the configuration's entries as written; an entry
+    // without a tree becomes as many connections as its image has trees.
+    int primaryConnection = -1;
     for (size_t i = 0; i < s.configured.size(); ++i) {
         const ImageConnection& wanted = s.configured[i];
+        if (static_cast<int>(i) == s.primary)
+            primaryConnection = static_cast<int>(connections.size());
         std::error_code ec;
         auto canonical = std::filesystem::weakly_canonical(wanted.imageFile, ec);
         const std::string key = ec ? wanted.imageFile.string() : canonical.string();
@@ -119,6 +124,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
     }
     s.images = std::move(images);
     s.connections = std::move(connections);
+    s.primaryConnection = primaryConnection;
     s.started = true;
     s.diagnostic.clear();
     return 0;
@@ -134,7 +140,7 @@ Result ImageClient::ScanConnections(uint32_t& iterator, ConnRef& ref) {
 
 Result ImageClient::GetPrimaryConnection(ConnRef& ref) {
     if (!state_->started) return Err::ClientNotStarted;
-    const int primary = state_->configured.empty() ? 0 : state_->primary;
+    const int primary = state_->configured.empty() ? 0 : state_->primaryConnection;
     if (primary < 0 || static_cast<size_t>(primary) >= state_->connections.size()) {
         return Err::NoConnection;
     }

@@ -308,8 +308,9 @@ struct ImageClient::State {
     std::vector<ImageConnection> configured;
     ImageFileLoader loader;  // reads the files of the connections; LoadImageFile when empty
     std::string configName;
-    int primary = 0;
-    std::string failure;  // a start-up that can only fail, with this message
+    int primary = 0;             // the configuration's entry, counted from 0
+    int primaryConnection = -1;  // the first connection made from that entry
+    std::string failure;         // a start-up that can only fail, with this message
     std::vector<std::shared_ptr<DirectoryImage>> images;
     bool started = false;
     std::string diagnostic;
