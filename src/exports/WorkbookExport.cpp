@@ -281,7 +281,14 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
         return outcome;
     }
     const std::string file = writer.TemporaryPath().string();
-    lxw_workbook* workbook = workbook_new(file.c_str());
+    // Each row goes to a temporary file beside the target as soon as the next
+    // one starts, instead of every cell staying in memory until the end: the
+    // rows are written in order, sheet after sheet.
+    const std::string folder = writer.TemporaryPath().parent_path().string();
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char*>(folder.c_str());
+    lxw_workbook* workbook = workbook_new_opt(file.c_str(), &options);
     if (!workbook) {
         outcome.error = "cannot start the workbook";
         return outcome;
@@ -290,11 +297,15 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     WorkbookBuilder builder(workbook, table, limits, progress);
     outcome.error = builder.WriteSheets();
     outcome.stopped = builder.Stopped();
-    if (outcome.error.empty()) progress.Finishing("Saving the workbook ...");
-    // Closing writes the file and frees the workbook in every case.
-    const lxw_error closed = workbook_close(workbook);
-    if (outcome.error.empty() && closed != LXW_NO_ERROR) {
-        outcome.error = "cannot write \"" + path.string() + "\": " + ErrorText(closed);
+    if (outcome.error.empty()) {
+        progress.Finishing("Saving the workbook ...");
+        // Closing assembles the file and frees the workbook.
+        if (const lxw_error closed = workbook_close(workbook); closed != LXW_NO_ERROR)
+            outcome.error = "cannot write \"" + path.string() + "\": " + ErrorText(closed);
+    } else {
+        // A stopped or failed workbook is only freed: assembling what it
+        // holds would keep the person waiting for a file nobody keeps.
+        lxw_workbook_free(workbook);
     }
     if (outcome.error.empty()) {
         if (platform::FileStatus committed = writer.Commit(); !committed.ok()) {
