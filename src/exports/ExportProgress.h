@@ -8,7 +8,9 @@
 
 #include "platform/RunFeedback.h"
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string_view>
 
 namespace vellrun::exports {
@@ -36,12 +38,19 @@ public:
         return !feedback_->Cancel().IsSet();
     }
 
-    // The last part of the work, which cannot be stopped: its text, the bar full.
-    void Finishing(std::string_view status) {
-        if (feedback_ == nullptr) return;
+    // The last part of the work, which cannot be stopped: its text, the bar
+    // full. `work` runs on a thread of its own while the window goes on
+    // answering (and repainting) here; it must not touch what the window's
+    // events may change. Returns what `work` returns.
+    template <typename Work>
+    auto Finishing(std::string_view status, Work&& work) {
+        if (feedback_ == nullptr) return work();
         feedback_->SetStatus(0, status);
         feedback_->ShowProgress(1, 1);
-        feedback_->ProcessPendingEvents();
+        auto finished = std::async(std::launch::async, std::forward<Work>(work));
+        while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            feedback_->ProcessPendingEvents();
+        return finished.get();
     }
 
 private:

@@ -298,9 +298,10 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     outcome.error = builder.WriteSheets();
     outcome.stopped = builder.Stopped();
     if (outcome.error.empty()) {
-        progress.Finishing("Saving the workbook ...");
-        // Closing assembles the file and frees the workbook.
-        if (const lxw_error closed = workbook_close(workbook); closed != LXW_NO_ERROR)
+        // Closing assembles and compresses the file and frees the workbook.
+        const lxw_error closed = progress.Finishing(
+            "Saving the workbook ...", [workbook] { return workbook_close(workbook); });
+        if (closed != LXW_NO_ERROR)
             outcome.error = "cannot write \"" + path.string() + "\": " + ErrorText(closed);
     } else {
         // A stopped or failed workbook is only freed: assembling what it

@@ -1,8 +1,11 @@
+#include "exports/ExportProgress.h"
 #include "exports/WorkbookExport.h"
 #include "support/CountingRunFeedback.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -254,6 +258,22 @@ TEST_F(WorkbookExportTest, AStoppedExportLeavesTheEarlierFileWhole) {
     feedback.cancelAtEvent = 0;
     EXPECT_EQ(ExportGrid(table, "", file, {}, false, services), GridExportResult::Written);
     EXPECT_NE(ReadText(file).find("CN=user5000.O=Acme"), std::string::npos);
+}
+
+// Saving a workbook cannot be stopped, but the window goes on answering
+// while it runs: the work here waits until it has been let through twice.
+TEST(ExportProgressTest, TheWindowAnswersWhileTheLastPartRuns) {
+    vellrun::testing::CountingRunFeedback feedback;
+    std::atomic<int> answered{0};
+    feedback.onEvent = [&answered](int count) { answered = count; };
+    ExportProgress progress(&feedback, "Writing ...");
+    const bool sawTheWindow = progress.Finishing("Saving ...", [&answered] {
+        for (int i = 0; i < 1000 && answered < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return answered >= 2;
+    });
+    EXPECT_TRUE(sawTheWindow);
+    EXPECT_EQ(feedback.status[0], "Saving ...");
 }
 
 TEST_F(WorkbookExportTest, ExportGridSendsEachKindToItsTarget) {
