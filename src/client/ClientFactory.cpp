@@ -154,6 +154,13 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
             if (!ReadServer(entry, base, server, error)) {
                 return ImageClient::Failing(place + ": " + error);
             }
+            // The tree list shows a name cut and trimmed: a name that changes
+            // there would find no tree, or another one.
+            if (const std::string fault = image::TreeNameFault(server.name);
+                !server.name.empty() && !fault.empty()) {
+                return ImageClient::Failing(place + ": the tree name \"" + server.name + "\" " +
+                                            fault);
+            }
             server.askPassword = options.askPassword;
             server.whileWaiting = options.whileWaiting;
             servers.push_back(std::move(server));
@@ -192,6 +199,12 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
                 return ImageClient::Failing(place + ": \"tree\" must be a text");
             }
             tree = entry["tree"].get<std::string>();
+        }
+        // A dump's tree is named here, and must be a name the tree list
+        // shows unchanged (an image's own names are checked as it loads).
+        if (const std::string fault = image::TreeNameFault(tree);
+            !tree.empty() && ldap::IsLdifFile(image) && !fault.empty()) {
+            return ImageClient::Failing(place + ": the tree name \"" + tree + "\" " + fault);
         }
         connections.push_back({image, tree, std::move(schemaFiles), load});
     }

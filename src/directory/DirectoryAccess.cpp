@@ -5,6 +5,7 @@
 #include "directory/DirectoryNames.h"
 #include "directory/ScopedContextCopy.h"
 #include "platform/AsciiText.h"
+#include "platform/TextEncoding.h"
 
 #include <cstdio>
 #include <cstring>
@@ -86,7 +87,9 @@ void DirectoryAccess::DSScanTrees(platform::StringList& trees) {
         if (client_.GetConnectionInfo(ref, kConnectionInfoTreeName, kTreeNameRoom, name) != 0) {
             name.clear();
         }
-        if (name.size() > kTreeNameLength) name.resize(kTreeNameLength);
+        // 32 characters, not bytes: a name of letters beyond ASCII is kept
+        // whole as the image and the client count it.
+        name.resize(platform::Utf8PrefixBytes(name, kTreeNameLength));
         while (!name.empty() && name.back() == '_')
             name.pop_back();
         if (!name.empty() && kept.insert(platform::AsciiLowerCopy(name)).second) {

@@ -168,7 +168,8 @@ void TMainForm::FormShow() {
         ShowSavedReport(run_.CurrentSpec());
     // After the window has painted: discovering and listing trees pumps events.
     QTimer::singleShot(0, this, [this] {
-        ActionRescanClick();
+        // The trees as a rescan shows them; the place is restored below.
+        dsTree_->Initialize(&objectLines_);
         // A report run from the command line has made its tree current.
         if (currentTree_ == nullptr) {
             RestoreLastPlace();
@@ -280,7 +281,21 @@ void TMainForm::ApplyStatusLayout(const report::StatusLayout& layout) {
 }
 
 void TMainForm::ActionRescanClick() {
+    if (dsTree_->Busy()) {
+        // Refused while a listing runs (which it cancels): nothing changes.
+        dsTree_->Initialize(&objectLines_);
+        return;
+    }
+    // The trees' records are opened anew: the place is kept by its names.
+    const std::string tree = GetCurrentTree();
+    const std::string container = currentContainer_;
     dsTree_->Initialize(&objectLines_);
+    // What the tree shows is what a report uses: back to the container
+    // (or as far down to it as is still there), else the node the tree
+    // made current, chosen as a click chooses it.
+    if (!tree.empty() && dsTree_->SelectPath(tree, container.empty() ? "[Root]" : container))
+        return;
+    DSTreeTreeViewClick();
 }
 
 void TMainForm::ShowObjectLines() {

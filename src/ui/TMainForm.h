@@ -228,6 +228,10 @@ private:
     void StartRun(const std::function<bool()>& run);
     void ReportOnObject(const std::string& objectName, const std::string& objectClass);
     void DSTreeTreeViewClick();
+    // A tree whose contexts could not be set was chosen: no tree is current.
+    void LeaveUnreachableTree(const std::string& fault);
+    // Whether a tree is current; else says why not when a tree was chosen.
+    bool UsableTreeChosen();
     void DSTreeTreeViewDblClick();
     void PrepareForCannedReport(const report::ReportSpec& spec);
     void ExportAtOnce(report::ReportSpec& current);

@@ -47,6 +47,23 @@ void TMainForm::GetTreeInformation(directory::TTreeInfo& tree) {
     ShowObjectTypes(tree);
 }
 
+void TMainForm::LeaveUnreachableTree(const std::string& fault) {
+    // The tree's contexts are still on another tree: nothing of it is shown
+    // and no report may run on it, so no tree is current.
+    if (selectionDirty_) INISaveProperties();
+    currentTree_ = nullptr;
+    currentContainer_.clear();
+    {
+        FillingScope filling(fillingControls_);
+        listObjType_->clear();
+        checkListAllProps_->clear();
+    }
+    checklistEntries_.Clear();
+    typesShownFor_ = nullptr;
+    checklistFor_ = nullptr;
+    run_.ShowStatus(fault, report::kStatusClear, report::kStatusClear);
+}
+
 void TMainForm::ShowObjectTypes(directory::TTreeInfo& tree) {
     {
         FillingScope filling(fillingControls_);

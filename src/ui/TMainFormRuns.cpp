@@ -200,6 +200,10 @@ void TMainForm::DSTreeTreeViewClick() {
     TNodeInfo node = dsTree_->CurrentNode();
     if (node.tree == nullptr) node = dsTree_->GetCurrentNodeInfo();
     if (node.tree == nullptr) return;
+    if (const std::string& fault = dsTree_->TreeFault(node.tree); !fault.empty()) {
+        LeaveUnreachableTree(fault);
+        return;
+    }
     currentTree_ = node.tree;
     currentContainer_ = node.fullName;
     GetTreeInformation(*currentTree_);
@@ -209,7 +213,7 @@ void TMainForm::DSTreeTreeViewClick() {
 void TMainForm::DSTreeTreeViewDblClick() {
     if (run_.ReportRunning()) return;
     const TNodeInfo node = dsTree_->CurrentNode();
-    if (node.tree == nullptr) return;
+    if (node.tree == nullptr || !dsTree_->TreeFault(node.tree).empty()) return;
     std::string className;
     if (access_.DSEntryClass(node.tree->rootContext, node.fullName, className) != 0 ||
         className.empty())
@@ -218,7 +222,16 @@ void TMainForm::DSTreeTreeViewDblClick() {
     ReportOnObject(node.fullName, className);
 }
 
+bool TMainForm::UsableTreeChosen() {
+    if (currentTree_ != nullptr) return true;
+    // Without a tree a report would run on the tree the contexts start on.
+    const std::string& fault = dsTree_->TreeFault(dsTree_->CurrentNode().tree);
+    if (!fault.empty()) access_.Messages().PlainBox(fault);
+    return false;
+}
+
 void TMainForm::BitBtnSchemaClassesClick() {
+    if (!UsableTreeChosen()) return;
     report::ReportSpec& spec = run_.CurrentSpec();
     if (!report::PrepareSchema(spec, report::ReportKind::SchemaClasses, run_.ReportRunning()))
         return;
@@ -229,6 +242,7 @@ void TMainForm::BitBtnSchemaClassesClick() {
 }
 
 void TMainForm::BitBtnSchemaAttributesClick() {
+    if (!UsableTreeChosen()) return;
     report::ReportSpec& spec = run_.CurrentSpec();
     if (!report::PrepareSchema(spec, report::ReportKind::SchemaAttributes, run_.ReportRunning()))
         return;

@@ -1,11 +1,14 @@
 #include "ui/TTreeFrame.h"
 
+#include "client/image/DirectoryImage.h"
 #include "directory/DirectoryNames.h"
 #include "platform/BusyCursorScope.h"
 #include "ui/ClassImages.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -52,6 +55,25 @@ public:
     std::function<void()> pressStarted;
     std::function<void()> releaseHandled;
 
+    // The view scrolls sideways by whole columns: a node indented beyond the
+    // view's width would stay out of sight as it becomes current. It is
+    // brought into the view here, its left edge kept on view.
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override {
+        QTreeWidget::scrollTo(index, hint);
+        if (!index.isValid()) return;
+        // The column's width and the scroll bar's range follow the nodes
+        // just listed only once the view's geometry is brought up to date.
+        updateGeometries();
+        const QRect item = visualRect(index);
+        const int width = viewport()->width();
+        QScrollBar* bar = horizontalScrollBar();
+        if (item.left() < 0) {
+            bar->setValue(bar->value() + item.left());
+        } else if (item.right() >= width) {
+            bar->setValue(bar->value() + std::min(item.right() - width + 1, item.left()));
+        }
+    }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override {
         if (pressStarted) pressStarted();
@@ -89,6 +111,11 @@ TTreeFrame::TTreeFrame(directory::DirectoryAccess& access, QWidget* parent)
     treeView_->setSelectionMode(QAbstractItemView::SingleSelection);
     treeView_->setIndentation(kIndentation);
     treeView_->setUniformRowHeights(true);
+    // The one column is as wide as its widest shown node, so that deep
+    // containers are reached through the horizontal scroll bar.
+    treeView_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    treeView_->header()->setStretchLastSection(false);
+    treeView_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     auto* view = static_cast<TreeWidget*>(treeView_);
     view->pressStarted = [this] { pressedNode_ = nullptr; };
@@ -145,13 +172,16 @@ void TTreeFrame::InitializeWithTreeList(const platform::StringList& treeNames,
     treeCount_ = std::min(treeNames.Count(), kMaxTrees);
     for (size_t k = 0; k < treeCount_; ++k) {
         directory::TTreeInfo& tree = trees_[k];
-        // A tree that cannot be reached still gets its node; listing it yields nothing.
-        access_.OpenTreeInfo(tree, treeNames.Text(k), typeLessNames_);
+        // A tree whose contexts cannot be pointed at it still gets its node,
+        // which stays empty: its contexts stay on the tree they started on.
+        const client::Result opened = access_.OpenTreeInfo(tree, treeNames.Text(k), typeLessNames_);
+        treeFaults_[k] = opened == 0 ? std::string() : UnreachableText(tree.treeName, opened);
         tree.nodes.SetSorted(true);
         QTreeWidgetItem* root =
             AddTreeNode(tree, nullptr, NodeKind::Tree, kRootName, tree.treeName);
         root->setData(0, kTreeNumberRole, static_cast<qulonglong>(k));
-        root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        root->setChildIndicatorPolicy(opened == 0 ? QTreeWidgetItem::ShowIndicator
+                                                  : QTreeWidgetItem::DontShowIndicator);
         tree.rootNode = Handle(root);
         // A single tree is listed and expanded at once. The program chose
         // it, not the person: no click is reported, the owner places itself.
@@ -204,6 +234,19 @@ TNodeInfo TTreeFrame::GetNodeInfo(QTreeWidgetItem* node) {
 
 QTreeWidgetItem* TTreeFrame::GetCurrentNode() const {
     return treeView_->currentItem();
+}
+
+const std::string& TTreeFrame::TreeFault(const directory::TTreeInfo* tree) const {
+    static const std::string kNone;
+    for (size_t k = 0; k < treeCount_; ++k) {
+        if (tree == &trees_[k]) return treeFaults_[k];
+    }
+    return kNone;
+}
+
+std::string TTreeFrame::UnreachableText(const std::string& treeName, client::Result result) {
+    return "The tree \"" + treeName + "\" cannot be shown: Set Context returned error " +
+           access_.DSErrorText(result);
 }
 
 void TTreeFrame::SetTypeLessNames(bool on) {
@@ -269,8 +312,20 @@ void TTreeFrame::SelectNode(QTreeWidgetItem* node) {
         return;
     }
     current_ = info;
-    // Relative names of the listing are taken from this container.
-    access_.DSSetContext(info.tree->objectContext, info.tree->treeName, info.fullName);
+    const size_t number = static_cast<size_t>(info.tree - trees_.data());
+    // Relative names of the listing are taken from this container. A
+    // context not pointed at the tree would list another tree's objects.
+    if (treeFaults_[number].empty()) {
+        const client::Result result =
+            access_.DSSetContext(info.tree->objectContext, info.tree->treeName, info.fullName);
+        if (result != 0) treeFaults_[number] = UnreachableText(info.tree->treeName, result);
+    }
+    if (!treeFaults_[number].empty()) {
+        listedNode_ = nullptr;
+        entryLines_->Clear();
+        emit EntryLinesChanged();
+        return;
+    }
     platform::BusyCursorScope busyCursor(access_.Feedback());
     FillTreeNodes(*info.tree, info.fullName, node);
 }
@@ -466,25 +521,19 @@ bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& full
     if (node == nullptr) return false;
 
     // ".Sales.Corp": the containers .Corp, then .Sales.Corp, each listed
-    // (which adds its children) and expanded on the way down.
-    std::vector<std::string> parts;
-    if (fullName != kRootName) {
-        std::string rest = fullName.starts_with('.') ? fullName.substr(1) : fullName;
-        size_t start = 0;
-        while (start <= rest.size()) {
-            const size_t dot = rest.find('.', start);
-            parts.push_back(
-                rest.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-            if (dot == std::string::npos) break;
-            start = dot + 1;
-        }
-    }
+    // (which adds its children) and expanded on the way down. A dot that a
+    // backslash escapes belongs to its name (".A\.B.Corp" is A\.B in Corp).
+    const std::string_view rest = std::string_view(fullName).substr(fullName.starts_with('.'));
+    std::vector<std::string_view> parts;
+    if (fullName != kRootName) parts = client::image::SplitFullName(rest);
     quietExpansion_ = true;
     for (size_t depth = 0; depth <= parts.size(); ++depth) {
         if (depth > 0) {
             std::string name;
-            for (size_t k = parts.size() - depth; k < parts.size(); ++k)
-                name += "." + parts[k];
+            for (size_t k = parts.size() - depth; k < parts.size(); ++k) {
+                name += '.';
+                name += parts[k];
+            }
             const auto index = tree.nodes.IndexOf(name);
             if (!index) break;
             node = NodeOf(tree.nodes.Number(*index));

@@ -81,6 +81,11 @@ public:
     bool TypeLessNames() const { return typeLessNames_; }
     void SetTypeLessNames(bool on);
 
+    // Why the tree's contexts could not be pointed at it (empty when they
+    // were): such a tree shows and lists nothing, and nothing may be
+    // reported on it, since its contexts are still on another tree.
+    const std::string& TreeFault(const directory::TTreeInfo* tree) const;
+
     bool Busy() const { return busy_; }
     size_t TreeCount() const { return treeCount_; }
     directory::TTreeInfo& Tree(size_t index) { return trees_.at(index); }
@@ -124,10 +129,12 @@ private:
     void ForgetDescendants(directory::TTreeInfo& tree, QTreeWidgetItem* node);
     void SelectDeferredNode();
     void ReleaseTrees();
+    std::string UnreachableText(const std::string& treeName, client::Result result);
 
     directory::DirectoryAccess& access_;
     QTreeWidget* treeView_;
     std::array<directory::TTreeInfo, kMaxTrees> trees_;
+    std::array<std::string, kMaxTrees> treeFaults_;
     size_t treeCount_ = 0;
     platform::StringList treeNames_;
     platform::StringList ownEntryLines_;

@@ -28,6 +28,17 @@ protected:
         fs::create_directories(dir_ / "images");
         Write("images/two.json",
               testing::TreesImage({{"CORP", testing::CorpObjects()}, {"LAB", "[]"}}));
+        Write("images/other.json", testing::TreesImage({{"corp", "[]"}}));
+        // Dumps named after their files: one name too long for the tree
+        // list, one that it would trim to another tree's name.
+        Write("images/dump.schema",
+              "attributetype ( 2.5.4.10 NAME 'o' SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )\n"
+              "objectclass ( 2.5.6.4 NAME 'organization' SUP top STRUCTURAL MUST o )\n");
+        const std::string dump =
+            "dn: o=Dump\nobjectClass: organization\no: Dump\n\n"
+            "dn: o=Other\nobjectClass: organization\no: Other\n";
+        Write("images/a_very_long_file_name_for_the_corporate_dump_2024.ldif", dump);
+        Write("images/corp_.ldif", dump);
     }
     void TearDown() override { unsetenv("VELLRUN_CONNECTIONS"); }
     void Write(const std::string& name, const std::string& text) {
@@ -45,15 +56,24 @@ protected:
         testing::CountingRunFeedback feedback;
         directory::DirectoryAccess access(*client, messages, feedback);
         std::vector<std::string> trees;
+        unreachable_.clear();
         if (access.DSStartClient() == 0) {
             platform::StringList list;
             access.DSScanTrees(list);
             trees = list.Texts();
+            // Each tree is found again by the name the list shows.
+            ContextHandle context{};
+            EXPECT_EQ(client->CreateContext(context), 0);
+            for (const std::string& tree : trees) {
+                if (access.DSSetContext(context, tree, "[Root]") != 0) unreachable_.push_back(tree);
+            }
+            client->FreeContext(context);
         }
         errors = messages.Errors();
         return trees;
     }
     fs::path dir_;
+    std::vector<std::string> unreachable_;
 };
 
 TEST_F(ClientFactoryTest, SameTreeTwiceShowsOnceAndPathsAreRelativeToTheFile) {
@@ -83,6 +103,21 @@ TEST_F(ClientFactoryTest, PrimaryCountsTheEntriesAsWritten) {
     EXPECT_EQ(tree, "CORP");
 }
 
+TEST_F(ClientFactoryTest, ADumpNamedAfterItsFileGetsANameTheTreeListKeeps) {
+    std::vector<std::string> errors;
+    const auto trees = Start(R"({"connections": [
+        {"image": "images/a_very_long_file_name_for_the_corporate_dump_2024.ldif",
+         "schema": "images/dump.schema"},
+        {"image": "images/two.json"},
+        {"image": "images/corp_.ldif", "schema": "images/dump.schema"},
+        {"image": "images/corp_.ldif", "schema": "images/dump.schema"}]})",
+                             errors);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_EQ(trees, (std::vector<std::string>{"a_very_long_file_name_for_the_co", "CORP", "LAB",
+                                               "corp-2"}));
+    EXPECT_TRUE(unreachable_.empty()) << unreachable_.front();
+}
+
 TEST_F(ClientFactoryTest, BrokenConfigurationsStopStartUpAndSayWhy) {
     const std::string file = (dir_ / "connections.json").string();
     struct Case {
@@ -96,6 +131,15 @@ TEST_F(ClientFactoryTest, BrokenConfigurationsStopStartUpAndSayWhy) {
         {R"({"connections": [{"image": "images/two.json", "colour": 1}]})", "unknown key"},
         {R"({"connections": [{"image": "images/two.json"}], "primary": 3})", "primary"},
         {R"({"connections": []})", "no connections"},
+        {R"({"connections": [{"image": "images/two.json"}, {"image": "images/other.json"}]})",
+         "the image " + (dir_ / "images/two.json").string() + " and the image " +
+             (dir_ / "images/other.json").string() + " both have a tree named \"corp\""},
+        {R"({"connections": [{"image": "images/corp_.ldif", "schema": "images/dump.schema",
+             "tree": "CORP_"}]})",
+         "connection 1: the tree name \"CORP_\" ends with \"_\""},
+        {R"({"connections": [{"uri": "ldap://127.0.0.1:9", "name": "A_TREE_NAME_OF_33_CHARACTERS_LONG"}]})",
+         "connection 1: the tree name \"A_TREE_NAME_OF_33_CHARACTERS_LONG\" is not 1 to 32 "
+         "characters long"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> errors;

@@ -111,6 +111,10 @@ TEST(ClientStartup, AFailureWithZeroLowBitsIsStillAFailure) {
 TEST(TreeDiscovery, NamesAreCutUnpaddedAndKeptOncePerTree) {
     DirectoryTestBed bed(TreesImage({{"CORP", "[]"}}));
     const std::string longName = "LONG" + std::string(27, 'X');  // 31 characters
+    // 32 characters in 64 bytes: cut by characters, it stays whole.
+    std::string umlauts;
+    for (int k = 0; k < 32; ++k)
+        umlauts += "\xC3\x84";
     const std::vector<std::pair<client::Result, std::string>> connections = {
         {0, "CORP_TREE" + std::string(23, '_')},
         {0, "corp_tree" + std::string(23, '_')},
@@ -118,6 +122,7 @@ TEST(TreeDiscovery, NamesAreCutUnpaddedAndKeptOncePerTree) {
         {client::Err::InvalidHandle, "IGNORED"},
         {0, std::string(32, '_')},
         {0, "LAB"},
+        {0, umlauts + "__"},
     };
     bed.spy.onScanConnections = [&](uint32_t& iterator, client::ConnRef& ref) {
         if (iterator >= connections.size()) return NoMoreConnections;
@@ -134,11 +139,11 @@ TEST(TreeDiscovery, NamesAreCutUnpaddedAndKeptOncePerTree) {
     };
     platform::StringList trees;
     bed.access.DSScanTrees(trees);
-    EXPECT_EQ(trees.Texts(), (std::vector<std::string>{"CORP_TREE", longName, "LAB"}));
+    EXPECT_EQ(trees.Texts(), (std::vector<std::string>{"CORP_TREE", longName, "LAB", umlauts}));
     EXPECT_EQ(trees.Number(0), 100);
     EXPECT_EQ(trees.Number(1), 102);
     EXPECT_EQ(trees.Number(2), 105);
-    EXPECT_EQ(bed.feedback.events, 6);
+    EXPECT_EQ(bed.feedback.events, 7);
 }
 
 // A directory of very many trees, each reported twice in other letter case:

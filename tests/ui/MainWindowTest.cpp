@@ -10,6 +10,7 @@
 #include "exports/ExportFormats.h"
 #include "report/ReportStart.h"
 #include "report/TreeInformation.h"
+#include "support/DirectoryTestBed.h"
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
@@ -18,6 +19,7 @@
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -42,6 +44,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -71,7 +74,7 @@ protected:
     // until the trees are shown and the window has come back to its place.
     TMainForm* Start(TMainForm::Options options = {}, bool show = true) {
         client::ClientOptions client;
-        client.image = kData / "sample-directory.json";
+        client.image = image_;
         session_ = std::make_unique<DesktopSession>(client::MakeDirectoryClient(client));
         options.settingsFile = ini_;
         options.infoFolder = kData;
@@ -80,7 +83,7 @@ protected:
         if (show) {
             form_->show();
             EXPECT_TRUE(testing::ProcessEventsUntil(
-                [this] { return form_->DSTree()->TreeCount() == 3 && form_->CurrentTree(); }));
+                [this] { return form_->DSTree()->TreeCount() == trees_ && form_->CurrentTree(); }));
         }
         return form_;
     }
@@ -159,6 +162,8 @@ protected:
 
     testing::TempDir dir_{"vellrun-window"};
     fs::path ini_ = dir_ / "vellrun.ini";
+    fs::path image_ = kData / "sample-directory.json";
+    size_t trees_ = 3;
     std::unique_ptr<DesktopSession> session_;
     TMainForm* form_ = nullptr;
 };
@@ -324,6 +329,38 @@ TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
     EXPECT_NE(grid[1][0].find("Corp"), std::string::npos) << grid[1][0];
+}
+
+// A container whose name holds an escaped dot is found again at the next
+// start; after File > Rescan Trees the tree, the status and the next report
+// all stay on it.
+TEST_F(MainWindowTest, TheContainerComesBackAfterARestartAndARescan) {
+    image_ = dir_ / "odd.json";
+    std::ofstream(image_) << vellrun::testing::TreesImage({{"ODD", R"([
+        {"name": "Odd", "class": "Organization"},
+        {"name": "A\\.B.Odd", "class": "Organizational Unit"},
+        {"name": "Inner.A\\.B.Odd", "class": "Organizational Unit"},
+        {"name": "u1.Inner.A\\.B.Odd", "class": "User", "attributes": {"Surname": "S"}}])"}});
+    trees_ = 1;
+    Start();
+    const std::string inner = R"(.Inner.A\.B.Odd)";
+    ASSERT_TRUE(form_->DSTree()->SelectPath("ODD", inner));
+    ASSERT_EQ(form_->CurrentContainer(), inner);
+    Restart();
+    EXPECT_EQ(form_->CurrentContainer(), inner);
+    EXPECT_EQ(form_->DSTree()->GetCurrentNodeInfo().fullName, inner);
+
+    Find<QAction>("ActionRescanTrees")->trigger();
+    const TNodeInfo shown = form_->DSTree()->GetCurrentNodeInfo();
+    EXPECT_EQ(shown.fullName, inner);
+    EXPECT_EQ(form_->CurrentTree(), shown.tree);
+    EXPECT_EQ(form_->CurrentContainer(), inner);
+    EXPECT_EQ(form_->StatusPanels()[2]->text().toStdString(), inner);
+    EXPECT_EQ(form_->ListBoxObjects()->findItems("User: u1", Qt::MatchExactly).size(), 1);
+    RunRecursive("User", {"Surname"});
+    const auto grid = Grid();
+    ASSERT_EQ(grid.size(), 2u);
+    EXPECT_NE(grid[1][0].find("u1"), std::string::npos) << grid[1][0];
 }
 
 // The width of the Multi-Object tab's type list comes back as it was left,

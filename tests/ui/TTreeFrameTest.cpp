@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -438,6 +439,80 @@ TEST(TTreeFrameTest, AListingOfManyContainersGivesEachItsOwnClassImage) {
             << text;
     }
     EXPECT_EQ(bed.client->Statistics().readPages, reads);
+}
+
+// Right, pressed again and again, goes down a chain of nested containers
+// however deep, each one listed and reported as chosen; a name wider than
+// the view is reached with the horizontal scroll bar. Left comes back up.
+TEST(TTreeFrameTest, RightGoesDownADeepChainAndLeftComesBack) {
+    constexpr int kDepth = 40;
+    std::string objects = R"([{"name": "Odd", "class": "Organization"})";
+    std::string fullName = "Odd";
+    for (int level = 1; level <= kDepth; ++level) {
+        fullName =
+            QStringLiteral("L%1.").arg(level, 2, 10, QLatin1Char('0')).toStdString() + fullName;
+        objects += R"(, {"name": ")" + fullName + R"(", "class": "Organizational Unit"})";
+    }
+    objects += "]";
+    FrameBed<QtRunFeedback> bed(testing::TreesImage({{"ODD", objects}}));
+    int clicks = 0;
+    QObject::connect(bed.frame.get(), &TTreeFrame::TreeViewClick, [&clicks] { ++clicks; });
+    bed.frame->Initialize(&bed.lines);
+    bed.View().setFocus();
+
+    // The tree's top is listed and expanded: Right moves to Odd, then each
+    // Right expands the current container (listed already) or moves into it.
+    std::string expected = "";
+    for (int level = 0; level <= kDepth; ++level) {
+        const std::string text =
+            level == 0 ? std::string("Odd")
+                       : QStringLiteral("L%1").arg(level, 2, 10, QLatin1Char('0')).toStdString();
+        expected = "." + text + expected;
+        QTest::keyClick(&bed.View(), Qt::Key_Right);
+        if (level > 0) QTest::keyClick(&bed.View(), Qt::Key_Right);
+        ASSERT_EQ(bed.frame->CurrentNode().fullName, expected) << "level " << level;
+        ASSERT_EQ(bed.frame->GetCurrentNode(), bed.frame->CurrentNode().node) << "level " << level;
+        // The node is on view, scrolled to as far as needed.
+        const QRect shown = bed.View().visualItemRect(bed.frame->GetCurrentNode());
+        ASSERT_TRUE(bed.View().viewport()->rect().intersects(shown)) << "level " << level;
+    }
+    EXPECT_EQ(clicks, kDepth + 1);
+    EXPECT_GT(bed.View().horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(bed.lines.Count(), 0u);
+
+    // The deepest holds nothing: Left goes to its container at once.
+    QTest::keyClick(&bed.View(), Qt::Key_Left);
+    EXPECT_EQ(bed.frame->CurrentNode().fullName, expected.substr(expected.find('.', 1)));
+    EXPECT_EQ(clicks, kDepth + 2);
+}
+
+// A tree that the list names but whose context cannot be set (no tree has
+// that name) shows nothing of its own, and above all not the tree the
+// contexts start on; the frame says why.
+TEST(TTreeFrameTest, ATreeWhoseContextCannotBeSetStaysEmpty) {
+    FrameBed<QtRunFeedback> bed(TwoTrees());
+    platform::StringList names;
+    names.Add("ZULU");
+    names.Add("MISSING");
+    bed.frame->InitializeWithTreeList(names, &bed.lines);
+    QTreeWidgetItem* missing = bed.View().topLevelItem(0);
+    ASSERT_EQ(missing->text(0).toStdString(), "MISSING");
+    EXPECT_FALSE(ShowsExpander(missing));
+    EXPECT_NE(bed.frame->TreeFault(bed.frame->GetNodeInfo(missing).tree).find("MISSING"),
+              std::string::npos);
+    EXPECT_TRUE(
+        bed.frame->TreeFault(bed.frame->GetNodeInfo(bed.View().topLevelItem(1)).tree).empty());
+
+    ClickItem(bed.View(), missing);
+    bed.View().expandItem(missing);
+    EXPECT_EQ(bed.frame->CurrentNode().node, missing);
+    EXPECT_EQ(missing->childCount(), 0);
+    EXPECT_TRUE(bed.lines.Empty());
+    EXPECT_EQ(bed.ListPages(), 0u);
+
+    ClickItem(bed.View(), bed.View().topLevelItem(1));
+    EXPECT_EQ(bed.lines.Texts(),
+              (std::vector<std::string>{"Organization: Corp", "Organization: Other"}));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "client/image/DirectoryImage.h"
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
 
 namespace vellrun::client::image {
@@ -189,6 +191,33 @@ Tree* DirectoryImage::FindTree(std::string_view treeName) const {
         if (EqualsNoCase(tree->name, treeName)) return tree.get();
     }
     return nullptr;
+}
+
+std::string TreeNameFault(std::string_view name) {
+    const size_t length = platform::Utf8CharacterCount(name);
+    if (length == 0 || length > kMaxTreeNameLength) return "is not 1 to 32 characters long";
+    if (name.back() == '_') return "ends with \"_\"";
+    return {};
+}
+
+std::string FitTreeName(std::string_view derived) {
+    std::string name(derived.substr(0, platform::Utf8PrefixBytes(derived, kMaxTreeNameLength)));
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name;
+}
+
+std::string DistinctTreeName(std::string_view name,
+                             const std::function<bool(std::string_view)>& taken) {
+    if (!taken(name)) return std::string(name);
+    for (size_t number = 2;; ++number) {
+        const std::string suffix = "-" + std::to_string(number);
+        const std::string candidate =
+            FitTreeName(name.substr(
+                0, platform::Utf8PrefixBytes(name, kMaxTreeNameLength - suffix.size()))) +
+            suffix;
+        if (!taken(candidate)) return candidate;
+    }
 }
 
 }  // namespace vellrun::client::image

@@ -3,7 +3,12 @@
 #include "client/image/ImageClientState.h"
 #include "client/image/ImageLoader.h"
 
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <map>
+#include <string_view>
+#include <vector>
 
 namespace vellrun::client::image {
 namespace {
@@ -13,6 +18,41 @@ constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
                                         EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
                                         EntryItemBit::FullName;
 constexpr size_t kTreeNameWidth = 32;
+
+// A tree is found by its name alone: the same tree may be connected more
+// than once, but two trees may not share a name (case ignored). A name the
+// image gives is the image's: two of them alike stop the start, naming both
+// files. A name made from a file's stem gives way instead, numbered apart
+// from every other tree's.
+bool SettleTreeNames(const std::vector<Tree*>& connected,
+                     const std::map<const Tree*, std::filesystem::path>& files,
+                     const std::string& where, std::string& diagnostic) {
+    std::vector<Tree*> trees;
+    for (Tree* tree : connected) {
+        if (std::find(trees.begin(), trees.end(), tree) == trees.end()) trees.push_back(tree);
+    }
+    std::vector<std::string_view> taken;
+    for (const Tree* tree : trees) {
+        if (tree->derivedName) continue;
+        for (const Tree* other : trees) {
+            if (other == tree) break;
+            if (other->derivedName || !EqualsNoCase(other->name, tree->name)) continue;
+            diagnostic = where + "the image " + files.at(other).string() + " and the image " +
+                         files.at(tree).string() + " both have a tree named \"" + tree->name + "\"";
+            return false;
+        }
+        taken.push_back(tree->name);
+    }
+    for (Tree* tree : trees) {
+        if (!tree->derivedName) continue;
+        tree->name = DistinctTreeName(tree->name, [&taken](std::string_view name) {
+            return std::any_of(taken.begin(), taken.end(),
+                               [name](std::string_view held) { return EqualsNoCase(held, name); });
+        });
+        taken.push_back(tree->name);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -85,6 +125,8 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
     }
     std::map<std::string, std::shared_ptr<DirectoryImage>> loaded;
     std::vector<State::Connection> connections;
+    // The file each connected tree came from, for the messages about names.
+    std::map<const Tree*, std::filesystem::path> files;
     std::vector<std::shared_ptr<DirectoryImage>> images;
     const std::string where = s.configName.empty() ? std::string() : s.configName + ": ";
     // The primary counts the configuration's entries as written; an entry
@@ -110,8 +152,10 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
             images.push_back(image);
         }
         if (wanted.tree.empty()) {
-            for (const auto& tree : image->trees)
+            for (const auto& tree : image->trees) {
                 connections.push_back({tree.get()});
+                files.emplace(tree.get(), wanted.imageFile);
+            }
             continue;
         }
         Tree* tree = image->FindTree(wanted.tree);
@@ -121,7 +165,12 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
             return Err::InitFailed;
         }
         connections.push_back({tree});
+        files.emplace(tree, wanted.imageFile);
     }
+    std::vector<Tree*> connected;
+    for (const State::Connection& connection : connections)
+        connected.push_back(connection.tree);
+    if (!SettleTreeNames(connected, files, where, s.diagnostic)) return Err::InitFailed;
     s.images = std::move(images);
     s.connections = std::move(connections);
     s.primaryConnection = primaryConnection;

@@ -1,17 +1,9 @@
 #include "client/image/TreeLoader.h"
 
-#include "platform/TextEncoding.h"
-
 #include <algorithm>
 #include <utility>
 
 namespace vellrun::client::image::detail {
-
-namespace {
-
-constexpr size_t kMaxTreeNameLength = 32;
-
-}  // namespace
 
 std::string Indexed(std::string_view list, size_t index) {
     std::string place(list);
@@ -52,11 +44,8 @@ std::unique_ptr<Tree> TreeLoader::Load() {
         const Json& nameValue = fields.Require("name");
         tree_->name = ReadField("name", [&] {
             const std::string& name = detail::ReadText(nameValue);
-            const size_t length = platform::Utf8CharacterCount(name);
-            if (length == 0 || length > kMaxTreeNameLength) {
-                Refuse(Quoted(name) + " is not 1 to 32 characters long");
-            }
-            if (name.back() == '_') Refuse(Quoted(name) + " ends with \"_\"");
+            if (const std::string fault = TreeNameFault(name); !fault.empty())
+                Refuse(Quoted(name) + " " + fault);
             return name;
         });
         schema = &fields.Require("schema");

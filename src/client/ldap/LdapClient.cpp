@@ -497,6 +497,56 @@ LdapClientStatistics LdapClient::Statistics() const {
 
 // --- Connections ------------------------------------------------------------
 
+namespace {
+
+// One server's tree: the same address and base, however often it is connected.
+bool SameTree(const LdapSession& a, const LdapSession& b) {
+    return image::EqualsNoCase(a.Config().uri, b.Config().uri) &&
+           a.Config().base.value_or("") == b.Config().base.value_or("");
+}
+
+bool SettleTreeNames(const std::vector<std::unique_ptr<LdapSession>>& sessions,
+                     std::string& diagnostic) {
+    // A tree is found by its name alone. A name the configuration gives is
+    // the person's: two trees given one name stop the start, naming both
+    // servers. A name from the server or the host gives way instead,
+    // numbered apart from every other tree's; the same tree connected again
+    // keeps the name it had.
+    std::vector<const LdapSession*> named;
+    for (const auto& session : sessions) {
+        if (!session->TreeNameGiven()) continue;
+        for (const LdapSession* other : named) {
+            if (SameTree(*other, *session) ||
+                !image::EqualsNoCase(other->TreeName(), session->TreeName()))
+                continue;
+            diagnostic = "the servers " + other->Config().uri + " and " + session->Config().uri +
+                         " are both named \"" + session->TreeName() + "\"";
+            return false;
+        }
+        named.push_back(session.get());
+    }
+    for (const auto& session : sessions) {
+        if (session->TreeNameGiven()) continue;
+        const auto same = std::find_if(named.begin(), named.end(), [&session](const auto* other) {
+            return SameTree(*other, *session);
+        });
+        if (same != named.end()) {
+            session->RenameTree((*same)->TreeName());
+        } else {
+            session->RenameTree(
+                image::DistinctTreeName(session->TreeName(), [&named](std::string_view name) {
+                    return std::any_of(named.begin(), named.end(), [name](const auto* other) {
+                        return image::EqualsNoCase(other->TreeName(), name);
+                    });
+                }));
+        }
+        named.push_back(session.get());
+    }
+    return true;
+}
+
+}  // namespace
+
 Result LdapClient::InitClient(uint32_t, uint32_t) {
     State& s = *state_;
     if (s.started) return 0;
@@ -510,6 +560,7 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
         }
         sessions.push_back(std::move(session));
     }
+    if (!SettleTreeNames(sessions, s.diagnostic)) return Err::InitFailed;
     s.sessions = std::move(sessions);
     s.started = true;
     s.startupCancelled = false;

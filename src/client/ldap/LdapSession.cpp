@@ -531,14 +531,18 @@ Result LdapSession::ReadRootDse() {
         // One naming context is the tree's top; several are its top-level objects.
         base_ = namingContexts_.front();
     }
+    // Named once: a connection opened again keeps the name the trees were
+    // listed by. A name made from the server's or the host's must be one the
+    // tree list shows unchanged.
+    if (!treeName_.empty()) return 0;
     if (!config_.name.empty()) {
         treeName_ = config_.name;
-    } else if (const auto* tree = root.Find("directoryTreeName"); tree && !tree->empty()) {
-        treeName_ = std::string(tree->front());
-    } else {
-        treeName_ = HostOf(config_.uri);
-        if (treeName_.empty()) treeName_ = "localhost";
+        return 0;
     }
+    if (const auto* tree = root.Find("directoryTreeName"); tree && !tree->empty())
+        treeName_ = image::FitTreeName(tree->front());
+    if (treeName_.empty()) treeName_ = image::FitTreeName(HostOf(config_.uri));
+    if (treeName_.empty()) treeName_ = "localhost";
     return 0;
 }
 

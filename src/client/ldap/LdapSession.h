@@ -145,6 +145,10 @@ public:
     const Name& Base() const { return base_; }
     const std::vector<Name>& NamingContexts() const { return namingContexts_; }
     const std::string& TreeName() const { return treeName_; }
+    // Whether the configuration gave the name (else the server or the host did).
+    bool TreeNameGiven() const { return !config_.name.empty(); }
+    // A name that another tree holds is changed once the sessions are open.
+    void RenameTree(std::string name) { treeName_ = std::move(name); }
     const std::string& Identity() const { return identity_; }  // a DN, or empty
     bool HasSubordinateCount() const { return hasSubordinateCount_; }
 

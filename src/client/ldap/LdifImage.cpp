@@ -477,8 +477,17 @@ image::LoadResult LoadLdifImage(const std::filesystem::path& path,
     if (!error.empty()) return {nullptr, platform::FileStatus::Failed(error)};
     std::filesystem::path baseDir = path.parent_path();
     if (baseDir.empty()) baseDir = ".";
-    return LoadLdifText(ldif, path.string(), baseDir, schema,
-                        treeName.empty() ? path.stem().string() : treeName);
+    if (!treeName.empty()) return LoadLdifText(ldif, path.string(), baseDir, schema, treeName);
+    // Named after the file, the name must still be one the tree list shows
+    // unchanged.
+    std::string stemName = image::FitTreeName(path.stem().string());
+    if (stemName.empty()) stemName = "LDIF";
+    image::LoadResult result = LoadLdifText(ldif, path.string(), baseDir, schema, stemName);
+    if (result.image) {
+        for (const auto& tree : result.image->trees)
+            tree->derivedName = true;
+    }
+    return result;
 }
 
 }  // namespace vellrun::client::ldap

@@ -30,7 +30,8 @@ namespace vellrun::client::ldap {
 
 // Loads the dump at path with the schema files (as slapd reads them, or LDIF
 // subschema entries) into one tree named treeName, or after the file (its
-// name without the extension) when treeName is empty.
+// name without the extension, cut to a tree name's 32 characters and without
+// trailing "_") when treeName is empty.
 image::LoadResult LoadLdifImage(const std::filesystem::path& path,
                                 const std::vector<std::filesystem::path>& schemaFiles,
                                 const std::string& treeName);
