@@ -182,6 +182,21 @@ std::string DottedText(const Name& name, bool typeless,
     return out;
 }
 
+std::string ImageDottedText(const Name& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i) out += '.';
+        for (size_t j = 0; j < name[i].size(); ++j) {
+            if (j) out += '+';
+            for (char c : name[i][j].value) {
+                if (c == '.' || c == '\\' || c == '=') out += '\\';
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
 bool RelativeTo(const Name& full, const Name& base, Name& relative) {
     const auto under = [&] {
         if (base.size() > full.size()) return false;

@@ -40,6 +40,11 @@ bool ParseDotted(std::string_view text, Name& name);
 std::string DottedText(const Name& name, bool typeless,
                        const std::function<std::string(std::string_view)>& typeName = {});
 
+// The typeless dotted name an embedded directory gives an LDAP name. It
+// reads "+" as part of a name, so a "+" in a value is written as it is, and
+// the values of a multi-valued relative name are joined by "+" ("a+b").
+std::string ImageDottedText(const Name& name);
+
 // The part of full below base, or false when full is not at or under base.
 // Types and values compare without regard to ASCII case.
 bool RelativeTo(const Name& full, const Name& base, Name& relative);

@@ -340,6 +340,8 @@ void LdapSchema::Load(const SchemaText& text) {
     classLdapNames_.clear();
     attributeByAnyName_.clear();
     classByAnyName_.clear();
+    unresolved_.clear();
+    syntaxGuessed_.clear();
     skipped = 0;
 
     // Syntax numbers the server publishes for its own syntaxes.
@@ -496,18 +498,29 @@ void LdapSchema::Load(const SchemaText& text) {
             attributeByAnyName_.emplace("object class", it->second);
         }
     }
-    // Attributes without a syntax of their own take their superior's.
+    // Attributes without a syntax of their own take their superior's. Where
+    // the chain ends at a superior the schema does not define (a schema file
+    // read without the server's own definitions), the syntax is a guess:
+    // text, which nearly every such attribute is (the superiors of the
+    // standard ones are name and distinguishedName).
+    syntaxGuessed_.assign(schema_.attributes.size(), false);
     for (size_t i = 0; i < schema_.attributes.size(); ++i) {
         size_t at = i;
         for (int hops = 0; hops < 16 && !pending[at].syntaxGiven && !pending[at].superior.empty();
              ++hops) {
             auto it = attributeByAnyName_.find(Fold(pending[at].superior));
-            if (it == attributeByAnyName_.end()) break;
+            if (it == attributeByAnyName_.end()) {
+                unresolved_.push_back(pending[at].superior);
+                break;
+            }
             at = it->second;
         }
         if (!pending[i].syntaxGiven) {
+            const bool inherited = pending[at].syntaxGiven;
             schema_.attributes[i].syntax =
-                pending[at].syntaxGiven ? schema_.attributes[at].syntax : Syntax::OctetString;
+                inherited ? schema_.attributes[at].syntax
+                          : (pending[at].superior.empty() ? Syntax::OctetString : Syntax::CiString);
+            syntaxGuessed_[i] = !inherited && !pending[at].superior.empty();
         }
     }
 
@@ -592,7 +605,10 @@ void LdapSchema::Load(const SchemaText& text) {
             for (const std::string& name : classLists[i].lists[list]) {
                 const bool ofClasses = list < 2;
                 std::string program = ofClasses ? ProgramClass(name) : ProgramAttribute(name);
-                if (program.empty()) program = name;
+                if (program.empty()) {
+                    if (list != 1 && list != 2) unresolved_.push_back(name);
+                    program = name;
+                }
                 if (std::none_of(targets[list]->begin(), targets[list]->end(),
                                  [&](const std::string& have) {
                                      return image::EqualsNoCase(have, program);
@@ -603,6 +619,11 @@ void LdapSchema::Load(const SchemaText& text) {
         }
     }
     schema_.Index();
+}
+
+bool LdapSchema::SyntaxGuessed(std::string_view anyName) const {
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    return it != attributeByAnyName_.end() && syntaxGuessed_[it->second];
 }
 
 std::string LdapSchema::LdapAttribute(std::string_view name) const {
