@@ -2,8 +2,12 @@
 // directory (and served by its client), faulty ones refused with the line.
 
 #include "client/image/ImageClient.h"
+#include "client/ldap/LdifExport.h"
 #include "client/ldap/LdifImage.h"
+#include "support/ImageFixture.h"
 #include "support/TempDir.h"
+
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -336,6 +340,37 @@ TEST(LdifImage, StockSchemaFilesReadWithTheServersOwnDefinitions) {
     EntryInfo info;
     client.SetContextNumber(context, ContextKey::EntryInfoItems, EntryItemBit::BaseClass);
     EXPECT_EQ(client.ReadEntryInfo(context, "CN=a+SN=b", 4096, info), 0);
+}
+
+// An image reads "+" as part of a name, LDAP as the joint of a multi-valued
+// relative name: the export escapes it in every DN it writes (the entry's and
+// the names inside values), and the dump reads back under the same names.
+TEST(LdifImage, APlusInAnImageNameRoundTripsThroughTheExport) {
+    auto client = testing::StartImageClient(testing::TreeImage(R"([
+      {"name": "Corp", "class": "Organization"},
+      {"name": "a+b.Corp", "class": "User", "attributes": {"Title": "Plus"}},
+      {"name": "staff.Corp", "class": "Group", "attributes": {"Member": ["a+b.Corp"]}}
+    ])"));
+    ASSERT_NE(client, nullptr);
+    std::ostringstream ldif, schema;
+    const auto exported = ldap::ExportLdif(*client, {"T", "dc=t"}, ldif, schema);
+    ASSERT_EQ(exported.result, 0) << exported.error;
+    EXPECT_NE(ldif.str().find("dn: vrcn=a\\+b,vro=Corp,dc=t\n"), std::string::npos) << ldif.str();
+    EXPECT_NE(ldif.str().find("vrMember: vrcn=a\\+b,vro=Corp,dc=t\n"), std::string::npos)
+        << ldif.str();
+
+    ldap::SchemaText text;
+    std::string error;
+    ASSERT_TRUE(ldap::ReadSchemaText(schema.str(), text, error)) << error;
+    auto back = ldap::LoadLdifText(ldif.str(), "t.ldif", ".", text, "T");
+    ASSERT_TRUE(back.image) << back.status.error;
+    const image::Tree& tree = *back.image->trees.at(0);
+    const Entry* user = tree.Find("a+b.Corp");
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(image::Tree::FullName(*user, false), "CN=a+b.O=Corp");
+    EXPECT_EQ(Texts(user->FindAttribute("Title")), std::vector<std::string>{"Plus"});
+    EXPECT_EQ(Texts(tree.Find("staff.Corp")->FindAttribute("Member")),
+              std::vector<std::string>{"a+b.Corp"});
 }
 
 }  // namespace

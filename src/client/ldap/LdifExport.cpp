@@ -83,11 +83,13 @@ struct Walker {
         return it == classNames.end() ? std::string() : it->second;
     }
 
-    // A typed full name to its DN under the base.
+    // A typed full name to its DN under the base. A "+" starts another part
+    // of the relative name only before a type ("CN=a+SN=b", as the live
+    // client writes a multi-valued one); an image's "a+b" is one value.
     std::string DnOf(std::string_view dotted) const {
         if (IsRootName(dotted)) return DnText(base);
         Name name;
-        if (!ParseDotted(dotted, name)) return std::string(dotted);
+        if (!ParseDotted(dotted, name, true)) return std::string(dotted);
         for (RelativeName& relative : name) {
             for (NamePart& part : relative) {
                 std::string type = LdapAttribute(part.type.empty() ? "CN" : part.type);
