@@ -365,6 +365,8 @@ void LdapSchema::Load(const SchemaText& text) {
     // definition of the same name ("Title" over "title"): the plain one is
     // shadowed and left out of the program's schema.
     std::unordered_map<std::string, bool> ownAttributeNames, ownClassNames;
+    // LDAP names whose plain definition a directory's own one stands in for.
+    std::unordered_map<std::string, bool> describedLdapNames;
     for (const std::string& line : text.attributeTypes) {
         int code = 0;
         const char* error = nullptr;
@@ -372,6 +374,8 @@ void LdapSchema::Load(const SchemaText& text) {
                 ldap_str2attributetype(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
             const std::string own = Extension(at->at_extensions, "X-NDS_NAME");
             if (!own.empty()) ownAttributeNames[Fold(own)] = true;
+            const std::string described = Extension(at->at_extensions, "X-NDS_LDAP_NAME");
+            if (!own.empty() && !described.empty()) describedLdapNames[Fold(described)] = true;
             ldap_attributetype_free(at);
         }
     }
@@ -397,7 +401,7 @@ void LdapSchema::Load(const SchemaText& text) {
             continue;
         }
         image::AttributeDefinition definition;
-        const std::string ldapName =
+        std::string ldapName =
             at->at_names && at->at_names[0] ? at->at_names[0] : (at->at_oid ? at->at_oid : "");
         if (ldapName.empty()) {
             // Nothing to ask the server for it by, and nothing to show.
@@ -408,10 +412,18 @@ void LdapSchema::Load(const SchemaText& text) {
         const std::string ndsName = Extension(at->at_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
         namedByDirectory = namedByDirectory || !ndsName.empty();
-        if (ndsName.empty() && ownAttributeNames.count(Fold(ldapName)) != 0) {
+        bool shadowed = false;
+        for (int i = 0; ndsName.empty() && at->at_names && at->at_names[i]; ++i) {
+            shadowed = shadowed || describedLdapNames.count(Fold(at->at_names[i])) != 0;
+        }
+        if (ndsName.empty() && (shadowed || ownAttributeNames.count(Fold(ldapName)) != 0)) {
             ldap_attributetype_free(at);
             continue;
         }
+        // The directory's own description of an attribute LDAP keeps under
+        // another name: values are asked for and written under that name.
+        const std::string described = Extension(at->at_extensions, "X-NDS_LDAP_NAME");
+        if (!ndsName.empty() && !described.empty()) ldapName = described;
         Pending p;
         if (at->at_syntax_oid) p.syntaxOid = at->at_syntax_oid;
         if (at->at_sup_oid) p.superior = at->at_sup_oid;
@@ -481,6 +493,7 @@ void LdapSchema::Load(const SchemaText& text) {
                 attributeByAnyName_.emplace(alias, index);
         }
         if (at->at_oid) attributeByAnyName_.emplace(Fold(at->at_oid), index);
+        if (ldapName == described) attributeByAnyName_.emplace(Fold(described), index);
         schema_.attributes.push_back(std::move(definition));
         attributeLdapNames_.push_back(ldapName);
         pending.push_back(std::move(p));
@@ -572,7 +585,8 @@ void LdapSchema::Load(const SchemaText& text) {
             for (int i = 0; names && names[i]; ++i)
                 into.emplace_back(names[i]);
         };
-        take(oc->oc_sup_oids, lists.lists[0]);
+        // A class the directory gives no superclass names top only for LDAP.
+        if (!ExtensionSet(ext, "X-NDS_NO_SUPERCLASSES")) take(oc->oc_sup_oids, lists.lists[0]);
         lists.lists[1] = ExtensionList(ext, "X-NDS_CONTAINMENT");
         lists.lists[2] = ExtensionList(ext, "X-NDS_NAMING");
         take(oc->oc_at_oids_must, lists.lists[3]);
@@ -609,6 +623,9 @@ void LdapSchema::Load(const SchemaText& text) {
                     if (list != 1 && list != 2) unresolved_.push_back(name);
                     program = name;
                 }
+                // A class is not its own superclass (a directory's Top written
+                // as LDAP's top, whose name it shares).
+                if (list == 0 && image::EqualsNoCase(program, definition.name)) continue;
                 if (std::none_of(targets[list]->begin(), targets[list]->end(),
                                  [&](const std::string& have) {
                                      return image::EqualsNoCase(have, program);

@@ -5,6 +5,10 @@
 // (names, syntax numbers, flags, bounds, identifiers, the five lists of a
 // class). The program's name of a definition is its X-NDS_NAME term where the
 // server publishes one, else its first LDAP name; the schema maps both ways.
+// A definition with X-NDS_LDAP_NAME is the directory's own description of an
+// attribute that LDAP keeps under that name (objectClass, which a schema file
+// cannot define again): it stands in for LDAP's plain definition. A class
+// with X-NDS_NO_SUPERCLASSES has none, whatever SUP it names for LDAP's sake.
 //
 // Owned by the LDAP client (one per connection) or by the LDIF image loader.
 // It holds text only and never talks to a server.

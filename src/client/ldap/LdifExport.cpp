@@ -379,8 +379,14 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
             candidate = name + std::to_string(n);
         return candidate;
     };
+    // Object Class's values are LDAP's objectClass; its definition gets a
+    // name of its own, which says that it describes objectClass.
+    std::string objectClassName;
     for (const auto& [name, record] : attributes) {
-        if (image::EqualsNoCase(name, "Object Class")) continue;  // objectClass itself
+        if (image::EqualsNoCase(name, "Object Class")) {
+            objectClassName = unique(name);
+            continue;
+        }
         walker.attributeNames[image::FoldCase(name)] = unique(name);
         walker.syntaxes[image::FoldCase(name)] = record.syntax;
     }
@@ -394,9 +400,10 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
     size_t index = 0;
     for (const auto& [name, record] : attributes) {
         ++index;
-        if (image::EqualsNoCase(name, "Object Class")) continue;
+        const bool objectClass = image::EqualsNoCase(name, "Object Class");
         std::string line = "attributetype ( " + std::string(kArc) + ".1." + std::to_string(index) +
-                           " NAME " + Quoted(walker.LdapAttribute(name)) +
+                           " NAME " +
+                           Quoted(objectClass ? objectClassName : walker.LdapAttribute(name)) +
                            "\n\tEQUALITY octetStringMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.40";
         if ((record.flags & 0x1) != 0) line += " SINGLE-VALUE";
         line += "\n\tX-NDS_NAME " + Quoted(name) + " X-NDS_SYNTAX " +
@@ -408,6 +415,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         line += FlagTerms(record.flags, kAttributeTerms, kAttributeFlagsOfTheDefinition);
         const std::string oid = OidOf(record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
+        if (objectClass) line += " X-NDS_LDAP_NAME 'objectClass'";
         schema << line << " )\n";
     }
     index = 0;
@@ -431,19 +439,25 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         mapAll(c.lists[2], naming, attribute);
         mapAll(c.lists[3], must, attribute);
         mapAll(c.lists[4], may, attribute);
-        if (supers.empty()) supers.push_back("top");
+        // LDAP's classes derive from top, except the directory's Top, which
+        // stands for it; a class that has no superclass says so for the reader.
+        const bool standsForTop = image::EqualsNoCase(c.name, "Top");
+        const bool noSuperclasses = supers.empty() && !standsForTop;
+        if (noSuperclasses) supers.push_back("top");
         const char* kind = (c.record.flags & 0x20) != 0   ? "AUXILIARY"
                            : (c.record.flags & 0x02) != 0 ? "STRUCTURAL"
                                                           : "ABSTRACT";
         std::string line = "objectclass ( " + std::string(kArc) + ".2." + std::to_string(index) +
-                           " NAME " + Quoted(walker.LdapClass(c.name)) + "\n\tSUP " +
-                           NameList(supers, false) + " " + kind;
+                           " NAME " + Quoted(walker.LdapClass(c.name));
+        if (!supers.empty()) line += "\n\tSUP " + NameList(supers, false);
+        line += std::string(" ") + kind;
         if (!must.empty()) line += "\n\tMUST " + NameList(must, false);
         if (!may.empty()) line += "\n\tMAY " + NameList(may, false);
         line += "\n\tX-NDS_NAME " + Quoted(c.name);
         if (!containment.empty()) line += " X-NDS_CONTAINMENT " + NameList(containment, true);
         if (!naming.empty()) line += " X-NDS_NAMING " + NameList(naming, true);
         if ((c.record.flags & 0x01) == 0) line += " X-NDS_NOT_CONTAINER '1'";
+        if (noSuperclasses) line += " X-NDS_NO_SUPERCLASSES '1'";
         line += FlagTerms(c.record.flags, kClassTerms, kClassFlagsOfTheDefinition);
         const std::string oid = OidOf(c.record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
