@@ -2,8 +2,12 @@
 // directory (and served by its client), faulty ones refused with the line.
 
 #include "client/image/ImageClient.h"
+#include "client/ldap/LdifExport.h"
 #include "client/ldap/LdifImage.h"
+#include "support/ImageFixture.h"
 #include "support/TempDir.h"
+
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -245,6 +249,128 @@ TEST(LdifImage, FaultyDumpsAreRefusedWithTheirLine) {
     const auto result = ldap::LoadLdifImage(dir.Path() / "d.ldif", {dir.Path() / "bad.schema"}, {});
     EXPECT_EQ(result.status.error,
               (dir.Path() / "bad.schema").string() + ": line 2: the definition is not closed");
+}
+
+// Debian's stock schema files leave out what slapd defines itself (name, cn,
+// description, distinguishedName, the class alias, ...) and refer to it: a dump
+// read with only those files shows its attributes by their syntaxes and follows
+// its aliases. An entry of a multi-valued relative name is named as the live
+// client names it ("a+b") and found under each spelling that client takes.
+TEST(LdifImage, StockSchemaFilesReadWithTheServersOwnDefinitions) {
+    std::vector<std::filesystem::path> files;
+    for (const char* name : {"core.schema", "cosine.schema", "inetorgperson.schema"}) {
+        files.push_back(std::filesystem::path("/etc/ldap/schema") / name);
+        if (!std::filesystem::exists(files.back())) {
+            GTEST_SKIP() << files.back() << " is missing: slapd's schema files come with the "
+                         << "slapd package, which scripts/setup installs";
+        }
+    }
+    testing::TempDir dir;
+    // A superior that nothing defines: text is guessed, bytes stay bytes.
+    testing::WriteFile(dir.Path() / "extra.schema",
+                       "attributetype ( 1.3.6.1.4.1.99999.1 NAME 'nickName' SUP nobodysName )\n"
+                       "attributetype ( 1.3.6.1.4.1.99999.2 NAME 'badgeBlob' SUP nobodysName )\n");
+    files.push_back(dir.Path() / "extra.schema");
+    testing::WriteFile(dir.Path() / "corp.ldif",
+                       "dn: o=Corp\nobjectClass: organization\no: Corp\n\n"
+                       "dn: ou=Sales,o=Corp\nobjectClass: organizationalUnit\nou: Sales\n"
+                       "description: The sales team\n\n"
+                       "dn: uid=jdoe,ou=Sales,o=Corp\nobjectClass: inetOrgPerson\n"
+                       "objectClass: extensibleObject\nuid: jdoe\ncn: John Doe\nsn: Doe\n"
+                       "givenName: John\ntitle: Clerk\nl: Boston\nseeAlso: ou=Sales,o=Corp\n"
+                       "userPassword: secret\nnickName: Johnny\nbadgeBlob:: //4=\n\n"
+                       "dn: cn=staff,o=Corp\nobjectClass: groupOfNames\ncn: staff\n"
+                       "member: uid=jdoe,ou=Sales,o=Corp\nowner: cn=a+sn=b,o=Corp\n\n"
+                       "dn: cn=team,o=Corp\nobjectClass: alias\nobjectClass: extensibleObject\n"
+                       "cn: team\naliasedObjectName: ou=Sales,o=Corp\n\n"
+                       "dn: cn=a+sn=b,o=Corp\nobjectClass: person\ncn: a\nsn: b\n");
+    auto result = ldap::LoadLdifImage(dir.Path() / "corp.ldif", files, "CORP");
+    ASSERT_TRUE(result.image) << result.status.error;
+    const image::Tree& tree = *result.image->trees.at(0);
+
+    const Entry* jdoe = tree.Find("jdoe.Sales");
+    ASSERT_NE(jdoe, nullptr);
+    for (const auto& [name, text] : {std::pair<std::string, std::string>{"cn", "John Doe"},
+                                     {"sn", "Doe"},
+                                     {"givenName", "John"},
+                                     {"title", "Clerk"},
+                                     {"l", "Boston"},
+                                     {"uid", "jdoe"},
+                                     {"nickName", "Johnny"}}) {
+        const StoredAttribute* attribute = jdoe->FindAttribute(name);
+        ASSERT_NE(attribute, nullptr) << name;
+        EXPECT_EQ(attribute->syntax, Syntax::CiString) << name;
+        EXPECT_EQ(Texts(attribute), std::vector<std::string>{text}) << name;
+    }
+    EXPECT_EQ(jdoe->FindAttribute("badgeBlob")->syntax, Syntax::OctetString);
+    EXPECT_EQ(jdoe->FindAttribute("userPassword")->syntax, Syntax::OctetString);
+    EXPECT_EQ(jdoe->FindAttribute("seeAlso")->syntax, Syntax::DistName);
+    EXPECT_EQ(Texts(jdoe->FindAttribute("seeAlso")), std::vector<std::string>{"Sales"});
+    EXPECT_EQ(tree.Find("Sales")->FindAttribute("description")->syntax, Syntax::CiString);
+    const Entry* staff = tree.Find("staff");
+    EXPECT_EQ(Texts(staff->FindAttribute("member")), std::vector<std::string>{"jdoe.Sales"});
+    EXPECT_EQ(Texts(staff->FindAttribute("owner")), std::vector<std::string>{"a+b"});
+    EXPECT_EQ(tree.Find("team")->baseClass, "alias");
+
+    const Entry* multi = tree.Find("a+b");
+    ASSERT_NE(multi, nullptr);
+    EXPECT_EQ(tree.Find("CN=a+SN=b"), multi);
+    EXPECT_EQ(tree.Find("a+SN=b"), multi);
+    EXPECT_EQ(multi->FindAttribute("sn")->values.front().flags, 0x05u);
+
+    // The client follows the alias, and reads the entry by its typed name.
+    image::ImageClient client(std::shared_ptr<image::DirectoryImage>(std::move(result.image)));
+    ASSERT_EQ(client.InitClient(0, 0), 0);
+    ContextHandle context{};
+    ASSERT_EQ(client.CreateContext(context), 0);
+    client.SetContextNumber(context, ContextKey::Flags,
+                            ContextFlag::DereferenceAliases | ContextFlag::Typeless);
+    BufferHandle reply{};
+    ASSERT_EQ(client.AllocBuffer(kListReplySize, reply), 0);
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(client.ListSubordinates(context, "team", continuation, reply), 0);
+    uint32_t count = 0;
+    client.GetEntryCount(context, reply, count);
+    ASSERT_EQ(count, 1u);
+    std::string name;
+    uint32_t attributes = 0;
+    EntryRecord record;
+    ASSERT_EQ(client.GetNextEntry(context, reply, name, attributes, record), 0);
+    EXPECT_EQ(name, "jdoe");
+    EntryInfo info;
+    client.SetContextNumber(context, ContextKey::EntryInfoItems, EntryItemBit::BaseClass);
+    EXPECT_EQ(client.ReadEntryInfo(context, "CN=a+SN=b", 4096, info), 0);
+}
+
+// An image reads "+" as part of a name, LDAP as the joint of a multi-valued
+// relative name: the export escapes it in every DN it writes (the entry's and
+// the names inside values), and the dump reads back under the same names.
+TEST(LdifImage, APlusInAnImageNameRoundTripsThroughTheExport) {
+    auto client = testing::StartImageClient(testing::TreeImage(R"([
+      {"name": "Corp", "class": "Organization"},
+      {"name": "a+b.Corp", "class": "User", "attributes": {"Title": "Plus"}},
+      {"name": "staff.Corp", "class": "Group", "attributes": {"Member": ["a+b.Corp"]}}
+    ])"));
+    ASSERT_NE(client, nullptr);
+    std::ostringstream ldif, schema;
+    const auto exported = ldap::ExportLdif(*client, {"T", "dc=t"}, ldif, schema);
+    ASSERT_EQ(exported.result, 0) << exported.error;
+    EXPECT_NE(ldif.str().find("dn: vrcn=a\\+b,vro=Corp,dc=t\n"), std::string::npos) << ldif.str();
+    EXPECT_NE(ldif.str().find("vrMember: vrcn=a\\+b,vro=Corp,dc=t\n"), std::string::npos)
+        << ldif.str();
+
+    ldap::SchemaText text;
+    std::string error;
+    ASSERT_TRUE(ldap::ReadSchemaText(schema.str(), text, error)) << error;
+    auto back = ldap::LoadLdifText(ldif.str(), "t.ldif", ".", text, "T");
+    ASSERT_TRUE(back.image) << back.status.error;
+    const image::Tree& tree = *back.image->trees.at(0);
+    const Entry* user = tree.Find("a+b.Corp");
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(image::Tree::FullName(*user, false), "CN=a+b.O=Corp");
+    EXPECT_EQ(Texts(user->FindAttribute("Title")), std::vector<std::string>{"Plus"});
+    EXPECT_EQ(Texts(tree.Find("staff.Corp")->FindAttribute("Member")),
+              std::vector<std::string>{"a+b.Corp"});
 }
 
 }  // namespace

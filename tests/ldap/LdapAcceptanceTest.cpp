@@ -140,21 +140,28 @@ TEST(LdifImage, TheExportedSampleReportsAsTheImageDoes) {
     offline.replace(at, 6, ".O=Corp");
     EXPECT_EQ(offline, expected);
 
-    // Every attribute definition reads back with its syntax, flags and
-    // identifier; "Object Class" is LDAP's own objectClass, not written.
-    const auto attributes = [&](const std::vector<std::string>& source) {
+    // The schema reads back whole: every attribute with its syntax, flags and
+    // identifier (Object Class too, though its values are LDAP's objectClass),
+    // every class with its lists; Top is no superclass of itself, and a class
+    // without superclasses gains none. The dump's own base entry is of LDAP's
+    // extensibleObject, which the reader defines as slapd does: its row is the
+    // one more.
+    const auto report = [&](const std::vector<std::string>& source, const char* kind) {
         cli::CliApp app(fromOptions);
         app.SetSettingsFile(dir / "no-settings.ini");
         std::vector<std::string> args = source;
-        args.insert(args.end(), {"schema", "attributes"});
+        args.insert(args.end(), {"schema", kind});
         std::ostringstream out, err;
         EXPECT_EQ(app.Run(args, out, err), 0) << err.str();
-        std::string text = out.str();
-        const size_t line = text.find("\"Object Class\";");
-        if (line != std::string::npos) text.erase(line, text.find('\n', line) + 1 - line);
-        return text;
+        return out.str();
     };
-    EXPECT_EQ(attributes(ldif), attributes({"--image", sample.string(), "--tree", "CORP"}));
+    const std::vector<std::string> json = {"--image", sample.string(), "--tree", "CORP"};
+    EXPECT_EQ(report(ldif, "attributes"), report(json, "attributes"));
+    std::string classes = report(ldif, "classes");
+    const size_t extensible = classes.find("\n\"extensibleObject\";");
+    ASSERT_NE(extensible, std::string::npos);
+    classes.erase(extensible, classes.find('\n', extensible + 1) - extensible);
+    EXPECT_EQ(classes, report(json, "classes"));
 }
 
 }  // namespace

@@ -151,9 +151,28 @@ size_t FirstUnescaped(std::string_view text, char wanted) {
     return std::string_view::npos;
 }
 
-std::string_view WithoutType(std::string_view rdn) {
+std::string_view WithoutType(std::string_view rdn, std::string& room) {
     const size_t equals = FirstUnescaped(rdn, '=');
-    return equals == std::string_view::npos ? rdn : rdn.substr(equals + 1);
+    if (equals == std::string_view::npos) return rdn;
+    // Nearly always one type, at the start: a name's value holds no "=" of
+    // its own unescaped, only a further typed part does.
+    const std::string_view value = rdn.substr(equals + 1);
+    if (FirstUnescaped(value, '=') == std::string_view::npos &&
+        FirstUnescaped(rdn.substr(0, equals), '+') == std::string_view::npos) {
+        return value;
+    }
+    room.clear();
+    for (size_t start = 0;;) {
+        const size_t plus = FirstUnescaped(rdn.substr(start), '+');
+        std::string_view part = rdn.substr(start, plus);
+        const size_t type = FirstUnescaped(part, '=');
+        if (type != std::string_view::npos) part.remove_prefix(type + 1);
+        if (start > 0) room += '+';
+        room += part;
+        if (plus == std::string_view::npos) break;
+        start += plus + 1;
+    }
+    return room;
 }
 
 std::vector<std::string_view> SplitFullName(std::string_view fullName) {
@@ -178,8 +197,9 @@ Entry* Tree::Find(std::string_view fullName) const {
     // Relative names run from the object upwards; walk them from the top down.
     const std::vector<std::string_view> parts = SplitFullName(fullName);
     Entry* entry = root.get();
+    std::string room;
     for (auto it = parts.rbegin(); it != parts.rend() && entry; ++it) {
-        auto part = WithoutType(*it);
+        auto part = WithoutType(*it, room);
         if (part.empty()) return nullptr;
         entry = entry->FindChild(part);
     }

@@ -42,8 +42,11 @@ size_t FirstUnescaped(std::string_view text, char wanted);
 std::vector<std::string_view> SplitFullName(std::string_view fullName);
 // The same into parts (replacing what it held), keeping its room.
 void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts);
-// A relative name without its "TYPE=" (an escaped "\=" belongs to the value).
-std::string_view WithoutType(std::string_view relativeName);
+// A relative name without its "TYPE=" (an escaped "\=" belongs to the value),
+// and without the type of each further part that a "+" starts ("CN=a+SN=b",
+// LDAP's multi-valued relative name, is "a+b"; "CN=a+b" is "a+b" too). The
+// result lies in relativeName, or in room when a type is cut from its middle.
+std::string_view WithoutType(std::string_view relativeName, std::string& room);
 
 struct AttributeDefinition {
     std::string name;

@@ -86,9 +86,10 @@ Result ImageClient::CanonicalizeName(ContextHandle context, std::string_view nam
     }
     full.clear();
     std::string_view rest(absolute);
+    std::string room;
     while (true) {
         auto dot = FirstUnescaped(rest, '.');
-        std::string_view part = WithoutType(rest.substr(0, dot));
+        std::string_view part = WithoutType(rest.substr(0, dot), room);
         if (!full.empty()) full += '.';
         full += part;
         if (dot == std::string_view::npos) break;

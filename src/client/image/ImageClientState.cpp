@@ -81,7 +81,9 @@ void ImageClient::State::AbsoluteName(const ContextState& context, std::string_v
 }
 
 Result ImageClient::State::AliasTarget(const Tree& tree, const Entry& alias, Entry*& target) {
+    // An LDIF dump read with LDAP's own schema keeps LDAP's name of it.
     const StoredAttribute* aliased = alias.FindAttribute("Aliased Object Name");
+    if (!aliased) aliased = alias.FindAttribute("aliasedObjectName");
     if (!aliased || aliased->values.empty()) return Err::NoSuchEntry;
     const StoredValue first = aliased->values.front();
     const auto* name = std::get_if<StringValue>(&first.value.record);
@@ -126,7 +128,7 @@ Result ImageClient::State::ResolveAnew(const ContextState& context, std::string_
         SplitFullName(absolute, parts);
     }
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        const std::string_view part = WithoutType(*it);
+        const std::string_view part = WithoutType(*it, resolveTypeless);
         if (part.empty()) return Err::IllegalDsName;
         const bool last = std::next(it) == parts.rend();
         if (last && !known && !containerName.empty()) {

@@ -406,6 +406,7 @@ struct ImageClient::State {
     mutable std::vector<std::string_view> resolveParts;
     mutable std::string resolveAbsolute;
     mutable std::string resolveFolded;
+    mutable std::string resolveTypeless;  // a relative name's types cut from its middle
     // The last name shown with types, and how.
     struct PresentedText {
         bool valid = false;

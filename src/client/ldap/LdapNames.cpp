@@ -121,7 +121,26 @@ std::string EscapeDottedValue(std::string_view value) {
     return out;
 }
 
-bool ParseDotted(std::string_view text, Name& name) {
+namespace {
+
+// True when the part of a relative name that starts at from (up to the next
+// "+" or "." that no backslash escapes) holds a type: an unescaped "=".
+bool PartIsTyped(std::string_view text, size_t from) {
+    for (size_t i = from; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '=') {
+            return true;
+        } else if (text[i] == '+' || text[i] == '.') {
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseDotted(std::string_view text, Name& name, bool plusBeforeTypeOnly) {
     name.clear();
     if (text.empty()) return false;
     RelativeName relative;
@@ -148,6 +167,8 @@ bool ParseDotted(std::string_view text, Name& name) {
             part.type = Upper(current);
             current.clear();
             sawType = true;
+        } else if (c == '+' && plusBeforeTypeOnly && !PartIsTyped(text, i + 1)) {
+            current += c;
         } else if (c == '+') {
             if (!endPart()) return false;
         } else if (c == '.') {
@@ -177,6 +198,21 @@ std::string DottedText(const Name& name, bool typeless,
                 out += '=';
             }
             out += EscapeDottedValue(name[i][j].value);
+        }
+    }
+    return out;
+}
+
+std::string ImageDottedText(const Name& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i) out += '.';
+        for (size_t j = 0; j < name[i].size(); ++j) {
+            if (j) out += '+';
+            for (char c : name[i][j].value) {
+                if (c == '.' || c == '\\' || c == '=') out += '\\';
+                out += c;
+            }
         }
     }
     return out;

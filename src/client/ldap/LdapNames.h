@@ -32,13 +32,21 @@ bool ParseDn(std::string_view text, Name& name);
 std::string DnText(const Name& name);
 
 // Parses a dotted name, typed or typeless, without a leading dot. False for an
-// empty relative name or a dangling escape.
-bool ParseDotted(std::string_view text, Name& name);
+// empty relative name or a dangling escape. With plusBeforeTypeOnly a "+"
+// starts another part of a multi-valued relative name only where a type
+// follows ("CN=a+SN=b"); any other "+" is part of the value, as in the names
+// of an image ("CN=a+b" is the one value "a+b").
+bool ParseDotted(std::string_view text, Name& name, bool plusBeforeTypeOnly = false);
 // Writes a dotted name, typed ("CN=jdoe") or typeless ("jdoe"). typeName, when
 // given, turns an LDAP attribute type into the type the program shows;
 // without it (or when it returns nothing) the type is written in capitals.
 std::string DottedText(const Name& name, bool typeless,
                        const std::function<std::string(std::string_view)>& typeName = {});
+
+// The typeless dotted name an embedded directory gives an LDAP name. It
+// reads "+" as part of a name, so a "+" in a value is written as it is, and
+// the values of a multi-valued relative name are joined by "+" ("a+b").
+std::string ImageDottedText(const Name& name);
 
 // The part of full below base, or false when full is not at or under base.
 // Types and values compare without regard to ASCII case.

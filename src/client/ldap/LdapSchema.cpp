@@ -340,6 +340,8 @@ void LdapSchema::Load(const SchemaText& text) {
     classLdapNames_.clear();
     attributeByAnyName_.clear();
     classByAnyName_.clear();
+    unresolved_.clear();
+    syntaxGuessed_.clear();
     skipped = 0;
 
     // Syntax numbers the server publishes for its own syntaxes.
@@ -363,6 +365,8 @@ void LdapSchema::Load(const SchemaText& text) {
     // definition of the same name ("Title" over "title"): the plain one is
     // shadowed and left out of the program's schema.
     std::unordered_map<std::string, bool> ownAttributeNames, ownClassNames;
+    // LDAP names whose plain definition a directory's own one stands in for.
+    std::unordered_map<std::string, bool> describedLdapNames;
     for (const std::string& line : text.attributeTypes) {
         int code = 0;
         const char* error = nullptr;
@@ -370,6 +374,8 @@ void LdapSchema::Load(const SchemaText& text) {
                 ldap_str2attributetype(line.c_str(), &code, &error, LDAP_SCHEMA_ALLOW_ALL)) {
             const std::string own = Extension(at->at_extensions, "X-NDS_NAME");
             if (!own.empty()) ownAttributeNames[Fold(own)] = true;
+            const std::string described = Extension(at->at_extensions, "X-NDS_LDAP_NAME");
+            if (!own.empty() && !described.empty()) describedLdapNames[Fold(described)] = true;
             ldap_attributetype_free(at);
         }
     }
@@ -395,7 +401,7 @@ void LdapSchema::Load(const SchemaText& text) {
             continue;
         }
         image::AttributeDefinition definition;
-        const std::string ldapName =
+        std::string ldapName =
             at->at_names && at->at_names[0] ? at->at_names[0] : (at->at_oid ? at->at_oid : "");
         if (ldapName.empty()) {
             // Nothing to ask the server for it by, and nothing to show.
@@ -406,10 +412,18 @@ void LdapSchema::Load(const SchemaText& text) {
         const std::string ndsName = Extension(at->at_extensions, "X-NDS_NAME");
         definition.name = ndsName.empty() ? ldapName : ndsName;
         namedByDirectory = namedByDirectory || !ndsName.empty();
-        if (ndsName.empty() && ownAttributeNames.count(Fold(ldapName)) != 0) {
+        bool shadowed = false;
+        for (int i = 0; ndsName.empty() && at->at_names && at->at_names[i]; ++i) {
+            shadowed = shadowed || describedLdapNames.count(Fold(at->at_names[i])) != 0;
+        }
+        if (ndsName.empty() && (shadowed || ownAttributeNames.count(Fold(ldapName)) != 0)) {
             ldap_attributetype_free(at);
             continue;
         }
+        // The directory's own description of an attribute LDAP keeps under
+        // another name: values are asked for and written under that name.
+        const std::string described = Extension(at->at_extensions, "X-NDS_LDAP_NAME");
+        if (!ndsName.empty() && !described.empty()) ldapName = described;
         Pending p;
         if (at->at_syntax_oid) p.syntaxOid = at->at_syntax_oid;
         if (at->at_sup_oid) p.superior = at->at_sup_oid;
@@ -479,6 +493,7 @@ void LdapSchema::Load(const SchemaText& text) {
                 attributeByAnyName_.emplace(alias, index);
         }
         if (at->at_oid) attributeByAnyName_.emplace(Fold(at->at_oid), index);
+        if (ldapName == described) attributeByAnyName_.emplace(Fold(described), index);
         schema_.attributes.push_back(std::move(definition));
         attributeLdapNames_.push_back(ldapName);
         pending.push_back(std::move(p));
@@ -496,18 +511,29 @@ void LdapSchema::Load(const SchemaText& text) {
             attributeByAnyName_.emplace("object class", it->second);
         }
     }
-    // Attributes without a syntax of their own take their superior's.
+    // Attributes without a syntax of their own take their superior's. Where
+    // the chain ends at a superior the schema does not define (a schema file
+    // read without the server's own definitions), the syntax is a guess:
+    // text, which nearly every such attribute is (the superiors of the
+    // standard ones are name and distinguishedName).
+    syntaxGuessed_.assign(schema_.attributes.size(), false);
     for (size_t i = 0; i < schema_.attributes.size(); ++i) {
         size_t at = i;
         for (int hops = 0; hops < 16 && !pending[at].syntaxGiven && !pending[at].superior.empty();
              ++hops) {
             auto it = attributeByAnyName_.find(Fold(pending[at].superior));
-            if (it == attributeByAnyName_.end()) break;
+            if (it == attributeByAnyName_.end()) {
+                unresolved_.push_back(pending[at].superior);
+                break;
+            }
             at = it->second;
         }
         if (!pending[i].syntaxGiven) {
+            const bool inherited = pending[at].syntaxGiven;
             schema_.attributes[i].syntax =
-                pending[at].syntaxGiven ? schema_.attributes[at].syntax : Syntax::OctetString;
+                inherited ? schema_.attributes[at].syntax
+                          : (pending[at].superior.empty() ? Syntax::OctetString : Syntax::CiString);
+            syntaxGuessed_[i] = !inherited && !pending[at].superior.empty();
         }
     }
 
@@ -559,7 +585,8 @@ void LdapSchema::Load(const SchemaText& text) {
             for (int i = 0; names && names[i]; ++i)
                 into.emplace_back(names[i]);
         };
-        take(oc->oc_sup_oids, lists.lists[0]);
+        // A class the directory gives no superclass names top only for LDAP.
+        if (!ExtensionSet(ext, "X-NDS_NO_SUPERCLASSES")) take(oc->oc_sup_oids, lists.lists[0]);
         lists.lists[1] = ExtensionList(ext, "X-NDS_CONTAINMENT");
         lists.lists[2] = ExtensionList(ext, "X-NDS_NAMING");
         take(oc->oc_at_oids_must, lists.lists[3]);
@@ -592,7 +619,13 @@ void LdapSchema::Load(const SchemaText& text) {
             for (const std::string& name : classLists[i].lists[list]) {
                 const bool ofClasses = list < 2;
                 std::string program = ofClasses ? ProgramClass(name) : ProgramAttribute(name);
-                if (program.empty()) program = name;
+                if (program.empty()) {
+                    if (list != 1 && list != 2) unresolved_.push_back(name);
+                    program = name;
+                }
+                // A class is not its own superclass (a directory's Top written
+                // as LDAP's top, whose name it shares).
+                if (list == 0 && image::EqualsNoCase(program, definition.name)) continue;
                 if (std::none_of(targets[list]->begin(), targets[list]->end(),
                                  [&](const std::string& have) {
                                      return image::EqualsNoCase(have, program);
@@ -603,6 +636,11 @@ void LdapSchema::Load(const SchemaText& text) {
         }
     }
     schema_.Index();
+}
+
+bool LdapSchema::SyntaxGuessed(std::string_view anyName) const {
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    return it != attributeByAnyName_.end() && syntaxGuessed_[it->second];
 }
 
 std::string LdapSchema::LdapAttribute(std::string_view name) const {

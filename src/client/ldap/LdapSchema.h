@@ -5,6 +5,10 @@
 // (names, syntax numbers, flags, bounds, identifiers, the five lists of a
 // class). The program's name of a definition is its X-NDS_NAME term where the
 // server publishes one, else its first LDAP name; the schema maps both ways.
+// A definition with X-NDS_LDAP_NAME is the directory's own description of an
+// attribute that LDAP keeps under that name (objectClass, which a schema file
+// cannot define again): it stands in for LDAP's plain definition. A class
+// with X-NDS_NO_SUPERCLASSES has none, whatever SUP it names for LDAP's sake.
 //
 // Owned by the LDAP client (one per connection) or by the LDIF image loader.
 // It holds text only and never talks to a server.
@@ -60,6 +64,14 @@ public:
     const image::AttributeDefinition* AttributeOf(std::string_view anyName) const;
     const std::string* LdapAttributeOf(std::string_view anyName) const;
 
+    // The names that definitions refer to (an attribute's superior, a class's
+    // superclasses and attributes) and that no definition defines, as written.
+    const std::vector<std::string>& Unresolved() const { return unresolved_; }
+    // True when the attribute (any name) has no syntax of its own and none
+    // up its superiors, which the schema does not all define: its values are
+    // then taken as text, a guess.
+    bool SyntaxGuessed(std::string_view anyName) const;
+
     size_t skipped = 0;
 
 private:
@@ -68,6 +80,8 @@ private:
     std::vector<std::string> classLdapNames_;
     std::unordered_map<std::string, size_t> attributeByAnyName_;  // folded -> index
     std::unordered_map<std::string, size_t> classByAnyName_;
+    std::vector<std::string> unresolved_;
+    std::vector<bool> syntaxGuessed_;  // by attribute definition index
     // The names the reads asked for last, as given, with their definition
     // index (npos: unknown); a report asks for the same few for every cell.
     static constexpr size_t kUnknown = static_cast<size_t>(-1);

@@ -83,11 +83,13 @@ struct Walker {
         return it == classNames.end() ? std::string() : it->second;
     }
 
-    // A typed full name to its DN under the base.
+    // A typed full name to its DN under the base. A "+" starts another part
+    // of the relative name only before a type ("CN=a+SN=b", as the live
+    // client writes a multi-valued one); an image's "a+b" is one value.
     std::string DnOf(std::string_view dotted) const {
         if (IsRootName(dotted)) return DnText(base);
         Name name;
-        if (!ParseDotted(dotted, name)) return std::string(dotted);
+        if (!ParseDotted(dotted, name, true)) return std::string(dotted);
         for (RelativeName& relative : name) {
             for (NamePart& part : relative) {
                 std::string type = LdapAttribute(part.type.empty() ? "CN" : part.type);
@@ -377,8 +379,14 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
             candidate = name + std::to_string(n);
         return candidate;
     };
+    // Object Class's values are LDAP's objectClass; its definition gets a
+    // name of its own, which says that it describes objectClass.
+    std::string objectClassName;
     for (const auto& [name, record] : attributes) {
-        if (image::EqualsNoCase(name, "Object Class")) continue;  // objectClass itself
+        if (image::EqualsNoCase(name, "Object Class")) {
+            objectClassName = unique(name);
+            continue;
+        }
         walker.attributeNames[image::FoldCase(name)] = unique(name);
         walker.syntaxes[image::FoldCase(name)] = record.syntax;
     }
@@ -392,9 +400,10 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
     size_t index = 0;
     for (const auto& [name, record] : attributes) {
         ++index;
-        if (image::EqualsNoCase(name, "Object Class")) continue;
+        const bool objectClass = image::EqualsNoCase(name, "Object Class");
         std::string line = "attributetype ( " + std::string(kArc) + ".1." + std::to_string(index) +
-                           " NAME " + Quoted(walker.LdapAttribute(name)) +
+                           " NAME " +
+                           Quoted(objectClass ? objectClassName : walker.LdapAttribute(name)) +
                            "\n\tEQUALITY octetStringMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.40";
         if ((record.flags & 0x1) != 0) line += " SINGLE-VALUE";
         line += "\n\tX-NDS_NAME " + Quoted(name) + " X-NDS_SYNTAX " +
@@ -406,6 +415,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         line += FlagTerms(record.flags, kAttributeTerms, kAttributeFlagsOfTheDefinition);
         const std::string oid = OidOf(record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
+        if (objectClass) line += " X-NDS_LDAP_NAME 'objectClass'";
         schema << line << " )\n";
     }
     index = 0;
@@ -429,19 +439,25 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         mapAll(c.lists[2], naming, attribute);
         mapAll(c.lists[3], must, attribute);
         mapAll(c.lists[4], may, attribute);
-        if (supers.empty()) supers.push_back("top");
+        // LDAP's classes derive from top, except the directory's Top, which
+        // stands for it; a class that has no superclass says so for the reader.
+        const bool standsForTop = image::EqualsNoCase(c.name, "Top");
+        const bool noSuperclasses = supers.empty() && !standsForTop;
+        if (noSuperclasses) supers.push_back("top");
         const char* kind = (c.record.flags & 0x20) != 0   ? "AUXILIARY"
                            : (c.record.flags & 0x02) != 0 ? "STRUCTURAL"
                                                           : "ABSTRACT";
         std::string line = "objectclass ( " + std::string(kArc) + ".2." + std::to_string(index) +
-                           " NAME " + Quoted(walker.LdapClass(c.name)) + "\n\tSUP " +
-                           NameList(supers, false) + " " + kind;
+                           " NAME " + Quoted(walker.LdapClass(c.name));
+        if (!supers.empty()) line += "\n\tSUP " + NameList(supers, false);
+        line += std::string(" ") + kind;
         if (!must.empty()) line += "\n\tMUST " + NameList(must, false);
         if (!may.empty()) line += "\n\tMAY " + NameList(may, false);
         line += "\n\tX-NDS_NAME " + Quoted(c.name);
         if (!containment.empty()) line += " X-NDS_CONTAINMENT " + NameList(containment, true);
         if (!naming.empty()) line += " X-NDS_NAMING " + NameList(naming, true);
         if ((c.record.flags & 0x01) == 0) line += " X-NDS_NOT_CONTAINER '1'";
+        if (noSuperclasses) line += " X-NDS_NO_SUPERCLASSES '1'";
         line += FlagTerms(c.record.flags, kClassTerms, kClassFlagsOfTheDefinition);
         const std::string oid = OidOf(c.record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);

@@ -10,8 +10,10 @@
 // program's name, syntax, flags, bounds and identifier in X-NDS_* terms; the
 // live client reads those back, so the loaded tree shows the same names,
 // syntaxes and values as the source. Object classes are written as
-// objectClass values; creation and modification times as createTimestamp
-// and modifyTimestamp. Everything hangs under the base DN given.
+// objectClass values (the definition of Object Class says, with
+// X-NDS_LDAP_NAME, that it describes objectClass); creation and modification
+// times as createTimestamp and modifyTimestamp. Everything hangs under the
+// base DN given.
 //
 // Walks the tree through the DirectoryClient interface only; owns nothing.
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -28,14 +29,79 @@ constexpr uint32_t kValueNaming = 0x01;
 constexpr uint32_t kValueBaseClass = 0x02;
 constexpr uint32_t kValuePresent = 0x04;
 
-// What slapd defines itself rather than in its schema files; added when the
-// schema given does not define them, so a dump reads without core files.
-const char* const kBuiltinAttributes[] = {
-    "( 2.5.4.0 NAME 'objectClass' EQUALITY objectIdentifierMatch "
-    "SYNTAX 1.3.6.1.4.1.1466.115.121.1.38 )"};
-const char* const kBuiltinClasses[] = {
-    "( 2.5.6.0 NAME 'top' ABSTRACT MUST objectClass )",
-    "( 1.3.6.1.4.1.1466.101.120.111 NAME 'extensibleObject' SUP top AUXILIARY )"};
+// What slapd defines itself rather than in its schema files (its stock
+// core.schema, cosine.schema, nis.schema and others leave these out, commented
+// out, and refer to them), as slapd's own subschema entry gives them. The
+// first three are always added, so a dump reads without any schema file;
+// the rest when the schema or the dump refers to one of their names and
+// defines none of them itself.
+struct Builtin {
+    bool always;
+    bool ofClass;
+    const char* names;  // every name and the OID, blank-separated
+    const char* definition;
+};
+const Builtin kBuiltins[] = {
+    {true, false, "objectClass 2.5.4.0",
+     "( 2.5.4.0 NAME 'objectClass' DESC 'RFC4512: object classes of the entity' "
+     "EQUALITY objectIdentifierMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.38 )"},
+    {true, true, "top 2.5.6.0",
+     "( 2.5.6.0 NAME 'top' DESC 'top of the superclass chain' ABSTRACT MUST objectClass )"},
+    {true, true, "extensibleObject 1.3.6.1.4.1.1466.101.120.111",
+     "( 1.3.6.1.4.1.1466.101.120.111 NAME 'extensibleObject' DESC 'RFC4512: extensible object' "
+     "SUP top AUXILIARY )"},
+    {false, false, "aliasedObjectName aliasedEntryName 2.5.4.1",
+     "( 2.5.4.1 NAME ( 'aliasedObjectName' 'aliasedEntryName' ) DESC 'RFC4512: name of aliased "
+     "object' EQUALITY distinguishedNameMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 "
+     "SINGLE-VALUE )"},
+    {false, false, "ref 2.16.840.1.113730.3.1.34",
+     "( 2.16.840.1.113730.3.1.34 NAME 'ref' DESC 'RFC3296: subordinate referral URL' "
+     "EQUALITY caseExactMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 "
+     "USAGE distributedOperation )"},
+    {false, false, "distinguishedName 2.5.4.49",
+     "( 2.5.4.49 NAME 'distinguishedName' DESC 'RFC4519: common supertype of DN attributes' "
+     "EQUALITY distinguishedNameMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 )"},
+    {false, false, "name 2.5.4.41",
+     "( 2.5.4.41 NAME 'name' DESC 'RFC4519: common supertype of name attributes' "
+     "EQUALITY caseIgnoreMatch SUBSTR caseIgnoreSubstringsMatch "
+     "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{32768} )"},
+    {false, false, "cn commonName 2.5.4.3",
+     "( 2.5.4.3 NAME ( 'cn' 'commonName' ) DESC 'RFC4519: common name(s) for which the entity "
+     "is known by' SUP name )"},
+    {false, false, "uid userid 0.9.2342.19200300.100.1.1",
+     "( 0.9.2342.19200300.100.1.1 NAME ( 'uid' 'userid' ) DESC 'RFC4519: user identifier' "
+     "EQUALITY caseIgnoreMatch SUBSTR caseIgnoreSubstringsMatch "
+     "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{256} )"},
+    {false, false, "uidNumber 1.3.6.1.1.1.1.0",
+     "( 1.3.6.1.1.1.1.0 NAME 'uidNumber' DESC 'RFC2307: An integer uniquely identifying a user "
+     "in an administrative domain' EQUALITY integerMatch ORDERING integerOrderingMatch "
+     "SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 SINGLE-VALUE )"},
+    {false, false, "gidNumber 1.3.6.1.1.1.1.1",
+     "( 1.3.6.1.1.1.1.1 NAME 'gidNumber' DESC 'RFC2307: An integer uniquely identifying a group "
+     "in an administrative domain' EQUALITY integerMatch ORDERING integerOrderingMatch "
+     "SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 SINGLE-VALUE )"},
+    {false, false, "userPassword 2.5.4.35",
+     "( 2.5.4.35 NAME 'userPassword' DESC 'RFC4519/2307: password of user' "
+     "EQUALITY octetStringMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.40{128} )"},
+    {false, false, "labeledURI 1.3.6.1.4.1.250.1.57",
+     "( 1.3.6.1.4.1.250.1.57 NAME 'labeledURI' DESC 'RFC2079: Uniform Resource Identifier "
+     "with optional label' EQUALITY caseExactMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )"},
+    {false, false, "description 2.5.4.13",
+     "( 2.5.4.13 NAME 'description' DESC 'RFC4519: descriptive information' "
+     "EQUALITY caseIgnoreMatch SUBSTR caseIgnoreSubstringsMatch "
+     "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{1024} )"},
+    {false, false, "seeAlso 2.5.4.34",
+     "( 2.5.4.34 NAME 'seeAlso' DESC 'RFC4519: DN of related object' SUP distinguishedName )"},
+    {false, true, "alias 2.5.6.1",
+     "( 2.5.6.1 NAME 'alias' DESC 'RFC4512: an alias' SUP top STRUCTURAL "
+     "MUST aliasedObjectName )"},
+    {false, true, "referral 2.16.840.1.113730.3.2.6",
+     "( 2.16.840.1.113730.3.2.6 NAME 'referral' DESC 'namedref: named subordinate referral' "
+     "SUP top STRUCTURAL MUST ref )"},
+    {false, true, "dynamicObject 1.3.6.1.4.1.1466.101.119.2",
+     "( 1.3.6.1.4.1.1466.101.119.2 NAME 'dynamicObject' DESC 'RFC2589: Dynamic Object' "
+     "SUP top AUXILIARY )"},
+};
 
 // The server's bookkeeping: never part of a read of every attribute.
 bool IsBookkeeping(std::string_view type) {
@@ -53,6 +119,11 @@ struct Fault {
 };
 [[noreturn]] void Refuse(size_t line, std::string text) {
     throw Fault{line, std::move(text)};
+}
+
+// A value the program can show as text.
+bool IsText(std::string_view value) {
+    return platform::IsValidUtf8(value) && value.find('\0') == std::string_view::npos;
 }
 
 std::string Quoted(std::string_view text) {
@@ -138,10 +209,10 @@ std::string Builder::TypeName(std::string_view ldapType) const {
 }
 
 void Builder::NameEntry(Entry& entry, const RelativeName& rdn) const {
-    const auto typeName = [this](std::string_view type) { return TypeName(type); };
-    const std::string typed = DottedText({rdn}, false, typeName);
+    // Named by the first type; a multi-valued relative name by all its values
+    // ("cn=a+sn=b" is "a+b"), as the live client lists it.
     entry.namingType = tree_.names.Intern(TypeName(rdn.front().type));
-    entry.name = typed.substr(entry.namingType.size() + 1);
+    entry.name = ImageDottedText({rdn});
 }
 
 void Builder::DefineUnknownAttributes() {
@@ -156,8 +227,7 @@ void Builder::DefineUnknownAttributes() {
             auto [at, added] = index.try_emplace(FoldCase(type), found.size());
             if (added) found.emplace_back(type, true);
             bool& text = found[at->second].second;
-            text = text && platform::IsValidUtf8(value.value) &&
-                   value.value.find('\0') == std::string::npos;
+            text = text && IsText(value.value);
         }
     }
     for (const auto& [name, text] : found) {
@@ -271,9 +341,11 @@ void Builder::Fill(Entry& entry, const Parsed& source) {
             continue;
         }
         bool parsed = true;
+        // A syntax the schema left to a guess (text) holds only text.
+        const bool guessed = schema_.SyntaxGuessed(g.ldapType);
         for (const std::string& text : g.texts) {
             AttrValue value;
-            if (!ParseLdapValue(g.syntax, text, names_, value)) {
+            if ((guessed && !IsText(text)) || !ParseLdapValue(g.syntax, text, names_, value)) {
                 parsed = false;
                 break;
             }
@@ -340,7 +412,7 @@ void Builder::Build() {
         ldap::Name full, relative;
         if (!ParseDn(dn, full)) return std::string(dn);
         if (!RelativeTo(full, base_, relative)) relative = full;
-        return relative.empty() ? std::string("[Root]") : DottedText(relative, true);
+        return relative.empty() ? std::string("[Root]") : ImageDottedText(relative);
     };
     names_.classFromLdap = [this](std::string_view n) { return schema_.ProgramClass(n); };
     names_.attributeFromLdap = [this](std::string_view n) { return schema_.ProgramAttribute(n); };
@@ -402,6 +474,57 @@ void Builder::Build() {
     }
 }
 
+// Loads the schema with the server's own definitions that it, or the dump,
+// refers to and does not define: each one added may refer to others in turn
+// (cn to name, alias to aliasedObjectName), so until none is missing.
+void LoadWithBuiltins(const SchemaText& given, const std::vector<LdifRecord>& records,
+                      LdapSchema& schema) {
+    SchemaText text = given;
+    std::vector<bool> added(std::size(kBuiltins), false);
+    const auto add = [&](size_t i) {
+        added[i] = true;
+        (kBuiltins[i].ofClass ? text.objectClasses : text.attributeTypes)
+            .emplace_back(kBuiltins[i].definition);
+    };
+    for (size_t i = 0; i < std::size(kBuiltins); ++i) {
+        if (kBuiltins[i].always) add(i);
+    }
+    for (;;) {
+        schema.Load(text);
+        std::unordered_set<std::string> wanted;
+        for (const std::string& name : schema.Unresolved())
+            wanted.insert(FoldCase(name));
+        for (const LdifRecord& record : records) {
+            for (const LdifValue& value : record.values) {
+                std::string type, options;
+                SplitDescription(value.description, type, options);
+                if (IsBookkeeping(type)) continue;
+                if (schema.ProgramAttribute(type).empty()) wanted.insert(FoldCase(type));
+                if (platform::EqualsNoCase(type, "objectClass") &&
+                    schema.ProgramClass(value.value).empty()) {
+                    wanted.insert(FoldCase(value.value));
+                }
+            }
+        }
+        bool more = false;
+        for (size_t i = 0; i < std::size(kBuiltins); ++i) {
+            if (added[i]) continue;
+            std::string_view names = kBuiltins[i].names;
+            while (!names.empty()) {
+                const size_t blank = names.find(' ');
+                if (wanted.count(FoldCase(names.substr(0, blank))) != 0) {
+                    add(i);
+                    more = true;
+                    break;
+                }
+                if (blank == std::string_view::npos) break;
+                names.remove_prefix(blank + 1);
+            }
+        }
+        if (!more) return;
+    }
+}
+
 std::string ReadFile(const std::filesystem::path& path, std::string& error) {
     std::string content;
     if (auto status = platform::ReadRegularFile(path, content); !status.ok()) {
@@ -428,13 +551,8 @@ image::LoadResult LoadLdifText(std::string_view ldif, const std::string& display
             result.status.error = displayName + ": " + platform::BytesToUtf8(error);
             return result;
         }
-        SchemaText text = schemaText;
-        for (const char* line : kBuiltinAttributes)
-            text.attributeTypes.emplace_back(line);
-        for (const char* line : kBuiltinClasses)
-            text.objectClasses.emplace_back(line);
         LdapSchema schema;
-        schema.Load(text);
+        LoadWithBuiltins(schemaText, records, schema);
         auto tree = std::make_unique<Tree>();
         tree->name = treeName;
         Builder(records, schema, *tree).Build();
