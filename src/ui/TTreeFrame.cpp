@@ -1,6 +1,6 @@
 #include "ui/TTreeFrame.h"
 
-#include "client/image/DirectoryImage.h"
+#include "client/NameSyntax.h"
 #include "directory/DirectoryNames.h"
 #include "platform/BusyCursorScope.h"
 #include "ui/ClassImages.h"
@@ -525,7 +525,7 @@ bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& full
     // backslash escapes belongs to its name (".A\.B.Corp" is A\.B in Corp).
     const std::string_view rest = std::string_view(fullName).substr(fullName.starts_with('.'));
     std::vector<std::string_view> parts;
-    if (fullName != kRootName) parts = client::image::SplitFullName(rest);
+    if (fullName != kRootName) parts = client::SplitFullName(rest);
     quietExpansion_ = true;
     for (size_t depth = 0; depth <= parts.size(); ++depth) {
         if (depth > 0) {

@@ -134,23 +134,6 @@ std::string Tree::FullName(const Entry& entry, bool typeless) {
     return name;
 }
 
-size_t FirstUnescaped(std::string_view text, char wanted) {
-    // Nearly every name escapes nothing: the first one found at once is it.
-    const size_t found = text.find(wanted);
-    if (found == std::string_view::npos ||
-        text.substr(0, found).find('\\') == std::string_view::npos) {
-        return found;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            ++i;
-        } else if (text[i] == wanted) {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
 std::string_view WithoutType(std::string_view rdn, std::string& room) {
     const size_t equals = FirstUnescaped(rdn, '=');
     if (equals == std::string_view::npos) return rdn;
@@ -173,22 +156,6 @@ std::string_view WithoutType(std::string_view rdn, std::string& room) {
         start += plus + 1;
     }
     return room;
-}
-
-std::vector<std::string_view> SplitFullName(std::string_view fullName) {
-    std::vector<std::string_view> parts;
-    SplitFullName(fullName, parts);
-    return parts;
-}
-
-void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts) {
-    parts.clear();
-    for (;;) {
-        const size_t end = FirstUnescaped(fullName, '.');
-        parts.push_back(fullName.substr(0, end));
-        if (end == std::string_view::npos) break;
-        fullName.remove_prefix(end + 1);
-    }
 }
 
 Entry* Tree::Find(std::string_view fullName) const {

@@ -7,6 +7,7 @@
 
 #include "client/AttrValue.h"
 #include "client/ClientTypes.h"
+#include "client/NameSyntax.h"
 #include "client/image/PackedValues.h"
 #include "platform/AsciiText.h"
 
@@ -35,13 +36,8 @@ inline void FoldCase(std::string_view text, std::string& out) {
         out[i] = platform::AsciiLower(text[i]);
 }
 
-// Where the first `wanted` that no backslash escapes stands in text, or npos.
-size_t FirstUnescaped(std::string_view text, char wanted);
-// The relative names of a full name, from the object up: split at each "."
-// that no backslash escapes ("john\.doe.Sales" is two names).
-std::vector<std::string_view> SplitFullName(std::string_view fullName);
-// The same into parts (replacing what it held), keeping its room.
-void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts);
+using client::FirstUnescaped;
+using client::SplitFullName;
 // A relative name without its "TYPE=" (an escaped "\=" belongs to the value),
 // and without the type of each further part that a "+" starts ("CN=a+SN=b",
 // LDAP's multi-valued relative name, is "a+b"; "CN=a+b" is "a+b" too). The

@@ -1,0 +1,21 @@
+#pragma once
+
+// How a full name is written, whichever backend serves it: relative names
+// joined by "." from the object up ("john.Sales.Corp"), where a backslash
+// escapes the character after it ("john\.doe.Sales" is two names).
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace vellrun::client {
+
+// Where the first `wanted` that no backslash escapes stands in text, or npos.
+size_t FirstUnescaped(std::string_view text, char wanted);
+// The relative names of a full name, from the object up: split at each "."
+// that no backslash escapes.
+std::vector<std::string_view> SplitFullName(std::string_view fullName);
+// The same into parts (replacing what it held), keeping its room.
+void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts);
+
+}  // namespace vellrun::client
