@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <numeric>
 #include <optional>
@@ -63,6 +64,20 @@ private:
     platform::MessagePort& inner_;
     std::filesystem::path chosen_;
 };
+
+// Frees a workbook without assembling it. Each sheet keeps its rows in a
+// temporary file (already unlinked) that only closing the workbook closes:
+// left open, its handle and its disk space would last as long as the program.
+void DiscardWorkbook(lxw_workbook* workbook) {
+    lxw_worksheet* sheet = nullptr;
+    LXW_FOREACH_WORKSHEET(sheet, workbook) {
+        if (sheet->optimize_tmpfile != nullptr) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
+        }
+    }
+    lxw_workbook_free(workbook);
+}
 
 GridExportResult FromFileResult(FileExportResult result) {
     switch (result) {
@@ -306,7 +321,7 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     } else {
         // A stopped or failed workbook is only freed: assembling what it
         // holds would keep the person waiting for a file nobody keeps.
-        lxw_workbook_free(workbook);
+        DiscardWorkbook(workbook);
     }
     if (outcome.error.empty()) {
         if (platform::FileStatus committed = writer.Commit(); !committed.ok()) {

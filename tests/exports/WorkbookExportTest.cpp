@@ -246,8 +246,15 @@ TEST_F(WorkbookExportTest, AStoppedExportLeavesTheEarlierFileWhole) {
     EXPECT_EQ(feedback.events, 2);
     EXPECT_EQ(feedback.depth, 0);
 
+    // A stopped workbook holds no file open afterwards (its rows went to
+    // temporary files as they were written).
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto openBefore = openFiles();
     feedback.events = 0;
     EXPECT_EQ(ExportGrid(table, "XLS", {}, {}, false, services), GridExportResult::Stopped);
+    EXPECT_EQ(openFiles(), openBefore);
     EXPECT_TRUE(fs::is_empty(dir_ / "wb"));
     EXPECT_TRUE(desktop_.workbooks.empty());
     EXPECT_TRUE(messages_.Errors().empty());
