@@ -134,6 +134,11 @@ TEST_F(ClientFactoryTest, BrokenConfigurationsStopStartUpAndSayWhy) {
         {R"({"connections": [{"image": "images/two.json"}, {"image": "images/other.json"}]})",
          "the image " + (dir_ / "images/two.json").string() + " and the image " +
              (dir_ / "images/other.json").string() + " both have a tree named \"corp\""},
+        // Named by a later entry, a dump's tree keeps the name it is given.
+        {R"({"connections": [{"image": "images/corp_.ldif", "schema": "images/dump.schema"},
+             {"image": "images/corp_.ldif", "schema": "images/dump.schema", "tree": "corp"},
+             {"image": "images/two.json"}]})",
+         "both have a tree named \"CORP\""},
         {R"({"connections": [{"image": "images/corp_.ldif", "schema": "images/dump.schema",
              "tree": "CORP_"}]})",
          "connection 1: the tree name \"CORP_\" ends with \"_\""},

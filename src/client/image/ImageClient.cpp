@@ -164,6 +164,9 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
                            wanted.imageFile.string() + " has no tree \"" + wanted.tree + "\"";
             return Err::InitFailed;
         }
+        // Named in the configuration, the tree keeps its name (or stops the
+        // start) whatever order the entries that load its file stand in.
+        tree->derivedName = false;
         connections.push_back({tree});
         files.emplace(tree, wanted.imageFile);
     }
