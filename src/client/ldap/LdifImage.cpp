@@ -489,22 +489,28 @@ void LoadWithBuiltins(const SchemaText& given, const std::vector<LdifRecord>& re
     for (size_t i = 0; i < std::size(kBuiltins); ++i) {
         if (kBuiltins[i].always) add(i);
     }
+    // The attribute types and classes the dump uses, each once: the dump is
+    // read through once however often the schema is loaded again.
+    std::unordered_set<std::string> types, classes;
+    for (const LdifRecord& record : records) {
+        for (const LdifValue& value : record.values) {
+            std::string type, options;
+            SplitDescription(value.description, type, options);
+            if (IsBookkeeping(type)) continue;
+            if (platform::EqualsNoCase(type, "objectClass")) classes.insert(value.value);
+            types.insert(std::move(type));
+        }
+    }
     for (;;) {
         schema.Load(text);
         std::unordered_set<std::string> wanted;
         for (const std::string& name : schema.Unresolved())
             wanted.insert(FoldCase(name));
-        for (const LdifRecord& record : records) {
-            for (const LdifValue& value : record.values) {
-                std::string type, options;
-                SplitDescription(value.description, type, options);
-                if (IsBookkeeping(type)) continue;
-                if (schema.ProgramAttribute(type).empty()) wanted.insert(FoldCase(type));
-                if (platform::EqualsNoCase(type, "objectClass") &&
-                    schema.ProgramClass(value.value).empty()) {
-                    wanted.insert(FoldCase(value.value));
-                }
-            }
+        for (const std::string& type : types) {
+            if (schema.ProgramAttribute(type).empty()) wanted.insert(FoldCase(type));
+        }
+        for (const std::string& name : classes) {
+            if (schema.ProgramClass(name).empty()) wanted.insert(FoldCase(name));
         }
         bool more = false;
         for (size_t i = 0; i < std::size(kBuiltins); ++i) {
