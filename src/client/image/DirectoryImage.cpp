@@ -194,17 +194,4 @@ std::string FitTreeName(std::string_view derived) {
     return name;
 }
 
-std::string DistinctTreeName(std::string_view name,
-                             const std::function<bool(std::string_view)>& taken) {
-    if (!taken(name)) return std::string(name);
-    for (size_t number = 2;; ++number) {
-        const std::string suffix = "-" + std::to_string(number);
-        const std::string candidate =
-            FitTreeName(name.substr(
-                0, platform::Utf8PrefixBytes(name, kMaxTreeNameLength - suffix.size()))) +
-            suffix;
-        if (!taken(candidate)) return candidate;
-    }
-}
-
 }  // namespace vellrun::client::image

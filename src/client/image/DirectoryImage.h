@@ -12,7 +12,6 @@
 #include "platform/AsciiText.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -186,15 +185,10 @@ std::string TreeNameFault(std::string_view name);
 // A tree name made from a file's stem or a host: its first 32 characters
 // without trailing "_"; "" when nothing is left.
 std::string FitTreeName(std::string_view derived);
-// name itself when taken(name) is false, else the first of "name-2",
-// "name-3", ... (name cut so that each stays a tree name) that is not taken.
-std::string DistinctTreeName(std::string_view name,
-                             const std::function<bool(std::string_view)>& taken);
 
 struct Tree {
     std::string name;
-    // Whether the name was made from a file's stem rather than given: such
-    // a name may be changed to keep it apart from the other trees' names.
+    // Whether the name was made from a file's stem rather than given.
     bool derivedName = false;
     std::string
         identity;  // full typeless name of the logged-in user, without a leading dot; may be empty

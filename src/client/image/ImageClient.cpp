@@ -20,36 +20,24 @@ constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
 constexpr size_t kTreeNameWidth = 32;
 
 // A tree is found by its name alone: the same tree may be connected more
-// than once, but two trees may not share a name (case ignored). A name the
-// image gives is the image's: two of them alike stop the start, naming both
-// files. A name made from a file's stem gives way instead, numbered apart
-// from every other tree's.
-bool SettleTreeNames(const std::vector<Tree*>& connected,
-                     const std::map<const Tree*, std::filesystem::path>& files,
-                     const std::string& where, std::string& diagnostic) {
-    std::vector<Tree*> trees;
-    for (Tree* tree : connected) {
-        if (std::find(trees.begin(), trees.end(), tree) == trees.end()) trees.push_back(tree);
-    }
-    std::vector<std::string_view> taken;
-    for (const Tree* tree : trees) {
-        if (tree->derivedName) continue;
+// than once, but two trees may not share a name (case ignored). Two that do
+// stop the start, naming both files: a tree renamed here would leave saved
+// reports and kept places reaching another tree, or none.
+bool CheckTreeNames(const std::vector<Tree*>& connected,
+                    const std::map<const Tree*, std::filesystem::path>& files,
+                    const std::string& where, std::string& diagnostic) {
+    std::vector<const Tree*> trees;
+    for (const Tree* tree : connected) {
+        if (std::find(trees.begin(), trees.end(), tree) != trees.end()) continue;
         for (const Tree* other : trees) {
-            if (other == tree) break;
-            if (other->derivedName || !EqualsNoCase(other->name, tree->name)) continue;
+            if (!EqualsNoCase(other->name, tree->name)) continue;
             diagnostic = where + "the image " + files.at(other).string() + " and the image " +
                          files.at(tree).string() + " both have a tree named \"" + tree->name + "\"";
+            if (other->derivedName || tree->derivedName)
+                diagnostic += " (a dump's tree is named after its file unless \"tree\" names it)";
             return false;
         }
-        taken.push_back(tree->name);
-    }
-    for (Tree* tree : trees) {
-        if (!tree->derivedName) continue;
-        tree->name = DistinctTreeName(tree->name, [&taken](std::string_view name) {
-            return std::any_of(taken.begin(), taken.end(),
-                               [name](std::string_view held) { return EqualsNoCase(held, name); });
-        });
-        taken.push_back(tree->name);
+        trees.push_back(tree);
     }
     return true;
 }
@@ -173,7 +161,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
     std::vector<Tree*> connected;
     for (const State::Connection& connection : connections)
         connected.push_back(connection.tree);
-    if (!SettleTreeNames(connected, files, where, s.diagnostic)) return Err::InitFailed;
+    if (!CheckTreeNames(connected, files, where, s.diagnostic)) return Err::InitFailed;
     s.images = std::move(images);
     s.connections = std::move(connections);
     s.primaryConnection = primaryConnection;

@@ -507,40 +507,36 @@ bool SameTree(const LdapSession& a, const LdapSession& b) {
 
 bool SettleTreeNames(const std::vector<std::unique_ptr<LdapSession>>& sessions,
                      std::string& diagnostic) {
-    // A tree is found by its name alone. A name the configuration gives is
-    // the person's: two trees given one name stop the start, naming both
-    // servers. A name from the server or the host gives way instead,
-    // numbered apart from every other tree's; the same tree connected again
-    // keeps the name it had.
+    // A tree is found by its name alone. The same tree connected again takes
+    // the name it has (the one the configuration gives it, if any); two
+    // different trees with one name stop the start, naming both servers: a
+    // tree renamed here would leave saved reports reaching another tree.
     std::vector<const LdapSession*> named;
-    for (const auto& session : sessions) {
-        if (!session->TreeNameGiven()) continue;
+    const auto settle = [&named, &diagnostic](LdapSession& session) {
         for (const LdapSession* other : named) {
-            if (SameTree(*other, *session) ||
-                !image::EqualsNoCase(other->TreeName(), session->TreeName()))
+            if (SameTree(*other, session)) {
+                if (!session.TreeNameGiven()) session.RenameTree(other->TreeName());
                 continue;
-            diagnostic = "the servers " + other->Config().uri + " and " + session->Config().uri +
-                         " are both named \"" + session->TreeName() + "\"";
+            }
+            if (!image::EqualsNoCase(other->TreeName(), session.TreeName())) continue;
+            diagnostic = "the servers " + other->Config().uri + " and " + session.Config().uri +
+                         " are both named \"" + session.TreeName() + "\"";
+            if (!other->TreeNameGiven() || !session.TreeNameGiven())
+                diagnostic +=
+                    " (a server's tree is named after its directoryTreeName or its "
+                    "host unless \"name\" names it)";
             return false;
         }
-        named.push_back(session.get());
+        named.push_back(&session);
+        return true;
+    };
+    // The names the configuration gives first, so that an unnamed
+    // connection of the same tree takes its given name.
+    for (const auto& session : sessions) {
+        if (session->TreeNameGiven() && !settle(*session)) return false;
     }
     for (const auto& session : sessions) {
-        if (session->TreeNameGiven()) continue;
-        const auto same = std::find_if(named.begin(), named.end(), [&session](const auto* other) {
-            return SameTree(*other, *session);
-        });
-        if (same != named.end()) {
-            session->RenameTree((*same)->TreeName());
-        } else {
-            session->RenameTree(
-                image::DistinctTreeName(session->TreeName(), [&named](std::string_view name) {
-                    return std::any_of(named.begin(), named.end(), [name](const auto* other) {
-                        return image::EqualsNoCase(other->TreeName(), name);
-                    });
-                }));
-        }
-        named.push_back(session.get());
+        if (!session->TreeNameGiven() && !settle(*session)) return false;
     }
     return true;
 }
