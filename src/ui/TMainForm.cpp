@@ -293,8 +293,7 @@ void TMainForm::ActionRescanClick() {
     // What the tree shows is what a report uses: back to the container
     // (or as far down to it as is still there), else the node the tree
     // made current, chosen as a click chooses it.
-    if (!tree.empty() && dsTree_->SelectPath(tree, container.empty() ? "[Root]" : container))
-        return;
+    if (!tree.empty() && dsTree_->SelectPath(tree, container)) return;
     DSTreeTreeViewClick();
 }
 

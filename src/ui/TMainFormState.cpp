@@ -295,8 +295,7 @@ void TMainForm::RestoreLastPlace() {
     bool placed = false;
     if (!state.tree.empty()) {
         const settings::TreeMemory memory = settings::ReadTreeMemory(ini_, cache_, state.tree);
-        placed =
-            dsTree_->SelectPath(state.tree, memory.context.empty() ? "[Root]" : memory.context);
+        placed = dsTree_->SelectPath(state.tree, memory.context);
     }
     if (!placed) DSTreeTreeViewClick();
 }

@@ -525,7 +525,7 @@ bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& full
     // backslash escapes belongs to its name (".A\.B.Corp" is A\.B in Corp).
     const std::string_view rest = std::string_view(fullName).substr(fullName.starts_with('.'));
     std::vector<std::string_view> parts;
-    if (fullName != kRootName) parts = client::SplitFullName(rest);
+    if (!fullName.empty() && fullName != kRootName) parts = client::SplitFullName(rest);
     quietExpansion_ = true;
     for (size_t depth = 0; depth <= parts.size(); ++depth) {
         if (depth > 0) {

@@ -63,8 +63,8 @@ public:
 
     // Lists and expands the containers down to fullName ("[Root]" for the
     // top) in the tree named treeName, makes the deepest one found current
-    // and reports it as a click. False when the tree is not shown or a
-    // listing runs.
+    // and reports it as a click; an empty name is the top. False when the
+    // tree is not shown or a listing runs.
     bool SelectPath(const std::string& treeName, const std::string& fullName);
 
     // Also show the non-container objects of a listed container as leaves.
