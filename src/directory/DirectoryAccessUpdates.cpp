@@ -131,8 +131,11 @@ Result DirectoryAccess::DSModifyAttr(const AttrChange& requested) {
     if (Magnitude(result) == kNoSuchValue && change.type == ModifyType::RemoveValue) return 0;
     if (Magnitude(result) == kNoSuchAttribute) {
         if (change.type == ModifyType::RemoveAttribute) return 0;
+        // Replacing every value of an attribute the object lacks gives it the
+        // attribute first, as a server does; otherwise a value typed for an
+        // empty attribute could never be saved.
         if (change.type == ModifyType::AddValue || change.type == ModifyType::AddAdditionalValue ||
-            change.type == ModifyType::OverwriteValue) {
+            change.type == ModifyType::OverwriteValue || change.type == ModifyType::ReplaceAll) {
             result = ModifyRequest(change, ModifyType::AddAttribute);
             if (result == 0) result = ModifyRequest(change, ModifyType::AddValue);
         }

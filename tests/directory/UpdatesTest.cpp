@@ -95,12 +95,23 @@ TEST(ModifyAttr, RefusalsThatCountAsDone) {
     EXPECT_EQ(bed.spy.Count("ModifyObject"), 3);  // no retries
 }
 
-TEST(ModifyAttr, ReplaceAllOnAnAbsentAttributeFailsWithoutRetry) {
+TEST(ModifyAttr, ReplaceAllOnAnAbsentAttributeAddsItThenTheValue) {
     UpdateBed bed;
-    EXPECT_EQ(bed.access.DSModifyAttr(bed.Change("Title", ModifyType::ReplaceAll, "Boss")),
-              client::Err::NoSuchAttribute);
-    EXPECT_EQ(bed.spy.Count("ModifyObject"), 1);
-    EXPECT_TRUE(bed.Values("Title").empty());
+    EXPECT_EQ(bed.access.DSModifyAttr(bed.Change("Title", ModifyType::ReplaceAll, "Boss")), 0);
+    EXPECT_EQ(bed.Values("Title"), std::vector<std::string>{"Boss"});
+    EXPECT_EQ(bed.spy.updates,
+              (std::vector<std::string>{"PutChange 6 Title", "PutChangeAndValue 2 Title",
+                                        "ModifyObject .jdoe.Corp -> -603", "PutChange 0 Title",
+                                        "ModifyObject .jdoe.Corp -> 0", "PutChangeAndValue 2 Title",
+                                        "ModifyObject .jdoe.Corp -> 0"}));
+    // A value the object holds is replaced in one request.
+    bed.spy.updates.clear();
+    EXPECT_EQ(bed.access.DSModifyAttr(bed.Change("Title", ModifyType::ReplaceAll, "Chief")), 0);
+    EXPECT_EQ(bed.Values("Title"), std::vector<std::string>{"Chief"});
+    EXPECT_EQ(bed.spy.updates,
+              (std::vector<std::string>{"PutChange 6 Title", "PutChangeAndValue 2 Title",
+                                        "ModifyObject .jdoe.Corp -> 0"}));
+    EXPECT_EQ(bed.spy.liveBuffers, 0);
 }
 
 TEST(ModifyAttr, AFailedRetryGivesTheRetrysResult) {
