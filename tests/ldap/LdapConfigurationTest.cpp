@@ -66,6 +66,16 @@ TEST(LdapConfiguration, AConfiguredServerStartsAndBadEntriesAreRefused) {
             "needs \"bindDn\"");
     refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1", "colour": "red"}]})",
             "unknown key \"colour\"");
+    // One server's tree connected twice shows once, under the name given.
+    const std::string unnamed = R"({"uri": ")" + slapd.Uri() + R"(", "base": "dc=test"})";
+    EXPECT_EQ(Start(dir, R"({"connections": [)" + unnamed + ", " + server + "}]}", errors),
+              std::vector<std::string>{"LIVE"});
+    // Two trees of one name, given or derived from the server, stop the start:
+    // either could answer for a saved report meant for the other.
+    const std::string other = R"({"uri": ")" + slapd.Uri() + R"(", "base": "ou=other,dc=test")";
+    refused(R"({"connections": [)" + server + "}, " + other + R"(, "name": "live"}]})",
+            "are both named \"live\"");
+    refused(R"({"connections": [)" + unnamed + ", " + other + "}]}", "unless \"name\" names it");
     // A server that is not there: the start fails with libldap's reason.
     refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1"}]})", "Can't contact LDAP server");
 }
