@@ -28,6 +28,57 @@ constexpr double kMinColumnWidth = 8.0;
 // The tallest row a worksheet allows, in points.
 constexpr double kMaxRowHeight = 409.0;
 
+// A worksheet counts its cells' length in UTF-16 units: a character beyond
+// the first 65,536 (an emoji) takes two.
+size_t Utf16Units(std::string_view text) {
+    size_t units = 0;
+    for (const char byte : text) {
+        if (platform::IsUtf8Continuation(byte)) continue;
+        units += static_cast<unsigned char>(byte) >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+// The bytes of text's first characters that together take at most `units`.
+size_t Utf16PrefixBytes(std::string_view text, size_t units) {
+    size_t taken = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (platform::IsUtf8Continuation(text[i])) continue;
+        taken += static_cast<unsigned char>(text[i]) >= 0xF0 ? 2 : 1;
+        if (taken > units) return i;
+    }
+    return text.size();
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A cell's text as the sheet's XML must hold it to show that text. The
+// noncharacters U+FFFE and U+FFFF may not stand in XML at all (the whole
+// workbook would be unreadable) and become U+FFFD. A worksheet reads
+// "_xHHHH_" as the character HHHH, so the "_" of such a text is written as
+// "_x005F_" and the text shows as it is.
+std::string SheetText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const std::string_view rest = text.substr(i);
+        if (rest.size() >= 3 && (rest.substr(0, 3) == "\uFFFE" || rest.substr(0, 3) == "\uFFFF")) {
+            out += "\uFFFD";
+            i += 2;
+            continue;
+        }
+        if (rest.size() >= 7 && rest[0] == '_' && (rest[1] == 'x' || rest[1] == 'X') &&
+            IsHexDigit(rest[2]) && IsHexDigit(rest[3]) && IsHexDigit(rest[4]) &&
+            IsHexDigit(rest[5]) && rest[6] == '_') {
+            out += "_x005F";
+        }
+        out += text[i];
+    }
+    return out;
+}
+
 std::string ErrorText(lxw_error error) {
     const char* text = lxw_strerror(error);
     return text ? text : "error " + std::to_string(static_cast<int>(error));
@@ -204,9 +255,9 @@ private:
                 CutToCellSize(text);
                 tallest = std::max(tallest, lines.size());
                 lxw_format* format = row < table_.FixedRows() ? header_ : body_;
-                const lxw_error error =
-                    worksheet_write_string(sheet, static_cast<lxw_row_t>(r),
-                                           static_cast<lxw_col_t>(c), text.c_str(), format);
+                const lxw_error error = worksheet_write_string(sheet, static_cast<lxw_row_t>(r),
+                                                               static_cast<lxw_col_t>(c),
+                                                               SheetText(text).c_str(), format);
                 if (error != LXW_NO_ERROR) {
                     return "cell " + std::to_string(column + 1) + " of row " +
                            std::to_string(row + 1) + ": " + ErrorText(error);
@@ -236,9 +287,9 @@ private:
 
     // A text longer than a cell holds keeps its beginning and a visible mark.
     void CutToCellSize(std::string& text) {
-        if (platform::Utf8CharacterCount(text) <= limits_.cellCharacters) return;
-        const size_t keep = limits_.cellCharacters - platform::Utf8CharacterCount(kCutMarker);
-        text.resize(platform::Utf8PrefixBytes(text, keep));
+        if (Utf16Units(text) <= limits_.cellCharacters) return;
+        const size_t keep = limits_.cellCharacters - Utf16Units(kCutMarker);
+        text.resize(Utf16PrefixBytes(text, keep));
         text += kCutMarker;
         ++cutCells_;
     }

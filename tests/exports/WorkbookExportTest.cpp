@@ -171,6 +171,30 @@ TEST_F(WorkbookExportTest, AnyWorkbookFailureSaysSoAndLeavesTheResultsOnTheClipb
     EXPECT_NE(cut.Notice().find("1 cell(s)"), std::string::npos) << cut.Notice();
 }
 
+// Texts the sheet's XML would read otherwise: a noncharacter that makes the
+// whole file unreadable, a text shaped like the sheet's own character escape,
+// and a cell of emoji, which a worksheet counts as two each.
+TEST_F(WorkbookExportTest, CellTextsShowAsTheyAreAndFitTheCell) {
+    report::ResultTable table(3, 1);
+    table.SetCell(0, 0, "x\uFFFEy\uFFFF");
+    table.SetCell(1, 0, "_x0041_ and _X00e9_");
+    std::string emoji;
+    for (int i = 0; i < 12; ++i)
+        emoji += "\U0001F600";
+    table.SetCell(2, 0, emoji);
+    const fs::path file = dir_ / "texts.xlsx";
+    const WorkbookOutcome outcome = WriteWorkbook(table, file, WorkbookLimits{10, 10, 20});
+    ASSERT_TRUE(outcome.ok()) << outcome.error;
+    EXPECT_EQ(outcome.cutCells, 1u);
+    const auto sheet = ZipMember(file, "xl/worksheets/sheet1.xml", dir_);
+    if (!sheet) GTEST_SKIP() << "unzip is not installed";
+    EXPECT_NE(sheet->find(">x\uFFFDy\uFFFD<"), std::string::npos) << *sheet;
+    EXPECT_NE(sheet->find(">_x005F_x0041_ and _x005F_X00e9_<"), std::string::npos) << *sheet;
+    // 20 units: six emoji and the mark's seven.
+    EXPECT_NE(sheet->find(">" + emoji.substr(0, 24) + "\u2026 [cut]<"), std::string::npos)
+        << *sheet;
+}
+
 TEST_F(WorkbookExportTest, ATableLargerThanASheetGoesOnInFurtherSheetsWithItsHeaders) {
     // One header row and column, 7 data rows and 4 data columns over sheets
     // of 4 rows and 3 columns: 3 bands of rows times 2 of columns.
