@@ -68,7 +68,10 @@ size_t AppendWindows1252(std::string& out, std::string_view utf8, Unmappable sty
         UChar32 codePoint = 0;
         U8_NEXT(bytes, at, length, codePoint);
         const int byte = codePoint < 0 ? -1 : Windows1252Byte(static_cast<char32_t>(codePoint));
-        if (byte >= 0) {
+        // A document that names its code page has no character for the five
+        // undefined bytes, so a reader stops at them; there they are referenced.
+        const bool undefined = byte >= 0x80 && byte < 0xA0 && byte == codePoint;
+        if (byte >= 0 && !(undefined && style == Unmappable::CharacterReference)) {
             out.push_back(static_cast<char>(byte));
             continue;
         }
