@@ -530,6 +530,7 @@ void TMainForm::BuildStatusBar() {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);  // names and values shown as they are
         panel->setMinimumWidth(designWidths[i] / 5);
         panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
         bar->addWidget(panel, designWidths[i]);

@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextDocument>
 #include <algorithm>
 #include <ctime>
 
@@ -65,8 +66,12 @@ void TMainForm::ActionClearEmptyFieldsClick() {
 
 void TMainForm::GridResultsClick(const QModelIndex& index) {
     if (!index.isValid()) return;
-    gridResults_->setToolTip(QString::fromStdString(
-        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index))));
+    // The hint is directory text: markup in a value is shown, never rendered.
+    QString hint = QString::fromStdString(
+        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+    hint.remove(QLatin1Char('\r'));
+    if (Qt::mightBeRichText(hint)) hint = Qt::convertFromPlainText(hint, Qt::WhiteSpacePre);
+    gridResults_->setToolTip(hint);
 }
 
 directory::TTreeInfo* TMainForm::ResultsTree() const {

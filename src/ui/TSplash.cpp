@@ -65,6 +65,7 @@ TSplash::TSplash()
     panelInfo_->setAutoFillBackground(true);
     panelInfo_->setPalette(QPalette(Qt::black, Qt::white));
     panelInfo_->setAlignment(Qt::AlignCenter);
+    panelInfo_->setTextFormat(Qt::PlainText);  // file and tree names shown as they are
     QFont font(QStringLiteral("Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(16);

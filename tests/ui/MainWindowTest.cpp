@@ -225,6 +225,13 @@ TEST_F(MainWindowTest, LayoutNamesCaptionsMenusAndHints) {
     QCoreApplication::sendEvent(form_, &tip);
     EXPECT_EQ(form_->StatusPanels()[0]->text(), "Start scanning for the selected class");
     EXPECT_EQ(form_->StatusPanels()[1]->text(), tree);
+    // Names in the panels are shown as they are: markup in a container's
+    // name does not turn into a heading that makes the bar taller.
+    QLabel* panel = form_->StatusPanels()[2];
+    panel->setText(QStringLiteral("PAYROLL"));
+    const int plainHeight = panel->sizeHint().height();
+    panel->setText(QStringLiteral("<h1>PAYROLL</h1>"));
+    EXPECT_EQ(panel->sizeHint().height(), plainHeight);
     // The Info tab shows the bundled text.
     EXPECT_FALSE(Find<QPlainTextEdit>("Memo1")->toPlainText().startsWith("Could not find"));
 }
