@@ -222,13 +222,25 @@ FileStatus AtomicFileWriter::Append(std::string_view bytes) {
 FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, bool sync) {
     const int in = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return Fail(errno);
-    const int out = ::open(destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    // Not truncated on opening: a file is cut to its new size only once the
+    // new contents are in, so a disk too full for them leaves it whole.
+    const int out = ::open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (out < 0) {
         const int error = errno;
         ::close(in);
         return Fail(error);
     }
+    struct stat source {};
+    struct stat target {};
     int error = 0;
+    const bool regular =
+        ::fstat(in, &source) == 0 && ::fstat(out, &target) == 0 && S_ISREG(target.st_mode);
+    if (regular && source.st_size > target.st_size) {
+        // The room is taken before any byte changes; a file system that
+        // cannot reserve room is written all the same.
+        error = ::posix_fallocate(out, 0, source.st_size);
+        if (error == EOPNOTSUPP || error == EINVAL) error = 0;
+    }
     char buffer[65536];
     while (error == 0) {
         const ssize_t count = ::read(in, buffer, sizeof buffer);
@@ -237,6 +249,7 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
         if (count <= 0) break;
         error = WriteAll(out, std::string_view(buffer, static_cast<size_t>(count)));
     }
+    if (error == 0 && regular && ::ftruncate(out, source.st_size) != 0) error = errno;
     if (error == 0 && sync && ::fsync(out) != 0) error = errno;
     if (::close(out) != 0 && error == 0) error = errno;
     ::close(in);

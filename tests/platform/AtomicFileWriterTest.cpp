@@ -6,6 +6,7 @@
 #include "platform/PendingTemporaries.h"
 #include "support/TempDir.h"
 
+#include <csignal>
 #include <filesystem>
 #include <future>
 #include <iterator>
@@ -13,6 +14,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -261,6 +263,27 @@ TEST(AtomicFileWriterTest, FailuresAreReportedToTheEndAndCleanUp) {
     EXPECT_NE(appended.error.find("No space left"), std::string::npos) << appended.error;
     EXPECT_EQ(full.Append("more").error, appended.error);
     EXPECT_EQ(full.Commit().error, appended.error);
+
+    // A file rewritten in place (it has another name) that the disk has no
+    // room for (here: the file size limit, reached only at the copy) keeps
+    // its old contents.
+    const fs::path linked = temp / "linked.csv";
+    WriteFile(linked, "the earlier file");
+    fs::create_hard_link(linked, temp / "other-name.csv");
+    AtomicFileWriter inPlace(linked);
+    ASSERT_TRUE(inPlace.Begin().ok());
+    ASSERT_TRUE(inPlace.Append(std::string(1 << 16, 'x')).ok());
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FileStatus tooBig = inPlace.Commit();
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousSignal);
+    EXPECT_FALSE(tooBig.ok());
+    EXPECT_EQ(ReadFile(temp / "other-name.csv"), "the earlier file");
 
     // No folder to put the temporary file in: Begin fails, and so does
     // everything after it.
