@@ -1,6 +1,7 @@
 #include "cli/CommandSupport.h"
 
 #include "cli/ReportCommand.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/StringList.h"
 
 #include <system_error>
@@ -58,13 +59,10 @@ int RunReportSpec(CommandServices& s, const report::ReportSpec& spec, bool saved
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    if (platform::AtomicFileWriter::Destination(a) == platform::AtomicFileWriter::Destination(b))
+        return true;
     std::error_code error;
-    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, error);
-    const std::filesystem::path canonicalB =
-        error ? std::filesystem::path() : std::filesystem::weakly_canonical(b, error);
-    if (error) return a.lexically_normal() == b.lexically_normal();
-    if (canonicalA == canonicalB) return true;
-    return std::filesystem::equivalent(a, b, error) && !error;
+    return std::filesystem::equivalent(a, b, error) && !error;  // hard links
 }
 
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {

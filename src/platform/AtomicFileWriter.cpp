@@ -156,6 +156,15 @@ void AtomicFileWriter::Discard() {
     pendingSlot_.reset();
 }
 
+std::filesystem::path AtomicFileWriter::Destination(const std::filesystem::path& target) {
+    bool loops = false;
+    std::error_code ec;
+    const std::filesystem::path path =
+        std::filesystem::absolute(FollowDanglingLinks(target, loops), ec).lexically_normal();
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : canonical;
+}
+
 FileStatus AtomicFileWriter::Begin(bool needsFileName) {
     if (begun_) return Fail("the write has begun already");
     begun_ = true;

@@ -44,6 +44,10 @@ public:
     // without changing it (from /proc; only where that fails by setting it).
     static unsigned NewFileMode();
 
+    // The file a write to target lands in, as an absolute path: links
+    // followed, dangling ones too. Two targets with one destination are one file.
+    static std::filesystem::path Destination(const std::filesystem::path& target);
+
     explicit AtomicFileWriter(std::filesystem::path target);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;

@@ -319,6 +319,14 @@ TEST_F(ReportCommandTest, ASavedReportNeverNamesItsOwnExport) {
             << run.err;
         EXPECT_EQ(Bytes(file), "the earlier export");
     }
+    // The same before the export exists: through a link that points at
+    // nothing yet.
+    const fs::path fresh = folder_ / "fresh.csv";
+    fs::create_symlink(fresh, folder_ / "link.csv");
+    const Run run =
+        Users({"--file", fresh.string(), "--save-report", (folder_ / "link.csv").string()});
+    EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
+    EXPECT_FALSE(fs::exists(fresh));
 }
 
 // A saved report of a document type takes its format from the output
