@@ -220,22 +220,24 @@ const std::vector<OptionEntry> kOptions = {
          o.typeless = false;
          return std::nullopt;
      }},
-    {"--field-delimiter", "", "C", kValueOptions, "one character or \"tab\"",
+    {"--field-delimiter", "", "C", kValueOptions, "one ASCII character or \"tab\"",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.fieldDelimiter = ParseCharacter(v, false);
-         if (!o.fieldDelimiter) return "option --field-delimiter takes one character or \"tab\"";
+         if (!o.fieldDelimiter)
+             return "option --field-delimiter takes one ASCII character or \"tab\"";
          return std::nullopt;
      }},
-    {"--value-delimiter", "", "C", kValueOptions, "one character or \"tab\"",
+    {"--value-delimiter", "", "C", kValueOptions, "one ASCII character or \"tab\"",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.valueDelimiter = ParseCharacter(v, false);
-         if (!o.valueDelimiter) return "option --value-delimiter takes one character or \"tab\"";
+         if (!o.valueDelimiter)
+             return "option --value-delimiter takes one ASCII character or \"tab\"";
          return std::nullopt;
      }},
-    {"--quote", "", "C", kValueOptions, "one character, \"tab\" or \"none\"",
+    {"--quote", "", "C", kValueOptions, "one ASCII character, \"tab\" or \"none\"",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.quote = ParseCharacter(v, true);
-         if (!o.quote) return "option --quote takes one character, \"tab\" or \"none\"";
+         if (!o.quote) return "option --quote takes one ASCII character, \"tab\" or \"none\"";
          return std::nullopt;
      }},
 };
