@@ -68,6 +68,10 @@ void TransferProgress::PopBusyCursor() {
     QGuiApplication::restoreOverrideCursor();
     label_.clear();
     if (dialog_ != nullptr) {
+        // Reset stops the timer that shows the dialog after a moment: a
+        // message box right after the transfer runs events before the
+        // dialog is deleted, and the finished dialog would come back over it.
+        dialog_->reset();
         dialog_->hide();
         dialog_->deleteLater();
         dialog_ = nullptr;

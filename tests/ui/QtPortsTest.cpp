@@ -3,10 +3,12 @@
 #include "ui/QtDesktopPort.h"
 #include "ui/QtMessagePort.h"
 #include "ui/QtRunFeedback.h"
+#include "ui/TransferProgress.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -174,6 +176,22 @@ TEST(QtRunFeedbackTest, BusyCursorNestsAndStatusGoesToAttachedPanels) {
     // Panels that are gone are not written.
     panels.reset();
     feedback.SetStatus(1, "after the window closed");
+}
+
+// A box shown right after a transfer runs events before the finished
+// dialog is deleted; the dialog must not come back over the box.
+TEST(TransferProgressTest, AFinishedTransfersDialogStaysGone) {
+    QWidget window;
+    window.show();
+    TransferProgress progress(&window);
+    progress.PushBusyCursor();
+    const QPointer<QProgressDialog> dialog = progress.Dialog();
+    progress.PopBusyCursor();
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 800)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
 }
 
 TEST(QtDesktopPortTest, TargetsBecomeAddressesOrFiles) {
