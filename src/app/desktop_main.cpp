@@ -47,6 +47,15 @@ int main(int argc, char** argv) {
     if (!early.unknownOption) {
         if (const std::optional<int> code = AnswerUsage(early)) return *code;
     }
+    // Without a display the toolkit would abort the program.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs(
+            "vellrun: no display to show the window on (DISPLAY is not set); "
+            "vellrun-cli runs saved reports without one: vellrun-cli run FILE\n",
+            stderr);
+        return 1;
+    }
     QApplication application(argc, argv);
     const auto arguments = vellrun::ui::DesktopArguments::Parse(QApplication::arguments());
     if (const std::optional<int> code = AnswerUsage(arguments)) return *code;
@@ -62,6 +71,7 @@ int main(int argc, char** argv) {
     // A configured server's bind password that no file or variable holds is
     // asked for when the client connects.
     vellrun::ui::QtMessagePort passwordPort;
+    passwordPort.SetUnattended(arguments.quit && !arguments.reportFile.empty());
     vellrun::client::ClientOptions clientOptions = arguments.ClientOptions();
     clientOptions.askPassword = [&passwordPort](const std::string& prompt) {
         return passwordPort.AskSecret(prompt);

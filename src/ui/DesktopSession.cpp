@@ -90,9 +90,10 @@ DesktopSession::~DesktopSession() {
 bool DesktopSession::Start(TMainForm::Options options) {
     startCancel_.Clear();
     const QScopedValueRollback starting(starting_, true);
+    // Also a client that fails to start is told of on standard error then.
+    messages_.SetUnattended(options.quit && !options.reportFile.empty());
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
-        messages_.SetUnattended(options.quit && !options.reportFile.empty());
         mainForm_ = std::make_unique<TMainForm>(access_, desktop_, formats_, std::move(options));
         messages_.SetParentWidget(mainForm_.get());
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());

@@ -36,10 +36,6 @@ void QtMessagePort::ErrorBox(std::string_view text) {
 }
 
 void QtMessagePort::InfoBox(std::string_view text) {
-    if (unattended_) {
-        std::fprintf(stderr, "vellrun: %.*s\n", static_cast<int>(text.size()), text.data());
-        return;
-    }
     ShowBox(QMessageBox::Information, DialogScript::Kind::Information, text);
 }
 
@@ -51,6 +47,10 @@ void QtMessagePort::ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind,
                             std::string_view text) {
     if (DialogScript::Running()) {
         DialogScript::Record(kind, text);
+        return;
+    }
+    if (unattended_) {
+        std::fprintf(stderr, "vellrun: %.*s\n", static_cast<int>(text.size()), text.data());
         return;
     }
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(), Text(text), QMessageBox::Ok,
@@ -69,8 +69,9 @@ bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
 }
 
 std::optional<std::string> QtMessagePort::AskSecret(std::string_view text) {
-    // A script has no secrets to give: the question is declined.
-    if (DialogScript::Running()) return std::nullopt;
+    // A script, or a run nobody watches, has no secrets to give: the
+    // question is declined.
+    if (DialogScript::Running() || unattended_) return std::nullopt;
     QInputDialog dialog(parent_);
     dialog.setWindowTitle(QGuiApplication::applicationDisplayName());
     dialog.setInputMode(QInputDialog::TextInput);

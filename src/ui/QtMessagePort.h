@@ -21,8 +21,8 @@ public:
     explicit QtMessagePort(QWidget* parent = nullptr);
 
     void SetParentWidget(QWidget* parent) { parent_ = parent; }
-    // A run that ends by itself ("quit") has nobody to close a notice: its
-    // information goes to standard error instead of a box.
+    // A run that ends by itself ("quit") has nobody to close a box: its
+    // notices and errors go to standard error instead, and the run ends.
     void SetUnattended(bool unattended) { unattended_ = unattended; }
 
     void ErrorBox(std::string_view text) override;

@@ -250,7 +250,8 @@ TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
 }
 
 // A saved report run from the command line with "quit" ends by itself: the
-// notice about characters the code page cannot hold waits for nobody.
+// notice about characters the code page cannot hold, and an error, wait for
+// nobody; without a display the program says so instead of aborting.
 TEST(DesktopArgumentsTest, AnUnattendedRunEndsWithoutWaitingOnANotice) {
     testing::TempDir dir{"vellrun-unattended"};
     testing::WriteFile(dir / "tree.json", testing::TreeImage(R"([
@@ -279,6 +280,32 @@ TEST(DesktopArgumentsTest, AnUnattendedRunEndsWithoutWaitingOnANotice) {
     EXPECT_EQ(program.exitCode(), 0) << err;
     EXPECT_NE(err.find("1 character(s) have no place"), std::string::npos) << err;
     EXPECT_NE(testing::ReadFile(out).find("?"), std::string::npos);
+
+    // An export into a folder that is not there fails: its error goes to
+    // standard error and the run ends with status 1.
+    std::string report = testing::ReadFile(dir / "users.rpt");
+    report.replace(report.find("File=") + 5, out.size(), (dir / "missing" / "out.csv").string());
+    testing::WriteFile(dir / "users.rpt", report);
+    program.start(QStringLiteral(VELLRUN_DESKTOP_PATH),
+                  {"--image", QString::fromStdString((dir / "tree.json").string()),
+                   "report=" + QString::fromStdString((dir / "users.rpt").string()), "quit"});
+    const bool failed = program.waitForFinished(60000);
+    if (!failed) program.kill();
+    ASSERT_TRUE(failed);
+    const std::string error = program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitCode(), 1) << error;
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VELLRUN_DESKTOP_PATH),
+                  {"report=" + QString::fromStdString((dir / "users.rpt").string()), "quit"});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(program.readAllStandardError().indexOf("no display"), -1);
 }
 
 }  // namespace
