@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 #include <utility>
 
 #include <fcntl.h>
@@ -35,6 +37,38 @@ FileStatus Failure(std::string_view why) {
 
 std::string TooLarge(size_t maxBytes) {
     return "it is larger than " + std::to_string(maxBytes) + " bytes";
+}
+
+// Reads an open file of size bytes (as it was when opened) into content.
+FileStatus ReadOpenFile(int file, size_t size, std::string& content, size_t maxBytes,
+                        size_t padding) {
+    // The file may grow or shrink while it is read; what is read is what counts.
+    content.reserve(size + padding);
+    content.resize(size);
+    size_t done = 0;
+    while (true) {
+        if (done == content.size()) {
+            // Look for bytes beyond the size the file had when it was opened.
+            char probe = 0;
+            const ssize_t more = ::read(file, &probe, 1);
+            if (more < 0 && errno == EINTR) continue;
+            if (more < 0) return Failure(std::strerror(errno));
+            if (more == 0) break;
+            if (done >= maxBytes) return Failure(TooLarge(maxBytes));
+            content.push_back(probe);
+            ++done;
+            content.resize(std::min(maxBytes, content.size() + content.size() / 2 + 4096));
+            continue;
+        }
+        const ssize_t got = ::read(file, content.data() + done, content.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Failure(std::strerror(errno));
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    content.resize(done);
+    if (content.capacity() < done + padding) content.reserve(done + padding);
+    return FileStatus::Ok();
 }
 
 }  // namespace
@@ -75,33 +109,12 @@ FileStatus ReadRegularFile(const std::filesystem::path& path, std::string& conte
     if (::fstat(file.get(), &facts) != 0) return Failure(std::strerror(errno));
     const auto size = static_cast<uint64_t>(facts.st_size);
     if (size > maxBytes) return Failure(TooLarge(maxBytes));
-    // The file may grow or shrink while it is read; what is read is what counts.
-    content.reserve(static_cast<size_t>(size) + padding);
-    content.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (true) {
-        if (done == content.size()) {
-            // Look for bytes beyond the size the file had when it was opened.
-            char probe = 0;
-            const ssize_t more = ::read(file.get(), &probe, 1);
-            if (more < 0 && errno == EINTR) continue;
-            if (more < 0) return Failure(std::strerror(errno));
-            if (more == 0) break;
-            if (done >= maxBytes) return Failure(TooLarge(maxBytes));
-            content.push_back(probe);
-            ++done;
-            content.resize(std::min(maxBytes, content.size() + content.size() / 2 + 4096));
-            continue;
-        }
-        const ssize_t got = ::read(file.get(), content.data() + done, content.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return Failure(std::strerror(errno));
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
+    try {
+        return ReadOpenFile(file.get(), static_cast<size_t>(size), content, maxBytes, padding);
+    } catch (const std::bad_alloc&) {
+        content = std::string();
+        return Failure("there is not enough memory to read its " + std::to_string(size) + " bytes");
     }
-    content.resize(done);
-    if (content.capacity() < done + padding) content.reserve(done + padding);
-    return FileStatus::Ok();
 }
 
 }  // namespace vellrun::platform

@@ -5,7 +5,10 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vellrun::platform {
 namespace {
@@ -45,6 +48,38 @@ TEST(RegularFile, ReadsTheWholeFileWithinItsLimit) {
     const FileStatus status = ReadRegularFile(dir / "a", bytes, 99999);
     EXPECT_FALSE(status.ok());
     EXPECT_EQ(status.error, "it is larger than 99999 bytes");
+}
+
+// A file larger than the memory the process may have is refused with a
+// reason, not ended by the allocator. Run in a child process whose address
+// space is limited; a sanitizer's own reservations need more than that.
+TEST(RegularFile, AFileBeyondTheMemoryAvailableIsRefused) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
+#endif
+#endif
+    TempDir dir;
+    const auto huge = dir / "huge";
+    testing::WriteFile(huge, "");
+    ASSERT_EQ(::truncate(huge.c_str(), off_t{4} << 30), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
+        std::string bytes;
+        const FileStatus status = ReadRegularFile(huge, bytes);
+        ::_exit(status.ok()                                                   ? 1
+                : status.error.find("not enough memory") != std::string::npos ? 0
+                                                                              : 2);
+    }
+    int wait = 0;
+    ASSERT_EQ(::waitpid(child, &wait, 0), child);
+    ASSERT_TRUE(WIFEXITED(wait)) << "the child ended by signal " << WTERMSIG(wait);
+    EXPECT_EQ(WEXITSTATUS(wait), 0);
 }
 
 }  // namespace
