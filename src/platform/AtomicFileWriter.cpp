@@ -1,9 +1,12 @@
 #include "platform/AtomicFileWriter.h"
 
 #include "platform/PendingTemporaries.h"
+#include "platform/TextEncoding.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -37,10 +40,30 @@ std::filesystem::path FollowDanglingLinks(std::filesystem::path path, bool& loop
     return path;
 }
 
+// How the temporary files of file begin: ".NAME.". A name too long for its
+// temporary name to stay within the file system's 255 bytes is cut, and the
+// cut name told apart from others by a hash of the whole.
+std::string TemporaryPrefix(const std::filesystem::path& file) {
+    constexpr size_t kLongestKept = 200;
+    std::string name = file.filename().string();
+    if (name.size() > kLongestKept) {
+        uint64_t hash = 14695981039346656037ull;  // FNV-1a
+        for (const char byte : name) {
+            hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+        name.resize(Utf8CharacterBoundary(name, kLongestKept));
+        name += '~';
+        name += hex;
+    }
+    return "." + name + ".";
+}
+
 // Temporary files of this name whose process has ended (killed while it
 // wrote) are removed; those of running processes are theirs.
 void SweepStaleTemporaries(const std::filesystem::path& file) {
-    const std::string prefix = "." + file.filename().string() + ".";
+    const std::string prefix = TemporaryPrefix(file);
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
@@ -70,8 +93,7 @@ int OpenTemporary(const std::filesystem::path& target, std::filesystem::path& te
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path folder = target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + target.filename().string() + "." +
-                                 std::to_string(::getpid()) + "." +
+        const std::string name = TemporaryPrefix(target) + std::to_string(::getpid()) + "." +
                                  std::to_string(counter.fetch_add(1)) + ".tmp";
         temporary = folder.empty() ? std::filesystem::path(name) : folder / name;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

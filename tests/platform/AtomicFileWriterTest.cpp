@@ -185,6 +185,13 @@ TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
     EXPECT_EQ(ReadFile(target), "whole");
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
 
+    // A name as long as a file system allows still has a temporary name
+    // within its limit.
+    const fs::path longest = dir / (std::string(250, 'a') + ".csv");
+    EXPECT_TRUE(AtomicFileWriter::Write(longest, "long").ok());
+    EXPECT_EQ(ReadFile(longest), "long");
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+
     // A signal handler removes the temporary file of a write in progress.
     AtomicFileWriter writer(target);
     ASSERT_TRUE(writer.Begin().ok());
