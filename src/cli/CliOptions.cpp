@@ -147,9 +147,9 @@ const std::vector<OptionEntry> kOptions = {
      }},
     {"--filter", "", "COND", kReportOptions,
      "keep the objects whose ATTR value contains\n(ATTR=TEXT) or lacks (ATTR!=TEXT) the text, "
-     "letter\n"
-     "case ignored; [anything] and [nothing] as TEXT test for\nany or no value; up to three, all "
-     "must hold",
+     "the\n"
+     "case of A to Z ignored; [anything] and [nothing] as TEXT\ntest for any or no value; up to "
+     "three, all must hold",
      [](CliOptions& o, const std::string& v) -> Problem {
          const std::optional<report::FilterRow> row = ParseFilter(v);
          if (!row) return "option --filter takes ATTR=TEXT or ATTR!=TEXT, not " + v;
