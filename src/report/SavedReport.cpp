@@ -37,17 +37,12 @@ std::string Shown(std::string_view text) {
     return std::string(text.substr(0, cut)) + (cut < text.size() ? "\u2026" : "");
 }
 
-// A saved report of a thousand columns and filters is a few dozen kilobytes;
-// a file far beyond that is not one, and is not read into memory.
-constexpr size_t kMaxSavedReportBytes = size_t{16} << 20;
-
 // The bytes of an existing file; a missing file is empty when missingIsEmpty.
 // Only a regular file is read: a FIFO is refused at once instead of hanging.
 platform::FileStatus ReadFile(const std::filesystem::path& file, std::string& bytes,
                               bool missingIsEmpty) {
     bool missing = false;
-    platform::FileStatus status =
-        platform::ReadRegularFile(file, bytes, kMaxSavedReportBytes, 0, &missing);
+    platform::FileStatus status = platform::ReadRegularFile(file, bytes, SIZE_MAX, 0, &missing);
     if (missing && missingIsEmpty) return platform::FileStatus::Ok();
     return status;
 }
