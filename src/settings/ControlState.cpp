@@ -157,7 +157,7 @@ void RestoreControlState(const IniFile& file, SectionCache& cache, std::string_v
     std::string section(sectionIn);
     if (control.kind == ControlKind::Form) {
         section = ControlSubSection(control.name, sectionIn);
-        RestoreBounds(file, section, control.name, control.bounds);
+        RestoreBounds(file, cache, section, control.name, control.bounds);
     }
     if (!control.name.empty()) {
         const std::string& name = control.name;
@@ -176,6 +176,7 @@ void RestoreControlState(const IniFile& file, SectionCache& cache, std::string_v
                     std::find(control.dropDownItems.begin(), control.dropDownItems.end(), wanted) !=
                     control.dropDownItems.end();
                 control.text = offered ? wanted : std::string();
+                cache.Remember(file, CleanIniName(section), CleanIniName(name), control.text);
                 break;
             }
             case ControlKind::EditableCombo: {

@@ -46,4 +46,21 @@ void SectionCache::AfterErase(const platform::IniFile& file, std::string_view se
     }
 }
 
+void SectionCache::Remember(const platform::IniFile& file, std::string_view section,
+                            std::string_view key, std::string_view value) {
+    const std::filesystem::path path = file.Path().lexically_normal();
+    if (path != seenPath_) {
+        seen_.clear();
+        seenPath_ = path;
+    }
+    seen_.insert_or_assign({std::string(section), std::string(key)}, std::string(value));
+}
+
+bool SectionCache::Remembers(const platform::IniFile& file, std::string_view section,
+                             std::string_view key, std::string_view value) const {
+    if (file.Path().lexically_normal() != seenPath_) return false;
+    const auto found = seen_.find({std::string(section), std::string(key)});
+    return found != seen_.end() && found->second == value;
+}
+
 }  // namespace vellrun::settings

@@ -24,17 +24,28 @@ std::optional<int> ParseInteger(std::string_view text) {
     return platform::ParseDecimalInt(text);
 }
 
-// Writes text unless the file holds exactly it; both names are clean already.
-IniStatus WriteIfChanged(IniFile& file, SectionCache& cache, const std::string& section,
-                         const std::string& key, const std::string& text) {
-    if (file.ReadValue(section, key) == text) return {};
-    IniStatus status = file.WriteString(section, key, text);
-    if (status.ok()) cache.AfterWrite(file, section, key);
-    return status;
-}
-
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
+}
+
+// Writes value unless the write is needless (both names are clean already):
+// the file holds it already (a missing key counts as empty, and a text as
+// held in double quotation marks too), or the file holds a value for the key
+// while value is what the cache's owner last read from or wrote to it, so
+// that the key is unchanged here and the file's value is a later one of
+// another program's.
+IniStatus WriteIfChanged(IniFile& file, SectionCache& cache, const std::string& section,
+                         const std::string& key, std::string_view value) {
+    const std::optional<std::string> stored = file.ReadValue(section, key);
+    const std::string held = stored.value_or(std::string());
+    if (value != held && value != Quoted(held) &&
+        !(stored && cache.Remembers(file, section, key, value))) {
+        IniStatus status = file.WriteString(section, key, value);
+        if (!status.ok()) return status;
+        cache.AfterWrite(file, section, key);
+    }
+    cache.Remember(file, section, key, value);
+    return {};
 }
 
 std::string SectionFor(std::string_view section, std::string_view name) {
@@ -46,8 +57,10 @@ std::string PaneKey(const PaneSize& pane) {
 }
 
 // Section "Settings" read once; each key of the table (or, for an unattended
-// run, each key it reads) through the table's own INI text reader.
-AppSettings ReadSettings(const IniFile& file, const AppSettings& defaults, bool unattended) {
+// run, each key it reads) through the table's own INI text reader, and what
+// it gave remembered in the cache when there is one.
+AppSettings ReadSettings(const IniFile& file, const AppSettings& defaults, bool unattended,
+                         SectionCache* cache) {
     AppSettings settings = defaults;
     const auto values = file.ReadSection(kSettingsSection);
     for (const SettingDescriptor& setting : SettingsTable()) {
@@ -57,6 +70,9 @@ AppSettings ReadSettings(const IniFile& file, const AppSettings& defaults, bool 
         });
         FromIniText(settings, setting, found != values.end() ? found->second : std::string_view(),
                     defaults);
+        if (cache) {
+            cache->Remember(file, kSettingsSection, setting.key, ToIniText(settings, setting));
+        }
     }
     return settings;
 }
@@ -88,17 +104,10 @@ std::string CleanIniName(std::string_view text) {
 IniStatus IniWriteString(IniFile& file, SectionCache& cache, std::string_view section,
                          std::string_view key, std::string_view value,
                          platform::MessagePort* port) {
-    const std::string cleanSection = CleanIniName(section);
     const std::string cleanKey = CleanIniName(key);
     if (cleanKey.empty()) return {};
-    const std::string stored = file.ReadString(cleanSection, cleanKey, "");
-    if (value == stored || value == Quoted(stored)) return {};
-    IniStatus status = file.WriteString(cleanSection, cleanKey, value);
-    if (status.ok()) {
-        cache.AfterWrite(file, cleanSection, cleanKey);
-    } else if (port) {
-        port->PlainBox(status.error);
-    }
+    IniStatus status = WriteIfChanged(file, cache, CleanIniName(section), cleanKey, value);
+    if (!status.ok() && port) port->PlainBox(status.error);
     return status;
 }
 
@@ -120,19 +129,28 @@ IniStatus IniWriteBool(IniFile& file, SectionCache& cache, std::string_view sect
 
 std::string CachedReadString(const IniFile& file, SectionCache& cache, std::string_view section,
                              std::string_view key, std::string_view defaultValue) {
-    std::string value = cache.Lookup(file, section, CleanIniName(key));
-    return value.empty() ? std::string(defaultValue) : value;
+    const std::string cleanKey = CleanIniName(key);
+    std::string value = cache.Lookup(file, section, cleanKey);
+    if (value.empty()) value = defaultValue;
+    cache.Remember(file, CleanIniName(section), cleanKey, value);
+    return value;
 }
 
 int CachedReadInteger(const IniFile& file, SectionCache& cache, std::string_view section,
                       std::string_view key, int defaultValue) {
-    return ParseInteger(cache.Lookup(file, section, CleanIniName(key))).value_or(defaultValue);
+    const std::string cleanKey = CleanIniName(key);
+    const int value = ParseInteger(cache.Lookup(file, section, cleanKey)).value_or(defaultValue);
+    cache.Remember(file, CleanIniName(section), cleanKey, std::to_string(value));
+    return value;
 }
 
 bool CachedReadBool(const IniFile& file, SectionCache& cache, std::string_view section,
                     std::string_view key, bool defaultValue) {
-    const std::string value = cache.Lookup(file, section, CleanIniName(key));
-    return value.empty() ? defaultValue : value == "1";
+    const std::string cleanKey = CleanIniName(key);
+    const std::string stored = cache.Lookup(file, section, cleanKey);
+    const bool value = stored.empty() ? defaultValue : stored == "1";
+    cache.Remember(file, CleanIniName(section), cleanKey, value ? "1" : "0");
+    return value;
 }
 
 IniStatus SaveBounds(IniFile& file, SectionCache& cache, std::string_view section,
@@ -149,8 +167,8 @@ IniStatus SaveBounds(IniFile& file, SectionCache& cache, std::string_view sectio
     return {};
 }
 
-void RestoreBounds(const IniFile& file, std::string_view section, std::string_view name,
-                   WindowBounds& bounds) {
+void RestoreBounds(const IniFile& file, SectionCache& cache, std::string_view section,
+                   std::string_view name, WindowBounds& bounds) {
     const std::string target = CleanIniName(SectionFor(section, name));
     const std::string prefix = CleanIniName(name);
     for (const auto& [suffix, member] : {std::pair{".Width", &WindowBounds::width},
@@ -159,6 +177,7 @@ void RestoreBounds(const IniFile& file, std::string_view section, std::string_vi
                                          {".Top", &WindowBounds::top}}) {
         const int value = ParseInteger(file.ReadString(target, prefix + suffix, "")).value_or(0);
         if (value != 0) bounds.*member = value;
+        cache.Remember(file, target, prefix + suffix, std::to_string(bounds.*member));
     }
 }
 
@@ -285,11 +304,16 @@ void LoadStringsSection(const IniFile& file, std::string_view section, platform:
 }
 
 AppSettings ReadSettingsSection(const IniFile& file, const AppSettings& defaults) {
-    return ReadSettings(file, defaults, false);
+    return ReadSettings(file, defaults, false, nullptr);
+}
+
+AppSettings ReadSettingsSection(const IniFile& file, SectionCache& cache,
+                                const AppSettings& defaults) {
+    return ReadSettings(file, defaults, false, &cache);
 }
 
 AppSettings getSettingsFromIni(const IniFile& file, const platform::DateTimeFormats& system) {
-    return ReadSettings(file, AppSettings::UnattendedDefaults(system), true);
+    return ReadSettings(file, AppSettings::UnattendedDefaults(system), true, nullptr);
 }
 
 IniStatus WriteSettingsSection(IniFile& file, SectionCache& cache, const AppSettings& settings) {

@@ -10,7 +10,10 @@
 // widget: the front end copies between its controls and the plain records.
 // Every writer first removes "[" and "]" from section and key, does nothing
 // for an empty key, and skips the disk when the file holds the value already,
-// so that closing the program rewrites only what changed.
+// or holds a value for the key while the value to write is the one the
+// cache's owner last read from or wrote to it (SectionCache): closing the
+// program rewrites only what this run changed, and another run's saved
+// changes to the keys this one left alone survive it.
 
 #include "platform/DateTime.h"
 #include "platform/IniFile.h"
@@ -45,8 +48,9 @@ platform::IniFile OpenSettingsFile(bool perUser);
 // The text with every "[" and "]" removed.
 std::string CleanIniName(std::string_view text);
 
-// Writes the value unless the file holds it already: a text also counts as
-// held when the value is the stored text in double quotation marks (a quoted
+// Writes the value unless the file holds it already (or another run's value
+// where this one left the key unchanged, above): a text also counts as held
+// when the value is the stored text in double quotation marks (a quoted
 // history entry reads back without them). A failure is returned and, given a
 // port, shown in a plain message box.
 IniStatus IniWriteString(platform::IniFile& file, SectionCache& cache, std::string_view section,
@@ -59,6 +63,7 @@ IniStatus IniWriteInteger(platform::IniFile& file, SectionCache& cache, std::str
 IniStatus IniWriteBool(platform::IniFile& file, SectionCache& cache, std::string_view section,
                        std::string_view key, bool value);
 
+// The cached readers remember in the cache what they give (for the writers).
 // The value, or the default when it is empty or missing.
 std::string CachedReadString(const platform::IniFile& file, SectionCache& cache,
                              std::string_view section, std::string_view key,
@@ -72,12 +77,12 @@ bool CachedReadBool(const platform::IniFile& file, SectionCache& cache, std::str
 
 // A control's bounds under name + ".Top", ".Left", ".Width", ".Height" in
 // section (an empty section means the control's name). Saving stops at the
-// first failure and returns it; restoring reads the file directly and sets
-// each value that is stored and not 0.
+// first failure and returns it; restoring reads the file directly, sets each
+// value that is stored and not 0, and remembers the bounds in the cache.
 IniStatus SaveBounds(platform::IniFile& file, SectionCache& cache, std::string_view section,
                      std::string_view name, const WindowBounds& bounds);
-void RestoreBounds(const platform::IniFile& file, std::string_view section, std::string_view name,
-                   WindowBounds& bounds);
+void RestoreBounds(const platform::IniFile& file, SectionCache& cache, std::string_view section,
+                   std::string_view name, WindowBounds& bounds);
 
 // The panes beside splitters; restoring keeps a pane's size when none is stored.
 IniStatus SaveSplitterSizes(platform::IniFile& file, SectionCache& cache, std::string_view section,
@@ -121,10 +126,13 @@ void LoadStringsSection(const platform::IniFile& file, std::string_view section,
 AppSettings getSettingsFromIni(const platform::IniFile& file,
                                const platform::DateTimeFormats& system);
 // Every key of section "Settings"; a missing or malformed value gives the
-// member of defaults.
+// member of defaults. Given a cache, each member read is remembered there, so
+// that WriteSettingsSection with that cache writes only what changed since.
 AppSettings ReadSettingsSection(const platform::IniFile& file, const AppSettings& defaults);
-// Writes every member of section "Settings" that differs from the file;
-// stops at the first failure and returns it.
+AppSettings ReadSettingsSection(const platform::IniFile& file, SectionCache& cache,
+                                const AppSettings& defaults);
+// Writes every member of section "Settings" that differs from the file and
+// from what the cache remembers; stops at the first failure and returns it.
 IniStatus WriteSettingsSection(platform::IniFile& file, SectionCache& cache,
                                const AppSettings& settings);
 

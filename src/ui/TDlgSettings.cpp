@@ -259,7 +259,7 @@ void TDlgSettings::SetPage(const AppSettings& page) {
 }
 
 void TDlgSettings::RestorePage() {
-    SetPage(settings::ReadSettingsSection(file_, Page()));
+    SetPage(settings::ReadSettingsSection(file_, cache_, Page()));
     std::array<settings::PaneSize, 1> panes{settings::PaneSize{
         std::string(settings::kPanelSettingsLeft), false, splitter_->widget(0)->width()}};
     settings::RestoreSplitterSizes(file_, cache_, settings::kSettingsSection, panes);
@@ -278,7 +278,11 @@ platform::FileStatus TDlgSettings::WritePage() {
             std::string(settings::kPanelSettingsLeft), false, splitter_->sizes().value(0)}};
         status = settings::SaveSplitterSizes(file_, cache_, settings::kSettingsSection, panes);
     }
-    return batch.CommitAfter(std::move(status));
+    status = batch.CommitAfter(std::move(status));
+    // What was held may not have reached the file: the next save compares
+    // every key with the file again.
+    if (!status.ok()) cache_.ForgetValues();
+    return status;
 }
 
 platform::FileStatus TDlgSettings::SavePage() {

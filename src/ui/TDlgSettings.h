@@ -57,9 +57,10 @@ public:
     // The page from section "Settings", each control keeping its value when
     // the file holds none; the left panel's width too.
     void RestorePage();
-    // The page into section "Settings" (only what changed is written), and
-    // the left panel's width once the dialog has been shown; a failure is
-    // returned and shown in a plain box.
+    // The page into section "Settings" (only what changed since the page was
+    // last read from or written to the file, so that another run's saved
+    // changes to the rest survive), and the left panel's width once the
+    // dialog has been shown; a failure is returned and shown in a plain box.
     platform::FileStatus SavePage();
     // SavePage without the box: for the save at close, whose failure is not
     // worth holding the program's end for.

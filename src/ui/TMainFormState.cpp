@@ -206,7 +206,7 @@ void TMainForm::ApplyControlState(QWidget* widget, const ControlState& state) {
 
 void TMainForm::RestoreWindowState() {
     settings::WindowBounds bounds{y(), x(), width(), height()};
-    settings::RestoreBounds(ini_, "", settings::inikeys::kMainForm, bounds);
+    settings::RestoreBounds(ini_, cache_, "", settings::inikeys::kMainForm, bounds);
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(screen->availableGeometry());

@@ -2,6 +2,7 @@
 // readers, window-state records, histories, lists of lines and the
 // "Settings" section written by one run and read by the next.
 
+#include "settings/MainWindowKeys.h"
 #include "settings/SettingsStore.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
@@ -151,11 +152,11 @@ TEST_F(SettingsStoreTest, BoundsSplittersAndFontRoundTrip) {
     EXPECT_EQ(file.ReadValue("Settings", "MainForm.Height"), "300");
 
     WindowBounds bounds{1, 2, 3, 4};
-    RestoreBounds(file, "", "MainForm", bounds);
+    RestoreBounds(file, cache_, "", "MainForm", bounds);
     EXPECT_EQ(bounds, (WindowBounds{10, 20, 800, 600}));
-    RestoreBounds(file, "Settings", "MainForm", bounds);  // stored zeros are not applied
+    RestoreBounds(file, cache_, "Settings", "MainForm", bounds);  // stored zeros are not applied
     EXPECT_EQ(bounds, (WindowBounds{10, 5, 800, 300}));
-    RestoreBounds(file, "Nowhere", "MainForm", bounds);
+    RestoreBounds(file, cache_, "Nowhere", "MainForm", bounds);
     EXPECT_EQ(bounds, (WindowBounds{10, 5, 800, 300}));
 
     const std::vector<PaneSize> saved{{"PanelObjects", false, 220}, {"PanelTop", true, 90}};
@@ -303,6 +304,47 @@ TEST_F(SettingsStoreTest, TheSettingsOfOneRunAreReadByTheNext) {
         expected.DateFormat = "dd.MM.yy";
         expected.TimeFormat = "hh:nn";
         EXPECT_EQ(unattended, expected);
+    }
+}
+
+TEST_F(SettingsStoreTest, TwoRunsOnOneFileKeepEachOthersChangesWhicheverClosesLast) {
+    // Each run reads the file as it starts and writes everything at close.
+    struct Run {
+        explicit Run(const fs::path& path, const AppSettings& defaults) : file(path) {
+            page = ReadSettingsSection(file, cache, defaults);
+            window = ReadMainWindowState(file, cache);
+        }
+        void Close() {
+            ASSERT_TRUE(WriteSettingsSection(file, cache, page).ok());
+            ASSERT_TRUE(WriteMainWindowState(file, cache, window).ok());
+        }
+        IniFile file;
+        SectionCache cache;
+        AppSettings page;
+        MainWindowState window;
+    };
+    const AppSettings dialog = AppSettings::DialogDefaults(System());
+    for (const bool firstClosesFirst : {true, false}) {
+        SCOPED_TRACE(firstClosesFirst ? "first closes first" : "second closes first");
+        fs::remove(path_);  // a new settings folder: no file yet
+        Run first(path_, dialog);
+        Run second(path_, dialog);
+        first.page.AllowAttrEdit = true;
+        ASSERT_TRUE(WriteSettingsSection(first.file, first.cache, first.page).ok());  // "OK"
+        second.page.ShowTimeStamps = true;
+        second.window.outputType = 2;
+        if (firstClosesFirst) first.Close();
+        second.Close();
+        if (!firstClosesFirst) first.Close();
+
+        const IniFile file(path_);
+        const AppSettings saved = ReadSettingsSection(file, dialog);
+        EXPECT_TRUE(saved.AllowAttrEdit);
+        EXPECT_TRUE(saved.ShowTimeStamps);
+        SectionCache cache;
+        EXPECT_EQ(ReadMainWindowState(file, cache).outputType, 2);
+        // What neither changed is written all the same, for the console to read.
+        EXPECT_EQ(file.ReadValue("Settings", "CheckBoxShowAttrInfo"), "1");
     }
 }
 

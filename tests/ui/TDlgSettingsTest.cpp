@@ -204,6 +204,25 @@ TEST_F(TDlgSettingsTest, CancelFontAndTheSaveAtCloseFollowWhatWasShown) {
     EXPECT_TRUE(messages.boxes.empty());
 }
 
+// Two programs on one settings file: each one's save at close keeps the
+// other's saved change to a setting it never touched.
+TEST_F(TDlgSettingsTest, TheSaveAtCloseKeepsAnotherProgramsChanges) {
+    auto first = MakeDialog();
+    auto second = MakeDialog();
+    AppSettings settings;
+    first->StartUp(QFont(), settings);
+    second->StartUp(QFont(), settings);
+    Box(*first, "CheckBoxAllowAttrEdit")->setChecked(true);
+    ASSERT_TRUE(first->SavePage().ok());
+    Box(*second, "CheckBoxGetAttrTimeStamps")->setChecked(true);
+    ASSERT_TRUE(second->SavePage().ok());
+    ASSERT_TRUE(first->WritePage().ok());
+    ASSERT_TRUE(second->WritePage().ok());
+    const platform::IniFile file(ini);
+    EXPECT_EQ(file.ReadValue("Settings", "CheckBoxAllowAttrEdit"), "1");
+    EXPECT_EQ(file.ReadValue("Settings", "CheckBoxGetAttrTimeStamps"), "1");
+}
+
 TEST_F(TDlgSettingsTest, SettingsActionAppliesTheDelimitersToARealExport) {
     auto dialog = MakeDialog();
     AppSettings settings = AppSettings::DialogDefaults(system);
