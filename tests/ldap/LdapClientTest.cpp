@@ -4,7 +4,8 @@
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
 // and a name beyond it, a server that dies in the middle of a listing and one
-// that stops answering, aliases, and referral entries.
+// that stops answering, aliases, referral entries, and siblings that share a
+// typeless name.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -739,6 +740,79 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);
     EXPECT_EQ(LdapSession::MapResult(51, ""), Err::TransportFailure);
     EXPECT_EQ(LdapSession::MapResult(52, ""), Err::TransportFailure);
+}
+
+// Two siblings with one value under different types (cn=bob, ou=bob) share
+// their typeless name: the listing names them by their typed relative names,
+// each of which reaches its own entry, the typeless name is refused rather
+// than taken for either, and a delete removes the entry named and no other.
+TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnName) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Clash");
+    slapd.Modify(
+        "dn: cn=bob,ou=Clash,dc=test\nobjectClass: person\ncn: bob\nsn: B\n"
+        "description: I am the person\n\n"
+        "dn: ou=bob,ou=Clash,dc=test\nobjectClass: organizationalUnit\nou: bob\n"
+        "description: I am the unit\n\n"
+        "dn: cn=kid,ou=bob,ou=Clash,dc=test\nobjectClass: person\ncn: kid\nsn: K\n"
+        "description: I am the kid\n\n"
+        "dn: cn=alice,ou=Clash,dc=test\nobjectClass: person\ncn: alice\nsn: A\n");
+    const auto description = [](LdapClient& client, ContextHandle context,
+                                const std::string& object, std::string& text) {
+        BufferHandle request{}, reply{};
+        client.AllocBuffer(kRequestBufferSize, request);
+        client.AllocBuffer(kReadReplySize, reply);
+        client.PrepareRequest(context, Operation::Read, request);
+        client.PutName(context, request, "description");
+        int32_t continuation = kNoContinuation;
+        Result result =
+            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        AttrValue value;
+        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
+        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
+        const auto* string = std::get_if<StringValue>(&value.record);
+        text = string ? string->text : std::string();
+        client.FreeBuffer(request);
+        client.FreeBuffer(reply);
+        return result;
+    };
+
+    // Before anything is listed, the typeless name is found to fit both.
+    auto fresh = Connect(slapd.ManagerConnection());
+    std::string text, full;
+    EntryRecord record;
+    EXPECT_EQ(description(*fresh, Context(*fresh, true), "bob.Clash", text), Err::IllegalDsName);
+
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*client, true);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, plain, "Clash", names, pages), 0);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"alice", "CN=bob", "OU=bob"}));
+    ASSERT_EQ(description(*client, plain, "CN=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the person");
+    ASSERT_EQ(description(*client, plain, "OU=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the unit");
+    ASSERT_EQ(description(*client, plain, "kid.OU=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the kid");
+    ASSERT_EQ(client->ReadObjectInfo(plain, "kid.OU=bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "kid.OU=bob.Clash");
+    ASSERT_EQ(client->CanonicalizeName(Context(*client), "CN=bob.OU=Clash", full), 0);
+    EXPECT_EQ(full, "CN=bob.OU=Clash");
+    EXPECT_EQ(description(*client, plain, "bob.Clash", text), Err::IllegalDsName);
+
+    // Deleting the person leaves the unit, which its typeless name reaches again.
+    EXPECT_EQ(client->RemoveObject(plain, "bob.Clash"), Err::IllegalDsName);
+    ASSERT_EQ(client->RemoveObject(plain, "CN=bob.Clash"), 0);
+    EXPECT_EQ(client->ReadObjectInfo(plain, "CN=bob.Clash", full, record), Err::NoSuchEntry);
+    ASSERT_EQ(description(*client, plain, "bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the unit");
+    ASSERT_EQ(client->ReadObjectInfo(plain, "bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "bob.Clash");
 }
 
 TEST_F(LdapClientTest, BindsThatAreRefused) {
