@@ -927,6 +927,30 @@ TEST_F(LdapClientTest, AHostNamedLikeLoopbackGetsNoPasswordInClear) {
     }
 }
 
+// libldap takes a list of servers and falls over from one to the next: a
+// password goes in clear only when every one of them is this machine, and a
+// list that mixes plain and encrypted servers is refused.
+TEST_F(LdapClientTest, AListOfServersGetsAPasswordInClearOnlyWhenEveryOneIsThisMachine) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string port = slapd.Uri().substr(slapd.Uri().rfind(':'));
+    for (const std::string& uri : std::vector<std::string>{
+             "ldap://127.1" + port + " ldap://127.1" + port, "ldap://192.0.2.1:389 " + slapd.Uri(),
+             slapd.Uri() + ",ldap://192.0.2.1:389", "ldaps://192.0.2.1 ldap://192.0.2.2",
+             "ldap://127.0.0.1 nonsense"}) {
+        SCOPED_TRACE(uri);
+        LdapConnectionConfig config = slapd.ManagerConnection();
+        config.uri = uri;
+        LdapSession session(config);
+        EXPECT_NE(session.Open(), 0);
+        EXPECT_EQ(session.requests, 0u) << session.Diagnostic();
+        EXPECT_NE(session.Diagnostic().find(uri), std::string::npos) << session.Diagnostic();
+    }
+    LdapConnectionConfig loopbacks = slapd.ManagerConnection();
+    loopbacks.uri = "ldap://localhost" + port + ", " + slapd.Uri();
+    LdapSession session(loopbacks);
+    EXPECT_EQ(session.Open(), 0) << session.Diagnostic();
+}
+
 TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Limits");
