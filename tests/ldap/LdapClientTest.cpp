@@ -780,10 +780,13 @@ TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnNam
         return result;
     };
 
-    // Before anything is listed, the typeless name is found to fit both.
+    // Before anything is listed, a name typed in part is found and written
+    // back as given, and the typeless name is found to fit both.
     auto fresh = Connect(slapd.ManagerConnection());
     std::string text, full;
     EntryRecord record;
+    ASSERT_EQ(fresh->ReadObjectInfo(Context(*fresh, true), "kid.OU=bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "kid.OU=bob.Clash");
     EXPECT_EQ(description(*fresh, Context(*fresh, true), "bob.Clash", text), Err::IllegalDsName);
 
     auto client = Connect(slapd.ManagerConnection());

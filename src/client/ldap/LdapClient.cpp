@@ -375,12 +375,10 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         dn = DnText(Under(dotted, session.Base()));
         return 0;
     }
-    // The names seen are filed typeless: a name typed in part is not among them.
-    const auto knownDn = [this, &typed](const Name& below) -> const std::string* {
-        if (std::any_of(below.begin(), below.end(), typed)) return nullptr;
-        return KnownDn(image::FoldCase(DottedText(below, true)));
-    };
-    if (const std::string* known = knownDn(dotted)) {
+    // The names seen are filed typeless, and the names typed in part that
+    // were walked as they were given.
+    const auto keyOf = [](const Name& below) { return image::FoldCase(DottedText(below, false)); };
+    if (const std::string* known = KnownDn(keyOf(dotted))) {
         dn = *known;
         return 0;
     }
@@ -392,17 +390,23 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     std::string current = DnText(session.Base());
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
-        if (const std::string* known = knownDn(below)) {
+        if (const std::string* known = KnownDn(keyOf(below))) {
             current = *known;
             continue;
         }
-        if (typed(dotted[level])) {
-            const std::string relative = DnText(Name{dotted[level]});
-            current = current.empty() ? relative : relative + "," + current;
-            continue;
+        // An entry of the level is the name's when its relative name is the
+        // part's, with the part's types where it has them. The search finds
+        // the siblings of the same value too: whether the name's typeless
+        // form fits two entries is learnt on the way.
+        const bool typedLevel = typed(dotted[level]);
+        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, !typedLevel));
+        std::vector<std::string> types = namingTypes;
+        const std::string& partType = dotted[level].front().type;
+        if (typedLevel && std::none_of(types.begin(), types.end(), [&partType](const auto& t) {
+                return image::EqualsNoCase(t, partType);
+            })) {
+            types.push_back(partType);
         }
-        // An entry of the level is the name's when its relative name is the part's.
-        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, true));
         std::string match;
         Result limit = 0;  // the server stopped the search before the name came
         const auto search = [&](const std::string& filter) -> Result {
@@ -419,7 +423,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
                     Name found;
                     if (!ParseDn(entry.dn, found) || found.empty()) continue;
                     Remember(context, entry.dn, found);
-                    if (image::FoldCase(DottedText(Name{found.front()}, true)) == partKey) {
+                    if (image::FoldCase(DottedText(Name{found.front()}, !typedLevel)) == partKey) {
                         match = entry.dn;
                     }
                 }
@@ -430,7 +434,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             return 0;
         };
         for (;;) {
-            if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
+            if (Result r = search(NamingFilter(types, dotted[level].front().value)); r != 0) {
                 return r;
             }
             // Named by a type the filter did not ask for, or matched otherwise
@@ -448,10 +452,11 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         }
         if (match.empty()) return limit != 0 ? limit : Err::NoSuchEntry;
         // A typeless part that fits two entries names neither.
-        if (Clashing(ParsedDn(match))) return Err::IllegalDsName;
+        if (!typedLevel && Clashing(ParsedDn(match))) return Err::IllegalDsName;
         current = std::move(match);
     }
     dn = current;
+    if (std::any_of(dotted.begin(), dotted.end(), typed)) SetKnownDn(keyOf(dotted), dn);
     return 0;
 }
 
