@@ -37,13 +37,14 @@ std::optional<std::string> CheckServerOptions(const CliOptions& options) {
     return std::nullopt;
 }
 
-// The host of an ldap:// or ldaps:// address, the tree's name for a -H run;
-// "localhost" for ldapi:// and an address without a host.
+// The host of an ldap:// or ldaps:// address (the first of a list), the
+// tree's name for a -H run; "localhost" for ldapi:// and an address without
+// a host.
 std::string HostOfUri(const std::string& uri) {
     const size_t start = uri.find("://");
     if (start == std::string::npos) return "localhost";
     std::string host = uri.substr(start + 3);
-    host = host.substr(0, host.find('/'));
+    host = host.substr(0, host.find_first_of("/ ,"));
     if (!host.empty() && host.front() == '[') {
         host = host.substr(1, host.find(']') - 1);
     } else {

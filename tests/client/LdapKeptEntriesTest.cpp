@@ -57,12 +57,19 @@ TEST(LdapKeptEntries, KnownNamesStayFoundAsMoreAreSeen) {
     LdapClient::State state;
     for (int i = 0; i < 5000; ++i)
         state.SetKnownDn("u" + std::to_string(i) + ".corp", "cn=u" + std::to_string(i) + ",o=Corp");
-    state.SetKnownDn("u7.corp", "cn=u7,ou=Moved,o=Corp");
+    // The same entry written otherwise is still the one entry; another entry
+    // of the same name makes the name stand for neither.
+    state.SetKnownDn("u3.corp", "CN=U3,O=corp");
+    state.SetKnownDn("u7.corp", "ou=u7,o=Corp");
     EXPECT_EQ(state.knownNames.size(), 5000u);
     for (int i = 0; i < 5000; ++i) {
         const std::string* dn = state.KnownDn("u" + std::to_string(i) + ".corp");
+        if (i == 7) {
+            EXPECT_EQ(dn, nullptr);
+            continue;
+        }
         ASSERT_NE(dn, nullptr) << i;
-        EXPECT_EQ(*dn, i == 7 ? "cn=u7,ou=Moved,o=Corp" : "cn=u" + std::to_string(i) + ",o=Corp");
+        EXPECT_EQ(*dn, i == 3 ? "CN=U3,O=corp" : "cn=u" + std::to_string(i) + ",o=Corp");
     }
     EXPECT_EQ(state.KnownDn("u5000.corp"), nullptr);
 }

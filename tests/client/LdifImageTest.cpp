@@ -373,5 +373,36 @@ TEST(LdifImage, APlusInAnImageNameRoundTripsThroughTheExport) {
               std::vector<std::string>{"a+b.Corp"});
 }
 
+// Names keep their quotes, backslashes and line breaks through the schema
+// file: the export escapes them in its quoted strings, and the reader takes
+// the escapes back, so the values come back under the attributes' own names.
+TEST(LdifImage, NamesWithQuotesBackslashesAndLineBreaksRoundTripThroughTheSchema) {
+    auto client = testing::StartImageClient(testing::TreeImage(
+        R"([{"name": "Corp", "class": "Organization"},
+            {"name": "x.Corp", "class": "Odd 'Kind'",
+             "attributes": {"It's a\\b": "quoted", "Two\nLines": "broken"}}])",
+        R"({"name": "It's a\\b", "syntax": "CI_STRING"},
+           {"name": "Two\nLines", "syntax": "CI_STRING"})",
+        R"({"name": "Odd 'Kind'", "flags": ["Effective"], "super": ["Top"], "naming": ["CN"],
+            "optional": ["It's a\\b", "Two\nLines"]})"));
+    ASSERT_NE(client, nullptr);
+    std::ostringstream ldif, schema;
+    const auto exported = ldap::ExportLdif(*client, {"T", "dc=t"}, ldif, schema);
+    ASSERT_EQ(exported.result, 0) << exported.error;
+    EXPECT_NE(schema.str().find("X-NDS_NAME 'It\\27s a\\5Cb'"), std::string::npos) << schema.str();
+
+    ldap::SchemaText text;
+    std::string error;
+    ASSERT_TRUE(ldap::ReadSchemaText(schema.str(), text, error)) << error;
+    auto back = ldap::LoadLdifText(ldif.str(), "t.ldif", ".", text, "T");
+    ASSERT_TRUE(back.image) << back.status.error;
+    const image::Tree& tree = *back.image->trees.at(0);
+    const Entry* x = tree.Find("x.Corp");
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(Texts(x->FindAttribute("It's a\\b")), std::vector<std::string>{"quoted"});
+    EXPECT_EQ(Texts(x->FindAttribute("Two\nLines")), std::vector<std::string>{"broken"});
+    EXPECT_NE(tree.schema.FindClass("Odd 'Kind'"), nullptr);
+}
+
 }  // namespace
 }  // namespace vellrun::client

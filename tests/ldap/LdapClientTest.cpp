@@ -4,7 +4,8 @@
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
 // and a name beyond it, a server that dies in the middle of a listing and one
-// that stops answering, aliases, and referral entries.
+// that stops answering, aliases, referral entries, and siblings that share a
+// typeless name.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -741,6 +742,82 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(LdapSession::MapResult(52, ""), Err::TransportFailure);
 }
 
+// Two siblings with one value under different types (cn=bob, ou=bob) share
+// their typeless name: the listing names them by their typed relative names,
+// each of which reaches its own entry, the typeless name is refused rather
+// than taken for either, and a delete removes the entry named and no other.
+TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnName) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Clash");
+    slapd.Modify(
+        "dn: cn=bob,ou=Clash,dc=test\nobjectClass: person\ncn: bob\nsn: B\n"
+        "description: I am the person\n\n"
+        "dn: ou=bob,ou=Clash,dc=test\nobjectClass: organizationalUnit\nou: bob\n"
+        "description: I am the unit\n\n"
+        "dn: cn=kid,ou=bob,ou=Clash,dc=test\nobjectClass: person\ncn: kid\nsn: K\n"
+        "description: I am the kid\n\n"
+        "dn: cn=alice,ou=Clash,dc=test\nobjectClass: person\ncn: alice\nsn: A\n");
+    const auto description = [](LdapClient& client, ContextHandle context,
+                                const std::string& object, std::string& text) {
+        BufferHandle request{}, reply{};
+        client.AllocBuffer(kRequestBufferSize, request);
+        client.AllocBuffer(kReadReplySize, reply);
+        client.PrepareRequest(context, Operation::Read, request);
+        client.PutName(context, request, "description");
+        int32_t continuation = kNoContinuation;
+        Result result =
+            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        AttrValue value;
+        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
+        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
+        const auto* string = std::get_if<StringValue>(&value.record);
+        text = string ? string->text : std::string();
+        client.FreeBuffer(request);
+        client.FreeBuffer(reply);
+        return result;
+    };
+
+    // Before anything is listed, a name typed in part is found and written
+    // back as given, and the typeless name is found to fit both.
+    auto fresh = Connect(slapd.ManagerConnection());
+    std::string text, full;
+    EntryRecord record;
+    ASSERT_EQ(fresh->ReadObjectInfo(Context(*fresh, true), "kid.OU=bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "kid.OU=bob.Clash");
+    EXPECT_EQ(description(*fresh, Context(*fresh, true), "bob.Clash", text), Err::IllegalDsName);
+
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle plain = Context(*client, true);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, plain, "Clash", names, pages), 0);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"alice", "CN=bob", "OU=bob"}));
+    ASSERT_EQ(description(*client, plain, "CN=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the person");
+    ASSERT_EQ(description(*client, plain, "OU=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the unit");
+    ASSERT_EQ(description(*client, plain, "kid.OU=bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the kid");
+    ASSERT_EQ(client->ReadObjectInfo(plain, "kid.OU=bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "kid.OU=bob.Clash");
+    ASSERT_EQ(client->CanonicalizeName(Context(*client), "CN=bob.OU=Clash", full), 0);
+    EXPECT_EQ(full, "CN=bob.OU=Clash");
+    EXPECT_EQ(description(*client, plain, "bob.Clash", text), Err::IllegalDsName);
+
+    // Deleting the person leaves the unit, which its typeless name reaches again.
+    EXPECT_EQ(client->RemoveObject(plain, "bob.Clash"), Err::IllegalDsName);
+    ASSERT_EQ(client->RemoveObject(plain, "CN=bob.Clash"), 0);
+    EXPECT_EQ(client->ReadObjectInfo(plain, "CN=bob.Clash", full, record), Err::NoSuchEntry);
+    ASSERT_EQ(description(*client, plain, "bob.Clash", text), 0);
+    EXPECT_EQ(text, "I am the unit");
+    ASSERT_EQ(client->ReadObjectInfo(plain, "bob.Clash", full, record), 0);
+    EXPECT_EQ(full, "bob.Clash");
+}
+
 TEST_F(LdapClientTest, BindsThatAreRefused) {
     const TestSlapd& slapd = TestSlapd::Shared();
     auto refused = [](LdapConnectionConfig config, const std::string& words) {
@@ -851,6 +928,30 @@ TEST_F(LdapClientTest, AHostNamedLikeLoopbackGetsNoPasswordInClear) {
         EXPECT_NE(session.Diagnostic().find("allowInsecureBind"), std::string::npos)
             << session.Diagnostic();
     }
+}
+
+// libldap takes a list of servers and falls over from one to the next: a
+// password goes in clear only when every one of them is this machine, and a
+// list that mixes plain and encrypted servers is refused.
+TEST_F(LdapClientTest, AListOfServersGetsAPasswordInClearOnlyWhenEveryOneIsThisMachine) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string port = slapd.Uri().substr(slapd.Uri().rfind(':'));
+    for (const std::string& uri : std::vector<std::string>{
+             "ldap://127.1" + port + " ldap://127.1" + port, "ldap://192.0.2.1:389 " + slapd.Uri(),
+             slapd.Uri() + ",ldap://192.0.2.1:389", "ldaps://192.0.2.1 ldap://192.0.2.2",
+             "ldap://127.0.0.1 nonsense"}) {
+        SCOPED_TRACE(uri);
+        LdapConnectionConfig config = slapd.ManagerConnection();
+        config.uri = uri;
+        LdapSession session(config);
+        EXPECT_NE(session.Open(), 0);
+        EXPECT_EQ(session.requests, 0u) << session.Diagnostic();
+        EXPECT_NE(session.Diagnostic().find(uri), std::string::npos) << session.Diagnostic();
+    }
+    LdapConnectionConfig loopbacks = slapd.ManagerConnection();
+    loopbacks.uri = "ldap://localhost" + port + ", " + slapd.Uri();
+    LdapSession session(loopbacks);
+    EXPECT_EQ(session.Open(), 0) << session.Diagnostic();
 }
 
 TEST_F(LdapClientTest, ASizeLimitIsReportedAfterTheEntriesBeforeIt) {

@@ -151,7 +151,7 @@ std::string LdapClient::State::RelativeNameOf(
     const LdapContext& context, const Name& dn,
     const std::function<std::string(std::string_view)>& typeNames) {
     if (dn.empty()) return "[Root]";
-    return DottedText(Name{dn.front()}, context.Typeless(), typeNames);
+    return DottedText(Name{dn.front()}, context.Typeless() && !Clashing(dn), typeNames);
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
@@ -171,15 +171,61 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
 
 const std::string* LdapClient::State::KnownDn(std::string_view key) const {
     const auto found = knownDns.find(key);
-    return found == knownDns.end() ? nullptr : &found->second->dn;
+    if (found == knownDns.end() || found->second->ambiguous) return nullptr;
+    return &found->second->dn;
 }
 
 void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
-    // Filed under its own key, looked up once: a name seen before takes the new DN.
+    // Filed under its own key, looked up once.
     KnownName& known = knownNames.emplace_back(KnownName{std::move(key), dn});
-    if (const auto [slot, added] = knownDns.try_emplace(known.key, &known); !added) {
-        slot->second->dn = dn;
-        knownNames.pop_back();
+    const auto [slot, added] = knownDns.try_emplace(known.key, &known);
+    if (added) return;
+    knownNames.pop_back();
+    KnownName& earlier = *slot->second;
+    // The same entry again (a listing read twice) is the common case.
+    if (!earlier.ambiguous && image::EqualsNoCase(earlier.dn, dn)) {
+        earlier.dn = dn;
+        return;
+    }
+    const auto folded = [](const std::string& text) {
+        Name parsed;
+        return image::FoldCase(ParseDn(text, parsed) ? DnText(parsed) : text);
+    };
+    if (!earlier.ambiguous) {
+        // The same entry written otherwise takes the new text.
+        const std::string earlierDn = folded(earlier.dn);
+        if (earlierDn == folded(dn)) {
+            earlier.dn = dn;
+            return;
+        }
+        // Another entry of the same name: the name stands for neither, and
+        // a name resolved before may have been either.
+        clashingDns.insert(earlierDn);
+        earlier.dn.clear();
+        earlier.ambiguous = true;
+        lastResolved = {};
+    }
+    clashingDns.insert(folded(dn));
+}
+
+bool LdapClient::State::Clashing(const Name& dn) const {
+    return !clashingDns.empty() && clashingDns.count(image::FoldCase(DnText(dn))) != 0;
+}
+
+void LdapClient::State::ForgetNamesOf(const std::string& dn) {
+    Forget(dn);
+    // A name of entries that clashed with the one removed may stand for one
+    // entry now: what clashes is learnt again from the next listing or walk.
+    Name parsed;
+    const bool clashed = ParseDn(dn, parsed) && Clashing(parsed);
+    if (clashed) clashingDns.clear();
+    for (KnownName& known : knownNames) {
+        const bool removed = !known.dn.empty() && image::EqualsNoCase(known.dn, dn);
+        if (!removed && !(clashed && known.ambiguous)) continue;
+        knownDns.erase(known.key);
+        known.key.clear();
+        known.dn.clear();
+        known.ambiguous = false;
     }
 }
 
@@ -197,7 +243,18 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     if (!ParseDn(dn, full)) return std::string(dn);
     if (!RelativeTo(full, SessionOf(context).Base(), relative)) relative = full;
     if (relative.empty()) return "[Root]";
-    return DottedText(relative, context.Typeless(), TypeNames(context));
+    const auto typeNames = TypeNames(context);
+    if (!context.Typeless() || clashingDns.empty()) {
+        return DottedText(relative, context.Typeless(), typeNames);
+    }
+    // Typeless, but typed where an entry shares its typeless name with a sibling.
+    std::string text;
+    for (size_t i = 0; i < relative.size(); ++i) {
+        if (i) text += '.';
+        const Name here(full.begin() + static_cast<std::ptrdiff_t>(i), full.end());
+        text += DottedText(Name{relative[i]}, !Clashing(here), typeNames);
+    }
+    return text;
 }
 
 Result LdapClient::State::ToDn(const LdapContext& context, std::string_view name, std::string& dn,
@@ -300,24 +357,28 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     }
     Name dotted;
     if (!ParseDotted(absolute, dotted)) return Err::IllegalDsName;
-    const bool typed = std::all_of(dotted.begin(), dotted.end(), [](const RelativeName& r) {
-        return std::all_of(r.begin(), r.end(), [](const NamePart& p) { return !p.type.empty(); });
-    });
-    if (typed) {
-        const LdapSchema* schema = nullptr;
-        if (SchemaOf(context, schema) == 0 && schema) {
-            for (RelativeName& relative : dotted) {
-                for (NamePart& part : relative) {
-                    const std::string ldapName = schema->LdapAttribute(part.type);
-                    if (!ldapName.empty()) part.type = ldapName;
-                }
-            }
+    const LdapSchema* schema = nullptr;
+    if (SchemaOf(context, schema) != 0) schema = nullptr;
+    for (RelativeName& relative : dotted) {
+        for (NamePart& part : relative) {
+            const std::string ldapName =
+                schema && !part.type.empty() ? schema->LdapAttribute(part.type) : std::string();
+            if (!ldapName.empty()) part.type = ldapName;
         }
+    }
+    // A relative name with all its types names its entry itself.
+    const auto typed = [](const RelativeName& relative) {
+        return std::all_of(relative.begin(), relative.end(),
+                           [](const NamePart& p) { return !p.type.empty(); });
+    };
+    if (std::all_of(dotted.begin(), dotted.end(), typed)) {
         dn = DnText(Under(dotted, session.Base()));
         return 0;
     }
-    const std::string key = image::FoldCase(DottedText(dotted, true));
-    if (const std::string* known = KnownDn(key)) {
+    // The names seen are filed typeless, and the names typed in part that
+    // were walked as they were given.
+    const auto keyOf = [](const Name& below) { return image::FoldCase(DottedText(below, false)); };
+    if (const std::string* known = KnownDn(keyOf(dotted))) {
         dn = *known;
         return 0;
     }
@@ -325,19 +386,27 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     // for the entries whose naming values match the name's, not listed
     // whole: a server's size limit would end the listing of a large
     // container before a name far down it.
-    const LdapSchema* schema = nullptr;
-    if (SchemaOf(context, schema) != 0) schema = nullptr;
     const std::vector<std::string> namingTypes = NamingTypes(schema);
     std::string current = DnText(session.Base());
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
-        const std::string belowKey = image::FoldCase(DottedText(below, true));
-        if (const std::string* known = KnownDn(belowKey)) {
+        if (const std::string* known = KnownDn(keyOf(below))) {
             current = *known;
             continue;
         }
-        // An entry of the level is the name's when its relative name is the part's.
-        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, true));
+        // An entry of the level is the name's when its relative name is the
+        // part's, with the part's types where it has them. The search finds
+        // the siblings of the same value too: whether the name's typeless
+        // form fits two entries is learnt on the way.
+        const bool typedLevel = typed(dotted[level]);
+        const std::string partKey = image::FoldCase(DottedText(Name{dotted[level]}, !typedLevel));
+        std::vector<std::string> types = namingTypes;
+        const std::string& partType = dotted[level].front().type;
+        if (typedLevel && std::none_of(types.begin(), types.end(), [&partType](const auto& t) {
+                return image::EqualsNoCase(t, partType);
+            })) {
+            types.push_back(partType);
+        }
         std::string match;
         Result limit = 0;  // the server stopped the search before the name came
         const auto search = [&](const std::string& filter) -> Result {
@@ -351,10 +420,10 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
                     return r;
                 }
                 for (const FoundEntry& entry : entries) {
-                    Remember(context, entry.dn);
                     Name found;
-                    if (ParseDn(entry.dn, found) && !found.empty() &&
-                        image::FoldCase(DottedText(Name{found.front()}, true)) == partKey) {
+                    if (!ParseDn(entry.dn, found) || found.empty()) continue;
+                    Remember(context, entry.dn, found);
+                    if (image::FoldCase(DottedText(Name{found.front()}, !typedLevel)) == partKey) {
                         match = entry.dn;
                     }
                 }
@@ -365,7 +434,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             return 0;
         };
         for (;;) {
-            if (Result r = search(NamingFilter(namingTypes, dotted[level].front().value)); r != 0) {
+            if (Result r = search(NamingFilter(types, dotted[level].front().value)); r != 0) {
                 return r;
             }
             // Named by a type the filter did not ask for, or matched otherwise
@@ -382,9 +451,12 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
             current = std::move(target);
         }
         if (match.empty()) return limit != 0 ? limit : Err::NoSuchEntry;
+        // A typeless part that fits two entries names neither.
+        if (!typedLevel && Clashing(ParsedDn(match))) return Err::IllegalDsName;
         current = std::move(match);
     }
     dn = current;
+    if (std::any_of(dotted.begin(), dotted.end(), typed)) SetKnownDn(keyOf(dotted), dn);
     return 0;
 }
 
@@ -1223,13 +1295,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
-    s.Forget(dn);
-    for (State::KnownName& known : s.knownNames) {
-        if (known.dn.empty() || !image::EqualsNoCase(known.dn, dn)) continue;
-        s.knownDns.erase(known.key);
-        known.key.clear();
-        known.dn.clear();
-    }
+    s.ForgetNamesOf(dn);
     return 0;
 }
 

@@ -322,8 +322,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.cookie = end.cookie;
         where.serverDone = end.cookie.empty();
         where.limit = end.limit;
+        // Each name is filed before any is handed out, so that siblings of
+        // one name in this page are both named with their types.
         for (FoundEntry& entry : found) {
             if (!where.WasDelivered(entry.dn)) {
+                state.Remember(context, entry.dn);
                 where.waiting.push_back(std::move(entry));
             }
         }
@@ -348,7 +351,6 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         used += cost;
         page.entries.push_back(std::move(listed));
-        state.Remember(context, entry.dn, dn);
         where.Delivered(entry.dn);
         if (prefetch) {
             state.Prefetched(std::move(entry), shared);

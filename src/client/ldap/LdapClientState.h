@@ -202,15 +202,25 @@ struct LdapClient::State {
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found
-    // by its key, a view of the name's own.
+    // by its key, a view of the name's own. A name two entries share (cn=x
+    // and ou=x under one parent) is ambiguous: it stands for neither.
     struct KnownName {
         std::string key;
         std::string dn;
+        bool ambiguous = false;
     };
     std::deque<KnownName> knownNames;
     absl::flat_hash_map<std::string_view, KnownName*> knownDns;
+    // The DN of the name, or null when it is not known or ambiguous.
     const std::string* KnownDn(std::string_view key) const;
     void SetKnownDn(std::string key, const std::string& dn);
+    // The entries that share their typeless name with a sibling, by their
+    // folded DNs as DnText writes them: a typeless context names them (and
+    // the names below them) by their typed relative names.
+    std::unordered_set<std::string> clashingDns;
+    bool Clashing(const Name& dn) const;
+    // Forgets the names of an entry removed.
+    void ForgetNamesOf(const std::string& dn);
     Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {
@@ -258,7 +268,8 @@ struct LdapClient::State {
     std::string FromDn(const LdapContext& context, std::string_view dn);
     // How the context shows the attribute types of a DN.
     std::function<std::string(std::string_view)> TypeNames(const LdapContext& context);
-    // The relative name of a DN's object as the context shows it.
+    // The relative name of a DN's object as the context shows it: an entry
+    // that shares its typeless name with a sibling keeps its type.
     std::string RelativeNameOf(const LdapContext& context, const Name& dn);
     std::string RelativeNameOf(const LdapContext& context, const Name& dn,
                                const std::function<std::string(std::string_view)>& typeNames);

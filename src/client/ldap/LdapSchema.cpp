@@ -1,5 +1,7 @@
 #include "client/ldap/LdapSchema.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -54,12 +56,32 @@ std::string Fold(std::string_view text) {
     return image::FoldCase(text);
 }
 
+// A quoted string as libldap hands it out, its escapes still in it: RFC
+// 4512 writes a quote and a backslash as \27 and \5C, and export-ldif any
+// control character as \HH too. A backslash before anything else stays.
+std::string Unescaped(std::string_view quoted) {
+    std::string text;
+    text.reserve(quoted.size());
+    for (size_t i = 0; i < quoted.size(); ++i) {
+        if (quoted[i] == '\\' && i + 2 < quoted.size() &&
+            platform::HexDigitValue(quoted[i + 1]) >= 0 &&
+            platform::HexDigitValue(quoted[i + 2]) >= 0) {
+            text += static_cast<char>(platform::HexDigitValue(quoted[i + 1]) * 16 +
+                                      platform::HexDigitValue(quoted[i + 2]));
+            i += 2;
+        } else {
+            text += quoted[i];
+        }
+    }
+    return text;
+}
+
 // The first value of an extension term such as X-NDS_NAME, or empty.
 std::string Extension(LDAPSchemaExtensionItem** items, std::string_view term) {
     for (int i = 0; items && items[i]; ++i) {
         if (image::EqualsNoCase(items[i]->lsei_name, term) && items[i]->lsei_values &&
             items[i]->lsei_values[0]) {
-            return items[i]->lsei_values[0];
+            return Unescaped(items[i]->lsei_values[0]);
         }
     }
     return {};
@@ -70,7 +92,7 @@ std::vector<std::string> ExtensionList(LDAPSchemaExtensionItem** items, std::str
     for (int i = 0; items && items[i]; ++i) {
         if (!image::EqualsNoCase(items[i]->lsei_name, term)) continue;
         for (int j = 0; items[i]->lsei_values && items[i]->lsei_values[j]; ++j)
-            values.emplace_back(items[i]->lsei_values[j]);
+            values.push_back(Unescaped(items[i]->lsei_values[j]));
     }
     return values;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <ldap.h>
@@ -39,23 +40,50 @@ struct ControlsGuard {
     }
 };
 
-std::string HostOf(const std::string& uri) {
-    LDAPURLDesc* url = nullptr;
-    if (ldap_url_parse(uri.c_str(), &url) != LDAP_URL_SUCCESS || !url) return {};
-    std::string host = url->lud_host ? url->lud_host : "";
-    ldap_free_urldesc(url);
-    return host;
+struct ServerAddress {
+    std::string scheme;  // folded
+    std::string host;    // empty: libldap's default, this machine
+};
+
+// Every server of a uri: libldap takes a list (separated by blanks or
+// commas, as it splits it) and goes on to the next when one cannot be
+// reached. Empty when any of them does not parse.
+std::vector<ServerAddress> AddressesOf(const std::string& uri) {
+    std::vector<ServerAddress> addresses;
+    for (size_t at = uri.find_first_not_of(", "); at != std::string::npos;
+         at = uri.find_first_not_of(", ", at)) {
+        const size_t end = std::min(uri.find_first_of(", ", at), uri.size());
+        LDAPURLDesc* url = nullptr;
+        if (ldap_url_parse(uri.substr(at, end - at).c_str(), &url) != LDAP_URL_SUCCESS || !url) {
+            return {};
+        }
+        addresses.push_back(ServerAddress{image::FoldCase(url->lud_scheme ? url->lud_scheme : ""),
+                                          url->lud_host ? url->lud_host : ""});
+        ldap_free_urldesc(url);
+        at = end;
+    }
+    return addresses;
 }
 
+// The scheme every server of the uri shares, or empty.
 std::string SchemeOf(const std::string& uri) {
-    const size_t colon = uri.find("://");
-    return colon == std::string::npos ? std::string() : image::FoldCase(uri.substr(0, colon));
+    const std::vector<ServerAddress> addresses = AddressesOf(uri);
+    if (addresses.empty()) return {};
+    for (const ServerAddress& address : addresses) {
+        if (address.scheme != addresses.front().scheme) return {};
+    }
+    return addresses.front().scheme;
+}
+
+std::string HostOf(const std::string& uri) {
+    const std::vector<ServerAddress> addresses = AddressesOf(uri);
+    return addresses.empty() ? std::string() : addresses.front().host;
 }
 
 // This machine: no host (libldap's default, this machine), "localhost", an
 // IPv4 address in 127.0.0.0/8 or the IPv6 loopback address. Only the
 // address itself counts: "127.example.org" is a name and may be anywhere.
-bool IsLoopback(const std::string& host) {
+bool IsLoopbackHost(const std::string& host) {
     if (host.empty() || host == "localhost") return true;
     in_addr v4{};
     if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
@@ -63,6 +91,15 @@ bool IsLoopback(const std::string& host) {
     if (v6.size() > 2 && v6.front() == '[' && v6.back() == ']') v6 = v6.substr(1, v6.size() - 2);
     in6_addr address{};
     return inet_pton(AF_INET6, v6.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
+}
+
+// True when every server of the uri is this machine; never for a uri that
+// does not parse.
+bool IsLoopback(const std::string& uri) {
+    const std::vector<ServerAddress> addresses = AddressesOf(uri);
+    return !addresses.empty() &&
+           std::all_of(addresses.begin(), addresses.end(),
+                       [](const ServerAddress& address) { return IsLoopbackHost(address.host); });
 }
 
 // "member;range=0-1499" -> ("member", 1499); end is -1 for "*", -2 for no range.
@@ -342,7 +379,11 @@ Result LdapSession::Open() {
 Result LdapSession::Connect() {
     const std::string scheme = SchemeOf(config_.uri);
     if (scheme != "ldap" && scheme != "ldaps" && scheme != "ldapi") {
-        diagnostic_ = config_.uri + ": not an ldap://, ldaps:// or ldapi:// address";
+        // A list of servers shares one scheme: whether the connection is
+        // encrypted must not depend on which of them answers.
+        diagnostic_ = config_.uri +
+                      ": not an ldap://, ldaps:// or ldapi:// address, nor a list of "
+                      "addresses of one of them";
         return Err::InvalidRequest;
     }
     LDAP* ld = nullptr;
@@ -463,7 +504,7 @@ Result LdapSession::Bind() {
     if (config_.bind == BindKind::Simple) {
         const bool encrypted =
             scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
-        if (!encrypted && !IsLoopback(HostOf(config_.uri)) && !config_.allowInsecureBind) {
+        if (!encrypted && !IsLoopback(config_.uri) && !config_.allowInsecureBind) {
             diagnostic_ = config_.uri +
                           ": refused to send a password unencrypted to another host; use "
                           "ldaps:// or StartTLS, or set \"allowInsecureBind\": true";

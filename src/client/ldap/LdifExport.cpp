@@ -21,12 +21,16 @@ namespace {
 // Vellrun's private arc (a UUID OID): attributes under .1, classes under .2.
 constexpr const char* kArc = "2.25.275186938416375926043254719873560221421";
 
+// A quoted string of a schema definition (RFC 4512's qdstring): a quote and
+// a backslash as \27 and \5C, and a control character, which would break
+// the definition's line, as \HH too; the reader takes back any \HH.
 std::string Quoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'' || c == '\\') {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\'' || c == '\\' || byte < 0x20 || byte == 0x7F) {
             char hex[4];
-            std::snprintf(hex, sizeof hex, "\\%02X", static_cast<unsigned char>(c));
+            std::snprintf(hex, sizeof hex, "\\%02X", byte);
             out += hex;
         } else {
             out += c;
