@@ -1,12 +1,12 @@
 #include "exports/ExportProgress.h"
 #include "exports/WorkbookExport.h"
 #include "support/CountingRunFeedback.h"
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +18,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vellrun::exports {
@@ -234,15 +233,12 @@ TEST_F(WorkbookExportTest, AFailedWorkbookLeavesTheEarlierFileAndRemovesNothing)
     // workbook whole and no temporary file beside it.
     const fs::path file = dir_ / "book.xlsx";
     std::ofstream(file) << "the earlier workbook";
-    rlimit previous{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 2000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WorkbookOutcome outcome = WriteWorkbook(SampleTable(), file);
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousSignal);
+    WorkbookOutcome outcome;
+    {
+        const testing::ScopedFileSizeLimit full(2000);
+        ASSERT_TRUE(full.Set());
+        outcome = WriteWorkbook(SampleTable(), file);
+    }
     EXPECT_FALSE(outcome.ok());
     EXPECT_EQ(ReadText(file), "the earlier workbook");
     for (const auto& entry : fs::directory_iterator(dir_))

@@ -4,9 +4,9 @@
 
 #include "platform/AtomicFileWriter.h"
 #include "platform/PendingTemporaries.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
-#include <csignal>
 #include <filesystem>
 #include <future>
 #include <iterator>
@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -280,15 +279,12 @@ TEST(AtomicFileWriterTest, FailuresAreReportedToTheEndAndCleanUp) {
     AtomicFileWriter inPlace(linked);
     ASSERT_TRUE(inPlace.Begin().ok());
     ASSERT_TRUE(inPlace.Append(std::string(1 << 16, 'x')).ok());
-    rlimit previous{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FileStatus tooBig = inPlace.Commit();
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousSignal);
+    FileStatus tooBig;
+    {
+        const vellrun::testing::ScopedFileSizeLimit noRoom(4096);
+        ASSERT_TRUE(noRoom.Set());
+        tooBig = inPlace.Commit();
+    }
     EXPECT_FALSE(tooBig.ok());
     EXPECT_EQ(ReadFile(temp / "other-name.csv"), "the earlier file");
 

@@ -2,15 +2,14 @@
 // kept, and writes that replace the file whole or not at all.
 
 #include "platform/IniFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -278,15 +277,12 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     const std::string original = "[S]\nk=old\n";
     Put(path, original);
     IniFile file(path);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FileStatus failed = file.WriteString("S", "k", std::string(1000, 'n'));
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    FileStatus failed;
+    {
+        const testing::ScopedFileSizeLimit full(64);
+        ASSERT_TRUE(full.Set());
+        failed = file.WriteString("S", "k", std::string(1000, 'n'));
+    }
     EXPECT_FALSE(failed.ok());
     EXPECT_EQ(Get(path), original);
     // plain-file, whole.ini and the lock file beside it, nothing else.
