@@ -93,7 +93,10 @@ void TMainForm::GridResultsDblClick(const QModelIndex& index) {
     }
     values::AttrDetailState state;
     state.context = tree->objectContext;
-    state.objectName = meaning.object;
+    // The tree's context stands on the report's container: a row named
+    // without its leading dot (a saved report's container spelled so) is
+    // read from the top as the run read it.
+    state.objectName = directory::DSFullName(meaning.object);
     state.objectClass = meaning.objectClass;
     state.attributeName = meaning.attribute;
     state.valueText = meaning.value;

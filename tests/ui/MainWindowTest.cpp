@@ -831,6 +831,17 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
         return tall;
     };
     EXPECT_GT(tallRows(), 0);
+    // The rows name their objects as the file spells the container, without
+    // the leading dot; a cell's detail still reaches the row's object.
+    ASSERT_FALSE(form_->Run().Table().Cell(0, 1).starts_with("."));
+    client::Result detailRead = -1;
+    form_->SetAttrDetailOpener([&](const values::AttrDetailState& state, const auto&) {
+        session_->Access().DSReadColumnText(state.context, state.objectName, state.attributeName,
+                                            &detailRead);
+        return false;
+    });
+    emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
+    EXPECT_EQ(detailRead, 0);
     DialogScript::PushFont(QFont(QStringLiteral("Serif"), 20).toString().toStdString());
     emit form_->FontRequested();
     EXPECT_GT(tallRows(), 0);
