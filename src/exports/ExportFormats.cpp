@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace vellrun::exports {
@@ -161,14 +163,13 @@ void AppendCellValuesXml(std::string& out, std::string_view cell,
     std::stable_sort(values.begin(), values.end(), [&](std::string_view a, std::string_view b) {
         return collator.Compare(a, b) < 0;
     });
-    // Only exact repeats go; a cell holds few values, so a linear look suffices.
+    // Only exact repeats go (values the collation ranks alike may differ,
+    // so repeats need not be neighbours); a cell may hold 100,000 values.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(values.size());
     size_t index = 0;
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (std::find(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values[i]) !=
-            values.begin() + static_cast<std::ptrdiff_t>(i)) {
-            continue;
-        }
-        appendValue(index++, values[i]);
+    for (const std::string_view value : values) {
+        if (seen.insert(value).second) appendValue(index++, value);
     }
 }
 
