@@ -6,6 +6,12 @@
 
 namespace vellrun::ui {
 
+namespace {
+
+const QString kLineMark = QStringLiteral(" \u00B6 ");
+
+}  // namespace
+
 void QtRunFeedback::AttachStatusPanels(const std::array<QLabel*, kPanels>& panels) {
     for (int i = 0; i < kPanels; ++i)
         panels_[static_cast<size_t>(i)] = panels[static_cast<size_t>(i)];
@@ -15,6 +21,10 @@ void QtRunFeedback::SetStatus(int panel, std::string_view text) {
     if (panel < 0 || panel >= kPanels) return;
     const auto index = static_cast<size_t>(panel);
     pending_[index] = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // A panel is one line: a value's line breaks show as a mark, so that a
+    // cell of many lines does not make the bar tall and squeeze the grid.
+    pending_[index].replace(QLatin1String("\r\n"), kLineMark);
+    pending_[index].replace(QLatin1Char('\n'), kLineMark).replace(QLatin1Char('\r'), kLineMark);
     dirty_[index] = true;
     // While long work runs (busy cursor shown) a report sets the texts for
     // every row; laying out a label that often costs more than the row, so the

@@ -172,6 +172,9 @@ TEST(QtRunFeedbackTest, BusyCursorNestsAndStatusGoesToAttachedPanels) {
     EXPECT_EQ((*panels)[0].text(), "Read Attributes");
     EXPECT_EQ((*panels)[1].text(), "");
     EXPECT_EQ((*panels)[2].text(), ".Sales.Corp");
+    // A panel stays one line: a selected cell's line breaks show as marks.
+    feedback.SetStatus(1, "first\r\nsecond\nthird");
+    EXPECT_EQ((*panels)[1].text(), "first \u00B6 second \u00B6 third");
 
     // Panels that are gone are not written.
     panels.reset();
