@@ -71,7 +71,9 @@ std::vector<int> FitColumnWidths(std::vector<int> widths, const GridGeometry& ge
         for (size_t i = 1; i < widths.size(); ++i)
             widths[i] += extra;
     } else if (static_cast<double>(sum) > 1.3 * static_cast<double>(client)) {
-        const int each = static_cast<int>(client / count);
+        // Never narrower than a column may start: more columns than the
+        // client has pixels would all be 0 wide and could not be scrolled to.
+        const int each = std::max(static_cast<int>(client / count), geometry.minWidth);
         for (size_t i = 1; i < widths.size(); ++i)
             widths[i] = each;
     }

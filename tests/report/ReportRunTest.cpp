@@ -359,6 +359,10 @@ TEST(GridResize, FitsColumnsToTheClientWidth) {
     EXPECT_EQ(FitColumnWidths({50, 50, 50}, geometry), (std::vector<int>{50, 132, 132}));
     // Far too wide: every column but the key one gets an equal share.
     EXPECT_EQ(FitColumnWidths({300, 300, 300}, geometry), (std::vector<int>{300, 133, 133}));
+    // More columns than pixels: each keeps the narrowest start width.
+    GridGeometry narrow = geometry;
+    narrow.minWidth = 24;
+    EXPECT_EQ(FitColumnWidths(std::vector<int>(1000, 300), narrow).back(), 24);
     // Wider than the client, not by 30 %: unchanged.
     EXPECT_EQ(FitColumnWidths({250, 250}, geometry), (std::vector<int>{250, 250}));
     EXPECT_TRUE(FitColumnWidths({}, geometry).empty());
