@@ -11,10 +11,6 @@ namespace {
 constexpr std::string_view kEnterValue = "To change, enter new value";
 constexpr std::string_view kEnterMilliseconds = "To change, enter time in milliseconds";
 constexpr std::string_view kEnterSeconds = "To change, enter time in seconds";
-// What ends a line of a cell that was cut to the size limit, and what
-// starts one with value information in front.
-constexpr std::string_view kCutMark = "...";
-constexpr std::string_view kInfoMark = "[ ";
 
 }  // namespace
 
@@ -68,25 +64,16 @@ std::string AttrDetailMemo(const AttrDetailState& state, std::string_view defini
     return memo + state.valueText;
 }
 
-bool CellTextAnnotatedOrCut(const AttrDetailState& state) {
-    // An empty cell has no value that information could stand in front of.
-    if (state.valueText.empty()) return false;
-    if (state.valueInfoParts != 0) return true;
-    // The cell may come from a run under other settings: a line that looks
-    // annotated or cut is read again; for a value that only looks so, the
-    // read gives the same text.
-    for (const std::string& line : platform::SplitLines(state.valueText)) {
-        if (line.starts_with(kInfoMark) || line.ends_with(kCutMark)) return true;
-    }
-    return false;
-}
-
 client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state) {
     state.editText.reset();
-    if (!CellTextAnnotatedOrCut(state)) {
-        state.editText = state.valueText;
+    // An empty cell has no value to read: the person types the first.
+    if (state.valueText.empty()) {
+        state.editText = std::string();
         return 0;
     }
+    // The cell may come from a run under other settings (value information,
+    // a size limit, another date format) or the value may have changed since:
+    // the edit starts from the values as they are read now.
     client::Result result = 0;
     std::string text =
         access.DSReadColumnText(state.context, state.objectName, state.attributeName, &result);

@@ -27,18 +27,19 @@ constexpr char kExtraAttributes[] = R"(
       {"name": "Last Seen", "syntax": "TIME", "flags": ["SingleVal"]},
       {"name": "Wait", "syntax": "INTERVAL", "flags": ["SingleVal"]},
       {"name": "Serial", "syntax": "CI_STRING", "flags": ["SingleVal", "ReadOnly"]},
-      {"name": "Blob", "syntax": "OCTET_STRING", "flags": ["SingleVal"]})";
+      {"name": "Blob", "syntax": "OCTET_STRING", "flags": ["SingleVal"]},
+      {"name": "Kind", "syntax": "CLASS_NAME", "flags": ["SingleVal"]})";
 
 constexpr char kTesterClass[] = R"({"name": "Tester", "flags": ["Effective"], "super": ["Top"],
   "naming": ["CN"], "optional": ["Note", "Locked", "Aliases", "Grace", "Stamp", "Last Seen",
-  "Wait", "Serial", "Blob", "Description", "Title"]})";
+  "Wait", "Serial", "Blob", "Description", "Title", "Kind"]})";
 
 constexpr char kObjects[] = R"([
   {"name": "Corp", "class": "Organization"},
   {"name": "probe.Corp", "class": "Tester", "attributes": {"CN": "probe", "Note": "hello",
    "Locked": true, "Aliases": [["one"]], "Grace": 5, "Stamp": "2009-10-30T12:00:00Z",
    "Last Seen": "2009-10-30T12:00:00Z", "Wait": 30, "Serial": "S-1",
-   "Blob": {"hex": "0A0B"}, "Description": ["first", "second"]}}])";
+   "Blob": {"hex": "0A0B"}, "Description": ["first", "second"], "Kind": "Tester"}}])";
 
 // The detail dialog of the desktop program over the embedded directory, with
 // the program's own value formatter and parser.
@@ -66,13 +67,11 @@ protected:
     // The state the main window hands over for a cell of the object.
     AttrDetailState Cell(const std::string& attribute, bool allowEdit = true) {
         AttrDetailState state;
-        // The class list has several values; one stands for a single class name.
-        const bool oneClass = attribute == "Object Class";
         state.context = tree.objectContext;
         state.objectName = ".probe.Corp";
         state.objectClass = "Tester";
         state.attributeName = attribute;
-        state.valueText = oneClass ? "Tester" : Read(attribute);
+        state.valueText = Read(attribute);
         settings.AllowAttrEdit = allowEdit;
         state.TakeSettings(settings);
         return state;
@@ -106,7 +105,7 @@ TEST_F(TFormAttrDetailTest, EachSyntaxGetsItsControlHintAndValue) {
         {"Last Seen", dialog->AttrEdit(), "To change, enter time in milliseconds"},
         {"Wait", dialog->AttrEdit(), "To change, enter time in seconds"},
         // A class name shows in the edit, with no hint left from an earlier cell.
-        {"Object Class", dialog->AttrEdit(), ""},
+        {"Kind", dialog->AttrEdit(), ""},
         {"Aliases", dialog->AttrCombo(), ""},
         {"Locked", dialog->AttrCheckBox(), ""},
     };
@@ -135,9 +134,10 @@ TEST_F(TFormAttrDetailTest, EachSyntaxGetsItsControlHintAndValue) {
     mixedCase.valueText = "tRuE";
     dialog->Load(mixedCase);
     EXPECT_TRUE(dialog->AttrCheckBox()->isChecked());
+    // The box follows what the directory holds, not a cell from an older run.
     mixedCase.valueText = "FALSE";
     dialog->Load(mixedCase);
-    EXPECT_FALSE(dialog->AttrCheckBox()->isChecked());
+    EXPECT_TRUE(dialog->AttrCheckBox()->isChecked());
 
     // No edit panel: an octet string, a read-only attribute, several values,
     // editing switched off, a definition that cannot be read.
@@ -153,6 +153,19 @@ TEST_F(TFormAttrDetailTest, EachSyntaxGetsItsControlHintAndValue) {
     EXPECT_FALSE(EditPanelShown());
     EXPECT_EQ(dialog->Definition().syntax, 0u);
     EXPECT_EQ(dialog->MemoDetail()->toPlainText(), ".probe.Corp\nNothing Such\n\nx");
+    // A cell from an older run (the directory changed since, or the formats
+    // did) is not what the edit starts from: the value as it reads now is,
+    // and a cell of one value that now holds two offers no edit that would
+    // replace them both.
+    AttrDetailState stale = Cell("Note");
+    stale.valueText = "hello from an older run";
+    dialog->Load(stale);
+    ASSERT_TRUE(EditPanelShown());
+    EXPECT_EQ(dialog->AttrEdit()->text(), "hello");
+    stale = Cell("Description");
+    stale.valueText = "first";
+    dialog->Load(stale);
+    EXPECT_FALSE(EditPanelShown());
 }
 
 TEST_F(TFormAttrDetailTest, MemoAndCaptionFollowTheTwoDetailSettings) {
@@ -292,13 +305,13 @@ TEST_F(TFormAttrDetailTest, RefusedSavesShowTheErrorAndChangeNothing) {
         dialog->BitBtnAttrSave()->click();
         dialog->BitBtnCancel()->click();
     });
-    const std::string classes = Read("Object Class");
-    EXPECT_FALSE(dialog->Open(Cell("Object Class"), [&] { refreshed = true; }));
+    const std::string classes = Read("Kind");
+    EXPECT_FALSE(dialog->Open(Cell("Kind"), [&] { refreshed = true; }));
     EXPECT_EQ(dialog->LastResult(), -1);
     errors = DialogScript::Texts(Kind::Error);
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[1].rfind("Save Attribute returned error ", 0), 0u) << errors[1];
-    EXPECT_EQ(Read("Object Class"), classes);
+    EXPECT_EQ(Read("Kind"), classes);
 
     // Cancel after a change writes nothing.
     testing::WhenModal([this] {

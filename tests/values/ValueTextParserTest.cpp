@@ -455,8 +455,9 @@ TEST(ValueTextParserWrites, TheDetailDialogSavesAnUnchangedTextWithoutLosingWhat
     state.attributeName = "Mail";
     state.valueText = "jdoe@corp";
     ASSERT_EQ(ReadAttrEditText(bed.access, state), 0);
+    ASSERT_TRUE(state.editText);
     AttrEditedValue edited;
-    edited.text = "jdoe@corp";
+    edited.text = *state.editText;
     // The address's type does not show; written back from the text it would be 0.
     EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
     EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).type, 3u);
