@@ -658,6 +658,11 @@ std::optional<uint32_t> SecondsOfLocalTime(const DateTimeParts& local) {
     t.tm_isdst = -1;  // whether daylight time applies is the rules' business
     const time_t seconds = mktime(&t);
     if (seconds < 0 || seconds > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    // A local time that the clocks skip when daylight time begins does not
+    // exist; the C library would move it an hour on without a word.
+    if (t.tm_hour != local.hour || t.tm_min != local.minute || t.tm_mday != local.day) {
+        return std::nullopt;
+    }
     return static_cast<uint32_t>(seconds);
 }
 }  // namespace vellrun::platform

@@ -199,6 +199,8 @@ TEST(DateTimeZones, LocalTimeUsesTheRulesInForceAtTheInstant) {
         }
         // 1970-01-01 00:30 in Berlin is still 1969 in UTC.
         EXPECT_FALSE(SecondsOfLocalTime(Parts(1970, 1, 1, 0, 30)).has_value());
+        // 2009-03-29 02:30 never happened there: the clocks went from 2:00 to 3:00.
+        EXPECT_FALSE(SecondsOfLocalTime(Parts(2009, 3, 29, 2, 30)).has_value()) << zone;
     }
     {
         // A zone set without anyone reloading the rules is still the one used.
