@@ -345,6 +345,8 @@ TEST(LdapValues, EveryFormParsesAndWritesBack) {
         {19, "1#2#99999"},
         {23, "x#cn=a"},
         {24, "20091330120000Z"},
+        {24, "20010229120000Z"},  // no 29 February in 2001
+        {24, "20091030120000+9900"},
         {24, "2009103012"},
         {24, "yesterday"},
         {25, "cn=a#1"},

@@ -180,17 +180,21 @@ bool ParseGeneralizedTime(std::string_view text, uint32_t& seconds) {
     } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
         const int sign = text[at] == '-' ? -1 : 1;
         int oh = 0, om = 0;
-        if (!digits(at + 1, 2, oh)) return false;
+        if (!digits(at + 1, 2, oh) || oh > 23) return false;
         at += 3;
         if (digits(at, 2, om)) at += 2;
+        if (om > 59) return false;
         offset = sign * (oh * 3600 + om * 60);
     } else {
         return false;
     }
-    if (at != text.size() || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
-        minute > 59 || second > 60) {
+    if (at != text.size() || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 ||
+        second > 60) {
         return false;
     }
+    static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
     // Days from the civil date (proleptic Gregorian), without the C library's time zone.
     const int y = year - (month <= 2 ? 1 : 0);
     const int era = (y >= 0 ? y : y - 399) / 400;
