@@ -61,6 +61,16 @@ public:
         return pos_ - start;
     }
 
+    // Text outside ASCII between and after the fields, as formats of some
+    // languages write them (2009年10月30日 19時53分20秒): a run of bytes
+    // of characters beyond ASCII. Returns how many bytes were taken.
+    size_t SkipBeyondAscii() {
+        const size_t start = pos_;
+        while (!AtEnd() && static_cast<unsigned char>(text_[pos_]) >= 0x80)
+            ++pos_;
+        return pos_ - start;
+    }
+
     bool TakeChar(char c) {
         if (AtEnd() || text_[pos_] != c) return false;
         ++pos_;
@@ -96,7 +106,8 @@ private:
 };
 
 bool TakeDateSeparator(TextReader& reader, char dateSeparator) {
-    size_t taken = reader.SkipBlanks();
+    size_t taken = reader.SkipBeyondAscii();
+    taken += reader.SkipBlanks();
     for (char c : {'.', '/', '-', ',', dateSeparator}) {
         if (reader.TakeChar(c)) {
             ++taken;
@@ -134,7 +145,8 @@ void SkipDayName(TextReader& reader, const DateTimeFormats& formats) {
 
 bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
     auto takeSeparator = [&reader, &formats] {
-        return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator);
+        return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator) ||
+               reader.SkipBeyondAscii() > 0;
     };
     size_t digits = 0;
     const auto hour = reader.TakeNumber(2, digits);
@@ -146,6 +158,7 @@ bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts&
         second = reader.TakeNumber(2, digits);
         if (!second) return false;
     }
+    reader.SkipBeyondAscii();
     reader.SkipBlanks();
     std::optional<bool> pm;
     for (const auto& [word, isPm] : {std::pair<std::string_view, bool>{formats.amText, false},
@@ -204,6 +217,7 @@ std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTime
     parts.month = month;
     parts.day = day;
     parts.dayOfWeek = DayOfWeek(year, month, day);
+    reader.SkipBeyondAscii();
     const bool blank = reader.SkipBlanks() > 0;
     if (!reader.AtEnd()) {
         if (!blank || !TakeTime(reader, formats, parts)) return std::nullopt;

@@ -326,6 +326,9 @@ TEST_F(DateTimeParsing, DatesInTheShortDateFormatsOrder) {
     EXPECT_EQ(Read("Oct 30, 2009", "mmm dd, yyyy"), "2009-10-30 00:00:00 Fri 5");
     EXPECT_EQ(Read("october 30 2009", "mmm dd, yyyy"), "2009-10-30 00:00:00 Fri 5");
     EXPECT_EQ(Read("29.02.2008", "dd.MM.yy"), "2008-02-29 00:00:00 Fri 5");
+    // Fields parted and ended by characters beyond ASCII, as some languages write them.
+    EXPECT_EQ(Read("2009\u5E7410\u670830\u65E5 19\u664253\u520620\u79D2", "yyyy/MM/dd"),
+              "2009-10-30 19:53:20 Fri 5");
     // A short date without all three fields reads year, month, day.
     EXPECT_EQ(Read("2009-10-30", "dddd"), "2009-10-30 00:00:00 Fri 5");
 }
