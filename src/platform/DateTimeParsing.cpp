@@ -63,12 +63,16 @@ public:
 
     // Text outside ASCII between and after the fields, as formats of some
     // languages write them (2009年10月30日 19時53分20秒): a run of bytes
-    // of characters beyond ASCII. Returns how many bytes were taken.
-    size_t SkipBeyondAscii() {
-        const size_t start = pos_;
-        while (!AtEnd() && static_cast<unsigned char>(text_[pos_]) >= 0x80)
-            ++pos_;
-        return pos_ - start;
+    // of characters beyond ASCII. Returns how many bytes were taken; with
+    // beforeDigit, nothing is taken unless a digit follows the run.
+    size_t SkipBeyondAscii(bool beforeDigit = false) {
+        size_t end = pos_;
+        while (end < text_.size() && static_cast<unsigned char>(text_[end]) >= 0x80)
+            ++end;
+        if (beforeDigit && (end == text_.size() || !IsAsciiDigit(text_[end]))) return 0;
+        const size_t taken = end - pos_;
+        pos_ = end;
+        return taken;
     }
 
     bool TakeChar(char c) {
@@ -146,7 +150,7 @@ void SkipDayName(TextReader& reader, const DateTimeFormats& formats) {
 bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
     auto takeSeparator = [&reader, &formats] {
         return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator) ||
-               reader.SkipBeyondAscii() > 0;
+               reader.SkipBeyondAscii(true) > 0;
     };
     size_t digits = 0;
     const auto hour = reader.TakeNumber(2, digits);
@@ -158,20 +162,24 @@ bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts&
         second = reader.TakeNumber(2, digits);
         if (!second) return false;
     }
-    reader.SkipBeyondAscii();
-    reader.SkipBlanks();
     std::optional<bool> pm;
-    for (const auto& [word, isPm] : {std::pair<std::string_view, bool>{formats.amText, false},
-                                     {formats.pmText, true},
-                                     {"am", false},
-                                     {"pm", true},
-                                     {"a", false},
-                                     {"p", true}}) {
-        if (reader.TakeWordNoCase(word)) {
-            pm = isPm;
-            break;
+    const auto takeMarker = [&reader, &formats, &pm] {
+        reader.SkipBlanks();
+        for (const auto& [word, isPm] : {std::pair<std::string_view, bool>{formats.amText, false},
+                                         {formats.pmText, true},
+                                         {"am", false},
+                                         {"pm", true},
+                                         {"a", false},
+                                         {"p", true}}) {
+            if (reader.TakeWordNoCase(word)) {
+                pm = isPm;
+                return;
+            }
         }
-    }
+    };
+    // The am/pm text, or a unit after the last field (秒) and then the text.
+    takeMarker();
+    if (!pm && reader.SkipBeyondAscii() > 0) takeMarker();
     if (*minute > 59 || *second > 59) return false;
     if (pm) {
         if (*hour > 12) return false;

@@ -348,6 +348,13 @@ TEST_F(DateTimeParsing, TimesWithAndWithoutMarker) {
     const auto parts = ParseDateTime("30.10.2009 2:05 nachm.", german);
     ASSERT_TRUE(parts.has_value());
     EXPECT_EQ(parts->hour, 14);
+    // A marker beyond ASCII right after the minutes is the marker, not a unit.
+    DateTimeFormats greek;
+    greek.shortDate = "d/M/yyyy";
+    greek.pmText = "\u03BC\u03BC";
+    const auto glued = ParseDateTime("30/10/2009 2:05\u03BC\u03BC", greek);
+    ASSERT_TRUE(glued.has_value());
+    EXPECT_EQ(glued->hour, 14);
 }
 
 TEST_F(DateTimeParsing, RefusesWhatIsNoDateOrTime) {
