@@ -43,7 +43,10 @@ std::optional<std::string> Check(const CliOptions& options) {
     }
     const std::string name(OutputOptionName(output));
     if (exports::ExportKindForTarget("", *options.file) != exports::ExportKindFromName(name)) {
-        return "with --save-report, --output " + name + " needs a file name ending in ." + name +
+        const char* endings = output == report::OutputType::Csv    ? ".csv, .txt, .doc or .ascii"
+                              : output == report::OutputType::Html ? ".html or .htm"
+                                                                   : ".xml";
+        return "with --save-report, --output " + name + " needs a file name ending in " + endings +
                " (a saved report takes its format from the file's extension), not " + *options.file;
     }
     return std::nullopt;
