@@ -29,4 +29,18 @@ execute_process(COMMAND ${PREFIX}/bin/vellrun-cli report --container Corp --clas
 if(NOT status EQUAL 0 OR NOT table MATCHES "Full Name")
     message(FATAL_ERROR "the installed vellrun-cli could not report (${status}): ${errors}${table}")
 endif()
+
+# Without its installed sample the program finds no directory and says where
+# it looked and where the connections file goes; it never falls back on the
+# folders of the machine that built it.
+file(RENAME ${PREFIX}/share/vellrun/sample-directory.json ${PREFIX}/sample-directory.json)
+execute_process(COMMAND ${PREFIX}/bin/vellrun-cli trees
+    WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status OUTPUT_VARIABLE listed ERROR_VARIABLE errors)
+file(RENAME ${PREFIX}/sample-directory.json ${PREFIX}/share/vellrun/sample-directory.json)
+string(FIND "${errors}" "${PREFIX}/share/vellrun" named_share)
+string(FIND "${errors}" "${PREFIX}/config/vellrun/connections.json" named_connections)
+if(status EQUAL 0 OR named_share EQUAL -1 OR named_connections EQUAL -1)
+    message(FATAL_ERROR
+        "the installed vellrun-cli without its sample (${status}): ${errors}${listed}")
+endif()
 message(STATUS "installed into ${PREFIX}; trees: ${trees}")
