@@ -9,9 +9,20 @@ if(NOT status EQUAL 0)
 endif()
 string(REPLACE "|" ";" EXTRA_FILES "${EXTRA_FILES}")
 foreach(file bin/vellrun-cli share/vellrun/vellrun.txt share/vellrun/sample-directory.json
-        share/vellrun/sample-users.rpt ${EXTRA_FILES})
+        share/vellrun/sample-users.rpt share/doc/vellrun/connections.md
+        share/doc/vellrun/command-line.md ${EXTRA_FILES})
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+
+# Each program's help says where the connections file goes.
+foreach(program vellrun-cli vellrun)
+    if(EXISTS ${PREFIX}/bin/${program})
+        execute_process(COMMAND ${PREFIX}/bin/${program} --help OUTPUT_VARIABLE help)
+        if(NOT help MATCHES "~/\\.config/vellrun/connections\\.json")
+            message(FATAL_ERROR "${program} --help does not name the connections file:\n${help}")
+        endif()
     endif()
 endforeach()
 
