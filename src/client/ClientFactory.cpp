@@ -276,13 +276,12 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
     if (const auto sample = BundledSampleImage()) {
         return MakeImageClient({{*sample, {}, {}, load}}, {}, 0);
     }
-    std::string places;
-    for (const auto& place : SampleImagePlaces())
-        places += (places.empty() ? "" : " or ") + place.string();
-    return ImageClient::Failing(
+    const auto places = SampleImagePlaces();
+    const std::string text =
         "No directory to show: there is no connections file " + configured.string() +
-        " (its format: docs/connections.md, installed in " + "share/doc/vellrun), and the sample " +
-        kSampleImageName + " is not in " + places);
+        " (its format: connections.md in share/doc/vellrun), and the sample " + kSampleImageName +
+        " is in neither " + places[0].string() + " nor " + places[1].string();
+    return ImageClient::Failing(text);
 }
 
 }  // namespace vellrun::client
