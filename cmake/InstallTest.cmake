@@ -9,9 +9,20 @@ if(NOT status EQUAL 0)
 endif()
 string(REPLACE "|" ";" EXTRA_FILES "${EXTRA_FILES}")
 foreach(file bin/vellrun-cli share/vellrun/vellrun.txt share/vellrun/sample-directory.json
-        share/vellrun/sample-users.rpt ${EXTRA_FILES})
+        share/vellrun/sample-users.rpt share/doc/vellrun/connections.md
+        share/doc/vellrun/command-line.md ${EXTRA_FILES})
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+
+# Each program's help says where the connections file goes.
+foreach(program vellrun-cli vellrun)
+    if(EXISTS ${PREFIX}/bin/${program})
+        execute_process(COMMAND ${PREFIX}/bin/${program} --help OUTPUT_VARIABLE help)
+        if(NOT help MATCHES "~/\\.config/vellrun/connections\\.json")
+            message(FATAL_ERROR "${program} --help does not name the connections file:\n${help}")
+        endif()
     endif()
 endforeach()
 
@@ -28,5 +39,19 @@ execute_process(COMMAND ${PREFIX}/bin/vellrun-cli report --container Corp --clas
     WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status OUTPUT_VARIABLE table ERROR_VARIABLE errors)
 if(NOT status EQUAL 0 OR NOT table MATCHES "Full Name")
     message(FATAL_ERROR "the installed vellrun-cli could not report (${status}): ${errors}${table}")
+endif()
+
+# Without its installed sample the program finds no directory and says where
+# it looked and where the connections file goes; it never falls back on the
+# folders of the machine that built it.
+file(RENAME ${PREFIX}/share/vellrun/sample-directory.json ${PREFIX}/sample-directory.json)
+execute_process(COMMAND ${PREFIX}/bin/vellrun-cli trees
+    WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status OUTPUT_VARIABLE listed ERROR_VARIABLE errors)
+file(RENAME ${PREFIX}/sample-directory.json ${PREFIX}/share/vellrun/sample-directory.json)
+string(FIND "${errors}" "${PREFIX}/share/vellrun" named_share)
+string(FIND "${errors}" "${PREFIX}/config/vellrun/connections.json" named_connections)
+if(status EQUAL 0 OR named_share EQUAL -1 OR named_connections EQUAL -1)
+    message(FATAL_ERROR
+        "the installed vellrun-cli without its sample (${status}): ${errors}${listed}")
 endif()
 message(STATUS "installed into ${PREFIX}; trees: ${trees}")

@@ -174,6 +174,8 @@ std::string CliApp::UsageText() {
     text += "  " + std::string(kProgram) + " --help\n\n";
     text += OptionsHelp(CommandsTaking);
     text +=
+        "Without --image or -H the trees come from ~/.config/vellrun/connections.json\n"
+        "(or the file $VELLRUN_CONNECTIONS names), else from the bundled sample.\n"
         "For report, schema and run the value options' defaults come from the\n"
         "settings file shared with the desktop.\n"
         "\n"

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <system_error>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +17,16 @@ namespace {
 
 using image::ImageClient;
 using image::ImageConnection;
+
+constexpr char kSampleImageName[] = "sample-directory.json";
+
+// Where the bundled sample image may lie, nearest first. Only places found
+// from the running program: a path of the machine that built it would be a
+// folder the user never chose, and one anybody may be able to create.
+std::vector<std::filesystem::path> SampleImagePlaces() {
+    const std::filesystem::path exe = platform::ExecutableDir();
+    return {exe / "data", exe.parent_path() / "share" / "vellrun"};
+}
 
 // Directory image files, and LDIF dumps with their schema files.
 image::LoadResult LoadAnyImage(const ImageConnection& connection) {
@@ -235,13 +246,13 @@ std::unique_ptr<DirectoryClient> FromConfiguration(const std::filesystem::path& 
 
 }  // namespace
 
-std::filesystem::path BundledSampleImage() {
-    const std::filesystem::path name = "sample-directory.json";
-    const auto beside = platform::ExecutableDir() / "data" / name;
-    if (std::filesystem::exists(beside)) return beside;
-    const auto installed = platform::ExecutableDir().parent_path() / "share" / "vellrun" / name;
-    if (std::filesystem::exists(installed)) return installed;
-    return std::filesystem::path(VELLRUN_SOURCE_DATA_DIR) / name;
+std::optional<std::filesystem::path> BundledSampleImage() {
+    for (const auto& place : SampleImagePlaces()) {
+        auto file = place / kSampleImageName;
+        std::error_code error;
+        if (std::filesystem::is_regular_file(file, error)) return file;
+    }
+    return std::nullopt;
 }
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options) {
@@ -262,7 +273,15 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
     }
     const auto configured = platform::ConfigDir() / "connections.json";
     if (std::filesystem::exists(configured)) return FromConfiguration(configured, options, load);
-    return MakeImageClient({{BundledSampleImage(), {}, {}, load}}, {}, 0);
+    if (const auto sample = BundledSampleImage()) {
+        return MakeImageClient({{*sample, {}, {}, load}}, {}, 0);
+    }
+    const auto places = SampleImagePlaces();
+    const std::string text =
+        "No directory to show: there is no connections file " + configured.string() +
+        " (its format: connections.md in share/doc/vellrun), and the sample " + kSampleImageName +
+        " is in neither " + places[0].string() + " nor " + places[1].string();
+    return ImageClient::Failing(text);
 }
 
 }  // namespace vellrun::client

@@ -47,7 +47,9 @@ struct ClientOptions {
 
 std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& options);
 
-// The bundled sample image: beside the executable (data/), else in the source tree.
-std::filesystem::path BundledSampleImage();
+// The bundled sample image: data/ beside the executable (the build copies it
+// there), else share/vellrun beside its bin folder (an installed program).
+// None when it is in neither.
+std::optional<std::filesystem::path> BundledSampleImage();
 
 }  // namespace vellrun::client

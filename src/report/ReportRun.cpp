@@ -378,7 +378,7 @@ void ReportRun::ShowStatus(std::string_view text0, std::string_view text1, std::
 }
 
 void ReportRun::ShowIdleStatus() {
-    ShowStatus(kProductAddress, current_.TreeName, current_.Container);
+    ShowStatus(productAddress_, current_.TreeName, current_.Container);
 }
 
 }  // namespace vellrun::report

@@ -135,6 +135,8 @@ public:
     void ShowStatus(std::string_view text0, std::string_view text1, std::string_view text2);
     // The product's address, the current ReportSpec's tree and container.
     void ShowIdleStatus();
+    // The address the idle status shows first (the front end's web site).
+    void SetProductAddress(std::string address) { productAddress_ = std::move(address); }
     const StatusLayout& CurrentStatusLayout() const { return statusLayout_; }
 
     // While running: asks the ByType search to stop before its next entry.
@@ -164,8 +166,6 @@ public:
     // walk): forms the full name, applies the filter, adds and fills a row.
     void AddObjectRow(const std::string& searchBase, const directory::TNDSObj& entry);
 
-    static constexpr std::string_view kProductAddress = "https://vellrun.example.org";
-
 private:
     void Head(ReportSpec& run);
     void Tail(ReportSpec& run);
@@ -189,6 +189,7 @@ private:
     bool saveEnabled_ = false;
     std::string reportName_;
     std::string reportPath_;
+    std::string productAddress_;
     StatusLayout statusLayout_;
 
     // Shared with AddObjectRow during a ByType run.

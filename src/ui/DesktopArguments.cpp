@@ -115,7 +115,10 @@ QString DesktopArguments::UsageText() {
         "                 and exported, 1 otherwise (also /quit, q)\n"
         "  --screenshot FILE  save a picture of the window to FILE once it has come\n"
         "                 up (after the report=FILE run) and end\n"
-        "  --help         show this text\n");
+        "  --help         show this text\n"
+        "\n"
+        "Without --image the trees come from ~/.config/vellrun/connections.json\n"
+        "(or the file $VELLRUN_CONNECTIONS names), else from the bundled sample.\n");
 }
 
 client::ClientOptions DesktopArguments::ClientOptions() const {

@@ -106,6 +106,11 @@ bool DesktopSession::Start(TMainForm::Options options) {
                          [this] { helpMenu_->MenuItemAboutClick(); });
         QObject::connect(mainForm_.get(), &TMainForm::UpdateCheckRequested, mainForm_.get(),
                          [this] { helpMenu_->MenuItemCheckforUpdatesClick(); });
+        QObject::connect(mainForm_.get(), &TMainForm::VisitWebRequested, mainForm_.get(),
+                         [this] { helpMenu_->MenuItemVisitWWWClick(); });
+        QObject::connect(
+            mainForm_.get(), &TMainForm::AddressRequested, mainForm_.get(),
+            [this](const QString& address) { helpMenu_->OpenAddress(address.toStdString()); });
         QObject::connect(mainForm_.get(), &TMainForm::SettingsRequested, mainForm_.get(), [this] {
             dlgSettings_->ActionSettingsExecute(
                 mainForm_->Settings(),

@@ -57,7 +57,10 @@ void HelpMenu::MenuItemCheckforUpdatesClick() {
 }
 
 void HelpMenu::MenuItemVisitWWWClick() {
-    const std::string address = product::WebSiteAddress();
+    OpenAddress(product::WebSiteAddress());
+}
+
+void HelpMenu::OpenAddress(const std::string& address) {
     if (!desktop_.OpenDocument(address)) messages_.PlainBox("Cannot open " + address);
 }
 

@@ -39,6 +39,9 @@ public:
     void MenuItemCheckforUpdatesClick();
     // Opens the maker's web site in the desktop's web browser.
     void MenuItemVisitWWWClick();
+    // Opens a web address in the desktop's web browser; when none opens it,
+    // says so in a box ("Cannot open <address>").
+    void OpenAddress(const std::string& address);
 
     update::Tkorvel_module& Module() { return module_; }
     TransferProgress& Progress() { return progress_; }

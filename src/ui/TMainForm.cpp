@@ -69,6 +69,7 @@ TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& 
       operations_(run_, access, access.Feedback(), collator_) {
     setObjectName(QStringLiteral("MainForm"));
     resize(1000, 650);
+    run_.SetProductAddress(product::WebSiteAddress());
     BuildControls();
     // The status texts of the run (also those of a command-line report run
     // while the window is made) go to this window's panels.
@@ -264,7 +265,7 @@ void TMainForm::PageControlChange() {
 
 void TMainForm::ShowIdleStatus() {
     run_.ShowStatus(
-        report::ReportRun::kProductAddress, GetCurrentTree(),
+        product::WebSiteAddress(), GetCurrentTree(),
         currentContainer_.empty() ? std::string(report::kStatusClear) : currentContainer_);
 }
 

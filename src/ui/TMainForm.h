@@ -173,6 +173,10 @@ signals:
     void FontRequested();
     void UpdateCheckRequested();
     void AboutRequested();
+    // The maker's web site (the Help menu's "Visit " item and the Info tab's
+    // button), and another web address (the Info tab's support button).
+    void VisitWebRequested();
+    void AddressRequested(const QString& address);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -2,6 +2,7 @@
 // names them (the INI keys are control names).
 
 #include "report/ReportStart.h"
+#include "ui/HelpMenu.h"
 #include "ui/ProductInfo.h"
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
@@ -81,8 +82,8 @@ QWidget* TMainForm::BuildInfoTab() {
     memo1_->setReadOnly(true);
     memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1_->setAccessibleName(QStringLiteral("Information"));
-    bitBtnWeb_ = Named(new QPushButton(QString::fromUtf8(report::ReportRun::kProductAddress), tab),
-                       "BitBtnWeb");
+    bitBtnWeb_ =
+        Named(new QPushButton(QString::fromStdString(product::WebSiteAddress()), tab), "BitBtnWeb");
     SetHint(bitBtnWeb_,
             QStringLiteral("Find the latest release of Vellrun and other useful tools"));
     bitBtnSupport_ =
@@ -97,10 +98,9 @@ QWidget* TMainForm::BuildInfoTab() {
     layout->addWidget(panelInfo_);
     layout->addWidget(memo1_, 1);
     layout->addLayout(buttons);
-    connect(bitBtnWeb_, &QPushButton::clicked, this,
-            [this] { desktop_.OpenDocument(bitBtnWeb_->text().toStdString()); });
+    connect(bitBtnWeb_, &QPushButton::clicked, this, &TMainForm::VisitWebRequested);
     connect(bitBtnSupport_, &QPushButton::clicked, this,
-            [this] { desktop_.OpenDocument(product::kSupportAddress); });
+            [this] { emit AddressRequested(QString::fromUtf8(product::kSupportAddress)); });
     return tab;
 }
 
@@ -377,10 +377,8 @@ void TMainForm::BuildActions() {
                    QStringLiteral("Schema"));
     actionCheckUpdates_ = MakeAction("ActionCheckUpdates", QStringLiteral("Check for &Updates"),
                                      QStringLiteral("Help"));
-    actionVisitWeb_ = MakeAction(
-        "ActionVisitWeb",
-        QStringLiteral("Visit %1").arg(QString::fromUtf8(report::ReportRun::kProductAddress)),
-        QStringLiteral("Help"));
+    actionVisitWeb_ =
+        MakeAction("ActionVisitWeb", HelpMenu::VisitCaption(), QStringLiteral("Help"));
     actionAbout_ = MakeAction("ActionAbout", QStringLiteral("&About"), QStringLiteral("Help"));
 
     buttonSave_->setText(actionStoreResults_->text());
@@ -391,8 +389,7 @@ void TMainForm::BuildActions() {
     connect(actionSettings_, &QAction::triggered, this, &TMainForm::SettingsRequested);
     connect(actionFont_, &QAction::triggered, this, &TMainForm::FontRequested);
     connect(actionCheckUpdates_, &QAction::triggered, this, &TMainForm::UpdateCheckRequested);
-    connect(actionVisitWeb_, &QAction::triggered, this,
-            [this] { desktop_.OpenDocument(report::ReportRun::kProductAddress); });
+    connect(actionVisitWeb_, &QAction::triggered, this, &TMainForm::VisitWebRequested);
     connect(actionAbout_, &QAction::triggered, this, &TMainForm::AboutRequested);
     connect(actionClearEmptyFields_, &QAction::triggered, this,
             [this] { ActionClearEmptyFieldsClick(); });

@@ -250,8 +250,9 @@ TEST_F(ReportRunTest, StatusTextsProportionsAndPanelRules) {
     EXPECT_EQ(run_.CurrentStatusLayout().textCount, 3);
 
     // After a run: the idle texts of the current ReportSpec.
+    run_.SetProductAddress("https://example.org");
     ASSERT_TRUE(run_.Rpt_run(ByType("IT.Corp", "User", {}, false)));
-    EXPECT_EQ(status[0], ReportRun::kProductAddress);
+    EXPECT_EQ(status[0], "https://example.org");
     EXPECT_EQ(status[1], "CORP");
     EXPECT_EQ(status[2], "IT.Corp");
 }

@@ -53,6 +53,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 namespace vellrun::ui {
 namespace {
@@ -68,6 +69,7 @@ protected:
     void TearDown() override {
         session_.reset();
         DialogScript::End();
+        ::unsetenv("VELLRUN_UPDATE_URL");
     }
 
     // Starts the program on the sample with this test's INI file and waits
@@ -234,6 +236,31 @@ TEST_F(MainWindowTest, LayoutNamesCaptionsMenusAndHints) {
     EXPECT_EQ(panel->sizeHint().height(), plainHeight);
     // The Info tab shows the bundled text.
     EXPECT_FALSE(Find<QPlainTextEdit>("Memo1")->toPlainText().startsWith("Could not find"));
+}
+
+// The web site the program is given is the one the window names and opens
+// everywhere, and an address that no browser opens is told, not dropped.
+TEST_F(MainWindowTest, TheGivenWebSiteIsShownAndOpenedAndAFailedOpenIsTold) {
+    ::setenv("VELLRUN_UPDATE_URL", "http://127.0.0.1:9/", 1);
+    Start();
+    const std::string address = "http://127.0.0.1:9";
+    EXPECT_EQ(Find<QAction>("ActionVisitWeb")->text().toStdString(), "Visit 127.0.0.1:9");
+    EXPECT_EQ(Find<QPushButton>("BitBtnWeb")->text().toStdString(), address);
+    EXPECT_EQ(form_->StatusPanels()[0]->text().toStdString(), address);
+    {
+        testing::OpenedFiles opened({QStringLiteral("http")});
+        Find<QAction>("ActionVisitWeb")->trigger();
+        ASSERT_EQ(opened.Urls().size(), 1u);
+        EXPECT_EQ(opened.Urls()[0].toString().toStdString(), address);
+    }
+    testing::OpenedFiles refused({QStringLiteral("http"), QStringLiteral("https")},
+                                 testing::OpenedFiles::Answer::DoesNotOpen);
+    Find<QPushButton>("BitBtnWeb")->click();
+    Find<QPushButton>("BitBtnSupport")->click();
+    EXPECT_EQ(
+        DialogScript::Texts(Kind::Plain),
+        (std::vector<std::string>{"Cannot open http://127.0.0.1:9",
+                                  "Cannot open https://forum.vellrun.example.org/edirectory"}));
 }
 
 TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {

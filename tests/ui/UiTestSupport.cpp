@@ -30,12 +30,16 @@ bool ProcessEventsUntil(const std::function<bool()>& condition, int milliseconds
     return true;
 }
 
-OpenedFiles::OpenedFiles() {
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open");
+OpenedFiles::OpenedFiles(QStringList schemes, Answer answer) : schemes_(std::move(schemes)) {
+    // A handler whose method cannot be called makes the desktop answer false.
+    const char* method = answer == Answer::Opens ? "Open" : "NoSuchMethod";
+    for (const QString& scheme : schemes_)
+        QDesktopServices::setUrlHandler(scheme, this, method);
 }
 
 OpenedFiles::~OpenedFiles() {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    for (const QString& scheme : schemes_)
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 }  // namespace vellrun::testing
