@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <ldap.h>
 #include <sys/stat.h>
 
 namespace vellrun::client::ldap {
@@ -1165,6 +1166,47 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     names.clear();
     EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
     EXPECT_EQ(names.size(), 2u);
+}
+
+// A change the server does not answer in time may have been made all the
+// same (abandoning it does not undo it): it ends with "outcome unknown", not
+// as a server that cannot be reached. A read that runs out of time stays a
+// transport failure.
+TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Held\n\n" +
+                           People("Held", 2));
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    struct Resumed {
+        TestSlapd& server;
+        ~Resumed() { server.Resume(); }
+    } resumed{*slapd};
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.timeoutSeconds = 1;
+    auto client = Connect(config);
+    // Typed names that pass no aliases, the schema read: the removal is the
+    // one request sent.
+    const ContextHandle context = Context(*client);
+    ASSERT_EQ(client->SetContextNumber(context, ContextKey::Flags, ContextFlag::Canonical), 0);
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "CN=user0.OU=Held", full, record), 0);
+    slapd->Pause();
+    EXPECT_EQ(client->RemoveObject(context, "CN=user0.OU=Held"), Err::OutcomeUnknown);
+    slapd->Resume();
+
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0);
+    slapd->Pause();
+    EXPECT_EQ(
+        session.Modify("cn=user1,ou=Held,dc=test", {{LDAP_MOD_REPLACE, "sn", {"Changed"}}}, false),
+        Err::OutcomeUnknown);
+    FoundEntry entry;
+    EXPECT_EQ(session.ReadEntry("cn=user1,ou=Held,dc=test", {"sn"}, entry), Err::TransportFailure);
 }
 
 // A simple bind with no password file or variable asks through the given

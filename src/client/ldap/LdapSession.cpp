@@ -648,7 +648,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
     return rc;
 }
 
-Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable) {
+Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
     message = nullptr;
     cancelled_ = false;
     using Clock = std::chrono::steady_clock;
@@ -671,7 +671,12 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
         }
         if (Clock::now() >= deadline) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            return Fail(LDAP_TIMEOUT, {});
+            const Result result = Fail(LDAP_TIMEOUT, {});
+            if (!change) return result;
+            // The server has the change and may still make it, or has made
+            // it already: only a read of the entry can tell.
+            diagnostic_ = config_.uri + ": the server did not answer the change in time";
+            return Err::OutcomeUnknown;
         }
         if (!config_.whileWaiting) continue;
         const bool goOn = config_.whileWaiting();
@@ -680,7 +685,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
             diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
             return Err::TransportFailure;
         }
-        if (!goOn && cancellable) {
+        if (!goOn && !change) {
             // The connection stays: the server has done nothing wrong, and
             // answers the next request once it is back.
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
@@ -691,9 +696,9 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
     }
 }
 
-Result LdapSession::AwaitResult(int messageId, bool withMessage, bool cancellable) {
+Result LdapSession::AwaitResult(int messageId, bool withMessage, bool change) {
     MessageGuard result;
-    if (Result r = Await(messageId, result.message, cancellable); r != 0) return r;
+    if (Result r = Await(messageId, result.message, change); r != 0) return r;
     int code = LDAP_OTHER;
     char* text = nullptr;
     if (int rc = ldap_parse_result(ld_, result.message, &code, nullptr, &text, nullptr, nullptr, 0);
@@ -914,7 +919,7 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true, false);
+    return AwaitResult(messageId, true, true);
 }
 
 Result LdapSession::Delete(const std::string& dn) {
@@ -927,7 +932,7 @@ Result LdapSession::Delete(const std::string& dn) {
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true, false);
+    return AwaitResult(messageId, true, true);
 }
 
 }  // namespace vellrun::client::ldap
