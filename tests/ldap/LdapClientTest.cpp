@@ -736,6 +736,11 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(limited->ModifyObject(readOnly, "CN=ann.OU=Updates", continuation, false, change),
               Err::NoAccess);
     EXPECT_EQ(limited->RemoveObject(readOnly, "CN=ann.OU=Updates"), Err::NoAccess);
+    // An anonymous bind may not write either; it was not refused as a bind.
+    LdapConnectionConfig nobody = slapd.ManagerConnection();
+    nobody.bind = BindKind::Anonymous;
+    auto anonymous = Connect(nobody);
+    EXPECT_EQ(anonymous->RemoveObject(Context(*anonymous), "CN=ann.OU=Updates"), Err::NoAccess);
 
     // A diagnostic message that carries the directory's own code gives that code.
     EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);

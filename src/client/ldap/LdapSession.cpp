@@ -291,7 +291,7 @@ void LdapSession::Close() {
     ld_ = nullptr;
 }
 
-Result LdapSession::MapResult(int code, const std::string& message) {
+Result LdapSession::MapResult(int code, const std::string& message, bool change) {
     if (code == LDAP_SUCCESS) return 0;
     // A server of the directory family says its own code in the message: "(-NNN)".
     for (size_t at = message.find("(-"); at != std::string::npos; at = message.find("(-", at + 1)) {
@@ -312,10 +312,13 @@ Result LdapSession::MapResult(int code, const std::string& message) {
                        : Err::NoSuchAttribute;
         case LDAP_TYPE_OR_VALUE_EXISTS: return Err::DuplicateValue;
         case LDAP_INSUFFICIENT_ACCESS: return Err::NoAccess;
-        case LDAP_INVALID_CREDENTIALS:
-        case LDAP_INAPPROPRIATE_AUTH:
+        // Said of a change, these refuse it to the bind in use (an anonymous
+        // one, or one without encryption): it may not change the entry.
         case LDAP_STRONG_AUTH_REQUIRED:
-        case LDAP_CONFIDENTIALITY_REQUIRED: return Err::FailedAuthentication;
+        case LDAP_CONFIDENTIALITY_REQUIRED:
+            return change ? Err::NoAccess : Err::FailedAuthentication;
+        case LDAP_INVALID_CREDENTIALS:
+        case LDAP_INAPPROPRIATE_AUTH: return Err::FailedAuthentication;
         case LDAP_INVALID_DN_SYNTAX:
         case LDAP_NAMING_VIOLATION: return Err::IllegalDsName;
         case LDAP_UNDEFINED_TYPE: return Err::NoSuchAttribute;
@@ -339,10 +342,10 @@ Result LdapSession::MapResult(int code, const std::string& message) {
     }
 }
 
-Result LdapSession::Fail(int code, const std::string& message) {
+Result LdapSession::Fail(int code, const std::string& message, bool change) {
     diagnostic_ = config_.uri + ": " + ldap_err2string(code);
     if (!message.empty()) diagnostic_ += " (" + message + ")";
-    const Result result = MapResult(code, message);
+    const Result result = MapResult(code, message, change);
     // A connection that broke is dropped; the next call connects again.
     if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
         code == LDAP_UNAVAILABLE) {
@@ -707,7 +710,7 @@ Result LdapSession::AwaitResult(int messageId, bool withMessage, bool change) {
     }
     const std::string message = text ? text : "";
     if (text) ldap_memfree(text);
-    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string());
+    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string(), change);
     return 0;
 }
 

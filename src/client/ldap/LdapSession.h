@@ -181,7 +181,9 @@ public:
     Result Delete(const std::string& dn);
 
     // LDAP result code (and diagnostic message) to the client's result code.
-    static Result MapResult(int code, const std::string& message);
+    // change: the code answers a change (modify, delete), which the bind in
+    // use may not make; the bind itself was not refused.
+    static Result MapResult(int code, const std::string& message, bool change = false);
 
     // The matched DN of the last search that failed: how much of its base
     // the server found (an alias on the way stops it there).
@@ -194,7 +196,7 @@ public:
     uint64_t requests = 0;
 
 private:
-    Result Fail(int code, const std::string& message);
+    Result Fail(int code, const std::string& message, bool change = false);
     Result Connect();
     Result Bind();
     Result ReadRootDse();
