@@ -24,6 +24,9 @@ std::optional<std::string> ErrorTextTable::Lookup(Result code) const {
             return "The server's size limit was reached; the result is incomplete";
         case Err::TimeLimitExceeded:
             return "The server's time limit was reached; the result is incomplete";
+        case Err::OutcomeUnknown:
+            return "The server did not answer in time: the change may or may not have been made; "
+                   "read the entry again";
         case Err::TransportFailure: return "Transport failure: the server cannot be reached";
         case Err::FailedAuthentication: return "Failed authentication";
         case Err::NoSuchEntry: return "No such entry";

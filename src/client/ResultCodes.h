@@ -41,6 +41,9 @@ inline constexpr Result StreamReadFailed = -352;
 // were delivered, the rest is missing.
 inline constexpr Result SizeLimitExceeded = -366;
 inline constexpr Result TimeLimitExceeded = -367;
+// A change (a write, a removal) that the server did not answer in time: it
+// may or may not have been made. Only the LDAP client gives it.
+inline constexpr Result OutcomeUnknown = -371;
 
 // Directory (server-side) codes.
 inline constexpr Result NoSuchEntry = -601;

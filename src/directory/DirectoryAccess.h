@@ -176,6 +176,8 @@ public:
     // --- Updates ------------------------------------------------------------
     client::Result DSRemoveObject(client::ContextHandle context, std::string_view object);
     client::Result DSModifyAttr(const AttrChange& change);
+    // The text parsed by the value parser; a fax number that replaces all
+    // values keeps the parameters of the one value there (they have no text).
     client::Result DSWriteAttr(client::ContextHandle context, std::string_view object,
                                std::string_view attribute, uint32_t changeType,
                                std::string_view newText,
@@ -193,6 +195,14 @@ private:
         client::ContextHandle context, client::BufferHandle reply, client::ClassInfoKind kind,
         const std::function<void(const ClassDefinitionInfo&)>& onClass);
     client::Result ModifyRequest(const AttrChange& change, uint32_t type);
+    // DSReadValues with the values handed to formatter.
+    client::Result ReadValuesWith(ValueFormatter* formatter, client::ContextHandle context,
+                                  std::string_view object, std::string_view attribute,
+                                  bool wantInfo, ValueLines& lines, ValueInfoBlock* info);
+    // A fax number written over the one the attribute holds takes its
+    // parameters, which its text does not show.
+    void KeepFaxParameters(client::ContextHandle context, std::string_view object,
+                           std::string_view attribute, client::AttrValue& value);
 
     client::DirectoryClient& client_;
     platform::MessagePort& messages_;

@@ -9,6 +9,8 @@
 #include <exception>
 #include <optional>
 #include <stdexcept>
+#include <variant>
+#include <vector>
 
 namespace vellrun::directory {
 
@@ -53,6 +55,17 @@ std::optional<client::AttrValue> NumberValue(client::SyntaxId syntax, uint32_t n
     }
     return std::nullopt;
 }
+
+// Keeps the records of a read instead of turning them into lines.
+class RecordCollector final : public ValueFormatter {
+public:
+    std::vector<client::AttrValue> values;
+    Result FormatValue(ContextHandle, std::string_view, std::string_view, ValueLines&,
+                       const client::AttrValue& value, size_t, uint32_t) override {
+        values.push_back(value);
+        return 0;
+    }
+};
 
 }  // namespace
 
@@ -168,12 +181,30 @@ Result DirectoryAccess::DSWriteAttr(ContextHandle context, std::string_view obje
         client::AttrValue value;
         result = parser_->ParseValue(context, object, attribute, newText, syntax, type, value);
         if (result != 0) return result;
+        if (syntax == client::Syntax::FaxNumber && type == ModifyType::ReplaceAll)
+            KeepFaxParameters(context, object, attribute, value);
         change.newValue = std::move(value);
     } catch (...) {
         return -1;
     }
     change.type = type;
     return DSModifyAttr(change);
+}
+
+void DirectoryAccess::KeepFaxParameters(ContextHandle context, std::string_view object,
+                                        std::string_view attribute, client::AttrValue& value) {
+    RecordCollector held;
+    ValueLines lines;
+    // Unread, the parameters are not known: the number is written alone.
+    if (ReadValuesWith(&held, context, object, attribute, false, lines, nullptr) != 0 ||
+        held.values.size() != 1) {
+        return;
+    }
+    const auto* old = std::get_if<client::FaxNumberValue>(&held.values.front().record);
+    auto* fax = std::get_if<client::FaxNumberValue>(&value.record);
+    if (old == nullptr || fax == nullptr) return;
+    fax->parameterBits = old->parameterBits;
+    fax->parameters = old->parameters;
 }
 
 Result DirectoryAccess::DSWriteAttrNumber(ContextHandle context, std::string_view object,

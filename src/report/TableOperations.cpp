@@ -159,7 +159,14 @@ DeleteOutcome TableOperations::DeleteObject(const std::optional<ObjectListEntry>
     if (!messages.AskYesNo("Delete \"" + name + "\"?", true)) return DeleteOutcome::Declined;
 
     const std::string fullName = directory::DSFullName(access_.DSResolveName(treeContext, name));
-    const client::Result result = access_.DSRemoveObject(treeContext, fullName);
+    client::Result result = access_.DSRemoveObject(treeContext, fullName);
+    if (result == client::Err::OutcomeUnknown) {
+        // The server did not answer in time and may have removed it all
+        // the same: an object that is gone now was deleted.
+        directory::TObjectRecord record;
+        if (access_.DSReadObjectInfo(treeContext, fullName, record) == client::Err::NoSuchEntry)
+            result = 0;
+    }
     if (result != 0) {
         access_.DSShowError(result, "Delete \"" + fullName + "\"");
         return DeleteOutcome::Failed;

@@ -129,8 +129,10 @@ public:
     // "Delete Object" on the object list's selected line (nothing = none
     // selected). Asks first, default no; the name is made absolute against
     // treeContext before the removal. Success and failure are told through
-    // the message port. The object list itself is not touched: its entry
-    // stays until the container is listed again.
+    // the message port. A removal whose outcome the server left unknown
+    // counts as made when the object is not there any more. The object list
+    // itself is not touched: its entry stays until the container is listed
+    // again.
     DeleteOutcome DeleteObject(const std::optional<ObjectListEntry>& selected,
                                client::ContextHandle treeContext);
 

@@ -192,8 +192,9 @@ void TMainForm::ActionObjectDeleteExecute() {
 }
 
 void TMainForm::RemoveDeletedObject(const std::string& fullName) {
-    // The object leaves the list and the grid at once; a listing that still
-    // showed it would read as a delete that did not happen.
+    // The object leaves the list, the tree and the grid at once; a listing
+    // that still showed it would read as a delete that did not happen.
+    dsTree_->RemoveNode(currentTree_, fullName);
     if (QListWidgetItem* item = listBoxObjects_->currentItem()) {
         if (auto index = objectLines_.IndexOf(item->text().toStdString()))
             objectLines_.Delete(*index);

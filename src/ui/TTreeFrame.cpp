@@ -509,6 +509,37 @@ void TTreeFrame::NodeReloadSubordinates(QTreeWidgetItem* node) {
     emit TreeViewClick();
 }
 
+void TTreeFrame::RemoveNode(const directory::TTreeInfo* tree, const std::string& fullName) {
+    // Only a tree shown here has nodes (a saved report's tree has none).
+    directory::TTreeInfo* shown = nullptr;
+    for (size_t k = 0; k < treeCount_; ++k) {
+        if (tree == &trees_[k]) shown = &trees_[k];
+    }
+    if (shown == nullptr) return;
+    const auto index = shown->nodes.IndexOf(fullName);
+    if (!index) return;
+    QTreeWidgetItem* node = NodeOf(shown->nodes.Number(*index));
+    QTreeWidgetItem* parent = node->parent();
+    if (parent == nullptr) return;  // a tree's top stays
+    const auto within = [node](const QTreeWidgetItem* item) {
+        for (; item != nullptr; item = item->parent()) {
+            if (item == node) return true;
+        }
+        return false;
+    };
+    // Nothing may point at a node that is gone; the parent stands in for
+    // the current one without being listed.
+    if (within(listedNode_)) listedNode_ = nullptr;
+    if (within(pressedNode_)) pressedNode_ = nullptr;
+    if (within(treeView_->currentItem())) MakeCurrent(parent);
+    if (within(current_.node)) current_ = GetNodeInfo(parent);
+    ForgetDescendants(*shown, node);
+    if (auto own = shown->nodes.IndexOf(fullName)) shown->nodes.Delete(*own);
+    delete parent->takeChild(parent->indexOfChild(node));
+    if (parent->childCount() == 0)
+        parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
 bool TTreeFrame::SelectPath(const std::string& treeName, const std::string& fullName) {
     if (busy_) return false;
     size_t number = treeCount_;

@@ -61,6 +61,10 @@ public:
     // Forgets everything below node, lists it afresh and reports it as a click.
     void NodeReloadSubordinates(QTreeWidgetItem* node);
 
+    // Takes the node of a deleted object, with every node below it, out of
+    // the tree; a name the tree does not show changes nothing.
+    void RemoveNode(const directory::TTreeInfo* tree, const std::string& fullName);
+
     // Lists and expands the containers down to fullName ("[Root]" for the
     // top) in the tree named treeName, makes the deepest one found current
     // and reports it as a click; an empty name is the top. False when the

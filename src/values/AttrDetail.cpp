@@ -125,9 +125,8 @@ client::Result AttrControlWrite(directory::DirectoryAccess& access, AttrDetailSt
         state.valueText = edited.text;
     }
     // The value as it started is in the directory already, with the parts its
-    // text does not show (an e-mail address's type, a fax number's
-    // parameters, a time stamp's replica and event): writing it back from the
-    // text would lose them.
+    // text does not show (an e-mail address's type, a time stamp's replica
+    // and event): writing it back from the text would lose them.
     if (state.editText && state.valueText == *state.editText) return 0;
     return access.DSWriteAttr(state.context, state.objectName, state.attributeName,
                               directory::ModifyType::ReplaceAll, state.valueText);

@@ -284,6 +284,9 @@ TEST(LdapValues, EveryFormParsesAndWritesBack) {
         {7, "FALSE"},
         {8, "-2147483648"},
         {22, "42"},
+        {11, "+1 555 0009"},
+        {11, "+1 555 0009$twoDimensional$fineResolution"},
+        {11, "+1 555 0009$unlimitedLength$b4Length$a3Width$b4Width$uncompressed"},
         {12, "9#0A010203020C"},
         {14, "0#jdoe@corp.example"},
         {15, "1#cn=SYS,cn=Corp#PUBLIC#with hash"},
@@ -323,6 +326,12 @@ TEST(LdapValues, EveryFormParsesAndWritesBack) {
     EXPECT_EQ(std::get<TimeValue>(value.record).seconds, 1256904000u);
     ASSERT_TRUE(ParseLdapValue(18, "only$two", names, value));
     EXPECT_EQ(std::get<PostalAddressValue>(value.record).lines.size(), 6u);
+    // A fax number's parameters are the directory's bit string (bits 8 and 9
+    // here); any spelling and order of them means the same.
+    ASSERT_TRUE(ParseLdapValue(11, "+1 555 0009$FineResolution$twoDimensional", names, value));
+    EXPECT_EQ(std::get<FaxNumberValue>(value.record),
+              (FaxNumberValue{"+1 555 0009", 32, {0, 0xC0, 0, 0}}));
+    EXPECT_EQ(LdapValueText(value, names), "+1 555 0009$twoDimensional$fineResolution");
     ASSERT_TRUE(ParseLdapValue(9, std::string_view("\0\xff", 2), names, value));
     EXPECT_EQ(std::get<OctetStringValue>(value.record).data, (Bytes{0, 0xff}));
 
@@ -334,6 +343,7 @@ TEST(LdapValues, EveryFormParsesAndWritesBack) {
         {8, "12x"},
         {8, "99999999999"},
         {8, ""},
+        {11, "+1 555 0009$noSuchParameter"},
         {12, "9#0A0"},
         {12, "x#00"},
         {14, "no type"},

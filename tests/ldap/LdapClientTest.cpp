@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <ldap.h>
 #include <sys/stat.h>
 
 namespace vellrun::client::ldap {
@@ -735,6 +736,11 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(limited->ModifyObject(readOnly, "CN=ann.OU=Updates", continuation, false, change),
               Err::NoAccess);
     EXPECT_EQ(limited->RemoveObject(readOnly, "CN=ann.OU=Updates"), Err::NoAccess);
+    // An anonymous bind may not write either; it was not refused as a bind.
+    LdapConnectionConfig nobody = slapd.ManagerConnection();
+    nobody.bind = BindKind::Anonymous;
+    auto anonymous = Connect(nobody);
+    EXPECT_EQ(anonymous->RemoveObject(Context(*anonymous), "CN=ann.OU=Updates"), Err::NoAccess);
 
     // A diagnostic message that carries the directory's own code gives that code.
     EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);
@@ -1165,6 +1171,47 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     names.clear();
     EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
     EXPECT_EQ(names.size(), 2u);
+}
+
+// A change the server does not answer in time may have been made all the
+// same (abandoning it does not undo it): it ends with "outcome unknown", not
+// as a server that cannot be reached. A read that runs out of time stays a
+// transport failure.
+TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Held\n\n" +
+                           People("Held", 2));
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    struct Resumed {
+        TestSlapd& server;
+        ~Resumed() { server.Resume(); }
+    } resumed{*slapd};
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.timeoutSeconds = 1;
+    auto client = Connect(config);
+    // Typed names that pass no aliases, the schema read: the removal is the
+    // one request sent.
+    const ContextHandle context = Context(*client);
+    ASSERT_EQ(client->SetContextNumber(context, ContextKey::Flags, ContextFlag::Canonical), 0);
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client->ReadObjectInfo(context, "CN=user0.OU=Held", full, record), 0);
+    slapd->Pause();
+    EXPECT_EQ(client->RemoveObject(context, "CN=user0.OU=Held"), Err::OutcomeUnknown);
+    slapd->Resume();
+
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0);
+    slapd->Pause();
+    EXPECT_EQ(
+        session.Modify("cn=user1,ou=Held,dc=test", {{LDAP_MOD_REPLACE, "sn", {"Changed"}}}, false),
+        Err::OutcomeUnknown);
+    FoundEntry entry;
+    EXPECT_EQ(session.ReadEntry("cn=user1,ou=Held,dc=test", {"sn"}, entry), Err::TransportFailure);
 }
 
 // A simple bind with no password file or variable asks through the given

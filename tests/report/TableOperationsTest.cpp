@@ -219,6 +219,30 @@ TEST_F(TableOperationsTest, DeleteAsksFirstAndReportsTheOutcome) {
               std::vector<std::string>{
                   "Delete \".boss.Sales.Corp\" returned error 0xFFFFFD60 (No access)"});
     EXPECT_EQ(listed().size(), before - 1);
+
+    // A removal the server did not answer in time: the object is looked for.
+    // Gone, it was deleted; still there, the error says the outcome is unknown.
+    bool serverRemoves = true;
+    bed_.spy.onRemoveObject = [&](client::ContextHandle on, std::string_view object) {
+        if (serverRemoves) {
+            EXPECT_EQ(bed_.spy.Inner().RemoveObject(on, object), 0);
+        }
+        return client::Err::OutcomeUnknown;
+    };
+    bed_.messages.answers = {true};
+    EXPECT_EQ(ops_.DeleteObject(ParseObjectListLine("User: jdoe", 6), context),
+              DeleteOutcome::Deleted);
+    EXPECT_EQ(bed_.messages.Texts(Kind::Plain).back(), "\"jdoe\" successfully deleted");
+    EXPECT_EQ(listed().size(), before - 2);
+    serverRemoves = false;
+    bed_.messages.answers = {true};
+    EXPECT_EQ(ops_.DeleteObject(ParseObjectListLine("User: boss", 6), context),
+              DeleteOutcome::Failed);
+    EXPECT_EQ(bed_.messages.Errors().back().rfind("Delete \".boss.Sales.Corp\" returned error "
+                                                  "0xFFFFFE8D (The server did not answer in time",
+                                                  0),
+              0u)
+        << bed_.messages.Errors().back();
 }
 
 TEST(ObjectListLineTest, SplitsOnlyWhereTheNumberPoints) {

@@ -231,7 +231,8 @@ Result SpyClient::CloseStream(StreamHandle stream) {
 }
 Result SpyClient::RemoveObject(ContextHandle context, std::string_view object) {
     Note("RemoveObject");
-    const Result r = inner_.RemoveObject(context, object);
+    const Result r =
+        onRemoveObject ? onRemoveObject(context, object) : inner_.RemoveObject(context, object);
     updates.push_back("RemoveObject " + std::string(object) + " -> " + std::to_string(r));
     return r;
 }

@@ -45,6 +45,7 @@ public:
     std::function<client::Result(client::ContextHandle, std::string_view, int32_t&, bool,
                                  client::BufferHandle)>
         onModifyObject;
+    std::function<client::Result(client::ContextHandle, std::string_view)> onRemoveObject;
 
     int Count(const std::string& method) const;
 

@@ -956,6 +956,36 @@ TEST_F(MainWindowTest, DeleteAsksAndTheObjectLeavesListAndGrid) {
     EXPECT_FALSE(objects->findItems("User: ", Qt::MatchStartsWith).isEmpty());
 }
 
+// A deleted container leaves the tree too: its parent no longer shows it,
+// and its name leads no further than the parent.
+TEST_F(MainWindowTest, ADeletedContainerLeavesTheTree) {
+    Start();
+    auto* objects = form_->ListBoxObjects();
+    const auto deleteLine = [objects, this](const QString& line) {
+        const auto found = objects->findItems(line, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << line.toStdString();
+        objects->setCurrentItem(found.first());
+        DialogScript::PushYesNo(true);
+        form_->ActionObjectDeleteExecute();
+        ASSERT_TRUE(objects->findItems(line, Qt::MatchExactly).isEmpty());
+    };
+    GoTo(".Boston.US");
+    deleteLine("Organizational Role: Site Manager");
+    GoTo(".US");
+    QTreeWidgetItem* country = form_->DSTree()->GetCurrentNode();
+    const auto children = [country] {
+        QStringList texts;
+        for (int k = 0; k < country->childCount(); ++k)
+            texts << country->child(k)->text(0);
+        return texts;
+    };
+    ASSERT_TRUE(children().contains("Boston"));
+    deleteLine("Locality: Boston");
+    EXPECT_FALSE(children().contains("Boston"));
+    ASSERT_TRUE(form_->DSTree()->SelectPath("CORP", ".Boston.US"));
+    EXPECT_EQ(form_->CurrentContainer(), ".US");
+}
+
 TEST_F(MainWindowTest, ADoubleClickedCellIsEditedInTheDetailDialogAndTheGridShowsTheNewValue) {
     Start();
     form_->Settings().AllowAttrEdit = true;

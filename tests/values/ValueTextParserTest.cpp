@@ -330,13 +330,15 @@ constexpr std::string_view kWriteAttributes =
        {"name": "Home Directory", "syntax": "PATH", "flags": ["SingleVal"]},
        {"name": "Typed Ref", "syntax": "TYPED_NAME"},
        {"name": "Address", "syntax": "NET_ADDRESS"},
-       {"name": "Mail", "syntax": "EMAIL_ADDRESS", "flags": ["SingleVal"]})";
+       {"name": "Mail", "syntax": "EMAIL_ADDRESS", "flags": ["SingleVal"]},
+       {"name": "Fax", "syntax": "FAX_NUMBER"})";
 
 constexpr std::string_view kWriteObjects = R"([
   {"name": "Corp", "class": "Organization"},
   {"name": "jdoe.Corp", "class": "User", "attributes": {
      "CN": "jdoe", "Description": ["one", "two"], "Phone List": [["old"]], "Badge": 5,
      "Member": ["Corp"], "Mail": {"type": 3, "address": "jdoe@corp"},
+     "Fax": {"number": "+1 555 0009", "bits": 32, "hex": "00C00000"},
      "Home Directory": {"volume": "VOL1", "path": "old"},
      "Typed Ref": [{"object": "jdoe.Corp", "level": 0, "interval": 0},
                    {"object": "Corp", "level": 2, "interval": 2}]}}])";
@@ -465,6 +467,17 @@ TEST(ValueTextParserWrites, TheDetailDialogSavesAnUnchangedTextWithoutLosingWhat
     EXPECT_EQ(AttrControlWrite(bed.access, state, 14, edited), 0);
     EXPECT_EQ(std::get<client::EmailAddressValue>(bed.Values("Mail").at(0).record).address,
               "john@corp");
+}
+
+// A fax number's parameters do not show: a new number typed over the one
+// value there keeps them.
+TEST(ValueTextParserWrites, ANewFaxNumberKeepsTheParametersOfTheOneItReplaces) {
+    WriteBed bed;
+    EXPECT_EQ(bed.Write("Fax", "+1 555 0010"), 0);
+    const auto values = bed.Values("Fax");
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(std::get<client::FaxNumberValue>(values[0].record),
+              (client::FaxNumberValue{"+1 555 0010", 32, {0, 0xC0, 0, 0}}));
 }
 
 TEST(ValueTextParserWrites, AnOldTextRemovesThatValue) {

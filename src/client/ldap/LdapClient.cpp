@@ -1294,9 +1294,10 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     if (!c) return Err::BadContext;
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
-    if (Result r = s.SessionOf(*c).Delete(dn); r != 0) return r;
-    s.ForgetNamesOf(dn);
-    return 0;
+    const Result result = s.SessionOf(*c).Delete(dn);
+    // A removal the server did not answer may have been made all the same.
+    if (result == 0 || result == Err::OutcomeUnknown) s.ForgetNamesOf(dn);
+    return result;
 }
 
 Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,

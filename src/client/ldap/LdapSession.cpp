@@ -291,7 +291,7 @@ void LdapSession::Close() {
     ld_ = nullptr;
 }
 
-Result LdapSession::MapResult(int code, const std::string& message) {
+Result LdapSession::MapResult(int code, const std::string& message, bool change) {
     if (code == LDAP_SUCCESS) return 0;
     // A server of the directory family says its own code in the message: "(-NNN)".
     for (size_t at = message.find("(-"); at != std::string::npos; at = message.find("(-", at + 1)) {
@@ -312,10 +312,13 @@ Result LdapSession::MapResult(int code, const std::string& message) {
                        : Err::NoSuchAttribute;
         case LDAP_TYPE_OR_VALUE_EXISTS: return Err::DuplicateValue;
         case LDAP_INSUFFICIENT_ACCESS: return Err::NoAccess;
-        case LDAP_INVALID_CREDENTIALS:
-        case LDAP_INAPPROPRIATE_AUTH:
+        // Said of a change, these refuse it to the bind in use (an anonymous
+        // one, or one without encryption): it may not change the entry.
         case LDAP_STRONG_AUTH_REQUIRED:
-        case LDAP_CONFIDENTIALITY_REQUIRED: return Err::FailedAuthentication;
+        case LDAP_CONFIDENTIALITY_REQUIRED:
+            return change ? Err::NoAccess : Err::FailedAuthentication;
+        case LDAP_INVALID_CREDENTIALS:
+        case LDAP_INAPPROPRIATE_AUTH: return Err::FailedAuthentication;
         case LDAP_INVALID_DN_SYNTAX:
         case LDAP_NAMING_VIOLATION: return Err::IllegalDsName;
         case LDAP_UNDEFINED_TYPE: return Err::NoSuchAttribute;
@@ -339,10 +342,10 @@ Result LdapSession::MapResult(int code, const std::string& message) {
     }
 }
 
-Result LdapSession::Fail(int code, const std::string& message) {
+Result LdapSession::Fail(int code, const std::string& message, bool change) {
     diagnostic_ = config_.uri + ": " + ldap_err2string(code);
     if (!message.empty()) diagnostic_ += " (" + message + ")";
-    const Result result = MapResult(code, message);
+    const Result result = MapResult(code, message, change);
     // A connection that broke is dropped; the next call connects again.
     if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
         code == LDAP_UNAVAILABLE) {
@@ -648,7 +651,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
     return rc;
 }
 
-Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable) {
+Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
     message = nullptr;
     cancelled_ = false;
     using Clock = std::chrono::steady_clock;
@@ -671,7 +674,12 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
         }
         if (Clock::now() >= deadline) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            return Fail(LDAP_TIMEOUT, {});
+            const Result result = Fail(LDAP_TIMEOUT, {});
+            if (!change) return result;
+            // The server has the change and may still make it, or has made
+            // it already: only a read of the entry can tell.
+            diagnostic_ = config_.uri + ": the server did not answer the change in time";
+            return Err::OutcomeUnknown;
         }
         if (!config_.whileWaiting) continue;
         const bool goOn = config_.whileWaiting();
@@ -680,7 +688,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
             diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
             return Err::TransportFailure;
         }
-        if (!goOn && cancellable) {
+        if (!goOn && !change) {
             // The connection stays: the server has done nothing wrong, and
             // answers the next request once it is back.
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
@@ -691,9 +699,9 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool cancellable
     }
 }
 
-Result LdapSession::AwaitResult(int messageId, bool withMessage, bool cancellable) {
+Result LdapSession::AwaitResult(int messageId, bool withMessage, bool change) {
     MessageGuard result;
-    if (Result r = Await(messageId, result.message, cancellable); r != 0) return r;
+    if (Result r = Await(messageId, result.message, change); r != 0) return r;
     int code = LDAP_OTHER;
     char* text = nullptr;
     if (int rc = ldap_parse_result(ld_, result.message, &code, nullptr, &text, nullptr, nullptr, 0);
@@ -702,7 +710,7 @@ Result LdapSession::AwaitResult(int messageId, bool withMessage, bool cancellabl
     }
     const std::string message = text ? text : "";
     if (text) ldap_memfree(text);
-    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string());
+    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string(), change);
     return 0;
 }
 
@@ -914,7 +922,7 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true, false);
+    return AwaitResult(messageId, true, true);
 }
 
 Result LdapSession::Delete(const std::string& dn) {
@@ -927,7 +935,7 @@ Result LdapSession::Delete(const std::string& dn) {
         rc != LDAP_SUCCESS) {
         return Fail(rc, {});
     }
-    return AwaitResult(messageId, true, false);
+    return AwaitResult(messageId, true, true);
 }
 
 }  // namespace vellrun::client::ldap

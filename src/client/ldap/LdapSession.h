@@ -181,7 +181,9 @@ public:
     Result Delete(const std::string& dn);
 
     // LDAP result code (and diagnostic message) to the client's result code.
-    static Result MapResult(int code, const std::string& message);
+    // change: the code answers a change (modify, delete), which the bind in
+    // use may not make; the bind itself was not refused.
+    static Result MapResult(int code, const std::string& message, bool change = false);
 
     // The matched DN of the last search that failed: how much of its base
     // the server found (an alias on the way stops it there).
@@ -194,7 +196,7 @@ public:
     uint64_t requests = 0;
 
 private:
-    Result Fail(int code, const std::string& message);
+    Result Fail(int code, const std::string& message, bool change = false);
     Result Connect();
     Result Bind();
     Result ReadRootDse();
@@ -204,11 +206,12 @@ private:
     // Waits for the whole answer to the request messageId, in slices with
     // whileWaiting between them, up to the timeout; on a failure the request
     // is abandoned and the result says why. A change (modify, delete) is not
-    // given up when whileWaiting says stop (cancellable false): abandoning it
-    // would not undo it, and its outcome would be unknown.
-    Result Await(int messageId, struct ldapmsg*& message, bool cancellable = true);
+    // given up when whileWaiting says stop: abandoning it would not undo it,
+    // and its outcome would be unknown. One that is not answered in time
+    // ends with Err::OutcomeUnknown, as the server may have made it.
+    Result Await(int messageId, struct ldapmsg*& message, bool change = false);
     // The result of a request that is not a search (bind, modify, delete).
-    Result AwaitResult(int messageId, bool withMessage, bool cancellable = true);
+    Result AwaitResult(int messageId, bool withMessage, bool change = false);
     // Sends a search without waiting; an LDAP result code.
     int SendSearch(const SearchRequest& request, int& messageId);
     void DropAhead();

@@ -1,5 +1,9 @@
 #include "client/ldap/LdapValues.h"
 
+#include "platform/AsciiText.h"
+
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <ctime>
@@ -32,6 +36,46 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
         text.remove_prefix(at + 1);
     }
     return parts;
+}
+
+// The parameters a facsimile number may carry over LDAP ("$fineResolution"),
+// by the bit of the G3 non-basic parameters each stands for. The directory
+// keeps them as that bit string: bit N is the bit 0x80 >> N % 8 of byte N / 8.
+struct FaxParameter {
+    std::string_view name;
+    uint32_t bit;
+};
+constexpr std::array<FaxParameter, 7> kFaxParameters{{{"twoDimensional", 8},
+                                                      {"fineResolution", 9},
+                                                      {"unlimitedLength", 20},
+                                                      {"b4Length", 21},
+                                                      {"a3Width", 22},
+                                                      {"b4Width", 23},
+                                                      {"uncompressed", 30}}};
+constexpr uint32_t kFaxParameterBits = 32;
+
+bool FaxBitSet(const FaxNumberValue& fax, uint32_t bit) {
+    const size_t byte = bit / 8;
+    return bit < fax.parameterBits && byte < fax.parameters.size() &&
+           (fax.parameters[byte] & (0x80u >> (bit % 8))) != 0;
+}
+
+// "number$name$name": a name that is no parameter does not fit the syntax.
+bool ParseFaxNumber(std::string_view text, FaxNumberValue& fax) {
+    const std::vector<std::string_view> parts = Split(text, '$');
+    fax.number = std::string(parts.front());
+    if (parts.size() == 1) return true;
+    fax.parameterBits = kFaxParameterBits;
+    fax.parameters.assign(kFaxParameterBits / 8, 0);
+    for (size_t i = 1; i < parts.size(); ++i) {
+        const auto known = std::find_if(kFaxParameters.begin(), kFaxParameters.end(),
+                                        [&parts, i](const FaxParameter& p) {
+                                            return platform::EqualsNoCase(parts[i], p.name);
+                                        });
+        if (known == kFaxParameters.end()) return false;
+        fax.parameters[known->bit / 8] |= static_cast<uint8_t>(0x80u >> (known->bit % 8));
+    }
+    return true;
 }
 
 // Items of a "$" list; "\24" and "\5C" (any case) stand for "$" and "\".
@@ -256,7 +300,7 @@ bool ParseLdapValue(SyntaxId syntax, std::string_view text, const ValueNames& na
         }
         case Syntax::FaxNumber: {
             FaxNumberValue fax;
-            fax.number = std::string(text.substr(0, text.find('$')));
+            if (!ParseFaxNumber(text, fax)) return false;
             value.record = std::move(fax);
             return true;
         }
@@ -469,7 +513,15 @@ std::string LdapValueText(const AttrValue& value, const ValueNames& names) {
             } else if constexpr (std::is_same_v<T, RawValue>) {
                 return std::string(record.bytes.begin(), record.bytes.end());
             } else if constexpr (std::is_same_v<T, FaxNumberValue>) {
-                return record.number;
+                // The parameters of no name (bits that LDAP does not carry) are left out.
+                std::string out = record.number;
+                for (const FaxParameter& parameter : kFaxParameters) {
+                    if (FaxBitSet(record, parameter.bit)) {
+                        out += '$';
+                        out += parameter.name;
+                    }
+                }
+                return out;
             } else if constexpr (std::is_same_v<T, NetAddressValue>) {
                 return std::to_string(record.type) + "#" + Hex(record.address);
             } else if constexpr (std::is_same_v<T, OctetListValue>) {
