@@ -195,10 +195,6 @@ private:
         client::ContextHandle context, client::BufferHandle reply, client::ClassInfoKind kind,
         const std::function<void(const ClassDefinitionInfo&)>& onClass);
     client::Result ModifyRequest(const AttrChange& change, uint32_t type);
-    // DSReadValues with the values handed to formatter.
-    client::Result ReadValuesWith(ValueFormatter* formatter, client::ContextHandle context,
-                                  std::string_view object, std::string_view attribute,
-                                  bool wantInfo, ValueLines& lines, ValueInfoBlock* info);
     // A fax number written over the one the attribute holds takes its
     // parameters, which its text does not show.
     void KeepFaxParameters(client::ContextHandle context, std::string_view object,

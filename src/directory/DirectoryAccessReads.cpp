@@ -137,12 +137,6 @@ Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view obj
 Result DirectoryAccess::DSReadValues(ContextHandle context, std::string_view object,
                                      std::string_view attribute, bool wantInfo, ValueLines& lines,
                                      ValueInfoBlock* info) {
-    return ReadValuesWith(formatter_, context, object, attribute, wantInfo, lines, info);
-}
-
-Result DirectoryAccess::ReadValuesWith(ValueFormatter* formatter, ContextHandle context,
-                                       std::string_view object, std::string_view attribute,
-                                       bool wantInfo, ValueLines& lines, ValueInfoBlock* info) {
     std::optional<ValueInfoBlock> unused;
     ValueInfoBlock& block = info != nullptr ? *info : unused.emplace();
     // Emptied, not replaced: a caller that keeps its block keeps its room.
@@ -175,8 +169,8 @@ Result DirectoryAccess::ReadValuesWith(ValueFormatter* formatter, ContextHandle 
         wantInfo ? client::ReadKind::ValuesWithInfo : client::ReadKind::Values;
     int32_t continuation = client::kNoContinuation;
     Borrowed<ReadRoom> room(readRoom_);
-    ValuesRead read{client_,  formatter, copy.Get(), reply.Get(), object,
-                    wantInfo, lines,     block,      room->name,  room->records};
+    ValuesRead read{client_,  formatter_, copy.Get(), reply.Get(), object,
+                    wantInfo, lines,      block,      room->name,  room->records};
     do {
         result =
             client_.Read(copy.Get(), object, kind, false, request.Get(), continuation, reply.Get());

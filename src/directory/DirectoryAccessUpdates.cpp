@@ -9,6 +9,7 @@
 #include <exception>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -195,11 +196,19 @@ void DirectoryAccess::KeepFaxParameters(ContextHandle context, std::string_view 
                                         std::string_view attribute, client::AttrValue& value) {
     RecordCollector held;
     ValueLines lines;
-    // Unread, the parameters are not known: the number is written alone.
-    if (ReadValuesWith(&held, context, object, attribute, false, lines, nullptr) != 0 ||
-        held.values.size() != 1) {
-        return;
+    Result read = 0;
+    {
+        // The read hands its records to the collector instead of the
+        // formatter, which is back in place however the read ends.
+        struct Swap {
+            ValueFormatter*& slot;
+            ValueFormatter* kept;
+            ~Swap() { slot = kept; }
+        } swap{formatter_, std::exchange(formatter_, &held)};
+        read = DSReadValues(context, object, attribute, false, lines);
     }
+    // Unread, the parameters are not known: the number is written alone.
+    if (read != 0 || held.values.size() != 1) return;
     const auto* old = std::get_if<client::FaxNumberValue>(&held.values.front().record);
     auto* fax = std::get_if<client::FaxNumberValue>(&value.record);
     if (old == nullptr || fax == nullptr) return;
