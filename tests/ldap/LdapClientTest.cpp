@@ -85,6 +85,17 @@ protected:
         }
         return ldif;
     }
+
+    // A private server (one a test may stop) holding ou=Held with people in it.
+    std::unique_ptr<TestSlapd> StartHeldServer(const testing::TempDir& dir, int people) {
+        const std::string ldif = (dir / "data.ldif").string();
+        testing::WriteFile(ldif,
+                           "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                           "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
+                           "ou: Held\n\n" +
+                               People("Held", people));
+        return TestSlapd::Start(dir / "slapd", {}, {ldif});
+    }
 };
 
 TEST_F(LdapClientTest, ListingPagesThroughTheServerAndSurvivesAChangeBetweenPages) {
@@ -1111,13 +1122,7 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
 // listing stays and serves once the server is back.
 TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     testing::TempDir dir;
-    const std::string ldif = (dir / "data.ldif").string();
-    testing::WriteFile(ldif,
-                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
-                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
-                       "ou: Held\n\n" +
-                           People("Held", 3));
-    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    auto slapd = StartHeldServer(dir, 3);
     struct Resumed {
         TestSlapd& server;
         ~Resumed() { server.Resume(); }
@@ -1179,13 +1184,7 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
 // transport failure.
 TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
     testing::TempDir dir;
-    const std::string ldif = (dir / "data.ldif").string();
-    testing::WriteFile(ldif,
-                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
-                       "dc: test\n\ndn: ou=Held,dc=test\nobjectClass: organizationalUnit\n"
-                       "ou: Held\n\n" +
-                           People("Held", 2));
-    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    auto slapd = StartHeldServer(dir, 2);
     struct Resumed {
         TestSlapd& server;
         ~Resumed() { server.Resume(); }
