@@ -252,12 +252,12 @@ private:
                     // Characters, not bytes: a column of accented names is as wide as its text.
                     widths[c] = std::max(widths[c], platform::Utf8CharacterCount(line));
                 }
-                CutToCellSize(text);
+                const std::string cell = CellText(text);
                 tallest = std::max(tallest, lines.size());
                 lxw_format* format = row < table_.FixedRows() ? header_ : body_;
-                const lxw_error error = worksheet_write_string(sheet, static_cast<lxw_row_t>(r),
-                                                               static_cast<lxw_col_t>(c),
-                                                               SheetText(text).c_str(), format);
+                const lxw_error error =
+                    worksheet_write_string(sheet, static_cast<lxw_row_t>(r),
+                                           static_cast<lxw_col_t>(c), cell.c_str(), format);
                 if (error != LXW_NO_ERROR) {
                     return "cell " + std::to_string(column + 1) + " of row " +
                            std::to_string(row + 1) + ": " + ErrorText(error);
@@ -285,13 +285,27 @@ private:
         return {};
     }
 
-    // A text longer than a cell holds keeps its beginning and a visible mark.
-    void CutToCellSize(std::string& text) {
-        if (Utf16Units(text) <= limits_.cellCharacters) return;
-        const size_t keep = limits_.cellCharacters - Utf16Units(kCutMarker);
-        text.resize(Utf16PrefixBytes(text, keep));
-        text += kCutMarker;
-        ++cutCells_;
+    // The cell's text as the sheet holds it (SheetText). A text longer than
+    // a cell holds keeps its beginning and a visible mark; the limit holds
+    // for the text as written, escapes included.
+    std::string CellText(const std::string& text) {
+        size_t room = limits_.cellCharacters;
+        for (;;) {
+            std::string shown = text;
+            const bool cut = Utf16Units(shown) > room;
+            if (cut) {
+                shown.resize(Utf16PrefixBytes(shown, room - Utf16Units(kCutMarker)));
+                shown += kCutMarker;
+            }
+            std::string written = SheetText(shown);
+            const size_t units = Utf16Units(written);
+            if (units <= limits_.cellCharacters || room <= Utf16Units(kCutMarker)) {
+                if (cut) ++cutCells_;
+                return written;
+            }
+            // Escapes took room: the text shown gives it back.
+            room -= std::min(room - Utf16Units(kCutMarker), units - limits_.cellCharacters);
+        }
     }
 
     // Rows written between two looks at the progress and the Cancel button.

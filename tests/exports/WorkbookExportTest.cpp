@@ -174,23 +174,28 @@ TEST_F(WorkbookExportTest, AnyWorkbookFailureSaysSoAndLeavesTheResultsOnTheClipb
 // whole file unreadable, a text shaped like the sheet's own character escape,
 // and a cell of emoji, which a worksheet counts as two each.
 TEST_F(WorkbookExportTest, CellTextsShowAsTheyAreAndFitTheCell) {
-    report::ResultTable table(3, 1);
+    report::ResultTable table(4, 1);
     table.SetCell(0, 0, "x\uFFFEy\uFFFF");
     table.SetCell(1, 0, "_x0041_ and _X00e9_");
     std::string emoji;
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 30; ++i)
         emoji += "\U0001F600";
     table.SetCell(2, 0, emoji);
+    // Near the limit, the escape's room comes off the text shown.
+    table.SetCell(3, 0, "_x0041_" + std::string(35, 'a'));
     const fs::path file = dir_ / "texts.xlsx";
-    const WorkbookOutcome outcome = WriteWorkbook(table, file, WorkbookLimits{10, 10, 20});
+    const WorkbookOutcome outcome = WriteWorkbook(table, file, WorkbookLimits{10, 10, 40});
     ASSERT_TRUE(outcome.ok()) << outcome.error;
-    EXPECT_EQ(outcome.cutCells, 1u);
+    EXPECT_EQ(outcome.cutCells, 2u);
     const auto sheet = ZipMember(file, "xl/worksheets/sheet1.xml", dir_);
     if (!sheet) GTEST_SKIP() << "unzip is not installed";
     EXPECT_NE(sheet->find(">x\uFFFDy\uFFFD<"), std::string::npos) << *sheet;
     EXPECT_NE(sheet->find(">_x005F_x0041_ and _x005F_X00e9_<"), std::string::npos) << *sheet;
-    // 20 units: six emoji and the mark's seven.
-    EXPECT_NE(sheet->find(">" + emoji.substr(0, 24) + "\u2026 [cut]<"), std::string::npos)
+    // 40 units: sixteen emoji and the mark's seven.
+    EXPECT_NE(sheet->find(">" + emoji.substr(0, 64) + "\u2026 [cut]<"), std::string::npos)
+        << *sheet;
+    EXPECT_NE(sheet->find(">_x005F_x0041_" + std::string(20, 'a') + "\u2026 [cut]<"),
+              std::string::npos)
         << *sheet;
 }
 
