@@ -66,17 +66,17 @@ std::string AttrDetailMemo(const AttrDetailState& state, std::string_view defini
 
 client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state) {
     state.editText.reset();
-    // An empty cell has no value to read: the person types the first.
-    if (state.valueText.empty()) {
-        state.editText = std::string();
-        return 0;
-    }
     // The cell may come from a run under other settings (value information,
-    // a size limit, another date format) or the value may have changed since:
-    // the edit starts from the values as they are read now.
+    // a size limit, another date format) or the values may have changed
+    // since: the edit starts from the values as they are read now. An
+    // attribute the object lacks offers an empty edit for its first value.
     client::Result result = 0;
     std::string text =
         access.DSReadColumnText(state.context, state.objectName, state.attributeName, &result);
+    if (result == client::Err::NoSuchAttribute) {
+        text.clear();
+        result = 0;
+    }
     if (result == 0) state.editText = std::move(text);
     return result;
 }

@@ -60,11 +60,12 @@ std::string AttrDetailCaption(const AttrDetailState& state);
 // the attribute name, an empty line and the value, else the value alone; with
 // show attribute info and a definition text, that text and an empty line first.
 std::string AttrDetailMemo(const AttrDetailState& state, std::string_view definitionText);
-// Fills state.editText: empty for an empty cell, else the values read again,
-// whole, without their information and in the present formats, so that an
-// edit never writes back an ellipsis, a "[ PRESENT ]" or a date the present
-// format reads otherwise. Returns the read's result; on a failure editText
-// stays empty and the edit panel hidden.
+// Fills state.editText with the values read again, whole, without their
+// information and in the present formats (empty when the object lacks the
+// attribute), so that an edit never writes back an ellipsis, a
+// "[ PRESENT ]", a date the present format reads otherwise, or over a value
+// added since the cell was read. Returns the read's result; on a failure
+// editText stays empty and the edit panel hidden.
 client::Result ReadAttrEditText(directory::DirectoryAccess& access, AttrDetailState& state);
 // The edit panel shows when editing is allowed, the attribute is not read-only,
 // the value is one line, the syntax has an edit control and the edit text

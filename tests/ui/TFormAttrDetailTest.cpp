@@ -166,6 +166,16 @@ TEST_F(TFormAttrDetailTest, EachSyntaxGetsItsControlHintAndValue) {
     stale.valueText = "first";
     dialog->Load(stale);
     EXPECT_FALSE(EditPanelShown());
+    // An empty cell whose attribute has a value now shows that value; one the
+    // object still lacks offers an empty edit for its first value.
+    stale = Cell("Note");
+    stale.valueText.clear();
+    dialog->Load(stale);
+    ASSERT_TRUE(EditPanelShown());
+    EXPECT_EQ(dialog->AttrEdit()->text(), "hello");
+    dialog->Load(Cell("Title"));
+    ASSERT_TRUE(EditPanelShown());
+    EXPECT_EQ(dialog->AttrEdit()->text(), "");
 }
 
 TEST_F(TFormAttrDetailTest, MemoAndCaptionFollowTheTwoDetailSettings) {
