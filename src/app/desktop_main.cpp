@@ -13,8 +13,10 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -47,8 +49,14 @@ int main(int argc, char** argv) {
     if (!early.unknownOption) {
         if (const std::optional<int> code = AnswerUsage(early)) return *code;
     }
-    // Without a display the toolkit would abort the program.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+    // Without a display the toolkit would abort the program (unless a
+    // platform that needs none is named, in the environment or by -platform).
+    const bool platformNamed =
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        std::any_of(argv + 1, argv + argc, [](const char* arg) {
+            return std::string_view(arg) == "-platform" || std::string_view(arg) == "--platform";
+        });
+    if (!platformNamed && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         std::fputs(
             "vellrun: no display to show the window on (DISPLAY is not set); "

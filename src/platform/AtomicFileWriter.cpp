@@ -181,10 +181,11 @@ void AtomicFileWriter::Discard() {
 std::filesystem::path AtomicFileWriter::Destination(const std::filesystem::path& target) {
     bool loops = false;
     std::error_code ec;
+    // Links are resolved before ".." is: "link/.." is the link target's parent.
     const std::filesystem::path path =
-        std::filesystem::absolute(FollowDanglingLinks(target, loops), ec).lexically_normal();
+        std::filesystem::absolute(FollowDanglingLinks(target, loops), ec);
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : canonical;
+    return ec ? path.lexically_normal() : canonical;
 }
 
 FileStatus AtomicFileWriter::Begin(bool needsFileName) {
@@ -254,7 +255,10 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
     const int in = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return Fail(errno);
     // Not truncated on opening: a file is cut to its new size only once the
-    // new contents are in, so a disk too full for them leaves it whole.
+    // new contents are in, and the room a larger file needs is reserved
+    // first, so a disk too full for the growth leaves it whole. (A write
+    // that fails later, on a failing disk, leaves it part new, part old; the
+    // failure is reported.)
     const int out = ::open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (out < 0) {
         const int error = errno;

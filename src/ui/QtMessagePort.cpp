@@ -61,6 +61,12 @@ void QtMessagePort::ShowBox(QMessageBox::Icon icon, DialogScript::Kind kind,
 
 bool QtMessagePort::AskYesNo(std::string_view text, bool defaultNo) {
     if (DialogScript::Running()) return DialogScript::TakeYesNo(text).value_or(!defaultNo);
+    if (unattended_) {
+        // Nobody answers: the question's default, said on standard error.
+        std::fprintf(stderr, "vellrun: %.*s %s\n", static_cast<int>(text.size()), text.data(),
+                     defaultNo ? "No" : "Yes");
+        return !defaultNo;
+    }
     QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Text(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setTextFormat(Qt::PlainText);
@@ -87,6 +93,7 @@ std::optional<std::filesystem::path> QtMessagePort::ChooseSaveFile(
     if (DialogScript::Running()) {
         return DialogScript::TakeFile(DialogScript::Kind::SaveFile, title).value_or(std::nullopt);
     }
+    if (unattended_) return std::nullopt;  // nobody chooses: as if cancelled
     QFileDialog dialog(parent_, Text(title), PathText(suggested), Text(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // A name typed without an extension takes the suggested one, and the
@@ -113,6 +120,7 @@ std::optional<std::filesystem::path> QtMessagePort::ChooseOpenFile(
     if (DialogScript::Running()) {
         return DialogScript::TakeFile(DialogScript::Kind::OpenFile, title).value_or(std::nullopt);
     }
+    if (unattended_) return std::nullopt;
     return ChosenPath(
         QFileDialog::getOpenFileName(parent_, Text(title), PathText(suggested), Text(filter)));
 }

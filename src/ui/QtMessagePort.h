@@ -22,7 +22,8 @@ public:
 
     void SetParentWidget(QWidget* parent) { parent_ = parent; }
     // A run that ends by itself ("quit") has nobody to close a box: its
-    // notices and errors go to standard error instead, and the run ends.
+    // notices and errors go to standard error instead, a question takes its
+    // default (said there too), and a file chooser is as if cancelled.
     void SetUnattended(bool unattended) { unattended_ = unattended; }
 
     void ErrorBox(std::string_view text) override;

@@ -199,6 +199,16 @@ TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
 }
 
+// Where a write lands: a link is followed before "..", as the system does.
+TEST(AtomicFileWriterTest, ADestinationFollowsALinkBeforeGoingUp) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    fs::create_directories(dir / "real" / "sub");
+    fs::create_directory_symlink(dir / "real" / "sub", dir / "link");
+    const fs::path viaLink = AtomicFileWriter::Destination(dir / "link" / ".." / "x.csv");
+    EXPECT_EQ(viaLink, fs::weakly_canonical(dir / "real" / "x.csv"));
+    EXPECT_NE(viaLink, AtomicFileWriter::Destination(dir / "x.csv"));
+}
+
 TEST(AtomicFileWriterTest, TheSweepTakesOnlyTheWritersOwnNamesForStale) {
     vellrun::testing::TempDir dir("vellrun-writer");
     // The live temporary file of this test's parent writing "data.<pid>",
