@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/DateTimeCalendar.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vellrun::platform {
@@ -48,7 +49,9 @@ std::array<char, 3> DateFieldOrder(std::string_view pattern) {
 
 class TextReader {
 public:
-    explicit TextReader(std::string_view text) : text_(text) {}
+    // beyondAscii: the formats write text beyond ASCII between or after
+    // their fields, which a typed time may then hold too.
+    TextReader(std::string_view text, bool beyondAscii) : text_(text), beyondAscii_(beyondAscii) {}
 
     bool AtEnd() const { return pos_ >= text_.size(); }
     std::string_view Rest() const { return text_.substr(pos_); }
@@ -63,13 +66,18 @@ public:
 
     // Text outside ASCII between and after the fields, as formats of some
     // languages write them (2009年10月30日 19時53分20秒): a run of bytes
-    // of characters beyond ASCII. Returns how many bytes were taken; with
-    // beforeDigit, nothing is taken unless a digit follows the run.
-    size_t SkipBeyondAscii(bool beforeDigit = false) {
+    // of characters beyond ASCII, taken only when what follows it is what
+    // the caller expects (a field's digit, or a blank or the end after the
+    // last field). Returns how many bytes were taken.
+    enum class Before { Digit, BlankOrEnd };
+    size_t SkipBeyondAscii(Before before) {
         size_t end = pos_;
         while (end < text_.size() && static_cast<unsigned char>(text_[end]) >= 0x80)
             ++end;
-        if (beforeDigit && (end == text_.size() || !IsAsciiDigit(text_[end]))) return 0;
+        const bool fits = before == Before::Digit
+                              ? end < text_.size() && IsAsciiDigit(text_[end])
+                              : end == text_.size() || text_[end] == ' ' || text_[end] == '\t';
+        if (!beyondAscii_ || !fits) return 0;
         const size_t taken = end - pos_;
         pos_ = end;
         return taken;
@@ -106,11 +114,17 @@ public:
 
 private:
     std::string_view text_;
+    bool beyondAscii_ = false;
     size_t pos_ = 0;
 };
 
+bool HasBeyondAscii(std::string_view pattern) {
+    return std::any_of(pattern.begin(), pattern.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
 bool TakeDateSeparator(TextReader& reader, char dateSeparator) {
-    size_t taken = reader.SkipBeyondAscii();
+    size_t taken = reader.SkipBeyondAscii(TextReader::Before::Digit);
     taken += reader.SkipBlanks();
     for (char c : {'.', '/', '-', ',', dateSeparator}) {
         if (reader.TakeChar(c)) {
@@ -150,7 +164,7 @@ void SkipDayName(TextReader& reader, const DateTimeFormats& formats) {
 bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
     auto takeSeparator = [&reader, &formats] {
         return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator) ||
-               reader.SkipBeyondAscii(true) > 0;
+               reader.SkipBeyondAscii(TextReader::Before::Digit) > 0;
     };
     size_t digits = 0;
     const auto hour = reader.TakeNumber(2, digits);
@@ -179,7 +193,7 @@ bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts&
     };
     // The am/pm text, or a unit after the last field (秒) and then the text.
     takeMarker();
-    if (!pm && reader.SkipBeyondAscii() > 0) takeMarker();
+    if (!pm && reader.SkipBeyondAscii(TextReader::Before::BlankOrEnd) > 0) takeMarker();
     if (*minute > 59 || *second > 59) return false;
     if (pm) {
         if (*hour > 12) return false;
@@ -196,7 +210,8 @@ bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts&
 }  // namespace
 
 std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTimeFormats& formats) {
-    TextReader reader(text);
+    TextReader reader(text, HasBeyondAscii(formats.shortDate) || HasBeyondAscii(formats.longTime) ||
+                                HasBeyondAscii(formats.shortTime));
     reader.SkipBlanks();
     SkipDayName(reader, formats);
     int day = 0;
@@ -225,7 +240,7 @@ std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTime
     parts.month = month;
     parts.day = day;
     parts.dayOfWeek = DayOfWeek(year, month, day);
-    reader.SkipBeyondAscii();
+    reader.SkipBeyondAscii(TextReader::Before::BlankOrEnd);
     const bool blank = reader.SkipBlanks() > 0;
     if (!reader.AtEnd()) {
         if (!blank || !TakeTime(reader, formats, parts)) return std::nullopt;

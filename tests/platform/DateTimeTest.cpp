@@ -327,8 +327,9 @@ TEST_F(DateTimeParsing, DatesInTheShortDateFormatsOrder) {
     EXPECT_EQ(Read("october 30 2009", "mmm dd, yyyy"), "2009-10-30 00:00:00 Fri 5");
     EXPECT_EQ(Read("29.02.2008", "dd.MM.yy"), "2008-02-29 00:00:00 Fri 5");
     // Fields parted and ended by characters beyond ASCII, as some languages write them.
-    EXPECT_EQ(Read("2009\u5E7410\u670830\u65E5 19\u664253\u520620\u79D2", "yyyy/MM/dd"),
-              "2009-10-30 19:53:20 Fri 5");
+    EXPECT_EQ(
+        Read("2009\u5E7410\u670830\u65E5 19\u664253\u520620\u79D2", "yyyy\u5E74M\u6708d\u65E5"),
+        "2009-10-30 19:53:20 Fri 5");
     // A short date without all three fields reads year, month, day.
     EXPECT_EQ(Read("2009-10-30", "dddd"), "2009-10-30 00:00:00 Fri 5");
 }
@@ -379,7 +380,9 @@ TEST_F(DateTimeParsing, RefusesWhatIsNoDateOrTime) {
                              "30.10.12009",
                              "30..10.09",
                              "301009",
-                             "30.10.09 12:00 xm"}) {
+                             "30.10.09 12:00 xm",
+                             "30\u20AC10\u20AC09",
+                             "30.10.09\u2713"}) {
         EXPECT_EQ(Read(text, "dd.MM.yy"), std::nullopt) << text;
     }
 }
