@@ -59,8 +59,10 @@ public:
     void RestorePage();
     // The page into section "Settings" (only what changed since the page was
     // last read from or written to the file, so that another run's saved
-    // changes to the rest survive), and the left panel's width once the
-    // dialog has been shown; a failure is returned and shown in a plain box.
+    // changes to the rest survive: a setting left as this run read it keeps
+    // the other run's value in the file, though the page still shows the one
+    // read), and the left panel's width once the dialog has been shown; a
+    // failure is returned and shown in a plain box.
     platform::FileStatus SavePage();
     // SavePage without the box: for the save at close, whose failure is not
     // worth holding the program's end for.
