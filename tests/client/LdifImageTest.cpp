@@ -41,6 +41,14 @@ image::LoadResult Load(const std::string& ldif, const std::filesystem::path& dir
     return ldap::LoadLdifText(ldif, "dump.ldif", dir, schema, "DUMP");
 }
 
+// An export read back as a dump of tree T with the schema file it wrote.
+image::LoadResult ReadBack(const std::string& ldif, const std::string& schema) {
+    ldap::SchemaText text;
+    std::string error;
+    if (!ldap::ReadSchemaText(schema, text, error)) ADD_FAILURE() << error;
+    return ldap::LoadLdifText(ldif, "t.ldif", ".", text, "T");
+}
+
 std::vector<std::string> Texts(const StoredAttribute* attribute) {
     std::vector<std::string> texts;
     for (const auto& value : attribute ? attribute->values : decltype(attribute->values){}) {
@@ -359,10 +367,7 @@ TEST(LdifImage, APlusInAnImageNameRoundTripsThroughTheExport) {
     EXPECT_NE(ldif.str().find("vrMember: vrcn=a\\+b,vro=Corp,dc=t\n"), std::string::npos)
         << ldif.str();
 
-    ldap::SchemaText text;
-    std::string error;
-    ASSERT_TRUE(ldap::ReadSchemaText(schema.str(), text, error)) << error;
-    auto back = ldap::LoadLdifText(ldif.str(), "t.ldif", ".", text, "T");
+    auto back = ReadBack(ldif.str(), schema.str());
     ASSERT_TRUE(back.image) << back.status.error;
     const image::Tree& tree = *back.image->trees.at(0);
     const Entry* user = tree.Find("a+b.Corp");
@@ -391,10 +396,7 @@ TEST(LdifImage, NamesWithQuotesBackslashesAndLineBreaksRoundTripThroughTheSchema
     ASSERT_EQ(exported.result, 0) << exported.error;
     EXPECT_NE(schema.str().find("X-NDS_NAME 'It\\27s a\\5Cb'"), std::string::npos) << schema.str();
 
-    ldap::SchemaText text;
-    std::string error;
-    ASSERT_TRUE(ldap::ReadSchemaText(schema.str(), text, error)) << error;
-    auto back = ldap::LoadLdifText(ldif.str(), "t.ldif", ".", text, "T");
+    auto back = ReadBack(ldif.str(), schema.str());
     ASSERT_TRUE(back.image) << back.status.error;
     const image::Tree& tree = *back.image->trees.at(0);
     const Entry* x = tree.Find("x.Corp");

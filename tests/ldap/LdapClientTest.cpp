@@ -1123,10 +1123,6 @@ TEST_F(LdapClientTest, AServerThatDiesMidListingEndsItWithATransportFailure) {
 TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     testing::TempDir dir;
     auto slapd = StartHeldServer(dir, 3);
-    struct Resumed {
-        TestSlapd& server;
-        ~Resumed() { server.Resume(); }
-    } resumed{*slapd};
     int calls = 0;
     int stopAt = 0;    // the call that says stop; 0: never
     int resumeAt = 0;  // the call that lets the server go on; 0: never
@@ -1185,10 +1181,6 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
 TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
     testing::TempDir dir;
     auto slapd = StartHeldServer(dir, 2);
-    struct Resumed {
-        TestSlapd& server;
-        ~Resumed() { server.Resume(); }
-    } resumed{*slapd};
     LdapConnectionConfig config = slapd->ManagerConnection();
     config.timeoutSeconds = 1;
     auto client = Connect(config);

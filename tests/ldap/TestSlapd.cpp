@@ -41,6 +41,7 @@ TestSlapd::TestSlapd(std::filesystem::path dir, bool own) : dir_(std::move(dir))
 
 TestSlapd::~TestSlapd() {
     if (own_) {
+        Resume();  // a server a test left stopped would not stop
         Run(Quote(VELLRUN_SLAPD_FIXTURE) + " stop " + Quote(dir_.string()) + " >/dev/null 2>&1");
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);

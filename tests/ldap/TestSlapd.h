@@ -37,7 +37,8 @@ public:
     // Stops the server as a crash would (SIGKILL), at once.
     void Kill();
     // Stops the server as a hung one (SIGSTOP): it takes connections and
-    // answers nothing until Resume (SIGCONT).
+    // answers nothing until Resume (SIGCONT), or until the server is stopped
+    // for good at the end of its test.
     void Pause();
     void Resume();
 
