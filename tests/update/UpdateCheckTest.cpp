@@ -298,6 +298,8 @@ TEST(UpdateReplyTest, DatesCompareAsBytesAndTheLongerWinsOnACommonBeginning) {
 
     EXPECT_EQ(ReplyValue(ReplyLines("xdate=1\r\ndate=2009\r\nDate=3\r\ndate=4"), "date"), "2009");
     EXPECT_EQ(ReplyValue(ReplyLines("url=\n"), "date"), "");
+    // A lone CR ends a line as well.
+    EXPECT_EQ(ReplyValue(ReplyLines("date=1\rurl=x"), "url"), "x");
     EXPECT_FALSE(IsVersionAnswer("date=1 only"));
     EXPECT_TRUE(IsVersionAnswer("xx file=a yy date=1"));
 
