@@ -60,7 +60,6 @@ public:
     void SetTimeouts(long connectSeconds, long totalSeconds);
     // How long a download may receive nothing before it fails.
     void SetStallTimeout(long seconds) { stallTimeout_ = seconds; }
-    const std::string& WebSite() const { return webSite_; }
     const std::vector<std::string>& ReplyLines() const { return replyLines_; }
 
 private:
