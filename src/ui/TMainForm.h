@@ -82,7 +82,8 @@ public:
         // The command line's saved report ("report=FILE") and quit switch.
         std::string reportFile;
         bool quit = false;
-        // The folder whose info text the Info tab shows; empty: the program's.
+        // The executables' folder whose data folders (platform::DataFolders)
+        // hold the info text the Info tab shows; empty: the program's.
         std::filesystem::path infoFolder;
     };
 
