@@ -251,39 +251,19 @@ struct GroupHeading {
 constexpr std::array<GroupHeading, 2> kHeadings{
     {{kOutputOptions, "Output options"}, {kValueOptions, "Value options"}}};
 
-bool IsPrefixOf(std::string_view part, std::string_view word) {
-    return !part.empty() && part.size() <= word.size() && word.substr(0, part.size()) == part;
-}
-
 // The desktop's command-line spellings of the report option and the quit
-// switch, with the console's "-" as one more switch character: an argument
-// that, without its leading "/", "\\" and "-", holds "=" after a non-empty
-// prefix of "report" ("/REPORT=F", "r=F", "--rep=F") names the saved report
-// (the first one counts); one that is a non-empty prefix of "quit" in any
-// letter case ("/q", "--quit", "-QUI") asks to quit. A bare word ("q",
-// "qu") asks to quit only beside the report option (see ParseArguments), so
-// that it stays an operand of the other commands.
-std::string_view WithoutSwitchCharacters(std::string_view arg) {
-    while (!arg.empty() && (arg[0] == '/' || arg[0] == '\\' || arg[0] == '-'))
-        arg.remove_prefix(1);
-    return arg;
-}
-
-bool IsQuitSwitch(std::string_view arg) {
-    return IsPrefixOf(platform::AsciiLowerCopy(WithoutSwitchCharacters(arg)), "quit");
-}
-
+// switch, by the saved report's rules (report::ReportOptionValue,
+// report::IsQuitSwitch), with the console's "-" as one more switch character:
+// "/REPORT=F", "r=F" and "--rep=F" name the saved report (the first one
+// counts); "/q", "--quit" and "-QUI" ask to quit. A bare word ("q", "qu")
+// asks to quit only beside the report option (see ParseArguments), so that
+// it stays an operand of the other commands.
 bool TakeReportLineArgument(const std::string& arg, CliOptions& options) {
-    const std::string_view rest = WithoutSwitchCharacters(arg);
-    const size_t equals = rest.find('=');
-    if (equals != std::string_view::npos) {
-        if (!IsPrefixOf(platform::AsciiLowerCopy(rest.substr(0, equals)), "report")) return false;
-        const report::ReportCommandLine line =
-            report::ParseReportCommandLine({"/" + std::string(rest)});
-        if (!options.reportFile) options.reportFile = line.reportFile;  // the first one counts
+    if (std::optional<std::string> file = report::ReportOptionValue(arg)) {
+        if (!options.reportFile) options.reportFile = std::move(*file);  // the first one counts
         return true;
     }
-    if (rest.size() < arg.size() && IsQuitSwitch(arg)) {
+    if (report::WithoutSwitchCharacters(arg).size() < arg.size() && report::IsQuitSwitch(arg)) {
         options.quit = true;
         return true;
     }
@@ -359,7 +339,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args,
     // Beside the report option a bare "q", "qu" or "QUIT" is the quit switch.
     if (options.reportFile) {
         std::erase_if(options.operands, [&options](const std::string& operand) {
-            const bool quit = IsQuitSwitch(operand) && operand.find('=') == std::string::npos;
+            const bool quit =
+                report::IsQuitSwitch(operand) && operand.find('=') == std::string::npos;
             options.quit = options.quit || quit;
             return quit;
         });

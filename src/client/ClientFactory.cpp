@@ -20,12 +20,9 @@ using image::ImageConnection;
 
 constexpr char kSampleImageName[] = "sample-directory.json";
 
-// Where the bundled sample image may lie, nearest first. Only places found
-// from the running program: a path of the machine that built it would be a
-// folder the user never chose, and one anybody may be able to create.
+// Where the bundled sample image may lie, nearest first.
 std::vector<std::filesystem::path> SampleImagePlaces() {
-    const std::filesystem::path exe = platform::ExecutableDir();
-    return {exe / "data", exe.parent_path() / "share" / "vellrun"};
+    return platform::DataFolders(platform::ExecutableDir());
 }
 
 // Directory image files, and LDIF dumps with their schema files.

@@ -60,12 +60,13 @@ Result DirectoryAccess::DSStartClient() {
 
     Result code = result & 0xFFFF;
     // A failure whose low 16 bits happen to be zero must not pass for success.
-    if (result != 0 && code == 0) code = 0xFFFF;
+    if (result != 0 && code == 0) code = client::Err::InitFailed16;
     // A start the person cancelled needs no word about it.
     if (code != 0 && !client_.StartupCancelled()) {
         // The fixed headline first, then the client's own account of the cause
         // (for an image: the file, the place and the fault).
-        DSShowError(code, code == 0xFFFF ? kLabelNotInitialized : kLabelNoConnection);
+        DSShowError(code,
+                    code == client::Err::InitFailed16 ? kLabelNotInitialized : kLabelNoConnection);
         const std::string diagnostic = client_.StartupDiagnostic();
         if (!diagnostic.empty()) messages_.ErrorBox(diagnostic);
     }

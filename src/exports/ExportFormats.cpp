@@ -247,13 +247,6 @@ std::string TableToDelimitedText(const report::ResultTable& table, const Delimit
     return Collected([&](const DocumentOut& out) { WriteDelimitedText(table, delimiters, out); });
 }
 
-std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row) {
-    std::string td;
-    AppendCellHtml(td, table.Cell(column, row),
-                   row < table.FixedRows() || column < table.FixedCols());
-    return td;
-}
-
 void WriteHtml(const report::ResultTable& table, const DocumentOut& out) {
     out("<html><body>\r\n<table border=1>\r\n");
     std::string rowText;

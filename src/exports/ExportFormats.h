@@ -62,9 +62,9 @@ void WriteDelimitedText(const report::ResultTable& table, const Delimiters& deli
                         const DocumentOut& out);
 std::string TableToDelimitedText(const report::ResultTable& table, const Delimiters& delimiters);
 
-// The td line of one cell: HTML-escaped, CR LF as "<br>", bold in a header row
-// or column, "<br>" alone (not bold) for an empty cell.
-std::string CellToHtml(const report::ResultTable& table, size_t column, size_t row);
+// The table as an HTML document, one td line per cell: HTML-escaped, CR LF as
+// "<br>", bold in a header row or column, "<br>" alone (not bold) for an
+// empty cell.
 void WriteHtml(const report::ResultTable& table, const DocumentOut& out);
 std::string TableToHtml(const report::ResultTable& table);
 

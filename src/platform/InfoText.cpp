@@ -1,8 +1,10 @@
 #include "platform/InfoText.h"
 
+#include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/TextEncoding.h"
+#include "platform/TextLines.h"
 
-#include <fstream>
 #include <string_view>
 #include <system_error>
 
@@ -20,40 +22,20 @@ bool IsFile(const std::filesystem::path& path) {
 }  // namespace
 
 std::filesystem::path InfoTextFile(const std::filesystem::path& executableDir) {
-    const std::filesystem::path beside = executableDir / kInfoFileName;
-    for (const auto& candidate :
-         {beside, executableDir / "data" / kInfoFileName,
-          executableDir.parent_path() / "share" / "vellrun" / kInfoFileName}) {
-        if (IsFile(candidate)) return candidate;
+    const std::vector<std::filesystem::path> folders = DataFolders(executableDir);
+    for (const auto& folder : folders) {
+        if (IsFile(folder / kInfoFileName)) return folder / kInfoFileName;
     }
-    return beside;
+    return folders.front() / kInfoFileName;
 }
 
 void LoadInfoText(std::vector<std::string>& memo, const std::filesystem::path& executableDir) {
     const std::filesystem::path file = InfoTextFile(executableDir);
     memo.push_back("Could not find " + file.string());
-    if (!IsFile(file)) return;
-
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return;
     std::string bytes;
-    char chunk[4096];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.append(chunk, static_cast<size_t>(in.gcount()));
-    if (in.bad()) return;  // a read failure leaves the line that says so
-
-    const std::string text = platform::BytesToUtf8(bytes);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    memo = std::move(lines);
+    // A file that cannot be read leaves the line that says so.
+    if (!ReadRegularFile(file, bytes).ok()) return;
+    memo = SplitLines(BytesToUtf8(bytes));
 }
 
 }  // namespace vellrun::platform

@@ -14,6 +14,10 @@ std::filesystem::path ExecutableDir() {
     return exe.parent_path();
 }
 
+std::vector<std::filesystem::path> DataFolders(const std::filesystem::path& executableDir) {
+    return {executableDir / "data", executableDir.parent_path() / "share" / "vellrun"};
+}
+
 std::filesystem::path ConfigDir() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg && xdg[0] == '/') {
         return std::filesystem::path(xdg) / "vellrun";

@@ -5,11 +5,10 @@
 #include "platform/IniFile.h"
 #include "platform/RegularFile.h"
 #include "platform/TextEncoding.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
-#include <system_error>
 
 namespace vellrun::report {
 
@@ -22,12 +21,6 @@ constexpr std::string_view kAttributes = "Attributes";
 constexpr std::string_view kFilter = "Filter";
 
 using platform::TrimBlanks;
-
-bool HasLineBreak(std::string_view text) {
-    // Two scans for one byte each: find_first_of with a set looks the set up
-    // again for every byte, which costs far more on a long value.
-    return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos;
-}
 
 // The start of a value for a message: its first line, at most 60 bytes (cut
 // where a character begins), with an ellipsis when anything was left out.
@@ -47,16 +40,6 @@ platform::FileStatus ReadFile(const std::filesystem::path& file, std::string& by
     return status;
 }
 
-// Decimal text of a 32-bit integer, nothing else but surrounding blanks.
-std::optional<int32_t> ParseInteger(std::string_view text) {
-    text = TrimBlanks(text);
-    int32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-    return value;
-}
-
 // Reads the file's numbers, remembering the first one that is not a number.
 class NumberReader {
 public:
@@ -65,7 +48,7 @@ public:
     int32_t Integer(std::string_view section, std::string_view key, int32_t defaultValue) {
         const auto text = ini_.ReadValue(section, key);
         if (!text) return defaultValue;
-        if (const auto value = ParseInteger(*text)) return *value;
+        if (const auto value = platform::ParseDecimalInt(*text)) return *value;
         if (problem_.empty()) {
             problem_ = "\"" + std::string(key) + "\" in [" + std::string(section) +
                        "] is not a whole number: \"" + *text + "\"";
@@ -77,7 +60,7 @@ public:
     bool Boolean(std::string_view section, std::string_view key, bool defaultValue) {
         const auto text = ini_.ReadValue(section, key);
         if (!text) return defaultValue;
-        const auto value = ParseInteger(*text);
+        const auto value = platform::ParseDecimalInt(*text);
         return value ? *value != 0 : defaultValue;
     }
     const std::string& Problem() const { return problem_; }
@@ -153,7 +136,7 @@ platform::FileStatus SavedReport::Store(const ReportSpec& spec, const std::files
         texts.push_back(row.Value);
     }
     for (std::string_view text : texts) {
-        if (HasLineBreak(text)) {
+        if (platform::FindLineBreak(text) != std::string_view::npos) {
             return platform::FileStatus::Failed("Cannot store the report in " + target +
                                                 ": the value \"" + Shown(text) +
                                                 "\" holds a line break (CR or LF)");
@@ -277,30 +260,46 @@ SavedReport::LoadResult SavedReport::Load(const std::filesystem::path& file,
     return result;
 }
 
-ReportCommandLine ParseReportCommandLine(const std::vector<std::string>& arguments) {
-    // "/" and "\" are the traditional switch characters; "-" and "--" are what
-    // a Linux command line uses, so they introduce a switch as well.
-    const auto stripped = [](std::string_view text) {
-        const size_t first = text.find_first_not_of("/\\-");
-        return first == std::string_view::npos ? std::string_view{} : text.substr(first);
-    };
-    const auto isPrefixOf = [](std::string_view part, std::string_view name) {
-        if (part.empty() || part.size() > name.size()) return false;
-        for (size_t i = 0; i < part.size(); ++i) {
-            if (platform::AsciiLower(part[i]) != name[i]) return false;
-        }
-        return true;
-    };
+std::string_view WithoutSwitchCharacters(std::string_view argument) {
+    const size_t first = argument.find_first_not_of("/\\-");
+    return first == std::string_view::npos ? std::string_view{} : argument.substr(first);
+}
 
+namespace {
+
+// part, compared without regard to ASCII case, begins name and is not empty.
+bool IsSwitchPrefix(std::string_view part, std::string_view name) {
+    if (part.empty() || part.size() > name.size()) return false;
+    for (size_t i = 0; i < part.size(); ++i) {
+        if (platform::AsciiLower(part[i]) != name[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsQuitSwitch(std::string_view argument) {
+    return IsSwitchPrefix(WithoutSwitchCharacters(argument), "quit");
+}
+
+std::optional<std::string> ReportOptionValue(std::string_view argument) {
+    const size_t equals = argument.find('=');
+    if (equals == std::string_view::npos ||
+        !IsSwitchPrefix(WithoutSwitchCharacters(argument.substr(0, equals)), "report")) {
+        return std::nullopt;
+    }
+    return std::string(argument.substr(equals + 1));
+}
+
+ReportCommandLine ParseReportCommandLine(const std::vector<std::string>& arguments) {
     ReportCommandLine line;
     bool reportFound = false;
     for (const std::string& argument : arguments) {
-        if (isPrefixOf(stripped(argument), "quit")) line.quit = true;
-        const size_t equals = argument.find('=');
-        if (!reportFound && equals != std::string::npos &&
-            isPrefixOf(stripped(std::string_view(argument).substr(0, equals)), "report")) {
+        if (IsQuitSwitch(argument)) line.quit = true;
+        if (reportFound) continue;
+        if (std::optional<std::string> file = ReportOptionValue(argument)) {
             reportFound = true;
-            line.reportFile = argument.substr(equals + 1);
+            line.reportFile = std::move(*file);
         }
     }
     return line;

@@ -74,14 +74,22 @@ struct ReportCommandLine {
     bool operator==(const ReportCommandLine&) const = default;
 };
 
-// Reads the program's arguments (without the program name). Each argument
-// loses its leading "/" and "\" characters and is compared without regard to
-// ASCII case. The quit switch is an argument that is a non-empty prefix of
-// "quit" ("q", "qu", "QUI", "/quit"). The report option is the first argument
-// holding "=" whose part before it is a non-empty prefix of "report"
-// ("/REPORT=", "report=", "r="); the value is everything after the first "="
-// as the program received it. A leading "-" is not a switch character, so
-// "-report=x" and "--quit" name nothing.
+// The switch rules of the command line, which the console shares. An
+// argument loses its leading switch characters: "/" and "\", the traditional
+// ones, and "-", as a Linux command line writes a switch.
+std::string_view WithoutSwitchCharacters(std::string_view argument);
+// The quit switch: without its switch characters, a non-empty prefix of
+// "quit" in any ASCII case ("q", "qu", "QUI", "/quit", "--quit").
+bool IsQuitSwitch(std::string_view argument);
+// The report option's value: when argument holds "=" and the part before it,
+// without its switch characters, is a non-empty prefix of "report" in any
+// ASCII case ("/REPORT=", "report=", "r=", "--rep="), everything after the
+// first "=" as the program received it; otherwise nothing.
+std::optional<std::string> ReportOptionValue(std::string_view argument);
+
+// Reads the program's arguments (without the program name) by those rules:
+// quit when any argument is the quit switch; the report file is the value of
+// the first report option.
 ReportCommandLine ParseReportCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace vellrun::report

@@ -3,28 +3,15 @@
 
 #include "settings/MainWindowKeys.h"
 
-#include <cstdint>
-#include <string>
+#include "platform/TextEncoding.h"
 
-#include <unicode/utf8.h>
+#include <string>
 
 namespace vellrun::settings {
 
 using platform::IniFile;
 
 namespace {
-
-// The first maxChars code points of text. An invalid byte counts as one
-// character, so the cut never runs past the end nor stops inside a sequence.
-std::string CutToCharacters(const std::string& text, size_t maxChars) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
-    int32_t offset = 0;
-    for (size_t count = 0; offset < length && count < maxChars; ++count) {
-        U8_FWD_1(bytes, offset, length);
-    }
-    return text.substr(0, static_cast<size_t>(offset));
-}
 
 // The output radio group has five items: CSV, Excel, clipboard, HTML, XML.
 constexpr int kOutputTypeCount = 5;
@@ -104,7 +91,8 @@ std::vector<std::string> ReadClassAttributes(const IniFile& file, std::string_vi
     std::vector<std::string> attributes;
     for (auto& [key, value] : file.ReadSection(ClassSectionName(className))) {
         if (value.empty()) continue;
-        attributes.push_back(CutToCharacters(value, inikeys::kMaxClassAttributeLength));
+        attributes.push_back(
+            value.substr(0, platform::Utf8PrefixBytes(value, inikeys::kMaxClassAttributeLength)));
     }
     return attributes;
 }

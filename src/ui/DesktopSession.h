@@ -50,7 +50,6 @@ public:
     directory::DirectoryAccess& Access() { return access_; }
     QtMessagePort& Messages() { return messages_; }
     QtRunFeedback& Feedback() { return feedback_; }
-    QtDesktopPort& Desktop() { return desktop_; }
     platform::DateTimeFormats& Formats() { return formats_; }
 
     // The dialogs and the Help menu's commands, made after the main window;

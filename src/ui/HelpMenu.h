@@ -43,7 +43,6 @@ public:
     // says so in a box ("Cannot open <address>").
     void OpenAddress(const std::string& address);
 
-    update::Tkorvel_module& Module() { return module_; }
     TransferProgress& Progress() { return progress_; }
 
 private:

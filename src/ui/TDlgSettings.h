@@ -72,7 +72,6 @@ public:
     QComboBox* ComboBoxDateFormat() const { return comboBoxDateFormat_; }
     QComboBox* ComboBoxTimeFormat() const { return comboBoxTimeFormat_; }
     QLabel* LabelCurrentDateTimeFormat() const { return labelCurrentDateTimeFormat_; }
-    QSplitter* Splitter() const { return splitter_; }
     QPushButton* ButtonOk() const { return buttonOk_; }
     QPushButton* ButtonCancel() const { return buttonCancel_; }
     // The radio group stored under key (its buttons' ids are the item indexes).

@@ -82,7 +82,8 @@ public:
         // The command line's saved report ("report=FILE") and quit switch.
         std::string reportFile;
         bool quit = false;
-        // The folder whose info text the Info tab shows; empty: the program's.
+        // The executables' folder whose data folders (platform::DataFolders)
+        // hold the info text the Info tab shows; empty: the program's.
         std::filesystem::path infoFolder;
     };
 
@@ -111,7 +112,6 @@ public:
     // runs); the rest waits until the call is over. A press on a node of
     // the tree stops its running listing, as the click would.
     bool LetThroughWhileWaiting(QObject* receiver, QEvent* event);
-    report::TableOperations& Operations() { return operations_; }
     platform::IniFile& Ini() { return ini_; }
     settings::AppSettings& Settings() { return settings_; }
     directory::TTreeInfo* CurrentTree() const { return currentTree_; }
@@ -229,7 +229,6 @@ private:
 
     // TMainFormRuns.cpp
     void HookRun();
-    void StartRun(const std::function<bool()>& run);
     void ReportOnObject(const std::string& objectName, const std::string& objectClass);
     void DSTreeTreeViewClick();
     // A tree whose contexts could not be set was chosen: no tree is current.

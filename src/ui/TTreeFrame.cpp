@@ -145,12 +145,6 @@ void TTreeFrame::Initialize(platform::StringList* entryLines) {
     InitializeWithTreeList(names, entryLines);
 }
 
-void TTreeFrame::InitializeWithTree(const std::string& treeName, platform::StringList* entryLines) {
-    platform::StringList names;
-    names.Add(treeName);
-    InitializeWithTreeList(names, entryLines);
-}
-
 void TTreeFrame::InitializeWithTreeList(const platform::StringList& treeNames,
                                         platform::StringList* entryLines) {
     if (busy_) {

@@ -42,7 +42,6 @@ public:
     // Shows every tree of the connections. entryLines (not owned; null for the
     // frame's own list) receives the lines of each listed container.
     void Initialize(platform::StringList* entryLines);
-    void InitializeWithTree(const std::string& treeName, platform::StringList* entryLines);
     // Shows the given trees (at most kMaxTrees), sorted by name; a single tree
     // is expanded and listed at once. Refused while a listing runs, which is
     // cancelled instead: the nodes it fills must stay.
@@ -72,7 +71,6 @@ public:
     bool SelectPath(const std::string& treeName, const std::string& fullName);
 
     // Also show the non-container objects of a listed container as leaves.
-    bool ShowLeafNodes() const { return showLeafNodes_; }
     void SetShowLeafNodes(bool on) { showLeafNodes_ = on; }
 
     TNodeInfo GetNodeInfo(QTreeWidgetItem* node);
@@ -82,7 +80,6 @@ public:
     const TNodeInfo& CurrentNode() const { return current_; }
 
     // Typeless names on both contexts of every tree; applies at once.
-    bool TypeLessNames() const { return typeLessNames_; }
     void SetTypeLessNames(bool on);
 
     // Why the tree's contexts could not be pointed at it (empty when they
@@ -93,7 +90,6 @@ public:
     bool Busy() const { return busy_; }
     size_t TreeCount() const { return treeCount_; }
     directory::TTreeInfo& Tree(size_t index) { return trees_.at(index); }
-    const platform::StringList& EntryLines() const { return *entryLines_; }
     QTreeWidget* TreeView() const { return treeView_; }
 
 signals:

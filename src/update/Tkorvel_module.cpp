@@ -3,17 +3,10 @@
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/BusyCursorScope.h"
-#include "platform/PendingTemporaries.h"
 #include "update/UpdateReply.h"
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vellrun::update {
 
@@ -24,83 +17,6 @@ using platform::HttpResult;
 std::string PathText(const std::filesystem::path& path) {
     return path.string();
 }
-
-std::string SystemMessage(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
-// A temporary file beside the target that becomes the target on Commit and is
-// removed otherwise.
-class PartFile {
-public:
-    explicit PartFile(const std::filesystem::path& target) : target_(target) {
-        std::string pattern = PathText(target) + ".part-XXXXXX";
-        descriptor_ = ::mkstemp(pattern.data());
-        if (descriptor_ < 0) {
-            error_ = "Cannot create " + PathText(target) + ": " + SystemMessage(errno);
-            return;
-        }
-        path_ = pattern;
-        // A program ended by a signal while it downloads removes the file.
-        pendingSlot_ = platform::PendingTemporaries::Add(path_);
-    }
-    ~PartFile() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
-        }
-        platform::PendingTemporaries::Remove(pendingSlot_);
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    const std::string& Error() const { return error_; }
-
-    bool Append(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                error_ = "Cannot write " + PathText(target_) + ": " + SystemMessage(errno);
-                return false;
-            }
-            bytes.remove_prefix(static_cast<size_t>(written));
-        }
-        return true;
-    }
-
-    bool Commit() {
-        // mkstemp makes the file readable by its owner only; a download gets
-        // the permissions of any new file.
-        const auto mode = static_cast<mode_t>(platform::AtomicFileWriter::NewFileMode());
-        if (::fchmod(descriptor_, mode) != 0 || ::fsync(descriptor_) != 0) {
-            error_ = "Cannot write " + PathText(target_) + ": " + SystemMessage(errno);
-            return false;
-        }
-        const int closed = ::close(descriptor_);
-        descriptor_ = -1;
-        if (closed != 0) {
-            error_ = "Cannot write " + PathText(target_) + ": " + SystemMessage(errno);
-            return false;
-        }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
-            error_ = "Cannot replace " + PathText(target_) + ": " + SystemMessage(errno);
-            return false;
-        }
-        path_.clear();
-        platform::PendingTemporaries::Remove(pendingSlot_);
-        pendingSlot_.reset();
-        return true;
-    }
-
-private:
-    std::filesystem::path target_;
-    std::string path_;
-    int descriptor_ = -1;
-    std::string error_;
-    std::optional<size_t> pendingSlot_;
-};
 
 }  // namespace
 
@@ -194,22 +110,29 @@ int Tkorvel_module::getCurrentFile(const std::filesystem::path& file, std::strin
                            error.message());
         return -1;
     }
-    PartFile part(file);
-    if (!part.Error().empty()) {
-        messages_.PlainBox(part.Error());
+    // The archive is written as every file of the program is: a link
+    // keeps pointing at it, a replaced file keeps its permissions, a
+    // read-only one is refused before anything is downloaded.
+    platform::AtomicFileWriter writer(file);
+    if (const platform::FileStatus begun = writer.Begin(); !begun.ok()) {
+        messages_.PlainBox(begun.error);
         return -1;
     }
+    platform::FileStatus written;
     feedback_.SetStatus(0, "Downloading " + std::string(address));
     const HttpResult result = Fetch(std::string(address), FetchKind::Download,
-                                    [&part](std::string_view piece) { return part.Append(piece); });
+                                    [&writer, &written](std::string_view piece) {
+                                        written = writer.Append(piece);
+                                        return written.ok();
+                                    });
     feedback_.SetStatus(0, "");
     if (result.outcome == HttpResult::Outcome::Cancelled) return -1;
     if (!result.Done()) {
-        messages_.PlainBox(part.Error().empty() ? result.error : part.Error());
+        messages_.PlainBox(written.ok() ? result.error : written.error);
         return -1;
     }
-    if (!part.Commit()) {
-        messages_.PlainBox(part.Error());
+    if (const platform::FileStatus committed = writer.Commit(); !committed.ok()) {
+        messages_.PlainBox(committed.error);
         return -1;
     }
     return 0;

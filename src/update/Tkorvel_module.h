@@ -46,11 +46,13 @@ public:
     // The value of key in the kept reply.
     std::string getVersion_detail(std::string_view key) const;
     // Downloads address into file: 0 on success, -1 on failure (its message
-    // shown in a plain box) or cancel. The body goes to a temporary file
-    // beside the target, which replaces the target only once the body has
-    // arrived whole; otherwise no partial file remains and an existing file
-    // is left as it was. When the web site is an https address, an address
-    // that is not https is refused and nothing is written.
+    // shown in a plain box) or cancel. The body is written through
+    // platform::AtomicFileWriter: it replaces the target only once it has
+    // arrived whole (otherwise no partial file remains and an existing file
+    // is left as it was), a link keeps pointing at the file it names, a
+    // replaced file keeps its permissions and a read-only one is refused
+    // before anything is fetched. When the web site is an https address, an
+    // address that is not https is refused and nothing is written.
     int getCurrentFile(const std::filesystem::path& file, std::string_view address);
 
     // The limits of every request; the total one does not apply to a
@@ -58,7 +60,6 @@ public:
     void SetTimeouts(long connectSeconds, long totalSeconds);
     // How long a download may receive nothing before it fails.
     void SetStallTimeout(long seconds) { stallTimeout_ = seconds; }
-    const std::string& WebSite() const { return webSite_; }
     const std::vector<std::string>& ReplyLines() const { return replyLines_; }
 
 private:

@@ -1,5 +1,7 @@
 #include "update/UpdateReply.h"
 
+#include "platform/TextLines.h"
+
 namespace vellrun::update {
 
 std::string FileInfoAddress(std::string_view webSite, std::string_view archive) {
@@ -14,17 +16,7 @@ bool IsVersionAnswer(std::string_view reply) {
 }
 
 std::vector<std::string> ReplyLines(std::string_view reply) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < reply.size()) {
-        size_t end = reply.find('\n', start);
-        if (end == std::string_view::npos) end = reply.size();
-        std::string_view line = reply.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
-        start = end + 1;
-    }
-    return lines;
+    return platform::SplitLines(reply);
 }
 
 std::optional<std::string> QualifyingAddress(std::string_view reply, std::string_view archive) {

@@ -30,7 +30,7 @@ bool IsVersionAnswer(std::string_view reply);
 // first "http" and to end right after the archive name that follows.
 std::optional<std::string> QualifyingAddress(std::string_view reply, std::string_view archive);
 
-// The reply's lines (CR LF or LF ends).
+// The reply's lines (CR LF, CR or LF ends).
 std::vector<std::string> ReplyLines(std::string_view reply);
 // The rest of the first line that begins with key and "=" (exact case), or
 // empty when there is none.

@@ -38,9 +38,9 @@ TEST_F(InfoTextTest, MissingOrUnreadableFileLeavesTheLineThatSaysSo) {
     std::vector<std::string> memo{"old"};
     LoadInfoText(memo, bin_);
     EXPECT_EQ(memo, (std::vector<std::string>{
-                        "old", "Could not find " + (bin_ / "vellrun.txt").string()}));
+                        "old", "Could not find " + (bin_ / "data" / "vellrun.txt").string()}));
 
-    fs::create_directory(bin_ / "vellrun.txt");  // exists, but is no file to read
+    fs::create_directory(bin_ / "data" / "vellrun.txt");  // exists, but is no file to read
     memo.clear();
     LoadInfoText(memo, bin_);
     ASSERT_EQ(memo.size(), 1u);
@@ -48,16 +48,18 @@ TEST_F(InfoTextTest, MissingOrUnreadableFileLeavesTheLineThatSaysSo) {
 }
 
 TEST_F(InfoTextTest, FileLinesReplaceTheMemo) {
-    Put(bin_ / "data" / "vellrun.txt", "first\r\n\r\ncaf\xE9\nlast");
+    Put(bin_ / "data" / "vellrun.txt", "first\r\n\r\ncaf\xE9\nold mac\rlast");
     std::vector<std::string> memo{"old"};
     LoadInfoText(memo, bin_);
-    EXPECT_EQ(memo, (std::vector<std::string>{"first", "", "caf\xC3\xA9", "last"}));
+    const std::vector<std::string> lines{"first", "", "caf\xC3\xA9", "old mac", "last"};
+    EXPECT_EQ(memo, lines);
 
-    // A file right beside the executables comes before the data folder's.
+    // A file right beside the executables is none of the bundled data's:
+    // the data folders are where the sample image is looked for too.
     Put(bin_ / "vellrun.txt", "beside\n");
-    EXPECT_EQ(InfoTextFile(bin_), bin_ / "vellrun.txt");
+    EXPECT_EQ(InfoTextFile(bin_), bin_ / "data" / "vellrun.txt");
     LoadInfoText(memo, bin_);
-    EXPECT_EQ(memo, std::vector<std::string>{"beside"});
+    EXPECT_EQ(memo, lines);
 
     fs::create_directories(root_ / "share" / "vellrun");
     Put(root_ / "share" / "vellrun" / "vellrun.txt", "");

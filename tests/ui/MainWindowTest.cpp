@@ -79,7 +79,9 @@ protected:
         client.image = image_;
         session_ = std::make_unique<DesktopSession>(client::MakeDirectoryClient(client));
         options.settingsFile = ini_;
-        options.infoFolder = kData;
+        // The source tree stands for the executables' folder: its data/ is
+        // the one the build copies.
+        options.infoFolder = kData.parent_path();
         EXPECT_TRUE(session_->Start(options));
         form_ = session_->MainForm();
         if (show) {

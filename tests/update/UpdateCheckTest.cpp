@@ -127,10 +127,11 @@ TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoPartAndTheOldFileWho
     EXPECT_EQ(files, 1u);
 }
 
-// The download's part file beside the target, if there is one.
+// The download's temporary file beside the target, if there is one.
 std::optional<std::filesystem::path> PartFileIn(const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename().string().find(".part-") != std::string::npos) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".vellrun.zip.") && name.ends_with(".tmp")) {
             return entry.path();
         }
     }
@@ -171,6 +172,27 @@ TEST_F(UpdateCheckTest, ThePartFileIsInTheSignalCleanupTableOnlyWhileItIsWritten
     testing::WriteFile(*part, "another file of that name");
     platform::PendingTemporaries::UnlinkAll();
     EXPECT_TRUE(std::filesystem::exists(*part));
+}
+
+TEST_F(UpdateCheckTest, ADownloadOverALinkWritesTheFileItNamesAndKeepsItsPermissions) {
+    const std::string archive(50000, 'l');
+    server.Answer("/files/vellrun.zip", Response::Text(archive));
+    const auto real = folder / "kept/vellrun-current.zip";
+    std::filesystem::create_directory(folder / "kept");
+    testing::WriteFile(real, "the old archive");
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+    const auto link = folder / "vellrun.zip";
+    std::filesystem::create_symlink("kept/vellrun-current.zip", link);
+
+    ASSERT_EQ(module.getCurrentFile(link, Site() + "/files/vellrun.zip"), 0)
+        << (messages.boxes.empty() ? "" : messages.boxes[0].text);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(testing::ReadFile(real) == archive);
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
 }
 
 TEST_F(UpdateCheckTest, ADownloadHasNoTotalLimitButEndsWhenItStalls) {
@@ -276,6 +298,8 @@ TEST(UpdateReplyTest, DatesCompareAsBytesAndTheLongerWinsOnACommonBeginning) {
 
     EXPECT_EQ(ReplyValue(ReplyLines("xdate=1\r\ndate=2009\r\nDate=3\r\ndate=4"), "date"), "2009");
     EXPECT_EQ(ReplyValue(ReplyLines("url=\n"), "date"), "");
+    // A lone CR ends a line as well.
+    EXPECT_EQ(ReplyValue(ReplyLines("date=1\rurl=x"), "url"), "x");
     EXPECT_FALSE(IsVersionAnswer("date=1 only"));
     EXPECT_TRUE(IsVersionAnswer("xx file=a yy date=1"));
 

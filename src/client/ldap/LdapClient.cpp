@@ -553,13 +553,6 @@ LdapClient::LdapClient(std::vector<LdapConnectionConfig> connections, int primar
 
 LdapClient::~LdapClient() = default;
 
-void LdapClient::SetListingAttributes(std::vector<std::string> attributes) {
-    state_->listingAttributes = std::move(attributes);
-    state_->lastPrefetch = nullptr;
-    state_->prefetched.clear();
-    state_->prefetchOrder.clear();
-}
-
 LdapClientStatistics LdapClient::Statistics() const {
     LdapClientStatistics statistics = state_->statistics;
     for (const auto& session : state_->sessions)

@@ -38,10 +38,6 @@ public:
     explicit LdapClient(std::vector<LdapConnectionConfig> connections, int primary = 0);
     ~LdapClient() override;
 
-    // The attributes (program names) that listings fetch with each entry, so
-    // that the reads of a report walk need no round trip of their own. Empty:
-    // listings fetch only what the listing shows.
-    void SetListingAttributes(std::vector<std::string> attributes);
     LdapClientStatistics Statistics() const;
 
     Result InitClient(uint32_t reserved1, uint32_t reserved2) override;

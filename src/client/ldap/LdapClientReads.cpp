@@ -262,10 +262,6 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
 
     std::vector<std::string> attributes = RecordAttributes();
     std::vector<std::string> fetched;
-    for (const std::string& name : state.listingAttributes) {
-        const std::string ldapName = schema->LdapAttribute(name);
-        if (!ldapName.empty()) fetched.push_back(ldapName);
-    }
     for (const std::string& name : state.learntAttributes) {
         if (std::none_of(fetched.begin(), fetched.end(),
                          [&](const std::string& f) { return image::EqualsNoCase(f, name); })) {

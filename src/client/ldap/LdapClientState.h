@@ -169,10 +169,9 @@ struct LdapClient::State {
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
 
-    std::vector<std::string> listingAttributes;  // program names
     // Learnt from the reads of listed objects: what the next listing pages fetch.
     std::vector<std::string> learntAttributes;  // LDAP names
-    // Entries a listing fetched with the listing attributes, by folded DN,
+    // Entries a listing fetched with the learnt attributes, by folded DN,
     // oldest first; reads of those attributes are answered from here.
     struct Prefetch {
         FoundEntry entry;

@@ -612,8 +612,6 @@ Result LdapSession::Schema(const LdapSchema*& schema) {
         text.ldapSyntaxes.assign(list->begin(), list->end());
     auto loaded = std::make_unique<LdapSchema>();
     loaded->Load(text);
-    hasSubordinateCount_ = !loaded->LdapAttribute("subordinateCount").empty() ||
-                           !loaded->LdapAttribute("numSubordinates").empty();
     schema_ = std::move(loaded);
     schema = schema_.get();
     return 0;

@@ -150,7 +150,6 @@ public:
     // A name that another tree holds is changed once the sessions are open.
     void RenameTree(std::string name) { treeName_ = std::move(name); }
     const std::string& Identity() const { return identity_; }  // a DN, or empty
-    bool HasSubordinateCount() const { return hasSubordinateCount_; }
 
     // The server's schema, read once per connection.
     Result Schema(const LdapSchema*& schema);
@@ -233,7 +232,6 @@ private:
     std::string treeName_;
     std::string identity_;
     std::string subschemaDn_;
-    bool hasSubordinateCount_ = false;
     std::unique_ptr<LdapSchema> schema_;
     SearchTransport transport_;
     // The next page of the last paged search, asked for before it is wanted.
