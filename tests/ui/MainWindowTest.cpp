@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_EQ(Find<QComboBox>("EditFilter1")->currentText(), "[anything]");
     EXPECT_TRUE(Find<QRadioButton>("RadioFilter1b")->isChecked());
 
-    form_->setGeometry(40, 50, 910, 610);
+    form_->setGeometry(40, 50, 770, 610);
     Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
     Restart();
     EXPECT_EQ(form_->CurrentTree()->treeName, "CORP");
@@ -314,7 +314,7 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_EQ(form_->SelectedAttributes(), (std::vector<std::string>{"Description", "Member"}));
     EXPECT_TRUE(Find<QCheckBox>("CheckBoxFilter")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBoxRecurse")->isChecked());
-    EXPECT_EQ(form_->size(), QSize(910, 610));
+    EXPECT_EQ(form_->size(), QSize(770, 610));
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
