@@ -134,7 +134,8 @@ QWidget* TMainForm::BuildSelObjTab() {
     rightLayout->addWidget(listBoxObjects_);
     splitter3_->setStretchFactor(0, 0);
     splitter3_->setStretchFactor(1, 1);
-    splitter3_->setSizes({340, 660});
+    splitter3_->setSizes({kTreePaneWidth, 660});
+    splitter3_->installEventFilter(this);
     layout->addWidget(splitter3_);
     return tab;
 }

@@ -8,6 +8,7 @@
 #include "UiTestSupport.h"
 #include "client/ClientFactory.h"
 #include "exports/ExportFormats.h"
+#include "platform/IniFile.h"
 #include "report/ReportStart.h"
 #include "report/TreeInformation.h"
 #include "support/DirectoryTestBed.h"
@@ -424,6 +425,31 @@ TEST_F(MainWindowTest, TheTypeListKeepsItsWidthFromStartToStart) {
     Restart();
     Restart();
     EXPECT_EQ(showTypes(), width);
+}
+
+// A report run from the command line comes up on the Results tab, so the
+// tree's tab is laid out later: the tree gets its designed width when it
+// shows, and a session that never shows it keeps that width, not the width
+// of a splitter that was never laid out.
+TEST_F(MainWindowTest, TheTreeKeepsItsWidthAfterAReportFromTheCommandLine) {
+    const fs::path stored = dir_ / "users.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nType=0\n[Attributes]\n0=Title\n[Object]\nType=User\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    const auto treeWidth = [this] {
+        Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetSelObj"));
+        QCoreApplication::processEvents();
+        return Find<QSplitter>("Splitter3")->sizes().value(0);
+    };
+    Start(options);
+    ASSERT_EQ(Find<QTabWidget>("PageControl")->currentWidget(), Find<QWidget>("TabSheetResults"));
+    form_->close();
+    session_.reset();
+    EXPECT_EQ(platform::IniFile(ini_).ReadValue("Settings", "PanelLeft.Width"), "340");
+    Start(options);
+    EXPECT_EQ(treeWidth(), 340);
 }
 
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
