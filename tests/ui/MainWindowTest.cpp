@@ -452,6 +452,23 @@ TEST_F(MainWindowTest, TheTreeKeepsItsWidthAfterAReportFromTheCommandLine) {
     EXPECT_EQ(treeWidth(), 340);
 }
 
+// The window fits an 800-pixel screen with room to spare: no control (the
+// filter rows' attribute boxes with their long separator line, the rows of
+// buttons) asks for a wider window.
+TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
+    Start();
+    GoTo(".Corp");
+    ChooseType(QStringLiteral("User"));
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(true);
+    ASSERT_FALSE(Find<QWidget>("PanelMultiFilter")->isHidden());
+    auto* attribute = Find<QComboBox>("ComboBoxFilter1");
+    ASSERT_NE(attribute->findText(QString::fromStdString(report::AuxSeparatorLine())), -1);
+    Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::processEvents();
+    // The tabs' pages are stacked: the widest of them sets the minimum.
+    EXPECT_LE(form_->minimumSizeHint().width(), 700);
+}
+
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     Start();
     // Refusals first.
