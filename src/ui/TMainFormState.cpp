@@ -213,6 +213,10 @@ void TMainForm::RestoreWindowState() {
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(screen->availableGeometry());
     setGeometry(ReachableGeometry({bounds.left, bounds.top, bounds.width, bounds.height}, screens));
+    // Maximised over the normal bounds just set, which it returns to.
+    if (settings::CachedReadBool(ini_, cache_, settings::inikeys::kMainForm,
+                                 settings::inikeys::kMainFormMaximized, false))
+        setWindowState(windowState() | Qt::WindowMaximized);
 
     std::array<settings::PaneSize, 2> panes{settings::PaneSize{"PanelObjects", false, 0},
                                             settings::PaneSize{"PanelLeft", false, 0}};
@@ -289,6 +293,8 @@ void TMainForm::SaveWindowState() {
     static_cast<void>(
         settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
                              {frame.top(), frame.left(), frame.width(), frame.height()}));
+    static_cast<void>(settings::IniWriteBool(ini_, cache_, settings::inikeys::kMainForm,
+                                             settings::inikeys::kMainFormMaximized, isMaximized()));
 }
 
 void TMainForm::RestoreLastPlace() {

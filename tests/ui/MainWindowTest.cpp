@@ -452,6 +452,27 @@ TEST_F(MainWindowTest, TheTreeKeepsItsWidthAfterAReportFromTheCommandLine) {
     EXPECT_EQ(treeWidth(), 340);
 }
 
+// A window closed maximised comes back maximised, over the bounds it had
+// before; one closed unmaximised comes back so. (The offscreen platform
+// does not give a window its normal bounds back when it leaves the
+// maximised state, so the test reads them from the window's record.)
+TEST_F(MainWindowTest, AMaximisedWindowComesBackMaximised) {
+    Start();
+    form_->setGeometry(40, 30, 720, 560);
+    QCoreApplication::processEvents();
+    const QRect normal = form_->geometry();
+    form_->showMaximized();
+    ASSERT_TRUE(testing::ProcessEventsUntil([this] { return form_->isMaximized(); }));
+    Restart();
+    EXPECT_EQ(platform::IniFile(ini_).ReadValue("MainForm", "MainForm.Maximized"), "1");
+    EXPECT_TRUE(form_->isMaximized());
+    EXPECT_EQ(form_->normalGeometry(), normal);
+    form_->showNormal();
+    ASSERT_TRUE(testing::ProcessEventsUntil([this] { return !form_->isMaximized(); }));
+    Restart();
+    EXPECT_FALSE(form_->isMaximized());
+}
+
 // The window fits an 800-pixel screen with room to spare: no control (the
 // filter rows' attribute boxes with their long separator line, the rows of
 // buttons) asks for a wider window.
