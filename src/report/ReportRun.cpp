@@ -62,6 +62,10 @@ std::array<int, 3> StatusPanelWidths(const StatusLayout& layout, int barWidth) {
 
 std::vector<int> FitColumnWidths(std::vector<int> widths, const GridGeometry& geometry) {
     if (widths.empty()) return widths;
+    // The key column stays in place while the others scroll past it: wider
+    // than half the client, it would leave them too little room to be seen.
+    if (widths.size() > 1)
+        widths[0] = std::min(widths[0], std::max(geometry.clientWidth / 2, geometry.minWidth));
     const long long count = static_cast<long long>(widths.size());
     const long long client = geometry.clientWidth;
     const long long sum = std::accumulate(widths.begin(), widths.end(), 0LL);

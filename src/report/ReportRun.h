@@ -62,12 +62,13 @@ struct GridGeometry {
     int minWidth = 24;    // no column starts narrower
 };
 
-// The fit of the column widths: when the columns (widths plus one grid line
-// each, at most the client width) occupy less than the client width, the
-// rest divided by the column count is added to every column but the first;
-// otherwise, when the widths sum to more than 1.3 x the client width, every
-// column but the first becomes client width / column count. No columns: no
-// widths.
+// The fit of the column widths: with more than one column, the first (the
+// key column, which does not scroll) is cut to half the client width, never
+// below minWidth. Then, when the columns (widths plus one grid line each, at
+// most the client width) occupy less than the client width, the rest divided
+// by the column count is added to every column but the first; otherwise,
+// when the widths sum to more than 1.3 x the client width, every column but
+// the first becomes client width / column count. No columns: no widths.
 std::vector<int> FitColumnWidths(std::vector<int> widths, const GridGeometry& geometry);
 
 // Measures a text's width in the front end's font (a fake in tests).

@@ -36,6 +36,10 @@ inline constexpr std::string_view kCheckBoxFilter = "CheckBoxFilter";
 // dialog keeps a second copy under the same keys in "Settings". Its font lies
 // in "Settings" (SaveFont), as do the pane sizes beside its splitters.
 inline constexpr std::string_view kMainForm = "MainForm";
+// "1" in section "MainForm" when the window was closed maximised; its bounds
+// are then those it comes back to when no longer maximised. Missing: not
+// maximised.
+inline constexpr std::string_view kMainFormMaximized = "MainForm.Maximized";
 
 // Keys of a tree section.
 inline constexpr std::string_view kContext = "Context";

@@ -14,6 +14,22 @@ qint64 Area(const QRect& rect) {
     return rect.isEmpty() ? 0 : qint64{rect.width()} * rect.height();
 }
 
+// Where the window is larger than the screen's free area, it takes that
+// area's size and starts at its edge, so that its status bar and buttons
+// show; where it fits, it stays as it is.
+QRect FittedTo(const QRect& saved, const QRect& screen) {
+    QRect fitted = saved;
+    if (saved.width() > screen.width()) {
+        fitted.setLeft(screen.left());
+        fitted.setWidth(screen.width());
+    }
+    if (saved.height() > screen.height()) {
+        fitted.setTop(screen.top());
+        fitted.setHeight(screen.height());
+    }
+    return fitted;
+}
+
 }  // namespace
 
 QRect ReachableGeometry(const QRect& saved, const QList<QRect>& screens) {
@@ -24,7 +40,7 @@ QRect ReachableGeometry(const QRect& saved, const QList<QRect>& screens) {
         const QRect shown = topEdge.intersected(screen);
         if (shown.width() >= std::min(kGripWidth, saved.width()) &&
             shown.height() >= topEdge.height())
-            return saved;
+            return FittedTo(saved, screen);
     }
     QRect target = screens.front();
     qint64 most = 0;

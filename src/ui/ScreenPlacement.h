@@ -8,7 +8,8 @@
 namespace vellrun::ui {
 
 // The saved geometry as it stands when a person can still reach the
-// window's top edge on one of the screens' free areas; otherwise (a screen
+// window's top edge on one of the screens' free areas, except that a width
+// or height larger than that area becomes the area's, from its edge; otherwise (a screen
 // that has gone, a smaller resolution, made-up numbers) the window moves
 // onto the screen it overlaps most, or the first one, shrunk to that
 // screen's free area where it is larger.

@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <utility>
 
 namespace vellrun::ui {
 
@@ -216,12 +217,14 @@ bool TMainForm::event(QEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == static_cast<QObject*>(splitter2_) && pendingObjectsWidth_ > 0) {
+    for (const auto& [splitter, pending] :
+         {std::pair{splitter2_, &pendingObjectsWidth_}, {splitter3_, &pendingTreeWidth_}}) {
+        if (watched != static_cast<QObject*>(splitter) || *pending <= 0) continue;
         // A hidden tab's splitter gets its width with the resize sent as it
         // is first shown; sizes set before then would be scaled to it.
         if (event->type() == QEvent::Resize)
-            ApplyObjectsWidth(static_cast<QResizeEvent*>(event)->size().width());
-        if (event->type() == QEvent::Show) pendingObjectsWidth_ = 0;
+            ApplyPaneWidth(splitter, *pending, static_cast<QResizeEvent*>(event)->size().width());
+        if (event->type() == QEvent::Show) *pending = 0;
     }
     if (watched == static_cast<QObject*>(checkListAllProps_) && event->type() == QEvent::FocusOut)
         ListAllPropsExit();

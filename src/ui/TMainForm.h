@@ -259,9 +259,9 @@ private:
     // TMainFormState.cpp
     void RestoreWindowState();
     void SaveWindowState();
-    // Gives the Multi-Object tab's type list its restored width within the
-    // splitter's width.
-    void ApplyObjectsWidth(int splitterWidth);
+    // Gives a splitter's first pane its restored width within the splitter's
+    // width.
+    static void ApplyPaneWidth(QSplitter* splitter, int paneWidth, int splitterWidth);
     void RestoreLastPlace();
     settings::ControlState ControlStateOf(QWidget* widget) const;
     void ApplyControlState(QWidget* widget, const settings::ControlState& state);
@@ -329,6 +329,10 @@ private:
     int pendingObjectsWidth_ = 0;
     // The type list's width as designed, until the person moves the splitter.
     static constexpr int kObjectTypesWidth = 300;
+    // The same for the tree beside Splitter3, whose tab a report run from the
+    // command line keeps from being shown first.
+    int pendingTreeWidth_ = 0;
+    static constexpr int kTreePaneWidth = 340;
     QWidget* panelObjects_ = nullptr;
     QListWidget* listObjType_ = nullptr;
     QListWidget* checkListAllProps_ = nullptr;

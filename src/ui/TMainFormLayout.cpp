@@ -34,6 +34,9 @@ namespace vellrun::ui {
 
 namespace {
 
+// The characters a filter row's attribute box makes room for.
+constexpr int kFilterAttributeLength = 20;
+
 // A control's hint: its tool tip, and the text the status bar's first panel
 // shows while the pointer is over it.
 void SetHint(QWidget* widget, const QString& hint) {
@@ -134,7 +137,8 @@ QWidget* TMainForm::BuildSelObjTab() {
     rightLayout->addWidget(listBoxObjects_);
     splitter3_->setStretchFactor(0, 0);
     splitter3_->setStretchFactor(1, 1);
-    splitter3_->setSizes({340, 660});
+    splitter3_->setSizes({kTreePaneWidth, 660});
+    splitter3_->installEventFilter(this);
     layout->addWidget(splitter3_);
     return tab;
 }
@@ -224,6 +228,11 @@ QWidget* TMainForm::BuildFilterPanel() {
         QComboBox* attribute = new QComboBox(panelMultiFilter_);
         attribute->setObjectName(QStringLiteral("ComboBoxFilter") + number);
         attribute->setAccessibleName(QStringLiteral("Filter %1 attribute").arg(number));
+        // Sized to its longest name (or the separator line before the
+        // auxiliary attributes), the box would widen the window past a small
+        // screen; the list it opens still shows the names whole.
+        attribute->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        attribute->setMinimumContentsLength(kFilterAttributeLength);
         // The three rows' buttons share their captions; their names say the row.
         auto* mustContain = new QRadioButton(QStringLiteral("must contain"), panelMultiFilter_);
         mustContain->setObjectName(QStringLiteral("RadioFilter%1a").arg(number));

@@ -22,6 +22,8 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTableWidget>
+#include <initializer_list>
+#include <utility>
 
 namespace vellrun::ui {
 
@@ -211,27 +213,28 @@ void TMainForm::RestoreWindowState() {
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(screen->availableGeometry());
     setGeometry(ReachableGeometry({bounds.left, bounds.top, bounds.width, bounds.height}, screens));
+    // Maximised over the normal bounds just set, which it returns to.
+    if (settings::CachedReadBool(ini_, cache_, settings::inikeys::kMainForm,
+                                 settings::inikeys::kMainFormMaximized, false))
+        setWindowState(windowState() | Qt::WindowMaximized);
 
-    std::array<settings::PaneSize, 2> panes{
-        settings::PaneSize{"PanelObjects", false, 0},
-        settings::PaneSize{"PanelLeft", false, splitter3_->sizes().value(0)}};
+    std::array<settings::PaneSize, 2> panes{settings::PaneSize{"PanelObjects", false, 0},
+                                            settings::PaneSize{"PanelLeft", false, 0}};
     settings::RestoreSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes);
-    const auto applyPane = [](QSplitter* splitter, int size) {
-        QList<int> sizes = splitter->sizes();
-        const int total = sizes.value(0) + sizes.value(1);
-        if (size <= 0 || sizes.size() < 2) return;
-        splitter->setSizes({size, std::max(total - size, 1)});
-    };
-    // The Multi-Object tab is not the one shown at start: its splitter has
-    // no width yet, and sizes given now would be rescaled when it gets one.
-    // Without a saved width the designed one waits in its place, so that a
-    // run that never shows the tab saves that and not an unlaid splitter's.
+    // The Multi-Object tab is not the one shown at start, nor is the Select
+    // Container tab after a report run from the command line: a hidden tab's
+    // splitter has no width yet, and sizes given now would be rescaled when
+    // it gets one. Without a saved width the designed one waits in its
+    // place, so that a run that never shows the tab saves that and not an
+    // unlaid splitter's.
     pendingObjectsWidth_ = panes[0].size > 0 ? panes[0].size : kObjectTypesWidth;
-    if (splitter2_->isVisible()) {
-        ApplyObjectsWidth(splitter2_->width());
-        pendingObjectsWidth_ = 0;
+    pendingTreeWidth_ = panes[1].size > 0 ? panes[1].size : kTreePaneWidth;
+    for (const auto& [splitter, pending] :
+         {std::pair{splitter2_, &pendingObjectsWidth_}, {splitter3_, &pendingTreeWidth_}}) {
+        if (!splitter->isVisible()) continue;
+        ApplyPaneWidth(splitter, *pending, splitter->width());
+        *pending = 0;
     }
-    applyPane(splitter3_, panes[1].size);
 
     settings::FontRecord font = FontRecordOf(this->font());
     settings::RestoreFont(ini_, cache_, settings::inikeys::kSettings, font);
@@ -247,10 +250,10 @@ void TMainForm::RestoreWindowState() {
     ApplyControlState(panelMultiBottom_, bottom);
 }
 
-void TMainForm::ApplyObjectsWidth(int splitterWidth) {
-    const int width = pendingObjectsWidth_;
-    if (width <= 0 || splitter2_->count() < 2) return;
-    splitter2_->setSizes({width, std::max(splitterWidth - width - splitter2_->handleWidth(), 1)});
+void TMainForm::ApplyPaneWidth(QSplitter* splitter, int paneWidth, int splitterWidth) {
+    if (paneWidth <= 0 || splitter->count() < 2) return;
+    splitter->setSizes(
+        {paneWidth, std::max(splitterWidth - paneWidth - splitter->handleWidth(), 1)});
 }
 
 void TMainForm::SaveWindowState() {
@@ -281,13 +284,17 @@ void TMainForm::SaveWindowState() {
         settings::PaneSize{
             "PanelObjects", false,
             pendingObjectsWidth_ > 0 ? pendingObjectsWidth_ : splitter2_->sizes().value(0)},
-        settings::PaneSize{"PanelLeft", false, splitter3_->sizes().value(0)}};
+        settings::PaneSize{
+            "PanelLeft", false,
+            pendingTreeWidth_ > 0 ? pendingTreeWidth_ : splitter3_->sizes().value(0)}};
     static_cast<void>(
         settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes));
     const QRect frame = normalGeometry();
     static_cast<void>(
         settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
                              {frame.top(), frame.left(), frame.width(), frame.height()}));
+    static_cast<void>(settings::IniWriteBool(ini_, cache_, settings::inikeys::kMainForm,
+                                             settings::inikeys::kMainFormMaximized, isMaximized()));
 }
 
 void TMainForm::RestoreLastPlace() {

@@ -358,14 +358,19 @@ TEST(GridResize, FitsColumnsToTheClientWidth) {
     const GridGeometry geometry{400, 1, 0, 0};
     // Room left: shared out over every column but the key column.
     EXPECT_EQ(FitColumnWidths({50, 50, 50}, geometry), (std::vector<int>{50, 132, 132}));
-    // Far too wide: every column but the key one gets an equal share.
-    EXPECT_EQ(FitColumnWidths({300, 300, 300}, geometry), (std::vector<int>{300, 133, 133}));
+    // Far too wide: the key column is cut to half the client, every other
+    // column gets an equal share.
+    EXPECT_EQ(FitColumnWidths({300, 300, 300}, geometry), (std::vector<int>{200, 133, 133}));
+    // A long key (a full name) leaves the other columns the other half,
+    // which they share; alone it keeps its width and scrolls.
+    EXPECT_EQ(FitColumnWidths({1500, 50, 50}, geometry), (std::vector<int>{200, 82, 82}));
+    EXPECT_EQ(FitColumnWidths({1500}, geometry), (std::vector<int>{1500}));
     // More columns than pixels: each keeps the narrowest start width.
     GridGeometry narrow = geometry;
     narrow.minWidth = 24;
     EXPECT_EQ(FitColumnWidths(std::vector<int>(1000, 300), narrow).back(), 24);
     // Wider than the client, not by 30 %: unchanged.
-    EXPECT_EQ(FitColumnWidths({250, 250}, geometry), (std::vector<int>{250, 250}));
+    EXPECT_EQ(FitColumnWidths({150, 350}, geometry), (std::vector<int>{150, 350}));
     EXPECT_TRUE(FitColumnWidths({}, geometry).empty());
 
     ResultTable table(2, 2);

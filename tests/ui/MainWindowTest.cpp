@@ -8,6 +8,7 @@
 #include "UiTestSupport.h"
 #include "client/ClientFactory.h"
 #include "exports/ExportFormats.h"
+#include "platform/IniFile.h"
 #include "report/ReportStart.h"
 #include "report/TreeInformation.h"
 #include "support/DirectoryTestBed.h"
@@ -306,7 +307,7 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_EQ(Find<QComboBox>("EditFilter1")->currentText(), "[anything]");
     EXPECT_TRUE(Find<QRadioButton>("RadioFilter1b")->isChecked());
 
-    form_->setGeometry(40, 50, 910, 610);
+    form_->setGeometry(40, 50, 770, 610);
     Find<QCheckBox>("CheckBoxRecurse")->setChecked(true);
     Restart();
     EXPECT_EQ(form_->CurrentTree()->treeName, "CORP");
@@ -316,7 +317,7 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_EQ(form_->SelectedAttributes(), (std::vector<std::string>{"Description", "Member"}));
     EXPECT_TRUE(Find<QCheckBox>("CheckBoxFilter")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBoxRecurse")->isChecked());
-    EXPECT_EQ(form_->size(), QSize(910, 610));
+    EXPECT_EQ(form_->size(), QSize(770, 610));
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
@@ -426,6 +427,69 @@ TEST_F(MainWindowTest, TheTypeListKeepsItsWidthFromStartToStart) {
     Restart();
     Restart();
     EXPECT_EQ(showTypes(), width);
+}
+
+// A report run from the command line comes up on the Results tab, so the
+// tree's tab is laid out later: the tree gets its designed width when it
+// shows, and a session that never shows it keeps that width, not the width
+// of a splitter that was never laid out.
+TEST_F(MainWindowTest, TheTreeKeepsItsWidthAfterAReportFromTheCommandLine) {
+    const fs::path stored = dir_ / "users.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nType=0\n[Attributes]\n0=Title\n[Object]\nType=User\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    const auto treeWidth = [this] {
+        Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetSelObj"));
+        QCoreApplication::processEvents();
+        return Find<QSplitter>("Splitter3")->sizes().value(0);
+    };
+    Start(options);
+    ASSERT_EQ(Find<QTabWidget>("PageControl")->currentWidget(), Find<QWidget>("TabSheetResults"));
+    form_->close();
+    session_.reset();
+    EXPECT_EQ(platform::IniFile(ini_).ReadValue("Settings", "PanelLeft.Width"), "340");
+    Start(options);
+    EXPECT_EQ(treeWidth(), 340);
+}
+
+// A window closed maximised comes back maximised, over the bounds it had
+// before; one closed unmaximised comes back so. (The offscreen platform
+// does not give a window its normal bounds back when it leaves the
+// maximised state, so the test reads them from the window's record.)
+TEST_F(MainWindowTest, AMaximisedWindowComesBackMaximised) {
+    Start();
+    form_->setGeometry(40, 30, 720, 560);
+    QCoreApplication::processEvents();
+    const QRect normal = form_->geometry();
+    form_->showMaximized();
+    ASSERT_TRUE(testing::ProcessEventsUntil([this] { return form_->isMaximized(); }));
+    Restart();
+    EXPECT_EQ(platform::IniFile(ini_).ReadValue("MainForm", "MainForm.Maximized"), "1");
+    EXPECT_TRUE(form_->isMaximized());
+    EXPECT_EQ(form_->normalGeometry(), normal);
+    form_->showNormal();
+    ASSERT_TRUE(testing::ProcessEventsUntil([this] { return !form_->isMaximized(); }));
+    Restart();
+    EXPECT_FALSE(form_->isMaximized());
+}
+
+// The window fits an 800-pixel screen with room to spare: no control (the
+// filter rows' attribute boxes with their long separator line, the rows of
+// buttons) asks for a wider window.
+TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
+    Start();
+    GoTo(".Corp");
+    ChooseType(QStringLiteral("User"));
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(true);
+    ASSERT_FALSE(Find<QWidget>("PanelMultiFilter")->isHidden());
+    auto* attribute = Find<QComboBox>("ComboBoxFilter1");
+    ASSERT_NE(attribute->findText(QString::fromStdString(report::AuxSeparatorLine())), -1);
+    Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::processEvents();
+    // The tabs' pages are stacked: the widest of them sets the minimum.
+    EXPECT_LE(form_->minimumSizeHint().width(), 700);
 }
 
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {

@@ -15,6 +15,14 @@ TEST(ScreenPlacementTest, AWindowComesBackWithinReach) {
     EXPECT_EQ(ReachableGeometry({1500, 100, 1200, 800}, {laptop, monitor}),
               QRect(1500, 100, 1200, 800));
     EXPECT_EQ(ReachableGeometry({-600, 200, 1000, 600}, {laptop}), QRect(-600, 200, 1000, 600));
+    // Within reach but larger than the screen (the first start's size on a
+    // small screen, a size saved on a larger one): no larger than its free
+    // area, so that the bottom of the window shows.
+    const QRect small(0, 0, 800, 600);
+    EXPECT_EQ(ReachableGeometry({0, 0, 1000, 650}, {small}), small);
+    EXPECT_EQ(ReachableGeometry({40, 30, 1200, 500}, {small}), QRect(0, 30, 800, 500));
+    EXPECT_EQ(ReachableGeometry({1400, 10, 1000, 1200}, {laptop, monitor}),
+              QRect(1400, 0, 1000, 1050));
 
     // The monitor has gone: back onto the laptop, shrunk to its free area.
     EXPECT_EQ(ReachableGeometry({1500, 100, 1200, 800}, {laptop}), QRect(166, 0, 1200, 740));
