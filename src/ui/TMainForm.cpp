@@ -179,7 +179,13 @@ void TMainForm::FormShow() {
             GetTreeInformation(*currentTree_);
         }
         dsTree_->SetTypeLessNames(settings_.TypelessNames);
-        PageControlChange();
+        // A report run from the command line that an error broke off keeps
+        // saying so; the idle text would pass its rows off as all there are.
+        if (options_.reportFile.empty() || run_.LastResult() == 0) {
+            PageControlChange();
+        } else if (pageControl_->currentWidget() == tabSheetResults_) {
+            GridResize();
+        }
     });
 }
 

@@ -207,7 +207,11 @@ void TMainForm::DSTreeTreeViewClick() {
     currentTree_ = node.tree;
     currentContainer_ = node.fullName;
     GetTreeInformation(*currentTree_);
-    ShowIdleStatus();
+    if (const std::string& fault = dsTree_->ListingFault(); !fault.empty()) {
+        run_.ShowStatus(fault, GetCurrentTree(), currentContainer_);
+    } else {
+        ShowIdleStatus();
+    }
 }
 
 void TMainForm::DSTreeTreeViewDblClick() {

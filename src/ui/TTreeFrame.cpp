@@ -301,6 +301,7 @@ void TTreeFrame::TreeViewDoubleClicked(QTreeWidgetItem* node) {
 void TTreeFrame::SelectNode(QTreeWidgetItem* node) {
     const TNodeInfo info = GetNodeInfo(node);
     if (info.tree == nullptr) return;
+    listingFault_.clear();
     if (busy_) {
         deferred_ = DeferredNode{static_cast<size_t>(info.tree - trees_.data()), info.fullName};
         return;
@@ -343,10 +344,19 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     // A cancel that arrived in the pump above would be lost once the listing
     // clears the flag, so it is honoured here.
     bool cancelled = cancel_.IsSet();
+    client::Result listed = 0;
     if (!cancelled) {
-        access_.DSListContainer(tree.objectContext, container,
-                                firstListing ? &containerNames : nullptr, cancel_, *entryLines_);
+        listed = access_.DSListContainer(tree.objectContext, container,
+                                         firstListing ? &containerNames : nullptr, cancel_,
+                                         *entryLines_);
         cancelled = cancel_.IsSet();
+    }
+    // A listing that failed (the server went away, the container with it)
+    // must not pass for an empty container.
+    const bool failed = listed != 0 && !cancelled;
+    if (failed) {
+        listingFault_ = "The container could not be listed: the directory returned error " +
+                        access_.DSErrorText(listed);
     }
     busy_ = false;
     containerNames.SetSorted(true);
@@ -360,8 +370,9 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
 
     // A cancelled listing leaves the node unlisted, so that its next click
     // reads all its containers instead of keeping part of them for good. A
-    // failed one keeps what it read: a node that cannot be listed shows so.
-    if (firstListing && !cancelled) {
+    // failed one keeps the containers it read; one that read none leaves the
+    // node unlisted too, so that a click lists it again once it can be.
+    if (firstListing && !cancelled && !(failed && containerNames.Empty())) {
         AddContainerNodes(tree, node, containerNames);
         if (showLeafNodes_) AddLeafNodes(tree, node, containerNames);
     }

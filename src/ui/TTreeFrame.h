@@ -86,6 +86,9 @@ public:
     // were): such a tree shows and lists nothing, and nothing may be
     // reported on it, since its contexts are still on another tree.
     const std::string& TreeFault(const directory::TTreeInfo* tree) const;
+    // Why the last listing of the current node failed (empty when it did
+    // not): the entry lines then hold only what was read before the failure.
+    const std::string& ListingFault() const { return listingFault_; }
 
     bool Busy() const { return busy_; }
     size_t TreeCount() const { return treeCount_; }
@@ -135,6 +138,7 @@ private:
     QTreeWidget* treeView_;
     std::array<directory::TTreeInfo, kMaxTrees> trees_;
     std::array<std::string, kMaxTrees> treeFaults_;
+    std::string listingFault_;
     size_t treeCount_ = 0;
     platform::StringList treeNames_;
     platform::StringList ownEntryLines_;

@@ -12,6 +12,7 @@
 #include "report/ReportStart.h"
 #include "report/TreeInformation.h"
 #include "support/DirectoryTestBed.h"
+#include "support/SpyClient.h"
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
@@ -75,10 +76,20 @@ protected:
 
     // Starts the program on the sample with this test's INI file and waits
     // until the trees are shown and the window has come back to its place.
-    TMainForm* Start(TMainForm::Options options = {}, bool show = true) {
+    // With spying given, the session's client is a SpyClient over the
+    // image's, which spying sets up before anything is read.
+    TMainForm* Start(TMainForm::Options options = {}, bool show = true,
+                     const std::function<void(testing::SpyClient&)>& spying = {}) {
         client::ClientOptions client;
         client.image = image_;
-        session_ = std::make_unique<DesktopSession>(client::MakeDirectoryClient(client));
+        std::unique_ptr<client::DirectoryClient> made = client::MakeDirectoryClient(client);
+        if (spying) {
+            inner_ = std::move(made);
+            auto spy = std::make_unique<testing::SpyClient>(*inner_);
+            spying(*spy);
+            made = std::move(spy);
+        }
+        session_ = std::make_unique<DesktopSession>(std::move(made));
         options.settingsFile = ini_;
         // The source tree stands for the executables' folder: its data/ is
         // the one the build copies.
@@ -169,6 +180,7 @@ protected:
     fs::path ini_ = dir_ / "vellrun.ini";
     fs::path image_ = kData / "sample-directory.json";
     size_t trees_ = 3;
+    std::unique_ptr<client::DirectoryClient> inner_;  // outlives the session that uses it
     std::unique_ptr<DesktopSession> session_;
     TMainForm* form_ = nullptr;
 };
@@ -879,6 +891,38 @@ TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     Start(options, false);
     EXPECT_EQ(form_->ExitCode(), 1);
     EXPECT_EQ(DialogScript::Texts(Kind::Error).back(), "Invalid Report File: " + invalid.string());
+}
+
+// A report run from the command line that the directory broke off shows the
+// rows it found and says in the status bar that it did not end well; the
+// window coming up afterwards does not cover that with its idle text.
+TEST_F(MainWindowTest, ACommandLineRunThatFailedKeepsItsStatus) {
+    Start();
+    RunUsers();
+    const size_t whole = form_->Run().Table().RowCount();
+    const fs::path stored = dir_ / "users.rpt";
+    DialogScript::PushFile(stored);
+    form_->ActionStoreReportSpecClick();
+    form_->close();
+    session_.reset();
+
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    int lists = 0;
+    Start(options, true, [&lists](testing::SpyClient& spy) {
+        spy.onListSubordinates = [&lists, &spy](client::ContextHandle context,
+                                                std::string_view container, int32_t& continuation,
+                                                client::BufferHandle reply) {
+            // The server goes away in the middle of the run.
+            if (++lists > 2) return client::Err::TransportFailure;
+            return spy.Inner().ListSubordinates(context, container, continuation, reply);
+        };
+    });
+    QCoreApplication::processEvents();
+    EXPECT_LT(form_->Run().Table().RowCount(), whole);
+    EXPECT_NE(form_->StatusPanels()[0]->text().toStdString().find("The directory returned error"),
+              std::string::npos)
+        << form_->StatusPanels()[0]->text().toStdString();
 }
 
 // A saved report, opened from the menu or from the command line, leaves its

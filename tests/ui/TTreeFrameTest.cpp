@@ -3,6 +3,7 @@
 #include "support/CountingRunFeedback.h"
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
+#include "support/SpyClient.h"
 #include "ui/ClassImages.h"
 #include "ui/DialogScript.h"
 #include "ui/QtMessagePort.h"
@@ -513,6 +514,38 @@ TEST(TTreeFrameTest, ATreeWhoseContextCannotBeSetStaysEmpty) {
     ClickItem(bed.View(), bed.View().topLevelItem(1));
     EXPECT_EQ(bed.lines.Texts(),
               (std::vector<std::string>{"Organization: Corp", "Organization: Other"}));
+}
+
+// A listing the directory fails (the server has gone) says so and leaves
+// the container unlisted, instead of showing it as empty for good.
+TEST(TTreeFrameTest, AFailedListingSaysSoAndIsListedAgainLater) {
+    auto image = testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}}));
+    testing::SpyClient spy(*image);
+    QtMessagePort messages;
+    QtRunFeedback feedback;
+    DialogScript::Begin();
+    directory::DirectoryAccess access(spy, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0);
+    platform::StringList lines;
+    TTreeFrame frame(access);
+    frame.SetTypeLessNames(false);
+    frame.Initialize(&lines);
+    QTreeWidgetItem* corp = Child(frame.TreeView()->topLevelItem(0), "Corp");
+    ASSERT_NE(corp, nullptr);
+
+    spy.onListSubordinates = [](client::ContextHandle, std::string_view, int32_t&,
+                                client::BufferHandle) { return client::Err::TransportFailure; };
+    ClickItem(*frame.TreeView(), corp);
+    EXPECT_NE(frame.ListingFault().find("Transport failure"), std::string::npos)
+        << frame.ListingFault();
+    EXPECT_TRUE(ShowsExpander(corp));
+    EXPECT_EQ(corp->childCount(), 0);
+
+    spy.onListSubordinates = nullptr;
+    ClickItem(*frame.TreeView(), corp);
+    EXPECT_TRUE(frame.ListingFault().empty());
+    EXPECT_EQ(ChildTexts(corp), (std::vector<std::string>{"IT", "Sales"}));
+    DialogScript::End();
 }
 
 }  // namespace
