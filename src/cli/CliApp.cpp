@@ -8,11 +8,14 @@
 #include "settings/SettingsStore.h"
 #include "values/ValueFormatting.h"
 
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include <termios.h>
@@ -54,6 +57,23 @@ std::string HostOfUri(const std::string& uri) {
     return host;
 }
 
+// The terminal as it was before the password prompt, for a signal that ends
+// the program in the middle of it: echo comes back before the program goes.
+constexpr int kPromptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+int promptTerminal = -1;
+termios promptSaved{};
+struct sigaction promptPrevious[std::size(kPromptSignals)];
+
+extern "C" void RestoreTerminalAndEnd(int signal) {
+    ::tcsetattr(promptTerminal, TCSANOW, &promptSaved);
+    // Then the signal does what it did before the prompt (end the program,
+    // after removing its temporary files).
+    for (size_t i = 0; i < std::size(kPromptSignals); ++i) {
+        if (kPromptSignals[i] == signal) ::sigaction(signal, &promptPrevious[i], nullptr);
+    }
+    ::raise(signal);
+}
+
 // Asks for the bind password on the terminal without showing it (-W).
 std::optional<std::string> AskPassword(std::ostream& err) {
     std::FILE* tty = std::fopen("/dev/tty", "r+");
@@ -61,7 +81,21 @@ std::optional<std::string> AskPassword(std::ostream& err) {
     const int fd = ::fileno(tty);
     termios saved{};
     const bool isTerminal = ::tcgetattr(fd, &saved) == 0;
+    std::array<bool, std::size(kPromptSignals)> caught{};
     if (isTerminal) {
+        promptTerminal = fd;
+        promptSaved = saved;
+        struct sigaction restore {};
+        restore.sa_handler = RestoreTerminalAndEnd;
+        sigemptyset(&restore.sa_mask);
+        for (size_t i = 0; i < std::size(kPromptSignals); ++i) {
+            // A signal the parent told us to ignore stays ignored.
+            if (::sigaction(kPromptSignals[i], nullptr, &promptPrevious[i]) != 0 ||
+                promptPrevious[i].sa_handler == SIG_IGN) {
+                continue;
+            }
+            caught[i] = ::sigaction(kPromptSignals[i], &restore, nullptr) == 0;
+        }
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
@@ -70,7 +104,11 @@ std::optional<std::string> AskPassword(std::ostream& err) {
     std::string password;
     for (int c = std::fgetc(tty); c != EOF && c != '\n'; c = std::fgetc(tty))
         password += static_cast<char>(c);
-    if (isTerminal) ::tcsetattr(fd, TCSAFLUSH, &saved);
+    if (isTerminal) {
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+        for (size_t i = 0; i < std::size(kPromptSignals); ++i)
+            if (caught[i]) ::sigaction(kPromptSignals[i], &promptPrevious[i], nullptr);
+    }
     err << '\n';
     std::fclose(tty);
     return password;
@@ -279,6 +317,7 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             server.password = std::move(*password);
         }
         if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
+        server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         clientOptions.server = std::move(server);
     }
     ConsoleRunFeedback feedback;

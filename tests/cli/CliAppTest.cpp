@@ -9,8 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace vellrun::cli {
 namespace {
@@ -283,6 +288,51 @@ TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
     EXPECT_NE(text.str().find("InitNetWare returned error 0xFFFF"), std::string::npos)
         << text.str();
     EXPECT_NE(text.str().find("bad image.json"), std::string::npos) << text.str();
+}
+
+// Ctrl+C at the password prompt of -W ends the program as always, and
+// leaves the terminal echoing what is typed, as it was before the prompt.
+TEST(CliProgram, AnInterruptedPasswordPromptGivesTheTerminalItsEchoBack) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string side = ::ptsname(terminal);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A session of its own, whose controlling terminal is the new one.
+        ::setsid();
+        const int fd = ::open(side.c_str(), O_RDWR);
+        if (fd < 0) ::_exit(127);
+        ::dup2(fd, 0);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execl(VELLRUN_CLI_PATH, VELLRUN_CLI_PATH, "-H", "ldap://127.0.0.1:9", "-D", "cn=x", "-W",
+                "trees", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string shown;
+    for (int i = 0; i < 200 && shown.find("Password:") == std::string::npos; ++i) {
+        pollfd wait{terminal, POLLIN, 0};
+        if (::poll(&wait, 1, 100) <= 0) continue;
+        char buffer[256];
+        const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+        if (got <= 0) break;
+        shown.append(buffer, static_cast<size_t>(got));
+    }
+    ASSERT_NE(shown.find("Enter LDAP Password:"), std::string::npos) << shown;
+    termios asking{};
+    ASSERT_EQ(::tcgetattr(terminal, &asking), 0);
+    EXPECT_EQ(asking.c_lflag & ECHO, 0u);
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    termios after{};
+    ASSERT_EQ(::tcgetattr(terminal, &after), 0);
+    EXPECT_NE(after.c_lflag & ECHO, 0u);
+    ::close(terminal);
 }
 
 }  // namespace

@@ -72,6 +72,15 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
                      out, err),
               1);
     EXPECT_NE(err.find("Invalid credentials"), std::string::npos) << err;
+    // A password for another host in clear is refused before anything
+    // connects, with what a run of -H can do about it.
+    EXPECT_EQ(RunCli({"-H", "ldap://192.0.2.1", "-D", "cn=admin,dc=test", "-y",
+                      (dir / "wrong.pw").string(), "trees"},
+                     out, err),
+              1);
+    EXPECT_NE(err.find("refused to send a password unencrypted"), std::string::npos) << err;
+    EXPECT_NE(err.find("-Z"), std::string::npos) << err;
+    EXPECT_EQ(err.find("allowInsecureBind"), std::string::npos) << err;
 }
 
 // A server that stops a search at its size limit: the rows before it are

@@ -86,6 +86,10 @@ std::string TestSlapd::LdapiUri() const {
     return ReadLine(dir_ / "ldapi-uri");
 }
 
+std::string TestSlapd::LdapsUri() const {
+    return ReadLine(dir_ / "ldaps-uri");
+}
+
 void TestSlapd::Kill() {
     const std::string pid = ReadLine(dir_ / "slapd.pid");
     if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);

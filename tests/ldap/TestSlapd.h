@@ -33,6 +33,7 @@ public:
 
     std::string Uri() const;       // ldap://127.0.0.1:PORT
     std::string LdapiUri() const;  // the server's own socket
+    std::string LdapsUri() const;  // ldaps://127.0.0.1:PORT, when started with a certificate
     const std::filesystem::path& Dir() const { return dir_; }
     // Stops the server as a crash would (SIGKILL), at once.
     void Kill();

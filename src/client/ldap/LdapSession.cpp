@@ -5,6 +5,7 @@
 #include "platform/RegularFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <arpa/inet.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 
@@ -25,6 +27,9 @@ namespace {
 
 // How long a wait for the server goes on before whileWaiting has its turn.
 constexpr std::chrono::microseconds kWaitSlice = std::chrono::milliseconds(100);
+
+// More than any bundle of authorities holds.
+constexpr size_t kCaFileLimit = size_t{64} << 20;
 
 // Frees what libldap hands out, whatever path a function leaves by.
 struct MessageGuard {
@@ -121,6 +126,26 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
 // where a server would otherwise send a reference in its place, which would
 // leave it out of listings and reports. A server that does not know the
 // control goes on without it.
+// A reason libldap gives, in brackets: one already in brackets is not
+// bracketed again, and "(unknown error code)", what TLS says when it has
+// nothing to say, is left out.
+std::string Reason(std::string message) {
+    while (message.size() >= 2 && message.front() == '(' && message.back() == ')')
+        message = message.substr(1, message.size() - 2);
+    if (message.empty() || message == "unknown error code") return {};
+    return " (" + message + ")";
+}
+
+// The diagnostic message libldap keeps for the last call that failed.
+std::string DiagnosticOf(LDAP* ld) {
+    char* message = nullptr;
+    if (!ld || ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS)
+        return {};
+    std::string text = message ? message : "";
+    if (message) ldap_memfree(message);
+    return text;
+}
+
 LDAPControl ManageDsaIt() {
     return LDAPControl{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), {0, nullptr}, 0};
 }
@@ -179,6 +204,105 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEn
 }
 
 }  // namespace
+
+// libldap makes the TCP connection and the TLS handshake inside one call
+// (ldap_connect, ldap_install_tls), with no deadline for the handshake: on
+// a socket it leaves without blocking it tries again at once, for ever. So
+// while a connection is set up, a layer of our own lies below TLS: before
+// each read or write it waits for the socket the way Await waits for an
+// answer, in slices with whileWaiting between them, up to the timeout, and
+// fails the read or write when the time is up or the wait is given up.
+struct LdapSession::SetUpWait {
+    static constexpr int kLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above TCP, below TLS
+
+    explicit SetUpWait(const LdapConnectionConfig& config)
+        : whileWaiting(config.whileWaiting), limit(config.timeoutSeconds) {
+        callback.lc_add = &Added;
+        callback.lc_del = &Removed;
+        callback.lc_arg = this;
+    }
+
+    // Waits in each read and write from now on, until Disarm.
+    void Arm() {
+        armed = true;
+        deadline = std::chrono::steady_clock::now() + limit;
+    }
+    void Disarm() { armed = false; }
+
+    // False when the wait ran out or was given up.
+    bool Ready(Sockbuf_IO_Desc* layer, short events) {
+        using Clock = std::chrono::steady_clock;
+        if (events == POLLIN && LBER_SBIOD_CTRL_NEXT(layer, LBER_SB_OPT_DATA_READY, nullptr) > 0)
+            return true;
+        ber_socket_t fd = -1;
+        ber_sockbuf_ctrl(layer->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+        for (;;) {
+            if (cancelled || timedOut) return false;
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                timedOut = true;
+                return false;
+            }
+            auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+            if (whileWaiting)
+                wait = std::min(wait, std::chrono::milliseconds(kWaitSlice.count() / 1000));
+            pollfd socket{fd, events, 0};
+            const int ready = ::poll(&socket, 1, static_cast<int>(wait.count()));
+            // Ready, or a failure that the read or write itself tells.
+            if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
+            if (ready == 0 && whileWaiting && !whileWaiting()) cancelled = true;
+        }
+    }
+
+    // A connection is made (each server of a list in turn): the layer goes
+    // onto it, and the server has the whole time for its handshake.
+    static int Added(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
+        auto* wait = static_cast<SetUpWait*>(callback->lc_arg);
+        wait->connected = true;
+        if (wait->armed) wait->Arm();
+        return ber_sockbuf_add_io(socket, &io, kLevel, wait) == 0 ? 0 : -1;
+    }
+    static void Removed(LDAP*, Sockbuf*, ldap_conncb*) {}
+
+    static int Setup(Sockbuf_IO_Desc* layer, void* wait) {
+        layer->sbiod_pvt = wait;
+        return 0;
+    }
+    static int Remove(Sockbuf_IO_Desc*) { return 0; }
+    static int Control(Sockbuf_IO_Desc* layer, int option, void* value) {
+        return LBER_SBIOD_CTRL_NEXT(layer, option, value);
+    }
+    static ber_slen_t Read(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+        auto* wait = static_cast<SetUpWait*>(layer->sbiod_pvt);
+        if (wait->armed && !wait->Ready(layer, POLLIN)) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        return LBER_SBIOD_READ_NEXT(layer, buffer, length);
+    }
+    static ber_slen_t Write(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+        auto* wait = static_cast<SetUpWait*>(layer->sbiod_pvt);
+        if (wait->armed && !wait->Ready(layer, POLLOUT)) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        return LBER_SBIOD_WRITE_NEXT(layer, buffer, length);
+    }
+    static int CloseLayer(Sockbuf_IO_Desc*) { return 0; }
+
+    static Sockbuf_IO io;
+
+    std::function<bool()> whileWaiting;
+    std::chrono::seconds limit;
+    std::chrono::steady_clock::time_point deadline;
+    ldap_conncb callback{};
+    bool armed = false;
+    bool connected = false;  // a TCP connection was made: the server is there
+    bool timedOut = false;
+    bool cancelled = false;
+};
+
+Sockbuf_IO LdapSession::SetUpWait::io = {&Setup, &Remove, &Control, &Read, &Write, &CloseLayer};
 
 FoundEntry::FoundEntry(
     std::string entryDn,
@@ -279,7 +403,8 @@ const FoundEntry::Values* FoundEntry::Find(std::string_view name) const {
     return nullptr;
 }
 
-LdapSession::LdapSession(LdapConnectionConfig config) : config_(std::move(config)) {}
+LdapSession::LdapSession(LdapConnectionConfig config)
+    : config_(std::move(config)), setUpWait_(std::make_unique<SetUpWait>(config_)) {}
 
 LdapSession::~LdapSession() {
     Close();
@@ -343,8 +468,7 @@ Result LdapSession::MapResult(int code, const std::string& message, bool change)
 }
 
 Result LdapSession::Fail(int code, const std::string& message, bool change) {
-    diagnostic_ = config_.uri + ": " + ldap_err2string(code);
-    if (!message.empty()) diagnostic_ += " (" + message + ")";
+    diagnostic_ = config_.uri + ": " + ldap_err2string(code) + Reason(message);
     const Result result = MapResult(code, message, change);
     // A connection that broke is dropped; the next call connects again.
     if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
@@ -357,6 +481,8 @@ Result LdapSession::Fail(int code, const std::string& message, bool change) {
 Result LdapSession::Open() {
     if (ld_) return 0;
     diagnostic_.clear();
+    // Before anything connects: a password must not go out in clear.
+    if (Result r = RefuseInsecureBind(); r != 0) return r;
     if (Result r = Connect(); r != 0) {
         Close();
         return r;
@@ -389,6 +515,7 @@ Result LdapSession::Connect() {
                       "addresses of one of them";
         return Err::InvalidRequest;
     }
+    cancelled_ = false;
     LDAP* ld = nullptr;
     if (int rc = ldap_initialize(&ld, config_.uri.c_str()); rc != LDAP_SUCCESS) {
         diagnostic_ = config_.uri + ": " + ldap_err2string(rc);
@@ -402,27 +529,121 @@ Result LdapSession::Connect() {
     timeval timeout{config_.timeoutSeconds, 0};
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
-    // TLS: the certificate is checked unless the entry says otherwise.
-    const int require = config_.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
-    ldap_set_option(ld_, LDAP_OPT_X_TLS_REQUIRE_CERT, &require);
-    if (!config_.caFile.empty()) {
-        ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE, config_.caFile.c_str());
+    const bool startTls = config_.tls == TlsKind::StartTls && scheme == "ldap";
+    if (scheme == "ldaps" || startTls) {
+        if (Result r = SetUpTls(); r != 0) return r;
     }
-    const int newContext = 0;
-    ldap_set_option(ld_, LDAP_OPT_X_TLS_NEWCTX, &newContext);
-    if (config_.tls == TlsKind::StartTls && scheme == "ldap") {
-        ++requests;
-        if (int rc = ldap_start_tls_s(ld_, nullptr, nullptr); rc != LDAP_SUCCESS) {
-            char* message = nullptr;
-            ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message);
-            std::string text = message ? message : "";
-            if (message) ldap_memfree(message);
-            diagnostic_ = config_.uri + ": StartTLS failed: " + ldap_err2string(rc);
-            if (!text.empty()) diagnostic_ += " (" + text + ")";
-            return Err::TransportFailure;
+    SetUpWait& wait = *setUpWait_;
+    wait.connected = wait.timedOut = wait.cancelled = false;
+    ldap_set_option(ld_, LDAP_OPT_CONNECT_CB, &wait.callback);
+    wait.Arm();
+    const int rc = ldap_connect(ld_);
+    wait.Disarm();
+    if (rc != LDAP_SUCCESS) return ConnectFailure({}, rc, scheme == "ldaps" && wait.connected);
+    if (startTls) {
+        if (Result r = StartTls(); r != 0) return r;
+    }
+    // Set up: from here on each request waits in Await.
+    Sockbuf* socket = nullptr;
+    if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket)
+        ber_sockbuf_remove_io(socket, &SetUpWait::io, SetUpWait::kLevel);
+    return 0;
+}
+
+Result LdapSession::SetUpTls() {
+    // libldap starts each connection from the defaults of ldap.conf,
+    // ~/.ldaprc and LDAPTLS_* (a check turned off, other authorities), and
+    // falls back to them when the connection's own context cannot be made:
+    // the certificate check and the authorities are set here, and a context
+    // that cannot be made stops the connection.
+    const std::string& caFile = config_.caFile;
+    if (!caFile.empty()) {
+        // libldap takes a file without a certificate in it as no authority at
+        // all, and says only that the handshake failed.
+        std::string text;
+        if (platform::FileStatus read = platform::ReadRegularFile(caFile, text, kCaFileLimit);
+            !read.ok()) {
+            diagnostic_ =
+                caFile + ": the CA file of " + config_.uri + " cannot be read (" + read.error + ")";
+            return Err::InvalidRequest;
+        }
+        if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos &&
+            text.find("-----BEGIN TRUSTED CERTIFICATE-----") == std::string::npos) {
+            diagnostic_ = caFile + ": the CA file of " + config_.uri +
+                          " holds no certificate (PEM, \"-----BEGIN CERTIFICATE-----\")";
+            return Err::InvalidRequest;
         }
     }
+    const int require = config_.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
+    if (ldap_set_option(ld_, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != LDAP_OPT_SUCCESS ||
+        (!caFile.empty() &&
+         ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE, caFile.c_str()) != LDAP_OPT_SUCCESS)) {
+        diagnostic_ = config_.uri + ": the TLS settings could not be made";
+        return Err::InvalidRequest;
+    }
+    const int client = 0;
+    if (ldap_set_option(ld_, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS) {
+        const std::string reason = Reason(DiagnosticOf(ld_));
+        diagnostic_ = caFile.empty() ? config_.uri + ": TLS could not be set up" + reason
+                                     : caFile + ": the CA file of " + config_.uri +
+                                           " holds no certificate that can be loaded" + reason;
+        return Err::InvalidRequest;
+    }
     return 0;
+}
+
+Result LdapSession::StartTls() {
+    const std::string failed = "StartTLS failed: ";
+    ++requests;
+    int messageId = -1;
+    if (const int rc = ldap_start_tls(ld_, nullptr, nullptr, &messageId); rc != LDAP_SUCCESS)
+        return ConnectFailure(failed, rc, false);
+    MessageGuard reply;
+    if (Result r = Await(messageId, reply.message); r != 0) {
+        const std::string prefix = config_.uri + ": ";
+        if (!cancelled_ && diagnostic_.rfind(prefix, 0) == 0)
+            diagnostic_.insert(prefix.size(), failed);
+        return r;
+    }
+    int code = LDAP_OTHER;
+    char* text = nullptr;
+    if (const int rc =
+            ldap_parse_result(ld_, reply.message, &code, nullptr, &text, nullptr, nullptr, 0);
+        rc != LDAP_SUCCESS) {
+        code = rc;
+    }
+    const std::string message = text ? text : "";
+    if (text) ldap_memfree(text);
+    if (code != LDAP_SUCCESS) {
+        diagnostic_ = config_.uri + ": " + failed + ldap_err2string(code) + Reason(message);
+        return Err::TransportFailure;
+    }
+    // The server takes TLS now: the handshake waits as the connection did.
+    setUpWait_->Arm();
+    const int rc = ldap_install_tls(ld_);
+    setUpWait_->Disarm();
+    if (rc != LDAP_SUCCESS) return ConnectFailure(failed, rc, true);
+    return 0;
+}
+
+Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) {
+    const SetUpWait& wait = *setUpWait_;
+    if (wait.cancelled) {
+        cancelled_ = true;
+        diagnostic_ = config_.uri + ": cancelled while waiting for the server";
+    } else if (wait.timedOut) {
+        diagnostic_ = config_.uri + ": " + what + ldap_err2string(LDAP_TIMEOUT) +
+                      " (no answer within " + std::to_string(config_.timeoutSeconds) + " seconds)";
+    } else {
+        diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
+        // libldap says a refused certificate as if the server were not there.
+        if (tls) {
+            diagnostic_ +=
+                "; the server's certificate may have been refused (signed by an unknown "
+                "authority, made for another host name, or expired; check caFile)";
+        }
+    }
+    return Err::TransportFailure;
 }
 
 Result LdapSession::ReadPassword(std::string& password) {
@@ -502,17 +723,21 @@ Result LdapSession::ReadPassword(std::string& password) {
     return Err::FailedAuthentication;
 }
 
-Result LdapSession::Bind() {
+Result LdapSession::RefuseInsecureBind() {
+    if (config_.bind != BindKind::Simple) return 0;
     const std::string scheme = SchemeOf(config_.uri);
+    const bool encrypted =
+        scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
+    if (encrypted || IsLoopback(config_.uri) || config_.allowInsecureBind) return 0;
+    diagnostic_ = config_.uri + ": refused to send a password unencrypted to another host; " +
+                  (config_.insecureBindAdvice.empty()
+                       ? "use ldaps:// or StartTLS, or set \"allowInsecureBind\": true"
+                       : config_.insecureBindAdvice);
+    return Err::FailedAuthentication;
+}
+
+Result LdapSession::Bind() {
     if (config_.bind == BindKind::Simple) {
-        const bool encrypted =
-            scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
-        if (!encrypted && !IsLoopback(config_.uri) && !config_.allowInsecureBind) {
-            diagnostic_ = config_.uri +
-                          ": refused to send a password unencrypted to another host; use "
-                          "ldaps:// or StartTLS, or set \"allowInsecureBind\": true";
-            return Err::FailedAuthentication;
-        }
         std::string password;
         if (Result r = ReadPassword(password); r != 0) return r;
         berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
@@ -530,18 +755,26 @@ Result LdapSession::Bind() {
     if (config_.bind == BindKind::External) {
         ++requests;
         // EXTERNAL asks nothing of us: the identity comes from the socket or
-        // the client certificate.
-        const int rc = ldap_sasl_interactive_bind_s(
-            ld_, nullptr, "EXTERNAL", nullptr, nullptr, LDAP_SASL_QUIET,
-            [](LDAP*, unsigned, void*, void*) { return LDAP_SUCCESS; }, nullptr);
-        if (rc != LDAP_SUCCESS) return Fail(rc, {});
-        berval* who = nullptr;
+        // the client certificate. One request and its answer, as any other.
+        // Empty credentials: no other identity than the one the server sees.
+        berval none{0, const_cast<char*>("")};
+        int messageId = -1;
+        if (const int rc = ldap_sasl_bind(ld_, "", "EXTERNAL", &none, nullptr, nullptr, &messageId);
+            rc != LDAP_SUCCESS) {
+            return Fail(rc, {});
+        }
+        if (Result r = AwaitResult(messageId, false); r != 0) return r;
+        // Who the server took us for, when it says.
         ++requests;
-        if (ldap_whoami_s(ld_, &who, nullptr, nullptr) == LDAP_SUCCESS && who) {
+        if (ldap_whoami(ld_, nullptr, nullptr, &messageId) != LDAP_SUCCESS) return 0;
+        MessageGuard reply;
+        if (Result r = Await(messageId, reply.message); r != 0) return r;
+        berval* who = nullptr;
+        if (ldap_parse_whoami(ld_, reply.message, &who) == LDAP_SUCCESS && who) {
             std::string id(who->bv_val, who->bv_len);
             if (id.rfind("dn:", 0) == 0) identity_ = id.substr(3);
-            ber_bvfree(who);
         }
+        if (who) ber_bvfree(who);
         return 0;
     }
     // Anonymous: no bind request at all.

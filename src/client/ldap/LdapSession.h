@@ -46,9 +46,12 @@ struct LdapConnectionConfig {
     // given (the desktop's message port); nothing when they decline.
     std::function<std::optional<std::string>(const std::string& prompt)> askPassword;
     TlsKind tls = TlsKind::None;
-    std::string caFile;
+    std::string caFile;  // the authorities that sign the server's certificate; empty: the system's
     bool verifyCertificate = true;
     bool allowInsecureBind = false;
+    // What a person can do about a password refused for a connection without
+    // encryption; empty: the words for an entry of the configuration.
+    std::string insecureBindAdvice;
     int timeoutSeconds = 30;
     // Called between the slices (about 100 ms) of every wait for the server,
     // so that a front end can handle its window's events meanwhile; false
@@ -197,6 +200,14 @@ public:
 private:
     Result Fail(int code, const std::string& message, bool change = false);
     Result Connect();
+    // The TLS settings of this connection alone: the certificate check and
+    // the authorities, never libldap's defaults of the user or the machine.
+    Result SetUpTls();
+    Result StartTls();
+    // A connection that could not be made (a failed TLS handshake among the
+    // reasons when tls), or the set-up's wait that ran out or was given up.
+    Result ConnectFailure(const std::string& what, int code, bool tls);
+    Result RefuseInsecureBind();
     Result Bind();
     Result ReadRootDse();
     Result ReadPassword(std::string& password);
@@ -221,6 +232,10 @@ private:
 
     LdapConnectionConfig config_;
     struct ldap* ld_ = nullptr;
+    // The wait of the connection's set-up (the TCP connection made, the TLS
+    // handshake), with the timeout and whileWaiting as any other wait.
+    struct SetUpWait;
+    std::unique_ptr<SetUpWait> setUpWait_;
     // Counts the connections made: a wait tells by it whether its connection
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;

@@ -1,0 +1,206 @@
+// Making a connection: TLS that trusts only what the connection names,
+// whatever the user's libldap defaults say, and the set-up of a connection
+// (the TLS handshake, StartTLS, a SASL bind) waiting as any request does:
+// within the timeout, and given up through whileWaiting.
+
+#include "TestSlapd.h"
+#include "client/ResultCodes.h"
+#include "client/ldap/LdapSession.h"
+#include "support/TempDir.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vellrun::client::ldap {
+namespace {
+
+using testing::TestSlapd;
+
+std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A certificate authority, a server certificate for 127.0.0.1 that it
+// signed, and another authority that signed nothing of the server's.
+struct Pki {
+    explicit Pki(const std::filesystem::path& dir)
+        : ca(dir / "ca.pem"),
+          other(dir / "other-ca.pem"),
+          cert(dir / "server.pem"),
+          key(dir / "server.key") {
+        const std::string d = "'" + dir.string() + "/";
+        std::ofstream(dir / "san.ext") << "subjectAltName=IP:127.0.0.1\n";
+        const std::string make =
+            "cd " + d +
+            "' && openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+            "-subj /CN=Test-CA -keyout ca.key -out ca.pem && "
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Other-CA "
+            "-keyout other-ca.key -out other-ca.pem && "
+            "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key "
+            "-out server.csr && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key "
+            "-CAcreateserial -days 2 -extfile san.ext -out server.pem";
+        ok = std::system(("(" + make + ") >/dev/null 2>&1").c_str()) == 0;
+    }
+    std::filesystem::path ca, other, cert, key;
+    bool ok = false;
+};
+
+// A server that takes connections and never says a word; it lets them go
+// after a while, so that a client that does not give up does not wait for ever.
+class SilentServer {
+public:
+    SilentServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(listener_, 16) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            std::vector<int> held;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!stop_ && std::chrono::steady_clock::now() < end) {
+                pollfd wait{listener_, POLLIN, 0};
+                if (::poll(&wait, 1, 100) > 0)
+                    held.push_back(::accept(listener_, nullptr, nullptr));
+            }
+            for (const int fd : held)
+                if (fd >= 0) ::close(fd);
+            ::close(listener_);
+        });
+    }
+    ~SilentServer() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        } else if (listener_ >= 0) {
+            ::close(listener_);
+        }
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// libldap takes its defaults from the environment and ~/.ldaprc once per
+// process: each case is a run of the console program of its own, told to
+// trust any certificate and the right authority by both. Only the
+// connection's own caFile counts.
+TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
+    testing::TempDir dir;
+    Pki pki(dir.Path());
+    ASSERT_TRUE(pki.ok) << "openssl could not make the certificates";
+    ::setenv("SLAPD_TLS_CERT", pki.cert.c_str(), 1);
+    ::setenv("SLAPD_TLS_KEY", pki.key.c_str(), 1);
+    auto slapd = TestSlapd::Start(dir / "slapd", {VELLRUN_TEST_LDAP_DIR "/data/test.schema"},
+                                  {VELLRUN_TEST_LDAP_DIR "/data/base.ldif"});
+    ::unsetenv("SLAPD_TLS_CERT");
+    ::unsetenv("SLAPD_TLS_KEY");
+    std::filesystem::create_directories(dir / "home");
+    std::ofstream(dir / "home" / ".ldaprc")
+        << "TLS_REQCERT never\nTLS_CACERT " << pki.ca.string() << "\n";
+    std::ofstream(dir / "garbage.pem") << "not a certificate\n";
+
+    struct Case {
+        std::string uri;
+        std::string caFile;
+        int status;
+        std::vector<std::string> said;
+    };
+    const std::string missing = (dir / "no-such-ca.pem").string();
+    const std::string garbage = (dir / "garbage.pem").string();
+    const std::string refused = "certificate may have been refused";
+    const std::string startTls = "\", \"tls\": \"starttls";
+    const Case cases[] = {
+        {slapd->LdapsUri(), missing, 1, {missing}},
+        {slapd->LdapsUri(), garbage, 1, {garbage}},
+        {slapd->Uri() + startTls, missing, 1, {missing}},
+        {slapd->LdapsUri(), pki.other.string(), 1, {"Can't contact LDAP server", refused}},
+        {slapd->Uri() + startTls, pki.other.string(), 1, {"StartTLS failed", refused}},
+        {slapd->LdapsUri(), pki.ca.string(), 0, {}},
+        {slapd->Uri() + startTls, pki.ca.string(), 0, {}},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir / "connections.json")
+            << R"({"connections": [{"uri": ")" << c.uri << R"(", "name": "TLS", "base": )"
+            << R"("dc=test", "caFile": ")" << c.caFile << R"("}]})";
+        const std::string command =
+            "cd '" + dir.Path().string() + "' && env HOME='" + (dir / "home").string() +
+            "' LDAPTLS_REQCERT=never LDAPTLS_CACERT='" + pki.ca.string() +
+            "' VELLRUN_CONNECTIONS=connections.json '" VELLRUN_CLI_PATH "' trees >out 2>err";
+        const int status = std::system(command.c_str());
+        const std::string err = Read(dir / "err");
+        SCOPED_TRACE(c.uri + " with " + c.caFile);
+        ASSERT_TRUE(WIFEXITED(status)) << err;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << err;
+        for (const std::string& words : c.said)
+            EXPECT_NE(err.find(words), std::string::npos) << err;
+        EXPECT_EQ(err.find("unknown error code"), std::string::npos) << err;
+        EXPECT_EQ(err.find("(("), std::string::npos) << err;
+        if (c.status == 0) {
+            EXPECT_EQ(Read(dir / "out"), "TLS\n");
+        }
+    }
+}
+
+// A server that takes the connection and never answers: the TLS handshake of
+// ldaps://, StartTLS and a SASL EXTERNAL bind each end at the timeout, and
+// are given up, quietly, when whileWaiting says so.
+TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
+    SilentServer silent;
+    LdapConnectionConfig ldaps;
+    ldaps.uri = "ldaps://" + silent.Address();
+    ldaps.base = "dc=test";
+    LdapConnectionConfig startTls = ldaps;
+    startTls.uri = "ldap://" + silent.Address();
+    startTls.tls = TlsKind::StartTls;
+    LdapConnectionConfig external = startTls;
+    external.tls = TlsKind::None;
+    external.bind = BindKind::External;
+    for (LdapConnectionConfig config : {ldaps, startTls, external}) {
+        SCOPED_TRACE(config.uri + (config.tls == TlsKind::StartTls ? " StartTLS" : ""));
+        config.timeoutSeconds = 1;
+        {
+            LdapSession session(config);
+            EXPECT_EQ(session.Open(), Err::TransportFailure);
+            EXPECT_FALSE(session.Cancelled());
+            EXPECT_NE(session.Diagnostic().find("Timed out"), std::string::npos)
+                << session.Diagnostic();
+        }
+        config.timeoutSeconds = 30;
+        int calls = 0;
+        config.whileWaiting = [&calls] { return ++calls < 3; };
+        LdapSession session(config);
+        EXPECT_EQ(session.Open(), Err::TransportFailure);
+        EXPECT_EQ(calls, 3);
+        EXPECT_TRUE(session.Cancelled()) << session.Diagnostic();
+        EXPECT_FALSE(session.IsOpen());
+    }
+}
+
+}  // namespace
+}  // namespace vellrun::client::ldap
