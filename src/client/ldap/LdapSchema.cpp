@@ -1,5 +1,6 @@
 #include "client/ldap/LdapSchema.h"
 
+#include "client/ObjectIdentifiers.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -108,42 +109,9 @@ uint32_t Number(const std::string& text) {
     return value;
 }
 
+// An identifier the schema text gives; none when it is not a dotted one.
 ObjectIdentifier Encode(std::string_view text) {
-    ObjectIdentifier identifier;
-    std::vector<uint32_t> numbers;
-    size_t at = 0;
-    while (at < text.size()) {
-        uint32_t number = 0;
-        auto [end, ec] = std::from_chars(text.data() + at, text.data() + text.size(), number);
-        if (ec != std::errc() || end == text.data() + at) return {};
-        numbers.push_back(number);
-        at = static_cast<size_t>(end - text.data());
-        if (at < text.size()) {
-            if (text[at] != '.') return {};
-            ++at;
-        }
-    }
-    if (numbers.size() < 2 || numbers[0] > 2 || numbers[1] > 39) return {};
-    std::vector<uint8_t> content{static_cast<uint8_t>(numbers[0] * 40 + numbers[1])};
-    for (size_t i = 2; i < numbers.size(); ++i) {
-        uint8_t groups[5];
-        size_t count = 0;
-        uint32_t number = numbers[i];
-        do {
-            groups[count++] = static_cast<uint8_t>(number & 0x7F);
-            number >>= 7;
-        } while (number != 0);
-        while (count > 0) {
-            --count;
-            content.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
-        }
-    }
-    if (content.size() + 2 > identifier.data.size()) return {};
-    identifier.data[0] = 6;
-    identifier.data[1] = static_cast<uint8_t>(content.size());
-    std::copy(content.begin(), content.end(), identifier.data.begin() + 2);
-    identifier.length = static_cast<uint32_t>(content.size() + 2);
-    return identifier;
+    return EncodeOid(text).value_or(ObjectIdentifier{});
 }
 
 // "name:suffix" or "name" of an objectidentifier macro, expanded.
