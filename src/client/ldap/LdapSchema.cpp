@@ -1,6 +1,7 @@
 #include "client/ldap/LdapSchema.h"
 
 #include "client/ObjectIdentifiers.h"
+#include "client/ldap/LdifRecords.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -169,32 +170,6 @@ bool StartsWithWord(std::string_view line, std::string_view word, std::string_vi
     return true;
 }
 
-// Base64 of an LDIF "name:: value" line of a subschema entry.
-std::string DecodeBase64(std::string_view text) {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') return c - 'A';
-        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-        if (c >= '0' && c <= '9') return c - '0' + 52;
-        if (c == '+') return 62;
-        if (c == '/') return 63;
-        return -1;
-    };
-    std::string out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        const int v = value(c);
-        if (v < 0) continue;
-        bits = (bits << 6) | static_cast<uint32_t>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 SyntaxId SyntaxFromOid(std::string_view oid) {
@@ -306,7 +281,16 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
             while (!rest.empty() && rest.front() == ' ')
                 rest.remove_prefix(1);
         }
-        value = base64 ? DecodeBase64(rest) : std::string(rest);
+        if (base64) {
+            std::optional<std::string> decoded = DecodeBase64(rest);
+            if (!decoded) {
+                error = "line " + std::to_string(number) + ": the base64 value is not valid base64";
+                return false;
+            }
+            value = std::move(*decoded);
+        } else {
+            value = std::string(rest);
+        }
         // "objectClass: subschema" in an LDIF entry is not a definition.
         if (value.find('(') == std::string::npos) continue;
         int depth = 0;
