@@ -5,7 +5,6 @@
 #include "platform/AsciiText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -130,12 +129,11 @@ std::string ExpandMacros(const std::string& definition,
             at = stop;
             continue;
         }
-        if (std::isalpha(static_cast<unsigned char>(c))) {
+        if (platform::IsAsciiLetter(c)) {
             size_t end = at;
             while (end < definition.size() &&
-                   (std::isalnum(static_cast<unsigned char>(definition[end])) ||
-                    definition[end] == '-' || definition[end] == '_' || definition[end] == ':' ||
-                    definition[end] == '.')) {
+                   (platform::IsAsciiLetterOrDigit(definition[end]) || definition[end] == '-' ||
+                    definition[end] == '_' || definition[end] == ':' || definition[end] == '.')) {
                 ++end;
             }
             std::string word = definition.substr(at, end - at);
@@ -162,10 +160,10 @@ bool StartsWithWord(std::string_view line, std::string_view word, std::string_vi
     rest = line.substr(word.size());
     if (!rest.empty() && rest.front() == ':') {
         rest.remove_prefix(1);
-    } else if (rest.empty() || !std::isspace(static_cast<unsigned char>(rest.front()))) {
+    } else if (rest.empty() || !platform::IsAsciiSpace(rest.front())) {
         return false;
     }
-    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front())))
+    while (!rest.empty() && platform::IsAsciiSpace(rest.front()))
         rest.remove_prefix(1);
     return true;
 }
@@ -269,7 +267,7 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
             if (oidAt == std::string::npos) continue;
             std::string name = words.substr(0, blank);
             std::string oid = words.substr(oidAt);
-            while (!oid.empty() && std::isspace(static_cast<unsigned char>(oid.back())))
+            while (!oid.empty() && platform::IsAsciiSpace(oid.back()))
                 oid.pop_back();
             macros[Fold(name)] = ExpandMacros(oid, macros);
             continue;

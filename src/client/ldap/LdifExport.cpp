@@ -5,8 +5,8 @@
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 #include "client/ldap/LdapValues.h"
+#include "platform/AsciiText.h"
 
-#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -263,8 +263,8 @@ std::string ExportedName(const std::string& programName) {
     std::string out = "vr";
     bool upper = true;
     for (char c : programName) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            out += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        if (platform::IsAsciiLetterOrDigit(c)) {
+            out += upper ? platform::AsciiUpper(c) : c;
             upper = false;
         } else {
             upper = true;
