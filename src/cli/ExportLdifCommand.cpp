@@ -4,9 +4,9 @@
 #include "cli/CliCommand.h"
 #include "cli/CommandSupport.h"
 #include "client/ldap/LdifExport.h"
+#include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 
-#include <cctype>
 #include <memory>
 #include <sstream>
 #include <utility>
@@ -62,8 +62,7 @@ int Run(CommandServices& s) {
     if (base.empty()) {
         std::string dc;
         for (char c : tree) {
-            if (std::isalnum(static_cast<unsigned char>(c)) || c == '-')
-                dc += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (platform::IsAsciiLetterOrDigit(c) || c == '-') dc += platform::AsciiLower(c);
         }
         base = "dc=" + (dc.empty() ? std::string("vellrun") : dc);
     }

@@ -35,4 +35,20 @@ void SplitFullName(std::string_view fullName, std::vector<std::string_view>& par
     }
 }
 
+std::string_view ValueNameFault(std::string_view name) {
+    if (name.empty()) return "is empty";
+    if (name.front() == '.') return "has a leading dot (full names are written without one)";
+    for (size_t start = 0;;) {
+        const size_t dot = FirstUnescaped(name.substr(start), '.');
+        if (dot == 0) return "has an empty relative name";
+        if (dot == std::string_view::npos) break;
+        start += dot + 1;
+        if (start == name.size()) return "has an empty relative name";
+    }
+    if (FirstUnescaped(name, '=') != std::string_view::npos) {
+        return "has name types; such names are written typeless (\"jdoe.Sales.Corp\")";
+    }
+    return {};
+}
+
 }  // namespace vellrun::client

@@ -18,4 +18,12 @@ std::vector<std::string_view> SplitFullName(std::string_view fullName);
 // The same into parts (replacing what it held), keeping its room.
 void SplitFullName(std::string_view fullName, std::vector<std::string_view>& parts);
 
+// Why a full name inside a value (a member, a volume, an ACL's subject) is not
+// one the directory keeps, or an empty text when it is. Such a name is
+// typeless and written without a leading dot, and every relative name holds
+// something; an "=" no backslash escapes would make it typed ("a\\=b" is an
+// escaped backslash and a type). Special names ("[Root]", "[Public]") keep
+// these rules too.
+std::string_view ValueNameFault(std::string_view name);
+
 }  // namespace vellrun::client

@@ -2,7 +2,7 @@
 
 // The small text helpers that every folder needs, written once: ASCII case
 // (lower- and upper-casing, comparing and prefix tests without case), ASCII
-// letters, digits and hexadecimal digits, and trimming blanks. Only the 26
+// letters, digits, white space and hexadecimal digits, and trimming blanks. Only the 26
 // ASCII letters change case; every other byte, UTF-8 included, stays as it
 // is, whatever the locale. Locale-aware comparison is TextCollator's.
 
@@ -27,6 +27,16 @@ constexpr bool IsAsciiLetter(char c) {
 
 constexpr bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+constexpr bool IsAsciiLetterOrDigit(char c) {
+    return IsAsciiLetter(c) || IsAsciiDigit(c);
+}
+
+// A blank, a tab, a line break, a vertical tab or a form feed: the white
+// space of the C locale, in every locale.
+constexpr bool IsAsciiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // The value of a hexadecimal digit (either case), or -1 for any other

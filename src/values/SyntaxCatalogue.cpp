@@ -75,8 +75,6 @@ constexpr std::array<FlagText, 20> kAttrFlags = {
      {0x8000, "BothManaged"}, {0x10000, "0x10000"},  {0x20000, "ReadFiltered"},
      {0x40000, "0x40000"},    {0x80000, "0x80000"}}};
 
-constexpr uint8_t kOidTag = 6;
-
 std::string SizedText(const client::AttrDefRecord& definition) {
     // The bounds are unsigned in the record and shown as the numbers they are.
     if (definition.lowerBound == definition.upperBound) {
@@ -177,32 +175,6 @@ std::string SyncStateText(uint32_t state) {
         case 2: return "(in sync)";
         default: return "(" + std::to_string(state) + " - unknown)";
     }
-}
-
-std::string OidText(const client::ObjectIdentifier& identifier) {
-    const auto& data = identifier.data;
-    const size_t length = identifier.length;
-    // Two header bytes (tag and content length) and a first content byte at least.
-    if (length < 3 || data[0] != kOidTag) return {};
-    const size_t contentLength = data[1];
-    if (contentLength <= 1 || length < contentLength + 1) return {};
-
-    const uint8_t first = data[2];
-    std::string text = std::to_string(first / 40) + "." + std::to_string(first % 40);
-    // The content ends after 2 + N bytes; a length or a buffer that says less wins.
-    const size_t end = std::min({2 + contentLength, length, data.size()});
-    uint32_t accumulator = 0;
-    for (size_t i = 3; i < end; ++i) {
-        // Unsigned arithmetic: an over-long number wraps instead of overflowing.
-        const uint32_t value = accumulator * 128 + (data[i] & 0x7F);
-        if (data[i] & 0x80) {
-            accumulator = value;
-        } else {
-            text += "." + std::to_string(value);
-            accumulator = 0;
-        }
-    }
-    return text;
 }
 
 }  // namespace vellrun::values

@@ -5,6 +5,7 @@
 // small text helpers every value text uses. Pure functions; fixed English texts.
 
 #include "client/ClientTypes.h"
+#include "client/ObjectIdentifiers.h"
 
 #include <cstdint>
 #include <span>
@@ -32,6 +33,8 @@ std::string ClassFlagsText(uint32_t flags);
 std::string AttrDefinitionText(const client::AttrDefRecord& definition, int parts);
 std::string ReplicaTypeText(uint32_t type);
 std::string SyncStateText(uint32_t state);
-std::string OidText(const client::ObjectIdentifier& identifier);
+// An encoded object identifier as dotted text (the client's, which every
+// backend encodes with).
+using client::OidText;
 
 }  // namespace vellrun::values

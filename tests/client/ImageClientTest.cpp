@@ -2,6 +2,7 @@
 // paging, names, aliases, schema reads, entry information, streams and updates.
 
 #include "client/image/ImageClient.h"
+#include "client/image/ImageLoader.h"
 #include "support/ImageFixture.h"
 
 #include <set>
@@ -662,6 +663,35 @@ TEST(ImageClientUpdates, ModifyRulesAndResultCodes) {
     EXPECT_EQ(s.Modify("a", {{C::AddValue, "Title", AttrValue{Syntax::Integer, IntegerValue{1}}}}),
               Err::SyntaxViolation);
     EXPECT_EQ(client->Image()->trees[0]->Find("a.Sales.Corp")->modified, 12345u);
+}
+
+TEST(ImageClientUpdates, ANameInAValueIsCheckedAlikeAtLoadAndAtChange) {
+    // "a\\=b.Corp" is an escaped backslash and then a type: it would show as
+    // "CN=b.O=Corp", another object. "a\=b.Corp" escapes the "=" and is sound.
+    const auto load = [](std::string_view member) {
+        const std::string objects = R"([{"name": "Corp", "class": "Organization"},
+          {"name": "staff.Corp", "class": "Group", "attributes": {"Member": ")" +
+                                    std::string(member) + R"("}}])";
+        return image::LoadImageText(TreeImage(objects), "test.json", ".");
+    };
+    const auto typed = load(R"(a\\\\=b.Corp)");
+    EXPECT_EQ(typed.image, nullptr);
+    EXPECT_NE(typed.status.error.find("has name types"), std::string::npos) << typed.status.error;
+    EXPECT_NE(load(R"(a\\=b.Corp)").image, nullptr);
+
+    auto client = StartImageClient(SmallTree());
+    Session s(*client, "Sales.Corp");
+    const auto add = [&s](std::string name) {
+        return s.Modify(
+            "staff", {{ChangeType::AddValue, "Member", Text(Syntax::DistName, std::move(name))}});
+    };
+    EXPECT_EQ(add(R"(a\\=b.Corp)"), Err::IllegalDsName);
+    EXPECT_EQ(add("[a..b"), Err::IllegalDsName);
+    EXPECT_EQ(add("CN=gone.O=Corp"), Err::IllegalDsName);
+    EXPECT_EQ(add(R"(a\=b.Corp)"), 0);
+    std::vector<std::string> members;
+    ASSERT_EQ(s.ReadTexts("staff", "Member", members), 0);
+    EXPECT_EQ(members, (std::vector<std::string>{"a.Sales.Corp", "b.Sales.Corp", R"(a\=b.Corp)"}));
 }
 
 TEST(ImageClientUpdates, AFailingChangeLeavesTheObjectAsItWas) {

@@ -6,6 +6,7 @@
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 #include "client/ldap/LdapValues.h"
+#include "client/ldap/LdifRecords.h"
 
 #include <string>
 #include <vector>
@@ -184,6 +185,20 @@ objectclass ( 1.3.6.1.1.3.1 NAME 'uidObject' SUP top AUXILIARY MUST uid )
     EXPECT_FALSE(
         ReadSchemaText("attributetype ( 1.2.3 NAME 'x'\n\nobjectclass ( 1.2 )", unfinished, error));
     EXPECT_NE(error.find("line 1"), std::string::npos);
+}
+
+TEST(LdapSchema, ASchemaEntryAndADumpRefuseTheSameBase64) {
+    // A stray character inside the base64 is a fault in either file, not
+    // something to step over (which would read a definition that was never
+    // written as it stands).
+    const std::string line = "objectClasses:: KCAyLjUuNi4wIE5BT!UUgJ3RvcCcgQUJTVFJBQ1QgKQ==\n";
+    SchemaText schema;
+    std::string error;
+    EXPECT_FALSE(ReadSchemaText("dn: cn=Subschema\n" + line, schema, error));
+    EXPECT_EQ(error, "line 2: the base64 value is not valid base64");
+    std::vector<LdifRecord> records;
+    EXPECT_FALSE(ReadLdifRecords("dn: cn=Subschema\n" + line, ".", records, error));
+    EXPECT_EQ(error, "line 2: the base64 value is not valid base64");
 }
 
 TEST(LdapSchema, SyntaxNumbersFromOids) {

@@ -113,6 +113,8 @@ TEST(SyntaxCatalogue, ObjectIdentifierTexts) {
     // 2.16.840.1.113719: multi-byte numbers.
     EXPECT_EQ(OidText(Oid({0x06, 0x07, 0x60, 0x86, 0x48, 0x01, 0x86, 0xF8, 0x37})),
               "2.16.840.1.113719");
+    // Two numbers share the one content byte.
+    EXPECT_EQ(OidText(Oid({0x06, 0x01, 0x55})), "2.5");
     // No special case for a first byte of 80 or more.
     EXPECT_EQ(OidText(Oid({0x06, 0x02, 0x78, 0x01})), "3.0.1");
 }
@@ -120,7 +122,6 @@ TEST(SyntaxCatalogue, ObjectIdentifierTexts) {
 TEST(SyntaxCatalogue, ObjectIdentifiersThatGiveNoText) {
     EXPECT_EQ(OidText(Oid({0x06, 0x03, 0x55, 0x04, 0x03}, 0)), "");
     EXPECT_EQ(OidText(Oid({0x04, 0x03, 0x55, 0x04, 0x03})), "");
-    EXPECT_EQ(OidText(Oid({0x06, 0x01, 0x55})), "");
     EXPECT_EQ(OidText(Oid({0x06, 0x00})), "");
     // The length must cover N + 1 bytes.
     EXPECT_EQ(OidText(Oid({0x06, 0x03, 0x55, 0x04, 0x03}, 3)), "");

@@ -46,24 +46,15 @@ AttrValue Stored(const Tree& tree, const AttrValue& value) {
     return stored;
 }
 
-// A name inside a value as the directory keeps it: not empty, no leading
-// dot, no empty relative name, no blank at either end. Special names
-// ("[Root]", "[Public]") stand as they are.
+// A name inside a value as the directory keeps it: the rules of the image
+// file (ValueNameFault), and no blank at either end.
 bool SoundValueName(std::string_view name) {
-    if (name.empty()) return false;
-    if (name.front() == '[') return true;
-    if (name.front() == '.' || name.front() == ' ' || name.back() == ' ') return false;
-    for (size_t start = 0;;) {
-        const size_t dot = FirstUnescaped(name.substr(start), '.');
-        if (dot == 0) return false;
-        if (dot == std::string_view::npos) return true;
-        start += dot + 1;
-        if (start == name.size()) return false;
-    }
+    return ValueNameFault(name).empty() && name.front() != ' ' && name.back() != ' ';
 }
 
 // The refusal of a value a change would store, or 0: a name that is no
-// name, an empty text (which would read like no value at all).
+// name (a typed one that names no object of the tree was not made typeless
+// above, and is refused here), an empty text (which would read like no value at all).
 Result RefusalOfNewValue(AttrValue& value) {
     bool sound = true;
     ForEachName(value, [&sound](std::string& name) { sound = sound && SoundValueName(name); });

@@ -1,5 +1,6 @@
 #include "client/image/ImageJson.h"
 
+#include "platform/DateTimeCalendar.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
@@ -710,20 +711,6 @@ bool ReadBoolean(const Json& value) {
 
 namespace {
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
-}
-
-bool IsLeapYear(int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
 bool ReadDigits(std::string_view text, size_t at, size_t count, unsigned& number) {
     number = 0;
     for (size_t i = at; i < at + count; ++i) {
@@ -747,12 +734,16 @@ bool ParseTimeText(std::string_view text, uint32_t& seconds) {
         !ReadDigits(text, 14, 2, minute) || !ReadDigits(text, 17, 2, second)) {
         return false;
     }
-    static constexpr unsigned kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12 || day < 1) return false;
-    const unsigned monthDays = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
-    if (day > monthDays || hour > 23 || minute > 59 || second > 59) return false;
-    const int64_t total = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
-                          static_cast<int64_t>(second);
+    const auto civilYear = static_cast<int>(year);
+    const auto civilMonth = static_cast<int>(month);
+    if (static_cast<int>(day) > platform::DaysInMonth(civilYear, civilMonth) || hour > 23 ||
+        minute > 59 || second > 59) {
+        return false;
+    }
+    const int64_t total =
+        platform::DaysFromCivil(civilYear, civilMonth, static_cast<int>(day)) * 86400 +
+        hour * 3600 + minute * 60 + static_cast<int64_t>(second);
     if (total < 0 || total > static_cast<int64_t>(UINT32_MAX)) return false;
     seconds = static_cast<uint32_t>(total);
     return true;

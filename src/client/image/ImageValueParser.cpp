@@ -661,23 +661,8 @@ AttrValue ParseValue(const Json& value, const ValueSource& source, Bytes& stream
 
 void CheckValueName(std::string_view name) {
     if (name.empty()) Refuse("expected a full name, not an empty text");
-    if (name.front() == '.') {
-        Refuse(Quoted(name) + " has a leading dot (full names are written without one)");
-    }
-    // Every relative name between two dots holds something; a dot after a
-    // backslash belongs to the name ("a\\.b").
-    for (size_t start = 0;;) {
-        const size_t dot = FirstUnescaped(name.substr(start), '.');
-        if (dot == 0) Refuse(Quoted(name) + " has an empty relative name");
-        if (dot == std::string_view::npos) break;
-        start += dot + 1;
-        if (start == name.size()) Refuse(Quoted(name) + " has an empty relative name");
-    }
-    for (size_t i = name.find('='); i != std::string_view::npos; i = name.find('=', i + 1)) {
-        if (i == 0 || name[i - 1] != '\\') {
-            Refuse(Quoted(name) +
-                   " has name types; such names are written typeless (\"jdoe.Sales.Corp\")");
-        }
+    if (const std::string_view fault = ValueNameFault(name); !fault.empty()) {
+        Refuse(Quoted(name) + " " + std::string(fault));
     }
 }
 

@@ -46,9 +46,9 @@ bool ValueIsList(SyntaxId syntax);
 // Refuses a value that does not fit the syntax.
 AttrValue ParseValue(const Json& value, const ValueSource& source, Bytes& streamContent);
 
-// Checks a full name written inside a value, or as a tree's identity: typeless,
-// without a leading dot, no empty relative names. Special names such as
-// "[Root]" pass as they are.
+// Checks a full name written inside a value, or as a tree's identity, by the
+// rules of ValueNameFault: typeless, without a leading dot, no empty relative
+// names. Special names such as "[Root]" pass as they are.
 void CheckValueName(std::string_view name);
 
 }  // namespace vellrun::client::image::detail

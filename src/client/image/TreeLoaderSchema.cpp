@@ -1,6 +1,7 @@
 // The schema half of the tree loader: attribute and class definitions, their
 // names and flags, and what the objects of each class have in common.
 
+#include "client/ObjectIdentifiers.h"
 #include "client/image/TreeLoader.h"
 
 #include <algorithm>
@@ -82,60 +83,13 @@ SyntaxId ReadSyntax(const Json& value) {
     Refuse("unknown syntax " + Quoted(name));
 }
 
-// Dotted text to the encoded identifier: tag 6, the content length, the first
-// two numbers in one byte (40 * first + second), then each further number in
-// base 128, high groups first with the top bit set on all but the last byte.
-ObjectIdentifier EncodeOid(const std::string& text) {
-    ObjectIdentifier identifier;
-    if (text.empty()) return identifier;
-    std::vector<uint32_t> numbers;
-    size_t at = 0;
-    while (true) {
-        uint64_t number = 0;
-        size_t digits = 0;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            number = number * 10 + static_cast<uint64_t>(text[at] - '0');
-            if (number > UINT32_MAX) Refuse(Quoted(text) + " has a number above 4294967295");
-            ++at;
-            ++digits;
-        }
-        if (digits == 0) Refuse(Quoted(text) + " is not a dotted object identifier");
-        numbers.push_back(static_cast<uint32_t>(number));
-        if (at == text.size()) break;
-        if (text[at] != '.') Refuse(Quoted(text) + " is not a dotted object identifier");
-        ++at;
-    }
-    if (numbers.size() < 3) {
-        Refuse(Quoted(text) + " has fewer than three numbers");
-    }
-    if (numbers[0] > 2 || numbers[1] > 39) {
-        Refuse(Quoted(text) + " must start with 0, 1 or 2, and a second number below 40");
-    }
-    std::vector<uint8_t> content;
-    content.push_back(static_cast<uint8_t>(numbers[0] * 40 + numbers[1]));
-    for (size_t i = 2; i < numbers.size(); ++i) {
-        uint8_t groups[5];
-        size_t count = 0;
-        uint32_t number = numbers[i];
-        do {
-            groups[count++] = static_cast<uint8_t>(number & 0x7F);
-            number >>= 7;
-        } while (number != 0);
-        while (count > 0) {
-            --count;
-            content.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
-        }
-    }
-    const size_t length = content.size() + 2;
-    if (length > identifier.data.size()) {
-        Refuse(Quoted(text) + " encodes to " + std::to_string(length) + " bytes; at most " +
-               std::to_string(identifier.data.size()) + " fit");
-    }
-    identifier.data[0] = 6;
-    identifier.data[1] = static_cast<uint8_t>(content.size());
-    std::copy(content.begin(), content.end(), identifier.data.begin() + 2);
-    identifier.length = static_cast<uint32_t>(length);
-    return identifier;
+// An "oid" key: dotted text, an empty text meaning none.
+ObjectIdentifier ReadOid(const std::string& text) {
+    if (text.empty()) return {};
+    std::string fault;
+    std::optional<ObjectIdentifier> identifier = EncodeOid(text, &fault);
+    if (!identifier) Refuse(Quoted(text) + " " + fault);
+    return *identifier;
 }
 
 // The naming type that a naming attribute gives a relative name.
@@ -245,7 +199,7 @@ void TreeLoader::LoadAttributeDefinition(const Json& source, size_t index) {
         definition.upperBound = ReadField("upper", [&] { return detail::ReadUnsigned(*upper); });
     }
     if (const Json* oid = fields.Get("oid")) {
-        definition.identifier = ReadField("oid", [&] { return EncodeOid(detail::ReadText(*oid)); });
+        definition.identifier = ReadField("oid", [&] { return ReadOid(detail::ReadText(*oid)); });
     }
     tree_->schema.attributes.push_back(std::move(definition));
 }
@@ -279,7 +233,7 @@ void TreeLoader::LoadClassDefinition(const Json& source, ClassDefinition& defini
         definition.flags = ReadField("flags", [&] { return ReadFlags(*flags, kClassFlags); });
     }
     if (const Json* oid = fields.Get("oid")) {
-        definition.identifier = ReadField("oid", [&] { return EncodeOid(detail::ReadText(*oid)); });
+        definition.identifier = ReadField("oid", [&] { return ReadOid(detail::ReadText(*oid)); });
     }
     definition.superClasses =
         ReadNameList(fields, "super", "super class", true, &superIndexes_[index]);

@@ -1,9 +1,10 @@
 #include "client/ldap/LdapSchema.h"
 
+#include "client/ObjectIdentifiers.h"
+#include "client/ldap/LdifRecords.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -108,42 +109,9 @@ uint32_t Number(const std::string& text) {
     return value;
 }
 
+// An identifier the schema text gives; none when it is not a dotted one.
 ObjectIdentifier Encode(std::string_view text) {
-    ObjectIdentifier identifier;
-    std::vector<uint32_t> numbers;
-    size_t at = 0;
-    while (at < text.size()) {
-        uint32_t number = 0;
-        auto [end, ec] = std::from_chars(text.data() + at, text.data() + text.size(), number);
-        if (ec != std::errc() || end == text.data() + at) return {};
-        numbers.push_back(number);
-        at = static_cast<size_t>(end - text.data());
-        if (at < text.size()) {
-            if (text[at] != '.') return {};
-            ++at;
-        }
-    }
-    if (numbers.size() < 2 || numbers[0] > 2 || numbers[1] > 39) return {};
-    std::vector<uint8_t> content{static_cast<uint8_t>(numbers[0] * 40 + numbers[1])};
-    for (size_t i = 2; i < numbers.size(); ++i) {
-        uint8_t groups[5];
-        size_t count = 0;
-        uint32_t number = numbers[i];
-        do {
-            groups[count++] = static_cast<uint8_t>(number & 0x7F);
-            number >>= 7;
-        } while (number != 0);
-        while (count > 0) {
-            --count;
-            content.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
-        }
-    }
-    if (content.size() + 2 > identifier.data.size()) return {};
-    identifier.data[0] = 6;
-    identifier.data[1] = static_cast<uint8_t>(content.size());
-    std::copy(content.begin(), content.end(), identifier.data.begin() + 2);
-    identifier.length = static_cast<uint32_t>(content.size() + 2);
-    return identifier;
+    return EncodeOid(text).value_or(ObjectIdentifier{});
 }
 
 // "name:suffix" or "name" of an objectidentifier macro, expanded.
@@ -161,12 +129,11 @@ std::string ExpandMacros(const std::string& definition,
             at = stop;
             continue;
         }
-        if (std::isalpha(static_cast<unsigned char>(c))) {
+        if (platform::IsAsciiLetter(c)) {
             size_t end = at;
             while (end < definition.size() &&
-                   (std::isalnum(static_cast<unsigned char>(definition[end])) ||
-                    definition[end] == '-' || definition[end] == '_' || definition[end] == ':' ||
-                    definition[end] == '.')) {
+                   (platform::IsAsciiLetterOrDigit(definition[end]) || definition[end] == '-' ||
+                    definition[end] == '_' || definition[end] == ':' || definition[end] == '.')) {
                 ++end;
             }
             std::string word = definition.substr(at, end - at);
@@ -193,38 +160,12 @@ bool StartsWithWord(std::string_view line, std::string_view word, std::string_vi
     rest = line.substr(word.size());
     if (!rest.empty() && rest.front() == ':') {
         rest.remove_prefix(1);
-    } else if (rest.empty() || !std::isspace(static_cast<unsigned char>(rest.front()))) {
+    } else if (rest.empty() || !platform::IsAsciiSpace(rest.front())) {
         return false;
     }
-    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front())))
+    while (!rest.empty() && platform::IsAsciiSpace(rest.front()))
         rest.remove_prefix(1);
     return true;
-}
-
-// Base64 of an LDIF "name:: value" line of a subschema entry.
-std::string DecodeBase64(std::string_view text) {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') return c - 'A';
-        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-        if (c >= '0' && c <= '9') return c - '0' + 52;
-        if (c == '+') return 62;
-        if (c == '/') return 63;
-        return -1;
-    };
-    std::string out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        const int v = value(c);
-        if (v < 0) continue;
-        bits = (bits << 6) | static_cast<uint32_t>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -326,7 +267,7 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
             if (oidAt == std::string::npos) continue;
             std::string name = words.substr(0, blank);
             std::string oid = words.substr(oidAt);
-            while (!oid.empty() && std::isspace(static_cast<unsigned char>(oid.back())))
+            while (!oid.empty() && platform::IsAsciiSpace(oid.back()))
                 oid.pop_back();
             macros[Fold(name)] = ExpandMacros(oid, macros);
             continue;
@@ -338,7 +279,16 @@ bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error)
             while (!rest.empty() && rest.front() == ' ')
                 rest.remove_prefix(1);
         }
-        value = base64 ? DecodeBase64(rest) : std::string(rest);
+        if (base64) {
+            std::optional<std::string> decoded = DecodeBase64(rest);
+            if (!decoded) {
+                error = "line " + std::to_string(number) + ": the base64 value is not valid base64";
+                return false;
+            }
+            value = std::move(*decoded);
+        } else {
+            value = std::string(rest);
+        }
         // "objectClass: subschema" in an LDIF entry is not a definition.
         if (value.find('(') == std::string::npos) continue;
         int depth = 0;

@@ -32,7 +32,8 @@ struct SchemaText {
 // Reads schema files as slapd reads them ("attributetype ( ... )",
 // "objectclass ( ... )", continuation lines, comments, "objectidentifier"
 // macros) or an LDIF subschema entry ("attributeTypes: ( ... )"). Appends to
-// into; false with a message naming the line when a definition is unfinished.
+// into; false with a message naming the line when a definition is unfinished
+// or a base64 value ("attributeTypes:: ...") is not valid base64.
 bool ReadSchemaText(std::string_view text, SchemaText& into, std::string& error);
 
 // The syntax number for an LDAP syntax OID (0 for an OID nobody knows).

@@ -1,6 +1,7 @@
 #include "client/ldap/LdapValues.h"
 
 #include "platform/AsciiText.h"
+#include "platform/DateTimeCalendar.h"
 
 #include <algorithm>
 #include <array>
@@ -236,16 +237,8 @@ bool ParseGeneralizedTime(std::string_view text, uint32_t& seconds) {
         second > 60) {
         return false;
     }
-    static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
-    // Days from the civil date (proleptic Gregorian), without the C library's time zone.
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t days = static_cast<int64_t>(era) * 146097 + doe - 719468;
+    if (day > platform::DaysInMonth(year, month)) return false;
+    const int64_t days = platform::DaysFromCivil(year, month, day);
     const int64_t total = days * 86400 + hour * 3600 + minute * 60 + second - offset;
     if (total < 0 || total > UINT32_MAX) return false;
     seconds = static_cast<uint32_t>(total);

@@ -1,11 +1,12 @@
 #include "client/ldap/LdifExport.h"
 
+#include "client/ObjectIdentifiers.h"
 #include "client/image/DirectoryImage.h"
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 #include "client/ldap/LdapValues.h"
+#include "platform/AsciiText.h"
 
-#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -37,24 +38,6 @@ std::string Quoted(const std::string& text) {
         }
     }
     return out + "'";
-}
-
-std::string OidOf(const ObjectIdentifier& identifier) {
-    // Tag 6, length, then 40 * first + second and base-128 numbers.
-    if (identifier.length < 3 || identifier.data[0] != 6) return {};
-    const size_t length = std::min<size_t>(identifier.data[1], identifier.length - 2);
-    if (length < 1) return {};
-    std::string text =
-        std::to_string(identifier.data[2] / 40) + "." + std::to_string(identifier.data[2] % 40);
-    uint64_t value = 0;
-    for (size_t i = 3; i < 2 + length; ++i) {
-        value = value * 128 + (identifier.data[i] & 0x7F);
-        if ((identifier.data[i] & 0x80) == 0) {
-            text += "." + std::to_string(value);
-            value = 0;
-        }
-    }
-    return text;
 }
 
 void Line(std::ostream& out, const std::string& name, const std::string& value) {
@@ -280,8 +263,8 @@ std::string ExportedName(const std::string& programName) {
     std::string out = "vr";
     bool upper = true;
     for (char c : programName) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            out += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        if (platform::IsAsciiLetterOrDigit(c)) {
+            out += upper ? platform::AsciiUpper(c) : c;
             upper = false;
         } else {
             upper = true;
@@ -417,7 +400,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
                     " X-NDS_UPPER_BOUND " + Quoted(std::to_string(record.upperBound));
         }
         line += FlagTerms(record.flags, kAttributeTerms, kAttributeFlagsOfTheDefinition);
-        const std::string oid = OidOf(record.identifier);
+        const std::string oid = OidText(record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
         if (objectClass) line += " X-NDS_LDAP_NAME 'objectClass'";
         schema << line << " )\n";
@@ -463,7 +446,7 @@ LdifExportResult ExportLdif(DirectoryClient& client, const LdifExportOptions& op
         if ((c.record.flags & 0x01) == 0) line += " X-NDS_NOT_CONTAINER '1'";
         if (noSuperclasses) line += " X-NDS_NO_SUPERCLASSES '1'";
         line += FlagTerms(c.record.flags, kClassTerms, kClassFlagsOfTheDefinition);
-        const std::string oid = OidOf(c.record.identifier);
+        const std::string oid = OidText(c.record.identifier);
         if (!oid.empty()) line += " X-NDS_OID " + Quoted(oid);
         schema << line << " )\n";
     }

@@ -86,21 +86,6 @@ std::string ReadUrl(std::string_view url, const std::filesystem::path& baseDir, 
     return content;
 }
 
-// Whole groups of four of the base64 alphabet, "=" padding at the end only.
-bool IsBase64(std::string_view text) {
-    if (text.size() % 4 != 0) return false;
-    const size_t last = text.find_last_not_of('=');
-    const size_t padding = last == std::string_view::npos ? text.size() : text.size() - last - 1;
-    if (padding > 2) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool digit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '+' || c == '/';
-        if (!digit && !(c == '=' && i + padding >= text.size())) return false;
-    }
-    return true;
-}
-
 bool IsDescriptionCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == ';' || c == '_' || c == '=' || c == '*';
@@ -131,22 +116,18 @@ LdifValue ParseLine(const Logical& logical, const std::filesystem::path& baseDir
         rest.remove_prefix(1);
     if (kind == '<') {
         value.value = ReadUrl(rest, baseDir, logical.line);
-    } else if (kind == ':' && rest.empty()) {
-        value.value.clear();  // an empty base64 value
+    } else if (kind == ':') {
+        std::optional<std::string> decoded = DecodeBase64(rest);
+        if (!decoded) Refuse(logical.line, "the base64 value is not valid base64");
+        value.value = std::move(*decoded);
     } else {
-        // Checked before libldap decodes it, which would also print its
-        // complaint on the standard error.
-        if (kind == ':' && !IsBase64(rest)) {
-            Refuse(logical.line, "the base64 value is not valid base64");
-        }
-        // libldap's own LDIF line reader decodes base64 (in place, in our copy).
+        // libldap's own LDIF line reader (in our copy).
         std::string line = text;
         berval type{0, nullptr};
         berval decoded{0, nullptr};
         int freeValue = 0;
         if (ldif_parse_line2(line.data(), &type, &decoded, &freeValue) != 0) {
-            Refuse(logical.line, kind == ':' ? "the base64 value is not valid base64"
-                                             : "the line cannot be read as LDIF");
+            Refuse(logical.line, "the line cannot be read as LDIF");
         }
         value.value.assign(decoded.bv_val ? decoded.bv_val : "", decoded.bv_len);
         if (freeValue) ber_memfree(decoded.bv_val);
@@ -155,6 +136,36 @@ LdifValue ParseLine(const Logical& logical, const std::filesystem::path& baseDir
 }
 
 }  // namespace
+
+std::optional<std::string> DecodeBase64(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    const size_t last = text.find_last_not_of('=');
+    const size_t padding = last == std::string_view::npos ? text.size() : text.size() - last - 1;
+    if (padding > 2) return std::nullopt;
+    auto sextet = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size() / 4 * 3);
+    uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text.substr(0, text.size() - padding)) {
+        const int value = sextet(c);
+        if (value < 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<uint32_t>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
 
 bool ReadLdifRecords(std::string_view text, const std::filesystem::path& baseDir,
                      std::vector<LdifRecord>& records, std::string& error) {

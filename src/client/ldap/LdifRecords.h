@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,5 +37,11 @@ struct LdifRecord {
 // dump's folder, the only place a ":<" URL may name.
 bool ReadLdifRecords(std::string_view text, const std::filesystem::path& baseDir,
                      std::vector<LdifRecord>& records, std::string& error);
+
+// The bytes of a base64 value ("name:: value", in a dump or a schema file):
+// whole groups of four of the base64 alphabet, "=" padding at the end only.
+// Nothing when the text is not that: a blank, a line break or any other
+// character is a fault, not something to step over.
+std::optional<std::string> DecodeBase64(std::string_view text);
 
 }  // namespace vellrun::client::ldap
