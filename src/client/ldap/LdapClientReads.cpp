@@ -371,8 +371,15 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         if (prefetch) {
             state.Prefetched(std::move(entry), shared);
         } else {
-            // Listed without attributes: a read of it may teach the next pages what to fetch.
-            state.Prefetched(FoundEntry{entry.dn, {}}, shared);
+            // Listed without attributes: a read of it may teach the next pages
+            // what to fetch. Its classes stay, which tell a name that reaches
+            // it whether it is an alias without reading it again.
+            FoundEntry kept{entry.dn, {}};
+            if (const FoundEntry::Values* classes = entry.Find("objectClass")) {
+                const FoundEntry::Counted name{"objectClass", classes->size()};
+                kept.SetAttributes({&name, 1}, *classes);
+            }
+            state.Prefetched(std::move(kept), shared);
         }
         where.waiting.pop_front();
     }
