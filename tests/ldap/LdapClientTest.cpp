@@ -10,6 +10,9 @@
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
 #include "client/ldap/LdapSession.h"
+#include "directory/DirectoryAccess.h"
+#include "support/CountingRunFeedback.h"
+#include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -287,6 +291,85 @@ TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgai
     ASSERT_EQ(client->PrepareRequest(walk, Operation::Read, small), 0);
     EXPECT_EQ(client->PutName(walk, small, "givenName"), Err::BufferFull);
     EXPECT_EQ(client->FreeBuffer(small), 0);
+}
+
+// A recursive walk steps into every entry whose class may hold others. Of
+// an entry the server has just listed as holding nothing it asks nothing
+// more; an entry that gains a child after a while, or after a change made
+// here, is asked again, and the walk finds the child.
+TEST_F(LdapClientTest, ARecursiveWalkDoesNotAskAgainOfLeavesJustListed) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Leaves");
+    slapd.Modify(People("Leaves", 8));
+    LdapClient client({slapd.ManagerConnection()});
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(client, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0);
+    // A report's context: typeless names, aliases followed.
+    const ContextHandle context = Context(client);
+    ASSERT_EQ(client.SetContextNumber(
+                  context, ContextKey::Flags,
+                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
+              0);
+    std::string full;
+    ASSERT_EQ(client.CanonicalizeName(context, "Leaves", full), 0);
+
+    std::vector<std::string> found;
+    std::function<void(const std::string&)> onEntry;
+    const auto walk = [&] {
+        found.clear();
+        platform::CancelFlag cancel;
+        return access.DSWalkContainer(
+            context, "Leaves", true, cancel,
+            [&](const std::string&, const directory::TNDSObj& cursor) {
+                found.push_back(cursor.entryName);
+                if (onEntry) onEntry(cursor.entryName);
+            },
+            "");
+    };
+    const uint64_t before = client.Statistics().serverRequests;
+    ASSERT_EQ(walk(), 0);
+    EXPECT_EQ(found.size(), 8u);
+    // Leaves is read (is it an alias?) and listed; the leaves it lists cost nothing more.
+    EXPECT_EQ(client.Statistics().serverRequests - before, 2u);
+
+    const ContextHandle changes = Context(client, true);
+    ASSERT_EQ(client.SetContextText(changes, ContextKey::NameContext, "Leaves"), 0);
+    const auto kid = [&](const std::string& parent, const std::string& name) {
+        slapd.Modify("dn: cn=" + name + ",cn=" + parent + ",ou=Leaves,dc=test\n" +
+                     "objectClass: inetOrgPerson\ncn: " + name + "\nsn: Kid\n");
+    };
+    onEntry = [&](const std::string& entry) {
+        if (entry != "user0") return;
+        // Another connection gives user1 a child, and this client changes user0.
+        kid("user1", "kid1");
+        BufferHandle request{};
+        ASSERT_EQ(client.AllocBuffer(kRequestBufferSize, request), 0);
+        ASSERT_EQ(client.PrepareRequest(changes, Operation::Modify, request), 0);
+        ASSERT_EQ(client.PutChangeAndValue(changes, request, ChangeType::AddValue, "description",
+                                           Syntax::CiString,
+                                           AttrValue{Syntax::CiString, StringValue{"seen"}}),
+                  0);
+        int32_t continuation = kNoContinuation;
+        EXPECT_EQ(client.ModifyObject(changes, "user0", continuation, false, request), 0);
+        client.FreeBuffer(request);
+    };
+    ASSERT_EQ(walk(), 0);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"kid1", "user0", "user1", "user2", "user3", "user4",
+                                               "user5", "user6", "user7"}));
+
+    onEntry = [&](const std::string& entry) {
+        if (entry != "user4") return;
+        // user5 gains a child a while after the server listed it as empty.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        kid("user5", "kid5");
+    };
+    ASSERT_EQ(walk(), 0);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"kid1", "kid5", "user0", "user1", "user2", "user3",
+                                               "user4", "user5", "user6", "user7"}));
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {

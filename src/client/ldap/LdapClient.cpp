@@ -3,6 +3,7 @@
 #include "client/ldap/LdapClientState.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <ldap.h>
 
@@ -20,6 +21,12 @@ constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
 // the entries of each listing page right after it, so some thousands suffice.
 constexpr size_t kPrefetchLimit = 4096;
+// How long what a listing said of an entry without subordinates answers a
+// listing of that entry: the walk's step into it comes within moments, and
+// another connection's new entry below it counts once this has passed.
+constexpr auto kLeafKnowledge = std::chrono::seconds(2);
+// The fewest leaves known before the stale ones are swept out.
+constexpr size_t kLeafSweep = 1024;
 // Freed contexts and buffers kept to be handed out again.
 constexpr size_t kSpareNodes = 16;
 // The most attributes, and values of each, a freed read page keeps for the next.
@@ -530,6 +537,34 @@ void LdapClient::State::Forget(const std::string& dn) {
         prefetched.erase(found);
     }
     lastResolved = {};
+}
+
+void LdapClient::State::NoteLeaf(size_t session, std::string_view dn, Clock::time_point said) {
+    if (knownLeaves.size() >= knownLeavesSweep) {
+        // A listing not walked into leaves its entries behind: they go once stale.
+        absl::erase_if(knownLeaves,
+                       [said](const auto& known) { return said - known.second >= kLeafKnowledge; });
+        knownLeavesSweep = std::max(kLeafSweep, 2 * knownLeaves.size());
+    }
+    std::string key = std::to_string(session) + ':';
+    key += image::FoldCase(dn);
+    knownLeaves.insert_or_assign(std::move(key), said);
+}
+
+bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
+    if (knownLeaves.empty()) return false;
+    leafKey = std::to_string(session) + ':';
+    leafKey += image::FoldCase(dn);
+    const auto found = knownLeaves.find(leafKey);
+    if (found == knownLeaves.end()) return false;
+    const bool fresh = Clock::now() - found->second < kLeafKnowledge;
+    knownLeaves.erase(found);
+    return fresh;
+}
+
+void LdapClient::State::ForgetLeaves() {
+    knownLeaves.clear();
+    knownLeavesSweep = 0;
 }
 
 void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {
@@ -1288,6 +1323,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     const Result result = s.SessionOf(*c).Delete(dn);
+    s.ForgetLeaves();
     // A removal the server did not answer may have been made all the same.
     if (result == 0 || result == Err::OutcomeUnknown) s.ForgetNamesOf(dn);
     return result;
@@ -1400,6 +1436,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     if (changes.empty()) return 0;
     const Result result = s.SessionOf(*c).Modify(dn, changes, tolerant);
     s.Forget(dn);
+    s.ForgetLeaves();
     return result;
 }
 

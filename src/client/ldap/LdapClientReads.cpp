@@ -61,6 +61,16 @@ std::string FirstValue(const FoundEntry& entry, const char* attribute) {
     return values && !values->empty() ? std::string(values->front()) : std::string();
 }
 
+// Whether the server said the entry has no subordinates: a count of 0, or
+// without a count, hasSubordinates FALSE. A server that says neither says nothing.
+bool SaysNoSubordinates(const FoundEntry& entry) {
+    for (const char* attribute : {"subordinateCount", "numSubordinates"}) {
+        const std::string text = FirstValue(entry, attribute);
+        if (!text.empty()) return std::strtoul(text.c_str(), nullptr, 10) == 0;
+    }
+    return image::EqualsNoCase(FirstValue(entry, "hasSubordinates"), "FALSE");
+}
+
 }  // namespace
 
 const std::vector<std::string>& RecordAttributes() {
@@ -259,6 +269,14 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         return r;
     }
     ++state.statistics.listPages;
+    // The server has just said this entry holds nothing (the walk steps into
+    // each entry of a page it listed): it is not asked again.
+    if (!resumed && !namingContextsOf(session, where) &&
+        state.TakeLeaf(context.session, where.containerDn)) {
+        continuation = kNoContinuation;
+        reply.reply = ListPage{};
+        return 0;
+    }
 
     std::vector<std::string> attributes = RecordAttributes();
     std::vector<std::string> fetched;
@@ -320,9 +338,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.limit = end.limit;
         // Each name is filed before any is handed out, so that siblings of
         // one name in this page are both named with their types.
+        const LdapClient::State::Clock::time_point said = LdapClient::State::Clock::now();
         for (FoundEntry& entry : found) {
             if (!where.WasDelivered(entry.dn)) {
                 state.Remember(context, entry.dn);
+                if (SaysNoSubordinates(entry)) state.NoteLeaf(context.session, entry.dn, said);
                 where.waiting.push_back(std::move(entry));
             }
         }
@@ -351,8 +371,15 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         if (prefetch) {
             state.Prefetched(std::move(entry), shared);
         } else {
-            // Listed without attributes: a read of it may teach the next pages what to fetch.
-            state.Prefetched(FoundEntry{entry.dn, {}}, shared);
+            // Listed without attributes: a read of it may teach the next pages
+            // what to fetch. Its classes stay, which tell a name that reaches
+            // it whether it is an alias without reading it again.
+            FoundEntry kept{entry.dn, {}};
+            if (const FoundEntry::Values* classes = entry.Find("objectClass")) {
+                const FoundEntry::Counted name{"objectClass", classes->size()};
+                kept.SetAttributes({&name, 1}, *classes);
+            }
+            state.Prefetched(std::move(kept), shared);
         }
         where.waiting.pop_front();
     }

@@ -10,6 +10,7 @@
 #include "client/ldap/LdapValues.h"
 
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -198,6 +199,22 @@ struct LdapClient::State {
     Prefetch* lastPrefetch = nullptr;
     std::string lastPrefetchDn;
     Prefetch* FindPrefetched(const std::string& dn);
+    // Entries a listing found without subordinates (the server said
+    // hasSubordinates FALSE, or a count of 0), by session and folded DN, with
+    // when the server said so. A recursive walk lists every entry whose class
+    // may hold others, each soon after its container's page came: the first
+    // listing of such an entry within kLeafKnowledge is answered as empty
+    // without asking the server again, and then it is forgotten. Every change
+    // this client makes forgets them all.
+    using Clock = std::chrono::steady_clock;
+    absl::flat_hash_map<std::string, Clock::time_point> knownLeaves;
+    size_t knownLeavesSweep = 0;  // the size at which the stale ones are swept out
+    std::string leafKey;          // room for the key looked up
+    void NoteLeaf(size_t session, std::string_view dn, Clock::time_point said);
+    // Whether the server said just now that the entry has no subordinates;
+    // the knowledge is used once.
+    bool TakeLeaf(size_t session, std::string_view dn);
+    void ForgetLeaves();
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found
