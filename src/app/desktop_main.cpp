@@ -98,8 +98,7 @@ int main(int argc, char** argv) {
     };
     vellrun::ui::DesktopSession session(vellrun::client::MakeDirectoryClient(clientOptions));
     waiting = &session;
-    QObject::connect(splash.data(), &vellrun::ui::TSplash::CancelRequested, splash.data(),
-                     [&session] { session.CancelStart(); });
+    session.ShowStartOn(splash.data());
     vellrun::ui::TMainForm::Options options;
     options.reportFile = arguments.reportFile;
     options.quit = arguments.quit;

@@ -39,12 +39,22 @@ public:
     }
 
     // The last part of the work, which cannot be stopped: its text, the bar
-    // full. `work` runs on a thread of its own while the window goes on
-    // answering (and repainting) here; it must not touch what the window's
-    // events may change. Returns what `work` returns.
+    // full, the front end's cancel off until it is over. `work` runs on a
+    // thread of its own while the window goes on answering (and repainting)
+    // here; it must not touch what the window's events may change. Returns
+    // what `work` returns.
     template <typename Work>
     auto Finishing(std::string_view status, Work&& work) {
         if (feedback_ == nullptr) return work();
+        const struct Uncancellable {
+            platform::RunFeedback& feedback;
+            explicit Uncancellable(platform::RunFeedback& f) : feedback(f) {
+                feedback.SetCancellable(false);
+            }
+            ~Uncancellable() { feedback.SetCancellable(true); }
+            Uncancellable(const Uncancellable&) = delete;
+            Uncancellable& operator=(const Uncancellable&) = delete;
+        } uncancellable(*feedback_);
         feedback_->SetStatus(0, status);
         feedback_->ShowProgress(1, 1);
         auto finished = std::async(std::launch::async, std::forward<Work>(work));

@@ -31,6 +31,10 @@ public:
 
     // The front end's own cancel request for the work it started.
     virtual CancelFlag& Cancel() = 0;
+    // False while a last step runs that cannot be stopped (it is not
+    // checked for a cancel): the front end's cancel is off meanwhile and says
+    // so, rather than seem to work. True again when the step is over.
+    virtual void SetCancellable(bool /*cancellable*/) {}
 };
 
 }  // namespace vellrun::platform

@@ -160,6 +160,9 @@ void ReportRun::Head(ReportSpec& run) {
 }
 
 void ReportRun::Tail(ReportSpec& run) {
+    // A cancel that comes later (while the rows are sorted or exported, or
+    // in the last events) stops nothing of the run any more.
+    stopped_ = feedback_.Cancel().IsSet();
     try {
         // A run that an error ended shows what it found like a whole run
         // would; the status bar says that it did not end well.

@@ -144,6 +144,9 @@ public:
     void RequestCancel() { feedback_.Cancel().Set(); }
     bool CancelRequested() const { return feedback_.Cancel().IsSet(); }
     bool ReportRunning() const { return running_; }
+    // The last run was asked to stop before it ended: its rows are those
+    // found until then, not the whole report.
+    bool Stopped() const { return stopped_; }
 
     // The result of the latest directory call of the run itself (context
     // set-up, name and class reads, the search, the schema lists); the cell
@@ -187,6 +190,7 @@ private:
     ResultTable table_;
     client::Result lastResult_ = 0;
     bool running_ = false;
+    bool stopped_ = false;
     bool saveEnabled_ = false;
     std::string reportName_;
     std::string reportPath_;

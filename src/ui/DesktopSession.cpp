@@ -87,13 +87,35 @@ DesktopSession::~DesktopSession() {
     mainForm_.reset();
 }
 
+void DesktopSession::ShowStartOn(TSplash* splash) {
+    splash_ = splash;
+    if (splash != nullptr)
+        QObject::connect(splash, &TSplash::CancelRequested, splash, [this] { CancelStart(); });
+}
+
 bool DesktopSession::Start(TMainForm::Options options) {
     startCancel_.Clear();
+    feedback_.Cancel().Clear();
     const QScopedValueRollback starting(starting_, true);
     // Also a client that fails to start is told of on standard error then.
     messages_.SetUnattended(options.quit && !options.reportFile.empty());
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
+        options.startCancel = &startCancel_;
+        // The command line's report runs while the window is made, before it
+        // shows: the splash tells how far it has come (the object the run
+        // has reached, the status bar's second text).
+        const bool reportRuns = !options.reportFile.empty();
+        if (reportRuns && splash_) {
+            feedback_.SetStatusListener([this](int panel, const QString& text) {
+                if (panel == 1 && splash_)
+                    splash_->SplashProgress(QStringLiteral("Running the report ..."), text);
+            });
+        }
+        struct ListenerEnd {
+            QtRunFeedback& feedback;
+            ~ListenerEnd() { feedback.SetStatusListener({}); }
+        } listenerEnd{feedback_};
         mainForm_ = std::make_unique<TMainForm>(access_, desktop_, formats_, std::move(options));
         messages_.SetParentWidget(mainForm_.get());
         feedback_.AttachStatusPanels(mainForm_->StatusPanels());
@@ -130,6 +152,10 @@ bool DesktopSession::Start(TMainForm::Options options) {
         dlgSettings_->StartUp(mainForm_->font(), mainForm_->Settings());
         ApplySettings(mainForm_->Settings());
     }
+    // An Escape of the start that came too late to stop anything stops
+    // nothing afterwards either.
+    startCancel_.Clear();
+    feedback_.Cancel().Clear();
     return true;
 }
 

@@ -11,9 +11,11 @@
 #include "ui/TDlgSettings.h"
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
+#include "ui/TSplash.h"
 #include "values/ValueFormatting.h"
 #include "values/ValueTextParser.h"
 
+#include <QPointer>
 #include <memory>
 
 namespace vellrun::ui {
@@ -40,10 +42,17 @@ public:
     // Cancel) or a tree listing (a click elsewhere). Other waits cannot be
     // cancelled: they keep the window painted and hold its input.
     bool KeepWaiting();
-    // Gives up the start under way; nothing once the program has started.
+    // Gives up the start under way, and stops the command line's report
+    // if it runs in it; nothing once the program has started.
     void CancelStart() {
-        if (starting_) startCancel_.Set();
+        if (!starting_) return;
+        startCancel_.Set();
+        feedback_.Cancel().Set();
     }
+    // The splash the start shows on: its Escape gives up the start
+    // (CancelStart), and while the command line's report runs it says so and
+    // names the object the run has reached.
+    void ShowStartOn(TSplash* splash);
 
     // Null until Start has succeeded.
     TMainForm* MainForm() const { return mainForm_.get(); }
@@ -65,6 +74,7 @@ private:
     std::unique_ptr<client::DirectoryClient> client_;
     bool starting_ = false;
     platform::CancelFlag startCancel_;
+    QPointer<TSplash> splash_;
     QtMessagePort messages_;
     QtRunFeedback feedback_;
     QtDesktopPort desktop_;

@@ -37,6 +37,7 @@ void QtRunFeedback::FlushStatus() {
         if (!dirty_[i]) continue;
         dirty_[i] = false;
         if (QLabel* label = panels_[i]) label->setText(pending_[i]);
+        if (listener_) listener_(static_cast<int>(i), pending_[i]);
     }
 }
 

@@ -7,13 +7,16 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
+#include <utility>
 
 namespace vellrun::ui {
 
 // Run feedback on the desktop: pending events are handled by the Qt event
 // loop (at most every 20 ms, however often the work asks), the busy cursor is Qt's override cursor,
 // and the three status texts go to the status bar panels of the main window once they are attached
-// (texts set before that, or after a panel is gone, are dropped). Owned by the
+// (texts set before that, or after a panel is gone, are dropped) and to a
+// listener while one is set. Owned by the
 // desktop start-up; it does not own the panels.
 class QtRunFeedback final : public platform::RunFeedback {
 public:
@@ -24,6 +27,12 @@ public:
     QtRunFeedback& operator=(const QtRunFeedback&) = delete;
 
     void AttachStatusPanels(const std::array<QLabel*, kPanels>& panels);
+    // Also hands each status text, as it reaches the panels, to listener
+    // (panel, text); an empty function ends that. The start-up shows a
+    // command-line report's progress on the splash this way.
+    void SetStatusListener(std::function<void(int panel, const QString& text)> listener) {
+        listener_ = std::move(listener);
+    }
 
     void SetStatus(int panel, std::string_view text) override;
     void ProcessPendingEvents() override;
@@ -43,6 +52,7 @@ private:
     void FlushStatus();
 
     std::array<QPointer<QLabel>, kPanels> panels_;
+    std::function<void(int panel, const QString& text)> listener_;
     std::array<QString, kPanels> pending_;
     std::array<bool, kPanels> dirty_{};
     QElapsedTimer sincePump_;

@@ -2,6 +2,7 @@
 
 #include "directory/DirectoryAccess.h"
 #include "directory/TTreeInfo.h"
+#include "platform/CancelFlag.h"
 #include "platform/DateTime.h"
 #include "platform/DesktopPort.h"
 #include "platform/IniFile.h"
@@ -82,6 +83,10 @@ public:
         // The command line's saved report ("report=FILE") and quit switch.
         std::string reportFile;
         bool quit = false;
+        // Set when the person gives up the start (Escape on the splash): the
+        // command line's report, run while the window is made, stops at it
+        // as at its Cancel, also when it was set before the run began.
+        const platform::CancelFlag* startCancel = nullptr;
         // The executables' folder whose data folders (platform::DataFolders)
         // hold the info text the Info tab shows; empty: the program's.
         std::filesystem::path infoFolder;
@@ -97,7 +102,8 @@ public:
     // The command line asked to quit after its report: the program ends with
     // ExitCode() instead of showing the window.
     bool QuitAfterReport() const { return quitAfterReport_; }
-    // 0 when the command line's report ran and exported; 1 otherwise.
+    // 0 when the command line's report ran to its end and exported; 1
+    // otherwise (also when it was stopped).
     int ExitCode() const { return exitCode_; }
 
     // What the tests and the start-up reach.

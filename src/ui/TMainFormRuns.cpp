@@ -45,6 +45,7 @@ void TMainForm::HookRun() {
         if (run_.ReportRunning()) run_.RequestCancel();
     });
     hooks.runStarted = [this](const report::ReportSpec& spec) {
+        if (options_.startCancel != nullptr && options_.startCancel->IsSet()) run_.RequestCancel();
         ShowRunCancels(true);
         pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), true);
         pageControl_->setCurrentWidget(tabSheetResults_);
@@ -271,7 +272,8 @@ void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
         run_, access_, cannedTree_, file, settings_.TypelessNames,
         [this](const report::ReportSpec& spec) { PrepareForCannedReport(spec); });
     buttonRun_->setText(QString::fromUtf8(report::kRunCaption));
-    exitCode_ = outcome.Succeeded() && !exportFailed_ ? 0 : 1;
+    // A run stopped before its end is no report done: an unattended one fails.
+    exitCode_ = outcome.Succeeded() && !exportFailed_ && !run_.Stopped() ? 0 : 1;
 }
 
 void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {

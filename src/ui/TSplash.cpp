@@ -22,6 +22,8 @@ namespace {
 constexpr int kClientWidth = 287;
 constexpr int kClientHeight = 267;
 constexpr int kInfoHeight = 32;
+constexpr int kStepHeight = 18;
+constexpr int kImageTop = 24;
 
 }  // namespace
 
@@ -54,7 +56,7 @@ TSplash::TSplash()
     panelTop->setPalette(QPalette(Qt::black, Qt::white));
     splashImage_ = new QLabel(panelTop);
     splashImage_->setObjectName(QStringLiteral("SplashImage"));
-    splashImage_->setGeometry(40, 24, 200, 200);
+    splashImage_->setGeometry(40, kImageTop, 200, 200);
     splashImage_->setAlignment(Qt::AlignCenter);
     splashImage_->setPixmap(ProductPicture());
     splashImage_->setAccessibleName(QString::fromUtf8(product::kProductName));
@@ -73,6 +75,20 @@ TSplash::TSplash()
     panelInfo_->setFont(font);
     panelInfo_->setText(QString::fromStdString(product::WebSiteName()));
 
+    panelStep_ = new QLabel(this);
+    panelStep_->setObjectName(QStringLiteral("PanelStep"));
+    panelStep_->setGeometry(0, kClientHeight - kInfoHeight - kStepHeight, kClientWidth,
+                            kStepHeight);
+    panelStep_->setAutoFillBackground(true);
+    panelStep_->setPalette(QPalette(Qt::black, Qt::white));
+    panelStep_->setAlignment(Qt::AlignCenter);
+    panelStep_->setTextFormat(Qt::PlainText);
+    QFont stepFont = font;
+    stepFont.setPixelSize(11);
+    stepFont.setBold(false);
+    panelStep_->setFont(stepFont);
+    panelStep_->hide();
+
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
@@ -88,8 +104,26 @@ TSplash::~TSplash() {
 
 void TSplash::SplashMessage(const QString& text) {
     panelInfo_->setText(text);
+    if (panelStep_->isVisible()) {
+        panelStep_->hide();
+        splashImage_->move(splashImage_->x(), kImageTop);
+    }
     repaint();
     QCoreApplication::processEvents();
+}
+
+void TSplash::SplashProgress(const QString& text, const QString& step) {
+    panelInfo_->setText(text);
+    if (!panelStep_->isVisible()) {
+        // The picture moves up to make room for the line.
+        splashImage_->move(splashImage_->x(), kImageTop - kStepHeight / 2);
+        panelStep_->show();
+    }
+    const QString line =
+        panelStep_->fontMetrics().elidedText(step, Qt::ElideMiddle, panelStep_->width() - 8);
+    panelStep_->setText(line);
+    panelStep_->setToolTip(step);
+    repaint();
 }
 
 void TSplash::keyPressEvent(QKeyEvent* event) {

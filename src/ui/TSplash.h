@@ -21,9 +21,14 @@ public:
 
     // Puts the text into the info line, repaints and lets pending events run.
     void SplashMessage(const QString& text);
+    // The info line and, in a small line above it, how far the step has
+    // come (cut in the middle when long). Repaints; handles no events, as it
+    // is called from inside work that handles them itself.
+    void SplashProgress(const QString& text, const QString& step);
 
     QLabel* SplashImage() const { return splashImage_; }
     QLabel* PanelInfo() const { return panelInfo_; }
+    QLabel* PanelStep() const { return panelStep_; }
     // The product picture from the built-in JPEG.
     static QPixmap ProductPicture();
 
@@ -42,6 +47,7 @@ private:
 
     QLabel* splashImage_;
     QLabel* panelInfo_;
+    QLabel* panelStep_;
     bool closing_ = false;
 };
 

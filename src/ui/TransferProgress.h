@@ -13,7 +13,8 @@ namespace vellrun::ui {
 // progress dialog with a Cancel button that appears when the work takes
 // longer than a moment, shows the status text and how far the work has come,
 // keeps the window repainting while it runs, and sets the cancel flag when
-// the person presses Cancel. Until the dialog shows, the person's input waits
+// the person presses Cancel (unless the step under way cannot be stopped:
+// SetCancellable). Until the dialog shows, the person's input waits
 // for it, so nothing in the window can change what is being written. The
 // dialog lives from the first busy-cursor push to the matching pop. Owned by
 // the work's owner (the update check, the main window); it does not own the
@@ -35,6 +36,9 @@ public:
     void PushBusyCursor() override;
     void PopBusyCursor() override;
     platform::CancelFlag& Cancel() override { return cancel_; }
+    // While false, the dialog's Cancel is off, Escape and closing it do
+    // nothing, and its text says that the step cannot be stopped.
+    void SetCancellable(bool cancellable) override;
 
     // The dialog while a transfer runs, else null.
     QProgressDialog* Dialog() const { return dialog_; }
@@ -44,8 +48,15 @@ private:
     QString accessibleName_;
     QPointer<QProgressDialog> dialog_;
     platform::CancelFlag cancel_;
+    // The dialog's text for the last status text (also the label of a
+    // dialog made after it was set), with the note of a step that cannot be
+    // stopped.
+    QString Label() const;
+    void ApplyCancellable();
+
     // The last status text: the label of a dialog made after it was set.
     QString label_;
+    bool cancellable_ = true;
     int depth_ = 0;
 };
 

@@ -42,6 +42,7 @@ struct Launch {
     int stdoutFd = -1;  // the program's standard output
     bool ignorePipeSignal = false;
     rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
 
 class ProgramOutputTest : public ::testing::Test {
@@ -70,6 +71,8 @@ protected:
             if (launch.ignorePipeSignal) ::signal(SIGPIPE, SIG_IGN);
             const rlimit limit{launch.fileSizeLimit, launch.fileSizeLimit};
             ::setrlimit(RLIMIT_FSIZE, &limit);
+            const rlimit space{launch.addressSpaceLimit, launch.addressSpaceLimit};
+            ::setrlimit(RLIMIT_AS, &space);
             if (launch.stdoutFd >= 0) ::dup2(launch.stdoutFd, STDOUT_FILENO);
             ::dup2(errPipe[1], STDERR_FILENO);
             ::close(errPipe[0]);
@@ -197,6 +200,29 @@ TEST_F(ProgramOutputTest, AClipboardToolThatReadsNothingFailsTheExport) {
     EXPECT_EQ(outcome.signal, 0);
     EXPECT_EQ(outcome.code, CliApp::kFailure);
     EXPECT_NE(outcome.err.find("clipboard"), std::string::npos) << outcome.err;
+}
+
+// Memory that runs out is told of like any other failure: the program's
+// allocator would end it without a word unless a failed allocation throws.
+// An image larger than the address space the program may have cannot even
+// be read into memory.
+TEST_F(ProgramOutputTest, RunningOutOfMemorySaysSoAndFails) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
+#endif
+#endif
+    const fs::path huge = dir_ / "huge.json";
+    std::ofstream(huge).close();
+    ASSERT_EQ(::truncate(huge.c_str(), off_t{4} << 30), 0);
+    Launch launch{{"--image", huge.string(), "trees"}};
+    launch.addressSpaceLimit = rlim_t{1} << 30;
+    const Outcome outcome = Start(launch);
+    EXPECT_EQ(outcome.signal, 0);
+    EXPECT_EQ(outcome.code, CliApp::kFailure);
+    EXPECT_NE(outcome.err.find("not enough memory"), std::string::npos) << outcome.err;
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
+#include "ui/TSplash.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
@@ -149,6 +151,56 @@ TEST_F(DesktopSessionTest, DuringAReportsWaitOnlyItsCancelGoesThroughAndOtherCli
     // The click on the tree was kept, not lost: it lists the container after the wait.
     EXPECT_TRUE(testing::ProcessEventsUntil([corp] { return corp->childCount() > 0; }));
     EXPECT_EQ(form->CurrentContainer(), ".Corp");
+}
+
+// A saved report given on the command line runs behind the splash before
+// the window shows: the splash says so and names the object the run has
+// reached, and Escape there stops the run as its Cancel would. The rows
+// found until then stay; an unattended run that was stopped fails.
+TEST_F(DesktopSessionTest, EscapeOnTheSplashStopsTheCommandLinesReport) {
+    testing::TempDir dir{"vellrun-start-report"};
+    constexpr size_t kUsers = 300;
+    std::string objects = R"([{"name": "Corp", "class": "Organization"})";
+    for (size_t user = 0; user < kUsers; ++user) {
+        objects += R"(,{"name": "u)" + std::to_string(user) +
+                   R"(.Corp", "class": "User", "attributes": {"Title": "S"}})";
+    }
+    const auto report = dir / "users.rpt";
+    testing::WriteFile(report,
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\nRecursive=0\n"
+                       "[Output]\nType=0\nFile=\nOrderBy=-1\n[Attributes]\n0=Title\n"
+                       "[Filter]\nFiltered=0\n[Object]\nType=User\n");
+    DesktopSession session(testing::StartImageClient(testing::TreeImage(objects + "]")));
+    session.Feedback().SetPumpInterval(0);
+    const QPointer<TSplash> splash = TSplash::ShowAtStart();
+    session.ShowStartOn(splash.data());
+    QString infoInRun;
+    QString stepInRun;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!splash || !splash->PanelStep()->text().contains("Corp")) return;
+        probe.stop();
+        infoInRun = splash->PanelInfo()->text();
+        stepInRun = splash->PanelStep()->text();
+        QTest::keyClick(splash.data(), Qt::Key_Escape);
+    });
+    probe.start();
+    TMainForm::Options options;
+    options.settingsFile = dir / "vellrun.ini";
+    options.reportFile = report.string();
+    options.quit = true;
+    const bool started = session.Start(options);
+    probe.stop();
+    delete splash.data();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(infoInRun, "Running the report ...");
+    EXPECT_TRUE(stepInRun.contains(".Corp")) << stepInRun.toStdString();
+    const report::ResultTable& table = session.MainForm()->Run().Table();
+    ASSERT_GT(table.RowCount(), 1u);
+    EXPECT_LT(table.RowCount() - 1, kUsers);
+    EXPECT_TRUE(session.MainForm()->QuitAfterReport());
+    EXPECT_EQ(session.MainForm()->ExitCode(), 1);
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {

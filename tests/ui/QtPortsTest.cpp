@@ -1,3 +1,4 @@
+#include "exports/ExportProgress.h"
 #include "support/TempDir.h"
 #include "ui/DialogScript.h"
 #include "ui/QtDesktopPort.h"
@@ -14,9 +15,15 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +202,48 @@ TEST(TransferProgressTest, AFinishedTransfersDialogStaysGone) {
     while (waited.elapsed() < 800)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
+}
+
+// Saving a workbook cannot be stopped once it has begun. While that last
+// step runs, Cancel is off, Escape and closing the dialog do nothing, and the
+// dialog says why: a cancel taken then would be ignored and the workbook
+// opened all the same.
+TEST(TransferProgressTest, TheLastStepOfAnExportCannotBeCancelled) {
+    QWidget window;
+    window.show();
+    TransferProgress progress(&window);
+    exports::ExportProgress exportProgress(&progress, "Writing the workbook ...");
+    const QPointer<QProgressDialog> dialog = progress.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->show();
+    auto* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    std::atomic<bool> tried{false};
+    bool enabledMeanwhile = true;
+    QString labelMeanwhile;
+    QTimer::singleShot(0, dialog, [&] {
+        enabledMeanwhile = cancel->isEnabled();
+        labelMeanwhile = dialog->labelText();
+        cancel->click();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        dialog->close();
+        tried = true;
+    });
+    const bool saved = exportProgress.Finishing("Saving the workbook ...", [&tried] {
+        for (int i = 0; i < 1000 && !tried; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return tried.load();
+    });
+    ASSERT_TRUE(saved);
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_TRUE(labelMeanwhile.startsWith("Saving the workbook ..."))
+        << labelMeanwhile.toStdString();
+    EXPECT_TRUE(labelMeanwhile.contains("cannot be stopped")) << labelMeanwhile.toStdString();
+    EXPECT_FALSE(progress.Cancel().IsSet());
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_TRUE(dialog->isVisible());
+    // Once the step is over, Cancel is back.
+    EXPECT_TRUE(cancel->isEnabled());
 }
 
 TEST(QtDesktopPortTest, TargetsBecomeAddressesOrFiles) {

@@ -34,9 +34,11 @@ void ObjectFeed::ReadAhead() {
             if (!spent.empty()) batch = std::move(spent.back());
             batch.clear();
         }
-        batch.reserve(kBatch);
+        // Whatever fails here, memory included, ends the reading and reaches
+        // the loader in its turn; nothing may leave the thread.
         std::exception_ptr fault;
         try {
+            batch.reserve(kBatch);
             for (; batch.size() < kBatch && read < count_; ++read)
                 batch.push_back(std::move(list_.Next()));
         } catch (...) {
@@ -45,7 +47,12 @@ void ObjectFeed::ReadAhead() {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatchesAhead; });
         if (stop_) break;
-        ready_.push_back(std::move(batch));
+        try {
+            ready_.push_back(std::move(batch));
+        } catch (...) {
+            // The batch is lost; a fault of the text in it still wins.
+            if (!fault) fault = std::current_exception();
+        }
         if (fault) {
             fault_ = fault;
             break;
