@@ -160,17 +160,23 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
     const bool withInfo = kind == ReadKind::ValuesWithInfo;
     const Name* dn = withInfo ? &ParsedDn(entryDn) : nullptr;
     std::string_view structural;
-    if (withInfo) {
-        for (const EntryAttribute& a : entry) {
-            if (image::EqualsNoCase(a.ldapName, "structuralObjectClass")) {
-                if (!a.texts->empty()) structural = a.texts->front();
-                break;
-            }
+    for (const EntryAttribute& a : entry) {
+        if (image::EqualsNoCase(a.ldapName, "structuralObjectClass")) {
+            if (!a.texts->empty()) structural = a.texts->front();
+            break;
         }
     }
-    for (const auto& [ldapName, textsOf] : entry) {
-        const FoundEntry::Values& texts = *textsOf;
+    for (const EntryAttribute& sent : entry) {
+        const std::string_view ldapName = sent.ldapName;
+        FoundEntry::Values texts = *sent.texts;
         if (texts.empty()) continue;
+        if (image::EqualsNoCase(ldapName, "objectClass")) {
+            // A server keeps the classes the entry was given; the directory
+            // lists the whole chain of each.
+            schema.ClassChain(texts, structural, classChain);
+            classChainTexts.assign(classChain.begin(), classChain.end());
+            texts = classChainTexts;
+        }
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
         PageAttribute& attribute = next();
         attribute.name = definition ? std::string_view(definition->name) : ldapName;
