@@ -93,5 +93,27 @@ TEST_F(LdapPlainSchema, TheObjectReportListsTheAttributesOfEveryClassOfTheObject
     EXPECT_EQ(Block(out, "homeDirectory"), "  /home/alice");
 }
 
+// ";binary" is how a value travels, not another attribute: the certificate is
+// userCertificate's. A language tag names values of their own, which no read
+// of the attribute without it hands out.
+TEST_F(LdapPlainSchema, ValuesUnderAttributeOptionsAreTheirAttributesOrLeftOut) {
+    std::string out;
+    ASSERT_EQ(Run({"object", "alice.People"}, out), 0);
+    EXPECT_EQ(Block(out, "cn"), "  Alice Smith");
+    EXPECT_EQ(Block(out, "title"), "  Engineer");
+    EXPECT_EQ(Block(out, "userCertificate").rfind("  308201FC30820165", 0), 0u)
+        << Block(out, "userCertificate");
+    EXPECT_EQ(out.find("Schmidt"), std::string::npos) << out;
+    ASSERT_EQ(Run({"object", "People"}, out), 0);
+    EXPECT_EQ(Block(out, "description"), "  People here");
+
+    ASSERT_EQ(Run({"report", "--container", "People", "--class", "inetOrgPerson", "--attr", "cn",
+                   "--attr", "userCertificate"},
+                  out),
+              0);
+    EXPECT_EQ(out.find("Schmidt"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"Alice Smith\";\"308201FC30820165"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace vellrun::cli

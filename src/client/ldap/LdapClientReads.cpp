@@ -167,7 +167,10 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
         }
     }
     for (const EntryAttribute& sent : entry) {
-        const std::string_view ldapName = sent.ldapName;
+        // Values under a language tag or another option are left out; those
+        // sent ";binary" are the attribute's own.
+        const std::string_view ldapName = AttributeOfDescription(sent.ldapName);
+        if (ldapName.empty()) continue;
         FoundEntry::Values texts = *sent.texts;
         if (texts.empty()) continue;
         if (image::EqualsNoCase(ldapName, "objectClass")) {
@@ -365,7 +368,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         ListedEntry listed;
         listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
-        listed.attributeCount = static_cast<uint32_t>(entry.Attributes().size());
+        listed.attributeCount = static_cast<uint32_t>(
+            std::count_if(entry.Attributes().begin(), entry.Attributes().end(),
+                          [](const FoundEntry::Attribute& a) {
+                              return !AttributeOfDescription(a.name).empty();
+                          }));
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
             if (page.entries.empty()) return Err::InsufficientBuffer;
