@@ -188,6 +188,8 @@ SyntaxId SyntaxFromOid(std::string_view oid) {
         }
         return 9;
     }
+    // A server's own text syntaxes: entryUUID's UUID and OpenLDAP's entryCSN.
+    if (oid == "1.3.6.1.1.16.1" || oid == "1.3.6.1.4.1.4203.666.11.2.1") return 3;
     return 9;
 }
 
