@@ -223,6 +223,9 @@ TEST(LdapSchema, SyntaxNumbersFromOids) {
     for (unsigned id : {6u, 12u, 13u, 14u, 15u, 16u, 17u, 19u, 22u, 23u, 25u, 26u, 27u, 0u})
         EXPECT_EQ(SyntaxFromOid(n + std::to_string(id)), id) << id;
     EXPECT_EQ(SyntaxFromOid("1.2.3"), 9u);
+    // A server's entryUUID and entryCSN are text, not bytes.
+    EXPECT_EQ(SyntaxFromOid("1.3.6.1.1.16.1"), 3u);
+    EXPECT_EQ(SyntaxFromOid("1.3.6.1.4.1.4203.666.11.2.1{64}"), 3u);
     // What the exporter writes reads back as the same number.
     for (SyntaxId id = 0; id <= 27; ++id) {
         const SyntaxId back = SyntaxFromOid(OidForSyntax(id));

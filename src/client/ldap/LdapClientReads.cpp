@@ -160,17 +160,26 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
     const bool withInfo = kind == ReadKind::ValuesWithInfo;
     const Name* dn = withInfo ? &ParsedDn(entryDn) : nullptr;
     std::string_view structural;
-    if (withInfo) {
-        for (const EntryAttribute& a : entry) {
-            if (image::EqualsNoCase(a.ldapName, "structuralObjectClass")) {
-                if (!a.texts->empty()) structural = a.texts->front();
-                break;
-            }
+    for (const EntryAttribute& a : entry) {
+        if (image::EqualsNoCase(a.ldapName, "structuralObjectClass")) {
+            if (!a.texts->empty()) structural = a.texts->front();
+            break;
         }
     }
-    for (const auto& [ldapName, textsOf] : entry) {
-        const FoundEntry::Values& texts = *textsOf;
+    for (const EntryAttribute& sent : entry) {
+        // Values under a language tag or another option are left out; those
+        // sent ";binary" are the attribute's own.
+        const std::string_view ldapName = AttributeOfDescription(sent.ldapName);
+        if (ldapName.empty()) continue;
+        FoundEntry::Values texts = *sent.texts;
         if (texts.empty()) continue;
+        if (image::EqualsNoCase(ldapName, "objectClass")) {
+            // A server keeps the classes the entry was given; the directory
+            // lists the whole chain of each.
+            schema.ClassChain(texts, structural, classChain);
+            classChainTexts.assign(classChain.begin(), classChain.end());
+            texts = classChainTexts;
+        }
         const image::AttributeDefinition* definition = schema.AttributeOf(ldapName);
         PageAttribute& attribute = next();
         attribute.name = definition ? std::string_view(definition->name) : ldapName;
@@ -359,7 +368,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         ListedEntry listed;
         listed.name = state.RelativeNameOf(context, dn, typeNames);
         listed.record = state.RecordOf(context, *schema, entry);
-        listed.attributeCount = static_cast<uint32_t>(entry.Attributes().size());
+        listed.attributeCount = static_cast<uint32_t>(
+            std::count_if(entry.Attributes().begin(), entry.Attributes().end(),
+                          [](const FoundEntry::Attribute& a) {
+                              return !AttributeOfDescription(a.name).empty();
+                          }));
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
             if (page.entries.empty()) return Err::InsufficientBuffer;

@@ -255,6 +255,9 @@ struct LdapClient::State {
     std::vector<std::string> readWanted;
     std::vector<EntryAttribute> readView;
     std::vector<PageAttribute> spareAttributes;
+    // An entry's objectClass values with their superclasses, for one read.
+    std::vector<std::string> classChain;
+    std::vector<std::string_view> classChainTexts;
     void KeepSpare(std::vector<PageAttribute>& attributes);
     ValueNames readNames;
     const LdapContext* readNamesContext = nullptr;

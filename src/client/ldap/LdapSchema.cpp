@@ -188,6 +188,8 @@ SyntaxId SyntaxFromOid(std::string_view oid) {
         }
         return 9;
     }
+    // A server's own text syntaxes: entryUUID's UUID and OpenLDAP's entryCSN.
+    if (oid == "1.3.6.1.1.16.1" || oid == "1.3.6.1.4.1.4203.666.11.2.1") return 3;
     return 9;
 }
 
@@ -483,6 +485,10 @@ void LdapSchema::Load(const SchemaText& text) {
             attributeByAnyName_.emplace("object class", it->second);
         }
     }
+    // Any other schema keeps LDAP's name, and the directory's answers to it
+    // as well: the reports read an object's classes as "Object Class".
+    if (auto it = attributeByAnyName_.find("objectclass"); it != attributeByAnyName_.end())
+        attributeByAnyName_.emplace("object class", it->second);
     // Attributes without a syntax of their own take their superior's. Where
     // the chain ends at a superior the schema does not define (a schema file
     // read without the server's own definitions), the syntax is a guess:
@@ -650,6 +656,68 @@ const image::AttributeDefinition* LdapSchema::AttributeOf(std::string_view anyNa
 const std::string* LdapSchema::LdapAttributeOf(std::string_view anyName) const {
     const size_t index = AttributeIndex(anyName);
     return index == kUnknown ? nullptr : &attributeLdapNames_[index];
+}
+
+void LdapSchema::ClassChain(std::span<const std::string_view> stored, std::string_view structural,
+                            std::vector<std::string>& into) const {
+    into.clear();
+    const auto indexOf = [this](std::string_view name) {
+        auto it = classByAnyName_.find(Fold(name));
+        return it == classByAnyName_.end() ? kUnknown : it->second;
+    };
+    std::vector<bool> listed(schema_.classes.size(), false);
+    // A class, then its superclasses, nearest first, each once.
+    const auto add = [&](size_t first) {
+        std::vector<size_t> pending = {first};
+        for (int steps = 0; !pending.empty() && steps < 256; ++steps) {
+            const size_t index = pending.back();
+            pending.pop_back();
+            if (listed[index]) continue;
+            listed[index] = true;
+            into.push_back(classLdapNames_[index]);
+            const auto& superClasses = schema_.classes[index].superClasses;
+            for (auto it = superClasses.rbegin(); it != superClasses.rend(); ++it) {
+                const size_t super = indexOf(*it);
+                if (super != kUnknown && !listed[super]) pending.push_back(super);
+            }
+        }
+    };
+    // Superclasses counted up to the top: the most derived structural class
+    // is the base class when the server does not name it.
+    const auto depth = [&](size_t index) {
+        int hops = 0;
+        for (; hops < 64; ++hops) {
+            const auto& superClasses = schema_.classes[index].superClasses;
+            if (superClasses.empty() || indexOf(superClasses.front()) == kUnknown) break;
+            index = indexOf(superClasses.front());
+        }
+        return hops;
+    };
+    size_t base = structural.empty() ? kUnknown : indexOf(structural);
+    if (base == kUnknown) {
+        int deepest = -1;
+        for (const std::string_view name : stored) {
+            const size_t index = indexOf(name);
+            if (index == kUnknown || (schema_.classes[index].flags & 0x02) == 0) continue;
+            if (const int d = depth(index); d > deepest) {
+                deepest = d;
+                base = index;
+            }
+        }
+    }
+    if (base != kUnknown) add(base);
+    for (const std::string_view name : stored) {
+        const size_t index = indexOf(name);
+        if (index == kUnknown) {
+            // A class the schema does not define stays as it is.
+            if (std::none_of(into.begin(), into.end(), [&](const std::string& have) {
+                    return image::EqualsNoCase(have, name);
+                }))
+                into.emplace_back(name);
+        } else {
+            add(index);
+        }
+    }
 }
 
 std::string LdapSchema::ProgramClass(std::string_view ldapName) const {

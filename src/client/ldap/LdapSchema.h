@@ -15,6 +15,7 @@
 
 #include "client/image/DirectoryImage.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -64,6 +65,16 @@ public:
     // and the attribute's LDAP name; null when the schema does not know it.
     const image::AttributeDefinition* AttributeOf(std::string_view anyName) const;
     const std::string* LdapAttributeOf(std::string_view anyName) const;
+
+    // An entry's classes as the directory lists them in Object Class: the
+    // base class with its superclasses up to the top, then each other class
+    // of the entry (its auxiliary classes) with those of its superclasses not
+    // listed yet; each once, by LDAP name. stored: the entry's objectClass
+    // values, which need not hold the superclasses; structural: the server's
+    // structuralObjectClass, or empty to take the most derived structural
+    // class stored. A class the schema does not define stays as stored.
+    void ClassChain(std::span<const std::string_view> stored, std::string_view structural,
+                    std::vector<std::string>& into) const;
 
     // The names that definitions refer to (an attribute's superior, a class's
     // superclasses and attributes) and that no definition defines, as written.

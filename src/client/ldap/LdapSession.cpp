@@ -396,9 +396,27 @@ void FoundEntry::ReplaceAttribute(size_t index, std::string_view name,
     SetAttributes(names, all);
 }
 
+std::string_view AttributeOfDescription(std::string_view description) {
+    const size_t semicolon = description.find(';');
+    if (semicolon == std::string_view::npos) return description;
+    for (size_t at = semicolon; at != std::string_view::npos;) {
+        const size_t next = description.find(';', at + 1);
+        const std::string_view option = description.substr(
+            at + 1, next == std::string_view::npos ? std::string_view::npos : next - at - 1);
+        if (!image::EqualsNoCase(option, "binary")) return {};
+        at = next;
+    }
+    return description.substr(0, semicolon);
+}
+
 const FoundEntry::Values* FoundEntry::Find(std::string_view name) const {
     for (const Attribute& attribute : attributes_) {
         if (image::EqualsNoCase(attribute.name, name)) return &attribute.values;
+    }
+    for (const Attribute& attribute : attributes_) {
+        if (attribute.name.size() > name.size() &&
+            image::EqualsNoCase(AttributeOfDescription(attribute.name), name))
+            return &attribute.values;
     }
     return nullptr;
 }

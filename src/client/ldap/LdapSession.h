@@ -60,6 +60,12 @@ struct LdapConnectionConfig {
     std::function<bool()> whileWaiting;
 };
 
+// The attribute whose values an attribute description from a server holds:
+// ";binary" says only how the values travel, so "userCertificate;binary" is
+// userCertificate. Any other option (a language tag: "cn;lang-de") names
+// values of their own, which are no attribute's of the program: empty.
+std::string_view AttributeOfDescription(std::string_view description);
+
 // One entry of a search result: its DN and attributes with their values, in
 // the order the server sent them. The attributes, the views of their values
 // and the text of both lie in one block the entry owns, so an entry costs one
@@ -86,6 +92,7 @@ public:
 
     std::string dn;
     std::span<const Attribute> Attributes() const { return attributes_; }
+    // The values of the attribute of this name (sent with ";binary" or without).
     const Values* Find(std::string_view name) const;
     // Copies in the attributes: each name takes the next of its count of values.
     void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
