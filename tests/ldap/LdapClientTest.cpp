@@ -296,14 +296,19 @@ TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgai
     EXPECT_EQ(client->FreeBuffer(small), 0);
 }
 
-// A recursive walk steps into every entry whose class may hold others. Of
-// an entry the server has just listed as holding nothing it asks nothing
-// more; an entry that gains a child after a while, or after a change made
-// here, is asked again, and the walk finds the child.
-TEST_F(LdapClientTest, ARecursiveWalkDoesNotAskAgainOfLeavesJustListed) {
+// A recursive walk steps into every entry whose class may hold others. The
+// leaves it steps into cost one short request each, which leaves the paged
+// listing of their container alone (the server pages one search per
+// connection: a paged listing of each leaf made the container's listing
+// begin again on every page). And the server's word that an entry has no
+// subordinates is not taken as the listing: an entry that has some all the
+// same (another database glued below it, or a child added just now by
+// another connection) still shows them.
+TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChildren) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Leaves");
-    slapd.Modify(People("Leaves", 8));
+    constexpr int kLeaves = 1000;
+    slapd.Modify(People("Leaves", kLeaves));
     LdapClient client({slapd.ManagerConnection()});
     testing::ScriptedMessagePort messages;
     testing::CountingRunFeedback feedback;
@@ -333,46 +338,21 @@ TEST_F(LdapClientTest, ARecursiveWalkDoesNotAskAgainOfLeavesJustListed) {
     };
     const uint64_t before = client.Statistics().serverRequests;
     ASSERT_EQ(walk(), 0);
-    EXPECT_EQ(found.size(), 8u);
-    // Leaves is read (is it an alias?) and listed; the leaves it lists cost nothing more.
-    EXPECT_EQ(client.Statistics().serverRequests - before, 2u);
+    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves));
+    // Leaves is read (is it an alias?) and listed in pages of dozens of
+    // entries; each leaf is asked once.
+    EXPECT_LE(client.Statistics().serverRequests - before, kLeaves + 1 + kLeaves / 50);
 
-    const ContextHandle changes = Context(client, true);
-    ASSERT_EQ(client.SetContextText(changes, ContextKey::NameContext, "Leaves"), 0);
-    const auto kid = [&](const std::string& parent, const std::string& name) {
-        slapd.Modify("dn: cn=" + name + ",cn=" + parent + ",ou=Leaves,dc=test\n" +
-                     "objectClass: inetOrgPerson\ncn: " + name + "\nsn: Kid\n");
-    };
     onEntry = [&](const std::string& entry) {
         if (entry != "user0") return;
-        // Another connection gives user1 a child, and this client changes user0.
-        kid("user1", "kid1");
-        BufferHandle request{};
-        ASSERT_EQ(client.AllocBuffer(kRequestBufferSize, request), 0);
-        ASSERT_EQ(client.PrepareRequest(changes, Operation::Modify, request), 0);
-        ASSERT_EQ(client.PutChangeAndValue(changes, request, ChangeType::AddValue, "description",
-                                           Syntax::CiString,
-                                           AttrValue{Syntax::CiString, StringValue{"seen"}}),
-                  0);
-        int32_t continuation = kNoContinuation;
-        EXPECT_EQ(client.ModifyObject(changes, "user0", continuation, false, request), 0);
-        client.FreeBuffer(request);
+        // Another connection gives user1 a child after its page said it has none.
+        slapd.Modify(
+            "dn: cn=kid1,cn=user1,ou=Leaves,dc=test\nobjectClass: inetOrgPerson\ncn: kid1\nsn: "
+            "Kid\n");
     };
     ASSERT_EQ(walk(), 0);
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"kid1", "user0", "user1", "user2", "user3", "user4",
-                                               "user5", "user6", "user7"}));
-
-    onEntry = [&](const std::string& entry) {
-        if (entry != "user4") return;
-        // user5 gains a child a while after the server listed it as empty.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-        kid("user5", "kid5");
-    };
-    ASSERT_EQ(walk(), 0);
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"kid1", "kid5", "user0", "user1", "user2", "user3",
-                                               "user4", "user5", "user6", "user7"}));
+    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves + 1));
+    EXPECT_NE(std::find(found.begin(), found.end(), "kid1"), found.end());
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {

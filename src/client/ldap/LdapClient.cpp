@@ -562,11 +562,6 @@ bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
     return fresh;
 }
 
-void LdapClient::State::ForgetLeaves() {
-    knownLeaves.clear();
-    knownLeavesSweep = 0;
-}
-
 void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {
     // The room of a small read only: a large one gives its memory back.
     if (attributes.size() > kSpareAttributes) return;
@@ -1323,7 +1318,6 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     const Result result = s.SessionOf(*c).Delete(dn);
-    s.ForgetLeaves();
     // A removal the server did not answer may have been made all the same.
     if (result == 0 || result == Err::OutcomeUnknown) s.ForgetNamesOf(dn);
     return result;
@@ -1436,7 +1430,6 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     if (changes.empty()) return 0;
     const Result result = s.SessionOf(*c).Modify(dn, changes, tolerant);
     s.Forget(dn);
-    s.ForgetLeaves();
     return result;
 }
 

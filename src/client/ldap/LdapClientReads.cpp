@@ -279,13 +279,14 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     }
     ++state.statistics.listPages;
     // The server has just said this entry holds nothing (the walk steps into
-    // each entry of a page it listed): it is not asked again.
-    if (!resumed && !namingContextsOf(session, where) &&
-        state.TakeLeaf(context.session, where.containerDn)) {
-        continuation = kNoContinuation;
-        reply.reply = ListPage{};
-        return 0;
-    }
+    // each entry of a page it listed). It is asked all the same, as that word
+    // can be wrong (an entry with another database glued below it says it
+    // has no subordinates), but without the paged-results control: the
+    // server pages one search per connection, and a paged listing of each
+    // leaf would take the paging over from the listing of its parent, which
+    // would then begin again for every page.
+    const bool saidEmpty = !resumed && !namingContextsOf(session, where) &&
+                           state.TakeLeaf(context.session, where.containerDn);
 
     std::vector<std::string> attributes = RecordAttributes();
     std::vector<std::string> fetched;
@@ -325,8 +326,9 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 }
             }
         } else {
-            Result r = session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
-                                          attributes, pageSize, where.cookie, found, end);
+            Result r =
+                session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                   attributes, saidEmpty ? 0 : pageSize, where.cookie, found, end);
             if (r != 0 && end.cookieRefused) {
                 // Another paged search on this connection took the server's
                 // paging over between two pages: begin again and pass over

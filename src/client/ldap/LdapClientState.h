@@ -203,9 +203,9 @@ struct LdapClient::State {
     // hasSubordinates FALSE, or a count of 0), by session and folded DN, with
     // when the server said so. A recursive walk lists every entry whose class
     // may hold others, each soon after its container's page came: the first
-    // listing of such an entry within kLeafKnowledge is answered as empty
-    // without asking the server again, and then it is forgotten. Every change
-    // this client makes forgets them all.
+    // listing of such an entry within kLeafKnowledge is asked without paging
+    // (so the listing of its container keeps the server's paging), and then
+    // it is forgotten.
     using Clock = std::chrono::steady_clock;
     absl::flat_hash_map<std::string, Clock::time_point> knownLeaves;
     size_t knownLeavesSweep = 0;  // the size at which the stale ones are swept out
@@ -214,7 +214,6 @@ struct LdapClient::State {
     // Whether the server said just now that the entry has no subordinates;
     // the knowledge is used once.
     bool TakeLeaf(size_t session, std::string_view dn);
-    void ForgetLeaves();
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found
