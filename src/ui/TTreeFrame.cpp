@@ -1,6 +1,7 @@
 #include "ui/TTreeFrame.h"
 
 #include "client/NameSyntax.h"
+#include "client/ResultCodes.h"
 #include "directory/DirectoryNames.h"
 #include "platform/BusyCursorScope.h"
 #include "ui/ClassImages.h"
@@ -355,8 +356,12 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     // must not pass for an empty container.
     const bool failed = listed != 0 && !cancelled;
     if (failed) {
-        listingFault_ = "The container could not be listed: the directory returned error " +
-                        access_.DSErrorText(listed);
+        // A server's size or time limit cuts the listing; what came before it shows.
+        const bool cut =
+            listed == client::Err::SizeLimitExceeded || listed == client::Err::TimeLimitExceeded;
+        listingFault_ =
+            std::string(cut ? "The listing stopped early" : "The container could not be listed") +
+            ": the directory returned error " + access_.DSErrorText(listed);
     }
     busy_ = false;
     containerNames.SetSorted(true);
