@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -351,7 +352,11 @@ bool Feed(ondemand::value value, DocumentBuilder& builder) {
 }
 
 void Check(simdjson::error_code error) {
-    if (error != simdjson::SUCCESS) throw TextFault{};
+    if (error == simdjson::SUCCESS) return;
+    // Memory running out is no fault of the text: reading it again with the
+    // slower reader (which names the fault's place) would only run out too.
+    if (error == simdjson::MEMALLOC) throw std::bad_alloc();
+    throw TextFault{};
 }
 
 // Builds target from the value the reader stands on; above: the containers
