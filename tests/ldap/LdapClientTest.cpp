@@ -1130,6 +1130,45 @@ TEST_F(LdapClientTest, AliasesAreFollowedWhenListingAndReading) {
     EXPECT_TRUE(names.empty());
 }
 
+// An alias holds nothing of its own: a recursive walk reports it and does
+// not step into it, so one whose object is gone does not fail the walk, and
+// one for a container does not walk that container a second time.
+TEST_F(LdapClientTest, ARecursiveWalkReportsAliasesWithoutSteppingIntoThem) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("AliasWalk");
+    const std::string alias = "objectClass: alias\nobjectClass: extensibleObject\n";
+    slapd.Modify("dn: ou=Team,ou=AliasWalk,dc=test\nobjectClass: organizationalUnit\nou: Team\n\n" +
+                 People("AliasWalk", 0) +
+                 "dn: cn=user0,ou=Team,ou=AliasWalk,dc=test\nobjectClass: inetOrgPerson\n"
+                 "cn: user0\nsn: Person\n\n"
+                 "dn: ou=toTeam,ou=AliasWalk,dc=test\n" +
+                 alias +
+                 "ou: toTeam\naliasedObjectName: ou=Team,ou=AliasWalk,dc=test\n\n"
+                 "dn: cn=gone,ou=AliasWalk,dc=test\n" +
+                 alias + "cn: gone\naliasedObjectName: cn=ghost,ou=AliasWalk,dc=test\n");
+    LdapClient client({slapd.ManagerConnection()});
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(client, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0);
+    const ContextHandle context = Context(client);
+    ASSERT_EQ(client.SetContextNumber(
+                  context, ContextKey::Flags,
+                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
+              0);
+    std::vector<std::string> found;
+    platform::CancelFlag cancel;
+    EXPECT_EQ(access.DSWalkContainer(
+                  context, "AliasWalk", true, cancel,
+                  [&](const std::string&, const directory::TNDSObj& cursor) {
+                      found.push_back(cursor.entryName);
+                  },
+                  ""),
+              0);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
+}
+
 // A referral entry is an object like the others: listed beside its
 // siblings, read with its class and its reference.
 TEST_F(LdapClientTest, AReferralEntryIsListedAndReadItself) {

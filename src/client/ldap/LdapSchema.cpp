@@ -543,7 +543,12 @@ void LdapSchema::Load(const SchemaText& text) {
         }
         auto* ext = oc->oc_extensions;
         uint32_t f = 0;
-        if (!ExtensionSet(ext, "X-NDS_NOT_CONTAINER")) f |= 0x01;
+        // An alias stands for another entry and holds none itself: a walk
+        // does not step into it (a dangling one would fail the walk, and one
+        // for a container would walk that container twice).
+        const bool aliasClass = (oc->oc_oid && std::string_view(oc->oc_oid) == "2.5.6.1") ||
+                                image::EqualsNoCase(ldapName, "alias");
+        if (!ExtensionSet(ext, "X-NDS_NOT_CONTAINER") && !aliasClass) f |= 0x01;
         if (oc->oc_kind == LDAP_SCHEMA_STRUCTURAL) f |= 0x02;
         if (ExtensionSet(ext, "X-NDS_NONREMOVABLE")) f |= 0x04;
         if (ExtensionSet(ext, "X-NDS_AMBIGUOUS_NAMING")) f |= 0x08;
