@@ -353,6 +353,40 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
     ASSERT_EQ(walk(), 0);
     EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves + 1));
     EXPECT_NE(std::find(found.begin(), found.end(), "kid1"), found.end());
+
+    // For a user whose searches without paging stop at three entries, a
+    // "leaf" with more children is listed again, paged, and found whole.
+    LdapConnectionConfig pager = slapd.ManagerConnection();
+    pager.bindDn = "cn=pager,dc=test";
+    pager.password = "pagerpw";
+    LdapClient paged({pager});
+    directory::DirectoryAccess pagedAccess(paged, messages, feedback);
+    ASSERT_EQ(pagedAccess.DSStartClient(), 0);
+    const ContextHandle pagedContext = Context(paged);
+    ASSERT_EQ(paged.SetContextNumber(pagedContext, ContextKey::Flags,
+                                     ContextFlag::Typeless | ContextFlag::Canonical),
+              0);
+    std::string ldif;
+    found.clear();
+    onEntry = [&](const std::string& entry) {
+        if (entry != "user0") return;
+        for (int k = 0; k < 5; ++k) {
+            ldif += "dn: cn=kid2-" + std::to_string(k) +
+                    ",cn=user2,ou=Leaves,dc=test\nobjectClass: inetOrgPerson\ncn: kid2-" +
+                    std::to_string(k) + "\nsn: Kid\n\n";
+        }
+        slapd.Modify(ldif);
+    };
+    platform::CancelFlag cancel;
+    ASSERT_EQ(pagedAccess.DSWalkContainer(
+                  pagedContext, "Leaves", true, cancel,
+                  [&](const std::string&, const directory::TNDSObj& cursor) {
+                      found.push_back(cursor.entryName);
+                      onEntry(cursor.entryName);
+                  },
+                  ""),
+              0);
+    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves + 1 + 5));
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {

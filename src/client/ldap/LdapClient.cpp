@@ -21,9 +21,9 @@ constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
 // the entries of each listing page right after it, so some thousands suffice.
 constexpr size_t kPrefetchLimit = 4096;
-// How long what a listing said of an entry without subordinates answers a
-// listing of that entry: the walk's step into it comes within moments, and
-// another connection's new entry below it counts once this has passed.
+// How long what a listing said of an entry without subordinates has its
+// listing asked without paging: the walk's step into it comes within
+// moments; later, the entry is listed as any container.
 constexpr auto kLeafKnowledge = std::chrono::seconds(2);
 // The fewest leaves known before the stale ones are swept out.
 constexpr size_t kLeafSweep = 1024;

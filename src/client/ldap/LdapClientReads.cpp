@@ -329,6 +329,12 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             Result r =
                 session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
                                    attributes, saidEmpty ? 0 : pageSize, where.cookie, found, end);
+            if (r == 0 && saidEmpty && end.limit != 0) {
+                // The "leaf" holds more than the server gives a search without
+                // paging: it is listed again, paged, as any container.
+                r = session.SearchPage(where.containerDn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                       attributes, pageSize, where.cookie, found, end);
+            }
             if (r != 0 && end.cookieRefused) {
                 // Another paged search on this connection took the server's
                 // paging over between two pages: begin again and pass over
