@@ -179,9 +179,10 @@ void TMainForm::FormShow() {
             GetTreeInformation(*currentTree_);
         }
         dsTree_->SetTypeLessNames(settings_.TypelessNames);
-        // A report run from the command line that an error broke off keeps
-        // saying so; the idle text would pass its rows off as all there are.
-        if (options_.reportFile.empty() || run_.LastResult() == 0) {
+        // A report run from the command line that an error or Escape broke
+        // off keeps saying so; the idle text would pass its rows off as all
+        // there are.
+        if (options_.reportFile.empty() || (run_.LastResult() == 0 && !run_.Stopped())) {
             PageControlChange();
         } else if (pageControl_->currentWidget() == tabSheetResults_) {
             GridResize();

@@ -274,6 +274,18 @@ void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
     buttonRun_->setText(QString::fromUtf8(report::kRunCaption));
     // A run stopped before its end is no report done: an unattended one fails.
     exitCode_ = outcome.Succeeded() && !exportFailed_ && !run_.Stopped() ? 0 : 1;
+    if (run_.Stopped()) {
+        const size_t rows = run_.Table().RowCount() > 0 ? run_.Table().RowCount() - 1 : 0;
+        const std::string text = "The report was stopped before its end; it found " +
+                                 std::to_string(rows) + (rows == 1 ? " row" : " rows");
+        // An unattended run says so where its other messages go; the window
+        // keeps it in the status bar.
+        if (quitAfterReport_) {
+            access_.Messages().PlainBox(text);
+        } else {
+            run_.ShowStatus(text, run_.CurrentSpec().TreeName, run_.CurrentSpec().Container);
+        }
+    }
 }
 
 void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {

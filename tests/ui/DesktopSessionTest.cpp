@@ -201,6 +201,10 @@ TEST_F(DesktopSessionTest, EscapeOnTheSplashStopsTheCommandLinesReport) {
     EXPECT_LT(table.RowCount() - 1, kUsers);
     EXPECT_TRUE(session.MainForm()->QuitAfterReport());
     EXPECT_EQ(session.MainForm()->ExitCode(), 1);
+    // Said where an unattended run's messages go, not only by the exit status.
+    const auto plain = DialogScript::Texts(Kind::Plain);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_NE(plain.back().find("stopped before its end"), std::string::npos) << plain.back();
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
