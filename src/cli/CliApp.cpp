@@ -28,8 +28,8 @@ namespace {
 // The -H family of options goes together.
 std::optional<std::string> CheckServerOptions(const CliOptions& options) {
     const bool serverOptions = options.serverBase || options.bindDn || options.passwordFile ||
-                               options.askPassword || options.startTls;
-    if (serverOptions && !options.serverUri) return "-b, -D, -y, -W and -Z need -H URI";
+                               options.askPassword || options.startTls || options.caFile;
+    if (serverOptions && !options.serverUri) return "-b, -D, -y, -W, -Z and --cafile need -H URI";
     if (options.serverUri && options.image) return "-H and --image cannot be used together";
     if (!options.schemaFiles.empty() && !options.image) return "--schema needs --image DUMP.ldif";
     if (options.bindDn && !options.passwordFile && !options.askPassword)
@@ -317,6 +317,7 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             server.password = std::move(*password);
         }
         if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
+        if (options.caFile) server.caFile = *options.caFile;
         server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         clientOptions.server = std::move(server);
     }

@@ -135,6 +135,11 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
     const std::string garbage = (dir / "garbage.pem").string();
     const std::string refused = "certificate may have been refused";
     const std::string startTls = "\", \"tls\": \"starttls";
+    // The bundle of the systems the tests run on; another system names its own.
+    const std::string systemBundle =
+        std::filesystem::is_regular_file("/etc/ssl/certs/ca-certificates.crt")
+            ? "that /etc/ssl/certs/ca-certificates.crt does not hold"
+            : "does not hold";
     const Case cases[] = {
         {slapd->LdapsUri(), missing, 1, {missing}},
         {slapd->LdapsUri(), garbage, 1, {garbage}},
@@ -143,15 +148,22 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
         {slapd->Uri() + startTls, pki.other.string(), 1, {"StartTLS failed", refused}},
         {slapd->LdapsUri(), pki.ca.string(), 0, {}},
         {slapd->Uri() + startTls, pki.ca.string(), 0, {}},
+        // Without a CA file the system's authorities, which do not know the
+        // test's: refused, whatever the defaults trust.
+        {slapd->LdapsUri(), "", 1, {refused, systemBundle}},
+        {slapd->Uri() + startTls, "", 1, {refused, systemBundle}},
     };
+    // A connection of the configuration, then the same as a run of -H.
+    const std::string defaults =
+        "cd '" + dir.Path().string() + "' && env HOME='" + (dir / "home").string() +
+        "' LDAPTLS_REQCERT=never LDAPTLS_CACERT='" + pki.ca.string() + "' ";
     for (const Case& c : cases) {
         std::ofstream(dir / "connections.json")
             << R"({"connections": [{"uri": ")" << c.uri << R"(", "name": "TLS", "base": )"
             << R"("dc=test", "caFile": ")" << c.caFile << R"("}]})";
-        const std::string command =
-            "cd '" + dir.Path().string() + "' && env HOME='" + (dir / "home").string() +
-            "' LDAPTLS_REQCERT=never LDAPTLS_CACERT='" + pki.ca.string() +
-            "' VELLRUN_CONNECTIONS=connections.json '" VELLRUN_CLI_PATH "' trees >out 2>err";
+        const std::string command = defaults +
+                                    "VELLRUN_CONNECTIONS=connections.json '" VELLRUN_CLI_PATH
+                                    "' trees >out 2>err";
         const int status = std::system(command.c_str());
         const std::string err = Read(dir / "err");
         SCOPED_TRACE(c.uri + " with " + c.caFile);
@@ -164,6 +176,19 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
         if (c.status == 0) {
             EXPECT_EQ(Read(dir / "out"), "TLS\n");
         }
+    }
+    for (const std::string& uri : {slapd->LdapsUri(), slapd->Uri()}) {
+        const std::string server =
+            "'" VELLRUN_CLI_PATH "' -H '" + uri + "'" + (uri == slapd->Uri() ? " -Z" : "");
+        SCOPED_TRACE(server);
+        EXPECT_EQ(std::system((defaults + server + " trees >out 2>err").c_str()), 1 << 8);
+        EXPECT_NE(Read(dir / "err").find(systemBundle), std::string::npos) << Read(dir / "err");
+        EXPECT_EQ(
+            std::system((defaults + server + " --cafile '" + pki.ca.string() + "' trees >out 2>err")
+                            .c_str()),
+            0)
+            << Read(dir / "err");
+        EXPECT_EQ(Read(dir / "out"), "127.0.0.1\n");
     }
 }
 

@@ -107,6 +107,30 @@ bool IsLoopback(const std::string& uri) {
                        [](const ServerAddress& address) { return IsLoopbackHost(address.host); });
 }
 
+// The system's authorities, which check a server's certificate when the
+// connection names no CA file: the first bundle of these that is a file
+// (Debian and Ubuntu, Fedora and RHEL, openSUSE, Alpine), else the folder of
+// single certificates; neither when none is there.
+struct SystemAuthorities {
+    std::string bundle;  // a PEM file of certificates
+    std::string folder;  // a folder of them
+};
+SystemAuthorities FindSystemAuthorities() {
+    constexpr const char* kBundles[] = {
+        "/etc/ssl/certs/ca-certificates.crt",
+        "/etc/pki/tls/certs/ca-bundle.crt",
+        "/etc/ssl/ca-bundle.pem",
+        "/etc/ssl/cert.pem",
+    };
+    constexpr const char* kFolder = "/etc/ssl/certs";
+    struct stat info {};
+    for (const char* bundle : kBundles) {
+        if (::stat(bundle, &info) == 0 && S_ISREG(info.st_mode)) return {bundle, {}};
+    }
+    if (::stat(kFolder, &info) == 0 && S_ISDIR(info.st_mode)) return {{}, kFolder};
+    return {};
+}
+
 // "member;range=0-1499" -> ("member", 1499); end is -1 for "*", -2 for no range.
 std::pair<std::string, long long> RangeOf(const std::string& description) {
     const std::string folded = image::FoldCase(description);
@@ -592,17 +616,34 @@ Result LdapSession::SetUpTls() {
             return Err::InvalidRequest;
         }
     }
+    // Without a CA file, the system's: the connection's new context starts
+    // with no authority at all (libldap clears the paths of its defaults),
+    // and would refuse every certificate.
+    const SystemAuthorities system =
+        caFile.empty() ? FindSystemAuthorities() : SystemAuthorities{caFile, {}};
+    trusted_ = system.bundle.empty() ? system.folder : system.bundle;
+    if (trusted_.empty() && config_.verifyCertificate) {
+        diagnostic_ = config_.uri +
+                      ": no authorities to check the server's certificate against: no CA file "
+                      "was named, and the system keeps none in /etc/ssl";
+        return Err::InvalidRequest;
+    }
     const int require = config_.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
     if (ldap_set_option(ld_, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != LDAP_OPT_SUCCESS ||
-        (!caFile.empty() &&
-         ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE, caFile.c_str()) != LDAP_OPT_SUCCESS)) {
+        (!system.bundle.empty() && ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE,
+                                                   system.bundle.c_str()) != LDAP_OPT_SUCCESS) ||
+        (!system.folder.empty() && ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTDIR,
+                                                   system.folder.c_str()) != LDAP_OPT_SUCCESS)) {
         diagnostic_ = config_.uri + ": the TLS settings could not be made";
         return Err::InvalidRequest;
     }
     const int client = 0;
     if (ldap_set_option(ld_, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS) {
         const std::string reason = Reason(DiagnosticOf(ld_));
-        diagnostic_ = caFile.empty() ? config_.uri + ": TLS could not be set up" + reason
+        diagnostic_ = caFile.empty() ? config_.uri +
+                                           ": TLS could not be set up with the "
+                                           "system's authorities in " +
+                                           trusted_ + reason
                                      : caFile + ": the CA file of " + config_.uri +
                                            " holds no certificate that can be loaded" + reason;
         return Err::InvalidRequest;
@@ -656,9 +697,10 @@ Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) 
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
         if (tls) {
-            diagnostic_ +=
-                "; the server's certificate may have been refused (signed by an unknown "
-                "authority, made for another host name, or expired; check caFile)";
+            diagnostic_ += "; the server's certificate may have been refused (signed by " +
+                           (trusted_.empty() ? std::string("an unknown authority")
+                                             : "an authority that " + trusted_ + " does not hold") +
+                           ", made for another host name, or expired)";
         }
     }
     return Err::TransportFailure;

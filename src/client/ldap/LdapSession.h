@@ -247,6 +247,9 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    // The authorities the last TLS set-up trusted (the CA file or the
+    // system's bundle or folder), named when a handshake fails.
+    std::string trusted_;
     std::string matchedDn_;
     std::string diagnostic_;
     Name base_;
