@@ -224,6 +224,33 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
         EXPECT_EQ(calls, 3);
         EXPECT_TRUE(session.Cancelled()) << session.Diagnostic();
         EXPECT_FALSE(session.IsOpen());
+
+        // What whileWaiting does meanwhile: a request of its own is refused
+        // without a word to the server, as the handle is only half set up,
+        // and a close ends the set-up as cancelled.
+        LdapSession* self = nullptr;
+        Result during = 0;
+        uint64_t sent = 0;
+        calls = 0;
+        config.whileWaiting = [&self, &calls, &during, &sent] {
+            if (++calls == 1) {
+                const uint64_t before = self->requests;
+                FoundEntry root;
+                during = self->ReadEntry("", {"namingContexts"}, root);
+                sent = self->requests - before;
+            } else {
+                self->Close();
+            }
+            return true;
+        };
+        LdapSession closed(config);
+        self = &closed;
+        EXPECT_EQ(closed.Open(), Err::TransportFailure);
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(during, Err::TransportFailure);
+        EXPECT_EQ(sent, 0u);
+        EXPECT_TRUE(closed.Cancelled()) << closed.Diagnostic();
+        EXPECT_FALSE(closed.IsOpen());
     }
 }
 

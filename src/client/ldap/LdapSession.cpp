@@ -239,8 +239,7 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEn
 struct LdapSession::SetUpWait {
     static constexpr int kLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above TCP, below TLS
 
-    explicit SetUpWait(const LdapConnectionConfig& config)
-        : whileWaiting(config.whileWaiting), limit(config.timeoutSeconds) {
+    explicit SetUpWait(LdapSession& owner) : session(owner), limit(owner.config_.timeoutSeconds) {
         callback.lc_add = &Added;
         callback.lc_del = &Removed;
         callback.lc_arg = this;
@@ -268,13 +267,18 @@ struct LdapSession::SetUpWait {
                 return false;
             }
             auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-            if (whileWaiting)
+            if (session.config_.whileWaiting)
                 wait = std::min(wait, std::chrono::milliseconds(kWaitSlice.count() / 1000));
             pollfd socket{fd, events, 0};
             const int ready = ::poll(&socket, 1, static_cast<int>(wait.count()));
             // Ready, or a failure that the read or write itself tells.
             if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
-            if (ready == 0 && whileWaiting && !whileWaiting()) cancelled = true;
+            if (ready == 0 && session.config_.whileWaiting) {
+                const bool goOn = session.WhileWaiting();
+                // libldap is in the middle of a call on the handle: a close
+                // made meanwhile ends the set-up here, which then closes.
+                if (!goOn || session.closeWanted_) cancelled = true;
+            }
         }
     }
 
@@ -316,7 +320,7 @@ struct LdapSession::SetUpWait {
 
     static Sockbuf_IO io;
 
-    std::function<bool()> whileWaiting;
+    LdapSession& session;
     std::chrono::seconds limit;
     std::chrono::steady_clock::time_point deadline;
     ldap_conncb callback{};
@@ -446,13 +450,21 @@ const FoundEntry::Values* FoundEntry::Find(std::string_view name) const {
 }
 
 LdapSession::LdapSession(LdapConnectionConfig config)
-    : config_(std::move(config)), setUpWait_(std::make_unique<SetUpWait>(config_)) {}
+    : config_(std::move(config)), setUpWait_(std::make_unique<SetUpWait>(*this)) {}
 
 LdapSession::~LdapSession() {
-    Close();
+    Disconnect();
 }
 
 void LdapSession::Close() {
+    if (settingUp_) {
+        closeWanted_ = true;
+        return;
+    }
+    Disconnect();
+}
+
+void LdapSession::Disconnect() {
     ahead_.reset();
     if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     ld_ = nullptr;
@@ -512,31 +524,51 @@ Result LdapSession::MapResult(int code, const std::string& message, bool change)
 Result LdapSession::Fail(int code, const std::string& message, bool change) {
     diagnostic_ = config_.uri + ": " + ldap_err2string(code) + Reason(message);
     const Result result = MapResult(code, message, change);
-    // A connection that broke is dropped; the next call connects again.
+    // A connection that broke is dropped, at once in a set-up too (this runs
+    // after libldap's calls, never inside one); the next call connects again.
     if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
         code == LDAP_UNAVAILABLE) {
-        Close();
+        Disconnect();
     }
     return result;
 }
 
 Result LdapSession::Open() {
+    // The handle is there, but not ready for a request of its own.
+    if (waitingInSetUp_) {
+        diagnostic_ = config_.uri + ": the connection is still being set up";
+        return Err::TransportFailure;
+    }
     if (ld_) return 0;
     diagnostic_.clear();
     // Before anything connects: a password must not go out in clear.
     if (Result r = RefuseInsecureBind(); r != 0) return r;
-    if (Result r = Connect(); r != 0) {
-        Close();
-        return r;
+    settingUp_ = true;
+    closeWanted_ = false;
+    Result result = SetUp();
+    settingUp_ = false;
+    if (closeWanted_) {
+        closeWanted_ = false;
+        cancelled_ = true;
+        diagnostic_ = config_.uri + ": cancelled while waiting for the server";
+        result = Err::TransportFailure;
     }
-    if (Result r = Bind(); r != 0) {
-        Close();
-        return r;
-    }
-    if (Result r = ReadRootDse(); r != 0) {
-        Close();
-        return r;
-    }
+    if (result != 0) Disconnect();
+    return result;
+}
+
+bool LdapSession::WhileWaiting() {
+    const bool outer = waitingInSetUp_;
+    waitingInSetUp_ = outer || settingUp_;
+    const bool goOn = config_.whileWaiting();
+    waitingInSetUp_ = outer;
+    return goOn;
+}
+
+Result LdapSession::SetUp() {
+    if (Result r = Connect(); r != 0) return r;
+    if (Result r = Bind(); r != 0) return r;
+    if (Result r = ReadRootDse(); r != 0) return r;
     // Replies are read through a buffer of their own: without it libldap
     // reads the head and the body of every message with a system call each,
     // and waits for the socket before each one.
@@ -973,9 +1005,9 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
             return Err::OutcomeUnknown;
         }
         if (!config_.whileWaiting) continue;
-        const bool goOn = config_.whileWaiting();
+        const bool goOn = WhileWaiting();
         // Whatever ran meanwhile must not have closed the connection under us.
-        if (!ld_ || connection_ != connection) {
+        if (!ld_ || connection_ != connection || closeWanted_) {
             diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
             return Err::TransportFailure;
         }

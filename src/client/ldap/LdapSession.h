@@ -206,6 +206,13 @@ public:
 
 private:
     Result Fail(int code, const std::string& message, bool change = false);
+    // Closes the connection at once (Close waits for the end of a set-up).
+    void Disconnect();
+    // Open's work: connects, sets up TLS, binds and reads the root DSE.
+    Result SetUp();
+    // config_.whileWaiting, with what it asks of this session during a
+    // set-up refused: the handle is there, but half set up.
+    bool WhileWaiting();
     Result Connect();
     // The TLS settings of this connection alone: the certificate check and
     // the authorities, never libldap's defaults of the user or the machine.
@@ -247,6 +254,12 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    // While Open sets a connection up, libldap may be inside a call on the
+    // handle when whileWaiting runs: a request made from there is refused,
+    // and a Close only asks the set-up to end, as cancelled, and close.
+    bool settingUp_ = false;
+    bool waitingInSetUp_ = false;
+    bool closeWanted_ = false;
     // The authorities the last TLS set-up trusted (the CA file or the
     // system's bundle or folder), named when a handshake fails.
     std::string trusted_;
