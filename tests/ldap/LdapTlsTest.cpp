@@ -60,11 +60,12 @@ struct Pki {
     bool ok = false;
 };
 
-// A server that takes connections and never says a word; it lets them go
-// after a while, so that a client that does not give up does not wait for ever.
+// A server that takes connections and never says a word, or only the reply
+// given, to the first request; it lets them go after a while, so that a
+// client that does not give up does not wait for ever.
 class SilentServer {
 public:
-    SilentServer() {
+    explicit SilentServer(std::string reply = {}) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -76,13 +77,21 @@ public:
             return;
         }
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, reply] {
             std::vector<int> held;
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!stop_ && std::chrono::steady_clock::now() < end) {
                 pollfd wait{listener_, POLLIN, 0};
-                if (::poll(&wait, 1, 100) > 0)
-                    held.push_back(::accept(listener_, nullptr, nullptr));
+                if (::poll(&wait, 1, 100) <= 0) continue;
+                const int fd = ::accept(listener_, nullptr, nullptr);
+                held.push_back(fd);
+                pollfd request{fd, POLLIN, 0};
+                char buffer[512];
+                if (!reply.empty() && ::poll(&request, 1, 5000) > 0 &&
+                    ::read(fd, buffer, sizeof buffer) > 0) {
+                    [[maybe_unused]] const ssize_t written =
+                        ::write(fd, reply.data(), reply.size());
+                }
             }
             for (const int fd : held)
                 if (fd >= 0) ::close(fd);
@@ -213,7 +222,8 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
             LdapSession session(config);
             EXPECT_EQ(session.Open(), Err::TransportFailure);
             EXPECT_FALSE(session.Cancelled());
-            EXPECT_NE(session.Diagnostic().find("Timed out"), std::string::npos)
+            EXPECT_NE(session.Diagnostic().find("Timed out (no answer within 1 second)"),
+                      std::string::npos)
                 << session.Diagnostic();
         }
         config.timeoutSeconds = 30;
@@ -252,6 +262,25 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
         EXPECT_TRUE(closed.Cancelled()) << closed.Diagnostic();
         EXPECT_FALSE(closed.IsOpen());
     }
+}
+
+// A server's reason keeps its own brackets: only a pair that encloses it
+// whole is not written twice.
+TEST(LdapTls, AServersReasonKeepsItsBrackets) {
+    // Message 1, the answer to StartTLS: protocolError, "(a) and (b)".
+    const std::string message = "(a) and (b)";
+    std::string reply = {0x30, 0x17, 0x02, 0x01, 0x01, 0x78, 0x12,
+                         0x0a, 0x01, 0x02, 0x04, 0x00, 0x04, static_cast<char>(message.size())};
+    reply += message;
+    SilentServer server(reply);
+    LdapConnectionConfig config;
+    config.uri = "ldap://" + server.Address();
+    config.tls = TlsKind::StartTls;
+    LdapSession session(config);
+    EXPECT_EQ(session.Open(), Err::TransportFailure);
+    EXPECT_NE(session.Diagnostic().find("StartTLS failed: Protocol error ((a) and (b))"),
+              std::string::npos)
+        << session.Diagnostic();
 }
 
 }  // namespace

@@ -145,17 +145,19 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
-// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
-// is then an entry like any other, listed, read, changed and removed itself,
-// where a server would otherwise send a reference in its place, which would
-// leave it out of listings and reports. A server that does not know the
-// control goes on without it.
-// A reason libldap gives, in brackets: one already in brackets is not
-// bracketed again, and "(unknown error code)", what TLS says when it has
-// nothing to say, is left out.
+// A reason libldap or the server gives, in brackets: one that a pair of
+// brackets encloses whole is not bracketed again ("(a) and (b)" is not one),
+// and "(unknown error code)", what TLS says when it has nothing to say, is
+// left out.
 std::string Reason(std::string message) {
-    while (message.size() >= 2 && message.front() == '(' && message.back() == ')')
-        message = message.substr(1, message.size() - 2);
+    bool enclosed = message.size() >= 2 && message.front() == '(' && message.back() == ')';
+    int depth = 0;
+    for (size_t i = 0; enclosed && i + 1 < message.size(); ++i) {
+        if (message[i] == '(') ++depth;
+        if (message[i] == ')') --depth;
+        enclosed = depth > 0;
+    }
+    if (enclosed) message = message.substr(1, message.size() - 2);
     if (message.empty() || message == "unknown error code") return {};
     return " (" + message + ")";
 }
@@ -170,6 +172,11 @@ std::string DiagnosticOf(LDAP* ld) {
     return text;
 }
 
+// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
+// is then an entry like any other, listed, read, changed and removed itself,
+// where a server would otherwise send a reference in its place, which would
+// leave it out of listings and reports. A server that does not know the
+// control goes on without it.
 LDAPControl ManageDsaIt() {
     return LDAPControl{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), {0, nullptr}, 0};
 }
@@ -717,14 +724,19 @@ Result LdapSession::StartTls() {
     return 0;
 }
 
+std::string LdapSession::TimedOut() const {
+    const int seconds = config_.timeoutSeconds;
+    return ldap_err2string(LDAP_TIMEOUT) + std::string(" (no answer within ") +
+           std::to_string(seconds) + (seconds == 1 ? " second)" : " seconds)");
+}
+
 Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) {
     const SetUpWait& wait = *setUpWait_;
     if (wait.cancelled) {
         cancelled_ = true;
         diagnostic_ = config_.uri + ": cancelled while waiting for the server";
     } else if (wait.timedOut) {
-        diagnostic_ = config_.uri + ": " + what + ldap_err2string(LDAP_TIMEOUT) +
-                      " (no answer within " + std::to_string(config_.timeoutSeconds) + " seconds)";
+        diagnostic_ = config_.uri + ": " + what + TimedOut();
     } else {
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
@@ -998,6 +1010,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
         if (Clock::now() >= deadline) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
             const Result result = Fail(LDAP_TIMEOUT, {});
+            diagnostic_ = config_.uri + ": " + TimedOut();
             if (!change) return result;
             // The server has the change and may still make it, or has made
             // it already: only a read of the entry can tell.

@@ -221,6 +221,8 @@ private:
     // A connection that could not be made (a failed TLS handshake among the
     // reasons when tls), or the set-up's wait that ran out or was given up.
     Result ConnectFailure(const std::string& what, int code, bool tls);
+    // "Timed out (no answer within 30 seconds)": a wait that ran out.
+    std::string TimedOut() const;
     Result RefuseInsecureBind();
     Result Bind();
     Result ReadRootDse();
