@@ -308,7 +308,16 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             server.bindDn = *options.bindDn;
         }
         if (options.passwordFile) server.passwordFile = *options.passwordFile;
+        if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
+        if (options.caFile) server.caFile = *options.caFile;
+        server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         if (options.askPassword) {
+            // A password that would be refused is not asked for.
+            if (const std::string refusal = client::ldap::InsecureBindRefusal(server);
+                !refusal.empty()) {
+                err << kProgram << ": " << refusal << '\n';
+                return kFailure;
+            }
             std::optional<std::string> password = AskPassword(err);
             if (!password) {
                 err << kProgram << ": no password given\n";
@@ -316,9 +325,6 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             }
             server.password = std::move(*password);
         }
-        if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
-        if (options.caFile) server.caFile = *options.caFile;
-        server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         clientOptions.server = std::move(server);
     }
     ConsoleRunFeedback feedback;

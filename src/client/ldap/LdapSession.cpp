@@ -827,16 +827,22 @@ Result LdapSession::ReadPassword(std::string& password) {
     return Err::FailedAuthentication;
 }
 
-Result LdapSession::RefuseInsecureBind() {
-    if (config_.bind != BindKind::Simple) return 0;
-    const std::string scheme = SchemeOf(config_.uri);
+std::string InsecureBindRefusal(const LdapConnectionConfig& config) {
+    if (config.bind != BindKind::Simple) return {};
+    const std::string scheme = SchemeOf(config.uri);
     const bool encrypted =
-        scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
-    if (encrypted || IsLoopback(config_.uri) || config_.allowInsecureBind) return 0;
-    diagnostic_ = config_.uri + ": refused to send a password unencrypted to another host; " +
-                  (config_.insecureBindAdvice.empty()
-                       ? "use ldaps:// or StartTLS, or set \"allowInsecureBind\": true"
-                       : config_.insecureBindAdvice);
+        scheme == "ldaps" || scheme == "ldapi" || config.tls == TlsKind::StartTls;
+    if (encrypted || IsLoopback(config.uri) || config.allowInsecureBind) return {};
+    return config.uri + ": refused to send a password unencrypted to another host; " +
+           (config.insecureBindAdvice.empty()
+                ? "use ldaps:// or StartTLS, or set \"allowInsecureBind\": true"
+                : config.insecureBindAdvice);
+}
+
+Result LdapSession::RefuseInsecureBind() {
+    std::string refusal = InsecureBindRefusal(config_);
+    if (refusal.empty()) return 0;
+    diagnostic_ = std::move(refusal);
     return Err::FailedAuthentication;
 }
 

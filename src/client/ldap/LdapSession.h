@@ -60,6 +60,11 @@ struct LdapConnectionConfig {
     std::function<bool()> whileWaiting;
 };
 
+// Why a simple bind of this configuration must not go out: its password
+// would travel unencrypted to a host other than this machine (with a list,
+// to any host of it that is another). Empty when it may.
+std::string InsecureBindRefusal(const LdapConnectionConfig& config);
+
 // The attribute whose values an attribute description from a server holds:
 // ";binary" says only how the values travel, so "userCertificate;binary" is
 // userCertificate. Any other option (a language tag: "cn;lang-de") names
