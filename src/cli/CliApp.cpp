@@ -28,8 +28,8 @@ namespace {
 // The -H family of options goes together.
 std::optional<std::string> CheckServerOptions(const CliOptions& options) {
     const bool serverOptions = options.serverBase || options.bindDn || options.passwordFile ||
-                               options.askPassword || options.startTls;
-    if (serverOptions && !options.serverUri) return "-b, -D, -y, -W and -Z need -H URI";
+                               options.askPassword || options.startTls || options.caFile;
+    if (serverOptions && !options.serverUri) return "-b, -D, -y, -W, -Z and --cafile need -H URI";
     if (options.serverUri && options.image) return "-H and --image cannot be used together";
     if (!options.schemaFiles.empty() && !options.image) return "--schema needs --image DUMP.ldif";
     if (options.bindDn && !options.passwordFile && !options.askPassword)
@@ -308,7 +308,16 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             server.bindDn = *options.bindDn;
         }
         if (options.passwordFile) server.passwordFile = *options.passwordFile;
+        if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
+        if (options.caFile) server.caFile = *options.caFile;
+        server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         if (options.askPassword) {
+            // A password that would be refused is not asked for.
+            if (const std::string refusal = client::ldap::InsecureBindRefusal(server);
+                !refusal.empty()) {
+                err << kProgram << ": " << refusal << '\n';
+                return kFailure;
+            }
             std::optional<std::string> password = AskPassword(err);
             if (!password) {
                 err << kProgram << ": no password given\n";
@@ -316,8 +325,6 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
             }
             server.password = std::move(*password);
         }
-        if (options.startTls) server.tls = client::ldap::TlsKind::StartTls;
-        server.insecureBindAdvice = "use an ldaps:// address, or -Z for StartTLS";
         clientOptions.server = std::move(server);
     }
     ConsoleRunFeedback feedback;

@@ -96,6 +96,13 @@ const std::vector<OptionEntry> kOptions = {
          o.startTls = true;
          return std::nullopt;
      }},
+    {"--cafile", "", "FILE", kAnyCommand,
+     "with -H: the PEM file of the authorities that the\nserver's certificate (ldaps://, -Z) is "
+     "verified\nagainst (default: the system's)",
+     [](CliOptions& o, const std::string& v) -> Problem {
+         o.caFile = v;
+         return std::nullopt;
+     }},
     {"--base", "", "DN", kLdifOptions, "the DN every exported object goes under",
      [](CliOptions& o, const std::string& v) -> Problem {
          o.exportBase = v;

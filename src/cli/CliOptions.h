@@ -42,6 +42,7 @@ struct CliOptions {
     std::optional<std::string> passwordFile;  // -y
     bool askPassword = false;                 // -W
     bool startTls = false;                    // -Z
+    std::optional<std::string> caFile;        // --cafile
     // export-ldif
     std::optional<std::string> exportBase;
     std::optional<std::filesystem::path> schemaOut;

@@ -81,6 +81,12 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
     EXPECT_NE(err.find("refused to send a password unencrypted"), std::string::npos) << err;
     EXPECT_NE(err.find("-Z"), std::string::npos) << err;
     EXPECT_EQ(err.find("allowInsecureBind"), std::string::npos) << err;
+    // So is one that would be asked for, before it is asked.
+    EXPECT_EQ(RunCli({"-H", "ldap://192.0.2.1", "-D", "cn=admin,dc=test", "-W", "trees"}, out, err),
+              1);
+    EXPECT_NE(err.find("refused to send a password unencrypted"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Password"), std::string::npos) << err;
+    EXPECT_EQ(err.find("no password given"), std::string::npos) << err;
 }
 
 // A server that stops a search at its size limit: the rows before it are

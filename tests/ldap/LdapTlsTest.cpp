@@ -60,11 +60,12 @@ struct Pki {
     bool ok = false;
 };
 
-// A server that takes connections and never says a word; it lets them go
-// after a while, so that a client that does not give up does not wait for ever.
+// A server that takes connections and never says a word, or only the reply
+// given, to the first request; it lets them go after a while, so that a
+// client that does not give up does not wait for ever.
 class SilentServer {
 public:
-    SilentServer() {
+    explicit SilentServer(std::string reply = {}) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -76,13 +77,21 @@ public:
             return;
         }
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, reply] {
             std::vector<int> held;
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!stop_ && std::chrono::steady_clock::now() < end) {
                 pollfd wait{listener_, POLLIN, 0};
-                if (::poll(&wait, 1, 100) > 0)
-                    held.push_back(::accept(listener_, nullptr, nullptr));
+                if (::poll(&wait, 1, 100) <= 0) continue;
+                const int fd = ::accept(listener_, nullptr, nullptr);
+                held.push_back(fd);
+                pollfd request{fd, POLLIN, 0};
+                char buffer[512];
+                if (!reply.empty() && ::poll(&request, 1, 5000) > 0 &&
+                    ::read(fd, buffer, sizeof buffer) > 0) {
+                    [[maybe_unused]] const ssize_t written =
+                        ::write(fd, reply.data(), reply.size());
+                }
             }
             for (const int fd : held)
                 if (fd >= 0) ::close(fd);
@@ -135,6 +144,11 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
     const std::string garbage = (dir / "garbage.pem").string();
     const std::string refused = "certificate may have been refused";
     const std::string startTls = "\", \"tls\": \"starttls";
+    // The bundle of the systems the tests run on; another system names its own.
+    const std::string systemBundle =
+        std::filesystem::is_regular_file("/etc/ssl/certs/ca-certificates.crt")
+            ? "that /etc/ssl/certs/ca-certificates.crt does not hold"
+            : "does not hold";
     const Case cases[] = {
         {slapd->LdapsUri(), missing, 1, {missing}},
         {slapd->LdapsUri(), garbage, 1, {garbage}},
@@ -143,15 +157,22 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
         {slapd->Uri() + startTls, pki.other.string(), 1, {"StartTLS failed", refused}},
         {slapd->LdapsUri(), pki.ca.string(), 0, {}},
         {slapd->Uri() + startTls, pki.ca.string(), 0, {}},
+        // Without a CA file the system's authorities, which do not know the
+        // test's: refused, whatever the defaults trust.
+        {slapd->LdapsUri(), "", 1, {refused, systemBundle}},
+        {slapd->Uri() + startTls, "", 1, {refused, systemBundle}},
     };
+    // A connection of the configuration, then the same as a run of -H.
+    const std::string defaults =
+        "cd '" + dir.Path().string() + "' && env HOME='" + (dir / "home").string() +
+        "' LDAPTLS_REQCERT=never LDAPTLS_CACERT='" + pki.ca.string() + "' ";
     for (const Case& c : cases) {
         std::ofstream(dir / "connections.json")
             << R"({"connections": [{"uri": ")" << c.uri << R"(", "name": "TLS", "base": )"
             << R"("dc=test", "caFile": ")" << c.caFile << R"("}]})";
-        const std::string command =
-            "cd '" + dir.Path().string() + "' && env HOME='" + (dir / "home").string() +
-            "' LDAPTLS_REQCERT=never LDAPTLS_CACERT='" + pki.ca.string() +
-            "' VELLRUN_CONNECTIONS=connections.json '" VELLRUN_CLI_PATH "' trees >out 2>err";
+        const std::string command = defaults +
+                                    "VELLRUN_CONNECTIONS=connections.json '" VELLRUN_CLI_PATH
+                                    "' trees >out 2>err";
         const int status = std::system(command.c_str());
         const std::string err = Read(dir / "err");
         SCOPED_TRACE(c.uri + " with " + c.caFile);
@@ -164,6 +185,19 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
         if (c.status == 0) {
             EXPECT_EQ(Read(dir / "out"), "TLS\n");
         }
+    }
+    for (const std::string& uri : {slapd->LdapsUri(), slapd->Uri()}) {
+        const std::string server =
+            "'" VELLRUN_CLI_PATH "' -H '" + uri + "'" + (uri == slapd->Uri() ? " -Z" : "");
+        SCOPED_TRACE(server);
+        EXPECT_EQ(std::system((defaults + server + " trees >out 2>err").c_str()), 1 << 8);
+        EXPECT_NE(Read(dir / "err").find(systemBundle), std::string::npos) << Read(dir / "err");
+        EXPECT_EQ(
+            std::system((defaults + server + " --cafile '" + pki.ca.string() + "' trees >out 2>err")
+                            .c_str()),
+            0)
+            << Read(dir / "err");
+        EXPECT_EQ(Read(dir / "out"), "127.0.0.1\n");
     }
 }
 
@@ -188,7 +222,8 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
             LdapSession session(config);
             EXPECT_EQ(session.Open(), Err::TransportFailure);
             EXPECT_FALSE(session.Cancelled());
-            EXPECT_NE(session.Diagnostic().find("Timed out"), std::string::npos)
+            EXPECT_NE(session.Diagnostic().find("Timed out (no answer within 1 second)"),
+                      std::string::npos)
                 << session.Diagnostic();
         }
         config.timeoutSeconds = 30;
@@ -199,7 +234,53 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
         EXPECT_EQ(calls, 3);
         EXPECT_TRUE(session.Cancelled()) << session.Diagnostic();
         EXPECT_FALSE(session.IsOpen());
+
+        // What whileWaiting does meanwhile: a request of its own is refused
+        // without a word to the server, as the handle is only half set up,
+        // and a close ends the set-up as cancelled.
+        LdapSession* self = nullptr;
+        Result during = 0;
+        uint64_t sent = 0;
+        calls = 0;
+        config.whileWaiting = [&self, &calls, &during, &sent] {
+            if (++calls == 1) {
+                const uint64_t before = self->requests;
+                FoundEntry root;
+                during = self->ReadEntry("", {"namingContexts"}, root);
+                sent = self->requests - before;
+            } else {
+                self->Close();
+            }
+            return true;
+        };
+        LdapSession closed(config);
+        self = &closed;
+        EXPECT_EQ(closed.Open(), Err::TransportFailure);
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(during, Err::TransportFailure);
+        EXPECT_EQ(sent, 0u);
+        EXPECT_TRUE(closed.Cancelled()) << closed.Diagnostic();
+        EXPECT_FALSE(closed.IsOpen());
     }
+}
+
+// A server's reason keeps its own brackets: only a pair that encloses it
+// whole is not written twice.
+TEST(LdapTls, AServersReasonKeepsItsBrackets) {
+    // Message 1, the answer to StartTLS: protocolError, "(a) and (b)".
+    const std::string message = "(a) and (b)";
+    std::string reply = {0x30, 0x17, 0x02, 0x01, 0x01, 0x78, 0x12,
+                         0x0a, 0x01, 0x02, 0x04, 0x00, 0x04, static_cast<char>(message.size())};
+    reply += message;
+    SilentServer server(reply);
+    LdapConnectionConfig config;
+    config.uri = "ldap://" + server.Address();
+    config.tls = TlsKind::StartTls;
+    LdapSession session(config);
+    EXPECT_EQ(session.Open(), Err::TransportFailure);
+    EXPECT_NE(session.Diagnostic().find("StartTLS failed: Protocol error ((a) and (b))"),
+              std::string::npos)
+        << session.Diagnostic();
 }
 
 }  // namespace

@@ -107,6 +107,30 @@ bool IsLoopback(const std::string& uri) {
                        [](const ServerAddress& address) { return IsLoopbackHost(address.host); });
 }
 
+// The system's authorities, which check a server's certificate when the
+// connection names no CA file: the first bundle of these that is a file
+// (Debian and Ubuntu, Fedora and RHEL, openSUSE, Alpine), else the folder of
+// single certificates; neither when none is there.
+struct SystemAuthorities {
+    std::string bundle;  // a PEM file of certificates
+    std::string folder;  // a folder of them
+};
+SystemAuthorities FindSystemAuthorities() {
+    constexpr const char* kBundles[] = {
+        "/etc/ssl/certs/ca-certificates.crt",
+        "/etc/pki/tls/certs/ca-bundle.crt",
+        "/etc/ssl/ca-bundle.pem",
+        "/etc/ssl/cert.pem",
+    };
+    constexpr const char* kFolder = "/etc/ssl/certs";
+    struct stat info {};
+    for (const char* bundle : kBundles) {
+        if (::stat(bundle, &info) == 0 && S_ISREG(info.st_mode)) return {bundle, {}};
+    }
+    if (::stat(kFolder, &info) == 0 && S_ISDIR(info.st_mode)) return {{}, kFolder};
+    return {};
+}
+
 // "member;range=0-1499" -> ("member", 1499); end is -1 for "*", -2 for no range.
 std::pair<std::string, long long> RangeOf(const std::string& description) {
     const std::string folded = image::FoldCase(description);
@@ -121,17 +145,19 @@ std::pair<std::string, long long> RangeOf(const std::string& description) {
     return {description.substr(0, at), last};
 }
 
-// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
-// is then an entry like any other, listed, read, changed and removed itself,
-// where a server would otherwise send a reference in its place, which would
-// leave it out of listings and reports. A server that does not know the
-// control goes on without it.
-// A reason libldap gives, in brackets: one already in brackets is not
-// bracketed again, and "(unknown error code)", what TLS says when it has
-// nothing to say, is left out.
+// A reason libldap or the server gives, in brackets: one that a pair of
+// brackets encloses whole is not bracketed again ("(a) and (b)" is not one),
+// and "(unknown error code)", what TLS says when it has nothing to say, is
+// left out.
 std::string Reason(std::string message) {
-    while (message.size() >= 2 && message.front() == '(' && message.back() == ')')
-        message = message.substr(1, message.size() - 2);
+    bool enclosed = message.size() >= 2 && message.front() == '(' && message.back() == ')';
+    int depth = 0;
+    for (size_t i = 0; enclosed && i + 1 < message.size(); ++i) {
+        if (message[i] == '(') ++depth;
+        if (message[i] == ')') --depth;
+        enclosed = depth > 0;
+    }
+    if (enclosed) message = message.substr(1, message.size() - 2);
     if (message.empty() || message == "unknown error code") return {};
     return " (" + message + ")";
 }
@@ -146,6 +172,11 @@ std::string DiagnosticOf(LDAP* ld) {
     return text;
 }
 
+// ManageDsaIT (RFC 3296), not critical: a referral entry (class "referral")
+// is then an entry like any other, listed, read, changed and removed itself,
+// where a server would otherwise send a reference in its place, which would
+// leave it out of listings and reports. A server that does not know the
+// control goes on without it.
 LDAPControl ManageDsaIt() {
     return LDAPControl{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), {0, nullptr}, 0};
 }
@@ -215,8 +246,7 @@ void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEn
 struct LdapSession::SetUpWait {
     static constexpr int kLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above TCP, below TLS
 
-    explicit SetUpWait(const LdapConnectionConfig& config)
-        : whileWaiting(config.whileWaiting), limit(config.timeoutSeconds) {
+    explicit SetUpWait(LdapSession& owner) : session(owner), limit(owner.config_.timeoutSeconds) {
         callback.lc_add = &Added;
         callback.lc_del = &Removed;
         callback.lc_arg = this;
@@ -244,13 +274,18 @@ struct LdapSession::SetUpWait {
                 return false;
             }
             auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-            if (whileWaiting)
+            if (session.config_.whileWaiting)
                 wait = std::min(wait, std::chrono::milliseconds(kWaitSlice.count() / 1000));
             pollfd socket{fd, events, 0};
             const int ready = ::poll(&socket, 1, static_cast<int>(wait.count()));
             // Ready, or a failure that the read or write itself tells.
             if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
-            if (ready == 0 && whileWaiting && !whileWaiting()) cancelled = true;
+            if (ready == 0 && session.config_.whileWaiting) {
+                const bool goOn = session.WhileWaiting();
+                // libldap is in the middle of a call on the handle: a close
+                // made meanwhile ends the set-up here, which then closes.
+                if (!goOn || session.closeWanted_) cancelled = true;
+            }
         }
     }
 
@@ -292,7 +327,7 @@ struct LdapSession::SetUpWait {
 
     static Sockbuf_IO io;
 
-    std::function<bool()> whileWaiting;
+    LdapSession& session;
     std::chrono::seconds limit;
     std::chrono::steady_clock::time_point deadline;
     ldap_conncb callback{};
@@ -422,13 +457,21 @@ const FoundEntry::Values* FoundEntry::Find(std::string_view name) const {
 }
 
 LdapSession::LdapSession(LdapConnectionConfig config)
-    : config_(std::move(config)), setUpWait_(std::make_unique<SetUpWait>(config_)) {}
+    : config_(std::move(config)), setUpWait_(std::make_unique<SetUpWait>(*this)) {}
 
 LdapSession::~LdapSession() {
-    Close();
+    Disconnect();
 }
 
 void LdapSession::Close() {
+    if (settingUp_) {
+        closeWanted_ = true;
+        return;
+    }
+    Disconnect();
+}
+
+void LdapSession::Disconnect() {
     ahead_.reset();
     if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     ld_ = nullptr;
@@ -488,31 +531,51 @@ Result LdapSession::MapResult(int code, const std::string& message, bool change)
 Result LdapSession::Fail(int code, const std::string& message, bool change) {
     diagnostic_ = config_.uri + ": " + ldap_err2string(code) + Reason(message);
     const Result result = MapResult(code, message, change);
-    // A connection that broke is dropped; the next call connects again.
+    // A connection that broke is dropped, at once in a set-up too (this runs
+    // after libldap's calls, never inside one); the next call connects again.
     if (code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT ||
         code == LDAP_UNAVAILABLE) {
-        Close();
+        Disconnect();
     }
     return result;
 }
 
 Result LdapSession::Open() {
+    // The handle is there, but not ready for a request of its own.
+    if (waitingInSetUp_) {
+        diagnostic_ = config_.uri + ": the connection is still being set up";
+        return Err::TransportFailure;
+    }
     if (ld_) return 0;
     diagnostic_.clear();
     // Before anything connects: a password must not go out in clear.
     if (Result r = RefuseInsecureBind(); r != 0) return r;
-    if (Result r = Connect(); r != 0) {
-        Close();
-        return r;
+    settingUp_ = true;
+    closeWanted_ = false;
+    Result result = SetUp();
+    settingUp_ = false;
+    if (closeWanted_) {
+        closeWanted_ = false;
+        cancelled_ = true;
+        diagnostic_ = config_.uri + ": cancelled while waiting for the server";
+        result = Err::TransportFailure;
     }
-    if (Result r = Bind(); r != 0) {
-        Close();
-        return r;
-    }
-    if (Result r = ReadRootDse(); r != 0) {
-        Close();
-        return r;
-    }
+    if (result != 0) Disconnect();
+    return result;
+}
+
+bool LdapSession::WhileWaiting() {
+    const bool outer = waitingInSetUp_;
+    waitingInSetUp_ = outer || settingUp_;
+    const bool goOn = config_.whileWaiting();
+    waitingInSetUp_ = outer;
+    return goOn;
+}
+
+Result LdapSession::SetUp() {
+    if (Result r = Connect(); r != 0) return r;
+    if (Result r = Bind(); r != 0) return r;
+    if (Result r = ReadRootDse(); r != 0) return r;
     // Replies are read through a buffer of their own: without it libldap
     // reads the head and the body of every message with a system call each,
     // and waits for the socket before each one.
@@ -592,17 +655,34 @@ Result LdapSession::SetUpTls() {
             return Err::InvalidRequest;
         }
     }
+    // Without a CA file, the system's: the connection's new context starts
+    // with no authority at all (libldap clears the paths of its defaults),
+    // and would refuse every certificate.
+    const SystemAuthorities system =
+        caFile.empty() ? FindSystemAuthorities() : SystemAuthorities{caFile, {}};
+    trusted_ = system.bundle.empty() ? system.folder : system.bundle;
+    if (trusted_.empty() && config_.verifyCertificate) {
+        diagnostic_ = config_.uri +
+                      ": no authorities to check the server's certificate against: no CA file "
+                      "was named, and the system keeps none in /etc/ssl";
+        return Err::InvalidRequest;
+    }
     const int require = config_.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
     if (ldap_set_option(ld_, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != LDAP_OPT_SUCCESS ||
-        (!caFile.empty() &&
-         ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE, caFile.c_str()) != LDAP_OPT_SUCCESS)) {
+        (!system.bundle.empty() && ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTFILE,
+                                                   system.bundle.c_str()) != LDAP_OPT_SUCCESS) ||
+        (!system.folder.empty() && ldap_set_option(ld_, LDAP_OPT_X_TLS_CACERTDIR,
+                                                   system.folder.c_str()) != LDAP_OPT_SUCCESS)) {
         diagnostic_ = config_.uri + ": the TLS settings could not be made";
         return Err::InvalidRequest;
     }
     const int client = 0;
     if (ldap_set_option(ld_, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS) {
         const std::string reason = Reason(DiagnosticOf(ld_));
-        diagnostic_ = caFile.empty() ? config_.uri + ": TLS could not be set up" + reason
+        diagnostic_ = caFile.empty() ? config_.uri +
+                                           ": TLS could not be set up with the "
+                                           "system's authorities in " +
+                                           trusted_ + reason
                                      : caFile + ": the CA file of " + config_.uri +
                                            " holds no certificate that can be loaded" + reason;
         return Err::InvalidRequest;
@@ -644,21 +724,27 @@ Result LdapSession::StartTls() {
     return 0;
 }
 
+std::string LdapSession::TimedOut() const {
+    const int seconds = config_.timeoutSeconds;
+    return ldap_err2string(LDAP_TIMEOUT) + std::string(" (no answer within ") +
+           std::to_string(seconds) + (seconds == 1 ? " second)" : " seconds)");
+}
+
 Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) {
     const SetUpWait& wait = *setUpWait_;
     if (wait.cancelled) {
         cancelled_ = true;
         diagnostic_ = config_.uri + ": cancelled while waiting for the server";
     } else if (wait.timedOut) {
-        diagnostic_ = config_.uri + ": " + what + ldap_err2string(LDAP_TIMEOUT) +
-                      " (no answer within " + std::to_string(config_.timeoutSeconds) + " seconds)";
+        diagnostic_ = config_.uri + ": " + what + TimedOut();
     } else {
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
         if (tls) {
-            diagnostic_ +=
-                "; the server's certificate may have been refused (signed by an unknown "
-                "authority, made for another host name, or expired; check caFile)";
+            diagnostic_ += "; the server's certificate may have been refused (signed by " +
+                           (trusted_.empty() ? std::string("an unknown authority")
+                                             : "an authority that " + trusted_ + " does not hold") +
+                           ", made for another host name, or expired)";
         }
     }
     return Err::TransportFailure;
@@ -741,16 +827,22 @@ Result LdapSession::ReadPassword(std::string& password) {
     return Err::FailedAuthentication;
 }
 
-Result LdapSession::RefuseInsecureBind() {
-    if (config_.bind != BindKind::Simple) return 0;
-    const std::string scheme = SchemeOf(config_.uri);
+std::string InsecureBindRefusal(const LdapConnectionConfig& config) {
+    if (config.bind != BindKind::Simple) return {};
+    const std::string scheme = SchemeOf(config.uri);
     const bool encrypted =
-        scheme == "ldaps" || scheme == "ldapi" || config_.tls == TlsKind::StartTls;
-    if (encrypted || IsLoopback(config_.uri) || config_.allowInsecureBind) return 0;
-    diagnostic_ = config_.uri + ": refused to send a password unencrypted to another host; " +
-                  (config_.insecureBindAdvice.empty()
-                       ? "use ldaps:// or StartTLS, or set \"allowInsecureBind\": true"
-                       : config_.insecureBindAdvice);
+        scheme == "ldaps" || scheme == "ldapi" || config.tls == TlsKind::StartTls;
+    if (encrypted || IsLoopback(config.uri) || config.allowInsecureBind) return {};
+    return config.uri + ": refused to send a password unencrypted to another host; " +
+           (config.insecureBindAdvice.empty()
+                ? "use ldaps:// or StartTLS, or set \"allowInsecureBind\": true"
+                : config.insecureBindAdvice);
+}
+
+Result LdapSession::RefuseInsecureBind() {
+    std::string refusal = InsecureBindRefusal(config_);
+    if (refusal.empty()) return 0;
+    diagnostic_ = std::move(refusal);
     return Err::FailedAuthentication;
 }
 
@@ -924,6 +1016,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
         if (Clock::now() >= deadline) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
             const Result result = Fail(LDAP_TIMEOUT, {});
+            diagnostic_ = config_.uri + ": " + TimedOut();
             if (!change) return result;
             // The server has the change and may still make it, or has made
             // it already: only a read of the entry can tell.
@@ -931,9 +1024,9 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
             return Err::OutcomeUnknown;
         }
         if (!config_.whileWaiting) continue;
-        const bool goOn = config_.whileWaiting();
+        const bool goOn = WhileWaiting();
         // Whatever ran meanwhile must not have closed the connection under us.
-        if (!ld_ || connection_ != connection) {
+        if (!ld_ || connection_ != connection || closeWanted_) {
             diagnostic_ = config_.uri + ": the connection was closed while waiting for the server";
             return Err::TransportFailure;
         }

@@ -60,6 +60,11 @@ struct LdapConnectionConfig {
     std::function<bool()> whileWaiting;
 };
 
+// Why a simple bind of this configuration must not go out: its password
+// would travel unencrypted to a host other than this machine (with a list,
+// to any host of it that is another). Empty when it may.
+std::string InsecureBindRefusal(const LdapConnectionConfig& config);
+
 // The attribute whose values an attribute description from a server holds:
 // ";binary" says only how the values travel, so "userCertificate;binary" is
 // userCertificate. Any other option (a language tag: "cn;lang-de") names
@@ -206,6 +211,13 @@ public:
 
 private:
     Result Fail(int code, const std::string& message, bool change = false);
+    // Closes the connection at once (Close waits for the end of a set-up).
+    void Disconnect();
+    // Open's work: connects, sets up TLS, binds and reads the root DSE.
+    Result SetUp();
+    // config_.whileWaiting, with what it asks of this session during a
+    // set-up refused: the handle is there, but half set up.
+    bool WhileWaiting();
     Result Connect();
     // The TLS settings of this connection alone: the certificate check and
     // the authorities, never libldap's defaults of the user or the machine.
@@ -214,6 +226,8 @@ private:
     // A connection that could not be made (a failed TLS handshake among the
     // reasons when tls), or the set-up's wait that ran out or was given up.
     Result ConnectFailure(const std::string& what, int code, bool tls);
+    // "Timed out (no answer within 30 seconds)": a wait that ran out.
+    std::string TimedOut() const;
     Result RefuseInsecureBind();
     Result Bind();
     Result ReadRootDse();
@@ -247,6 +261,15 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    // While Open sets a connection up, libldap may be inside a call on the
+    // handle when whileWaiting runs: a request made from there is refused,
+    // and a Close only asks the set-up to end, as cancelled, and close.
+    bool settingUp_ = false;
+    bool waitingInSetUp_ = false;
+    bool closeWanted_ = false;
+    // The authorities the last TLS set-up trusted (the CA file or the
+    // system's bundle or folder), named when a handshake fails.
+    std::string trusted_;
     std::string matchedDn_;
     std::string diagnostic_;
     Name base_;
