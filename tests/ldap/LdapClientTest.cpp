@@ -51,6 +51,37 @@ protected:
         return context;
     }
 
+    // A report's recursive walk over a client, as the report runs it: the
+    // directory layer on a context with typeless names and the given flags.
+    struct Walker {
+        Walker(LdapClient& client, uint32_t flags) : access(client, messages, feedback) {
+            EXPECT_EQ(access.DSStartClient(), 0);
+            EXPECT_EQ(client.CreateContext(context), 0);
+            EXPECT_EQ(
+                client.SetContextNumber(context, ContextKey::Flags,
+                                        ContextFlag::Typeless | ContextFlag::Canonical | flags),
+                0);
+        }
+        // The names of the entries found, in the walk's order; onEntry sees each.
+        Result Walk(const std::string& container,
+                    const std::function<void(const std::string&)>& onEntry = {}) {
+            found.clear();
+            platform::CancelFlag cancel;
+            return access.DSWalkContainer(
+                context, container, true, cancel,
+                [&](const std::string&, const directory::TNDSObj& cursor) {
+                    found.push_back(cursor.entryName);
+                    if (onEntry) onEntry(cursor.entryName);
+                },
+                "");
+        }
+        testing::ScriptedMessagePort messages;
+        testing::CountingRunFeedback feedback;
+        directory::DirectoryAccess access;
+        ContextHandle context{};
+        std::vector<std::string> found;
+    };
+
     // Every entry of a listing, page by page; between the first and second
     // page the callback may change the directory.
     Result ListAll(LdapClient& client, ContextHandle context, const std::string& container,
@@ -310,49 +341,29 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
     constexpr int kLeaves = 1000;
     slapd.Modify(People("Leaves", kLeaves));
     LdapClient client({slapd.ManagerConnection()});
-    testing::ScriptedMessagePort messages;
-    testing::CountingRunFeedback feedback;
-    directory::DirectoryAccess access(client, messages, feedback);
-    ASSERT_EQ(access.DSStartClient(), 0);
-    // A report's context: typeless names, aliases followed.
-    const ContextHandle context = Context(client);
-    ASSERT_EQ(client.SetContextNumber(
-                  context, ContextKey::Flags,
-                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
-              0);
+    Walker walker(client, ContextFlag::DereferenceAliases);
     std::string full;
-    ASSERT_EQ(client.CanonicalizeName(context, "Leaves", full), 0);
+    ASSERT_EQ(client.CanonicalizeName(walker.context, "Leaves", full), 0);
 
-    std::vector<std::string> found;
-    std::function<void(const std::string&)> onEntry;
-    const auto walk = [&] {
-        found.clear();
-        platform::CancelFlag cancel;
-        return access.DSWalkContainer(
-            context, "Leaves", true, cancel,
-            [&](const std::string&, const directory::TNDSObj& cursor) {
-                found.push_back(cursor.entryName);
-                if (onEntry) onEntry(cursor.entryName);
-            },
-            "");
-    };
     const uint64_t before = client.Statistics().serverRequests;
-    ASSERT_EQ(walk(), 0);
-    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves));
+    ASSERT_EQ(walker.Walk("Leaves"), 0);
+    EXPECT_EQ(walker.found.size(), static_cast<size_t>(kLeaves));
     // Leaves is read (is it an alias?) and listed in pages of dozens of
     // entries; each leaf is asked once.
     EXPECT_LE(client.Statistics().serverRequests - before, kLeaves + 1 + kLeaves / 50);
 
-    onEntry = [&](const std::string& entry) {
-        if (entry != "user0") return;
-        // Another connection gives user1 a child after its page said it has none.
-        slapd.Modify(
-            "dn: cn=kid1,cn=user1,ou=Leaves,dc=test\nobjectClass: inetOrgPerson\ncn: kid1\nsn: "
-            "Kid\n");
-    };
-    ASSERT_EQ(walk(), 0);
-    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves + 1));
-    EXPECT_NE(std::find(found.begin(), found.end(), "kid1"), found.end());
+    ASSERT_EQ(walker.Walk("Leaves",
+                          [&](const std::string& entry) {
+                              if (entry != "user0") return;
+                              // Another connection gives user1 a child after
+                              // its page said it has none.
+                              slapd.Modify(
+                                  "dn: cn=kid1,cn=user1,ou=Leaves,dc=test\nobjectClass: "
+                                  "inetOrgPerson\ncn: kid1\nsn: Kid\n");
+                          }),
+              0);
+    EXPECT_EQ(walker.found.size(), static_cast<size_t>(kLeaves + 1));
+    EXPECT_NE(std::find(walker.found.begin(), walker.found.end(), "kid1"), walker.found.end());
 
     // For a user whose searches without paging stop at three entries, a
     // "leaf" with more children is listed again, paged, and found whole.
@@ -360,33 +371,22 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
     pager.bindDn = "cn=pager,dc=test";
     pager.password = "pagerpw";
     LdapClient paged({pager});
-    directory::DirectoryAccess pagedAccess(paged, messages, feedback);
-    ASSERT_EQ(pagedAccess.DSStartClient(), 0);
-    const ContextHandle pagedContext = Context(paged);
-    ASSERT_EQ(paged.SetContextNumber(pagedContext, ContextKey::Flags,
-                                     ContextFlag::Typeless | ContextFlag::Canonical),
+    Walker pagedWalker(paged, 0);
+    ASSERT_EQ(pagedWalker.Walk("Leaves",
+                               [&](const std::string& entry) {
+                                   if (entry != "user0") return;
+                                   std::string ldif;
+                                   for (int k = 0; k < 5; ++k) {
+                                       const std::string kid = "kid2-" + std::to_string(k);
+                                       ldif += "dn: cn=" + kid +
+                                               ",cn=user2,ou=Leaves,dc=test\nobjectClass: "
+                                               "inetOrgPerson\ncn: " +
+                                               kid + "\nsn: Kid\n\n";
+                                   }
+                                   slapd.Modify(ldif);
+                               }),
               0);
-    std::string ldif;
-    found.clear();
-    onEntry = [&](const std::string& entry) {
-        if (entry != "user0") return;
-        for (int k = 0; k < 5; ++k) {
-            ldif += "dn: cn=kid2-" + std::to_string(k) +
-                    ",cn=user2,ou=Leaves,dc=test\nobjectClass: inetOrgPerson\ncn: kid2-" +
-                    std::to_string(k) + "\nsn: Kid\n\n";
-        }
-        slapd.Modify(ldif);
-    };
-    platform::CancelFlag cancel;
-    ASSERT_EQ(pagedAccess.DSWalkContainer(
-                  pagedContext, "Leaves", true, cancel,
-                  [&](const std::string&, const directory::TNDSObj& cursor) {
-                      found.push_back(cursor.entryName);
-                      onEntry(cursor.entryName);
-                  },
-                  ""),
-              0);
-    EXPECT_EQ(found.size(), static_cast<size_t>(kLeaves + 1 + 5));
+    EXPECT_EQ(pagedWalker.found.size(), static_cast<size_t>(kLeaves + 1 + 5));
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {
@@ -1181,26 +1181,10 @@ TEST_F(LdapClientTest, ARecursiveWalkReportsAliasesWithoutSteppingIntoThem) {
                  "dn: cn=gone,ou=AliasWalk,dc=test\n" +
                  alias + "cn: gone\naliasedObjectName: cn=ghost,ou=AliasWalk,dc=test\n");
     LdapClient client({slapd.ManagerConnection()});
-    testing::ScriptedMessagePort messages;
-    testing::CountingRunFeedback feedback;
-    directory::DirectoryAccess access(client, messages, feedback);
-    ASSERT_EQ(access.DSStartClient(), 0);
-    const ContextHandle context = Context(client);
-    ASSERT_EQ(client.SetContextNumber(
-                  context, ContextKey::Flags,
-                  ContextFlag::Typeless | ContextFlag::Canonical | ContextFlag::DereferenceAliases),
-              0);
-    std::vector<std::string> found;
-    platform::CancelFlag cancel;
-    EXPECT_EQ(access.DSWalkContainer(
-                  context, "AliasWalk", true, cancel,
-                  [&](const std::string&, const directory::TNDSObj& cursor) {
-                      found.push_back(cursor.entryName);
-                  },
-                  ""),
-              0);
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
+    Walker walker(client, ContextFlag::DereferenceAliases);
+    EXPECT_EQ(walker.Walk("AliasWalk"), 0);
+    std::sort(walker.found.begin(), walker.found.end());
+    EXPECT_EQ(walker.found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
 }
 
 // A referral entry is an object like the others: listed beside its
