@@ -5,6 +5,7 @@
 
 #include "cli/CliApp.h"
 #include "support/DirectoryTestBed.h"
+#include "support/Sanitizers.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -207,13 +208,8 @@ TEST_F(ProgramOutputTest, AClipboardToolThatReadsNothingFailsTheExport) {
 // An image larger than the address space the program may have cannot even
 // be read into memory.
 TEST_F(ProgramOutputTest, RunningOutOfMemorySaysSoAndFails) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
-#endif
-#endif
+    if (testing::kUnderSanitizer)
+        GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
     const fs::path huge = dir_ / "huge.json";
     std::ofstream(huge).close();
     ASSERT_EQ(::truncate(huge.c_str(), off_t{4} << 30), 0);

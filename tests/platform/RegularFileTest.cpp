@@ -2,6 +2,7 @@
 // read whole; a size limit holds.
 
 #include "platform/RegularFile.h"
+#include "support/Sanitizers.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -54,13 +55,8 @@ TEST(RegularFile, ReadsTheWholeFileWithinItsLimit) {
 // reason, not ended by the allocator. Run in a child process whose address
 // space is limited; a sanitizer's own reservations need more than that.
 TEST(RegularFile, AFileBeyondTheMemoryAvailableIsRefused) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
-#endif
-#endif
+    if (testing::kUnderSanitizer)
+        GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
     TempDir dir;
     const auto huge = dir / "huge";
     testing::WriteFile(huge, "");
