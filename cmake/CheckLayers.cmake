@@ -17,8 +17,9 @@ foreach(file IN LISTS files)
     file(STRINGS ${ROOT}/src/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
     foreach(line IN LISTS includes)
         # Qt first: its headers are mostly included without a folder
-        # (<QString>), which the folder rules below would pass over.
-        if(line MATCHES "#[ \t]*include[ \t]*<Q[A-Za-z]*[/>]")
+        # (<QString>, or the older <qstring.h>), which the folder rules below
+        # would pass over; quoted ones ("QtCore/qglobal.h") are Qt's too.
+        if(line MATCHES "#[ \t]*include[ \t]*[\"<](Q[A-Za-z]*[/>\"]|q[a-z0-9_]*\\.h[>\"])")
             if(NOT rank EQUAL -1)
                 string(APPEND faults "  src/${file}: the core includes Qt: ${line}\n")
             endif()
