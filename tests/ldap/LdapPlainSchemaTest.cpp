@@ -6,6 +6,7 @@
 #include "TestSlapd.h"
 #include "cli/CliApp.h"
 #include "client/ClientFactory.h"
+#include "client/ldap/LdapClient.h"
 #include "support/TempDir.h"
 
 #include <sstream>
@@ -113,6 +114,31 @@ TEST_F(LdapPlainSchema, ValuesUnderAttributeOptionsAreTheirAttributesOrLeftOut) 
               0);
     EXPECT_EQ(out.find("Schmidt"), std::string::npos) << out;
     EXPECT_NE(out.find("\"Alice Smith\";\"308201FC30820165"), std::string::npos) << out;
+}
+
+// A certificate travels under ";binary" both ways: a change of it goes out
+// so, which the server asks for.
+TEST_F(LdapPlainSchema, ACertificateIsChangedUnderBinary) {
+    client::ldap::LdapClient client({slapd_->ManagerConnection()});
+    ASSERT_EQ(client.InitClient(0, 0), 0) << client.StartupDiagnostic();
+    client::ContextHandle context{};
+    ASSERT_EQ(client.CreateContext(context), 0);
+    ASSERT_EQ(
+        client.SetContextNumber(context, client::ContextKey::Flags,
+                                client::ContextFlag::Typeless | client::ContextFlag::Canonical),
+        0);
+    client::BufferHandle request{};
+    ASSERT_EQ(client.AllocBuffer(client::kRequestBufferSize, request), 0);
+    ASSERT_EQ(client.PrepareRequest(context, client::Operation::Modify, request), 0);
+    ASSERT_EQ(
+        client.PutChange(context, request, client::ChangeType::RemoveAttribute, "userCertificate"),
+        0);
+    int32_t continuation = client::kNoContinuation;
+    EXPECT_EQ(client.ModifyObject(context, "alice.People", continuation, false, request), 0);
+    client.FreeBuffer(request);
+    std::string out;
+    ASSERT_EQ(Run({"object", "alice.People"}, out), 0);
+    EXPECT_EQ(Block(out, "userCertificate"), "  (no value)");
 }
 
 }  // namespace

@@ -1352,7 +1352,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
             values.push_back(LdapValueText(*change.value, names));
         }
         LdapSession::Change out;
-        out.attribute = attribute;
+        out.attribute = schema->BinaryTransfer(attribute) ? attribute + ";binary" : attribute;
         out.values = values;
         switch (change.type) {
             case ChangeType::AddAttribute:

@@ -311,6 +311,7 @@ void LdapSchema::Load(const SchemaText& text) {
     recentAttributes_.clear();
     schema_ = image::Schema();
     attributeLdapNames_.clear();
+    binaryTransfer_.clear();
     classLdapNames_.clear();
     attributeByAnyName_.clear();
     classByAnyName_.clear();
@@ -470,6 +471,13 @@ void LdapSchema::Load(const SchemaText& text) {
         if (ldapName == described) attributeByAnyName_.emplace(Fold(described), index);
         schema_.attributes.push_back(std::move(definition));
         attributeLdapNames_.push_back(ldapName);
+        {
+            // Certificate, certificate list and certificate pair.
+            const std::string oid = p.syntaxOid.substr(0, p.syntaxOid.find('{'));
+            binaryTransfer_.push_back(oid == "1.3.6.1.4.1.1466.115.121.1.8" ||
+                                      oid == "1.3.6.1.4.1.1466.115.121.1.9" ||
+                                      oid == "1.3.6.1.4.1.1466.115.121.1.10");
+        }
         pending.push_back(std::move(p));
         ldap_attributetype_free(at);
     }
@@ -629,6 +637,11 @@ bool LdapSchema::SyntaxGuessed(std::string_view anyName) const {
 std::string LdapSchema::LdapAttribute(std::string_view name) const {
     auto it = attributeByAnyName_.find(Fold(name));
     return it == attributeByAnyName_.end() ? std::string() : attributeLdapNames_[it->second];
+}
+
+bool LdapSchema::BinaryTransfer(std::string_view anyName) const {
+    auto it = attributeByAnyName_.find(Fold(anyName));
+    return it != attributeByAnyName_.end() && binaryTransfer_[it->second];
 }
 
 std::string LdapSchema::LdapClass(std::string_view name) const {

@@ -65,6 +65,9 @@ public:
     // and the attribute's LDAP name; null when the schema does not know it.
     const image::AttributeDefinition* AttributeOf(std::string_view anyName) const;
     const std::string* LdapAttributeOf(std::string_view anyName) const;
+    // Whether the attribute's values travel only under ";binary" (the
+    // certificate syntaxes): a server refuses changes of them without it.
+    bool BinaryTransfer(std::string_view anyName) const;
 
     // An entry's classes as the directory lists them in Object Class: the
     // base class with its superclasses up to the top, then each other class
@@ -89,6 +92,7 @@ public:
 private:
     image::Schema schema_;
     std::vector<std::string> attributeLdapNames_;  // by definition index
+    std::vector<bool> binaryTransfer_;             // by definition index
     std::vector<std::string> classLdapNames_;
     std::unordered_map<std::string, size_t> attributeByAnyName_;  // folded -> index
     std::unordered_map<std::string, size_t> classByAnyName_;
