@@ -3,7 +3,6 @@
 #include "client/ldap/LdapClientState.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include <ldap.h>
 
@@ -21,12 +20,9 @@ constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
 // the entries of each listing page right after it, so some thousands suffice.
 constexpr size_t kPrefetchLimit = 4096;
-// How long what a listing said of an entry without subordinates has its
-// listing asked without paging: the walk's step into it comes within
-// moments; later, the entry is listed as any container.
-constexpr auto kLeafKnowledge = std::chrono::seconds(2);
-// The fewest leaves known before the stale ones are swept out.
-constexpr size_t kLeafSweep = 1024;
+// The most entries noted as without subordinates: listings the walk does not
+// step into (the tree browser's) leave theirs behind.
+constexpr size_t kKnownLeavesLimit = 65536;
 // Freed contexts and buffers kept to be handed out again.
 constexpr size_t kSpareNodes = 16;
 // The most attributes, and values of each, a freed read page keeps for the next.
@@ -539,27 +535,18 @@ void LdapClient::State::Forget(const std::string& dn) {
     lastResolved = {};
 }
 
-void LdapClient::State::NoteLeaf(size_t session, std::string_view dn, Clock::time_point said) {
-    if (knownLeaves.size() >= knownLeavesSweep) {
-        // A listing not walked into leaves its entries behind: they go once stale.
-        absl::erase_if(knownLeaves,
-                       [said](const auto& known) { return said - known.second >= kLeafKnowledge; });
-        knownLeavesSweep = std::max(kLeafSweep, 2 * knownLeaves.size());
-    }
+void LdapClient::State::NoteLeaf(size_t session, std::string_view dn) {
+    if (knownLeaves.size() >= kKnownLeavesLimit) knownLeaves.clear();
     std::string key = std::to_string(session) + ':';
     key += image::FoldCase(dn);
-    knownLeaves.insert_or_assign(std::move(key), said);
+    knownLeaves.insert(std::move(key));
 }
 
 bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
     if (knownLeaves.empty()) return false;
     leafKey = std::to_string(session) + ':';
     leafKey += image::FoldCase(dn);
-    const auto found = knownLeaves.find(leafKey);
-    if (found == knownLeaves.end()) return false;
-    const bool fresh = Clock::now() - found->second < kLeafKnowledge;
-    knownLeaves.erase(found);
-    return fresh;
+    return knownLeaves.erase(leafKey) != 0;
 }
 
 void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {

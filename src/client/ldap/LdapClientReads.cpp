@@ -355,11 +355,10 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         where.limit = end.limit;
         // Each name is filed before any is handed out, so that siblings of
         // one name in this page are both named with their types.
-        const LdapClient::State::Clock::time_point said = LdapClient::State::Clock::now();
         for (FoundEntry& entry : found) {
             if (!where.WasDelivered(entry.dn)) {
                 state.Remember(context, entry.dn);
-                if (SaysNoSubordinates(entry)) state.NoteLeaf(context.session, entry.dn, said);
+                if (SaysNoSubordinates(entry)) state.NoteLeaf(context.session, entry.dn);
                 where.waiting.push_back(std::move(entry));
             }
         }

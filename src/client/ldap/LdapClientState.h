@@ -10,7 +10,6 @@
 #include "client/ldap/LdapValues.h"
 
 #include <array>
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 
 namespace vellrun::client::ldap {
 
@@ -200,19 +200,15 @@ struct LdapClient::State {
     std::string lastPrefetchDn;
     Prefetch* FindPrefetched(const std::string& dn);
     // Entries a listing found without subordinates (the server said
-    // hasSubordinates FALSE, or a count of 0), by session and folded DN, with
-    // when the server said so. A recursive walk lists every entry whose class
-    // may hold others, each soon after its container's page came: the first
-    // listing of such an entry within kLeafKnowledge is asked without paging
-    // (so the listing of its container keeps the server's paging), and then
-    // it is forgotten.
-    using Clock = std::chrono::steady_clock;
-    absl::flat_hash_map<std::string, Clock::time_point> knownLeaves;
-    size_t knownLeavesSweep = 0;  // the size at which the stale ones are swept out
-    std::string leafKey;          // room for the key looked up
-    void NoteLeaf(size_t session, std::string_view dn, Clock::time_point said);
-    // Whether the server said just now that the entry has no subordinates;
-    // the knowledge is used once.
+    // hasSubordinates FALSE, or a count of 0), by session and folded DN. A
+    // recursive walk lists every entry whose class may hold others, each soon
+    // after its container's page came: the first listing of such an entry is
+    // asked without paging (so the listing of its container keeps the
+    // server's paging), and the note is used up.
+    absl::flat_hash_set<std::string> knownLeaves;
+    std::string leafKey;  // room for the key looked up
+    void NoteLeaf(size_t session, std::string_view dn);
+    // Whether a listing said the entry has no subordinates since it was last listed.
     bool TakeLeaf(size_t session, std::string_view dn);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
