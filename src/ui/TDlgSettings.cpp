@@ -3,11 +3,14 @@
 #include "settings/SettingsPage.h"
 #include "settings/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <ctime>
 
@@ -70,8 +73,14 @@ TDlgSettings::TDlgSettings(platform::DateTimeFormats& formats,
     splitter_->setChildrenCollapsible(false);
     splitter_->addWidget(MakeLeftPanel());
     splitter_->addWidget(MakeRightPanel());
+    // The page scrolls only where the screen is too small for all of it.
+    scroller_ = new QScrollArea(page);
+    scroller_->setObjectName(QStringLiteral("ScrollBoxGeneral"));
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setWidgetResizable(true);
+    scroller_->setWidget(splitter_);
     auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->addWidget(splitter_);
+    pageLayout->addWidget(scroller_);
     pageControl_->addTab(page, QStringLiteral("&General Settings"));
 
     buttonOk_ = new QPushButton(QStringLiteral("OK"), this);
@@ -89,7 +98,8 @@ TDlgSettings::TDlgSettings(platform::DateTimeFormats& formats,
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pageControl_);
     layout->addLayout(buttons);
-    // A fixed size that still follows the font the dialog is given.
+    // A fixed size that still follows the font the dialog is given and
+    // the screen it opens on (FitToScreen).
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     FillList(comboBoxDateFormat_, settings::DateFormatItems(system_));
@@ -321,10 +331,41 @@ void TDlgSettings::showEvent(QShowEvent* event) {
     // The window's font, also when it came from the settings file after the
     // dialog was made.
     if (parentWidget() != nullptr) setFont(parentWidget()->font());
+    FitToScreen();
     RestorePage();
     openedPage_ = Page();
     ShowExample();
     QDialog::showEvent(event);
+}
+
+void TDlgSettings::FitToScreen() {
+    // Lays the dialog out anew at once, rather than through the requests
+    // each widget posts to its parent one level at a time.
+    const auto settle = [this] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        for (QWidget* widget = scroller_; widget != this; widget = widget->parentWidget()) {
+            widget->updateGeometry();
+            if (QLayout* parentLayout = widget->parentWidget()->layout())
+                parentLayout->invalidate();
+        }
+        layout()->activate();
+    };
+    settle();
+    const QSize content = splitter_->sizeHint().expandedTo(splitter_->minimumSizeHint());
+    scroller_->setFixedSize(content);
+    settle();
+    const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+    if (screen == nullptr) return;
+    // Room for the window manager's title bar and borders, which the
+    // dialog cannot measure before it is first shown.
+    const QSize frame(16, 48);
+    const QSize room = screen->availableGeometry().size() - frame;
+    const QSize whole = sizeHint();
+    const QSize excess((std::max)(0, whole.width() - room.width()),
+                       (std::max)(0, whole.height() - room.height()));
+    if (excess == QSize(0, 0)) return;
+    scroller_->setFixedSize(content - excess);
+    settle();
 }
 
 void TDlgSettings::accept() {

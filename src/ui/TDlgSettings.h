@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <filesystem>
@@ -92,6 +93,8 @@ private:
     QCheckBox* MakeCheckBox(std::string_view key, const QString& caption, const QString& hint);
     void FormatChanged();
     void ShowExample();
+    // Sizes the page to its contents, less what does not fit on the screen.
+    void FitToScreen();
 
     platform::DateTimeFormats& formats_;
     const platform::DateTimeFormats system_;
@@ -106,6 +109,7 @@ private:
 
     QTabWidget* pageControl_;
     QSplitter* splitter_ = nullptr;
+    QScrollArea* scroller_ = nullptr;
     QComboBox* comboBoxDateFormat_ = nullptr;
     QComboBox* comboBoxTimeFormat_ = nullptr;
     QLabel* labelCurrentDateTimeFormat_ = nullptr;

@@ -11,6 +11,9 @@
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -202,6 +205,39 @@ TEST_F(TDlgSettingsTest, CancelFontAndTheSaveAtCloseFollowWhatWasShown) {
     std::filesystem::create_directory(ini);
     EXPECT_FALSE(dialog->WritePage().ok());
     EXPECT_TRUE(messages.boxes.empty());
+}
+
+// A large font on a small screen: the dialog stays on the screen and its
+// page scrolls; with the usual font it shows the whole page at once.
+TEST_F(TDlgSettingsTest, TheDialogFitsTheScreenAndScrollsOnlyWhenItMust) {
+    QMainWindow window;
+    auto dialog = std::make_unique<TDlgSettings>(formats, system, messages, ini, &window);
+    auto* scroller = dialog->findChild<QScrollArea*>("ScrollBoxGeneral");
+    ASSERT_NE(scroller, nullptr);
+    const QSize room = window.screen()->availableGeometry().size();
+
+    dialog->show();
+    ASSERT_LE(dialog->width(), room.width());
+    ASSERT_LE(dialog->height(), room.height());
+    EXPECT_EQ(scroller->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(scroller->horizontalScrollBar()->maximum(), 0);
+    dialog->hide();
+
+    const QFont usual = window.font();
+    QFont font = usual;
+    font.setPointSize(font.pointSize() * 3);
+    window.setFont(font);
+    dialog->show();
+    EXPECT_LE(dialog->width(), room.width());
+    EXPECT_LE(dialog->height(), room.height());
+    EXPECT_GT(scroller->verticalScrollBar()->maximum(), 0);
+    // The buttons stay inside the dialog.
+    EXPECT_LE(dialog->ButtonOk()->geometry().bottom(), dialog->height());
+    dialog->hide();
+
+    window.setFont(usual);
+    dialog->show();
+    EXPECT_EQ(scroller->verticalScrollBar()->maximum(), 0);
 }
 
 // Two programs on one settings file: each one's save at close keeps the
