@@ -259,6 +259,12 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     } else if (Result r = state.ToDn(context, container, where.containerDn, Aliases::All); r != 0) {
         return r;
     }
+    // A page refused as too small for its first item leaves the iteration as
+    // it was taken, for the caller to ask again with a larger buffer.
+    const auto refuse = [&]() -> Result {
+        if (resumed) *resumed = std::move(where);
+        return Err::InsufficientBuffer;
+    };
     ++state.statistics.listPages;
     // The server has just said this entry holds nothing (the walk steps into
     // each entry of a page it listed). It is asked all the same, as that word
@@ -364,7 +370,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                           }));
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
-            if (page.entries.empty()) return Err::InsufficientBuffer;
+            if (page.entries.empty()) return refuse();
             break;
         }
         used += cost;
@@ -529,6 +535,12 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         if (!allAttributes && where.attributes.empty()) return Err::NoSuchAttribute;
     }
     ++state.statistics.readPages;
+    // A page refused as too small for its first item leaves the iteration as
+    // it was taken, for the caller to ask again with a larger buffer.
+    const auto refuse = [&]() -> Result {
+        if (resumed) *resumed = std::move(where);
+        return Err::InsufficientBuffer;
+    };
     ReadPage page;
     page.kind = where.kind;
     size_t used = kPageHeader;
@@ -571,7 +583,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 ++end;
             }
             if (full && end == where.value) {
-                if (page.attributes.empty()) return Err::InsufficientBuffer;
+                if (page.attributes.empty()) return refuse();
                 break;
             }
         }
@@ -593,8 +605,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             where.value = 0;
         }
     }
-    if (page.attributes.empty() && where.attribute < where.attributes.size())
-        return Err::InsufficientBuffer;
+    if (page.attributes.empty() && where.attribute < where.attributes.size()) return refuse();
     const bool more = where.attribute < where.attributes.size();
     FinishPage(state, handle, continuation, more ? &where : nullptr);
     reply.reply = std::move(page);
