@@ -12,6 +12,7 @@
 #include "client/ldap/LdapSession.h"
 #include "directory/DirectoryAccess.h"
 #include "support/CountingRunFeedback.h"
+#include "support/PortScenarios.h"
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
@@ -734,6 +735,27 @@ TEST_F(LdapClientTest, ValuesBecomeTheProgramsRecordsAndAMalformedOneStaysBytes)
     } while (continuation != kNoContinuation);
     EXPECT_TRUE(sawUser);
     EXPECT_GT(pages, 1u);
+}
+
+TEST_F(LdapClientTest, ALaterPageRefusedAsTooSmallComesWholeInALargerBuffer) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Refused");
+    const std::string large(2000, 'x');
+    slapd.Modify(
+        "dn: cn=big,ou=Refused,dc=test\nobjectClass: inetOrgPerson\ncn: big\nsn: Big\n"
+        "description: " +
+        large + "\n");
+    auto client = Connect(slapd.ManagerConnection());
+    const ContextHandle context = Context(*client, true);
+    // The page after the first is refused: the rest of the read stays behind
+    // its continuation for the larger buffer.
+    const testing::PagedRead read =
+        testing::ReadAllThroughSmallPages(*client, context, "big.Refused", 300);
+    ASSERT_EQ(read.result, 0);
+    EXPECT_EQ(read.refusedLaterPages, 1);
+    ASSERT_FALSE(read.attributes.empty());
+    EXPECT_EQ(read.attributes.back().first, "description");
+    EXPECT_GE(read.attributes.back().second, large.size());
 }
 
 TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {

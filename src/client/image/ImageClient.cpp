@@ -13,12 +13,6 @@
 namespace vellrun::client::image {
 namespace {
 
-constexpr size_t kLargestBuffer = kReadReplySize;
-constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
-                                        EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
-                                        EntryItemBit::FullName;
-constexpr size_t kTreeNameWidth = 32;
-
 // A tree is found by its name alone: the same tree may be connected more
 // than once, but two trees may not share a name (case ignored). Two that do
 // stop the start, naming both files: a tree renamed here would leave saved
@@ -171,11 +165,7 @@ Result ImageClient::InitClient(uint32_t, uint32_t) {
 }
 
 Result ImageClient::ScanConnections(uint32_t& iterator, ConnRef& ref) {
-    if (!state_->started) return Err::ClientNotStarted;
-    if (iterator >= state_->connections.size()) return Err::NoMoreConnections;
-    ref = iterator + 1;
-    ++iterator;
-    return 0;
+    return ScanConnection(state_->started, state_->connections.size(), iterator, ref);
 }
 
 Result ImageClient::GetPrimaryConnection(ConnRef& ref) {
@@ -189,22 +179,16 @@ Result ImageClient::GetPrimaryConnection(ConnRef& ref) {
 }
 
 Result ImageClient::OpenConnection(ConnRef ref, uint32_t, uint32_t, ConnHandle& handle) {
-    if (!state_->started) return Err::ClientNotStarted;
-    if (ref == 0 || ref > state_->connections.size()) return Err::InvalidHandle;
+    if (Result r = CheckConnection(state_->started, state_->connections.size(), ref); r != 0)
+        return r;
     handle = ref;
     return 0;
 }
 
 Result ImageClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, std::string& text) {
-    if (!state_->started) return Err::ClientNotStarted;
-    if (ref == 0 || ref > state_->connections.size()) return Err::InvalidHandle;
-    if (item != 4) return Err::InvalidRequest;
-    std::string name = state_->connections[ref - 1].tree->name;
-    if (name.size() < kTreeNameWidth) name.append(kTreeNameWidth - name.size(), '_');
-    if (room == 0) return Err::InsufficientBuffer;
-    if (name.size() > room - 1) name.resize(room - 1);
-    text = std::move(name);
-    return 0;
+    if (Result r = CheckConnection(state_->started, state_->connections.size(), ref); r != 0)
+        return r;
+    return ConnectionTreeName(item, state_->connections[ref - 1].tree->name, room, text);
 }
 
 // --- Contexts ---------------------------------------------------------------
@@ -212,13 +196,12 @@ Result ImageClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, s
 Result ImageClient::CreateContext(ContextHandle& context) {
     State& s = *state_;
     if (!s.started) return Err::ClientNotStarted;
+    // Without a tree a context could do nothing: none is made.
+    if (s.connections.empty()) return Err::NoConnection;
     ContextState fresh;
     ConnRef primary = 0;
-    if (GetPrimaryConnection(primary) == 0) {
-        fresh.tree = s.connections[primary - 1].tree;
-    } else if (!s.connections.empty()) {
-        fresh.tree = s.connections.front().tree;
-    }
+    fresh.tree = GetPrimaryConnection(primary) == 0 ? s.connections[primary - 1].tree
+                                                    : s.connections.front().tree;
     fresh.entryItems = kDefaultEntryItems;
     ContextState* made = s.contexts.Add(context);
     if (!made) return Err::NotEnoughMemory;
@@ -260,13 +243,7 @@ Result ImageClient::FreeContext(ContextHandle context) {
 
 Result ImageClient::GetContextNumber(ContextHandle context, ContextKey key, uint32_t& value) {
     ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    switch (key) {
-        case ContextKey::Flags: value = c->flags; return 0;
-        case ContextKey::Confidence: value = c->confidence; return 0;
-        case ContextKey::EntryInfoItems: value = c->entryItems; return 0;
-        default: return Err::BadKey;
-    }
+    return c ? GetContextNumberOf(*c, key, value) : Err::BadContext;
 }
 
 Result ImageClient::GetContextText(ContextHandle context, ContextKey key, std::string& value) {
@@ -284,13 +261,7 @@ Result ImageClient::GetContextText(ContextHandle context, ContextKey key, std::s
 
 Result ImageClient::SetContextNumber(ContextHandle context, ContextKey key, uint32_t value) {
     ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    switch (key) {
-        case ContextKey::Flags: c->flags = value; return 0;
-        case ContextKey::Confidence: c->confidence = value; return 0;
-        case ContextKey::EntryInfoItems: c->entryItems = value; return 0;
-        default: return Err::BadKey;
-    }
+    return c ? SetContextNumberOf(*c, key, value) : Err::BadContext;
 }
 
 Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::string_view value) {
@@ -303,9 +274,7 @@ Result ImageClient::SetContextText(ContextHandle context, ContextKey key, std::s
             c->nameContextId = s.nextNameContextId++;
             return 0;
         case ContextKey::TreeName: {
-            std::string_view name = value;
-            while (!name.empty() && name.back() == '_')
-                name.remove_suffix(1);
+            const std::string_view name = WithoutTreePadding(value);
             for (const auto& connection : s.connections) {
                 if (EqualsNoCase(connection.tree->name, name)) {
                     c->tree = connection.tree;
@@ -325,11 +294,8 @@ Result ImageClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     BufferState* made = state_->buffers.Add(buffer);
     if (!made) return Err::NotEnoughMemory;
     // A slot used before keeps the storage of its request and reply pages.
-    made->capacity = size;
-    made->prepared = false;
-    made->request.Reset(Operation::Read);
-    made->requestBytes = 0;
-    made->hasReply = false;
+    made->Renew(size);
+    made->DropReply();
     return 0;
 }
 
@@ -339,61 +305,22 @@ Result ImageClient::FreeBuffer(BufferHandle buffer) {
 
 Result ImageClient::PrepareRequest(ContextHandle context, Operation operation,
                                    BufferHandle buffer) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(buffer);
-    if (!b) return Err::InvalidHandle;
-    switch (operation) {
-        case Operation::Read:
-        case Operation::Modify:
-        case Operation::ReadAttrDefinitions:
-        case Operation::ReadClassDefinitions: break;
-        default: return Err::BadVerb;
-    }
-    b->prepared = true;
-    b->request.Reset(operation);
-    b->requestBytes = 8;
-    b->hasReply = false;
-    return 0;
+    return PrepareRequestIn(*state_, context, operation, buffer);
 }
 
 Result ImageClient::PutName(ContextHandle context, BufferHandle request, std::string_view name) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation == Operation::Modify) return Err::BadVerb;
-    const size_t size = 4 + name.size() + 1;
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.AddName(name);
-    return 0;
+    return PutNameIn(*state_, context, request, name);
 }
 
 Result ImageClient::PutChange(ContextHandle context, BufferHandle request, ChangeType change,
                               std::string_view attribute) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
-    const size_t size = 8 + attribute.size() + 1;
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.changes.push_back({change, std::string(attribute), std::nullopt});
-    return 0;
+    return PutChangeIn(*state_, context, request, change, attribute, 0, nullptr);
 }
 
 Result ImageClient::PutChangeAndValue(ContextHandle context, BufferHandle request,
                                       ChangeType change, std::string_view attribute,
                                       SyntaxId syntax, const AttrValue& value) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
-    if (value.syntax != syntax || !RecordFitsSyntax(syntax, value.record)) return Err::BadSyntax;
-    const size_t size = 12 + attribute.size() + 1 + RecordSize(value);
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.changes.push_back({change, std::string(attribute), value});
-    return 0;
+    return PutChangeIn(*state_, context, request, change, attribute, syntax, &value);
 }
 
 // --- Updates ----------------------------------------------------------------

@@ -6,14 +6,6 @@
 #include <algorithm>
 
 namespace vellrun::client::image {
-namespace {
-
-size_t EntryItemSize(const EntryItem& item) {
-    if (const auto* text = std::get_if<std::string>(&item)) return text->size() + 1;
-    return 4;
-}
-
-}  // namespace
 
 // --- Names and entry information --------------------------------------------
 
@@ -48,23 +40,12 @@ Result ImageClient::ReadEntryInfo(ContextHandle context, std::string_view object
     if (want(EntryItemBit::Parent) && entry->parent) {
         info.items[EntryItemBit::Parent] = Tree::FullName(*entry->parent, typeless);
     }
-    size_t size = 4;
-    for (const auto& [bit, item] : info.items)
-        size += EntryItemSize(item);
-    if (size > room) {
-        info.items.clear();
-        return Err::InsufficientBuffer;
-    }
-    return 0;
+    return FitEntryInfo(info, room);
 }
 
 Result ImageClient::TakeEntryItem(const EntryInfo& info, size_t room, uint32_t selector,
                                   EntryItem& item) {
-    auto it = info.items.find(selector);
-    if (it == info.items.end()) return Err::InvalidRequest;
-    if (EntryItemSize(it->second) > room) return Err::InsufficientBuffer;
-    item = it->second;
-    return 0;
+    return TakeEntryItemOf(info, room, selector, item);
 }
 
 Result ImageClient::CanonicalizeName(ContextHandle context, std::string_view name,
@@ -136,20 +117,12 @@ Result ImageClient::OpenStream(ContextHandle context, std::string_view object,
     }
     stream = s.NewHandle<StreamHandle>();
     const std::span<const uint8_t> content = stored->values.Stream();
-    s.streams[stream] = OpenStreamState{Bytes(content.begin(), content.end()), 0};
+    s.streams[stream] = {Bytes(content.begin(), content.end()), 0};
     return 0;
 }
 
 Result ImageClient::ReadStream(StreamHandle stream, std::span<uint8_t> into, size_t& bytesRead) {
-    auto it = state_->streams.find(stream);
-    if (it == state_->streams.end()) return Err::InvalidHandle;
-    OpenStreamState& open = it->second;
-    const size_t count = std::min(into.size(), open.content.size() - open.position);
-    std::copy_n(open.content.begin() + static_cast<std::ptrdiff_t>(open.position), count,
-                into.begin());
-    open.position += count;
-    bytesRead = count;
-    return 0;
+    return ReadStreamOf(state_->streams, stream, into, bytesRead);
 }
 
 Result ImageClient::CloseStream(StreamHandle stream) {

@@ -8,31 +8,6 @@
 #include <optional>
 
 namespace vellrun::client::image {
-namespace {
-
-// Takes the continuation the caller passes: a fresh start, or one of ours.
-template <typename Where>
-Result ResumeIteration(ImageClient::State& state, ContextHandle owner, int32_t continuation,
-                       Where*& where) {
-    where = nullptr;
-    if (continuation == kNoContinuation) return 0;
-    auto it = state.iterations.find(continuation);
-    if (it == state.iterations.end() || it->second.owner != owner) return Err::InvalidIteration;
-    where = std::get_if<Where>(&it->second.where);
-    return where ? 0 : Err::InvalidIteration;
-}
-
-// Ends the iteration after a page, or keeps it where `after` says when more
-// is to come (taking it over); continuation tells the caller which.
-template <typename Where>
-void FinishPage(ImageClient::State& state, ContextHandle owner, int32_t& continuation,
-                Where* after) {
-    if (continuation != kNoContinuation) state.iterations.erase(continuation);
-    continuation = after ? state.NewIteration(owner, std::move(*after)) : kNoContinuation;
-}
-
-}  // namespace
-
 Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
                   std::string_view container, int32_t& continuation, BufferState& reply) {
     ListIteration* resumed = nullptr;
@@ -210,53 +185,6 @@ Result ReadPageOf(ImageClient::State& state, ContextHandle handle, ContextState&
     return 0;
 }
 
-namespace {
-
-// The names a schema request carries; none when the read covers everything.
-std::span<const std::string> RequestedNames(const BufferState* request) {
-    return request ? request->request.Names() : std::span<const std::string>();
-}
-
-// Pages through the schema names a read covers: the first call takes them from
-// firstNames, later calls go on behind the continuation. describe gives the
-// page item of one definition and its cost, or nothing for a definition that
-// has gone since the read began.
-template <typename Item, typename FirstNames, typename Describe>
-Result SchemaPages(ImageClient::State& state, ContextHandle handle, int32_t& continuation,
-                   size_t capacity, FirstNames firstNames, Describe describe,
-                   std::vector<Item>& items) {
-    SchemaIteration* resumed = nullptr;
-    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    SchemaIteration where;
-    if (resumed) {
-        where = *resumed;
-    } else if (Result r = firstNames(where.names); r != 0) {
-        return r;
-    }
-    ++state.statistics.schemaPages;
-    size_t used = kPageHeader;
-    while (where.position < where.names.size()) {
-        size_t cost = 0;
-        std::optional<Item> item = describe(where.names[where.position], cost);
-        if (!item) {
-            ++where.position;
-            continue;
-        }
-        if (used + cost > capacity) {
-            if (items.empty()) return Err::InsufficientBuffer;
-            break;
-        }
-        used += cost;
-        items.push_back(std::move(*item));
-        ++where.position;
-    }
-    const bool more = where.position < where.names.size();
-    FinishPage(state, handle, continuation, more ? &where : nullptr);
-    return 0;
-}
-
-}  // namespace
-
 Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,
                    ClassInfoKind kind, bool allClasses, const BufferState* request,
                    int32_t& continuation, BufferState& reply) {
@@ -265,7 +193,7 @@ Result ClassPageOf(ImageClient::State& state, ContextHandle handle, ContextState
     const auto find = [&](const std::string& name) { return schema.FindClass(name); };
     ClassPage page;
     page.kind = kind;
-    const Result result = SchemaPages(
+    const Result result = PageSchema(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
             return SchemaNames(schema.classes, allClasses, RequestedNames(request), find,
@@ -288,7 +216,7 @@ Result AttrDefPageOf(ImageClient::State& state, ContextHandle handle, ContextSta
     const auto find = [&](const std::string& name) { return schema.FindAttribute(name); };
     AttrDefPage page;
     page.kind = kind;
-    const Result result = SchemaPages(
+    const Result result = PageSchema(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
             return SchemaNames(schema.attributes, allAttributes, RequestedNames(request), find,

@@ -11,30 +11,19 @@ namespace vellrun::client::image {
 
 Result ImageClient::ListSubordinates(ContextHandle context, std::string_view container,
                                      int32_t& continuation, BufferHandle reply) {
-    ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    return ListPageOf(*state_, context, *c, container, continuation, *b);
+    ContextState* c = nullptr;
+    BufferState* out = nullptr;
+    if (Result r = CallBuffers(*state_, context, reply, c, out); r != 0) return r;
+    return ListPageOf(*state_, context, *c, container, continuation, *out);
 }
 
 Result ImageClient::GetEntryCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ListPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    count = static_cast<uint32_t>(page->entries.size());
-    return 0;
+    return EntryCountIn(*state_, context, reply, count);
 }
 
 Result ImageClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
                                  uint32_t& attributeCount, EntryRecord& record) {
-    ListPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->next >= page->entries.size()) return Err::BufferEmpty;
-    const ListedEntry& entry = page->entries[page->next++];
-    name = entry.name;
-    attributeCount = entry.attributeCount;
-    record = entry.record;
-    return 0;
+    return NextEntryIn(*state_, context, reply, name, attributeCount, record);
 }
 
 // --- Reading ----------------------------------------------------------------
@@ -42,15 +31,13 @@ Result ImageClient::GetNextEntry(ContextHandle context, BufferHandle reply, std:
 Result ImageClient::Read(ContextHandle context, std::string_view object, ReadKind kind,
                          bool allAttributes, BufferHandle request, int32_t& continuation,
                          BufferHandle reply) {
-    ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    ContextState* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (!allAttributes) {
-        in = state_->FindBuffer(request);
-        if (!in) return Err::InvalidHandle;
-        if (!in->prepared || in->request.operation != Operation::Read) return Err::BadVerb;
+    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request, Operation::Read, c,
+                               out, in);
+        r != 0) {
+        return r;
     }
     return ReadPageOf(*state_, context, *c, object, kind, allAttributes, in, continuation, *out);
 }
@@ -66,18 +53,7 @@ PageAttribute* CurrentAttribute(ReadPage& page) {
 }  // namespace
 
 Result ImageClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    if (auto* page = b->Reply<ReadPage>()) {
-        count = static_cast<uint32_t>(page->attributeCount);
-        return 0;
-    }
-    if (auto* page = b->Reply<AttrDefPage>()) {
-        count = static_cast<uint32_t>(page->definitions.size());
-        return 0;
-    }
-    return Err::BadVerb;
+    return AttrCountIn<ReadPage>(*state_, context, reply, count);
 }
 
 Result ImageClient::GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
@@ -189,29 +165,14 @@ Result ImageClient::GetAttrValModTime(ContextHandle context, BufferHandle reply,
 
 // --- Schema -----------------------------------------------------------------
 
-namespace {
-
-Result SchemaRequest(ImageClient::State& state, bool all, BufferHandle request, Operation expected,
-                     const BufferState*& in) {
-    in = nullptr;
-    if (all) return 0;
-    in = state.FindBuffer(request);
-    if (!in) return Err::InvalidHandle;
-    if (!in->prepared || in->request.operation != expected) return Err::BadVerb;
-    return 0;
-}
-
-}  // namespace
-
 Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
                                          BufferHandle request, int32_t& continuation,
                                          BufferHandle reply) {
-    ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    ContextState* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r = SchemaRequest(*state_, allClasses, request, Operation::ReadClassDefinitions, in);
+    if (Result r = CallBuffers(*state_, context, reply, allClasses, request,
+                               Operation::ReadClassDefinitions, c, out, in);
         r != 0) {
         return r;
     }
@@ -219,41 +180,30 @@ Result ImageClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind ki
 }
 
 Result ImageClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    count = static_cast<uint32_t>(page->classes.size());
-    return 0;
+    return ClassDefCountIn(*state_, context, reply, count);
 }
 
 Result ImageClient::GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
                                 ClassDefRecord& record) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassDef(*page, name, record);
+    return ClassDefIn(*state_, context, reply, name, record);
 }
 
 Result ImageClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassItemCount(*page, count);
+    return ClassItemCountIn(*state_, context, reply, count);
 }
 
 Result ImageClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassItem(*page, name);
+    return ClassItemIn(*state_, context, reply, name);
 }
 
 Result ImageClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind,
                                         bool allAttributes, BufferHandle request,
                                         int32_t& continuation, BufferHandle reply) {
-    ContextState* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    ContextState* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r =
-            SchemaRequest(*state_, allAttributes, request, Operation::ReadAttrDefinitions, in);
+    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request,
+                               Operation::ReadAttrDefinitions, c, out, in);
         r != 0) {
         return r;
     }
@@ -262,9 +212,7 @@ Result ImageClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind
 
 Result ImageClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
                                AttrDefRecord& record) {
-    AttrDefPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeAttrDef(*page, name, record);
+    return AttrDefIn(*state_, context, reply, name, record);
 }
 
 Result ImageClient::GetSyntaxId(ContextHandle context, std::string_view attribute,

@@ -21,14 +21,8 @@ bool IsRootName(std::string_view name) {
 
 }  // namespace
 
-void RequestData::ClearChanges() {
-    changes.clear();
-}
-
 int32_t ImageClient::State::NewIteration(ContextHandle owner, decltype(Iteration::where) where) {
-    if (nextIteration == INT32_MAX) nextIteration = 1;
-    int32_t id = nextIteration++;
-    iterations[id] = Iteration{owner, std::move(where)};
+    const int32_t id = AddIteration(iterations, nextIteration, Iteration{owner, std::move(where)});
     if (ContextState* context = FindContext(owner)) context->leftIterations = true;
     return id;
 }

@@ -81,77 +81,15 @@ inline bool HoldsNames(SyntaxId syntax, size_t layout) {
 }
 
 // ImageClient::DuplicateContext copies it field by field: a new field goes there too.
-struct ContextState {
+struct ContextState : ContextSettings {
     Tree* tree = nullptr;
-    uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
-    uint32_t confidence = 1;
-    std::string nameContext = "[Root]";
     // Changes whenever nameContext does (0: the "[Root]" of a new context), so
     // equal numbers mean equal texts and a copy need not compare or copy them.
     uint64_t nameContextId = 0;
-    uint32_t entryItems = 0;
     // Whether a listing or read of this context has ever left a continuation:
     // freeing a context that has not (a report's copy for one cell) need not
     // look through the iterations. Not copied by DuplicateContext.
     bool leftIterations = false;
-
-    bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
-    bool Dereference() const { return (flags & ContextFlag::DereferenceAliases) != 0; }
-};
-
-// What a prepared request buffer carries.
-struct RequestedChange {
-    ChangeType type = ChangeType::AddValue;
-    std::string attribute;
-    std::optional<AttrValue> value;
-};
-
-struct RequestData {
-    Operation operation = Operation::Read;
-    std::vector<RequestedChange> changes;
-
-    // The names put into the request, in order.
-    std::span<const std::string> Names() const { return {names_.data(), nameCount_}; }
-    // A name text used before takes the new name in its own storage, so a
-    // buffer that is made, filled and freed for every cell allocates nothing.
-    void AddName(std::string_view name) {
-        if (nameCount_ < names_.size()) {
-            platform::ReplaceText(names_[nameCount_], name);
-        } else {
-            names_.emplace_back(name);
-        }
-        ++nameCount_;
-    }
-
-    // Empties the request and keeps the storage for the next one. Made for
-    // every read of a cell, so the rare emptying of changes is out of line.
-    void Reset(Operation newOperation) {
-        operation = newOperation;
-        nameCount_ = 0;
-        if (!changes.empty()) [[unlikely]]
-            ClearChanges();
-    }
-    void ClearChanges();
-
-private:
-    std::vector<std::string> names_;  // the first nameCount_ are the request's
-    size_t nameCount_ = 0;
-};
-
-// Reply pages, each with the cursor through which its entries are taken.
-struct ListedEntry {
-    std::string name;
-    uint32_t attributeCount = 0;
-    EntryRecord record;
-};
-struct ListPage {
-    std::vector<ListedEntry> entries;
-    size_t next = 0;
-
-    void Reset() {
-        entries.clear();
-        next = 0;
-    }
 };
 
 // One attribute of a read reply: a run of `count` of the page's values from
@@ -211,6 +149,7 @@ struct ReadPage {
     size_t attributeCount = 0;
 
     std::span<PageAttribute> Attributes() { return {attributeRoom.data(), attributeCount}; }
+    size_t AttributeCount() const { return attributeCount; }
     // A new attribute whose values start at the page's next value.
     PageAttribute& NewAttribute(const StoredAttribute* stored) {
         if (attributeCount == attributeRoom.size()) attributeRoom.emplace_back();
@@ -242,17 +181,14 @@ struct ReadPage {
     }
 };
 
-struct BufferState {
-    size_t capacity = 0;
-    bool prepared = false;
-    RequestData request;
-    size_t requestBytes = 0;
+struct BufferState : RequestBuffer {
     // The page a reply holds. The page object outlives the reply (hasReply
     // says whether there is one), so that a buffer used again for the same
     // kind of reply reuses its storage.
     bool hasReply = false;
     std::variant<std::monostate, ListPage, ReadPage, ClassPage, AttrDefPage> reply;
 
+    void DropReply() { hasReply = false; }
     // The reply page of this kind, or null.
     template <typename Page>
     Page* Reply() {
@@ -288,19 +224,10 @@ struct ReadIteration {
     size_t attribute = 0;
     size_t value = 0;
 };
-struct SchemaIteration {
-    std::vector<std::string> names;  // what is left to send, in order
-    size_t position = 0;
-};
 
 struct Iteration {
     ContextHandle owner{};
     std::variant<ListIteration, ReadIteration, SchemaIteration> where;
-};
-
-struct OpenStreamState {
-    Bytes content;
-    size_t position = 0;
 };
 
 struct ImageClient::State {
@@ -324,7 +251,7 @@ struct ImageClient::State {
     HandlePool<ContextHandle, ContextState, 1> contexts;
     HandlePool<BufferHandle, BufferState, 2> buffers;
     std::map<int32_t, Iteration> iterations;
-    std::map<StreamHandle, OpenStreamState> streams;
+    std::map<StreamHandle, OpenStreamState<Bytes>> streams;
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
     uint64_t nextNameContextId = 1;
@@ -435,19 +362,6 @@ struct ImageClient::State {
     EntryRecord RecordOf(const Tree& tree, const Entry& entry) const;
     uint32_t Now() const { return clock ? clock() : 0; }
 };
-
-// The reply page of the given kind in a buffer, after checking the context and the buffer.
-// Every call that takes from a reply starts here: kept inline.
-template <typename Page>
-[[gnu::always_inline]] inline Result ReplyPage(ImageClient::State& state, ContextHandle context,
-                                               BufferHandle reply, Page*& page) {
-    page = nullptr;
-    if (!state.FindContext(context)) return Err::BadContext;
-    BufferState* buffer = state.FindBuffer(reply);
-    if (!buffer) return Err::InvalidHandle;
-    page = buffer->Reply<Page>();
-    return page ? 0 : Err::BadVerb;
-}
 
 // Reads: listings, attribute values and schema definitions (ImageClientReads.cpp).
 Result ListPageOf(ImageClient::State& state, ContextHandle handle, ContextState& context,

@@ -10,11 +10,6 @@ namespace vellrun::client::ldap {
 
 namespace {
 
-constexpr size_t kLargestBuffer = kReadReplySize;
-constexpr uint32_t kDefaultEntryItems = EntryItemBit::SubordinateCount |
-                                        EntryItemBit::ModificationTime | EntryItemBit::BaseClass |
-                                        EntryItemBit::FullName;
-constexpr size_t kTreeNameWidth = 32;
 // The most aliases one name may pass through, as in the embedded directory.
 constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
@@ -32,21 +27,6 @@ constexpr size_t kSpareValues = 64;
 std::string_view StripLeadingDot(std::string_view name) {
     if (!name.empty() && name.front() == '.') name.remove_prefix(1);
     return name;
-}
-
-size_t EntryItemSize(const EntryItem& item) {
-    if (const auto* text = std::get_if<std::string>(&item)) return text->size() + 1;
-    return 4;
-}
-
-template <typename Page>
-Result ReplyPage(LdapClient::State& state, ContextHandle context, BufferHandle reply, Page*& page) {
-    page = nullptr;
-    if (!state.FindContext(context)) return Err::BadContext;
-    BufferState* buffer = state.FindBuffer(reply);
-    if (!buffer) return Err::InvalidHandle;
-    page = std::get_if<Page>(&buffer->reply);
-    return page ? 0 : Err::BadVerb;
 }
 
 // The absolute dotted text of a name seen from the context.
@@ -110,10 +90,7 @@ std::string NamingFilter(const std::vector<std::string>& types, std::string_view
 // --- State helpers ----------------------------------------------------------
 
 int32_t LdapClient::State::NewIteration(ContextHandle owner, decltype(Iteration::where) where) {
-    if (nextIteration == INT32_MAX) nextIteration = 1;
-    const int32_t id = nextIteration++;
-    iterations[id] = Iteration{owner, std::move(where)};
-    return id;
+    return AddIteration(iterations, nextIteration, Iteration{owner, std::move(where)});
 }
 
 LdapContext* LdapClient::State::FindContext(ContextHandle context) {
@@ -647,11 +624,7 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
 }
 
 Result LdapClient::ScanConnections(uint32_t& iterator, ConnRef& ref) {
-    if (!state_->started) return Err::ClientNotStarted;
-    if (iterator >= state_->sessions.size()) return Err::NoMoreConnections;
-    ref = static_cast<ConnRef>(iterator + 1);
-    ++iterator;
-    return 0;
+    return ScanConnection(state_->started, state_->sessions.size(), iterator, ref);
 }
 
 Result LdapClient::GetPrimaryConnection(ConnRef& ref) {
@@ -665,24 +638,14 @@ Result LdapClient::GetPrimaryConnection(ConnRef& ref) {
 }
 
 Result LdapClient::OpenConnection(ConnRef ref, uint32_t, uint32_t, ConnHandle& handle) {
-    if (!state_->started) return Err::ClientNotStarted;
-    const auto index = static_cast<size_t>(ref);
-    if (index == 0 || index > state_->sessions.size()) return Err::InvalidHandle;
-    handle = static_cast<ConnHandle>(index);
+    if (Result r = CheckConnection(state_->started, state_->sessions.size(), ref); r != 0) return r;
+    handle = static_cast<ConnHandle>(ref);
     return 0;
 }
 
 Result LdapClient::GetConnectionInfo(ConnRef ref, uint32_t item, size_t room, std::string& text) {
-    if (!state_->started) return Err::ClientNotStarted;
-    const auto index = static_cast<size_t>(ref);
-    if (index == 0 || index > state_->sessions.size()) return Err::InvalidHandle;
-    if (item != 4) return Err::InvalidRequest;
-    std::string name = state_->sessions[index - 1]->TreeName();
-    if (name.size() < kTreeNameWidth) name.append(kTreeNameWidth - name.size(), '_');
-    if (room == 0) return Err::InsufficientBuffer;
-    if (name.size() > room - 1) name.resize(room - 1);
-    text = std::move(name);
-    return 0;
+    if (Result r = CheckConnection(state_->started, state_->sessions.size(), ref); r != 0) return r;
+    return ConnectionTreeName(item, state_->sessions[ref - 1]->TreeName(), room, text);
 }
 
 // --- Contexts ---------------------------------------------------------------
@@ -733,13 +696,7 @@ Result LdapClient::FreeContext(ContextHandle context) {
 
 Result LdapClient::GetContextNumber(ContextHandle context, ContextKey key, uint32_t& value) {
     LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    switch (key) {
-        case ContextKey::Flags: value = c->flags; return 0;
-        case ContextKey::Confidence: value = c->confidence; return 0;
-        case ContextKey::EntryInfoItems: value = c->entryItems; return 0;
-        default: return Err::BadKey;
-    }
+    return c ? GetContextNumberOf(*c, key, value) : Err::BadContext;
 }
 
 Result LdapClient::GetContextText(ContextHandle context, ContextKey key, std::string& value) {
@@ -754,13 +711,7 @@ Result LdapClient::GetContextText(ContextHandle context, ContextKey key, std::st
 
 Result LdapClient::SetContextNumber(ContextHandle context, ContextKey key, uint32_t value) {
     LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    switch (key) {
-        case ContextKey::Flags: c->flags = value; return 0;
-        case ContextKey::Confidence: c->confidence = value; return 0;
-        case ContextKey::EntryInfoItems: c->entryItems = value; return 0;
-        default: return Err::BadKey;
-    }
+    return c ? SetContextNumberOf(*c, key, value) : Err::BadContext;
 }
 
 Result LdapClient::SetContextText(ContextHandle context, ContextKey key, std::string_view value) {
@@ -770,9 +721,7 @@ Result LdapClient::SetContextText(ContextHandle context, ContextKey key, std::st
     switch (key) {
         case ContextKey::NameContext: c->nameContext = std::string(value); return 0;
         case ContextKey::TreeName: {
-            std::string_view name = value;
-            while (!name.empty() && name.back() == '_')
-                name.remove_suffix(1);
+            const std::string_view name = WithoutTreePadding(value);
             for (size_t i = 0; i < s.sessions.size(); ++i) {
                 if (image::EqualsNoCase(s.sessions[i]->TreeName(), name)) {
                     c->session = i;
@@ -800,13 +749,8 @@ Result LdapClient::AllocBuffer(size_t size, BufferHandle& buffer) {
     s.spareBuffers.pop_back();
     node.key() = buffer;
     BufferState& fresh = node.mapped();
-    fresh.capacity = size;
-    fresh.prepared = false;
-    fresh.request.operation = Operation::Read;
-    fresh.request.names.clear();
-    fresh.request.changes.clear();
-    fresh.requestBytes = 0;
-    fresh.reply = std::monostate{};
+    fresh.Renew(size);
+    fresh.DropReply();
     // The new buffer is what the calls after this one name; handles only
     // grow, so it goes last.
     s.lastBuffers[1] = s.lastBuffers[0];
@@ -823,99 +767,47 @@ Result LdapClient::FreeBuffer(BufferHandle buffer) {
     }
     auto node = s.buffers.extract(it);
     if (auto* page = std::get_if<ReadPage>(&node.mapped().reply)) s.KeepSpare(page->attributes);
-    node.mapped().reply = std::monostate{};  // a reply's values go now
+    node.mapped().DropReply();
     if (s.spareBuffers.size() < kSpareNodes) s.spareBuffers.push_back(std::move(node));
     return 0;
 }
 
 Result LdapClient::PrepareRequest(ContextHandle context, Operation operation, BufferHandle buffer) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(buffer);
-    if (!b) return Err::InvalidHandle;
-    switch (operation) {
-        case Operation::Read:
-        case Operation::Modify:
-        case Operation::ReadAttrDefinitions:
-        case Operation::ReadClassDefinitions: break;
-        default: return Err::BadVerb;
-    }
-    b->prepared = true;
-    b->request.operation = operation;
-    b->request.names.clear();
-    b->request.changes.clear();
-    b->requestBytes = 8;
-    b->reply = std::monostate{};
-    return 0;
+    return PrepareRequestIn(*state_, context, operation, buffer);
 }
 
 Result LdapClient::PutName(ContextHandle context, BufferHandle request, std::string_view name) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation == Operation::Modify) return Err::BadVerb;
-    const size_t size = 4 + name.size() + 1;
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.names.emplace_back(name);
-    return 0;
+    return PutNameIn(*state_, context, request, name);
 }
 
 Result LdapClient::PutChange(ContextHandle context, BufferHandle request, ChangeType change,
                              std::string_view attribute) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
-    const size_t size = 8 + attribute.size() + 1;
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.changes.push_back({change, std::string(attribute), std::nullopt});
-    return 0;
+    return PutChangeIn(*state_, context, request, change, attribute, 0, nullptr);
 }
 
 Result LdapClient::PutChangeAndValue(ContextHandle context, BufferHandle request, ChangeType change,
                                      std::string_view attribute, SyntaxId syntax,
                                      const AttrValue& value) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(request);
-    if (!b) return Err::InvalidHandle;
-    if (!b->prepared || b->request.operation != Operation::Modify) return Err::BadVerb;
-    if (value.syntax != syntax || !RecordFitsSyntax(syntax, value.record)) return Err::BadSyntax;
-    const size_t size = 12 + attribute.size() + 1 + RecordSize(value);
-    if (b->requestBytes + size > b->capacity) return Err::BufferFull;
-    b->requestBytes += size;
-    b->request.changes.push_back({change, std::string(attribute), value});
-    return 0;
+    return PutChangeIn(*state_, context, request, change, attribute, syntax, &value);
 }
 
 // --- Listing ----------------------------------------------------------------
 
 Result LdapClient::ListSubordinates(ContextHandle context, std::string_view container,
                                     int32_t& continuation, BufferHandle reply) {
-    LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    return ListPageOf(*state_, context, *c, container, continuation, *b);
+    LdapContext* c = nullptr;
+    BufferState* out = nullptr;
+    if (Result r = CallBuffers(*state_, context, reply, c, out); r != 0) return r;
+    return ListPageOf(*state_, context, *c, container, continuation, *out);
 }
 
 Result LdapClient::GetEntryCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ListPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    count = static_cast<uint32_t>(page->entries.size());
-    return 0;
+    return EntryCountIn(*state_, context, reply, count);
 }
 
 Result LdapClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::string& name,
                                 uint32_t& attributeCount, EntryRecord& record) {
-    ListPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    if (page->next >= page->entries.size()) return Err::BufferEmpty;
-    const ListedEntry& entry = page->entries[page->next++];
-    name = entry.name;
-    attributeCount = entry.attributeCount;
-    record = entry.record;
-    return 0;
+    return NextEntryIn(*state_, context, reply, name, attributeCount, record);
 }
 
 // --- Reading ----------------------------------------------------------------
@@ -923,15 +815,13 @@ Result LdapClient::GetNextEntry(ContextHandle context, BufferHandle reply, std::
 Result LdapClient::Read(ContextHandle context, std::string_view object, ReadKind kind,
                         bool allAttributes, BufferHandle request, int32_t& continuation,
                         BufferHandle reply) {
-    LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    LdapContext* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (!allAttributes) {
-        in = state_->FindBuffer(request);
-        if (!in) return Err::InvalidHandle;
-        if (!in->prepared || in->request.operation != Operation::Read) return Err::BadVerb;
+    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request, Operation::Read, c,
+                               out, in);
+        r != 0) {
+        return r;
     }
     return ReadPageOf(*state_, context, *c, object, kind, allAttributes, in, continuation, *out);
 }
@@ -955,18 +845,7 @@ Result NextValue(LdapClient::State& state, ContextHandle context, BufferHandle r
 }  // namespace
 
 Result LdapClient::GetAttrCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    if (!state_->FindContext(context)) return Err::BadContext;
-    BufferState* b = state_->FindBuffer(reply);
-    if (!b) return Err::InvalidHandle;
-    if (auto* page = std::get_if<ReadPage>(&b->reply)) {
-        count = static_cast<uint32_t>(page->attributes.size());
-        return 0;
-    }
-    if (auto* page = std::get_if<AttrDefPage>(&b->reply)) {
-        count = static_cast<uint32_t>(page->definitions.size());
-        return 0;
-    }
-    return Err::BadVerb;
+    return image::AttrCountIn<ReadPage>(*state_, context, reply, count);
 }
 
 Result LdapClient::GetAttrName(ContextHandle context, BufferHandle reply, std::string& name,
@@ -1025,29 +904,14 @@ Result LdapClient::GetAttrValModTime(ContextHandle context, BufferHandle reply, 
 
 // --- Schema -----------------------------------------------------------------
 
-namespace {
-
-Result SchemaRequest(LdapClient::State& state, bool all, BufferHandle request, Operation expected,
-                     const BufferState*& in) {
-    in = nullptr;
-    if (all) return 0;
-    in = state.FindBuffer(request);
-    if (!in) return Err::InvalidHandle;
-    if (!in->prepared || in->request.operation != expected) return Err::BadVerb;
-    return 0;
-}
-
-}  // namespace
-
 Result LdapClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kind, bool allClasses,
                                         BufferHandle request, int32_t& continuation,
                                         BufferHandle reply) {
-    LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    LdapContext* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r = SchemaRequest(*state_, allClasses, request, Operation::ReadClassDefinitions, in);
+    if (Result r = CallBuffers(*state_, context, reply, allClasses, request,
+                               Operation::ReadClassDefinitions, c, out, in);
         r != 0) {
         return r;
     }
@@ -1055,41 +919,30 @@ Result LdapClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kin
 }
 
 Result LdapClient::GetClassDefCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    count = static_cast<uint32_t>(page->classes.size());
-    return 0;
+    return image::ClassDefCountIn(*state_, context, reply, count);
 }
 
 Result LdapClient::GetClassDef(ContextHandle context, BufferHandle reply, std::string& name,
                                ClassDefRecord& record) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassDef(*page, name, record);
+    return image::ClassDefIn(*state_, context, reply, name, record);
 }
 
 Result LdapClient::GetClassItemCount(ContextHandle context, BufferHandle reply, uint32_t& count) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassItemCount(*page, count);
+    return image::ClassItemCountIn(*state_, context, reply, count);
 }
 
 Result LdapClient::GetClassItem(ContextHandle context, BufferHandle reply, std::string& name) {
-    ClassPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeClassItem(*page, name);
+    return image::ClassItemIn(*state_, context, reply, name);
 }
 
 Result LdapClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind, bool allAttributes,
                                        BufferHandle request, int32_t& continuation,
                                        BufferHandle reply) {
-    LdapContext* c = state_->FindContext(context);
-    if (!c) return Err::BadContext;
-    BufferState* out = state_->FindBuffer(reply);
-    if (!out) return Err::InvalidHandle;
+    LdapContext* c = nullptr;
+    BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r =
-            SchemaRequest(*state_, allAttributes, request, Operation::ReadAttrDefinitions, in);
+    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request,
+                               Operation::ReadAttrDefinitions, c, out, in);
         r != 0) {
         return r;
     }
@@ -1098,9 +951,7 @@ Result LdapClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind,
 
 Result LdapClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::string& name,
                               AttrDefRecord& record) {
-    AttrDefPage* page = nullptr;
-    if (Result r = ReplyPage(*state_, context, reply, page); r != 0) return r;
-    return TakeAttrDef(*page, name, record);
+    return image::AttrDefIn(*state_, context, reply, name, record);
 }
 
 Result LdapClient::GetSyntaxId(ContextHandle context, std::string_view attribute,
@@ -1195,23 +1046,12 @@ Result LdapClient::ReadEntryInfo(ContextHandle context, std::string_view object,
                 s.FromDn(*c, DnText(Name(full.begin() + 1, full.end())));
         }
     }
-    size_t size = 4;
-    for (const auto& [bit, item] : info.items)
-        size += EntryItemSize(item);
-    if (size > room) {
-        info.items.clear();
-        return Err::InsufficientBuffer;
-    }
-    return 0;
+    return FitEntryInfo(info, room);
 }
 
 Result LdapClient::TakeEntryItem(const EntryInfo& info, size_t room, uint32_t selector,
                                  EntryItem& item) {
-    auto it = info.items.find(selector);
-    if (it == info.items.end()) return Err::InvalidRequest;
-    if (EntryItemSize(it->second) > room) return Err::InsufficientBuffer;
-    item = it->second;
-    return 0;
+    return TakeEntryItemOf(info, room, selector, item);
 }
 
 Result LdapClient::CanonicalizeName(ContextHandle context, std::string_view name,
@@ -1277,19 +1117,12 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     const auto* values = entry.Find(ldapName);
     if (!values || values->empty()) return Err::NoSuchAttribute;
     stream = static_cast<StreamHandle>(s.NewHandle());
-    s.streams[stream] = OpenStreamState{std::string(values->front()), 0};
+    s.streams[stream] = {std::string(values->front()), 0};
     return 0;
 }
 
 Result LdapClient::ReadStream(StreamHandle stream, std::span<uint8_t> into, size_t& bytesRead) {
-    auto it = state_->streams.find(stream);
-    if (it == state_->streams.end()) return Err::InvalidHandle;
-    OpenStreamState& open = it->second;
-    bytesRead = std::min(into.size(), open.content.size() - open.position);
-    std::copy_n(open.content.begin() + static_cast<std::ptrdiff_t>(open.position), bytesRead,
-                into.begin());
-    open.position += bytesRead;
-    return 0;
+    return ReadStreamOf(state_->streams, stream, into, bytesRead);
 }
 
 Result LdapClient::CloseStream(StreamHandle stream) {

@@ -34,24 +34,6 @@ constexpr uint32_t kValueNaming = 0x01;
 constexpr uint32_t kValueBaseClass = 0x02;
 constexpr uint32_t kValuePresent = 0x04;
 
-template <typename Where>
-Result ResumeIteration(LdapClient::State& state, ContextHandle owner, int32_t continuation,
-                       Where*& where) {
-    where = nullptr;
-    if (continuation == kNoContinuation) return 0;
-    auto it = state.iterations.find(continuation);
-    if (it == state.iterations.end() || it->second.owner != owner) return Err::InvalidIteration;
-    where = std::get_if<Where>(&it->second.where);
-    return where ? 0 : Err::InvalidIteration;
-}
-
-template <typename Where>
-void FinishPage(LdapClient::State& state, ContextHandle owner, int32_t& continuation, Where after,
-                bool more) {
-    if (continuation != kNoContinuation) state.iterations.erase(continuation);
-    continuation = more ? state.NewIteration(owner, std::move(after)) : kNoContinuation;
-}
-
 bool IsOperational(const image::AttributeDefinition* definition) {
     return definition && (definition->flags & 0x1000) != 0;
 }
@@ -277,6 +259,12 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     } else if (Result r = state.ToDn(context, container, where.containerDn, Aliases::All); r != 0) {
         return r;
     }
+    // A page refused as too small for its first item leaves the iteration as
+    // it was taken, for the caller to ask again with a larger buffer.
+    const auto refuse = [&]() -> Result {
+        if (resumed) *resumed = std::move(where);
+        return Err::InsufficientBuffer;
+    };
     ++state.statistics.listPages;
     // The server has just said this entry holds nothing (the walk steps into
     // each entry of a page it listed). It is asked all the same, as that word
@@ -382,7 +370,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                           }));
         const size_t cost = kEntryFixed + TextCost(listed.name) + TextCost(listed.record.baseClass);
         if (used + cost > reply.capacity) {
-            if (page.entries.empty()) return Err::InsufficientBuffer;
+            if (page.entries.empty()) return refuse();
             break;
         }
         used += cost;
@@ -422,7 +410,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         reply.reply = std::move(page);
         return 0;
     }
-    FinishPage(state, handle, continuation, std::move(where), more);
+    FinishPage(state, handle, continuation, more ? &where : nullptr);
     reply.reply = std::move(page);
     return 0;
 }
@@ -443,7 +431,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         std::vector<std::string>& wanted = state.readWanted;
         wanted.clear();
         if (!allAttributes) {
-            for (const std::string& name : request->request.names) {
+            for (const std::string& name : request->request.Names()) {
                 if (const std::string* ldapName = schema->LdapAttributeOf(name)) {
                     wanted.push_back(*ldapName);
                 }
@@ -535,18 +523,24 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             if (allAttributes) return IsOperational(schema->Definitions().FindAttribute(a.name));
             if (!image::EqualsNoCase(a.name, "structuralObjectClass")) return false;
             if (!structuralAsked) {
+                const std::span<const std::string> asked = request->request.Names();
                 structuralAsked =
-                    std::any_of(request->request.names.begin(), request->request.names.end(),
-                                [&](const std::string& n) {
-                                    return image::EqualsNoCase(schema->LdapAttribute(n),
-                                                               "structuralObjectClass");
-                                });
+                    std::any_of(asked.begin(), asked.end(), [&](const std::string& n) {
+                        return image::EqualsNoCase(schema->LdapAttribute(n),
+                                                   "structuralObjectClass");
+                    });
             }
             return !*structuralAsked;
         });
         if (!allAttributes && where.attributes.empty()) return Err::NoSuchAttribute;
     }
     ++state.statistics.readPages;
+    // A page refused as too small for its first item leaves the iteration as
+    // it was taken, for the caller to ask again with a larger buffer.
+    const auto refuse = [&]() -> Result {
+        if (resumed) *resumed = std::move(where);
+        return Err::InsufficientBuffer;
+    };
     ReadPage page;
     page.kind = where.kind;
     size_t used = kPageHeader;
@@ -566,7 +560,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         if (cost <= reply.capacity) {
             page.attributes = std::move(where.attributes);
-            FinishPage(state, handle, continuation, ReadIteration{}, false);
+            FinishPage<ReadIteration>(state, handle, continuation, nullptr);
             reply.reply = std::move(page);
             return 0;
         }
@@ -589,7 +583,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 ++end;
             }
             if (full && end == where.value) {
-                if (page.attributes.empty()) return Err::InsufficientBuffer;
+                if (page.attributes.empty()) return refuse();
                 break;
             }
         }
@@ -611,55 +605,14 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             where.value = 0;
         }
     }
-    if (page.attributes.empty() && where.attribute < where.attributes.size()) {
-        return Err::InsufficientBuffer;
-    }
+    if (page.attributes.empty() && where.attribute < where.attributes.size()) return refuse();
     const bool more = where.attribute < where.attributes.size();
-    FinishPage(state, handle, continuation, std::move(where), more);
+    FinishPage(state, handle, continuation, more ? &where : nullptr);
     reply.reply = std::move(page);
     return 0;
 }
 
 namespace {
-
-// The names a schema request carries; none when the read covers everything.
-std::span<const std::string> RequestedNames(const BufferState* request) {
-    return request ? std::span<const std::string>(request->request.names)
-                   : std::span<const std::string>();
-}
-
-template <typename Item, typename FirstNames, typename Describe>
-Result SchemaPages(LdapClient::State& state, ContextHandle handle, int32_t& continuation,
-                   size_t capacity, FirstNames firstNames, Describe describe,
-                   std::vector<Item>& items) {
-    SchemaIteration* resumed = nullptr;
-    if (Result r = ResumeIteration(state, handle, continuation, resumed); r != 0) return r;
-    SchemaIteration where;
-    if (resumed) {
-        where = *resumed;
-    } else if (Result r = firstNames(where.names); r != 0) {
-        return r;
-    }
-    size_t used = kPageHeader;
-    while (where.position < where.names.size()) {
-        size_t cost = 0;
-        std::optional<Item> item = describe(where.names[where.position], cost);
-        if (!item) {
-            ++where.position;
-            continue;
-        }
-        if (used + cost > capacity) {
-            if (items.empty()) return Err::InsufficientBuffer;
-            break;
-        }
-        used += cost;
-        items.push_back(std::move(*item));
-        ++where.position;
-    }
-    const bool more = where.position < where.names.size();
-    FinishPage(state, handle, continuation, std::move(where), more);
-    return 0;
-}
 
 // A definition by its program name or any LDAP name.
 template <typename Definition, typename FindProgram, typename ToProgram>
@@ -684,7 +637,7 @@ Result ClassPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& 
     };
     ClassPage page;
     page.kind = kind;
-    const Result result = SchemaPages(
+    const Result result = PageSchema(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
             return SchemaNames(schema.classes, allClasses, RequestedNames(request), find,
@@ -712,7 +665,7 @@ Result AttrDefPageOf(LdapClient::State& state, ContextHandle handle, LdapContext
     };
     AttrDefPage page;
     page.kind = kind;
-    const Result result = SchemaPages(
+    const Result result = PageSchema(
         state, handle, continuation, reply.capacity,
         [&](std::vector<std::string>& names) {
             return SchemaNames(schema.attributes, allAttributes, RequestedNames(request), find,

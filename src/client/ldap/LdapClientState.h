@@ -33,37 +33,8 @@ namespace vellrun::client::ldap {
 // not the object itself (removal), or all of them.
 enum class Aliases { Kept, Path, All };
 
-struct LdapContext {
+struct LdapContext : ContextSettings {
     size_t session = 0;
-    uint32_t flags = ContextFlag::DereferenceAliases | ContextFlag::Canonical;
-    uint32_t confidence = 1;
-    std::string nameContext = "[Root]";
-    uint32_t entryItems = 0;
-
-    bool Typeless() const { return (flags & ContextFlag::Typeless) != 0; }
-    bool Dereference() const { return (flags & ContextFlag::DereferenceAliases) != 0; }
-};
-
-struct RequestedChange {
-    ChangeType type = ChangeType::AddValue;
-    std::string attribute;
-    std::optional<AttrValue> value;
-};
-
-struct RequestData {
-    Operation operation = Operation::Read;
-    std::vector<std::string> names;
-    std::vector<RequestedChange> changes;
-};
-
-struct ListedEntry {
-    std::string name;
-    uint32_t attributeCount = 0;
-    EntryRecord record;
-};
-struct ListPage {
-    std::vector<ListedEntry> entries;
-    size_t next = 0;
 };
 
 struct PageValue {
@@ -81,6 +52,8 @@ struct ReadPage {
     size_t nextAttribute = 0;
     bool haveCurrent = false;
     size_t nextValue = 0;
+
+    size_t AttributeCount() const { return attributes.size(); }
 };
 
 // The schema reply pages are the embedded directory's.
@@ -88,6 +61,7 @@ using image::AttrDefPage;
 using image::ClassPage;
 using image::PageAttrDef;
 using image::PageClass;
+using image::SchemaIteration;
 
 // One attribute of a fetched entry, borrowed from the entry for one read.
 struct EntryAttribute {
@@ -95,12 +69,16 @@ struct EntryAttribute {
     const FoundEntry::Values* texts = nullptr;
 };
 
-struct BufferState {
-    size_t capacity = 0;
-    bool prepared = false;
-    RequestData request;
-    size_t requestBytes = 0;
+struct BufferState : RequestBuffer {
     std::variant<std::monostate, ListPage, ReadPage, ClassPage, AttrDefPage> reply;
+
+    // A reply's values go at once.
+    void DropReply() { reply = std::monostate{}; }
+    // The reply page of this kind, or null.
+    template <typename Page>
+    Page* Reply() {
+        return std::get_if<Page>(&reply);
+    }
 };
 
 // Where an interrupted listing goes on: the server's cookie, and entries the
@@ -133,18 +111,9 @@ struct ReadIteration {
     size_t attribute = 0;
     size_t value = 0;
 };
-struct SchemaIteration {
-    std::vector<std::string> names;
-    size_t position = 0;
-};
 struct Iteration {
     ContextHandle owner{};
     std::variant<ListIteration, ReadIteration, SchemaIteration> where;
-};
-
-struct OpenStreamState {
-    std::string content;
-    size_t position = 0;
 };
 
 struct LdapClient::State {
@@ -166,7 +135,7 @@ struct LdapClient::State {
     std::pair<ContextHandle, LdapContext*> lastContext{};
     std::array<std::pair<BufferHandle, BufferState*>, 2> lastBuffers{};
     std::map<int32_t, Iteration> iterations;
-    std::map<StreamHandle, OpenStreamState> streams;
+    std::map<StreamHandle, OpenStreamState<std::string>> streams;
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
 
