@@ -727,6 +727,40 @@ TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
 
 // What the grid shows in which column is what an export writes there and
 // what the sort menu numbers: its columns cannot be moved.
+// The chosen window font reaches the whole grid, its key column and both
+// header rows too, with rows one line of it high in both views: after the
+// Font dialog, after the next run and after a restart.
+TEST_F(MainWindowTest, TheWholeGridShowsTheChosenFont) {
+    Start();
+    RunUsers();
+    QFont large = form_->font();
+    large.setPointSize(16);
+    DialogScript::PushFont(large.toString().toStdString());
+    emit form_->FontRequested();
+    const auto expectLarge = [this, &large](const char* when) {
+        auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+        ASSERT_NE(grid, nullptr);
+        QCoreApplication::processEvents();
+        QTableView* key = grid->KeyColumn();
+        ASSERT_TRUE(key->isVisible()) << when;
+        for (const QWidget* part : std::initializer_list<const QWidget*>{
+                 grid, grid->horizontalHeader(), key, key->horizontalHeader()})
+            EXPECT_EQ(part->font().pointSize(), 16) << when;
+        EXPECT_EQ(key->horizontalHeader()->height(), grid->horizontalHeader()->height()) << when;
+        const int lineHeight = QFontMetrics(large).height();
+        for (int r = 0; r < 5; ++r) {
+            EXPECT_GE(grid->rowHeight(r), lineHeight) << when << r;
+            EXPECT_EQ(key->rowHeight(r), grid->rowHeight(r)) << when << r;
+        }
+    };
+    expectLarge("chosen");
+    RunUsers();
+    expectLarge("next run");
+    Restart();
+    RunUsers();
+    expectLarge("restart");
+}
+
 TEST_F(MainWindowTest, ColumnsStayInTheOrderTheExportWrites) {
     Start();
     auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
