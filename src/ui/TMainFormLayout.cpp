@@ -390,8 +390,10 @@ void TMainForm::BuildActions() {
         MakeAction("ActionVisitWeb", HelpMenu::VisitCaption(), QStringLiteral("Help"));
     actionAbout_ = MakeAction("ActionAbout", QStringLiteral("&About"), QStringLiteral("Help"));
 
+    // The button is enabled by the run (SaveEnabled), the action when a menu
+    // opens: the button does not wait for a menu to have opened since.
     buttonSave_->setText(actionStoreResults_->text());
-    connect(buttonSave_, &QPushButton::clicked, actionStoreResults_, &QAction::trigger);
+    connect(buttonSave_, &QPushButton::clicked, this, [this] { ActionStoreResultsExecute(); });
 
     connect(actionRescanTrees_, &QAction::triggered, this, [this] { ActionRescanClick(); });
     connect(actionQuit_, &QAction::triggered, this, &QWidget::close);
@@ -442,9 +444,9 @@ void TMainForm::BuildMenus() {
     helpMenu->addActions({actionCheckUpdates_, actionVisitWeb_, actionAbout_});
 
     popupResults_ = Named(new QMenu(this), "PopupResults");
-    auto* hideEmpty = popupResults_->addAction(QStringLiteral("Hide &Empty Fields"));
-    hideEmpty->setObjectName(QStringLiteral("PopupHideEmptyFields"));
-    connect(hideEmpty, &QAction::triggered, actionClearEmptyFields_, &QAction::trigger);
+    popupHideEmptyFields_ = popupResults_->addAction(QStringLiteral("Hide &Empty Fields"));
+    popupHideEmptyFields_->setObjectName(QStringLiteral("PopupHideEmptyFields"));
+    connect(popupHideEmptyFields_, &QAction::triggered, actionClearEmptyFields_, &QAction::trigger);
     popupSortResults_ =
         Named(popupResults_->addMenu(QStringLiteral("Sort Results ...")), "PopupSortResults");
     popupExportResults_ =
@@ -479,6 +481,7 @@ void TMainForm::BuildMenus() {
     reportMenu->addSeparator();
     reportMenu->addAction(actionSchemaGetClassInfo_);
     connect(reportMenu, &QMenu::aboutToShow, this, [this] { PrepareResultsCommands(); });
+    EnableResultsCommands(false);
 
     popupAttrChecklist_ = Named(new QMenu(this), "PopupAttrChecklist");
     popupCheckAll_ = popupAttrChecklist_->addAction(QStringLiteral("Check All"));

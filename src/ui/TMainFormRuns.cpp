@@ -47,6 +47,8 @@ void TMainForm::HookRun() {
     hooks.runStarted = [this](const report::ReportSpec& spec) {
         if (options_.startCancel != nullptr && options_.startCancel->IsSet()) run_.RequestCancel();
         ShowRunCancels(true);
+        reportShown_ = true;
+        EnableResultsCommands(true);
         pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), true);
         pageControl_->setCurrentWidget(tabSheetResults_);
         if (QAbstractButton* button = outputTypeButtons_->button(static_cast<int>(spec.Output)))
@@ -63,6 +65,9 @@ void TMainForm::HookRun() {
         resultsModel_->Reset();
         GridResize();
         buttonSave_->setEnabled(run_.SaveEnabled());
+        // The table is whole: its commands are offered from now on (the
+        // run's last events still find them refused by the run).
+        EnableResultsCommands(false);
         ShowRunCancels(false);
     };
     hooks.statusLayoutChanged = [this](const report::StatusLayout& layout) {
@@ -316,6 +321,9 @@ void TMainForm::ExportAtOnce(report::ReportSpec& current) {
 }
 
 void TMainForm::ActionStoreReportSpecClick() {
+    // Before the first report the spec names no tree, container or class:
+    // the file would only be refused when it is run.
+    if (!reportShown_) return;
     const std::filesystem::path proposed =
         std::filesystem::path(run_.ReportPath()) / report::StoreReportFileName(run_.ReportName());
     const auto chosen = access_.Messages().ChooseSaveFile(

@@ -886,6 +886,43 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     EXPECT_EQ(detailsOpened, 1);
 }
 
+// Before any report the commands that act on one are offered nowhere and do
+// nothing: no export of an empty table, no emptied clipboard, no saved
+// report without a tree. The first run offers them in the menu and the
+// pop-up menu alike.
+TEST_F(MainWindowTest, ResultsCommandsWaitForTheFirstReport) {
+    Start();
+    auto* reportMenu = Find<QMenu>("MenuReport");
+    auto* popup = Find<QMenu>("PopupResults");
+    const std::vector<QAction*> commands = {form_->findChild<QAction*>("ActionStoreResults"),
+                                            form_->findChild<QAction*>("ActionStoreReportSpec"),
+                                            form_->findChild<QAction*>("ActionClearEmptyFields"),
+                                            form_->findChild<QAction*>("PopupHideEmptyFields"),
+                                            Find<QMenu>("PopupSortResults")->menuAction(),
+                                            Find<QMenu>("PopupExportResults")->menuAction()};
+    const auto offered = [&] {
+        emit reportMenu->aboutToShow();
+        emit form_->GridResults()->customContextMenuRequested(QPoint(1, 1));
+        popup->hide();
+        std::vector<bool> enabled;
+        for (QAction* command : commands)
+            enabled.push_back(command != nullptr && command->isEnabled());
+        return enabled;
+    };
+    EXPECT_EQ(offered(), std::vector<bool>(commands.size(), false));
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    for (QAction* command : commands)
+        if (command != nullptr) command->trigger();
+    form_->PopupSaveClick(2);  // clipboard
+    form_->ActionStoreResultsExecute();
+    form_->ActionStoreReportSpecClick();
+    EXPECT_TRUE(DialogScript::Texts(Kind::SaveFile).empty());
+    EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+
+    RunUsers();
+    EXPECT_EQ(offered(), std::vector<bool>(commands.size(), true));
+}
+
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     Start();
     RunUsers();
