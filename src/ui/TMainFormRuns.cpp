@@ -18,8 +18,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -55,6 +57,10 @@ void TMainForm::HookRun() {
             button->setChecked(true);
         buttonSave_->setEnabled(false);
         resultsModel_->Reset();
+        // The new report opens at its first row and column, wherever the
+        // last one was scrolled to; the key column follows the grid's rows.
+        gridResults_->verticalScrollBar()->setValue(0);
+        gridResults_->horizontalScrollBar()->setValue(0);
         rowsTimer_->start();
     };
     hooks.exportAtOnce = [this](report::ReportSpec& current) { ExportAtOnce(current); };

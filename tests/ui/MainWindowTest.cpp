@@ -828,6 +828,35 @@ TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
     EXPECT_EQ(tallRowsFitted(), tall);
 }
 
+// A new report opens at its first row and column, wherever the person had
+// scrolled the one before, in the grid and its key column alike.
+TEST_F(MainWindowTest, ANewReportOpensAtItsTopLeft) {
+    Start();
+    GoTo(".Corp");
+    RunRecursive("User", {"Full Name", "Title", "Group Membership", "Telephone Number"});
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    form_->resize(700, 500);
+    QCoreApplication::processEvents();
+    QScrollBar* down = grid->verticalScrollBar();
+    QScrollBar* across = grid->horizontalScrollBar();
+    ASSERT_GT(down->maximum(), 0);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    across->setValue(across->maximum());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(down->value(), down->maximum());
+    ASSERT_GT(grid->KeyColumn()->verticalScrollBar()->value(), 0);
+    Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QTest::mouseClick(Find<QPushButton>("BitBtnSchemaClasses"), Qt::LeftButton);
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    QCoreApplication::processEvents();
+    ASSERT_GT(down->maximum(), 0);
+    EXPECT_EQ(down->value(), 0);
+    EXPECT_EQ(across->value(), 0);
+    EXPECT_EQ(grid->KeyColumn()->verticalScrollBar()->value(), 0);
+}
+
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     Start();
     form_->activateWindow();
