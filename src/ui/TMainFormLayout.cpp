@@ -317,7 +317,8 @@ QWidget* TMainForm::BuildResultsTab() {
     }
     outputTypeButtons_->button(0)->setChecked(true);
     buttonSave_ = Named(new QPushButton(bottom), "ButtonSave");
-    bitBtn1_ = Named(new QPushButton(QStringLiteral("&Refresh"), bottom), "BitBtn1");
+    bitBtn1_ =
+        Named(new QPushButton(QString::fromUtf8(report::kRefreshCaption), bottom), "BitBtn1");
     SetHint(bitBtn1_, QStringLiteral("Start scanning for the selected class"));
     bottomLayout->addWidget(radioGroupOutputType_, 1);
     bottomLayout->addWidget(buttonSave_);

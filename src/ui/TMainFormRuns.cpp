@@ -102,8 +102,13 @@ bool TMainForm::LetThroughWhileWaiting(QObject* receiver, QEvent* event) {
 
 void TMainForm::ShowRunCancels(bool running) {
     cancelShortcut_->setEnabled(running);
-    // While a run goes, both run buttons stop it; their captions are the
-    // run's own, their hints and descriptions say so.
+    // While a run goes, both run buttons stop it; their hints and
+    // descriptions say so. The Results tab's button says Cancel while a
+    // report by type runs, the one kind that stops at it; the Multi-Object
+    // tab's button gets its caption from the command that started the run.
+    const bool stoppable = running && run_.CurrentSpec().Kind == report::ReportKind::ByType;
+    bitBtn1_->setText(
+        QString::fromUtf8(stoppable ? report::kRefreshCancelCaption : report::kRefreshCaption));
     const QString hint = running ? QStringLiteral("Cancel the running report (Esc)")
                                  : QStringLiteral("Start scanning for the selected class");
     for (QPushButton* button : {buttonRun_, bitBtn1_}) {

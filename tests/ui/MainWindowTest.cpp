@@ -21,6 +21,7 @@
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -882,12 +883,18 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         form_->Run().Table().SetRowCount(1);
         QString captionWhileRunning;
         QString descriptionWhileRunning;
+        QString refreshWhileRunning;
+        QString refreshSpokenWhileRunning;
         QTimer watcher;
         watcher.setInterval(0);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
             if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
                 captionWhileRunning = run->text();
-                descriptionWhileRunning = Find<QPushButton>("BitBtn1")->accessibleDescription();
+                auto* refresh = Find<QPushButton>("BitBtn1");
+                descriptionWhileRunning = refresh->accessibleDescription();
+                refreshWhileRunning = refresh->text();
+                refreshSpokenWhileRunning =
+                    QAccessible::queryAccessibleInterface(refresh)->text(QAccessible::Name);
                 form_->ResultsModel()
                     ->Sync();  // the rows shown so far, as the grid's timer shows them
                 emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
@@ -901,6 +908,12 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         watcher.stop();
         EXPECT_EQ(captionWhileRunning, "Cancel");
         EXPECT_TRUE(descriptionWhileRunning.contains("Cancel"));
+        // The Results tab's button says so too, in its caption with a
+        // mnemonic of its own and in the name a screen reader speaks.
+        EXPECT_EQ(QString(refreshWhileRunning).remove('&'), "Cancel");
+        EXPECT_TRUE(refreshWhileRunning.contains('&'));
+        EXPECT_EQ(refreshSpokenWhileRunning, "Cancel");
+        EXPECT_EQ(Find<QPushButton>("BitBtn1")->text(), "&Refresh");
         EXPECT_EQ(run->text(), "&Object Report");
         EXPECT_EQ(run->toolTip(), "Start scanning for the selected class");
         const size_t kept = form_->Run().Table().RowCount();
