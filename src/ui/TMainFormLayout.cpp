@@ -7,6 +7,7 @@
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
 #include "ui/TMainForm.h"
+#include "ui/WrappingRow.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -177,8 +178,10 @@ QWidget* TMainForm::BuildObjAttrTab() {
 
     layout->addWidget(BuildFilterPanel());
 
-    panelMultiBottom_ = Named(new QWidget(tab), "PanelMultiBottom");
-    auto* bottom = new QHBoxLayout(panelMultiBottom_);
+    // The row wraps rather than widen the window past a small screen when
+    // the font is large.
+    auto* bottom = Named(new WrappingRow(tab), "PanelMultiBottom");
+    panelMultiBottom_ = bottom;
     checkBoxRecurse_ =
         Named(new QCheckBox(QStringLiteral("&Recurse into Subcontainers"), panelMultiBottom_),
               "CheckBoxRecurse");
@@ -195,12 +198,11 @@ QWidget* TMainForm::BuildObjAttrTab() {
         Named(new QPushButton(QStringLiteral("Schema &Attributes"), panelMultiBottom_),
               "BitBtnSchemaAttributes");
     SetHint(bitBtnSchemaAttributes_, QStringLiteral("Create report on schema attributes"));
-    bottom->addWidget(checkBoxRecurse_);
-    bottom->addWidget(checkBoxFilter_);
-    bottom->addStretch();
-    bottom->addWidget(buttonRun_);
-    bottom->addWidget(bitBtnSchemaClasses_);
-    bottom->addWidget(bitBtnSchemaAttributes_);
+    bottom->AddLeading(checkBoxRecurse_);
+    bottom->AddLeading(checkBoxFilter_);
+    bottom->AddTrailing(buttonRun_);
+    bottom->AddTrailing(bitBtnSchemaClasses_);
+    bottom->AddTrailing(bitBtnSchemaAttributes_);
     layout->addWidget(panelMultiBottom_);
 
     connect(listObjType_, &QListWidget::itemClicked, this, [this] { INIReadProperties(); });
@@ -301,8 +303,7 @@ QWidget* TMainForm::BuildResultsTab() {
     gridResults_->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gridResults_->verticalHeader()->setVisible(false);
 
-    auto* bottom = new QWidget(splitter);
-    auto* bottomLayout = new QHBoxLayout(bottom);
+    auto* bottom = Named(new WrappingRow(splitter), "PanelResultsBottom");
     radioGroupOutputType_ =
         Named(new QGroupBox(QStringLiteral("O&utput Type"), bottom), "RadioGroupOutputType");
     SetHint(radioGroupOutputType_, QString::fromUtf8(report::kOutputTypeHint));
@@ -320,9 +321,9 @@ QWidget* TMainForm::BuildResultsTab() {
     bitBtn1_ =
         Named(new QPushButton(QString::fromUtf8(report::kRefreshCaption), bottom), "BitBtn1");
     SetHint(bitBtn1_, QStringLiteral("Start scanning for the selected class"));
-    bottomLayout->addWidget(radioGroupOutputType_, 1);
-    bottomLayout->addWidget(buttonSave_);
-    bottomLayout->addWidget(bitBtn1_);
+    bottom->AddLeading(radioGroupOutputType_);
+    bottom->AddTrailing(buttonSave_);
+    bottom->AddTrailing(bitBtn1_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
     layout->addWidget(splitter);

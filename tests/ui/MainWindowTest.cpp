@@ -505,6 +505,42 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
     EXPECT_LE(form_->minimumSizeHint().width(), 700);
 }
 
+// With a large window font the window still fits a screen 1024 pixels wide:
+// the rows of buttons under the lists and the grid wrap rather than widen it,
+// and every button stays whole and inside the window.
+TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
+    Start();
+    QFont large = form_->font();
+    large.setPointSize(16);
+    DialogScript::PushFont(large.toString().toStdString());
+    emit form_->FontRequested();
+    RunUsers();
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(true);
+    auto* tabs = Find<QTabWidget>("PageControl");
+    for (const char* tab : {"TabSheetObjAttr", "TabSheetResults"}) {
+        tabs->setCurrentWidget(Find<QWidget>(tab));
+        form_->resize(980, 700);
+        QCoreApplication::processEvents();
+        EXPECT_LE(form_->width(), 980) << tab;
+        const QRect inside = form_->rect();
+        std::vector<QRect> placed;
+        for (auto* button : Find<QWidget>(tab)->findChildren<QPushButton*>()) {
+            const QRect at(button->mapTo(form_, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(inside.contains(at)) << button->objectName().toStdString();
+            EXPECT_GE(button->width(), button->sizeHint().width())
+                << button->objectName().toStdString();
+            for (const QRect& other : placed)
+                EXPECT_FALSE(at.intersects(other)) << button->objectName().toStdString();
+            placed.push_back(at);
+        }
+        EXPECT_GE(placed.size(), 2u) << tab;
+    }
+    QWidget* scrollBar = form_->GridResults()->verticalScrollBar();
+    ASSERT_TRUE(scrollBar->isVisible());
+    EXPECT_TRUE(
+        form_->rect().contains(QRect(scrollBar->mapTo(form_, QPoint(0, 0)), scrollBar->size())));
+}
+
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     Start();
     // Refusals first.
