@@ -28,7 +28,7 @@ std::optional<QFont> ChooseFont(QWidget& window) {
 }  // namespace
 
 int GridRowHeight(const QFont& font) {
-    return QFontMetrics(font).height() + 2;
+    return QFontMetrics(font).height() + kGridRowPadding;
 }
 
 std::optional<QFont> ActionFontClick(QWidget& window, QWidget* settingsDialog, QTableView* grid) {

@@ -1,5 +1,8 @@
 #include "ui/ResultsGrid.h"
 
+#include "ui/FontAction.h"
+
+#include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
@@ -20,9 +23,12 @@ ResultsGrid::ResultsGrid(QWidget* parent) : QTableView(parent), keyColumn_(new Q
     keyColumn_->setWordWrap(false);
     keyColumn_->setTabKeyNavigation(false);
     keyColumn_->setContextMenuPolicy(Qt::CustomContextMenu);
-    keyColumn_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    // No frame, and no style sheet for it: a widget with a style sheet of its
+    // own no longer takes the font of the grid it sits in.
+    keyColumn_->setFrameShape(QFrame::NoFrame);
     viewport()->stackUnder(keyColumn_);
     keyColumn_->hide();
+    FitRowsToFont();
 
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int logical, int, int size) {
@@ -73,6 +79,26 @@ void ResultsGrid::ResetRowHeights() {
     verticalHeader()->setDefaultSectionSize(height);
     keyColumn_->verticalHeader()->setDefaultSectionSize(height);
     setUpdatesEnabled(updates);
+}
+
+void ResultsGrid::FitRowsToFont() {
+    // The headers' own minimum follows their font and style, not the rows'
+    // font: both views get the same minimum, so that a row is as high in
+    // the key column as in the grid.
+    const int height = GridRowHeight(font());
+    for (QHeaderView* rows : {verticalHeader(), keyColumn_->verticalHeader()}) {
+        rows->setMinimumSectionSize(height);
+        rows->setDefaultSectionSize(height);
+    }
+}
+
+void ResultsGrid::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    // The key column is a child and has followed already; its header row
+    // may now be higher than before.
+    FitRowsToFont();
+    PlaceKeyColumn();
 }
 
 void ResultsGrid::UpdateKeyColumn() {

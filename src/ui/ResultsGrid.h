@@ -9,8 +9,9 @@ namespace vellrun::ui {
 // sideways, as the header row does while the rows scroll. The key column is a
 // second view laid over the left edge that shares the model and the selection,
 // so a click, a double click or a right click on it acts like one on the grid.
-// Whenever the model is reset every row of both views is one line high
-// again; the owner grows the rows with several lines after that. Return or
+// Both views show the grid's font, and their rows are one line of it high
+// (GridRowHeight) whenever the model is reset or the font changes; the owner
+// grows the rows with several lines after that. Return or
 // Enter on a cell chooses it as a double click does (CellChosenWithKeys).
 //
 // Owned by the main window like any child widget; holds no data of its own.
@@ -30,6 +31,7 @@ signals:
     void CellChosenWithKeys(const QModelIndex& index);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
@@ -39,6 +41,7 @@ protected:
 private:
     void UpdateKeyColumn();
     void ResetRowHeights();
+    void FitRowsToFont();
     void PlaceKeyColumn();
 
     QTableView* keyColumn_;

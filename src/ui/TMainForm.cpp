@@ -131,7 +131,6 @@ void TMainForm::FormCreate() {
     run_.SetReportPath(state.reportPath);
 
     pageControl_->setCurrentWidget(tabSheetSelObj_);
-    gridResults_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
 
     quitAfterReport_ = options_.quit;
     if (!options_.reportFile.empty()) {

@@ -255,6 +255,10 @@ private:
     // The grid's commands for its current cell: the sort sub-menu, the
     // report on the object the cell names, the cell's details.
     void PrepareResultsCommands();
+    // The commands that act on a report's table or spec (export, store,
+    // sort, hide empty fields) are offered once a report has run and not
+    // while one runs; the export only when the button offers it too.
+    void EnableResultsCommands(bool running);
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
@@ -310,6 +314,8 @@ private:
     bool quitAfterReport_ = false;
     int exitCode_ = 0;
     bool exportFailed_ = false;
+    // A report has run: the grid holds its table, the current spec is its.
+    bool reportShown_ = false;
     bool shown_ = false;
     bool fillingControls_ = false;
     QListWidget* popupList_ = nullptr;
@@ -383,6 +389,7 @@ private:
     QAction* actionAbout_ = nullptr;
 
     QMenu* popupResults_ = nullptr;
+    QAction* popupHideEmptyFields_ = nullptr;
     QMenu* popupSortResults_ = nullptr;
     QMenu* popupExportResults_ = nullptr;
     QMenu* popupAttrChecklist_ = nullptr;

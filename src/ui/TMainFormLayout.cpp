@@ -7,6 +7,7 @@
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
 #include "ui/TMainForm.h"
+#include "ui/WrappingRow.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -177,8 +178,10 @@ QWidget* TMainForm::BuildObjAttrTab() {
 
     layout->addWidget(BuildFilterPanel());
 
-    panelMultiBottom_ = Named(new QWidget(tab), "PanelMultiBottom");
-    auto* bottom = new QHBoxLayout(panelMultiBottom_);
+    // The row wraps rather than widen the window past a small screen when
+    // the font is large.
+    auto* bottom = Named(new WrappingRow(tab), "PanelMultiBottom");
+    panelMultiBottom_ = bottom;
     checkBoxRecurse_ =
         Named(new QCheckBox(QStringLiteral("&Recurse into Subcontainers"), panelMultiBottom_),
               "CheckBoxRecurse");
@@ -195,12 +198,11 @@ QWidget* TMainForm::BuildObjAttrTab() {
         Named(new QPushButton(QStringLiteral("Schema &Attributes"), panelMultiBottom_),
               "BitBtnSchemaAttributes");
     SetHint(bitBtnSchemaAttributes_, QStringLiteral("Create report on schema attributes"));
-    bottom->addWidget(checkBoxRecurse_);
-    bottom->addWidget(checkBoxFilter_);
-    bottom->addStretch();
-    bottom->addWidget(buttonRun_);
-    bottom->addWidget(bitBtnSchemaClasses_);
-    bottom->addWidget(bitBtnSchemaAttributes_);
+    bottom->AddLeading(checkBoxRecurse_);
+    bottom->AddLeading(checkBoxFilter_);
+    bottom->AddTrailing(buttonRun_);
+    bottom->AddTrailing(bitBtnSchemaClasses_);
+    bottom->AddTrailing(bitBtnSchemaAttributes_);
     layout->addWidget(panelMultiBottom_);
 
     connect(listObjType_, &QListWidget::itemClicked, this, [this] { INIReadProperties(); });
@@ -301,8 +303,7 @@ QWidget* TMainForm::BuildResultsTab() {
     gridResults_->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gridResults_->verticalHeader()->setVisible(false);
 
-    auto* bottom = new QWidget(splitter);
-    auto* bottomLayout = new QHBoxLayout(bottom);
+    auto* bottom = Named(new WrappingRow(splitter), "PanelResultsBottom");
     radioGroupOutputType_ =
         Named(new QGroupBox(QStringLiteral("O&utput Type"), bottom), "RadioGroupOutputType");
     SetHint(radioGroupOutputType_, QString::fromUtf8(report::kOutputTypeHint));
@@ -317,11 +318,12 @@ QWidget* TMainForm::BuildResultsTab() {
     }
     outputTypeButtons_->button(0)->setChecked(true);
     buttonSave_ = Named(new QPushButton(bottom), "ButtonSave");
-    bitBtn1_ = Named(new QPushButton(QStringLiteral("&Refresh"), bottom), "BitBtn1");
+    bitBtn1_ =
+        Named(new QPushButton(QString::fromUtf8(report::kRefreshCaption), bottom), "BitBtn1");
     SetHint(bitBtn1_, QStringLiteral("Start scanning for the selected class"));
-    bottomLayout->addWidget(radioGroupOutputType_, 1);
-    bottomLayout->addWidget(buttonSave_);
-    bottomLayout->addWidget(bitBtn1_);
+    bottom->AddLeading(radioGroupOutputType_);
+    bottom->AddTrailing(buttonSave_);
+    bottom->AddTrailing(bitBtn1_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
     layout->addWidget(splitter);
@@ -390,8 +392,10 @@ void TMainForm::BuildActions() {
         MakeAction("ActionVisitWeb", HelpMenu::VisitCaption(), QStringLiteral("Help"));
     actionAbout_ = MakeAction("ActionAbout", QStringLiteral("&About"), QStringLiteral("Help"));
 
+    // The button is enabled by the run (SaveEnabled), the action when a menu
+    // opens: the button does not wait for a menu to have opened since.
     buttonSave_->setText(actionStoreResults_->text());
-    connect(buttonSave_, &QPushButton::clicked, actionStoreResults_, &QAction::trigger);
+    connect(buttonSave_, &QPushButton::clicked, this, [this] { ActionStoreResultsExecute(); });
 
     connect(actionRescanTrees_, &QAction::triggered, this, [this] { ActionRescanClick(); });
     connect(actionQuit_, &QAction::triggered, this, &QWidget::close);
@@ -442,9 +446,9 @@ void TMainForm::BuildMenus() {
     helpMenu->addActions({actionCheckUpdates_, actionVisitWeb_, actionAbout_});
 
     popupResults_ = Named(new QMenu(this), "PopupResults");
-    auto* hideEmpty = popupResults_->addAction(QStringLiteral("Hide &Empty Fields"));
-    hideEmpty->setObjectName(QStringLiteral("PopupHideEmptyFields"));
-    connect(hideEmpty, &QAction::triggered, actionClearEmptyFields_, &QAction::trigger);
+    popupHideEmptyFields_ = popupResults_->addAction(QStringLiteral("Hide &Empty Fields"));
+    popupHideEmptyFields_->setObjectName(QStringLiteral("PopupHideEmptyFields"));
+    connect(popupHideEmptyFields_, &QAction::triggered, actionClearEmptyFields_, &QAction::trigger);
     popupSortResults_ =
         Named(popupResults_->addMenu(QStringLiteral("Sort Results ...")), "PopupSortResults");
     popupExportResults_ =
@@ -479,6 +483,7 @@ void TMainForm::BuildMenus() {
     reportMenu->addSeparator();
     reportMenu->addAction(actionSchemaGetClassInfo_);
     connect(reportMenu, &QMenu::aboutToShow, this, [this] { PrepareResultsCommands(); });
+    EnableResultsCommands(false);
 
     popupAttrChecklist_ = Named(new QMenu(this), "PopupAttrChecklist");
     popupCheckAll_ = popupAttrChecklist_->addAction(QStringLiteral("Check All"));

@@ -37,7 +37,18 @@ void TMainForm::PopupResultsPopup(const QPoint& position) {
     popupResults_->popup(gridResults_->viewport()->mapToGlobal(position));
 }
 
+void TMainForm::EnableResultsCommands(bool running) {
+    const bool results = reportShown_ && !running;
+    for (QAction* command : {actionClearEmptyFields_, popupHideEmptyFields_, actionStoreReportSpec_,
+                             popupSortResults_->menuAction()})
+        command->setEnabled(results);
+    const bool exportable = results && run_.SaveEnabled();
+    actionStoreResults_->setEnabled(exportable);
+    popupExportResults_->menuAction()->setEnabled(exportable);
+}
+
 void TMainForm::PrepareResultsCommands() {
+    EnableResultsCommands(run_.ReportRunning());
     const QModelIndex current = gridResults_->currentIndex();
     actionCellDetails_->setEnabled(current.isValid() && !run_.ReportRunning());
     const size_t column = current.isValid() ? ColumnOf(current) : 0;
@@ -218,13 +229,16 @@ void TMainForm::RemoveDeletedObject(const std::string& fullName) {
 }
 
 void TMainForm::ActionStoreResultsExecute() {
-    if (run_.ReportRunning()) return;
+    // Before the first report there is no table to export, and the
+    // clipboard would be emptied for nothing.
+    if (run_.ReportRunning() || !reportShown_) return;
     run_.CurrentSpec().Output =
         static_cast<report::OutputType>(std::max(outputTypeButtons_->checkedId(), 0));
     ExportResults();
 }
 
 void TMainForm::PopupSaveClick(int outputType) {
+    if (run_.ReportRunning() || !reportShown_) return;
     if (QAbstractButton* button = outputTypeButtons_->button(outputType)) button->setChecked(true);
     ActionStoreResultsExecute();
 }

@@ -18,8 +18,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -47,12 +49,18 @@ void TMainForm::HookRun() {
     hooks.runStarted = [this](const report::ReportSpec& spec) {
         if (options_.startCancel != nullptr && options_.startCancel->IsSet()) run_.RequestCancel();
         ShowRunCancels(true);
+        reportShown_ = true;
+        EnableResultsCommands(true);
         pageControl_->setTabVisible(pageControl_->indexOf(tabSheetResults_), true);
         pageControl_->setCurrentWidget(tabSheetResults_);
         if (QAbstractButton* button = outputTypeButtons_->button(static_cast<int>(spec.Output)))
             button->setChecked(true);
         buttonSave_->setEnabled(false);
         resultsModel_->Reset();
+        // The new report opens at its first row and column, wherever the
+        // last one was scrolled to; the key column follows the grid's rows.
+        gridResults_->verticalScrollBar()->setValue(0);
+        gridResults_->horizontalScrollBar()->setValue(0);
         rowsTimer_->start();
     };
     hooks.exportAtOnce = [this](report::ReportSpec& current) { ExportAtOnce(current); };
@@ -63,6 +71,9 @@ void TMainForm::HookRun() {
         resultsModel_->Reset();
         GridResize();
         buttonSave_->setEnabled(run_.SaveEnabled());
+        // The table is whole: its commands are offered from now on (the
+        // run's last events still find them refused by the run).
+        EnableResultsCommands(false);
         ShowRunCancels(false);
     };
     hooks.statusLayoutChanged = [this](const report::StatusLayout& layout) {
@@ -91,8 +102,13 @@ bool TMainForm::LetThroughWhileWaiting(QObject* receiver, QEvent* event) {
 
 void TMainForm::ShowRunCancels(bool running) {
     cancelShortcut_->setEnabled(running);
-    // While a run goes, both run buttons stop it; their captions are the
-    // run's own, their hints and descriptions say so.
+    // While a run goes, both run buttons stop it; their hints and
+    // descriptions say so. The Results tab's button says Cancel while a
+    // report by type runs, the one kind that stops at it; the Multi-Object
+    // tab's button gets its caption from the command that started the run.
+    const bool stoppable = running && run_.CurrentSpec().Kind == report::ReportKind::ByType;
+    bitBtn1_->setText(
+        QString::fromUtf8(stoppable ? report::kRefreshCancelCaption : report::kRefreshCaption));
     const QString hint = running ? QStringLiteral("Cancel the running report (Esc)")
                                  : QStringLiteral("Start scanning for the selected class");
     for (QPushButton* button : {buttonRun_, bitBtn1_}) {
@@ -316,6 +332,9 @@ void TMainForm::ExportAtOnce(report::ReportSpec& current) {
 }
 
 void TMainForm::ActionStoreReportSpecClick() {
+    // Before the first report the spec names no tree, container or class:
+    // the file would only be refused when it is run.
+    if (!reportShown_) return;
     const std::filesystem::path proposed =
         std::filesystem::path(run_.ReportPath()) / report::StoreReportFileName(run_.ReportName());
     const auto chosen = access_.Messages().ChooseSaveFile(

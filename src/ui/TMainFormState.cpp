@@ -238,11 +238,10 @@ void TMainForm::RestoreWindowState() {
 
     settings::FontRecord font = FontRecordOf(this->font());
     settings::RestoreFont(ini_, cache_, settings::inikeys::kSettings, font);
+    // The grid fits its rows to a new font (ResultsGrid), which makes every
+    // row one line high, also the tall rows of a report run before the
+    // window showed (a saved report's from the command line).
     setFont(FontOf(font, this->font()));
-    // A new default height makes every row that high, also the tall rows of
-    // a report run before the window showed (a saved report's from the
-    // command line).
-    gridResults_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     FitRowHeights();
 
     ControlState bottom = ControlStateOf(panelMultiBottom_);

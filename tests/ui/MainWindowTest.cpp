@@ -21,6 +21,7 @@
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -504,6 +505,42 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
     EXPECT_LE(form_->minimumSizeHint().width(), 700);
 }
 
+// With a large window font the window still fits a screen 1024 pixels wide:
+// the rows of buttons under the lists and the grid wrap rather than widen it,
+// and every button stays whole and inside the window.
+TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
+    Start();
+    QFont large = form_->font();
+    large.setPointSize(16);
+    DialogScript::PushFont(large.toString().toStdString());
+    emit form_->FontRequested();
+    RunUsers();
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(true);
+    auto* tabs = Find<QTabWidget>("PageControl");
+    for (const char* tab : {"TabSheetObjAttr", "TabSheetResults"}) {
+        tabs->setCurrentWidget(Find<QWidget>(tab));
+        form_->resize(980, 700);
+        QCoreApplication::processEvents();
+        EXPECT_LE(form_->width(), 980) << tab;
+        const QRect inside = form_->rect();
+        std::vector<QRect> placed;
+        for (auto* button : Find<QWidget>(tab)->findChildren<QPushButton*>()) {
+            const QRect at(button->mapTo(form_, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(inside.contains(at)) << button->objectName().toStdString();
+            EXPECT_GE(button->width(), button->sizeHint().width())
+                << button->objectName().toStdString();
+            for (const QRect& other : placed)
+                EXPECT_FALSE(at.intersects(other)) << button->objectName().toStdString();
+            placed.push_back(at);
+        }
+        EXPECT_GE(placed.size(), 2u) << tab;
+    }
+    QWidget* scrollBar = form_->GridResults()->verticalScrollBar();
+    ASSERT_TRUE(scrollBar->isVisible());
+    EXPECT_TRUE(
+        form_->rect().contains(QRect(scrollBar->mapTo(form_, QPoint(0, 0)), scrollBar->size())));
+}
+
 TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     Start();
     // Refusals first.
@@ -727,6 +764,40 @@ TEST_F(MainWindowTest, RowsWithSeveralLinesGrowInTheGridAndItsKeyColumn) {
 
 // What the grid shows in which column is what an export writes there and
 // what the sort menu numbers: its columns cannot be moved.
+// The chosen window font reaches the whole grid, its key column and both
+// header rows too, with rows one line of it high in both views: after the
+// Font dialog, after the next run and after a restart.
+TEST_F(MainWindowTest, TheWholeGridShowsTheChosenFont) {
+    Start();
+    RunUsers();
+    QFont large = form_->font();
+    large.setPointSize(16);
+    DialogScript::PushFont(large.toString().toStdString());
+    emit form_->FontRequested();
+    const auto expectLarge = [this, &large](const char* when) {
+        auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+        ASSERT_NE(grid, nullptr);
+        QCoreApplication::processEvents();
+        QTableView* key = grid->KeyColumn();
+        ASSERT_TRUE(key->isVisible()) << when;
+        for (const QWidget* part : std::initializer_list<const QWidget*>{
+                 grid, grid->horizontalHeader(), key, key->horizontalHeader()})
+            EXPECT_EQ(part->font().pointSize(), 16) << when;
+        EXPECT_EQ(key->horizontalHeader()->height(), grid->horizontalHeader()->height()) << when;
+        const int lineHeight = QFontMetrics(large).height();
+        for (int r = 0; r < 5; ++r) {
+            EXPECT_GE(grid->rowHeight(r), lineHeight) << when << r;
+            EXPECT_EQ(key->rowHeight(r), grid->rowHeight(r)) << when << r;
+        }
+    };
+    expectLarge("chosen");
+    RunUsers();
+    expectLarge("next run");
+    Restart();
+    RunUsers();
+    expectLarge("restart");
+}
+
 TEST_F(MainWindowTest, ColumnsStayInTheOrderTheExportWrites) {
     Start();
     auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
@@ -794,6 +865,35 @@ TEST_F(MainWindowTest, RowHeightsFollowTheRowsAfterEveryNewTable) {
     EXPECT_EQ(tallRowsFitted(), tall);
 }
 
+// A new report opens at its first row and column, wherever the person had
+// scrolled the one before, in the grid and its key column alike.
+TEST_F(MainWindowTest, ANewReportOpensAtItsTopLeft) {
+    Start();
+    GoTo(".Corp");
+    RunRecursive("User", {"Full Name", "Title", "Group Membership", "Telephone Number"});
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    form_->resize(700, 500);
+    QCoreApplication::processEvents();
+    QScrollBar* down = grid->verticalScrollBar();
+    QScrollBar* across = grid->horizontalScrollBar();
+    ASSERT_GT(down->maximum(), 0);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    across->setValue(across->maximum());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(down->value(), down->maximum());
+    ASSERT_GT(grid->KeyColumn()->verticalScrollBar()->value(), 0);
+    Find<QTabWidget>("PageControl")->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QTest::mouseClick(Find<QPushButton>("BitBtnSchemaClasses"), Qt::LeftButton);
+    ASSERT_FALSE(form_->Run().ReportRunning());
+    QCoreApplication::processEvents();
+    ASSERT_GT(down->maximum(), 0);
+    EXPECT_EQ(down->value(), 0);
+    EXPECT_EQ(across->value(), 0);
+    EXPECT_EQ(grid->KeyColumn()->verticalScrollBar()->value(), 0);
+}
+
 TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     Start();
     form_->activateWindow();
@@ -819,12 +919,18 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         form_->Run().Table().SetRowCount(1);
         QString captionWhileRunning;
         QString descriptionWhileRunning;
+        QString refreshWhileRunning;
+        QString refreshSpokenWhileRunning;
         QTimer watcher;
         watcher.setInterval(0);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
             if (form_->Run().Table().RowCount() > 20 && captionWhileRunning.isEmpty()) {
                 captionWhileRunning = run->text();
-                descriptionWhileRunning = Find<QPushButton>("BitBtn1")->accessibleDescription();
+                auto* refresh = Find<QPushButton>("BitBtn1");
+                descriptionWhileRunning = refresh->accessibleDescription();
+                refreshWhileRunning = refresh->text();
+                refreshSpokenWhileRunning =
+                    QAccessible::queryAccessibleInterface(refresh)->text(QAccessible::Name);
                 form_->ResultsModel()
                     ->Sync();  // the rows shown so far, as the grid's timer shows them
                 emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
@@ -838,6 +944,12 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         watcher.stop();
         EXPECT_EQ(captionWhileRunning, "Cancel");
         EXPECT_TRUE(descriptionWhileRunning.contains("Cancel"));
+        // The Results tab's button says so too, in its caption with a
+        // mnemonic of its own and in the name a screen reader speaks.
+        EXPECT_EQ(QString(refreshWhileRunning).remove('&'), "Cancel");
+        EXPECT_TRUE(refreshWhileRunning.contains('&'));
+        EXPECT_EQ(refreshSpokenWhileRunning, "Cancel");
+        EXPECT_EQ(Find<QPushButton>("BitBtn1")->text(), "&Refresh");
         EXPECT_EQ(run->text(), "&Object Report");
         EXPECT_EQ(run->toolTip(), "Start scanning for the selected class");
         const size_t kept = form_->Run().Table().RowCount();
@@ -850,6 +962,43 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
     EXPECT_EQ(detailsOpened, 0);
     emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
     EXPECT_EQ(detailsOpened, 1);
+}
+
+// Before any report the commands that act on one are offered nowhere and do
+// nothing: no export of an empty table, no emptied clipboard, no saved
+// report without a tree. The first run offers them in the menu and the
+// pop-up menu alike.
+TEST_F(MainWindowTest, ResultsCommandsWaitForTheFirstReport) {
+    Start();
+    auto* reportMenu = Find<QMenu>("MenuReport");
+    auto* popup = Find<QMenu>("PopupResults");
+    const std::vector<QAction*> commands = {form_->findChild<QAction*>("ActionStoreResults"),
+                                            form_->findChild<QAction*>("ActionStoreReportSpec"),
+                                            form_->findChild<QAction*>("ActionClearEmptyFields"),
+                                            form_->findChild<QAction*>("PopupHideEmptyFields"),
+                                            Find<QMenu>("PopupSortResults")->menuAction(),
+                                            Find<QMenu>("PopupExportResults")->menuAction()};
+    const auto offered = [&] {
+        emit reportMenu->aboutToShow();
+        emit form_->GridResults()->customContextMenuRequested(QPoint(1, 1));
+        popup->hide();
+        std::vector<bool> enabled;
+        for (QAction* command : commands)
+            enabled.push_back(command != nullptr && command->isEnabled());
+        return enabled;
+    };
+    EXPECT_EQ(offered(), std::vector<bool>(commands.size(), false));
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    for (QAction* command : commands)
+        if (command != nullptr) command->trigger();
+    form_->PopupSaveClick(2);  // clipboard
+    form_->ActionStoreResultsExecute();
+    form_->ActionStoreReportSpecClick();
+    EXPECT_TRUE(DialogScript::Texts(Kind::SaveFile).empty());
+    EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+
+    RunUsers();
+    EXPECT_EQ(offered(), std::vector<bool>(commands.size(), true));
 }
 
 TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
