@@ -1,5 +1,7 @@
 #include "client/NameSyntax.h"
 
+#include "platform/AsciiText.h"
+
 namespace vellrun::client {
 
 size_t FirstUnescaped(std::string_view text, char wanted) {
@@ -49,6 +51,14 @@ std::string_view ValueNameFault(std::string_view name) {
         return "has name types; such names are written typeless (\"jdoe.Sales.Corp\")";
     }
     return {};
+}
+
+bool SpellsSpecialName(std::string_view text) {
+    if (text.empty() || text.front() != '[') return false;
+    for (const std::string_view special : {"[Root]", "[This]", "[Public]", "[Supervisor]"}) {
+        if (platform::EqualsNoCase(text, special)) return true;
+    }
+    return false;
 }
 
 }  // namespace vellrun::client

@@ -26,4 +26,10 @@ void SplitFullName(std::string_view fullName, std::vector<std::string_view>& par
 // these rules too.
 std::string_view ValueNameFault(std::string_view name);
 
+// Whether a relative name's text spells one of the special names ("[Root]",
+// "[This]", "[Public]", "[Supervisor]") in any case. An object whose name
+// would read so has its leading "[" escaped ("\[Root]"), so that no object
+// is taken for the top of the tree or another special name.
+bool SpellsSpecialName(std::string_view text);
+
 }  // namespace vellrun::client

@@ -184,8 +184,14 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
     while (result == 0 && !cancel.IsSet()) {
         if (cursor.HasEntry()) {
             if (recurse && (cursor.entry.flags & client::EntryFlag::Container) != 0) {
-                const Result level = WalkLevel(context, DSComposeName(container, cursor.entryName),
-                                               recurse, cancel, callback, classFilter);
+                const std::string inner = DSComposeName(container, cursor.entryName);
+                // An entry whose name composes back to its container's (one
+                // a client gave as a special name, "[Root]" at the top) would
+                // be walked into for ever: it is reported, not stepped into,
+                // and the walk says it is not whole.
+                const Result level = inner == container ? client::Err::IllegalDsName
+                                                        : WalkLevel(context, inner, recurse, cancel,
+                                                                    callback, classFilter);
                 if (below == 0) below = level;
                 // Cancelled below: the container itself is not reported either.
                 if (cancel.IsSet()) break;

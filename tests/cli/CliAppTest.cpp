@@ -83,6 +83,50 @@ TEST_F(CliAppTest, ListTakesATreeByNameInAnyCase) {
     EXPECT_NE(run.err.find("tree \"Elsewhere\" is not connected"), std::string::npos) << run.err;
 }
 
+// A dump whose entries are named like special names: each is an object of
+// its own ("\[Root]"), read and reported as itself, and a recursive report
+// from the top steps into it once; "[Root]" stays the top.
+TEST_F(CliAppTest, EntriesNamedLikeSpecialNamesAreObjectsOfTheirOwn) {
+    const fs::path schema = WriteIn(folder_, "names.schema", R"(
+attributetype ( 2.5.4.41 NAME 'name' EQUALITY caseIgnoreMatch
+	SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )
+attributetype ( 2.5.4.3 NAME 'cn' SUP name )
+attributetype ( 2.5.4.4 NAME 'sn' SUP name )
+attributetype ( 2.5.4.11 NAME 'ou' SUP name )
+attributetype ( 0.9.2342.19200300.100.1.25 NAME 'dc' EQUALITY caseIgnoreIA5Match
+	SYNTAX 1.3.6.1.4.1.1466.115.121.1.26 SINGLE-VALUE )
+objectclass ( 1.3.6.1.4.1.1466.344 NAME 'dcObject' SUP top AUXILIARY MUST dc )
+objectclass ( 2.5.6.5 NAME 'organizationalUnit' SUP top STRUCTURAL MUST ou )
+objectclass ( 2.5.6.6 NAME 'person' SUP top STRUCTURAL MUST ( sn $ cn ) )
+)");
+    const fs::path dump = WriteIn(folder_, "names.ldif",
+                                  "dn: dc=test\nobjectClass: organizationalUnit\n"
+                                  "objectClass: dcObject\nou: Top\ndc: test\n\n"
+                                  "dn: cn=[Root],dc=test\nobjectClass: person\ncn: [Root]\n"
+                                  "sn: NotTheTop\n\n"
+                                  "dn: ou=Sales,dc=test\nobjectClass: organizationalUnit\n"
+                                  "ou: Sales\n\n"
+                                  "dn: cn=[public],ou=Sales,dc=test\nobjectClass: person\n"
+                                  "cn: [public]\nsn: Public\n");
+    const std::vector<std::string> image = {"--image", dump.string(), "--schema", schema.string()};
+    auto run = [&image](std::vector<std::string> command) {
+        command.insert(command.begin(), image.begin(), image.end());
+        return RunCli(command);
+    };
+    CliRun listed = run({"list", "[Root]"});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_EQ(listed.out, "person: \\[Root]\norganizationalUnit: Sales\n");
+    listed = run({"list", "\\[Root]"});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_EQ(listed.out, "");
+    const CliRun report = run({"report", "--container", "[Root]", "--class", "*", "--attr", "sn",
+                               "--recurse", "--typeless"});
+    EXPECT_EQ(report.code, 0) << report.err;
+    EXPECT_EQ(report.out,
+              "\"DN\";\"sn\"\r\n\".\\[Root]\";\"NotTheTop\"\r\n"
+              "\".\\[public].Sales\";\"Public\"\r\n\".Sales\";\"\"\r\n");
+}
+
 TEST_F(CliAppTest, AContainerThatCannotBeListedShowsTheErrorText) {
     const CliRun run = RunCli({"--image", Image(), "list", "Nowhere.Corp"});
     EXPECT_EQ(run.code, CliApp::kFailure);

@@ -4,8 +4,8 @@
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
 // and a name beyond it, a server that dies in the middle of a listing and one
-// that stops answering, aliases, referral entries, and siblings that share a
-// typeless name.
+// that stops answering, aliases, referral entries, siblings that share a
+// typeless name, and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -879,6 +880,68 @@ TEST_F(LdapClientTest, ModificationsAndDeletionsWithEveryMappedError) {
     EXPECT_EQ(LdapSession::MapResult(80, "NDS error: no such value (-602)"), -602);
     EXPECT_EQ(LdapSession::MapResult(51, ""), Err::TransportFailure);
     EXPECT_EQ(LdapSession::MapResult(52, ""), Err::TransportFailure);
+}
+
+// Entries named like special names: cn=[Root] at the top is listed as
+// "\[Root]", an entry of its own that a recursive walk from the top steps
+// into once; a name inside a new value that names no entry is refused as no
+// such entry, not sent to the server as text it cannot read as a DN.
+TEST_F(LdapClientTest, EntriesNamedLikeTheTopAreTheirOwnAndAValueMustNameAnEntry) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: cn=[Root],dc=test\nobjectClass: person\ncn: [Root]\n"
+                       "sn: NotTheTop\n\ndn: ou=Sales,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Sales\n\ndn: cn=[public],ou=Sales,dc=test\nobjectClass: person\n"
+                       "cn: [public]\nsn: Public\n");
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    auto client = Connect(slapd->ManagerConnection());
+    Walker walker(*client, 0);
+    EXPECT_EQ(walker.Walk("[Root]"), 0);
+    EXPECT_EQ(std::multiset<std::string>(walker.found.begin(), walker.found.end()),
+              (std::multiset<std::string>{"\\[Root]", "Sales", "\\[public]"}));
+
+    const ContextHandle context = Context(*client, true);
+    auto setSeeAlso = [&](const std::string& object, const std::string& name) {
+        BufferHandle request{};
+        client->AllocBuffer(kRequestBufferSize, request);
+        client->PrepareRequest(context, Operation::Modify, request);
+        client->PutChangeAndValue(context, request, ChangeType::OverwriteValue, "seeAlso",
+                                  Syntax::DistName, AttrValue{Syntax::DistName, StringValue{name}});
+        int32_t continuation = kNoContinuation;
+        const Result result = client->ModifyObject(context, object, continuation, false, request);
+        client->FreeBuffer(request);
+        return result;
+    };
+    EXPECT_EQ(setSeeAlso("\\[Root]", "nosuch.Sales"), Err::NoSuchEntry);
+    EXPECT_EQ(setSeeAlso("\\[Root]", "\\[public].Sales"), 0);
+    // What the entry, not the top, holds now.
+    BufferHandle request{}, reply{};
+    client->AllocBuffer(kRequestBufferSize, request);
+    client->AllocBuffer(kReadReplySize, reply);
+    client->PrepareRequest(context, Operation::Read, request);
+    client->PutName(context, request, "sn");
+    client->PutName(context, request, "seeAlso");
+    int32_t continuation = kNoContinuation;
+    ASSERT_EQ(
+        client->Read(context, "\\[Root]", ReadKind::Values, false, request, continuation, reply),
+        0);
+    std::map<std::string, std::string> held;
+    uint32_t count = 0;
+    client->GetAttrCount(context, reply, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        client->GetAttrName(context, reply, name, values, syntax);
+        AttrValue value;
+        if (values == 1 && client->GetAttrVal(context, reply, syntax, value) == 0) {
+            if (const auto* text = std::get_if<StringValue>(&value.record)) held[name] = text->text;
+        }
+    }
+    EXPECT_EQ(held, (std::map<std::string, std::string>{{"sn", "NotTheTop"},
+                                                        {"seeAlso", "\\[public].Sales"}}));
 }
 
 // Two siblings with one value under different types (cn=bob, ou=bob) share

@@ -440,14 +440,22 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     return 0;
 }
 
-ValueNames LdapClient::State::NamesFor(const LdapContext& context, const LdapSchema& schema) {
+ValueNames LdapClient::State::NamesFor(const LdapContext& context, const LdapSchema& schema,
+                                       Result* unresolved) {
     ValueNames names;
     names.fromDn = [this, &context](std::string_view dn) { return FromDn(context, dn); };
-    names.toDn = [this, &context](std::string_view name) {
+    names.toDn = [this, &context, unresolved](std::string_view name) {
         std::string dn;
-        // A name that does not resolve is written as it was given: the server judges it.
-        if (ToDn(context, "." + std::string(StripLeadingDot(name)), dn) != 0) dn = name;
-        return dn;
+        const Result r = ToDn(context, "." + std::string(StripLeadingDot(name)), dn);
+        if (r == 0) return dn;
+        // A name that does not resolve is written as it was given. When it
+        // is an LDAP DN already (an entry outside the tree's base, say) the
+        // server judges it; otherwise the name's failure is the caller's.
+        Name parsed;
+        if (unresolved && *unresolved == 0 && (!ParseDn(name, parsed) || parsed.empty())) {
+            *unresolved = r;
+        }
+        return std::string(name);
     };
     names.classFromLdap = [&schema](std::string_view n) { return schema.ProgramClass(n); };
     names.classToLdap = [&schema](std::string_view n) { return schema.LdapClass(n); };
@@ -1155,7 +1163,8 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
-    const ValueNames names = s.NamesFor(*c, *schema);
+    Result unresolved = 0;
+    const ValueNames names = s.NamesFor(*c, *schema, &unresolved);
     std::vector<LdapSession::Change> changes;
     bool tolerant = true;             // only changes that must not fail on what is or is not there
     std::vector<bool> tolerantKinds;  // per change: clear a value, or add one to a list
@@ -1169,7 +1178,12 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
             const bool removes =
                 change.type == ChangeType::RemoveValue || change.type == ChangeType::ClearValue;
             if (!removes && HoldsEmptyName(*change.value)) return Err::IllegalDsName;
+            unresolved = 0;
             values.push_back(LdapValueText(*change.value, names));
+            // A new value naming no entry is refused with the name's failure
+            // (no such entry), not sent as text the server cannot read as a
+            // DN. A removal goes as before: the value held may name nobody.
+            if (!removes && unresolved != 0) return unresolved;
         }
         LdapSession::Change out;
         out.attribute = schema->BinaryTransfer(attribute) ? attribute + ";binary" : attribute;

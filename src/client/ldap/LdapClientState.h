@@ -262,8 +262,11 @@ struct LdapClient::State {
     // the reads of one object come one after another.
     const Name& ParsedDn(const std::string& dn);
     std::pair<std::string, Name> lastParsed;
-    // How names inside values map for this context.
-    ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema);
+    // How names inside values map for this context. With unresolved, the
+    // first name that resolves to no entry and is no LDAP DN either leaves
+    // the failure there (it is still written as it was given).
+    ValueNames NamesFor(const LdapContext& context, const LdapSchema& schema,
+                        Result* unresolved = nullptr);
 
     Result SchemaOf(const LdapContext& context, const LdapSchema*& schema);
     // The attributes of an entry (its DN and the attributes read, as the

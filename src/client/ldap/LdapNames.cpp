@@ -1,5 +1,6 @@
 #include "client/ldap/LdapNames.h"
 
+#include "client/NameSyntax.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -197,6 +198,9 @@ std::string DottedText(const Name& name, bool typeless,
                 out += EscapeDottedValue(shown.empty() ? Upper(name[i][j].type) : shown);
                 out += '=';
             }
+            // "[Root]" is the top of the tree, not the entry of that name;
+            // typed too, as an embedded directory writes it ("CN=\[Root]").
+            if (j == 0 && SpellsSpecialName(name[i][j].value)) out += '\\';
             out += EscapeDottedValue(name[i][j].value);
         }
     }
@@ -209,6 +213,8 @@ std::string ImageDottedText(const Name& name) {
         if (i) out += '.';
         for (size_t j = 0; j < name[i].size(); ++j) {
             if (j) out += '+';
+            // As the live client writes it: "\[Root]", not the top of the tree.
+            if (j == 0 && SpellsSpecialName(name[i][j].value)) out += '\\';
             for (char c : name[i][j].value) {
                 if (c == '.' || c == '\\' || c == '=') out += '\\';
                 out += c;

@@ -4,8 +4,11 @@
 // ("cn=jdoe,ou=Sales,o=Corp") is the program's typed dotted name
 // ("CN=jdoe.OU=Sales.O=Corp") or its typeless form ("jdoe.Sales.Corp").
 // Dotted names escape "." "\" "=" and "+" inside values with a backslash; a
-// multi-valued relative name joins its parts with "+". A connection's base DN
-// is the top of its tree ("[Root]"), so dotted names are relative to it.
+// multi-valued relative name joins its parts with "+". A relative name that
+// spells a special name ("[Root]", "[Public]", in any case) is written with its
+// "[" escaped ("\[Root]"), so that it is read as that entry's name and never
+// as the special name. A connection's base DN is the top of its tree
+// ("[Root]"), so dotted names are relative to it.
 //
 // Plain functions over values; nothing here talks to a server.
 
