@@ -207,6 +207,48 @@ TEST_F(DesktopSessionTest, EscapeOnTheSplashStopsTheCommandLinesReport) {
     EXPECT_NE(plain.back().find("stopped before its end"), std::string::npos) << plain.back();
 }
 
+// The settings file is shared with the console. A run from the command line
+// that ends without showing the window only reads it, and a session that
+// never opened the settings dialog keeps a date format the dialog's list
+// lacks (written by hand) instead of blanking it at close.
+TEST_F(DesktopSessionTest, ASessionKeepsTheSettingsFileItsPersonNeverChanged) {
+    testing::TempDir dir{"vellrun-settings-kept"};
+    const auto ini = dir / "vellrun.ini";
+    const std::string settings = "[Settings]\nComboBoxDateFormat=dd/mm/yyyy\n";
+    testing::WriteFile(ini, settings);
+    const auto report = dir / "users.rpt";
+    testing::WriteFile(report,
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           (dir / "out.csv").string() +
+                           "\n[Attributes]\n0=Title\n[Object]\nType=User\n");
+    const std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "u.Corp", "class": "User", "attributes": {"Title": "S"}}])";
+    {
+        DesktopSession session(testing::StartImageClient(testing::TreeImage(objects)));
+        TMainForm::Options options;
+        options.settingsFile = ini;
+        options.reportFile = report.string();
+        options.quit = true;
+        ASSERT_TRUE(session.Start(options));
+        ASSERT_EQ(session.MainForm()->ExitCode(), 0);
+    }
+    EXPECT_EQ(testing::ReadFile(ini), settings);
+
+    {
+        DesktopSession session(testing::StartImageClient(testing::TreeImage(objects)));
+        TMainForm::Options options;
+        options.settingsFile = ini;
+        ASSERT_TRUE(session.Start(options));
+        session.MainForm()->show();
+        ASSERT_TRUE(testing::ProcessEventsUntil(
+            [&session] { return session.MainForm()->CurrentTree() != nullptr; }));
+        session.MainForm()->close();
+    }
+    const std::string written = testing::ReadFile(ini);
+    EXPECT_NE(written.find("ComboBoxDateFormat=dd/mm/yyyy"), std::string::npos) << written;
+}
+
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {
     DesktopSession session(testing::StartImageClient(
         testing::TreesImage({{"ZULU", R"([{"name": "Lab", "class": "Organization"}])"},
