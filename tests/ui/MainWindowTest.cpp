@@ -1001,6 +1001,32 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
     EXPECT_EQ(Grid(), first);
 }
 
+// A saved report for every class ("*") shows that choice in the
+// Multi-Object tab, with its columns and filter, and "Refresh" runs it again.
+TEST_F(MainWindowTest, ASavedReportForEveryClassShowsItsChoicesAndRunsAgain) {
+    const fs::path stored = dir_ / "every.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nType=0\nFile=\nOrderBy=2\n[Attributes]\n0=Description\n"
+                       "1=Telephone Number\n2=Group Membership\n3=Member\n"
+                       "[Filter]\nFiltered=1\nFilter Attr 1=Description\nFilter 1=[anything]\n"
+                       "Mode 1=1\n[Object]\nType=*\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    Start(options);
+    const auto report = Grid();
+    ASSERT_GT(report.size(), 2u);
+    QListWidgetItem* type = Find<QListWidget>("ListObjType")->currentItem();
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->text(), "*");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Description", "Group Membership", "Member",
+                                                  "Telephone Number"}));
+    EXPECT_TRUE(Find<QCheckBox>("CheckBoxFilter")->isChecked());
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
+    EXPECT_TRUE(DialogScript::ShownBoxes().empty());
+}
+
 TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {
     Start();
     GoTo(".Sales.Corp");
