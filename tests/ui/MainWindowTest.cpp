@@ -925,6 +925,26 @@ TEST_F(MainWindowTest, ACommandLineRunThatFailedKeepsItsStatus) {
         << form_->StatusPanels()[0]->text().toStdString();
 }
 
+// An unattended run that the directory fails says so where its messages go,
+// in the console's words, and exports nothing.
+TEST_F(MainWindowTest, AnUnattendedRunNamesTheDirectorysError) {
+    const fs::path stored = dir_ / "nowhere.rpt";
+    const fs::path csv = dir_ / "nowhere.csv";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Nowhere.Corp\nTree=CORP\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           csv.string() + "\n[Attributes]\n0=Description\n[Object]\nType=*\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    options.quit = true;
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 1);
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{
+                  "Report on \"Nowhere.Corp\" returned error 0xFFFFFDA7 (No such entry)"}));
+    EXPECT_FALSE(fs::exists(csv));
+}
+
 // A saved report, opened from the menu or from the command line, leaves its
 // choices (recursion, filter rows, column order, sort) in the window, so that
 // "Refresh" runs it again; its tall rows stay tall, also with a new font.
