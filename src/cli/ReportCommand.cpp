@@ -221,10 +221,10 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
         }
         case exports::ExportKind::Clipboard: {
             ConsoleDesktopPort desktop;
-            exports::CopyTableToClipboard(table, Delimiters(s_.settings), desktop);
-            if (!desktop.ClipboardProblem().empty()) {
-                s_.err << kProgram << ": the results could not be put on the clipboard ("
-                       << desktop.ClipboardProblem() << ")\n";
+            const std::string problem =
+                exports::CopyTableToClipboard(table, Delimiters(s_.settings), desktop);
+            if (!problem.empty()) {
+                s_.err << kProgram << ": " << exports::ClipboardFailureText(problem) << '\n';
                 return false;
             }
             return true;

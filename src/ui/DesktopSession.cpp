@@ -103,6 +103,7 @@ bool DesktopSession::Start(TMainForm::Options options) {
     const QScopedValueRollback starting(starting_, true);
     // Also a client that fails to start is told of on standard error then.
     messages_.SetUnattended(options.quit && !options.reportFile.empty());
+    desktop_.SetEndsAfterRun(options.quit && !options.reportFile.empty());
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
         options.startCancel = &startCancel_;

@@ -28,7 +28,7 @@ class RecordingDesktop final : public platform::DesktopPort {
 public:
     std::vector<std::string> opened;
     bool answer = true;
-    void SetClipboardText(std::string_view) override {}
+    std::string SetClipboardText(std::string_view) override { return {}; }
     bool OpenDocument(std::string_view target) override {
         opened.emplace_back(target);
         return answer;
