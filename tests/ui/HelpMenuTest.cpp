@@ -129,6 +129,19 @@ TEST(TSplashTest, ShowsThePictureAndGoesWhenTheMainWindowBecomesActive) {
     splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     EXPECT_EQ(splash->PanelInfo()->text(), "Reading the trees ...");
 
+    // A modal window over the start (a large image's load) leaves it standing.
+    {
+        QProgressDialog load(QStringLiteral("Loading"), QStringLiteral("Cancel"), 0, 0);
+        load.setWindowModality(Qt::ApplicationModal);
+        load.show();
+        load.activateWindow();
+        ASSERT_TRUE(testing::ProcessEventsUntil(
+            [&load] { return QGuiApplication::focusWindow() == load.windowHandle(); }));
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(splash);
+    EXPECT_TRUE(splash->isVisible());
+
     QMainWindow main;
     main.show();
     main.activateWindow();
