@@ -1,6 +1,7 @@
 #include "cli/CommandSupport.h"
 
 #include "cli/ReportCommand.h"
+#include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/StringList.h"
 
@@ -63,6 +64,15 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
         return true;
     std::error_code error;
     return std::filesystem::equivalent(a, b, error) && !error;  // hard links
+}
+
+bool WorkbookTargetAllowed(const std::filesystem::path& target) {
+    const std::string extension = platform::AsciiLowerCopy(target.extension().string());
+    if (extension == ".xlsx" || extension == ".xls") return true;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(target, error);
+    return !error &&
+           (std::filesystem::is_fifo(status) || std::filesystem::is_character_file(status));
 }
 
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {

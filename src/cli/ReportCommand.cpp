@@ -6,6 +6,7 @@
 #include "exports/WorkbookExport.h"
 #include "platform/TextCollator.h"
 #include "report/ReportRun.h"
+#include "report/ReportStart.h"
 #include "report/SavedReport.h"
 #include "values/CellTextReader.h"
 
@@ -42,17 +43,6 @@ std::string FormatName(exports::ExportKind kind) {
 
 exports::Delimiters Delimiters(const settings::AppSettings& settings) {
     return {settings.FieldDelimiter, settings.ValueDelimiter, settings.QuoteChar};
-}
-
-// What a failed run names in its message.
-std::string Where(const report::ReportSpec& spec) {
-    switch (spec.Kind) {
-        case report::ReportKind::SchemaClasses:
-        case report::ReportKind::SchemaAttributes:
-            return "Schema of tree \"" + spec.TreeName + "\"";
-        case report::ReportKind::ByObject: return "Report on \"" + spec.ObjectName + "\"";
-        default: return "Report on \"" + spec.Container + "\"";
-    }
 }
 
 // Ends the progress line however the run leaves.
@@ -110,7 +100,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
     if (!run.SaveEnabled()) {
         // The run produced nothing to export: an earlier export stays whole.
         if (result != 0) {
-            s_.access.DSShowError(result, Where(spec));
+            s_.access.DSShowError(result, report::RunErrorLabel(spec, false));
             s_.err << kProgram << ": nothing was exported\n";
             return kFailure;
         }
@@ -126,14 +116,13 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         return stored();
     }
     if (spec.Kind == report::ReportKind::ByObject && result != 0) {
-        // Only the read of "Object Class" sets the result of a one-object run.
-        s_.access.DSShowError(result, "Read \"Object Class\" of \"" + spec.ObjectName + "\"");
+        s_.access.DSShowError(result, report::RunErrorLabel(spec, true));
         s_.err << kProgram << ": the attributes of the class \"" << spec.ObjectClass
                << "\" named in the report are listed\n";
     }
     if (!Export(run.CurrentSpec(), run.Table(), rule)) return kFailure;
     if (byType && result != 0 && !interrupted) {
-        s_.access.DSShowError(result, Where(spec));
+        s_.access.DSShowError(result, report::RunErrorLabel(spec, true));
         s_.err << kProgram << ": the " << rows << " rows found were exported\n";
         return kFailure;
     }
@@ -232,10 +221,10 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
         }
         case exports::ExportKind::Clipboard: {
             ConsoleDesktopPort desktop;
-            exports::CopyTableToClipboard(table, Delimiters(s_.settings), desktop);
-            if (!desktop.ClipboardProblem().empty()) {
-                s_.err << kProgram << ": the results could not be put on the clipboard ("
-                       << desktop.ClipboardProblem() << ")\n";
+            const std::string problem =
+                exports::CopyTableToClipboard(table, Delimiters(s_.settings), desktop);
+            if (!problem.empty()) {
+                s_.err << kProgram << ": " << exports::ClipboardFailureText(problem) << '\n';
                 return false;
             }
             return true;

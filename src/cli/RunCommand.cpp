@@ -23,6 +23,18 @@ bool Load(const CliOptions& options, std::optional<report::ReportSpec>& saved, s
         if (!loaded.reason.empty()) err << "  " << loaded.reason << '\n';
         return false;
     }
+    // A workbook written over a file named for a text export (out.csv) would
+    // destroy that export without a word: such a target is refused, and the
+    // file stays as it is.
+    const report::ReportSpec& spec = *loaded.spec;
+    if (spec.Output == report::OutputType::Excel && !spec.OutputFile.empty() &&
+        spec.OutputFile != "-" && !WorkbookTargetAllowed(spec.OutputFile)) {
+        err << kProgram << ": " << options.operands[1]
+            << ": the output type MS Excel writes a workbook, and its File must end in .xlsx "
+               "or .xls, not \""
+            << spec.OutputFile << "\"; nothing was run\n";
+        return false;
+    }
     saved = std::move(loaded.spec);
     return true;
 }

@@ -144,11 +144,19 @@ GridExportResult FromFileResult(FileExportResult result) {
 }
 
 // The non-file branch of an export whose kind is Excel or Clipboard.
+// The clipboard target; a clipboard that cannot take the text is said so.
+GridExportResult CopyToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
+                                 const ExportServices& services) {
+    const std::string problem = CopyTableToClipboard(table, delimiters, services.desktop);
+    if (problem.empty()) return GridExportResult::Clipboard;
+    services.messages.ErrorBox(ClipboardFailureText(problem));
+    return GridExportResult::ClipboardFailed;
+}
+
 GridExportResult ExportToDesktop(ExportKind kind, const report::ResultTable& table,
                                  const Delimiters& delimiters, const ExportServices& services) {
     if (kind == ExportKind::Excel) return ExportToExcel(table, delimiters, services);
-    CopyTableToClipboard(table, delimiters, services.desktop);
-    return GridExportResult::Clipboard;
+    return CopyToClipboard(table, delimiters, services);
 }
 
 // A new, uniquely named workbook file in folder, or the reason there is none.
@@ -337,9 +345,13 @@ std::filesystem::path DefaultWorkbookFolder() {
     return (ec ? std::filesystem::path("/tmp") : temp) / "vellrun-workbooks";
 }
 
-void CopyTableToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
-                          platform::DesktopPort& desktop) {
-    desktop.SetClipboardText(TableToDelimitedText(table, delimiters));
+std::string CopyTableToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
+                                 platform::DesktopPort& desktop) {
+    return desktop.SetClipboardText(TableToDelimitedText(table, delimiters));
+}
+
+std::string ClipboardFailureText(std::string_view reason) {
+    return "The results could not be put on the clipboard (" + std::string(reason) + ")";
 }
 
 std::string WorkbookOutcome::Notice() const {
@@ -401,8 +413,9 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
 GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiters& delimiters,
                                const ExportServices& services) {
     // The clipboard first: whatever happens to the workbook, the results are
-    // there, as the failure message promises.
-    CopyTableToClipboard(table, delimiters, services.desktop);
+    // there, as the failure message promises (and where they are not, it
+    // says so instead).
+    const std::string clipboard = CopyTableToClipboard(table, delimiters, services.desktop);
     std::string reason;
     if (const auto path = NewWorkbookPath(services.workbookFolder, reason)) {
         const WorkbookOutcome written = WriteWorkbook(table, *path, {}, services.progress);
@@ -418,7 +431,9 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
             if (written.stopped) return GridExportResult::Stopped;
         }
     }
-    services.messages.PlainBox("Error saving to Excel (" + reason + ") - Results are in clipboard");
+    services.messages.PlainBox("Error saving to Excel (" + reason + ") - " +
+                               (clipboard.empty() ? std::string("Results are in clipboard")
+                                                  : ClipboardFailureText(clipboard)));
     return GridExportResult::WorkbookFailed;
 }
 
@@ -447,9 +462,7 @@ GridExportResult ExportResults(const report::ResultTable& table, report::OutputT
     switch (output) {
         case report::OutputType::Excel:
             return ExportGrid(table, "XLS", {}, Delimiters{'\t', '\n', '"'}, false, services);
-        case report::OutputType::Clipboard:
-            CopyTableToClipboard(table, configured, services.desktop);
-            return GridExportResult::Clipboard;
+        case report::OutputType::Clipboard: return CopyToClipboard(table, configured, services);
         case report::OutputType::Csv: formatName = "TXT"; break;
         case report::OutputType::Html: formatName = "HTML"; break;
         case report::OutputType::Xml: formatName = "XML"; break;

@@ -39,15 +39,16 @@ struct ExportServices {
 };
 
 enum class GridExportResult {
-    Written,         // a file was written
-    Cancelled,       // the person chose no file
-    InvalidTarget,   // "Invalid target" shown
-    InvalidPath,     // "Invalid target path" shown
-    WriteFailed,     // the file's error shown; any previous file is whole
-    Clipboard,       // the delimited text is on the clipboard
-    Workbook,        // a workbook was written and handed to the spreadsheet program
-    WorkbookFailed,  // "Error saving to Excel ..." shown; the text is on the clipboard
-    Stopped,         // the person stopped the write; any previous file is whole
+    Written,          // a file was written
+    Cancelled,        // the person chose no file
+    InvalidTarget,    // "Invalid target" shown
+    InvalidPath,      // "Invalid target path" shown
+    WriteFailed,      // the file's error shown; any previous file is whole
+    Clipboard,        // the delimited text is on the clipboard
+    ClipboardFailed,  // the clipboard could not take the text; said so
+    Workbook,         // a workbook was written and handed to the spreadsheet program
+    WorkbookFailed,   // "Error saving to Excel ..." shown, and whether the text is on the clipboard
+    Stopped,          // the person stopped the write; any previous file is whole
 };
 
 // Where new workbooks go: $XDG_CACHE_HOME/vellrun/workbooks, else
@@ -55,9 +56,14 @@ enum class GridExportResult {
 std::filesystem::path DefaultWorkbookFolder();
 
 // The whole table (headers included) as delimited text on the clipboard,
-// replacing what was there.
-void CopyTableToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
-                          platform::DesktopPort& desktop);
+// replacing what was there. Empty when it is there; else why not (the
+// desktop port's reason).
+[[nodiscard]] std::string CopyTableToClipboard(const report::ResultTable& table,
+                                               const Delimiters& delimiters,
+                                               platform::DesktopPort& desktop);
+
+// "The results could not be put on the clipboard (<reason>)".
+std::string ClipboardFailureText(std::string_view reason);
 
 // What a worksheet holds; tests make them small.
 struct WorkbookLimits {
@@ -94,7 +100,9 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
 // The spreadsheet target: the delimited text goes to the clipboard first,
 // then the table is written to a new workbook in services.workbookFolder and
 // opened with the desktop's spreadsheet program. Any failure shows the plain
-// box "Error saving to Excel (<reason>) - Results are in clipboard".
+// box "Error saving to Excel (<reason>) - Results are in clipboard", or, when
+// the clipboard could not take the text either, says that instead of its
+// last part.
 GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiters& delimiters,
                                const ExportServices& services);
 

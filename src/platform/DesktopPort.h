@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace vellrun::platform {
@@ -13,7 +14,9 @@ class DesktopPort {
 public:
     virtual ~DesktopPort() = default;
 
-    virtual void SetClipboardText(std::string_view text) = 0;
+    // Empty when the text is on the clipboard (and stays there once this
+    // program has ended, where the port knows it will end); else why not.
+    [[nodiscard]] virtual std::string SetClipboardText(std::string_view text) = 0;
     // A file path or a web address; false when nothing could open it.
     virtual bool OpenDocument(std::string_view target) = 0;
     virtual bool OpenWorkbook(const std::filesystem::path& workbook) = 0;

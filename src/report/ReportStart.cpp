@@ -25,6 +25,18 @@ std::string StoreReportFileName(std::string_view reportName) {
     return std::string(reportName) + "." + std::string(kReportExtension);
 }
 
+std::string RunErrorLabel(const ReportSpec& spec, bool listed) {
+    switch (spec.Kind) {
+        case ReportKind::SchemaClasses:
+        case ReportKind::SchemaAttributes: return "Schema of tree \"" + spec.TreeName + "\"";
+        case ReportKind::ByObject:
+            // Only the read of "Object Class" fails a one-object run that listed.
+            if (listed) return "Read \"Object Class\" of \"" + spec.ObjectName + "\"";
+            return "Report on \"" + spec.ObjectName + "\"";
+        default: return "Report on \"" + spec.Container + "\"";
+    }
+}
+
 std::optional<std::string_view> ByTypeStartRefusal(const ByTypeChoices& choices) {
     if (choices.objectClass.empty()) return kNoObjectTypeSelected;
     if (choices.attributes.empty()) return kNoAttributesSelected;

@@ -65,6 +65,13 @@ struct ByTypeChoices {
     FilterRows filters{};
 };
 
+// What a run that the directory failed is called in the message that says
+// so ("<label> returned error <code>", DirectoryAccess::DSShowError), the
+// same in every front end: the schema of the tree, or the report on its
+// object or container; a one-object report that listed its class's
+// attributes all the same (listed) failed to read its "Object Class".
+std::string RunErrorLabel(const ReportSpec& spec, bool listed);
+
 // Why a report by type cannot start ("No object type selected" before "No
 // attributes selected"), or nothing when it can.
 std::optional<std::string_view> ByTypeStartRefusal(const ByTypeChoices& choices);

@@ -134,4 +134,10 @@ int ObjectTypeToSelect(const platform::StringList& types, std::string_view remem
     return -1;
 }
 
+int ObjectTypeRow(const platform::StringList& types, std::string_view remembered) {
+    if (remembered == kAllClasses) return 0;
+    const int index = ObjectTypeToSelect(types, remembered);
+    return index < 0 ? -1 : index + 1;
+}
+
 }  // namespace vellrun::report

@@ -90,4 +90,10 @@ std::vector<bool> ChecklistTicks(const platform::StringList& entries, ChecklistC
 // one when the list has it, else "User" when it has that, else none (-1).
 int ObjectTypeToSelect(const platform::StringList& types, std::string_view remembered);
 
+// The same as a row of the object-type list the window shows, which holds
+// "*" (every class) at the top and the types below: "*" itself when it is
+// the one remembered (a saved report for every class), else the row of
+// ObjectTypeToSelect's type, or -1.
+int ObjectTypeRow(const platform::StringList& types, std::string_view remembered);
+
 }  // namespace vellrun::report

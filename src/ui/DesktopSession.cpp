@@ -78,8 +78,12 @@ DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
 
 DesktopSession::~DesktopSession() {
     // The settings page is kept at close; a failure then is not shown, so
-    // that no box holds up the program's end.
-    if (dlgSettings_) static_cast<void>(dlgSettings_->WritePage());
+    // that no box holds up the program's end. A run from the command line
+    // that ended without showing the window has only read the settings (as
+    // an unattended run reads them): nobody has seen or changed the page, and
+    // writing it would put the dialog's defaults into the file.
+    if (dlgSettings_ && mainForm_ && mainForm_->WasShown())
+        static_cast<void>(dlgSettings_->WritePage());
     helpMenu_.reset();
     dlgSettings_.reset();
     formAttrDetail_.reset();
@@ -99,6 +103,7 @@ bool DesktopSession::Start(TMainForm::Options options) {
     const QScopedValueRollback starting(starting_, true);
     // Also a client that fails to start is told of on standard error then.
     messages_.SetUnattended(options.quit && !options.reportFile.empty());
+    desktop_.SetEndsAfterRun(options.quit && !options.reportFile.empty());
     if (access_.DSStartClient() != 0) return false;
     if (!mainForm_) {
         options.startCancel = &startCancel_;

@@ -1,5 +1,7 @@
 #include "ui/QtDesktopPort.h"
 
+#include "platform/SessionClipboard.h"
+
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
@@ -21,8 +23,10 @@ QUrl FileUrl(const QString& path) {
 
 }  // namespace
 
-void QtDesktopPort::SetClipboardText(std::string_view text) {
+std::string QtDesktopPort::SetClipboardText(std::string_view text) {
+    if (endsAfterRun_) return platform::PutOnSessionClipboard(text);
     QGuiApplication::clipboard()->setText(Text(text));
+    return {};
 }
 
 bool QtDesktopPort::OpenDocument(std::string_view target) {

@@ -237,9 +237,19 @@ AppSettings TDlgSettings::Page() const {
                         : settings::RadioItemCharacter(setting.items[static_cast<size_t>(index)]);
                 break;
             }
-            case Kind::Text:
-                page.*setting.text = StdText(findChild<QComboBox*>(name)->currentText());
+            case Kind::Text: {
+                // A list without a selection keeps the text the file holds.
+                const QComboBox* list = findChild<QComboBox*>(name);
+                const auto unlisted = unlisted_.find(std::string(setting.key));
+                if (list->currentIndex() >= 0) {
+                    page.*setting.text = StdText(list->currentText());
+                } else if (unlisted != unlisted_.end()) {
+                    page.*setting.text = unlisted->second;
+                } else {
+                    (page.*setting.text).clear();
+                }
                 break;
+            }
         }
     }
     return page;
@@ -263,7 +273,18 @@ void TDlgSettings::SetPage(const AppSettings& page) {
                 }
                 break;
             }
-            case Kind::Text: SelectText(findChild<QComboBox*>(name), page.*setting.text); break;
+            case Kind::Text: {
+                QComboBox* list = findChild<QComboBox*>(name);
+                SelectText(list, page.*setting.text);
+                // A format the list lacks is shown as none chosen, but it is
+                // not given up: the page keeps it until the person chooses.
+                if (list->currentIndex() < 0 && !(page.*setting.text).empty()) {
+                    unlisted_[std::string(setting.key)] = page.*setting.text;
+                } else {
+                    unlisted_.erase(std::string(setting.key));
+                }
+                break;
+            }
         }
     }
 }

@@ -116,6 +116,10 @@ private:
     QPushButton* buttonOk_;
     QPushButton* buttonCancel_;
     std::map<std::string, QButtonGroup*> radioGroups_;
+    // By key, the format a list shows no entry for because it lacks the text
+    // the page was given (a format written by hand): the page keeps that
+    // text while nothing is chosen in the list.
+    std::map<std::string, std::string> unlisted_;
 };
 
 }  // namespace vellrun::ui

@@ -105,6 +105,8 @@ public:
     // 0 when the command line's report ran to its end and exported; 1
     // otherwise (also when it was stopped).
     int ExitCode() const { return exitCode_; }
+    // Whether the window has been shown (an unattended run never shows it).
+    bool WasShown() const { return shown_; }
 
     // What the tests and the start-up reach.
     TTreeFrame* DSTree() const { return dsTree_; }

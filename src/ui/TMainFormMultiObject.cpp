@@ -80,10 +80,10 @@ void TMainForm::ShowObjectTypes(directory::TTreeInfo& tree) {
         const std::string& wanted = checklistFor_ == &tree && !currentObjectType_.empty()
                                         ? currentObjectType_
                                         : memory.objectType;
-        const int row = report::ObjectTypeToSelect(tree.classes, wanted);
         // "*" stands for every class and sits at the top.
         listObjType_->insertItem(0, QString::fromUtf8(report::kAllClasses));
-        if (row >= 0) listObjType_->setCurrentRow(row + 1);
+        const int row = report::ObjectTypeRow(tree.classes, wanted);
+        if (row >= 0) listObjType_->setCurrentRow(row);
     }
     INIReadProperties();
 }

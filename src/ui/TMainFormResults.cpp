@@ -255,6 +255,8 @@ bool TMainForm::ExportResults() {
         exports::ExportResults(run_.Table(), spec.Output, targets, settings_, services);
     run_.SetReportPath(targets.reportPath.string());
     spec.OutputFile = targets.outputFile.string();
+    // A clipboard that could not take the text, like a failed workbook, is
+    // an export that failed (an unattended run ends with status 1).
     return result == exports::GridExportResult::Written ||
            result == exports::GridExportResult::Clipboard ||
            result == exports::GridExportResult::Workbook;

@@ -290,6 +290,14 @@ void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
     buttonRun_->setText(QString::fromUtf8(report::kRunCaption));
     // A run stopped before its end is no report done: an unattended one fails.
     exitCode_ = outcome.Succeeded() && !exportFailed_ && !run_.Stopped() ? 0 : 1;
+    // The status bar says what the directory returned; an unattended run,
+    // whose window never shows, says it where its other messages go, in the
+    // console's words.
+    if (quitAfterReport_ && outcome.status == report::CannedReportOutcome::Status::Ran &&
+        outcome.lastResult != 0 && !run_.Stopped()) {
+        access_.DSShowError(outcome.lastResult,
+                            report::RunErrorLabel(run_.CurrentSpec(), run_.SaveEnabled()));
+    }
     if (run_.Stopped()) {
         const size_t rows = run_.Table().RowCount() > 0 ? run_.Table().RowCount() - 1 : 0;
         const std::string text = "The report was stopped before its end; it found " +

@@ -92,9 +92,13 @@ TSplash::TSplash()
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    // Any other window of the program becoming active ends the splash.
+    // Any other window of the program becoming active ends the splash, but
+    // for a modal one that stands over the start for a while (the progress
+    // of a large image's load, a message): the start goes on behind it, and
+    // a report run from the command line shows its progress here after it.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
-        if (focused != nullptr && focused != windowHandle()) FormDeactivate();
+        if (focused != nullptr && focused != windowHandle() && focused->modality() == Qt::NonModal)
+            FormDeactivate();
     });
 }
 
@@ -118,6 +122,9 @@ void TSplash::SplashProgress(const QString& text, const QString& step) {
         // The picture moves up to make room for the line.
         splashImage_->move(splashImage_->x(), kImageTop - kStepHeight / 2);
         panelStep_->show();
+        // Escape stops the run here: the keys come to the splash again
+        // after a window that stood over it (the load's progress) has gone.
+        activateWindow();
     }
     const QString line =
         panelStep_->fontMetrics().elidedText(step, Qt::ElideMiddle, panelStep_->width() - 8);

@@ -502,6 +502,29 @@ TEST_F(ReportCommandTest, ASavedReportsOutputFileExtensionDecidesTheFormat) {
     EXPECT_NE(run.err.find("Invalid target\n"), std::string::npos) << run.err;
 }
 
+// The type MS Excel writes a workbook into the report's File: one named for
+// a text export is refused and keeps that export; a workbook's name in any
+// case is written. --save-report stores no report that would be refused.
+TEST_F(ReportCommandTest, AWorkbookIsNeverWrittenOverAFileNamedForText) {
+    std::ofstream(folder_ / "out.csv") << "earlier export";
+    Run run = RunSaved(UsersRpt("1", "out.csv"));
+    EXPECT_EQ(run.code, CliApp::kFailure) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "out.csv"), "earlier export");
+    EXPECT_NE(run.err.find("must end in .xlsx or .xls, not \"out.csv\""), std::string::npos)
+        << run.err;
+
+    run = RunSaved(UsersRpt("1", "out.XLSX"));
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "out.XLSX").substr(0, 2), "PK");
+
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "CN", "--output",
+               "xls", "--file", (folder_ / "out.csv").string(), "--save-report",
+               (folder_ / "users.rpt").string()});
+    EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "out.csv"), "earlier export");
+    EXPECT_FALSE(fs::exists(folder_ / "users.rpt"));
+}
+
 TEST_F(ReportCommandTest, WithoutAnOutputFileOnlyDocumentsReachStandardOutput) {
     // Excel and Clipboard types export only to a named file or target.
     for (const char* type : {"1", "2"}) {

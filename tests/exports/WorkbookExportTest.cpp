@@ -35,7 +35,10 @@ public:
     std::vector<fs::path> workbooks;
     bool opens = true;
 
-    void SetClipboardText(std::string_view text) override { clipboard = std::string(text); }
+    std::string SetClipboardText(std::string_view text) override {
+        clipboard = std::string(text);
+        return {};
+    }
     bool OpenDocument(std::string_view) override { return true; }
     bool OpenWorkbook(const fs::path& workbook) override {
         workbooks.push_back(workbook);

@@ -18,9 +18,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -205,6 +207,103 @@ TEST_F(DesktopSessionTest, EscapeOnTheSplashStopsTheCommandLinesReport) {
     const auto plain = DialogScript::Texts(Kind::Plain);
     ASSERT_FALSE(plain.empty());
     EXPECT_NE(plain.back().find("stopped before its end"), std::string::npos) << plain.back();
+}
+
+// The settings file is shared with the console. A run from the command line
+// that ends without showing the window only reads it, and a session that
+// never opened the settings dialog keeps a date format the dialog's list
+// lacks (written by hand) instead of blanking it at close.
+TEST_F(DesktopSessionTest, ASessionKeepsTheSettingsFileItsPersonNeverChanged) {
+    testing::TempDir dir{"vellrun-settings-kept"};
+    const auto ini = dir / "vellrun.ini";
+    const std::string settings = "[Settings]\nComboBoxDateFormat=dd/mm/yyyy\n";
+    testing::WriteFile(ini, settings);
+    const auto report = dir / "users.rpt";
+    testing::WriteFile(report,
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           (dir / "out.csv").string() +
+                           "\n[Attributes]\n0=Title\n[Object]\nType=User\n");
+    const std::string objects = R"([{"name": "Corp", "class": "Organization"},
+        {"name": "u.Corp", "class": "User", "attributes": {"Title": "S"}}])";
+    {
+        DesktopSession session(testing::StartImageClient(testing::TreeImage(objects)));
+        TMainForm::Options options;
+        options.settingsFile = ini;
+        options.reportFile = report.string();
+        options.quit = true;
+        ASSERT_TRUE(session.Start(options));
+        ASSERT_EQ(session.MainForm()->ExitCode(), 0);
+    }
+    EXPECT_EQ(testing::ReadFile(ini), settings);
+
+    {
+        DesktopSession session(testing::StartImageClient(testing::TreeImage(objects)));
+        TMainForm::Options options;
+        options.settingsFile = ini;
+        ASSERT_TRUE(session.Start(options));
+        session.MainForm()->show();
+        ASSERT_TRUE(testing::ProcessEventsUntil(
+            [&session] { return session.MainForm()->CurrentTree() != nullptr; }));
+        session.MainForm()->close();
+    }
+    const std::string written = testing::ReadFile(ini);
+    EXPECT_NE(written.find("ComboBoxDateFormat=dd/mm/yyyy"), std::string::npos) << written;
+}
+
+// An unattended run ends the program, and the text on its own clipboard
+// with it: its clipboard export goes to the session's clipboard tool, which
+// outlives it; a tool that fails makes the run fail and say so.
+TEST_F(DesktopSessionTest, AnUnattendedClipboardExportOutlivesTheProgram) {
+    testing::TempDir dir{"vellrun-unattended-clipboard"};
+    const auto tools = dir / "tools";
+    std::filesystem::create_directory(tools);
+    const auto clipboard = dir / "clipboard.txt";
+    const auto tool = [&tools](const std::string& body) {
+        testing::WriteFile(tools / "xclip", "#!/bin/sh\n" + body);
+        std::filesystem::permissions(tools / "xclip", std::filesystem::perms::owner_all);
+    };
+    const auto report = dir / "users.rpt";
+    testing::WriteFile(report,
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\n"
+                       "[Output]\nType=2\nFile=clipboard\n"
+                       "[Attributes]\n0=Title\n[Object]\nType=User\n");
+    const auto run = [&] {
+        DesktopSession session(testing::StartImageClient(testing::TreeImage(
+            R"([{"name": "Corp", "class": "Organization"},
+                {"name": "u.Corp", "class": "User", "attributes": {"Title": "S"}}])")));
+        TMainForm::Options options;
+        options.settingsFile = dir / "vellrun.ini";
+        options.reportFile = report.string();
+        options.quit = true;
+        EXPECT_TRUE(session.Start(options));
+        return session.MainForm() != nullptr ? session.MainForm()->ExitCode() : -1;
+    };
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("PATH", QByteArray::fromStdString(tools.string()) + ":" + path);
+    qputenv("DISPLAY", ":99");
+    qunsetenv("WAYLAND_DISPLAY");
+    tool("cat > '" + clipboard.string() + "'\n");
+    const int handedOver = run();
+    tool("exec 0<&-\nexit 1\n");
+    const int failed = run();
+    qputenv("PATH", path);
+    for (const auto& [name, value] :
+         {std::pair{"DISPLAY", display}, {"WAYLAND_DISPLAY", wayland}}) {
+        if (value.isNull()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+    EXPECT_EQ(handedOver, 0);
+    EXPECT_EQ(testing::ReadFile(clipboard), "\"DN\";\"Title\"\r\n\"u.Corp\";\"S\"\r\n");
+    EXPECT_EQ(failed, 1);
+    const auto errors = DialogScript::Texts(Kind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("could not be put on the clipboard"), std::string::npos) << errors[0];
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {

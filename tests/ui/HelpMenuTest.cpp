@@ -28,7 +28,7 @@ class RecordingDesktop final : public platform::DesktopPort {
 public:
     std::vector<std::string> opened;
     bool answer = true;
-    void SetClipboardText(std::string_view) override {}
+    std::string SetClipboardText(std::string_view) override { return {}; }
     bool OpenDocument(std::string_view target) override {
         opened.emplace_back(target);
         return answer;
@@ -128,6 +128,19 @@ TEST(TSplashTest, ShowsThePictureAndGoesWhenTheMainWindowBecomesActive) {
     EXPECT_FALSE(splash->PanelInfo()->text().isEmpty());
     splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     EXPECT_EQ(splash->PanelInfo()->text(), "Reading the trees ...");
+
+    // A modal window over the start (a large image's load) leaves it standing.
+    {
+        QProgressDialog load(QStringLiteral("Loading"), QStringLiteral("Cancel"), 0, 0);
+        load.setWindowModality(Qt::ApplicationModal);
+        load.show();
+        load.activateWindow();
+        ASSERT_TRUE(testing::ProcessEventsUntil(
+            [&load] { return QGuiApplication::focusWindow() == load.windowHandle(); }));
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(splash);
+    EXPECT_TRUE(splash->isVisible());
 
     QMainWindow main;
     main.show();

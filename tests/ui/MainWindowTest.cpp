@@ -1074,6 +1074,26 @@ TEST_F(MainWindowTest, ACommandLineRunThatFailedKeepsItsStatus) {
         << form_->StatusPanels()[0]->text().toStdString();
 }
 
+// An unattended run that the directory fails says so where its messages go,
+// in the console's words, and exports nothing.
+TEST_F(MainWindowTest, AnUnattendedRunNamesTheDirectorysError) {
+    const fs::path stored = dir_ / "nowhere.rpt";
+    const fs::path csv = dir_ / "nowhere.csv";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Nowhere.Corp\nTree=CORP\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           csv.string() + "\n[Attributes]\n0=Description\n[Object]\nType=*\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    options.quit = true;
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 1);
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{
+                  "Report on \"Nowhere.Corp\" returned error 0xFFFFFDA7 (No such entry)"}));
+    EXPECT_FALSE(fs::exists(csv));
+}
+
 // A saved report, opened from the menu or from the command line, leaves its
 // choices (recursion, filter rows, column order, sort) in the window, so that
 // "Refresh" runs it again; its tall rows stay tall, also with a new font.
@@ -1148,6 +1168,32 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
     ASSERT_GT(first.size(), 2u);
     QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
     EXPECT_EQ(Grid(), first);
+}
+
+// A saved report for every class ("*") shows that choice in the
+// Multi-Object tab, with its columns and filter, and "Refresh" runs it again.
+TEST_F(MainWindowTest, ASavedReportForEveryClassShowsItsChoicesAndRunsAgain) {
+    const fs::path stored = dir_ / "every.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Corp\nTree=CORP\nReport Type=2\nRecursive=1\n"
+                       "[Output]\nType=0\nFile=\nOrderBy=2\n[Attributes]\n0=Description\n"
+                       "1=Telephone Number\n2=Group Membership\n3=Member\n"
+                       "[Filter]\nFiltered=1\nFilter Attr 1=Description\nFilter 1=[anything]\n"
+                       "Mode 1=1\n[Object]\nType=*\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    Start(options);
+    const auto report = Grid();
+    ASSERT_GT(report.size(), 2u);
+    QListWidgetItem* type = Find<QListWidget>("ListObjType")->currentItem();
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->text(), "*");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Description", "Group Membership", "Member",
+                                                  "Telephone Number"}));
+    EXPECT_TRUE(Find<QCheckBox>("CheckBoxFilter")->isChecked());
+    QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
+    EXPECT_EQ(Grid(), report);
+    EXPECT_TRUE(DialogScript::ShownBoxes().empty());
 }
 
 TEST_F(MainWindowTest, SchemaReportsClassInformationAndSingleObjectReports) {

@@ -260,7 +260,7 @@ TEST(QtDesktopPortTest, TargetsBecomeAddressesOrFiles) {
     EXPECT_TRUE(QDir::isAbsolutePath(relative.toLocalFile()));
 
     QtDesktopPort port;
-    port.SetClipboardText("Name\tOrt\r\nMüller\tZürich");
+    EXPECT_EQ(port.SetClipboardText("Name\tOrt\r\nMüller\tZürich"), "");
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
               QString::fromUtf8("Name\tOrt\r\nMüller\tZürich"));
 }
