@@ -1116,10 +1116,11 @@ Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
     if (access != 1) return Err::NoAccess;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
-    std::string ldapName = schema->LdapAttribute(attribute);
-    if (ldapName.empty()) return Err::NoSuchAttribute;
+    // The object before its attribute, as the embedded directory checks them.
     std::string dn;
     if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
+    std::string ldapName = schema->LdapAttribute(attribute);
+    if (ldapName.empty()) return Err::NoSuchAttribute;
     FoundEntry entry;
     if (Result r = s.SessionOf(*c).ReadEntry(dn, {ldapName}, entry); r != 0) return r;
     const auto* values = entry.Find(ldapName);
@@ -1159,6 +1160,8 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     BufferState* in = s.FindBuffer(request);
     if (!in) return Err::InvalidHandle;
     if (!in->prepared || in->request.operation != Operation::Modify) return Err::BadVerb;
+    // A change is one call: no continuation, also when it fails.
+    continuation = kNoContinuation;
     const LdapSchema* schema = nullptr;
     if (Result r = s.SchemaOf(*c, schema); r != 0) return r;
     std::string dn;
@@ -1234,7 +1237,6 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
             (change.type == ChangeType::OverwriteValue && out.operation == LDAP_MOD_ADD));
         changes.push_back(std::move(out));
     }
-    continuation = kNoContinuation;
     // Clearing a value that is not there, or overwriting a list's value with
     // itself, is no error for the directory. Servers without the permissive-
     // modify control would refuse those, so they are checked against the
