@@ -66,7 +66,9 @@ std::unique_ptr<TestSlapd> TestSlapd::Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas,
                                             const std::vector<std::string>& ldifs,
                                             const std::string& suffix, bool unchecked) {
-    std::string command = "SLAPD_SUFFIX=" + Quote(suffix) +
+    // The server ends with this process, should it end before the server is stopped.
+    std::string command = "SLAPD_WATCH_PID=" + std::to_string(::getpid()) +
+                          " SLAPD_SUFFIX=" + Quote(suffix) +
                           (unchecked ? " SLAPADD_FLAGS=-s " : " ") + Quote(VELLRUN_SLAPD_FIXTURE) +
                           " start " + Quote(dir.string());
     for (const auto& s : schemas)
