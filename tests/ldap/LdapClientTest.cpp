@@ -123,6 +123,28 @@ protected:
         return ldif;
     }
 
+    // A subtree ou=name of a container Team with a person in it, an alias
+    // for Team and an alias for an entry that is not there: the names that
+    // a recursive walk which follows aliases finds, sorted.
+    std::vector<std::string> WalkAliases(const std::string& name) {
+        const TestSlapd& slapd = TestSlapd::Shared();
+        const std::string ou = slapd.FreshSubtree(name);
+        const std::string alias = "objectClass: alias\nobjectClass: extensibleObject\n";
+        std::string ldif = "dn: ou=Team," + ou + "\nobjectClass: organizationalUnit\nou: Team\n\n";
+        ldif += "dn: cn=user0,ou=Team," + ou + "\nobjectClass: inetOrgPerson\ncn: user0\n";
+        ldif += "sn: Person\n\n";
+        ldif += "dn: ou=toTeam," + ou + "\n" + alias + "ou: toTeam\n";
+        ldif += "aliasedObjectName: ou=Team," + ou + "\n\n";
+        ldif += "dn: cn=gone," + ou + "\n" + alias + "cn: gone\n";
+        ldif += "aliasedObjectName: cn=ghost," + ou + "\n";
+        slapd.Modify(ldif);
+        LdapClient client({slapd.ManagerConnection()});
+        Walker walker(client, ContextFlag::DereferenceAliases);
+        EXPECT_EQ(walker.Walk(name), 0);
+        std::sort(walker.found.begin(), walker.found.end());
+        return walker.found;
+    }
+
     // A private server (one a test may stop) holding ou=Held with people in it.
     std::unique_ptr<TestSlapd> StartHeldServer(const testing::TempDir& dir, int people) {
         const std::string ldif = (dir / "data.ldif").string();
@@ -1253,23 +1275,26 @@ TEST_F(LdapClientTest, AliasesAreFollowedWhenListingAndReading) {
 // not step into it, so one whose object is gone does not fail the walk, and
 // one for a container does not walk that container a second time.
 TEST_F(LdapClientTest, ARecursiveWalkReportsAliasesWithoutSteppingIntoThem) {
-    const TestSlapd& slapd = TestSlapd::Shared();
-    slapd.FreshSubtree("AliasWalk");
-    const std::string alias = "objectClass: alias\nobjectClass: extensibleObject\n";
-    slapd.Modify("dn: ou=Team,ou=AliasWalk,dc=test\nobjectClass: organizationalUnit\nou: Team\n\n" +
-                 People("AliasWalk", 0) +
-                 "dn: cn=user0,ou=Team,ou=AliasWalk,dc=test\nobjectClass: inetOrgPerson\n"
-                 "cn: user0\nsn: Person\n\n"
-                 "dn: ou=toTeam,ou=AliasWalk,dc=test\n" +
-                 alias +
-                 "ou: toTeam\naliasedObjectName: ou=Team,ou=AliasWalk,dc=test\n\n"
-                 "dn: cn=gone,ou=AliasWalk,dc=test\n" +
-                 alias + "cn: gone\naliasedObjectName: cn=ghost,ou=AliasWalk,dc=test\n");
-    LdapClient client({slapd.ManagerConnection()});
-    Walker walker(client, ContextFlag::DereferenceAliases);
-    EXPECT_EQ(walker.Walk("AliasWalk"), 0);
-    std::sort(walker.found.begin(), walker.found.end());
-    EXPECT_EQ(walker.found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
+    EXPECT_EQ(WalkAliases("AliasWalk"),
+              (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
+}
+
+// The client follows aliases itself: a default of libldap's that has the
+// server dereference them (DEREF in ldap.conf or ~/.ldaprc, LDAPDEREF) would
+// walk into them behind its back, and change what a report finds.
+TEST_F(LdapClientTest, ALibraryDefaultToDereferenceAliasesChangesNothing) {
+    // As a tester's environment sets it. libldap reads it once, when a
+    // process first uses it; for a process that has, the same default is
+    // set where libldap keeps what it read.
+    ::unsetenv("LDAPNOINIT");
+    ::setenv("LDAPDEREF", "always", 1);
+    int deref = LDAP_DEREF_ALWAYS;
+    ASSERT_EQ(ldap_set_option(nullptr, LDAP_OPT_DEREF, &deref), LDAP_OPT_SUCCESS);
+    const std::vector<std::string> found = WalkAliases("AliasDefaults");
+    deref = LDAP_DEREF_NEVER;
+    ldap_set_option(nullptr, LDAP_OPT_DEREF, &deref);
+    ::unsetenv("LDAPDEREF");
+    EXPECT_EQ(found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
 }
 
 // A referral entry is an object like the others: listed beside its

@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vellrun::testing {
@@ -22,6 +24,10 @@ std::string ReadLine(const std::filesystem::path& path) {
 int Run(const std::string& command) {
     return std::system(command.c_str());
 }
+
+// The ldap tools of the helpers below, deaf to the ldap.conf, ~/.ldaprc and
+// LDAP* variables of whoever runs the tests.
+const std::string kTool = "LDAPNOINIT=1 ";
 
 std::string Quote(const std::string& text) {
     std::string out = "'";
@@ -66,7 +72,9 @@ std::unique_ptr<TestSlapd> TestSlapd::Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas,
                                             const std::vector<std::string>& ldifs,
                                             const std::string& suffix, bool unchecked) {
-    std::string command = "SLAPD_SUFFIX=" + Quote(suffix) +
+    // The server ends with this process, should it end before the server is stopped.
+    std::string command = "SLAPD_WATCH_PID=" + std::to_string(::getpid()) +
+                          " SLAPD_SUFFIX=" + Quote(suffix) +
                           (unchecked ? " SLAPADD_FLAGS=-s " : " ") + Quote(VELLRUN_SLAPD_FIXTURE) +
                           " start " + Quote(dir.string());
     for (const auto& s : schemas)
@@ -108,7 +116,7 @@ void TestSlapd::Resume() {
 void TestSlapd::Modify(const std::string& ldif, bool add) const {
     const auto file = dir_ / ("change-" + std::to_string(::getpid()) + ".ldif");
     std::ofstream(file) << ldif;
-    const std::string command = std::string(add ? "ldapadd" : "ldapmodify") + " -x -H " +
+    const std::string command = kTool + (add ? "ldapadd" : "ldapmodify") + " -x -H " +
                                 Quote(Uri()) + " -D cn=admin,dc=test -y " +
                                 Quote((dir_ / "admin.pw").string()) + " -f " +
                                 Quote(file.string()) + " >/dev/null";
@@ -119,8 +127,18 @@ void TestSlapd::Modify(const std::string& ldif, bool add) const {
 
 std::string TestSlapd::FreshSubtree(const std::string& name) const {
     const std::string dn = "ou=" + name + ",dc=test";
-    Run("ldapdelete -x -r -H " + Quote(Uri()) + " -D cn=admin,dc=test -y " +
-        Quote((dir_ / "admin.pw").string()) + " " + Quote(dn) + " >/dev/null 2>&1");
+    // With ManageDsaIT (-M), or a referral entry below would be answered
+    // with its reference instead of being deleted, and the subtree would stay.
+    const auto said = dir_ / ("delete-" + std::to_string(::getpid()) + ".txt");
+    const int status = Run(kTool + "ldapdelete -x -M -r -H " + Quote(Uri()) +
+                           " -D cn=admin,dc=test -y " + Quote((dir_ / "admin.pw").string()) + " " +
+                           Quote(dn) + " >" + Quote(said.string()) + " 2>&1");
+    std::ifstream in(said);
+    const std::string output{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::filesystem::remove(said);
+    // Deleted, or not there (noSuchObject, 32) on the first run.
+    if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 32))
+        throw std::runtime_error("the subtree " + dn + " of an earlier run stays: " + output);
     Modify("dn: " + dn + "\nobjectClass: organizationalUnit\nou: " + name + "\n");
     return dn;
 }

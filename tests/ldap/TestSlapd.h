@@ -4,7 +4,8 @@
 // (tests/ldap/slapd-fixture, FIXTURES_SETUP) has started one and named its
 // folder in VELLRUN_TEST_SLAPD_DIR; run by hand, the first test starts one of
 // its own under the temporary folder and the process stops it at exit. Tests
-// that must kill a server start a private one with Start().
+// that must kill a server start a private one with Start(). A server started
+// here ends with the test process, even one that crashes or is killed.
 //
 // Every test works in its own subtree (ou=NAME,dc=test), so tests can run
 // side by side against one server.

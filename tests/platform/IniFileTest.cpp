@@ -290,13 +290,20 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     EXPECT_TRUE(fs::exists(dir_ / ".whole.ini.lock"));
     EXPECT_EQ(file.WriteCount(), 0u);
 
-    // An unwritable folder; root writes anyway, so only others can check it.
-    if (::geteuid() != 0) {
-        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(file.WriteString("S", "k", "new").ok());
-        fs::permissions(dir_, fs::perms::owner_all);
-        EXPECT_EQ(Get(path), original);
-    }
+    // A read-only file is refused, to root as to anyone, and stays as it was.
+    fs::permissions(path, fs::perms::owner_read);
+    EXPECT_FALSE(file.WriteString("S", "k", "new").ok());
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Get(path), original);
+
+    // A writable file in a folder where nothing may be made is no failure:
+    // it is rewritten in place, and nothing is left beside it.
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    const FileStatus inPlace = file.WriteString("S", "k", "kept");
+    fs::permissions(dir_, fs::perms::owner_all);
+    EXPECT_TRUE(inPlace.ok()) << inPlace.error;
+    EXPECT_EQ(Get(path), "[S]\nk=kept\n");
+    EXPECT_EQ(FilesInDir(), 3u);
 
     // The next write that can succeed does.
     ASSERT_TRUE(file.WriteString("S", "k", "new").ok());

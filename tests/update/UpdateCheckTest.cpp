@@ -77,7 +77,7 @@ TEST_F(UpdateCheckTest, NewerDateOffersTheDownloadWhichArrivesWholeIntoNewFolder
     messages.files = {target};
     Check();
 
-    EXPECT_EQ(Kinds(), (std::vector<Kind>{Kind::Question, Kind::SaveFile, Kind::Info}));
+    ASSERT_EQ(Kinds(), (std::vector<Kind>{Kind::Question, Kind::SaveFile, Kind::Info}));
     EXPECT_EQ(messages.boxes[0].text,
               "Your software version is dated \"20091030\" - the version on " + Site() +
                   " is dated \"20100105\": do you want to download the most recent version?");

@@ -606,7 +606,19 @@ Result LdapSession::Connect() {
     ++connection_;
     const int version = LDAP_VERSION3;
     ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
+    // libldap starts each connection from the defaults of ldap.conf,
+    // ~/.ldaprc and the LDAP* variables, and some of them change what a
+    // search answers. They are pinned: referrals are not chased, aliases
+    // are never dereferenced by the server (the client follows them itself,
+    // where the context asks for it), and the server is asked for no size
+    // or time limit of its own beyond what it imposes anyway. (A default
+    // search base does not matter: every search names its base.)
     ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    const int never = LDAP_DEREF_NEVER;
+    ldap_set_option(ld_, LDAP_OPT_DEREF, &never);
+    const int noLimit = LDAP_NO_LIMIT;
+    ldap_set_option(ld_, LDAP_OPT_SIZELIMIT, &noLimit);
+    ldap_set_option(ld_, LDAP_OPT_TIMELIMIT, &noLimit);
     timeval timeout{config_.timeoutSeconds, 0};
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
