@@ -6,17 +6,24 @@
 #include <ctime>
 
 #include <pthread.h>
+#include <sys/wait.h>
 
 namespace vellrun::platform {
 
 std::string PutOnSessionClipboard(std::string_view text) {
     // The tool is chosen by the session the program runs in; the command
-    // line is fixed, so nothing of the text reaches the shell.
+    // line is fixed, so nothing of the text reaches the shell. The tool
+    // stays behind to serve the clipboard, so it must not keep this
+    // program's output open: a caller reading that output to its end
+    // would wait for the tool instead.
+    const char* tool = nullptr;
     const char* command = nullptr;
     if (std::getenv("WAYLAND_DISPLAY") != nullptr) {
-        command = "wl-copy 2>/dev/null";
+        tool = "wl-copy";
+        command = "wl-copy >/dev/null 2>&1";
     } else if (std::getenv("DISPLAY") != nullptr) {
-        command = "xclip -selection clipboard 2>/dev/null";
+        tool = "xclip";
+        command = "xclip -selection clipboard >/dev/null 2>&1";
     }
     if (command == nullptr) return "no graphical session holds a clipboard";
     FILE* pipe = popen(command, "w");
@@ -40,7 +47,11 @@ std::string PutOnSessionClipboard(std::string_view text) {
         }
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (!written || status != 0) return std::string("the clipboard tool (") + command + ") failed";
+    // The shell's status for a command it cannot find.
+    constexpr int kNotFound = 127;
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kNotFound)
+        return std::string("the clipboard tool ") + tool + " is not installed";
+    if (!written || status != 0) return std::string("the clipboard tool ") + tool + " failed";
     return {};
 }
 
