@@ -143,7 +143,6 @@ GridExportResult FromFileResult(FileExportResult result) {
     return GridExportResult::InvalidTarget;
 }
 
-// The non-file branch of an export whose kind is Excel or Clipboard.
 // The clipboard target; a clipboard that cannot take the text is said so.
 GridExportResult CopyToClipboard(const report::ResultTable& table, const Delimiters& delimiters,
                                  const ExportServices& services) {
@@ -153,6 +152,7 @@ GridExportResult CopyToClipboard(const report::ResultTable& table, const Delimit
     return GridExportResult::ClipboardFailed;
 }
 
+// The non-file branch of an export whose kind is Excel or Clipboard.
 GridExportResult ExportToDesktop(ExportKind kind, const report::ResultTable& table,
                                  const Delimiters& delimiters, const ExportServices& services) {
     if (kind == ExportKind::Excel) return ExportToExcel(table, delimiters, services);
@@ -422,7 +422,12 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
         reason = written.error;
         if (reason.empty()) {
             if (!written.Notice().empty()) services.messages.InfoBox(written.Notice());
-            if (services.desktop.OpenWorkbook(*path)) return GridExportResult::Workbook;
+            if (services.desktop.OpenWorkbook(*path)) {
+                // The workbook is the export; the copy beside it that did
+                // not reach the clipboard is only told.
+                if (!clipboard.empty()) services.messages.InfoBox(ClipboardFailureText(clipboard));
+                return GridExportResult::Workbook;
+            }
             reason = "no spreadsheet program opened \"" + path->string() + "\"";
         } else {
             // The empty file this export made for the workbook.

@@ -34,8 +34,10 @@ public:
     std::optional<std::string> clipboard;
     std::vector<fs::path> workbooks;
     bool opens = true;
+    std::string clipboardProblem;  // empty: the clipboard takes the text
 
     std::string SetClipboardText(std::string_view text) override {
+        if (!clipboardProblem.empty()) return clipboardProblem;
         clipboard = std::string(text);
         return {};
     }
@@ -163,6 +165,16 @@ TEST_F(WorkbookExportTest, AnyWorkbookFailureSaysSoAndLeavesTheResultsOnTheClipb
     EXPECT_EQ(messages_.Texts(ScriptedMessagePort::Kind::Plain).back(),
               "Error saving to Excel (no spreadsheet program opened \"" +
                   desktop_.workbooks.at(0).string() + "\") - Results are in clipboard");
+
+    // A workbook that opens is the export, also when the copy beside it did
+    // not reach the clipboard; that is told, not lost.
+    desktop_.opens = true;
+    desktop_.clipboardProblem = "the clipboard tool xclip is not installed";
+    result = ExportToExcel(SampleTable(), Delimiters{'\t', '\n', '"'}, Services(dir_ / "wb"));
+    EXPECT_EQ(result, GridExportResult::Workbook);
+    EXPECT_EQ(messages_.Texts(ScriptedMessagePort::Kind::Info).back(),
+              "The results could not be put on the clipboard (the clipboard tool xclip is not "
+              "installed)");
 
     // A cell longer than a worksheet cell can hold is cut, marked and counted.
     report::ResultTable huge(1, 1);
