@@ -937,33 +937,44 @@ TEST_F(LdapClientTest, EntriesNamedLikeTheTopAreTheirOwnAndAValueMustNameAnEntry
         return result;
     };
     EXPECT_EQ(setSeeAlso("\\[Root]", "nosuch.Sales"), Err::NoSuchEntry);
+    EXPECT_EQ(setSeeAlso("\\[Root]", "CN=nosuch.OU=Sales"), Err::NoSuchEntry);
     EXPECT_EQ(setSeeAlso("\\[Root]", "\\[public].Sales"), 0);
-    // What the entry, not the top, holds now.
-    BufferHandle request{}, reply{};
-    client->AllocBuffer(kRequestBufferSize, request);
-    client->AllocBuffer(kReadReplySize, reply);
-    client->PrepareRequest(context, Operation::Read, request);
-    client->PutName(context, request, "sn");
-    client->PutName(context, request, "seeAlso");
-    int32_t continuation = kNoContinuation;
-    ASSERT_EQ(
-        client->Read(context, "\\[Root]", ReadKind::Values, false, request, continuation, reply),
-        0);
-    std::map<std::string, std::string> held;
-    uint32_t count = 0;
-    client->GetAttrCount(context, reply, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        std::string name;
-        uint32_t values = 0;
-        SyntaxId syntax = 0;
-        client->GetAttrName(context, reply, name, values, syntax);
-        AttrValue value;
-        if (values == 1 && client->GetAttrVal(context, reply, syntax, value) == 0) {
-            if (const auto* text = std::get_if<StringValue>(&value.record)) held[name] = text->text;
+    // An LDAP DN goes as it is, not as one value "Sales,dc=test" under ou.
+    EXPECT_EQ(setSeeAlso("\\[public].Sales", "ou=Sales,dc=test"), 0);
+    // What the entries, not the top, hold now.
+    const auto heldBy = [&](const std::string& object) {
+        BufferHandle request{}, reply{};
+        client->AllocBuffer(kRequestBufferSize, request);
+        client->AllocBuffer(kReadReplySize, reply);
+        client->PrepareRequest(context, Operation::Read, request);
+        client->PutName(context, request, "sn");
+        client->PutName(context, request, "seeAlso");
+        int32_t continuation = kNoContinuation;
+        std::map<std::string, std::string> held;
+        EXPECT_EQ(
+            client->Read(context, object, ReadKind::Values, false, request, continuation, reply),
+            0);
+        uint32_t count = 0;
+        client->GetAttrCount(context, reply, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            uint32_t values = 0;
+            SyntaxId syntax = 0;
+            client->GetAttrName(context, reply, name, values, syntax);
+            AttrValue value;
+            if (values == 1 && client->GetAttrVal(context, reply, syntax, value) == 0) {
+                if (const auto* text = std::get_if<StringValue>(&value.record))
+                    held[name] = text->text;
+            }
         }
-    }
-    EXPECT_EQ(held, (std::map<std::string, std::string>{{"sn", "NotTheTop"},
-                                                        {"seeAlso", "\\[public].Sales"}}));
+        client->FreeBuffer(reply);
+        client->FreeBuffer(request);
+        return held;
+    };
+    EXPECT_EQ(heldBy("\\[Root]"), (std::map<std::string, std::string>{
+                                      {"sn", "NotTheTop"}, {"seeAlso", "\\[public].Sales"}}));
+    EXPECT_EQ(heldBy("\\[public].Sales"),
+              (std::map<std::string, std::string>{{"sn", "Public"}, {"seeAlso", "Sales"}}));
 }
 
 // Two siblings with one value under different types (cn=bob, ou=bob) share

@@ -445,16 +445,30 @@ ValueNames LdapClient::State::NamesFor(const LdapContext& context, const LdapSch
     ValueNames names;
     names.fromDn = [this, &context](std::string_view dn) { return FromDn(context, dn); };
     names.toDn = [this, &context, unresolved](std::string_view name) {
+        // A new value given as an LDAP DN (commas between its parts and no
+        // dot, which a name of this program would have) goes as it is, and
+        // the server judges it: an entry outside the tree's base, say.
+        Name parsed;
+        const bool ldapDn = name.find('.') == std::string_view::npos &&
+                            name.find(',') != std::string_view::npos && ParseDn(name, parsed) &&
+                            !parsed.empty();
+        if (unresolved && ldapDn) return std::string(name);
         std::string dn;
         const Result r = ToDn(context, "." + std::string(StripLeadingDot(name)), dn);
-        if (r == 0) return dn;
-        // A name that does not resolve is written as it was given. When it
-        // is an LDAP DN already (an entry outside the tree's base, say) the
-        // server judges it; otherwise the name's failure is the caller's.
-        Name parsed;
-        if (unresolved && *unresolved == 0 && (!ParseDn(name, parsed) || parsed.empty())) {
-            *unresolved = r;
+        if (r == 0) {
+            // A new value must name an entry; a name typed in full becomes
+            // its DN without the server, so the server is asked here.
+            if (unresolved && *unresolved == 0) {
+                FoundEntry found;
+                if (Result e = SessionOf(context).ReadEntry(dn, {"1.1"}, found); e != 0)
+                    *unresolved = e;
+            }
+            return dn;
         }
+        // A name that does not resolve is written as it was given; a new
+        // value's failure is the caller's.
+        if (unresolved && *unresolved == 0 && !(ParseDn(name, parsed) && !parsed.empty()))
+            *unresolved = r;
         return std::string(name);
     };
     names.classFromLdap = [&schema](std::string_view n) { return schema.ProgramClass(n); };
