@@ -176,10 +176,9 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
     TNDSObj cursor;
     CursorCloser closer(*this, cursor);
     Result result = DSListOpen(context, container, cursor);
-    // A subcontainer that cannot be listed whole does not stop the walk: it
-    // goes on with the next entry, and the first such failure is the walk's
-    // result, so that a report missing a part of the tree does not pass for
-    // a whole one.
+    // A subcontainer that cannot be listed whole does not stop the walk
+    // (unless the server is lost): it goes on with the next entry, and the first such failure is
+    // the walk's result, so that a report missing a part of the tree does not pass for a whole one.
     Result below = 0;
     while (result == 0 && !cancel.IsSet()) {
         if (cursor.HasEntry()) {
@@ -192,6 +191,9 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
                 const Result level = inner == container ? client::Err::IllegalDsName
                                                         : WalkLevel(context, inner, recurse, cancel,
                                                                     callback, classFilter);
+                // A server gone (or one that let the wait run out) would fail
+                // every listing after this one as slowly: the walk ends here.
+                if (level == client::Err::TransportFailure) return level;
                 if (below == 0) below = level;
                 // Cancelled below: the container itself is not reported either.
                 if (cancel.IsSet()) break;

@@ -235,6 +235,7 @@ void ReportRun::ByObject(ReportSpec& run) {
     const std::string classText =
         access_.DSReadColumnText(run.ReadContext, object, kObjectClassAttribute, &result);
     lastResult_ = result;
+    if (result == client::Err::TransportFailure) return;
     std::vector<std::string> classes;
     if (result == 0) {
         for (std::string_view line : CellLines(classText))
@@ -267,6 +268,12 @@ void ReportRun::ByObject(ReportSpec& run) {
         const std::string name = table_.Cell(0, row);
         ShowStatus("Read Attributes", name);
         table_.SetCell(1, row, reader_.GetAttrValue(run.ReadContext, object, name));
+        // The attributes read so far stay; the rest would each wait for the
+        // lost server in vain.
+        if (ServerLost()) {
+            lastResult_ = client::Err::TransportFailure;
+            break;
+        }
     }
     saveEnabled_ = true;
 }
@@ -275,6 +282,7 @@ void ReportRun::ByType(ReportSpec& run) {
     reportName_ = ReportFileBaseName(run.ObjectClass);
     walkSpec_ = &run;
     rowCounter_ = 0;
+    serverLost_ = false;
     // Only the header row: rows of an earlier, longer run must not linger
     // as empty rows below this run's.
     table_.Resize(run.Attributes.size() + 1, 1);
@@ -295,9 +303,15 @@ void ReportRun::ByType(ReportSpec& run) {
             feedback_.Cancel().Set();
         }
     };
-    const Result result = access_.DSWalkContainer(run.SearchContext, run.Container, run.Recursive,
-                                                  feedback_.Cancel(), onEntry, run.ObjectClass);
+    Result result = access_.DSWalkContainer(run.SearchContext, run.Container, run.Recursive,
+                                            feedback_.Cancel(), onEntry, run.ObjectClass);
     walkSpec_ = nullptr;
+    // The walk was stopped for the lost server, not by the person: the run
+    // ends with the server's failure, which the status bar tells.
+    if (serverLost_) {
+        feedback_.Cancel().Clear();
+        result = client::Err::TransportFailure;
+    }
     if (failure) {
         feedback_.Cancel().Clear();
         saveEnabled_ = rowCounter_ > 0;
@@ -321,14 +335,32 @@ void ReportRun::AddObjectRow(const std::string& searchBase, const directory::TND
     // Read through the full name: the read context's name context is the
     // container, which a name without its dot would be taken relative to.
     const std::string name = directory::DSFullName(dn);
-    if (!PassesFilters(reader_, run.ReadContext, name, run.Filtered, run.Filters)) return;
+    // A read that found the server gone stops the walk (through the cancel
+    // flag, which the listing checks before its next entry) unless the
+    // person stopped it already: a read given up by Cancel fails the same way.
+    const auto stopWhenLost = [this] {
+        if (!ServerLost()) return false;
+        if (!feedback_.Cancel().IsSet()) {
+            serverLost_ = true;
+            feedback_.Cancel().Set();
+        }
+        return true;
+    };
+    const bool passes = PassesFilters(reader_, run.ReadContext, name, run.Filtered, run.Filters);
+    if (stopWhenLost() || !passes) return;
 
     const size_t row = ++rowCounter_;
     table_.SetRowCount(row + 1);
     table_.SetCell(0, row, dn);
     ShowStatus(kStatusKeep, dn, kStatusClear);
-    for (size_t i = 0; i < run.Attributes.size(); ++i)
+    for (size_t i = 0; i < run.Attributes.size(); ++i) {
         table_.SetCell(i + 1, row, reader_.GetAttrValue(run.ReadContext, name, run.Attributes[i]));
+        if (stopWhenLost()) return;
+    }
+}
+
+bool ReportRun::ServerLost() const {
+    return reader_.LastResult() == client::Err::TransportFailure;
 }
 
 void ReportRun::Schema(ReportSpec& run, bool classes) {

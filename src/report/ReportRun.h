@@ -169,6 +169,9 @@ public:
     // The ByType step for one found entry (also usable by a front end's own
     // walk): forms the full name, applies the filter, adds and fills a row.
     void AddObjectRow(const std::string& searchBase, const directory::TNDSObj& entry);
+    // Whether a read of this run failed because the server is gone or stopped
+    // answering: every read after it would wait as long again.
+    bool ServerLost() const;
 
 private:
     void Head(ReportSpec& run);
@@ -200,6 +203,8 @@ private:
     // Shared with AddObjectRow during a ByType run.
     const ReportSpec* walkSpec_ = nullptr;
     size_t rowCounter_ = 0;
+    // Set when a cell's read found the server gone and stopped the walk.
+    bool serverLost_ = false;
 };
 
 }  // namespace vellrun::report

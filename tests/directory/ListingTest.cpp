@@ -221,6 +221,30 @@ TEST(Walk, ASubcontainerThatCannotBeListedFailsTheWalkAfterTheRest) {
     EXPECT_EQ(bed.spy.liveBuffers, 0);
 }
 
+// A server gone (or silent until the wait ran out) fails every listing after
+// it as slowly: the walk ends there, with what it found.
+TEST(Walk, AServerLostBelowEndsTheWalkAtOnce) {
+    DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
+    int listingsAfterLoss = -1;
+    bed.spy.onListSubordinates = [&](client::ContextHandle context, std::string_view container,
+                                     int32_t& continuation, client::BufferHandle reply) {
+        if (listingsAfterLoss >= 0) ++listingsAfterLoss;
+        if (container.find("East") != std::string_view::npos) {
+            listingsAfterLoss = 0;
+            return client::Err::TransportFailure;
+        }
+        return bed.spy.Inner().ListSubordinates(context, container, continuation, reply);
+    };
+    Walked walked;
+    EXPECT_EQ(bed.access.DSWalkContainer(bed.Context(), "Corp", true, bed.feedback.Cancel(),
+                                         walked.Callback(), "*"),
+              client::Err::TransportFailure);
+    EXPECT_EQ(listingsAfterLoss, 0);
+    EXPECT_EQ(walked.found, (std::vector<std::string>{".Sales.Corp | jdoe"}));
+    EXPECT_EQ(bed.spy.liveBuffers, 0);
+    EXPECT_EQ(bed.spy.liveContexts, 1);
+}
+
 TEST(Walk, CancelInsideASubcontainerStopsEveryLevel) {
     DirectoryTestBed bed(TreesImage({{"CORP", CorpObjects()}}));
     Walked walked;

@@ -354,6 +354,49 @@ TEST_F(ReportRunTest, AFailureWhileOneObjectIsHandledEndsTheSearchCleanly) {
     ExpectRestored();
 }
 
+// A server that stops answering fails each read only once its wait is over:
+// a report that went on reading would wait that long for every cell left.
+TEST_F(ReportRunTest, AServerLostWhileCellsAreReadEndsTheRunWithItsError) {
+    bool lost = false;
+    int failedReads = 0;
+    bed_.spy.onRead = [&](client::ContextHandle context, std::string_view object,
+                          client::ReadKind kind, bool all, client::BufferHandle request,
+                          int32_t& continuation, client::BufferHandle reply) {
+        if (!lost)
+            return bed_.spy.Inner().Read(context, object, kind, all, request, continuation, reply);
+        ++failedReads;
+        return client::Err::TransportFailure;
+    };
+    bed_.feedback.onEvent = [&](int) {
+        if (run_.ReportRunning() && run_.Table().RowCount() == 3) lost = true;
+    };
+    ASSERT_TRUE(run_.Rpt_run(ByType("Corp", "*", {"CN", "Surname"}, true)));
+    EXPECT_EQ(failedReads, 1);
+    EXPECT_EQ(run_.LastResult(), client::Err::TransportFailure);
+    EXPECT_EQ(run_.Table().RowCount(), 3u);  // what was found stays
+    EXPECT_EQ(bed_.feedback.status[0].rfind("The directory returned error", 0), 0u)
+        << bed_.feedback.status[0];
+    EXPECT_FALSE(run_.CancelRequested());
+    ExpectRestored();
+
+    // One object's report stops at the first attribute it could not read.
+    lost = false;
+    failedReads = 0;
+    bed_.feedback.onEvent = [&](int) {
+        if (run_.ReportRunning() && run_.Table().RowCount() > 1) lost = true;
+    };
+    ReportSpec spec;
+    spec.Kind = ReportKind::ByObject;
+    spec.TreeName = "CORP";
+    spec.Container = "Sales.Corp";
+    spec.ObjectName = "jdoe";
+    spec.ObjectClass = "User";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(failedReads, 1);
+    EXPECT_EQ(run_.LastResult(), client::Err::TransportFailure);
+    ExpectRestored();
+}
+
 TEST(GridResize, FitsColumnsToTheClientWidth) {
     const GridGeometry geometry{400, 1, 0, 0};
     // Room left: shared out over every column but the key column.
