@@ -36,7 +36,12 @@ void QtRunFeedback::FlushStatus() {
     for (size_t i = 0; i < panels_.size(); ++i) {
         if (!dirty_[i]) continue;
         dirty_[i] = false;
-        if (QLabel* label = panels_[i]) label->setText(pending_[i]);
+        if (QLabel* label = panels_[i]) {
+            label->setText(pending_[i]);
+            // A panel narrower than its text (a directory error's whole
+            // message) shows the rest when pointed at.
+            label->setToolTip(pending_[i]);
+        }
         if (listener_) listener_(static_cast<int>(i), pending_[i]);
     }
 }

@@ -1072,6 +1072,8 @@ TEST_F(MainWindowTest, ACommandLineRunThatFailedKeepsItsStatus) {
     EXPECT_NE(form_->StatusPanels()[0]->text().toStdString().find("The directory returned error"),
               std::string::npos)
         << form_->StatusPanels()[0]->text().toStdString();
+    // The whole message, wider than the panel, shows when pointed at.
+    EXPECT_EQ(form_->StatusPanels()[0]->toolTip(), form_->StatusPanels()[0]->text());
 }
 
 // An unattended run that the directory fails says so where its messages go,
