@@ -340,7 +340,7 @@ void TMainForm::ExportAtOnce(report::ReportSpec& current) {
 }
 
 void TMainForm::ActionStoreReportSpecClick() {
-    // Before the first report the spec names no tree, container or class:
+    // Before the first report the report file would name no tree, container or class:
     // the file would only be refused when it is run.
     if (!reportShown_) return;
     const std::filesystem::path proposed =
