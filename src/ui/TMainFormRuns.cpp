@@ -102,19 +102,19 @@ bool TMainForm::LetThroughWhileWaiting(QObject* receiver, QEvent* event) {
 
 void TMainForm::ShowRunCancels(bool running) {
     cancelShortcut_->setEnabled(running);
-    // While a report by type runs, the one kind that stops when asked, both
-    // run buttons stop it; the Results tab's button says Cancel, and the
-    // hints and descriptions of both say so. The Multi-Object tab's button
-    // gets its caption from the command that started the run.
+    // While a run goes, both run buttons stop it; their hints and
+    // descriptions say so. The Results tab's button says Cancel while a
+    // report by type runs, the one kind that stops at it; the Multi-Object
+    // tab's button gets its caption from the command that started the run.
     const bool stoppable = running && run_.CurrentSpec().Kind == report::ReportKind::ByType;
     bitBtn1_->setText(
         QString::fromUtf8(stoppable ? report::kRefreshCancelCaption : report::kRefreshCaption));
-    const QString hint = stoppable ? QStringLiteral("Cancel the running report (Esc)")
-                                   : QStringLiteral("Start scanning for the selected class");
+    const QString hint = running ? QStringLiteral("Cancel the running report (Esc)")
+                                 : QStringLiteral("Start scanning for the selected class");
     for (QPushButton* button : {buttonRun_, bitBtn1_}) {
         button->setToolTip(hint);
         button->setStatusTip(hint);
-        button->setAccessibleDescription(stoppable ? hint : QString());
+        button->setAccessibleDescription(running ? hint : QString());
     }
 }
 
