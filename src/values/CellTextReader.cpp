@@ -138,13 +138,19 @@ void CellTextReader::ReadEntryInformation(client::ContextHandle treeContext,
                                           std::string_view object) {
     client::DirectoryClient& client = access_.Client();
     directory::ScopedContextCopy copy(client);
-    if (copy.Duplicate(treeContext) != 0) return;
-    if (client.SetContextNumber(copy.Get(), client::ContextKey::EntryInfoItems, kDsiSelector) !=
-        0) {
+    // The cells show "n/a"; the failure is kept as a read's is (a server
+    // gone ends the run).
+    const auto failed = [this](Result result) {
+        if (result != 0) lastResult_ = result;
+        return result != 0;
+    };
+    if (failed(copy.Duplicate(treeContext))) return;
+    if (failed(client.SetContextNumber(copy.Get(), client::ContextKey::EntryInfoItems,
+                                       kDsiSelector))) {
         return;
     }
     client::EntryInfo info;
-    if (client.ReadEntryInfo(copy.Get(), object, kEntryInfoBufferSize, info) != 0) return;
+    if (failed(client.ReadEntryInfo(copy.Get(), object, kEntryInfoBufferSize, info))) return;
 
     for (size_t i = 0; i < kDsiItems.size(); ++i) {
         client::EntryItem item;

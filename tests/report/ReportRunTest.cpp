@@ -395,6 +395,23 @@ TEST_F(ReportRunTest, AServerLostWhileCellsAreReadEndsTheRunWithItsError) {
     EXPECT_EQ(failedReads, 1);
     EXPECT_EQ(run_.LastResult(), client::Err::TransportFailure);
     ExpectRestored();
+
+    // A report of entry information alone ends the same way.
+    lost = false;
+    failedReads = 0;
+    bed_.spy.onReadEntryInfo = [&](client::ContextHandle context, std::string_view object,
+                                   size_t room, client::EntryInfo& info) {
+        if (!lost) return bed_.spy.Inner().ReadEntryInfo(context, object, room, info);
+        ++failedReads;
+        return client::Err::TransportFailure;
+    };
+    bed_.feedback.onEvent = [&](int) {
+        if (run_.ReportRunning() && run_.Table().RowCount() == 3) lost = true;
+    };
+    ASSERT_TRUE(run_.Rpt_run(ByType("Corp", "*", {"DSI: Time Created"}, true)));
+    EXPECT_EQ(failedReads, 1);
+    EXPECT_EQ(run_.LastResult(), client::Err::TransportFailure);
+    ExpectRestored();
 }
 
 TEST(GridResize, FitsColumnsToTheClientWidth) {

@@ -194,7 +194,8 @@ Result SpyClient::GetSyntaxId(ContextHandle context, std::string_view attribute,
 Result SpyClient::ReadEntryInfo(ContextHandle context, std::string_view object, size_t room,
                                 EntryInfo& info) {
     Note("ReadEntryInfo");
-    return inner_.ReadEntryInfo(context, object, room, info);
+    return onReadEntryInfo ? onReadEntryInfo(context, object, room, info)
+                           : inner_.ReadEntryInfo(context, object, room, info);
 }
 Result SpyClient::TakeEntryItem(const EntryInfo& info, size_t room, uint32_t selector,
                                 EntryItem& item) {

@@ -46,6 +46,9 @@ public:
                                  client::BufferHandle)>
         onModifyObject;
     std::function<client::Result(client::ContextHandle, std::string_view)> onRemoveObject;
+    std::function<client::Result(client::ContextHandle, std::string_view, size_t,
+                                 client::EntryInfo&)>
+        onReadEntryInfo;
 
     int Count(const std::string& method) const;
 
