@@ -102,13 +102,13 @@ bool TMainForm::LetThroughWhileWaiting(QObject* receiver, QEvent* event) {
 
 void TMainForm::ShowRunCancels(bool running) {
     cancelShortcut_->setEnabled(running);
-    // While a run goes, both run buttons stop it; their hints and
-    // descriptions say so. The Results tab's button says Cancel while a
-    // report by type runs, the one kind that stops at it; the Multi-Object
-    // tab's button gets its caption from the command that started the run.
-    const bool stoppable = running && run_.CurrentSpec().Kind == report::ReportKind::ByType;
+    // While a run goes, both run buttons stop it (a report by type at its
+    // next entry, any run at a wait for the server); their hints and
+    // descriptions say so, and the Results tab's button says Cancel. The
+    // Multi-Object tab's button gets its caption from the command that
+    // started the run.
     bitBtn1_->setText(
-        QString::fromUtf8(stoppable ? report::kRefreshCancelCaption : report::kRefreshCaption));
+        QString::fromUtf8(running ? report::kRefreshCancelCaption : report::kRefreshCaption));
     const QString hint = running ? QStringLiteral("Cancel the running report (Esc)")
                                  : QStringLiteral("Start scanning for the selected class");
     for (QPushButton* button : {buttonRun_, bitBtn1_}) {
