@@ -940,6 +940,7 @@ TEST_F(LdapClientTest, EntriesNamedLikeTheTopAreTheirOwnAndAValueMustNameAnEntry
     EXPECT_EQ(setSeeAlso("\\[Root]", "CN=nosuch.OU=Sales"), Err::NoSuchEntry);
     EXPECT_EQ(setSeeAlso("\\[Root]", "\\[public].Sales"), 0);
     // An LDAP DN goes as it is, not as one value "Sales,dc=test" under ou.
+    EXPECT_EQ(setSeeAlso("Sales", "uid=j.doe,ou=Elsewhere,dc=test"), 0);
     EXPECT_EQ(setSeeAlso("\\[public].Sales", "ou=Sales,dc=test"), 0);
     // What the entries, not the top, hold now.
     const auto heldBy = [&](const std::string& object) {

@@ -445,14 +445,13 @@ ValueNames LdapClient::State::NamesFor(const LdapContext& context, const LdapSch
     ValueNames names;
     names.fromDn = [this, &context](std::string_view dn) { return FromDn(context, dn); };
     names.toDn = [this, &context, unresolved](std::string_view name) {
-        // A new value given as an LDAP DN (commas between its parts and no
-        // dot, which a name of this program would have) goes as it is, and
+        // A value given as an LDAP DN (parts between commas, each with a
+        // type, which a name of this program never has) goes as it is, and
         // the server judges it: an entry outside the tree's base, say.
         Name parsed;
-        const bool ldapDn = name.find('.') == std::string_view::npos &&
-                            name.find(',') != std::string_view::npos && ParseDn(name, parsed) &&
-                            !parsed.empty();
-        if (unresolved && ldapDn) return std::string(name);
+        const bool ldapDn =
+            name.find(',') != std::string_view::npos && ParseDn(name, parsed) && parsed.size() >= 2;
+        if (ldapDn) return std::string(name);
         std::string dn;
         const Result r = ToDn(context, "." + std::string(StripLeadingDot(name)), dn);
         if (r == 0) {
@@ -1182,6 +1181,8 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
     if (Result r = s.ToDn(*c, object, dn, Aliases::All); r != 0) return r;
     Result unresolved = 0;
     const ValueNames names = s.NamesFor(*c, *schema, &unresolved);
+    // A value to remove may name an entry that is gone: its name goes as it is.
+    const ValueNames heldNames = s.NamesFor(*c, *schema);
     std::vector<LdapSession::Change> changes;
     bool tolerant = true;             // only changes that must not fail on what is or is not there
     std::vector<bool> tolerantKinds;  // per change: clear a value, or add one to a list
@@ -1196,7 +1197,7 @@ Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
                 change.type == ChangeType::RemoveValue || change.type == ChangeType::ClearValue;
             if (!removes && HoldsEmptyName(*change.value)) return Err::IllegalDsName;
             unresolved = 0;
-            values.push_back(LdapValueText(*change.value, names));
+            values.push_back(LdapValueText(*change.value, removes ? heldNames : names));
             // A new value naming no entry is refused with the name's failure
             // (no such entry), not sent as text the server cannot read as a
             // DN. A removal goes as before: the value held may name nobody.
