@@ -1302,10 +1302,16 @@ TEST_F(LdapClientTest, ALibraryDefaultToDereferenceAliasesChangesNothing) {
     ::setenv("LDAPDEREF", "always", 1);
     int deref = LDAP_DEREF_ALWAYS;
     ASSERT_EQ(ldap_set_option(nullptr, LDAP_OPT_DEREF, &deref), LDAP_OPT_SUCCESS);
+    // The later tests of this process find the defaults as they were, also
+    // when the walk throws.
+    struct Restore {
+        ~Restore() {
+            int never = LDAP_DEREF_NEVER;
+            ldap_set_option(nullptr, LDAP_OPT_DEREF, &never);
+            ::unsetenv("LDAPDEREF");
+        }
+    } restore;
     const std::vector<std::string> found = WalkAliases("AliasDefaults");
-    deref = LDAP_DEREF_NEVER;
-    ldap_set_option(nullptr, LDAP_OPT_DEREF, &deref);
-    ::unsetenv("LDAPDEREF");
     EXPECT_EQ(found, (std::vector<std::string>{"Team", "gone", "toTeam", "user0"}));
 }
 

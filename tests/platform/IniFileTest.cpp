@@ -297,7 +297,8 @@ TEST_F(IniFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     EXPECT_EQ(Get(path), original);
 
     // A writable file in a folder where nothing may be made is no failure:
-    // it is rewritten in place, and nothing is left beside it.
+    // it is rewritten in place, and nothing is left beside it (root may
+    // write in the folder all the same, and the file is replaced as usual).
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     const FileStatus inPlace = file.WriteString("S", "k", "kept");
     fs::permissions(dir_, fs::perms::owner_all);
