@@ -67,6 +67,7 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 }
 
 bool WorkbookTargetAllowed(const std::filesystem::path& target) {
+    if (target == "-") return true;  // standard output
     const std::string extension = platform::AsciiLowerCopy(target.extension().string());
     if (extension == ".xlsx" || extension == ".xls") return true;
     std::error_code error;

@@ -53,8 +53,8 @@ int RunReportSpec(CommandServices& services, const report::ReportSpec& spec,
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Whether a workbook may be written to target: a name that says it is one
-// (".xlsx" or ".xls", in any case), or a pipe or device, which is written
-// straight into. Any other file may well hold a text export of the report,
+// (".xlsx" or ".xls", in any case), standard output ("-"), or a pipe or
+// device, which is written straight into. Any other file may well hold a text export of the report,
 // which the workbook would replace.
 bool WorkbookTargetAllowed(const std::filesystem::path& target);
 

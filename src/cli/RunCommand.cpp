@@ -28,7 +28,7 @@ bool Load(const CliOptions& options, std::optional<report::ReportSpec>& saved, s
     // file stays as it is.
     const report::ReportSpec& spec = *loaded.spec;
     if (spec.Output == report::OutputType::Excel && !spec.OutputFile.empty() &&
-        spec.OutputFile != "-" && !WorkbookTargetAllowed(spec.OutputFile)) {
+        !WorkbookTargetAllowed(spec.OutputFile)) {
         err << kProgram << ": " << options.operands[1]
             << ": the output type MS Excel writes a workbook, and its File must end in .xlsx "
                "or .xls, not \""

@@ -177,8 +177,9 @@ Result DirectoryAccess::WalkLevel(ContextHandle context, std::string_view contai
     CursorCloser closer(*this, cursor);
     Result result = DSListOpen(context, container, cursor);
     // A subcontainer that cannot be listed whole does not stop the walk
-    // (unless the server is lost): it goes on with the next entry, and the first such failure is
-    // the walk's result, so that a report missing a part of the tree does not pass for a whole one.
+    // (unless the server is lost): it goes on with the next entry, and the
+    // first such failure is the walk's result, so that a report missing a
+    // part of the tree does not pass for a whole one.
     Result below = 0;
     while (result == 0 && !cancel.IsSet()) {
         if (cursor.HasEntry()) {

@@ -25,7 +25,7 @@ inline constexpr std::string_view kNoAttributesSelected = "No attributes selecte
 // The run button's captions: idle, and while a run goes (a click then cancels).
 inline constexpr std::string_view kRunCaption = "&Object Report";
 inline constexpr std::string_view kCancelCaption = "Cancel";
-// The Results tab's run button, idle and while a report by type runs. Its
+// The Results tab's run button, idle and while a report runs. Its
 // "Cancel" has a mnemonic of its own: Alt+C chooses CSV on that tab.
 inline constexpr std::string_view kRefreshCaption = "&Refresh";
 inline constexpr std::string_view kRefreshCancelCaption = "Ca&ncel";
