@@ -330,6 +330,9 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     ConsoleRunFeedback feedback;
     // A large image takes a while to load: Ctrl-C stops it wherever standard
     // error goes, and a terminal sees how far it is.
+    // Ctrl-C gives up a wait for a server too: the connection being made, or
+    // an answer that does not come.
+    clientOptions.whileWaiting = [&feedback] { return !feedback.Interrupted(); };
     if (!options.serverUri) {
         clientOptions.loadProgress = [&feedback, &err, show = showProgress_](uint64_t done,
                                                                              uint64_t total) {

@@ -115,6 +115,45 @@ private:
     std::thread thread_;
 };
 
+// A server whose queue of connections not yet taken is full: the system
+// drops each further connection request, as a firewall or a machine that is
+// down does, and a connection to it stays in the making.
+class FullServer {
+public:
+    FullServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            [[maybe_unused]] const int started =
+                ::connect(fd, reinterpret_cast<sockaddr*>(&address), size);
+            pollfd made{fd, POLLOUT, 0};
+            if (i == 0) ::poll(&made, 1, 1000);
+            held_.push_back(fd);
+        }
+    }
+    ~FullServer() {
+        for (const int fd : held_)
+            ::close(fd);
+        ::close(listener_);
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> held_;
+};
+
 // libldap takes its defaults from the environment and ~/.ldaprc once per
 // process: each case is a run of the console program of its own, told to
 // trust any certificate and the right authority by both. Only the
@@ -203,9 +242,11 @@ TEST(LdapTls, OnlyTheConnectionsCaFileAndCheckDecideTheTrust) {
 
 // A server that takes the connection and never answers: the TLS handshake of
 // ldaps://, StartTLS and a SASL EXTERNAL bind each end at the timeout, and
-// are given up, quietly, when whileWaiting says so.
+// are given up, quietly, when whileWaiting says so. So does a connection
+// that is never taken.
 TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
     SilentServer silent;
+    FullServer full;
     LdapConnectionConfig ldaps;
     ldaps.uri = "ldaps://" + silent.Address();
     ldaps.base = "dc=test";
@@ -215,7 +256,10 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
     LdapConnectionConfig external = startTls;
     external.tls = TlsKind::None;
     external.bind = BindKind::External;
-    for (LdapConnectionConfig config : {ldaps, startTls, external}) {
+    LdapConnectionConfig dropped;
+    dropped.uri = "ldap://" + full.Address();
+    dropped.base = "dc=test";
+    for (LdapConnectionConfig config : {ldaps, startTls, external, dropped}) {
         SCOPED_TRACE(config.uri + (config.tls == TlsKind::StartTls ? " StartTLS" : ""));
         config.timeoutSeconds = 1;
         {

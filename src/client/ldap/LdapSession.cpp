@@ -2,6 +2,7 @@
 
 #include "client/ResultCodes.h"
 #include "client/image/DirectoryImage.h"
+#include "client/ldap/TcpConnect.h"
 #include "platform/RegularFile.h"
 
 #include <algorithm>
@@ -17,9 +18,11 @@
 #include <arpa/inet.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <openldap.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace vellrun::client::ldap {
 
@@ -48,6 +51,8 @@ struct ControlsGuard {
 struct ServerAddress {
     std::string scheme;  // folded
     std::string host;    // empty: libldap's default, this machine
+    int port = 0;        // 0: the scheme's own
+    std::string uri;     // this server alone
 };
 
 // Every server of a uri: libldap takes a list (separated by blanks or
@@ -59,11 +64,11 @@ std::vector<ServerAddress> AddressesOf(const std::string& uri) {
          at = uri.find_first_not_of(", ", at)) {
         const size_t end = std::min(uri.find_first_of(", ", at), uri.size());
         LDAPURLDesc* url = nullptr;
-        if (ldap_url_parse(uri.substr(at, end - at).c_str(), &url) != LDAP_URL_SUCCESS || !url) {
-            return {};
-        }
+        const std::string server = uri.substr(at, end - at);
+        if (ldap_url_parse(server.c_str(), &url) != LDAP_URL_SUCCESS || !url) return {};
         addresses.push_back(ServerAddress{image::FoldCase(url->lud_scheme ? url->lud_scheme : ""),
-                                          url->lud_host ? url->lud_host : ""});
+                                          url->lud_host ? url->lud_host : "", url->lud_port,
+                                          server});
         ldap_free_urldesc(url);
         at = end;
     }
@@ -261,11 +266,17 @@ struct LdapSession::SetUpWait {
 
     // False when the wait ran out or was given up.
     bool Ready(Sockbuf_IO_Desc* layer, short events) {
-        using Clock = std::chrono::steady_clock;
         if (events == POLLIN && LBER_SBIOD_CTRL_NEXT(layer, LBER_SB_OPT_DATA_READY, nullptr) > 0)
             return true;
         ber_socket_t fd = -1;
         ber_sockbuf_ctrl(layer->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+        return Await(fd, events);
+    }
+
+    // Waits for the socket until it is ready for events, in slices with
+    // whileWaiting between them; false when the wait ran out or was given up.
+    bool Await(int fd, short events) {
+        using Clock = std::chrono::steady_clock;
         for (;;) {
             if (cancelled || timedOut) return false;
             const Clock::time_point now = Clock::now();
@@ -292,10 +303,12 @@ struct LdapSession::SetUpWait {
     // A connection is made (each server of a list in turn): the layer goes
     // onto it, and the server has the whole time for its handshake.
     static int Added(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
-        auto* wait = static_cast<SetUpWait*>(callback->lc_arg);
-        wait->connected = true;
-        if (wait->armed) wait->Arm();
-        return ber_sockbuf_add_io(socket, &io, kLevel, wait) == 0 ? 0 : -1;
+        return static_cast<SetUpWait*>(callback->lc_arg)->Attach(socket);
+    }
+    int Attach(Sockbuf* socket) {
+        connected = true;
+        if (armed) Arm();
+        return ber_sockbuf_add_io(socket, &io, kLevel, this) == 0 ? 0 : -1;
     }
     static void Removed(LDAP*, Sockbuf*, ldap_conncb*) {}
 
@@ -597,13 +610,104 @@ Result LdapSession::Connect() {
         return Err::InvalidRequest;
     }
     cancelled_ = false;
+    // libldap reads the address (a list of servers too) before anything
+    // connects.
     LDAP* ld = nullptr;
     if (int rc = ldap_initialize(&ld, config_.uri.c_str()); rc != LDAP_SUCCESS) {
         diagnostic_ = config_.uri + ": " + ldap_err2string(rc);
         return Err::InvalidRequest;
     }
-    ld_ = ld;
-    ++connection_;
+    const bool startTls = config_.tls == TlsKind::StartTls && scheme == "ldap";
+    SetUpWait& wait = *setUpWait_;
+    wait.connected = wait.timedOut = wait.cancelled = false;
+    if (scheme == "ldapi") {
+        // A local socket: libldap connects it, at once or not at all.
+        ld_ = ld;
+        ++connection_;
+        Configure();
+        ldap_set_option(ld_, LDAP_OPT_CONNECT_CB, &wait.callback);
+        wait.Arm();
+        const int rc = ldap_connect(ld_);
+        wait.Disarm();
+        if (rc != LDAP_SUCCESS) return ConnectFailure({}, rc, false);
+    } else {
+        ldap_unbind_ext_s(ld, nullptr, nullptr);
+        if (Result r = ConnectOverTcp(scheme == "ldaps", startTls); r != 0) return r;
+    }
+    if (startTls) {
+        if (Result r = StartTls(); r != 0) return r;
+    }
+    // Set up: from here on each request waits in Await.
+    Sockbuf* socket = nullptr;
+    if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket)
+        ber_sockbuf_remove_io(socket, &SetUpWait::io, SetUpWait::kLevel);
+    return 0;
+}
+
+// libldap's own TCP connect waits in one poll() for the whole network
+// timeout, with no turn for whileWaiting: a server whose host drops the
+// connection request (a firewall, a machine that is down) held the window,
+// and Escape or Ctrl+C, for that long. The connection is made here instead,
+// waiting as any request waits, and handed to libldap made.
+Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
+    SetUpWait& wait = *setUpWait_;
+    const auto await = [&wait](int fd) {
+        wait.timedOut = false;  // each address has the whole time
+        wait.Arm();
+        const bool ready = wait.Await(fd, POLLOUT);
+        wait.Disarm();
+        if (ready) return SocketWait::Ready;
+        return wait.cancelled ? SocketWait::GivenUp : SocketWait::TimedOut;
+    };
+    Result failure = Err::TransportFailure;
+    // Each server of a list in turn, as libldap would take them.
+    for (const ServerAddress& server : AddressesOf(config_.uri)) {
+        std::string host = server.host.empty() ? "localhost" : server.host;
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        const int port = server.port != 0 ? server.port : ldaps ? LDAPS_PORT : LDAP_PORT;
+        std::string error;
+        const int fd = ConnectTcp(host, port, await, error);
+        if (fd < 0) {
+            failure = ConnectFailure({}, LDAP_SERVER_DOWN, false);
+            if (!wait.timedOut) diagnostic_ += Reason(error);
+            if (wait.cancelled) return failure;
+            continue;
+        }
+        LDAP* ld = nullptr;
+        if (const int rc = ldap_init_fd(fd, LDAP_PROTO_TCP, server.uri.c_str(), &ld);
+            rc != LDAP_SUCCESS) {
+            ::close(fd);
+            diagnostic_ = config_.uri + ": " + ldap_err2string(rc);
+            return Err::TransportFailure;
+        }
+        ld_ = ld;
+        ++connection_;
+        Configure();
+        if (ldaps || startTls) {
+            if (Result r = SetUpTls(); r != 0) return r;
+        }
+        Sockbuf* socket = nullptr;
+        if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) != LDAP_OPT_SUCCESS || !socket ||
+            wait.Attach(socket) != 0) {
+            diagnostic_ = config_.uri + ": the connection could not be set up";
+            return Err::TransportFailure;
+        }
+        if (!ldaps) return 0;
+        // The server has the whole time for its handshake.
+        wait.Arm();
+        const int rc = ldap_install_tls(ld_);
+        wait.Disarm();
+        if (rc == LDAP_SUCCESS) return 0;
+        // Said as libldap's own connect says a failed handshake.
+        failure = ConnectFailure({}, LDAP_SERVER_DOWN, true);
+        if (wait.cancelled) return failure;
+        Disconnect();
+    }
+    return failure;
+}
+
+void LdapSession::Configure() {
     const int version = LDAP_VERSION3;
     ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
     // libldap starts each connection from the defaults of ldap.conf,
@@ -622,25 +726,6 @@ Result LdapSession::Connect() {
     timeval timeout{config_.timeoutSeconds, 0};
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
-    const bool startTls = config_.tls == TlsKind::StartTls && scheme == "ldap";
-    if (scheme == "ldaps" || startTls) {
-        if (Result r = SetUpTls(); r != 0) return r;
-    }
-    SetUpWait& wait = *setUpWait_;
-    wait.connected = wait.timedOut = wait.cancelled = false;
-    ldap_set_option(ld_, LDAP_OPT_CONNECT_CB, &wait.callback);
-    wait.Arm();
-    const int rc = ldap_connect(ld_);
-    wait.Disarm();
-    if (rc != LDAP_SUCCESS) return ConnectFailure({}, rc, scheme == "ldaps" && wait.connected);
-    if (startTls) {
-        if (Result r = StartTls(); r != 0) return r;
-    }
-    // Set up: from here on each request waits in Await.
-    Sockbuf* socket = nullptr;
-    if (ldap_get_option(ld_, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket)
-        ber_sockbuf_remove_io(socket, &SetUpWait::io, SetUpWait::kLevel);
-    return 0;
 }
 
 Result LdapSession::SetUpTls() {

@@ -219,6 +219,12 @@ private:
     // set-up refused: the handle is there, but half set up.
     bool WhileWaiting();
     Result Connect();
+    // Connects to the first server of the list that takes the connection
+    // (TLS made too for ldaps), waiting in slices with whileWaiting.
+    Result ConnectOverTcp(bool ldaps, bool startTls);
+    // The options every connection is set up with, whatever libldap's
+    // defaults of the user or the machine say.
+    void Configure();
     // The TLS settings of this connection alone: the certificate check and
     // the authorities, never libldap's defaults of the user or the machine.
     Result SetUpTls();
