@@ -3,6 +3,7 @@
 // OpenLDAP one become the program's definitions; every value form parses and
 // writes back, and malformed forms are refused (the client then keeps bytes).
 
+#include "client/ldap/LdapClientState.h"
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 #include "client/ldap/LdapValues.h"
@@ -185,6 +186,33 @@ objectclass ( 1.3.6.1.1.3.1 NAME 'uidObject' SUP top AUXILIARY MUST uid )
     EXPECT_FALSE(
         ReadSchemaText("attributetype ( 1.2.3 NAME 'x'\n\nobjectclass ( 1.2 )", unfinished, error));
     EXPECT_NE(error.find("line 1"), std::string::npos);
+}
+
+// A server that keeps no structuralObjectClass (a database loaded without
+// it) lists an entry's classes in any order: the entry is of its most
+// derived structural class, as the same entry read from a dump is.
+TEST(LdapSchema, AnEntryWithoutItsStructuralClassIsOfItsMostDerivedClass) {
+    SchemaText text;
+    std::string error;
+    ASSERT_TRUE(
+        ReadSchemaText("objectclass ( 2.5.6.0 NAME 'top' ABSTRACT )\n"
+                       "objectclass ( 1.1 NAME 'device' SUP top STRUCTURAL )\n"
+                       "objectclass ( 1.2 NAME 'printer' SUP device STRUCTURAL )\n"
+                       "objectclass ( 1.3 NAME 'laserPrinter' SUP printer STRUCTURAL )\n"
+                       "objectclass ( 1.4 NAME 'extra' SUP top AUXILIARY )\n",
+                       text, error))
+        << error;
+    LdapSchema schema;
+    schema.Load(text);
+    LdapClient::State state;
+    for (const std::vector<std::string>& classes : std::vector<std::vector<std::string>>{
+             {"laserPrinter", "printer", "device", "top", "extra"},
+             {"top", "device", "laserPrinter", "printer"},
+             {"printer", "laserPrinter"}}) {
+        const FoundEntry entry{"cn=p,o=x", {{"objectClass", classes}}};
+        EXPECT_EQ(state.RecordOf(LdapContext{}, schema, entry).baseClass, "laserPrinter")
+            << classes.front();
+    }
 }
 
 TEST(LdapSchema, ASchemaEntryAndADumpRefuseTheSameBase64) {

@@ -70,13 +70,7 @@ EntryRecord LdapClient::State::RecordOf(const LdapContext&, const LdapSchema& sc
     std::string base = FirstValue(entry, "structuralObjectClass");
     const auto* classes = entry.Find("objectClass");
     if (base.empty() && classes) {
-        for (auto it = classes->rbegin(); it != classes->rend(); ++it) {
-            const auto* definition = schema.Definitions().FindClass(schema.ProgramClass(*it));
-            if (definition && (definition->flags & 0x02) != 0) {
-                base = *it;
-                break;
-            }
-        }
+        base = schema.BaseClassOf(*classes);
         if (base.empty() && !classes->empty()) base = classes->back();
     }
     const std::string program = schema.ProgramClass(base);

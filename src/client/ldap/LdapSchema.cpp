@@ -676,6 +676,52 @@ const std::string* LdapSchema::LdapAttributeOf(std::string_view anyName) const {
     return index == kUnknown ? nullptr : &attributeLdapNames_[index];
 }
 
+size_t LdapSchema::MostDerivedStructural(std::span<const std::string_view> stored) const {
+    std::vector<size_t> candidates;
+    for (const std::string_view name : stored) {
+        auto it = classByAnyName_.find(Fold(name));
+        if (it != classByAnyName_.end() && (schema_.classes[it->second].flags & 0x02) != 0 &&
+            std::find(candidates.begin(), candidates.end(), it->second) == candidates.end()) {
+            candidates.push_back(it->second);
+        }
+    }
+    // Whether index derives from ancestor, up all its superclasses, each
+    // class once: a schema may loop.
+    const auto derives = [this](size_t index, size_t ancestor) {
+        std::vector<bool> seen(schema_.classes.size(), false);
+        std::vector<size_t> pending = {index};
+        seen[index] = true;
+        while (!pending.empty()) {
+            const size_t current = pending.back();
+            pending.pop_back();
+            for (const std::string& super : schema_.classes[current].superClasses) {
+                auto it = classByAnyName_.find(Fold(super));
+                if (it == classByAnyName_.end() || seen[it->second]) continue;
+                if (it->second == ancestor) return true;
+                seen[it->second] = true;
+                pending.push_back(it->second);
+            }
+        }
+        return false;
+    };
+    // The one no other listed structural class derives from, whatever order
+    // the classes are listed in; the first such when they are of separate
+    // lines of descent.
+    for (const size_t candidate : candidates) {
+        if (std::none_of(candidates.begin(), candidates.end(), [&](size_t other) {
+                return other != candidate && derives(other, candidate);
+            })) {
+            return candidate;
+        }
+    }
+    return kUnknown;
+}
+
+std::string LdapSchema::BaseClassOf(std::span<const std::string_view> stored) const {
+    const size_t index = MostDerivedStructural(stored);
+    return index == kUnknown ? std::string() : classLdapNames_[index];
+}
+
 void LdapSchema::ClassChain(std::span<const std::string_view> stored, std::string_view structural,
                             std::vector<std::string>& into) const {
     into.clear();
@@ -700,29 +746,8 @@ void LdapSchema::ClassChain(std::span<const std::string_view> stored, std::strin
             }
         }
     };
-    // Superclasses counted up to the top: the most derived structural class
-    // is the base class when the server does not name it.
-    const auto depth = [&](size_t index) {
-        int hops = 0;
-        for (; hops < 64; ++hops) {
-            const auto& superClasses = schema_.classes[index].superClasses;
-            if (superClasses.empty() || indexOf(superClasses.front()) == kUnknown) break;
-            index = indexOf(superClasses.front());
-        }
-        return hops;
-    };
     size_t base = structural.empty() ? kUnknown : indexOf(structural);
-    if (base == kUnknown) {
-        int deepest = -1;
-        for (const std::string_view name : stored) {
-            const size_t index = indexOf(name);
-            if (index == kUnknown || (schema_.classes[index].flags & 0x02) == 0) continue;
-            if (const int d = depth(index); d > deepest) {
-                deepest = d;
-                base = index;
-            }
-        }
-    }
+    if (base == kUnknown) base = MostDerivedStructural(stored);
     if (base != kUnknown) add(base);
     for (const std::string_view name : stored) {
         const size_t index = indexOf(name);

@@ -78,6 +78,10 @@ public:
     // class stored. A class the schema does not define stays as stored.
     void ClassChain(std::span<const std::string_view> stored, std::string_view structural,
                     std::vector<std::string>& into) const;
+    // The most derived structural class of an entry's stored classes, by
+    // LDAP name, which the server's structuralObjectClass would name; empty
+    // when the schema knows none of them as structural.
+    std::string BaseClassOf(std::span<const std::string_view> stored) const;
 
     // The names that definitions refer to (an attribute's superior, a class's
     // superclasses and attributes) and that no definition defines, as written.
@@ -90,6 +94,9 @@ public:
     size_t skipped = 0;
 
 private:
+    // The index of BaseClassOf's class, or kUnknown.
+    size_t MostDerivedStructural(std::span<const std::string_view> stored) const;
+
     image::Schema schema_;
     std::vector<std::string> attributeLdapNames_;  // by definition index
     std::vector<bool> binaryTransfer_;             // by definition index

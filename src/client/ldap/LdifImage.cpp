@@ -187,8 +187,6 @@ private:
     // The LDAP name of the entry's base class.
     std::string BaseClass(const std::vector<std::string>& classes,
                           const std::string& structural) const;
-    // True when definition has ancestor (a program name) among its superclasses, near or far.
-    bool DerivesFrom(const image::ClassDefinition& definition, const std::string& ancestor) const;
 
     const std::vector<LdifRecord>& records_;
     const LdapSchema& schema_;
@@ -242,44 +240,12 @@ void Builder::DefineUnknownAttributes() {
 std::string Builder::BaseClass(const std::vector<std::string>& classes,
                                const std::string& structural) const {
     // The structural class the server names, else the most derived structural
-    // class among the entry's classes (the one no other listed structural
-    // class derives from, whatever order the dump lists them in; the first
-    // such when they are of separate lines), else the last one.
+    // class among the entry's classes, else the last one.
     if (!structural.empty()) return structural;
-    std::vector<std::pair<const std::string*, const image::ClassDefinition*>> candidates;
-    for (const std::string& ldapName : classes) {
-        const auto* definition = tree_.schema.FindClass(schema_.ProgramClass(ldapName));
-        if (definition && (definition->flags & 0x02) != 0) {
-            candidates.emplace_back(&ldapName, definition);
-        }
-    }
-    // No structured binding: clang before 16 cannot capture one in a lambda.
-    for (const auto& candidate : candidates) {
-        const image::ClassDefinition* definition = candidate.second;
-        const bool derived =
-            std::any_of(candidates.begin(), candidates.end(), [&](const auto& other) {
-                return other.second != definition && DerivesFrom(*other.second, definition->name);
-            });
-        if (!derived) return *candidate.first;
-    }
-    return classes.empty() ? std::string() : classes.back();
-}
-
-bool Builder::DerivesFrom(const image::ClassDefinition& definition,
-                          const std::string& ancestor) const {
-    // Up the superclasses, each class once: a schema may loop.
-    std::vector<const image::ClassDefinition*> pending = {&definition};
-    std::unordered_set<const image::ClassDefinition*> seen = {&definition};
-    while (!pending.empty()) {
-        const image::ClassDefinition* current = pending.back();
-        pending.pop_back();
-        for (const std::string& super : current->superClasses) {
-            if (platform::EqualsNoCase(super, ancestor)) return true;
-            const auto* next = tree_.schema.FindClass(super);
-            if (next && seen.insert(next).second) pending.push_back(next);
-        }
-    }
-    return false;
+    const std::vector<std::string_view> stored(classes.begin(), classes.end());
+    std::string base = schema_.BaseClassOf(stored);
+    if (base.empty() && !classes.empty()) base = classes.back();
+    return base;
 }
 
 void Builder::Fill(Entry& entry, const Parsed& source) {
