@@ -192,7 +192,11 @@ void TMainForm::ActionReportOnSelectedObjectExecute() {
 void TMainForm::ActionObjectDeleteExecute() {
     if (run_.ReportRunning()) return;
     const auto entry = SelectedObjectEntry();
-    if (!entry || currentTree_ == nullptr) pageControl_->setCurrentWidget(tabSheetSelObj_);
+    // The command (also in the Edit menu, with the Results tab in front)
+    // deletes the object list's selection: that list is shown, its line in
+    // view, before the question, so the person sees what goes.
+    pageControl_->setCurrentWidget(tabSheetSelObj_);
+    if (entry) listBoxObjects_->scrollToItem(listBoxObjects_->currentItem());
     const client::ContextHandle context =
         currentTree_ != nullptr ? currentTree_->objectContext : client::ContextHandle{};
     const std::string fullName =
@@ -213,15 +217,18 @@ void TMainForm::RemoveDeletedObject(const std::string& fullName) {
     }
     report::ResultTable& table = run_.Table();
     if (table.RowCount() <= 1) return;
-    const report::ReportSpec& spec = run_.CurrentSpec();
+    // Rows name objects as the report's container was spelled, with or
+    // without the leading dot; the deleted object's name has it.
+    const auto sameObject = [&fullName](const std::string& name) {
+        return platform::StringList::CompareText(directory::DSFullName(name), fullName) == 0;
+    };
     auto& rows = table.Rows();
-    if (spec.Kind == report::ReportKind::ByObject) {
-        if (platform::StringList::CompareText(spec.ObjectName, fullName) == 0) table.SetRowCount(1);
+    if (run_.CurrentSpec().Kind == report::ReportKind::ByObject) {
+        if (sameObject(operations_.MeaningOf(0, 0).object)) table.SetRowCount(1);
     } else {
         rows.erase(std::remove_if(rows.begin() + 1, rows.end(),
-                                  [&fullName](const std::vector<std::string>& row) {
-                                      return !row.empty() && platform::StringList::CompareText(
-                                                                 row[0], fullName) == 0;
+                                  [&sameObject](const std::vector<std::string>& row) {
+                                      return !row.empty() && sameObject(row[0]);
                                   }),
                    rows.end());
     }
