@@ -1375,5 +1375,50 @@ TEST_F(MainWindowTest, ADeletedObjectLeavesRowsNamedWithoutTheLeadingDot) {
     EXPECT_EQ(Grid().size(), 1u);
 }
 
+// A value saved with a second line makes its row two lines high; the
+// status bar shows the selected cell as it is now, after the save and after
+// a sort that brings another row to the same place.
+TEST_F(MainWindowTest, ASavedValueOfTwoLinesGrowsItsRowAndTheStatusBarFollows) {
+    Start();
+    form_->Settings().AllowAttrEdit = true;
+    GoTo(".HR.Corp");
+    ChooseType("User");
+    Tick("Language");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(false);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    const auto header = Grid()[0];
+    const auto language = std::find(header.begin(), header.end(), "Language") - header.begin();
+    ASSERT_LT(language, static_cast<long>(header.size()));
+    const QModelIndex cell = grid->model()->index(0, static_cast<int>(language));
+    grid->setCurrentIndex(cell);
+    ASSERT_EQ(form_->StatusPanels()[1]->text(), "ENGLISH");
+    const int oneLine = grid->rowHeight(0);
+
+    TFormAttrDetail* detail = session_->FormAttrDetail();
+    testing::WhenModal([detail] {
+        detail->AttrCombo()->lineEdit()->clear();
+        testing::TypeText(detail->AttrCombo()->lineEdit(), "GERMAN");
+        testing::LeaveControl(detail->AttrCombo());
+        detail->BitBtnAttrSave()->click();
+        if (detail->isVisible()) detail->reject();
+    });
+    emit grid->doubleClicked(cell);
+    ASSERT_EQ(cell.data().toString().count('\n'), 1) << cell.data().toString().toStdString();
+    EXPECT_GE(grid->rowHeight(0), oneLine + grid->fontMetrics().lineSpacing());
+    EXPECT_EQ(grid->KeyColumn()->rowHeight(0), grid->rowHeight(0));
+    EXPECT_TRUE(form_->StatusPanels()[1]->text().contains("GERMAN"));
+
+    const QString key = form_->StatusPanels()[0]->text();
+    // The two lines sort after every "ENGLISH" alone.
+    form_->PopupSortResultsClick(static_cast<int>(language));
+    const QModelIndex current = grid->currentIndex();
+    ASSERT_TRUE(current.isValid());
+    EXPECT_EQ(current.row(), 0);
+    EXPECT_EQ(form_->StatusPanels()[0]->text(), grid->model()->index(0, 0).data().toString());
+    EXPECT_NE(form_->StatusPanels()[0]->text(), key);
+}
+
 }  // namespace
 }  // namespace vellrun::ui
