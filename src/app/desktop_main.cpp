@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
+    // QApplication takes the whole locale from the environment, numbers too,
+    // and then the C library writes decimal commas where a file format wants
+    // points (a workbook's column widths, which libxlsxwriter prints). What
+    // the window shows is formatted by QLocale and the date formats are read
+    // from LC_TIME apart; neither follows this.
+    std::setlocale(LC_NUMERIC, "C");
     const auto arguments = vellrun::ui::DesktopArguments::Parse(QApplication::arguments());
     if (const std::optional<int> code = AnswerUsage(arguments)) return *code;
 

@@ -156,6 +156,7 @@ void ReportRun::Head(ReportSpec& run) {
     ShowIdleStatus();
     Rpt_getContextHandle(run);
     report::ClearTable(table_);
+    objectFullName_.clear();
     if (hooks_.runStarted) hooks_.runStarted(run);
 }
 
@@ -230,6 +231,7 @@ void ReportRun::ByObject(ReportSpec& run) {
     reportName_ = ReportFileBaseName(run.ObjectClass + " " + run.ObjectName);
     const std::string object =
         directory::DSFullName(access_.DSResolveName(run.ReadContext, run.ObjectName));
+    objectFullName_ = object;
 
     Result result = 0;
     const std::string classText =

@@ -165,6 +165,10 @@ public:
 
     ResultTable& Table() { return table_; }
     const ResultTable& Table() const { return table_; }
+    // The object a single-object run read: its ObjectName resolved against
+    // its Container, in full. Empty after any other run. The table's rows
+    // belong to this object, whatever the ReportSpec's name says on its own.
+    const std::string& ObjectFullName() const { return objectFullName_; }
 
     // The ByType step for one found entry (also usable by a front end's own
     // walk): forms the full name, applies the filter, adds and fills a row.
@@ -196,6 +200,7 @@ private:
     bool stopped_ = false;
     bool saveEnabled_ = false;
     std::string reportName_;
+    std::string objectFullName_;
     std::string reportPath_;
     std::string productAddress_;
     StatusLayout statusLayout_;

@@ -101,7 +101,9 @@ CellMeaning TableOperations::MeaningOf(size_t column, size_t row) const {
     const ReportSpec& spec = run_.CurrentSpec();
     CellMeaning meaning;
     if (spec.Kind == ReportKind::ByObject) {
-        meaning.object = spec.ObjectName;
+        // The run read the name as its container resolved it: "admin" in
+        // IT.Corp is .admin.IT.Corp, not an object of that name at the top.
+        meaning.object = run_.ObjectFullName().empty() ? spec.ObjectName : run_.ObjectFullName();
         meaning.attribute = table.Cell(0, row);
     } else {
         meaning.object = table.Cell(0, row);

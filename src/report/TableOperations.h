@@ -47,7 +47,7 @@ struct ResultsPopup {
 // What a cell stands for, by report kind, with what the attribute detail
 // dialog needs besides the tree's context.
 struct CellMeaning {
-    std::string object;
+    std::string object;  // a single-object report's: the object the run read, in full
     std::string attribute;
     std::string value;
     std::string objectClass;  // the current ReportSpec's ObjectClass

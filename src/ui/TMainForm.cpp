@@ -77,7 +77,7 @@ TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& 
     if (auto* feedback = dynamic_cast<QtRunFeedback*>(&access.Feedback()))
         feedback->AttachStatusPanels(statusPanels_);
     HookRun();
-    operations_.OperationHooks().tableChanged = [this] { resultsModel_->Reset(); };
+    operations_.OperationHooks().tableChanged = [this] { ResultsTableChanged(); };
     // A reset leaves every row one line high (ResultsGrid); whatever reset
     // it (a run, a sort, hidden fields, a delete), the tall rows grow again.
     connect(resultsModel_, &QAbstractItemModel::modelReset, this, &TMainForm::FitRowHeights);

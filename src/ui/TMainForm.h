@@ -264,6 +264,12 @@ private:
     void GridResultsClick(const QModelIndex& index);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
+    // The grid shows the table anew after an operation changed it (a sort,
+    // hidden rows): the same place stays the current cell, as far as the
+    // table still reaches, and the status bar shows what it holds now.
+    void ResultsTableChanged();
+    // One row's height from its cells' lines (ResultTable row, from 1).
+    void FitRowHeight(size_t row);
     void RemoveDeletedObject(const std::string& fullName);
     std::optional<report::ObjectListEntry> SelectedObjectEntry();
     bool ExportResults();

@@ -30,6 +30,15 @@ size_t ColumnOf(const QModelIndex& index) {
     return static_cast<size_t>(index.column());
 }
 
+// A row's height in lines: its tallest cell's, at most 20.
+int LinesOf(const std::vector<std::string>& row) {
+    size_t lines = 1;
+    for (const std::string& cell : row)
+        lines =
+            std::max(lines, static_cast<size_t>(std::count(cell.begin(), cell.end(), '\n')) + 1);
+    return static_cast<int>(std::min<size_t>(lines, 20));
+}
+
 }  // namespace
 
 void TMainForm::PopupResultsPopup(const QPoint& position) {
@@ -120,7 +129,25 @@ void TMainForm::GridResultsDblClick(const QModelIndex& index) {
             column, row,
             reader_.GetAttrValue(state.context, state.objectName, state.attributeName));
         resultsModel_->CellChanged(column, row);
+        // A value that gained or lost lines changes its row's height, and
+        // the status bar shows the selected cell's new text.
+        FitRowHeight(row);
+        GridResultsSelectCell(gridResults_->currentIndex());
     });
+}
+
+void TMainForm::ResultsTableChanged() {
+    const QModelIndex before = gridResults_->currentIndex();
+    const int row = before.row();
+    const int column = before.column();
+    resultsModel_->Reset();
+    if (!before.isValid() || resultsModel_->rowCount() == 0 || resultsModel_->columnCount() == 0)
+        return;
+    const QModelIndex after =
+        resultsModel_->index(std::min(row, resultsModel_->rowCount() - 1),
+                             std::min(column, resultsModel_->columnCount() - 1));
+    gridResults_->setCurrentIndex(after);
+    GridResultsSelectCell(after);
 }
 
 void TMainForm::GridResultsSelectCell(const QModelIndex& current) {
@@ -133,22 +160,22 @@ void TMainForm::FitRowHeights() {
     // only rows with a multi-line cell grow, so a large table is not
     // measured row by row.
     const report::ResultTable& table = run_.Table();
-    QHeaderView* rows = gridResults_->verticalHeader();
-    const int lineHeight = gridResults_->fontMetrics().lineSpacing();
-    const int padding = rows->defaultSectionSize() - lineHeight;
     // While the grid paints, every resized row makes both headers place all
     // rows again; with painting held the rows are placed once at the end.
     gridResults_->setUpdatesEnabled(false);
-    for (size_t r = 1; r < table.RowCount(); ++r) {
-        size_t lines = 1;
-        for (const std::string& cell : table.Row(r))
-            lines = std::max(lines,
-                             static_cast<size_t>(std::count(cell.begin(), cell.end(), '\n')) + 1);
-        if (lines > 1)
-            rows->resizeSection(static_cast<int>(r - 1),
-                                std::min(static_cast<int>(lines), 20) * lineHeight + padding);
-    }
+    for (size_t r = 1; r < table.RowCount(); ++r)
+        if (LinesOf(table.Row(r)) > 1) FitRowHeight(r);
     gridResults_->setUpdatesEnabled(true);
+}
+
+void TMainForm::FitRowHeight(size_t row) {
+    const report::ResultTable& table = run_.Table();
+    QHeaderView* rows = gridResults_->verticalHeader();
+    if (row == 0 || row >= table.RowCount() || static_cast<int>(row) > rows->count()) return;
+    // A row of one line is as high as the header makes every row.
+    const int lineHeight = gridResults_->fontMetrics().lineSpacing();
+    const int padding = rows->defaultSectionSize() - lineHeight;
+    rows->resizeSection(static_cast<int>(row - 1), LinesOf(table.Row(row)) * lineHeight + padding);
 }
 
 void TMainForm::GridResize() {
@@ -192,7 +219,11 @@ void TMainForm::ActionReportOnSelectedObjectExecute() {
 void TMainForm::ActionObjectDeleteExecute() {
     if (run_.ReportRunning()) return;
     const auto entry = SelectedObjectEntry();
-    if (!entry || currentTree_ == nullptr) pageControl_->setCurrentWidget(tabSheetSelObj_);
+    // The command (also in the Edit menu, with the Results tab in front)
+    // deletes the object list's selection: that list is shown, its line in
+    // view, before the question, so the person sees what goes.
+    pageControl_->setCurrentWidget(tabSheetSelObj_);
+    if (entry) listBoxObjects_->scrollToItem(listBoxObjects_->currentItem());
     const client::ContextHandle context =
         currentTree_ != nullptr ? currentTree_->objectContext : client::ContextHandle{};
     const std::string fullName =
@@ -213,15 +244,18 @@ void TMainForm::RemoveDeletedObject(const std::string& fullName) {
     }
     report::ResultTable& table = run_.Table();
     if (table.RowCount() <= 1) return;
-    const report::ReportSpec& spec = run_.CurrentSpec();
+    // Rows name objects as the report's container was spelled, with or
+    // without the leading dot; the deleted object's name has it.
+    const auto sameObject = [&fullName](const std::string& name) {
+        return platform::StringList::CompareText(directory::DSFullName(name), fullName) == 0;
+    };
     auto& rows = table.Rows();
-    if (spec.Kind == report::ReportKind::ByObject) {
-        if (platform::StringList::CompareText(spec.ObjectName, fullName) == 0) table.SetRowCount(1);
+    if (run_.CurrentSpec().Kind == report::ReportKind::ByObject) {
+        if (sameObject(operations_.MeaningOf(0, 0).object)) table.SetRowCount(1);
     } else {
         rows.erase(std::remove_if(rows.begin() + 1, rows.end(),
-                                  [&fullName](const std::vector<std::string>& row) {
-                                      return !row.empty() && platform::StringList::CompareText(
-                                                                 row[0], fullName) == 0;
+                                  [&sameObject](const std::vector<std::string>& row) {
+                                      return !row.empty() && sameObject(row[0]);
                                   }),
                    rows.end());
     }

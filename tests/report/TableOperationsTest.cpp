@@ -25,7 +25,8 @@ std::string Objects() {
   {"name": "Sales.Corp", "class": "Organizational Unit"},
   {"name": "jdoe.Sales.Corp", "class": "User", "attributes": {"CN": "jdoe", "Surname": "Doe"}},
   {"name": "bob.Sales.Corp", "class": "User", "attributes": {"CN": "bob"}},
-  {"name": "boss.Sales.Corp", "class": "User", "readOnly": true}
+  {"name": "boss.Sales.Corp", "class": "User", "readOnly": true},
+  {"name": "bob", "class": "Organization"}
 ])";
 }
 
@@ -146,6 +147,26 @@ TEST_F(TableOperationsTest, CellMeaningFollowsTheReportKind) {
     EXPECT_EQ(meaning.object, ".jdoe.Sales.Corp");
     EXPECT_EQ(meaning.attribute, "Surname");
     EXPECT_EQ(ops_.MeaningOf(1, 0).object, "DN");  // a header cell: its own key
+}
+
+// A saved single-object report names its object relative to its container;
+// an object of the same name at the top of the tree must not take its place
+// when a cell is opened, edited or read again.
+TEST_F(TableOperationsTest, ASingleObjectCellBelongsToTheObjectTheRunRead) {
+    ReportSpec spec = run_.CurrentSpec();
+    spec.Kind = ReportKind::ByObject;
+    spec.Container = "Sales.Corp";
+    spec.ObjectName = "bob";
+    spec.ObjectClass = "User";
+    ASSERT_TRUE(run_.Rpt_run(spec));
+    size_t cn = 0;
+    for (size_t r = 1; r < run_.Table().RowCount(); ++r)
+        if (run_.Table().Cell(0, r) == "CN") cn = r;
+    ASSERT_NE(cn, 0u);
+    ASSERT_EQ(run_.Table().Cell(1, cn), "bob");
+    const CellMeaning meaning = ops_.MeaningOf(1, cn);
+    EXPECT_EQ(meaning.object, ".bob.Sales.Corp");
+    EXPECT_EQ(meaning.attribute, "CN");
 }
 
 TEST_F(TableOperationsTest, HexadecimalCellsShowTheirCharacters) {

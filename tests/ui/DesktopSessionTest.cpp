@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -458,6 +459,63 @@ TEST(DesktopArgumentsTest, AnUnattendedRunEndsWithoutWaitingOnANotice) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_NE(program.readAllStandardError().indexOf("no display"), -1);
+}
+
+// Under a locale whose numbers have decimal commas the desktop's workbook
+// keeps decimal points (its column widths): a strict reader refuses the
+// file otherwise. The locale is made for the test; without the tools to
+// make it or to open the archive the test cannot tell and skips.
+TEST(DesktopArgumentsTest, AWorkbookWrittenUnderAGermanLocaleHasDecimalPoints) {
+    const QString localedef = QStandardPaths::findExecutable(QStringLiteral("localedef"));
+    const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+    if (localedef.isEmpty() || unzip.isEmpty()) GTEST_SKIP() << "localedef or unzip is missing";
+    testing::TempDir dir{"vellrun-decimal"};
+    const QString locales = QString::fromStdString((dir / "locales").string());
+    std::filesystem::create_directories(dir / "locales");
+    QProcess tool;
+    tool.start(localedef, {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"});
+    tool.waitForFinished(120000);
+    if (!std::filesystem::exists(dir / "locales" / "de_DE.UTF-8" / "LC_NUMERIC"))
+        GTEST_SKIP() << "no de_DE locale could be made";
+
+    testing::WriteFile(dir / "tree.json", testing::TreeImage(R"([
+  {"name": "Corp", "class": "Organization"},
+  {"name": "jdoe.Corp", "class": "User", "attributes": {"Title": "Clerk"}}])"));
+    testing::WriteFile(dir / "users.rpt",
+                       "[General]\nContainer=Corp\nTree=T\nReport Type=2\nRecursive=0\n"
+                       "[Output]\nType=1\nFile=users.xlsx\nOrderBy=0\n[Attributes]\n0=Title\n"
+                       "[Filter]\nFiltered=0\n[Object]\nType=User\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(dir.Path().string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+    environment.remove("XDG_CACHE_HOME");
+    environment.remove("LC_ALL");
+    environment.remove("LC_NUMERIC");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("LOCPATH", locales);
+    environment.insert("LANG", "de_DE.UTF-8");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VELLRUN_DESKTOP_PATH),
+                  {"--image", QString::fromStdString((dir / "tree.json").string()),
+                   "report=" + QString::fromStdString((dir / "users.rpt").string()), "quit"});
+    ASSERT_TRUE(program.waitForFinished(60000));
+
+    // No spreadsheet program opens it here; the workbook is written all the same.
+    std::vector<std::filesystem::path> books;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(dir / ".cache" / "vellrun" / "workbooks"))
+        if (entry.path().extension() == ".xlsx") books.push_back(entry.path());
+    ASSERT_EQ(books.size(), 1u) << program.readAllStandardError().toStdString();
+    tool.start(unzip,
+               {"-p", QString::fromStdString(books.front().string()), "xl/worksheets/sheet1.xml"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    const std::string sheet = tool.readAllStandardOutput().toStdString();
+    const size_t width = sheet.find("<col ");
+    ASSERT_NE(width, std::string::npos) << sheet;
+    const std::string columns = sheet.substr(width, sheet.find("</cols>") - width);
+    EXPECT_EQ(columns.find(','), std::string::npos) << columns;
+    EXPECT_NE(columns.find("width=\""), std::string::npos) << columns;
 }
 
 }  // namespace

@@ -1327,5 +1327,98 @@ TEST_F(MainWindowTest, ADoubleClickedCellIsEditedInTheDetailDialogAndTheGridShow
               "Chief Tester!");
 }
 
+// A report saved with its container spelled without the leading dot names
+// its rows so ("cokafor.HR.Corp"); a deleted object leaves such a table too,
+// and the one-object table of "Report on selected object". The delete, from
+// the Edit menu while the results are in front, first shows the object list
+// whose selection it deletes.
+TEST_F(MainWindowTest, ADeletedObjectLeavesRowsNamedWithoutTheLeadingDot) {
+    const fs::path stored = dir_ / "hr.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=HR.Corp\nTree=CORP\nReport Type=2\nRecursive=0\n"
+                       "[Output]\nType=2\nFile=\nOrderBy=0\n[Attributes]\n0=Full Name\n"
+                       "[Filter]\nFiltered=0\n[Object]\nType=User\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    Start(options);
+    const auto before = Grid();
+    ASSERT_GT(before.size(), 3u);
+    ASSERT_EQ(before[1][0].front(), 'a');  // ameyer.HR.Corp, no dot in front
+    const auto deleteObject = [this](const QString& line) {
+        GoTo(".HR.Corp");
+        auto* objects = form_->ListBoxObjects();
+        const auto found = objects->findItems(line, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << line.toStdString();
+        objects->setCurrentItem(found.first());
+        auto* pages = Find<QTabWidget>("PageControl");
+        pages->setCurrentWidget(Find<QWidget>("TabSheetResults"));
+        DialogScript::PushYesNo(true);
+        Find<QAction>("ActionObjectDelete")->trigger();
+        EXPECT_EQ(pages->currentWidget(), Find<QWidget>("TabSheetSelObj"));
+    };
+    deleteObject("User: cokafor");
+    auto after = Grid();
+    ASSERT_EQ(after.size(), before.size() - 1);
+    for (const auto& row : after)
+        EXPECT_NE(row[0], "cokafor.HR.Corp");
+
+    // The report on a name in a cell: the grid holds that object alone.
+    const int row = static_cast<int>(
+        std::find_if(after.begin(), after.end(),
+                     [](const auto& cells) { return cells[0] == "rwarren.HR.Corp"; }) -
+        after.begin());
+    ASSERT_LT(row, static_cast<int>(after.size()));
+    form_->GridResults()->setCurrentIndex(form_->GridResults()->model()->index(row - 1, 0));
+    form_->ActionReportOnSelectedObjectExecute();
+    ASSERT_EQ(Grid()[0], (std::vector<std::string>{"Attribute Name", "Value"}));
+    deleteObject("User: rwarren");
+    EXPECT_EQ(Grid().size(), 1u);
+}
+
+// A value saved with a second line makes its row two lines high; the
+// status bar shows the selected cell as it is now, after the save and after
+// a sort that brings another row to the same place.
+TEST_F(MainWindowTest, ASavedValueOfTwoLinesGrowsItsRowAndTheStatusBarFollows) {
+    Start();
+    form_->Settings().AllowAttrEdit = true;
+    GoTo(".HR.Corp");
+    ChooseType("User");
+    Tick("Language");
+    Find<QCheckBox>("CheckBoxRecurse")->setChecked(false);
+    QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+    auto* grid = dynamic_cast<ResultsGrid*>(form_->GridResults());
+    ASSERT_NE(grid, nullptr);
+    const auto header = Grid()[0];
+    const auto language = std::find(header.begin(), header.end(), "Language") - header.begin();
+    ASSERT_LT(language, static_cast<long>(header.size()));
+    const QModelIndex cell = grid->model()->index(0, static_cast<int>(language));
+    grid->setCurrentIndex(cell);
+    ASSERT_EQ(form_->StatusPanels()[1]->text(), "ENGLISH");
+    const int oneLine = grid->rowHeight(0);
+
+    TFormAttrDetail* detail = session_->FormAttrDetail();
+    testing::WhenModal([detail] {
+        detail->AttrCombo()->lineEdit()->clear();
+        testing::TypeText(detail->AttrCombo()->lineEdit(), "GERMAN");
+        testing::LeaveControl(detail->AttrCombo());
+        detail->BitBtnAttrSave()->click();
+        if (detail->isVisible()) detail->reject();
+    });
+    emit grid->doubleClicked(cell);
+    ASSERT_EQ(cell.data().toString().count('\n'), 1) << cell.data().toString().toStdString();
+    EXPECT_GE(grid->rowHeight(0), oneLine + grid->fontMetrics().lineSpacing());
+    EXPECT_EQ(grid->KeyColumn()->rowHeight(0), grid->rowHeight(0));
+    EXPECT_TRUE(form_->StatusPanels()[1]->text().contains("GERMAN"));
+
+    const QString key = form_->StatusPanels()[0]->text();
+    // The two lines sort after every "ENGLISH" alone.
+    form_->PopupSortResultsClick(static_cast<int>(language));
+    const QModelIndex current = grid->currentIndex();
+    ASSERT_TRUE(current.isValid());
+    EXPECT_EQ(current.row(), 0);
+    EXPECT_EQ(form_->StatusPanels()[0]->text(), grid->model()->index(0, 0).data().toString());
+    EXPECT_NE(form_->StatusPanels()[0]->text(), key);
+}
+
 }  // namespace
 }  // namespace vellrun::ui
