@@ -399,6 +399,43 @@ TEST_F(DateTimeParsing, ReadsWhatItsFormatWrote) {
     }
 }
 
+// A time as a value's text shows it (short date, a blank, long time) and as
+// the example line does (short time) reads back under the formats of the
+// locale that wrote it, units, blanks and a final full stop included.
+TEST_F(DateTimeParsing, ReadsWhatEachLocalesFormatsWrote) {
+    struct Case {
+        const char* locale;
+        const char* date;
+        const char* time;
+    };
+    for (const Case& c : {
+             Case{"ko_KR", "%Y\uB144 %m\uC6D4 %d\uC77C", "%H\uC2DC %M\uBD84 %S\uCD08"},
+             Case{"lv_LV", "%Y.%m.%d.", "%T"},
+             Case{"sr_RS", "%d.%m.%Y.", "%T"},
+             Case{"hu_HU", "%Y. %m. %d.", "%H:%M:%S"},
+             Case{"ja_JP", "%Y\u5E74%m\u6708%d\u65E5", "%H\u6642%M\u5206%S\u79D2"},
+             Case{"bg_BG", "%e.%m.%Y", "%k:%M:%S"},
+             Case{"fi_FI", "%d.%m.%Y", "%H.%M.%S"},
+             Case{"pt_PT", "%d-%m-%Y", "%Hh%Mm%Ss"},
+             Case{"en_US", "%m/%d/%Y", "%r"},
+         }) {
+        const DateTimeFormats formats =
+            DateTimeFormats::FromStrftime(c.date, c.time, "%I:%M:%S %p");
+        for (const DateTimeParts& parts :
+             {Parts(2001, 3, 12, 11, 14, 6), Parts(2031, 12, 31, 23, 59, 58)}) {
+            for (const char* pattern : {"ddddd tt", "ddddd t", "ddddd"}) {
+                const std::string text = FormatDateTime(pattern, parts, formats);
+                const auto read = ParseDateTime(text, formats);
+                if (!read) {
+                    ADD_FAILURE() << c.locale << " does not read " << text;
+                    continue;
+                }
+                EXPECT_EQ(FormatDateTime(pattern, *read, formats), text) << c.locale;
+            }
+        }
+    }
+}
+
 // What strftime shows in the C locale for the same instant.
 std::string Strftime(const char* format, const DateTimeParts& parts) {
     struct tm t {};
