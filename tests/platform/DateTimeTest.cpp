@@ -3,12 +3,14 @@
 
 #include "platform/DateTime.h"
 #include "platform/TextEncoding.h"
+#include "support/CompiledLocales.h"
 #include "support/ScopedTimeZone.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@
 namespace vellrun::platform {
 namespace {
 
+using vellrun::testing::CompiledLocales;
 using vellrun::testing::ScopedTimeZone;
 
 DateTimeParts Parts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -549,6 +552,28 @@ TEST(DateTimeLocale, TheCLocale) {
     const DateTimeFormats environment = DateTimeFormats::FromLocale();
     EXPECT_FALSE(environment.shortDate.empty());
     EXPECT_FALSE(environment.shortTime.empty());
+}
+
+// A locale's formats and names come out the same whatever code set the
+// locale is compiled in: EUC-JP's and KOI8-R's bytes are no Windows-1252.
+TEST(DateTimeLocale, TextsOfEightBitCodeSetsBecomeTheSameUtf8) {
+    const CompiledLocales locales;
+    for (const auto& [source, charmap] : {std::pair<std::string, std::string>{"ja_JP", "EUC-JP"},
+                                          {"ru_RU", "KOI8-R"},
+                                          {"tr_TR", "ISO-8859-9"}}) {
+        if (!locales.Compile(source, charmap) || !locales.Compile(source, "UTF-8"))
+            GTEST_SKIP() << "localedef cannot compile " << source;
+        const DateTimeFormats utf8 = DateTimeFormats::FromLocale((source + ".UTF-8").c_str());
+        const DateTimeFormats eightBit =
+            DateTimeFormats::FromLocale((source + "." + charmap).c_str());
+        ASSERT_NE(utf8.longMonthNames[2], DateTimeFormats{}.longMonthNames[2]) << source;
+        EXPECT_EQ(eightBit.shortDate, utf8.shortDate) << charmap;
+        EXPECT_EQ(eightBit.longTime, utf8.longTime) << charmap;
+        EXPECT_EQ(eightBit.amText, utf8.amText) << charmap;
+        EXPECT_EQ(eightBit.longMonthNames, utf8.longMonthNames) << charmap;
+        EXPECT_EQ(eightBit.shortMonthNames, utf8.shortMonthNames) << charmap;
+        EXPECT_EQ(eightBit.longDayNames, utf8.longDayNames) << charmap;
+    }
 }
 
 TEST(DateTimeLocale, AmericanEnglishWhereInstalled) {
