@@ -96,7 +96,9 @@ std::optional<uint32_t> SecondsOfLocalTime(const DateTimeParts& local);
 // (day, month and year in that format's order, any separator of
 // ".", "/", "-" or blank, two-digit years 00-49 as 20xx, the month as a number
 // or a name, a day name before the date ignored) and a time as h:nn or
-// h:nn:ss with an optional am/pm marker. Nothing when the text is not one.
+// h:nn:ss with an optional am/pm marker. The text the short date, long time
+// and short time formats write between and after their fields is read too,
+// so every time those formats write reads back. Nothing when the text is not one.
 std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTimeFormats& formats);
 
 }  // namespace vellrun::platform

@@ -5,8 +5,12 @@
 #include "platform/DateTimeCalendar.h"
 #include "platform/TextEncoding.h"
 
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -253,10 +257,65 @@ std::string LongDateOf(const std::vector<Piece>& datePieces) {
     return "dddd, mmmm dd, yyyy";
 }
 
-std::string LocaleText(nl_item item, locale_t locale) {
-    const char* text = nl_langinfo_l(item, locale);
-    // Names of a locale with an 8-bit code set arrive in that code set.
-    return text ? BytesToUtf8(std::string_view(text)) : std::string();
+// The locale's texts arrive in its own code set (EUC-JP, KOI8-R,
+// ISO-8859-9, ...), made UTF-8 here. A code set iconv cannot convert from,
+// or a text that is not in it, is read as the directory's 8-bit text is.
+class LocaleTextReader {
+public:
+    explicit LocaleTextReader(locale_t locale) : locale_(locale) {
+        const char* codeset = nl_langinfo_l(CODESET, locale);
+        const std::string_view name = codeset ? codeset : "";
+        if (name.empty() || name == "UTF-8" || name == "ANSI_X3.4-1968") return;
+        converter_ = iconv_open("UTF-8", codeset);
+    }
+    ~LocaleTextReader() {
+        if (converter_ != kNoConverter) iconv_close(converter_);
+    }
+    LocaleTextReader(const LocaleTextReader&) = delete;
+    LocaleTextReader& operator=(const LocaleTextReader&) = delete;
+
+    std::string Text(nl_item item) const {
+        const char* text = nl_langinfo_l(item, locale_);
+        if (text == nullptr) return {};
+        const std::string_view bytes(text);
+        if (converter_ != kNoConverter) {
+            if (auto converted = Converted(bytes)) return std::move(*converted);
+        }
+        return BytesToUtf8(bytes);
+    }
+
+private:
+    static inline const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+    std::optional<std::string> Converted(std::string_view bytes) const {
+        iconv(converter_, nullptr, nullptr, nullptr, nullptr);  // a fresh start
+        std::string input(bytes);
+        std::string out(bytes.size() * 4 + 16, '\0');
+        char* in = input.data();
+        size_t inLeft = input.size();
+        char* to = out.data();
+        size_t outLeft = out.size();
+        if (iconv(converter_, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1) ||
+            iconv(converter_, nullptr, nullptr, &to, &outLeft) == static_cast<size_t>(-1)) {
+            return std::nullopt;
+        }
+        out.resize(out.size() - outLeft);
+        if (!IsValidUtf8(out)) return std::nullopt;
+        return out;
+    }
+
+    locale_t locale_;
+    iconv_t converter_ = kNoConverter;
+};
+
+// The name of the environment's locale for dates and times, looked up as
+// the C library does for LC_TIME.
+std::string EnvironmentTimeLocale() {
+    for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return "C";
 }
 
 }  // namespace
@@ -283,16 +342,18 @@ DateTimeFormats DateTimeFormats::FromStrftime(std::string_view dateFormat,
     return formats;
 }
 
-DateTimeFormats DateTimeFormats::FromLocale(const char* localeName) {
-    locale_t locale = newlocale(LC_TIME_MASK, localeName ? localeName : "", locale_t{});
-    if (locale == locale_t{}) return DateTimeFormats{};
-    const std::string dateFormat = LocaleText(D_FMT, locale);
-    const std::string timeFormat = LocaleText(T_FMT, locale);
-    const std::string ampmFormat = LocaleText(T_FMT_AMPM, locale);
-    DateTimeFormats formats = FromStrftime(dateFormat, timeFormat, ampmFormat);
+namespace {
 
-    auto take = [locale](std::string& target, nl_item item) {
-        std::string text = LocaleText(item, locale);
+// The formats, names and am/pm texts of one locale.
+DateTimeFormats FormatsOf(locale_t locale) {
+    const LocaleTextReader reader(locale);
+    const std::string dateFormat = reader.Text(D_FMT);
+    const std::string timeFormat = reader.Text(T_FMT);
+    const std::string ampmFormat = reader.Text(T_FMT_AMPM);
+    DateTimeFormats formats = DateTimeFormats::FromStrftime(dateFormat, timeFormat, ampmFormat);
+
+    auto take = [&reader](std::string& target, nl_item item) {
+        std::string text = reader.Text(item);
         if (!text.empty()) target = std::move(text);
     };
     take(formats.amText, AM_STR);
@@ -313,6 +374,20 @@ DateTimeFormats DateTimeFormats::FromLocale(const char* localeName) {
         take(formats.shortDayNames[k], kShortDays[k]);
         take(formats.longDayNames[k], kLongDays[k]);
     }
+    return formats;
+}
+
+}  // namespace
+
+DateTimeFormats DateTimeFormats::FromLocale(const char* localeName) {
+    // The code set of the texts is that of the same locale's LC_CTYPE,
+    // whatever the environment's LC_CTYPE is.
+    const std::string name = localeName ? std::string(localeName) : EnvironmentTimeLocale();
+    locale_t locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, name.c_str(), locale_t{});
+    if (locale == locale_t{})
+        locale = newlocale(LC_TIME_MASK, localeName ? localeName : "", locale_t{});
+    if (locale == locale_t{}) return DateTimeFormats{};
+    DateTimeFormats formats = FormatsOf(locale);
     freelocale(locale);
     return formats;
 }

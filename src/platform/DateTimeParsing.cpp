@@ -4,7 +4,9 @@
 #include "platform/DateTimeCalendar.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace vellrun::platform {
 
@@ -47,6 +49,80 @@ std::array<char, 3> DateFieldOrder(std::string_view pattern) {
     return order;
 }
 
+// The literal text a pattern writes before each of its fields and after
+// the last one, as the formatting writes it: quoted text unquoted, "/" and
+// ":" as the separators they stand for.
+struct PatternLiterals {
+    struct Field {
+        char kind = 0;  // d m y (numbers or month names), w (day name), h n s, a (marker), x
+        std::string before;
+    };
+    std::vector<Field> fields;
+    std::string after;
+
+    // The text before the first field of this kind, or empty.
+    std::string_view Before(char kind) const {
+        for (const Field& field : fields) {
+            if (field.kind == kind) return field.before;
+        }
+        return {};
+    }
+};
+
+PatternLiterals LiteralsOf(std::string_view pattern, const DateTimeFormats& formats) {
+    PatternLiterals literals;
+    std::string text;
+    auto field = [&literals, &text](char kind) {
+        literals.fields.push_back({kind, std::move(text)});
+        text.clear();
+    };
+    bool afterHour = false;
+    for (size_t i = 0; i < pattern.size();) {
+        const char c = pattern[i];
+        const std::string_view rest = pattern.substr(i);
+        if (c == '"' || c == '\'') {
+            size_t end = pattern.find(c, i + 1);
+            if (end == std::string_view::npos) end = pattern.size();
+            text += pattern.substr(i + 1, end - i - 1);
+            i = end + 1;
+            continue;
+        }
+        const char letter = AsciiLower(c);
+        if (letter == 'a') {
+            const size_t marker = StartsWithNoCase(rest, "am/pm")  ? 5
+                                  : StartsWithNoCase(rest, "ampm") ? 4
+                                  : StartsWithNoCase(rest, "a/p")  ? 3
+                                                                   : 0;
+            if (marker > 0) {
+                field('a');
+                i += marker;
+            } else {
+                text += c;
+                ++i;
+            }
+            continue;
+        }
+        if (letter != 'd' && letter != 'm' && letter != 'y' && letter != 'h' && letter != 'n' &&
+            letter != 's' && letter != 't') {
+            text += c == '/' ? formats.dateSeparator : c == ':' ? formats.timeSeparator : c;
+            ++i;
+            continue;
+        }
+        const size_t run = RunLength(pattern, i);
+        if (letter == 'd') {
+            field(run <= 2 ? 'd' : run <= 4 ? 'w' : 'x');
+        } else if (letter == 'm') {
+            field(afterHour && run <= 2 ? 'n' : 'm');
+        } else {
+            field(letter == 't' ? 'x' : letter);
+        }
+        afterHour = letter == 'h';
+        i += run;
+    }
+    literals.after = std::move(text);
+    return literals;
+}
+
 class TextReader {
 public:
     // beyondAscii: the formats write text beyond ASCII between or after
@@ -54,6 +130,9 @@ public:
     TextReader(std::string_view text, bool beyondAscii) : text_(text), beyondAscii_(beyondAscii) {}
 
     bool AtEnd() const { return pos_ >= text_.size(); }
+    bool AtDigit() const { return !AtEnd() && IsAsciiDigit(text_[pos_]); }
+    size_t Position() const { return pos_; }
+    void Restore(size_t position) { pos_ = position; }
     std::string_view Rest() const { return text_.substr(pos_); }
     void Skip(size_t count) { pos_ += count; }
 
@@ -81,6 +160,33 @@ public:
         const size_t taken = end - pos_;
         pos_ = end;
         return taken;
+    }
+
+    // A pattern's literal text as the formatting wrote it; a blank in it
+    // stands for any run of blanks, and its blanks at the end need not be
+    // there (a caller takes what blanks follow). Text of blanks alone, or
+    // none, is never taken.
+    bool TakeLiteral(std::string_view literal) {
+        while (!literal.empty() && (literal.back() == ' ' || literal.back() == '\t'))
+            literal.remove_suffix(1);
+        if (literal.empty()) return false;
+        size_t at = pos_;
+        for (size_t i = 0; i < literal.size();) {
+            if (literal[i] == ' ' || literal[i] == '\t') {
+                const size_t start = at;
+                while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t'))
+                    ++at;
+                if (at == start) return false;
+                while (i < literal.size() && (literal[i] == ' ' || literal[i] == '\t'))
+                    ++i;
+                continue;
+            }
+            if (at >= text_.size() || AsciiLower(text_[at]) != AsciiLower(literal[i])) return false;
+            ++at;
+            ++i;
+        }
+        pos_ = at;
+        return true;
     }
 
     bool TakeChar(char c) {
@@ -123,7 +229,14 @@ bool HasBeyondAscii(std::string_view pattern) {
                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-bool TakeDateSeparator(TextReader& reader, char dateSeparator) {
+// What parts two fields of a date: the text the short date format writes
+// there, or else what a person types (a unit beyond ASCII, blanks, one
+// separator character).
+bool TakeDateSeparator(TextReader& reader, std::string_view literal, char dateSeparator) {
+    if (reader.TakeLiteral(literal)) {
+        reader.SkipBlanks();
+        return true;
+    }
     size_t taken = reader.SkipBeyondAscii(TextReader::Before::Digit);
     taken += reader.SkipBlanks();
     for (char c : {'.', '/', '-', ',', dateSeparator}) {
@@ -162,20 +275,35 @@ void SkipDayName(TextReader& reader, const DateTimeFormats& formats) {
 }
 
 bool TakeTime(TextReader& reader, const DateTimeFormats& formats, DateTimeParts& parts) {
-    auto takeSeparator = [&reader, &formats] {
+    // The long and the short time format's own texts come first: a unit and
+    // a blank ("11시 14분 06초") part fields as well as a separator does.
+    const PatternLiterals longTime = LiteralsOf(formats.longTime, formats);
+    const PatternLiterals shortTime = LiteralsOf(formats.shortTime, formats);
+    // Taken only when the field follows: the short time's text after its
+    // minutes ("11時14分") is the long time's before its seconds.
+    auto takeSeparator = [&reader, &formats, &longTime, &shortTime](char field) {
+        const size_t start = reader.Position();
+        if (reader.TakeLiteral(longTime.Before(field)) ||
+            reader.TakeLiteral(shortTime.Before(field))) {
+            reader.SkipBlanks();
+            if (reader.AtDigit()) return true;
+            reader.Restore(start);
+        }
         return reader.TakeChar(':') || reader.TakeChar(formats.timeSeparator) ||
                reader.SkipBeyondAscii(TextReader::Before::Digit) > 0;
     };
     size_t digits = 0;
     const auto hour = reader.TakeNumber(2, digits);
-    if (!hour || !takeSeparator()) return false;
+    if (!hour || !takeSeparator('n')) return false;
     const auto minute = reader.TakeNumber(2, digits);
     if (!minute) return false;
     std::optional<int> second = 0;
-    if (takeSeparator()) {
+    if (takeSeparator('s')) {
         second = reader.TakeNumber(2, digits);
         if (!second) return false;
     }
+    // What the format writes after its last field (the unit of the seconds).
+    if (!reader.TakeLiteral(longTime.after)) reader.TakeLiteral(shortTime.after);
     std::optional<bool> pm;
     const auto takeMarker = [&reader, &formats, &pm] {
         reader.SkipBlanks();
@@ -214,12 +342,15 @@ std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTime
                                 HasBeyondAscii(formats.shortTime));
     reader.SkipBlanks();
     SkipDayName(reader, formats);
+    const PatternLiterals literals = LiteralsOf(formats.shortDate, formats);
     int day = 0;
     int month = 0;
     int year = 0;
     const std::array<char, 3> order = DateFieldOrder(formats.shortDate);
     for (size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && !TakeDateSeparator(reader, formats.dateSeparator)) return std::nullopt;
+        if (k > 0 && !TakeDateSeparator(reader, literals.Before(order[k]), formats.dateSeparator)) {
+            return std::nullopt;
+        }
         size_t digits = 0;
         std::optional<int> value;
         switch (order[k]) {
@@ -240,7 +371,9 @@ std::optional<DateTimeParts> ParseDateTime(std::string_view text, const DateTime
     parts.month = month;
     parts.day = day;
     parts.dayOfWeek = DayOfWeek(year, month, day);
-    reader.SkipBeyondAscii(TextReader::Before::BlankOrEnd);
+    // What the format writes after the date ("2001.03.12.", "12일"), else
+    // a unit beyond ASCII.
+    if (!reader.TakeLiteral(literals.after)) reader.SkipBeyondAscii(TextReader::Before::BlankOrEnd);
     const bool blank = reader.SkipBlanks() > 0;
     if (!reader.AtEnd()) {
         if (!blank || !TakeTime(reader, formats, parts)) return std::nullopt;

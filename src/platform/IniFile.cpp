@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 namespace vellrun::platform {
@@ -60,22 +60,40 @@ bool IniNamesEqual(std::string_view a, std::string_view b) {
     // A name is stored and read without its surrounding blanks.
     a = TrimBlanks(a);
     b = TrimBlanks(b);
-    // Case folding turns one character into one to three, and a character is
-    // one to four bytes: names whose lengths differ more than that are not
-    // equal, which spares folding a huge name to compare it with a short one.
-    const size_t shorter = std::min(a.size(), b.size());
-    const size_t longer = std::max(a.size(), b.size());
-    if (longer > 12 * shorter) return false;
     if (IsAscii(a) && IsAscii(b)) {
         return EqualsNoCase(a, b);
     }
-    const auto fold = [](std::string_view text) {
-        icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-        unicode.foldCase(U_FOLD_CASE_DEFAULT);
-        return unicode;
-    };
-    return fold(a) == fold(b);
+    // Simple case folding, one character to one: "Maße" and "Masse" are two
+    // names (full folding makes ß "ss"), "MASSE" and "masse" one. A
+    // character and its folding differ in length by two bytes at most, so
+    // names whose lengths differ by more than three times are not equal.
+    const size_t shorter = std::min(a.size(), b.size());
+    const size_t longer = std::max(a.size(), b.size());
+    if (longer > 3 * shorter) return false;
+    const auto* textA = reinterpret_cast<const uint8_t*>(a.data());
+    const auto* textB = reinterpret_cast<const uint8_t*>(b.data());
+    const auto sizeA = static_cast<int32_t>(a.size());
+    const auto sizeB = static_cast<int32_t>(b.size());
+    int32_t atA = 0;
+    int32_t atB = 0;
+    while (atA < sizeA && atB < sizeB) {
+        const int32_t startA = atA;
+        const int32_t startB = atB;
+        UChar32 charA = 0;
+        UChar32 charB = 0;
+        U8_NEXT(textA, atA, sizeA, charA);
+        U8_NEXT(textB, atB, sizeB, charB);
+        // Bytes that make no character are compared as they are.
+        if (charA < 0 || charB < 0) {
+            if (a.substr(static_cast<size_t>(startA), static_cast<size_t>(atA - startA)) !=
+                b.substr(static_cast<size_t>(startB), static_cast<size_t>(atB - startB)))
+                return false;
+            continue;
+        }
+        if (u_foldCase(charA, U_FOLD_CASE_DEFAULT) != u_foldCase(charB, U_FOLD_CASE_DEFAULT))
+            return false;
+    }
+    return atA == sizeA && atB == sizeB;
 }
 
 std::string IniPreserved(std::string_view value) {

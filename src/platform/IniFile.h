@@ -191,9 +191,10 @@ private:
     std::optional<Held> held_;
 };
 
-// True when the two names are equal without regard to case (full Unicode case
-// folding of UTF-8 texts) or surrounding blanks, the way section and key names
-// are matched.
+// True when the two names are equal without regard to case (simple Unicode
+// case folding of UTF-8 texts, one character to one, so "Maße" and "Masse"
+// stay two names) or surrounding blanks, the way section and key names are
+// matched.
 bool IniNamesEqual(std::string_view a, std::string_view b);
 
 // The text to write so that reading gives value back: reading drops the

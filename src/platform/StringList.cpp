@@ -1,25 +1,44 @@
 #include "platform/StringList.h"
 
 #include "platform/AsciiText.h"
+#include "platform/TextCollator.h"
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace vellrun::platform {
 
-namespace {
-
-bool TextLess(const StringList::Item& a, const StringList::Item& b) {
-    return StringList::CompareText(a.text, b.text) < 0;
+StringList::StringList(bool sorted, Duplicates duplicates)
+    : sorted_(sorted), duplicates_(duplicates) {
+    if (sorted_) order_ = std::make_shared<const TextCollator>();
 }
 
-}  // namespace
-
-StringList::StringList(bool sorted, Duplicates duplicates)
-    : sorted_(sorted), duplicates_(duplicates) {}
+bool StringList::Less(std::string_view a, std::string_view b) const {
+    return order_->Order(a, b) < 0;
+}
 
 void StringList::SetSorted(bool sorted) {
-    if (sorted && !sorted_) std::stable_sort(items_.begin(), items_.end(), TextLess);
+    if (sorted && !order_) order_ = std::make_shared<const TextCollator>();
+    if (sorted && !sorted_ && items_.size() > 1) {
+        // Each text's key is made once: the collation's key, then the text
+        // with ASCII case folded for the texts the collation holds equal.
+        std::vector<std::pair<std::string, size_t>> keys;
+        keys.reserve(items_.size());
+        for (size_t i = 0; i < items_.size(); ++i) {
+            std::string key = order_->SortKey(items_[i].text);
+            key += '\0';
+            key += AsciiLowerCopy(items_[i].text);
+            keys.emplace_back(std::move(key), i);
+        }
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Item> ordered;
+        ordered.reserve(items_.size());
+        for (const auto& key : keys)
+            ordered.push_back(std::move(items_[key.second]));
+        items_ = std::move(ordered);
+    }
     sorted_ = sorted;
 }
 
@@ -28,13 +47,16 @@ size_t StringList::Add(std::string text, int64_t number) {
         items_.push_back(Item{std::move(text), number});
         return items_.size() - 1;
     }
-    const Item probe{text, 0};
-    auto first = std::lower_bound(items_.begin(), items_.end(), probe, TextLess);
+    auto first = std::lower_bound(
+        items_.begin(), items_.end(), text,
+        [this](const Item& item, const std::string& probe) { return Less(item.text, probe); });
     if (duplicates_ == Duplicates::Ignore && first != items_.end() &&
         CompareText(first->text, text) == 0) {
         return static_cast<size_t>(first - items_.begin());
     }
-    auto place = std::upper_bound(first, items_.end(), probe, TextLess);
+    auto place = std::upper_bound(
+        first, items_.end(), text,
+        [this](const std::string& probe, const Item& item) { return Less(probe, item.text); });
     auto inserted = items_.insert(place, Item{std::move(text), number});
     return static_cast<size_t>(inserted - items_.begin());
 }
@@ -53,8 +75,9 @@ void StringList::Delete(size_t index) {
 
 std::optional<size_t> StringList::IndexOf(std::string_view text) const {
     if (sorted_) {
-        const Item probe{std::string(text), 0};
-        auto first = std::lower_bound(items_.begin(), items_.end(), probe, TextLess);
+        auto first = std::lower_bound(
+            items_.begin(), items_.end(), text,
+            [this](const Item& item, std::string_view probe) { return Less(item.text, probe); });
         if (first != items_.end() && CompareText(first->text, text) == 0) {
             return static_cast<size_t>(first - items_.begin());
         }

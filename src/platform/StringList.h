@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,11 +10,15 @@
 
 namespace vellrun::platform {
 
+class TextCollator;
+
 // The program's list of texts, each with an associated number (a connection
 // reference, the length of a line's prefix, a class's flags, a front end's
-// node handle). Texts are found without regard to case; a sorted list keeps
-// its texts in order without regard to case. A plain value owned by whoever
-// fills it; it knows nothing of what the numbers mean.
+// node handle). Texts are found without regard to ASCII case; a sorted list
+// keeps its texts in the order of the user's locale without regard to case
+// (TextCollator::Order of the environment's collation, the order the results
+// grid sorts by). A plain value owned by whoever fills it; it knows nothing
+// of what the numbers mean.
 class StringList {
 public:
     struct Item {
@@ -61,11 +66,17 @@ public:
     std::vector<Item>::const_iterator begin() const { return items_.begin(); }
     std::vector<Item>::const_iterator end() const { return items_.end(); }
 
-    // <0, 0, >0 like strcmp, ignoring the case of ASCII letters.
+    // <0, 0, >0 like strcmp, ignoring the case of ASCII letters: the
+    // equality of the texts of a list.
     static int CompareText(std::string_view a, std::string_view b);
 
 private:
+    bool Less(std::string_view a, std::string_view b) const;
+
     std::vector<Item> items_;
+    // The collation a sorted list keeps its order by, made when it is first
+    // sorted; copies of the list share it.
+    std::shared_ptr<const TextCollator> order_;
     bool sorted_ = false;
     Duplicates duplicates_ = Duplicates::Ignore;
 };

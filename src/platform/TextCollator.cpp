@@ -67,6 +67,11 @@ int TextCollator::Compare(std::string_view a, std::string_view b) const {
     return StringList::CompareText(a, b);
 }
 
+int TextCollator::Order(std::string_view a, std::string_view b) const {
+    const int collated = Compare(a, b);
+    return collated != 0 ? collated : StringList::CompareText(a, b);
+}
+
 std::string TextCollator::SortKey(std::string_view text) const {
     constexpr size_t kIcuMaxLength = std::numeric_limits<int32_t>::max();
     if (impl_->collator && text.size() <= kIcuMaxLength) {

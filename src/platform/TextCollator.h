@@ -20,6 +20,12 @@ public:
     // Negative, zero or positive as a sorts before, with or after b (UTF-8 texts).
     int Compare(std::string_view a, std::string_view b) const;
 
+    // The order of the program's sorted lists: the collation's, and among
+    // texts the collation holds equal ("Strasse", "Straße") the order of
+    // StringList::CompareText, so that the texts it orders as equal are
+    // exactly those a list finds equal (which differ in ASCII case alone).
+    int Order(std::string_view a, std::string_view b) const;
+
     // A key whose byte order (std::string comparison) is the collation order of
     // the texts: for sorting many texts, each key is made once.
     std::string SortKey(std::string_view text) const;

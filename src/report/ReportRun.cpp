@@ -254,12 +254,15 @@ void ReportRun::ByObject(ReportSpec& run) {
     std::vector<std::string> sorted = names.Texts();
     for (std::string_view dsi : values::CellTextReader::kDsiNames)
         sorted.emplace_back(dsi);
+    // In the order of the program's sorted lists, each name once: names the
+    // collation alone holds equal ("Maße", "Masse") are two attributes.
     std::stable_sort(sorted.begin(), sorted.end(),
-                     [this](const auto& a, const auto& b) { return collator_.Compare(a, b) < 0; });
-    sorted.erase(
-        std::unique(sorted.begin(), sorted.end(),
-                    [this](const auto& a, const auto& b) { return collator_.Compare(a, b) == 0; }),
-        sorted.end());
+                     [this](const auto& a, const auto& b) { return collator_.Order(a, b) < 0; });
+    sorted.erase(std::unique(sorted.begin(), sorted.end(),
+                             [](const auto& a, const auto& b) {
+                                 return platform::StringList::CompareText(a, b) == 0;
+                             }),
+                 sorted.end());
 
     table_.Resize(2, sorted.size() + 1);
     table_.SetCell(0, 0, "Attribute Name");

@@ -308,14 +308,14 @@ void TMainForm::ActionRescanClick() {
 }
 
 void TMainForm::ShowObjectLines() {
-    // The list shows the lines in the program's sorted order (case ignored),
-    // each with the length of its class prefix.
+    // The list shows the lines in the program's sorted order (the user's
+    // locale, case ignored), each with the length of its class prefix.
     std::vector<const platform::StringList::Item*> lines;
     lines.reserve(objectLines_.Count());
     for (const platform::StringList::Item& line : objectLines_)
         lines.push_back(&line);
-    std::stable_sort(lines.begin(), lines.end(), [](const auto* a, const auto* b) {
-        return platform::StringList::CompareText(a->text, b->text) < 0;
+    std::stable_sort(lines.begin(), lines.end(), [this](const auto* a, const auto* b) {
+        return collator_.Order(a->text, b->text) < 0;
     });
     listBoxObjects_->setUpdatesEnabled(false);
     listBoxObjects_->clear();

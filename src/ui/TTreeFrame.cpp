@@ -455,8 +455,9 @@ QTreeWidgetItem* TTreeFrame::AddTreeNode(directory::TTreeInfo& tree, QTreeWidget
 }
 
 void TTreeFrame::InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* node) {
-    // Nodes are ordered by their text without regard to case, like every
-    // sorted list of the program; equal texts keep the order they came in.
+    // Nodes are ordered by their text in the user's locale without regard
+    // to case, like every sorted list of the program; equal texts keep the
+    // order they came in.
     const std::string text = NodeText(node);
     const int count = parent ? parent->childCount() : treeView_->topLevelItemCount();
     int low = 0;
@@ -465,7 +466,7 @@ void TTreeFrame::InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* node) {
         const int middle = (low + high) / 2;
         const QTreeWidgetItem* other =
             parent ? parent->child(middle) : treeView_->topLevelItem(middle);
-        if (platform::StringList::CompareText(NodeText(other), text) <= 0) {
+        if (collator_.Order(NodeText(other), text) <= 0) {
             low = middle + 1;
         } else {
             high = middle;

@@ -4,6 +4,7 @@
 #include "directory/TTreeInfo.h"
 #include "platform/CancelFlag.h"
 #include "platform/StringList.h"
+#include "platform/TextCollator.h"
 #include "ui/TNodeInfo.h"
 
 #include <QWidget>
@@ -154,6 +155,8 @@ private:
     // The node whose listing the entry lines hold, while they hold it.
     QTreeWidgetItem* listedNode_ = nullptr;
     platform::CancelFlag cancel_;
+    // The order of the nodes under one parent: the sorted lists' order.
+    platform::TextCollator collator_;
     QTimer* timerSearchCancel_;
     int cancelCountdown_ = 0;
 

@@ -3,12 +3,14 @@
 
 #include "platform/DateTime.h"
 #include "platform/TextEncoding.h"
+#include "support/CompiledLocales.h"
 #include "support/ScopedTimeZone.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@
 namespace vellrun::platform {
 namespace {
 
+using vellrun::testing::CompiledLocales;
 using vellrun::testing::ScopedTimeZone;
 
 DateTimeParts Parts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -399,6 +402,43 @@ TEST_F(DateTimeParsing, ReadsWhatItsFormatWrote) {
     }
 }
 
+// A time as a value's text shows it (short date, a blank, long time) and as
+// the example line does (short time) reads back under the formats of the
+// locale that wrote it, units, blanks and a final full stop included.
+TEST_F(DateTimeParsing, ReadsWhatEachLocalesFormatsWrote) {
+    struct Case {
+        const char* locale;
+        const char* date;
+        const char* time;
+    };
+    for (const Case& c : {
+             Case{"ko_KR", "%Y\uB144 %m\uC6D4 %d\uC77C", "%H\uC2DC %M\uBD84 %S\uCD08"},
+             Case{"lv_LV", "%Y.%m.%d.", "%T"},
+             Case{"sr_RS", "%d.%m.%Y.", "%T"},
+             Case{"hu_HU", "%Y. %m. %d.", "%H:%M:%S"},
+             Case{"ja_JP", "%Y\u5E74%m\u6708%d\u65E5", "%H\u6642%M\u5206%S\u79D2"},
+             Case{"bg_BG", "%e.%m.%Y", "%k:%M:%S"},
+             Case{"fi_FI", "%d.%m.%Y", "%H.%M.%S"},
+             Case{"pt_PT", "%d-%m-%Y", "%Hh%Mm%Ss"},
+             Case{"en_US", "%m/%d/%Y", "%r"},
+         }) {
+        const DateTimeFormats formats =
+            DateTimeFormats::FromStrftime(c.date, c.time, "%I:%M:%S %p");
+        for (const DateTimeParts& parts :
+             {Parts(2001, 3, 12, 11, 14, 6), Parts(2031, 12, 31, 23, 59, 58)}) {
+            for (const char* pattern : {"ddddd tt", "ddddd t", "ddddd"}) {
+                const std::string text = FormatDateTime(pattern, parts, formats);
+                const auto read = ParseDateTime(text, formats);
+                if (!read) {
+                    ADD_FAILURE() << c.locale << " does not read " << text;
+                    continue;
+                }
+                EXPECT_EQ(FormatDateTime(pattern, *read, formats), text) << c.locale;
+            }
+        }
+    }
+}
+
 // What strftime shows in the C locale for the same instant.
 std::string Strftime(const char* format, const DateTimeParts& parts) {
     struct tm t {};
@@ -512,6 +552,28 @@ TEST(DateTimeLocale, TheCLocale) {
     const DateTimeFormats environment = DateTimeFormats::FromLocale();
     EXPECT_FALSE(environment.shortDate.empty());
     EXPECT_FALSE(environment.shortTime.empty());
+}
+
+// A locale's formats and names come out the same whatever code set the
+// locale is compiled in: EUC-JP's and KOI8-R's bytes are no Windows-1252.
+TEST(DateTimeLocale, TextsOfEightBitCodeSetsBecomeTheSameUtf8) {
+    const CompiledLocales locales;
+    for (const auto& [source, charmap] : {std::pair<std::string, std::string>{"ja_JP", "EUC-JP"},
+                                          {"ru_RU", "KOI8-R"},
+                                          {"tr_TR", "ISO-8859-9"}}) {
+        if (!locales.Compile(source, charmap) || !locales.Compile(source, "UTF-8"))
+            GTEST_SKIP() << "localedef cannot compile " << source;
+        const DateTimeFormats utf8 = DateTimeFormats::FromLocale((source + ".UTF-8").c_str());
+        const DateTimeFormats eightBit =
+            DateTimeFormats::FromLocale((source + "." + charmap).c_str());
+        ASSERT_NE(utf8.longMonthNames[2], DateTimeFormats{}.longMonthNames[2]) << source;
+        EXPECT_EQ(eightBit.shortDate, utf8.shortDate) << charmap;
+        EXPECT_EQ(eightBit.longTime, utf8.longTime) << charmap;
+        EXPECT_EQ(eightBit.amText, utf8.amText) << charmap;
+        EXPECT_EQ(eightBit.longMonthNames, utf8.longMonthNames) << charmap;
+        EXPECT_EQ(eightBit.shortMonthNames, utf8.shortMonthNames) << charmap;
+        EXPECT_EQ(eightBit.longDayNames, utf8.longDayNames) << charmap;
+    }
 }
 
 TEST(DateTimeLocale, AmericanEnglishWhereInstalled) {

@@ -64,7 +64,7 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndQuotesAreStripped) {
     EXPECT_EQ(file.ReadValue("Settings", "One"), "\"");
     EXPECT_EQ(file.ReadValue("Settings", "Empty"), "");
     EXPECT_EQ(file.ReadValue("Settings", "Inner"), "say \"hi\"");  // only the outer pair goes
-    EXPECT_EQ(file.ReadValue("TREE: üNÏCODE", "STRASSE"), "1");
+    EXPECT_EQ(file.ReadValue("TREE: üNÏCODE", "STRA\u1E9EE"), "1");
     EXPECT_EQ(file.ReadValue("Settings", "missing"), std::nullopt);
     EXPECT_EQ(file.ReadValue("Nowhere", "Key1"), std::nullopt);
     EXPECT_EQ(file.ReadString("Nowhere", "Key1", "dflt"), "dflt");
@@ -102,6 +102,18 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndQuotesAreStripped) {
     ASSERT_TRUE(writer.DeleteKey("Other", " Mode 1").ok());
     EXPECT_FALSE(file.ValueExists("Other", "Mode 1"));
     EXPECT_EQ(file.ReadSectionNames().back(), "Other");
+}
+
+TEST_F(IniFileTest, NamesThatDifferOnlyInFullCaseFoldingStayApart) {
+    const fs::path path = dir_ / "classes.ini";
+    IniFile file(path);
+    ASSERT_TRUE(file.WriteString("Object Class: Ma\u00DFe", "Filter 1", "metric").ok());
+    ASSERT_TRUE(file.WriteString("Object Class: Masse", "Filter 1", "mass").ok());
+    ASSERT_TRUE(file.WriteString("OBJECT CLASS: \u00C9T\u00C9", "Filter 1", "summer").ok());
+    EXPECT_EQ(file.ReadValue("object class: ma\u00DFe", "filter 1"), "metric");
+    EXPECT_EQ(file.ReadValue("Object Class: MASSE", "Filter 1"), "mass");
+    EXPECT_EQ(file.ReadValue("Object Class: \u00E9t\u00E9", "Filter 1"), "summer");
+    EXPECT_EQ(file.ReadSectionNames().size(), 3u);
 }
 
 TEST_F(IniFileTest, AWindowsFileLoadsAndARewriteKeepsItsLineEnds) {

@@ -2,7 +2,11 @@
 
 #include "platform/StringList.h"
 
+#include <cstdlib>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +47,39 @@ TEST(StringList, SortedInsertsInPlaceAndIgnoresDuplicates) {
         later.Add(text);
     later.SetSorted(true);
     EXPECT_EQ(later.Texts(), (std::vector<std::string>{"A", "a", "b", "B"}));
+}
+
+// A sorted list, filled one by one or sorted at once, is in the order of the
+// user's locale, case ignored, as the results grid sorts: not in byte order,
+// which puts every name with a letter beyond ASCII after "Zeynep". Names the
+// collation alone holds equal stay two entries.
+TEST(StringList, SortedListsFollowTheLocale) {
+    const char* previous = std::getenv("LC_ALL");
+    const std::optional<std::string> saved =
+        previous ? std::optional<std::string>(previous) : std::nullopt;
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const std::vector<std::string> names{
+        "Eve",       "Stra\u00DFe", "Zeynep",    "\u00DCmit", "Masse", "\u00E7a\u011Fla",
+        "Ma\u00DFe", "\u00E9mile",  "\u00F6mer", "alpha"};
+    StringList added(true);
+    StringList later;
+    for (const std::string& name : names) {
+        added.Add(name);
+        later.Add(name);
+    }
+    later.SetSorted(true);
+    EXPECT_EQ(added.Add("ALPHA"), 0u);  // held already
+    if (saved) {
+        setenv("LC_ALL", saved->c_str(), 1);
+    } else {
+        unsetenv("LC_ALL");
+    }
+    const std::vector<std::string> expected{
+        "alpha",     "\u00E7a\u011Fla", "\u00E9mile",  "Eve",       "Masse",
+        "Ma\u00DFe", "\u00F6mer",       "Stra\u00DFe", "\u00DCmit", "Zeynep"};
+    EXPECT_EQ(added.Texts(), expected);
+    EXPECT_EQ(added.IndexOf("MA\u00DFE"), 5u);
+    EXPECT_EQ(later.Texts(), expected);
 }
 
 }  // namespace
