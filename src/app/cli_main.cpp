@@ -42,9 +42,14 @@ int main(int argc, char** argv) {
     app.SetFeedbackObserver(
         [](vellrun::cli::ConsoleRunFeedback* feedback) { runningFeedback.store(feedback); });
     vellrun::platform::PendingTemporaries::InstallSignalCleanup();
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    // A Ctrl-C the parent told us to ignore (a background job of a script)
+    // stays ignored.
+    struct sigaction previous {};
+    if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+    }
     return app.Run(args, std::cout, std::cerr);
 }

@@ -9,10 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -332,6 +335,44 @@ TEST(CliProgram, TheBuiltProgramExitsNonZeroOnABrokenImage) {
     EXPECT_NE(text.str().find("InitNetWare returned error 0xFFFF"), std::string::npos)
         << text.str();
     EXPECT_NE(text.str().find("bad image.json"), std::string::npos) << text.str();
+}
+
+// A Ctrl+C the parent told the program to ignore (a background job of a
+// script) stays ignored: a run waiting for its server goes on waiting.
+TEST(CliProgram, AnIgnoredInterruptStaysIgnored) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string uri = "ldap://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGINT, SIG_IGN);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(VELLRUN_CLI_PATH, VELLRUN_CLI_PATH, "-H", uri.c_str(), "trees",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Connected: the program now waits for the server's first answer.
+    pollfd connected{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&connected, 1, 20000), 1);
+    const int server = ::accept(listener, nullptr, nullptr);
+    ::kill(child, SIGINT);
+    ::usleep(500000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_FALSE(WIFEXITED(status)) << "ended by the ignored Ctrl+C with " << WEXITSTATUS(status);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    ::close(server);
+    ::close(listener);
 }
 
 // Ctrl+C at the password prompt of -W ends the program as always, and
