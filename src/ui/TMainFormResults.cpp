@@ -54,6 +54,8 @@ void TMainForm::EnableResultsCommands(bool running) {
     const bool exportable = results && run_.SaveEnabled();
     actionStoreResults_->setEnabled(exportable);
     popupExportResults_->menuAction()->setEnabled(exportable);
+    // A saved report starts a run of its own: not while one goes.
+    actionLoadReportSpec_->setEnabled(!running);
 }
 
 void TMainForm::PrepareResultsCommands() {
