@@ -23,13 +23,22 @@ const std::string& ConsoleRunFeedback::Status(int panel) const {
 void ConsoleRunFeedback::StartProgress(std::ostream& progress, std::function<size_t()> foundCount) {
     progress_ = &progress;
     foundCount_ = std::move(foundCount);
+    writing_ = false;
     started_ = std::chrono::steady_clock::now();
     lastDrawn_ = {};
+}
+
+void ConsoleRunFeedback::StartWriteProgress(std::ostream& progress) {
+    StartProgress(progress, nullptr);
+    writing_ = true;
+    done_ = 0;
+    total_ = 0;
 }
 
 void ConsoleRunFeedback::EndProgress() {
     ClearLine();
     progress_ = nullptr;
+    writing_ = false;
 }
 
 void ConsoleRunFeedback::ClearLine() {
@@ -66,8 +75,23 @@ void ConsoleRunFeedback::ProcessPendingEvents() {
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));
+    *progress_ << "\r\x1b[K";
+    if (writing_) {
+        // "Writing the workbook: 1024 of 5000  0:03"; the last step
+        // ("Saving the workbook") has no count.
+        std::string_view what = status_[0];
+        if (what.ends_with(" ...")) what.remove_suffix(4);
+        *progress_ << what;
+        if (done_ > 0 && done_ != total_) {
+            *progress_ << ": " << done_;
+            if (total_ > 0) *progress_ << " of " << total_;
+        }
+        *progress_ << "  " << elapsed << std::flush;
+        drawnOn_ = progress_;
+        return;
+    }
     const size_t found = foundCount_ ? foundCount_() : 0;
-    *progress_ << "\r\x1b[K" << found << " found  " << elapsed << "  " << name << std::flush;
+    *progress_ << found << " found  " << elapsed << "  " << name << std::flush;
     drawnOn_ = progress_;
 }
 

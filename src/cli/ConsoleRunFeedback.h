@@ -16,8 +16,9 @@ namespace vellrun::cli {
 // cursor, so events and cursors are only counted; the status texts are kept
 // for whoever wants to print them. Once a progress stream is given (a
 // terminal), every chance to handle events redraws one progress line there
-// (objects found, the current name, the elapsed time), at most ten times a
-// second. Owned by the console program's run; it writes nothing else.
+// (objects found, the current name, the elapsed time; or how far a write
+// has come), at most ten times a second. Owned by the console program's run; it writes nothing
+// else.
 class ConsoleRunFeedback final : public platform::RunFeedback {
 public:
     void SetStatus(int panel, std::string_view text) override;
@@ -43,8 +44,15 @@ public:
     // Draws the progress line on progress from now on; foundCount tells the
     // objects found so far.
     void StartProgress(std::ostream& progress, std::function<size_t()> foundCount);
+    // Draws the progress line of a write on progress from now on: the first
+    // status text, how far the write has come (ShowProgress) and the time.
+    void StartWriteProgress(std::ostream& progress);
     // Removes the progress line; nothing more is drawn.
     void EndProgress();
+    void ShowProgress(uint64_t done, uint64_t total) override {
+        done_ = done;
+        total_ = total;
+    }
 
     // The load of an image: draws "Loading: N of M objects" on progress, at
     // most ten times a second ("Loading the image" while total is 0).
@@ -64,6 +72,9 @@ private:
     std::ostream* progress_ = nullptr;
     std::ostream* drawnOn_ = nullptr;  // where a progress line stands now
     std::function<size_t()> foundCount_;
+    bool writing_ = false;  // the line is a write's
+    uint64_t done_ = 0;
+    uint64_t total_ = 0;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDrawn_;
 };

@@ -56,6 +56,11 @@ public:
             feedback_.StartProgress(
                 err, [&table] { return table.RowCount() > 0 ? table.RowCount() - 1 : 0; });
     }
+    // The line of the export's write.
+    ProgressScope(ConsoleRunFeedback& feedback, bool show, std::ostream& err)
+        : feedback_(feedback), show_(show) {
+        if (show_) feedback_.StartWriteProgress(err);
+    }
     ~ProgressScope() {
         if (show_) feedback_.EndProgress();
     }
@@ -120,7 +125,19 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         s_.err << kProgram << ": the attributes of the class \"" << spec.ObjectClass
                << "\" named in the report are listed\n";
     }
-    if (!Export(run.CurrentSpec(), run.Table(), rule)) return kFailure;
+    if (!Export(run.CurrentSpec(), run.Table(), rule)) {
+        if (!exportStopped_) return kFailure;
+        s_.err << kProgram
+               << ": interrupted while the results were written; nothing was "
+                  "exported\n";
+        return kInterrupted;
+    }
+    if (!interrupted && s_.feedback.Interrupted()) {
+        // Too late to stop anything: the last step of a write cannot be.
+        s_.err << kProgram << ": interrupted after the results were written; the " << rows
+               << " rows found were exported\n";
+        return kInterrupted;
+    }
     if (byType && result != 0 && !interrupted) {
         s_.access.DSShowError(result, report::RunErrorLabel(spec, true));
         s_.err << kProgram << ": the " << rows << " rows found were exported\n";
@@ -168,6 +185,7 @@ bool ReportCommand::ToStandardOutput(report::OutputType output, const report::Re
 
 bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultTable& table,
                            ExportRule rule) {
+    exportStopped_ = false;
     // "-" is standard output, as for every console program.
     const bool toStandardOutput = spec.OutputFile == "-";
     const std::filesystem::path target(toStandardOutput ? "/dev/stdout" : spec.OutputFile);
@@ -198,15 +216,26 @@ bool ReportCommand::Export(const report::ReportSpec& spec, const report::ResultT
             request.target = target;
             request.delimiters = Delimiters(s_.settings);
             request.utf8Text = s_.settings.ExportUtf8;
-            return exports::ExportTableToFile(table, request, collator, s_.now, s_.messages) ==
-                   exports::FileExportResult::Written;
+            // Ctrl-C stops the write as the desktop's Cancel does.
+            request.progress = &s_.feedback;
+            const ProgressScope progress(s_.feedback, s_.showProgress, s_.err);
+            const exports::FileExportResult written =
+                exports::ExportTableToFile(table, request, collator, s_.now, s_.messages);
+            exportStopped_ = written == exports::FileExportResult::Stopped;
+            return written == exports::FileExportResult::Written;
         }
         case exports::ExportKind::Excel: {
             if (target.empty()) {
                 s_.err << kProgram << ": a workbook needs a file (--file)\n";
                 return false;
             }
-            const exports::WorkbookOutcome written = exports::WriteWorkbook(table, target);
+            exports::WorkbookOutcome written;
+            {
+                const ProgressScope progress(s_.feedback, s_.showProgress, s_.err);
+                written = exports::WriteWorkbook(table, target, {}, &s_.feedback);
+            }
+            exportStopped_ = written.stopped;
+            if (written.stopped) return false;
             if (!written.ok()) {
                 s_.err << kProgram << ": the workbook " << target.string()
                        << " could not be written (" << written.error << ")\n";

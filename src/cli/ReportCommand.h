@@ -69,6 +69,8 @@ private:
     bool ToStandardOutput(report::OutputType output, const report::ResultTable& table);
 
     Services s_;
+    // Ctrl-C stopped the last Export before it replaced anything.
+    bool exportStopped_ = false;
 };
 
 }  // namespace vellrun::cli

@@ -130,6 +130,25 @@ void DiscardWorkbook(lxw_workbook* workbook) {
     lxw_workbook_free(workbook);
 }
 
+std::string CannotWrite(const std::filesystem::path& path, std::string_view reason) {
+    return "cannot write \"" + path.string() + "\": " + std::string(reason);
+}
+
+// Why the rows of sheet could not all be written to its temporary file (a
+// full disk, a file grown past the size limit), as the system says it; empty
+// while they all are. The library ignores the failed writes of these files,
+// and closing would assemble the cut-short rows into a sound-looking file.
+std::string SheetRowsProblem(lxw_worksheet* sheet) {
+    std::FILE* rows = sheet->optimize_tmpfile;
+    if (rows == nullptr) return {};
+    errno = 0;
+    // A failed write leaves its bytes in the buffer: flushing tries them
+    // again and gives the reason.
+    if (std::fflush(rows) == 0 && !std::ferror(rows)) return {};
+    const int error = errno;
+    return error != 0 ? std::generic_category().message(error) : "a write failed";
+}
+
 GridExportResult FromFileResult(FileExportResult result) {
     switch (result) {
         case FileExportResult::Written: return GridExportResult::Written;
@@ -185,9 +204,14 @@ std::optional<std::filesystem::path> NewWorkbookPath(const std::filesystem::path
 // starts with the header columns again.
 class WorkbookBuilder {
 public:
-    WorkbookBuilder(lxw_workbook* workbook, const report::ResultTable& table,
-                    const WorkbookLimits& limits, ExportProgress& progress)
-        : workbook_(workbook), table_(table), limits_(limits), progress_(progress) {}
+    WorkbookBuilder(lxw_workbook* workbook, const std::filesystem::path& target,
+                    const report::ResultTable& table, const WorkbookLimits& limits,
+                    ExportProgress& progress)
+        : workbook_(workbook),
+          target_(target),
+          table_(table),
+          limits_(limits),
+          progress_(progress) {}
 
     // Empty, or the reason the workbook is incomplete.
     std::string WriteSheets() {
@@ -242,10 +266,14 @@ private:
         ++sheets_;
         std::vector<size_t> widths(columns.size(), 0);
         for (size_t r = 0; r < rows.size(); ++r) {
-            if (++rowsWritten_ % kRowsPerStep == 0 &&
-                !progress_.Step(rowsWritten_, table_.RowCount())) {
-                stopped_ = true;
-                return "stopped";
+            if (++rowsWritten_ % kRowsPerStep == 0) {
+                if (!progress_.Step(rowsWritten_, table_.RowCount())) {
+                    stopped_ = true;
+                    return "stopped";
+                }
+                // A disk that is full stays full: the rest is not tried.
+                if (sheet->optimize_tmpfile != nullptr && std::ferror(sheet->optimize_tmpfile))
+                    return CannotWrite(target_, SheetRowsProblem(sheet));
             }
             const size_t row = rows[r];
             size_t tallest = 1;
@@ -320,6 +348,7 @@ private:
     static constexpr size_t kRowsPerStep = 512;
 
     lxw_workbook* workbook_;
+    const std::filesystem::path& target_;
     const report::ResultTable& table_;
     const WorkbookLimits& limits_;
     ExportProgress& progress_;
@@ -386,15 +415,23 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
         return outcome;
     }
     ExportProgress progress(feedback, "Writing the workbook ...");
-    WorkbookBuilder builder(workbook, table, limits, progress);
+    WorkbookBuilder builder(workbook, path, table, limits, progress);
     outcome.error = builder.WriteSheets();
     outcome.stopped = builder.Stopped();
+    if (outcome.error.empty()) {
+        lxw_worksheet* sheet = nullptr;
+        LXW_FOREACH_WORKSHEET(sheet, workbook) {
+            if (std::string problem = SheetRowsProblem(sheet); !problem.empty()) {
+                outcome.error = CannotWrite(path, problem);
+                break;
+            }
+        }
+    }
     if (outcome.error.empty()) {
         // Closing assembles and compresses the file and frees the workbook.
         const lxw_error closed = progress.Finishing(
             "Saving the workbook ...", [workbook] { return workbook_close(workbook); });
-        if (closed != LXW_NO_ERROR)
-            outcome.error = "cannot write \"" + path.string() + "\": " + ErrorText(closed);
+        if (closed != LXW_NO_ERROR) outcome.error = CannotWrite(path, ErrorText(closed));
     } else {
         // A stopped or failed workbook is only freed: assembling what it
         // holds would keep the person waiting for a file nobody keeps.

@@ -90,10 +90,14 @@ ResultsPopup TableOperations::PreparePopup(size_t column, size_t row) const {
     return popup;
 }
 
-void TableOperations::SortByColumn(size_t column) {
+bool TableOperations::SortByColumn(size_t column, platform::RunFeedback* progress) {
+    if (progress != nullptr && !report::SortTableByColumn(run_.Table(), column, collator_, progress,
+                                                          report::SortStop::kOnCancel))
+        return false;
+    if (progress == nullptr) report::SortTableByColumn(run_.Table(), column, collator_, &feedback_);
     run_.CurrentSpec().OrderBy = static_cast<int32_t>(column);
-    report::SortTableByColumn(run_.Table(), column, collator_, &feedback_);
     NotifyChanged();
+    return true;
 }
 
 CellMeaning TableOperations::MeaningOf(size_t column, size_t row) const {

@@ -103,8 +103,11 @@ public:
     ResultsPopup PreparePopup(size_t column, size_t row) const;
 
     // A sort entry chosen: OrderBy becomes the column (kept by a report saved
-    // afterwards) and the rows below the header are sorted by it.
-    void SortByColumn(size_t column);
+    // afterwards) and the rows below the header are sorted by it. With
+    // progress, a large table shows how far the sort is there and the
+    // person may stop it: then the rows and OrderBy stay as they were and
+    // the result is false.
+    bool SortByColumn(size_t column, platform::RunFeedback* progress = nullptr);
 
     // The cell's object, attribute and value: in a single-object report the
     // object is the report spec's ObjectName and the attribute the row's key; in

@@ -29,32 +29,83 @@ size_t FindFrom(std::string_view text, std::string_view search, size_t start, bo
 
 }  // namespace
 
-void SortTableByColumn(report::ResultTable& table, size_t column,
-                       const platform::TextCollator& collator, platform::RunFeedback* feedback) {
-    if (column > kMaxSortColumns || table.ColCount() > kMaxSortColumns) return;
-    if (column >= table.ColCount()) return;
+bool SortTableByColumn(report::ResultTable& table, size_t column,
+                       const platform::TextCollator& collator, platform::RunFeedback* feedback,
+                       SortStop stop) {
+    if (column > kMaxSortColumns || table.ColCount() > kMaxSortColumns) return true;
+    if (column >= table.ColCount()) return true;
     auto& rows = table.Rows();
     const size_t fixed = std::min(table.FixedRows(), rows.size());
-    if (rows.size() - fixed < 2) return;
+    if (rows.size() - fixed < 2) return true;
 
     std::optional<platform::BusyCursorScope> busy;
+    const bool stoppable = feedback != nullptr && stop == SortStop::kOnCancel;
+    if (stoppable) {
+        feedback->Cancel().Clear();
+        feedback->SetStatus(0, "Sorting the results ...");
+    }
     if (feedback != nullptr) busy.emplace(*feedback);
+    // The work goes in steps of a few thousand rows (a table of a million
+    // takes seconds); between two, the window is repainted and may stop it.
+    // Until the rows move at the very end the table is untouched, so a stop
+    // leaves it as it was.
+    constexpr size_t kStep = 8192;
+    const size_t count = rows.size() - fixed;
+    // Keys and merges: two halves of the progress.
+    const uint64_t total = 2 * static_cast<uint64_t>(count);
+    const auto goOn = [&](uint64_t done) {
+        if (feedback == nullptr) return true;
+        feedback->ShowProgress(done, total);
+        feedback->ProcessPendingEvents();
+        return !stoppable || !feedback->Cancel().IsSet();
+    };
     // Whole rows move, so every column follows the sort column and the cell
     // texts, line breaks included, come back exactly as they were.
     // Each text's collation key is made once; the sort then compares bytes.
+    // Equal keys keep the rows' order (the index decides), as a stable sort
+    // would.
     struct Keyed {
         std::string key;
-        std::vector<std::string> row;
+        size_t row;
+    };
+    const auto before = [](const Keyed& a, const Keyed& b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.row < b.row;
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(rows.size() - fixed);
-    for (size_t r = fixed; r < rows.size(); ++r) {
-        keyed.push_back({collator.SortKey(rows[r][column]), std::move(rows[r])});
+    keyed.reserve(count);
+    for (size_t r = 0; r < count; ++r) {
+        keyed.push_back({collator.SortKey(rows[fixed + r][column]), fixed + r});
+        if ((r + 1) % kStep == 0 && !goOn(r + 1)) return false;
     }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-    for (size_t i = 0; i < keyed.size(); ++i)
-        rows[fixed + i] = std::move(keyed[i].row);
+    // Runs of kStep rows sorted one by one, then merged in pairs of growing
+    // runs.
+    for (size_t first = 0; first < count; first += kStep) {
+        const auto from = keyed.begin() + static_cast<std::ptrdiff_t>(first);
+        std::sort(from, from + static_cast<std::ptrdiff_t>(std::min(kStep, count - first)), before);
+        if (!goOn(count)) return false;
+    }
+    size_t passes = 0;
+    for (size_t run = kStep; run < count; run *= 2)
+        ++passes;
+    uint64_t merged = 0;  // rows merged over all passes
+    for (size_t run = kStep; run < count; run *= 2) {
+        for (size_t first = 0; first + run < count; first += 2 * run) {
+            const size_t last = std::min(first + 2 * run, count);
+            const auto from = keyed.begin() + static_cast<std::ptrdiff_t>(first);
+            std::inplace_merge(from, from + static_cast<std::ptrdiff_t>(run),
+                               keyed.begin() + static_cast<std::ptrdiff_t>(last), before);
+            merged += last - first;
+            if (!goOn(count + merged / passes)) return false;
+        }
+    }
+    std::vector<std::vector<std::string>> sorted;
+    sorted.reserve(count);
+    for (const Keyed& entry : keyed)
+        sorted.push_back(std::move(rows[entry.row]));
+    std::move(sorted.begin(), sorted.end(), rows.begin() + static_cast<std::ptrdiff_t>(fixed));
+    if (feedback != nullptr) feedback->ShowProgress(total, total);
+    return true;
 }
 
 void DeleteTableRow(report::ResultTable& table, size_t row) {

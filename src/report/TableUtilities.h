@@ -26,10 +26,16 @@ inline constexpr size_t kMaxSortColumns = 100;
 // text is touched: a line break inside a cell compares as whatever the
 // collator makes of CR LF. Nothing happens when column or ColCount() is above
 // kMaxSortColumns or column is outside the table. With feedback, the busy
-// cursor shows while the rows are sorted.
-void SortTableByColumn(report::ResultTable& table, size_t column,
+// cursor shows while the rows are sorted, and pending events are let through
+// every few thousand rows so that a large table keeps the window painted.
+enum class SortStop {
+    kNever,     // a report run's own sort: a cancel meant for the run stops nothing
+    kOnCancel,  // Sort Results: says what it does, shows how far it is, stops at a cancel
+};
+// False when a cancel stopped it (kOnCancel only): the rows are as they were.
+bool SortTableByColumn(report::ResultTable& table, size_t column,
                        const platform::TextCollator& collator,
-                       platform::RunFeedback* feedback = nullptr);
+                       platform::RunFeedback* feedback = nullptr, SortStop stop = SortStop::kNever);
 
 // Removes one row; rows below move up. An index not below RowCount() is ignored.
 void DeleteTableRow(report::ResultTable& table, size_t row);

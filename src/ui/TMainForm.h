@@ -299,6 +299,8 @@ private:
     platform::TextCollator collator_;
     // A long export's progress dialog with Cancel.
     TransferProgress exportProgress_{this, QStringLiteral("Export progress")};
+    // Sort Results of a large table: its progress and Cancel.
+    TransferProgress sortProgress_{this, QStringLiteral("Sort progress")};
     report::ReportRun run_;
     report::TableOperations operations_;
 

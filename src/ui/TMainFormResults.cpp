@@ -54,6 +54,8 @@ void TMainForm::EnableResultsCommands(bool running) {
     const bool exportable = results && run_.SaveEnabled();
     actionStoreResults_->setEnabled(exportable);
     popupExportResults_->menuAction()->setEnabled(exportable);
+    // A saved report starts a run of its own: not while one goes.
+    actionLoadReportSpec_->setEnabled(!running);
 }
 
 void TMainForm::PrepareResultsCommands() {
@@ -76,7 +78,8 @@ void TMainForm::PrepareResultsCommands() {
 void TMainForm::PopupSortResultsClick(int column) {
     if (run_.ReportRunning() || column < 0) return;
     platform::BusyCursorScope busy(access_.Feedback());
-    operations_.SortByColumn(static_cast<size_t>(column));
+    // A stopped sort leaves the table and the grid as they were.
+    operations_.SortByColumn(static_cast<size_t>(column), &sortProgress_);
 }
 
 void TMainForm::ActionClearEmptyFieldsClick() {

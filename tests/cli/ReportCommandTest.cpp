@@ -479,6 +479,53 @@ TEST_F(ReportCommandTest, ARunWithoutRowsLeavesTheEarlierExportWhole) {
     EXPECT_NE(run.err.find("nothing was exported"), std::string::npos) << run.err;
 }
 
+// Ctrl-C pressed while a large export is written (the person sees its
+// progress line) stops the write: the earlier file stays whole, nothing is
+// stored, status 130.
+TEST_F(ReportCommandTest, CtrlCWhileTheResultsAreWrittenKeepsTheEarlierFile) {
+    std::string objects = R"([{"name": "Corp", "class": "Organization", "partitionRoot": true})";
+    for (int i = 0; i < 1200; ++i)
+        objects += ",{\"name\": \"u" + std::to_string(i) +
+                   ".Corp\", \"class\": \"User\", \"attributes\": {\"Surname\": \"S\"}}";
+    const fs::path image = folder_ / "many.json";
+    std::ofstream(image) << testing::TreesImage({{"MANY", objects + "]"}});
+    // The terminal the progress line is drawn on; Ctrl-C once a write shows.
+    struct Terminal : std::stringbuf {
+        ConsoleRunFeedback* feedback = nullptr;
+        int sync() override {
+            const std::string shown = str();
+            if (feedback != nullptr && (shown.find("Writing the workbook") != std::string::npos ||
+                                        shown.find("Exporting the results") != std::string::npos))
+                feedback->Interrupt();
+            return std::stringbuf::sync();
+        }
+    } terminal;
+    for (const char* kind : {"xls", "csv"}) {
+        const fs::path file = folder_ / (std::string("users.") + kind);
+        std::ofstream(file) << "earlier export";
+        CliApp app;
+        app.SetShowProgress(true);
+        app.SetFeedbackObserver([&terminal](ConsoleRunFeedback* feedback) {
+            if (feedback != nullptr) terminal.feedback = feedback;
+        });
+        std::ostringstream out;
+        std::ostream err(&terminal);
+        const int code =
+            app.Run({"--image", image.string(), "report", "--container", "Corp", "--class", "User",
+                     "--attr", "Surname", "--output", kind, "--file", file.string(),
+                     "--save-report", (folder_ / "users.rpt").string()},
+                    out, err);
+        EXPECT_EQ(code, 130) << kind << terminal.str();
+        EXPECT_TRUE(Bytes(file) == "earlier export") << kind;
+        EXPECT_FALSE(fs::exists(folder_ / "users.rpt")) << kind;
+        EXPECT_NE(terminal.str().find("interrupted while the results were written; nothing was "
+                                      "exported"),
+                  std::string::npos)
+            << kind << terminal.str();
+        terminal.str("");
+    }
+}
+
 TEST_F(ReportCommandTest, ASavedReportsOutputFileExtensionDecidesTheFormat) {
     // Type 0 (CSV) with a file ending in .html writes HTML.
     Run run = RunSaved("users-type-csv-file-html.rpt");

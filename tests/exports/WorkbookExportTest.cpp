@@ -265,6 +265,31 @@ TEST_F(WorkbookExportTest, AFailedWorkbookLeavesTheEarlierFileAndRemovesNothing)
         EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
 }
 
+// The rows of a sheet go to a temporary file first: a disk that fills up
+// while they are written fails the workbook too, even when what was written
+// of them would still fit in the (much smaller) compressed workbook.
+TEST_F(WorkbookExportTest, ASheetWhoseRowsCouldNotAllBeWrittenFailsTheWorkbook) {
+    report::ResultTable table(2, 8001);
+    table.SetFixedRows(1);
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        table.SetCell(0, row, "CN=user" + std::to_string(row) + ".O=Acme");
+        table.SetCell(1, row, std::string(100, 'x'));
+    }
+    const fs::path file = dir_ / "book.xlsx";
+    std::ofstream(file) << "the earlier workbook";
+    WorkbookOutcome outcome;
+    {
+        const testing::ScopedFileSizeLimit full(200 * 1024);
+        ASSERT_TRUE(full.Set());
+        outcome = WriteWorkbook(table, file);
+    }
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_NE(outcome.error.find("File too large"), std::string::npos) << outcome.error;
+    EXPECT_TRUE(ReadText(file) == "the earlier workbook");
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_EQ(entry.path(), file) << "left behind";
+}
+
 // Cancel pressed while a long export writes: nothing is written over the
 // earlier file, no temporary file or new workbook is left, and no box tells
 // the person about a stop they asked for.

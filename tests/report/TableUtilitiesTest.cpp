@@ -4,6 +4,8 @@
 #include "report/TableUtilities.h"
 #include "support/CountingRunFeedback.h"
 
+#include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,49 @@ TEST(SortTableByColumn, ShowsTheBusyCursorWhileSorting) {
     SortTableByColumn(table, 1, collator, &feedback);
     EXPECT_EQ(feedback.pushes, 1);
     EXPECT_EQ(feedback.pops, 1);
+}
+
+// A table far larger than one step of the sort: the window is let through
+// while it runs, a cancel leaves every row where it was, and a sort let run
+// (the run's own sort too, which no cancel stops) gives the stable order of
+// the collator's keys.
+TEST(SortTableByColumn, ALargeSortLetsTheWindowThroughAndStopsCleanly) {
+    const platform::TextCollator collator("en_US");
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < 50000; ++i) {
+        static const char* kNames[] = {"anna", "Bert", "clara", "ANNA", "\u00c9mile", "bert"};
+        keys.push_back(std::string(kNames[(i * 7919) % 6]) + std::to_string((i * 104729) % 997));
+    }
+    const ResultTable original = KeyedTable(keys);
+    std::vector<size_t> order(keys.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return collator.SortKey(keys[a]) < collator.SortKey(keys[b]);
+    });
+    std::vector<std::string> expected{"Row"};
+    for (const size_t i : order)
+        expected.push_back(std::to_string(i + 1));
+
+    testing::CountingRunFeedback feedback;
+    feedback.cancelAtEvent = 3;
+    ResultTable table = original;
+    EXPECT_FALSE(SortTableByColumn(table, 0, collator, &feedback, SortStop::kOnCancel));
+    EXPECT_EQ(feedback.events, 3);
+    EXPECT_EQ(Column(table, 0), Column(original, 0));
+    EXPECT_EQ(Column(table, 1), Column(original, 1));
+    EXPECT_EQ(feedback.depth, 0);
+
+    // A cancel left from earlier work does not count; the run's own sort
+    // ignores one that comes while it sorts.
+    for (const SortStop stop : {SortStop::kOnCancel, SortStop::kNever}) {
+        feedback.Cancel().Set();
+        feedback.events = 0;
+        feedback.cancelAtEvent = stop == SortStop::kNever ? 2 : 0;
+        table = original;
+        EXPECT_TRUE(SortTableByColumn(table, 0, collator, &feedback, stop));
+        EXPECT_GT(feedback.events, 5);
+        EXPECT_EQ(Column(table, 1), expected);
+    }
 }
 
 TEST(TableRows, DeleteAndClear) {

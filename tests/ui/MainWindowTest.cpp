@@ -921,6 +921,7 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         QString descriptionWhileRunning;
         QString refreshWhileRunning;
         QString refreshSpokenWhileRunning;
+        bool runSavedWhileRunning = true;
         QTimer watcher;
         watcher.setInterval(0);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -931,6 +932,10 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
                 refreshWhileRunning = refresh->text();
                 refreshSpokenWhileRunning =
                     QAccessible::queryAccessibleInterface(refresh)->text(QAccessible::Name);
+                // A saved report would start a run of its own: not offered.
+                emit Find<QMenu>("MenuReport")->aboutToShow();
+                runSavedWhileRunning =
+                    form_->findChild<QAction*>("ActionLoadReportSpec")->isEnabled();
                 form_->ResultsModel()
                     ->Sync();  // the rows shown so far, as the grid's timer shows them
                 emit form_->GridResults()->doubleClicked(form_->ResultsModel()->index(0, 1));
@@ -949,6 +954,8 @@ TEST_F(MainWindowTest, CancelKeepsTheRowsFoundAndTheButtonComesBack) {
         EXPECT_EQ(QString(refreshWhileRunning).remove('&'), "Cancel");
         EXPECT_TRUE(refreshWhileRunning.contains('&'));
         EXPECT_EQ(refreshSpokenWhileRunning, "Cancel");
+        EXPECT_FALSE(runSavedWhileRunning);
+        EXPECT_TRUE(form_->findChild<QAction*>("ActionLoadReportSpec")->isEnabled());
         EXPECT_EQ(Find<QPushButton>("BitBtn1")->text(), "&Refresh");
         EXPECT_EQ(run->text(), "&Object Report");
         EXPECT_EQ(run->toolTip(), "Start scanning for the selected class");
