@@ -208,6 +208,8 @@ private:
 
     // TMainForm.cpp
     void FormCreate();
+    // Says that the settings file could not be read (text names it), once.
+    void TellSettingsUnreadable(const std::string& text);
     void FormShow();
     void FormClose();
     void PageControlChange();
@@ -293,6 +295,9 @@ private:
 
     platform::IniFile ini_;
     settings::SectionCache cache_;
+    // Why the settings file could not be read as the window was made (it is
+    // there, but is a folder or may not be read), or empty; said once.
+    std::string settingsReadFault_;
     settings::AppSettings settings_;
     AttrDetailOpener attrDetailOpener_;
     values::CellTextReader reader_;

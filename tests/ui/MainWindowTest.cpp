@@ -334,6 +334,41 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
+// A settings file that is there but cannot be read (a folder, which root
+// cannot read either) is not taken for the defaults by a report from the
+// command line: it is named and the report does not run. The window says
+// once that it goes on with the defaults and keeps nothing.
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsNamedOnce) {
+    fs::create_directory(ini_);
+    const fs::path stored = dir_ / "users.rpt";
+    const fs::path csv = dir_ / "users.csv";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Sales.Corp\nTree=CORP\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           csv.string() + "\n[Attributes]\n0=Surname\n[Object]\nType=User\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    options.quit = true;
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 1);
+    const std::string unreadable = "Cannot read \"" + ini_.string() + "\": it is a folder";
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{unreadable + "\nThe report is not run."}));
+    EXPECT_FALSE(fs::exists(csv));
+    session_.reset();
+
+    Start();
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).back(),
+              unreadable + "\nThe default settings are used, and nothing is saved.");
+    GoTo(".Sales.Corp");
+    Tick("Title");
+    form_->ListAllPropsExit();
+    form_->close();
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).size(), 2u);
+    EXPECT_TRUE(DialogScript::Texts(Kind::Plain).empty());
+    EXPECT_TRUE(fs::is_directory(ini_));
+}
+
 // A container reached with the arrow keys is the one the status bar names
 // and the next report runs on, as if it had been clicked.
 TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
