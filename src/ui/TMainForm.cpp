@@ -155,10 +155,11 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::TellSettingsUnreadable(const std::string& text) {
-    // The window goes on with the default settings; the file's writes are
-    // refused while it cannot be read.
+    // The window goes on with the default settings. The file's writes are
+    // refused while it cannot be read, which this box says once for all.
     access_.Messages().ErrorBox(
         quitAfterReport_ ? text : text + "\nThe default settings are used, and nothing is saved.");
+    settingsWrites_.Told();
 }
 
 void TMainForm::LoadInfoText() {

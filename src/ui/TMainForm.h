@@ -16,6 +16,7 @@
 #include "settings/AppSettings.h"
 #include "settings/ControlState.h"
 #include "settings/SectionCache.h"
+#include "settings/WriteFailureNotice.h"
 #include "ui/TTreeFrame.h"
 #include "ui/TransferProgress.h"
 #include "values/AttrDetail.h"
@@ -24,6 +25,7 @@
 #include <QMainWindow>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -299,6 +301,12 @@ private:
     // there, but is a folder or may not be read), or empty; said once.
     std::string settingsReadFault_;
     settings::AppSettings settings_;
+    // Failed writes of the settings file, told once per run of failures.
+    settings::WriteFailureNotice settingsWrites_{ini_, access_.Messages()};
+    // The ticks and filter panels the settings file would not take, by class:
+    // this session keeps them while the file cannot.
+    std::map<std::string, std::vector<std::string>> unsavedTicks_;
+    std::map<std::string, report::FilterPanelState> unsavedFilters_;
     AttrDetailOpener attrDetailOpener_;
     values::CellTextReader reader_;
     platform::TextCollator collator_;

@@ -334,6 +334,52 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
+// A settings file the window cannot write (read-only, refused to root as to
+// anyone) is named in one box for a burst of failed writes, not one per
+// tick; the ticks and filter panel it would not take stay with their class
+// for the session, and reach the file once it takes writes again.
+TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
+    testing::WriteFile(ini_, "[Settings]\n");
+    Start();
+    GoTo(".Sales.Corp");
+    ChooseType("Group");
+    fs::permissions(ini_, fs::perms::owner_read);
+    Tick("Member");
+    Tick("Description");
+    form_->ListAllPropsExit();
+    auto* filter = Find<QCheckBox>("CheckBoxFilter");
+    filter->setChecked(true);
+    Find<QComboBox>("ComboBoxFilter1")->setCurrentText("Description");
+    ChooseType("User");
+    EXPECT_TRUE(Ticked().empty());
+    EXPECT_FALSE(filter->isChecked());
+    ChooseType("Group");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Description", "Member"}));
+    EXPECT_TRUE(filter->isChecked());
+    EXPECT_EQ(Find<QComboBox>("ComboBoxFilter1")->currentText(), "Description");
+    const std::vector<std::string> told = DialogScript::Texts(Kind::Plain);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(ini_.string()), std::string::npos) << told[0];
+    EXPECT_EQ(testing::ReadFile(ini_), "[Settings]\n");
+
+    // Writable again: the next change takes the whole panel and the ticks along.
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    Find<QComboBox>("EditFilter1")->setEditText("[anything]");
+    Attribute("Member")->setCheckState(Qt::Unchecked);
+    form_->ListAllPropsExit();
+    platform::IniFile file(ini_);
+    EXPECT_EQ(file.ReadValue("Filter: Group", "CheckBoxFilter"), "1");
+    EXPECT_EQ(file.ReadValue("Filter: Group", "ComboBoxFilter1"), "Description");
+    EXPECT_EQ(file.ReadValue("Filter: Group", "EditFilter1"), "[anything]");
+    EXPECT_EQ(file.ReadSection("Object Class: Group"),
+              (std::vector<std::pair<std::string, std::string>>{{"0", "Description"}}));
+    // A later failure is a new one, told again.
+    fs::permissions(ini_, fs::perms::owner_read);
+    filter->setChecked(false);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 2u);
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+}
+
 // A settings file that is there but cannot be read (a folder, which root
 // cannot read either) is not taken for the defaults by a report from the
 // command line: it is named and the report does not run. The window says
