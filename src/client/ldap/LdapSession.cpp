@@ -667,10 +667,11 @@ Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
             host = host.substr(1, host.size() - 2);
         const int port = server.port != 0 ? server.port : ldaps ? LDAPS_PORT : LDAP_PORT;
         std::string error;
+        wait.timedOut = false;
         const int fd = ConnectTcp(host, port, await, error);
         if (fd < 0) {
             failure = ConnectFailure({}, LDAP_SERVER_DOWN, false);
-            if (!wait.timedOut) diagnostic_ += Reason(error);
+            if (!wait.timedOut && !wait.cancelled) diagnostic_ += Reason(error);
             if (wait.cancelled) return failure;
             continue;
         }
