@@ -324,6 +324,9 @@ private:
     bool quitAfterReport_ = false;
     int exitCode_ = 0;
     bool exportFailed_ = false;
+    // The window was closed while a run went on: it closes once the run has
+    // ended, and the run's rows, cut short, are exported nowhere.
+    bool closeAsked_ = false;
     // A report has run: the grid holds its table, the current spec is its.
     bool reportShown_ = false;
     bool shown_ = false;

@@ -336,6 +336,9 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
 
 void TMainForm::ExportAtOnce(report::ReportSpec& current) {
     (void)current;
+    // A run that the window's closing broke off is not exported: its rows
+    // would replace a whole earlier export with a part of one.
+    if (closeAsked_) return;
     exportFailed_ = !ExportResults();
 }
 

@@ -1179,6 +1179,48 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
     EXPECT_EQ(Grid(), first);
 }
 
+// Closing the window while a saved report runs stops the run and closes the
+// window, but leaves the report's output file as it was: the rows found so
+// far are no export. Cancel still exports them.
+TEST_F(MainWindowTest, ClosingTheWindowDuringASavedReportExportsNothing) {
+    const fs::path out = dir_ / "out.xml";
+    const fs::path stored = dir_ / "every.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=[Root]\nTree=CORP\nReport Type=2\n"
+                       "Recursive=1\n[Output]\nType=4\nFile=" +
+                           out.string() + "\n[Object]\nType=*\n[Attributes]\n0=CN\n");
+    for (const bool close : {true, false}) {
+        if (!close) session_.reset();
+        Start();
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+        session_->Feedback().SetPumpInterval(0);
+        testing::WriteFile(out, "the earlier export");
+        bool stopped = false;
+        QTimer watcher;
+        watcher.setInterval(0);
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (stopped || !form_->Run().ReportRunning() || form_->Run().Table().RowCount() <= 20)
+                return;
+            stopped = true;
+            if (close) form_->close();
+            if (!close) QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+        });
+        watcher.start();
+        DialogScript::PushFile(stored);
+        form_->ActionLoadReportSpecClick();
+        watcher.stop();
+        ASSERT_TRUE(stopped);
+        ASSERT_TRUE(form_->Run().Stopped());
+        if (close) {
+            EXPECT_EQ(testing::ReadFile(out), "the earlier export");
+            EXPECT_TRUE(testing::ProcessEventsUntil([this] { return !form_->isVisible(); }));
+        } else {
+            EXPECT_NE(testing::ReadFile(out).find("<document>"), std::string::npos);
+        }
+    }
+}
+
 // A saved report for every class ("*") shows that choice in the
 // Multi-Object tab, with its columns and filter, and "Refresh" runs it again.
 TEST_F(MainWindowTest, ASavedReportForEveryClassShowsItsChoicesAndRunsAgain) {
