@@ -554,6 +554,12 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_TRUE(tabs->isTabVisible(3));
     EXPECT_EQ(tabs->currentIndex(), 3);
     EXPECT_EQ(Find<QPushButton>("ButtonRun")->text(), "&Object Report");
+    // Its caption came back while its tab was hidden: back there, it shows whole.
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_GE(Find<QPushButton>("ButtonRun")->width(),
+              Find<QPushButton>("ButtonRun")->sizeHint().width());
+    tabs->setCurrentIndex(3);
     EXPECT_TRUE(Find<QPushButton>("ButtonSave")->isEnabled());
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
