@@ -262,6 +262,8 @@ private:
     // while one runs; the export only when the button offers it too.
     void EnableResultsCommands(bool running);
     void GridResultsClick(const QModelIndex& index);
+    // The grid's tool tip: directory text, shown as it is, never as markup.
+    void SetGridHint(const std::string& text);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
     // The grid shows the table anew after an operation changed it (a sort,

@@ -554,6 +554,7 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_TRUE(tabs->isTabVisible(3));
     EXPECT_EQ(tabs->currentIndex(), 3);
     EXPECT_EQ(Find<QPushButton>("ButtonRun")->text(), "&Object Report");
+    EXPECT_EQ(Find<QWidget>("GridResults")->toolTip(), "User");
     // Its caption came back while its tab was hidden: back there, it shows whole.
     tabs->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
     QCoreApplication::sendPostedEvents();
