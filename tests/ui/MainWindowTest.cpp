@@ -50,6 +50,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -236,6 +237,19 @@ TEST_F(MainWindowTest, LayoutNamesCaptionsMenusAndHints) {
                                          ".. as &HTML", ".. as &XML"}));
     EXPECT_EQ(form_->findChild<QAction*>("ActionSettings")->shortcut(),
               QKeySequence(QStringLiteral("Ctrl+Alt+S")));
+
+    // In every menu and pop-up menu, each access key chooses one entry.
+    for (QMenu* menu : form_->findChildren<QMenu*>()) {
+        std::map<QChar, QString> keys;
+        for (QAction* entry : menu->actions()) {
+            const QKeySequence key = QKeySequence::mnemonic(entry->text());
+            if (key.isEmpty()) continue;
+            const QChar letter = key.toString().back().toUpper();
+            EXPECT_TRUE(keys.emplace(letter, entry->text()).second)
+                << menu->title().toStdString() << ": " << entry->text().toStdString() << " and "
+                << keys[letter].toStdString();
+        }
+    }
 
     // A hint goes to the first status panel; the others keep their texts.
     const QString tree = form_->StatusPanels()[1]->text();
