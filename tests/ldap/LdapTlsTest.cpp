@@ -3,18 +3,17 @@
 // (the TLS handshake, StartTLS, a SASL bind) waiting as any request does:
 // within the timeout, and given up through whileWaiting.
 
+#include "SilentServer.h"
 #include "TestSlapd.h"
 #include "client/ResultCodes.h"
 #include "client/ldap/LdapSession.h"
 #include "support/TempDir.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +25,7 @@
 namespace vellrun::client::ldap {
 namespace {
 
+using testing::SilentServer;
 using testing::TestSlapd;
 
 std::string Read(const std::filesystem::path& path) {
@@ -58,61 +58,6 @@ struct Pki {
     }
     std::filesystem::path ca, other, cert, key;
     bool ok = false;
-};
-
-// A server that takes connections and never says a word, or only the reply
-// given, to the first request; it lets them go after a while, so that a
-// client that does not give up does not wait for ever.
-class SilentServer {
-public:
-    explicit SilentServer(std::string reply = {}) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-            return;
-        }
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this, reply] {
-            std::vector<int> held;
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!stop_ && std::chrono::steady_clock::now() < end) {
-                pollfd wait{listener_, POLLIN, 0};
-                if (::poll(&wait, 1, 100) <= 0) continue;
-                const int fd = ::accept(listener_, nullptr, nullptr);
-                held.push_back(fd);
-                pollfd request{fd, POLLIN, 0};
-                char buffer[512];
-                if (!reply.empty() && ::poll(&request, 1, 5000) > 0 &&
-                    ::read(fd, buffer, sizeof buffer) > 0) {
-                    [[maybe_unused]] const ssize_t written =
-                        ::write(fd, reply.data(), reply.size());
-                }
-            }
-            for (const int fd : held)
-                if (fd >= 0) ::close(fd);
-            ::close(listener_);
-        });
-    }
-    ~SilentServer() {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        } else if (listener_ >= 0) {
-            ::close(listener_);
-        }
-    }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 // A server whose queue of connections not yet taken is full: the system
@@ -316,7 +261,7 @@ TEST(LdapTls, AServersReasonKeepsItsBrackets) {
     std::string reply = {0x30, 0x17, 0x02, 0x01, 0x01, 0x78, 0x12,
                          0x0a, 0x01, 0x02, 0x04, 0x00, 0x04, static_cast<char>(message.size())};
     reply += message;
-    SilentServer server(reply);
+    SilentServer server({reply});
     LdapConnectionConfig config;
     config.uri = "ldap://" + server.Address();
     config.tls = TlsKind::StartTls;
