@@ -658,14 +658,16 @@ Result LdapSession::Connect() {
 // libldap's own TCP connect waits in one poll() for the whole network
 // timeout, with no turn for whileWaiting: a server whose host drops the
 // connection request (a firewall, a machine that is down) held the window,
-// and Escape or Ctrl+C, for that long. The connection is made here instead,
-// waiting as any request waits, and handed to libldap made.
+// and Escape or Ctrl+C, for that long; so did its lookup of the host name,
+// for as long as the name service took to answer or the resolver to give up.
+// The lookup and the connection are made here instead, each waiting as any
+// request waits, and the connection is handed to libldap made.
 Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
     SetUpWait& wait = *setUpWait_;
-    const auto await = [&wait](int fd) {
-        wait.timedOut = false;  // each address has the whole time
+    const auto await = [&wait](int fd, short events) {
+        wait.timedOut = false;  // the lookup and each address have the whole time
         wait.Arm();
-        const bool ready = wait.Await(fd, POLLOUT);
+        const bool ready = wait.Await(fd, events);
         wait.Disarm();
         if (ready) return SocketWait::Ready;
         return wait.cancelled ? SocketWait::GivenUp : SocketWait::TimedOut;
@@ -679,9 +681,13 @@ Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
         const int port = server.port != 0 ? server.port : ldaps ? LDAPS_PORT : LDAP_PORT;
         std::string error;
         wait.timedOut = false;
-        const int fd = ConnectTcp(host, port, await, error);
+        const Addresses addresses = LookUpHost(host, port, await, error);
+        const int fd = addresses ? ConnectTcp(addresses.get(), await, error) : -1;
         if (fd < 0) {
-            failure = ConnectFailure({}, LDAP_SERVER_DOWN, false);
+            // A name service that does not answer is not the server.
+            const bool lookupTimedOut = !addresses && wait.timedOut;
+            failure = ConnectFailure(lookupTimedOut ? "host name lookup failed: " : "",
+                                     LDAP_SERVER_DOWN, false);
             if (!wait.timedOut && !wait.cancelled) diagnostic_ += Reason(error);
             if (wait.cancelled) return failure;
             continue;
