@@ -23,10 +23,9 @@ extern "C" void OnInterrupt(int /*signal*/) {
     vellrun::cli::ConsoleRunFeedback* feedback = runningFeedback.load();
     if (feedback == nullptr || feedback->Interrupted()) {
         // Nothing to stop, or asked twice: end the program as Ctrl-C usually
-        // does, without leaving the temporary file of a write behind.
-        vellrun::platform::PendingTemporaries::UnlinkAll();
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        // does, without leaving the temporary file of a write behind (and,
+        // in the middle of a file's rewriting in place, once it is done).
+        vellrun::platform::PendingTemporaries::EndBySignal(SIGINT);
         return;
     }
     feedback->Interrupt();

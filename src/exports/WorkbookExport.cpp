@@ -3,6 +3,7 @@
 #include "exports/ExportProgress.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
+#include "platform/PendingTemporaries.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
@@ -177,6 +178,19 @@ GridExportResult ExportToDesktop(ExportKind kind, const report::ResultTable& tab
     if (kind == ExportKind::Excel) return ExportToExcel(table, delimiters, services);
     return CopyToClipboard(table, delimiters, services);
 }
+
+// A file in the table of those a signal removes, for as long as this lives.
+class PendingFile {
+public:
+    explicit PendingFile(const std::filesystem::path& path)
+        : slot_(platform::PendingTemporaries::Add(path)) {}
+    ~PendingFile() { platform::PendingTemporaries::Remove(slot_); }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+private:
+    std::optional<size_t> slot_;
+};
 
 // A new, uniquely named workbook file in folder, or the reason there is none.
 std::optional<std::filesystem::path> NewWorkbookPath(const std::filesystem::path& folder,
@@ -455,7 +469,14 @@ GridExportResult ExportToExcel(const report::ResultTable& table, const Delimiter
     const std::string clipboard = CopyTableToClipboard(table, delimiters, services.desktop);
     std::string reason;
     if (const auto path = NewWorkbookPath(services.workbookFolder, reason)) {
-        const WorkbookOutcome written = WriteWorkbook(table, *path, {}, services.progress);
+        // Until the workbook is in it, the file only holds the name: a
+        // signal that ends the program meanwhile removes it with the rest.
+        std::optional<WorkbookOutcome> outcome;
+        {
+            const PendingFile placeholder(*path);
+            outcome = WriteWorkbook(table, *path, {}, services.progress);
+        }
+        const WorkbookOutcome& written = *outcome;
         reason = written.error;
         if (reason.empty()) {
             if (!written.Notice().empty()) services.messages.InfoBox(written.Notice());

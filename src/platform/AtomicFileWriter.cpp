@@ -14,6 +14,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -273,7 +274,9 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
     if (regular && source.st_size > target.st_size) {
         // The room is taken before any byte changes; a file system that
         // cannot reserve room is written all the same.
-        error = ::posix_fallocate(out, 0, source.st_size);
+        do {
+            error = ::posix_fallocate(out, 0, source.st_size);
+        } while (error == EINTR);
         if (error == EOPNOTSUPP || error == EINVAL) error = 0;
     }
     char buffer[65536];
@@ -289,6 +292,29 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
     if (::close(out) != 0 && error == 0) error = errno;
     ::close(in);
     return error != 0 ? Fail(error) : FileStatus::Ok();
+}
+
+FileStatus AtomicFileWriter::CopyIntoFile() {
+    // A file cut off half way would be part new, part old, with neither
+    // contents left anywhere: a signal that would end the program waits
+    // until the copy is done and the file cut to its new length.
+    const PendingTemporaries::SignalEndHold hold;
+    return CopyInto(resolved_, true);
+}
+
+FileStatus AtomicFileWriter::CopyIntoPipe() {
+    // A reader that goes away (a pipe into "head") fails the write instead
+    // of ending the program at once with the copy left in the temporary
+    // folder; once the copy is removed, the broken pipe's signal, held back
+    // meanwhile, does what it would have done.
+    sigset_t brokenPipe;
+    sigset_t previous;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, &previous);
+    FileStatus copied = CopyInto(resolved_, false);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return copied;
 }
 
 FileStatus AtomicFileWriter::Commit() {
@@ -336,7 +362,8 @@ FileStatus AtomicFileWriter::Commit() {
     if (inPlace) {
         // Every hard link, pipe or device keeps being the same file, and so
         // does a file the process may write but not replace.
-        if (FileStatus copied = CopyInto(resolved_, kind_ != Kind::Special); !copied.ok()) {
+        if (FileStatus copied = kind_ == Kind::Special ? CopyIntoPipe() : CopyIntoFile();
+            !copied.ok()) {
             return copied;
         }
         ::unlink(temporary_.c_str());

@@ -21,6 +21,11 @@
 // is refused with a message. Stale temporary files of processes that no
 // longer run are removed from beside the target before each write.
 //
+// A file rewritten in place is rewritten whole: SIGTERM, SIGHUP or SIGINT
+// that comes during the copy ends the program once the copy is done. A
+// temporary copy made for a pipe is removed when the pipe's reader goes
+// away; the broken pipe then ends the program as it would have.
+//
 // One object is one write: Begin, Append (or write TemporaryPath() by name),
 // Commit. An object that is destroyed without a successful Commit removes its
 // temporary file. Owned by the caller; not shared between threads.
@@ -73,6 +78,10 @@ private:
     FileStatus Fail(int error);
     FileStatus Fail(std::string_view why);
     FileStatus CopyInto(const std::filesystem::path& destination, bool sync);
+    // CopyInto the file, the end a signal brings held off until it is done.
+    FileStatus CopyIntoFile();
+    // CopyInto the pipe or device, failing on a reader that went away.
+    FileStatus CopyIntoPipe();
     void Discard();
 
     std::filesystem::path target_;    // as the caller named it (for messages)

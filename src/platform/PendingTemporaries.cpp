@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstring>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace vellrun::platform {
@@ -26,10 +28,29 @@ std::array<Slot, kSlots> slots;
 
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void CleanUpAndEnd(int signal) {
+// The holds taken, and the signal that came while one was held. A signal
+// is stored before the holds are looked at, and a hold is let go before the
+// signal is looked at, so between the handler and the last hold one of them
+// always sees the other: whichever takes the signal out ends the program.
+std::atomic<int> holds{0};
+std::atomic<int> heldSignal{0};
+
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void EndNow(int signal) {
     PendingTemporaries::UnlinkAll();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+    // Where the signal is blocked (in its own handler, or on a thread that
+    // blocks it), it is let through at once.
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+}
+
+extern "C" void CleanUpAndEnd(int signal) {
+    PendingTemporaries::EndBySignal(signal);
 }
 
 }  // namespace
@@ -59,9 +80,26 @@ void PendingTemporaries::UnlinkAll() {
     }
 }
 
+void PendingTemporaries::EndBySignal(int signal) {
+    heldSignal.store(signal);
+    if (holds.load() > 0) return;  // the last hold ends the program
+    if (const int taken = heldSignal.exchange(0); taken != 0) EndNow(taken);
+}
+
+PendingTemporaries::SignalEndHold::SignalEndHold() {
+    holds.fetch_add(1);
+}
+
+PendingTemporaries::SignalEndHold::~SignalEndHold() {
+    if (holds.fetch_sub(1) != 1) return;
+    if (const int taken = heldSignal.exchange(0); taken != 0) EndNow(taken);
+}
+
 void PendingTemporaries::InstallSignalCleanup() {
     struct sigaction action {};
     action.sa_handler = CleanUpAndEnd;
+    // A signal held off returns to the work it came into, which goes on.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         struct sigaction previous {};

@@ -7,6 +7,11 @@
 // table of the program (a signal handler can reach nothing else); writers
 // add their file before writing and remove it when it is renamed or deleted.
 // It owns no file and never opens one.
+//
+// A step that must not be cut short (a file rewritten in place, which a
+// signal would leave part new, part old) holds the signals' end off with a
+// SignalEndHold: a signal that comes meanwhile ends the program as soon as
+// the last hold is let go.
 
 #include <cstddef>
 #include <filesystem>
@@ -22,10 +27,25 @@ public:
     static void Remove(std::optional<size_t> slot);
     // Deletes every file in the table. Safe to call from a signal handler.
     static void UnlinkAll();
+    // Deletes every file in the table and ends the program by signal, as
+    // the signal's default action does; while a SignalEndHold is held, only
+    // once it is let go. Safe to call from a signal handler (the one for
+    // signal: the end then comes as the handler returns).
+    static void EndBySignal(int signal);
     // For main(): SIGTERM, SIGHUP and SIGINT delete the table's files before
     // they end the program as they always do, and SIGXFSZ (a file grown past
     // the size limit) becomes a failed write that cleans up after itself.
     static void InstallSignalCleanup();
+
+    // While one lives, EndBySignal waits for it. Holds nest and may be made
+    // on any thread; the signal is taken by whichever thread it reaches.
+    class SignalEndHold {
+    public:
+        SignalEndHold();
+        ~SignalEndHold();
+        SignalEndHold(const SignalEndHold&) = delete;
+        SignalEndHold& operator=(const SignalEndHold&) = delete;
+    };
 };
 
 }  // namespace vellrun::platform

@@ -210,7 +210,9 @@ void TMainForm::FormShow() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (run_.ReportRunning()) {
-        // The run's stack is below this event: stop it, then close.
+        // The run's stack is below this event: stop it, then close. Closing
+        // is no Cancel: a saved report's output file keeps its last export.
+        closeAsked_ = true;
         run_.RequestCancel();
         event->ignore();
         QTimer::singleShot(50, this, &QWidget::close);

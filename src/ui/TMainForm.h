@@ -266,6 +266,8 @@ private:
     // while one runs; the export only when the button offers it too.
     void EnableResultsCommands(bool running);
     void GridResultsClick(const QModelIndex& index);
+    // The grid's tool tip: directory text, shown as it is, never as markup.
+    void SetGridHint(const std::string& text);
     void GridResultsDblClick(const QModelIndex& index);
     void GridResultsSelectCell(const QModelIndex& current);
     // The grid shows the table anew after an operation changed it (a sort,
@@ -337,6 +339,9 @@ private:
     bool quitAfterReport_ = false;
     int exitCode_ = 0;
     bool exportFailed_ = false;
+    // The window was closed while a run went on: it closes once the run has
+    // ended, and the run's rows, cut short, are exported nowhere.
+    bool closeAsked_ = false;
     // A report has run: the grid holds its table, the current spec is its.
     bool reportShown_ = false;
     bool shown_ = false;

@@ -384,7 +384,7 @@ void TMainForm::BuildActions() {
     actionCellDetails_->setStatusTip(
         QStringLiteral("Show the selected cell in full (Enter or double-click)"));
     actionSchemaGetClassInfo_ =
-        MakeAction("ActionSchemaGetClassInfo", QStringLiteral("Get &Class Information"),
+        MakeAction("ActionSchemaGetClassInfo", QStringLiteral("Get Class &Information"),
                    QStringLiteral("Schema"));
     actionCheckUpdates_ = MakeAction("ActionCheckUpdates", QStringLiteral("Check for &Updates"),
                                      QStringLiteral("Help"));
@@ -500,7 +500,9 @@ void TMainForm::BuildMenus() {
         connect(item, &QAction::triggered, this,
                 [this, item] { ActionListAttrClick(popupList_, item->text()); });
     }
-    auto* classInfo = popupAttrChecklist_->addAction(actionSchemaGetClassInfo_->text());
+    // The Report menu gives the action another key: there "C" is "Report
+    // on sele&cted object"'s.
+    auto* classInfo = popupAttrChecklist_->addAction(QStringLiteral("Get &Class Information"));
     classInfo->setObjectName(QStringLiteral("PopupClassGetInformation"));
     connect(classInfo, &QAction::triggered, actionSchemaGetClassInfo_, &QAction::trigger);
     connect(listObjType_, &QWidget::customContextMenuRequested, this,

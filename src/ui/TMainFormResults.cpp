@@ -89,9 +89,11 @@ void TMainForm::ActionClearEmptyFieldsClick() {
 
 void TMainForm::GridResultsClick(const QModelIndex& index) {
     if (!index.isValid()) return;
-    // The hint is directory text: markup in a value is shown, never rendered.
-    QString hint = QString::fromStdString(
-        operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+    SetGridHint(operations_.CellHint(ColumnOf(index), ResultTableModel::TableRow(index)));
+}
+
+void TMainForm::SetGridHint(const std::string& text) {
+    QString hint = QString::fromStdString(text);
     hint.remove(QLatin1Char('\r'));
     if (Qt::mightBeRichText(hint)) hint = Qt::convertFromPlainText(hint, Qt::WhiteSpacePre);
     gridResults_->setToolTip(hint);

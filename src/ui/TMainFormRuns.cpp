@@ -56,6 +56,9 @@ void TMainForm::HookRun() {
         if (QAbstractButton* button = outputTypeButtons_->button(static_cast<int>(spec.Output)))
             button->setChecked(true);
         buttonSave_->setEnabled(false);
+        // Until a cell is clicked, the grid's hint says what the report is of.
+        if (spec.Kind == report::ReportKind::ByObject) SetGridHint(spec.ObjectName);
+        if (spec.Kind == report::ReportKind::ByType) SetGridHint(spec.ObjectClass);
         resultsModel_->Reset();
         // The new report opens at its first row and column, wherever the
         // last one was scrolled to; the key column follows the grid's rows.
@@ -336,6 +339,9 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
 
 void TMainForm::ExportAtOnce(report::ReportSpec& current) {
     (void)current;
+    // A run that the window's closing broke off is not exported: its rows
+    // would replace a whole earlier export with a part of one.
+    if (closeAsked_) return;
     exportFailed_ = !ExportResults();
 }
 

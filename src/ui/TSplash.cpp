@@ -3,6 +3,7 @@
 #include "ui/ProductInfo.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -126,9 +127,12 @@ void TSplash::SplashProgress(const QString& text, const QString& step) {
         // after a window that stood over it (the load's progress) has gone.
         activateWindow();
     }
-    const QString line =
-        panelStep_->fontMetrics().elidedText(step, Qt::ElideMiddle, panelStep_->width() - 8);
-    panelStep_->setText(line);
+    // The line ends with how to stop, which the step's text gives way to.
+    const QString hint = QStringLiteral("  (Esc stops)");
+    const QFontMetrics metrics = panelStep_->fontMetrics();
+    const QString line = metrics.elidedText(
+        step, Qt::ElideMiddle, panelStep_->width() - 8 - metrics.horizontalAdvance(hint));
+    panelStep_->setText(line + hint);
     panelStep_->setToolTip(step);
     repaint();
 }

@@ -153,8 +153,9 @@ int WrappingRow::heightForWidth(int width) const {
 
 bool WrappingRow::event(QEvent* event) {
     // A control's size changed (a new font, a new caption): the row's
-    // lines may change with it.
-    if (event->type() == QEvent::LayoutRequest) {
+    // lines may change with it. While the row is hidden (on a tab not in
+    // front) no such request comes, so it is placed again when it shows.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
         updateGeometry();
         if (laidOut_) PlaceControls();
     }

@@ -5,6 +5,7 @@
 #include "client/ldap/LdifExport.h"
 #include "client/ldap/LdifImage.h"
 #include "support/ImageFixture.h"
+#include "support/SpyClient.h"
 #include "support/TempDir.h"
 
 #include <sstream>
@@ -404,6 +405,26 @@ TEST(LdifImage, NamesWithQuotesBackslashesAndLineBreaksRoundTripThroughTheSchema
     EXPECT_EQ(Texts(x->FindAttribute("It's a\\b")), std::vector<std::string>{"quoted"});
     EXPECT_EQ(Texts(x->FindAttribute("Two\nLines")), std::vector<std::string>{"broken"});
     EXPECT_NE(tree.schema.FindClass("Odd 'Kind'"), nullptr);
+}
+
+// A dump is whole or it fails: a stream the server cannot hand over fails the
+// export with the entry and the attribute named, instead of writing it empty.
+TEST(LdifImage, AStreamThatCannotBeReadFailsTheExport) {
+    auto client = testing::StartImageClient(testing::TreeImage(R"([
+      {"name": "Corp", "class": "Organization"},
+      {"name": "u.Corp", "class": "User", "attributes": {"Login Script": {"text": "MAP F:=SYS:"}}}
+    ])"));
+    ASSERT_NE(client, nullptr);
+    testing::SpyClient spy(*client);
+    spy.onReadStream = [](StreamHandle, std::span<uint8_t>, size_t& read) {
+        read = 0;
+        return Err::TransportFailure;
+    };
+    std::ostringstream ldif, schema;
+    const auto exported = ldap::ExportLdif(spy, {"T", "dc=t"}, ldif, schema);
+    EXPECT_EQ(exported.result, Err::TransportFailure);
+    EXPECT_NE(exported.error.find("Login Script"), std::string::npos) << exported.error;
+    EXPECT_NE(exported.error.find("CN=u.O=Corp"), std::string::npos) << exported.error;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "exports/ExportProgress.h"
 #include "exports/WorkbookExport.h"
+#include "platform/PendingTemporaries.h"
 #include "support/CountingRunFeedback.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedMessagePort.h"
@@ -330,6 +331,27 @@ TEST_F(WorkbookExportTest, AStoppedExportLeavesTheEarlierFileWhole) {
     feedback.cancelAtEvent = 0;
     EXPECT_EQ(ExportGrid(table, "", file, {}, false, services), GridExportResult::Written);
     EXPECT_NE(ReadText(file).find("CN=user5000.O=Acme"), std::string::npos);
+}
+
+// The workbook file made to hold an export's name is a file of the write in
+// progress: a signal that ends the program meanwhile takes it too.
+TEST_F(WorkbookExportTest, ASignalDuringAWorkbookExportLeavesNoEmptyWorkbook) {
+    report::ResultTable table(2, 2001);
+    for (size_t row = 0; row < table.RowCount(); ++row)
+        table.SetCell(0, row, "CN=user" + std::to_string(row) + ".O=Acme");
+    vellrun::testing::CountingRunFeedback feedback;
+    const fs::path folder = dir_ / "wb";
+    std::optional<bool> leftBehind;
+    feedback.onEvent = [&](int) {
+        if (leftBehind) return;
+        platform::PendingTemporaries::UnlinkAll();  // what the signal handler does
+        leftBehind = !fs::is_empty(folder);
+    };
+    auto services = Services(folder);
+    services.progress = &feedback;
+    ExportGrid(table, "XLS", {}, {}, false, services);
+    ASSERT_TRUE(leftBehind.has_value());
+    EXPECT_FALSE(*leftBehind);
 }
 
 // Saving a workbook cannot be stopped, but the window goes on answering

@@ -1,23 +1,29 @@
 // Making a connection: TLS that trusts only what the connection names,
 // whatever the user's libldap defaults say, and the set-up of a connection
-// (the TLS handshake, StartTLS, a SASL bind) waiting as any request does:
-// within the timeout, and given up through whileWaiting.
+// (the host name's lookup, the TLS handshake, StartTLS, a SASL bind) waiting
+// as any request does: within the timeout, and given up through whileWaiting.
 
+#include "SilentServer.h"
 #include "TestSlapd.h"
 #include "client/ResultCodes.h"
 #include "client/ldap/LdapSession.h"
+#include "client/ldap/TcpConnect.h"
 #include "support/TempDir.h"
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,6 +32,7 @@
 namespace vellrun::client::ldap {
 namespace {
 
+using testing::SilentServer;
 using testing::TestSlapd;
 
 std::string Read(const std::filesystem::path& path) {
@@ -58,61 +65,6 @@ struct Pki {
     }
     std::filesystem::path ca, other, cert, key;
     bool ok = false;
-};
-
-// A server that takes connections and never says a word, or only the reply
-// given, to the first request; it lets them go after a while, so that a
-// client that does not give up does not wait for ever.
-class SilentServer {
-public:
-    explicit SilentServer(std::string reply = {}) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-            return;
-        }
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this, reply] {
-            std::vector<int> held;
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!stop_ && std::chrono::steady_clock::now() < end) {
-                pollfd wait{listener_, POLLIN, 0};
-                if (::poll(&wait, 1, 100) <= 0) continue;
-                const int fd = ::accept(listener_, nullptr, nullptr);
-                held.push_back(fd);
-                pollfd request{fd, POLLIN, 0};
-                char buffer[512];
-                if (!reply.empty() && ::poll(&request, 1, 5000) > 0 &&
-                    ::read(fd, buffer, sizeof buffer) > 0) {
-                    [[maybe_unused]] const ssize_t written =
-                        ::write(fd, reply.data(), reply.size());
-                }
-            }
-            for (const int fd : held)
-                if (fd >= 0) ::close(fd);
-            ::close(listener_);
-        });
-    }
-    ~SilentServer() {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        } else if (listener_ >= 0) {
-            ::close(listener_);
-        }
-    }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 // A server whose queue of connections not yet taken is full: the system
@@ -308,6 +260,87 @@ TEST(LdapTls, TheSetUpOfAConnectionEndsInTimeOrWhenGivenUp) {
     }
 }
 
+// A host name whose lookup does not end (a name service that does not
+// answer) holds the connection only as long as the wait for it goes on: the
+// wait ends, given up or timed out, while the lookup still hangs, and the
+// lookup frees all it has and finds once it ends by itself. A name that is
+// found connects as before; an address written out is not looked up at all.
+TEST(LdapTls, AHostNameLookupIsWaitedForAsAnyRequest) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        int calls = 0;
+    };
+    const auto gate = std::make_shared<Gate>();
+    // Each stand-in holds a token of its own: it is freed with the lookup.
+    std::vector<std::weak_ptr<int>> tokens;
+    const auto hanging = [&gate, &tokens] {
+        const auto token = std::make_shared<int>();
+        tokens.push_back(token);
+        return [gate, token](const char*, const char* service, const addrinfo* hints,
+                             addrinfo** found) {
+            std::unique_lock lock(gate->mutex);
+            ++gate->calls;
+            gate->opened.wait(lock, [&gate] { return gate->open; });
+            return ::getaddrinfo("127.0.0.1", service, hints, found);
+        };
+    };
+    // Waits in slices of 20 ms, and ends as end after the last of them.
+    int slices = 0;
+    const auto waiting = [&slices](SocketWait end, int last = 3) {
+        slices = 0;
+        return [&slices, end, last](int fd, short events) {
+            for (;;) {
+                pollfd socket{fd, events, 0};
+                if (::poll(&socket, 1, 20) > 0) return SocketWait::Ready;
+                if (++slices == last) return end;
+            }
+        };
+    };
+    for (const SocketWait end : {SocketWait::GivenUp, SocketWait::TimedOut}) {
+        std::string error;
+        EXPECT_EQ(LookUpHost("directory.example", 389, waiting(end), error, hanging()), nullptr);
+        EXPECT_EQ(slices, 3);
+        EXPECT_FALSE(error.empty());
+    }
+    {
+        std::lock_guard lock(gate->mutex);
+        EXPECT_EQ(gate->calls, 2);
+        EXPECT_FALSE(gate->open);  // both returned while their lookups hung
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto freed = [&tokens] {
+        return std::all_of(tokens.begin(), tokens.end(), [](const auto& t) { return t.expired(); });
+    };
+    while (!freed() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(freed());
+
+    // The gate open, a name is found through the stand-in and connected to.
+    const AwaitSocket patient = waiting(SocketWait::GivenUp, 1000);
+    SilentServer server;
+    std::string error;
+    const Addresses found =
+        LookUpHost("directory.example", server.Port(), patient, error, hanging());
+    ASSERT_NE(found, nullptr) << error;
+    const int fd = ConnectTcp(found.get(), patient, error);
+    EXPECT_GE(fd, 0) << error;
+    if (fd >= 0) ::close(fd);
+    EXPECT_EQ(gate->calls, 3);
+    for (const std::string address : {"127.0.0.1", "::1"}) {
+        EXPECT_NE(LookUpHost(address, 389, patient, error, hanging()), nullptr);
+    }
+    EXPECT_EQ(gate->calls, 3);
+    const auto unknown = [](const char*, const char*, const addrinfo*, addrinfo**) {
+        return EAI_NONAME;
+    };
+    EXPECT_EQ(LookUpHost("directory.example", 389, patient, error, unknown), nullptr);
+    EXPECT_EQ(error, ::gai_strerror(EAI_NONAME));
+}
+
 // A server's reason keeps its own brackets: only a pair that encloses it
 // whole is not written twice.
 TEST(LdapTls, AServersReasonKeepsItsBrackets) {
@@ -316,7 +349,7 @@ TEST(LdapTls, AServersReasonKeepsItsBrackets) {
     std::string reply = {0x30, 0x17, 0x02, 0x01, 0x01, 0x78, 0x12,
                          0x0a, 0x01, 0x02, 0x04, 0x00, 0x04, static_cast<char>(message.size())};
     reply += message;
-    SilentServer server(reply);
+    SilentServer server({reply});
     LdapConnectionConfig config;
     config.uri = "ldap://" + server.Address();
     config.tls = TlsKind::StartTls;

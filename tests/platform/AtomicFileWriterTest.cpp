@@ -7,10 +7,13 @@
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <future>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -197,6 +200,95 @@ TEST(AtomicFileWriterTest, NoTemporaryFileOutlivesItsWrite) {
     ASSERT_TRUE(fs::exists(writer.TemporaryPath()));
     PendingTemporaries::UnlinkAll();
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+// SIGTERM while a file with two names is rewritten in place: the program
+// ends, but only once the file holds the whole new contents, cut to their
+// length, and no temporary file is left.
+TEST(AtomicFileWriterTest, ASignalDuringAnInPlaceRewriteWaitsForTheWholeFile) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path target = dir / "report.xml";
+    WriteFile(target, std::string(size_t{48} << 20, 'o'));
+    fs::create_hard_link(target, dir / "link.xml");
+    const std::string newBytes = "NEW" + std::string((size_t{24} << 20) - 3, 'n');
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        PendingTemporaries::InstallSignalCleanup();
+        AtomicFileWriter writer(target);
+        if (!writer.Begin().ok() || !writer.Append(newBytes).ok()) ::_exit(2);
+        // The signal comes as soon as the first new bytes show in the file.
+        const int watched = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+        std::atomic<bool> done{false};
+        std::atomic<bool> sent{false};
+        std::thread watcher([&] {
+            char head[3] = {};
+            while (!done.load()) {
+                if (::pread(watched, head, sizeof head, 0) == 3 && head[0] == 'N') {
+                    ::kill(::getpid(), SIGTERM);
+                    sent = true;
+                    return;
+                }
+            }
+        });
+        const bool committed = writer.Commit().ok();
+        done = true;
+        watcher.join();
+        if (!committed) ::_exit(3);
+        if (!sent) ::_exit(4);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigsuspend(&none);  // a signal not taken yet is taken here
+        ::_exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child exited with " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(fs::file_size(dir / "link.xml"), newBytes.size());
+    EXPECT_TRUE(ReadFile(dir / "link.xml") == newBytes) << "the file is part new, part old";
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+// A workbook for a pipe is made in the temporary folder and copied into the
+// pipe. A reader that goes away takes that copy with it, and the broken
+// pipe still ends the program, as it ends one that writes straight into it.
+TEST(AtomicFileWriterTest, APipesReaderThatGoesAwayLeavesNoCopyBehind) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path scratch = dir / "tmp";
+    fs::create_directory(scratch);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ends[0]);
+        ::setenv("TMPDIR", scratch.c_str(), 1);
+        std::signal(SIGPIPE, SIG_DFL);
+        AtomicFileWriter writer("/dev/fd/" + std::to_string(ends[1]));
+        if (!writer.Begin(true).ok() || writer.TemporaryPath().parent_path() != scratch ||
+            !writer.Append(std::string(size_t{1} << 20, 'x')).ok()) {
+            ::_exit(2);
+        }
+        (void)writer.Commit();
+        ::_exit(3);
+    }
+    ::close(ends[1]);
+    // As "| head -c10" does: ten bytes, then the reader is gone.
+    char head[10];
+    size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t count = ::read(ends[0], head + got, sizeof head - got);
+        if (count <= 0) break;
+        got += static_cast<size_t>(count);
+    }
+    ::close(ends[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(got, sizeof head);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child exited with " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+    EXPECT_TRUE(fs::is_empty(scratch));
 }
 
 // Where a write lands: a link is followed before "..", as the system does.

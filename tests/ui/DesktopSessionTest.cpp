@@ -199,6 +199,7 @@ TEST_F(DesktopSessionTest, EscapeOnTheSplashStopsTheCommandLinesReport) {
     ASSERT_TRUE(started);
     EXPECT_EQ(infoInRun, "Running the report ...");
     EXPECT_TRUE(stepInRun.contains(".Corp")) << stepInRun.toStdString();
+    EXPECT_TRUE(stepInRun.endsWith("(Esc stops)")) << stepInRun.toStdString();
     const report::ResultTable& table = session.MainForm()->Run().Table();
     ASSERT_GT(table.RowCount(), 1u);
     EXPECT_LT(table.RowCount() - 1, kUsers);

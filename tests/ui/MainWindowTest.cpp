@@ -50,6 +50,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -236,6 +237,19 @@ TEST_F(MainWindowTest, LayoutNamesCaptionsMenusAndHints) {
                                          ".. as &HTML", ".. as &XML"}));
     EXPECT_EQ(form_->findChild<QAction*>("ActionSettings")->shortcut(),
               QKeySequence(QStringLiteral("Ctrl+Alt+S")));
+
+    // In every menu and pop-up menu, each access key chooses one entry.
+    for (QMenu* menu : form_->findChildren<QMenu*>()) {
+        std::map<QChar, QString> keys;
+        for (QAction* entry : menu->actions()) {
+            const QKeySequence key = QKeySequence::mnemonic(entry->text());
+            if (key.isEmpty()) continue;
+            const QChar letter = key.toString().back().toUpper();
+            EXPECT_TRUE(keys.emplace(letter, entry->text()).second)
+                << menu->title().toStdString() << ": " << entry->text().toStdString() << " and "
+                << keys[letter].toStdString();
+        }
+    }
 
     // A hint goes to the first status panel; the others keep their texts.
     const QString tree = form_->StatusPanels()[1]->text();
@@ -635,6 +649,13 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_TRUE(tabs->isTabVisible(3));
     EXPECT_EQ(tabs->currentIndex(), 3);
     EXPECT_EQ(Find<QPushButton>("ButtonRun")->text(), "&Object Report");
+    EXPECT_EQ(Find<QWidget>("GridResults")->toolTip(), "User");
+    // Its caption came back while its tab was hidden: back there, it shows whole.
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_GE(Find<QPushButton>("ButtonRun")->width(),
+              Find<QPushButton>("ButtonRun")->sizeHint().width());
+    tabs->setCurrentIndex(3);
     EXPECT_TRUE(Find<QPushButton>("ButtonSave")->isEnabled());
     const auto grid = Grid();
     ASSERT_GT(grid.size(), 100u);
@@ -1258,6 +1279,48 @@ TEST_F(MainWindowTest, ASavedReportLeavesItsChoicesForRefresh) {
     ASSERT_GT(first.size(), 2u);
     QTest::mouseClick(Find<QPushButton>("BitBtn1"), Qt::LeftButton);
     EXPECT_EQ(Grid(), first);
+}
+
+// Closing the window while a saved report runs stops the run and closes the
+// window, but leaves the report's output file as it was: the rows found so
+// far are no export. Cancel still exports them.
+TEST_F(MainWindowTest, ClosingTheWindowDuringASavedReportExportsNothing) {
+    const fs::path out = dir_ / "out.xml";
+    const fs::path stored = dir_ / "every.rpt";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=[Root]\nTree=CORP\nReport Type=2\n"
+                       "Recursive=1\n[Output]\nType=4\nFile=" +
+                           out.string() + "\n[Object]\nType=*\n[Attributes]\n0=CN\n");
+    for (const bool close : {true, false}) {
+        if (!close) session_.reset();
+        Start();
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+        session_->Feedback().SetPumpInterval(0);
+        testing::WriteFile(out, "the earlier export");
+        bool stopped = false;
+        QTimer watcher;
+        watcher.setInterval(0);
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (stopped || !form_->Run().ReportRunning() || form_->Run().Table().RowCount() <= 20)
+                return;
+            stopped = true;
+            if (close) form_->close();
+            if (!close) QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+        });
+        watcher.start();
+        DialogScript::PushFile(stored);
+        form_->ActionLoadReportSpecClick();
+        watcher.stop();
+        ASSERT_TRUE(stopped);
+        ASSERT_TRUE(form_->Run().Stopped());
+        if (close) {
+            EXPECT_EQ(testing::ReadFile(out), "the earlier export");
+            EXPECT_TRUE(testing::ProcessEventsUntil([this] { return !form_->isVisible(); }));
+        } else {
+            EXPECT_NE(testing::ReadFile(out).find("<document>"), std::string::npos);
+        }
+    }
 }
 
 // A saved report for every class ("*") shows that choice in the

@@ -192,51 +192,62 @@ struct EntryScratch {
     std::vector<std::string_view> values;
 };
 
-// One pass over the entry's encoding: the DN, then each attribute (a
-// sequence of its description and the set of its values) with its values,
-// read where they lie in the message: nothing is allocated or written for
-// them until the entry copies them in. Asking for the values by name would
-// scan the entry again for each.
-void ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEntry& found) {
+// The attributes that ldap_get_dn_ber leaves ber at, up to its end (the end
+// of the entry's attribute list): each a sequence of its description and the
+// set of its values, read where they lie in the message. False when any part
+// of the list does not decode or does not end where its encoding says.
+bool ReadAttributeList(BerElement* ber, EntryScratch& scratch) {
+    berval attribute{0, nullptr};
+    ber_len_t length = 0;
+    while (ber_peek_element(ber, &attribute) == LBER_SEQUENCE) {
+        berval name{0, nullptr};
+        berval set{0, nullptr};
+        if (ber_skip_tag(ber, &length) == LBER_DEFAULT ||
+            ber_get_stringbv(ber, &name, LBER_BV_NOTERM) == LBER_DEFAULT ||
+            ber_peek_element(ber, &set) == LBER_DEFAULT ||
+            ber_skip_tag(ber, &length) == LBER_DEFAULT) {
+            return false;
+        }
+        // Each value is read in place: where it ends, the next one begins.
+        const char* const end = set.bv_val + set.bv_len;
+        if (end != attribute.bv_val + attribute.bv_len) return false;
+        const size_t first = scratch.values.size();
+        const char* at = set.bv_val;
+        while (at < end) {
+            berval value{0, nullptr};
+            if (ber_get_stringbv(ber, &value, LBER_BV_NOTERM) == LBER_DEFAULT) return false;
+            scratch.values.emplace_back(value.bv_val, value.bv_len);
+            at = value.bv_val + value.bv_len;
+        }
+        if (at != end) return false;
+        scratch.names.emplace_back(std::string_view(name.bv_val, name.bv_len),
+                                   scratch.values.size() - first);
+    }
+    // What stopped the list is its end, not an element that is no attribute.
+    ber_len_t left = 1;
+    return ber_get_option(ber, LBER_OPT_REMAINING_BYTES, &left) == LBER_OPT_SUCCESS && left == 0;
+}
+
+// One pass over the entry's encoding: the DN, then the attributes with
+// their values: nothing is allocated or written for them until the entry
+// copies them in. Asking for the values by name would scan the entry again
+// for each. False when the entry does not decode whole (found.dn is then its
+// DN when that much was read, else empty): the entry is not handed out
+// short of the values it has.
+bool ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEntry& found) {
     BerElement* ber = nullptr;
     berval dn{0, nullptr};
     if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
         if (ber) ber_free(ber, 0);
-        return;
+        return false;
     }
     found.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
     scratch.names.clear();
     scratch.values.clear();
-    ber_len_t length = 0;
-    // The entry's controls, if any, follow its attributes: not a sequence.
-    while (ber_peek_tag(ber, &length) == LBER_SEQUENCE) {
-        berval name{0, nullptr};
-        if (ber_skip_tag(ber, &length) == LBER_DEFAULT ||
-            ber_get_stringbv(ber, &name, LBER_BV_NOTERM) == LBER_DEFAULT) {
-            break;
-        }
-        const size_t first = scratch.values.size();
-        bool whole = true;
-        char* last = nullptr;
-        for (ber_tag_t tag = ber_first_element(ber, &length, &last); tag != LBER_DEFAULT;
-             tag = ber_next_element(ber, &length, last)) {
-            berval value{0, nullptr};
-            if (ber_get_stringbv(ber, &value, LBER_BV_NOTERM) == LBER_DEFAULT) {
-                whole = false;
-                break;
-            }
-            scratch.values.emplace_back(value.bv_val, value.bv_len);
-        }
-        // A value that does not decode ends the entry there, its attribute left out.
-        if (!whole) {
-            scratch.values.resize(first);
-            break;
-        }
-        scratch.names.emplace_back(std::string_view(name.bv_val, name.bv_len),
-                                   scratch.values.size() - first);
-    }
-    found.SetAttributes(scratch.names, scratch.values);
+    const bool whole = ReadAttributeList(ber, scratch);
+    if (whole) found.SetAttributes(scratch.names, scratch.values);
     ber_free(ber, 0);
+    return whole;
 }
 
 }  // namespace
@@ -647,14 +658,16 @@ Result LdapSession::Connect() {
 // libldap's own TCP connect waits in one poll() for the whole network
 // timeout, with no turn for whileWaiting: a server whose host drops the
 // connection request (a firewall, a machine that is down) held the window,
-// and Escape or Ctrl+C, for that long. The connection is made here instead,
-// waiting as any request waits, and handed to libldap made.
+// and Escape or Ctrl+C, for that long; so did its lookup of the host name,
+// for as long as the name service took to answer or the resolver to give up.
+// The lookup and the connection are made here instead, each waiting as any
+// request waits, and the connection is handed to libldap made.
 Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
     SetUpWait& wait = *setUpWait_;
-    const auto await = [&wait](int fd) {
-        wait.timedOut = false;  // each address has the whole time
+    const auto await = [&wait](int fd, short events) {
+        wait.timedOut = false;  // the lookup and each address have the whole time
         wait.Arm();
-        const bool ready = wait.Await(fd, POLLOUT);
+        const bool ready = wait.Await(fd, events);
         wait.Disarm();
         if (ready) return SocketWait::Ready;
         return wait.cancelled ? SocketWait::GivenUp : SocketWait::TimedOut;
@@ -667,10 +680,15 @@ Result LdapSession::ConnectOverTcp(bool ldaps, bool startTls) {
             host = host.substr(1, host.size() - 2);
         const int port = server.port != 0 ? server.port : ldaps ? LDAPS_PORT : LDAP_PORT;
         std::string error;
-        const int fd = ConnectTcp(host, port, await, error);
+        wait.timedOut = false;
+        const Addresses addresses = LookUpHost(host, port, await, error);
+        const int fd = addresses ? ConnectTcp(addresses.get(), await, error) : -1;
         if (fd < 0) {
-            failure = ConnectFailure({}, LDAP_SERVER_DOWN, false);
-            if (!wait.timedOut) diagnostic_ += Reason(error);
+            // A name service that does not answer is not the server.
+            const bool lookupTimedOut = !addresses && wait.timedOut;
+            failure = ConnectFailure(lookupTimedOut ? "host name lookup failed: " : "",
+                                     LDAP_SERVER_DOWN, false);
+            if (!wait.timedOut && !wait.cancelled) diagnostic_ += Reason(error);
             if (wait.cancelled) return failure;
             continue;
         }
@@ -1181,7 +1199,15 @@ Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& repl
     }
     EntryScratch scratch;
     for (LDAPMessage* e = ldap_first_entry(ld_, result.message); e; e = ldap_next_entry(ld_, e)) {
-        ReadAttributes(ld_, e, scratch, reply.entries.emplace_back());
+        FoundEntry& entry = reply.entries.emplace_back();
+        if (!ReadAttributes(ld_, e, scratch, entry)) {
+            // Shown short, the entry would pass for one without the values
+            // it has: the search fails instead. The connection stays, as the
+            // messages around the entry were read.
+            const std::string what = entry.dn.empty() ? "an entry" : "the entry " + entry.dn;
+            reply.entries.clear();
+            return Fail(LDAP_DECODING_ERROR, "the server sent " + what + " that could not be read");
+        }
     }
     char* diagnostic = nullptr;
     char* matched = nullptr;

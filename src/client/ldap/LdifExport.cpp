@@ -99,16 +99,20 @@ Result Walker::Walk(const std::string& container, std::ostream& ldif) {
     do {
         result = client.ListSubordinates(context, container, continuation, reply);
         if (result != 0) break;
+        // An entry that cannot be taken fails the dump: it would be short
+        // of that entry and everything below it.
         uint32_t count = 0;
-        client.GetEntryCount(context, reply, count);
-        for (uint32_t i = 0; i < count; ++i) {
+        result = client.GetEntryCount(context, reply, count);
+        for (uint32_t i = 0; result == 0 && i < count; ++i) {
             std::string name;
             uint32_t attributes = 0;
             EntryRecord record;
-            if (client.GetNextEntry(context, reply, name, attributes, record) != 0) break;
+            result = client.GetNextEntry(context, reply, name, attributes, record);
+            if (result != 0) break;
             const std::string full = IsRootName(container) ? name : name + "." + container;
             children.emplace_back(full, record);
         }
+        if (result != 0) break;
     } while (continuation != kNoContinuation);
     client.FreeBuffer(reply);
     if (result != 0) {
@@ -127,29 +131,31 @@ Result Walker::Walk(const std::string& container, std::ostream& ldif) {
 Result Walker::WriteEntry(const std::string& full, const EntryRecord& record, std::ostream& ldif) {
     const std::string dn = DnOf(full);
     Line(ldif, "dn", dn);
+    const auto failed = [&](const std::string& what, Result result) {
+        error = what + " " + full + " failed (" + std::to_string(result) + ")";
+        return result;
+    };
     BufferHandle reply{};
-    client.AllocBuffer(kReadReplySize, reply);
+    if (Result r = client.AllocBuffer(kReadReplySize, reply); r != 0) return failed("reading", r);
     int32_t continuation = kNoContinuation;
     std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
     std::vector<std::string> streams;
-    Result result = 0;
-    do {
-        result =
-            client.Read(context, full, ReadKind::Values, true, BufferHandle{}, continuation, reply);
-        if (result != 0) break;
+    // A value that cannot be taken fails the dump rather than leave it out.
+    const auto takePage = [&]() -> Result {
         uint32_t count = 0;
-        client.GetAttrCount(context, reply, count);
+        if (Result r = client.GetAttrCount(context, reply, count); r != 0) return r;
         for (uint32_t i = 0; i < count; ++i) {
             std::string name;
             uint32_t valueCount = 0;
             SyntaxId syntax = 0;
-            client.GetAttrName(context, reply, name, valueCount, syntax);
+            if (Result r = client.GetAttrName(context, reply, name, valueCount, syntax); r != 0)
+                return r;
             if (attributes.empty() || attributes.back().first != name) {
                 attributes.emplace_back(name, std::vector<std::string>{});
             }
             for (uint32_t v = 0; v < valueCount; ++v) {
                 AttrValue value;
-                if (client.GetAttrVal(context, reply, syntax, value) != 0) break;
+                if (Result r = client.GetAttrVal(context, reply, syntax, value); r != 0) return r;
                 if (syntax == Syntax::Stream) {
                     streams.push_back(name);
                     continue;
@@ -157,12 +163,16 @@ Result Walker::WriteEntry(const std::string& full, const EntryRecord& record, st
                 attributes.back().second.push_back(LdapValueText(value, names));
             }
         }
-    } while (continuation != kNoContinuation);
+        return 0;
+    };
+    Result result = 0;
+    do {
+        result =
+            client.Read(context, full, ReadKind::Values, true, BufferHandle{}, continuation, reply);
+        if (result == 0) result = takePage();
+    } while (result == 0 && continuation != kNoContinuation);
     client.FreeBuffer(reply);
-    if (result != 0) {
-        error = "reading " + full + " failed (" + std::to_string(result) + ")";
-        return result;
-    }
+    if (result != 0) return failed("reading", result);
     bool classesWritten = false;
     for (const auto& [name, values] : attributes) {
         if (image::EqualsNoCase(name, "Object Class")) {
@@ -184,13 +194,16 @@ Result Walker::WriteEntry(const std::string& full, const EntryRecord& record, st
     }
     for (const std::string& name : streams) {
         StreamHandle stream{};
-        if (client.OpenStream(context, full, name, 1, stream) != 0) continue;
+        if (Result r = client.OpenStream(context, full, name, 1, stream); r != 0)
+            return failed("opening the stream " + name + " of", r);
         std::string content;
         uint8_t chunk[4096];
         size_t read = 0;
-        while (client.ReadStream(stream, chunk, read) == 0 && read > 0)
+        Result r = 0;
+        while ((r = client.ReadStream(stream, chunk, read)) == 0 && read > 0)
             content.append(chunk, chunk + read);
         client.CloseStream(stream);
+        if (r != 0) return failed("reading the stream " + name + " of", r);
         Line(ldif, LdapAttribute(name), content);
     }
     EntryInfo info;
