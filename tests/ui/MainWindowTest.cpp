@@ -387,10 +387,15 @@ TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
     EXPECT_EQ(file.ReadValue("Filter: Group", "EditFilter1"), "[anything]");
     EXPECT_EQ(file.ReadSection("Object Class: Group"),
               (std::vector<std::pair<std::string, std::string>>{{"0", "Description"}}));
-    // A later failure is a new one, told again.
+    // A later failure is a new one, told again; so is the save at close.
     fs::permissions(ini_, fs::perms::owner_read);
     filter->setChecked(false);
     EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 2u);
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    Find<QComboBox>("EditFilter1")->setEditText("[nothing]");
+    fs::permissions(ini_, fs::perms::owner_read);
+    form_->close();
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 3u);
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
 }
 
