@@ -264,16 +264,26 @@ int CliApp::RunCommand(const std::vector<std::string>& args, std::ostream& out, 
     }
 }
 
-settings::AppSettings CliApp::RunSettings(const CliOptions& options, const Command& command,
-                                          const platform::DateTimeFormats& formats) const {
+std::optional<settings::AppSettings> CliApp::RunSettings(const CliOptions& options,
+                                                         const Command& command,
+                                                         const platform::DateTimeFormats& formats,
+                                                         std::ostream& err) const {
     settings::AppSettings settings;
     if (settings_) {
         settings = *settings_;
     } else if (command.settings == CommandSettings::kSettingsFile) {
-        // The file the desktop keeps, read as an unattended run reads it.
+        // The file the desktop keeps, read as an unattended run reads it. Only
+        // a missing one reads as the defaults: a file that is there but cannot
+        // be read would have the run export in other characters than the
+        // person chose, with no word.
         const platform::IniFile file(settingsFile_ ? *settingsFile_
                                                    : settings::SettingsFilePath(true));
-        settings = settings::getSettingsFromIni(file, formats);
+        std::string unreadable;
+        settings = settings::getSettingsFromIni(file, formats, &unreadable);
+        if (!unreadable.empty()) {
+            err << kProgram << ": " << unreadable << '\n';
+            return std::nullopt;
+        }
     } else {
         // object shows values as the desktop's settings dialog starts out.
         settings = settings::AppSettings::DialogDefaults(formats);
@@ -294,6 +304,16 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     if (command.load != nullptr && !command.load(options, saved, err)) return kFailure;
 
     if (auto problem = CheckServerOptions(options)) return UsageError(err, *problem);
+    // Settings that cannot be read fail the run before a password is asked
+    // for or a directory is loaded.
+    const platform::DateTimeFormats formats =
+        formats_ ? *formats_ : platform::DateTimeFormats::FromLocale();
+    settings::AppSettings settings;
+    if (command.settings != CommandSettings::kNone) {
+        std::optional<settings::AppSettings> read = RunSettings(options, command, formats, err);
+        if (!read) return kFailure;
+        settings = std::move(*read);
+    }
     client::ClientOptions clientOptions;
     clientOptions.image = options.image;
     clientOptions.imageValueByteLimit = options.imageLimitMiB << 20;
@@ -346,11 +366,6 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     }
     ConsoleMessagePort messages(err, &feedback);
     directory::DirectoryAccess access(*client, messages, feedback);
-    const platform::DateTimeFormats formats =
-        formats_ ? *formats_ : platform::DateTimeFormats::FromLocale();
-    const settings::AppSettings settings = command.settings == CommandSettings::kNone
-                                               ? settings::AppSettings{}
-                                               : RunSettings(options, command, formats);
     values::ValueTextFormatter formatter(access, formats);
     access.SetValueFormatter(&formatter);
     if (feedbackObserver_) feedbackObserver_(&feedback);

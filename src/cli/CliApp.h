@@ -73,8 +73,12 @@ private:
     static int CheckOutput(int code, std::ostream& out, std::ostream& err);
     int Execute(const CliOptions& options, const Command& command, std::ostream& out,
                 std::ostream& err);
-    settings::AppSettings RunSettings(const CliOptions& options, const Command& command,
-                                      const platform::DateTimeFormats& formats) const;
+    // The settings of the run, or nothing when the settings file is there but
+    // cannot be read (said on err).
+    std::optional<settings::AppSettings> RunSettings(const CliOptions& options,
+                                                     const Command& command,
+                                                     const platform::DateTimeFormats& formats,
+                                                     std::ostream& err) const;
 
     ClientMaker maker_;
     std::optional<platform::DateTimeFormats> formats_;

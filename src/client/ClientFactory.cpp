@@ -269,7 +269,12 @@ std::unique_ptr<DirectoryClient> MakeDirectoryClient(const ClientOptions& option
         return FromConfiguration(env, options, load);
     }
     const auto configured = platform::ConfigDir() / "connections.json";
-    if (std::filesystem::exists(configured)) return FromConfiguration(configured, options, load);
+    // Only a file that is not there lets the sample stand in: one that may be
+    // there but cannot be looked at (a folder on its way that may not be
+    // searched) fails as a file that cannot be read.
+    std::error_code lookedAt;
+    if (std::filesystem::exists(configured, lookedAt) || lookedAt)
+        return FromConfiguration(configured, options, load);
     if (const auto sample = BundledSampleImage()) {
         return MakeImageClient({{*sample, {}, {}, load}}, {}, 0);
     }

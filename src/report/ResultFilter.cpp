@@ -113,4 +113,15 @@ bool WriteFilterValue(KeyValueSource& source, std::string_view className, size_t
     return source.WriteString(FilterSectionName(className), FilterValueKey(row), value).ok();
 }
 
+bool WriteFilterPanel(KeyValueSource& source, std::string_view className,
+                      const FilterPanelState& state) {
+    if (!WriteFilterEnabled(source, className, state.Filtered)) return false;
+    for (size_t row = 0; row < kFilterRowCount; ++row) {
+        if (!WriteFilterAttribute(source, className, row, state.Rows[row].Attribute) ||
+            !WriteFilterValue(source, className, row, state.Rows[row].Value))
+            return false;
+    }
+    return WriteFilterModes(source, className, state.Rows);
+}
+
 }  // namespace vellrun::report

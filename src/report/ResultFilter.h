@@ -93,5 +93,9 @@ bool WriteFilterAttribute(KeyValueSource& source, std::string_view className, si
                           std::string_view attribute);
 bool WriteFilterValue(KeyValueSource& source, std::string_view className, size_t row,
                       std::string_view value);
+// Every key of the panel, as when each had been changed; false at the first
+// failure.
+bool WriteFilterPanel(KeyValueSource& source, std::string_view className,
+                      const FilterPanelState& state);
 
 }  // namespace vellrun::report

@@ -16,12 +16,16 @@ bool IniKeyValueSource::ReadBool(std::string_view section, std::string_view key,
 
 platform::FileStatus IniKeyValueSource::WriteString(std::string_view section, std::string_view key,
                                                     std::string_view value) {
-    return IniWriteString(file_, cache_, section, key, value);
+    platform::FileStatus status = IniWriteString(file_, cache_, section, key, value);
+    if (notice_) notice_->Tell(status);
+    return status;
 }
 
 platform::FileStatus IniKeyValueSource::WriteBool(std::string_view section, std::string_view key,
                                                   bool value) {
-    return IniWriteBool(file_, cache_, section, key, value);
+    platform::FileStatus status = IniWriteBool(file_, cache_, section, key, value);
+    if (notice_) notice_->Tell(status);
+    return status;
 }
 
 }  // namespace vellrun::settings

@@ -2,17 +2,21 @@
 
 // The INI file as the key-value store that the per-class filter memory reads
 // and writes: cached reads, change-only writes. A failed write returns the
-// file's message. Borrows the file and the cache; owns nothing.
+// file's message and, given a notice, is told there too. Borrows the file,
+// the cache and the notice; owns nothing.
 
 #include "platform/IniFile.h"
 #include "settings/KeyValueSource.h"
 #include "settings/SectionCache.h"
+#include "settings/WriteFailureNotice.h"
 
 namespace vellrun::settings {
 
 class IniKeyValueSource final : public KeyValueSource {
 public:
-    IniKeyValueSource(platform::IniFile& file, SectionCache& cache) : file_(file), cache_(cache) {}
+    IniKeyValueSource(platform::IniFile& file, SectionCache& cache,
+                      WriteFailureNotice* notice = nullptr)
+        : file_(file), cache_(cache), notice_(notice) {}
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) override;
@@ -25,6 +29,7 @@ public:
 private:
     platform::IniFile& file_;
     SectionCache& cache_;
+    WriteFailureNotice* notice_;
 };
 
 }  // namespace vellrun::settings

@@ -58,11 +58,12 @@ std::string PaneKey(const PaneSize& pane) {
 
 // Section "Settings" read once; each key of the table (or, for an unattended
 // run, each key it reads) through the table's own INI text reader, and what
-// it gave remembered in the cache when there is one.
+// it gave remembered in the cache when there is one. A file that is there but
+// cannot be read gives the defaults, and error says why.
 AppSettings ReadSettings(const IniFile& file, const AppSettings& defaults, bool unattended,
-                         SectionCache* cache) {
+                         SectionCache* cache, std::string* error) {
     AppSettings settings = defaults;
-    const auto values = file.ReadSection(kSettingsSection);
+    const auto values = file.Load(error).ReadSection(kSettingsSection);
     for (const SettingDescriptor& setting : SettingsTable()) {
         if (unattended && !setting.readUnattended) continue;
         const auto found = std::find_if(values.begin(), values.end(), [&](const auto& value) {
@@ -303,17 +304,19 @@ void LoadStringsSection(const IniFile& file, std::string_view section, platform:
     }
 }
 
-AppSettings ReadSettingsSection(const IniFile& file, const AppSettings& defaults) {
-    return ReadSettings(file, defaults, false, nullptr);
+AppSettings ReadSettingsSection(const IniFile& file, const AppSettings& defaults,
+                                std::string* error) {
+    return ReadSettings(file, defaults, false, nullptr, error);
 }
 
 AppSettings ReadSettingsSection(const IniFile& file, SectionCache& cache,
                                 const AppSettings& defaults) {
-    return ReadSettings(file, defaults, false, &cache);
+    return ReadSettings(file, defaults, false, &cache, nullptr);
 }
 
-AppSettings getSettingsFromIni(const IniFile& file, const platform::DateTimeFormats& system) {
-    return ReadSettings(file, AppSettings::UnattendedDefaults(system), true, nullptr);
+AppSettings getSettingsFromIni(const IniFile& file, const platform::DateTimeFormats& system,
+                               std::string* error) {
+    return ReadSettings(file, AppSettings::UnattendedDefaults(system), true, nullptr, error);
 }
 
 IniStatus WriteSettingsSection(IniFile& file, SectionCache& cache, const AppSettings& settings) {

@@ -122,13 +122,19 @@ void LoadStringsSection(const platform::IniFile& file, std::string_view section,
 
 // The settings of an unattended run: section "Settings" read with the
 // unattended defaults, only the keys an unattended run reads (the date and
-// time formats stay the system's).
+// time formats stay the system's). A missing file gives the defaults; so does
+// one that is there but cannot be read (a folder, no permission), and then
+// error, when given, says so, naming the file: a caller that must not go on
+// with the defaults in its place asks for it.
 AppSettings getSettingsFromIni(const platform::IniFile& file,
-                               const platform::DateTimeFormats& system);
+                               const platform::DateTimeFormats& system,
+                               std::string* error = nullptr);
 // Every key of section "Settings"; a missing or malformed value gives the
-// member of defaults. Given a cache, each member read is remembered there, so
-// that WriteSettingsSection with that cache writes only what changed since.
-AppSettings ReadSettingsSection(const platform::IniFile& file, const AppSettings& defaults);
+// member of defaults, and a file that cannot be read gives defaults and error
+// as above. Given a cache, each member read is remembered there, so that
+// WriteSettingsSection with that cache writes only what changed since.
+AppSettings ReadSettingsSection(const platform::IniFile& file, const AppSettings& defaults,
+                                std::string* error = nullptr);
 AppSettings ReadSettingsSection(const platform::IniFile& file, SectionCache& cache,
                                 const AppSettings& defaults);
 // Writes every member of section "Settings" that differs from the file and

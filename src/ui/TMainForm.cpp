@@ -63,8 +63,8 @@ TMainForm::TMainForm(directory::DirectoryAccess& access, platform::DesktopPort& 
       formats_(formats),
       options_(std::move(options)),
       ini_(SettingsFileOf(options_)),
-      settings_(
-          settings::ReadSettingsSection(ini_, settings::AppSettings::DialogDefaults(formats))),
+      settings_(settings::ReadSettingsSection(ini_, settings::AppSettings::DialogDefaults(formats),
+                                              &settingsReadFault_)),
       reader_(access, settings_, formats),
       run_(access, reader_, settings_, access.Feedback(), collator_),
       operations_(run_, access, access.Feedback(), collator_) {
@@ -134,13 +134,32 @@ void TMainForm::FormCreate() {
 
     quitAfterReport_ = options_.quit;
     if (!options_.reportFile.empty()) {
-        // An unattended run uses the settings an unattended run reads.
-        settings_ = settings::getSettingsFromIni(ini_, formats_);
+        // A report from the command line uses the settings an unattended run
+        // reads. A settings file that is there but cannot be read stops it:
+        // the defaults in its place would export in other characters than
+        // the person chose.
+        std::string unreadable;
+        settings::AppSettings read = settings::getSettingsFromIni(ini_, formats_, &unreadable);
         exitCode_ = 1;
-        OpenCannedReport(options_.reportFile);
+        if (unreadable.empty()) {
+            settings_ = std::move(read);
+            OpenCannedReport(options_.reportFile);
+        } else {
+            TellSettingsUnreadable(unreadable + "\nThe report is not run.");
+        }
     } else if (quitAfterReport_) {
         exitCode_ = 0;
+    } else if (!settingsReadFault_.empty()) {
+        TellSettingsUnreadable(settingsReadFault_);
     }
+}
+
+void TMainForm::TellSettingsUnreadable(const std::string& text) {
+    // The window goes on with the default settings. The file's writes are
+    // refused while it cannot be read, which this box says once for all.
+    access_.Messages().ErrorBox(
+        quitAfterReport_ ? text : text + "\nThe default settings are used, and nothing is saved.");
+    settingsWrites_.Told();
 }
 
 void TMainForm::LoadInfoText() {

@@ -16,6 +16,7 @@
 #include "settings/AppSettings.h"
 #include "settings/ControlState.h"
 #include "settings/SectionCache.h"
+#include "settings/WriteFailureNotice.h"
 #include "ui/TTreeFrame.h"
 #include "ui/TransferProgress.h"
 #include "values/AttrDetail.h"
@@ -24,6 +25,7 @@
 #include <QMainWindow>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -208,6 +210,8 @@ private:
 
     // TMainForm.cpp
     void FormCreate();
+    // Says that the settings file could not be read (text names it), once.
+    void TellSettingsUnreadable(const std::string& text);
     void FormShow();
     void FormClose();
     void PageControlChange();
@@ -295,7 +299,16 @@ private:
 
     platform::IniFile ini_;
     settings::SectionCache cache_;
+    // Why the settings file could not be read as the window was made (it is
+    // there, but is a folder or may not be read), or empty; said once.
+    std::string settingsReadFault_;
     settings::AppSettings settings_;
+    // Failed writes of the settings file, told once per run of failures.
+    settings::WriteFailureNotice settingsWrites_{ini_, access_.Messages()};
+    // The ticks and filter panels the settings file would not take, by class:
+    // this session keeps them while the file cannot.
+    std::map<std::string, std::vector<std::string>> unsavedTicks_;
+    std::map<std::string, report::FilterPanelState> unsavedFilters_;
     AttrDetailOpener attrDetailOpener_;
     values::CellTextReader reader_;
     platform::TextCollator collator_;

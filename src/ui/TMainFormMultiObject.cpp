@@ -99,7 +99,10 @@ void TMainForm::INIReadProperties() {
     if (selectionDirty_) INISaveProperties();
     currentObjectType_ = className;
     ReadPropertiesInclDSI(className);
-    selectedAttributes_ = settings::ReadClassAttributes(ini_, className);
+    const auto unsaved = unsavedTicks_.find(className);
+    selectedAttributes_ = unsaved != unsavedTicks_.end()
+                              ? unsaved->second
+                              : settings::ReadClassAttributes(ini_, className);
     MarkAttributesAsSelected();
     INIReadFilter();
 }
@@ -154,9 +157,15 @@ void TMainForm::INISaveProperties() {
     platform::BusyCursorScope busy(access_.Feedback());
     selectionDirty_ = false;
     if (currentObjectType_.empty()) return;
-    // Errors are the settings file's to report; nothing is lost in the window.
-    static_cast<void>(
-        settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_));
+    const platform::FileStatus status =
+        settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_);
+    // Ticks the file would not take stay for this session.
+    if (status.ok()) {
+        unsavedTicks_.erase(currentObjectType_);
+    } else {
+        unsavedTicks_[currentObjectType_] = selectedAttributes_;
+        settingsWrites_.Tell(status);
+    }
 }
 
 void TMainForm::SetTicks(const std::vector<bool>& ticks) {
@@ -184,8 +193,13 @@ void TMainForm::FillFilterAttributeLists() {
 
 void TMainForm::INIReadFilter() {
     report::FilterPanelState state;
-    settings::IniKeyValueSource source(ini_, cache_);
-    report::ReadFilterPanel(source, currentObjectType_, state);
+    if (const auto unsaved = unsavedFilters_.find(currentObjectType_);
+        unsaved != unsavedFilters_.end()) {
+        state = unsaved->second;
+    } else {
+        settings::IniKeyValueSource source(ini_, cache_);
+        report::ReadFilterPanel(source, currentObjectType_, state);
+    }
     FillingScope filling(fillingControls_);
     checkBoxFilter_->setChecked(state.Filtered);
     panelMultiFilter_->setVisible(state.Filtered);
@@ -252,21 +266,34 @@ report::FilterRows TMainForm::FilterRowsFromControls() const {
 
 void TMainForm::FilterChange(QObject* sender) {
     if (!shown_ || fillingControls_ || currentObjectType_.empty()) return;
-    settings::IniKeyValueSource source(ini_, cache_);
+    // A failed write is told, once for a run of failures.
+    settings::IniKeyValueSource source(ini_, cache_, &settingsWrites_);
+    bool written = true;
     if (sender == checkBoxFilter_) {
-        report::WriteFilterEnabled(source, currentObjectType_, checkBoxFilter_->isChecked());
-        return;
+        written =
+            report::WriteFilterEnabled(source, currentObjectType_, checkBoxFilter_->isChecked());
     }
     for (size_t k = 0; k < report::kFilterRowCount; ++k) {
         if (sender == radioFilterA_[k]) {
-            report::WriteFilterModes(source, currentObjectType_, FilterRowsFromControls());
+            written =
+                report::WriteFilterModes(source, currentObjectType_, FilterRowsFromControls());
         } else if (sender == comboBoxFilter_[k]) {
-            report::WriteFilterAttribute(source, currentObjectType_, k,
-                                         comboBoxFilter_[k]->currentText().toStdString());
+            written = report::WriteFilterAttribute(source, currentObjectType_, k,
+                                                   comboBoxFilter_[k]->currentText().toStdString());
         } else if (sender == editFilter_[k]) {
-            report::WriteFilterValue(source, currentObjectType_, k,
-                                     editFilter_[k]->currentText().toStdString());
+            written = report::WriteFilterValue(source, currentObjectType_, k,
+                                               editFilter_[k]->currentText().toStdString());
         }
+    }
+    // A panel the file would not take stays for this session, whole; once
+    // the file takes writes again, the whole panel goes to it.
+    const report::FilterPanelState panel{checkBoxFilter_->isChecked(), FilterRowsFromControls()};
+    if (written && unsavedFilters_.contains(currentObjectType_))
+        written = report::WriteFilterPanel(source, currentObjectType_, panel);
+    if (written) {
+        unsavedFilters_.erase(currentObjectType_);
+    } else {
+        unsavedFilters_[currentObjectType_] = panel;
     }
 }
 

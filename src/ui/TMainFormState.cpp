@@ -256,16 +256,20 @@ void TMainForm::ApplyPaneWidth(QSplitter* splitter, int paneWidth, int splitterW
 }
 
 void TMainForm::SaveWindowState() {
-    // Every key of the window in one replacement of the file.
+    // Every key of the window in one replacement of the file. A failure is
+    // told (once for a run of failures); closing goes on either way.
     platform::IniFile::Batch batch(ini_);
+    platform::FileStatus failed;
+    const auto keep = [&failed](platform::FileStatus status) {
+        if (failed.ok()) failed = std::move(status);
+    };
     settings::MainWindowState state;
     state.tree = GetCurrentTree();
     state.outputType = std::max(outputTypeButtons_->checkedId(), 0);
     state.reportPath = run_.ReportPath();
     state.recurse = checkBoxRecurse_->isChecked();
     state.filter = checkBoxFilter_->isChecked();
-    // Failures are the settings file's to report; closing goes on.
-    static_cast<void>(settings::WriteMainWindowState(ini_, cache_, state));
+    keep(settings::WriteMainWindowState(ini_, cache_, state));
     if (currentTree_ != nullptr) {
         settings::TreeMemory memory;
         memory.context = currentContainer_;
@@ -273,12 +277,11 @@ void TMainForm::SaveWindowState() {
                                 ? std::string(settings::inikeys::kDefaultObjectType)
                                 : currentObjectType_;
         memory.recurse = checkBoxRecurse_->isChecked();
-        static_cast<void>(settings::WriteTreeMemory(ini_, cache_, currentTree_->treeName, memory));
+        keep(settings::WriteTreeMemory(ini_, cache_, currentTree_->treeName, memory));
     }
-    static_cast<void>(settings::SaveControlState(ini_, cache_, settings::inikeys::kSettings,
-                                                 ControlStateOf(panelMultiBottom_)));
-    static_cast<void>(
-        settings::SaveFont(ini_, cache_, settings::inikeys::kSettings, FontRecordOf(font())));
+    keep(settings::SaveControlState(ini_, cache_, settings::inikeys::kSettings,
+                                    ControlStateOf(panelMultiBottom_)));
+    keep(settings::SaveFont(ini_, cache_, settings::inikeys::kSettings, FontRecordOf(font())));
     const std::array<settings::PaneSize, 2> panes{
         settings::PaneSize{
             "PanelObjects", false,
@@ -286,14 +289,13 @@ void TMainForm::SaveWindowState() {
         settings::PaneSize{
             "PanelLeft", false,
             pendingTreeWidth_ > 0 ? pendingTreeWidth_ : splitter3_->sizes().value(0)}};
-    static_cast<void>(
-        settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes));
+    keep(settings::SaveSplitterSizes(ini_, cache_, settings::inikeys::kSettings, panes));
     const QRect frame = normalGeometry();
-    static_cast<void>(
-        settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
-                             {frame.top(), frame.left(), frame.width(), frame.height()}));
-    static_cast<void>(settings::IniWriteBool(ini_, cache_, settings::inikeys::kMainForm,
-                                             settings::inikeys::kMainFormMaximized, isMaximized()));
+    keep(settings::SaveBounds(ini_, cache_, "", settings::inikeys::kMainForm,
+                              {frame.top(), frame.left(), frame.width(), frame.height()}));
+    keep(settings::IniWriteBool(ini_, cache_, settings::inikeys::kMainForm,
+                                settings::inikeys::kMainFormMaximized, isMaximized()));
+    settingsWrites_.Tell(batch.CommitAfter(std::move(failed)));
 }
 
 void TMainForm::RestoreLastPlace() {

@@ -272,6 +272,28 @@ TEST_F(ReportCommandTest, SettingsComeFromTheIniFileAndOptionsOverrideThem) {
     EXPECT_EQ(run.out, "DN\tSurname\r\nbob.East.Sales.Corp\tJones\r\n");
 }
 
+// Only a settings file that is not there gives the defaults: one that is
+// there but cannot be read (a folder, which even root cannot read as a file)
+// fails the run, naming the file, before anything is exported.
+TEST_F(ReportCommandTest, ASettingsFileThatCannotBeReadFailsTheRun) {
+    settingsFile_ = folder_ / "missing.ini";
+    const fs::path csv = folder_ / "users.csv";
+    ASSERT_EQ(RunSaved(UsersRpt("0", csv.string())).code, CliApp::kSuccess);
+    fs::remove(csv);
+    settingsFile_ = folder_ / "vellrun.ini";
+    fs::create_directory(*settingsFile_);
+    const Run run = RunSaved(UsersRpt("0", csv.string()));
+    EXPECT_EQ(run.code, CliApp::kFailure);
+    EXPECT_EQ(run.err,
+              "vellrun-cli: Cannot read \"" + settingsFile_->string() + "\": it is a folder\n");
+    EXPECT_EQ(run.out, "");
+    const Run schema = Cli({"schema", "classes"});
+    EXPECT_EQ(schema.code, CliApp::kFailure);
+    EXPECT_EQ(schema.err, run.err);
+    EXPECT_EQ(schema.out, "");
+    EXPECT_FALSE(fs::exists(csv));
+}
+
 TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {
     const fs::path saved = folder_ / "users.rpt";
     const fs::path file = folder_ / "users.csv";

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vellrun::client {
 namespace {
@@ -171,6 +173,53 @@ TEST_F(ClientFactoryTest, AConnectionsFileThatIsNotAFileIsRefusedAtOnce) {
         EXPECT_NE(errors[1].find(file.string() + ": cannot be read: it is"), std::string::npos)
             << errors[1];
     }
+}
+
+// A configuration folder that cannot be searched (under another user's
+// private folder) fails the start with the file and the reason, as any
+// connections file that cannot be read does, and does not end the program.
+TEST_F(ClientFactoryTest, AConfigurationFolderThatCannotBeSearchedIsNamed) {
+    const fs::path shut = dir_ / "shut";
+    fs::create_directories(shut / "config" / "vellrun");
+    Write("shut/config/vellrun/connections.json", "not even JSON");
+    // Shut to its owner too; root is let in anyway and runs the start as nobody.
+    ASSERT_EQ(::chmod(shut.c_str(), 0), 0);
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        unsetenv("VELLRUN_CONNECTIONS");
+        setenv("XDG_CONFIG_HOME", (shut / "config").c_str(), 1);
+        std::string said;
+        try {
+            auto client = MakeDirectoryClient({});
+            testing::ScriptedMessagePort messages;
+            testing::CountingRunFeedback feedback;
+            directory::DirectoryAccess access(*client, messages, feedback);
+            if (access.DSStartClient() != 0 && !messages.Errors().empty())
+                said = messages.Errors().back();
+        } catch (const std::exception& error) {
+            said = std::string("threw: ") + error.what();
+        }
+        const bool written =
+            ::write(channel[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+        ::_exit(written ? 0 : 4);
+    }
+    ::close(channel[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t got = 0; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(shut.c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string file = (shut / "config" / "vellrun" / "connections.json").string();
+    EXPECT_EQ(said, file + ": cannot be read: Permission denied");
 }
 
 TEST_F(ClientFactoryTest, AnImageGivenOnItsOwnIgnoresTheConfiguration) {

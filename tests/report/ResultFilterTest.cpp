@@ -206,10 +206,13 @@ TEST(FilterPanelStorage, WritesGoToTheClassSectionAndReadBack) {
     expected.Rows[2] = {"", "[nothing]", true};
     EXPECT_EQ(state, expected);
 
-    // Another class has its own section.
+    // Another class has its own section; a whole panel written reads back whole.
     FilterPanelState other;
     ReadFilterPanel(source, "Group", other);
     EXPECT_EQ(other, FilterPanelState{});
+    EXPECT_TRUE(WriteFilterPanel(source, "Group", expected));
+    ReadFilterPanel(source, "Group", other);
+    EXPECT_EQ(other, expected);
 }
 
 TEST(FilterPanelStorage, AClassWithBracketsGetsItsFilterBackFromTheSettingsFile) {

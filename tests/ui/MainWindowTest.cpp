@@ -348,6 +348,92 @@ TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
     EXPECT_GT(form_->ListBoxObjects()->count(), 0);
 }
 
+// A settings file the window cannot write (read-only, refused to root as to
+// anyone) is named in one box for a burst of failed writes, not one per
+// tick; the ticks and filter panel it would not take stay with their class
+// for the session, and reach the file once it takes writes again.
+TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
+    testing::WriteFile(ini_, "[Settings]\n");
+    Start();
+    GoTo(".Sales.Corp");
+    ChooseType("Group");
+    fs::permissions(ini_, fs::perms::owner_read);
+    Tick("Member");
+    Tick("Description");
+    form_->ListAllPropsExit();
+    auto* filter = Find<QCheckBox>("CheckBoxFilter");
+    filter->setChecked(true);
+    Find<QComboBox>("ComboBoxFilter1")->setCurrentText("Description");
+    ChooseType("User");
+    EXPECT_TRUE(Ticked().empty());
+    EXPECT_FALSE(filter->isChecked());
+    ChooseType("Group");
+    EXPECT_EQ(Ticked(), (std::vector<std::string>{"Description", "Member"}));
+    EXPECT_TRUE(filter->isChecked());
+    EXPECT_EQ(Find<QComboBox>("ComboBoxFilter1")->currentText(), "Description");
+    const std::vector<std::string> told = DialogScript::Texts(Kind::Plain);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(ini_.string()), std::string::npos) << told[0];
+    EXPECT_EQ(testing::ReadFile(ini_), "[Settings]\n");
+
+    // Writable again: the next change takes the whole panel and the ticks along.
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    Find<QComboBox>("EditFilter1")->setEditText("[anything]");
+    Attribute("Member")->setCheckState(Qt::Unchecked);
+    form_->ListAllPropsExit();
+    platform::IniFile file(ini_);
+    EXPECT_EQ(file.ReadValue("Filter: Group", "CheckBoxFilter"), "1");
+    EXPECT_EQ(file.ReadValue("Filter: Group", "ComboBoxFilter1"), "Description");
+    EXPECT_EQ(file.ReadValue("Filter: Group", "EditFilter1"), "[anything]");
+    EXPECT_EQ(file.ReadSection("Object Class: Group"),
+              (std::vector<std::pair<std::string, std::string>>{{"0", "Description"}}));
+    // A later failure is a new one, told again; so is the save at close.
+    fs::permissions(ini_, fs::perms::owner_read);
+    filter->setChecked(false);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 2u);
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    Find<QComboBox>("EditFilter1")->setEditText("[nothing]");
+    fs::permissions(ini_, fs::perms::owner_read);
+    form_->close();
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 3u);
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A settings file that is there but cannot be read (a folder, which root
+// cannot read either) is not taken for the defaults by a report from the
+// command line: it is named and the report does not run. The window says
+// once that it goes on with the defaults and keeps nothing.
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsNamedOnce) {
+    fs::create_directory(ini_);
+    const fs::path stored = dir_ / "users.rpt";
+    const fs::path csv = dir_ / "users.csv";
+    testing::WriteFile(stored,
+                       "[General]\nContainer=Sales.Corp\nTree=CORP\nReport Type=2\n"
+                       "[Output]\nType=0\nFile=" +
+                           csv.string() + "\n[Attributes]\n0=Surname\n[Object]\nType=User\n");
+    TMainForm::Options options;
+    options.reportFile = stored.string();
+    options.quit = true;
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 1);
+    const std::string unreadable = "Cannot read \"" + ini_.string() + "\": it is a folder";
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{unreadable + "\nThe report is not run."}));
+    EXPECT_FALSE(fs::exists(csv));
+    session_.reset();
+
+    Start();
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).back(),
+              unreadable + "\nThe default settings are used, and nothing is saved.");
+    GoTo(".Sales.Corp");
+    Tick("Title");
+    form_->ListAllPropsExit();
+    form_->close();
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).size(), 2u);
+    EXPECT_TRUE(DialogScript::Texts(Kind::Plain).empty());
+    EXPECT_TRUE(fs::is_directory(ini_));
+}
+
 // A container reached with the arrow keys is the one the status bar names
 // and the next report runs on, as if it had been clicked.
 TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
