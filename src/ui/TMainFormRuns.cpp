@@ -340,8 +340,9 @@ void TMainForm::PrepareForCannedReport(const report::ReportSpec& spec) {
 void TMainForm::ExportAtOnce(report::ReportSpec& current) {
     (void)current;
     // A run that the window's closing broke off is not exported: its rows
-    // would replace a whole earlier export with a part of one.
-    if (closeAsked_) return;
+    // would replace a whole earlier export with a part of one. A close that
+    // came once every row was found (while they were sorted) stopped nothing.
+    if (closeAsked_ && run_.Stopped()) return;
     exportFailed_ = !ExportResults();
 }
 
