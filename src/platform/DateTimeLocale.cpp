@@ -3,9 +3,9 @@
 
 #include "platform/DateTime.h"
 #include "platform/DateTimeCalendar.h"
+#include "platform/TextCollator.h"
 #include "platform/TextEncoding.h"
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -308,16 +308,6 @@ private:
     iconv_t converter_ = kNoConverter;
 };
 
-// The name of the environment's locale for dates and times, looked up as
-// the C library does for LC_TIME.
-std::string EnvironmentTimeLocale() {
-    for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') return value;
-    }
-    return "C";
-}
-
 }  // namespace
 
 DateTimeFormats DateTimeFormats::FromStrftime(std::string_view dateFormat,
@@ -382,7 +372,8 @@ DateTimeFormats FormatsOf(locale_t locale) {
 DateTimeFormats DateTimeFormats::FromLocale(const char* localeName) {
     // The code set of the texts is that of the same locale's LC_CTYPE,
     // whatever the environment's LC_CTYPE is.
-    const std::string name = localeName ? std::string(localeName) : EnvironmentTimeLocale();
+    std::string name = localeName ? std::string(localeName) : EnvironmentLocaleName("LC_TIME");
+    if (name.empty()) name = "C";
     locale_t locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, name.c_str(), locale_t{});
     if (locale == locale_t{})
         locale = newlocale(LC_TIME_MASK, localeName ? localeName : "", locale_t{});

@@ -21,24 +21,23 @@ std::string IcuLocaleId(std::string_view posixName) {
     return std::string(posixName.substr(0, posixName.find_first_of(".@")));
 }
 
-// The collation locale of the environment, looked up as the C library does
-// for LC_COLLATE.
-std::string EnvironmentLocaleName() {
-    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+}  // namespace
+
+std::string EnvironmentLocaleName(const char* category) {
+    for (const char* variable : {"LC_ALL", category, "LANG"}) {
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') return value;
     }
     return {};
 }
 
-}  // namespace
-
 struct TextCollator::Impl {
     std::unique_ptr<icu::Collator> collator;
 };
 
 TextCollator::TextCollator(const char* localeName) : impl_(std::make_unique<Impl>()) {
-    const std::string name = localeName != nullptr ? localeName : EnvironmentLocaleName();
+    const std::string name =
+        localeName != nullptr ? localeName : EnvironmentLocaleName("LC_COLLATE");
     const std::string id = IcuLocaleId(name);
     // "C" and "POSIX" have no collation of their own; ICU's root order is the
     // neutral one and still sorts "b" before "C".

@@ -35,4 +35,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The name of the environment's locale for one category ("LC_COLLATE",
+// "LC_TIME"), looked up as the C library does: LC_ALL, the category's own
+// variable, LANG; empty when none is set.
+std::string EnvironmentLocaleName(const char* category);
+
 }  // namespace vellrun::platform
