@@ -143,10 +143,12 @@ std::string SheetRowsProblem(lxw_worksheet* sheet) {
     std::FILE* rows = sheet->optimize_tmpfile;
     if (rows == nullptr) return {};
     errno = 0;
-    // A failed write leaves its bytes in the buffer: flushing tries them
-    // again and gives the reason.
     if (std::fflush(rows) == 0 && !std::ferror(rows)) return {};
-    const int error = errno;
+    int error = errno;
+    // The bytes of a write that failed are not kept for a later flush: when
+    // nothing came after them, one more byte (the rows are lost anyway) asks
+    // the system for the reason again.
+    if (error == 0 && (std::fputc(0, rows) == EOF || std::fflush(rows) != 0)) error = errno;
     return error != 0 ? std::generic_category().message(error) : "a write failed";
 }
 
