@@ -5,6 +5,7 @@
 #include "exports/ResultsFileExport.h"
 #include "exports/WorkbookExport.h"
 #include "platform/TextCollator.h"
+#include "report/CannedReport.h"
 #include "report/ReportRun.h"
 #include "report/ReportStart.h"
 #include "report/SavedReport.h"
@@ -115,9 +116,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
                       "exported\n";
             return kInterrupted;
         }
-        s_.err << kProgram << ": "
-               << (byType ? "the report found no object" : "the report has no results")
-               << "; nothing was exported\n";
+        s_.err << kProgram << ": " << report::NothingExportedNotice(run) << '\n';
         return stored();
     }
     if (spec.Kind == report::ReportKind::ByObject && result != 0) {

@@ -41,4 +41,14 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
     return outcome;
 }
 
+std::string NothingExportedNotice(const ReportRun& run) {
+    const ReportSpec& spec = run.CurrentSpec();
+    if (!run.SaveEnabled()) {
+        return spec.Kind == ReportKind::ByType ? "the report found no object; nothing was exported"
+                                               : "the report has no results; nothing was exported";
+    }
+    if (spec.OutputFile.empty()) return "the report names no output file; nothing was exported";
+    return {};
+}
+
 }  // namespace vellrun::report

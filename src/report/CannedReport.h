@@ -45,4 +45,9 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
                                      const std::filesystem::path& file, bool typeless,
                                      const std::function<void(const ReportSpec&)>& prepareWindow);
 
+// What a report that ran to its end says when it exports nothing, after the
+// program's name: its run found no row, or (a saved report) it names no
+// output file. Empty when there is something to export to a file.
+std::string NothingExportedNotice(const ReportRun& run);
+
 }  // namespace vellrun::report

@@ -301,6 +301,12 @@ void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
         access_.DSShowError(outcome.lastResult,
                             report::RunErrorLabel(run_.CurrentSpec(), run_.SaveEnabled()));
     }
+    // An unattended run that exports nothing says so, as the console does:
+    // its status alone would pass an earlier file off as today's.
+    if (quitAfterReport_ && outcome.Succeeded() && !run_.Stopped()) {
+        if (const std::string notice = report::NothingExportedNotice(run_); !notice.empty())
+            access_.Messages().PlainBox(notice);
+    }
     if (run_.Stopped()) {
         const size_t rows = run_.Table().RowCount() > 0 ? run_.Table().RowCount() - 1 : 0;
         const std::string text = "The report was stopped before its end; it found " +

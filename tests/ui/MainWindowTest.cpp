@@ -1147,6 +1147,16 @@ TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     EXPECT_TRUE(fs::exists(csv));
     session_.reset();
 
+    // Without an output file it exports nothing, and says so, as the console does.
+    text.replace(text.find("File="), 5 + csv.string().size(), "File=");
+    testing::WriteFile(stored, text);
+    Start(options, false);
+    EXPECT_EQ(form_->ExitCode(), 0);
+    ASSERT_FALSE(DialogScript::Texts(Kind::Plain).empty());
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).back(),
+              "the report names no output file; nothing was exported");
+    session_.reset();
+
     // An invalid file: its box, exit status 1.
     const fs::path invalid = dir_ / "schema.rpt";
     testing::WriteFile(invalid, "[General]\nTree=CORP\nContainer=Corp\nReport Type=3\n");
