@@ -745,6 +745,12 @@ void LdapSession::Configure() {
     timeval timeout{config_.timeoutSeconds, 0};
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
+    // A signal that cuts a wait short (the console's Ctrl+C, whose handler
+    // restarts nothing) says nothing of the server: libldap would take the
+    // interrupted poll for a connection gone and the connection would be
+    // dropped. It polls again for what is left of the slice instead, and
+    // whileWaiting then says, as after any slice, whether to go on.
+    ldap_set_option(ld_, LDAP_OPT_RESTART, LDAP_OPT_ON);
 }
 
 Result LdapSession::SetUpTls() {
