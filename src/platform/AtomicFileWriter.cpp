@@ -299,6 +299,8 @@ FileStatus AtomicFileWriter::CopyIntoFile() {
     // contents left anywhere: a signal that would end the program waits
     // until the copy is done and the file cut to its new length.
     const PendingTemporaries::SignalEndHold hold;
+    // A signal is ending the program: the file stays as it was.
+    if (!hold.Granted()) return Fail("the program is being ended by a signal");
     return CopyInto(resolved_, true);
 }
 

@@ -34,6 +34,12 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 // always sees the other: whichever takes the signal out ends the program.
 std::atomic<int> holds{0};
 std::atomic<int> heldSignal{0};
+// Set for good once a signal is to end the program, before the holds are
+// looked at; a hold looks at it after it is counted. A handler on one thread
+// that saw no hold may be ending the program while another thread takes
+// one: that hold sees the flag and is refused, so its rewrite never starts
+// to be cut short.
+std::atomic<bool> ending{false};
 
 static_assert(std::atomic<int>::is_always_lock_free);
 
@@ -82,15 +88,27 @@ void PendingTemporaries::UnlinkAll() {
 
 void PendingTemporaries::EndBySignal(int signal) {
     heldSignal.store(signal);
+    ending.store(true);
     if (holds.load() > 0) return;  // the last hold ends the program
     if (const int taken = heldSignal.exchange(0); taken != 0) EndNow(taken);
 }
 
 PendingTemporaries::SignalEndHold::SignalEndHold() {
     holds.fetch_add(1);
+    if (!ending.load()) {
+        granted_ = true;
+        return;
+    }
+    // The program is ending: let go at once (and, as the last hold, end it
+    // here, before anything was started).
+    LetGo();
 }
 
 PendingTemporaries::SignalEndHold::~SignalEndHold() {
+    if (granted_) LetGo();
+}
+
+void PendingTemporaries::SignalEndHold::LetGo() {
     if (holds.fetch_sub(1) != 1) return;
     if (const int taken = heldSignal.exchange(0); taken != 0) EndNow(taken);
 }

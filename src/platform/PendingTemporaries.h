@@ -39,12 +39,22 @@ public:
 
     // While one lives, EndBySignal waits for it. Holds nest and may be made
     // on any thread; the signal is taken by whichever thread it reaches.
+    // Once a signal is ending the program (on this thread or another), a
+    // hold is refused: the step it was for must not start, as the program
+    // may end before it is done.
     class SignalEndHold {
     public:
         SignalEndHold();
         ~SignalEndHold();
         SignalEndHold(const SignalEndHold&) = delete;
         SignalEndHold& operator=(const SignalEndHold&) = delete;
+
+        bool Granted() const { return granted_; }
+
+    private:
+        void LetGo();
+
+        bool granted_ = false;
     };
 };
 

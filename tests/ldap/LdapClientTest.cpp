@@ -4,8 +4,9 @@
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
 // and a name beyond it, a server that dies in the middle of a listing and one
-// that stops answering, aliases, referral entries, siblings that share a
-// typeless name, and entries named like the top of the tree.
+// that stops answering (and a wait for it cut short by a signal), aliases,
+// referral entries, siblings that share a typeless name, and entries named
+// like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -16,6 +17,9 @@
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -27,12 +31,23 @@
 
 #include <gtest/gtest.h>
 #include <ldap.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 namespace vellrun::client::ldap {
 namespace {
 
 using testing::TestSlapd;
+
+// A signal handler like the console's for Ctrl-C: it asks the wait to stop
+// (when the signal means that) and lets the poll it comes into fail.
+std::atomic<bool> signalMeansStop{false};
+std::atomic<bool> stopAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnTestSignal(int) {
+    if (signalMeansStop.load()) stopAsked.store(true);
+}
 
 class LdapClientTest : public ::testing::Test {
 protected:
@@ -1424,6 +1439,65 @@ TEST_F(LdapClientTest, AWaitForAServerThatStoppedAnsweringCanBeCancelled) {
     names.clear();
     EXPECT_EQ(ListAll(*client, context, "OU=Held", names, pages), 0);
     EXPECT_EQ(names.size(), 2u);
+}
+
+// A signal whose handler does not restart what it interrupts (the
+// console's Ctrl-C) cuts a slice of the wait short. That is no broken
+// connection: the slice ends, and whileWaiting says whether to go on. When
+// the signal asked for the stop, the wait ends as cancelled and the
+// connection stays; any other signal is waited past.
+TEST_F(LdapClientTest, ASignalThatInterruptsAWaitLeavesTheDecisionToWhileWaiting) {
+    testing::TempDir dir;
+    auto slapd = StartHeldServer(dir, 1);
+    const pthread_t waiter = ::pthread_self();
+    std::vector<std::thread> senders;
+    int calls = 0;
+    int signalAt = 0;  // the call after which a signal comes; 0: never
+    int resumeAt = 0;  // the call that lets the server go on; 0: never
+    LdapConnectionConfig config = slapd->ManagerConnection();
+    config.timeoutSeconds = 20;
+    config.whileWaiting = [&] {
+        if (++calls == signalAt) {
+            // Sent a moment later, to come in the middle of the next slice.
+            senders.emplace_back([waiter] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                ::pthread_kill(waiter, SIGUSR2);
+            });
+        }
+        if (calls == resumeAt) slapd->Resume();
+        return !stopAsked.load();
+    };
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = OnTestSignal;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR2, &action, &previous), 0);
+
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0) << session.Diagnostic();
+    slapd->Pause();
+    signalMeansStop = true;
+    calls = 0;
+    signalAt = 1;
+    FoundEntry entry;
+    EXPECT_EQ(session.ReadEntry("ou=Held,dc=test", {"ou"}, entry), Err::TransportFailure);
+    EXPECT_TRUE(session.Cancelled());
+    EXPECT_EQ(session.Diagnostic(), config.uri + ": cancelled while waiting for the server");
+    EXPECT_TRUE(session.IsOpen());
+    slapd->Resume();
+
+    signalMeansStop = false;
+    stopAsked = false;
+    slapd->Pause();
+    calls = 0;
+    resumeAt = 3;
+    EXPECT_EQ(session.ReadEntry("ou=Held,dc=test", {"ou"}, entry), 0) << session.Diagnostic();
+    EXPECT_EQ(entry.dn, "ou=Held,dc=test");
+    EXPECT_GE(calls, 3);
+
+    for (std::thread& sender : senders)
+        sender.join();
+    ::sigaction(SIGUSR2, &previous, nullptr);
 }
 
 // A change the server does not answer in time may have been made all the

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <future>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -247,6 +248,33 @@ TEST(AtomicFileWriterTest, ASignalDuringAnInPlaceRewriteWaitsForTheWholeFile) {
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_EQ(fs::file_size(dir / "link.xml"), newBytes.size());
     EXPECT_TRUE(ReadFile(dir / "link.xml") == newBytes) << "the file is part new, part old";
+    EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
+}
+
+// A signal that is ending the program (here waiting for a hold of its own)
+// may meet a rewrite in place that another thread is about to start: the
+// rewrite does not start, and the file stays whole and old.
+TEST(AtomicFileWriterTest, ARewriteInPlaceDoesNotStartOnceASignalIsEndingTheProgram) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path target = dir / "report.xml";
+    WriteFile(target, "old");
+    fs::create_hard_link(target, dir / "link.xml");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::optional<PendingTemporaries::SignalEndHold> hold(std::in_place);
+        PendingTemporaries::EndBySignal(SIGTERM);  // what the handler does
+        AtomicFileWriter writer(target);
+        if (!writer.Begin().ok() || !writer.Append("new").ok()) ::_exit(2);
+        if (writer.Commit().ok()) ::_exit(3);
+        hold.reset();  // the signal ends the program here
+        ::_exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child exited with " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(ReadFile(dir / "link.xml"), "old");
     EXPECT_EQ(TemporariesIn(dir.Path()), 0u);
 }
 

@@ -252,13 +252,14 @@ bool ReadAttributes(LDAP* ld, LDAPMessage* entry, EntryScratch& scratch, FoundEn
 
 }  // namespace
 
-// libldap makes the TCP connection and the TLS handshake inside one call
-// (ldap_connect, ldap_install_tls), with no deadline for the handshake: on
-// a socket it leaves without blocking it tries again at once, for ever. So
-// while a connection is set up, a layer of our own lies below TLS: before
-// each read or write it waits for the socket the way Await waits for an
-// answer, in slices with whileWaiting between them, up to the timeout, and
-// fails the read or write when the time is up or the wait is given up.
+// libldap makes the TLS handshake inside one call (ldap_install_tls), with
+// no deadline for it: on a socket it leaves without blocking it tries again
+// at once, for ever. It connects a local socket (ldapi://) inside another
+// (ldap_connect); a TCP connection ConnectOverTcp makes itself. So while a
+// connection is set up, a layer of our own lies below TLS: before each read
+// or write it waits for the socket the way Await waits for an answer, in
+// slices with whileWaiting between them, up to the timeout, and fails the
+// read or write when the time is up or the wait is given up.
 struct LdapSession::SetUpWait {
     static constexpr int kLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above TCP, below TLS
 
@@ -311,13 +312,14 @@ struct LdapSession::SetUpWait {
         }
     }
 
-    // A connection is made (each server of a list in turn): the layer goes
-    // onto it, and the server has the whole time for its handshake.
+    // libldap connected a local socket (ldapi://; each server of a list in
+    // turn): the layer goes onto it.
     static int Added(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
         return static_cast<SetUpWait*>(callback->lc_arg)->Attach(socket);
     }
+    // The layer goes onto a connection made (by libldap, or by
+    // ConnectOverTcp), and the server has the whole time for its handshake.
     int Attach(Sockbuf* socket) {
-        connected = true;
         if (armed) Arm();
         return ber_sockbuf_add_io(socket, &io, kLevel, this) == 0 ? 0 : -1;
     }
@@ -356,7 +358,6 @@ struct LdapSession::SetUpWait {
     std::chrono::steady_clock::time_point deadline;
     ldap_conncb callback{};
     bool armed = false;
-    bool connected = false;  // a TCP connection was made: the server is there
     bool timedOut = false;
     bool cancelled = false;
 };
@@ -630,7 +631,7 @@ Result LdapSession::Connect() {
     }
     const bool startTls = config_.tls == TlsKind::StartTls && scheme == "ldap";
     SetUpWait& wait = *setUpWait_;
-    wait.connected = wait.timedOut = wait.cancelled = false;
+    wait.timedOut = wait.cancelled = false;
     if (scheme == "ldapi") {
         // A local socket: libldap connects it, at once or not at all.
         ld_ = ld;
@@ -744,6 +745,12 @@ void LdapSession::Configure() {
     timeval timeout{config_.timeoutSeconds, 0};
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &timeout);
+    // A signal that cuts a wait short (the console's Ctrl+C, whose handler
+    // restarts nothing) says nothing of the server: libldap would take the
+    // interrupted poll for a connection gone and the connection would be
+    // dropped. It polls again for what is left of the slice instead, and
+    // whileWaiting then says, as after any slice, whether to go on.
+    ldap_set_option(ld_, LDAP_OPT_RESTART, LDAP_OPT_ON);
 }
 
 Result LdapSession::SetUpTls() {
