@@ -1,7 +1,9 @@
 # Fails when a file of the core includes a folder that stands above its own.
 # The core's folders stand in one order, each including only itself and what
-# lies below it; the front ends (cli, ui, app) may include every core folder
-# but not each other. Run as: cmake -DROOT=<source dir> -P CheckLayers.cmake
+# lies below it; the front ends (cli, ui) may include every core folder but
+# not each other, and app, the programs' entry points that join a front end
+# to the core, may include both. Run as:
+# cmake -DROOT=<source dir> -P CheckLayers.cmake
 set(order platform client directory settings values report exports update)
 set(frontends cli ui app)
 file(GLOB_RECURSE files RELATIVE ${ROOT}/src ${ROOT}/src/*.cpp ${ROOT}/src/*.h)

@@ -212,10 +212,16 @@ std::string CliApp::UsageText() {
     text += "  " + std::string(kProgram) + " --help\n\n";
     text += OptionsHelp(CommandsTaking);
     text +=
-        "Without --image or -H the trees come from ~/.config/vellrun/connections.json\n"
-        "(or the file $VELLRUN_CONNECTIONS names), else from the bundled sample.\n"
-        "For report, schema and run the value options' defaults come from the\n"
-        "settings file shared with the desktop.\n"
+        "Without --image or -H the trees come from the file $VELLRUN_CONNECTIONS\n"
+        "names, else from $XDG_CONFIG_HOME/vellrun/connections.json (default\n"
+        "~/.config/vellrun/connections.json), else from the bundled sample.\n"
+        "--max-size, --value-flags, --time-stamps and --typeless change the value\n"
+        "texts of object, report and run; --field-delimiter, --value-delimiter and\n"
+        "--quote the delimited and clipboard text of report, schema and run. A value\n"
+        "option that does not apply to a command (object's delimiters, schema's\n"
+        "value texts) is accepted and changes nothing. For report, schema and run\n"
+        "the value options' defaults come from the settings file shared with the\n"
+        "desktop.\n"
         "\n"
         "Ctrl-C stops a report run; the rows found so far are exported.\n"
         "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted.\n";

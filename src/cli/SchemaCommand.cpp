@@ -32,7 +32,8 @@ int Run(CommandServices& s) {
 // A saved report holds an object report, so schema takes no --save-report:
 // a schema report stored in one would be refused when run.
 const Command kSchemaCommand{"schema",
-                             "schema classes|attributes [--tree NAME]\n        [OUTPUT OPTIONS]",
+                             "schema classes|attributes [--tree NAME]\n        [OUTPUT OPTIONS] "
+                             "[VALUE OPTIONS]",
                              "Report the class or attribute definitions of the tree's schema.",
                              kTreeOption | kOutputOptions | kValueOptions,
                              "",

@@ -70,9 +70,10 @@ private:
     std::string problem_;
 };
 
-// Why a line of [Attributes] cannot be read, with its number (from 1): one
-// with a value but no key, or one without "=". The INI reader skips such a
-// line, which would silently drop a column, so the load refuses the file.
+// Why a line of [Attributes] cannot be read, with its number in the file
+// (from 1): one with a value but no key, or one without "=". The INI reader
+// skips such a line, which would silently drop a column, so the load refuses
+// the file.
 std::optional<std::string> BrokenAttributeLine(std::string_view text) {
     bool inSection = false;
     size_t number = 0;
@@ -90,10 +91,10 @@ std::optional<std::string> BrokenAttributeLine(std::string_view text) {
             inSection = platform::IniNamesEqual(name, kAttributes);
         } else if (inSection && line.front() == '=') {
             return "line " + std::to_string(number) +
-                   " of the [Attributes] section has no key before its \"=\"";
+                   " of the file (in the [Attributes] section) has no key before its \"=\"";
         } else if (inSection && line.find('=') == std::string_view::npos) {
-            return "line " + std::to_string(number) + " of the [Attributes] section (\"" +
-                   std::string(line) + "\") has no \"=\" before the attribute's name";
+            return "line " + std::to_string(number) + " of the file (\"" + std::string(line) +
+                   "\", in the [Attributes] section) has no \"=\" before the attribute's name";
         }
     }
     return std::nullopt;

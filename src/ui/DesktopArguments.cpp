@@ -117,8 +117,9 @@ QString DesktopArguments::UsageText() {
         "                 up (after the report=FILE run) and end\n"
         "  --help         show this text\n"
         "\n"
-        "Without --image the trees come from ~/.config/vellrun/connections.json\n"
-        "(or the file $VELLRUN_CONNECTIONS names), else from the bundled sample.\n");
+        "Without --image the trees come from the file $VELLRUN_CONNECTIONS names,\n"
+        "else from $XDG_CONFIG_HOME/vellrun/connections.json (default\n"
+        "~/.config/vellrun/connections.json), else from the bundled sample.\n");
 }
 
 client::ClientOptions DesktopArguments::ClientOptions() const {
