@@ -24,7 +24,8 @@ void QtRunFeedback::SetStatus(int panel, std::string_view text) {
     // A panel is one line: a value's line breaks show as a mark, so that a
     // cell of many lines does not make the bar tall and squeeze the grid.
     pending_[index].replace(QLatin1String("\r\n"), kLineMark);
-    pending_[index].replace(QLatin1Char('\n'), kLineMark).replace(QLatin1Char('\r'), kLineMark);
+    for (const char16_t lineBreak : {u'\n', u'\r', u'\v', u'\f', u'\u0085', u'\u2028', u'\u2029'})
+        pending_[index].replace(QChar(lineBreak), kLineMark);
     dirty_[index] = true;
     // While long work runs (busy cursor shown) a report sets the texts for
     // every row; laying out a label that often costs more than the row, so the

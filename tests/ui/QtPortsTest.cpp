@@ -182,6 +182,9 @@ TEST(QtRunFeedbackTest, BusyCursorNestsAndStatusGoesToAttachedPanels) {
     // A panel stays one line: a selected cell's line breaks show as marks.
     feedback.SetStatus(1, "first\r\nsecond\nthird");
     EXPECT_EQ((*panels)[1].text(), "first \u00B6 second \u00B6 third");
+    // So do the other characters that break a line where text is laid out.
+    feedback.SetStatus(1, "a\u2028b\u2029c\u0085d\ve\ff");
+    EXPECT_EQ((*panels)[1].text(), "a \u00B6 b \u00B6 c \u00B6 d \u00B6 e \u00B6 f");
 
     // Panels that are gone are not written.
     panels.reset();
