@@ -1,6 +1,7 @@
 #include "TestSlapd.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -105,7 +106,26 @@ void TestSlapd::Kill() {
 
 void TestSlapd::Pause() {
     const std::string pid = ReadLine(dir_ / "slapd.pid");
-    if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGSTOP);
+    if (pid.empty() || ::kill(static_cast<pid_t>(std::stol(pid)), SIGSTOP) != 0)
+        throw std::runtime_error("slapd could not be paused");
+    // A thread's state is the letter after the parenthesised name in its stat.
+    const auto allStopped = [&] {
+        std::error_code error;
+        for (const auto& task :
+             std::filesystem::directory_iterator("/proc/" + pid + "/task", error)) {
+            const std::string stat = ReadLine(task.path() / "stat");
+            const size_t name = stat.rfind(')');
+            if (name == std::string::npos || name + 2 >= stat.size()) return false;
+            const char state = stat[name + 2];
+            if (state != 'T' && state != 't') return false;
+        }
+        return !error;
+    };
+    for (int i = 0; i < 500; ++i) {
+        if (allStopped()) return;
+        ::usleep(10000);
+    }
+    throw std::runtime_error("slapd's threads did not stop");
 }
 
 void TestSlapd::Resume() {

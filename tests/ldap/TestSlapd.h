@@ -40,7 +40,10 @@ public:
     void Kill();
     // Stops the server as a hung one (SIGSTOP): it takes connections and
     // answers nothing until Resume (SIGCONT), or until the server is stopped
-    // for good at the end of its test.
+    // for good at the end of its test. Returns once every thread of the
+    // server has stopped: the signal stops one thread at first, and until
+    // it has stopped the others, they may still answer a request; throws
+    // when they do not stop within seconds.
     void Pause();
     void Resume();
 
