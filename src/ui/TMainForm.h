@@ -339,6 +339,8 @@ private:
     bool quitAfterReport_ = false;
     int exitCode_ = 0;
     bool exportFailed_ = false;
+    // The saved report's automatic export was made (it may have failed).
+    bool exportedAtOnce_ = false;
     // The window was closed while a run went on: it closes once the run has
     // ended, and the run's rows, cut short, are exported nowhere.
     bool closeAsked_ = false;

@@ -286,6 +286,7 @@ void TMainForm::ActionSchemaGetClassInfoExecute() {
 
 void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
     exportFailed_ = false;
+    exportedAtOnce_ = false;
     if (currentTree_ == &cannedTree_) currentTree_ = nullptr;
     const report::CannedReportOutcome outcome = report::OpenCannedReport(
         run_, access_, cannedTree_, file, settings_.TypelessNames,
@@ -303,7 +304,8 @@ void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
     }
     // An unattended run that exports nothing says so, as the console does:
     // its status alone would pass an earlier file off as today's.
-    if (quitAfterReport_ && outcome.Succeeded() && !run_.Stopped()) {
+    // (The export takes the output file out of the report as it goes.)
+    if (quitAfterReport_ && outcome.Succeeded() && !run_.Stopped() && !exportedAtOnce_) {
         if (const std::string notice = report::NothingExportedNotice(run_); !notice.empty())
             access_.Messages().PlainBox(notice);
     }
@@ -349,6 +351,7 @@ void TMainForm::ExportAtOnce(report::ReportSpec& current) {
     // would replace a whole earlier export with a part of one. A close that
     // came once every row was found (while they were sorted) stopped nothing.
     if (closeAsked_ && run_.Stopped()) return;
+    exportedAtOnce_ = true;
     exportFailed_ = !ExportResults();
 }
 

@@ -1145,6 +1145,8 @@ TEST_F(MainWindowTest, StoredReportRunsAgainFromTheMenuAndTheCommandLine) {
     EXPECT_TRUE(form_->QuitAfterReport());
     EXPECT_EQ(form_->ExitCode(), 0);
     EXPECT_TRUE(fs::exists(csv));
+    for (const std::string& said : DialogScript::Texts(Kind::Plain))
+        EXPECT_EQ(said.find("nothing was exported"), std::string::npos) << said;
     session_.reset();
 
     // Without an output file it exports nothing, and says so, as the console does.
