@@ -269,6 +269,7 @@ TEST(LdapTls, AHostNameLookupIsWaitedForAsAnyRequest) {
     struct Gate {
         std::mutex mutex;
         std::condition_variable opened;
+        std::condition_variable counted;
         bool open = false;
         int calls = 0;
     };
@@ -282,6 +283,7 @@ TEST(LdapTls, AHostNameLookupIsWaitedForAsAnyRequest) {
                              addrinfo** found) {
             std::unique_lock lock(gate->mutex);
             ++gate->calls;
+            gate->counted.notify_all();
             gate->opened.wait(lock, [&gate] { return gate->open; });
             return ::getaddrinfo("127.0.0.1", service, hints, found);
         };
@@ -305,8 +307,10 @@ TEST(LdapTls, AHostNameLookupIsWaitedForAsAnyRequest) {
         EXPECT_FALSE(error.empty());
     }
     {
-        std::lock_guard lock(gate->mutex);
-        EXPECT_EQ(gate->calls, 2);
+        // Both lookups began (on a busy machine their threads may start late).
+        std::unique_lock lock(gate->mutex);
+        EXPECT_TRUE(gate->counted.wait_for(lock, std::chrono::seconds(20),
+                                           [&gate] { return gate->calls == 2; }));
         EXPECT_FALSE(gate->open);  // both returned while their lookups hung
         gate->open = true;
     }
