@@ -304,7 +304,7 @@ private:
     std::string settingsReadFault_;
     settings::AppSettings settings_;
     // Failed writes of the settings file, told once per run of failures.
-    settings::WriteFailureNotice settingsWrites_{ini_, access_.Messages()};
+    settings::WriteFailureNotice settingsWrites_{access_.Messages()};
     // The ticks and filter panels the settings file would not take, by class:
     // this session keeps them while the file cannot.
     std::map<std::string, std::vector<std::string>> unsavedTicks_;
