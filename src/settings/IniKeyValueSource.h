@@ -2,7 +2,8 @@
 
 // The INI file as the key-value store that the per-class filter memory reads
 // and writes: cached reads, change-only writes. A failed write returns the
-// file's message and, given a notice, is told there too. Borrows the file,
+// file's message and, given a notice, is told there too; the first failure
+// stays for a caller that tells it itself. Borrows the file,
 // the cache and the notice; owns nothing.
 
 #include "platform/IniFile.h"
@@ -26,10 +27,16 @@ public:
     platform::FileStatus WriteBool(std::string_view section, std::string_view key,
                                    bool value) override;
 
+    // The first write through this source that failed, or ok.
+    const platform::FileStatus& FirstFailure() const { return failure_; }
+
 private:
+    void Keep(const platform::FileStatus& status);
+
     platform::IniFile& file_;
     SectionCache& cache_;
     WriteFailureNotice* notice_;
+    platform::FileStatus failure_;
 };
 
 }  // namespace vellrun::settings

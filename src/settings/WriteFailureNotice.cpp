@@ -3,9 +3,12 @@
 namespace vellrun::settings {
 
 void WriteFailureNotice::Tell(const platform::FileStatus& status) {
-    if (status.ok()) return;
-    if (toldAt_ && *toldAt_ == file_.WriteCount()) return;
-    toldAt_ = file_.WriteCount();
+    if (status.ok()) {
+        told_ = false;
+        return;
+    }
+    if (told_) return;
+    told_ = true;
     port_.PlainBox(status.error);
 }
 

@@ -157,6 +157,9 @@ public:
     void ListAllPropsExit();
     void INISaveProperties();
     void INIReadFilter();
+    // Writes the ticks and filter panels the file refused earlier, dropping
+    // each one written: the first failure, or ok.
+    platform::FileStatus WriteUnsavedSettings();
 
     // The status bar: one, two or three texts, and the idle texts (the
     // product's address, the current tree, the current container).
@@ -304,9 +307,10 @@ private:
     std::string settingsReadFault_;
     settings::AppSettings settings_;
     // Failed writes of the settings file, told once per run of failures.
-    settings::WriteFailureNotice settingsWrites_{ini_, access_.Messages()};
+    settings::WriteFailureNotice settingsWrites_{access_.Messages()};
     // The ticks and filter panels the settings file would not take, by class:
-    // this session keeps them while the file cannot.
+    // this session keeps them while the file cannot, and writes them with the
+    // next write that reaches it and with the save at close.
     std::map<std::string, std::vector<std::string>> unsavedTicks_;
     std::map<std::string, report::FilterPanelState> unsavedFilters_;
     AttrDetailOpener attrDetailOpener_;

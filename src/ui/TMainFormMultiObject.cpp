@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
 
 namespace vellrun::ui {
@@ -157,15 +158,42 @@ void TMainForm::INISaveProperties() {
     platform::BusyCursorScope busy(access_.Feedback());
     selectionDirty_ = false;
     if (currentObjectType_.empty()) return;
+    const uint64_t writes = ini_.WriteCount();
     const platform::FileStatus status =
         settings::WriteClassAttributes(ini_, cache_, currentObjectType_, selectedAttributes_);
-    // Ticks the file would not take stay for this session.
+    // Ticks the file would not take stay for this session; once it takes a
+    // write again, it takes what it refused before too.
+    settingsWrites_.Tell(status);
     if (status.ok()) {
         unsavedTicks_.erase(currentObjectType_);
+        if (ini_.WriteCount() != writes) settingsWrites_.Tell(WriteUnsavedSettings());
     } else {
         unsavedTicks_[currentObjectType_] = selectedAttributes_;
-        settingsWrites_.Tell(status);
     }
+}
+
+platform::FileStatus TMainForm::WriteUnsavedSettings() {
+    platform::FileStatus failed;
+    for (auto entry = unsavedTicks_.begin(); entry != unsavedTicks_.end();) {
+        platform::FileStatus status =
+            settings::WriteClassAttributes(ini_, cache_, entry->first, entry->second);
+        if (status.ok()) {
+            entry = unsavedTicks_.erase(entry);
+        } else {
+            if (failed.ok()) failed = std::move(status);
+            ++entry;
+        }
+    }
+    settings::IniKeyValueSource source(ini_, cache_);
+    for (auto entry = unsavedFilters_.begin(); entry != unsavedFilters_.end();) {
+        if (report::WriteFilterPanel(source, entry->first, entry->second)) {
+            entry = unsavedFilters_.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    if (failed.ok()) failed = source.FirstFailure();
+    return failed;
 }
 
 void TMainForm::SetTicks(const std::vector<bool>& ticks) {
@@ -266,6 +294,7 @@ report::FilterRows TMainForm::FilterRowsFromControls() const {
 
 void TMainForm::FilterChange(QObject* sender) {
     if (!shown_ || fillingControls_ || currentObjectType_.empty()) return;
+    const uint64_t writes = ini_.WriteCount();
     // A failed write is told, once for a run of failures.
     settings::IniKeyValueSource source(ini_, cache_, &settingsWrites_);
     bool written = true;
@@ -292,6 +321,7 @@ void TMainForm::FilterChange(QObject* sender) {
         written = report::WriteFilterPanel(source, currentObjectType_, panel);
     if (written) {
         unsavedFilters_.erase(currentObjectType_);
+        if (ini_.WriteCount() != writes) settingsWrites_.Tell(WriteUnsavedSettings());
     } else {
         unsavedFilters_[currentObjectType_] = panel;
     }

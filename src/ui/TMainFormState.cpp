@@ -256,8 +256,9 @@ void TMainForm::ApplyPaneWidth(QSplitter* splitter, int paneWidth, int splitterW
 }
 
 void TMainForm::SaveWindowState() {
-    // Every key of the window in one replacement of the file. A failure is
-    // told (once for a run of failures); closing goes on either way.
+    // Every key of the window in one replacement of the file, with the ticks
+    // and filter panels it refused earlier. A failure is told (once for a
+    // run of failures); closing goes on either way.
     platform::IniFile::Batch batch(ini_);
     platform::FileStatus failed;
     const auto keep = [&failed](platform::FileStatus status) {
@@ -295,6 +296,7 @@ void TMainForm::SaveWindowState() {
                               {frame.top(), frame.left(), frame.width(), frame.height()}));
     keep(settings::IniWriteBool(ini_, cache_, settings::inikeys::kMainForm,
                                 settings::inikeys::kMainFormMaximized, isMaximized()));
+    keep(WriteUnsavedSettings());
     settingsWrites_.Tell(batch.CommitAfter(std::move(failed)));
 }
 

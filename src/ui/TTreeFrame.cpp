@@ -331,7 +331,10 @@ void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& co
     // Busy before the first pump: a click handled there must not start a
     // listing of its own while this one holds the node.
     busy_ = true;
+    // A cancel still being repeated was meant for the listing before this
+    // one: its timer stops too, or its next tick would cancel this listing.
     cancel_.Clear();
+    timerSearchCancel_->stop();
     const bool firstListing = node->childCount() == 0;
     // Collected in the order listed and sorted once at the end: kept sorted
     // while listed, every name would move the names after its place.

@@ -50,7 +50,8 @@ public:
                                 platform::StringList* entryLines);
 
     // Asks a running listing to stop at its next entry; the cancel timer
-    // keeps asking every 100 ms for up to 50 ticks while it still runs.
+    // keeps asking every 100 ms for up to 50 ticks while it still runs, and
+    // stops when the next listing begins.
     void SearchCancel();
     static constexpr int kCancelInterval = 100;
     static constexpr int kCancelTicks = 50;

@@ -2,6 +2,7 @@
 
 #include "report/ResultFilter.h"
 #include "settings/IniKeyValueSource.h"
+#include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -46,6 +47,40 @@ TEST(IniKeyValueSource, AFilterWrittenByOneRunIsReadByTheNext) {
     SectionCache other;
     IniKeyValueSource broken(unwritable, other);
     EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", true));
+}
+
+// A run of failures is told once, and a write that succeeds ends it, also one
+// made through another object on the file (the settings dialog's).
+TEST(IniKeyValueSource, ASuccessThroughAnyObjectEndsARunOfFailures) {
+    const testing::TempDir dir("vellrun-notice");
+    const fs::path path = dir / "vellrun.ini";
+    testing::ScriptedMessagePort port;
+    WriteFailureNotice notice(port);
+    platform::IniFile unwritable(path / "below-a-file.ini");
+    platform::IniFile file(path), other(path);
+    SectionCache cache, otherCache;
+    IniKeyValueSource broken(unwritable, cache, &notice);
+    IniKeyValueSource working(other, otherCache, &notice);
+    const auto told = [&port] { return port.Texts(testing::ScriptedMessagePort::Kind::Plain); };
+
+    ASSERT_TRUE(working.WriteString("S", "k", "v").ok());
+    EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", true));
+    EXPECT_FALSE(report::WriteFilterValue(broken, "User", 0, "x"));
+    ASSERT_EQ(told().size(), 1u);
+    EXPECT_NE(told()[0].find("below-a-file.ini"), std::string::npos) << told()[0];
+    EXPECT_TRUE(working.WriteString("S", "k", "w").ok());
+    EXPECT_EQ(file.WriteCount(), 0u);
+    EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", true));
+    EXPECT_EQ(told().size(), 2u);
+
+    // Said already (a file that could not be read at the start): quiet
+    // until a write succeeds.
+    notice.Told();
+    EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", false));
+    EXPECT_EQ(told().size(), 2u);
+    notice.Tell({});
+    EXPECT_FALSE(report::WriteFilterEnabled(broken, "User", false));
+    EXPECT_EQ(told().size(), 3u);
 }
 
 }  // namespace

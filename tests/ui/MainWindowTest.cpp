@@ -397,6 +397,29 @@ TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
     form_->close();
     EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 3u);
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+
+    // Refused, then the class left and the file writable again: the save at
+    // close takes the ticks and the panel along, though the class was not
+    // edited since.
+    session_.reset();
+    Start();
+    GoTo(".Sales.Corp");
+    ChooseType("Group");
+    fs::permissions(ini_, fs::perms::owner_read);
+    Tick("Member");
+    form_->ListAllPropsExit();
+    Find<QComboBox>("EditFilter2")->setEditText("[pending]");
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 4u);
+    ChooseType("User");
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    form_->close();
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 4u);
+    platform::IniFile closed(ini_);
+    EXPECT_EQ(
+        closed.ReadSection("Object Class: Group"),
+        (std::vector<std::pair<std::string, std::string>>{{"0", "Description"}, {"1", "Member"}}));
+    EXPECT_EQ(closed.ReadValue("Filter: Group", "EditFilter1"), "[nothing]");
+    EXPECT_EQ(closed.ReadValue("Filter: Group", "EditFilter2"), "[pending]");
 }
 
 // A settings file that is there but cannot be read (a folder, which root
