@@ -1500,6 +1500,44 @@ TEST_F(LdapClientTest, ASignalThatInterruptsAWaitLeavesTheDecisionToWhileWaiting
     ::sigaction(SIGUSR2, &previous, nullptr);
 }
 
+// slapd sends an attribute an entry was loaded with in two places (slapadd
+// -q does not join them) as two attributes of one name: each search gives
+// all of its values under the name, however the entry is read.
+TEST_F(LdapClientTest, AnAttributeSentInTwoPartsKeepsAllItsValues) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: Test\n"
+                       "dc: test\n\ndn: ou=Split,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Split\n\ndn: cn=ann,ou=Split,dc=test\nobjectClass: inetOrgPerson\n"
+                       "mail: ann@one.test\ncn: ann\nsn: Ann\nMAIL: ann@two.test\n"
+                       "mail: ann@three.test\n");
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    LdapSession session(slapd->ManagerConnection());
+    ASSERT_EQ(session.Open(), 0) << session.Diagnostic();
+    const std::vector<std::string> all{"ann@one.test", "ann@two.test", "ann@three.test"};
+    const auto valuesOf = [](const FoundEntry& entry) {
+        std::vector<std::string> texts;
+        if (const FoundEntry::Values* values = entry.Find("Mail"))
+            texts.assign(values->begin(), values->end());
+        return texts;
+    };
+
+    std::vector<FoundEntry> listed;
+    PageEnd end;
+    ASSERT_EQ(session.SearchPage("ou=Split,dc=test", LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                 {"mail", "cn"}, 50, {}, listed, end),
+              0)
+        << session.Diagnostic();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(valuesOf(listed[0]), all);
+    EXPECT_EQ(listed[0].Attributes().size(), 2u) << "mail once, and cn";
+
+    FoundEntry read;
+    ASSERT_EQ(session.ReadEntry("cn=ann,ou=Split,dc=test", {"mail"}, read), 0);
+    EXPECT_EQ(valuesOf(read), all);
+}
+
 // A change the server does not answer in time may have been made all the
 // same (abandoning it does not undo it): it ends with "outcome unknown", not
 // as a server that cannot be reached. A read that runs out of time stays a

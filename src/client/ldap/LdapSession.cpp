@@ -405,8 +405,53 @@ FoundEntry& FoundEntry::operator=(FoundEntry&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+// Whether an attribute's name comes twice (case aside, as attribute
+// descriptions compare). The list is an entry's, of a few dozen names at most.
+bool NameRepeated(std::span<const FoundEntry::Counted> names) {
+    for (size_t i = 1; i < names.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (names[i].first.size() == names[j].first.size() &&
+                image::EqualsNoCase(names[i].first, names[j].first)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void FoundEntry::SetAttributes(std::span<const Counted> names,
                                std::span<const std::string_view> values) {
+    if (NameRepeated(names)) {
+        // A server may send an attribute in more than one part (slapd does
+        // for one an entry was loaded with in two places): its values are
+        // gathered under its first name, in the order they came, so that
+        // each reader of the entry finds all of them.
+        std::vector<size_t> first(names.size());
+        for (size_t i = 1; i < names.size(); ++i)
+            first[i] = first[i - 1] + names[i - 1].second;
+        std::vector<bool> taken(names.size(), false);
+        std::vector<Counted> merged;
+        std::vector<std::string_view> all;
+        all.reserve(values.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (taken[i]) continue;
+            const size_t before = all.size();
+            for (size_t j = i; j < names.size(); ++j) {
+                if (j != i && (taken[j] || !image::EqualsNoCase(names[j].first, names[i].first)))
+                    continue;
+                taken[j] = true;
+                all.insert(all.end(), values.begin() + static_cast<ptrdiff_t>(first[j]),
+                           values.begin() + static_cast<ptrdiff_t>(first[j] + names[j].second));
+            }
+            merged.emplace_back(names[i].first, all.size() - before);
+        }
+        SetAttributes(merged, all);
+        return;
+    }
     // The block: the attributes, then the views of the values, then the text.
     static_assert(sizeof(Attribute) % alignof(std::string_view) == 0);
     const size_t attributeBytes = names.size() * sizeof(Attribute);

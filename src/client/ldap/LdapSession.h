@@ -100,6 +100,8 @@ public:
     // The values of the attribute of this name (sent with ";binary" or without).
     const Values* Find(std::string_view name) const;
     // Copies in the attributes: each name takes the next of its count of values.
+    // An attribute named more than once (case aside) becomes one with all the
+    // values of its parts, where it first came.
     void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
     // The attribute at index named again, with these values instead.
     void ReplaceAttribute(size_t index, std::string_view name,
