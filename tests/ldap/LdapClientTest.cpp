@@ -428,6 +428,56 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
     EXPECT_EQ(pagedWalker.found.size(), static_cast<size_t>(kLeaves + 1 + 5));
 }
 
+// A server with a largest page (slapd's size.pr) refuses a search that asks
+// for more before it sends any entry: the client asks again with smaller
+// pages, and the listings, walks and reads of such a server find everything.
+TEST_F(LdapClientTest, AServerWithALargestPageIsReadWhole) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("SmallPages");
+    slapd.Modify(
+        "dn: cn=pages,ou=SmallPages,dc=test\nobjectClass: person\ncn: pages\n"
+        "sn: Pages\nuserPassword: pagespw\n\n" +
+        People("SmallPages", 150));
+    LdapConnectionConfig config = slapd.ManagerConnection();
+    config.bindDn = "cn=pages,ou=SmallPages,dc=test";
+    config.password = "pagespw";
+
+    auto client = Connect(config);
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "OU=SmallPages", names, pages), 0);
+    EXPECT_EQ(names.size(), 151u);
+    std::string full;
+    EntryRecord record;
+    EXPECT_EQ(client->ReadObjectInfo(context, "CN=user7.OU=SmallPages", full, record), 0);
+
+    LdapClient walked({config});
+    Walker walker(walked, 0);
+    ASSERT_EQ(walker.Walk("SmallPages"), 0);
+    EXPECT_EQ(walker.found.size(), 151u);
+
+    // The page that was taken is where the next search of the connection starts.
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0) << session.Diagnostic();
+    std::vector<FoundEntry> found;
+    PageEnd end;
+    ASSERT_EQ(session.SearchPage("ou=SmallPages,dc=test", LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                 {"cn"}, 200, {}, found, end),
+              0)
+        << session.Diagnostic();
+    EXPECT_LE(found.size(), 50u);
+    EXPECT_GT(found.size(), 0u);
+    EXPECT_FALSE(end.cookie.empty());
+    EXPECT_EQ(end.limit, 0);
+    const uint64_t before = session.requests;
+    ASSERT_EQ(session.SearchPage("ou=SmallPages,dc=test", LDAP_SCOPE_ONELEVEL, "(cn=user10*)",
+                                 {"cn"}, 200, {}, found, end),
+              0);
+    EXPECT_EQ(found.size(), 11u);  // user10, user100-109
+    EXPECT_EQ(session.requests - before, 1u) << "not refused again";
+}
+
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Flagged");

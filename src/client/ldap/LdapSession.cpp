@@ -1316,9 +1316,24 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
     end = PageEnd{};
     matchedDn_.clear();
     const std::string& cookie = request.cookie;
+    SearchRequest asked = request;
+    if (asked.pageSize > largestPage_) asked.pageSize = largestPage_;
     SearchReply reply;
-    if (Result r = transport_ ? transport_(request, reply) : SearchServer(request, reply); r != 0) {
-        return r;
+    for (;;) {
+        if (Result r = transport_ ? transport_(asked, reply) : SearchServer(asked, reply); r != 0) {
+            return r;
+        }
+        // A server with a largest page (slapd's size.pr) refuses a search
+        // that asks for more with "administrative limit exceeded" before any
+        // entry: ask again with smaller pages, and start there from now on.
+        // A refusal with a cookie or entries is a limit reached on the way.
+        if (reply.code != LDAP_ADMINLIMIT_EXCEEDED || asked.pageSize <= 1 || !cookie.empty() ||
+            !reply.entries.empty()) {
+            break;
+        }
+        asked.pageSize /= 2;
+        largestPage_ = asked.pageSize;
+        reply = SearchReply{};
     }
     entries = std::move(reply.entries);
     if (reply.code == LDAP_SIZELIMIT_EXCEEDED || reply.code == LDAP_ADMINLIMIT_EXCEEDED) {

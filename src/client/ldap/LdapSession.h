@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -287,6 +288,8 @@ private:
     std::string subschemaDn_;
     std::unique_ptr<LdapSchema> schema_;
     SearchTransport transport_;
+    // The largest page the server took: a paged search asks for no more.
+    int largestPage_ = std::numeric_limits<int>::max();
     // The next page of the last paged search, asked for before it is wanted.
     struct Ahead {
         SearchRequest request;
