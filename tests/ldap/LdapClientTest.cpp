@@ -476,6 +476,23 @@ TEST_F(LdapClientTest, AServerWithALargestPageIsReadWhole) {
               0);
     EXPECT_EQ(found.size(), 11u);  // user10, user100-109
     EXPECT_EQ(session.requests - before, 1u) << "not refused again";
+
+    // A server that pages nothing says so in its own words; the listing is
+    // not reported as one cut short.
+    slapd.Modify(
+        "dn: cn=nopages,ou=SmallPages,dc=test\nobjectClass: person\ncn: nopages\n"
+        "sn: NoPages\nuserPassword: nopagespw\n");
+    config.bindDn = "cn=nopages,ou=SmallPages,dc=test";
+    config.password = "nopagespw";
+    LdapClient refused({config});
+    Walker refusedWalker(refused, 0);
+    const Result result = refusedWalker.Walk("SmallPages");
+    EXPECT_EQ(result, Err::SizeLimitExceeded);
+    const std::string text = refusedWalker.access.DSErrorText(result);
+    EXPECT_NE(text.find("The server refused the search: pagedResults control not allowed"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("incomplete"), std::string::npos) << text;
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {

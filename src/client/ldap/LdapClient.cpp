@@ -1292,6 +1292,15 @@ std::string LdapClient::StartupDiagnostic() const {
     return state_->diagnostic;
 }
 
+std::string LdapClient::FailureReason(Result code) const {
+    if (code != Err::SizeLimitExceeded) return {};
+    for (const auto& session : state_->sessions) {
+        if (!session->Refusal().empty())
+            return "The server refused the search: " + session->Refusal();
+    }
+    return {};
+}
+
 bool LdapClient::StartupCancelled() const {
     return state_->startupCancelled;
 }

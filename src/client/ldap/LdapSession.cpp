@@ -1315,8 +1315,10 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
     entries.clear();
     end = PageEnd{};
     matchedDn_.clear();
+    refusal_.clear();
     const std::string& cookie = request.cookie;
     SearchRequest asked = request;
+    const int largest = largestPage_;
     if (asked.pageSize > largestPage_) asked.pageSize = largestPage_;
     SearchReply reply;
     for (;;) {
@@ -1334,6 +1336,11 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
         asked.pageSize /= 2;
         largestPage_ = asked.pageSize;
         reply = SearchReply{};
+    }
+    if (reply.code == LDAP_ADMINLIMIT_EXCEEDED && asked.pageSize > 0 && cookie.empty() &&
+        reply.entries.empty()) {
+        refusal_ = reply.message.empty() ? ldap_err2string(reply.code) : reply.message;
+        largestPage_ = largest;  // no page was taken: the next search asks as before
     }
     entries = std::move(reply.entries);
     if (reply.code == LDAP_SIZELIMIT_EXCEEDED || reply.code == LDAP_ADMINLIMIT_EXCEEDED) {

@@ -206,6 +206,11 @@ public:
     // the server found (an alias on the way stops it there).
     const std::string& MatchedDn() const { return matchedDn_; }
 
+    // The server's words when the last search was refused outright with the
+    // code of a limit (slapd's "pagedResults control not allowed"), even with
+    // the smallest page: no entry came, so nothing was cut short. Else empty.
+    const std::string& Refusal() const { return refusal_; }
+
     // Whether the last request failed because whileWaiting cancelled it.
     bool Cancelled() const { return cancelled_; }
 
@@ -280,6 +285,7 @@ private:
     // system's bundle or folder), named when a handshake fails.
     std::string trusted_;
     std::string matchedDn_;
+    std::string refusal_;
     std::string diagnostic_;
     Name base_;
     std::vector<Name> namingContexts_;
