@@ -1608,7 +1608,7 @@ TEST_F(LdapClientTest, AnAttributeSentInTwoPartsKeepsAllItsValues) {
 // A change the server does not answer in time may have been made all the
 // same (abandoning it does not undo it): it ends with "outcome unknown", not
 // as a server that cannot be reached. A read that runs out of time stays a
-// transport failure.
+// transport failure, told apart in words from a server that is gone.
 TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
     testing::TempDir dir;
     auto slapd = StartHeldServer(dir, 2);
@@ -1634,6 +1634,17 @@ TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
         Err::OutcomeUnknown);
     FoundEntry entry;
     EXPECT_EQ(session.ReadEntry("cn=user1,ou=Held,dc=test", {"sn"}, entry), Err::TransportFailure);
+
+    Walker walker(*client, 0);
+    const Result hung = client->ReadObjectInfo(context, "CN=user1.OU=Held", full, record);
+    EXPECT_EQ(hung, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(hung),
+              "0xFFFFFD8F (Transport failure: the server did not answer within 1 second)");
+    slapd->Kill();
+    const Result gone = client->ReadObjectInfo(context, "CN=user1.OU=Held", full, record);
+    EXPECT_EQ(gone, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(gone),
+              "0xFFFFFD8F (Transport failure: the server cannot be reached)");
 }
 
 // A simple bind with no password file or variable asks through the given

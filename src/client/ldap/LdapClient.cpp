@@ -1293,10 +1293,15 @@ std::string LdapClient::StartupDiagnostic() const {
 }
 
 std::string LdapClient::FailureReason(Result code) const {
-    if (code != Err::SizeLimitExceeded) return {};
     for (const auto& session : state_->sessions) {
-        if (!session->Refusal().empty())
+        if (code == Err::SizeLimitExceeded && !session->Refusal().empty())
             return "The server refused the search: " + session->Refusal();
+        if (code == Err::TransportFailure && session->Unanswered()) {
+            // A server that hangs, told apart from one that is gone.
+            const int seconds = session->Config().timeoutSeconds;
+            return "Transport failure: the server did not answer within " +
+                   std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+        }
     }
     return {};
 }

@@ -618,6 +618,7 @@ Result LdapSession::Open() {
     }
     if (ld_) return 0;
     diagnostic_.clear();
+    timedOut_ = false;
     // Before anything connects: a password must not go out in clear.
     if (Result r = RefuseInsecureBind(); r != 0) return r;
     settingUp_ = true;
@@ -904,6 +905,7 @@ Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) 
         diagnostic_ = config_.uri + ": cancelled while waiting for the server";
     } else if (wait.timedOut) {
         diagnostic_ = config_.uri + ": " + what + TimedOut();
+        timedOut_ = true;
     } else {
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
@@ -1162,6 +1164,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
 Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
     message = nullptr;
     cancelled_ = false;
+    timedOut_ = false;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
     const uint64_t connection = connection_;
@@ -1184,6 +1187,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
             const Result result = Fail(LDAP_TIMEOUT, {});
             diagnostic_ = config_.uri + ": " + TimedOut();
+            timedOut_ = !change;
             if (!change) return result;
             // The server has the change and may still make it, or has made
             // it already: only a read of the entry can tell.

@@ -210,6 +210,9 @@ public:
     // code of a limit (slapd's "pagedResults control not allowed"), even with
     // the smallest page: no entry came, so nothing was cut short. Else empty.
     const std::string& Refusal() const { return refusal_; }
+    // Whether the last request failed as the server did not answer it within
+    // the configured time (a hung server, not one that is gone).
+    bool Unanswered() const { return timedOut_; }
 
     // Whether the last request failed because whileWaiting cancelled it.
     bool Cancelled() const { return cancelled_; }
@@ -275,6 +278,7 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    bool timedOut_ = false;
     // While Open sets a connection up, libldap may be inside a call on the
     // handle when whileWaiting runs: a request made from there is refused,
     // and a Close only asks the set-up to end, as cancelled, and close.
