@@ -4,10 +4,10 @@
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
 // and a name beyond it, a server with a largest page and one that pages
-// nothing, an attribute sent in two parts, a server that dies in the middle of a listing and one
-// that stops answering (and a wait for it cut short by a signal), aliases,
-// referral entries, siblings that share a typeless name, and entries named
-// like the top of the tree.
+// nothing, an attribute sent in two parts, a server that dies in the middle
+// of a listing and one that stops answering (and a wait for it cut short by
+// a signal), aliases, referral entries, siblings that share a typeless name,
+// and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
