@@ -156,6 +156,10 @@ public:
     // Whether InitClient failed because the person cancelled the start (a
     // long load): nothing went wrong that they need to be told.
     virtual bool StartupCancelled() const { return false; }
+    // The server's own words for the last failure with this code, where the
+    // code's text would mislead (a search the server refused outright ends
+    // with the code of a limit); empty when the code's text says it.
+    virtual std::string FailureReason(Result) const { return {}; }
 };
 
 }  // namespace vellrun::client

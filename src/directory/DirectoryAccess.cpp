@@ -148,6 +148,7 @@ std::string DirectoryAccess::DSErrorText(Result code) const {
     if (table == nullptr) return hex;
     std::string message(kUnknownError);
     if (auto text = table->Lookup(code)) message = *text;
+    if (std::string reason = client_.FailureReason(code); !reason.empty()) message = reason;
     if (message == kUnknownError) message = std::strerror(code);
     return std::string(hex) + " (" + message + ")";
 }

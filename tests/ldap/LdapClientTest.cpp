@@ -3,10 +3,11 @@
 // records (a malformed one kept as bytes), the value flags of a read answered
 // from a listing's entry and of a direct read, entry information, modifications
 // and deletions with each mapped error, bind refusals, a server's size limit
-// and a name beyond it, a server that dies in the middle of a listing and one
-// that stops answering (and a wait for it cut short by a signal), aliases,
-// referral entries, siblings that share a typeless name, and entries named
-// like the top of the tree.
+// and a name beyond it, a server with a largest page and one that pages
+// nothing, an attribute sent in two parts, a server that dies in the middle
+// of a listing and one that stops answering (and a wait for it cut short by
+// a signal), aliases, referral entries, siblings that share a typeless name,
+// and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -426,6 +427,73 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
                                }),
               0);
     EXPECT_EQ(pagedWalker.found.size(), static_cast<size_t>(kLeaves + 1 + 5));
+}
+
+// A server with a largest page (slapd's size.pr) refuses a search that asks
+// for more before it sends any entry: the client asks again with smaller
+// pages, and the listings, walks and reads of such a server find everything.
+TEST_F(LdapClientTest, AServerWithALargestPageIsReadWhole) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("SmallPages");
+    slapd.Modify(
+        "dn: cn=pages,ou=SmallPages,dc=test\nobjectClass: person\ncn: pages\n"
+        "sn: Pages\nuserPassword: pagespw\n\n" +
+        People("SmallPages", 150));
+    LdapConnectionConfig config = slapd.ManagerConnection();
+    config.bindDn = "cn=pages,ou=SmallPages,dc=test";
+    config.password = "pagespw";
+
+    auto client = Connect(config);
+    const ContextHandle context = Context(*client);
+    std::vector<std::string> names;
+    size_t pages = 0;
+    ASSERT_EQ(ListAll(*client, context, "OU=SmallPages", names, pages), 0);
+    EXPECT_EQ(names.size(), 151u);
+    std::string full;
+    EntryRecord record;
+    EXPECT_EQ(client->ReadObjectInfo(context, "CN=user7.OU=SmallPages", full, record), 0);
+
+    LdapClient walked({config});
+    Walker walker(walked, 0);
+    ASSERT_EQ(walker.Walk("SmallPages"), 0);
+    EXPECT_EQ(walker.found.size(), 151u);
+
+    // The page that was taken is where the next search of the connection starts.
+    LdapSession session(config);
+    ASSERT_EQ(session.Open(), 0) << session.Diagnostic();
+    std::vector<FoundEntry> found;
+    PageEnd end;
+    ASSERT_EQ(session.SearchPage("ou=SmallPages,dc=test", LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                 {"cn"}, 200, {}, found, end),
+              0)
+        << session.Diagnostic();
+    EXPECT_LE(found.size(), 50u);
+    EXPECT_GT(found.size(), 0u);
+    EXPECT_FALSE(end.cookie.empty());
+    EXPECT_EQ(end.limit, 0);
+    const uint64_t before = session.requests;
+    ASSERT_EQ(session.SearchPage("ou=SmallPages,dc=test", LDAP_SCOPE_ONELEVEL, "(cn=user10*)",
+                                 {"cn"}, 200, {}, found, end),
+              0);
+    EXPECT_EQ(found.size(), 11u);  // user10, user100-109
+    EXPECT_EQ(session.requests - before, 1u) << "not refused again";
+
+    // A server that pages nothing says so in its own words; the listing is
+    // not reported as one cut short.
+    slapd.Modify(
+        "dn: cn=nopages,ou=SmallPages,dc=test\nobjectClass: person\ncn: nopages\n"
+        "sn: NoPages\nuserPassword: nopagespw\n");
+    config.bindDn = "cn=nopages,ou=SmallPages,dc=test";
+    config.password = "nopagespw";
+    LdapClient refused({config});
+    Walker refusedWalker(refused, 0);
+    const Result result = refusedWalker.Walk("SmallPages");
+    EXPECT_EQ(result, Err::SizeLimitExceeded);
+    const std::string text = refusedWalker.access.DSErrorText(result);
+    EXPECT_NE(text.find("The server refused the search: pagedResults control not allowed"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("incomplete"), std::string::npos) << text;
 }
 
 TEST_F(LdapClientTest, AReadAnsweredFromTheListingHasTheValuesAndFlagsOfADirectRead) {
@@ -1500,10 +1568,48 @@ TEST_F(LdapClientTest, ASignalThatInterruptsAWaitLeavesTheDecisionToWhileWaiting
     ::sigaction(SIGUSR2, &previous, nullptr);
 }
 
+// slapd sends an attribute an entry was loaded with in two places (slapadd
+// -q does not join them) as two attributes of one name: each search gives
+// all of its values under the name, however the entry is read.
+TEST_F(LdapClientTest, AnAttributeSentInTwoPartsKeepsAllItsValues) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: Test\n"
+                       "dc: test\n\ndn: ou=Split,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Split\n\ndn: cn=ann,ou=Split,dc=test\nobjectClass: inetOrgPerson\n"
+                       "mail: ann@one.test\ncn: ann\nsn: Ann\nMAIL: ann@two.test\n"
+                       "mail: ann@three.test\n");
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif});
+    LdapSession session(slapd->ManagerConnection());
+    ASSERT_EQ(session.Open(), 0) << session.Diagnostic();
+    const std::vector<std::string> all{"ann@one.test", "ann@two.test", "ann@three.test"};
+    const auto valuesOf = [](const FoundEntry& entry) {
+        std::vector<std::string> texts;
+        if (const FoundEntry::Values* values = entry.Find("Mail"))
+            texts.assign(values->begin(), values->end());
+        return texts;
+    };
+
+    std::vector<FoundEntry> listed;
+    PageEnd end;
+    ASSERT_EQ(session.SearchPage("ou=Split,dc=test", LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                 {"mail", "cn"}, 50, {}, listed, end),
+              0)
+        << session.Diagnostic();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(valuesOf(listed[0]), all);
+    EXPECT_EQ(listed[0].Attributes().size(), 2u) << "mail once, and cn";
+
+    FoundEntry read;
+    ASSERT_EQ(session.ReadEntry("cn=ann,ou=Split,dc=test", {"mail"}, read), 0);
+    EXPECT_EQ(valuesOf(read), all);
+}
+
 // A change the server does not answer in time may have been made all the
 // same (abandoning it does not undo it): it ends with "outcome unknown", not
 // as a server that cannot be reached. A read that runs out of time stays a
-// transport failure.
+// transport failure, told apart in words from a server that is gone.
 TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
     testing::TempDir dir;
     auto slapd = StartHeldServer(dir, 2);
@@ -1529,6 +1635,17 @@ TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
         Err::OutcomeUnknown);
     FoundEntry entry;
     EXPECT_EQ(session.ReadEntry("cn=user1,ou=Held,dc=test", {"sn"}, entry), Err::TransportFailure);
+
+    Walker walker(*client, 0);
+    const Result hung = client->ReadObjectInfo(context, "CN=user1.OU=Held", full, record);
+    EXPECT_EQ(hung, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(hung),
+              "0xFFFFFD8F (Transport failure: the server did not answer within 1 second)");
+    slapd->Kill();
+    const Result gone = client->ReadObjectInfo(context, "CN=user1.OU=Held", full, record);
+    EXPECT_EQ(gone, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(gone),
+              "0xFFFFFD8F (Transport failure: the server cannot be reached)");
 }
 
 // A simple bind with no password file or variable asks through the given

@@ -1292,6 +1292,20 @@ std::string LdapClient::StartupDiagnostic() const {
     return state_->diagnostic;
 }
 
+std::string LdapClient::FailureReason(Result code) const {
+    for (const auto& session : state_->sessions) {
+        if (code == Err::SizeLimitExceeded && !session->Refusal().empty())
+            return "The server refused the search: " + session->Refusal();
+        if (code == Err::TransportFailure && session->Unanswered()) {
+            // A server that hangs, told apart from one that is gone.
+            const int seconds = session->Config().timeoutSeconds;
+            return "Transport failure: the server did not answer within " +
+                   std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+        }
+    }
+    return {};
+}
+
 bool LdapClient::StartupCancelled() const {
     return state_->startupCancelled;
 }

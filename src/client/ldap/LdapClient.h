@@ -120,6 +120,7 @@ public:
     const ErrorTextTable* ErrorTexts() const override;
     std::string StartupDiagnostic() const override;
     bool StartupCancelled() const override;
+    std::string FailureReason(Result code) const override;
 
     struct State;  // sessions, contexts, buffers, iterations; defined in LdapClientState.h
 

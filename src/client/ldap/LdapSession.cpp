@@ -405,8 +405,53 @@ FoundEntry& FoundEntry::operator=(FoundEntry&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+// Whether an attribute's name comes twice (case aside, as attribute
+// descriptions compare). The list is an entry's, of a few dozen names at most.
+bool NameRepeated(std::span<const FoundEntry::Counted> names) {
+    for (size_t i = 1; i < names.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (names[i].first.size() == names[j].first.size() &&
+                image::EqualsNoCase(names[i].first, names[j].first)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void FoundEntry::SetAttributes(std::span<const Counted> names,
                                std::span<const std::string_view> values) {
+    if (NameRepeated(names)) {
+        // A server may send an attribute in more than one part (slapd does
+        // for one an entry was loaded with in two places): its values are
+        // gathered under its first name, in the order they came, so that
+        // each reader of the entry finds all of them.
+        std::vector<size_t> first(names.size());
+        for (size_t i = 1; i < names.size(); ++i)
+            first[i] = first[i - 1] + names[i - 1].second;
+        std::vector<bool> taken(names.size(), false);
+        std::vector<Counted> merged;
+        std::vector<std::string_view> all;
+        all.reserve(values.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (taken[i]) continue;
+            const size_t before = all.size();
+            for (size_t j = i; j < names.size(); ++j) {
+                if (j != i && (taken[j] || !image::EqualsNoCase(names[j].first, names[i].first)))
+                    continue;
+                taken[j] = true;
+                all.insert(all.end(), values.begin() + static_cast<ptrdiff_t>(first[j]),
+                           values.begin() + static_cast<ptrdiff_t>(first[j] + names[j].second));
+            }
+            merged.emplace_back(names[i].first, all.size() - before);
+        }
+        SetAttributes(merged, all);
+        return;
+    }
     // The block: the attributes, then the views of the values, then the text.
     static_assert(sizeof(Attribute) % alignof(std::string_view) == 0);
     const size_t attributeBytes = names.size() * sizeof(Attribute);
@@ -573,6 +618,7 @@ Result LdapSession::Open() {
     }
     if (ld_) return 0;
     diagnostic_.clear();
+    timedOut_ = false;
     // Before anything connects: a password must not go out in clear.
     if (Result r = RefuseInsecureBind(); r != 0) return r;
     settingUp_ = true;
@@ -859,6 +905,7 @@ Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) 
         diagnostic_ = config_.uri + ": cancelled while waiting for the server";
     } else if (wait.timedOut) {
         diagnostic_ = config_.uri + ": " + what + TimedOut();
+        timedOut_ = true;
     } else {
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
@@ -1117,6 +1164,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
 Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
     message = nullptr;
     cancelled_ = false;
+    timedOut_ = false;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
     const uint64_t connection = connection_;
@@ -1139,6 +1187,7 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
             const Result result = Fail(LDAP_TIMEOUT, {});
             diagnostic_ = config_.uri + ": " + TimedOut();
+            timedOut_ = !change;
             if (!change) return result;
             // The server has the change and may still make it, or has made
             // it already: only a read of the entry can tell.
@@ -1270,10 +1319,32 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
     entries.clear();
     end = PageEnd{};
     matchedDn_.clear();
+    refusal_.clear();
     const std::string& cookie = request.cookie;
+    SearchRequest asked = request;
+    const int largest = largestPage_;
+    if (asked.pageSize > largestPage_) asked.pageSize = largestPage_;
     SearchReply reply;
-    if (Result r = transport_ ? transport_(request, reply) : SearchServer(request, reply); r != 0) {
-        return r;
+    for (;;) {
+        if (Result r = transport_ ? transport_(asked, reply) : SearchServer(asked, reply); r != 0) {
+            return r;
+        }
+        // A server with a largest page (slapd's size.pr) refuses a search
+        // that asks for more with "administrative limit exceeded" before any
+        // entry: ask again with smaller pages, and start there from now on.
+        // A refusal with a cookie or entries is a limit reached on the way.
+        if (reply.code != LDAP_ADMINLIMIT_EXCEEDED || asked.pageSize <= 1 || !cookie.empty() ||
+            !reply.entries.empty()) {
+            break;
+        }
+        asked.pageSize /= 2;
+        largestPage_ = asked.pageSize;
+        reply = SearchReply{};
+    }
+    if (reply.code == LDAP_ADMINLIMIT_EXCEEDED && asked.pageSize > 0 && cookie.empty() &&
+        reply.entries.empty()) {
+        refusal_ = reply.message.empty() ? ldap_err2string(reply.code) : reply.message;
+        largestPage_ = largest;  // no page was taken: the next search asks as before
     }
     entries = std::move(reply.entries);
     if (reply.code == LDAP_SIZELIMIT_EXCEEDED || reply.code == LDAP_ADMINLIMIT_EXCEEDED) {

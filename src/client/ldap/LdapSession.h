@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -100,6 +101,8 @@ public:
     // The values of the attribute of this name (sent with ";binary" or without).
     const Values* Find(std::string_view name) const;
     // Copies in the attributes: each name takes the next of its count of values.
+    // An attribute named more than once (case aside) becomes one with all the
+    // values of its parts, where it first came.
     void SetAttributes(std::span<const Counted> names, std::span<const std::string_view> values);
     // The attribute at index named again, with these values instead.
     void ReplaceAttribute(size_t index, std::string_view name,
@@ -203,6 +206,14 @@ public:
     // the server found (an alias on the way stops it there).
     const std::string& MatchedDn() const { return matchedDn_; }
 
+    // The server's words when the last search was refused outright with the
+    // code of a limit (slapd's "pagedResults control not allowed"), even with
+    // the smallest page: no entry came, so nothing was cut short. Else empty.
+    const std::string& Refusal() const { return refusal_; }
+    // Whether the last request failed as the server did not answer it within
+    // the configured time (a hung server, not one that is gone).
+    bool Unanswered() const { return timedOut_; }
+
     // Whether the last request failed because whileWaiting cancelled it.
     bool Cancelled() const { return cancelled_; }
 
@@ -267,6 +278,7 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
+    bool timedOut_ = false;
     // While Open sets a connection up, libldap may be inside a call on the
     // handle when whileWaiting runs: a request made from there is refused,
     // and a Close only asks the set-up to end, as cancelled, and close.
@@ -277,6 +289,7 @@ private:
     // system's bundle or folder), named when a handshake fails.
     std::string trusted_;
     std::string matchedDn_;
+    std::string refusal_;
     std::string diagnostic_;
     Name base_;
     std::vector<Name> namingContexts_;
@@ -285,6 +298,8 @@ private:
     std::string subschemaDn_;
     std::unique_ptr<LdapSchema> schema_;
     SearchTransport transport_;
+    // The largest page the server took: a paged search asks for no more.
+    int largestPage_ = std::numeric_limits<int>::max();
     // The next page of the last paged search, asked for before it is wanted.
     struct Ahead {
         SearchRequest request;
