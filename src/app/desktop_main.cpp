@@ -21,7 +21,7 @@
 
 namespace {
 
-// Help or wrong usage: the usage text and the exit code; nothing when the
+// Help, version or wrong usage: the text and the exit code; nothing when the
 // program is to start.
 std::optional<int> AnswerUsage(const vellrun::ui::DesktopArguments& arguments) {
     if (!arguments.problem.isEmpty()) {
@@ -31,6 +31,10 @@ std::optional<int> AnswerUsage(const vellrun::ui::DesktopArguments& arguments) {
     }
     if (arguments.help) {
         std::fputs(qPrintable(vellrun::ui::DesktopArguments::UsageText()), stdout);
+        return 0;
+    }
+    if (arguments.version) {
+        std::fputs("vellrun " VELLRUN_VERSION "\n", stdout);
         return 0;
     }
     return std::nullopt;

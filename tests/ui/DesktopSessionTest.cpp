@@ -396,6 +396,10 @@ TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
     EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
     EXPECT_EQ(code, 0) << err.toStdString();
     EXPECT_EQ(QString::fromUtf8(out), DesktopArguments::UsageText());
+    EXPECT_TRUE(out.contains("  --version "));
+    std::tie(status, code, out, err) = run({QStringLiteral("--version")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_EQ(out, "vellrun " VELLRUN_VERSION "\n");
 
     for (const char* wrong : {"stray", "--bogus", "-x"}) {
         std::tie(status, code, out, err) = run({QString::fromLatin1(wrong)});
