@@ -18,9 +18,16 @@ endif()
 string(REPLACE "|" ";" EXTRA_FILES "${EXTRA_FILES}")
 foreach(file bin/vellrun-cli share/vellrun/vellrun.txt share/vellrun/sample-directory.json
         share/vellrun/sample-users.rpt share/doc/vellrun/connections.md
-        share/doc/vellrun/command-line.md ${EXTRA_FILES})
+        share/doc/vellrun/command-line.md share/doc/vellrun/README.md ${EXTRA_FILES})
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+# The developers' documents stay in the source tree.
+foreach(file share/doc/vellrun/architecture.md share/doc/vellrun/testing.md
+        share/vellrun/README.md)
+    if(EXISTS ${PREFIX}/${file})
+        message(FATAL_ERROR "installed, though only for developers: ${file}")
     endif()
 endforeach()
 
