@@ -3,6 +3,7 @@
 
 #include "client/ClientFactory.h"
 #include "platform/PendingTemporaries.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/LoadProgressWindow.h"
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
+    // Every window's icon where the window manager does not take it from
+    // the desktop entry.
+    QApplication::setWindowIcon(vellrun::ui::ApplicationIcon());
     // QApplication takes the whole locale from the environment, numbers too,
     // and then the C library writes decimal commas where a file format wants
     // points (a workbook's column widths, which libxlsxwriter prints). What

@@ -3,6 +3,7 @@
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "support/TempDir.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
@@ -10,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
@@ -375,6 +377,28 @@ TEST(DesktopArgumentsTest, ReadsTheImageOptionAndRefusesTheRest) {
     for (const QStringList& wrong :
          {QStringList{"--image"}, QStringList{"--image="}, QStringList{"--imagine", "x"}}) {
         EXPECT_FALSE(parse(wrong).problem.isEmpty()) << wrong.join(' ').toStdString();
+    }
+}
+
+// The windows' icon is the packaged SVG's picture at every size, drawn
+// without a plugin: its blue square, the sheet's amber heading row and white
+// body, and the transparent corners outside the rounded square.
+TEST(ApplicationIconTest, IsTheSvgsPictureAtEverySize) {
+    const QIcon icon = ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (int size : {16, 32, 48, 128}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)) << size;
+        const auto at = [&image, size](int x, int y) {
+            return image.pixelColor(x * size / 128, y * size / 128).name();
+        };
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << size;
+        EXPECT_EQ(at(16, 64), QStringLiteral("#1d4e7a")) << size;
+        EXPECT_EQ(at(90, 30), QStringLiteral("#f2b134")) << size;
+        // At 16 px every row of the sheet touches one of its lines.
+        if (size >= 32) {
+            EXPECT_EQ(at(90, 54), QStringLiteral("#ffffff")) << size;
+        }
     }
 }
 
