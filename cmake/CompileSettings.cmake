@@ -44,3 +44,24 @@ if(VELLRUN_FUZZ)
         -fno-sanitize-recover=all)
     target_link_options(vellrun_compile_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Hardening, as distributions build their packages: a stack protector for the
+# functions with arrays or addresses of locals, the C library's checked
+# variants of memcpy, read and the like where the sizes are known
+# (_FORTIFY_SOURCE, which needs the optimiser and which the sanitizers'
+# own checks replace) and the whole relocation table read-only before main
+# (full RELRO: every symbol bound at start). A packager whose flags set these
+# already keeps them; VELLRUN_HARDEN=OFF drops ours.
+option(VELLRUN_HARDEN "Build with stack protector, _FORTIFY_SOURCE and full RELRO" ON)
+if(VELLRUN_HARDEN)
+    if(NOT CMAKE_CXX_FLAGS MATCHES "-f(no-)?stack-protector")
+        target_compile_options(vellrun_compile_settings INTERFACE -fstack-protector-strong)
+    endif()
+    if(NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE" AND NOT VELLRUN_SANITIZE
+       AND NOT VELLRUN_FUZZ)
+        # -U first: some compilers define it already, at another level.
+        target_compile_options(vellrun_compile_settings INTERFACE
+            $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+    endif()
+    target_link_options(vellrun_compile_settings INTERFACE LINKER:-z,relro,-z,now)
+endif()

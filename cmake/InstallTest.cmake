@@ -1,18 +1,33 @@
 # Installs the build into a fresh prefix and starts the installed console
 # program on the installed sample, the way a packaged program runs.
 # Run as: cmake -DBUILD=<build dir> -DPREFIX=<empty folder> -P InstallTest.cmake
+# The install runs under umask 077, as a careful administrator's may: what it
+# makes must still be open to every user.
 file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+execute_process(COMMAND sh -c "umask 077 && exec \"$0\" --install \"$1\" --prefix \"$2\""
+        ${CMAKE_COMMAND} ${BUILD} ${PREFIX}
     RESULT_VARIABLE status OUTPUT_QUIET)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
+execute_process(COMMAND find ${PREFIX} ( -type d ! -perm 755 ) -o ( -type f ! -perm -444 )
+    OUTPUT_VARIABLE closed RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT closed STREQUAL "")
+    message(FATAL_ERROR "installed under umask 077, closed to other users (${status}):\n${closed}")
+endif()
 string(REPLACE "|" ";" EXTRA_FILES "${EXTRA_FILES}")
 foreach(file bin/vellrun-cli share/vellrun/vellrun.txt share/vellrun/sample-directory.json
         share/vellrun/sample-users.rpt share/doc/vellrun/connections.md
-        share/doc/vellrun/command-line.md ${EXTRA_FILES})
+        share/doc/vellrun/command-line.md share/doc/vellrun/README.md ${EXTRA_FILES})
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+# The developers' documents stay in the source tree.
+foreach(file share/doc/vellrun/architecture.md share/doc/vellrun/testing.md
+        share/vellrun/README.md)
+    if(EXISTS ${PREFIX}/${file})
+        message(FATAL_ERROR "installed, though only for developers: ${file}")
     endif()
 endforeach()
 

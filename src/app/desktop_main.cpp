@@ -3,6 +3,7 @@
 
 #include "client/ClientFactory.h"
 #include "platform/PendingTemporaries.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/LoadProgressWindow.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-// Help or wrong usage: the usage text and the exit code; nothing when the
+// Help, version or wrong usage: the text and the exit code; nothing when the
 // program is to start.
 std::optional<int> AnswerUsage(const vellrun::ui::DesktopArguments& arguments) {
     if (!arguments.problem.isEmpty()) {
@@ -31,6 +32,10 @@ std::optional<int> AnswerUsage(const vellrun::ui::DesktopArguments& arguments) {
     }
     if (arguments.help) {
         std::fputs(qPrintable(vellrun::ui::DesktopArguments::UsageText()), stdout);
+        return 0;
+    }
+    if (arguments.version) {
+        std::fputs("vellrun " VELLRUN_VERSION "\n", stdout);
         return 0;
     }
     return std::nullopt;
@@ -66,6 +71,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
+    // Every window's icon where the window manager does not take it from
+    // the desktop entry.
+    QApplication::setWindowIcon(vellrun::ui::ApplicationIcon());
     // QApplication takes the whole locale from the environment, numbers too,
     // and then the C library writes decimal commas where a file format wants
     // points (a workbook's column widths, which libxlsxwriter prints). What

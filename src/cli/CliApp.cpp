@@ -209,7 +209,8 @@ std::string CliApp::UsageText() {
         lines(command->synopsis, prefix);
         lines(command->description, std::string(6, ' '));
     }
-    text += "  " + std::string(kProgram) + " --help\n\n";
+    text += "  " + std::string(kProgram) + " --help\n";
+    text += "  " + std::string(kProgram) + " --version\n\n";
     text += OptionsHelp(CommandsTaking);
     text +=
         "Without --image or -H the trees come from the file $VELLRUN_CONNECTIONS\n"
@@ -253,6 +254,10 @@ int CliApp::RunCommand(const std::vector<std::string>& args, std::ostream& out, 
     if (auto problem = ParseArguments(args, options)) return UsageError(err, *problem);
     if (options.help) {
         out << UsageText();
+        return kSuccess;
+    }
+    if (options.version) {
+        out << kProgram << ' ' << VELLRUN_VERSION << '\n';
         return kSuccess;
     }
     std::string problem;

@@ -124,6 +124,11 @@ const std::vector<OptionEntry> kOptions = {
          o.help = true;
          return std::nullopt;
      }},
+    {"--version", "", "", kAnyCommand, "show the program's version",
+     [](CliOptions& o, const std::string&) -> Problem {
+         o.version = true;
+         return std::nullopt;
+     }},
     // "--report=FILE" and the desktop's spellings never reach the table
     // (TakeReportLineArgument); this entry takes the file after a blank.
     {"--report", "", "FILE", kAnyCommand,

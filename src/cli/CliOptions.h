@@ -55,6 +55,7 @@ struct CliOptions {
     std::optional<char> valueDelimiter;
     std::optional<char> quote;
     bool help = false;
+    bool version = false;  // --version
     // report and schema
     std::optional<std::string> container;
     std::optional<std::string> objectClass;

@@ -65,6 +65,10 @@ DesktopArguments DesktopArguments::Parse(const QStringList& arguments) {
             parsed.help = true;
             continue;
         }
+        if (argument == QStringLiteral("--version")) {
+            parsed.version = true;
+            continue;
+        }
         if (argument == QStringLiteral("--screenshot")) {
             if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
                 parsed.problem = QStringLiteral("--screenshot needs a FILE");
@@ -117,6 +121,7 @@ QString DesktopArguments::UsageText() {
         "  --screenshot FILE  save a picture of the window to FILE once it has come\n"
         "                 up (after the report=FILE run) and end\n"
         "  --help         show this text\n"
+        "  --version      show the program's version\n"
         "\n"
         "Without --image the trees come from the file $VELLRUN_CONNECTIONS names,\n"
         "else from $XDG_CONFIG_HOME/vellrun/connections.json (default\n"

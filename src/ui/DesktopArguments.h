@@ -12,13 +12,14 @@ namespace vellrun::ui {
 
 // What the desktop program was asked for on its command line: "--image FILE"
 // (or "--image=FILE") serves that directory image alone, as the console
-// program does; "--help" asks for the usage text; the saved report switches
-// "report=FILE" and "quit" in every spelling the console accepts
-// ("/REPORT=FILE", "r=FILE", "/q", ...) run a report at start and end the
-// program after it. A plain value.
+// program does; "--help" asks for the usage text and "--version" for the
+// version; the saved report switches "report=FILE" and "quit" in every
+// spelling the console accepts ("/REPORT=FILE", "r=FILE", "/q", ...) run a
+// report at start and end the program after it. A plain value.
 struct DesktopArguments {
     std::optional<std::filesystem::path> image;
     bool help = false;
+    bool version = false;  // --version
     std::string reportFile;
     bool quit = false;
     // "--screenshot FILE": once the window has come up (and a report given

@@ -234,6 +234,11 @@ TEST(CliUsage, HelpAndWrongUsage) {
     CliRun run = RunCli({"--help"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, CliApp::UsageText());
+    EXPECT_NE(run.out.find("vellrun-cli --version\n"), std::string::npos);
+    run = RunCli({"--version"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "vellrun-cli " VELLRUN_VERSION "\n");
+    EXPECT_EQ(run.err, "");
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
         {{}, "no command given"},

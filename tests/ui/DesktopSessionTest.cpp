@@ -3,6 +3,7 @@
 #include "support/DirectoryTestBed.h"
 #include "support/ImageFixture.h"
 #include "support/TempDir.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
@@ -10,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
@@ -378,6 +380,28 @@ TEST(DesktopArgumentsTest, ReadsTheImageOptionAndRefusesTheRest) {
     }
 }
 
+// The windows' icon is the packaged SVG's picture at every size, drawn
+// without a plugin: its blue square, the sheet's amber heading row and white
+// body, and the transparent corners outside the rounded square.
+TEST(ApplicationIconTest, IsTheSvgsPictureAtEverySize) {
+    const QIcon icon = ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (int size : {16, 32, 48, 128}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)) << size;
+        const auto at = [&image, size](int x, int y) {
+            return image.pixelColor(x * size / 128, y * size / 128).name();
+        };
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << size;
+        EXPECT_EQ(at(16, 64), QStringLiteral("#1d4e7a")) << size;
+        EXPECT_EQ(at(90, 30), QStringLiteral("#f2b134")) << size;
+        // At 16 px every row of the sheet touches one of its lines.
+        if (size >= 32) {
+            EXPECT_EQ(at(90, 54), QStringLiteral("#ffffff")) << size;
+        }
+    }
+}
+
 // Help and wrong usage need no display: the built program answers them
 // where no display can be reached and no platform is named.
 TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
@@ -396,6 +420,10 @@ TEST(DesktopArgumentsTest, TheProgramAnswersHelpAndWrongUsageWithoutADisplay) {
     EXPECT_EQ(status, QProcess::NormalExit) << err.toStdString();
     EXPECT_EQ(code, 0) << err.toStdString();
     EXPECT_EQ(QString::fromUtf8(out), DesktopArguments::UsageText());
+    EXPECT_TRUE(out.contains("  --version "));
+    std::tie(status, code, out, err) = run({QStringLiteral("--version")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_EQ(out, "vellrun " VELLRUN_VERSION "\n");
 
     for (const char* wrong : {"stray", "--bogus", "-x"}) {
         std::tie(status, code, out, err) = run({QString::fromLatin1(wrong)});

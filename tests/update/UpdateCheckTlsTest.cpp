@@ -16,6 +16,7 @@
 #include <thread>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -67,8 +68,11 @@ public:
         if (pid_ == 0) {
             if (::chdir(folder.Path().c_str()) != 0) ::_exit(1);
             const std::string accept = "127.0.0.1:" + std::to_string(port_);
-            ::freopen("/dev/null", "w", stdout);
-            ::freopen("/dev/null", "w", stderr);
+            // Between fork and exec only what is safe in a signal handler.
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            if (devNull < 0 || ::dup2(devNull, STDOUT_FILENO) < 0 ||
+                ::dup2(devNull, STDERR_FILENO) < 0)
+                ::_exit(1);
             ::execlp("openssl", "openssl", "s_server", "-accept", accept.c_str(), "-cert",
                      "cert.pem", "-key", "key.pem", mode, "-quiet", nullptr);
             ::_exit(1);
