@@ -72,10 +72,11 @@ TestSlapd& TestSlapd::Shared() {
 std::unique_ptr<TestSlapd> TestSlapd::Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas,
                                             const std::vector<std::string>& ldifs,
-                                            const std::string& suffix, bool unchecked) {
+                                            const std::string& suffix, bool unchecked,
+                                            const std::string& glued) {
     // The server ends with this process, should it end before the server is stopped.
     std::string command = "SLAPD_WATCH_PID=" + std::to_string(::getpid()) +
-                          " SLAPD_SUFFIX=" + Quote(suffix) +
+                          " SLAPD_SUFFIX=" + Quote(suffix) + " SLAPD_GLUED=" + Quote(glued) +
                           (unchecked ? " SLAPADD_FLAGS=-s " : " ") + Quote(VELLRUN_SLAPD_FIXTURE) +
                           " start " + Quote(dir.string());
     for (const auto& s : schemas)

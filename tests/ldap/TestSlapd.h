@@ -24,12 +24,14 @@ public:
     // The shared server of this test run.
     static TestSlapd& Shared();
     // A private server in dir, with extra schema files and LDIF loaded before start.
-    // suffix replaces dc=test; unchecked loads the LDIF without schema checks.
+    // suffix replaces dc=test; unchecked loads the LDIF without schema checks;
+    // glued names an entry from which a second database holds the entries,
+    // glued below the first.
     static std::unique_ptr<TestSlapd> Start(const std::filesystem::path& dir,
                                             const std::vector<std::string>& schemas = {},
                                             const std::vector<std::string>& ldifs = {},
                                             const std::string& suffix = "dc=test",
-                                            bool unchecked = false);
+                                            bool unchecked = false, const std::string& glued = {});
     ~TestSlapd();
 
     std::string Uri() const;       // ldap://127.0.0.1:PORT
