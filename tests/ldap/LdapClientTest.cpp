@@ -371,10 +371,11 @@ TEST_F(LdapClientTest, AWalkWhoseReadsWidenListsEachEntryOnceWithHandlesUsedAgai
 // leaves it steps into cost one short request each, which leaves the paged
 // listing of their container alone (the server pages one search per
 // connection: a paged listing of each leaf made the container's listing
-// begin again on every page). And the server's word that an entry has no
-// subordinates is not taken as the listing: an entry that has some all the
-// same (another database glued below it, or a child added just now by
-// another connection) still shows them.
+// begin again on every page); a few of them are asked ahead of the walk.
+// And the server's word that an entry has no subordinates is not taken as
+// the listing: an entry that has some all the same (another database glued
+// below it, or a child added by another connection since its page came)
+// still shows them.
 TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChildren) {
     const TestSlapd& slapd = TestSlapd::Shared();
     slapd.FreshSubtree("Leaves");
@@ -395,10 +396,11 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
     ASSERT_EQ(walker.Walk("Leaves",
                           [&](const std::string& entry) {
                               if (entry != "user0") return;
-                              // Another connection gives user1 a child after
-                              // its page said it has none.
+                              // Another connection gives user40 a child after
+                              // its page said it has none (and before the
+                              // walk asks it, which is some leaves ahead).
                               slapd.Modify(
-                                  "dn: cn=kid1,cn=user1,ou=Leaves,dc=test\nobjectClass: "
+                                  "dn: cn=kid1,cn=user40,ou=Leaves,dc=test\nobjectClass: "
                                   "inetOrgPerson\ncn: kid1\nsn: Kid\n");
                           }),
               0);
@@ -419,7 +421,7 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
                                    for (int k = 0; k < 5; ++k) {
                                        const std::string kid = "kid2-" + std::to_string(k);
                                        ldif += "dn: cn=" + kid +
-                                               ",cn=user2,ou=Leaves,dc=test\nobjectClass: "
+                                               ",cn=user41,ou=Leaves,dc=test\nobjectClass: "
                                                "inetOrgPerson\ncn: " +
                                                kid + "\nsn: Kid\n\n";
                                    }
@@ -427,6 +429,29 @@ TEST_F(LdapClientTest, ARecursiveWalkStepsIntoLeavesCheaplyAndStillFindsTheirChi
                                }),
               0);
     EXPECT_EQ(pagedWalker.found.size(), static_cast<size_t>(kLeaves + 1 + 5));
+}
+
+// Another database glued below an entry that holds nothing else: the server
+// says that entry has no subordinates, and a walk finds the glued entries all
+// the same, also where the entry was asked ahead of the walk.
+TEST_F(LdapClientTest, AWalkFindsADatabaseGluedBelowALeaf) {
+    testing::TempDir dir;
+    const std::string ldif = (dir / "data.ldif").string();
+    const std::string glued = "ou=sub,cn=user5,ou=Top,dc=test";
+    testing::WriteFile(ldif,
+                       "dn: dc=test\nobjectClass: dcObject\nobjectClass: organization\no: T\n"
+                       "dc: test\n\ndn: ou=Top,dc=test\nobjectClass: organizationalUnit\n"
+                       "ou: Top\n\n" +
+                           People("Top", 30) + "dn: " + glued +
+                           "\nobjectClass: organizationalUnit\nou: sub\n\ndn: cn=x," + glued +
+                           "\nobjectClass: person\ncn: x\nsn: X\n");
+    auto slapd = TestSlapd::Start(dir / "slapd", {}, {ldif}, "dc=test", false, glued);
+    LdapClient client({slapd->ManagerConnection()});
+    Walker walker(client, 0);
+    ASSERT_EQ(walker.Walk("Top"), 0);
+    EXPECT_EQ(walker.found.size(), 32u);
+    EXPECT_NE(std::find(walker.found.begin(), walker.found.end(), "sub"), walker.found.end());
+    EXPECT_NE(std::find(walker.found.begin(), walker.found.end(), "x"), walker.found.end());
 }
 
 // A server with a largest page (slapd's size.pr) refuses a search that asks

@@ -534,17 +534,32 @@ void LdapClient::State::Forget(const std::string& dn) {
 }
 
 void LdapClient::State::NoteLeaf(size_t session, std::string_view dn) {
-    if (knownLeaves.size() >= kKnownLeavesLimit) knownLeaves.clear();
+    if (knownLeaves.size() >= kKnownLeavesLimit || leafOrder.size() >= kKnownLeavesLimit) {
+        knownLeaves.clear();
+        leafOrder.clear();
+    }
     std::string key = std::to_string(session) + ':';
     key += image::FoldCase(dn);
-    knownLeaves.insert(std::move(key));
+    if (knownLeaves.insert(std::move(key)).second) {
+        leafOrder.push_back(NotedLeaf{session, std::string(dn), false});
+    }
 }
 
 bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
     if (knownLeaves.empty()) return false;
     leafKey = std::to_string(session) + ':';
     leafKey += image::FoldCase(dn);
-    return knownLeaves.erase(leafKey) != 0;
+    if (knownLeaves.erase(leafKey) == 0) return false;
+    // A walk steps into the leaves of the container it is in, noted last,
+    // so the leaf is looked for from the back.
+    for (size_t at = leafOrder.size(); at-- > 0;) {
+        if (leafOrder[at].session == session && image::EqualsNoCase(leafOrder[at].dn, dn)) {
+            leafOrder.erase(leafOrder.begin() + static_cast<std::ptrdiff_t>(at));
+            leafTakenAt = at;
+            break;
+        }
+    }
+    return true;
 }
 
 void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {

@@ -331,6 +331,22 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 continuation = kNoContinuation;
                 return r;
             }
+            if (saidEmpty) {
+                // The leaves the walk comes to next are asked now, so that
+                // the server answers them while the walk goes on; their
+                // listings collect the answers. A walk into a container
+                // among them sends its own leaves ahead too, and the ones
+                // sent here still wait for the walk to come back.
+                constexpr size_t kLeavesAhead = 16;
+                const size_t from = std::min(state.leafTakenAt, state.leafOrder.size());
+                const size_t to = std::min(state.leafOrder.size(), from + kLeavesAhead);
+                for (size_t i = from; i < to; ++i) {
+                    auto& leaf = state.leafOrder[i];
+                    if (leaf.sentAhead || leaf.session != context.session) continue;
+                    session.SendAhead(leaf.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", attributes);
+                    leaf.sentAhead = true;
+                }
+            }
         }
         where.cookie = end.cookie;
         where.serverDone = end.cookie.empty();

@@ -179,6 +179,17 @@ struct LdapClient::State {
     void NoteLeaf(size_t session, std::string_view dn);
     // Whether a listing said the entry has no subordinates since it was last listed.
     bool TakeLeaf(size_t session, std::string_view dn);
+    // The leaves noted, in the order their listings came: the order a walk
+    // steps into them.
+    struct NotedLeaf {
+        size_t session = 0;
+        std::string dn;
+        bool sentAhead = false;
+    };
+    std::deque<NotedLeaf> leafOrder;
+    // Where the leaf taken last stood in that order: the leaves from there
+    // on are the ones the walk comes to next.
+    size_t leafTakenAt = 0;
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found

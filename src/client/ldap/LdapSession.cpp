@@ -543,6 +543,7 @@ void LdapSession::Close() {
 
 void LdapSession::Disconnect() {
     ahead_.reset();
+    sentAhead_.clear();
     if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     ld_ = nullptr;
 }
@@ -1232,12 +1233,51 @@ void LdapSession::DropAhead() {
     ahead_.reset();
 }
 
+void LdapSession::SendAhead(const std::string& base, int scope, const std::string& filter,
+                            const std::vector<std::string>& attributes) {
+    if (transport_ || !ld_ || settingUp_) return;
+    SearchRequest request{base, scope, filter, attributes, 0, {}};
+    for (const Ahead& sent : sentAhead_) {
+        if (SameSearch(sent.request, request)) return;
+    }
+    if (sentAhead_.size() >= kMostAhead) {
+        ldap_abandon_ext(ld_, sentAhead_.front().messageId, nullptr, nullptr);
+        sentAhead_.pop_front();
+    }
+    int messageId = -1;
+    if (SendSearch(request, messageId) != LDAP_SUCCESS) return;
+    sentAhead_.push_back(Ahead{std::move(request), messageId, std::chrono::steady_clock::now()});
+}
+
+void LdapSession::DropSentAhead() {
+    for (const Ahead& sent : sentAhead_) {
+        if (ld_) ldap_abandon_ext(ld_, sent.messageId, nullptr, nullptr);
+    }
+    sentAhead_.clear();
+}
+
+int LdapSession::TakeSentAhead(const SearchRequest& request) {
+    const auto sent = std::find_if(sentAhead_.begin(), sentAhead_.end(),
+                                   [&](const Ahead& a) { return SameSearch(a.request, request); });
+    if (sent == sentAhead_.end()) return -1;
+    // An answer made long ago is not taken: the search is made again.
+    int messageId = sent->messageId;
+    if (std::chrono::steady_clock::now() - sent->sent >= kAheadKept) {
+        ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+        messageId = -1;
+    }
+    sentAhead_.erase(sent);
+    return messageId;
+}
+
 Result LdapSession::SearchServer(const SearchRequest& request, SearchReply& reply) {
     if (Result r = Open(); r != 0) return r;
     int messageId = -1;
     if (ahead_ && SameSearch(ahead_->request, request)) {
         messageId = ahead_->messageId;  // asked for while the last page was read
         ahead_.reset();
+    } else if (request.pageSize == 0 && (messageId = TakeSentAhead(request)) >= 0) {
+        // sent ahead of its turn (SendAhead)
     } else {
         // A search without paging (a read, a slice of ranged values) leaves
         // the next page in flight: the server may have made it already, and
@@ -1438,6 +1478,7 @@ Result LdapSession::CompleteRanges(FoundEntry& entry) {
 Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& changes,
                            bool permissive) {
     if (Result r = Open(); r != 0) return r;
+    DropSentAhead();
     std::vector<LDAPMod> mods(changes.size());
     std::vector<std::vector<berval>> values(changes.size());
     std::vector<std::vector<berval*>> pointers(changes.size());
@@ -1470,6 +1511,7 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
 
 Result LdapSession::Delete(const std::string& dn) {
     if (Result r = Open(); r != 0) return r;
+    DropSentAhead();
     ++requests;
     int messageId = -1;
     LDAPControl manage = ManageDsaIt();

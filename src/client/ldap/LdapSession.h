@@ -13,8 +13,10 @@
 #include "client/ldap/LdapNames.h"
 #include "client/ldap/LdapSchema.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -179,6 +181,14 @@ public:
     Result SearchPage(const std::string& base, int scope, const std::string& filter,
                       const std::vector<std::string>& attributes, int pageSize,
                       const std::string& cookie, std::vector<FoundEntry>& entries, PageEnd& end);
+    // Sends a search without paging now, whose answer the first SearchPage
+    // of the same search collects: the server works on a few such searches
+    // while the caller goes through the answers before them. The oldest is
+    // given up when more would wait than the server is asked to hold (a
+    // server may close a connection with a hundred requests waiting), and
+    // all are given up by a change, which may make their answers stale.
+    void SendAhead(const std::string& base, int scope, const std::string& filter,
+                   const std::vector<std::string>& attributes);
     // The one entry at dn (a base search); values handed out in ranges are read whole.
     Result ReadEntry(const std::string& dn, const std::vector<std::string>& attributes,
                      FoundEntry& entry);
@@ -263,6 +273,9 @@ private:
     // Sends a search without waiting; an LDAP result code.
     int SendSearch(const SearchRequest& request, int& messageId);
     void DropAhead();
+    // Gives up the searches sent ahead without paging: a change may have
+    // made their answers stale.
+    void DropSentAhead();
     // One search with its result code, limit and cookie judged; ranged values
     // left in their slices.
     Result SearchSlices(const SearchRequest& request, std::vector<FoundEntry>& entries,
@@ -304,8 +317,17 @@ private:
     struct Ahead {
         SearchRequest request;
         int messageId = -1;
+        std::chrono::steady_clock::time_point sent{};
     };
+    // How many searches sent ahead may wait, and how long an answer may
+    // wait for its search.
+    static constexpr size_t kMostAhead = 64;
+    static constexpr std::chrono::seconds kAheadKept{2};
+    // The message of the search sent ahead as request, taken off the list, or -1.
+    int TakeSentAhead(const SearchRequest& request);
     std::optional<Ahead> ahead_;
+    // Searches without paging sent ahead (SendAhead), oldest first.
+    std::deque<Ahead> sentAhead_;
 };
 
 }  // namespace vellrun::client::ldap
