@@ -128,6 +128,7 @@ bool DesktopSession::Start(TMainForm::Options options) {
         formAttrDetail_ = std::make_unique<TFormAttrDetail>(access_, mainForm_.get());
         dlgSettings_ = std::make_unique<TDlgSettings>(formats_, systemFormats_, messages_,
                                                       mainForm_->Ini().Path(), mainForm_.get());
+        dlgSettings_->ShareWriteFailures(mainForm_->SettingsWrites());
         helpMenu_ = std::make_unique<HelpMenu>(messages_, desktop_, mainForm_.get());
         QObject::connect(mainForm_.get(), &TMainForm::AboutRequested, mainForm_.get(),
                          [this] { helpMenu_->MenuItemAboutClick(); });

@@ -317,8 +317,16 @@ platform::FileStatus TDlgSettings::WritePage() {
 }
 
 platform::FileStatus TDlgSettings::SavePage() {
+    const uint64_t writes = file_.WriteCount();
     platform::FileStatus status = WritePage();
     if (!status.ok()) messages_.PlainBox(status.error);
+    if (writeFailures_ != nullptr) {
+        if (!status.ok()) {
+            writeFailures_->Told();
+        } else if (file_.WriteCount() != writes) {
+            writeFailures_->Tell(status);
+        }
+    }
     return status;
 }
 

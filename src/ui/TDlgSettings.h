@@ -5,6 +5,7 @@
 #include "platform/MessagePort.h"
 #include "settings/AppSettings.h"
 #include "settings/SectionCache.h"
+#include "settings/WriteFailureNotice.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -65,6 +66,9 @@ public:
     // read), and the left panel's width once the dialog has been shown; a
     // failure is returned and shown in a plain box.
     platform::FileStatus SavePage();
+    // The main window's failures to write the same file: a save of the page
+    // that reaches it ends their run, and one shown here counts as told.
+    void ShareWriteFailures(settings::WriteFailureNotice& notice) { writeFailures_ = &notice; }
     // SavePage without the box: for the save at close, whose failure is not
     // worth holding the program's end for.
     platform::FileStatus WritePage();
@@ -99,6 +103,7 @@ private:
     platform::DateTimeFormats& formats_;
     const platform::DateTimeFormats system_;
     platform::MessagePort& messages_;
+    settings::WriteFailureNotice* writeFailures_ = nullptr;
     platform::IniFile file_;
     settings::SectionCache cache_;
     // The formats in force when the dialog was shown and the page it showed;

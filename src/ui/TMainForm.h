@@ -123,6 +123,7 @@ public:
     // the tree stops its running listing, as the click would.
     bool LetThroughWhileWaiting(QObject* receiver, QEvent* event);
     platform::IniFile& Ini() { return ini_; }
+    settings::WriteFailureNotice& SettingsWrites() { return settingsWrites_; }
     settings::AppSettings& Settings() { return settings_; }
     directory::TTreeInfo* CurrentTree() const { return currentTree_; }
     const std::string& CurrentContainer() const { return currentContainer_; }

@@ -18,6 +18,7 @@
 #include "ui/DialogScript.h"
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
+#include "ui/TDlgSettings.h"
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
 
@@ -391,11 +392,24 @@ TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
     fs::permissions(ini_, fs::perms::owner_read);
     filter->setChecked(false);
     EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 2u);
+    // A save of the settings dialog that reaches the file ends that run too.
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    auto* dialog = form_->findChild<TDlgSettings*>();
+    ASSERT_NE(dialog, nullptr);
+    testing::WhenModal([dialog] {
+        dialog->findChild<QCheckBox*>("CheckBoxAllowAttrEdit")->toggle();
+        dialog->ButtonOk()->click();
+    });
+    form_->findChild<QAction*>("ActionSettings")->trigger();
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 2u);
+    fs::permissions(ini_, fs::perms::owner_read);
+    Find<QComboBox>("EditFilter1")->setEditText("[refused]");
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 3u);
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
     Find<QComboBox>("EditFilter1")->setEditText("[nothing]");
     fs::permissions(ini_, fs::perms::owner_read);
     form_->close();
-    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 3u);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 4u);
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
 
     // Refused, then the class left and the file writable again: the save at
@@ -409,11 +423,11 @@ TEST_F(MainWindowTest, FailedSettingsWritesAreToldOnceAndKeptForTheSession) {
     Tick("Member");
     form_->ListAllPropsExit();
     Find<QComboBox>("EditFilter2")->setEditText("[pending]");
-    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 4u);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 5u);
     ChooseType("User");
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
     form_->close();
-    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 4u);
+    EXPECT_EQ(DialogScript::Texts(Kind::Plain).size(), 5u);
     platform::IniFile closed(ini_);
     EXPECT_EQ(
         closed.ReadSection("Object Class: Group"),
