@@ -79,6 +79,9 @@ TDlgSettings::TDlgSettings(platform::DateTimeFormats& formats,
     scroller_->setFrameShape(QFrame::NoFrame);
     scroller_->setWidgetResizable(true);
     scroller_->setWidget(splitter_);
+    // No stop of its own for the Tab key, which would come after the page's
+    // controls and say nothing: each control it reaches scrolls into view.
+    scroller_->setFocusPolicy(Qt::NoFocus);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->addWidget(scroller_);
     pageControl_->addTab(page, QStringLiteral("&General Settings"));

@@ -16,12 +16,18 @@
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
+#include "ui/HelpMenu.h"
+#include "ui/LoadProgressWindow.h"
+#include "ui/QtMessagePort.h"
 #include "ui/ResultTableModel.h"
 #include "ui/ResultsGrid.h"
 #include "ui/TDlgSettings.h"
 #include "ui/TFormAttrDetail.h"
 #include "ui/TMainForm.h"
+#include "ui/TSplash.h"
+#include "ui/TransferProgress.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -29,30 +35,38 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFont>
+#include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -781,6 +795,185 @@ TEST_F(MainWindowTest, RunByTypeMatchesTheConsoleThenSortHideAndExport) {
     EXPECT_EQ(workbook.extension(), ".xlsx");
     EXPECT_EQ(testing::ReadFile(workbook).substr(0, 2), "PK");  // a zip package
     EXPECT_TRUE(DialogScript::Texts(Kind::Error).empty());
+}
+
+// The name a screen reader speaks for the control. A combo box's name here
+// is its current entry, which says what it holds, not what it is for: it is
+// named by a label whose buddy it is, or by the name the program gave it.
+QString SpokenName(QWidget* widget) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    if (face == nullptr) return {};
+    if (qobject_cast<QComboBox*>(widget) == nullptr) return face->text(QAccessible::Name);
+    for (const auto& labelled : face->relations(QAccessible::Label)) {
+        const QString words = labelled.first->text(QAccessible::Name);
+        if (!words.isEmpty()) return words;
+    }
+    return widget->accessibleName();
+}
+
+// The access key a caption marks with "&", or none.
+std::optional<QChar> AccessKey(const QString& caption) {
+    const QString key = QKeySequence::mnemonic(caption).toString();
+    if (key.isEmpty()) return std::nullopt;
+    return key.back().toUpper();
+}
+
+// The captions whose words the program's design fixes: where two of them mark
+// the same key in one window, the key moves between them, each press on to
+// the next. Any other caption's key must be its window's own.
+bool FixedCaption(const QString& caption) {
+    static const QSet<QString> fixed = {
+        // The main window's tabs, menus and controls.
+        "&Info", "Select &Container; Single-Object Report", "&Multi-Object Report", "&Results",
+        "&File", "&Edit", "&Report", "&Help", "&Recurse into Subcontainers", "&Object Report",
+        "Schema &Classes", "Schema &Attributes", "O&utput Type", "&CSV", "MS &Excel", "Clip&board",
+        "&HTML", "&XML", "E&xport Results ...", "&Refresh",
+        // The settings dialog.
+        "&General Settings", "Details: Show &General Attribute Info",
+        "Details: Show &Object / Attribute Name", "Report: Show Attribute &Time Stamps",
+        "Report: Show Attribute Value &Flags", "Allow Attribute &Editing",
+        "Maximum Attribute &Size", "&512 Bytes", "&4 kB", "&64 kB", "&no limit", "&Field Delimiter",
+        "&Value Delimiter", "&Quote Character", "&Semicolon (;)", "&Comma (,)", "&Pipe (|)",
+        "Sl&ash (/)", "&Double Quote (\")", "&Single Quote (')"};
+    return fixed.contains(caption);
+}
+
+// What a person who cannot see the window meets in it as it stands: each
+// control the Tab key reaches without a spoken name, each "&" that reaches
+// no control, and each access key that two captions share (unless both are
+// fixed), one line each. Empty when the window is sound.
+std::vector<std::string> KeyboardFaults(QWidget* window) {
+    std::vector<std::string> faults;
+    const auto fault = [&faults](const QString& text) { faults.push_back(text.toStdString()); };
+    const auto describe = [](const QWidget* widget) {
+        return QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName();
+    };
+    std::map<QChar, QStringList> keys;
+    const auto mark = [&](const QString& caption, bool reaches, const QWidget* owner) {
+        const std::optional<QChar> key = AccessKey(caption);
+        if (!key) return;
+        if (!reaches) fault("\"" + caption + "\" of " + describe(owner) + " reaches nothing");
+        keys[*key].append(caption);
+    };
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->window() != window || !widget->isVisible()) continue;
+        // A control that hands its focus on (a tab widget to its tabs, a
+        // combo box's editor to the box) is spoken as the one it hands to.
+        const bool takesTab = (widget->focusPolicy() & Qt::TabFocus) != 0 &&
+                              widget->focusProxy() == nullptr &&
+                              qobject_cast<QComboBox*>(widget->parentWidget()) == nullptr;
+        if (takesTab && SpokenName(widget).isEmpty()) fault(describe(widget) + " has no name");
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            mark(button->text(), true, button);
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            mark(label->text(), label->buddy() != nullptr && label->buddy()->isVisible(), label);
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            bool reaches = false;
+            for (const QWidget* inside : box->findChildren<QWidget*>())
+                reaches =
+                    reaches || (inside->isVisible() && (inside->focusPolicy() & Qt::TabFocus));
+            mark(box->title(), reaches, box);
+        } else if (auto* tabs = qobject_cast<QTabBar*>(widget)) {
+            for (int k = 0; k < tabs->count(); ++k) {
+                if (tabs->isTabVisible(k)) mark(tabs->tabText(k), true, tabs);
+            }
+        } else if (auto* bar = qobject_cast<QMenuBar*>(widget)) {
+            for (const QAction* menu : bar->actions()) {
+                if (menu->isVisible()) mark(menu->text(), true, bar);
+            }
+        }
+    }
+    for (const auto& [key, captions] : keys) {
+        if (captions.size() < 2) continue;
+        if (std::all_of(captions.begin(), captions.end(), FixedCaption)) continue;
+        fault(QStringLiteral("Alt+%1 is shared by ").arg(key) + captions.join(" and "));
+    }
+    return faults;
+}
+
+// Every window and dialog of the program, opened as a person opens it, in
+// each of its states: each control the keyboard reaches has a name a screen
+// reader speaks, each "&" reaches a control, and no two captions of one
+// window share an access key unless the program's design fixes both.
+TEST_F(MainWindowTest, EveryWindowNamesItsControlsAndKeepsItsAccessKeysApart) {
+    using Faults = std::vector<std::string>;
+    TSplash* splash = TSplash::ShowAtStart();
+    splash->SplashProgress(QStringLiteral("Running the report ..."), QStringLiteral(".Corp"));
+    EXPECT_EQ(KeyboardFaults(splash), Faults{}) << "splash";
+    delete splash;
+
+    Start();
+    form_->Settings().AllowAttrEdit = true;
+    RunUsers();
+    Find<QCheckBox>("CheckBoxFilter")->setChecked(true);
+    auto* tabs = Find<QTabWidget>("PageControl");
+    for (int k = 0; k < tabs->count(); ++k) {
+        tabs->setCurrentIndex(k);
+        EXPECT_EQ(KeyboardFaults(form_), Faults{}) << tabs->tabText(k).toStdString();
+    }
+
+    TDlgSettings* settings = session_->DlgSettings();
+    settings->show();
+    EXPECT_EQ(KeyboardFaults(settings), Faults{}) << "settings";
+    settings->reject();
+
+    // The detail dialog with each of its edit controls: a text, a flag, a list.
+    for (const char* attribute : {"Title", "Login Disabled", "Language"}) {
+        ChooseType("User");
+        Tick(QString::fromLatin1(attribute));
+        QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
+        const std::vector<std::string> header = Grid()[0];
+        const auto column = std::find(header.begin(), header.end(), attribute) - header.begin();
+        ASSERT_LT(static_cast<size_t>(column), header.size()) << attribute;
+        TFormAttrDetail* detail = session_->FormAttrDetail();
+        testing::WhenModal([detail, attribute] {
+            EXPECT_TRUE(detail->PanelAttrEdit()->isVisible()) << attribute;
+            EXPECT_EQ(KeyboardFaults(detail), Faults{}) << attribute;
+            detail->reject();
+        });
+        // A row with one value: neither an empty cell nor a list of lines is edited.
+        const QAbstractItemModel* model = form_->GridResults()->model();
+        const auto editable = [model, column](int row) {
+            const QString text = model->index(row, static_cast<int>(column)).data().toString();
+            return !text.isEmpty() && !text.contains(QChar('\n'));
+        };
+        int row = 0;
+        while (row + 1 < model->rowCount() && !editable(row))
+            ++row;
+        emit form_->GridResults()->doubleClicked(model->index(row, static_cast<int>(column)));
+    }
+
+    // The boxes the program asks and tells with, and the progress of long work.
+    DialogScript::End();
+    QtMessagePort& messages = session_->Messages();
+    const auto audit = [](const char* what) {
+        testing::WhenModal([what] {
+            QWidget* box = QApplication::activeModalWidget();
+            EXPECT_EQ(KeyboardFaults(box), Faults{}) << what;
+            box->close();
+        });
+    };
+    audit("error");
+    messages.ErrorBox("Cannot open the file");
+    audit("question");
+    messages.AskYesNo("Delete the object?", true);
+    audit("secret");
+    messages.AskSecret("Password for admin:");
+    std::unique_ptr<QMessageBox> about = HelpMenu::MakeAboutBox(form_);
+    about->show();
+    EXPECT_EQ(KeyboardFaults(about.get()), Faults{}) << "about";
+    about->close();
+    DialogScript::Begin();
+
+    LoadProgressWindow load(std::chrono::milliseconds(0));
+    ASSERT_TRUE(load.Report(0, 0));
+    EXPECT_EQ(KeyboardFaults(load.Window()), Faults{}) << "load";
+    load.Close();
+    TransferProgress transfer(form_);
+    transfer.PushBusyCursor();
+    transfer.Dialog()->show();
+    EXPECT_EQ(KeyboardFaults(transfer.Dialog()), Faults{}) << "transfer";
+    transfer.PopBusyCursor();
 }
 
 // What the mouse reaches, the keys reach: every action is in the menu bar,

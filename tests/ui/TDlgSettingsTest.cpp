@@ -7,6 +7,8 @@
 #include "ui/FontAction.h"
 #include "ui/TDlgSettings.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -15,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +234,19 @@ TEST_F(TDlgSettingsTest, TheDialogFitsTheScreenAndScrollsOnlyWhenItMust) {
     EXPECT_LE(dialog->width(), room.width());
     EXPECT_LE(dialog->height(), room.height());
     EXPECT_GT(scroller->verticalScrollBar()->maximum(), 0);
+    // The Tab key brings the page's last control into view.
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    auto* last = dialog->findChild<QCheckBox*>("CheckBoxExportUtf8");
+    last->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(last, Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), last);
+    const QRect shown = scroller->viewport()->rect();
+    const QRect place(last->mapTo(scroller->viewport(), QPoint()), last->size());
+    EXPECT_TRUE(shown.intersects(place));
+    EXPECT_GE(place.top(), shown.top());
+    EXPECT_LE(place.bottom(), shown.bottom());
     // The buttons stay inside the dialog.
     EXPECT_LE(dialog->ButtonOk()->geometry().bottom(), dialog->height());
     dialog->hide();
