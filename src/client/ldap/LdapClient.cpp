@@ -540,25 +540,35 @@ void LdapClient::State::NoteLeaf(size_t session, std::string_view dn) {
     }
     std::string key = std::to_string(session) + ':';
     key += image::FoldCase(dn);
-    if (knownLeaves.insert(std::move(key)).second) {
-        leafOrder.push_back(NotedLeaf{session, std::string(dn), false});
+    const uint64_t place = leafPlaces++;
+    const auto [noted, added] = knownLeaves.try_emplace(std::move(key), place);
+    if (!added) {
+        if (NotedLeaf* before = LeafAt(noted->second)) before->current = false;
+        noted->second = place;
     }
+    leafOrder.push_back(NotedLeaf{session, std::string(dn), place});
+}
+
+LdapClient::State::NotedLeaf* LdapClient::State::LeafAt(uint64_t place) {
+    // Each note adds one place at the end, and places leave from the front only.
+    if (leafOrder.empty() || place < leafOrder.front().place) return nullptr;
+    const uint64_t at = place - leafOrder.front().place;
+    return at < leafOrder.size() ? &leafOrder[static_cast<size_t>(at)] : nullptr;
 }
 
 bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
     if (knownLeaves.empty()) return false;
     leafKey = std::to_string(session) + ':';
     leafKey += image::FoldCase(dn);
-    if (knownLeaves.erase(leafKey) == 0) return false;
-    // A walk steps into the leaves of the container it is in, noted last,
-    // so the leaf is looked for from the back.
-    for (size_t at = leafOrder.size(); at-- > 0;) {
-        if (leafOrder[at].session == session && image::EqualsNoCase(leafOrder[at].dn, dn)) {
-            leafOrder.erase(leafOrder.begin() + static_cast<std::ptrdiff_t>(at));
-            leafTakenAt = at;
-            break;
-        }
-    }
+    const auto noted = knownLeaves.find(leafKey);
+    if (noted == knownLeaves.end()) return false;
+    const uint64_t place = noted->second;
+    knownLeaves.erase(noted);
+    if (NotedLeaf* leaf = LeafAt(place)) leaf->current = false;
+    while (!leafOrder.empty() && !leafOrder.front().current)
+        leafOrder.pop_front();
+    const uint64_t first = leafOrder.empty() ? place + 1 : leafOrder.front().place;
+    leafTakenAt = place < first ? 0 : static_cast<size_t>(place + 1 - first);
     return true;
 }
 

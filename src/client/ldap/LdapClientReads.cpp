@@ -340,11 +340,16 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 constexpr size_t kLeavesAhead = 16;
                 const size_t from = std::min(state.leafTakenAt, state.leafOrder.size());
                 const size_t to = std::min(state.leafOrder.size(), from + kLeavesAhead);
+                // One sent with fewer attributes than a listing asks for now
+                // (the reads taught it more since) is sent again.
                 for (size_t i = from; i < to; ++i) {
                     auto& leaf = state.leafOrder[i];
-                    if (leaf.sentAhead || leaf.session != context.session) continue;
+                    if (!leaf.current || leaf.session != context.session ||
+                        leaf.sentWith == attributes.size()) {
+                        continue;
+                    }
                     session.SendAhead(leaf.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", attributes);
-                    leaf.sentAhead = true;
+                    leaf.sentWith = attributes.size();
                 }
             }
         }

@@ -173,22 +173,30 @@ struct LdapClient::State {
     // recursive walk lists every entry whose class may hold others, each soon
     // after its container's page came: the first listing of such an entry is
     // asked without paging (so the listing of its container keeps the
-    // server's paging), and the note is used up.
-    absl::flat_hash_set<std::string> knownLeaves;
+    // server's paging), and the note is used up. Each key holds its leaf's
+    // place in leafOrder.
+    absl::flat_hash_map<std::string, uint64_t> knownLeaves;
     std::string leafKey;  // room for the key looked up
     void NoteLeaf(size_t session, std::string_view dn);
     // Whether a listing said the entry has no subordinates since it was last listed.
     bool TakeLeaf(size_t session, std::string_view dn);
     // The leaves noted, in the order their listings came: the order a walk
-    // steps into them.
+    // steps into them. A leaf noted again moves to the end (its old place
+    // stays, no longer current); places that are no longer current leave
+    // from the front.
     struct NotedLeaf {
         size_t session = 0;
         std::string dn;
-        bool sentAhead = false;
+        uint64_t place = 0;  // counted from the first leaf ever noted
+        bool current = true;
+        // How many attributes its listing was sent ahead with; 0: not sent.
+        size_t sentWith = 0;
     };
     std::deque<NotedLeaf> leafOrder;
-    // Where the leaf taken last stood in that order: the leaves from there
-    // on are the ones the walk comes to next.
+    uint64_t leafPlaces = 0;  // the place of the next leaf noted
+    NotedLeaf* LeafAt(uint64_t place);
+    // Where the leaf after the one taken last stands in that order: the
+    // leaves from there on are the ones the walk comes to next.
     size_t leafTakenAt = 0;
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
