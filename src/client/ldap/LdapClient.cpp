@@ -556,20 +556,19 @@ LdapClient::State::NotedLeaf* LdapClient::State::LeafAt(uint64_t place) {
     return at < leafOrder.size() ? &leafOrder[static_cast<size_t>(at)] : nullptr;
 }
 
-bool LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
-    if (knownLeaves.empty()) return false;
+std::optional<size_t> LdapClient::State::TakeLeaf(size_t session, std::string_view dn) {
+    if (knownLeaves.empty()) return std::nullopt;
     leafKey = std::to_string(session) + ':';
     leafKey += image::FoldCase(dn);
     const auto noted = knownLeaves.find(leafKey);
-    if (noted == knownLeaves.end()) return false;
+    if (noted == knownLeaves.end()) return std::nullopt;
     const uint64_t place = noted->second;
     knownLeaves.erase(noted);
     if (NotedLeaf* leaf = LeafAt(place)) leaf->current = false;
     while (!leafOrder.empty() && !leafOrder.front().current)
         leafOrder.pop_front();
     const uint64_t first = leafOrder.empty() ? place + 1 : leafOrder.front().place;
-    leafTakenAt = place < first ? 0 : static_cast<size_t>(place + 1 - first);
-    return true;
+    return place < first ? 0 : static_cast<size_t>(place + 1 - first);
 }
 
 void LdapClient::State::KeepSpare(std::vector<PageAttribute>& attributes) {

@@ -267,8 +267,11 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     // server pages one search per connection, and a paged listing of each
     // leaf would take the paging over from the listing of its parent, which
     // would then begin again for every page.
-    const bool saidEmpty = !resumed && !namingContextsOf(session, where) &&
-                           state.TakeLeaf(context.session, where.containerDn);
+    std::optional<size_t> nextLeaves;  // where the leaves after it stand in leafOrder
+    if (!resumed && !namingContextsOf(session, where)) {
+        nextLeaves = state.TakeLeaf(context.session, where.containerDn);
+    }
+    const bool saidEmpty = nextLeaves.has_value();
 
     std::vector<std::string> attributes = RecordAttributes();
     std::vector<std::string> fetched;
@@ -338,7 +341,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                 // among them sends its own leaves ahead too, and the ones
                 // sent here still wait for the walk to come back.
                 constexpr size_t kLeavesAhead = 16;
-                const size_t from = std::min(state.leafTakenAt, state.leafOrder.size());
+                const size_t from = std::min(*nextLeaves, state.leafOrder.size());
                 const size_t to = std::min(state.leafOrder.size(), from + kLeavesAhead);
                 // One sent with fewer attributes than a listing asks for now
                 // (the reads taught it more since) is sent again.

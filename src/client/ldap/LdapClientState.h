@@ -178,8 +178,10 @@ struct LdapClient::State {
     absl::flat_hash_map<std::string, uint64_t> knownLeaves;
     std::string leafKey;  // room for the key looked up
     void NoteLeaf(size_t session, std::string_view dn);
-    // Whether a listing said the entry has no subordinates since it was last listed.
-    bool TakeLeaf(size_t session, std::string_view dn);
+    // Whether a listing said the entry has no subordinates since it was last
+    // listed: if so, where the leaves after it stand in leafOrder (the ones
+    // the walk comes to next), else nothing.
+    std::optional<size_t> TakeLeaf(size_t session, std::string_view dn);
     // The leaves noted, in the order their listings came: the order a walk
     // steps into them. A leaf noted again moves to the end (its old place
     // stays, no longer current); places that are no longer current leave
@@ -195,9 +197,6 @@ struct LdapClient::State {
     std::deque<NotedLeaf> leafOrder;
     uint64_t leafPlaces = 0;  // the place of the next leaf noted
     NotedLeaf* LeafAt(uint64_t place);
-    // Where the leaf after the one taken last stands in that order: the
-    // leaves from there on are the ones the walk comes to next.
-    size_t leafTakenAt = 0;
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
     // that come without their types: each name once, in the order first
     // seen (a name whose entry was removed keeps its place, emptied), found
