@@ -368,10 +368,11 @@ void Build(ondemand::value value, Json& target, size_t above) {
 }
 
 // Builds an object, but for the value of the key list when it is a list: an
-// empty list stands in its place, to be read later. True when it is; object is
-// then the object read, to be reset for the list.
+// empty list stands in its place, and takeList is handed the list to read
+// where the reader meets it. True when it was a list.
+template <typename TakeList>
 bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, size_t above,
-                 ondemand::object& object) {
+                 TakeList&& takeList) {
     ondemand::json_type type{};
     Check(value.type().get(type));
     if (type != ondemand::json_type::object) {
@@ -380,6 +381,7 @@ bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, siz
     }
     target = Json();
     DocumentBuilder builder(target, above);
+    ondemand::object object;
     Check(value.get_object().get(object));
     if (!builder.start_object(static_cast<std::size_t>(-1))) throw TextFault{};
     bool listed = false;
@@ -396,9 +398,11 @@ bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, siz
             ondemand::json_type memberType{};
             Check(member.type().get(memberType));
             if (memberType == ondemand::json_type::array) {
-                // Left unread: the reader skips it on its way to the next key.
                 builder.start_array(0);
                 builder.end_array();
+                ondemand::array elements;
+                Check(member.get_array().get(elements));
+                takeList(elements);
                 listed = true;
                 continue;
             }
@@ -407,21 +411,6 @@ bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, siz
     }
     builder.end_object();
     return listed;
-}
-
-// Finds the value of a key in an object not yet read (or reset).
-bool FindMember(ondemand::object& object, std::string_view wanted, ondemand::value& member) {
-    for (auto item : object) {
-        ondemand::field field;
-        std::string_view key;
-        if (std::move(item).get(field) != simdjson::SUCCESS || !ReadKey(field, key))
-            throw TextFault{};
-        if (key == wanted) {
-            member = field.value();
-            return true;
-        }
-    }
-    return false;
 }
 
 // The text of a value the reader stands on, from its first character to the
@@ -534,37 +523,24 @@ private:
         ondemand::parser parser;
         ondemand::document document;
         ondemand::value root;
-        ondemand::object object;
         Check(parser.iterate(data, size, capacity).get(document));
         Check(document.get_value().get(root));
-        const bool listed = BuildAllBut(root, "trees", image_, 0, object);
+        BuildAllBut(root, "trees", image_, 0, [this](ondemand::array& trees) {
+            for (auto item : trees) {
+                ondemand::value tree;
+                Check(item.get(tree));
+                TreePart& part = trees_.emplace_back();
+                BuildAllBut(tree, "objects", part.json, 2, [&part](ondemand::array& objects) {
+                    for (auto element : objects) {
+                        ondemand::value value;
+                        Check(element.get(value));
+                        part.objects.push_back(ValueText(value));
+                    }
+                });
+            }
+        });
         // Nothing may follow the document's one value.
         if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) throw TextFault{};
-        if (!listed) return;
-        ondemand::value trees;
-        ondemand::array list;
-        document.rewind();
-        Check(document.get_object().get(object));
-        if (!FindMember(object, "trees", trees)) throw TextFault{};
-        Check(trees.get_array().get(list));
-        for (auto item : list) {
-            ondemand::value tree;
-            Check(item.get(tree));
-            TreePart& part = trees_.emplace_back();
-            if (!BuildAllBut(tree, "objects", part.json, 2, object)) continue;
-            // The tree's own keys are read: back to its start for the objects.
-            ondemand::value objects;
-            ondemand::array elements;
-            bool empty = false;
-            Check(object.reset().get(empty));
-            if (!FindMember(object, "objects", objects)) throw TextFault{};
-            Check(objects.get_array().get(elements));
-            for (auto element : elements) {
-                ondemand::value value;
-                Check(element.get(value));
-                part.objects.push_back(ValueText(value));
-            }
-        }
     }
 
     // Gives the text's pages before at back to the system, a megabyte at a
