@@ -6,6 +6,24 @@
 # and subsections are the page's (the sections' names in capitals, as
 # manual pages have them), links to other documents become their names, and
 # the page ends with a SEE ALSO. Without it, IN is a page already.
+#
+#   cmake -DROFF=page.1 -P ManPage.cmake
+# mends go-md2man's output in place: it passes a line of text that begins
+# with "." or "'" on as it stands, and roff would take that line for a
+# request and drop it ("...", ".Sales.Corp", "'objectClass'").
+if(DEFINED ROFF)
+    file(READ "${ROFF}" text)
+    string(REPLACE "\n'" "\n\\&'" text "${text}")
+    string(REPLACE "\n." "\n\\&." text "${text}")
+    # The requests go-md2man writes are themselves again; two rounds, since a
+    # request's line end is the next one's line start.
+    foreach(round 1 2)
+        string(REGEX REPLACE "\n\\\\&\\.([A-Z][A-Z]|nf|fi|nh)([ \n])" "\n.\\1\\2"
+               text "${text}")
+    endforeach()
+    file(WRITE "${ROFF}" "${text}")
+    return()
+endif()
 file(READ "${IN}" text)
 if(DEFINED SUMMARY)
     string(REGEX REPLACE "^# [^\n]*\n" "" text "${text}")
