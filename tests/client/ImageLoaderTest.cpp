@@ -1007,6 +1007,17 @@ TEST(ImageLoaderTest, ALongListReadAheadKeepsTheOrderOfItsFaults) {
                   {"test.json: trees[0].objects[3002] " + classFault});
     ExpectRefused(WithCorp(unknownClass + many + R"({"name": "last.Corp", "class": tru})"),
                   {"test.json: invalid JSON at line "});
+    // The loader stops at its fault while the objects after it are being
+    // read ahead: a fault of the text among those is not lost with them.
+    // (A bad escape, unlike a bad word, passes the first pass over the text.)
+    std::string brokenSoon;
+    for (int i = 0; i < 300; ++i)
+        brokenSoon += R"({"name": "v)" + std::to_string(i) + R"(.Corp", "class": "Device"}, )";
+    brokenSoon += R"({"name": "x\q.Corp", "class": "Device"}, )";
+    for (int round = 0; round < 5; ++round) {
+        ExpectRefused(WithCorp(unknownClass + brokenSoon + many + last),
+                      {"test.json: invalid JSON at line "});
+    }
 }
 
 // A large image's text is given back to the system as its objects are taken

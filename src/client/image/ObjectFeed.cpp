@@ -1,5 +1,6 @@
 #include "client/image/ObjectFeed.h"
 
+#include <system_error>
 #include <utility>
 
 namespace vellrun::client::image::detail {
@@ -16,7 +17,12 @@ constexpr size_t kBatchesAhead = 4;
 
 ObjectFeed::ObjectFeed(ObjectList& list, size_t count) : list_(list), count_(count) {
     if (count_ >= kObjectsForAThread && std::thread::hardware_concurrency() > 1) {
-        reader_ = std::thread([this] { ReadAhead(); });
+        try {
+            reader_ = std::thread([this] { ReadAhead(); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a limit on processes): the list is read
+            // here, in its turn, as a short one is.
+        }
     }
 }
 
@@ -46,7 +52,12 @@ void ObjectFeed::ReadAhead() {
         }
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatchesAhead; });
-        if (stop_) break;
+        if (stop_) {
+            // The objects read past the fault are not read again: a fault of
+            // the text among them must still reach ThrowTextFaultMet.
+            fault_ = fault;
+            break;
+        }
         try {
             ready_.push_back(std::move(batch));
         } catch (...) {
