@@ -10,8 +10,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string_view>
+#include <system_error>
 
 namespace vellrun::exports {
 
@@ -57,7 +59,14 @@ public:
         } uncancellable(*feedback_);
         feedback_->SetStatus(0, status);
         feedback_->ShowProgress(1, 1);
-        auto finished = std::async(std::launch::async, std::forward<Work>(work));
+        std::future<decltype(work())> finished;
+        try {
+            finished = std::async(std::launch::async, std::ref(work));
+        } catch (const std::system_error&) {
+            // No thread to be had (a limit on processes): the work is done
+            // here, the window still until it is.
+            return work();
+        }
         while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
             feedback_->ProcessPendingEvents();
         return finished.get();
