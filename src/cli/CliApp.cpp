@@ -269,7 +269,6 @@ int CliApp::RunCommand(const std::vector<std::string>& args, std::ostream& out, 
     try {
         return Execute(options, *command, out, err);
     } catch (const std::exception& error) {
-        if (feedbackObserver_) feedbackObserver_(nullptr);
         err << kProgram << ": " << error.what() << '\n';
         return kFailure;
     }
@@ -379,9 +378,11 @@ int CliApp::Execute(const CliOptions& options, const Command& command, std::ostr
     directory::DirectoryAccess access(*client, messages, feedback);
     values::ValueTextFormatter formatter(access, formats);
     access.SetValueFormatter(&formatter);
-    if (feedbackObserver_) feedbackObserver_(&feedback);
-    const int started = access.DSStartClient();
-    if (feedbackObserver_) feedbackObserver_(nullptr);
+    int started = 0;
+    {
+        const ObservedFeedback observed(feedbackObserver_, feedback);
+        started = access.DSStartClient();
+    }
     feedback.ClearLine();
     if (started != 0) {
         if (!feedback.Interrupted()) return kFailure;

@@ -47,6 +47,26 @@ struct CommandServices {
     std::ostream& err;
 };
 
+// Tells an observer of the feedback (the console's Ctrl-C handler) the run
+// going on for as long as it lives, and that none is going on when it ends,
+// an end by an exception included: the feedback may not outlive it.
+class ObservedFeedback {
+public:
+    ObservedFeedback(const std::function<void(ConsoleRunFeedback*)>& observer,
+                     ConsoleRunFeedback& feedback)
+        : observer_(observer) {
+        if (observer_) observer_(&feedback);
+    }
+    ~ObservedFeedback() {
+        if (observer_) observer_(nullptr);
+    }
+    ObservedFeedback(const ObservedFeedback&) = delete;
+    ObservedFeedback& operator=(const ObservedFeedback&) = delete;
+
+private:
+    const std::function<void(ConsoleRunFeedback*)>& observer_;
+};
+
 // Where a command's settings come from.
 enum class CommandSettings {
     kNone,          // the command shows no values

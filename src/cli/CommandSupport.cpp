@@ -51,12 +51,10 @@ bool CommandContext::Open(const std::string& tree, const std::string& container,
 int RunReportSpec(CommandServices& s, const report::ReportSpec& spec, bool savedReport) {
     ReportCommand report(ReportCommand::Services{s.access, s.settings, s.formats, s.feedback,
                                                  s.messages, s.now, s.showProgress, s.out, s.err});
-    if (s.feedbackObserver) s.feedbackObserver(&s.feedback);
-    const int code = report.Run(spec, s.options.saveReport,
-                                savedReport ? ReportCommand::ExportRule::kSavedReport
-                                            : ReportCommand::ExportRule::kOutputOption);
-    if (s.feedbackObserver) s.feedbackObserver(nullptr);
-    return code;
+    const ObservedFeedback observed(s.feedbackObserver, s.feedback);
+    return report.Run(spec, s.options.saveReport,
+                      savedReport ? ReportCommand::ExportRule::kSavedReport
+                                  : ReportCommand::ExportRule::kOutputOption);
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
