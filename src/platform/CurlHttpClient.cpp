@@ -99,6 +99,12 @@ HttpResult CurlHttpClient::Get(const HttpRequest& request, const HttpBodySink& s
     }
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A name lookup that is stopped or runs out of time is left to end on
+    // its own thread instead of being waited for: a silent name server can
+    // hold it for many seconds more, with the window still and Cancel dead.
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
