@@ -22,15 +22,21 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
         return outcome;
     }
     ReportSpec spec = std::move(*loaded.spec);
-    if (access.OpenTreeInfo(treeRecord, spec.TreeName, typeless) != 0) {
+    // Opened beside the record: the results shown may be read through it
+    // (a cell's detail, an edit), and a tree that cannot be opened leaves
+    // them as they are.
+    directory::TTreeInfo opened;
+    if (access.OpenTreeInfo(opened, spec.TreeName, typeless) != 0) {
         // Said, not passed over in silence: a person who chose the file would
         // otherwise see nothing happen at all.
         access.Messages().ErrorBox("The tree \"" + spec.TreeName + "\" named in " + file.string() +
                                    " cannot be opened");
-        access.ClearTreeInfo(treeRecord);
+        access.ClearTreeInfo(opened);
         outcome.status = CannedReportOutcome::Status::TreeFailed;
         return outcome;
     }
+    access.ClearTreeInfo(treeRecord);
+    treeRecord = std::move(opened);
     // A failure has shown its box; the report still runs without the classes.
     GetTreeInformation(access, treeRecord);
     spec.Tree = &treeRecord;

@@ -287,7 +287,6 @@ void TMainForm::ActionSchemaGetClassInfoExecute() {
 void TMainForm::OpenCannedReport(const std::filesystem::path& file) {
     exportFailed_ = false;
     exportedAtOnce_ = false;
-    if (currentTree_ == &cannedTree_) currentTree_ = nullptr;
     const report::CannedReportOutcome outcome = report::OpenCannedReport(
         run_, access_, cannedTree_, file, settings_.TypelessNames,
         [this](const report::ReportSpec& spec) { PrepareForCannedReport(spec); });

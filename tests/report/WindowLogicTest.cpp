@@ -252,7 +252,8 @@ TEST_F(WindowLogicTest, SavedReportRunsAsOneOperationOrIsRefusedWithItsBox) {
               (std::vector<std::string>{"Invalid Report File: " + schema.string()}));
     EXPECT_EQ(run_.CurrentSpec().Kind, ReportKind::ByType);
 
-    // A tree that is not there: nothing runs, and the box says why.
+    // A tree that is not there: nothing runs, the box says why, and the
+    // results shown keep the tree they are read through.
     const auto lost = dir / "lost.rpt";
     testing::WriteFile(lost,
                        "[General]\nContainer=Corp\nTree=NOWHERE\nReport Type=1\n"
@@ -262,6 +263,10 @@ TEST_F(WindowLogicTest, SavedReportRunsAsOneOperationOrIsRefusedWithItsBox) {
     ASSERT_EQ(bed_.messages.Errors().size(), 2u);
     EXPECT_EQ(bed_.messages.Errors()[1],
               "The tree \"NOWHERE\" named in " + lost.string() + " cannot be opened");
+    EXPECT_EQ(run_.CurrentSpec().Tree, &tree_);
+    EXPECT_EQ(tree_.treeName, "CORP");
+    EXPECT_TRUE(tree_.HoldsContexts());
+    EXPECT_TRUE(tree_.classes.Contains("User"));
 }
 
 }  // namespace
