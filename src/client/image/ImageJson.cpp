@@ -369,22 +369,21 @@ void Build(ondemand::value value, Json& target, size_t above) {
 
 // Builds an object, but for the value of the key list when it is a list: an
 // empty list stands in its place, and takeList is handed the list to read
-// where the reader meets it. True when it was a list.
+// where the reader meets it.
 template <typename TakeList>
-bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, size_t above,
+void BuildAllBut(ondemand::value value, std::string_view list, Json& target, size_t above,
                  TakeList&& takeList) {
     ondemand::json_type type{};
     Check(value.type().get(type));
     if (type != ondemand::json_type::object) {
         Build(value, target, above);
-        return false;
+        return;
     }
     target = Json();
     DocumentBuilder builder(target, above);
     ondemand::object object;
     Check(value.get_object().get(object));
     if (!builder.start_object(static_cast<std::size_t>(-1))) throw TextFault{};
-    bool listed = false;
     for (auto item : object) {
         ondemand::field field;
         std::string_view key;
@@ -403,14 +402,12 @@ bool BuildAllBut(ondemand::value value, std::string_view list, Json& target, siz
                 ondemand::array elements;
                 Check(member.get_array().get(elements));
                 takeList(elements);
-                listed = true;
                 continue;
             }
         }
         if (!Feed(member, builder)) throw TextFault{};
     }
     builder.end_object();
-    return listed;
 }
 
 // The text of a value the reader stands on, from its first character to the
