@@ -47,6 +47,7 @@ std::optional<std::string> ErrorTextTable::Lookup(Result code) const {
         case Err::NotEmpty: return "Container is not empty";
         case Err::NoAccess: return "No access";
         case Err::AliasOfAlias: return "Alias of an alias";
+        case Err::Fatal: return "The work failed and ended early; its result is incomplete";
         case Err::TextNotOfSyntax: return "The text does not fit the syntax";
         case Err::NoValueParser: return "The syntax has no parser";
         default: return std::nullopt;

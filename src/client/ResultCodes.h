@@ -66,6 +66,9 @@ inline constexpr Result NotEmpty = -654;  // a container that still has subordin
 inline constexpr Result FailedAuthentication = -669;
 inline constexpr Result NoAccess = -672;
 inline constexpr Result AliasOfAlias = -680;  // alias chain too long or circular
+// Work that failed in a way no other code says (a report run that an
+// exception ended: what it found stands, the rest is missing).
+inline constexpr Result Fatal = -699;
 // The value parser's refusals of an edited text (directory::ParseResult).
 inline constexpr Result TextNotOfSyntax = -702;
 inline constexpr Result NoValueParser = -623;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <numeric>
 #include <utility>
 
@@ -129,7 +130,9 @@ bool ReportRun::Rpt_run() {
     ReportSpec run = current_;
     Head(run);
     if (lastResult_ == 0) {
-        // A body that throws ends there; what it wrote stays and the tail runs.
+        // A body that throws ends there; what it wrote stays and the tail
+        // runs, with a result that says the run did not end well (the rows
+        // alone would pass for a whole report, and be exported as one).
         try {
             switch (run.Kind) {
                 case ReportKind::ByObject: ByObject(run); break;
@@ -137,7 +140,10 @@ bool ReportRun::Rpt_run() {
                 case ReportKind::SchemaClasses: Schema(run, true); break;
                 case ReportKind::SchemaAttributes: Schema(run, false); break;
             }
+        } catch (const std::bad_alloc&) {
+            lastResult_ = client::Err::NotEnoughMemory;
         } catch (...) {
+            lastResult_ = client::Err::Fatal;
         }
     }
     Tail(run);

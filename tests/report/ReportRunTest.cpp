@@ -351,6 +351,10 @@ TEST_F(ReportRunTest, AFailureWhileOneObjectIsHandledEndsTheSearchCleanly) {
     EXPECT_EQ(run_.Table().RowCount(), 3u);
     EXPECT_TRUE(run_.SaveEnabled());
     EXPECT_FALSE(run_.CancelRequested());
+    // The rows found are no whole report: the run says it failed.
+    EXPECT_EQ(run_.LastResult(), client::Err::Fatal);
+    EXPECT_EQ(bed_.feedback.status[0].rfind("The directory returned error 0xFFFFFD45", 0), 0u)
+        << bed_.feedback.status[0];
     ExpectRestored();
 }
 
