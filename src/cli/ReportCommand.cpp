@@ -119,7 +119,10 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         s_.err << kProgram << ": " << report::NothingExportedNotice(run) << '\n';
         return stored();
     }
-    if (spec.Kind == report::ReportKind::ByObject && result != 0) {
+    // A run that failed on its own side (not the directory's answer) found
+    // part of its rows, whatever its kind.
+    const bool cutShort = result == client::Err::Fatal;
+    if (spec.Kind == report::ReportKind::ByObject && result != 0 && !cutShort) {
         s_.access.DSShowError(result, report::RunErrorLabel(spec, true));
         s_.err << kProgram << ": the attributes of the class \"" << spec.ObjectClass
                << "\" named in the report are listed\n";
@@ -137,7 +140,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
                << " rows found were exported\n";
         return kInterrupted;
     }
-    if (byType && result != 0 && !interrupted) {
+    if ((byType || cutShort) && result != 0 && !interrupted) {
         s_.access.DSShowError(result, report::RunErrorLabel(spec, true));
         s_.err << kProgram << ": the " << rows << " rows found were exported\n";
         return kFailure;
