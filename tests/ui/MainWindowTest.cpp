@@ -658,11 +658,12 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
 
 // With a large window font the window still fits a screen 1024 pixels wide:
 // the rows of buttons under the lists and the grid wrap rather than widen it,
-// and every button stays whole and inside the window.
+// the filter rows' boxes narrow, and every button and filter control stays
+// whole and inside the window.
 TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
     Start();
     QFont large = form_->font();
-    large.setPointSize(16);
+    large.setPointSize(20);
     DialogScript::PushFont(large.toString().toStdString());
     emit form_->FontRequested();
     RunUsers();
@@ -686,6 +687,21 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
         }
         EXPECT_GE(placed.size(), 2u) << tab;
     }
+    // The filter rows' controls are inside the window too, the buttons whole.
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::processEvents();
+    for (auto* control : Find<QWidget>("PanelMultiFilter")->findChildren<QWidget*>()) {
+        if (!control->isVisible() || control->parentWidget()->objectName() != "PanelMultiFilter")
+            continue;
+        const QRect at(control->mapTo(form_, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(form_->rect().contains(at)) << control->objectName().toStdString();
+        if (qobject_cast<QRadioButton*>(control) != nullptr) {
+            EXPECT_GE(control->width(), control->sizeHint().width())
+                << control->objectName().toStdString();
+        }
+    }
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetResults"));
+    QCoreApplication::processEvents();
     QWidget* scrollBar = form_->GridResults()->verticalScrollBar();
     ASSERT_TRUE(scrollBar->isVisible());
     EXPECT_TRUE(
