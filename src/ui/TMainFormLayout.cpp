@@ -2,6 +2,7 @@
 // names them (the INI keys are control names).
 
 #include "report/ReportStart.h"
+#include "ui/ElidingLabel.h"
 #include "ui/HelpMenu.h"
 #include "ui/ProductInfo.h"
 #include "ui/ResultTableModel.h"
@@ -544,10 +545,11 @@ void TMainForm::BuildStatusBar() {
     bar->setSizeGripEnabled(true);
     const std::array<int, kStatusPanels> designWidths = {250, 400, 50};
     for (size_t i = 0; i < statusPanels_.size(); ++i) {
-        auto* panel = new QLabel(bar);
+        // A text wider than its panel is cut with "…" and shown whole when
+        // pointed at; names and values are shown as they are, not as markup.
+        auto* panel = new ElidingLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);  // names and values shown as they are
         panel->setMinimumWidth(designWidths[i] / 5);
         panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
         bar->addWidget(panel, designWidths[i]);

@@ -16,6 +16,7 @@
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
+#include "ui/ElidingLabel.h"
 #include "ui/HelpMenu.h"
 #include "ui/LoadProgressWindow.h"
 #include "ui/QtMessagePort.h"
@@ -57,6 +58,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
@@ -306,6 +308,35 @@ TEST_F(MainWindowTest, TheGivenWebSiteIsShownAndOpenedAndAFailedOpenIsTold) {
         DialogScript::Texts(Kind::Plain),
         (std::vector<std::string>{"Cannot open http://127.0.0.1:9",
                                   "Cannot open https://forum.vellrun.example.org/edirectory"}));
+}
+
+// A status text wider than its panel is cut with "…" where it shows, and
+// shown whole when the panel is pointed at; a screen reader and the program
+// still read the whole text.
+TEST_F(MainWindowTest, AStatusTextTooLongForItsPanelIsCutAndShownWholeWhenPointedAt) {
+    Start();
+    form_->resize(800, 600);
+    QCoreApplication::processEvents();
+    auto* panel = dynamic_cast<ElidingLabel*>(form_->StatusPanels()[0]);
+    ASSERT_NE(panel, nullptr);
+    const QString hint = Find<QWidget>("ListBoxObjects")->statusTip();
+    QStatusTipEvent tip(hint);
+    QCoreApplication::sendEvent(form_, &tip);
+    ASSERT_GT(panel->fontMetrics().horizontalAdvance(hint), panel->contentsRect().width());
+    EXPECT_EQ(panel->text(), hint);
+    const QString shown = panel->ShownText();
+    ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(hint.startsWith(shown.chopped(1))) << shown.toStdString();
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(shown), panel->contentsRect().width());
+    QHelpEvent pointed(QEvent::ToolTip, QPoint(4, 4), panel->mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(panel, &pointed);
+    EXPECT_EQ(QToolTip::text(), hint);
+    QToolTip::hideText();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name), hint);
+    // A text that fits shows as it is.
+    QStatusTipEvent fits(QStringLiteral("Ready"));
+    QCoreApplication::sendEvent(form_, &fits);
+    EXPECT_EQ(panel->ShownText(), "Ready");
 }
 
 TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
