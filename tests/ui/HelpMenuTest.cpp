@@ -70,7 +70,7 @@ TEST_F(HelpMenuTest, AboutBoxAndWebSiteItem) {
     EXPECT_EQ(DialogScript::Texts(Kind::Information),
               std::vector<std::string>{HelpMenu::AboutText()});
 
-    EXPECT_EQ(HelpMenu::VisitCaption().toStdString(), "Visit " + site);
+    EXPECT_EQ(HelpMenu::VisitCaption().toStdString(), "&Visit " + site);
     help->MenuItemVisitWWWClick();
     EXPECT_EQ(desktop.opened, std::vector<std::string>{server.Address()});
     desktop.answer = false;

@@ -291,7 +291,7 @@ TEST_F(MainWindowTest, TheGivenWebSiteIsShownAndOpenedAndAFailedOpenIsTold) {
     ::setenv("VELLRUN_UPDATE_URL", "http://127.0.0.1:9/", 1);
     Start();
     const std::string address = "http://127.0.0.1:9";
-    EXPECT_EQ(Find<QAction>("ActionVisitWeb")->text().toStdString(), "Visit 127.0.0.1:9");
+    EXPECT_EQ(Find<QAction>("ActionVisitWeb")->text().toStdString(), "&Visit 127.0.0.1:9");
     EXPECT_EQ(Find<QPushButton>("BitBtnWeb")->text().toStdString(), address);
     EXPECT_EQ(form_->StatusPanels()[0]->text().toStdString(), address);
     {
