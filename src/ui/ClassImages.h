@@ -8,12 +8,13 @@
 namespace vellrun::ui {
 
 // The tree browser's 15 class images, drawn by the program itself (in a
-// 16-unit square, at whatever size and device pixel ratio they are shown) so
-// that they need no image format plugin and stay sharp on a scaled screen: 0 Top (also every tree's
-// top), 1 Country, 2 domain, 3 Organization, 4 Organizational Unit, 5 SAS:Security, 6 any other
-// container, 7 any other object, 8 User, 9 Group, 10 Organizational Role, 11 Volume, 12 LDAP Group,
-// 13 LDAP Server, 14 NCP Server. Stateless apart from the icons made once on first use (and the
-// pixmaps they keep in the program's pixmap cache).
+// 16-unit square, at the size and device pixel ratio they are shown at) so
+// that they need no image format plugin and stay sharp on a scaled screen:
+// 0 Top (also every tree's top), 1 Country, 2 domain, 3 Organization, 4
+// Organizational Unit, 5 SAS:Security, 6 any other container, 7 any other
+// object, 8 User, 9 Group, 10 Organizational Role, 11 Volume, 12 LDAP Group,
+// 13 LDAP Server, 14 NCP Server. Stateless apart from the icons made once on
+// first use and the pixmaps they keep in the program's pixmap cache.
 class ClassImages {
 public:
     static constexpr int kCount = 15;

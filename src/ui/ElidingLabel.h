@@ -4,7 +4,8 @@
 
 namespace vellrun::ui {
 
-// A one-line label (a status bar panel) that keeps its whole text but, when
+// A one-line label of plain text (a status bar panel: names and values are
+// shown as they are, not as markup) that keeps its whole text but, when
 // that is wider than the label, shows it cut with "…" and shows the whole
 // text as its tool tip when pointed at. text() and the name a screen reader
 // speaks stay the whole text. While the text fits it is an ordinary label,

@@ -546,7 +546,7 @@ void TMainForm::BuildStatusBar() {
     const std::array<int, kStatusPanels> designWidths = {250, 400, 50};
     for (size_t i = 0; i < statusPanels_.size(); ++i) {
         // A text wider than its panel is cut with "…" and shown whole when
-        // pointed at; names and values are shown as they are, not as markup.
+        // pointed at.
         auto* panel = new ElidingLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
