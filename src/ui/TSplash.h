@@ -6,8 +6,9 @@
 namespace vellrun::ui {
 
 // The splash window shown while the program starts: the product picture
-// (the program's icon, drawn at the screen's device pixel ratio) and one line that names the
-// maker's web site or, through SplashMessage, the start-up step under way.
+// (the program's icon, drawn at the screen's device pixel ratio) and one
+// line that names the maker's web site or, through SplashMessage, the
+// start-up step under way.
 // It shows the busy cursor while it lives and deletes itself as soon as
 // another window of the program becomes active (the main window coming up,
 // or a start-up error box). Made by main() before any other window; it owns
