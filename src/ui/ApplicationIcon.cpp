@@ -46,6 +46,12 @@ QPixmap Draw(int size) {
 
 }  // namespace
 
+QPixmap ApplicationPicture(int size, qreal ratio) {
+    QPixmap picture = Draw(qRound(size * ratio));
+    picture.setDevicePixelRatio(ratio);
+    return picture;
+}
+
 QIcon ApplicationIcon() {
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256})

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace vellrun::ui {
 
@@ -10,5 +11,10 @@ namespace vellrun::ui {
 // no image format plugin and no installed file is needed, wherever the
 // program is installed. A change of the SVG's shapes is made here too.
 QIcon ApplicationIcon();
+
+// The same picture, size pixels square where it is shown, drawn at the
+// screen's device pixel ratio so that a scaled screen shows it sharp (the
+// splash window's picture).
+QPixmap ApplicationPicture(int size, qreal ratio);
 
 }  // namespace vellrun::ui

@@ -2,9 +2,14 @@
 
 #include "platform/AsciiText.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QStyle>
+#include <QStyleOption>
 #include <array>
 #include <cctype>
 #include <string>
@@ -56,12 +61,15 @@ void Server(QPainter& p, const QColor& color, const QString& mark) {
     p.drawText(QRectF(3, 9, 10, 6), Qt::AlignCenter, mark);
 }
 
-QPixmap Draw(int index) {
-    QPixmap pixmap(16, 16);
+// Draws the image's 16-unit square into size device pixels.
+QPixmap Draw(int index, const QSize& size, const ClassImages::Ink& ink) {
+    QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 0.8));
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(size.width() / 16.0, size.height() / 16.0);
+    p.setPen(QPen(ink.line, 0.8));
     switch (index) {
         case 0:  // Top: a tree of three nodes
             p.setBrush(QColor(0, 128, 0));
@@ -140,7 +148,7 @@ QPixmap Draw(int index) {
             break;
         case 10:  // Organizational Role: a person with a hat
             Person(p, QPointF(10, 13.5), 1.2, QColor(170, 90, 170));
-            p.setBrush(QColor(60, 60, 60));
+            p.setBrush(ink.hat);
             p.drawRect(QRectF(4.5, 1, 6, 2));
             break;
         case 11:  // Volume: a disk cylinder
@@ -167,7 +175,66 @@ QPixmap Draw(int index) {
     return pixmap;
 }
 
+// Paints an image at the size and device pixel ratio it is shown at, in the
+// colours of the palette in use at that time, so that it stays sharp on a
+// scaled screen and its lines stay visible on a dark background.
+class ClassImageEngine final : public QIconEngine {
+public:
+    explicit ClassImageEngine(int index) : index_(index) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio =
+            painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+        QPixmap shown = pixmap(rect.size() * ratio, mode, state);
+        shown.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, shown);
+    }
+
+    // QIcon asks for the size in device pixels and sets the ratio itself.
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        if (size.isEmpty()) return {};
+        const ClassImages::Ink ink = ClassImages::InkFor(QGuiApplication::palette());
+        const QString key = QStringLiteral("vellrun-class-%1-%2x%3-%4-%5-%6")
+                                .arg(index_)
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(static_cast<int>(mode))
+                                .arg(ink.line.rgba())
+                                .arg(ink.hat.rgba());
+        QPixmap drawn;
+        if (QPixmapCache::find(key, &drawn)) return drawn;
+        drawn = Draw(index_, size, ink);
+        // A disabled or selected image is changed as the style changes any
+        // other icon's.
+        if (mode != QIcon::Normal && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            drawn = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+        }
+        QPixmapCache::insert(key, drawn);
+        return drawn;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {QSize(16, 16)}; }
+    QString key() const override { return QStringLiteral("vellrun-class-image"); }
+    QIconEngine* clone() const override { return new ClassImageEngine(index_); }
+
+private:
+    int index_;
+};
+
 }  // namespace
+
+ClassImages::Ink ClassImages::InkFor(const QPalette& palette) {
+    // Dark grey lines vanish on a dark view; there they take its text colour.
+    if (palette.color(QPalette::Base).lightness() < 128) {
+        const QColor text = palette.color(QPalette::Text);
+        return {text, text.darker(130)};
+    }
+    return {QColor(40, 40, 40), QColor(60, 60, 60)};
+}
 
 int ClassImages::IndexOf(std::string_view className, bool container) {
     for (size_t k = 0; k < kClassNames.size(); ++k) {
@@ -181,7 +248,7 @@ QIcon ClassImages::Icon(int index) {
     static std::array<QIcon, kCount> icons;
     if (index < 0 || index >= kCount) index = kOtherObject;
     QIcon& icon = icons[static_cast<size_t>(index)];
-    if (icon.isNull()) icon = QIcon(Draw(index));
+    if (icon.isNull()) icon = QIcon(new ClassImageEngine(index));
     return icon;
 }
 

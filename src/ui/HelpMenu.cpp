@@ -26,7 +26,10 @@ void HelpMenu::SetParentWidget(QWidget* parent) {
 }
 
 QString HelpMenu::VisitCaption() {
-    return QStringLiteral("Visit ") + Text(product::WebSiteName());
+    // "V" is the item's access key; an "&" in the name is shown as one.
+    QString name = Text(product::WebSiteName());
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return QStringLiteral("&Visit ") + name;
 }
 
 std::string HelpMenu::AboutText() {

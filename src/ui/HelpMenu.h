@@ -27,7 +27,8 @@ public:
 
     void SetParentWidget(QWidget* parent);
 
-    // The caption of the web site's menu item: "Visit " and the site's name.
+    // The caption of the web site's menu item: "Visit " and the site's name,
+    // with V as its access key.
     static QString VisitCaption();
     // The about box: captioned with the product name; the author, the version
     // with its date, and the web site, in paragraphs apart.

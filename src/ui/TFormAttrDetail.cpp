@@ -11,6 +11,8 @@ namespace vellrun::ui {
 
 namespace {
 
+constexpr QSize kDefaultSize(567, 392);
+
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -32,11 +34,15 @@ TFormAttrDetail::TFormAttrDetail(directory::DirectoryAccess& access, QWidget* pa
     : QDialog(parent), access_(access) {
     setObjectName(QStringLiteral("FormAttrDetail"));
     setWindowTitle(QStringLiteral("Attribute Detail"));
-    resize(567, 392);
+    // The size at the usual font; Open widens it to what a larger font needs.
+    resize(kDefaultSize);
 
+    // The panels keep their usual height and width at least and take what
+    // their controls need at a larger font.
     panelAttrEdit_ = new QWidget(this);
     panelAttrEdit_->setObjectName(QStringLiteral("PanelAttrEdit"));
-    panelAttrEdit_->setFixedHeight(57);
+    panelAttrEdit_->setMinimumHeight(57);
+    panelAttrEdit_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* panelAttrEditControl = new QWidget(panelAttrEdit_);
     panelAttrEditControl->setObjectName(QStringLiteral("PanelAttrEditControl"));
     attrEdit_ = new QLineEdit(panelAttrEditControl);
@@ -59,7 +65,7 @@ TFormAttrDetail::TFormAttrDetail(directory::DirectoryAccess& access, QWidget* pa
 
     auto* panelAttrSave = new QWidget(panelAttrEdit_);
     panelAttrSave->setObjectName(QStringLiteral("PanelAttrSave"));
-    panelAttrSave->setFixedWidth(199);
+    panelAttrSave->setMinimumWidth(199);
     bitBtnAttrSave_ = new QPushButton(QStringLiteral("&Save"), panelAttrSave);
     bitBtnAttrSave_->setObjectName(QStringLiteral("BitBtnAttrSave"));
     bitBtnCancel_ = new QPushButton(QStringLiteral("&Cancel"), panelAttrSave);
@@ -97,6 +103,8 @@ TFormAttrDetail::TFormAttrDetail(directory::DirectoryAccess& access, QWidget* pa
 bool TFormAttrDetail::Open(const values::AttrDetailState& state,
                            const std::function<void()>& onSaved) {
     Load(state);
+    // The font may have grown since the dialog was last shown.
+    resize(size().expandedTo(sizeHint()));
     exec();
     if (saved_ && onSaved) onSaved();
     return saved_;

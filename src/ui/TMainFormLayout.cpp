@@ -2,6 +2,7 @@
 // names them (the INI keys are control names).
 
 #include "report/ReportStart.h"
+#include "ui/ElidingLabel.h"
 #include "ui/HelpMenu.h"
 #include "ui/ProductInfo.h"
 #include "ui/ResultTableModel.h"
@@ -35,8 +36,10 @@ namespace vellrun::ui {
 
 namespace {
 
-// The characters a filter row's attribute box makes room for.
-constexpr int kFilterAttributeLength = 20;
+// The characters a filter row's boxes keep room for at the least: the two
+// radio buttons between them take much of a row, and with a large font the
+// row must still fit a small screen. Where there is room the boxes share it.
+constexpr int kFilterBoxLength = 6;
 
 // A control's hint: its tool tip, and the text the status bar's first panel
 // shows while the pointer is over it.
@@ -234,7 +237,7 @@ QWidget* TMainForm::BuildFilterPanel() {
         // auxiliary attributes), the box would widen the window past a small
         // screen; the list it opens still shows the names whole.
         attribute->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        attribute->setMinimumContentsLength(kFilterAttributeLength);
+        attribute->setMinimumContentsLength(kFilterBoxLength);
         // The three rows' buttons share their captions; their names say the row.
         auto* mustContain = new QRadioButton(QStringLiteral("must contain"), panelMultiFilter_);
         mustContain->setObjectName(QStringLiteral("RadioFilter%1a").arg(number));
@@ -255,6 +258,8 @@ QWidget* TMainForm::BuildFilterPanel() {
         value->setEditText({});
         value->setAccessibleName(QStringLiteral("Filter %1 value").arg(number));
         value->setInsertPolicy(QComboBox::NoInsert);
+        value->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        value->setMinimumContentsLength(kFilterBoxLength);
         grid->addWidget(attribute, row, 0);
         grid->addWidget(mustContain, row, 1);
         grid->addWidget(mustNot, row, 2);
@@ -540,10 +545,11 @@ void TMainForm::BuildStatusBar() {
     bar->setSizeGripEnabled(true);
     const std::array<int, kStatusPanels> designWidths = {250, 400, 50};
     for (size_t i = 0; i < statusPanels_.size(); ++i) {
-        auto* panel = new QLabel(bar);
+        // A text wider than its panel is cut with "…" and shown whole when
+        // pointed at.
+        auto* panel = new ElidingLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);  // names and values shown as they are
         panel->setMinimumWidth(designWidths[i] / 5);
         panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
         bar->addWidget(panel, designWidths[i]);

@@ -1,5 +1,6 @@
 #include "ui/TSplash.h"
 
+#include "ui/ApplicationIcon.h"
 #include "ui/ProductInfo.h"
 
 #include <QApplication>
@@ -11,11 +12,6 @@
 #include <QTimer>
 #include <QWindow>
 
-// The resources of a static library are registered by hand, outside any namespace.
-static void InitSplashResources() {
-    Q_INIT_RESOURCE(vellrun);
-}
-
 namespace vellrun::ui {
 
 namespace {
@@ -25,6 +21,7 @@ constexpr int kClientHeight = 267;
 constexpr int kInfoHeight = 32;
 constexpr int kStepHeight = 18;
 constexpr int kImageTop = 24;
+constexpr int kPictureSize = 200;
 
 }  // namespace
 
@@ -37,9 +34,8 @@ TSplash* TSplash::ShowAtStart() {
     return splash;
 }
 
-QPixmap TSplash::ProductPicture() {
-    InitSplashResources();
-    return QPixmap(QStringLiteral(":/vellrun/splash.jpg"), "JPG");
+QPixmap TSplash::ProductPicture(qreal ratio) {
+    return ApplicationPicture(kPictureSize, ratio);
 }
 
 TSplash::TSplash()
@@ -57,9 +53,9 @@ TSplash::TSplash()
     panelTop->setPalette(QPalette(Qt::black, Qt::white));
     splashImage_ = new QLabel(panelTop);
     splashImage_->setObjectName(QStringLiteral("SplashImage"));
-    splashImage_->setGeometry(40, kImageTop, 200, 200);
+    splashImage_->setGeometry(40, kImageTop, kPictureSize, kPictureSize);
     splashImage_->setAlignment(Qt::AlignCenter);
-    splashImage_->setPixmap(ProductPicture());
+    splashImage_->setPixmap(ProductPicture(devicePixelRatioF()));
     splashImage_->setAccessibleName(QString::fromUtf8(product::kProductName));
 
     panelInfo_ = new QLabel(this);

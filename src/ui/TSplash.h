@@ -6,8 +6,9 @@
 namespace vellrun::ui {
 
 // The splash window shown while the program starts: the product picture
-// (decoded from the JPEG built into the program) and one line that names the
-// maker's web site or, through SplashMessage, the start-up step under way.
+// (the program's icon, drawn at the screen's device pixel ratio) and one
+// line that names the maker's web site or, through SplashMessage, the
+// start-up step under way.
 // It shows the busy cursor while it lives and deletes itself as soon as
 // another window of the program becomes active (the main window coming up,
 // or a start-up error box). Made by main() before any other window; it owns
@@ -29,8 +30,9 @@ public:
     QLabel* SplashImage() const { return splashImage_; }
     QLabel* PanelInfo() const { return panelInfo_; }
     QLabel* PanelStep() const { return panelStep_; }
-    // The product picture from the built-in JPEG.
-    static QPixmap ProductPicture();
+    // The product picture, 200 pixels square where shown, drawn for a
+    // screen of the device pixel ratio.
+    static QPixmap ProductPicture(qreal ratio);
 
     ~TSplash() override;
 

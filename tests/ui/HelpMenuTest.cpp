@@ -70,7 +70,7 @@ TEST_F(HelpMenuTest, AboutBoxAndWebSiteItem) {
     EXPECT_EQ(DialogScript::Texts(Kind::Information),
               std::vector<std::string>{HelpMenu::AboutText()});
 
-    EXPECT_EQ(HelpMenu::VisitCaption().toStdString(), "Visit " + site);
+    EXPECT_EQ(HelpMenu::VisitCaption().toStdString(), "&Visit " + site);
     help->MenuItemVisitWWWClick();
     EXPECT_EQ(desktop.opened, std::vector<std::string>{server.Address()});
     desktop.answer = false;
@@ -125,6 +125,10 @@ TEST(TSplashTest, ShowsThePictureAndGoesWhenTheMainWindowBecomesActive) {
     const QPixmap picture = splash->SplashImage()->pixmap();
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(picture.size(), QSize(200, 200));
+    // A scaled screen gets it drawn at its ratio, not enlarged.
+    const QPixmap sharp = TSplash::ProductPicture(2.0);
+    EXPECT_EQ(sharp.size(), QSize(400, 400));
+    EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(200, 200));
     EXPECT_FALSE(splash->PanelInfo()->text().isEmpty());
     splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     EXPECT_EQ(splash->PanelInfo()->text(), "Reading the trees ...");

@@ -16,6 +16,7 @@
 #include "support/TempDir.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
+#include "ui/ElidingLabel.h"
 #include "ui/HelpMenu.h"
 #include "ui/LoadProgressWindow.h"
 #include "ui/QtMessagePort.h"
@@ -57,6 +58,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
@@ -289,7 +291,7 @@ TEST_F(MainWindowTest, TheGivenWebSiteIsShownAndOpenedAndAFailedOpenIsTold) {
     ::setenv("VELLRUN_UPDATE_URL", "http://127.0.0.1:9/", 1);
     Start();
     const std::string address = "http://127.0.0.1:9";
-    EXPECT_EQ(Find<QAction>("ActionVisitWeb")->text().toStdString(), "Visit 127.0.0.1:9");
+    EXPECT_EQ(Find<QAction>("ActionVisitWeb")->text().toStdString(), "&Visit 127.0.0.1:9");
     EXPECT_EQ(Find<QPushButton>("BitBtnWeb")->text().toStdString(), address);
     EXPECT_EQ(form_->StatusPanels()[0]->text().toStdString(), address);
     {
@@ -306,6 +308,35 @@ TEST_F(MainWindowTest, TheGivenWebSiteIsShownAndOpenedAndAFailedOpenIsTold) {
         DialogScript::Texts(Kind::Plain),
         (std::vector<std::string>{"Cannot open http://127.0.0.1:9",
                                   "Cannot open https://forum.vellrun.example.org/edirectory"}));
+}
+
+// A status text wider than its panel is cut with "…" where it shows, and
+// shown whole when the panel is pointed at; a screen reader and the program
+// still read the whole text.
+TEST_F(MainWindowTest, AStatusTextTooLongForItsPanelIsCutAndShownWholeWhenPointedAt) {
+    Start();
+    form_->resize(800, 600);
+    QCoreApplication::processEvents();
+    auto* panel = dynamic_cast<ElidingLabel*>(form_->StatusPanels()[0]);
+    ASSERT_NE(panel, nullptr);
+    const QString hint = Find<QWidget>("ListBoxObjects")->statusTip();
+    QStatusTipEvent tip(hint);
+    QCoreApplication::sendEvent(form_, &tip);
+    ASSERT_GT(panel->fontMetrics().horizontalAdvance(hint), panel->contentsRect().width());
+    EXPECT_EQ(panel->text(), hint);
+    const QString shown = panel->ShownText();
+    ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(hint.startsWith(shown.chopped(1))) << shown.toStdString();
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(shown), panel->contentsRect().width());
+    QHelpEvent pointed(QEvent::ToolTip, QPoint(4, 4), panel->mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(panel, &pointed);
+    EXPECT_EQ(QToolTip::text(), hint);
+    QToolTip::hideText();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name), hint);
+    // A text that fits shows as it is.
+    QStatusTipEvent fits(QStringLiteral("Ready"));
+    QCoreApplication::sendEvent(form_, &fits);
+    EXPECT_EQ(panel->ShownText(), "Ready");
 }
 
 TEST_F(MainWindowTest, TypesTicksFilterAndPlaceSurviveARestart) {
@@ -658,11 +689,12 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreen) {
 
 // With a large window font the window still fits a screen 1024 pixels wide:
 // the rows of buttons under the lists and the grid wrap rather than widen it,
-// and every button stays whole and inside the window.
+// the filter rows' boxes narrow, and every button and filter control stays
+// whole and inside the window.
 TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
     Start();
     QFont large = form_->font();
-    large.setPointSize(16);
+    large.setPointSize(20);
     DialogScript::PushFont(large.toString().toStdString());
     emit form_->FontRequested();
     RunUsers();
@@ -686,6 +718,21 @@ TEST_F(MainWindowTest, TheWindowFitsASmallScreenWithALargeFont) {
         }
         EXPECT_GE(placed.size(), 2u) << tab;
     }
+    // The filter rows' controls are inside the window too, the buttons whole.
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetObjAttr"));
+    QCoreApplication::processEvents();
+    for (auto* control : Find<QWidget>("PanelMultiFilter")->findChildren<QWidget*>()) {
+        if (!control->isVisible() || control->parentWidget()->objectName() != "PanelMultiFilter")
+            continue;
+        const QRect at(control->mapTo(form_, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(form_->rect().contains(at)) << control->objectName().toStdString();
+        if (qobject_cast<QRadioButton*>(control) != nullptr) {
+            EXPECT_GE(control->width(), control->sizeHint().width())
+                << control->objectName().toStdString();
+        }
+    }
+    tabs->setCurrentWidget(Find<QWidget>("TabSheetResults"));
+    QCoreApplication::processEvents();
     QWidget* scrollBar = form_->GridResults()->verticalScrollBar();
     ASSERT_TRUE(scrollBar->isVisible());
     EXPECT_TRUE(

@@ -194,6 +194,25 @@ TEST_F(TFormAttrDetailTest, MemoAndCaptionFollowTheTwoDetailSettings) {
     EXPECT_TRUE(dialog->MemoDetail()->isReadOnly());
 }
 
+// The window's font reaches the dialog: a large one makes it as large as its
+// controls then need, with the buttons' captions whole and the edit whole.
+TEST_F(TFormAttrDetailTest, ALargeFontLeavesTheButtonsAndTheEditWhole) {
+    QFont large = dialog->font();
+    large.setPointSize(24);
+    dialog->setFont(large);
+    testing::WhenModal([this] {
+        for (const QWidget* control : std::initializer_list<const QWidget*>{
+                 dialog->BitBtnAttrSave(), dialog->BitBtnCancel(), dialog->AttrEdit()}) {
+            EXPECT_GE(control->width(), control->sizeHint().width())
+                << control->objectName().toStdString();
+            EXPECT_GE(control->height(), control->sizeHint().height())
+                << control->objectName().toStdString();
+        }
+        dialog->reject();
+    });
+    EXPECT_FALSE(dialog->Open(Cell("Note")));
+}
+
 TEST_F(TFormAttrDetailTest, SavedEditsReachTheDirectoryAndTheCellIsRefreshed) {
     std::string cell;
     const auto refresh = [&](const std::string& attribute) {

@@ -10,12 +10,16 @@
 #include "ui/QtRunFeedback.h"
 #include "ui/TTreeFrame.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
+#include <QPalette>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -316,6 +320,54 @@ std::string ManyEntries(size_t count) {
     for (size_t k = 0; k < count; ++k)
         objects += ",\n{\"name\": \"u" + std::to_string(k) + ".Big.Corp\", \"class\": \"User\"}";
     return objects + "]";
+}
+
+// The class images are drawn for the screen they are shown on: at a device
+// pixel ratio of 2 an image is 32 device pixels square, drawn anew there and
+// not a 16-pixel one enlarged. Their lines stand out from a dark view's
+// background as from a light one's, where they stay dark grey.
+TEST(TTreeFrameTest, ClassImagesAreSharpOnAScaledScreenAndVisibleOnADarkView) {
+    const QPixmap scaled = ClassImages::Icon(ClassImages::kTop).pixmap(QSize(16, 16), 2.0);
+    ASSERT_EQ(scaled.size(), QSize(32, 32));
+    EXPECT_EQ(scaled.devicePixelRatio(), 2.0);
+    // An enlarged 16-pixel image repeats each of its pixels in a 2x2 block.
+    const QImage image = scaled.toImage();
+    int blocks = 0;
+    for (int y = 0; y < 32; y += 2) {
+        for (int x = 0; x < 32; x += 2) {
+            const QRgb corner = image.pixel(x, y);
+            if (image.pixel(x + 1, y) != corner || image.pixel(x, y + 1) != corner ||
+                image.pixel(x + 1, y + 1) != corner)
+                ++blocks;
+        }
+    }
+    EXPECT_GT(blocks, 20);
+
+    // How far the Country flag's pole, alone below the flag, stands out from
+    // the background it is drawn on.
+    const auto poleContrast = [](const QColor& base, const QColor& text, QColor* pole) {
+        QPalette palette = QGuiApplication::palette();
+        palette.setColor(QPalette::Base, base);
+        palette.setColor(QPalette::Text, text);
+        const QPalette before = QGuiApplication::palette();
+        QApplication::setPalette(palette);
+        const QImage flag = ClassImages::Icon(1).pixmap(QSize(16, 16), 2.0).toImage();
+        QApplication::setPalette(before);
+        double most = 0;
+        for (int x = 0; x < 12; ++x) {
+            const QColor at = flag.pixelColor(x, 24);
+            const double contrast = at.alphaF() * std::abs(at.lightness() - base.lightness());
+            if (contrast > most) {
+                most = contrast;
+                *pole = at;
+            }
+        }
+        return most;
+    };
+    QColor pole;
+    EXPECT_GT(poleContrast(QColor(30, 30, 30), QColor(230, 230, 230), &pole), 100);
+    EXPECT_GT(poleContrast(Qt::white, Qt::black, &pole), 100);
+    EXPECT_EQ(pole.rgb(), QColor(40, 40, 40).rgb());
 }
 
 TEST(TTreeFrameTest, ClassImagesReloadLeavesAndTheTreeLimit) {
