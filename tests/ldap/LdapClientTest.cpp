@@ -7,7 +7,7 @@
 // nothing, an attribute sent in two parts, a server that dies in the middle
 // of a listing and one that stops answering (and a wait for it cut short by
 // a signal), aliases, referral entries, siblings that share a typeless name,
-// and entries named like the top of the tree.
+// two trees with the same names, and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -159,6 +159,30 @@ protected:
         EXPECT_EQ(walker.Walk(name), 0);
         std::sort(walker.found.begin(), walker.found.end());
         return walker.found;
+    }
+
+    // The first value of an object's attribute as text.
+    Result ReadText(LdapClient& client, ContextHandle context, const std::string& object,
+                    const std::string& attribute, std::string& text) {
+        BufferHandle request{}, reply{};
+        client.AllocBuffer(kRequestBufferSize, request);
+        client.AllocBuffer(kReadReplySize, reply);
+        client.PrepareRequest(context, Operation::Read, request);
+        client.PutName(context, request, attribute);
+        int32_t continuation = kNoContinuation;
+        Result result =
+            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        AttrValue value;
+        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
+        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
+        const auto* string = std::get_if<StringValue>(&value.record);
+        text = string ? string->text : std::string();
+        client.FreeBuffer(request);
+        client.FreeBuffer(reply);
+        return result;
     }
 
     // A private server (one a test may stop) holding ou=Held with people in it.
@@ -1160,6 +1184,67 @@ TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnNam
     EXPECT_EQ(text, "I am the unit");
     ASSERT_EQ(client->ReadObjectInfo(plain, "bob.Clash", full, record), 0);
     EXPECT_EQ(full, "bob.Clash");
+}
+
+TEST_F(LdapClientTest, TwoTreesWithTheSameNamesEachKeepTheirOwnEntries) {
+    // Two trees (two bases of one server) with the same names for entries
+    // of their own; in A, user2 has been renamed to a uid.
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string twins = slapd.FreshSubtree("Twins");
+    std::string ldif;
+    for (const std::string tree : {"A", "B"}) {
+        const std::string base = "ou=" + tree + "," + twins;
+        const std::string ou0 = "ou=OU0," + base;
+        ldif += "dn: " + base + "\nobjectClass: organizationalUnit\nou: " + tree + "\n\n";
+        ldif += "dn: " + ou0 + "\nobjectClass: organizationalUnit\nou: OU0\n\n";
+        ldif += "dn: cn=user1," + ou0 + "\nobjectClass: inetOrgPerson\ncn: user1\nsn: S\n";
+        ldif += "description: user1 of " + tree + "\n\n";
+        ldif += "dn: " + std::string(tree == "A" ? "uid" : "cn") + "=user2," + ou0 +
+                "\nobjectClass: inetOrgPerson\ncn: user2\nuid: user2\nsn: S\n";
+        ldif += "description: user2 of " + tree + "\n\n";
+    }
+    slapd.Modify(ldif);
+    std::vector<LdapConnectionConfig> configs;
+    for (const std::string tree : {"A", "B"}) {
+        LdapConnectionConfig config = slapd.ManagerConnection();
+        config.name = tree;
+        config.base = "ou=" + tree + "," + twins;
+        configs.push_back(config);
+    }
+    LdapClient client(configs);
+    ASSERT_EQ(client.InitClient(0, 0), 0) << client.StartupDiagnostic();
+    const auto contextOn = [&](const std::string& tree) {
+        const ContextHandle context = Context(client, true);
+        EXPECT_EQ(client.SetContextText(context, ContextKey::TreeName, tree), 0);
+        return context;
+    };
+    const ContextHandle a = contextOn("A");
+    const ContextHandle b = contextOn("B");
+    const auto list = [&](ContextHandle context, const std::string& container) {
+        std::vector<std::string> names;
+        size_t pages = 0;
+        EXPECT_EQ(ListAll(client, context, container, names, pages), 0) << container;
+        return std::set<std::string>(names.begin(), names.end());
+    };
+
+    // A's names are seen first; B's same names reach B's entries.
+    EXPECT_EQ(list(a, "[Root]"), std::set<std::string>{"OU0"});
+    EXPECT_EQ(list(a, ".OU0"), (std::set<std::string>{"user1", "user2"}));
+    std::string text, full;
+    ASSERT_EQ(ReadText(client, b, ".user1.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user1 of B");
+    ASSERT_EQ(ReadText(client, b, ".user2.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user2 of B");
+    // Each tree names its entries without types: no name clashes with the other tree's.
+    EXPECT_EQ(list(b, "[Root]"), std::set<std::string>{"OU0"});
+    EXPECT_EQ(list(b, ".OU0"), (std::set<std::string>{"user1", "user2"}));
+    EntryRecord record;
+    ASSERT_EQ(client.ReadObjectInfo(b, ".user2.OU0", full, record), 0);
+    EXPECT_EQ(full, "user2.OU0");
+    ASSERT_EQ(ReadText(client, a, ".user2.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user2 of A");
+    ASSERT_EQ(client.ReadObjectInfo(a, ".user1.OU0", full, record), 0);
+    EXPECT_EQ(full, "user1.OU0");
 }
 
 TEST_F(LdapClientTest, BindsThatAreRefused) {

@@ -198,27 +198,38 @@ struct LdapClient::State {
     uint64_t leafPlaces = 0;  // the place of the next leaf noted
     NotedLeaf* LeafAt(uint64_t place);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
-    // that come without their types: each name once, in the order first
-    // seen (a name whose entry was removed keeps its place, emptied), found
-    // by its key, a view of the name's own. A name two entries share (cn=x
-    // and ou=x under one parent) is ambiguous: it stands for neither.
+    // that come without their types, one set for each session: two trees
+    // may hold the same names for other entries (or the same DNs, for
+    // entries that differ). Each name once, in the order first seen (a name
+    // whose entry was removed keeps its place, emptied, until the oldest
+    // go), found by its key, a view of the name's own. A name two entries
+    // share (cn=x and ou=x under one parent) is ambiguous: it stands for
+    // neither.
     struct KnownName {
         std::string key;
         std::string dn;
         bool ambiguous = false;
     };
-    std::deque<KnownName> knownNames;
-    absl::flat_hash_map<std::string_view, KnownName*> knownDns;
-    // The DN of the name, or null when it is not known or ambiguous.
-    const std::string* KnownDn(std::string_view key) const;
-    void SetKnownDn(std::string key, const std::string& dn);
-    // The entries that share their typeless name with a sibling, by their
-    // folded DNs as DnText writes them: a typeless context names them (and
-    // the names below them) by their typed relative names.
-    std::unordered_set<std::string> clashingDns;
-    bool Clashing(const Name& dn) const;
+    struct SessionNames {
+        // The most names kept; the oldest go first. A walk resolves the names
+        // of each listing page right after it.
+        static constexpr size_t kLimit = size_t{1} << 17;
+        std::deque<KnownName> knownNames;
+        absl::flat_hash_map<std::string_view, KnownName*> knownDns;
+        // The entries that share their typeless name with a sibling, by their
+        // folded DNs as DnText writes them: a typeless context names them (and
+        // the names below them) by their typed relative names.
+        std::unordered_set<std::string> clashingDns;
+        // The DN of the name, or null when it is not known or ambiguous.
+        const std::string* KnownDn(std::string_view key) const;
+        // Files the name; true when it became ambiguous with this DN.
+        bool SetKnownDn(std::string key, const std::string& dn);
+        bool Clashing(const Name& dn) const;
+    };
+    std::vector<SessionNames> sessionNames;  // one for each session
+    SessionNames& NamesOf(const LdapContext& context) { return sessionNames[context.session]; }
     // Forgets the names of an entry removed.
-    void ForgetNamesOf(const std::string& dn);
+    void ForgetNamesOf(const LdapContext& context, const std::string& dn);
     Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {
