@@ -7,7 +7,8 @@
 // nothing, an attribute sent in two parts, a server that dies in the middle
 // of a listing and one that stops answering (and a wait for it cut short by
 // a signal), aliases, referral entries, siblings that share a typeless name,
-// two trees with the same names, and entries named like the top of the tree.
+// two trees with the same names, a heavy attribute read once, and entries
+// named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -1245,6 +1246,57 @@ TEST_F(LdapClientTest, TwoTreesWithTheSameNamesEachKeepTheirOwnEntries) {
     EXPECT_EQ(text, "user2 of A");
     ASSERT_EQ(client.ReadObjectInfo(a, ".user1.OU0", full, record), 0);
     EXPECT_EQ(full, "user1.OU0");
+}
+
+TEST_F(LdapClientTest, AHeavyAttributeReadOnceIsKeptWithinBoundsAndNoLongerFetchedUnread) {
+    // 480 people with 40 KB each in their descriptions: more than the
+    // entries kept for the reads may hold.
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string heavy = slapd.FreshSubtree("Heavy");
+    constexpr int kPeople = 480;
+    const std::string filler(40000, 'x');
+    std::string ldif;
+    for (int i = 0; i < kPeople; ++i) {
+        const std::string n = std::to_string(i);
+        ldif += "dn: cn=user" + n + "," + heavy + "\nobjectClass: inetOrgPerson\ncn: user" + n +
+                "\nsn: S\ndescription: " + n + filler + "\n\n";
+    }
+    slapd.Modify(ldif);
+    LdapClient client({slapd.ManagerConnection()});
+    Walker walker(client, 0);
+
+    // A report on the description: its reads are answered from the listing.
+    size_t read = 0;
+    ASSERT_EQ(walker.Walk("Heavy",
+                          [&](const std::string& name) {
+                              std::string text;
+                              ASSERT_EQ(ReadText(client, walker.context, name + ".Heavy",
+                                                 "description", text),
+                                        0);
+                              // "user7": "7" and the filler.
+                              EXPECT_EQ(text, name.substr(4) + filler) << name;
+                              ++read;
+                          }),
+              0);
+    EXPECT_EQ(read, static_cast<size_t>(kPeople));
+    LdapClientStatistics statistics = client.Statistics();
+    EXPECT_GT(statistics.readsFromListing, static_cast<uint64_t>(kPeople - 100));
+    EXPECT_EQ(statistics.fetchedAhead, 1u);
+    EXPECT_LE(statistics.keptBytes, uint64_t{16} << 20);
+
+    // Walks that read nothing: once the entries listed with the description
+    // made way unread, the listings no longer fetch it.
+    ASSERT_EQ(walker.Walk("Heavy"), 0);
+    ASSERT_EQ(walker.Walk("Heavy"), 0);
+    statistics = client.Statistics();
+    EXPECT_EQ(statistics.fetchedAhead, 0u);
+    EXPECT_LE(statistics.keptBytes, uint64_t{16} << 20);
+
+    // Read again, it is learnt again.
+    std::string text;
+    ASSERT_EQ(ReadText(client, walker.context, "user7.Heavy", "description", text), 0);
+    EXPECT_EQ(text, "7" + filler);
+    EXPECT_EQ(client.Statistics().fetchedAhead, 1u);
 }
 
 TEST_F(LdapClientTest, BindsThatAreRefused) {

@@ -13,8 +13,10 @@ namespace {
 // The most aliases one name may pass through, as in the embedded directory.
 constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
-// the entries of each listing page right after it, so some thousands suffice.
+// the entries of each listing page right after it, so some thousands suffice,
+// and some megabytes: entries with large values (photographs) are fewer.
 constexpr size_t kPrefetchLimit = 4096;
+constexpr size_t kPrefetchBytes = size_t{16} << 20;
 // The most entries noted as without subordinates: listings the walk does not
 // step into (the tree browser's) leave theirs behind.
 constexpr size_t kKnownLeavesLimit = 65536;
@@ -505,11 +507,15 @@ LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
     lastPrefetch = nullptr;
     // The oldest go before the new one comes, so the entry handed back stays.
-    while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
+    const size_t bytes = entry.Bytes();
+    while (!prefetchOrder.empty() &&
+           (prefetchOrder.size() >= kPrefetchLimit || prefetchBytes + bytes > kPrefetchBytes)) {
         const Prefetch& oldest = prefetchOrder.front();
         if (oldest.current) prefetched.erase(oldest.key);
+        prefetchBytes -= oldest.entry.Bytes();
         prefetchOrder.pop_front();
     }
+    prefetchBytes += bytes;
     std::string key = image::FoldCase(entry.dn);
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
@@ -616,6 +622,8 @@ LdapClientStatistics LdapClient::Statistics() const {
     LdapClientStatistics statistics = state_->statistics;
     for (const auto& session : state_->sessions)
         statistics.serverRequests += session->requests;
+    statistics.fetchedAhead = state_->learntAttributes.size();
+    statistics.keptBytes = state_->prefetchBytes;
     return statistics;
 }
 

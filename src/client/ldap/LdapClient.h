@@ -31,6 +31,10 @@ struct LdapClientStatistics {
     uint64_t readPages = 0;
     uint64_t readsFromListing = 0;  // reads answered from what a listing fetched
     uint64_t serverRequests = 0;
+    // Now: the attributes the next listing fetches beside what its records
+    // need, and the memory the entries kept for the reads hold.
+    uint64_t fetchedAhead = 0;
+    uint64_t keptBytes = 0;
 };
 
 class LdapClient final : public DirectoryClient {

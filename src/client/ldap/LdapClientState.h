@@ -139,8 +139,16 @@ struct LdapClient::State {
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
 
-    // Learnt from the reads of listed objects: what the next listing pages fetch.
-    std::vector<std::string> learntAttributes;  // LDAP names
+    // Learnt from the reads of listed objects: what the next listing pages
+    // fetch, each until the reads no longer ask for it (a report on other
+    // attributes, or the tree browser's listings, would fetch it for nothing).
+    struct LearntAttribute {
+        std::string name;   // the LDAP name
+        size_t unread = 0;  // entries listed with it since a read last asked for it
+    };
+    std::vector<LearntAttribute> learntAttributes;
+    // A read asked for the attribute of a listed entry.
+    void AskedFor(std::string_view attribute);
     // Entries a listing fetched with the learnt attributes, by folded DN,
     // oldest first; reads of those attributes are answered from here.
     struct Prefetch {
@@ -156,6 +164,7 @@ struct LdapClient::State {
     // index holds a view of the key of the entry it finds. An entry forgotten
     // or replaced leaves the index and stays in the order until its turn to go.
     std::deque<Prefetch> prefetchOrder;
+    size_t prefetchBytes = 0;  // what the entries in prefetchOrder hold
     absl::flat_hash_map<std::string_view, Prefetch*> prefetched;
     // The place of the next entry kept and of the entry found last: a walk
     // reads the entries in the order the listing kept them, so the entry
