@@ -7,8 +7,8 @@
 // nothing, an attribute sent in two parts, a server that dies in the middle
 // of a listing and one that stops answering (and a wait for it cut short by
 // a signal), aliases, referral entries, siblings that share a typeless name,
-// two trees with the same names, a heavy attribute read once, and entries
-// named like the top of the tree.
+// two trees with the same names, a heavy attribute read once, an entry
+// renamed by another program, and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -1297,6 +1297,42 @@ TEST_F(LdapClientTest, AHeavyAttributeReadOnceIsKeptWithinBoundsAndNoLongerFetch
     ASSERT_EQ(ReadText(client, walker.context, "user7.Heavy", "description", text), 0);
     EXPECT_EQ(text, "7" + filler);
     EXPECT_EQ(client.Statistics().fetchedAhead, 1u);
+}
+
+TEST_F(LdapClientTest, AnEntryRenamedByAnotherProgramIsNamedAsItIsNowAfterARescan) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string ou = slapd.FreshSubtree("Renamed");
+    slapd.Modify(People("Renamed", 10));
+    LdapClient client({slapd.ManagerConnection()});
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(client, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0);
+    const ContextHandle context = Context(client, true);
+    const auto list = [&] {
+        std::vector<std::string> names;
+        size_t pages = 0;
+        EXPECT_EQ(ListAll(client, context, "Renamed", names, pages), 0);
+        return std::set<std::string>(names.begin(), names.end());
+    };
+    EXPECT_EQ(list().count("user9"), 1u);
+    std::string text, full;
+    ASSERT_EQ(ReadText(client, context, "user9.Renamed", "Surname", text), 0);
+
+    // Renamed on the server, keeping the old value: the client still knows
+    // the old entry, so the new one shares its name with it until a rescan.
+    slapd.Modify(
+        "dn: cn=user9," + ou + "\nchangetype: modrdn\nnewrdn: uid=user9\ndeleteoldrdn: 0\n", false);
+    EXPECT_EQ(list().count("UID=user9"), 1u);
+    platform::StringList trees;
+    access.DSScanTrees(trees);
+    EXPECT_EQ(trees.Count(), 1u);
+    EXPECT_EQ(list().count("user9"), 1u);
+    EntryRecord record;
+    ASSERT_EQ(client.ReadObjectInfo(context, "user9.Renamed", full, record), 0);
+    EXPECT_EQ(full, "user9.Renamed");
+    ASSERT_EQ(ReadText(client, context, "user9.Renamed", "Surname", text), 0);
+    EXPECT_EQ(text, "Person 9");
 }
 
 TEST_F(LdapClientTest, BindsThatAreRefused) {

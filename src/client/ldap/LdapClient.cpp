@@ -228,6 +228,17 @@ void LdapClient::State::ForgetNamesOf(const LdapContext& context, const std::str
     }
 }
 
+void LdapClient::State::ForgetKept() {
+    for (SessionNames& names : sessionNames)
+        names = SessionNames{};
+    prefetched.clear();
+    prefetchOrder.clear();
+    prefetchBytes = 0;
+    lastPrefetch = nullptr;
+    learntAttributes.clear();
+    lastResolved = {};
+}
+
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
     if (dn != lastParsed.first) {
         lastParsed.second.clear();
@@ -1357,6 +1368,10 @@ std::string LdapClient::FailureReason(Result code) const {
         }
     }
     return {};
+}
+
+void LdapClient::ForgetKept() {
+    state_->ForgetKept();
 }
 
 bool LdapClient::StartupCancelled() const {

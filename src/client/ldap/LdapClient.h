@@ -125,6 +125,7 @@ public:
     std::string StartupDiagnostic() const override;
     bool StartupCancelled() const override;
     std::string FailureReason(Result code) const override;
+    void ForgetKept() override;
 
     struct State;  // sessions, contexts, buffers, iterations; defined in LdapClientState.h
 

@@ -239,6 +239,10 @@ struct LdapClient::State {
     SessionNames& NamesOf(const LdapContext& context) { return sessionNames[context.session]; }
     // Forgets the names of an entry removed.
     void ForgetNamesOf(const LdapContext& context, const std::string& dn);
+    // Forgets what was learnt of the trees: names, entries fetched ahead and
+    // the attributes the listings fetch. The directory may have changed
+    // behind the client (another program renamed or removed entries).
+    void ForgetKept();
     Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {
