@@ -1126,27 +1126,9 @@ TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnNam
         "dn: cn=kid,ou=bob,ou=Clash,dc=test\nobjectClass: person\ncn: kid\nsn: K\n"
         "description: I am the kid\n\n"
         "dn: cn=alice,ou=Clash,dc=test\nobjectClass: person\ncn: alice\nsn: A\n");
-    const auto description = [](LdapClient& client, ContextHandle context,
-                                const std::string& object, std::string& text) {
-        BufferHandle request{}, reply{};
-        client.AllocBuffer(kRequestBufferSize, request);
-        client.AllocBuffer(kReadReplySize, reply);
-        client.PrepareRequest(context, Operation::Read, request);
-        client.PutName(context, request, "description");
-        int32_t continuation = kNoContinuation;
-        Result result =
-            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
-        std::string name;
-        uint32_t values = 0;
-        SyntaxId syntax = 0;
-        AttrValue value;
-        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
-        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
-        const auto* string = std::get_if<StringValue>(&value.record);
-        text = string ? string->text : std::string();
-        client.FreeBuffer(request);
-        client.FreeBuffer(reply);
-        return result;
+    const auto description = [this](LdapClient& client, ContextHandle context,
+                                    const std::string& object, std::string& text) {
+        return ReadText(client, context, object, "description", text);
     };
 
     // Before anything is listed, a name typed in part is found and written
