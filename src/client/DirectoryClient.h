@@ -160,6 +160,13 @@ public:
     // code's text would mislead (a search the server refused outright ends
     // with the code of a limit); empty when the code's text says it.
     virtual std::string FailureReason(Result) const { return {}; }
+
+    // --- What the client keeps between calls ----------------------------------
+    // Forgets what it learnt of the directory to answer later calls sooner
+    // (names resolved, entries fetched ahead): the trees are looked at anew,
+    // and another program may have renamed or removed entries since. Open
+    // contexts, buffers and listings stay usable.
+    virtual void ForgetKept() {}
 };
 
 }  // namespace vellrun::client

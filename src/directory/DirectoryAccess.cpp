@@ -74,6 +74,9 @@ Result DirectoryAccess::DSStartClient() {
 }
 
 void DirectoryAccess::DSScanTrees(platform::StringList& trees) {
+    // The trees are looked at anew (start-up, a rescan, a command's run):
+    // what the client kept of them may no longer be so.
+    client_.ForgetKept();
     // The names kept so far, folded: a directory of many trees would otherwise
     // make each name search the whole list.
     std::unordered_set<std::string> kept;

@@ -73,6 +73,7 @@ public:
     // reduced to 16 bits (0 for success); on failure the person is told why.
     client::Result DSStartClient();
     // Adds the name of every connected tree, with its connection reference.
+    // The trees are looked at anew: the client forgets what it kept of them.
     void DSScanTrees(platform::StringList& trees);
     client::Result DSSetContext(client::ContextHandle context, std::string_view tree,
                                 std::string_view container);

@@ -1,7 +1,8 @@
 // The LDAP client's indexes of the entries kept from listings and of the
 // names seen: both hold views of keys that live in the kept items, so an item
 // must be found by its folded key, the newer of two copies of an entry must
-// be found after the older one has gone, and an entry that made way must not.
+// be found after the older one has gone, and an entry that made way must not;
+// the names are bounded, and a clash outlives the note of its name.
 
 #include "client/ldap/LdapClientState.h"
 
@@ -54,7 +55,7 @@ TEST(LdapKeptEntries, AreFoundByTheFoldedDnUntilTheyMakeWay) {
 }
 
 TEST(LdapKeptEntries, KnownNamesStayFoundAsMoreAreSeen) {
-    LdapClient::State state;
+    LdapClient::State::SessionNames state;
     for (int i = 0; i < 5000; ++i)
         state.SetKnownDn("u" + std::to_string(i) + ".corp", "cn=u" + std::to_string(i) + ",o=Corp");
     // The same entry written otherwise is still the one entry; another entry
@@ -72,6 +73,29 @@ TEST(LdapKeptEntries, KnownNamesStayFoundAsMoreAreSeen) {
         EXPECT_EQ(*dn, i == 3 ? "CN=U3,O=corp" : "cn=u" + std::to_string(i) + ",o=Corp");
     }
     EXPECT_EQ(state.KnownDn("u5000.corp"), nullptr);
+}
+
+TEST(LdapKeptEntries, KnownNamesAreBoundedAndAClashOutlivesTheNoteOfItsName) {
+    using Names = LdapClient::State::SessionNames;
+    Names names;
+    // Two entries of one name: the name stands for neither.
+    EXPECT_FALSE(names.SetKnownDn("bob.corp", "cn=bob,o=Corp"));
+    EXPECT_TRUE(names.SetKnownDn("bob.corp", "ou=bob,o=Corp"));
+    const size_t count = Names::kLimit + 1000;
+    for (size_t i = 0; i < count; ++i)
+        names.SetKnownDn("u" + std::to_string(i) + ".corp", "cn=u" + std::to_string(i) + ",o=Corp");
+    // The oldest went; the newest stay found.
+    EXPECT_EQ(names.knownNames.size(), Names::kLimit);
+    EXPECT_EQ(names.knownDns.size(), Names::kLimit);
+    EXPECT_EQ(names.KnownDn("u0.corp"), nullptr);
+    const std::string last = "u" + std::to_string(count - 1) + ".corp";
+    ASSERT_NE(names.KnownDn(last), nullptr);
+    EXPECT_EQ(*names.KnownDn(last), "cn=u" + std::to_string(count - 1) + ",o=Corp");
+    // The clashing name went with the oldest; seen again, it still stands
+    // for neither entry.
+    ASSERT_EQ(names.knownDns.count("bob.corp"), 0u);
+    names.SetKnownDn("bob.corp", "cn=bob,o=Corp");
+    EXPECT_EQ(names.KnownDn("bob.corp"), nullptr);
 }
 
 }  // namespace

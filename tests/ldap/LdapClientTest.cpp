@@ -7,7 +7,8 @@
 // nothing, an attribute sent in two parts, a server that dies in the middle
 // of a listing and one that stops answering (and a wait for it cut short by
 // a signal), aliases, referral entries, siblings that share a typeless name,
-// and entries named like the top of the tree.
+// two trees with the same names, a heavy attribute read once, an entry
+// renamed by another program, and entries named like the top of the tree.
 
 #include "TestSlapd.h"
 #include "client/ldap/LdapClient.h"
@@ -159,6 +160,30 @@ protected:
         EXPECT_EQ(walker.Walk(name), 0);
         std::sort(walker.found.begin(), walker.found.end());
         return walker.found;
+    }
+
+    // The first value of an object's attribute as text.
+    Result ReadText(LdapClient& client, ContextHandle context, const std::string& object,
+                    const std::string& attribute, std::string& text) {
+        BufferHandle request{}, reply{};
+        client.AllocBuffer(kRequestBufferSize, request);
+        client.AllocBuffer(kReadReplySize, reply);
+        client.PrepareRequest(context, Operation::Read, request);
+        client.PutName(context, request, attribute);
+        int32_t continuation = kNoContinuation;
+        Result result =
+            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
+        std::string name;
+        uint32_t values = 0;
+        SyntaxId syntax = 0;
+        AttrValue value;
+        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
+        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
+        const auto* string = std::get_if<StringValue>(&value.record);
+        text = string ? string->text : std::string();
+        client.FreeBuffer(request);
+        client.FreeBuffer(reply);
+        return result;
     }
 
     // A private server (one a test may stop) holding ou=Held with people in it.
@@ -1101,27 +1126,9 @@ TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnNam
         "dn: cn=kid,ou=bob,ou=Clash,dc=test\nobjectClass: person\ncn: kid\nsn: K\n"
         "description: I am the kid\n\n"
         "dn: cn=alice,ou=Clash,dc=test\nobjectClass: person\ncn: alice\nsn: A\n");
-    const auto description = [](LdapClient& client, ContextHandle context,
-                                const std::string& object, std::string& text) {
-        BufferHandle request{}, reply{};
-        client.AllocBuffer(kRequestBufferSize, request);
-        client.AllocBuffer(kReadReplySize, reply);
-        client.PrepareRequest(context, Operation::Read, request);
-        client.PutName(context, request, "description");
-        int32_t continuation = kNoContinuation;
-        Result result =
-            client.Read(context, object, ReadKind::Values, false, request, continuation, reply);
-        std::string name;
-        uint32_t values = 0;
-        SyntaxId syntax = 0;
-        AttrValue value;
-        if (result == 0) result = client.GetAttrName(context, reply, name, values, syntax);
-        if (result == 0) result = client.GetAttrVal(context, reply, syntax, value);
-        const auto* string = std::get_if<StringValue>(&value.record);
-        text = string ? string->text : std::string();
-        client.FreeBuffer(request);
-        client.FreeBuffer(reply);
-        return result;
+    const auto description = [this](LdapClient& client, ContextHandle context,
+                                    const std::string& object, std::string& text) {
+        return ReadText(client, context, object, "description", text);
     };
 
     // Before anything is listed, a name typed in part is found and written
@@ -1160,6 +1167,154 @@ TEST_F(LdapClientTest, SiblingsThatShareATypelessNameAreEachReachedByTheirOwnNam
     EXPECT_EQ(text, "I am the unit");
     ASSERT_EQ(client->ReadObjectInfo(plain, "bob.Clash", full, record), 0);
     EXPECT_EQ(full, "bob.Clash");
+}
+
+TEST_F(LdapClientTest, TwoTreesWithTheSameNamesEachKeepTheirOwnEntries) {
+    // Two trees (two bases of one server) with the same names for entries
+    // of their own; in A, user2 has been renamed to a uid.
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string twins = slapd.FreshSubtree("Twins");
+    std::string ldif;
+    for (const std::string tree : {"A", "B"}) {
+        const std::string base = "ou=" + tree + "," + twins;
+        const std::string ou0 = "ou=OU0," + base;
+        ldif += "dn: " + base + "\nobjectClass: organizationalUnit\nou: " + tree + "\n\n";
+        ldif += "dn: " + ou0 + "\nobjectClass: organizationalUnit\nou: OU0\n\n";
+        ldif += "dn: cn=user1," + ou0 + "\nobjectClass: inetOrgPerson\ncn: user1\nsn: S\n";
+        ldif += "description: user1 of " + tree + "\n\n";
+        ldif += "dn: " + std::string(tree == "A" ? "uid" : "cn") + "=user2," + ou0 +
+                "\nobjectClass: inetOrgPerson\ncn: user2\nuid: user2\nsn: S\n";
+        ldif += "description: user2 of " + tree + "\n\n";
+    }
+    slapd.Modify(ldif);
+    std::vector<LdapConnectionConfig> configs;
+    for (const std::string tree : {"A", "B"}) {
+        LdapConnectionConfig config = slapd.ManagerConnection();
+        config.name = tree;
+        config.base = "ou=" + tree + "," + twins;
+        configs.push_back(config);
+    }
+    LdapClient client(configs);
+    ASSERT_EQ(client.InitClient(0, 0), 0) << client.StartupDiagnostic();
+    const auto contextOn = [&](const std::string& tree) {
+        const ContextHandle context = Context(client, true);
+        EXPECT_EQ(client.SetContextText(context, ContextKey::TreeName, tree), 0);
+        return context;
+    };
+    const ContextHandle a = contextOn("A");
+    const ContextHandle b = contextOn("B");
+    const auto list = [&](ContextHandle context, const std::string& container) {
+        std::vector<std::string> names;
+        size_t pages = 0;
+        EXPECT_EQ(ListAll(client, context, container, names, pages), 0) << container;
+        return std::set<std::string>(names.begin(), names.end());
+    };
+
+    // A's names are seen first; B's same names reach B's entries.
+    EXPECT_EQ(list(a, "[Root]"), std::set<std::string>{"OU0"});
+    EXPECT_EQ(list(a, ".OU0"), (std::set<std::string>{"user1", "user2"}));
+    std::string text, full;
+    ASSERT_EQ(ReadText(client, b, ".user1.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user1 of B");
+    ASSERT_EQ(ReadText(client, b, ".user2.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user2 of B");
+    // Each tree names its entries without types: no name clashes with the other tree's.
+    EXPECT_EQ(list(b, "[Root]"), std::set<std::string>{"OU0"});
+    EXPECT_EQ(list(b, ".OU0"), (std::set<std::string>{"user1", "user2"}));
+    EntryRecord record;
+    ASSERT_EQ(client.ReadObjectInfo(b, ".user2.OU0", full, record), 0);
+    EXPECT_EQ(full, "user2.OU0");
+    ASSERT_EQ(ReadText(client, a, ".user2.OU0", "description", text), 0);
+    EXPECT_EQ(text, "user2 of A");
+    ASSERT_EQ(client.ReadObjectInfo(a, ".user1.OU0", full, record), 0);
+    EXPECT_EQ(full, "user1.OU0");
+}
+
+TEST_F(LdapClientTest, AHeavyAttributeReadOnceIsKeptWithinBoundsAndNoLongerFetchedUnread) {
+    // 480 people with 40 KB each in their descriptions: more than the
+    // entries kept for the reads may hold.
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string heavy = slapd.FreshSubtree("Heavy");
+    constexpr int kPeople = 480;
+    const std::string filler(40000, 'x');
+    std::string ldif;
+    for (int i = 0; i < kPeople; ++i) {
+        const std::string n = std::to_string(i);
+        ldif += "dn: cn=user" + n + "," + heavy + "\nobjectClass: inetOrgPerson\ncn: user" + n +
+                "\nsn: S\ndescription: " + n + filler + "\n\n";
+    }
+    slapd.Modify(ldif);
+    LdapClient client({slapd.ManagerConnection()});
+    Walker walker(client, 0);
+
+    // A report on the description: its reads are answered from the listing.
+    size_t read = 0;
+    ASSERT_EQ(walker.Walk("Heavy",
+                          [&](const std::string& name) {
+                              std::string text;
+                              ASSERT_EQ(ReadText(client, walker.context, name + ".Heavy",
+                                                 "description", text),
+                                        0);
+                              // "user7": "7" and the filler.
+                              EXPECT_EQ(text, name.substr(4) + filler) << name;
+                              ++read;
+                          }),
+              0);
+    EXPECT_EQ(read, static_cast<size_t>(kPeople));
+    LdapClientStatistics statistics = client.Statistics();
+    EXPECT_GT(statistics.readsFromListing, static_cast<uint64_t>(kPeople - 100));
+    EXPECT_EQ(statistics.fetchedAhead, 1u);
+    EXPECT_LE(statistics.keptBytes, uint64_t{16} << 20);
+
+    // Walks that read nothing: once the entries listed with the description
+    // made way unread, the listings no longer fetch it.
+    ASSERT_EQ(walker.Walk("Heavy"), 0);
+    ASSERT_EQ(walker.Walk("Heavy"), 0);
+    statistics = client.Statistics();
+    EXPECT_EQ(statistics.fetchedAhead, 0u);
+    EXPECT_LE(statistics.keptBytes, uint64_t{16} << 20);
+
+    // Read again, it is learnt again.
+    std::string text;
+    ASSERT_EQ(ReadText(client, walker.context, "user7.Heavy", "description", text), 0);
+    EXPECT_EQ(text, "7" + filler);
+    EXPECT_EQ(client.Statistics().fetchedAhead, 1u);
+}
+
+TEST_F(LdapClientTest, AnEntryRenamedByAnotherProgramIsNamedAsItIsNowAfterARescan) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    const std::string ou = slapd.FreshSubtree("Renamed");
+    slapd.Modify(People("Renamed", 10));
+    LdapClient client({slapd.ManagerConnection()});
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(client, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0);
+    const ContextHandle context = Context(client, true);
+    const auto list = [&] {
+        std::vector<std::string> names;
+        size_t pages = 0;
+        EXPECT_EQ(ListAll(client, context, "Renamed", names, pages), 0);
+        return std::set<std::string>(names.begin(), names.end());
+    };
+    EXPECT_EQ(list().count("user9"), 1u);
+    std::string text, full;
+    ASSERT_EQ(ReadText(client, context, "user9.Renamed", "Surname", text), 0);
+
+    // Renamed on the server, keeping the old value: the client still knows
+    // the old entry, so the new one shares its name with it until a rescan.
+    slapd.Modify(
+        "dn: cn=user9," + ou + "\nchangetype: modrdn\nnewrdn: uid=user9\ndeleteoldrdn: 0\n", false);
+    EXPECT_EQ(list().count("UID=user9"), 1u);
+    platform::StringList trees;
+    access.DSScanTrees(trees);
+    EXPECT_EQ(trees.Count(), 1u);
+    EXPECT_EQ(list().count("user9"), 1u);
+    EntryRecord record;
+    ASSERT_EQ(client.ReadObjectInfo(context, "user9.Renamed", full, record), 0);
+    EXPECT_EQ(full, "user9.Renamed");
+    ASSERT_EQ(ReadText(client, context, "user9.Renamed", "Surname", text), 0);
+    EXPECT_EQ(text, "Person 9");
 }
 
 TEST_F(LdapClientTest, BindsThatAreRefused) {

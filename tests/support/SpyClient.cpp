@@ -252,6 +252,10 @@ const ErrorTextTable* SpyClient::ErrorTexts() const {
 bool SpyClient::StartupCancelled() const {
     return inner_.StartupCancelled();
 }
+void SpyClient::ForgetKept() {
+    Note("ForgetKept");
+    inner_.ForgetKept();
+}
 std::string SpyClient::StartupDiagnostic() const {
     return inner_.StartupDiagnostic();
 }

@@ -148,6 +148,7 @@ public:
     const client::ErrorTextTable* ErrorTexts() const override;
     std::string StartupDiagnostic() const override;
     bool StartupCancelled() const override;
+    void ForgetKept() override;
 
 private:
     void Note(const char* method) { ++counts[method]; }

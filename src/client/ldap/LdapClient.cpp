@@ -13,8 +13,10 @@ namespace {
 // The most aliases one name may pass through, as in the embedded directory.
 constexpr int kMaxAliasHops = 16;
 // Entries kept from listings for the reads after them: a report walk reads
-// the entries of each listing page right after it, so some thousands suffice.
+// the entries of each listing page right after it, so some thousands suffice,
+// and some megabytes: entries with large values (photographs) are fewer.
 constexpr size_t kPrefetchLimit = 4096;
+constexpr size_t kPrefetchBytes = size_t{16} << 20;
 // The most entries noted as without subordinates: listings the walk does not
 // step into (the tree browser's) leave theirs behind.
 constexpr size_t kKnownLeavesLimit = 65536;
@@ -131,7 +133,8 @@ std::string LdapClient::State::RelativeNameOf(
     const LdapContext& context, const Name& dn,
     const std::function<std::string(std::string_view)>& typeNames) {
     if (dn.empty()) return "[Root]";
-    return DottedText(Name{dn.front()}, context.Typeless() && !Clashing(dn), typeNames);
+    return DottedText(Name{dn.front()}, context.Typeless() && !NamesOf(context).Clashing(dn),
+                      typeNames);
 }
 
 void LdapClient::State::Remember(const LdapContext& context, const std::string& dn) {
@@ -146,67 +149,94 @@ void LdapClient::State::Remember(const LdapContext& context, const std::string& 
     std::string key = DottedText(relative, true);
     for (char& c : key)
         c = platform::AsciiLower(c);
-    SetKnownDn(std::move(key), dn);
+    if (NamesOf(context).SetKnownDn(std::move(key), dn)) lastResolved = {};
 }
 
-const std::string* LdapClient::State::KnownDn(std::string_view key) const {
+const std::string* LdapClient::State::SessionNames::KnownDn(std::string_view key) const {
     const auto found = knownDns.find(key);
     if (found == knownDns.end() || found->second->ambiguous) return nullptr;
     return &found->second->dn;
 }
 
-void LdapClient::State::SetKnownDn(std::string key, const std::string& dn) {
+bool LdapClient::State::SessionNames::SetKnownDn(std::string key, const std::string& dn) {
+    const auto folded = [](const std::string& text) {
+        Name parsed;
+        return image::FoldCase(ParseDn(text, parsed) ? DnText(parsed) : text);
+    };
     // Filed under its own key, looked up once.
     KnownName& known = knownNames.emplace_back(KnownName{std::move(key), dn});
     const auto [slot, added] = knownDns.try_emplace(known.key, &known);
-    if (added) return;
+    if (added) {
+        // A name whose entry clashes stays ambiguous when it comes again
+        // after its note went with the oldest.
+        if (!clashingDns.empty() && clashingDns.count(folded(dn)) != 0) {
+            known.dn.clear();
+            known.ambiguous = true;
+        }
+        while (knownNames.size() > kLimit) {
+            const KnownName& oldest = knownNames.front();
+            if (!oldest.key.empty()) knownDns.erase(oldest.key);
+            knownNames.pop_front();
+        }
+        return false;
+    }
     knownNames.pop_back();
     KnownName& earlier = *slot->second;
     // The same entry again (a listing read twice) is the common case.
     if (!earlier.ambiguous && image::EqualsNoCase(earlier.dn, dn)) {
         earlier.dn = dn;
-        return;
+        return false;
     }
-    const auto folded = [](const std::string& text) {
-        Name parsed;
-        return image::FoldCase(ParseDn(text, parsed) ? DnText(parsed) : text);
-    };
+    bool becameAmbiguous = false;
     if (!earlier.ambiguous) {
         // The same entry written otherwise takes the new text.
         const std::string earlierDn = folded(earlier.dn);
         if (earlierDn == folded(dn)) {
             earlier.dn = dn;
-            return;
+            return false;
         }
         // Another entry of the same name: the name stands for neither, and
         // a name resolved before may have been either.
         clashingDns.insert(earlierDn);
         earlier.dn.clear();
         earlier.ambiguous = true;
-        lastResolved = {};
+        becameAmbiguous = true;
     }
     clashingDns.insert(folded(dn));
+    return becameAmbiguous;
 }
 
-bool LdapClient::State::Clashing(const Name& dn) const {
+bool LdapClient::State::SessionNames::Clashing(const Name& dn) const {
     return !clashingDns.empty() && clashingDns.count(image::FoldCase(DnText(dn))) != 0;
 }
 
-void LdapClient::State::ForgetNamesOf(const std::string& dn) {
+void LdapClient::State::ForgetNamesOf(const LdapContext& context, const std::string& dn) {
     Forget(dn);
     // A name of entries that clashed with the one removed may stand for one
     // entry now: what clashes is learnt again from the next listing or walk.
+    SessionNames& names = NamesOf(context);
     Name parsed;
-    const bool clashed = ParseDn(dn, parsed) && Clashing(parsed);
-    if (clashed) clashingDns.clear();
-    for (KnownName& known : knownNames) {
+    const bool clashed = ParseDn(dn, parsed) && names.Clashing(parsed);
+    if (clashed) names.clashingDns.clear();
+    for (KnownName& known : names.knownNames) {
         const bool removed = !known.dn.empty() && image::EqualsNoCase(known.dn, dn);
         if (!removed && !(clashed && known.ambiguous)) continue;
-        knownDns.erase(known.key);
+        names.knownDns.erase(known.key);
         known.key.clear();
         known.dn.clear();
         known.ambiguous = false;
     }
+}
+
+void LdapClient::State::ForgetKept() {
+    for (SessionNames& names : sessionNames)
+        names = SessionNames{};
+    prefetched.clear();
+    prefetchOrder.clear();
+    prefetchBytes = 0;
+    lastPrefetch = nullptr;
+    learntAttributes.clear();
+    lastResolved = {};
 }
 
 const Name& LdapClient::State::ParsedDn(const std::string& dn) {
@@ -224,7 +254,8 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     if (!RelativeTo(full, SessionOf(context).Base(), relative)) relative = full;
     if (relative.empty()) return "[Root]";
     const auto typeNames = TypeNames(context);
-    if (!context.Typeless() || clashingDns.empty()) {
+    const SessionNames& names = NamesOf(context);
+    if (!context.Typeless() || names.clashingDns.empty()) {
         return DottedText(relative, context.Typeless(), typeNames);
     }
     // Typeless, but typed where an entry shares its typeless name with a sibling.
@@ -232,7 +263,7 @@ std::string LdapClient::State::FromDn(const LdapContext& context, std::string_vi
     for (size_t i = 0; i < relative.size(); ++i) {
         if (i) text += '.';
         const Name here(full.begin() + static_cast<std::ptrdiff_t>(i), full.end());
-        text += DottedText(Name{relative[i]}, !Clashing(here), typeNames);
+        text += DottedText(Name{relative[i]}, !names.Clashing(here), typeNames);
     }
     return text;
 }
@@ -320,6 +351,7 @@ Result LdapClient::State::FollowAliases(LdapSession& session, std::string& dn, b
 Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view name,
                                     std::string& dn, bool followPath, int& hops) {
     LdapSession& session = SessionOf(context);
+    SessionNames& names = NamesOf(context);
     const std::string absolute = AbsoluteName(context, name);
     if (IsRootName(absolute)) {
         dn = DnText(session.Base());
@@ -330,7 +362,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     if (!absolute.empty() && absolute.find_first_of("\\=+") == std::string::npos &&
         absolute.front() != '.' && absolute.back() != '.' &&
         absolute.find("..") == std::string::npos) {
-        if (const std::string* known = KnownDn(image::FoldCase(absolute))) {
+        if (const std::string* known = names.KnownDn(image::FoldCase(absolute))) {
             dn = *known;
             return 0;
         }
@@ -358,7 +390,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     // The names seen are filed typeless, and the names typed in part that
     // were walked as they were given.
     const auto keyOf = [](const Name& below) { return image::FoldCase(DottedText(below, false)); };
-    if (const std::string* known = KnownDn(keyOf(dotted))) {
+    if (const std::string* known = names.KnownDn(keyOf(dotted))) {
         dn = *known;
         return 0;
     }
@@ -370,7 +402,7 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
     std::string current = DnText(session.Base());
     for (size_t level = dotted.size(); level-- > 0;) {
         const Name below(dotted.begin() + static_cast<std::ptrdiff_t>(level), dotted.end());
-        if (const std::string* known = KnownDn(keyOf(below))) {
+        if (const std::string* known = names.KnownDn(keyOf(below))) {
             current = *known;
             continue;
         }
@@ -432,11 +464,12 @@ Result LdapClient::State::ResolveDn(const LdapContext& context, std::string_view
         }
         if (match.empty()) return limit != 0 ? limit : Err::NoSuchEntry;
         // A typeless part that fits two entries names neither.
-        if (!typedLevel && Clashing(ParsedDn(match))) return Err::IllegalDsName;
+        if (!typedLevel && names.Clashing(ParsedDn(match))) return Err::IllegalDsName;
         current = std::move(match);
     }
     dn = current;
-    if (std::any_of(dotted.begin(), dotted.end(), typed)) SetKnownDn(keyOf(dotted), dn);
+    if (std::any_of(dotted.begin(), dotted.end(), typed) && names.SetKnownDn(keyOf(dotted), dn))
+        lastResolved = {};
     return 0;
 }
 
@@ -485,11 +518,15 @@ LdapClient::State::Prefetch& LdapClient::State::Prefetched(
     FoundEntry entry, std::shared_ptr<const std::vector<std::string>> fetched) {
     lastPrefetch = nullptr;
     // The oldest go before the new one comes, so the entry handed back stays.
-    while (!prefetchOrder.empty() && prefetchOrder.size() >= kPrefetchLimit) {
+    const size_t bytes = entry.Bytes();
+    while (!prefetchOrder.empty() &&
+           (prefetchOrder.size() >= kPrefetchLimit || prefetchBytes + bytes > kPrefetchBytes)) {
         const Prefetch& oldest = prefetchOrder.front();
         if (oldest.current) prefetched.erase(oldest.key);
+        prefetchBytes -= oldest.entry.Bytes();
         prefetchOrder.pop_front();
     }
+    prefetchBytes += bytes;
     std::string key = image::FoldCase(entry.dn);
     Prefetch& kept = prefetchOrder.emplace_back(
         Prefetch{std::move(entry), std::move(fetched), std::move(key), true, prefetchPlaces++});
@@ -596,6 +633,8 @@ LdapClientStatistics LdapClient::Statistics() const {
     LdapClientStatistics statistics = state_->statistics;
     for (const auto& session : state_->sessions)
         statistics.serverRequests += session->requests;
+    statistics.fetchedAhead = state_->learntAttributes.size();
+    statistics.keptBytes = state_->prefetchBytes;
     return statistics;
 }
 
@@ -662,6 +701,7 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
     }
     if (!SettleTreeNames(sessions, s.diagnostic)) return Err::InitFailed;
     s.sessions = std::move(sessions);
+    s.sessionNames.assign(s.sessions.size(), {});
     s.started = true;
     s.startupCancelled = false;
     s.diagnostic.clear();
@@ -1185,7 +1225,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
     if (Result r = s.ToDn(*c, object, dn, Aliases::Path); r != 0) return r;
     const Result result = s.SessionOf(*c).Delete(dn);
     // A removal the server did not answer may have been made all the same.
-    if (result == 0 || result == Err::OutcomeUnknown) s.ForgetNamesOf(dn);
+    if (result == 0 || result == Err::OutcomeUnknown) s.ForgetNamesOf(*c, dn);
     return result;
 }
 
@@ -1328,6 +1368,10 @@ std::string LdapClient::FailureReason(Result code) const {
         }
     }
     return {};
+}
+
+void LdapClient::ForgetKept() {
+    state_->ForgetKept();
 }
 
 bool LdapClient::StartupCancelled() const {

@@ -31,6 +31,10 @@ struct LdapClientStatistics {
     uint64_t readPages = 0;
     uint64_t readsFromListing = 0;  // reads answered from what a listing fetched
     uint64_t serverRequests = 0;
+    // Now: the attributes the next listing fetches beside what its records
+    // need, and the memory the entries kept for the reads hold.
+    uint64_t fetchedAhead = 0;
+    uint64_t keptBytes = 0;
 };
 
 class LdapClient final : public DirectoryClient {
@@ -121,6 +125,7 @@ public:
     std::string StartupDiagnostic() const override;
     bool StartupCancelled() const override;
     std::string FailureReason(Result code) const override;
+    void ForgetKept() override;
 
     struct State;  // sessions, contexts, buffers, iterations; defined in LdapClientState.h
 

@@ -210,6 +210,18 @@ std::vector<PageAttribute> LdapClient::State::Attributes(const LdapContext& cont
     return attributes;
 }
 
+void LdapClient::State::AskedFor(std::string_view attribute) {
+    for (LearntAttribute& learnt : learntAttributes) {
+        if (image::EqualsNoCase(learnt.name, attribute)) {
+            learnt.unread = 0;
+            return;
+        }
+    }
+    // Not yet learnt: the next listing pages fetch it with the entries.
+    if (learntAttributes.size() < kMostLearnt)
+        learntAttributes.push_back(LearntAttribute{std::string(attribute)});
+}
+
 void ListIteration::Delivered(std::string_view dn) {
     const auto size = static_cast<uint32_t>(dn.size());
     delivered.append(reinterpret_cast<const char*>(&size), sizeof size);
@@ -274,18 +286,33 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
     const bool saidEmpty = nextLeaves.has_value();
 
     std::vector<std::string> attributes = RecordAttributes();
+    // An attribute that no read asked for while more entries were listed with
+    // it than are kept for the reads (those listed first have made way
+    // unread) is no longer fetched.
+    std::erase_if(state.learntAttributes,
+                  [kept = state.prefetchOrder.size()](const LdapClient::State::LearntAttribute& l) {
+                      return l.unread > kept;
+                  });
     std::vector<std::string> fetched;
-    for (const std::string& name : state.learntAttributes) {
-        if (std::none_of(fetched.begin(), fetched.end(),
-                         [&](const std::string& f) { return image::EqualsNoCase(f, name); })) {
-            fetched.push_back(name);
+    for (const auto& learnt : state.learntAttributes) {
+        if (std::none_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
+                return image::EqualsNoCase(f, learnt.name);
+            })) {
+            fetched.push_back(learnt.name);
         }
     }
-    // A listing the server cut short at its limit is not begun again: it
-    // would hand out the same entries and stop at the same place.
-    if (resumed && fetched != where.fetched && where.limit == 0 &&
-        !namingContextsOf(session, where)) {
-        // The reads asked for more: begin the search again with them.
+    const auto fetchedBefore = [&where](const std::string& name) {
+        return std::any_of(where.fetched.begin(), where.fetched.end(),
+                           [&](const std::string& f) { return image::EqualsNoCase(f, name); });
+    };
+    if (resumed && std::all_of(fetched.begin(), fetched.end(), fetchedBefore)) {
+        // Nothing new to fetch: the search goes on as it began (the attributes
+        // no longer read come along until it ends).
+        fetched = where.fetched;
+    } else if (resumed && where.limit == 0 && !namingContextsOf(session, where)) {
+        // The reads asked for more: begin the search again with them. A
+        // listing the server cut short at its limit is not begun again: it
+        // would hand out the same entries and stop at the same place.
         where.cookie.clear();
         where.serverDone = false;
         where.waiting.clear();
@@ -409,6 +436,10 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
         }
         where.waiting.pop_front();
     }
+    if (prefetch) {
+        for (auto& learnt : state.learntAttributes)
+            learnt.unread += page.entries.size();
+    }
     const bool more = !where.waiting.empty() || !where.serverDone;
     if (!more && where.limit != 0) {
         // The server stopped early: the entries so far are delivered; this
@@ -480,6 +511,8 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                     });
                 });
                 if (fromListing) {
+                    for (const std::string& w : wanted)
+                        state.AskedFor(w);
                     source = &found->entry;
                     if (addStructural) wanted.push_back("structuralObjectClass");
                     for (const std::string& w : wanted) {
@@ -490,14 +523,8 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                     // A report walk reads the same attributes of every listed
                     // object: the next listing pages fetch them with the entries.
                     listed = true;
-                    for (const std::string& w : wanted) {
-                        if (state.learntAttributes.size() < kMostLearnt &&
-                            std::none_of(
-                                state.learntAttributes.begin(), state.learntAttributes.end(),
-                                [&](const std::string& l) { return image::EqualsNoCase(l, w); })) {
-                            state.learntAttributes.push_back(w);
-                        }
-                    }
+                    for (const std::string& w : wanted)
+                        state.AskedFor(w);
                 }
             }
         }
@@ -505,7 +532,9 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             // Until the listing fetches them, one read of a listed object
             // fetches every attribute the walk has read so far, and the reads
             // of its other attributes are answered from that.
-            std::vector<std::string> asked = state.learntAttributes;
+            std::vector<std::string> asked;
+            for (const auto& learnt : state.learntAttributes)
+                asked.push_back(learnt.name);
             for (const std::string& w : wanted) {
                 if (std::none_of(asked.begin(), asked.end(),
                                  [&](const std::string& a) { return image::EqualsNoCase(a, w); })) {

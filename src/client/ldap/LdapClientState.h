@@ -139,8 +139,16 @@ struct LdapClient::State {
     uint32_t nextHandle = 1;
     int32_t nextIteration = 1;
 
-    // Learnt from the reads of listed objects: what the next listing pages fetch.
-    std::vector<std::string> learntAttributes;  // LDAP names
+    // Learnt from the reads of listed objects: what the next listing pages
+    // fetch, each until the reads no longer ask for it (a report on other
+    // attributes, or the tree browser's listings, would fetch it for nothing).
+    struct LearntAttribute {
+        std::string name;   // the LDAP name
+        size_t unread = 0;  // entries listed with it since a read last asked for it
+    };
+    std::vector<LearntAttribute> learntAttributes;
+    // A read asked for the attribute of a listed entry.
+    void AskedFor(std::string_view attribute);
     // Entries a listing fetched with the learnt attributes, by folded DN,
     // oldest first; reads of those attributes are answered from here.
     struct Prefetch {
@@ -156,6 +164,7 @@ struct LdapClient::State {
     // index holds a view of the key of the entry it finds. An entry forgotten
     // or replaced leaves the index and stays in the order until its turn to go.
     std::deque<Prefetch> prefetchOrder;
+    size_t prefetchBytes = 0;  // what the entries in prefetchOrder hold
     absl::flat_hash_map<std::string_view, Prefetch*> prefetched;
     // The place of the next entry kept and of the entry found last: a walk
     // reads the entries in the order the listing kept them, so the entry
@@ -198,27 +207,42 @@ struct LdapClient::State {
     uint64_t leafPlaces = 0;  // the place of the next leaf noted
     NotedLeaf* LeafAt(uint64_t place);
     // Typeless dotted names (folded, absolute) to the DNs seen, for names
-    // that come without their types: each name once, in the order first
-    // seen (a name whose entry was removed keeps its place, emptied), found
-    // by its key, a view of the name's own. A name two entries share (cn=x
-    // and ou=x under one parent) is ambiguous: it stands for neither.
+    // that come without their types, one set for each session: two trees
+    // may hold the same names for other entries (or the same DNs, for
+    // entries that differ). Each name once, in the order first seen (a name
+    // whose entry was removed keeps its place, emptied, until the oldest
+    // go), found by its key, a view of the name's own. A name two entries
+    // share (cn=x and ou=x under one parent) is ambiguous: it stands for
+    // neither.
     struct KnownName {
         std::string key;
         std::string dn;
         bool ambiguous = false;
     };
-    std::deque<KnownName> knownNames;
-    absl::flat_hash_map<std::string_view, KnownName*> knownDns;
-    // The DN of the name, or null when it is not known or ambiguous.
-    const std::string* KnownDn(std::string_view key) const;
-    void SetKnownDn(std::string key, const std::string& dn);
-    // The entries that share their typeless name with a sibling, by their
-    // folded DNs as DnText writes them: a typeless context names them (and
-    // the names below them) by their typed relative names.
-    std::unordered_set<std::string> clashingDns;
-    bool Clashing(const Name& dn) const;
+    struct SessionNames {
+        // The most names kept; the oldest go first. A walk resolves the names
+        // of each listing page right after it.
+        static constexpr size_t kLimit = size_t{1} << 17;
+        std::deque<KnownName> knownNames;
+        absl::flat_hash_map<std::string_view, KnownName*> knownDns;
+        // The entries that share their typeless name with a sibling, by their
+        // folded DNs as DnText writes them: a typeless context names them (and
+        // the names below them) by their typed relative names.
+        std::unordered_set<std::string> clashingDns;
+        // The DN of the name, or null when it is not known or ambiguous.
+        const std::string* KnownDn(std::string_view key) const;
+        // Files the name; true when it became ambiguous with this DN.
+        bool SetKnownDn(std::string key, const std::string& dn);
+        bool Clashing(const Name& dn) const;
+    };
+    std::vector<SessionNames> sessionNames;  // one for each session
+    SessionNames& NamesOf(const LdapContext& context) { return sessionNames[context.session]; }
     // Forgets the names of an entry removed.
-    void ForgetNamesOf(const std::string& dn);
+    void ForgetNamesOf(const LdapContext& context, const std::string& dn);
+    // Forgets what was learnt of the trees: names, entries fetched ahead and
+    // the attributes the listings fetch. The directory may have changed
+    // behind the client (another program renamed or removed entries).
+    void ForgetKept();
     Name rememberRoom;  // kept between the entries remembered
     // The name ToDn resolved last, as the context saw it.
     struct ResolvedName {

@@ -394,12 +394,14 @@ FoundEntry& FoundEntry::operator=(const FoundEntry& other) {
 FoundEntry::FoundEntry(FoundEntry&& other) noexcept
     : dn(std::move(other.dn)),
       block_(std::move(other.block_)),
+      blockBytes_(std::exchange(other.blockBytes_, 0)),
       attributes_(std::exchange(other.attributes_, {})),
       values_(std::exchange(other.values_, {})) {}
 
 FoundEntry& FoundEntry::operator=(FoundEntry&& other) noexcept {
     dn = std::move(other.dn);
     block_ = std::move(other.block_);
+    blockBytes_ = std::exchange(other.blockBytes_, 0);
     attributes_ = std::exchange(other.attributes_, {});
     values_ = std::exchange(other.values_, {});
     return *this;
@@ -481,6 +483,7 @@ void FoundEntry::SetAttributes(std::span<const Counted> names,
         first += count;
     }
     block_ = std::move(block);
+    blockBytes_ = size;
     attributes_ = {attributes, names.size()};
     values_ = {copied, values.size()};
 }

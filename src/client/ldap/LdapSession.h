@@ -109,9 +109,12 @@ public:
     // The attribute at index named again, with these values instead.
     void ReplaceAttribute(size_t index, std::string_view name,
                           const std::vector<std::string>& values);
+    // The memory the entry holds: its DN and its attributes with their values.
+    size_t Bytes() const { return dn.size() + blockBytes_; }
 
 private:
     std::unique_ptr<std::byte[]> block_;
+    size_t blockBytes_ = 0;
     std::span<const Attribute> attributes_;
     Values values_;
 };
