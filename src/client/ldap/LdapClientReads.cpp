@@ -222,6 +222,14 @@ void LdapClient::State::AskedFor(std::string_view attribute) {
         learntAttributes.push_back(LearntAttribute{std::string(attribute)});
 }
 
+std::vector<std::string> LdapClient::State::LearntNames() const {
+    std::vector<std::string> names;
+    names.reserve(learntAttributes.size());
+    for (const LearntAttribute& learnt : learntAttributes)
+        names.push_back(learnt.name);
+    return names;
+}
+
 void ListIteration::Delivered(std::string_view dn) {
     const auto size = static_cast<uint32_t>(dn.size());
     delivered.append(reinterpret_cast<const char*>(&size), sizeof size);
@@ -293,14 +301,7 @@ Result ListPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
                   [kept = state.prefetchOrder.size()](const LdapClient::State::LearntAttribute& l) {
                       return l.unread > kept;
                   });
-    std::vector<std::string> fetched;
-    for (const auto& learnt : state.learntAttributes) {
-        if (std::none_of(fetched.begin(), fetched.end(), [&](const std::string& f) {
-                return image::EqualsNoCase(f, learnt.name);
-            })) {
-            fetched.push_back(learnt.name);
-        }
-    }
+    std::vector<std::string> fetched = state.LearntNames();
     const auto fetchedBefore = [&where](const std::string& name) {
         return std::any_of(where.fetched.begin(), where.fetched.end(),
                            [&](const std::string& f) { return image::EqualsNoCase(f, name); });
@@ -532,9 +533,7 @@ Result ReadPageOf(LdapClient::State& state, ContextHandle handle, LdapContext& c
             // Until the listing fetches them, one read of a listed object
             // fetches every attribute the walk has read so far, and the reads
             // of its other attributes are answered from that.
-            std::vector<std::string> asked;
-            for (const auto& learnt : state.learntAttributes)
-                asked.push_back(learnt.name);
+            std::vector<std::string> asked = state.LearntNames();
             for (const std::string& w : wanted) {
                 if (std::none_of(asked.begin(), asked.end(),
                                  [&](const std::string& a) { return image::EqualsNoCase(a, w); })) {

@@ -149,6 +149,8 @@ struct LdapClient::State {
     std::vector<LearntAttribute> learntAttributes;
     // A read asked for the attribute of a listed entry.
     void AskedFor(std::string_view attribute);
+    // The names of learntAttributes (each once, whatever its case).
+    std::vector<std::string> LearntNames() const;
     // Entries a listing fetched with the learnt attributes, by folded DN,
     // oldest first; reads of those attributes are answered from here.
     struct Prefetch {
