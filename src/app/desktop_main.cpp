@@ -6,6 +6,7 @@
 #include "ui/ApplicationIcon.h"
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
+#include "ui/GuardedApplication.h"
 #include "ui/LoadProgressWindow.h"
 #include "ui/QtMessagePort.h"
 #include "ui/TSplash.h"
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
             stderr);
         return 1;
     }
-    QApplication application(argc, argv);
+    vellrun::ui::GuardedApplication application(argc, argv);
     // Every window's icon where the window manager does not take it from
     // the desktop entry.
     QApplication::setWindowIcon(vellrun::ui::ApplicationIcon());

@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 #include "ui/FontAction.h"
+#include "ui/GuardedApplication.h"
 #include "ui/ProductInfo.h"
 
 #include <QCoreApplication>
@@ -74,6 +75,9 @@ DesktopSession::DesktopSession(std::unique_ptr<client::DirectoryClient> client)
     // The name, not the display name: Qt would append a display name to every
     // window title on this platform.
     QCoreApplication::setApplicationName(QString::fromUtf8(product::kApplicationTitle));
+    // What escapes an event handler is shown in this session's boxes.
+    if (GuardedApplication* application = GuardedApplication::Instance())
+        application->SetFaultPort(&messages_);
 }
 
 DesktopSession::~DesktopSession() {
@@ -89,6 +93,8 @@ DesktopSession::~DesktopSession() {
     formAttrDetail_.reset();
     // The window's tree browser frees its contexts through the access and the client.
     mainForm_.reset();
+    if (GuardedApplication* application = GuardedApplication::Instance())
+        application->SetFaultPort(nullptr);
 }
 
 void DesktopSession::ShowStartOn(TSplash* splash) {

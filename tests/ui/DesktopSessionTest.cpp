@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -308,6 +310,27 @@ TEST_F(DesktopSessionTest, AnUnattendedClipboardExportOutlivesTheProgram) {
     const auto errors = DialogScript::Texts(Kind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("could not be put on the clipboard"), std::string::npos) << errors[0];
+}
+
+// An exception that escapes an event handler is shown in a box and the
+// program goes on: the window still lists the trees afterwards.
+TEST_F(DesktopSessionTest, AnExceptionOutOfAnEventHandlerIsShownAndTheWindowGoesOn) {
+    DesktopSession session(
+        testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
+    ASSERT_TRUE(session.Start());
+    TMainForm* form = session.MainForm();
+    form->show();
+    QTimer::singleShot(0, form, [] { throw std::runtime_error("disk on fire"); });
+    QTimer::singleShot(0, form, [] { throw std::bad_alloc(); });
+    QTreeWidget& view = *form->DSTree()->TreeView();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&view] { return view.topLevelItemCount() == 1; }));
+    ASSERT_TRUE(
+        testing::ProcessEventsUntil([] { return DialogScript::Texts(Kind::Error).size() == 2; }));
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{"The command could not be finished: disk on fire",
+                                        "The command could not be finished: not enough memory"}));
+    testing::ClickItem(view, view.topLevelItem(0));
+    EXPECT_EQ(view.topLevelItem(0)->childCount(), 1);
 }
 
 TEST_F(DesktopSessionTest, MainWindowShowsTreesAndTheSelectedContainersObjects) {

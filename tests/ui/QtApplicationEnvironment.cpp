@@ -1,7 +1,8 @@
-// One QApplication for every test of the desktop front end, on the offscreen
-// platform unless the caller chose another.
+// One application object, the program's own, for every test of the desktop front end, on the
+// offscreen platform unless the caller chose another.
 
 #include "support/TempDir.h"
+#include "ui/GuardedApplication.h"
 
 #include <QApplication>
 #include <memory>
@@ -21,7 +22,7 @@ public:
         home_ = std::make_unique<vellrun::testing::TempDir>("vellrun-ui-home");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home_->Path() / "config").string()));
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((home_->Path() / "cache").string()));
-        application_ = std::make_unique<QApplication>(argc_, argv_);
+        application_ = std::make_unique<vellrun::ui::GuardedApplication>(argc_, argv_);
     }
     void TearDown() override {
         application_.reset();
