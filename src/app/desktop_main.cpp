@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string_view>
 
@@ -119,7 +120,12 @@ int main(int argc, char** argv) {
     options.reportFile = arguments.reportFile;
     options.quit = arguments.quit;
     // A failed start has been shown to the person already.
-    const bool started = session.Start(options);
+    bool started = false;
+    try {
+        started = session.Start(options);
+    } catch (...) {
+        application.ShowFault(std::current_exception());
+    }
     loadProgress.Close();
     if (!started) return 1;
     // An unattended report has run while the window was made.

@@ -2,7 +2,6 @@
 
 #include <QScopedValueRollback>
 #include <cstdio>
-#include <exception>
 #include <new>
 #include <string>
 
@@ -17,19 +16,25 @@ GuardedApplication* GuardedApplication::Instance() {
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::bad_alloc&) {
-        ShowFault("not enough memory");
-    } catch (const std::exception& e) {
-        ShowFault(e.what());
     } catch (...) {
-        ShowFault("an unknown error");
+        ShowFault(std::current_exception());
     }
     return false;
 }
 
-void GuardedApplication::ShowFault(std::string_view what) noexcept {
+void GuardedApplication::ShowFault(const std::exception_ptr& fault) noexcept {
     try {
-        const std::string text = "The command could not be finished: " + std::string(what);
+        std::string what = "an unknown error";
+        try {
+            std::rethrow_exception(fault);
+        } catch (const std::bad_alloc&) {
+            what = "not enough memory";
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+            // Not a standard exception: it says nothing more.
+        }
+        const std::string text = "The command could not be finished: " + what;
         if (faultPort_ == nullptr || showingFault_) {
             std::fprintf(stderr, "vellrun: %s\n", text.c_str());
             return;

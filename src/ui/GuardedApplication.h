@@ -3,7 +3,7 @@
 #include "platform/MessagePort.h"
 
 #include <QApplication>
-#include <string_view>
+#include <exception>
 
 namespace vellrun::ui {
 
@@ -25,10 +25,11 @@ public:
     static GuardedApplication* Instance();
 
     bool notify(QObject* receiver, QEvent* event) override;
+    // Shows an exception caught elsewhere (the start-up runs before the
+    // event loop) as notify shows one.
+    void ShowFault(const std::exception_ptr& fault) noexcept;
 
 private:
-    void ShowFault(std::string_view what) noexcept;
-
     platform::MessagePort* faultPort_ = nullptr;
     // A fault while its box is open (a paint handler that throws each time)
     // goes to standard error only, so that boxes do not pile up.
