@@ -14,6 +14,7 @@ GuardedApplication* GuardedApplication::Instance() {
 }
 
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
+    if (!catching_) return QApplication::notify(receiver, event);
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

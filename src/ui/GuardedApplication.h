@@ -21,6 +21,10 @@ public:
     // end), on standard error. The port must outlive its use here: whoever
     // sets it clears it before it goes.
     void SetFaultPort(platform::MessagePort* port) { faultPort_ = port; }
+    // Whether notify catches at all (it does unless told otherwise). The tests
+    // turn it off, so that an exception of their own (a dialog script that
+    // does not fit) fails the test that raised it instead of becoming a box.
+    void SetCatching(bool catching) { catching_ = catching; }
     // The running GuardedApplication, or nothing under another application object.
     static GuardedApplication* Instance();
 
@@ -31,6 +35,7 @@ public:
 
 private:
     platform::MessagePort* faultPort_ = nullptr;
+    bool catching_ = true;
     // A fault while its box is open (a paint handler that throws each time)
     // goes to standard error only, so that boxes do not pile up.
     bool showingFault_ = false;

@@ -7,6 +7,7 @@
 #include "ui/DesktopArguments.h"
 #include "ui/DesktopSession.h"
 #include "ui/DialogScript.h"
+#include "ui/GuardedApplication.h"
 #include "ui/TSplash.h"
 
 #include <QCoreApplication>
@@ -318,6 +319,12 @@ TEST_F(DesktopSessionTest, AnExceptionOutOfAnEventHandlerIsShownAndTheWindowGoes
     DesktopSession session(
         testing::StartImageClient(testing::TreesImage({{"CORP", testing::CorpObjects()}})));
     ASSERT_TRUE(session.Start());
+    GuardedApplication& application = *GuardedApplication::Instance();
+    application.SetCatching(true);
+    const struct Uncatching {
+        GuardedApplication& application;
+        ~Uncatching() { application.SetCatching(false); }
+    } uncatching{application};
     TMainForm* form = session.MainForm();
     form->show();
     QTimer::singleShot(0, form, [] { throw std::runtime_error("disk on fire"); });

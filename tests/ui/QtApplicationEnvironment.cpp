@@ -23,6 +23,7 @@ public:
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home_->Path() / "config").string()));
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((home_->Path() / "cache").string()));
         application_ = std::make_unique<vellrun::ui::GuardedApplication>(argc_, argv_);
+        application_->SetCatching(false);
     }
     void TearDown() override {
         application_.reset();
@@ -33,7 +34,7 @@ private:
     int argc_ = 1;
     char name_[8] = "test_ui";
     char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<vellrun::ui::GuardedApplication> application_;
     std::unique_ptr<vellrun::testing::TempDir> home_;
 };
 
