@@ -107,7 +107,13 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         // The run produced nothing to export: an earlier export stays whole.
         if (result != 0) {
             s_.access.DSShowError(result, report::RunErrorLabel(spec, false));
-            s_.err << kProgram << ": nothing was exported\n";
+            if (result == client::Err::NoSuchClass && byType) {
+                s_.err << kProgram << ": the schema of the tree \"" << spec.TreeName
+                       << "\" has no class \"" << spec.ObjectClass << "\"; ";
+            } else {
+                s_.err << kProgram << ": ";
+            }
+            s_.err << "nothing was exported\n";
             return kFailure;
         }
         if (interrupted) {

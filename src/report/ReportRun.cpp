@@ -317,6 +317,15 @@ void ReportRun::ByType(ReportSpec& run) {
     Result result = access_.DSWalkContainer(run.SearchContext, run.Container, run.Recursive,
                                             feedback_.Cancel(), onEntry, run.ObjectClass);
     walkSpec_ = nullptr;
+    // A class the tree's schema does not know finds nothing and says so: the
+    // run would otherwise pass for one that found no such object today.
+    if (result == 0 && rowCounter_ == 0 && !failure && !feedback_.Cancel().IsSet() &&
+        !run.ObjectClass.empty() && run.ObjectClass != "*") {
+        uint32_t flags = 0;
+        if (values::ReadClassFlags(access_, run.SearchContext, run.ObjectClass, flags) ==
+            client::Err::NoSuchClass)
+            result = client::Err::NoSuchClass;
+    }
     // The walk was stopped for the lost server, not by the person: the run
     // ends with the server's failure, which the status bar tells.
     if (serverLost_) {

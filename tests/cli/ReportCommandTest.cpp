@@ -319,7 +319,7 @@ TEST_F(ReportCommandTest, ASavedReportRunsAgainUnderEverySpelling) {
 // again from its file.
 TEST_F(ReportCommandTest, AReportThatFindsNothingIsStoredAllTheSame) {
     const fs::path saved = folder_ / "none.rpt";
-    Run run = Cli({"report", "--container", "East.Sales.Corp", "--class", "Printer", "--attr",
+    Run run = Cli({"report", "--container", "East.Sales.Corp", "--class", "Group", "--attr",
                    "Surname", "--save-report", saved.string()});
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
     EXPECT_NE(run.err.find("the report found no object"), std::string::npos) << run.err;
@@ -482,11 +482,18 @@ TEST_F(ReportCommandTest, ARunWithoutRowsLeavesTheEarlierExportWhole) {
     interruptAtOnce_ = false;
 
     // Found nothing: status 0, and said so.
-    run = Cli({"report", "--container", "Sales.Corp", "--class", "Printer", "--attr", "CN",
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "Organization", "--attr", "CN",
                "--file", file.string()});
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
     EXPECT_EQ(Bytes(file), "earlier export");
     EXPECT_NE(run.err.find("the report found no object; nothing was exported"), std::string::npos)
+        << run.err;
+    // A class the schema does not know could find nothing on any day: status 1.
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "Printer", "--attr", "CN",
+               "--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kFailure) << run.err;
+    EXPECT_EQ(Bytes(file), "earlier export");
+    EXPECT_NE(run.err.find("has no class \"Printer\"; nothing was exported"), std::string::npos)
         << run.err;
     run = RunSaved(UsersRpt("0", "users.csv", "Sales.Corp",
                             "[Filter]\nFiltered=1\nFilter Attr 1=CN\nFilter 1=nobody\nMode 1=1\n"));

@@ -135,14 +135,24 @@ TEST_F(ReportRunTest, TheDnColumnSpellsTheSearchBaseAsTheReportSpecGivesIt) {
     }
 }
 
-TEST_F(ReportRunTest, ByTypeWithoutMatchesOffersNoExport) {
+// No object of a known class is an answer; a class the schema does not know
+// (a saved report from another tree, a typing slip) is a failure, not a
+// report that found nothing today.
+TEST_F(ReportRunTest, ByTypeWithoutMatchesOffersNoExportAndAnUnknownClassFails) {
     ReportSpec spec = ByType("IT.Corp", "Group", {"CN"}, false);
     spec.OutputFile = "/tmp/none.csv";
     ASSERT_TRUE(run_.Rpt_run(spec));
+    EXPECT_EQ(run_.LastResult(), 0);
     EXPECT_EQ(run_.Table().RowCount(), 1u);
     EXPECT_EQ(run_.Table().FixedRows(), 0u);
     EXPECT_FALSE(run_.SaveEnabled());
     EXPECT_TRUE(exports_.empty());
+
+    ASSERT_TRUE(run_.Rpt_run(ByType("Corp", "Nonclass", {"CN"}, true)));
+    EXPECT_EQ(run_.LastResult(), client::Err::NoSuchClass);
+    EXPECT_EQ(run_.Table().RowCount(), 1u);
+    EXPECT_FALSE(run_.SaveEnabled());
+    ExpectRestored();
 }
 
 TEST_F(ReportRunTest, ByObjectListsTheClassAttributesAndTheSixPseudoAttributes) {
