@@ -4,19 +4,27 @@
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/StringList.h"
+#include "report/CannedReport.h"
 
 #include <system_error>
 
 namespace vellrun::cli {
 
 std::string ChooseTree(directory::DirectoryAccess& access,
-                       const std::optional<std::string>& wantedTree, std::ostream& err) {
+                       const std::optional<std::string>& wantedTree, std::ostream& err,
+                       std::string_view namedBy) {
     platform::StringList trees;
     access.DSScanTrees(trees);
     if (wantedTree) {
         const auto index = trees.IndexOf(*wantedTree);
         if (!index) {
-            err << kProgram << ": tree \"" << *wantedTree << "\" is not connected\n";
+            err << kProgram << ": ";
+            if (namedBy.empty())
+                err << "tree \"" << *wantedTree << "\" is not connected ";
+            else
+                err << namedBy << " names the tree \"" << *wantedTree
+                    << "\", which is not connected ";
+            err << report::ConnectedTreesNote(trees) << '\n';
             return {};
         }
         return trees.Text(*index);

@@ -19,9 +19,11 @@ namespace vellrun::cli {
 inline constexpr std::string_view kProgram = "vellrun-cli";
 
 // The tree named by wantedTree (compared without regard to case), else the
-// first connected one; empty after telling err why there is none.
+// first connected one; empty after telling err why there is none. namedBy:
+// what named the tree (a saved report's file), for that message.
 std::string ChooseTree(directory::DirectoryAccess& access,
-                       const std::optional<std::string>& wantedTree, std::ostream& err);
+                       const std::optional<std::string>& wantedTree, std::ostream& err,
+                       std::string_view namedBy = {});
 
 // A context of one command, freed when the command ends.
 class CommandContext {

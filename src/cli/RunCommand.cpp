@@ -42,7 +42,7 @@ bool Load(const CliOptions& options, std::optional<report::ReportSpec>& saved, s
 int Run(CommandServices& s) {
     report::ReportSpec spec = *s.saved;
     spec.Tree = nullptr;
-    spec.TreeName = ChooseTree(s.access, spec.TreeName, s.err);
+    spec.TreeName = ChooseTree(s.access, spec.TreeName, s.err, s.options.operands[1]);
     if (spec.TreeName.empty()) return kExitFailure;
     return RunReportSpec(s, spec, true);
 }

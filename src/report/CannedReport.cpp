@@ -26,11 +26,18 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
     // (a cell's detail, an edit), and a tree that cannot be opened leaves
     // them as they are.
     directory::TTreeInfo opened;
-    if (access.OpenTreeInfo(opened, spec.TreeName, typeless) != 0) {
+    if (const client::Result result = access.OpenTreeInfo(opened, spec.TreeName, typeless);
+        result != 0) {
         // Said, not passed over in silence: a person who chose the file would
         // otherwise see nothing happen at all.
+        platform::StringList trees;
+        access.DSScanTrees(trees);
+        const std::string reason =
+            trees.IndexOf(spec.TreeName)
+                ? "the directory returned error " + access.DSErrorText(result)
+                : "it is not connected " + ConnectedTreesNote(trees);
         access.Messages().ErrorBox("The tree \"" + spec.TreeName + "\" named in " + file.string() +
-                                   " cannot be opened");
+                                   " cannot be opened: " + reason);
         access.ClearTreeInfo(opened);
         outcome.status = CannedReportOutcome::Status::TreeFailed;
         return outcome;
@@ -45,6 +52,14 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
     outcome.status = CannedReportOutcome::Status::Ran;
     outcome.lastResult = run.LastResult();
     return outcome;
+}
+
+std::string ConnectedTreesNote(const platform::StringList& trees) {
+    if (trees.Empty()) return "(no tree is connected)";
+    std::string names;
+    for (const platform::StringList::Item& item : trees)
+        names += (names.empty() ? "" : ", ") + item.text;
+    return "(the connected trees: " + names + ")";
 }
 
 std::string NothingExportedNotice(const ReportRun& run) {

@@ -14,6 +14,7 @@
 #include "client/ClientTypes.h"
 #include "directory/DirectoryAccess.h"
 #include "directory/TTreeInfo.h"
+#include "platform/StringList.h"
 #include "report/ReportRun.h"
 #include "report/ReportSpec.h"
 
@@ -44,6 +45,10 @@ CannedReportOutcome OpenCannedReport(ReportRun& run, directory::DirectoryAccess&
                                      directory::TTreeInfo& treeRecord,
                                      const std::filesystem::path& file, bool typeless,
                                      const std::function<void(const ReportSpec&)>& prepareWindow);
+
+// "(the connected trees: A, B)", or "(no tree is connected)": said after a
+// tree that is not among them, so that a slip in its name shows.
+std::string ConnectedTreesNote(const platform::StringList& trees);
 
 // What a report that ran to its end says when it exports nothing, after the
 // program's name: its run found no row, or (a saved report) it names no

@@ -446,7 +446,9 @@ TEST_F(ReportCommandTest, UnknownTreeOrContainerFailsAndWritesNothing) {
     Run run = Cli({"report", "--tree", "Elsewhere", "--container", "Sales.Corp", "--class", "User",
                    "--attr", "CN", "--file", file.string()});
     EXPECT_EQ(run.code, CliApp::kFailure);
-    EXPECT_NE(run.err.find("tree \"Elsewhere\" is not connected"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("tree \"Elsewhere\" is not connected (the connected trees: CORP)"),
+              std::string::npos)
+        << run.err;
     EXPECT_FALSE(fs::exists(file));
 
     run = Cli({"report", "--container", "Nowhere.Corp", "--class", "User", "--attr", "CN", "--file",

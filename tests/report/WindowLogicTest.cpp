@@ -252,7 +252,8 @@ TEST_F(WindowLogicTest, SavedReportRunsAsOneOperationOrIsRefusedWithItsBox) {
               (std::vector<std::string>{"Invalid Report File: " + schema.string()}));
     EXPECT_EQ(run_.CurrentSpec().Kind, ReportKind::ByType);
 
-    // A tree that is not there: nothing runs, the box says why, and the
+    // A tree that is not there: nothing runs, the box says why (naming the
+    // trees that are, so that a slip in the name shows), and the
     // results shown keep the tree they are read through.
     const auto lost = dir / "lost.rpt";
     testing::WriteFile(lost,
@@ -261,8 +262,10 @@ TEST_F(WindowLogicTest, SavedReportRunsAsOneOperationOrIsRefusedWithItsBox) {
     const CannedReportOutcome failed = OpenCannedReport(run_, bed_.access, tree_, lost, true, {});
     EXPECT_FALSE(failed.Succeeded());
     ASSERT_EQ(bed_.messages.Errors().size(), 2u);
-    EXPECT_EQ(bed_.messages.Errors()[1],
-              "The tree \"NOWHERE\" named in " + lost.string() + " cannot be opened");
+    EXPECT_EQ(
+        bed_.messages.Errors()[1],
+        "The tree \"NOWHERE\" named in " + lost.string() +
+            " cannot be opened: it is not connected (the connected trees: CORP, LAB, ARCHIVE)");
     EXPECT_EQ(run_.CurrentSpec().Tree, &tree_);
     EXPECT_EQ(tree_.treeName, "CORP");
     EXPECT_TRUE(tree_.HoldsContexts());
