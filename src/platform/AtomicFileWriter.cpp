@@ -238,8 +238,15 @@ FileStatus AtomicFileWriter::Begin(bool needsFileName) {
         fd_ = OpenScratch(temporary_);
     }
     if (fd_ < 0) {
+        const int error = errno;
         temporary_.clear();
-        return Fail(errno);
+        // The file is not expected to be there; its folder is what is missing.
+        if (error == ENOENT && kind_ == Kind::New) {
+            const std::filesystem::path folder = resolved_.parent_path();
+            return Fail("the folder \"" + (folder.empty() ? std::string(".") : folder.string()) +
+                        "\" does not exist");
+        }
+        return Fail(error);
     }
     pendingSlot_ = PendingTemporaries::Add(temporary_);
     return FileStatus::Ok();

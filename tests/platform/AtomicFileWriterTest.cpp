@@ -420,8 +420,11 @@ TEST(AtomicFileWriterTest, FailuresAreReportedToTheEndAndCleanUp) {
 
     // No folder to put the temporary file in: Begin fails, and so does
     // everything after it.
+    // The folder is what is missing, not the file.
     AtomicFileWriter missing(temp / "missing" / "out.csv");
-    EXPECT_FALSE(missing.Begin().ok());
+    EXPECT_EQ(missing.Begin().error, "Cannot write \"" + (temp / "missing" / "out.csv").string() +
+                                         "\": the folder \"" + (temp / "missing").string() +
+                                         "\" does not exist");
     EXPECT_FALSE(missing.Append("x").ok());
     EXPECT_FALSE(missing.Commit().ok());
     EXPECT_FALSE(fs::exists(temp / "missing"));
