@@ -95,12 +95,13 @@ int ReportCommand::Run(const report::ReportSpec& spec,
     const size_t rows = run.Table().RowCount() > 0 ? run.Table().RowCount() - 1 : 0;
     // A report that ran to its end is stored when asked, whatever it found:
     // one that finds nothing today may well find something tomorrow.
-    const auto stored = [&] {
+    const auto stored = [&](bool exported) {
         if (!saveReport) return kSuccess;
         const platform::FileStatus status =
             report::SavedReport::Store(run.CurrentSpec(), *saveReport);
         if (status.ok()) return kSuccess;
-        s_.err << kProgram << ": " << status.error << '\n';
+        s_.err << kProgram << ": " << status.error << "; the report was not stored"
+               << (exported ? " (its results were exported)" : "") << '\n';
         return kFailure;
     };
     if (!run.SaveEnabled()) {
@@ -123,7 +124,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
             return kInterrupted;
         }
         s_.err << kProgram << ": " << report::NothingExportedNotice(run) << '\n';
-        return stored();
+        return stored(false);
     }
     // A run that failed on its own side (not the directory's answer) found
     // part of its rows, whatever its kind.
@@ -156,7 +157,7 @@ int ReportCommand::Run(const report::ReportSpec& spec,
         // A cut-short run is no report to run again.
         return kInterrupted;
     }
-    return stored();
+    return stored(true);
 }
 
 bool ReportCommand::ToStandardOutput(report::OutputType output, const report::ResultTable& table) {
