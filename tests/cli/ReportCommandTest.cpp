@@ -441,7 +441,7 @@ TEST_F(ReportCommandTest, AnInvalidReportFileIsNamedAndFails) {
     }
 }
 
-TEST_F(ReportCommandTest, UnknownTreeOrContainerFailsAndWritesNothing) {
+TEST_F(ReportCommandTest, UnknownTreeOrContainerFailsAndAnUnknownAttributeIsNamed) {
     const fs::path file = folder_ / "users.csv";
     Run run = Cli({"report", "--tree", "Elsewhere", "--container", "Sales.Corp", "--class", "User",
                    "--attr", "CN", "--file", file.string()});
@@ -456,6 +456,15 @@ TEST_F(ReportCommandTest, UnknownTreeOrContainerFailsAndWritesNothing) {
     EXPECT_EQ(run.code, CliApp::kFailure);
     EXPECT_NE(run.err.find("Nowhere.Corp"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(file));
+
+    // An attribute the schema does not know runs, empty, and is named once.
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "Surnme",
+               "--attr", "DSI: DN", "--filter", "Surnme!=x", "--file", file.string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(run.err,
+              "vellrun-cli: the schema of the tree \"CORP\" has no attribute \"Surnme\": no object "
+              "has a value of it\n");
+    EXPECT_TRUE(fs::exists(file));
 }
 
 TEST_F(ReportCommandTest, AnUnwritableTargetFailsWithItsMessage) {
