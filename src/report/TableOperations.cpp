@@ -109,11 +109,13 @@ CellMeaning TableOperations::MeaningOf(size_t column, size_t row) const {
         // IT.Corp is .admin.IT.Corp, not an object of that name at the top.
         meaning.object = run_.ObjectFullName().empty() ? spec.ObjectName : run_.ObjectFullName();
         meaning.attribute = table.Cell(0, row);
+        meaning.valueColumn = 1;
     } else {
         meaning.object = table.Cell(0, row);
         meaning.attribute = table.Cell(column, 0);
+        meaning.valueColumn = column;
     }
-    meaning.value = table.Cell(column, row);
+    meaning.value = table.Cell(meaning.valueColumn, row);
     meaning.objectClass = spec.ObjectClass;
     meaning.container = spec.Container;
     return meaning;

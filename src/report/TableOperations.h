@@ -50,6 +50,9 @@ struct CellMeaning {
     std::string object;  // a single-object report's: the object the run read, in full
     std::string attribute;
     std::string value;
+    // The column that holds the value: a single-object report's second
+    // column, whichever of the row's two cells was chosen.
+    size_t valueColumn = 0;
     std::string objectClass;  // the current ReportSpec's ObjectClass
     std::string container;    // the current ReportSpec's Container
 };

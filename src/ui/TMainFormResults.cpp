@@ -126,7 +126,8 @@ void TMainForm::GridResultsDblClick(const QModelIndex& index) {
     state.attributeName = meaning.attribute;
     state.valueText = meaning.value;
     state.TakeSettings(settings_);
-    const size_t column = ColumnOf(index);
+    // The value's cell, also when a single-object report's name was chosen.
+    const size_t column = meaning.valueColumn;
     const size_t row = ResultTableModel::TableRow(index);
     attrDetailOpener_(state, [this, state, column, row] {
         // The cell shows what the directory holds now, read as the run reads it.

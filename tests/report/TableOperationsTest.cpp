@@ -140,6 +140,12 @@ TEST_F(TableOperationsTest, CellMeaningFollowsTheReportKind) {
     EXPECT_EQ(meaning.value, "Doe");
     EXPECT_EQ(meaning.objectClass, "User");
     EXPECT_EQ(ops_.CellHint(1, 1), ".jdoe.Sales.Corp\r\nSurname\r\n\r\nDoe");
+    // The name's cell means the same value: an edit opened there must show
+    // and write back the value, never over the name.
+    meaning = ops_.MeaningOf(0, 1);
+    EXPECT_EQ(meaning.attribute, "Surname");
+    EXPECT_EQ(meaning.value, "Doe");
+    EXPECT_EQ(meaning.valueColumn, 1u);
 
     Fill({{"DN", "Surname"}, {".jdoe.Sales.Corp", "Doe"}});
     run_.CurrentSpec().Kind = ReportKind::ByType;

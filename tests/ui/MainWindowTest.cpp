@@ -1781,6 +1781,28 @@ TEST_F(MainWindowTest, ADoubleClickedCellIsEditedInTheDetailDialogAndTheGridShow
     QTest::mouseClick(Find<QPushButton>("ButtonRun"), Qt::LeftButton);
     EXPECT_EQ(form_->GridResults()->model()->index(0, title).data().toString().toStdString(),
               "Chief Tester!");
+
+    // A single-object report: the attribute's name opens its value too, and
+    // the saved value goes into the value's cell, never over the name.
+    form_->GridResults()->setCurrentIndex(form_->GridResults()->model()->index(0, 0));
+    form_->ActionReportOnSelectedObjectExecute();
+    auto single = Grid();
+    const auto titleRow = std::find_if(single.begin(), single.end(),
+                                       [](const auto& cells) { return cells[0] == "Title"; }) -
+                          single.begin();
+    ASSERT_LT(titleRow, static_cast<long>(single.size()));
+    testing::WhenModal([detail] {
+        EXPECT_EQ(detail->AttrEdit()->text().toStdString(), "Chief Tester!");
+        detail->AttrEdit()->setText(QStringLiteral("Head Teste"));
+        testing::TypeText(detail->AttrEdit(), "r");
+        detail->BitBtnAttrSave()->click();
+        if (detail->isVisible()) detail->reject();
+    });
+    emit form_->GridResults()->doubleClicked(
+        form_->GridResults()->model()->index(static_cast<int>(titleRow) - 1, 0));
+    single = Grid();
+    EXPECT_EQ(single[static_cast<size_t>(titleRow)],
+              (std::vector<std::string>{"Title", "Head Tester"}));
 }
 
 // A report saved with its container spelled without the leading dot names
