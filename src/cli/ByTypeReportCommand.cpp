@@ -26,8 +26,7 @@ std::optional<std::string> Check(const CliOptions& options) {
         return "--order-by " + std::to_string(*options.orderBy) + ": the report has " +
                std::to_string(columns) + " columns (0 to " + std::to_string(columns - 1) + ")";
     }
-    if (options.output == report::OutputType::Excel && !options.file)
-        return "--output xls needs --file";
+    if (auto problem = WorkbookOutputProblem(options)) return problem;
     if (!options.saveReport || !options.file || *options.file == "-") return std::nullopt;
     // The saved report would be written over the export that was just made.
     if (SameFile(*options.file, *options.saveReport)) {
@@ -37,12 +36,6 @@ std::optional<std::string> Check(const CliOptions& options) {
     // file's extension when it runs again (see RunCommand): the file must
     // give the format that --output gives now.
     const report::OutputType output = options.output.value_or(report::OutputType::Csv);
-    // And run again, a workbook goes only to a file named as one (RunCommand).
-    if (output == report::OutputType::Excel && !WorkbookTargetAllowed(*options.file)) {
-        return "with --save-report, --output xls needs a file name ending in .xlsx or .xls "
-               "(a saved report writes a workbook to no other file), not " +
-               *options.file;
-    }
     if (output != report::OutputType::Csv && output != report::OutputType::Html &&
         output != report::OutputType::Xml) {
         return std::nullopt;

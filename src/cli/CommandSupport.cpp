@@ -124,6 +124,15 @@ bool WorkbookTargetAllowed(const std::filesystem::path& target) {
            (std::filesystem::is_fifo(status) || std::filesystem::is_character_file(status));
 }
 
+std::optional<std::string> WorkbookOutputProblem(const CliOptions& options) {
+    if (options.output != report::OutputType::Excel) return std::nullopt;
+    if (!options.file) return "--output xls needs --file";
+    if (WorkbookTargetAllowed(*options.file)) return std::nullopt;
+    return "--output xls needs a file name ending in .xlsx or .xls (a workbook written over "
+           "another file would destroy what it holds), not " +
+           *options.file;
+}
+
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {
     spec.Output = options.output.value_or(report::OutputType::Csv);
     spec.OutputFile = options.file.value_or("");

@@ -59,6 +59,10 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // device, which is written straight into. Any other file may well hold a text export of the report,
 // which the workbook would replace.
 bool WorkbookTargetAllowed(const std::filesystem::path& target);
+// Why the output options cannot take a workbook (--output xls without --file,
+// or into a file WorkbookTargetAllowed refuses); nothing when they can or
+// when the output is no workbook.
+std::optional<std::string> WorkbookOutputProblem(const CliOptions& options);
 
 // report and schema: the export the output options ask for.
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec);

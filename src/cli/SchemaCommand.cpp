@@ -11,9 +11,7 @@ std::optional<std::string> Check(const CliOptions& options) {
     if (options.operands.size() != 2 ||
         (options.operands[1] != "classes" && options.operands[1] != "attributes"))
         return "schema needs classes or attributes";
-    if (options.output == report::OutputType::Excel && !options.file)
-        return "--output xls needs --file";
-    return std::nullopt;
+    return WorkbookOutputProblem(options);
 }
 
 int Run(CommandServices& s) {

@@ -604,12 +604,25 @@ TEST_F(ReportCommandTest, AWorkbookIsNeverWrittenOverAFileNamedForText) {
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
     EXPECT_EQ(Bytes(folder_ / "out.XLSX").substr(0, 2), "PK");
 
-    run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "CN", "--output",
-               "xls", "--file", (folder_ / "out.csv").string(), "--save-report",
-               (folder_ / "users.rpt").string()});
-    EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
-    EXPECT_EQ(Bytes(folder_ / "out.csv"), "earlier export");
-    EXPECT_FALSE(fs::exists(folder_ / "users.rpt"));
+    // Nor does the console's own report, stored or not.
+    for (const bool store : {true, false}) {
+        std::vector<std::string> args = {"report",
+                                         "--container",
+                                         "Sales.Corp",
+                                         "--class",
+                                         "User",
+                                         "--attr",
+                                         "CN",
+                                         "--output",
+                                         "xls",
+                                         "--file",
+                                         (folder_ / "out.csv").string()};
+        if (store) args.insert(args.end(), {"--save-report", (folder_ / "users.rpt").string()});
+        run = Cli(args);
+        EXPECT_EQ(run.code, CliApp::kUsage) << run.err;
+        EXPECT_EQ(Bytes(folder_ / "out.csv"), "earlier export");
+        EXPECT_FALSE(fs::exists(folder_ / "users.rpt"));
+    }
 }
 
 TEST_F(ReportCommandTest, WithoutAnOutputFileOnlyDocumentsReachStandardOutput) {
