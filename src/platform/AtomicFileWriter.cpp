@@ -173,7 +173,7 @@ FileStatus AtomicFileWriter::Fail(std::string_view why) {
 void AtomicFileWriter::Discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty() && !keepTemporary_) ::unlink(temporary_.c_str());
     temporary_.clear();
     PendingTemporaries::Remove(pendingSlot_);
     pendingSlot_.reset();
@@ -259,9 +259,10 @@ FileStatus AtomicFileWriter::Append(std::string_view bytes) {
     return FileStatus::Ok();
 }
 
-FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, bool sync) {
+int AtomicFileWriter::CopyInto(const std::filesystem::path& destination, bool sync, bool& changed) {
+    changed = false;
     const int in = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return Fail(errno);
+    if (in < 0) return errno;
     // Not truncated on opening: a file is cut to its new size only once the
     // new contents are in, and the room a larger file needs is reserved
     // first, so a disk too full for the growth leaves it whole. (A write
@@ -271,7 +272,7 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
     if (out < 0) {
         const int error = errno;
         ::close(in);
-        return Fail(error);
+        return error;
     }
     struct stat source {};
     struct stat target {};
@@ -292,13 +293,14 @@ FileStatus AtomicFileWriter::CopyInto(const std::filesystem::path& destination, 
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) error = errno;
         if (count <= 0) break;
+        changed = true;
         error = WriteAll(out, std::string_view(buffer, static_cast<size_t>(count)));
     }
     if (error == 0 && regular && ::ftruncate(out, source.st_size) != 0) error = errno;
     if (error == 0 && sync && ::fsync(out) != 0) error = errno;
     if (::close(out) != 0 && error == 0) error = errno;
     ::close(in);
-    return error != 0 ? Fail(error) : FileStatus::Ok();
+    return error;
 }
 
 FileStatus AtomicFileWriter::CopyIntoFile() {
@@ -308,7 +310,14 @@ FileStatus AtomicFileWriter::CopyIntoFile() {
     const PendingTemporaries::SignalEndHold hold;
     // A signal is ending the program: the file stays as it was.
     if (!hold.Granted()) return Fail("the program is being ended by a signal");
-    return CopyInto(resolved_, true);
+    bool changed = false;
+    const int error = CopyInto(resolved_, true, changed);
+    if (error == 0) return FileStatus::Ok();
+    if (!changed) return Fail(error);
+    keepTemporary_ = true;
+    return Fail(std::string(std::strerror(error)) +
+                "; the file may now be part new, part old: its whole new contents are in \"" +
+                temporary_.string() + "\"");
 }
 
 FileStatus AtomicFileWriter::CopyIntoPipe() {
@@ -321,7 +330,10 @@ FileStatus AtomicFileWriter::CopyIntoPipe() {
     sigemptyset(&brokenPipe);
     sigaddset(&brokenPipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &brokenPipe, &previous);
-    FileStatus copied = CopyInto(resolved_, false);
+    bool changed = false;
+    const int error = CopyInto(resolved_, false, changed);
+    // The copy goes before the signal is let through.
+    FileStatus copied = error != 0 ? Fail(error) : FileStatus::Ok();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return copied;
 }

@@ -14,7 +14,8 @@
 // nowhere yet). A read-only file is refused; a file with several hard links
 // is rewritten in place from a finished temporary copy, so every name keeps
 // seeing it, and so is a writable file in a folder where no new file may be
-// made (its copy then waits in the temporary folder).
+// made (its copy then waits in the temporary folder). Should that rewrite
+// fail part way (a failing disk), the copy is kept and the failure names it.
 //
 // A pipe (FIFO), a character device or a terminal ("/dev/stdout",
 // "/dev/null") is written straight into; a folder or any other kind of file
@@ -77,8 +78,12 @@ private:
 
     FileStatus Fail(int error);
     FileStatus Fail(std::string_view why);
-    FileStatus CopyInto(const std::filesystem::path& destination, bool sync);
+    // Copies the temporary file into destination; the error number, 0 when
+    // it is done. changed: whether any byte of the destination was written.
+    int CopyInto(const std::filesystem::path& destination, bool sync, bool& changed);
     // CopyInto the file, the end a signal brings held off until it is done.
+    // A copy that fails part way keeps the temporary file, which then holds
+    // the only whole copy of the new contents, and names it in the failure.
     FileStatus CopyIntoFile();
     // CopyInto the pipe or device, failing on a reader that went away.
     FileStatus CopyIntoPipe();
@@ -91,6 +96,7 @@ private:
     int fd_ = -1;
     bool begun_ = false;
     bool committed_ = false;
+    bool keepTemporary_ = false;  // a part-rewritten file's new contents
     unsigned oldMode_ = 0;
     unsigned oldOwner_ = 0;
     unsigned oldGroup_ = 0;

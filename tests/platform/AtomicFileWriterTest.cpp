@@ -281,6 +281,32 @@ TEST(AtomicFileWriterTest, ARewriteInPlaceDoesNotStartOnceASignalIsEndingTheProg
 // A workbook for a pipe is made in the temporary folder and copied into the
 // pipe. A reader that goes away takes that copy with it, and the broken
 // pipe still ends the program, as it ends one that writes straight into it.
+// A file of two names is rewritten in place; a write that fails part way
+// (here at 100 KB, as a failing disk would) leaves it part new, part old.
+// The finished copy, then the only whole one, stays and is named.
+TEST(AtomicFileWriterTest, AnInPlaceRewriteThatFailsPartWayKeepsTheNewContentsAndSaysWhere) {
+    vellrun::testing::TempDir dir("vellrun-writer");
+    const fs::path target = dir / "out.csv";
+    WriteFile(target, std::string(300 * 1024, 'o'));
+    fs::create_hard_link(target, dir / "link.csv");
+    const std::string contents(200 * 1024, 'n');
+    AtomicFileWriter writer(target);
+    ASSERT_TRUE(writer.Begin().ok());
+    ASSERT_TRUE(writer.Append(contents).ok());
+    const fs::path copy = writer.TemporaryPath();
+    FileStatus committed;
+    {
+        const vellrun::testing::ScopedFileSizeLimit failingDisk(100 * 1024);
+        ASSERT_TRUE(failingDisk.Set());
+        committed = writer.Commit();
+    }
+    ASSERT_FALSE(committed.ok());
+    EXPECT_NE(committed.error.find("its whole new contents are in \"" + copy.string() + "\""),
+              std::string::npos)
+        << committed.error;
+    EXPECT_EQ(ReadFile(copy), contents);
+}
+
 TEST(AtomicFileWriterTest, APipesReaderThatGoesAwayLeavesNoCopyBehind) {
     vellrun::testing::TempDir dir("vellrun-writer");
     const fs::path scratch = dir / "tmp";
