@@ -72,6 +72,13 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
                      out, err),
               1);
     EXPECT_NE(err.find("Invalid credentials"), std::string::npos) << err;
+    // A password file that is not there says why it cannot be read.
+    const std::string missing = (dir / "nope.pw").string();
+    EXPECT_EQ(
+        RunCli({"-H", slapd.Uri(), "-D", "cn=admin,dc=test", "-y", missing, "trees"}, out, err), 1);
+    EXPECT_NE(err.find(missing + ": the password file cannot be read (No such file or directory)"),
+              std::string::npos)
+        << err;
     // A password for another host in clear is refused before anything
     // connects, with what a run of -H can do about it.
     EXPECT_EQ(RunCli({"-H", "ldap://192.0.2.1", "-D", "cn=admin,dc=test", "-y",

@@ -952,7 +952,8 @@ Result LdapSession::ReadPassword(std::string& password) {
     if (!config_.passwordFile.empty()) {
         struct stat info {};
         if (stat(config_.passwordFile.c_str(), &info) != 0) {
-            diagnostic_ = config_.passwordFile + ": the password file cannot be read";
+            diagnostic_ = config_.passwordFile + ": the password file cannot be read (" +
+                          std::strerror(errno) + ")";
             return Err::FailedAuthentication;
         }
         if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
