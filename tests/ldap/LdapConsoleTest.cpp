@@ -96,6 +96,19 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
     EXPECT_EQ(err.find("no password given"), std::string::npos) << err;
 }
 
+// A base the server does not hold is said at the start, on standard error,
+// and again by the listing that meets it, naming the base and the server.
+TEST(LdapConsole, ABaseTheServerDoesNotHoldIsSaidAtTheStartAndByTheListing) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    std::string out, err;
+    const std::string reason = "the base \"dc=nope\" does not exist on " + slapd.Uri();
+    EXPECT_EQ(RunCli({"-H", slapd.Uri(), "-b", "dc=nope", "list", "[Root]"}, out, err), 1);
+    EXPECT_EQ(err, "The tree 127.0.0.1 is empty: " + reason +
+                       "\nList \"[Root]\" returned error 0xFFFFFDA7 (No such entry: " + reason +
+                       ")\n");
+    EXPECT_EQ(out, "");
+}
+
 // A server that stops a search at its size limit: the rows before it are
 // exported and the console says why the result is short, with a failing exit.
 TEST(LdapConsole, AServersSizeLimitIsSaidOnTheConsole) {

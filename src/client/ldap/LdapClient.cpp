@@ -709,6 +709,14 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
     s.started = true;
     s.startupCancelled = false;
     s.diagnostic.clear();
+    // A base that is not there leaves its tree empty: said now, with the
+    // server's nearest entry, while the other trees start as they are.
+    for (const auto& session : s.sessions) {
+        if (!session->BaseMissing()) continue;
+        if (!s.diagnostic.empty()) s.diagnostic += '\n';
+        s.diagnostic +=
+            "The tree " + session->TreeName() + " is empty: " + session->LastFailure().text;
+    }
     return 0;
 }
 
