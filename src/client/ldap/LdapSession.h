@@ -245,9 +245,9 @@ public:
     // its sessions), which must outlive the session.
     void ShareFailureNote(FailureNote& note) { note_ = &note; }
 
-    // Whether the configured base is there: a read of it that the server
-    // answers with no such object. Nothing is said of other failures, which
-    // the next request meets again.
+    // Whether the configured base is not there: a read of it that the
+    // server answers with no such object (the note says which, and the
+    // nearest entry). Other failures say nothing: the next request meets them.
     bool BaseMissing();
 
     // Whether the last request failed because whileWaiting cancelled it.
