@@ -151,14 +151,16 @@ public:
     // The code-to-text table, or null when this client comes without one.
     virtual const ErrorTextTable* ErrorTexts() const = 0;
     // Why InitClient failed, in words for a person (the file, the place, the
-    // fault); empty after a successful start.
+    // fault); after a successful start, what they should know of it all the
+    // same (a tree that will show empty, and why), else empty.
     virtual std::string StartupDiagnostic() const = 0;
     // Whether InitClient failed because the person cancelled the start (a
     // long load): nothing went wrong that they need to be told.
     virtual bool StartupCancelled() const { return false; }
-    // The server's own words for the last failure with this code, where the
-    // code's text would mislead (a search the server refused outright ends
-    // with the code of a limit); empty when the code's text says it.
+    // Why the last failure ended with this code, beyond the code's text: the
+    // server's own words, a base the server does not hold, a search it
+    // refused outright (which ends with the code of a limit). Empty when the
+    // code's text is all there is, or the last failure had another code.
     virtual std::string FailureReason(Result) const { return {}; }
 
     // --- What the client keeps between calls ----------------------------------

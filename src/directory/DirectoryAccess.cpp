@@ -69,6 +69,11 @@ Result DirectoryAccess::DSStartClient() {
                     code == client::Err::InitFailed16 ? kLabelNotInitialized : kLabelNoConnection);
         const std::string diagnostic = client_.StartupDiagnostic();
         if (!diagnostic.empty()) messages_.ErrorBox(diagnostic);
+    } else if (code == 0) {
+        // Started, with something the person should know (a tree that will
+        // show empty): said once, and the other trees work as they are.
+        if (const std::string notice = client_.StartupDiagnostic(); !notice.empty())
+            messages_.InfoBox(notice);
     }
     return code;
 }

@@ -1828,6 +1828,91 @@ TEST_F(LdapClientTest, AChangeThatIsNotAnsweredInTimeHasAnUnknownOutcome) {
               "0xFFFFFD8F (Transport failure: the server cannot be reached)");
 }
 
+// A change the server refuses is explained in the server's own words after
+// the code's: an anonymous connection is told that changes need a bind, not
+// merely that it has no access. A later call that fails otherwise, or
+// succeeds, leaves those words behind.
+TEST_F(LdapClientTest, AChangeTheServerRefusesIsExplainedInTheServersWords) {
+    const TestSlapd& slapd = TestSlapd::Shared();
+    slapd.FreshSubtree("Refusals");
+    slapd.Modify("dn: cn=ann,ou=Refusals,dc=test\nobjectClass: inetOrgPerson\ncn: ann\nsn: Ann\n");
+    LdapConnectionConfig nobody = slapd.ManagerConnection();
+    nobody.bind = BindKind::Anonymous;
+    LdapClient client({nobody});
+    Walker walker(client, 0);
+    const ContextHandle context = Context(client);
+    BufferHandle request{};
+    ASSERT_EQ(client.AllocBuffer(kRequestBufferSize, request), 0);
+    ASSERT_EQ(client.PrepareRequest(context, Operation::Modify, request), 0);
+    ASSERT_EQ(client.PutChangeAndValue(context, request, ChangeType::OverwriteValue, "sn",
+                                       Syntax::CiString,
+                                       AttrValue{Syntax::CiString, StringValue{"Changed"}}),
+              0);
+    int32_t continuation = kNoContinuation;
+    const Result refused =
+        client.ModifyObject(context, "CN=ann.OU=Refusals", continuation, false, request);
+    client.FreeBuffer(request);
+    EXPECT_EQ(refused, Err::NoAccess);
+    walker.access.DSShowError(refused, "Save Attribute");
+    EXPECT_EQ(walker.messages.Errors(),
+              std::vector<std::string>{
+                  "Save Attribute returned error 0xFFFFFD60 (No access (the server said: "
+                  "Strong(er) authentication required: modifications require authentication))"});
+
+    // A removal refused alike, then a read of an entry that is not there:
+    // its code is its own, and so is its reason.
+    EXPECT_EQ(client.RemoveObject(context, "CN=ann.OU=Refusals"), Err::NoAccess);
+    EXPECT_NE(walker.access.DSErrorText(Err::NoAccess).find("modifications require"),
+              std::string::npos);
+    std::string full;
+    EntryRecord record;
+    EXPECT_EQ(client.ReadObjectInfo(context, "CN=nobody.OU=Refusals", full, record),
+              Err::NoSuchEntry);
+    EXPECT_EQ(walker.access.DSErrorText(Err::NoAccess), "0xFFFFFD60 (No access)");
+    // A stream refused by the client itself is not explained by the server's
+    // refusal of a change made before it.
+    EXPECT_EQ(client.RemoveObject(context, "CN=ann.OU=Refusals"), Err::NoAccess);
+    StreamHandle stream{};
+    EXPECT_EQ(client.OpenStream(context, "CN=ann.OU=Refusals", "sn", 2, stream), Err::NoAccess);
+    EXPECT_EQ(walker.access.DSErrorText(Err::NoAccess), "0xFFFFFD60 (No access)");
+}
+
+// With several servers, a failure is explained only by the reason of the
+// call that returned it: a timeout of one tree's server does not become the
+// reason of another's that is gone.
+TEST_F(LdapClientTest, AFailureOfOneServerIsNotExplainedByAnothersReason) {
+    testing::TempDir dirA, dirB;
+    auto slapdA = StartHeldServer(dirA, 2);
+    auto slapdB = StartHeldServer(dirB, 2);
+    LdapConnectionConfig a = slapdA->ManagerConnection();
+    a.name = "A";
+    a.timeoutSeconds = 1;
+    LdapConnectionConfig b = slapdB->ManagerConnection();
+    b.name = "B";
+    b.timeoutSeconds = 1;
+    LdapClient client({a, b});
+    Walker walker(client, 0);
+    const ContextHandle inA = Context(client);
+    const ContextHandle inB = Context(client);
+    ASSERT_EQ(client.SetContextText(inB, ContextKey::TreeName, "B"), 0);
+    std::string full;
+    EntryRecord record;
+    ASSERT_EQ(client.ReadObjectInfo(inB, "CN=user0.OU=Held", full, record), 0);
+    ASSERT_EQ(client.ReadObjectInfo(inA, "CN=user0.OU=Held", full, record), 0);
+
+    slapdA->Pause();
+    const Result hung = client.ReadObjectInfo(inA, "CN=user1.OU=Held", full, record);
+    slapdA->Resume();
+    EXPECT_EQ(hung, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(hung),
+              "0xFFFFFD8F (Transport failure: the server did not answer within 1 second)");
+    slapdB->Kill();
+    const Result gone = client.ReadObjectInfo(inB, "CN=user1.OU=Held", full, record);
+    EXPECT_EQ(gone, Err::TransportFailure);
+    EXPECT_EQ(walker.access.DSErrorText(gone),
+              "0xFFFFFD8F (Transport failure: the server cannot be reached)");
+}
+
 // A simple bind with no password file or variable asks through the given
 // question (the desktop's message port) once for the run; a declined question
 // is a refused start with its reason.

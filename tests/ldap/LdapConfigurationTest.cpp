@@ -80,5 +80,60 @@ TEST(LdapConfiguration, AConfiguredServerStartsAndBadEntriesAreRefused) {
     refused(R"({"connections": [{"uri": "ldap://127.0.0.1:1"}]})", "Can't contact LDAP server");
 }
 
+// A base the server does not hold leaves its tree empty: the start says so
+// once, naming the base and the server (and the nearest entry the server
+// has), and goes on; a listing of that tree says it again, and the other
+// trees list as they are.
+TEST(LdapConfiguration, ABaseTheServerDoesNotHoldIsNamedAtTheStartAndWhenListed) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    const std::string uri = slapd.Uri();
+    testing::TempDir dir;
+    testing::WriteFile(dir / "connections.json",
+                       R"({"connections": [{"uri": ")" + uri +
+                           R"(", "name": "UP", "base": "dc=nope"}, {"uri": ")" + uri +
+                           R"(", "name": "NEAR", "base": "ou=nope,dc=test"}, {"uri": ")" + uri +
+                           R"(", "name": "LIVE", "base": "dc=test"}]})");
+    setenv("VELLRUN_CONNECTIONS", (dir / "connections.json").c_str(), 1);
+    auto client = MakeDirectoryClient({});
+    unsetenv("VELLRUN_CONNECTIONS");
+    testing::ScriptedMessagePort messages;
+    testing::CountingRunFeedback feedback;
+    directory::DirectoryAccess access(*client, messages, feedback);
+    ASSERT_EQ(access.DSStartClient(), 0) << client->StartupDiagnostic();
+    EXPECT_TRUE(messages.Errors().empty());
+    const std::string up = "the base \"dc=nope\" does not exist on " + uri;
+    const std::string near = "the base \"ou=nope,dc=test\" does not exist on " + uri +
+                             " (the nearest entry there is \"dc=test\")";
+    EXPECT_EQ(messages.Texts(testing::ScriptedMessagePort::Kind::Info),
+              std::vector<std::string>{"The tree UP is empty: " + up +
+                                       "\nThe tree NEAR is empty: " + near});
+
+    ContextHandle context{};
+    ASSERT_EQ(client->CreateContext(context), 0);
+    const auto list = [&](const std::string& tree, platform::StringList& lines) {
+        platform::CancelFlag cancel;
+        if (Result r = client->SetContextText(context, ContextKey::TreeName, tree); r != 0)
+            return r;
+        return access.DSListContainer(context, "[Root]", nullptr, cancel, lines);
+    };
+    platform::StringList lines;
+    Result result = list("UP", lines);
+    EXPECT_EQ(result, Err::NoSuchEntry);
+    EXPECT_EQ(access.DSErrorText(result), "0xFFFFFDA7 (No such entry: " + up + ")");
+    result = list("NEAR", lines);
+    EXPECT_EQ(result, Err::NoSuchEntry);
+    EXPECT_EQ(access.DSErrorText(result), "0xFFFFFDA7 (No such entry: " + near + ")");
+    EXPECT_EQ(list("LIVE", lines), 0);
+    EXPECT_GT(lines.Count(), 0u);
+    // The reason belongs to that failure alone: a missing entry of the
+    // tree that is there is not put down to a base.
+    std::string full;
+    EntryRecord record;
+    result = client->ReadObjectInfo(context, "CN=nobody", full, record);
+    EXPECT_EQ(result, Err::NoSuchEntry);
+    EXPECT_EQ(access.DSErrorText(result).find("base"), std::string::npos)
+        << access.DSErrorText(result);
+}
+
 }  // namespace
 }  // namespace vellrun::client

@@ -72,6 +72,13 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
                      out, err),
               1);
     EXPECT_NE(err.find("Invalid credentials"), std::string::npos) << err;
+    // A password file that is not there says why it cannot be read.
+    const std::string missing = (dir / "nope.pw").string();
+    EXPECT_EQ(
+        RunCli({"-H", slapd.Uri(), "-D", "cn=admin,dc=test", "-y", missing, "trees"}, out, err), 1);
+    EXPECT_NE(err.find(missing + ": the password file cannot be read (No such file or directory)"),
+              std::string::npos)
+        << err;
     // A password for another host in clear is refused before anything
     // connects, with what a run of -H can do about it.
     EXPECT_EQ(RunCli({"-H", "ldap://192.0.2.1", "-D", "cn=admin,dc=test", "-y",
@@ -87,6 +94,19 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
     EXPECT_NE(err.find("refused to send a password unencrypted"), std::string::npos) << err;
     EXPECT_EQ(err.find("Password"), std::string::npos) << err;
     EXPECT_EQ(err.find("no password given"), std::string::npos) << err;
+}
+
+// A base the server does not hold is said at the start, on standard error,
+// and again by the listing that meets it, naming the base and the server.
+TEST(LdapConsole, ABaseTheServerDoesNotHoldIsSaidAtTheStartAndByTheListing) {
+    const auto& slapd = testing::TestSlapd::Shared();
+    std::string out, err;
+    const std::string reason = "the base \"dc=nope\" does not exist on " + slapd.Uri();
+    EXPECT_EQ(RunCli({"-H", slapd.Uri(), "-b", "dc=nope", "list", "[Root]"}, out, err), 1);
+    EXPECT_EQ(err, "The tree 127.0.0.1 is empty: " + reason +
+                       "\nList \"[Root]\" returned error 0xFFFFFDA7 (No such entry: " + reason +
+                       ")\n");
+    EXPECT_EQ(out, "");
 }
 
 // A server that stops a search at its size limit: the rows before it are

@@ -323,12 +323,15 @@ Result LdapClient::State::FollowAliases(LdapSession& session, std::string& dn, b
             if (r == Err::NoSuchEntry) {
                 // Not found: an alias on the way stops the server where it stands.
                 const std::string matched = session.MatchedDn();
+                const FailureNote notFound = lastFailure;
                 Name full, alias, rest, target;
                 FoundEntry found;
                 if (matched.empty() || !ParseDn(current, full) || !ParseDn(matched, alias) ||
                     !RelativeTo(full, alias, rest) || rest.empty() ||
                     session.ReadEntry(matched, kAliasAttributes, found) != 0 || !isAlias(found) ||
                     !targetOf(found, target)) {
+                    // Why the entry is not there, not how its nearest entry read.
+                    lastFailure = notFound;
                     return Err::NoSuchEntry;
                 }
                 if (++hops > kMaxAliasHops) return Err::AliasOfAlias;
@@ -692,6 +695,7 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
     std::vector<std::unique_ptr<LdapSession>> sessions;
     for (const LdapConnectionConfig& config : s.configured) {
         auto session = std::make_unique<LdapSession>(config);
+        session->ShareFailureNote(s.lastFailure);
         if (Result r = session->Open(); r != 0) {
             s.diagnostic = session->Diagnostic();
             s.startupCancelled = session->Cancelled();
@@ -705,6 +709,14 @@ Result LdapClient::InitClient(uint32_t, uint32_t) {
     s.started = true;
     s.startupCancelled = false;
     s.diagnostic.clear();
+    // A base that is not there leaves its tree empty: said now, with the
+    // server's nearest entry, while the other trees start as they are.
+    for (const auto& session : s.sessions) {
+        if (!session->BaseMissing()) continue;
+        if (!s.diagnostic.empty()) s.diagnostic += '\n';
+        s.diagnostic +=
+            "The tree " + session->TreeName() + " is empty: " + session->LastFailure().text;
+    }
     return 0;
 }
 
@@ -882,7 +894,7 @@ Result LdapClient::ListSubordinates(ContextHandle context, std::string_view cont
                                     int32_t& continuation, BufferHandle reply) {
     LdapContext* c = nullptr;
     BufferState* out = nullptr;
-    if (Result r = CallBuffers(*state_, context, reply, c, out); r != 0) return r;
+    if (Result r = CallBuffers(state_->NewCall(), context, reply, c, out); r != 0) return r;
     return ListPageOf(*state_, context, *c, container, continuation, *out);
 }
 
@@ -903,8 +915,8 @@ Result LdapClient::Read(ContextHandle context, std::string_view object, ReadKind
     LdapContext* c = nullptr;
     BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request, Operation::Read, c,
-                               out, in);
+    if (Result r = CallBuffers(state_->NewCall(), context, reply, allAttributes, request,
+                               Operation::Read, c, out, in);
         r != 0) {
         return r;
     }
@@ -995,7 +1007,7 @@ Result LdapClient::ReadClassDefinitions(ContextHandle context, ClassInfoKind kin
     LdapContext* c = nullptr;
     BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r = CallBuffers(*state_, context, reply, allClasses, request,
+    if (Result r = CallBuffers(state_->NewCall(), context, reply, allClasses, request,
                                Operation::ReadClassDefinitions, c, out, in);
         r != 0) {
         return r;
@@ -1026,7 +1038,7 @@ Result LdapClient::ReadAttrDefinitions(ContextHandle context, AttrInfoKind kind,
     LdapContext* c = nullptr;
     BufferState* out = nullptr;
     const BufferState* in = nullptr;
-    if (Result r = CallBuffers(*state_, context, reply, allAttributes, request,
+    if (Result r = CallBuffers(state_->NewCall(), context, reply, allAttributes, request,
                                Operation::ReadAttrDefinitions, c, out, in);
         r != 0) {
         return r;
@@ -1041,7 +1053,7 @@ Result LdapClient::GetAttrDef(ContextHandle context, BufferHandle reply, std::st
 
 Result LdapClient::GetSyntaxId(ContextHandle context, std::string_view attribute,
                                SyntaxId& syntax) {
-    LdapContext* c = state_->FindContext(context);
+    LdapContext* c = state_->NewCall().FindContext(context);
     if (!c) return Err::BadContext;
     const LdapSchema* schema = nullptr;
     if (Result r = state_->SchemaOf(*c, schema); r != 0) return r;
@@ -1059,7 +1071,7 @@ Result LdapClient::GetSyntaxId(ContextHandle context, std::string_view attribute
 
 Result LdapClient::ReadEntryInfo(ContextHandle context, std::string_view object, size_t room,
                                  EntryInfo& info) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
@@ -1141,7 +1153,7 @@ Result LdapClient::TakeEntryItem(const EntryInfo& info, size_t room, uint32_t se
 
 Result LdapClient::CanonicalizeName(ContextHandle context, std::string_view name,
                                     std::string& full) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     if (name.empty()) return Err::IllegalDsName;
@@ -1169,7 +1181,7 @@ Result LdapClient::WhoAmI(ContextHandle context, std::string& identity) {
 
 Result LdapClient::ReadObjectInfo(ContextHandle context, std::string_view object,
                                   std::string& fullName, EntryRecord& info) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
@@ -1187,7 +1199,7 @@ Result LdapClient::ReadObjectInfo(ContextHandle context, std::string_view object
 
 Result LdapClient::OpenStream(ContextHandle context, std::string_view object,
                               std::string_view attribute, uint32_t access, StreamHandle& stream) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     if (access != 1) return Err::NoAccess;
@@ -1218,7 +1230,7 @@ Result LdapClient::CloseStream(StreamHandle stream) {
 // --- Updates ------------------------------------------------------------------
 
 Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     std::string dn;
@@ -1231,7 +1243,7 @@ Result LdapClient::RemoveObject(ContextHandle context, std::string_view object) 
 
 Result LdapClient::ModifyObject(ContextHandle context, std::string_view object,
                                 int32_t& continuation, bool, BufferHandle request) {
-    State& s = *state_;
+    State& s = state_->NewCall();
     LdapContext* c = s.FindContext(context);
     if (!c) return Err::BadContext;
     BufferState* in = s.FindBuffer(request);
@@ -1357,15 +1369,25 @@ std::string LdapClient::StartupDiagnostic() const {
 }
 
 std::string LdapClient::FailureReason(Result code) const {
-    for (const auto& session : state_->sessions) {
-        if (code == Err::SizeLimitExceeded && !session->Refusal().empty())
-            return "The server refused the search: " + session->Refusal();
-        if (code == Err::TransportFailure && session->Unanswered()) {
+    // Only the last failure is told of, and only for its own code: a reason
+    // must never explain another call's failure.
+    const FailureNote& note = state_->lastFailure;
+    if (code == 0 || note.code != code) return {};
+    // The code's own words first ("Transport failure", not what it goes on
+    // to guess), so that the texts people know stay recognisable.
+    std::string words(state_->errorTexts.Lookup(code).value_or(""));
+    words = words.substr(0, words.find(": "));
+    switch (note.kind) {
+        case FailureNote::Kind::None: return {};
+        case FailureNote::Kind::ServerSaid:
+            return words.empty() ? "the server said: " + note.text
+                                 : words + " (the server said: " + note.text + ")";
+        case FailureNote::Kind::MissingBase:
+            return words.empty() ? note.text : words + ": " + note.text;
+        case FailureNote::Kind::SearchRefused: return "The server refused the search: " + note.text;
+        case FailureNote::Kind::Unanswered:
             // A server that hangs, told apart from one that is gone.
-            const int seconds = session->Config().timeoutSeconds;
-            return "Transport failure: the server did not answer within " +
-                   std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
-        }
+            return "Transport failure: " + note.text;
     }
     return {};
 }

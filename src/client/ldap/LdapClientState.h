@@ -119,9 +119,13 @@ struct Iteration {
 struct LdapClient::State {
     std::vector<LdapConnectionConfig> configured;
     int primary = 0;
+    // Why the last request to any of the servers failed (its sessions note it).
+    FailureNote lastFailure;
     std::vector<std::unique_ptr<LdapSession>> sessions;
     bool started = false;
     bool startupCancelled = false;  // the last start failed because a wait was cancelled
+    // Why the start failed; after a start, what the person should know of it
+    // (the trees whose base the server does not hold).
     std::string diagnostic;
 
     std::map<ContextHandle, LdapContext> contexts;
@@ -274,6 +278,12 @@ struct LdapClient::State {
     ErrorTextTable errorTexts;
     LdapClientStatistics statistics;
 
+    // A call that may go to a server starts without the reason of an earlier
+    // one, so that the reason of its failure is its own or none.
+    State& NewCall() {
+        lastFailure = {};
+        return *this;
+    }
     uint32_t NewHandle() { return nextHandle++; }
     int32_t NewIteration(ContextHandle owner, decltype(Iteration::where) where);
     LdapContext* FindContext(ContextHandle context);

@@ -603,6 +603,7 @@ Result LdapSession::MapResult(int code, const std::string& message, bool change)
 }
 
 Result LdapSession::Fail(int code, const std::string& message, bool change) {
+    why_ = {};
     diagnostic_ = config_.uri + ": " + ldap_err2string(code) + Reason(message);
     const Result result = MapResult(code, message, change);
     // A connection that broke is dropped, at once in a set-up too (this runs
@@ -614,17 +615,43 @@ Result LdapSession::Fail(int code, const std::string& message, bool change) {
     return result;
 }
 
+Result LdapSession::Refused(int code, const std::string& message, bool change,
+                            const std::string& searchBase, const std::string& matched) {
+    const Result result = Fail(code, message, change);
+    Name asked, below;
+    if (code == LDAP_NO_SUCH_OBJECT && config_.base && !config_.base->empty() && !base_.empty() &&
+        ParseDn(searchBase, asked) && RelativeTo(asked, base_, below) && below.empty()) {
+        // The tree's own top is not there: no entry below it can be either.
+        why_.kind = FailureNote::Kind::MissingBase;
+        why_.text = "the base \"" + *config_.base + "\" does not exist on " + config_.uri;
+        if (!matched.empty()) why_.text += " (the nearest entry there is \"" + matched + "\")";
+    } else {
+        why_.kind = FailureNote::Kind::ServerSaid;
+        why_.text = ldap_err2string(code);
+        if (!message.empty()) why_.text += ": " + message;
+    }
+    return result;
+}
+
+Result LdapSession::Noted(Result result, Result limit) {
+    const Result code = result != 0 ? result : limit;
+    *note_ = code != 0 ? why_ : FailureNote{};
+    note_->code = code;
+    return result;
+}
+
 Result LdapSession::Open() {
     // The handle is there, but not ready for a request of its own.
     if (waitingInSetUp_) {
+        why_ = {};
         diagnostic_ = config_.uri + ": the connection is still being set up";
-        return Err::TransportFailure;
+        return Noted(Err::TransportFailure);
     }
     if (ld_) return 0;
     diagnostic_.clear();
-    timedOut_ = false;
+    why_ = {};
     // Before anything connects: a password must not go out in clear.
-    if (Result r = RefuseInsecureBind(); r != 0) return r;
+    if (Result r = RefuseInsecureBind(); r != 0) return Noted(r);
     settingUp_ = true;
     closeWanted_ = false;
     Result result = SetUp();
@@ -636,7 +663,7 @@ Result LdapSession::Open() {
         result = Err::TransportFailure;
     }
     if (result != 0) Disconnect();
-    return result;
+    return Noted(result);
 }
 
 bool LdapSession::WhileWaiting() {
@@ -896,6 +923,12 @@ Result LdapSession::StartTls() {
     return 0;
 }
 
+std::string LdapSession::NoAnswer() const {
+    const int seconds = config_.timeoutSeconds;
+    return "the server did not answer within " + std::to_string(seconds) +
+           (seconds == 1 ? " second" : " seconds");
+}
+
 std::string LdapSession::TimedOut() const {
     const int seconds = config_.timeoutSeconds;
     return ldap_err2string(LDAP_TIMEOUT) + std::string(" (no answer within ") +
@@ -909,7 +942,7 @@ Result LdapSession::ConnectFailure(const std::string& what, int code, bool tls) 
         diagnostic_ = config_.uri + ": cancelled while waiting for the server";
     } else if (wait.timedOut) {
         diagnostic_ = config_.uri + ": " + what + TimedOut();
-        timedOut_ = true;
+        why_ = {0, FailureNote::Kind::Unanswered, NoAnswer()};
     } else {
         diagnostic_ = config_.uri + ": " + what + ldap_err2string(code) + Reason(DiagnosticOf(ld_));
         // libldap says a refused certificate as if the server were not there.
@@ -952,7 +985,8 @@ Result LdapSession::ReadPassword(std::string& password) {
     if (!config_.passwordFile.empty()) {
         struct stat info {};
         if (stat(config_.passwordFile.c_str(), &info) != 0) {
-            diagnostic_ = config_.passwordFile + ": the password file cannot be read";
+            diagnostic_ = config_.passwordFile + ": the password file cannot be read (" +
+                          std::strerror(errno) + ")";
             return Err::FailedAuthentication;
         }
         if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
@@ -1168,7 +1202,7 @@ int LdapSession::SendSearch(const SearchRequest& request, int& messageId) {
 Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
     message = nullptr;
     cancelled_ = false;
-    timedOut_ = false;
+    why_ = {};
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
     const uint64_t connection = connection_;
@@ -1191,8 +1225,10 @@ Result LdapSession::Await(int messageId, LDAPMessage*& message, bool change) {
             ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
             const Result result = Fail(LDAP_TIMEOUT, {});
             diagnostic_ = config_.uri + ": " + TimedOut();
-            timedOut_ = !change;
-            if (!change) return result;
+            if (!change) {
+                why_ = {0, FailureNote::Kind::Unanswered, NoAnswer()};
+                return result;
+            }
             // The server has the change and may still make it, or has made
             // it already: only a read of the entry can tell.
             diagnostic_ = config_.uri + ": the server did not answer the change in time";
@@ -1227,8 +1263,11 @@ Result LdapSession::AwaitResult(int messageId, bool withMessage, bool change) {
     }
     const std::string message = text ? text : "";
     if (text) ldap_memfree(text);
-    if (code != LDAP_SUCCESS) return Fail(code, withMessage ? message : std::string(), change);
-    return 0;
+    if (code == LDAP_SUCCESS) return 0;
+    // The server's words are noted whether or not the code is read from them.
+    const Result refused = Refused(code, withMessage ? message : std::string(), change);
+    if (!withMessage && !message.empty()) why_.text += ": " + message;
+    return refused;
 }
 
 void LdapSession::DropAhead() {
@@ -1349,12 +1388,12 @@ Result LdapSession::SearchPage(const std::string& base, int scope, const std::st
                                PageEnd& end) {
     if (Result r = SearchSlices({base, scope, filter, attributes, pageSize, cookie}, entries, end);
         r != 0) {
-        return r;
+        return Noted(r);
     }
     for (FoundEntry& entry : entries) {
-        if (Result r = CompleteRanges(entry); r != 0) return r;
+        if (Result r = CompleteRanges(entry); r != 0) return Noted(r);
     }
-    return 0;
+    return Noted(0, end.limit);
 }
 
 Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<FoundEntry>& entries,
@@ -1362,7 +1401,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
     entries.clear();
     end = PageEnd{};
     matchedDn_.clear();
-    refusal_.clear();
+    why_ = {};
     const std::string& cookie = request.cookie;
     SearchRequest asked = request;
     const int largest = largestPage_;
@@ -1386,7 +1425,8 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
     }
     if (reply.code == LDAP_ADMINLIMIT_EXCEEDED && asked.pageSize > 0 && cookie.empty() &&
         reply.entries.empty()) {
-        refusal_ = reply.message.empty() ? ldap_err2string(reply.code) : reply.message;
+        why_ = {0, FailureNote::Kind::SearchRefused,
+                reply.message.empty() ? ldap_err2string(reply.code) : reply.message};
         largestPage_ = largest;  // no page was taken: the next search asks as before
     }
     entries = std::move(reply.entries);
@@ -1402,7 +1442,7 @@ Result LdapSession::SearchSlices(const SearchRequest& request, std::vector<Found
         end.cookieRefused =
             request.pageSize > 0 && !cookie.empty() &&
             (reply.code == LDAP_UNWILLING_TO_PERFORM || reply.code == LDAP_PROTOCOL_ERROR);
-        return Fail(reply.code, reply.message);
+        return Refused(reply.code, reply.message, false, request.base, matchedDn_);
     }
     if (request.pageSize > 0) {
         end.cookie = std::move(reply.cookie);
@@ -1424,9 +1464,16 @@ Result LdapSession::ReadEntry(const std::string& dn, const std::vector<std::stri
         r != 0) {
         return r;
     }
-    if (entries.empty()) return Err::NoSuchEntry;
+    if (entries.empty()) return Noted(Err::NoSuchEntry);
     entry = std::move(entries.front());
     return 0;
+}
+
+bool LdapSession::BaseMissing() {
+    if (!config_.base || config_.base->empty()) return false;
+    FoundEntry entry;
+    return ReadEntry(*config_.base, {"1.1"}, entry) == Err::NoSuchEntry &&
+           LastFailure().kind == FailureNote::Kind::MissingBase;
 }
 
 Result LdapSession::CompleteRanges(FoundEntry& entry) {
@@ -1507,9 +1554,9 @@ Result LdapSession::Modify(const std::string& dn, const std::vector<Change>& cha
     int messageId = -1;
     if (const int rc = ldap_modify_ext(ld_, dn.c_str(), list.data(), controls, nullptr, &messageId);
         rc != LDAP_SUCCESS) {
-        return Fail(rc, {});
+        return Noted(Fail(rc, {}));
     }
-    return AwaitResult(messageId, true, true);
+    return Noted(AwaitResult(messageId, true, true));
 }
 
 Result LdapSession::Delete(const std::string& dn) {
@@ -1521,9 +1568,9 @@ Result LdapSession::Delete(const std::string& dn) {
     LDAPControl* controls[] = {&manage, nullptr};
     if (const int rc = ldap_delete_ext(ld_, dn.c_str(), controls, nullptr, &messageId);
         rc != LDAP_SUCCESS) {
-        return Fail(rc, {});
+        return Noted(Fail(rc, {}));
     }
-    return AwaitResult(messageId, true, true);
+    return Noted(AwaitResult(messageId, true, true));
 }
 
 }  // namespace vellrun::client::ldap

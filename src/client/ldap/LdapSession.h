@@ -150,6 +150,22 @@ struct PageEnd {
     bool cookieRefused = false;
 };
 
+// What a failed request's code does not say by itself: the server's own
+// words for its refusal, a tree's base that the server does not hold, a
+// search refused outright, or a server that did not answer in time. One note
+// is shared by the sessions of a client, so that it tells of the last request
+// to any of its servers: a request that succeeds clears it, one that fails
+// otherwise replaces it.
+struct FailureNote {
+    enum class Kind { None, ServerSaid, MissingBase, SearchRefused, Unanswered };
+    Result code = 0;  // the code the request ended with
+    Kind kind = Kind::None;
+    // The server's result and message ("Insufficient access: no write
+    // access"); the base and server ("the base "o=x" does not exist on
+    // ldap://h"); the server's refusal; or how long it was waited for.
+    std::string text;
+};
+
 class LdapSession {
 public:
     explicit LdapSession(LdapConnectionConfig config);
@@ -219,13 +235,20 @@ public:
     // the server found (an alias on the way stops it there).
     const std::string& MatchedDn() const { return matchedDn_; }
 
-    // The server's words when the last search was refused outright with the
-    // code of a limit (slapd's "pagedResults control not allowed"), even with
-    // the smallest page: no entry came, so nothing was cut short. Else empty.
-    const std::string& Refusal() const { return refusal_; }
-    // Whether the last request failed as the server did not answer it within
-    // the configured time (a hung server, not one that is gone).
-    bool Unanswered() const { return timedOut_; }
+    // Why the last request failed (else code 0). A search refused outright
+    // with the code of a limit (slapd's "pagedResults control not allowed"),
+    // even with the smallest page, is noted with Err::SizeLimitExceeded
+    // although the page returns no failure: no entry came, so nothing was
+    // cut short.
+    const FailureNote& LastFailure() const { return *note_; }
+    // From now on the last failure is noted in note (the client's, shared by
+    // its sessions), which must outlive the session.
+    void ShareFailureNote(FailureNote& note) { note_ = &note; }
+
+    // Whether the configured base is not there: a read of it that the
+    // server answers with no such object (the note says which, and the
+    // nearest entry). Other failures say nothing: the next request meets them.
+    bool BaseMissing();
 
     // Whether the last request failed because whileWaiting cancelled it.
     bool Cancelled() const { return cancelled_; }
@@ -235,6 +258,13 @@ public:
 
 private:
     Result Fail(int code, const std::string& message, bool change = false);
+    // A failure the server answered with: its code, and its words noted
+    // (or, for a search of the tree's base that it does not hold, that).
+    Result Refused(int code, const std::string& message, bool change = false,
+                   const std::string& searchBase = {}, const std::string& matched = {});
+    // Notes how the request ended (a page cut by a limit, with why_ saying
+    // it was refused) and returns its result.
+    Result Noted(Result result, Result limit = 0);
     // Closes the connection at once (Close waits for the end of a set-up).
     void Disconnect();
     // Open's work: connects, sets up TLS, binds and reads the root DSE.
@@ -258,6 +288,8 @@ private:
     Result ConnectFailure(const std::string& what, int code, bool tls);
     // "Timed out (no answer within 30 seconds)": a wait that ran out.
     std::string TimedOut() const;
+    // "the server did not answer within 30 seconds": the same, as a reason.
+    std::string NoAnswer() const;
     Result RefuseInsecureBind();
     Result Bind();
     Result ReadRootDse();
@@ -294,7 +326,10 @@ private:
     // went away while whileWaiting ran.
     uint64_t connection_ = 0;
     bool cancelled_ = false;
-    bool timedOut_ = false;
+    // Why the request under way failed, noted in note_ as it ends.
+    FailureNote why_;
+    FailureNote ownNote_;
+    FailureNote* note_ = &ownNote_;
     // While Open sets a connection up, libldap may be inside a call on the
     // handle when whileWaiting runs: a request made from there is refused,
     // and a Close only asks the set-up to end, as cancelled, and close.
@@ -305,7 +340,6 @@ private:
     // system's bundle or folder), named when a handshake fails.
     std::string trusted_;
     std::string matchedDn_;
-    std::string refusal_;
     std::string diagnostic_;
     Name base_;
     std::vector<Name> namingContexts_;
