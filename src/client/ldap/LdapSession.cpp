@@ -625,10 +625,12 @@ Result LdapSession::Refused(int code, const std::string& message, bool change,
         why_.kind = FailureNote::Kind::MissingBase;
         why_.text = "the base \"" + *config_.base + "\" does not exist on " + config_.uri;
         if (!matched.empty()) why_.text += " (the nearest entry there is \"" + matched + "\")";
-    } else {
+    } else if (!message.empty()) {
+        // Only words of the server's own: the name of its code alone would
+        // repeat the code's text ("No such entry (the server said: No such
+        // object)").
         why_.kind = FailureNote::Kind::ServerSaid;
-        why_.text = ldap_err2string(code);
-        if (!message.empty()) why_.text += ": " + message;
+        why_.text = ldap_err2string(code) + (": " + message);
     }
     return result;
 }
@@ -1266,7 +1268,10 @@ Result LdapSession::AwaitResult(int messageId, bool withMessage, bool change) {
     if (code == LDAP_SUCCESS) return 0;
     // The server's words are noted whether or not the code is read from them.
     const Result refused = Refused(code, withMessage ? message : std::string(), change);
-    if (!withMessage && !message.empty()) why_.text += ": " + message;
+    if (!withMessage && !message.empty() && why_.kind == FailureNote::Kind::None) {
+        why_.kind = FailureNote::Kind::ServerSaid;
+        why_.text = ldap_err2string(code) + (": " + message);
+    }
     return refused;
 }
 
