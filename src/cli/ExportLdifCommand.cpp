@@ -33,9 +33,10 @@ std::optional<std::string> Check(const CliOptions& options) {
     return std::nullopt;
 }
 
-// Writes every file or replaces none: each is made in full beside its target
-// first, and only then are they put in place, so that a target that cannot be
-// written leaves the earlier files whole.
+// Writes every file or replaces none: each is made in full and put on disk
+// beside its target first, and only then are they put in place, so that a
+// target that cannot be written leaves the earlier files whole. Should a file
+// still fail to be put in place once others were, that is said.
 bool WriteAll(const std::vector<std::pair<std::filesystem::path, std::string>>& files,
               std::ostream& err) {
     const auto failed = [&err](const platform::FileStatus& status) {
@@ -47,10 +48,16 @@ bool WriteAll(const std::vector<std::pair<std::filesystem::path, std::string>>& 
         writers.push_back(std::make_unique<platform::AtomicFileWriter>(path));
         platform::FileStatus status = writers.back()->Begin();
         if (status.ok()) status = writers.back()->Append(text);
+        if (status.ok()) status = writers.back()->Flush();
         if (failed(status)) return false;
     }
-    for (const std::unique_ptr<platform::AtomicFileWriter>& writer : writers) {
-        if (failed(writer->Commit())) return false;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        if (!failed(writers[i]->Commit())) continue;
+        for (size_t done = 0; done < i; ++done) {
+            err << "vellrun-cli: " << files[done].first.string()
+                << " was replaced all the same; it no longer matches the other file\n";
+        }
+        return false;
     }
     return true;
 }

@@ -338,17 +338,10 @@ FileStatus AtomicFileWriter::CopyIntoPipe() {
     return copied;
 }
 
-FileStatus AtomicFileWriter::Commit() {
+FileStatus AtomicFileWriter::Flush() {
     if (!failure_.empty()) return FileStatus::Failed(failure_);
     if (!begun_ || committed_) return Fail("the write has not begun");
-    if (temporary_.empty()) {
-        // Straight into a pipe or device.
-        const int fd = std::exchange(fd_, -1);
-        if (fd < 0) return Fail("the file is not open");
-        if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
-        committed_ = true;
-        return FileStatus::Ok();
-    }
+    if (flushed_ || temporary_.empty()) return FileStatus::Ok();
     // A library may have written the temporary file by its name; reopen it.
     if (fd_ < 0) fd_ = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) return Fail(errno);
@@ -372,6 +365,22 @@ FileStatus AtomicFileWriter::Commit() {
     if (error == 0 && ::fsync(fd_) != 0) error = errno;
     if (::close(std::exchange(fd_, -1)) != 0 && error == 0) error = errno;
     if (error != 0) return Fail(error);
+    flushed_ = true;
+    return FileStatus::Ok();
+}
+
+FileStatus AtomicFileWriter::Commit() {
+    if (!failure_.empty()) return FileStatus::Failed(failure_);
+    if (!begun_ || committed_) return Fail("the write has not begun");
+    if (temporary_.empty()) {
+        // Straight into a pipe or device.
+        const int fd = std::exchange(fd_, -1);
+        if (fd < 0) return Fail("the file is not open");
+        if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
+        committed_ = true;
+        return FileStatus::Ok();
+    }
+    if (FileStatus flushed = Flush(); !flushed.ok()) return flushed;
 
     bool inPlace = kind_ == Kind::InPlace || kind_ == Kind::Special;
     if (!inPlace && ::rename(temporary_.c_str(), resolved_.c_str()) != 0) {

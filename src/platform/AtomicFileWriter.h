@@ -70,6 +70,11 @@ public:
     FileStatus Append(std::string_view bytes);
     // The temporary file (empty when the bytes go straight to the target).
     const std::filesystem::path& TemporaryPath() const { return temporary_; }
+    // Puts the written bytes on disk (with the file's mode and owner), so
+    // that Commit only has to put them in place: several files that must be
+    // replaced together fail here, before any of them is. Commit flushes
+    // what has not been.
+    FileStatus Flush();
     // Makes the written bytes the target's contents.
     FileStatus Commit();
 
@@ -96,6 +101,7 @@ private:
     int fd_ = -1;
     bool begun_ = false;
     bool committed_ = false;
+    bool flushed_ = false;
     bool keepTemporary_ = false;  // a part-rewritten file's new contents
     unsigned oldMode_ = 0;
     unsigned oldOwner_ = 0;
