@@ -362,7 +362,8 @@ void TMainForm::BuildActions() {
     const QString edit = QStringLiteral("Edit");
     const QString reportCategory = QStringLiteral("Report");
     actionRescanTrees_ = MakeAction("ActionRescanTrees", QStringLiteral("Rescan &Trees"), file);
-    actionQuit_ = MakeAction("ActionQuit", QStringLiteral("Quit"), file);
+    actionQuit_ = MakeAction("ActionQuit", QStringLiteral("&Quit"), file);
+    actionQuit_->setShortcut(QKeySequence::Quit);
     actionSettings_ = MakeAction("ActionSettings", QStringLiteral("&Settings"), edit);
     actionSettings_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+S")));
     actionFont_ = MakeAction("ActionFont", QStringLiteral("&Font"), edit);
@@ -382,7 +383,7 @@ void TMainForm::BuildActions() {
     actionReportOnSelectedObject_ =
         MakeAction("ActionReportOnSelectedObject", QStringLiteral("Report on sele&cted object"),
                    reportCategory);
-    actionObjectDelete_ = MakeAction("ActionObjectDelete", QStringLiteral("Delete Object"),
+    actionObjectDelete_ = MakeAction("ActionObjectDelete", QStringLiteral("&Delete Object"),
                                      QStringLiteral("Objects"));
     actionCellDetails_ =
         MakeAction("ActionCellDetails", QStringLiteral("Cell &Details ..."), reportCategory);
@@ -455,7 +456,7 @@ void TMainForm::BuildMenus() {
     popupHideEmptyFields_->setObjectName(QStringLiteral("PopupHideEmptyFields"));
     connect(popupHideEmptyFields_, &QAction::triggered, actionClearEmptyFields_, &QAction::trigger);
     popupSortResults_ =
-        Named(popupResults_->addMenu(QStringLiteral("Sort Results ...")), "PopupSortResults");
+        Named(popupResults_->addMenu(QStringLiteral("&Sort Results ...")), "PopupSortResults");
     popupExportResults_ =
         Named(popupResults_->addMenu(actionStoreResults_->text()), "PopupExportResults");
     for (const report::ExportMenuEntry& entry : report::ExportMenuEntries()) {

@@ -926,7 +926,23 @@ std::vector<std::string> KeyboardFaults(QWidget* window) {
             }
         } else if (auto* bar = qobject_cast<QMenuBar*>(widget)) {
             for (const QAction* menu : bar->actions()) {
-                if (menu->isVisible()) mark(menu->text(), true, bar);
+                if (!menu->isVisible()) continue;
+                mark(menu->text(), true, bar);
+                if (menu->menu() == nullptr) continue;
+                // An open menu's items are chosen by their own keys.
+                std::map<QChar, QStringList> items;
+                for (const QAction* item : menu->menu()->actions()) {
+                    if (item->isSeparator() || !item->isVisible()) continue;
+                    if (const std::optional<QChar> key = AccessKey(item->text()))
+                        items[*key].append(item->text());
+                    else
+                        fault("\"" + item->text() + "\" in " + menu->text() + " has no access key");
+                }
+                for (const auto& [key, captions] : items) {
+                    if (captions.size() > 1)
+                        fault(QStringLiteral("%1 in %2 is shared by ").arg(key, menu->text()) +
+                              captions.join(" and "));
+                }
             }
         }
     }
