@@ -1,6 +1,7 @@
 #include "exports/WorkbookExport.h"
 
 #include "exports/ExportProgress.h"
+#include "exports/WorkbookCheck.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/PendingTemporaries.h"
@@ -150,6 +151,20 @@ std::string SheetRowsProblem(lxw_worksheet* sheet) {
     // the system for the reason again.
     if (error == 0 && (std::fputc(0, rows) == EOF || std::fflush(rows) != 0)) error = errno;
     return error != 0 ? std::generic_category().message(error) : "a write failed";
+}
+
+// The size of sheet's rows once its last row is written too (the library
+// keeps a row until the next one starts): what the worksheet in the finished
+// workbook must hold. Empty, or the reason they could not all be written.
+std::string FinishSheetRows(lxw_worksheet* sheet, uint64_t& bytes) {
+    bytes = 0;
+    if (sheet->optimize_row != nullptr) lxw_worksheet_write_single_row(sheet);
+    if (std::string problem = SheetRowsProblem(sheet); !problem.empty()) return problem;
+    if (sheet->optimize_tmpfile == nullptr) return {};
+    const off_t end = ::ftello(sheet->optimize_tmpfile);
+    if (end < 0) return std::generic_category().message(errno);
+    bytes = static_cast<uint64_t>(end);
+    return {};
 }
 
 GridExportResult FromFileResult(FileExportResult result) {
@@ -434,20 +449,30 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     WorkbookBuilder builder(workbook, path, table, limits, progress);
     outcome.error = builder.WriteSheets();
     outcome.stopped = builder.Stopped();
+    std::vector<uint64_t> rowBytes;
     if (outcome.error.empty()) {
         lxw_worksheet* sheet = nullptr;
         LXW_FOREACH_WORKSHEET(sheet, workbook) {
-            if (std::string problem = SheetRowsProblem(sheet); !problem.empty()) {
+            uint64_t bytes = 0;
+            if (std::string problem = FinishSheetRows(sheet, bytes); !problem.empty()) {
                 outcome.error = CannotWrite(path, problem);
                 break;
             }
+            rowBytes.push_back(bytes);
         }
     }
     if (outcome.error.empty()) {
         // Closing assembles and compresses the file and frees the workbook.
-        const lxw_error closed = progress.Finishing(
-            "Saving the workbook ...", [workbook] { return workbook_close(workbook); });
-        if (closed != LXW_NO_ERROR) outcome.error = CannotWrite(path, ErrorText(closed));
+        // The library does not check the writes and reads of the temporary
+        // files it assembles the parts in, so the file is read back before
+        // it counts as written.
+        const std::string problem =
+            progress.Finishing("Saving the workbook ...", [workbook, &file, &rowBytes] {
+                const lxw_error closed = workbook_close(workbook);
+                if (closed != LXW_NO_ERROR) return ErrorText(closed);
+                return CheckWorkbookFile(file, rowBytes);
+            });
+        if (!problem.empty()) outcome.error = CannotWrite(path, problem);
     } else {
         // A stopped or failed workbook is only freed: assembling what it
         // holds would keep the person waiting for a file nobody keeps.
