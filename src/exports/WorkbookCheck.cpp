@@ -207,11 +207,13 @@ std::string CheckWorkbookFile(const std::filesystem::path& file,
         if (const int opened = unzOpenCurrentFile(zip); opened != UNZ_OK)
             return Failure(opened, errno);
         PartSummary part(isSheet);
-        int read = 0;
         errno = 0;
-        while ((read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(kChunkBytes))) >
-               0)
+        int read = 0;
+        for (;;) {
+            read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+            if (read <= 0) break;
             part.Take(std::string_view(buffer.data(), static_cast<size_t>(read)));
+        }
         const int readError = errno;
         // Reports a CRC that does not match what was inflated.
         const int closed = unzCloseCurrentFile(zip);
