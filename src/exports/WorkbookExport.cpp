@@ -1,6 +1,7 @@
 #include "exports/WorkbookExport.h"
 
 #include "exports/ExportProgress.h"
+#include "exports/WorkbookCheck.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/PendingTemporaries.h"
@@ -12,9 +13,11 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -139,7 +142,10 @@ std::string CannotWrite(const std::filesystem::path& path, std::string_view reas
 // full disk, a file grown past the size limit), as the system says it; empty
 // while they all are. The library ignores the failed writes of these files,
 // and closing would assemble the cut-short rows into a sound-looking file.
+// errno is cleared after each look, so that what it holds at the next one is
+// the reason of a write that failed meanwhile.
 std::string SheetRowsProblem(lxw_worksheet* sheet) {
+    const int seen = errno;
     std::FILE* rows = sheet->optimize_tmpfile;
     if (rows == nullptr) return {};
     errno = 0;
@@ -147,9 +153,61 @@ std::string SheetRowsProblem(lxw_worksheet* sheet) {
     int error = errno;
     // The bytes of a write that failed are not kept for a later flush: when
     // nothing came after them, one more byte (the rows are lost anyway) asks
-    // the system for the reason again.
+    // the system for the reason again. A failure that has passed (space
+    // freed meanwhile) leaves the reason it had when it came.
     if (error == 0 && (std::fputc(0, rows) == EOF || std::fflush(rows) != 0)) error = errno;
+    if (error == 0) error = seen;
     return error != 0 ? std::generic_category().message(error) : "a write failed";
+}
+
+// The library's temporary files: "tmp." and ten letters or digits, made in
+// the folder it is given and removed from it at once. Where the removal
+// failed, they stay there after the workbook is closed.
+bool IsLibraryScratchName(std::string_view name) {
+    constexpr std::string_view prefix = "tmp.";
+    if (name.size() != prefix.size() + 10 || !name.starts_with(prefix)) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return platform::IsAsciiLetterOrDigit(c); });
+}
+
+std::set<std::string> LibraryScratchFiles(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (IsLibraryScratchName(name)) names.insert(std::move(name));
+    }
+    return names;
+}
+
+// Removes the library's temporary files that this process's workbook left
+// in folder: those that were not there before it began (`before`).
+void RemoveLeftScratchFiles(const std::filesystem::path& folder,
+                            const std::set<std::string>& before) {
+    for (const std::string& name : LibraryScratchFiles(folder)) {
+        if (before.contains(name)) continue;
+        const std::filesystem::path left = folder / name;
+        struct stat file {};
+        if (::lstat(left.c_str(), &file) == 0 && S_ISREG(file.st_mode) &&
+            file.st_uid == ::geteuid()) {
+            ::unlink(left.c_str());
+        }
+    }
+}
+
+// The size of sheet's rows once its last row is written too (the library
+// keeps a row until the next one starts): what the worksheet in the finished
+// workbook must hold. Empty, or the reason they could not all be written.
+std::string FinishSheetRows(lxw_worksheet* sheet, uint64_t& bytes) {
+    bytes = 0;
+    if (sheet->optimize_row != nullptr) lxw_worksheet_write_single_row(sheet);
+    if (std::string problem = SheetRowsProblem(sheet); !problem.empty()) return problem;
+    if (sheet->optimize_tmpfile == nullptr) return {};
+    const off_t end = ::ftello(sheet->optimize_tmpfile);
+    if (end < 0) return std::generic_category().message(errno);
+    bytes = static_cast<uint64_t>(end);
+    return {};
 }
 
 GridExportResult FromFileResult(FileExportResult result) {
@@ -283,13 +341,14 @@ private:
         std::vector<size_t> widths(columns.size(), 0);
         for (size_t r = 0; r < rows.size(); ++r) {
             if (++rowsWritten_ % kRowsPerStep == 0) {
+                // A disk that is full stays full: the rest is not tried.
+                if (sheet->optimize_tmpfile != nullptr && std::ferror(sheet->optimize_tmpfile))
+                    return CannotWrite(target_, SheetRowsProblem(sheet));
                 if (!progress_.Step(rowsWritten_, table_.RowCount())) {
                     stopped_ = true;
                     return "stopped";
                 }
-                // A disk that is full stays full: the rest is not tried.
-                if (sheet->optimize_tmpfile != nullptr && std::ferror(sheet->optimize_tmpfile))
-                    return CannotWrite(target_, SheetRowsProblem(sheet));
+                errno = 0;
             }
             const size_t row = rows[r];
             size_t tallest = 1;
@@ -422,6 +481,7 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     // one starts, instead of every cell staying in memory until the end: the
     // rows are written in order, sheet after sheet.
     const std::string folder = writer.TemporaryPath().parent_path().string();
+    const std::set<std::string> scratchBefore = LibraryScratchFiles(folder);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = const_cast<char*>(folder.c_str());
@@ -434,25 +494,36 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     WorkbookBuilder builder(workbook, path, table, limits, progress);
     outcome.error = builder.WriteSheets();
     outcome.stopped = builder.Stopped();
+    std::vector<uint64_t> rowBytes;
     if (outcome.error.empty()) {
         lxw_worksheet* sheet = nullptr;
         LXW_FOREACH_WORKSHEET(sheet, workbook) {
-            if (std::string problem = SheetRowsProblem(sheet); !problem.empty()) {
+            uint64_t bytes = 0;
+            if (std::string problem = FinishSheetRows(sheet, bytes); !problem.empty()) {
                 outcome.error = CannotWrite(path, problem);
                 break;
             }
+            rowBytes.push_back(bytes);
         }
     }
     if (outcome.error.empty()) {
         // Closing assembles and compresses the file and frees the workbook.
-        const lxw_error closed = progress.Finishing(
-            "Saving the workbook ...", [workbook] { return workbook_close(workbook); });
-        if (closed != LXW_NO_ERROR) outcome.error = CannotWrite(path, ErrorText(closed));
+        // The library does not check the writes and reads of the temporary
+        // files it assembles the parts in, so the file is read back before
+        // it counts as written.
+        const std::string problem =
+            progress.Finishing("Saving the workbook ...", [workbook, &file, &rowBytes] {
+                const lxw_error closed = workbook_close(workbook);
+                if (closed != LXW_NO_ERROR) return ErrorText(closed);
+                return CheckWorkbookFile(file, rowBytes);
+            });
+        if (!problem.empty()) outcome.error = CannotWrite(path, problem);
     } else {
         // A stopped or failed workbook is only freed: assembling what it
         // holds would keep the person waiting for a file nobody keeps.
         DiscardWorkbook(workbook);
     }
+    RemoveLeftScratchFiles(folder, scratchBefore);
     if (outcome.error.empty()) {
         if (platform::FileStatus committed = writer.Commit(); !committed.ok()) {
             outcome.error = committed.error;

@@ -1,4 +1,5 @@
 #include "exports/ExportProgress.h"
+#include "exports/WorkbookCheck.h"
 #include "exports/WorkbookExport.h"
 #include "platform/PendingTemporaries.h"
 #include "support/CountingRunFeedback.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -20,6 +22,9 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <unzip.h>
+#include <zip.h>
+#include <zlib.h>
 
 namespace vellrun::exports {
 namespace {
@@ -65,6 +70,83 @@ std::optional<std::string> ZipMember(const fs::path& archive, const std::string&
         "unzip -p '" + archive.string() + "' '" + member + "' > '" + out.string() + "'";
     if (std::system(command.c_str()) != 0) return std::string();
     return ReadText(out);
+}
+
+struct ZipEntry {
+    std::string name;
+    std::string bytes;
+    // A CRC other than the bytes' own (stored as it is, not compressed).
+    std::optional<uLong> wrongCrc;
+};
+
+// Every entry of a zip archive, in order.
+std::vector<ZipEntry> ReadZip(const fs::path& archive) {
+    std::vector<ZipEntry> entries;
+    unzFile zip = unzOpen64(archive.c_str());
+    if (zip == nullptr) return entries;
+    for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip)) {
+        char name[256] = {};
+        unzGetCurrentFileInfo64(zip, nullptr, name, sizeof name, nullptr, 0, nullptr, 0);
+        ZipEntry entry{name, {}, std::nullopt};
+        unzOpenCurrentFile(zip);
+        char buffer[4096];
+        int read = 0;
+        while ((read = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0)
+            entry.bytes.append(buffer, static_cast<size_t>(read));
+        unzCloseCurrentFile(zip);
+        entries.push_back(std::move(entry));
+    }
+    unzClose(zip);
+    return entries;
+}
+
+void WriteZip(const fs::path& archive, const std::vector<ZipEntry>& entries) {
+    zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr);
+    for (const ZipEntry& entry : entries) {
+        const zip_fileinfo info{};
+        const bool raw = entry.wrongCrc.has_value();
+        ASSERT_EQ(zipOpenNewFileInZip2(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                       nullptr, raw ? 0 : Z_DEFLATED,
+                                       raw ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0),
+                  ZIP_OK);
+        ASSERT_EQ(
+            zipWriteInFileInZip(zip, entry.bytes.data(), static_cast<unsigned>(entry.bytes.size())),
+            ZIP_OK);
+        if (raw) {
+            ASSERT_EQ(zipCloseFileInZipRaw(zip, entry.bytes.size(), *entry.wrongCrc), ZIP_OK);
+        } else {
+            ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+        }
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
+ZipEntry* FindEntry(std::vector<ZipEntry>& entries, std::string_view name) {
+    for (ZipEntry& entry : entries) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+// What a worksheet's sheetData element holds.
+uint64_t RowBytes(const std::string& sheet) {
+    const size_t open = sheet.find("<sheetData>");
+    const size_t close = sheet.rfind("</sheetData>");
+    if (open == std::string::npos || close == std::string::npos) return 0;
+    return close - open - std::string_view("<sheetData>").size();
+}
+
+report::ResultTable UserTable(size_t users) {
+    report::ResultTable table(2, users + 1);
+    table.SetFixedRows(1);
+    table.SetCell(0, 0, "DN");
+    table.SetCell(1, 0, "Description");
+    for (size_t row = 1; row <= users; ++row) {
+        table.SetCell(0, row, "CN=user" + std::to_string(row) + ".O=Acme");
+        table.SetCell(1, row, "member of group " + std::to_string(row % 37));
+    }
+    return table;
 }
 
 report::ResultTable SampleTable() {
@@ -289,6 +371,106 @@ TEST_F(WorkbookExportTest, ASheetWhoseRowsCouldNotAllBeWrittenFailsTheWorkbook) 
     EXPECT_TRUE(ReadText(file) == "the earlier workbook");
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_EQ(entry.path(), file) << "left behind";
+}
+
+// The workbook library does not check the temporary files it assembles a
+// workbook's parts in: a worksheet part that could not be written whole
+// (here: the file size limit lets its rows through but not the whole part)
+// would be zipped cut short, with a CRC of the cut-short bytes, and the
+// workbook reported as written.
+TEST_F(WorkbookExportTest, AWorkbookWhosePartCouldNotBeWrittenWholeIsNotCommitted) {
+    const report::ResultTable table = UserTable(3000);
+    const fs::path file = dir_ / "book.xlsx";
+    ASSERT_TRUE(WriteWorkbook(table, file).ok());
+    std::vector<ZipEntry> whole = ReadZip(file);
+    const ZipEntry* sheet = FindEntry(whole, "xl/worksheets/sheet1.xml");
+    ASSERT_NE(sheet, nullptr);
+    const uint64_t rows = RowBytes(sheet->bytes);
+    ASSERT_GT(rows, 100u * 1024);
+    ASSERT_LT(fs::file_size(file), rows / 4);  // the zip itself fits
+
+    std::ofstream(file, std::ios::trunc) << "the earlier workbook";
+    WorkbookOutcome outcome;
+    {
+        const testing::ScopedFileSizeLimit full(rows + 1);
+        ASSERT_TRUE(full.Set());
+        outcome = WriteWorkbook(table, file);
+    }
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error,
+              "cannot write \"" + file.string() + "\": " + std::string(kIncompleteWorkbook));
+    EXPECT_TRUE(ReadText(file) == "the earlier workbook");
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_EQ(entry.path(), file) << "left behind";
+}
+
+// Each way a part of a finished workbook comes out short on a full disk:
+// cut in the middle of a cell, rows missing between a whole beginning and a
+// whole end (the rows' file could not be read back), a small part cut short
+// or empty, a CRC that does not match, the zip itself cut short, a worksheet
+// missing.
+TEST_F(WorkbookExportTest, TheWorkbookCheckFindsEveryPartThatCameOutShort) {
+    const fs::path file = dir_ / "book.xlsx";
+    ASSERT_TRUE(WriteWorkbook(UserTable(500), file).ok());
+    std::vector<ZipEntry> whole = ReadZip(file);
+    const ZipEntry* sheet = FindEntry(whole, "xl/worksheets/sheet1.xml");
+    ASSERT_NE(sheet, nullptr);
+    const uint64_t rows = RowBytes(sheet->bytes);
+    ASSERT_GT(rows, 10000u);
+    EXPECT_EQ(CheckWorkbookFile(file, {rows}), "");
+    const fs::path copy = dir_ / "copy.xlsx";
+    WriteZip(copy, whole);
+    EXPECT_EQ(CheckWorkbookFile(copy, {rows}), "") << "rewritten whole";
+
+    struct Damage {
+        const char* what;
+        std::function<void(std::vector<ZipEntry>&)> apply;
+    };
+    const auto cut = [](std::string_view part, double kept) {
+        return [part, kept](std::vector<ZipEntry>& entries) {
+            std::string& bytes = FindEntry(entries, part)->bytes;
+            bytes.resize(static_cast<size_t>(static_cast<double>(bytes.size()) * kept));
+        };
+    };
+    const std::vector<Damage> damages = {
+        {"sheet cut in a cell", cut("xl/worksheets/sheet1.xml", 0.5)},
+        {"sheet without its last bytes", cut("xl/worksheets/sheet1.xml", 0.9999)},
+        {"rows missing between a whole beginning and end",
+         [](std::vector<ZipEntry>& entries) {
+             std::string& bytes = FindEntry(entries, "xl/worksheets/sheet1.xml")->bytes;
+             const size_t rowsAt = bytes.find("<sheetData>") + 11;
+             const size_t rowsEnd = bytes.rfind("</sheetData>");
+             const size_t half = rowsAt + (rowsEnd - rowsAt) / 2;
+             bytes.erase(half, rowsEnd - half);
+         }},
+        {"styles cut short", cut("xl/styles.xml", 0.7)},
+        {"styles empty", cut("xl/styles.xml", 0.0)},
+        {"content types cut short", cut("[Content_Types].xml", 0.95)},
+        {"a CRC that does not match",
+         [](std::vector<ZipEntry>& entries) {
+             ZipEntry& styles = *FindEntry(entries, "xl/styles.xml");
+             styles.wrongCrc = crc32(0, reinterpret_cast<const Bytef*>(styles.bytes.data()),
+                                     static_cast<uInt>(styles.bytes.size())) ^
+                               1u;
+         }},
+    };
+    for (const Damage& damage : damages) {
+        std::vector<ZipEntry> entries = whole;
+        damage.apply(entries);
+        fs::remove(copy);
+        WriteZip(copy, entries);
+        EXPECT_EQ(CheckWorkbookFile(copy, {rows}), kIncompleteWorkbook) << damage.what;
+    }
+
+    // The zip cut short: its directory at the end is missing.
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    fs::resize_file(copy, fs::file_size(file) - 100);
+    EXPECT_EQ(CheckWorkbookFile(copy, {rows}), kIncompleteWorkbook);
+    // A second worksheet was written but is not in the zip.
+    EXPECT_EQ(CheckWorkbookFile(file, {rows, 10}), kIncompleteWorkbook);
+    // A file that cannot be read back says why.
+    EXPECT_NE(CheckWorkbookFile(dir_ / "missing.xlsx", {rows}).find("No such file"),
+              std::string::npos);
 }
 
 // Cancel pressed while a long export writes: nothing is written over the
