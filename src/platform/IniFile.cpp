@@ -328,8 +328,14 @@ std::optional<IniText> IniFile::LoadText(std::string* error) const {
 
 IniText IniFile::Load(std::string* error) const {
     if (held_) return held_->text;
-    std::optional<IniText> text = LoadText(error);
-    return text ? std::move(*text) : IniText();
+    std::string failure;
+    std::optional<IniText> text = LoadText(&failure);
+    if (text) return std::move(*text);
+    // The reader goes on with an empty text in the file's place: whatever it
+    // writes back from now on could put defaults over what it did not get.
+    if (readFault_.empty()) readFault_ = failure;
+    if (error) *error = std::move(failure);
+    return IniText();
 }
 
 template <typename Read>
@@ -381,6 +387,10 @@ FileStatus IniFile::Apply(const std::vector<Edit>& edits) {
     std::string error;
     std::optional<IniText> text = LoadText(&error);
     if (!text) return {error};
+    if (!readFault_.empty()) {
+        return {"Cannot write \"" + path_.string() +
+                "\": an earlier read of it failed, so it is left as it was"};
+    }
     bool changed = false;
     for (const Edit& edit : edits)
         changed = edit.ApplyTo(*text) || changed;

@@ -24,6 +24,12 @@
 // as they are when the file is rewritten, so a hand-edited file loses nothing.
 // It knows nothing of what the values mean; callers own the objects.
 //
+// A read that fails for any reason but the file's absence (a folder or FIFO
+// in its place, no permission, an I/O error) gives its reader an empty text,
+// so what it read stands for defaults, not for the file. The object remembers
+// the first such failure (ReadFault) and from then on refuses every write, so
+// that what the file held is never replaced by what could not be read from it.
+//
 // A batch (IniFile::Batch) holds the writes made through one object for a
 // moment and replaces the file once for all of them: a window that saves
 // dozens of keys as it closes reads, rewrites and syncs the file once.
@@ -131,9 +137,20 @@ public:
     const std::filesystem::path& Path() const { return path_; }
 
     // The whole file read once; an empty text when it is missing or cannot
-    // be read (error, when given, then says why, naming the file; it stays
-    // empty for a missing file).
+    // be read (error, when given, then says why, naming the file, as
+    // ReadFault does from then on; it stays empty for a missing file).
     IniText Load(std::string* error = nullptr) const;
+
+    // The message of the first read through this object that failed (a
+    // missing file is no failure), naming the file; empty while none has.
+    // Once it is set, every write through this object is refused.
+    const std::string& ReadFault() const { return readFault_; }
+    // Takes the read fault of another object on the same file (when this one
+    // has none): a program that reads its file through several objects then
+    // saves nothing through any of them.
+    void AdoptReadFault(const IniFile& other) {
+        if (readFault_.empty()) readFault_ = other.readFault_;
+    }
 
     // The value of key in section, its surrounding quotes and blanks removed,
     // or nothing when the file, section or key is missing.
@@ -147,7 +164,8 @@ public:
     std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
     std::vector<std::string> ReadSectionNames() const;
 
-    // Each write returns ok, or the platform's message naming the file.
+    // Each write returns ok, or the platform's message naming the file. After
+    // a failed read (ReadFault) it fails and the file stays as it is.
 
     // Sets key in section (both created when missing) and writes the file. A
     // name that is empty or cannot be stored in a line (a line break, "=" in a
@@ -189,6 +207,8 @@ private:
     std::filesystem::path path_;
     uint64_t writeCount_ = 0;
     std::optional<Held> held_;
+    // Set by the first failed read: reads are const, the failure is not.
+    mutable std::string readFault_;
 };
 
 // True when the two names are equal without regard to case (simple Unicode

@@ -15,7 +15,9 @@ std::string SectionCache::Lookup(const platform::IniFile& file, std::string_view
         lines_ = file.ReadSection(section);
         path_ = file.Path().lexically_normal();
         section_ = section;
-        valid_ = true;
+        // A file that failed a read may have given an empty section in place
+        // of its own: the next lookup reads it again.
+        valid_ = file.ReadFault().empty();
         ++sectionReads_;
     }
     const auto found = std::find_if(lines_.begin(), lines_.end(), [&](const auto& line) {

@@ -6,7 +6,8 @@
 // of SettingsStore; it is never a global.
 //
 // The cache is keyed by the file's path and the section name (exact text): two
-// file objects on the same file share what they read, and every write through
+// file objects on the same file share what they read (once a read of the
+// file object has failed, nothing: ReadFault), and every write through
 // the writers updates the cached value, so the cache never shows a value the
 // file no longer holds. It must not be used to write; the file is the truth.
 //

@@ -85,8 +85,11 @@ DesktopSession::~DesktopSession() {
     // that no box holds up the program's end. A run from the command line
     // that ended without showing the window has only read the settings (as
     // an unattended run reads them): nobody has seen or changed the page, and
-    // writing it would put the dialog's defaults into the file.
-    if (dlgSettings_ && mainForm_ && mainForm_->WasShown())
+    // writing it would put the dialog's defaults into the file. Nor is it
+    // written when the window failed to read the file: the session saves
+    // nothing then, as the window has said (the dialog's own file object
+    // refuses when its reads failed).
+    if (dlgSettings_ && mainForm_ && mainForm_->WasShown() && mainForm_->Ini().ReadFault().empty())
         static_cast<void>(dlgSettings_->WritePage());
     helpMenu_.reset();
     dlgSettings_.reset();
@@ -146,6 +149,7 @@ bool DesktopSession::Start(TMainForm::Options options) {
             mainForm_.get(), &TMainForm::AddressRequested, mainForm_.get(),
             [this](const QString& address) { helpMenu_->OpenAddress(address.toStdString()); });
         QObject::connect(mainForm_.get(), &TMainForm::SettingsRequested, mainForm_.get(), [this] {
+            dlgSettings_->TakeReadFault(mainForm_->Ini());
             dlgSettings_->ActionSettingsExecute(
                 mainForm_->Settings(),
                 [this](const settings::AppSettings& settings) { ApplySettings(settings); });
@@ -162,6 +166,7 @@ bool DesktopSession::Start(TMainForm::Options options) {
         // The dialog takes the window's font and the settings page from the
         // file, and puts the page's date and time formats in force.
         dlgSettings_->StartUp(mainForm_->font(), mainForm_->Settings());
+        mainForm_->TellSettingsReadFault(dlgSettings_->File());
         ApplySettings(mainForm_->Settings());
     }
     // An Escape of the start that came too late to stop anything stops

@@ -69,6 +69,9 @@ public:
     // The main window's failures to write the same file: a save of the page
     // that reaches it ends their run, and one shown here counts as told.
     void ShareWriteFailures(settings::WriteFailureNotice& notice) { writeFailures_ = &notice; }
+    // A failed read of the same file through the main window's object: the
+    // session saves nothing, so this dialog's object refuses its writes too.
+    void TakeReadFault(const platform::IniFile& file) { file_.AdoptReadFault(file); }
     // SavePage without the box: for the save at close, whose failure is not
     // worth holding the program's end for.
     platform::FileStatus WritePage();

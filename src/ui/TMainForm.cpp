@@ -39,6 +39,10 @@ namespace vellrun::ui {
 
 namespace {
 
+// After the message of a settings file that could not be read as the window
+// was made.
+constexpr const char* kDefaultsUsed = "\nThe default settings are used, and nothing is saved.";
+
 QString Formatted(const char* name) {
     char caption[160];
     std::snprintf(caption, sizeof caption, "%s %s (%s)", name, product::kVersion,
@@ -145,21 +149,33 @@ void TMainForm::FormCreate() {
             settings_ = std::move(read);
             OpenCannedReport(options_.reportFile);
         } else {
-            TellSettingsUnreadable(unreadable + "\nThe report is not run.");
+            TellSettingsUnreadable(unreadable + "\nThe report is not run." +
+                                   (quitAfterReport_ ? "" : kDefaultsUsed));
         }
     } else if (quitAfterReport_) {
         exitCode_ = 0;
     } else if (!settingsReadFault_.empty()) {
-        TellSettingsUnreadable(settingsReadFault_);
+        TellSettingsUnreadable(settingsReadFault_ + kDefaultsUsed);
     }
+    TellSettingsReadFault(ini_);
 }
 
 void TMainForm::TellSettingsUnreadable(const std::string& text) {
-    // The window goes on with the default settings. The file's writes are
-    // refused while it cannot be read, which this box says once for all.
-    access_.Messages().ErrorBox(
-        quitAfterReport_ ? text : text + "\nThe default settings are used, and nothing is saved.");
+    // The window goes on with the default settings for what it could not
+    // read. The file's writes are refused once a read has failed, which this
+    // box says once for all.
+    settingsReadFaultTold_ = true;
+    access_.Messages().ErrorBox(text);
     settingsWrites_.Told();
+}
+
+void TMainForm::TellSettingsReadFault(const platform::IniFile& file) {
+    // What another object on the file could not read stops this window's
+    // writes too. An unattended run that reads nothing more has said what
+    // stopped it.
+    ini_.AdoptReadFault(file);
+    if (settingsReadFaultTold_ || quitAfterReport_ || file.ReadFault().empty()) return;
+    TellSettingsUnreadable(file.ReadFault() + "\nThe settings are not saved in this session.");
 }
 
 void TMainForm::LoadInfoText() {
@@ -205,6 +221,7 @@ void TMainForm::FormShow() {
         } else if (pageControl_->currentWidget() == tabSheetResults_) {
             GridResize();
         }
+        TellSettingsReadFault(ini_);
     });
 }
 
@@ -223,6 +240,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormClose() {
+    // A read that failed since the last check: said before the refused
+    // writes below, which it accounts for.
+    TellSettingsReadFault(ini_);
     if (selectionDirty_) INISaveProperties();
     SaveWindowState();
 }

@@ -124,6 +124,12 @@ public:
     bool LetThroughWhileWaiting(QObject* receiver, QEvent* event);
     platform::IniFile& Ini() { return ini_; }
     settings::WriteFailureNotice& SettingsWrites() { return settingsWrites_; }
+    // A read of file (the settings file, through this window's object or
+    // the settings dialog's) that failed: the values it could not give stand
+    // at their defaults, and this window's object refuses every write from
+    // now on as file does, which an interactive window says once (nothing
+    // when no read failed).
+    void TellSettingsReadFault(const platform::IniFile& file);
     settings::AppSettings& Settings() { return settings_; }
     directory::TTreeInfo* CurrentTree() const { return currentTree_; }
     const std::string& CurrentContainer() const { return currentContainer_; }
@@ -214,7 +220,8 @@ private:
 
     // TMainForm.cpp
     void FormCreate();
-    // Says that the settings file could not be read (text names it), once.
+    // Shows text, which says that the settings file could not be read: the
+    // first time a read failed, and the only time.
     void TellSettingsUnreadable(const std::string& text);
     void FormShow();
     void FormClose();
@@ -306,6 +313,8 @@ private:
     // Why the settings file could not be read as the window was made (it is
     // there, but is a folder or may not be read), or empty; said once.
     std::string settingsReadFault_;
+    // A failed read of the settings file has been told.
+    bool settingsReadFaultTold_ = false;
     settings::AppSettings settings_;
     // Failed writes of the settings file, told once per run of failures.
     settings::WriteFailureNotice settingsWrites_{access_.Messages()};

@@ -106,6 +106,7 @@ void TMainForm::INIReadProperties() {
                               : settings::ReadClassAttributes(ini_, className);
     MarkAttributesAsSelected();
     INIReadFilter();
+    TellSettingsReadFault(ini_);
 }
 
 void TMainForm::ReadPropertiesInclDSI(const std::string& className) {

@@ -7,6 +7,7 @@
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -107,6 +108,50 @@ TEST_F(SettingsStoreTest, AFailedWriteIsReportedAndShownForTexts) {
     EXPECT_FALSE(WriteSettingsSection(file, cache_, AppSettings::DialogDefaults(System())).ok());
     EXPECT_FALSE(SaveBounds(file, cache_, "", "MainForm", {1, 2, 3, 4}).ok());
     EXPECT_EQ(port.boxes.size(), 1u);  // only the text writer given the port shows a box
+}
+
+// The file reads at the start, then for a moment does not (a folder stands
+// in its place, as a failing disk would): what the failed reads gave are
+// defaults, not the file's values, so nothing of this run is written back
+// over it, and the cache keeps no section that stood for the file.
+TEST_F(SettingsStoreTest, AReadThatFailsMidRunWritesNothingBack) {
+    const std::string original =
+        "[Settings]\nOutput=3\nPanelLeft.Width=420\n[Tree: BENCH]\nContext=.OU0001.Bench\n";
+    Put(original);
+    IniFile file(path_);
+    MainWindowState window = ReadMainWindowState(file, cache_);
+    EXPECT_EQ(window.outputType, 3);
+    EXPECT_TRUE(file.ReadFault().empty());
+
+    const fs::path aside = dir_ / "aside.ini";
+    fs::rename(path_, aside);
+    fs::create_directory(path_);
+    const TreeMemory memory = ReadTreeMemory(file, cache_, "BENCH");
+    EXPECT_EQ(memory.context, "");
+    std::array<PaneSize, 1> panes{PaneSize{"PanelLeft", false, 340}};
+    RestoreSplitterSizes(file, cache_, "Settings", panes);
+    EXPECT_EQ(panes[0].size, 340);
+    EXPECT_NE(file.ReadFault().find("is a folder"), std::string::npos) << file.ReadFault();
+    fs::remove(path_);
+    fs::rename(aside, path_);
+
+    EXPECT_EQ(CachedReadInteger(file, cache_, "Settings", "PanelLeft.Width", 340), 420);
+    window.outputType = 0;
+    EXPECT_FALSE(WriteMainWindowState(file, cache_, window).ok());
+    panes[0].size = 500;
+    EXPECT_FALSE(SaveSplitterSizes(file, cache_, "Settings", panes).ok());
+    const IniStatus refused = WriteTreeMemory(file, cache_, "BENCH", memory);
+    EXPECT_NE(refused.error.find("an earlier read of it failed"), std::string::npos)
+        << refused.error;
+    EXPECT_EQ(Get(), original);
+
+    // Another object on the file that read it whole writes, unless it takes
+    // the fault over.
+    IniFile other(path_);
+    EXPECT_TRUE(other.WriteString("Settings", "Output", "4").ok());
+    other.AdoptReadFault(file);
+    EXPECT_FALSE(other.WriteString("Settings", "Output", "1").ok());
+    EXPECT_EQ(other.ReadValue("Settings", "Output"), "4");
 }
 
 TEST_F(SettingsStoreTest, CachedReadsReadTheSectionOnceAndFollowWrites) {

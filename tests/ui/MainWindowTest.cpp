@@ -516,6 +516,39 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsNamedOnce) {
     EXPECT_TRUE(fs::is_directory(ini_));
 }
 
+// The settings file reads as the window is made, then fails while it comes
+// up (a folder in its place for a moment): the window says so once, and
+// neither closing nor a later change writes over the tree, place, panes and
+// settings page it could not read.
+TEST_F(MainWindowTest, ASettingsFileThatFailsAfterTheFirstReadIsNotWrittenOver) {
+    const std::string original =
+        "[Settings]\nTree=CORP\nOutput=3\nCheckBoxRecurse=1\nPanelLeft.Width=420\n"
+        "[Tree: CORP]\nContext=.Sales.Corp\nRecurse=1\n";
+    testing::WriteFile(ini_, original);
+    Start({}, false);
+    const fs::path aside = dir_ / "aside.ini";
+    fs::rename(ini_, aside);
+    fs::create_directory(ini_);
+    form_->show();
+    ASSERT_TRUE(testing::ProcessEventsUntil(
+        [this] { return form_->DSTree()->TreeCount() == trees_ && form_->CurrentTree(); }));
+    fs::remove(ini_);
+    fs::rename(aside, ini_);
+    EXPECT_EQ(DialogScript::Texts(Kind::Error),
+              (std::vector<std::string>{"Cannot read \"" + ini_.string() +
+                                        "\": it is a folder\nThe settings are not saved in "
+                                        "this session."}));
+    GoTo(".Sales.Corp");
+    ChooseType("User");
+    Tick("Title");
+    form_->ListAllPropsExit();
+    form_->close();
+    session_.reset();
+    EXPECT_EQ(DialogScript::Texts(Kind::Error).size(), 1u);
+    EXPECT_TRUE(DialogScript::Texts(Kind::Plain).empty());
+    EXPECT_EQ(testing::ReadFile(ini_), original);
+}
+
 // A container reached with the arrow keys is the one the status bar names
 // and the next report runs on, as if it had been clicked.
 TEST_F(MainWindowTest, AContainerChosenWithTheKeysIsTheOneReportedOn) {
