@@ -305,7 +305,9 @@ void ReportRun::ByType(ReportSpec& run) {
     // caught inside the walk and turned into a stop request, so that the
     // listing frees its cursor on the way out.
     std::exception_ptr failure;
+    bool found = false;  // an object of the class, whether or not the filters kept it
     const auto onEntry = [&](const std::string& container, const directory::TNDSObj& cursor) {
+        found = true;
         if (failure) return;
         try {
             AddObjectRow(container, cursor);
@@ -318,8 +320,10 @@ void ReportRun::ByType(ReportSpec& run) {
                                             feedback_.Cancel(), onEntry, run.ObjectClass);
     walkSpec_ = nullptr;
     // A class the tree's schema does not know finds nothing and says so: the
-    // run would otherwise pass for one that found no such object today.
-    if (result == 0 && rowCounter_ == 0 && !failure && !feedback_.Cancel().IsSet() &&
+    // run would otherwise pass for one that found no such object today. (A
+    // dump served without its schema may hold objects of a class it does not
+    // define: one found is proof enough that the class is there.)
+    if (result == 0 && !found && !failure && !feedback_.Cancel().IsSet() &&
         !run.ObjectClass.empty() && run.ObjectClass != "*") {
         uint32_t flags = 0;
         if (values::ReadClassFlags(access_, run.SearchContext, run.ObjectClass, flags) ==

@@ -130,6 +130,19 @@ objectclass ( 2.5.6.6 NAME 'person' SUP top STRUCTURAL MUST ( sn $ cn ) )
               "\".\\[public].Sales\";\"Public\"\r\n\".Sales\";\"\"\r\n");
 }
 
+// A dump served without its schema holds objects of classes it does not
+// define: a report whose filter keeps none of them found nothing, which is
+// no unknown class.
+TEST_F(CliAppTest, AFilteredOutClassThatOnlyTheDumpKnowsFindsNothing) {
+    const fs::path dump = WriteIn(folder_, "people.ldif",
+                                  "dn: dc=test\nobjectClass: dcObject\ndc: test\n\n"
+                                  "dn: cn=alice,dc=test\nobjectClass: inetOrgPerson\ncn: alice\n");
+    const CliRun run = RunCli({"--image", dump.string(), "report", "--container", "[Root]",
+                               "--class", "inetOrgPerson", "--attr", "cn", "--filter", "cn=zzz"});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_NE(run.err.find("the report found no object"), std::string::npos) << run.err;
+}
+
 TEST_F(CliAppTest, AContainerThatCannotBeListedShowsTheErrorText) {
     const CliRun run = RunCli({"--image", Image(), "list", "Nowhere.Corp"});
     EXPECT_EQ(run.code, CliApp::kFailure);
