@@ -13,11 +13,9 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -160,41 +158,36 @@ std::string SheetRowsProblem(lxw_worksheet* sheet) {
     return error != 0 ? std::generic_category().message(error) : "a write failed";
 }
 
-// The library's temporary files: "tmp." and ten letters or digits, made in
-// the folder it is given and removed from it at once. Where the removal
-// failed, they stay there after the workbook is closed.
-bool IsLibraryScratchName(std::string_view name) {
-    constexpr std::string_view prefix = "tmp.";
-    if (name.size() != prefix.size() + 10 || !name.starts_with(prefix)) return false;
-    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
-                       [](char c) { return platform::IsAsciiLetterOrDigit(c); });
-}
-
-std::set<std::string> LibraryScratchFiles(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (IsLibraryScratchName(name)) names.insert(std::move(name));
+// A folder of this workbook's own for the library's temporary files, made
+// beside the workbook's temporary file. The library removes each file at
+// once; one whose removal failed stays, and goes with the folder, which
+// holds nothing else. Without a folder of its own (it could not be made) the
+// library uses the given one and removes what it can.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::filesystem::path& beside) {
+        std::string name = (beside / ".vellrun-workbook-XXXXXX").string();
+        if (::mkdtemp(name.data()) != nullptr) own_ = name;
+        path_ = own_.empty() ? beside.string() : own_;
+        // A signal that ends the program takes the (then empty) folder too.
+        if (!own_.empty()) pending_ = platform::PendingTemporaries::Add(own_);
     }
-    return names;
-}
-
-// Removes the library's temporary files that this process's workbook left
-// in folder: those that were not there before it began (`before`).
-void RemoveLeftScratchFiles(const std::filesystem::path& folder,
-                            const std::set<std::string>& before) {
-    for (const std::string& name : LibraryScratchFiles(folder)) {
-        if (before.contains(name)) continue;
-        const std::filesystem::path left = folder / name;
-        struct stat file {};
-        if (::lstat(left.c_str(), &file) == 0 && S_ISREG(file.st_mode) &&
-            file.st_uid == ::geteuid()) {
-            ::unlink(left.c_str());
-        }
+    ~ScratchFolder() {
+        if (own_.empty()) return;
+        platform::PendingTemporaries::Remove(pending_);
+        std::error_code ec;
+        std::filesystem::remove_all(own_, ec);
     }
-}
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string own_;
+    std::string path_;
+    std::optional<size_t> pending_;
+};
 
 // The size of sheet's rows once its last row is written too (the library
 // keeps a row until the next one starts): what the worksheet in the finished
@@ -480,11 +473,10 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
     // Each row goes to a temporary file beside the target as soon as the next
     // one starts, instead of every cell staying in memory until the end: the
     // rows are written in order, sheet after sheet.
-    const std::string folder = writer.TemporaryPath().parent_path().string();
-    const std::set<std::string> scratchBefore = LibraryScratchFiles(folder);
+    const ScratchFolder scratch(writer.TemporaryPath().parent_path());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = const_cast<char*>(folder.c_str());
+    options.tmpdir = const_cast<char*>(scratch.Path().c_str());
     lxw_workbook* workbook = workbook_new_opt(file.c_str(), &options);
     if (!workbook) {
         outcome.error = "cannot start the workbook";
@@ -523,7 +515,6 @@ WorkbookOutcome WriteWorkbook(const report::ResultTable& table, const std::files
         // holds would keep the person waiting for a file nobody keeps.
         DiscardWorkbook(workbook);
     }
-    RemoveLeftScratchFiles(folder, scratchBefore);
     if (outcome.error.empty()) {
         if (platform::FileStatus committed = writer.Commit(); !committed.ok()) {
             outcome.error = committed.error;

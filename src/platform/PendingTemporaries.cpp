@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -81,9 +82,13 @@ void PendingTemporaries::Remove(std::optional<size_t> slot) {
 }
 
 void PendingTemporaries::UnlinkAll() {
+    const int saved = errno;
     for (Slot& slot : slots) {
-        if (slot.ready.exchange(false)) ::unlink(slot.path);
+        if (!slot.ready.exchange(false)) continue;
+        // A folder of temporary files goes once its files have.
+        if (::unlink(slot.path) != 0 && errno == EISDIR) ::rmdir(slot.path);
     }
+    errno = saved;
 }
 
 void PendingTemporaries::EndBySignal(int signal) {

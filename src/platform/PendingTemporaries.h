@@ -25,7 +25,8 @@ public:
     // is too long (the file then simply is not cleaned up by a signal).
     static std::optional<size_t> Add(const std::filesystem::path& path);
     static void Remove(std::optional<size_t> slot);
-    // Deletes every file in the table. Safe to call from a signal handler.
+    // Deletes every file in the table, and every folder of temporary files
+    // that is empty by then. Safe to call from a signal handler.
     static void UnlinkAll();
     // Deletes every file in the table and ends the program by signal, as
     // the signal's default action does; while a SignalEndHold is held, only
