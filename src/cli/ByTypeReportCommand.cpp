@@ -36,6 +36,12 @@ std::optional<std::string> Check(const CliOptions& options) {
     // file's extension when it runs again (see RunCommand): the file must
     // give the format that --output gives now.
     const report::OutputType output = options.output.value_or(report::OutputType::Csv);
+    // And run again, a workbook goes only to a file named as one (RunCommand).
+    if (output == report::OutputType::Excel && !WorkbookTargetAllowed(*options.file)) {
+        return "with --save-report, --output xls needs a file name ending in .xlsx or .xls "
+               "(a saved report writes a workbook to no other file), not " +
+               *options.file;
+    }
     if (output != report::OutputType::Csv && output != report::OutputType::Html &&
         output != report::OutputType::Xml) {
         return std::nullopt;

@@ -127,10 +127,18 @@ bool WorkbookTargetAllowed(const std::filesystem::path& target) {
 std::optional<std::string> WorkbookOutputProblem(const CliOptions& options) {
     if (options.output != report::OutputType::Excel) return std::nullopt;
     if (!options.file) return "--output xls needs --file";
-    if (WorkbookTargetAllowed(*options.file)) return std::nullopt;
-    return "--output xls needs a file name ending in .xlsx or .xls (a workbook written over "
-           "another file would destroy what it holds), not " +
-           *options.file;
+    // Nothing to lose in a file that is not there yet, nor in the program's
+    // own output named by its file (/dev/stdout, /dev/fd/N), which the caller
+    // has pointed where they want.
+    const std::filesystem::path file(*options.file);
+    std::error_code error;
+    if (WorkbookTargetAllowed(file) || file.string().starts_with("/dev/") ||
+        (!std::filesystem::exists(file, error) && !error)) {
+        return std::nullopt;
+    }
+    return "--output xls would write a workbook over " + *options.file +
+           ", which is not named as one (.xlsx or .xls) and may hold another export; name a "
+           "workbook file, or remove that file first";
 }
 
 void ApplyOutputOptions(const CliOptions& options, report::ReportSpec& spec) {

@@ -623,6 +623,11 @@ TEST_F(ReportCommandTest, AWorkbookIsNeverWrittenOverAFileNamedForText) {
         EXPECT_EQ(Bytes(folder_ / "out.csv"), "earlier export");
         EXPECT_FALSE(fs::exists(folder_ / "users.rpt"));
     }
+    // A new file has nothing to lose.
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "User", "--attr", "CN", "--output",
+               "xls", "--file", (folder_ / "new.dat").string()});
+    EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
+    EXPECT_EQ(Bytes(folder_ / "new.dat").substr(0, 2), "PK");
 }
 
 TEST_F(ReportCommandTest, WithoutAnOutputFileOnlyDocumentsReachStandardOutput) {
