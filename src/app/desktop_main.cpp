@@ -129,7 +129,10 @@ int main(int argc, char** argv) {
     loadProgress.Close();
     if (!started) return 1;
     // An unattended report has run while the window was made.
-    if (session.MainForm()->QuitAfterReport()) return session.MainForm()->ExitCode();
+    // (A command that failed on the way, whatever it was, fails it.)
+    if (session.MainForm()->QuitAfterReport())
+        return application.FaultShown() ? std::max(1, session.MainForm()->ExitCode())
+                                        : session.MainForm()->ExitCode();
     if (splash) splash->SplashMessage(QStringLiteral("Reading the trees ..."));
     session.MainForm()->show();
     session.MainForm()->activateWindow();

@@ -24,6 +24,7 @@ bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void GuardedApplication::ShowFault(const std::exception_ptr& fault) noexcept {
+    faultShown_ = true;
     try {
         std::string what = "an unknown error";
         try {

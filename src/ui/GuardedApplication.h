@@ -32,10 +32,13 @@ public:
     // Shows an exception caught elsewhere (the start-up runs before the
     // event loop) as notify shows one.
     void ShowFault(const std::exception_ptr& fault) noexcept;
+    // Whether any fault has been shown: an unattended run that had one fails.
+    bool FaultShown() const { return faultShown_; }
 
 private:
     platform::MessagePort* faultPort_ = nullptr;
     bool catching_ = true;
+    bool faultShown_ = false;
     // A fault while its box is open (a paint handler that throws each time)
     // goes to standard error only, so that boxes do not pile up.
     bool showingFault_ = false;

@@ -329,8 +329,13 @@ void TTreeFrame::SelectNode(QTreeWidgetItem* node) {
 void TTreeFrame::FillTreeNodes(directory::TTreeInfo& tree, const std::string& container,
                                QTreeWidgetItem* node) {
     // Busy before the first pump: a click handled there must not start a
-    // listing of its own while this one holds the node.
+    // listing of its own while this one holds the node. An exception out of
+    // the listing must not leave the tree refusing every later click.
     busy_ = true;
+    const struct NotBusy {
+        bool& busy;
+        ~NotBusy() { busy = false; }
+    } notBusy{busy_};
     // A cancel still being repeated was meant for the listing before this
     // one: its timer stops too, or its next tick would cancel this listing.
     cancel_.Clear();
