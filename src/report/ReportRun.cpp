@@ -323,8 +323,8 @@ void ReportRun::ByType(ReportSpec& run) {
     // run would otherwise pass for one that found no such object today. (A
     // dump served without its schema may hold objects of a class it does not
     // define: one found is proof enough that the class is there.)
-    if (result == 0 && !found && !failure && !feedback_.Cancel().IsSet() &&
-        !run.ObjectClass.empty() && run.ObjectClass != "*") {
+    if (result == 0 && !found && !feedback_.Cancel().IsSet() && !run.ObjectClass.empty() &&
+        run.ObjectClass != "*") {
         uint32_t flags = 0;
         if (values::ReadClassFlags(access_, run.SearchContext, run.ObjectClass, flags) ==
             client::Err::NoSuchClass)
