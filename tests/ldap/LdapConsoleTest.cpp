@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -57,6 +59,24 @@ TEST(LdapConsole, ShortcutsConnectOneServerForTheRun) {
               "\"ann.Console\";\"Ann\";\"\";\"\"\r\n"
               "\"jdoe.Console\";\"Doe\";\"6\";\"555 0100\"\r\n")
         << out;
+    // The attribute definitions as the server's subschema gives them: an
+    // LDAP syntax, an operational one, one of the directory's own names,
+    // each attribute once.
+    ASSERT_EQ(RunCli(with({"schema", "attributes"}), out, err), 0) << err;
+    for (const char* row :
+         {"\"Attribute Name\";\"Syntax\";\"Attribute Flags\";\"ASN\"\r\n",
+          "\n\"telephoneNumber\";\"TEL_NUMBER\";\"[Sized (0-32)]\";\"2.5.4.20\"\r\n",
+          "\n\"createTimestamp\";\"TIME\";\"[SingleVal\\ReadOnly\\Operational]\";\"2.5.18.1\"\r\n",
+          "\n\"Login Grace Limit\";\"INTEGER\";\"[SingleVal\\PublicRd]\";"
+          "\"1.3.6.1.4.1.99999.1.1\"\r\n"}) {
+        EXPECT_NE(out.find(row), std::string::npos) << row;
+    }
+    std::vector<std::string> names;
+    for (size_t at = out.find("\n\""); at != std::string::npos; at = out.find("\n\"", at + 1))
+        names.push_back(out.substr(at + 2, out.find('"', at + 2) - at - 2));
+    EXPECT_GT(names.size(), 200u);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
 
     EXPECT_EQ(RunCli({"-b", "dc=test", "trees"}, out, err), 2);
     EXPECT_NE(err.find("need -H URI"), std::string::npos);
