@@ -110,7 +110,11 @@ int ReportCommand::Run(const report::ReportSpec& spec,
             s_.access.DSShowError(result, report::RunErrorLabel(spec, false));
             if (result == client::Err::NoSuchClass && byType) {
                 s_.err << kProgram << ": the schema of the tree \"" << spec.TreeName
-                       << "\" has no class \"" << spec.ObjectClass << "\"; ";
+                       << "\" has no class \"" << spec.ObjectClass << "\"";
+                if (!run.SchemaClassSpelling().empty())
+                    s_.err << " (class names match in their letter case: it has \""
+                           << run.SchemaClassSpelling() << "\")";
+                s_.err << "; ";
             } else {
                 s_.err << kProgram << ": ";
             }

@@ -1,5 +1,6 @@
 #include "report/ReportRun.h"
 
+#include "directory/ClassDefinitionInfo.h"
 #include "directory/DirectoryNames.h"
 #include "platform/StringList.h"
 #include "report/ResultFilter.h"
@@ -320,15 +321,25 @@ void ReportRun::ByType(ReportSpec& run) {
                                             feedback_.Cancel(), onEntry, run.ObjectClass);
     walkSpec_ = nullptr;
     // A class the tree's schema does not know finds nothing and says so: the
-    // run would otherwise pass for one that found no such object today. (A
-    // dump served without its schema may hold objects of a class it does not
-    // define: one found is proof enough that the class is there.)
+    // run would otherwise pass for one that found no such object today. So
+    // does one the schema knows only in other letter case, which the walk,
+    // matching classes exactly, never finds. (A dump served without its
+    // schema may hold objects of a class it does not define: one found is
+    // proof enough that the class is there.)
+    schemaClassSpelling_.clear();
     if (result == 0 && !found && !feedback_.Cancel().IsSet() && !run.ObjectClass.empty() &&
         run.ObjectClass != "*") {
-        uint32_t flags = 0;
-        if (values::ReadClassFlags(access_, run.SearchContext, run.ObjectClass, flags) ==
-            client::Err::NoSuchClass)
+        std::string spelling;
+        const Result known = access_.DSReadClassDefs(
+            run.SearchContext, client::ClassInfoKind::NamesAndRecord, run.ObjectClass,
+            client::kReadReplySize,
+            [&spelling](const directory::ClassDefinitionInfo& info) { spelling = info.name; });
+        if (known == client::Err::NoSuchClass) {
             result = client::Err::NoSuchClass;
+        } else if (known == 0 && !spelling.empty() && spelling != run.ObjectClass) {
+            result = client::Err::NoSuchClass;
+            schemaClassSpelling_ = spelling;
+        }
     }
     // The walk was stopped for the lost server, not by the person: the run
     // ends with the server's failure, which the status bar tells.

@@ -169,6 +169,10 @@ public:
     // its Container, in full. Empty after any other run. The table's rows
     // belong to this object, whatever the ReportSpec's name says on its own.
     const std::string& ObjectFullName() const { return objectFullName_; }
+    // After a by-type run that ended with No such class: the schema's own
+    // spelling of a class it knows by that name in other letter case (which
+    // the run, matching classes exactly, cannot find), else empty.
+    const std::string& SchemaClassSpelling() const { return schemaClassSpelling_; }
 
     // The ByType step for one found entry (also usable by a front end's own
     // walk): forms the full name, applies the filter, adds and fills a row.
@@ -201,6 +205,7 @@ private:
     bool saveEnabled_ = false;
     std::string reportName_;
     std::string objectFullName_;
+    std::string schemaClassSpelling_;
     std::string reportPath_;
     std::string productAddress_;
     StatusLayout statusLayout_;

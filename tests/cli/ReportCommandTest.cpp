@@ -506,6 +506,14 @@ TEST_F(ReportCommandTest, ARunWithoutRowsLeavesTheEarlierExportWhole) {
     EXPECT_EQ(Bytes(file), "earlier export");
     EXPECT_NE(run.err.find("has no class \"Printer\"; nothing was exported"), std::string::npos)
         << run.err;
+    // Nor one in other letter case, which no object's class equals.
+    run = Cli({"report", "--container", "Sales.Corp", "--class", "user", "--attr", "CN", "--file",
+               file.string()});
+    EXPECT_EQ(run.code, CliApp::kFailure) << run.err;
+    EXPECT_NE(run.err.find("has no class \"user\" (class names match in their letter case: it "
+                           "has \"User\"); nothing was exported"),
+              std::string::npos)
+        << run.err;
     run = RunSaved(UsersRpt("0", "users.csv", "Sales.Corp",
                             "[Filter]\nFiltered=1\nFilter Attr 1=CN\nFilter 1=nobody\nMode 1=1\n"));
     EXPECT_EQ(run.code, CliApp::kSuccess) << run.err;
