@@ -10,6 +10,8 @@
 #include "support/ScriptedMessagePort.h"
 #include "support/TempDir.h"
 
+#include <memory>
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -17,22 +19,37 @@
 namespace vellrun::client {
 namespace {
 
-std::vector<std::string> Start(const testing::TempDir& dir, const std::string& config,
-                               std::vector<std::string>& errors) {
-    testing::WriteFile(dir / "connections.json", config);
-    setenv("VELLRUN_CONNECTIONS", (dir / "connections.json").c_str(), 1);
-    auto client = MakeDirectoryClient({});
-    unsetenv("VELLRUN_CONNECTIONS");
+// A client made from a connections file written into dir, with the
+// directory access and the scripted boxes it speaks through; not started.
+struct ConfiguredClient {
+    ConfiguredClient(const testing::TempDir& dir, const std::string& config)
+        : client(Make(dir, config)), access(*client, messages, feedback) {}
+
+    static std::unique_ptr<DirectoryClient> Make(const testing::TempDir& dir,
+                                                 const std::string& config) {
+        testing::WriteFile(dir / "connections.json", config);
+        setenv("VELLRUN_CONNECTIONS", (dir / "connections.json").c_str(), 1);
+        auto made = MakeDirectoryClient({});
+        unsetenv("VELLRUN_CONNECTIONS");
+        return made;
+    }
+
+    std::unique_ptr<DirectoryClient> client;
     testing::ScriptedMessagePort messages;
     testing::CountingRunFeedback feedback;
-    directory::DirectoryAccess access(*client, messages, feedback);
+    directory::DirectoryAccess access;
+};
+
+std::vector<std::string> Start(const testing::TempDir& dir, const std::string& config,
+                               std::vector<std::string>& errors) {
+    ConfiguredClient started(dir, config);
     std::vector<std::string> trees;
-    if (access.DSStartClient() == 0) {
+    if (started.access.DSStartClient() == 0) {
         platform::StringList list;
-        access.DSScanTrees(list);
+        started.access.DSScanTrees(list);
         trees = list.Texts();
     }
-    errors = messages.Errors();
+    errors = started.messages.Errors();
     return trees;
 }
 
@@ -88,17 +105,14 @@ TEST(LdapConfiguration, ABaseTheServerDoesNotHoldIsNamedAtTheStartAndWhenListed)
     const auto& slapd = testing::TestSlapd::Shared();
     const std::string uri = slapd.Uri();
     testing::TempDir dir;
-    testing::WriteFile(dir / "connections.json",
-                       R"({"connections": [{"uri": ")" + uri +
-                           R"(", "name": "UP", "base": "dc=nope"}, {"uri": ")" + uri +
-                           R"(", "name": "NEAR", "base": "ou=nope,dc=test"}, {"uri": ")" + uri +
-                           R"(", "name": "LIVE", "base": "dc=test"}]})");
-    setenv("VELLRUN_CONNECTIONS", (dir / "connections.json").c_str(), 1);
-    auto client = MakeDirectoryClient({});
-    unsetenv("VELLRUN_CONNECTIONS");
-    testing::ScriptedMessagePort messages;
-    testing::CountingRunFeedback feedback;
-    directory::DirectoryAccess access(*client, messages, feedback);
+    ConfiguredClient started(
+        dir, R"({"connections": [{"uri": ")" + uri +
+                 R"(", "name": "UP", "base": "dc=nope"}, {"uri": ")" + uri +
+                 R"(", "name": "NEAR", "base": "ou=nope,dc=test"}, {"uri": ")" + uri +
+                 R"(", "name": "LIVE", "base": "dc=test"}]})");
+    const std::unique_ptr<DirectoryClient>& client = started.client;
+    testing::ScriptedMessagePort& messages = started.messages;
+    directory::DirectoryAccess& access = started.access;
     ASSERT_EQ(access.DSStartClient(), 0) << client->StartupDiagnostic();
     EXPECT_TRUE(messages.Errors().empty());
     const std::string up = "the base \"dc=nope\" does not exist on " + uri;
